@@ -1,0 +1,86 @@
+// Format detection: the extension chooses YAML, TOML and .reg; everything else is classified by
+// its first non-blank character ("<" XML, "[" or "{" JSON or JSON Lines).
+#include "document/load.h"
+
+#include "document/chars.h"
+#include "document/language.h"
+#include "parsers/json.h"
+#include "parsers/registry.h"
+#include "parsers/toml.h"
+#include "parsers/xml.h"
+#include "parsers/yaml.h"
+
+namespace qm {
+
+std::wstring pathExtension(const std::wstring& path) {
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos) return std::wstring();
+    std::wstring ext = path.substr(dot);
+    if (ext.find(L'\\') != std::wstring::npos || ext.find(L'/') != std::wstring::npos) return std::wstring();
+    for (wchar_t& c : ext) c = toLower(c);
+    return ext;
+}
+
+static void createRoot(Document& doc) { doc.root = createNode(doc, NodeKind::Root, nullptr, 0); }
+
+bool parseText(const std::wstring& path, const std::wstring& text, Document& doc) {
+    size_t start = 0;
+    while (start < text.size() && (isSpace(text[start]) || text[start] == 0xFEFF)) ++start;
+    if (start >= text.size()) return false;
+
+    const std::wstring ext = pathExtension(path);
+    const size_t mark = (!text.empty() && text[0] == 0xFEFF) ? 1 : 0;
+    auto keepSource = [&] { doc.sourceText.assign(text, mark, std::wstring::npos); };
+
+    if (ext == L".yaml" || ext == L".yml") {
+        doc.format = DocumentFormat::Yaml;
+        doc.isDataFormat = true;
+        doc.isYaml = true;
+        createRoot(doc);
+        parseYaml(doc, text, mark);
+        keepSource();
+        return true;
+    }
+    if (ext == L".toml") {
+        doc.format = DocumentFormat::Toml;
+        doc.isDataFormat = true;
+        createRoot(doc);
+        parseToml(doc, text, mark);
+        keepSource();
+        return true;
+    }
+    if (ext == L".reg") {
+        static const wchar_t kHeader5[] = L"Windows Registry Editor Version 5.00";
+        static const wchar_t kHeader4[] = L"REGEDIT4";
+        if (text.compare(start, 36, kHeader5) != 0 && text.compare(start, 8, kHeader4) != 0) return false;
+        doc.format = DocumentFormat::Registry;
+        doc.isDataFormat = true;
+        createRoot(doc);
+        parseRegistry(doc, text, start);
+        keepSource();
+        return true;
+    }
+
+    const wchar_t first = text[start];
+    if (first == L'<') {
+        doc.format = DocumentFormat::Xml;
+        createRoot(doc);
+        parseXml(doc, text, start);
+    } else if (first == L'[' || first == L'{') {
+        doc.isDataFormat = true;
+        createRoot(doc);
+        if (ext == L".jsonl" || ext == L".ndjson") {
+            doc.format = DocumentFormat::JsonLines;
+            parseJsonLines(doc, text, start);
+        } else {
+            doc.format = DocumentFormat::Json;
+            parseJson(doc, text, start);
+        }
+    } else {
+        return false;
+    }
+    if (!doc.errorMessage.empty()) keepSource();
+    return true;
+}
+
+}  // namespace qm

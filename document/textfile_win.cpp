@@ -1,0 +1,81 @@
+// File reading with CreateFileW/ReadFile and decoding with MultiByteToWideChar, and the load
+// driver's first half (read, decode, release the bytes, parse).
+#include "document/textfile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <new>
+
+#include "document/decode.h"
+#include "document/load.h"
+
+namespace qm {
+
+bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || uint64_t(size.QuadPart) > kMaxFileBytes) {
+        CloseHandle(file);
+        return false;
+    }
+    size_t total = 0;
+    try {
+        bytes.resize(size_t(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        CloseHandle(file);
+        bytes.clear();
+        bytes.shrink_to_fit();
+        return false;
+    }
+    while (total < bytes.size()) {
+        DWORD piece = DWORD(std::min<size_t>(bytes.size() - total, kReadPieceBytes));
+        DWORD got = 0;
+        if (!ReadFile(file, bytes.data() + total, piece, &got, nullptr) || got == 0) break;
+        total += got;
+    }
+    CloseHandle(file);
+    bytes.resize(total);
+    return true;
+}
+
+bool windowsCodePageConverter(unsigned codePage, bool strict, const uint8_t* data, size_t size, std::wstring& out) {
+    out.clear();
+    if (size == 0) return true;
+    if (size > size_t(INT_MAX)) return false;
+    const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+    const char* src = reinterpret_cast<const char*>(data);
+    int needed = MultiByteToWideChar(codePage, flags, src, int(size), nullptr, 0);
+    if (needed < 1) return false;
+    out.resize(size_t(needed));
+    int written = MultiByteToWideChar(codePage, flags, src, int(size), &out[0], needed);
+    if (written < 1) {
+        out.clear();
+        return false;
+    }
+    out.resize(size_t(written));
+    return true;
+}
+
+void decodeText(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) {
+    decodeTextWith(bytes, text, encoding, windowsCodePageConverter);
+}
+
+bool loadDocument(const std::wstring& path, Document& doc) {
+    try {
+        std::wstring text;
+        {
+            std::vector<uint8_t> bytes;
+            if (!readWholeFile(path, bytes)) return false;
+            decodeText(bytes, text, doc.encoding);
+        }  // the byte buffer is released before parsing: big files must not be held twice
+        return parseText(path, text, doc);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace qm

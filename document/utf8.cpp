@@ -1,0 +1,74 @@
+#include "document/utf8.h"
+
+namespace qm {
+
+std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
+    std::wstring out;
+    out.reserve(size);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+    bool ok = true;
+    size_t i = 0;
+    while (i < size) {
+        unsigned c = p[i];
+        if (c < 0x80) {
+            out += wchar_t(c);
+            ++i;
+            continue;
+        }
+        unsigned need, cp, min;
+        if ((c & 0xE0) == 0xC0) { need = 1; cp = c & 0x1F; min = 0x80; }
+        else if ((c & 0xF0) == 0xE0) { need = 2; cp = c & 0x0F; min = 0x800; }
+        else if ((c & 0xF8) == 0xF0) { need = 3; cp = c & 0x07; min = 0x10000; }
+        else { out += wchar_t(0xFFFD); ok = false; ++i; continue; }
+        size_t j = 1;
+        for (; j <= need && i + j < size && (p[i + j] & 0xC0) == 0x80; ++j) cp = (cp << 6) | (p[i + j] & 0x3F);
+        if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out += wchar_t(0xFFFD);
+            ok = false;
+            i += j;
+            continue;
+        }
+        i += j;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += wchar_t(0xD800 + (cp >> 10));
+            out += wchar_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += wchar_t(cp);
+        }
+    }
+    if (valid) *valid = ok;
+    return out;
+}
+
+std::string wideToUtf8(const std::wstring& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned cp = static_cast<unsigned>(s[i]) & 0xFFFF;
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && (unsigned(s[i + 1]) & 0xFC00) == 0xDC00) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + ((unsigned(s[i + 1]) & 0xFFFF) - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out += char(cp);
+        } else if (cp < 0x800) {
+            out += char(0xC0 | (cp >> 6));
+            out += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += char(0xE0 | (cp >> 12));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        } else {
+            out += char(0xF0 | (cp >> 18));
+            out += char(0x80 | ((cp >> 12) & 0x3F));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace qm

@@ -1,0 +1,17 @@
+// UTF-8 <-> UTF-16 for the portable side (native dump tool, tests, theme files). The Windows
+// product decodes viewed files through MultiByteToWideChar instead (textfile_win.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qm {
+
+// Malformed sequences become U+FFFD; characters above U+FFFF become surrogate pairs.
+// `valid` (optional) is cleared when any sequence was malformed.
+std::wstring utf8ToWide(const char* data, size_t size, bool* valid = nullptr);
+inline std::wstring utf8ToWide(const std::string& s, bool* valid = nullptr) { return utf8ToWide(s.data(), s.size(), valid); }
+// Unpaired surrogates become U+FFFD.
+std::string wideToUtf8(const std::wstring& s);
+
+}  // namespace qm

@@ -1,0 +1,236 @@
+// JSON and JSON Lines into the node tree, one pass with a forward-only line counter.
+// Containers recurse, bounded by kMaxJsonDepth.
+#include "parsers/json.h"
+
+#include <cwchar>
+
+#include "document/chars.h"
+#include "document/language.h"
+
+namespace qm {
+
+uint32_t JsonParser::lineAt(size_t position) {
+    if (position > length) position = length;
+    if (position > lineScan) {
+        for (const wchar_t* p = text + lineScan; p < text + position; ++p)
+            if (*p == L'\n') ++line;
+        lineScan = position;
+    }
+    return line;
+}
+
+void JsonParser::reportError(const wchar_t* message) {
+    if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
+    failed = true;
+}
+
+void JsonParser::skipSpaceAndComments() {
+    while (pos < length) {
+        wchar_t c = text[pos];
+        if (isSpace(c)) {
+            ++pos;
+        } else if (c == L'/' && pos + 1 < length && text[pos + 1] == L'/') {
+            pos += 2;
+            while (pos < length && text[pos] != L'\n') ++pos;
+        } else if (c == L'/' && pos + 1 < length && text[pos + 1] == L'*') {
+            pos += 2;
+            while (pos < length && !(text[pos] == L'*' && pos + 1 < length && text[pos + 1] == L'/')) ++pos;
+            pos = pos < length ? pos + 2 : length;
+        } else {
+            break;
+        }
+    }
+}
+
+static bool startsWith(const wchar_t* p, size_t avail, const wchar_t* word, size_t n) {
+    return avail >= n && std::wmemcmp(p, word, n) == 0;
+}
+
+// \u escapes read four characters with wcstoul(base 16): leading white space, a sign and a 0x
+// prefix are accepted, reading stops at the first non-hex digit, no digits give 0. The result is
+// one UTF-16 code unit.
+static wchar_t hexEscapeValue(const wchar_t* p) {
+    wchar_t digits[5] = {p[0], p[1], p[2], p[3], 0};
+    return static_cast<wchar_t>(std::wcstoul(digits, nullptr, 16) & 0xFFFF);
+}
+
+std::wstring JsonParser::parseString() {
+    const wchar_t quote = text[pos++];
+    std::wstring out;
+    size_t runStart = pos;
+    while (pos < length) {
+        wchar_t c = text[pos];
+        if (c == quote) {
+            out.append(text + runStart, pos - runStart);
+            ++pos;
+            return out;
+        }
+        if (c != L'\\') {
+            ++pos;
+            continue;
+        }
+        out.append(text + runStart, pos - runStart);
+        if (pos + 1 >= length) {  // a backslash that ends the text stands for itself
+            out += L'\\';
+            ++pos;
+            runStart = pos;
+            break;
+        }
+        wchar_t e = text[pos + 1];
+        pos += 2;
+        switch (e) {
+            case L'b': out += L'\b'; break;
+            case L'f': out += L'\f'; break;
+            case L'n': out += L'\n'; break;
+            case L'r': out += L'\r'; break;
+            case L't': out += L'\t'; break;
+            case L'\n': break;  // line continuation
+            case L'u':
+                if (length - pos >= 4) {
+                    out += hexEscapeValue(text + pos);
+                    pos += 4;
+                }
+                break;
+            default: out += e; break;
+        }
+        runStart = pos;
+    }
+    out.append(text + runStart, pos - runStart);
+    reportError(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+    return out;
+}
+
+static bool isNumberChar(wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; }
+static bool isKeyChar(wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; }
+
+void JsonParser::parseValue(Node* parent, std::wstring&& name, bool keyed, int depth) {
+    skipSpaceAndComments();
+    if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+    if (depth > kMaxJsonDepth) return reportError(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
+    const uint32_t nodeLine = lineAt(pos);
+    const wchar_t c = text[pos];
+    const size_t avail = length - pos;
+
+    auto makeNode = [&](NodeKind kind) {
+        Node* n = createNode(doc, kind, parent, nodeLine);
+        n->name = std::move(name);
+        n->keyed = keyed;
+        return n;
+    };
+    auto scalar = [&](NodeKind kind, size_t n) {
+        Node* node = makeNode(kind);
+        node->value.assign(text + pos, n);
+        if (doc.recordSpans) recordSpan(doc, uint32_t(pos), uint32_t(pos + n));
+        pos += n;
+    };
+
+    if (c == L'{' || c == L'[') {
+        const bool isObject = c == L'{';
+        const wchar_t closer = isObject ? L'}' : L']';
+        const wchar_t* expected = isObject ? tr(L"Expected ',' or '}'", L"',' oder '}' erwartet")
+                                           : tr(L"Expected ',' or ']'", L"',' oder ']' erwartet");
+        Node* container = makeNode(isObject ? NodeKind::Object : NodeKind::Array);
+        ++pos;
+        skipSpaceAndComments();
+        if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+        if (text[pos] == closer) {
+            ++pos;
+            return;
+        }
+        for (;;) {
+            if (isObject) {
+                std::wstring key;
+                if (text[pos] == L'"' || text[pos] == L'\'') {
+                    key = parseString();
+                    if (failed) return;
+                } else {
+                    size_t keyStart = pos;
+                    while (pos < length && isKeyChar(text[pos])) ++pos;
+                    if (pos == keyStart)
+                        return reportError(tr(L"Expected property name", L"Eigenschaftsname erwartet"));
+                    key.assign(text + keyStart, pos - keyStart);
+                }
+                skipSpaceAndComments();
+                if (pos >= length || text[pos] != L':') return reportError(tr(L"Expected ':'", L"':' erwartet"));
+                ++pos;
+                parseValue(container, std::move(key), true, depth + 1);
+            } else {
+                parseValue(container, std::wstring(), false, depth + 1);
+            }
+            if (failed) return;
+            skipSpaceAndComments();
+            if (pos >= length) return reportError(expected);
+            if (text[pos] == closer) {
+                ++pos;
+                return;
+            }
+            if (text[pos] != L',') return reportError(expected);
+            ++pos;
+            skipSpaceAndComments();
+            if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+            if (text[pos] == closer) {
+                ++pos;
+                return;
+            }
+        }
+    }
+    if (c == L'"' || c == L'\'') {
+        Node* node = makeNode(NodeKind::String);
+        size_t quoteAt = pos;
+        node->value = parseString();
+        if (doc.recordSpans) recordSpan(doc, uint32_t(quoteAt), uint32_t(pos));
+        return;
+    }
+    if (startsWith(text + pos, avail, L"true", 4)) return scalar(NodeKind::Bool, 4);
+    if (startsWith(text + pos, avail, L"false", 5)) return scalar(NodeKind::Bool, 5);
+    if (startsWith(text + pos, avail, L"null", 4)) return scalar(NodeKind::Null, 4);
+    if (!isDigit(c) && c != L'+' && c != L'-' && c != L'.' && !startsWith(text + pos, avail, L"Infinity", 8) &&
+        !startsWith(text + pos, avail, L"NaN", 3))
+        return reportError(tr(L"Unexpected character", L"Unerwartetes Zeichen"));
+    size_t end = pos;
+    while (end < length && isNumberChar(text[end])) ++end;
+    scalar(NodeKind::Number, end - pos);
+}
+
+void JsonParser::parseJsonLines() {
+    Node* array = createNode(doc, NodeKind::Array, doc.root, 1);
+    for (;;) {
+        while (pos < length && isSpace(text[pos])) ++pos;
+        if (pos + 1 < length && text[pos] == L'/' && text[pos + 1] == L'/') {
+            while (pos < length && text[pos] != L'\n') ++pos;
+            continue;
+        }
+        if (pos + 1 < length && text[pos] == L'/' && text[pos + 1] == L'*') {
+            pos += 2;
+            while (pos < length && !(text[pos] == L'*' && pos + 1 < length && text[pos + 1] == L'/')) ++pos;
+            pos = pos < length ? pos + 2 : length;
+            continue;
+        }
+        if (pos >= length) return;
+        parseValue(array, std::wstring(), false, 0);
+        if (!failed) {
+            while (pos < length && (text[pos] == L' ' || text[pos] == L'\t' || text[pos] == L'\r')) ++pos;
+            if (pos < length && text[pos] != L'\n')
+                reportError(tr(L"Unexpected data in the line", L"Weitere Daten in der Zeile"));
+        }
+        failed = false;
+        while (pos < length && text[pos] != L'\n') ++pos;
+    }
+}
+
+void parseJson(Document& doc, const std::wstring& text, size_t start) {
+    JsonParser parser(doc, text, start);
+    parser.parseValue(doc.root, std::wstring(), false, 0);
+    if (parser.failed) return;
+    parser.skipSpaceAndComments();
+    if (parser.pos < parser.length && doc.errorMessage.empty())
+        setDocumentError(doc, tr(L"Unexpected data after the JSON value", L"Weitere Daten nach dem JSON-Wert"),
+                         parser.lineAt(parser.pos));
+}
+
+void parseJsonLines(Document& doc, const std::wstring& text, size_t start) {
+    JsonParser parser(doc, text, start);
+    parser.parseJsonLines();
+}
+
+}  // namespace qm

@@ -1,0 +1,39 @@
+// The lenient JSON and JSON Lines parser: comments, single quotes, unquoted keys, trailing
+// commas, NaN and Infinity; numbers kept as written. Stops at the first error (JSON) or records
+// it and goes on with the next line (JSON Lines).
+#pragma once
+
+#include <string>
+
+#include "document/document.h"
+
+namespace qm {
+
+constexpr int kMaxJsonDepth = 1000;
+
+struct JsonParser {
+    const wchar_t* text;
+    size_t length;
+    size_t pos;
+    size_t lineScan = 0;  // the line counter has counted line feeds up to here
+    uint32_t line = 1;
+    Document& doc;
+    bool failed = false;
+
+    JsonParser(Document& d, const std::wstring& t, size_t start)
+        : text(t.c_str()), length(t.size()), pos(start), doc(d) {}
+
+    uint32_t lineAt(size_t position);  // moves the line counter forward to position
+    void skipSpaceAndComments();
+    void parseValue(Node* parent, std::wstring&& name, bool keyed, int depth);
+    std::wstring parseString();
+    void parseJsonLines();
+    void reportError(const wchar_t* message);
+};
+
+// JSON: one value from `start`, then only white space and comments may follow.
+void parseJson(Document& doc, const std::wstring& text, size_t start);
+// JSON Lines: one Array under the root with one item per line.
+void parseJsonLines(Document& doc, const std::wstring& text, size_t start);
+
+}  // namespace qm

@@ -1,0 +1,12 @@
+// Entry point of the Registry parser: fills the tree under doc.root from text[start..].
+#pragma once
+
+#include <string>
+
+#include "document/document.h"
+
+namespace qm {
+
+void parseRegistry(Document& doc, const std::wstring& text, size_t start);
+
+}  // namespace qm

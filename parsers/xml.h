@@ -1,0 +1,12 @@
+// Entry point of the Xml parser: fills the tree under doc.root from text[start..].
+#pragma once
+
+#include <string>
+
+#include "document/document.h"
+
+namespace qm {
+
+void parseXml(Document& doc, const std::wstring& text, size_t start);
+
+}  // namespace qm

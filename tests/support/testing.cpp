@@ -1,0 +1,105 @@
+#include "tests/support/testing.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "document/load.h"
+#include "document/utf8.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
+namespace qmtest {
+
+std::string corpusDir() {
+    std::error_code ec;
+    return std::filesystem::is_directory(QM_CORPUS_DIR, ec) ? std::string(QM_CORPUS_DIR) : std::string();
+}
+
+std::wstring platformPath(const std::string& unixPath) {
+    std::wstring w = qm::utf8ToWide(unixPath);
+#ifdef _WIN32
+    if (!w.empty() && w[0] == L'/') w = L"Z:" + w;
+    std::replace(w.begin(), w.end(), L'/', L'\\');
+#endif
+    return w;
+}
+
+bool readBytes(const std::string& path, std::vector<uint8_t>& out) {
+    std::ifstream f(std::filesystem::u8path(path), std::ios::binary);
+    if (!f) return false;
+    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return true;
+}
+
+std::vector<std::string> listFiles(const std::string& dir, const std::string& suffix) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_regular_file()) continue;
+        std::string p = it->path().generic_u8string();
+        if (suffix.empty() || (p.size() >= suffix.size() && p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0))
+            files.push_back(p);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::wstring decodeForTest(const std::vector<uint8_t>& bytes) {
+    size_t skip = (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) ? 3 : 0;
+    return qm::utf8ToWide(reinterpret_cast<const char*>(bytes.data()) + skip, bytes.size() - skip);
+}
+
+std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wstring& text, bool spans) {
+    auto doc = std::make_unique<qm::Document>();
+    doc->recordSpans = spans;
+    if (!qm::parseText(fileName, text, *doc)) return nullptr;
+    return doc;
+}
+
+#ifdef _WIN32
+static DWORD WINAPI threadEntry(LPVOID p) {
+    (*static_cast<const std::function<void()>*>(p))();
+    return 0;
+}
+void runWithStack(size_t stackBytes, const std::function<void()>& fn) {
+    HANDLE h = CreateThread(nullptr, stackBytes, threadEntry, const_cast<std::function<void()>*>(&fn),
+                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(h, nullptr);
+    WaitForSingleObject(h, INFINITE);
+    CloseHandle(h);
+}
+#else
+static void* threadEntry(void* p) {
+    (*static_cast<const std::function<void()>*>(p))();
+    return nullptr;
+}
+void runWithStack(size_t stackBytes, const std::function<void()>& fn) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, stackBytes);
+    pthread_t t;
+    ASSERT_EQ(pthread_create(&t, &attr, threadEntry, const_cast<std::function<void()>*>(&fn)), 0);
+    pthread_join(t, nullptr);
+    pthread_attr_destroy(&attr);
+}
+#endif
+
+std::string u8(const std::wstring& s) { return qm::wideToUtf8(s); }
+
+}  // namespace qmtest
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,35 @@
+// Shared helpers of the test suites: where the corpus is, reading files, parsing a text into a
+// document, running code on a thread with a small stack.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/document.h"
+
+namespace qmtest {
+
+// Folder of the shared public corpus ("" when it is missing; tests then skip).
+std::string corpusDir();
+// Path usable by the code under test: on Windows a Z: drive path with backslashes.
+std::wstring platformPath(const std::string& unixPath);
+bool readBytes(const std::string& path, std::vector<uint8_t>& out);
+std::vector<std::string> listFiles(const std::string& dir, const std::string& suffix = "");
+// Decodes UTF-8 (with or without a mark) portably, for corpus files in core tests.
+std::wstring decodeForTest(const std::vector<uint8_t>& bytes);
+// parseText on a fresh document.
+std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wstring& text, bool spans = false);
+// Runs fn on a thread whose stack is `stackBytes` big; returns when it is done.
+void runWithStack(size_t stackBytes, const std::function<void()>& fn);
+// Narrow text of a wide string (UTF-8), for failure messages.
+std::string u8(const std::wstring& s);
+
+}  // namespace qmtest
+
+#define QM_SKIP_WITHOUT_CORPUS()                                                   \
+    do {                                                                           \
+        if (qmtest::corpusDir().empty()) GTEST_SKIP() << "shared corpus folder is missing"; \
+    } while (0)

@@ -1,0 +1,151 @@
+// quillmap-dump: runs the real load driver on a file and prints the document, one line per node.
+// Scripts rely on its exit status: 0 loaded cleanly, 1 loaded with a parse error, 2 declined or
+// unreadable, 3 usage error.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/decode.h"
+#include "document/document.h"
+#include "document/load.h"
+#include "document/utf8.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include "document/textfile.h"
+#else
+#include <fstream>
+#include <iterator>
+#endif
+
+namespace {
+
+const char* kindName(qm::NodeKind k) {
+    static const char* const names[] = {"Root",    "Element",  "Attribute",             "Text",
+                                        "CData",   "Comment",  "ProcessingInstruction", "DocType",
+                                        "XmlDeclaration", "Object", "Array", "String", "Number", "Bool", "Null"};
+    size_t i = static_cast<size_t>(k);
+    return i < sizeof names / sizeof names[0] ? names[i] : "?";
+}
+
+// One node per line: control characters and backslashes are escaped.
+std::string escaped(const std::wstring& s) {
+    std::wstring out;
+    out.reserve(s.size());
+    for (wchar_t c : s) {
+        switch (c) {
+            case L'\\': out += L"\\\\"; break;
+            case L'\n': out += L"\\n"; break;
+            case L'\r': out += L"\\r"; break;
+            case L'\t': out += L"\\t"; break;
+            default:
+                if (unsigned(c) < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) {
+                    wchar_t buf[8];
+                    std::swprintf(buf, 8, L"\\u%04X", unsigned(c));
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return qm::wideToUtf8(out);
+}
+
+struct Options {
+    bool spans = false;
+    std::wstring path;
+};
+
+void print(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+
+void dump(const qm::Document& doc, const Options& opt) {
+    print("format: " + qm::wideToUtf8(qm::formatDisplayName(doc.format)) + "\n");
+    print("encoding: " + qm::wideToUtf8(doc.encoding) + "\n");
+    if (doc.errorMessage.empty())
+        print("error: none\n");
+    else
+        print("error: " + escaped(doc.errorMessage) + " (line " + std::to_string(doc.errorLine) + ")\n");
+    print("nodes: " + std::to_string(qm::nodeCount(doc)) + "\n");
+    // Pre-order walk with an explicit stack: XML and registry trees have no depth limit.
+    std::vector<std::pair<const qm::Node*, size_t>> stack;
+    for (size_t i = doc.root->children.size(); i-- > 0;) stack.emplace_back(doc.root->children[i], 1);
+    std::string line;
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        line = std::to_string(depth) + "\t" + kindName(node->kind) + "\t" + std::to_string(node->line) + "\t";
+        line += node->keyed ? "key=" : "name=";
+        line += escaped(node->name) + "\tvalue=" + escaped(node->value);
+        if (node->tag) line += "\ttag=" + escaped(node->tag);
+        if (opt.spans) {
+            uint32_t a, b;
+            if (qm::nodeSpan(doc, node, a, b)) line += "\tspan=" + std::to_string(a) + "-" + std::to_string(b);
+        }
+        line += "\n";
+        print(line);
+        for (size_t i = node->children.size(); i-- > 0;) stack.emplace_back(node->children[i], depth + 1);
+    }
+}
+
+int usage() {
+    std::fputs("usage: quillmap-dump [--spans] FILE\n", stderr);
+    return 3;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    Options opt;
+    for (const std::wstring& a : args) {
+        if (a == L"--spans")
+            opt.spans = true;
+        else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-')
+            return usage();
+        else if (opt.path.empty())
+            opt.path = a;
+        else
+            return usage();
+    }
+    if (opt.path.empty()) return usage();
+    qm::Document doc;
+    doc.recordSpans = opt.spans;
+#ifdef _WIN32
+    if (!qm::loadDocument(opt.path, doc)) return 2;
+#else
+    std::ifstream f(qm::wideToUtf8(opt.path), std::ios::binary);
+    if (!f) return 2;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::wstring text;
+    qm::decodeTextWith(bytes, text, doc.encoding, qm::portableCodePageConverter);
+    bytes = {};
+    if (!qm::parseText(opt.path, text, doc)) return 2;
+#endif
+    dump(doc, opt);
+    return doc.errorMessage.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    try {
+        return run(args);
+    } catch (...) {
+        return 2;
+    }
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i) args.push_back(qm::utf8ToWide(argv[i]));
+    try {
+        return run(args);
+    } catch (...) {
+        return 2;
+    }
+}
+#endif
