@@ -61,8 +61,18 @@ bool parseText(const std::wstring& path, const std::wstring& text, Document& doc
         return true;
     }
 
-    const wchar_t first = text[start];
-    if (first == L'<') {
+    // A JSON file may begin with comments (.jsonc and .json5 files usually do); the parser skips
+    // them, so classification looks past them too instead of declining the file.
+    size_t significant = start;
+    if (text[start] == L'/') {
+        Document scratch;
+        JsonParser probe(scratch, text, start);
+        probe.skipSpaceAndComments();
+        significant = probe.pos;
+        if (significant >= text.size()) return false;
+    }
+    const wchar_t first = text[significant];
+    if (first == L'<' && significant == start) {
         doc.format = DocumentFormat::Xml;
         createRoot(doc);
         parseXml(doc, text, start);

@@ -103,93 +103,116 @@ std::wstring JsonParser::parseString() {
 static bool isNumberChar(wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; }
 static bool isKeyChar(wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; }
 
-void JsonParser::parseValue(Node* parent, std::wstring&& name, bool keyed, int depth) {
+// The recursion runs through parseValue and parseContainer only; both keep their frames small
+// (everything else happens in helpers that return before the next level starts), so the 1000
+// levels fit in a 256 KiB stack in the product's build.
+Node* JsonParser::startNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
+    Node* n = createNode(doc, kind, parent, nodeLine);
+    n->name.swap(pendingName);
+    pendingName.clear();
+    n->keyed = keyed;
+    return n;
+}
+
+QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t nodeLine) {
+    const wchar_t c = text[pos];
+    const size_t avail = length - pos;
+    NodeKind kind;
+    size_t n;
+    if (c == L'"' || c == L'\'') {
+        Node* node = startNode(NodeKind::String, parent, keyed, nodeLine);
+        size_t quoteAt = pos;
+        node->value = parseString();
+        if (doc.recordSpans) recordSpan(doc, uint32_t(quoteAt), uint32_t(pos));
+        return true;
+    }
+    if (startsWith(text + pos, avail, L"true", 4)) {
+        kind = NodeKind::Bool, n = 4;
+    } else if (startsWith(text + pos, avail, L"false", 5)) {
+        kind = NodeKind::Bool, n = 5;
+    } else if (startsWith(text + pos, avail, L"null", 4)) {
+        kind = NodeKind::Null, n = 4;
+    } else if (isDigit(c) || c == L'+' || c == L'-' || c == L'.' || startsWith(text + pos, avail, L"Infinity", 8) ||
+               startsWith(text + pos, avail, L"NaN", 3)) {
+        kind = NodeKind::Number;
+        n = 0;
+        while (pos + n < length && isNumberChar(text[pos + n])) ++n;
+    } else {
+        reportError(tr(L"Unexpected character", L"Unerwartetes Zeichen"));
+        return false;
+    }
+    Node* node = startNode(kind, parent, keyed, nodeLine);
+    node->value.assign(text + pos, n);
+    if (doc.recordSpans) recordSpan(doc, uint32_t(pos), uint32_t(pos + n));
+    pos += n;
+    return true;
+}
+
+// Reads an object member's key into pendingName and steps past the colon.
+QM_NOINLINE bool JsonParser::parseMemberKey() {
+    pendingName.clear();
+    if (text[pos] == L'"' || text[pos] == L'\'') {
+        pendingName = parseString();
+        if (failed) return false;
+    } else {
+        size_t keyStart = pos;
+        while (pos < length && isKeyChar(text[pos])) ++pos;
+        if (pos == keyStart) {
+            reportError(tr(L"Expected property name", L"Eigenschaftsname erwartet"));
+            return false;
+        }
+        pendingName.assign(text + keyStart, pos - keyStart);
+    }
+    skipSpaceAndComments();
+    if (pos >= length || text[pos] != L':') {
+        pendingName.clear();
+        reportError(tr(L"Expected ':'", L"':' erwartet"));
+        return false;
+    }
+    ++pos;
+    return true;
+}
+
+void JsonParser::parseValue(Node* parent, bool keyed, int depth) {
     skipSpaceAndComments();
     if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
     if (depth > kMaxJsonDepth) return reportError(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
     const uint32_t nodeLine = lineAt(pos);
-    const wchar_t c = text[pos];
-    const size_t avail = length - pos;
+    if (text[pos] == L'{' || text[pos] == L'[') {
+        const bool isObject = text[pos] == L'{';
+        parseContainer(startNode(isObject ? NodeKind::Object : NodeKind::Array, parent, keyed, nodeLine), isObject,
+                       depth);
+        return;
+    }
+    parseScalar(parent, keyed, nodeLine);
+}
 
-    auto makeNode = [&](NodeKind kind) {
-        Node* n = createNode(doc, kind, parent, nodeLine);
-        n->name = std::move(name);
-        n->keyed = keyed;
-        return n;
-    };
-    auto scalar = [&](NodeKind kind, size_t n) {
-        Node* node = makeNode(kind);
-        node->value.assign(text + pos, n);
-        if (doc.recordSpans) recordSpan(doc, uint32_t(pos), uint32_t(pos + n));
-        pos += n;
-    };
-
-    if (c == L'{' || c == L'[') {
-        const bool isObject = c == L'{';
-        const wchar_t closer = isObject ? L'}' : L']';
-        const wchar_t* expected = isObject ? tr(L"Expected ',' or '}'", L"',' oder '}' erwartet")
-                                           : tr(L"Expected ',' or ']'", L"',' oder ']' erwartet");
-        Node* container = makeNode(isObject ? NodeKind::Object : NodeKind::Array);
+void JsonParser::parseContainer(Node* container, bool isObject, int depth) {
+    const wchar_t closer = isObject ? L'}' : L']';
+    ++pos;
+    skipSpaceAndComments();
+    if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+    if (text[pos] == closer) {
         ++pos;
+        return;
+    }
+    for (;;) {
+        if (isObject && !parseMemberKey()) return;
+        parseValue(container, isObject, depth + 1);
+        if (failed) return;
+        skipSpaceAndComments();
+        if (pos >= length || (text[pos] != closer && text[pos] != L',')) {
+            return reportError(isObject ? tr(L"Expected ',' or '}'", L"',' oder '}' erwartet")
+                                        : tr(L"Expected ',' or ']'", L"',' oder ']' erwartet"));
+        }
+        if (text[pos++] == closer) return;
         skipSpaceAndComments();
         if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
         if (text[pos] == closer) {
             ++pos;
             return;
         }
-        for (;;) {
-            if (isObject) {
-                std::wstring key;
-                if (text[pos] == L'"' || text[pos] == L'\'') {
-                    key = parseString();
-                    if (failed) return;
-                } else {
-                    size_t keyStart = pos;
-                    while (pos < length && isKeyChar(text[pos])) ++pos;
-                    if (pos == keyStart)
-                        return reportError(tr(L"Expected property name", L"Eigenschaftsname erwartet"));
-                    key.assign(text + keyStart, pos - keyStart);
-                }
-                skipSpaceAndComments();
-                if (pos >= length || text[pos] != L':') return reportError(tr(L"Expected ':'", L"':' erwartet"));
-                ++pos;
-                parseValue(container, std::move(key), true, depth + 1);
-            } else {
-                parseValue(container, std::wstring(), false, depth + 1);
-            }
-            if (failed) return;
-            skipSpaceAndComments();
-            if (pos >= length) return reportError(expected);
-            if (text[pos] == closer) {
-                ++pos;
-                return;
-            }
-            if (text[pos] != L',') return reportError(expected);
-            ++pos;
-            skipSpaceAndComments();
-            if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
-            if (text[pos] == closer) {
-                ++pos;
-                return;
-            }
-        }
     }
-    if (c == L'"' || c == L'\'') {
-        Node* node = makeNode(NodeKind::String);
-        size_t quoteAt = pos;
-        node->value = parseString();
-        if (doc.recordSpans) recordSpan(doc, uint32_t(quoteAt), uint32_t(pos));
-        return;
-    }
-    if (startsWith(text + pos, avail, L"true", 4)) return scalar(NodeKind::Bool, 4);
-    if (startsWith(text + pos, avail, L"false", 5)) return scalar(NodeKind::Bool, 5);
-    if (startsWith(text + pos, avail, L"null", 4)) return scalar(NodeKind::Null, 4);
-    if (!isDigit(c) && c != L'+' && c != L'-' && c != L'.' && !startsWith(text + pos, avail, L"Infinity", 8) &&
-        !startsWith(text + pos, avail, L"NaN", 3))
-        return reportError(tr(L"Unexpected character", L"Unerwartetes Zeichen"));
-    size_t end = pos;
-    while (end < length && isNumberChar(text[end])) ++end;
-    scalar(NodeKind::Number, end - pos);
 }
 
 void JsonParser::parseJsonLines() {
@@ -207,7 +230,7 @@ void JsonParser::parseJsonLines() {
             continue;
         }
         if (pos >= length) return;
-        parseValue(array, std::wstring(), false, 0);
+        parseValue(array, false, 0);
         if (!failed) {
             while (pos < length && (text[pos] == L' ' || text[pos] == L'\t' || text[pos] == L'\r')) ++pos;
             if (pos < length && text[pos] != L'\n')
@@ -220,7 +243,7 @@ void JsonParser::parseJsonLines() {
 
 void parseJson(Document& doc, const std::wstring& text, size_t start) {
     JsonParser parser(doc, text, start);
-    parser.parseValue(doc.root, std::wstring(), false, 0);
+    parser.parseValue(doc.root, false, 0);
     if (parser.failed) return;
     parser.skipSpaceAndComments();
     if (parser.pos < parser.length && doc.errorMessage.empty())

@@ -7,6 +7,12 @@
 
 #include "document/document.h"
 
+#if defined(__GNUC__) || defined(__clang__)
+#define QM_NOINLINE __attribute__((noinline))
+#else
+#define QM_NOINLINE
+#endif
+
 namespace qm {
 
 constexpr int kMaxJsonDepth = 1000;
@@ -25,7 +31,14 @@ struct JsonParser {
 
     uint32_t lineAt(size_t position);  // moves the line counter forward to position
     void skipSpaceAndComments();
-    void parseValue(Node* parent, std::wstring&& name, bool keyed, int depth);
+    std::wstring pendingName;  // key of the member whose value is parsed next
+
+    // Parses one value and attaches it to parent, named pendingName when keyed.
+    void parseValue(Node* parent, bool keyed, int depth);
+    void parseContainer(Node* container, bool isObject, int depth);
+    bool parseScalar(Node* parent, bool keyed, uint32_t nodeLine);
+    bool parseMemberKey();
+    Node* startNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine);
     std::wstring parseString();
     void parseJsonLines();
     void reportError(const wchar_t* message);

@@ -1,0 +1,122 @@
+// The node store and the read-only queries every view relies on.
+#include <gtest/gtest.h>
+
+#include "document/document.h"
+
+using namespace qm;
+
+namespace {
+
+Node* add(Document& d, NodeKind k, Node* parent, const wchar_t* value = L"") {
+    Node* n = createNode(d, k, parent, 1);
+    n->value = value;
+    return n;
+}
+
+}  // namespace
+
+TEST(Document, RootOnlyCountsZeroNodes) {
+    Document d;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    EXPECT_EQ(nodeCount(d), 0u);
+    EXPECT_TRUE(isExpandable(d.root));  // the root is expandable even without children
+}
+
+TEST(Document, NodesNeverMoveAndIndexIsCreationOrder) {
+    Document d;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    std::vector<Node*> made;
+    for (int i = 0; i < 20000; ++i) made.push_back(add(d, NodeKind::Number, d.root));
+    for (size_t i = 0; i < made.size(); ++i) {
+        ASSERT_EQ(&d.nodes[i + 1], made[i]);
+        ASSERT_EQ(nodeIndex(d, made[i]), i + 1);
+        ASSERT_EQ(made[i]->indexInParent, i);
+    }
+    EXPECT_EQ(nodeCount(d), 20000u);
+    Node outsider;
+    EXPECT_EQ(nodeIndex(d, &outsider), SIZE_MAX);
+}
+
+TEST(Document, SimpleElementAndExpandable) {
+    Document d;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    Node* withAttr = add(d, NodeKind::Element, d.root);
+    add(d, NodeKind::Attribute, withAttr);
+    withAttr->attributeCount = 1;
+    add(d, NodeKind::Text, withAttr);
+    EXPECT_FALSE(isSimpleElement(withAttr));
+    EXPECT_TRUE(isExpandable(withAttr));
+
+    Node* cdataOnly = add(d, NodeKind::Element, d.root);
+    add(d, NodeKind::CData, cdataOnly);
+    EXPECT_TRUE(isSimpleElement(cdataOnly));
+    EXPECT_FALSE(isExpandable(cdataOnly));
+
+    Node* twoTexts = add(d, NodeKind::Element, d.root);
+    add(d, NodeKind::Text, twoTexts, L"a");
+    add(d, NodeKind::CData, twoTexts, L"b");
+    add(d, NodeKind::Comment, twoTexts, L"c");
+    EXPECT_FALSE(isSimpleElement(twoTexts));
+    EXPECT_EQ(textContent(twoTexts), L"ab");
+
+    Node* emptyObject = add(d, NodeKind::Object, d.root);
+    Node* emptyArray = add(d, NodeKind::Array, d.root);
+    EXPECT_FALSE(isExpandable(emptyObject));
+    EXPECT_FALSE(isExpandable(emptyArray));
+    add(d, NodeKind::Number, emptyArray);
+    add(d, NodeKind::Comment, emptyArray);
+    add(d, NodeKind::Number, emptyArray);
+    EXPECT_TRUE(isExpandable(emptyArray));
+    EXPECT_EQ(countItems(emptyArray), 2u);
+    EXPECT_FALSE(isExpandable(add(d, NodeKind::String, d.root)));
+}
+
+TEST(Document, PreviewTextCollapsesSpaceAndTruncates) {
+    struct Case {
+        const wchar_t* text;
+        size_t limit;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"  a \n\t b  ", 10, L"a b"},
+        {L"abcdef", 3, L"abc\u2026"},
+        {L"abc", 3, L"abc"},
+        {L"abc  ", 3, L"abc"},   // trailing space does not count as a remaining character
+        {L"ab cd", 3, L"ab \u2026"},
+        {L"", 5, L""},
+        {L" \r\n ", 5, L""},
+        {L"a\u00A0b", 5, L"a\u00A0b"},  // only space, tab, LF and CR collapse
+    };
+    for (const Case& c : cases) EXPECT_EQ(previewText(c.text, c.limit), c.expected) << c.limit;
+}
+
+TEST(Document, SpansStopAtLastRecordedNode) {
+    Document d;
+    d.recordSpans = true;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    add(d, NodeKind::Number, d.root);
+    Node* withSpan = add(d, NodeKind::Number, d.root);
+    recordSpan(d, 4, 9);
+    Node* after = add(d, NodeKind::Number, d.root);
+    uint32_t a = 0, b = 0;
+    EXPECT_TRUE(nodeSpan(d, withSpan, a, b));
+    EXPECT_EQ(a, 4u);
+    EXPECT_EQ(b, 9u);
+    EXPECT_FALSE(nodeSpan(d, d.nodes[1].parent->children[0], a, b));  // filled with the no-span mark
+    EXPECT_FALSE(nodeSpan(d, after, a, b));                               // beyond the end of spans
+    EXPECT_EQ(d.spans.size(), 6u);
+}
+
+TEST(Document, OnlyFirstErrorIsKept) {
+    Document d;
+    setDocumentError(d, L"first", 3);
+    setDocumentError(d, L"second", 7);
+    EXPECT_EQ(d.errorMessage, L"first");
+    EXPECT_EQ(d.errorLine, 3u);
+}
+
+TEST(Document, InternedTagsStayValid) {
+    Document d;
+    std::vector<const wchar_t*> tags;
+    for (int i = 0; i < 1000; ++i) tags.push_back(internString(d, L"tag" + std::to_wstring(i)));
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(std::wstring(tags[i]), L"tag" + std::to_wstring(i));
+}

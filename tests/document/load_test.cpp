@@ -1,0 +1,79 @@
+// Format detection: the extension chooses YAML, TOML and .reg; everything else by content.
+#include <gtest/gtest.h>
+
+#include "document/load.h"
+#include "tests/support/testing.h"
+
+using namespace qm;
+using qmtest::parse;
+
+TEST(LoadExtension, LastDotOfTheFileNameLowerCased) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* ext;
+    } cases[] = {
+        {L"C:\\data\\a.JSON", L".json"},
+        {L"C:\\data.d\\file", L""},          // the dot belongs to a folder
+        {L"C:\\data\\archive.tar.Gz", L".gz"},
+        {L"noext", L""},
+        {L"C:\\x\\.reg", L".reg"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(pathExtension(c.path), c.ext) << qmtest::u8(c.path);
+}
+
+TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* text;
+        bool loads;
+        DocumentFormat format;
+    } cases[] = {
+        {L"C:\\A.JSON", L"[1]", true, DocumentFormat::Json},
+        {L"C:\\a.txt", L"{}", true, DocumentFormat::Json},
+        {L"C:\\a.txt", L"  \n<a/>", true, DocumentFormat::Xml},
+        {L"C:\\a.json", L"<a/>", true, DocumentFormat::Xml},
+        {L"C:\\a.yml", L"{", true, DocumentFormat::Yaml},
+        {L"C:\\a.YAML", L"<a/>", true, DocumentFormat::Yaml},
+        {L"C:\\a.toml", L"[x]", true, DocumentFormat::Toml},
+        {L"C:\\a.jsonl", L"{\"a\":1}", true, DocumentFormat::JsonLines},
+        {L"C:\\a.ndjson", L"[1]", true, DocumentFormat::JsonLines},
+        {L"C:\\a.jsonl", L"42", false, DocumentFormat::Xml},
+        {L"C:\\a.txt", L"hello", false, DocumentFormat::Xml},
+        {L"C:\\a.reg", L"Windows Registry Editor Version 5.00\r\n", true, DocumentFormat::Registry},
+        {L"C:\\a.reg", L"\xFEFF\r\nREGEDIT4\r\n", true, DocumentFormat::Registry},
+        {L"C:\\a.reg", L"regedit4\r\n", false, DocumentFormat::Xml},
+        {L"C:\\a.reg", L"{}", false, DocumentFormat::Xml},
+        {L"C:\\dir.json\\file", L"{}", true, DocumentFormat::Json},
+        {L"C:\\a.json", L"", false, DocumentFormat::Xml},
+        {L"C:\\a.json", L" \t\r\n", false, DocumentFormat::Xml},
+        {L"C:\\a.json", L"\xFEFF\r\n\r\n", false, DocumentFormat::Xml},
+    };
+    for (const Case& c : cases) {
+        auto d = parse(c.path, c.text);
+        EXPECT_EQ(bool(d), c.loads) << qmtest::u8(c.path) << " " << qmtest::u8(c.text);
+        if (d && c.loads) {
+            EXPECT_EQ(d->format, c.format) << qmtest::u8(c.path);
+            EXPECT_EQ(d->isDataFormat, c.format != DocumentFormat::Xml);
+            EXPECT_EQ(d->isYaml, c.format == DocumentFormat::Yaml);
+            ASSERT_NE(d->root, nullptr);
+            EXPECT_EQ(d->root->kind, NodeKind::Root);
+            EXPECT_EQ(d->root->line, 0u);
+        }
+    }
+}
+
+TEST(LoadSourceText, KeptForBrokenJsonWithoutTheMark) {
+    auto d = parse(L"a.json", L"\xFEFF[1] [2]");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->errorMessage, L"Unexpected data after the JSON value");
+    EXPECT_EQ(d->errorLine, 1u);
+    EXPECT_EQ(d->sourceText, L"[1] [2]");
+
+    auto clean = parse(L"a.json", L"[1]");
+    ASSERT_TRUE(clean);
+    EXPECT_TRUE(clean->sourceText.empty());
+
+    auto yaml = parse(L"a.yaml", L"\xFEFF" L"a: 1\n");
+    ASSERT_TRUE(yaml);
+    EXPECT_EQ(yaml->sourceText, L"a: 1\n");
+}
