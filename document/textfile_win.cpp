@@ -10,6 +10,7 @@
 
 #include "document/decode.h"
 #include "document/load.h"
+#include "parsers/registry.h"
 
 namespace qm {
 
@@ -65,6 +66,9 @@ void decodeText(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstr
 }
 
 bool loadDocument(const std::wstring& path, Document& doc) {
+    // REGEDIT4 hex strings are decoded with the system's ANSI code page; the portable core
+    // cannot call Windows, so the Windows converter is handed to it here.
+    installRegistryAnsiDecoder();
     try {
         std::wstring text;
         {

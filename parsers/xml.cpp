@@ -1,8 +1,357 @@
-// Placeholder until the Xml parser lands: the driver's branch exists, the parser builds nothing.
+// XML into the node tree in one forward pass with a forward-only line counter. Open elements
+// live on an explicit stack with a count per name, so an end tag finds the element it closes
+// without walking parents that it does not close: arbitrarily deep or broken documents cost
+// linear time and no stack.
 #include "parsers/xml.h"
+
+#include <cwchar>
+#include <string_view>
+
+#include "document/chars.h"
+#include "document/language.h"
+#include "parsers/numbers.h"
 
 namespace qm {
 
-void parseXml(Document&, const std::wstring&, size_t) {}
+namespace {
+
+bool isNameChar(wchar_t c) {
+    return isAlnum(c) || c == L'-' || c == L'.' || c == L':' || c == L'_' || unsigned(c) >= 0x80;
+}
+
+size_t nameEnd(const wchar_t* p, size_t i, size_t n) {
+    while (i < n && isNameChar(p[i])) ++i;
+    return i;
+}
+
+size_t skipSpace(const wchar_t* p, size_t i, size_t n) {
+    while (i < n && isSpace(p[i])) ++i;
+    return i;
+}
+
+std::wstring trimmed(const wchar_t* p, size_t n) {
+    size_t a = 0;
+    while (a < n && isSpace(p[a])) ++a;
+    while (n > a && isSpace(p[n - 1])) --n;
+    return std::wstring(p + a, n - a);
+}
+
+bool startsWith(const wchar_t* p, size_t avail, std::wstring_view word) {
+    return avail >= word.size() && std::wmemcmp(p, word.data(), word.size()) == 0;
+}
+
+void appendCodePoint(std::wstring& out, uint32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF) return;
+    if (cp < 0x10000) {
+        out += static_cast<wchar_t>(cp);
+        return;
+    }
+    cp -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+    out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+}
+
+std::wstring notClosedMessage(const std::wstring& name) {
+    return tr(L"Element not closed: <", L"Element nicht geschlossen: <") + name + L">";
+}
+
+}  // namespace
+
+uint32_t XmlParser::lineAt(size_t position) {
+    if (position > length) position = length;
+    if (position > lineScan) {
+        for (const wchar_t* p = text + lineScan; p < text + position; ++p)
+            if (*p == L'\n') ++line;
+        lineScan = position;
+    }
+    return line;
+}
+
+void XmlParser::reportError(const std::wstring& message) {
+    if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
+}
+
+std::wstring XmlParser::readName() {
+    const size_t start = pos;
+    pos = nameEnd(text, pos, length);
+    return std::wstring(text + start, pos - start);
+}
+
+std::wstring XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
+    std::wstring out;
+    out.reserve(n);
+    size_t i = 0;
+    while (i < n) {
+        const wchar_t c = p[i];
+        if (c == L'\r') {  // CR LF and a lone CR both become LF
+            out += L'\n';
+            ++i;
+            if (i < n && p[i] == L'\n') ++i;
+            continue;
+        }
+        if (c != L'&') {
+            out += c;
+            ++i;
+            continue;
+        }
+        size_t semi = 0;
+        for (size_t j = i + 1; j < n && j <= i + kMaxEntityReference; ++j) {
+            if (p[j] == L';') {
+                semi = j;
+                break;
+            }
+            if (p[j] == L'&') break;
+        }
+        if (semi == 0) {
+            out += L'&';
+            ++i;
+            continue;
+        }
+        const std::wstring_view name(p + i + 1, semi - i - 1);
+        bool known = true;
+        if (name == L"lt") {
+            out += L'<';
+        } else if (name == L"gt") {
+            out += L'>';
+        } else if (name == L"amp") {
+            out += L'&';
+        } else if (name == L"quot") {
+            out += L'"';
+        } else if (name == L"apos") {
+            out += L'\'';
+        } else if (auto it = entities.find(std::wstring(name)); it != entities.end()) {
+            if (it->second.size() <= expansionBudget) {
+                expansionBudget -= it->second.size();
+                out += it->second;
+            } else {
+                reportError(tr(L"Entity expansion limit exceeded", L"Grenze der Entitätsersetzung überschritten"));
+                known = false;
+            }
+        } else if (name.size() >= 2 && name[0] == L'#') {
+            const bool hex = name[1] == L'x' || name[1] == L'X';
+            const size_t digits = hex ? 2 : 1;
+            appendCodePoint(out, readUnsigned32(name.data() + digits, name.size() - digits, hex ? 16 : 10));
+        } else {
+            known = false;
+        }
+        if (known) {
+            i = semi + 1;
+        } else {  // an unrecognised reference stays in the text as written
+            out += L'&';
+            ++i;
+        }
+    }
+    return out;
+}
+
+void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
+    static constexpr std::wstring_view kEntity = L"<!ENTITY";
+    const std::wstring_view declaration(p, n);
+    for (size_t at = declaration.find(kEntity); at != std::wstring_view::npos;
+         at = declaration.find(kEntity, at + kEntity.size())) {
+        size_t i = skipSpace(p, at + kEntity.size(), n);
+        if (i < n && p[i] == L'%') continue;  // parameter entities are not expanded
+        const size_t nameStart = i;
+        i = nameEnd(p, i, n);
+        std::wstring name(p + nameStart, i - nameStart);
+        i = skipSpace(p, i, n);
+        if (name.empty() || i >= n || (p[i] != L'"' && p[i] != L'\'')) continue;
+        const size_t close = declaration.find(p[i], i + 1);
+        if (close == std::wstring_view::npos) continue;
+        entities[std::move(name)] = decodeXmlText(p + i + 1, close - i - 1);
+    }
+}
+
+void XmlParser::characterData(size_t runStart, size_t runEnd) {
+    size_t first = runStart;
+    while (first < runEnd && isSpace(text[first])) ++first;
+    if (first == runEnd) return;
+    size_t last = runEnd;
+    while (isSpace(text[last - 1])) --last;
+    Node* node = createNode(doc, NodeKind::Text, currentParent(), lineAt(runStart));
+    node->value = decodeXmlText(text + runStart, runEnd - runStart);
+    if (doc.recordSpans) recordSpan(doc, uint32_t(first), uint32_t(last));
+}
+
+void XmlParser::openElement(Node* element) {
+    open.push_back(element);
+    ++openNames[element->name];
+}
+
+void XmlParser::closeTo(size_t depth) {
+    while (open.size() > depth) {
+        auto it = openNames.find(open.back()->name);
+        if (--it->second == 0) openNames.erase(it);
+        open.pop_back();
+    }
+}
+
+void XmlParser::endTag() {
+    pos += 2;
+    const std::wstring name = readName();
+    const wchar_t* gt = std::wmemchr(text + pos, L'>', length - pos);
+    pos = gt ? size_t(gt - text) + 1 : length;
+    // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
+    if (openNames.find(name) == openNames.end()) {
+        reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + name + L">");
+        return;
+    }
+    size_t index = open.size() - 1;
+    while (open[index]->name != name) --index;
+    if (index != open.size() - 1) reportError(notClosedMessage(open.back()->name));
+    closeTo(index);
+}
+
+void XmlParser::startTag() {
+    const size_t lt = pos;
+    const uint32_t tagLine = lineAt(lt);
+    ++pos;
+    std::wstring name = readName();
+    if (name.empty()) {
+        reportError(tr(L"Invalid character '<'", L"Ungültiges Zeichen '<'"));
+        const wchar_t* next = std::wmemchr(text + lt + 1, L'<', length - lt - 1);
+        const size_t end = next ? size_t(next - text) : length;
+        characterData(lt, end);
+        pos = end;
+        return;
+    }
+    Node* element = createNode(doc, NodeKind::Element, currentParent(), tagLine);
+    element->name = std::move(name);
+    for (;;) {
+        pos = skipSpace(text, pos, length);
+        if (pos >= length) {
+            reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+            openElement(element);
+            return;
+        }
+        const wchar_t c = text[pos];
+        if (c == L'/') {  // empty element; a "/" without ">" ends the tag the same way
+            ++pos;
+            if (pos < length && text[pos] == L'>') ++pos;
+            return;
+        }
+        if (c == L'>') {
+            ++pos;
+            openElement(element);
+            return;
+        }
+        if (c == L'<') {
+            reportError(tr(L"Unterminated tag", L"Tag nicht abgeschlossen"));
+            openElement(element);
+            return;
+        }
+        const uint32_t attributeLine = lineAt(pos);
+        std::wstring attributeName = readName();
+        if (attributeName.empty()) {
+            reportError(tr(L"Invalid attribute", L"Ungültiges Attribut"));
+            ++pos;
+            continue;
+        }
+        pos = skipSpace(text, pos, length);
+        std::wstring value;
+        bool quoted = false;
+        size_t valueStart = 0, valueEnd = 0;
+        if (pos < length && text[pos] == L'=') {
+            pos = skipSpace(text, pos + 1, length);
+            if (pos < length && (text[pos] == L'"' || text[pos] == L'\'')) {
+                quoted = true;
+                valueStart = pos + 1;
+                const wchar_t* close = std::wmemchr(text + valueStart, text[pos], length - valueStart);
+                valueEnd = close ? size_t(close - text) : length;
+                pos = close ? valueEnd + 1 : length;
+            } else {
+                valueStart = pos;
+                while (pos < length && !isSpace(text[pos]) && text[pos] != L'>' && text[pos] != L'/') ++pos;
+                valueEnd = pos;
+            }
+            value = decodeXmlText(text + valueStart, valueEnd - valueStart);
+        }
+        Node* attribute = createNode(doc, NodeKind::Attribute, element, attributeLine);
+        attribute->name = std::move(attributeName);
+        attribute->value = std::move(value);
+        ++element->attributeCount;
+        if (quoted && doc.recordSpans) recordSpan(doc, uint32_t(valueStart), uint32_t(valueEnd));
+    }
+}
+
+void XmlParser::parse() {
+    const std::wstring_view all(text, length);
+    while (pos < length) {
+        if (text[pos] != L'<') {
+            const wchar_t* lt = std::wmemchr(text + pos, L'<', length - pos);
+            const size_t end = lt ? size_t(lt - text) : length;
+            characterData(pos, end);
+            pos = end;
+            continue;
+        }
+        const wchar_t* p = text + pos;
+        const size_t avail = length - pos;
+        if (startsWith(p, avail, L"<!--")) {
+            Node* comment = createNode(doc, NodeKind::Comment, currentParent(), lineAt(pos));
+            const size_t contentStart = pos + 4;
+            const size_t close = all.find(L"-->", contentStart);
+            comment->value = trimmed(text + contentStart, (close == all.npos ? length : close) - contentStart);
+            if (close == all.npos) {
+                pos = length;
+                return reportError(tr(L"Unterminated comment", L"Kommentar nicht abgeschlossen"));
+            }
+            pos = close + 3;
+        } else if (startsWith(p, avail, L"<![CDATA[")) {
+            Node* cdata = createNode(doc, NodeKind::CData, currentParent(), lineAt(pos));
+            const size_t contentStart = pos + 9;
+            const size_t close = all.find(L"]]>", contentStart);
+            cdata->value.assign(text + contentStart, (close == all.npos ? length : close) - contentStart);
+            if (close == all.npos) {
+                pos = length;
+                return reportError(tr(L"Unterminated CDATA section", L"CDATA nicht abgeschlossen"));
+            }
+            pos = close + 3;
+        } else if (startsWith(p, avail, L"<!")) {
+            // A markup declaration ends at the first ">" outside square brackets, so an internal
+            // DTD subset with its own declarations stays inside it.
+            Node* declaration = createNode(doc, NodeKind::DocType, currentParent(), lineAt(pos));
+            const size_t start = pos + 2;
+            ptrdiff_t brackets = 0;
+            size_t end = start;
+            for (; end < length; ++end) {
+                const wchar_t c = text[end];
+                if (c == L'[') {
+                    ++brackets;
+                } else if (c == L']') {
+                    --brackets;
+                } else if (c == L'>' && brackets < 1) {
+                    break;
+                }
+            }
+            size_t word = start;
+            while (word < end && !isSpace(text[word])) ++word;
+            declaration->name.assign(text + start, word - start);
+            declaration->value = trimmed(text + word, end - word);
+            readInternalEntities(text + start, end - start);
+            pos = end < length ? end + 1 : length;
+        } else if (startsWith(p, avail, L"<?")) {
+            const uint32_t piLine = lineAt(pos);
+            pos += 2;
+            std::wstring target = readName();
+            const NodeKind kind = (target == L"xml" && open.empty()) ? NodeKind::XmlDeclaration
+                                                                      : NodeKind::ProcessingInstruction;
+            Node* instruction = createNode(doc, kind, currentParent(), piLine);
+            const size_t close = all.find(L"?>", pos);
+            instruction->name = std::move(target);
+            instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
+            pos = close == all.npos ? length : close + 2;
+        } else if (startsWith(p, avail, L"</")) {
+            endTag();
+        } else {
+            startTag();
+        }
+    }
+    if (!open.empty()) reportError(notClosedMessage(open.back()->name));
+}
+
+void parseXml(Document& doc, const std::wstring& text, size_t start) {
+    XmlParser parser(doc, text, start);
+    parser.parse();
+}
 
 }  // namespace qm

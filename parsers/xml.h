@@ -1,11 +1,54 @@
-// Entry point of the Xml parser: fills the tree under doc.root from text[start..].
+// The tolerant XML reader: elements, attributes, character data, CDATA, comments, processing
+// instructions, the XML declaration and markup declarations, with the predefined entities,
+// character references and entities of an internal DTD. It keeps going after errors, closing
+// elements implicitly, and records only the first error. Nesting has no limit, so the reader
+// keeps its open elements on an explicit stack and never recurses.
 #pragma once
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "document/document.h"
 
 namespace qm {
+
+// Entity references look for their ";" among this many characters after the "&".
+constexpr size_t kMaxEntityReference = 11;
+// Characters that internal entities may add beyond the length of the text itself; past it a
+// reference stays as written (a few nested declarations would otherwise grow without bound).
+constexpr size_t kEntityExpansionAllowance = size_t(16) * 1024 * 1024;
+
+struct XmlParser {
+    const wchar_t* text;
+    size_t length;
+    size_t pos;
+    size_t lineScan = 0;  // the line counter has counted line feeds up to here
+    uint32_t line = 1;
+    Document& doc;
+    std::unordered_map<std::wstring, std::wstring> entities;
+    size_t expansionBudget;           // characters internal entities may still produce
+    std::vector<Node*> open;          // open elements, outermost first; the current parent is the last
+    std::unordered_map<std::wstring, size_t> openNames;  // how many open elements carry each name
+
+    XmlParser(Document& d, const std::wstring& t, size_t start)
+        : text(t.c_str()), length(t.size()), pos(start), doc(d), expansionBudget(t.size() + kEntityExpansionAllowance) {}
+
+    uint32_t lineAt(size_t position);  // moves the line counter forward to position
+    void reportError(const std::wstring& message);
+    Node* currentParent() const { return open.empty() ? doc.root : open.back(); }
+    std::wstring decodeXmlText(const wchar_t* p, size_t n);
+    std::wstring readName();
+    void readInternalEntities(const wchar_t* p, size_t n);
+    void parse();
+
+private:
+    void characterData(size_t runStart, size_t runEnd);
+    void endTag();
+    void startTag();
+    void openElement(Node* element);
+    void closeTo(size_t depth);  // keeps the first `depth` open elements
+};
 
 void parseXml(Document& doc, const std::wstring& text, size_t start);
 
