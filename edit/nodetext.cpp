@@ -1,0 +1,273 @@
+// Labels, previews, summaries and paths of nodes. Paths are built from a chain collected with a
+// loop, so a path of any depth (XML and registry trees are unbounded) needs no recursion.
+#include "edit/nodetext.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "document/chars.h"
+#include "document/language.h"
+
+namespace qm {
+
+namespace {
+
+constexpr size_t kSummaryKeys = 5;        // keys an object summary lists before ", …"
+constexpr size_t kSummaryAttributes = 4;  // attributes an element summary lists
+constexpr size_t kSummaryNames = 4;       // distinct child names before "…"
+const wchar_t kEllipsis[] = L"\u2026";
+
+bool isXmlKind(NodeKind kind) { return kind >= NodeKind::Element && kind <= NodeKind::XmlDeclaration; }
+bool isContainer(const Node* node) { return node->kind == NodeKind::Object || node->kind == NodeKind::Array; }
+
+std::wstring decimal(size_t n) { return std::to_wstring(n); }
+
+// A key that JSONPath can write after a dot: not empty, no leading digit, only letters, digits,
+// "_" and "$".
+bool isJsonPathIdentifier(const std::wstring& key) {
+    if (key.empty() || isDigit(key[0])) return false;
+    return std::all_of(key.begin(), key.end(), [](wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; });
+}
+
+// A TOML bare key: not empty, only letters, digits, "_" and "-".
+bool isTomlBareKey(const std::wstring& key) {
+    if (key.empty()) return false;
+    return std::all_of(key.begin(), key.end(), [](wchar_t c) { return isAlnum(c) || c == L'_' || c == L'-'; });
+}
+
+// The node and its ancestors below the root, top node last.
+std::vector<const Node*> chainOf(const Node* node) {
+    std::vector<const Node*> chain;
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) chain.push_back(n);
+    return chain;
+}
+
+std::wstring registryPath(const std::vector<const Node*>& chain) {
+    std::wstring out;
+    for (size_t i = chain.size(); i-- > 0;) {
+        if (i + 1 != chain.size()) out += L'\\';
+        out += chain[i]->name;
+    }
+    return out;
+}
+
+std::wstring tomlPath(const std::vector<const Node*>& chain) {
+    std::wstring out;
+    // The top node is the document's top-level table and contributes nothing.
+    for (size_t i = chain.size() - 1; i-- > 0;) {
+        const Node* member = chain[i];
+        if (!member->keyed) {
+            out += L'[' + decimal(member->indexInParent) + L']';
+            continue;
+        }
+        if (!out.empty()) out += L'.';
+        out += isTomlBareKey(member->name) ? member->name : jsonQuote(member->name);
+    }
+    return out;
+}
+
+void appendXPathStep(const Node* member, std::wstring& out) {
+    switch (member->kind) {
+        case NodeKind::Element: {
+            out += L'/';
+            out += member->name;
+            const Node* parent = member->parent;
+            if (!parent) return;
+            size_t sameNamed = 0, position = 0;
+            for (const Node* sibling : parent->children) {
+                if (sibling->kind != NodeKind::Element || sibling->name != member->name) continue;
+                ++sameNamed;
+                if (sibling == member) position = sameNamed;
+            }
+            if (sameNamed >= 2) out += L'[' + decimal(position) + L']';
+            return;
+        }
+        case NodeKind::Attribute:
+            out += L"/@";
+            out += member->name;
+            return;
+        case NodeKind::Text:
+        case NodeKind::CData: out += L"/text()"; return;
+        case NodeKind::Comment: out += L"/comment()"; return;
+        case NodeKind::ProcessingInstruction:
+            out += L"/processing-instruction('";
+            out += member->name;
+            out += L"')";
+            return;
+        default: out += L'/'; return;
+    }
+}
+
+std::wstring xPath(const std::vector<const Node*>& chain) {
+    std::wstring out;
+    for (size_t i = chain.size(); i-- > 0;) appendXPathStep(chain[i], out);
+    return out;
+}
+
+std::wstring jsonPath(const std::vector<const Node*>& chain) {
+    const Node* top = chain.back();
+    std::wstring out = L"$";
+    // Several documents under the root (a YAML stream): name the document first.
+    if (top->parent && countItems(top->parent) > 1) out = L'#' + decimal(size_t(top->indexInParent) + 1) + L" $";
+    for (size_t i = chain.size() - 1; i-- > 0;) {
+        const Node* member = chain[i];
+        if (!member->keyed)
+            out += L'[' + decimal(member->indexInParent) + L']';
+        else if (isJsonPathIdentifier(member->name))
+            out += L'.' + member->name;
+        else
+            out += L"['" + member->name + L"']";
+    }
+    return out;
+}
+
+void appendSummaryPart(std::wstring& raw, const std::wstring& part) {
+    if (!raw.empty()) raw += L' ';
+    raw += part;
+}
+
+std::wstring elementSummary(const Node* node) {
+    std::wstring raw;
+    const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+    for (size_t i = 0; i < attributes && i < kSummaryAttributes; ++i)
+        appendSummaryPart(raw, node->children[i]->name + L'=' + node->children[i]->value);
+    const bool hasText = std::any_of(node->children.begin(), node->children.end(), [](const Node* c) {
+        return c->kind == NodeKind::Text || c->kind == NodeKind::CData;
+    });
+    if (hasText) appendSummaryPart(raw, textContent(node));
+    if (!raw.empty()) return raw;
+    std::vector<const std::wstring*> names;
+    bool more = false;
+    for (const Node* child : node->children) {
+        if (child->kind != NodeKind::Element) continue;
+        if (std::any_of(names.begin(), names.end(), [&](const std::wstring* n) { return *n == child->name; }))
+            continue;
+        if (names.size() == kSummaryNames) {
+            more = true;
+            break;
+        }
+        names.push_back(&child->name);
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) raw += L", ";
+        raw += *names[i];
+    }
+    if (more) {
+        raw += L", ";
+        raw += kEllipsis;
+    }
+    return raw;
+}
+
+std::wstring objectSummary(const Node* node) {
+    std::wstring raw = L"{ ";
+    size_t listed = 0;
+    for (const Node* child : node->children) {
+        if (child->kind == NodeKind::Comment) continue;
+        if (listed == kSummaryKeys) {
+            raw += L", ";
+            raw += kEllipsis;
+            break;
+        }
+        if (listed) raw += L", ";
+        raw += child->name;
+        ++listed;
+    }
+    raw += L" }";
+    return raw;
+}
+
+}  // namespace
+
+std::wstring jsonQuote(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size() + 2);
+    out += L'"';
+    for (wchar_t c : text) {
+        switch (c) {
+            case L'\t': out += L"\\t"; break;
+            case L'\n': out += L"\\n"; break;
+            case L'\r': out += L"\\r"; break;
+            case L'"': out += L"\\\""; break;
+            case L'\\': out += L"\\\\"; break;
+            default:
+                if (unsigned(c) < 32) {
+                    wchar_t buf[8];
+                    std::swprintf(buf, 8, L"\\u%04x", unsigned(c));
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += L'"';
+    return out;
+}
+
+std::wstring nodeLabel(const Node* node) {
+    if (!node) return {};
+    switch (node->kind) {
+        case NodeKind::Root:
+        case NodeKind::Text:
+        case NodeKind::CData:
+        case NodeKind::Comment: return {};
+        case NodeKind::Element:
+        case NodeKind::Attribute:
+        case NodeKind::ProcessingInstruction:
+        case NodeKind::DocType: return node->name;
+        case NodeKind::XmlDeclaration: return L"xml";
+        default: break;
+    }
+    if (node->keyed) return node->name;
+    const Node* parent = node->parent;
+    if (!parent) return {};
+    if (parent->kind == NodeKind::Array) return L'[' + decimal(node->indexInParent) + L']';
+    if (parent->kind == NodeKind::Root && countItems(parent) >= 2)
+        return tr(L"Document ", L"Dokument ") + decimal(size_t(node->indexInParent) + 1);
+    return {};
+}
+
+std::wstring valuePreview(const Node* node) {
+    if (!node) return {};
+    switch (node->kind) {
+        case NodeKind::Root: return {};
+        case NodeKind::Element:
+            return isSimpleElement(node) ? previewText(textContent(node), kValuePreviewLimit) : std::wstring();
+        case NodeKind::Object:
+            if (countItems(node) > 0 || node->registryKey) return {};
+            return L"{}";
+        case NodeKind::Array: return countItems(node) > 0 ? std::wstring() : std::wstring(L"[]");
+        default: return previewText(node->value, kValuePreviewLimit);
+    }
+}
+
+std::wstring nodeSummary(const Node* node) {
+    if (!node) return {};
+    std::wstring raw;
+    switch (node->kind) {
+        case NodeKind::Array: {
+            size_t n = countItems(node);
+            raw = decimal(n) + (n == 1 ? tr(L" item", L" Eintrag") : tr(L" items", L" Eintr\u00e4ge"));
+            break;
+        }
+        case NodeKind::Object: raw = objectSummary(node); break;
+        case NodeKind::Element: raw = elementSummary(node); break;
+        default: raw = node->value; break;
+    }
+    return previewText(raw, kSummaryLimit);
+}
+
+std::wstring nodePath(const Node* node, DocumentFormat format) {
+    if (!node || node->kind == NodeKind::Root) return {};
+    // A comment in a data file has no path of its own: it takes its container's.
+    if (node->kind == NodeKind::Comment && node->parent && isContainer(node->parent)) node = node->parent;
+    const std::vector<const Node*> chain = chainOf(node);
+    if (chain.empty()) return {};
+    if (format == DocumentFormat::Registry) return registryPath(chain);
+    if (format == DocumentFormat::Toml) return tomlPath(chain);
+    if (isXmlKind(node->kind)) return xPath(chain);
+    return jsonPath(chain);
+}
+
+}  // namespace qm

@@ -1,0 +1,30 @@
+// The short texts a node shows or copies: its label, a one-line value preview, a one-line summary
+// of its content, and its path (XPath, JSONPath, TOML dotted path or registry path). All are pure
+// functions of the tree; a null node gives an empty string from every one of them.
+#pragma once
+
+#include <string>
+
+#include "document/document.h"
+
+namespace qm {
+
+constexpr size_t kValuePreviewLimit = 300;  // characters of a value preview before the ellipsis
+constexpr size_t kSummaryLimit = 120;       // characters of a summary before the ellipsis
+
+// The JSON string literal of a text: quotes, the short escapes \t \n \r \" \\ and \u00XX for
+// other control characters; every other code unit (non-ASCII, DEL, lone surrogates) unchanged.
+std::wstring jsonQuote(const std::wstring& text);
+
+// Name column and "Copy name": tag or attribute name, key, "[i]" for array items, "Document n"
+// for the documents of a multi-document file; empty for text, CDATA, comments and the root.
+std::wstring nodeLabel(const Node* node);
+// Value column: the value on one line, at most kValuePreviewLimit characters plus an ellipsis.
+std::wstring valuePreview(const Node* node);
+// Content summary of a closed node in the grid: item count, first keys, attributes and text, or
+// child element names; at most kSummaryLimit characters plus an ellipsis.
+std::wstring nodeSummary(const Node* node);
+// "Copy path" and the status bar: the syntax follows the document format and the node kind.
+std::wstring nodePath(const Node* node, DocumentFormat format);
+
+}  // namespace qm

@@ -1,0 +1,51 @@
+// Builds small node trees by hand for the node-text and conversion tests, so that the texts of
+// every format can be checked without its parser.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "document/document.h"
+#include "document/language.h"
+
+namespace qmtest {
+
+struct Tree {
+    std::unique_ptr<qm::Document> doc = std::make_unique<qm::Document>();
+    qm::Node* root;
+
+    explicit Tree(qm::DocumentFormat format = qm::DocumentFormat::Json) {
+        doc->format = format;
+        doc->isDataFormat = format != qm::DocumentFormat::Xml;
+        doc->isYaml = format == qm::DocumentFormat::Yaml;
+        root = qm::createNode(*doc, qm::NodeKind::Root, nullptr, 0);
+    }
+    // An unkeyed node (array item, XML node, document top) with a name and value.
+    qm::Node* add(qm::Node* parent, qm::NodeKind kind, const std::wstring& name = L"",
+                  const std::wstring& value = L"") {
+        qm::Node* n = qm::createNode(*doc, kind, parent, 1);
+        n->name = name;
+        n->value = value;
+        return n;
+    }
+    // A mapping member.
+    qm::Node* member(qm::Node* parent, qm::NodeKind kind, const std::wstring& key, const std::wstring& value = L"") {
+        qm::Node* n = add(parent, kind, key, value);
+        n->keyed = true;
+        return n;
+    }
+    qm::Node* attribute(qm::Node* element, const std::wstring& name, const std::wstring& value) {
+        qm::Node* n = add(element, qm::NodeKind::Attribute, name, value);
+        ++element->attributeCount;
+        return n;
+    }
+};
+
+// Switches the interface language for one scope.
+struct GermanUi {
+    bool saved = qm::uiGerman;
+    GermanUi() { qm::uiGerman = true; }
+    ~GermanUi() { qm::uiGerman = saved; }
+};
+
+}  // namespace qmtest
