@@ -1,8 +1,564 @@
-// Placeholder until the Toml parser lands: the driver's branch exists, the parser builds nothing.
+// TOML into the node tree: one forward pass with a forward-and-backward line cursor. Values
+// nested in arrays and inline tables are read with an explicit stack of open containers, so the
+// nesting (bounded by kMaxTomlDepth) costs heap, never call stack.
+//
+// Comment lines wait in a pending list and go to the table that is current when the next
+// key/value line is read, or to the table the next header opens; a comment after a value on the
+// same line goes to the current table at once.
 #include "parsers/toml.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "document/chars.h"
+#include "document/language.h"
 
 namespace qm {
 
-void parseToml(Document&, const std::wstring&, size_t) {}
+namespace {
+
+struct PendingComment {
+    std::wstring text;
+    uint32_t line;
+};
+
+// A container still waiting for its closing bracket or brace.
+struct OpenContainer {
+    Node* node;
+    bool inlineTable;  // "{...}"; otherwise an array "[...]"
+    bool afterItem;    // an item was read: a separator or the closer comes next
+};
+
+// Keyed children are found by (parent, key) instead of by scanning the parent's children, so a
+// file with many tables stays linear.
+struct ChildKey {
+    const Node* parent;
+    std::wstring_view name;
+    bool operator==(const ChildKey& o) const { return parent == o.parent && name == o.name; }
+};
+struct ChildKeyHash {
+    size_t operator()(const ChildKey& k) const {
+        return std::hash<std::wstring_view>()(k.name) ^ (std::hash<const void*>()(k.parent) * 31);
+    }
+};
+
+bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool isBareKeyChar(wchar_t c) { return isAlnum(c) || c == L'_' || c == L'-'; }
+bool endsBareToken(wchar_t c) { return isSpace(c) || c == L'#' || c == L',' || c == L']' || c == L'}'; }
+
+bool allOf(const std::wstring& s, size_t from, bool (*pred)(wchar_t)) {
+    for (size_t i = from; i < s.size(); ++i)
+        if (!pred(s[i])) return false;
+    return true;
+}
+bool isOctalDigit(wchar_t c) { return c >= L'0' && c <= L'7'; }
+bool isBinaryDigit(wchar_t c) { return c == L'0' || c == L'1'; }
+
+size_t skipDigits(const std::wstring& s, size_t i) {
+    while (i < s.size() && isDigit(s[i])) ++i;
+    return i;
+}
+
+// Integers (decimal, 0x, 0o, 0b), decimal fractions and exponents, inf and nan; underscores are
+// ignored wherever they stand.
+bool isTomlNumber(const wchar_t* token, size_t length) {
+    std::wstring s;
+    s.reserve(length);
+    for (size_t i = 0; i < length; ++i)
+        if (token[i] != L'_') s += token[i];
+    size_t i = 0;
+    const bool signedNumber = !s.empty() && (s[0] == L'+' || s[0] == L'-');
+    if (signedNumber) ++i;
+    if (s.compare(i, std::wstring::npos, L"inf") == 0 || s.compare(i, std::wstring::npos, L"nan") == 0) return true;
+    if (!signedNumber && s.size() >= 3 && s[0] == L'0') {
+        if (s[1] == L'x') return allOf(s, 2, isHexDigit);
+        if (s[1] == L'o') return allOf(s, 2, isOctalDigit);
+        if (s[1] == L'b') return allOf(s, 2, isBinaryDigit);
+    }
+    size_t end = skipDigits(s, i);
+    if (end == i) return false;
+    i = end;
+    if (i < s.size() && s[i] == L'.') {
+        end = skipDigits(s, ++i);
+        if (end == i) return false;
+        i = end;
+    }
+    if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) ++i;
+        end = skipDigits(s, i);
+        if (end == i) return false;
+        i = end;
+    }
+    return i == s.size();
+}
+
+// dddd-dd-dd at the start of at least 10 characters.
+bool startsWithDate(const wchar_t* p, size_t n) {
+    return n >= 10 && isDigit(p[0]) && isDigit(p[1]) && isDigit(p[2]) && isDigit(p[3]) && p[4] == L'-' &&
+           isDigit(p[5]) && isDigit(p[6]) && p[7] == L'-' && isDigit(p[8]) && isDigit(p[9]);
+}
+// dd:dd at the start of at least 5 characters.
+bool startsWithTime(const wchar_t* p, size_t n) {
+    return n >= 5 && isDigit(p[0]) && isDigit(p[1]) && p[2] == L':' && isDigit(p[3]) && isDigit(p[4]);
+}
+
+unsigned hexValue(wchar_t c) { return isDigit(c) ? unsigned(c - L'0') : unsigned((c | 0x20) - L'a' + 10); }
+
+// Code points 1 to 0x10FFFF; above 0xFFFF as a surrogate pair. 0 and larger values are dropped.
+void appendCodePoint(std::wstring& out, uint32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF) return;
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += wchar_t(0xD800 + (cp >> 10));
+        out += wchar_t(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += wchar_t(cp);
+    }
+}
+
+class TomlParser {
+public:
+    TomlParser(Document& doc, const std::wstring& text, size_t start)
+        : text_(text.c_str()), length_(text.size()), pos_(start), doc_(doc) {}
+
+    void run();
+
+private:
+    const wchar_t* text_;
+    size_t length_;
+    size_t pos_;
+    size_t lineScan_ = 0;  // the line cursor: line_ is the line at lineScan_
+    uint32_t line_ = 1;
+    Document& doc_;
+    bool stop_ = false;
+    std::vector<PendingComment> pending_;
+    Node* top_ = nullptr;
+    Node* current_ = nullptr;
+    const wchar_t* datetimeTag_ = nullptr;
+    std::vector<OpenContainer> open_;
+    std::vector<std::wstring> keyParts_;
+    std::unordered_map<ChildKey, Node*, ChildKeyHash> lastKeyed_;
+
+    uint32_t lineAt(size_t position);
+    void fail(const std::wstring& message) { fail(message, pos_); }
+    void fail(const std::wstring& message, size_t at);
+
+    bool atEnd() const { return pos_ >= length_; }
+    wchar_t peek() const { return pos_ < length_ ? text_[pos_] : wchar_t(0); }
+    void skipBlanks() {
+        while (pos_ < length_ && isBlank(text_[pos_])) ++pos_;
+    }
+    void skipSpaceAndComments();
+    PendingComment readComment();
+    void attachComment(Node* table, PendingComment&& comment);
+    void attachPending(Node* table);
+    void expectLineEnd(Node* table);
+
+    Node* addChild(Node* parent, NodeKind kind, std::wstring&& key, bool keyed, uint32_t line);
+    Node* findOrCreate(Node* parent, std::wstring&& key, uint32_t line);
+    Node* findOrCreateArray(Node* parent, std::wstring&& key, uint32_t line);
+
+    bool parseKey();
+    void parseTableHeader();
+    void parseKeyValue(Node* table, int depth);
+    void parseValue(Node* container, std::wstring&& key, bool keyed, int depth);
+    void readOpenContainers();
+    void parseBareValue(Node* container, std::wstring&& key, bool keyed, uint32_t line);
+
+    bool readBasicString(std::wstring& out);
+    bool readLiteralString(std::wstring& out);
+    bool readMultilineString(wchar_t quote, std::wstring& out);
+    void appendEscape(std::wstring& out);
+};
+
+uint32_t TomlParser::lineAt(size_t position) {
+    if (position > length_) position = length_;
+    for (; lineScan_ < position; ++lineScan_)
+        if (text_[lineScan_] == L'\n') ++line_;
+    while (lineScan_ > position)
+        if (text_[--lineScan_] == L'\n') --line_;
+    return line_;
+}
+
+void TomlParser::fail(const std::wstring& message, size_t at) {
+    if (stop_) return;
+    setDocumentError(doc_, message, lineAt(at));
+    stop_ = true;
+}
+
+PendingComment TomlParser::readComment() {
+    const uint32_t line = lineAt(pos_);
+    size_t begin = ++pos_;  // past "#"
+    while (pos_ < length_ && text_[pos_] != L'\n') ++pos_;
+    size_t end = pos_;
+    while (begin < end && isSpace(text_[begin])) ++begin;
+    while (end > begin && isSpace(text_[end - 1])) --end;
+    return PendingComment{std::wstring(text_ + begin, end - begin), line};
+}
+
+void TomlParser::skipSpaceAndComments() {
+    while (pos_ < length_) {
+        if (isSpace(text_[pos_]))
+            ++pos_;
+        else if (text_[pos_] == L'#')
+            pending_.push_back(readComment());
+        else
+            break;
+    }
+}
+
+void TomlParser::attachComment(Node* table, PendingComment&& comment) {
+    Node* node = createNode(doc_, NodeKind::Comment, table, comment.line);
+    node->value = std::move(comment.text);
+}
+
+void TomlParser::attachPending(Node* table) {
+    for (PendingComment& c : pending_) attachComment(table, std::move(c));
+    pending_.clear();
+}
+
+// After a key/value pair or a header: blanks, an optional comment (it joins `table`), an optional
+// carriage return, then a line feed or the end of the text.
+void TomlParser::expectLineEnd(Node* table) {
+    skipBlanks();
+    if (peek() == L'#') attachComment(table, readComment());
+    if (peek() == L'\r') ++pos_;
+    if (atEnd()) return;
+    if (text_[pos_] != L'\n') return fail(tr(L"Expected end of line", L"Zeilenende erwartet"));
+    ++pos_;
+}
+
+Node* TomlParser::addChild(Node* parent, NodeKind kind, std::wstring&& key, bool keyed, uint32_t line) {
+    Node* node = createNode(doc_, kind, parent, line);
+    if (keyed) {
+        node->name = std::move(key);
+        node->keyed = true;
+        lastKeyed_[ChildKey{parent, node->name}] = node;
+    }
+    return node;
+}
+
+// The last keyed child of that name when it is a table (or an array of tables, whose last table
+// is taken); otherwise a new table of that name.
+Node* TomlParser::findOrCreate(Node* parent, std::wstring&& key, uint32_t line) {
+    auto it = lastKeyed_.find(ChildKey{parent, key});
+    if (it != lastKeyed_.end()) {
+        Node* found = it->second;
+        if (found->kind == NodeKind::Object) return found;
+        if (found->kind == NodeKind::Array && !found->children.empty() &&
+            found->children.back()->kind == NodeKind::Object)
+            return found->children.back();
+    }
+    return addChild(parent, NodeKind::Object, std::move(key), true, line);
+}
+
+// The last keyed array of that name among all children, or a new one.
+Node* TomlParser::findOrCreateArray(Node* parent, std::wstring&& key, uint32_t line) {
+    auto it = lastKeyed_.find(ChildKey{parent, key});
+    if (it != lastKeyed_.end()) {
+        if (it->second->kind == NodeKind::Array) return it->second;
+        // Rare: the name was reused by another kind after the array; look further back.
+        for (size_t i = parent->children.size(); i-- > 0;) {
+            Node* child = parent->children[i];
+            if (child->keyed && child->kind == NodeKind::Array && child->name == key) return child;
+        }
+    }
+    return addChild(parent, NodeKind::Array, std::move(key), true, line);
+}
+
+// Reads a possibly dotted key into keyParts_.
+bool TomlParser::parseKey() {
+    keyParts_.clear();
+    for (;;) {
+        skipBlanks();
+        if (atEnd()) {
+            fail(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+            return false;
+        }
+        std::wstring part;
+        const wchar_t c = text_[pos_];
+        if (c == L'"') {
+            ++pos_;
+            if (!readBasicString(part)) return false;
+        } else if (c == L'\'') {
+            ++pos_;
+            if (!readLiteralString(part)) return false;
+        } else {
+            const size_t begin = pos_;
+            while (pos_ < length_ && isBareKeyChar(text_[pos_])) ++pos_;
+            if (pos_ == begin) {
+                fail(tr(L"Expected a key", L"Schlüssel erwartet"));
+                return false;
+            }
+            part.assign(text_ + begin, pos_ - begin);
+        }
+        keyParts_.push_back(std::move(part));
+        skipBlanks();
+        if (peek() != L'.') return true;
+        ++pos_;
+    }
+}
+
+void TomlParser::parseTableHeader() {
+    const uint32_t line = lineAt(pos_);
+    ++pos_;
+    const bool arrayOfTables = peek() == L'[';
+    if (arrayOfTables) ++pos_;
+    if (!parseKey()) return;
+    skipBlanks();
+    if (arrayOfTables) {
+        if (pos_ + 1 >= length_ || text_[pos_] != L']' || text_[pos_ + 1] != L']')
+            return fail(tr(L"Expected ']]'", L"']]' erwartet"));
+        pos_ += 2;
+    } else {
+        if (peek() != L']') return fail(tr(L"Expected ']'", L"']' erwartet"));
+        ++pos_;
+    }
+    Node* table = top_;
+    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, std::move(keyParts_[i]), line);
+    if (arrayOfTables) {
+        Node* array = findOrCreateArray(table, std::move(keyParts_.back()), line);
+        table = createNode(doc_, NodeKind::Object, array, line);
+    } else {
+        table = findOrCreate(table, std::move(keyParts_.back()), line);
+    }
+    current_ = table;
+    attachPending(current_);
+    expectLineEnd(current_);
+}
+
+// key = value into `table`; a container value is left open on open_ for readOpenContainers.
+void TomlParser::parseKeyValue(Node* table, int depth) {
+    const uint32_t keyLine = lineAt(pos_);
+    if (!parseKey()) return;
+    skipBlanks();
+    if (peek() != L'=') return fail(tr(L"Expected '='", L"'=' erwartet"));
+    ++pos_;
+    skipBlanks();
+    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, std::move(keyParts_[i]), keyLine);
+    parseValue(table, std::move(keyParts_.back()), true, depth);
+}
+
+// One value as a child of `container`. An array or inline table is created and pushed on open_;
+// its items are read by readOpenContainers.
+void TomlParser::parseValue(Node* container, std::wstring&& key, bool keyed, int depth) {
+    if (depth > kMaxTomlDepth) return fail(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
+    const wchar_t c = peek();
+    if (atEnd() || c == L'\n' || c == L'\r') return fail(tr(L"Expected a value", L"Wert erwartet"));
+    const uint32_t line = lineAt(pos_);
+    const size_t begin = pos_;
+    if (c == L'"' || c == L'\'') {
+        std::wstring value;
+        bool singleLine = true;
+        if (pos_ + 2 < length_ && text_[pos_ + 1] == c && text_[pos_ + 2] == c) {
+            singleLine = false;
+            pos_ += 3;
+            if (!readMultilineString(c, value)) return;
+        } else {
+            ++pos_;
+            if (!(c == L'"' ? readBasicString(value) : readLiteralString(value))) return;
+        }
+        Node* node = addChild(container, NodeKind::String, std::move(key), keyed, line);
+        node->value = std::move(value);
+        if (singleLine && doc_.recordSpans) recordSpan(doc_, uint32_t(begin), uint32_t(pos_));
+        return;
+    }
+    if (c == L'[' || c == L'{') {
+        Node* node = addChild(container, c == L'{' ? NodeKind::Object : NodeKind::Array, std::move(key), keyed, line);
+        ++pos_;
+        open_.push_back(OpenContainer{node, c == L'{', false});
+        return;
+    }
+    parseBareValue(container, std::move(key), keyed, line);
+}
+
+// Items of the containers on open_, innermost first, until all are closed. Items nest one level
+// deeper than the container holding them.
+void TomlParser::readOpenContainers() {
+    while (!stop_ && !open_.empty()) {
+        OpenContainer& top = open_.back();
+        skipSpaceAndComments();
+        if (atEnd()) return fail(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
+        const wchar_t c = text_[pos_];
+        if (c == (top.inlineTable ? L'}' : L']')) {
+            ++pos_;
+            open_.pop_back();
+            continue;
+        }
+        if (top.afterItem) {
+            if (c != L',')
+                return fail(top.inlineTable ? tr(L"Expected ',' or '}'", L"',' oder '}' erwartet")
+                                            : tr(L"Expected ',' or ']'", L"',' oder ']' erwartet"));
+            ++pos_;
+            top.afterItem = false;
+            continue;
+        }
+        top.afterItem = true;
+        Node* container = top.node;
+        const int depth = int(open_.size());
+        if (top.inlineTable)  // `top` may dangle once parseValue pushes
+            parseKeyValue(container, depth);
+        else
+            parseValue(container, std::wstring(), false, depth);
+    }
+}
+
+// Booleans, numbers, dates and times: the token runs to white space, "#", ",", "]" or "}", and a
+// date followed by a space and two digits takes the time after the space as well.
+void TomlParser::parseBareValue(Node* container, std::wstring&& key, bool keyed, uint32_t line) {
+    const size_t begin = pos_;
+    while (pos_ < length_ && !endsBareToken(text_[pos_])) ++pos_;
+    if (startsWithDate(text_ + begin, pos_ - begin) && pos_ + 2 < length_ && text_[pos_] == L' ' &&
+        isDigit(text_[pos_ + 1]) && isDigit(text_[pos_ + 2])) {
+        ++pos_;
+        while (pos_ < length_ && !endsBareToken(text_[pos_])) ++pos_;
+    }
+    const wchar_t* token = text_ + begin;
+    const size_t n = pos_ - begin;
+    NodeKind kind = NodeKind::String;
+    bool dateTime = false;
+    if ((n == 4 && std::wstring_view(token, n) == L"true") || (n == 5 && std::wstring_view(token, n) == L"false"))
+        kind = NodeKind::Bool;
+    else if (isTomlNumber(token, n))
+        kind = NodeKind::Number;
+    else if (startsWithDate(token, n) || startsWithTime(token, n))
+        dateTime = true;
+    else
+        return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + std::wstring(token, n), begin);
+    Node* node = addChild(container, kind, std::move(key), keyed, line);
+    node->value.assign(token, n);
+    if (dateTime) {
+        if (!datetimeTag_) datetimeTag_ = internString(doc_, L"datetime");
+        node->tag = datetimeTag_;
+    }
+    if (doc_.recordSpans) recordSpan(doc_, uint32_t(begin), uint32_t(pos_));
+}
+
+// After a backslash (pos_ on the character after it, which exists).
+void TomlParser::appendEscape(std::wstring& out) {
+    const wchar_t e = text_[pos_++];
+    switch (e) {
+        case L'b': out += L'\b'; break;
+        case L't': out += L'\t'; break;
+        case L'n': out += L'\n'; break;
+        case L'f': out += L'\f'; break;
+        case L'r': out += L'\r'; break;
+        case L'e': out += wchar_t(0x1B); break;
+        case L'u':
+        case L'U': {
+            // Whatever hexadecimal digits are there, up to 4 or 8, make the code point.
+            const size_t maxDigits = e == L'u' ? 4 : 8;
+            uint32_t cp = 0;
+            for (size_t n = 0; n < maxDigits && pos_ < length_ && isHexDigit(text_[pos_]); ++n, ++pos_)
+                cp = cp * 16 + hexValue(text_[pos_]);
+            appendCodePoint(out, cp);
+            break;
+        }
+        default: out += e; break;  // quote, backslash, and anything else stands for itself
+    }
+}
+
+// pos_ just past the opening quote; ends past the closing one.
+bool TomlParser::readBasicString(std::wstring& out) {
+    for (;;) {
+        const size_t run = pos_;
+        while (pos_ < length_ && text_[pos_] != L'"' && text_[pos_] != L'\\' && text_[pos_] != L'\n') ++pos_;
+        out.append(text_ + run, pos_ - run);
+        if (atEnd() || text_[pos_] == L'\n') break;
+        if (text_[pos_++] == L'"') return true;
+        if (atEnd() || text_[pos_] == L'\n') break;
+        appendEscape(out);
+    }
+    fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+    return false;
+}
+
+bool TomlParser::readLiteralString(std::wstring& out) {
+    const size_t run = pos_;
+    while (pos_ < length_ && text_[pos_] != L'\'' && text_[pos_] != L'\n') ++pos_;
+    if (atEnd() || text_[pos_] == L'\n') {
+        fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+        return false;
+    }
+    out.assign(text_ + run, pos_ - run);
+    ++pos_;
+    return true;
+}
+
+// pos_ just past the three opening quotes. Carriage returns are dropped, so the value holds line
+// feeds only; a run of four or five closing quotes gives its first one or two to the content.
+bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
+    const bool basic = quote == L'"';
+    if (peek() == L'\r') ++pos_;
+    if (peek() == L'\n') ++pos_;
+    while (pos_ < length_) {
+        const size_t run = pos_;
+        while (pos_ < length_ && text_[pos_] != quote && text_[pos_] != L'\r' && !(basic && text_[pos_] == L'\\'))
+            ++pos_;
+        out.append(text_ + run, pos_ - run);
+        if (atEnd()) break;
+        const wchar_t c = text_[pos_];
+        if (c == L'\r') {
+            ++pos_;
+        } else if (c == quote) {
+            size_t quotes = 0;
+            while (pos_ + quotes < length_ && text_[pos_ + quotes] == quote) ++quotes;
+            if (quotes < 3) {
+                out.append(quotes, quote);
+                pos_ += quotes;
+                continue;
+            }
+            const size_t inContent = std::min<size_t>(quotes - 3, 2);
+            out.append(inContent, quote);
+            pos_ += inContent + 3;
+            return true;
+        } else {  // backslash
+            if (++pos_ >= length_) break;
+            size_t p = pos_;
+            while (p < length_ && (isBlank(text_[p]) || text_[p] == L'\r')) ++p;
+            if (p < length_ && text_[p] == L'\n') {
+                // Line-ending backslash: the line break and all white space after it vanish.
+                pos_ = p;
+                while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;
+            } else {
+                appendEscape(out);
+            }
+        }
+    }
+    fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+    return false;
+}
+
+void TomlParser::run() {
+    top_ = createNode(doc_, NodeKind::Object, doc_.root, 1);
+    current_ = top_;
+    while (!stop_) {
+        while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;
+        if (atEnd()) break;
+        const wchar_t c = text_[pos_];
+        if (c == L'#') {
+            pending_.push_back(readComment());
+        } else if (c == L'[') {
+            parseTableHeader();
+        } else {
+            attachPending(current_);
+            open_.clear();
+            parseKeyValue(current_, 0);
+            readOpenContainers();
+            if (!stop_) expectLineEnd(current_);
+        }
+    }
+    attachPending(current_);
+}
+
+}  // namespace
+
+void parseToml(Document& doc, const std::wstring& text, size_t start) {
+    TomlParser parser(doc, text, start);
+    parser.run();
+}
 
 }  // namespace qm

@@ -1,0 +1,284 @@
+// The TOML parser: tables and where comments go, every string form, numbers and dates as
+// written, each error with its line in both languages, spans, and the nesting limit on a small
+// stack.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document/language.h"
+#include "parsers/toml.h"
+#include "tests/support/testing.h"
+
+using namespace qm;
+using qmtest::parse;
+
+namespace {
+
+// "Kind:key=value^tag(children)" of a subtree; keys only on keyed nodes.
+void appendShape(const Node* n, std::wstring& out) {
+    static const wchar_t* const kinds[] = {L"Root", L"El", L"Attr", L"Text", L"CD", L"Cmt", L"PI", L"DT",
+                                           L"Decl", L"Obj", L"Arr", L"Str", L"Num", L"Bool", L"Null"};
+    out += kinds[size_t(n->kind)];
+    if (n->keyed) out += L":" + n->name;
+    if (!n->value.empty()) out += L"=" + n->value;
+    if (n->tag) out += std::wstring(L"^") + n->tag;
+    if (n->children.empty()) return;
+    out += L'(';
+    for (size_t i = 0; i < n->children.size(); ++i) {
+        if (i) out += L' ';
+        appendShape(n->children[i], out);
+    }
+    out += L')';
+}
+
+// Shape of the top-level table's children.
+std::wstring shape(const Document& d) {
+    std::wstring out;
+    if (d.root->children.size() != 1) return L"<" + std::to_wstring(d.root->children.size()) + L" top tables>";
+    const Node* top = d.root->children[0];
+    for (size_t i = 0; i < top->children.size(); ++i) {
+        if (i) out += L' ';
+        appendShape(top->children[i], out);
+    }
+    return out;
+}
+
+struct Case {
+    const wchar_t* text;
+    const wchar_t* shape;
+    const wchar_t* error;  // L"" for none
+    uint32_t errorLine;
+};
+
+void expectCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        auto d = parse(L"t.toml", c.text);
+        ASSERT_TRUE(d) << qmtest::u8(c.text);
+        EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
+        EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(c.text);
+        if (*c.error) {
+            EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(c.text);
+        }
+    }
+}
+
+const Node* topTable(const Document& d) { return d.root->children.at(0); }
+
+}  // namespace
+
+TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) {
+    expectCases({
+        {L"a.b.c = 1", L"Obj:a(Obj:b(Num:c=1))", L"", 0},
+        {L"a.b = 1\na.c = 2", L"Obj:a(Num:b=1 Num:c=2)", L"", 0},
+        {L"[a.b]\nx = 1\n[a]\ny = 2", L"Obj:a(Obj:b(Num:x=1) Num:y=2)", L"", 0},
+        {L"[a]\nx = 1\n[b]\n[a]\ny = 2", L"Obj:a(Num:x=1 Num:y=2) Obj:b", L"", 0},
+        {L"x = 1\nx = 2", L"Num:x=1 Num:x=2", L"", 0},
+        {L"[[fruit]]\nname = 'a'\n[[fruit]]\nname = 'b'\n[fruit.variety]\nv = 1",
+         L"Arr:fruit(Obj(Str:name=a) Obj(Str:name=b Obj:variety(Num:v=1)))", L"", 0},
+        {L"[[a.b]]\n[[a.b]]\nx = 1", L"Obj:a(Arr:b(Obj Obj(Num:x=1)))", L"", 0},
+        // A name taken by a value: the header opens a new table beside it.
+        {L"a = 1\n[a]\nb = 2", L"Num:a=1 Obj:a(Num:b=2)", L"", 0},
+        // [[x]] finds the last array of that name, also past a later value of the same name.
+        {L"[[x]]\n[y]\n[[x]]", L"Arr:x(Obj Obj) Obj:y", L"", 0},
+        {L"x = [1]\nx = 2\n[[x]]", L"Arr:x(Num=1 Obj) Num:x=2", L"", 0},
+        {L"[ a . \"b c\" . 'd' ]\n[[ e ]]", L"Obj:a(Obj:b c(Obj:d)) Arr:e(Obj)", L"", 0},
+        {L"\"\" = 1\n'' = 2\n-_9 = 3\n\u00e9t\u00e9 = 4", L"Num:=1 Num:=2 Num:-_9=3 Num:\u00e9t\u00e9=4", L"", 0},
+        {L"t = {a = 1, b.c = {}, d = [{}, {e = 'f'},],}", L"Obj:t(Num:a=1 Obj:b(Obj:c) Arr:d(Obj Obj(Str:e=f)))", L"", 0},
+        {L"x = [\n  1,\n  [2, 'y'],\n]", L"Arr:x(Num=1 Arr(Num=2 Str=y))", L"", 0},
+        {L"x = []\ny = [ ]\nz = {}", L"Arr:x Arr:y Obj:z", L"", 0},
+    });
+}
+
+TEST(TomlComments, GoToTheTableTheNextLineBelongsTo) {
+    expectCases({
+        {L"# one\n  # two  \n", L"Cmt=one Cmt=two", L"", 0},
+        {L"# head\n[server]\nport = 80 # web\n# tail", L"Obj:server(Cmt=head Num:port=80 Cmt=web Cmt=tail)", L"", 0},
+        {L"a = 1\n# above b\n[b] # on b\n", L"Num:a=1 Obj:b(Cmt=above b Cmt=on b)", L"", 0},
+        // Comments inside an array wait for the next line; the one after the value comes first.
+        {L"x = [ # in\n 1 ] # after\ny = 2", L"Arr:x(Num=1) Cmt=after Cmt=in Num:y=2", L"", 0},
+        {L"s = \"a # b\" #c\r\n", L"Str:s=a # b Cmt=c", L"", 0},
+        {L"#\n", L"Cmt", L"", 0},
+    });
+}
+
+TEST(TomlStrings, EscapesAndForms) {
+    expectCases({
+        {L"s = \"\\b\\t\\n\\f\\r\\e\\\"\\\\\"", L"Str:s=\b\t\n\f\r\x1b\"\\", L"", 0},
+        {L"s = \"\\u00e9\\U000000e9\"", L"Str:s=\u00e9\u00e9", L"", 0},
+        // Above U+FFFF: a surrogate pair.
+        {L"s = \"\\U0001F600\"", L"Str:s=\xD83D\xDE00", L"", 0},
+        // Zero and values above U+10FFFF are dropped; missing digits end the escape early.
+        {L"s = \"a\\u0000b\\U00110000c\"", L"Str:s=abc", L"", 0},
+        {L"s = \"\\u41x\\uz\"", L"Str:s=Axz", L"", 0},
+        {L"s = \"\\q\\ \"", L"Str:s=q ", L"", 0},
+        {L"s = 'C:\\path\\u0041'", L"Str:s=C:\\path\\u0041", L"", 0},
+        {L"s = \"\"", L"Str:s", L"", 0},
+        {L"s = ''", L"Str:s", L"", 0},
+        {L"s = \"\"\"\nline1\r\nline2\"\"\"", L"Str:s=line1\nline2", L"", 0},
+        {L"s = \"\"\"\r\nA \\\n    \n   B\"\"\"", L"Str:s=A B", L"", 0},
+        {L"s = \"\"\"x \\  \r\n  y\\\"\"\"\"", L"Str:s=x y\"", L"", 0},
+        {L"s = \"\"\"a\"\"\"\"", L"Str:s=a\"", L"", 0},
+        {L"s = \"\"\"a\"\"\"\"\"", L"Str:s=a\"\"", L"", 0},
+        {L"s = \"\"\"\"a\"\"b\"\"\"", L"Str:s=\"a\"\"b", L"", 0},
+        {L"s = '''\n\\n 'x' ''''", L"Str:s=\\n 'x' '", L"", 0},
+        {L"s = '''\na\r\n'''", L"Str:s=a\n", L"", 0},
+    });
+}
+
+TEST(TomlScalars, NumbersBooleansAndDatesAsWritten) {
+    expectCases({
+        {L"a = 1_000\nb = +inf\nc = -nan\nd = 0xDEAD_BEEF\ne = 0o17\nf = 0b101\ng = 6.02e23\nh = -1.5E-2",
+         L"Num:a=1_000 Num:b=+inf Num:c=-nan Num:d=0xDEAD_BEEF Num:e=0o17 Num:f=0b101 Num:g=6.02e23 Num:h=-1.5E-2",
+         L"", 0},
+        {L"t = true\nf = false", L"Bool:t=true Bool:f=false", L"", 0},
+        {L"a = 1979-05-27 07:32:00Z\nb = 1979-05-27T07:32:00.5-07:00\nc = 1979-05-27\nd = 07:32:00\ne = 12:30",
+         L"Str:a=1979-05-27 07:32:00Z^datetime Str:b=1979-05-27T07:32:00.5-07:00^datetime "
+         L"Str:c=1979-05-27^datetime Str:d=07:32:00^datetime Str:e=12:30^datetime",
+         L"", 0},
+        {L"x = [1979-05-27 07:32:00,1]", L"Arr:x(Str=1979-05-27 07:32:00^datetime Num=1)", L"", 0},
+        // A date followed by a space and a non-digit stays a date; the rest is not part of it.
+        {L"x = 1979-05-27 # c", L"Str:x=1979-05-27^datetime Cmt=c", L"", 0},
+        {L"x = {a=1}", L"Obj:x(Num:a=1)", L"", 0},
+    });
+    // Forms that are not numbers.
+    for (const wchar_t* token : {L".5", L"5.", L"0x", L"0xG1", L"+0x1", L"1e", L"1.2.3", L"True", L"1979-5-27", L"inf1"}) {
+        auto d = parse(L"t.toml", std::wstring(L"\n\nx = ") + token);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->errorMessage, std::wstring(L"Invalid value: ") + token);
+        EXPECT_EQ(d->errorLine, 3u);
+        EXPECT_EQ(shape(*d), L"") << qmtest::u8(token);
+    }
+}
+
+TEST(TomlErrors, MessageAndLineInBothLanguages) {
+    struct ErrorCase {
+        const wchar_t* text;
+        const wchar_t* english;
+        const wchar_t* german;
+        uint32_t line;
+        const wchar_t* shape;  // what was built before the error
+    };
+    const std::vector<ErrorCase> cases = {
+        {L"a = 1 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
+        {L"a = 1\r\r\nb = 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
+        {L"[a] x", L"Expected end of line", L"Zeilenende erwartet", 1, L"Obj:a"},
+        {L"a = 1\n= 2", L"Expected a key", L"Schl\u00fcssel erwartet", 2, L"Num:a=1"},
+        {L"a. = 2", L"Expected a key", L"Schl\u00fcssel erwartet", 1, L""},
+        {L"[[a]\n", L"Expected ']]'", L"']]' erwartet", 1, L""},
+        {L"\n[a\nb = 1", L"Expected ']'", L"']' erwartet", 2, L""},
+        {L"a\n= 1", L"Expected '='", L"'=' erwartet", 1, L""},
+        {L"a =\nb = 1", L"Expected a value", L"Wert erwartet", 1, L""},
+        {L"a = ", L"Expected a value", L"Wert erwartet", 1, L""},
+        {L"a = {b =\r\n}", L"Expected a value", L"Wert erwartet", 1, L"Obj:a"},
+        {L"x = yes", L"Invalid value: yes", L"Ung\u00fcltiger Wert: yes", 1, L""},
+        {L"x = [1 2]", L"Expected ',' or ']'", L"',' oder ']' erwartet", 1, L"Arr:x(Num=1)"},
+        {L"x = [1,\n\n2}", L"Expected ',' or ']'", L"',' oder ']' erwartet", 3, L"Arr:x(Num=1 Num=2)"},
+        {L"x = {a = 1 b = 2}", L"Expected ',' or '}'", L"',' oder '}' erwartet", 1, L"Obj:x(Num:a=1)"},
+        {L"x = [1,\n", L"Unexpected end of file", L"Unerwartetes Dateiende", 2, L"Arr:x(Num=1)"},
+        {L"x = [", L"Unexpected end of file", L"Unerwartetes Dateiende", 1, L"Arr:x"},
+        {L"x = {a = 1,", L"Unexpected end of file", L"Unerwartetes Dateiende", 1, L"Obj:x(Num:a=1)"},
+        {L"a.", L"Unexpected end of file", L"Unerwartetes Dateiende", 1, L""},
+        {L"[", L"Unexpected end of file", L"Unerwartetes Dateiende", 1, L""},
+        {L"ok = 1\nx = \"abc\ny = 2", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 2, L"Num:ok=1"},
+        {L"x = \"abc\\", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
+        {L"x = \"a\\\nb\"", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
+        {L"x = 'abc\n'", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
+        {L"x = \"\"\"abc\n\n\"\"", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 3, L""},
+        {L"x = '''abc\n''", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 2, L""},
+        {L"'a = 1", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
+        {L"[\"a]\n", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
+    };
+    for (bool german : {false, true}) {
+        uiGerman = german;
+        for (const ErrorCase& c : cases) {
+            auto d = parse(L"t.toml", c.text);
+            ASSERT_TRUE(d) << qmtest::u8(c.text);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.text);
+            EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
+            EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
+        }
+    }
+    uiGerman = false;
+}
+
+TEST(TomlLines, NodesCarryTheLineTheyStartOn) {
+    auto d = parse(L"t.toml", L"\uFEFF# c\r\n[t]\r\nx = [\r\n  1,\r\n  \"\"\"a\r\nb\"\"\",\r\n  3 ]\r\ny.z = 4\r\n[[u]]");
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->errorMessage, L"");
+    const Node* t = topTable(*d)->children.at(0);
+    ASSERT_EQ(t->children.size(), 3u);
+    EXPECT_EQ(t->line, 2u);
+    EXPECT_EQ(t->children[0]->line, 1u);  // the comment keeps its own line
+    const Node* x = t->children[1];
+    EXPECT_EQ(x->line, 3u);
+    ASSERT_EQ(x->children.size(), 3u);
+    EXPECT_EQ(x->children[0]->line, 4u);
+    EXPECT_EQ(x->children[1]->line, 5u);
+    EXPECT_EQ(x->children[2]->line, 7u);
+    EXPECT_EQ(t->children[2]->line, 8u);                 // y
+    EXPECT_EQ(t->children[2]->children.at(0)->line, 8u);  // z
+    const Node* u = topTable(*d)->children.at(1);
+    EXPECT_EQ(u->line, 9u);
+    EXPECT_EQ(u->children.at(0)->line, 9u);
+}
+
+TEST(TomlSpans, ScalarsTheEditorMayReplace) {
+    // A leading U+FEFF counts: spans are offsets into the text given to the parser.
+    const std::wstring text = L"\uFEFFa = \"q\\\"\"\nb = 'x'\nc = 1_0 # n\nd = \"\"\"m\"\"\"\ne = [true, 1979-05-27 07:32:00]\n"
+                              L"f = {g = 12:00}";
+    auto d = parse(L"t.toml", text, true);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->errorMessage, L"");
+    std::vector<std::wstring> spanned;
+    size_t unspanned = 0;
+    for (size_t i = 1; i < d->nodes.size(); ++i) {
+        uint32_t a, b;
+        if (nodeSpan(*d, &d->nodes[i], a, b))
+            spanned.push_back(text.substr(a, b - a));
+        else
+            ++unspanned;
+    }
+    EXPECT_EQ(spanned, (std::vector<std::wstring>{L"\"q\\\"\"", L"'x'", L"1_0", L"true", L"1979-05-27 07:32:00",
+                                                  L"12:00"}));
+    // The top table, the comment, the multi-line string, the array and the inline table.
+    EXPECT_EQ(unspanned, 5u);
+}
+
+TEST(TomlDepth, LimitHoldsOnASmallStack) {
+    auto nestedArrays = [](int levels, const wchar_t* inner) {
+        return L"x = " + std::wstring(size_t(levels), L'[') + inner + std::wstring(size_t(levels), L']');
+    };
+    auto nestedTables = [](int levels, const wchar_t* inner) {
+        std::wstring s = L"x = ";
+        for (int i = 0; i < levels; ++i) s += L"{a = ";
+        s += inner;
+        for (int i = 0; i < levels; ++i) s += L"}";
+        return s;
+    };
+    // x itself is level 1: its items are one level deeper.
+    struct DepthCase {
+        std::wstring text;
+        const wchar_t* error;
+        size_t nodes;  // when clean: top table, the containers and the innermost value
+    };
+    const std::vector<DepthCase> cases = {
+        {nestedArrays(kMaxTomlDepth, L"1"), L"", size_t(kMaxTomlDepth) + 2},
+        {nestedArrays(kMaxTomlDepth + 1, L""), L"", size_t(kMaxTomlDepth) + 2},
+        {nestedArrays(kMaxTomlDepth + 1, L"1"), L"Nesting too deep", 0},
+        {nestedArrays(100000, L""), L"Nesting too deep", 0},
+        {nestedTables(kMaxTomlDepth, L"1"), L"", size_t(kMaxTomlDepth) + 2},
+        {nestedTables(kMaxTomlDepth + 1, L"1"), L"Nesting too deep", 0},
+        {nestedTables(100000, L"1"), L"Nesting too deep", 0},
+    };
+    for (const DepthCase& c : cases) {
+        qmtest::runWithStack(256 * 1024, [&] {
+            auto d = parse(L"t.toml", c.text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d->errorMessage, c.error) << c.text.size();
+            if (!*c.error) {
+                EXPECT_EQ(nodeCount(*d), c.nodes) << c.text.size();
+            }
+        });
+    }
+}
