@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
+# every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
+# DLLs' export and import tables, the dump tool's output natively against Wine and against an
+# independent JSON reader, and a short bounded fuzz run per target. Ends with "N passed, N failed".
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+"$top/scripts/setup.sh" || { echo "setup failed"; echo "0 passed, 1 failed"; exit 1; }
+source "$top/scripts/wine-env.sh"
+
+fuzz_seconds=${QM_FUZZ_SECONDS:-20}
+jobs=$(nproc 2>/dev/null || echo 2)
+results="$top/build/test-results"
+rm -rf "$results"; mkdir -p "$results"
+passed=0; failed=0; failures=()
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); failures+=("$1"); echo "FAILED: $1"; }
+check() { local name=$1; shift; if "$@" >"$results/$name.log" 2>&1; then pass; else fail "$name (see build/test-results/$name.log)"; tail -20 "$results/$name.log"; fi; }
+
+build() {  # preset
+  echo "== build $1"
+  cmake --preset "$1" >"$results/configure-$1.log" 2>&1 &&
+    cmake --build --preset "$1" -j "$jobs" >"$results/build-$1.log" 2>&1
+}
+
+# Runs a GoogleTest executable and adds its results to the counts (a crash counts as one failure).
+gtest() {  # name, command...
+  local name=$1; shift
+  local xml="$results/$name.xml"
+  echo "== $name"
+  "$@" --gtest_brief=1 --gtest_output="xml:$xml" >"$results/$name.log" 2>&1
+  local rc=$?
+  if [ -f "$xml" ]; then
+    read -r t f < <(python3 - "$xml" <<'PY'
+import sys, xml.etree.ElementTree as ET
+r = ET.parse(sys.argv[1]).getroot()
+tests = int(r.get("tests", 0)) - int(r.get("disabled", 0)) - int(r.get("skipped", 0) or 0)
+print(tests, int(r.get("failures", 0)) + int(r.get("errors", 0)))
+PY
+)
+    passed=$((passed + t - f)); failed=$((failed + f))
+    [ "$f" -eq 0 ] || { failures+=("$name: $f failed (build/test-results/$name.log)"); grep -E '^\[  FAILED' "$results/$name.log" | head -40; }
+  fi
+  if [ $rc -ne 0 ] && { [ ! -f "$xml" ] || [ "${f:-0}" -eq 0 ]; }; then
+    fail "$name exited with $rc"; tail -30 "$results/$name.log"
+  fi
+}
+
+wineserver -p 2>/dev/null
+
+ok_native=0; ok_win64=0; ok_win32=0; ok_fuzz=0
+build native && ok_native=1 || { fail "native build"; tail -30 "$results/build-native.log"; }
+build win64 && ok_win64=1 || { fail "win64 build"; tail -30 "$results/build-win64.log"; }
+build win32 && ok_win32=1 || { fail "win32 build"; tail -30 "$results/build-win32.log"; }
+
+[ $ok_native = 1 ] && gtest native-core build/native/quillmap_core_tests
+if [ $ok_win64 = 1 ]; then
+  gtest wine-core "$WINE" build/win64/quillmap_core_tests.exe
+  gtest wine-windows "$WINE" build/win64/quillmap_win_tests.exe
+fi
+
+# Both DLLs export exactly the ten Lister functions, undecorated, and import only system DLLs.
+for dll in build/win64/Quillmap.wlx64 build/win32/Quillmap.wlx; do
+  [ -f "$dll" ] && check "tables-$(basename "$dll")" "$top/scripts/check-dll.sh" "$dll"
+done
+
+# The dump tool prints the same tree natively and under Wine, and agrees with Python's JSON reader.
+if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
+  check dump-native-vs-wine python3 tests/tools/compare_dumps.py build/native/quillmap-dump \
+        "$WINE build/win64/quillmap-dump.exe" ../shared/corpus/json/test_parsing
+fi
+if [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
+  check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
+fi
+
+# Fuzzing: each target a short bounded run, seeded from the shared corpus.
+if build fuzz; then ok_fuzz=1; else fail "fuzz build"; tail -30 "$results/build-fuzz.log"; fi
+if [ $ok_fuzz = 1 ]; then
+  for target in build/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target")
+    seeds=()
+    case "$name" in
+      fuzz_json) seeds=(../shared/corpus/json) ;;
+      fuzz_xml) seeds=(../shared/corpus/xml) ;;
+      fuzz_yaml) seeds=(../shared/corpus/yaml) ;;
+      fuzz_toml) seeds=(../shared/corpus/toml) ;;
+      fuzz_registry) seeds=(../shared/corpus/reg) ;;
+      fuzz_theme) seeds=(../shared/corpus/themes) ;;
+    esac
+    work="$top/build/fuzz-work/$name"; mkdir -p "$work"
+    existing=()
+    for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
+    echo "== $name (${fuzz_seconds}s)"
+    check "$name" "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+          -artifact_prefix="$work/" "$work" "${existing[@]}"
+  done
+fi
+
+wineserver -k 2>/dev/null || true
+if [ ${#failures[@]} -gt 0 ]; then printf 'failed: %s\n' "${failures[@]}"; fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,25 @@
+#include "tests/support/winfiles.h"
+
+#include <windows.h>
+
+namespace qmtest {
+
+std::wstring tempFolder() {
+    wchar_t buf[MAX_PATH];
+    GetTempPathW(MAX_PATH, buf);
+    std::wstring dir = std::wstring(buf) + L"quillmap-tests-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::wstring writeTempFile(const std::wstring& name, const std::string& bytes) {
+    std::wstring path = tempFolder() + L"\\" + name;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::wstring();
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return path;
+}
+
+}  // namespace qmtest
