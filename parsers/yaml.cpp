@@ -1,8 +1,1111 @@
-// Placeholder until the Yaml parser lands: the driver's branch exists, the parser builds nothing.
+// YAML into the node tree. One pass over the text; block collections are recognised by the column
+// of their entries, flow collections by their brackets. Block and flow nesting recurse, bounded by
+// kMaxYamlBlockDepth and kMaxYamlFlowDepth, so every recursive frame is kept small. Alias and merge
+// copies walk with an explicit stack and stop at kMaxYamlNodes, which keeps a file of nested
+// aliases ("billion laughs") bounded in time and memory.
 #include "parsers/yaml.h"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "document/chars.h"
+#include "document/language.h"
 
 namespace qm {
 
-void parseYaml(Document&, const std::wstring&, size_t) {}
+namespace {
+
+bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool isBreak(wchar_t c) { return c == L'\n' || c == L'\r'; }
+bool isWhite(wchar_t c) { return isBlank(c) || isBreak(c); }
+bool isFlowIndicator(wchar_t c) { return c == L',' || c == L'[' || c == L']' || c == L'{' || c == L'}'; }
+bool isScalarKind(NodeKind k) {
+    return k == NodeKind::String || k == NodeKind::Number || k == NodeKind::Bool || k == NodeKind::Null;
+}
+bool isQuote(wchar_t c) { return c == L'"' || c == L'\''; }
+
+// Anchor and tag read in front of a node, kept as ranges of the text until the node is complete.
+struct Properties {
+    size_t anchorStart = 0, anchorEnd = 0;
+    size_t tagStart = 0, tagEnd = 0;
+    bool hasAnchor = false, hasTag = false;
+};
+
+struct PendingComment {
+    std::wstring text;
+    uint32_t line;
+};
+
+void appendCodePoint(std::wstring& out, uint32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF) return;
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += wchar_t(0xD800 + (cp >> 10));
+        out += wchar_t(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += wchar_t(cp);
+    }
+}
+
+bool equalsAny(const std::wstring& s, std::initializer_list<const wchar_t*> words) {
+    for (const wchar_t* w : words)
+        if (s == w) return true;
+    return false;
+}
+
+const wchar_t* nestingTooDeep() { return tr(L"Nesting too deep", L"Verschachtelung zu tief"); }
+const wchar_t* unexpectedEnd() { return tr(L"Unexpected end of file", L"Unerwartetes Dateiende"); }
+
+class YamlParser {
+public:
+    YamlParser(Document& d, const std::wstring& t, size_t start)
+        : text(t.c_str()), length(t.size()), begin(start < t.size() ? start : t.size()), pos(begin), doc(d) {}
+
+    void parseStream();
+
+private:
+    const wchar_t* text;
+    size_t length;
+    size_t begin;  // the text proper starts here, after a leading U+FEFF
+    size_t pos;
+    size_t lineScan = 0;  // the line counter has counted line feeds before this position
+    uint32_t line = 1;
+    Document& doc;
+    bool failed = false;
+    int blockDepth = 0;
+    std::unordered_map<std::wstring, Node*> anchors;
+    std::vector<PendingComment> pending;
+
+    // ---- positions and lines ----
+    uint32_t lineAt(size_t position);
+    long column(size_t position) const;
+    bool whiteOrEnd(size_t p) const { return p >= length || isWhite(text[p]); }
+    bool lineEndAt(size_t p) const { return p >= length || isBreak(text[p]); }
+    bool sequenceItemAt(size_t p) const { return p < length && text[p] == L'-' && whiteOrEnd(p + 1); }
+    bool documentMarkerAt(size_t p) const;
+    size_t mappingColon(size_t lineStart) const;
+    void skipBlanks() {
+        while (pos < length && isBlank(text[pos])) ++pos;
+    }
+
+    // ---- errors, comments, nodes ----
+    void fail(const wchar_t* message);
+    void collectComment();
+    void skipBlanksAndComment();
+    bool skipToContent();
+    void skipFlowSpace();
+    void flushComments(Node* parent);
+    Node* makeNode(NodeKind kind, Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
+    Node* makeNull(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
+
+    // ---- block context ----
+    Node* parseBlockNode(Node* parent, std::wstring&& name, bool keyed, long indent, bool inlineValue);
+    Node* parseValueBelow(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine);
+    Node* parseBlockMapping(Node* parent, std::wstring&& name, bool keyed, long indent);
+    void parseMappingValue(Node* mapping, std::wstring&& key, long indent, uint32_t entryLine);
+    bool readMappingKey(std::wstring& key, long indent, bool& explicitWithoutValue);
+    Node* parseBlockSequence(Node* parent, std::wstring&& name, bool keyed, long indent);
+    bool nextEntryAt(long indent, bool isSequence);
+    Node* parsePlainScalar(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine);
+    size_t readPlainLine(bool& endedAtComment);
+    Node* parseBlockScalar(Node* parent, std::wstring&& name, bool keyed, long indent);
+
+    // ---- flow context ----
+    Node* parseFlowNode(Node* parent, std::wstring&& name, bool keyed, int flowDepth);
+    Node* parseFlowCollection(Node* parent, std::wstring&& name, bool keyed, int flowDepth);
+    void parseFlowMappingEntry(Node* mapping, wchar_t closer, int flowDepth);
+    void parseFlowSequenceEntry(Node* sequence, wchar_t closer, uint32_t openLine, int flowDepth);
+    std::wstring readFlowKey();
+    size_t readFlowPlain();
+    Node* parseFlowPlainScalar(Node* parent, std::wstring&& name, bool keyed);
+
+    // ---- scalars, properties, aliases ----
+    Node* parseQuotedScalar(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
+    std::wstring readQuoted();
+    void readEscape(std::wstring& out);
+    uint32_t readHex(int maxDigits);
+    Properties readProperties();
+    void applyProperties(Node* node, const Properties& props);
+    Node* parseAlias(Node* parent, std::wstring&& name, bool keyed);
+    Node* copyNode(const Node* source, Node* parent, std::wstring&& name, bool keyed);
+    bool roomForCopy();
+    void applyMergeKeys(Node* mapping);
+    void renumberItems();
+};
+
+// Counted nesting of block nodes; the counter is restored however the node ends.
+struct DepthGuard {
+    int& depth;
+    explicit DepthGuard(int& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+// The parser asks for lines out of order (a node notes its line before looking ahead, a flow
+// entry may be read twice), so the counter moves both ways from where it was last asked.
+uint32_t YamlParser::lineAt(size_t position) {
+    if (position > length) position = length;
+    while (lineScan < position) {
+        if (text[lineScan] == L'\n') ++line;
+        ++lineScan;
+    }
+    while (lineScan > position) {
+        --lineScan;
+        if (text[lineScan] == L'\n') --line;
+    }
+    return line;
+}
+
+// Characters since the last line feed (a tab counts as one); the first line counts from the
+// start of the text proper, so a byte-order mark does not indent it.
+long YamlParser::column(size_t position) const {
+    size_t q = position;
+    while (q > begin && text[q - 1] != L'\n') --q;
+    return long(position - q);
+}
+
+bool YamlParser::documentMarkerAt(size_t p) const {
+    if (p + 3 > length || column(p) != 0) return false;
+    const bool dashes = text[p] == L'-' && text[p + 1] == L'-' && text[p + 2] == L'-';
+    const bool dots = text[p] == L'.' && text[p + 1] == L'.' && text[p + 2] == L'.';
+    return (dashes || dots) && whiteOrEnd(p + 3);
+}
+
+// Position of the colon that makes the line starting at lineStart a mapping entry, or npos.
+// A quoted key must close on its line; a plain key ends at the first ":" followed by white space,
+// and a comment (a "#" after a space or tab) ends the search.
+size_t YamlParser::mappingColon(size_t lineStart) const {
+    size_t p = lineStart;
+    if (p >= length) return std::wstring::npos;
+    const wchar_t first = text[p];
+    if (isQuote(first)) {
+        ++p;
+        for (;;) {
+            if (p >= length || text[p] == L'\n') return std::wstring::npos;
+            const wchar_t c = text[p];
+            if (first == L'"' && c == L'\\') {
+                p += 2;
+                continue;
+            }
+            if (c == first) {
+                if (first == L'\'' && p + 1 < length && text[p + 1] == L'\'') {
+                    p += 2;
+                    continue;
+                }
+                ++p;
+                break;
+            }
+            ++p;
+        }
+        while (p < length && isBlank(text[p])) ++p;
+        return (p < length && text[p] == L':' && whiteOrEnd(p + 1)) ? p : std::wstring::npos;
+    }
+    if (first == L'[' || first == L'{' || first == L'#') return std::wstring::npos;
+    for (; p < length && text[p] != L'\n'; ++p) {
+        if (text[p] == L'#' && p > lineStart && isBlank(text[p - 1])) return std::wstring::npos;
+        if (text[p] == L':' && whiteOrEnd(p + 1)) return p;
+    }
+    return std::wstring::npos;
+}
+
+void YamlParser::fail(const wchar_t* message) {
+    if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
+    failed = true;
+}
+
+// At a "#": the comment runs to the line end; it waits for the next entry to find its parent.
+void YamlParser::collectComment() {
+    const uint32_t commentLine = lineAt(pos);
+    size_t start = pos + 1;
+    size_t end = start;
+    while (end < length && text[end] != L'\n') ++end;
+    pos = end;
+    while (start < end && isBlank(text[start])) ++start;
+    while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
+    pending.push_back({std::wstring(text + start, end - start), commentLine});
+}
+
+void YamlParser::skipBlanksAndComment() {
+    skipBlanks();
+    if (pos < length && text[pos] == L'#') collectComment();
+}
+
+bool YamlParser::skipToContent() {
+    for (;;) {
+        while (pos < length && isWhite(text[pos])) ++pos;
+        if (pos >= length) return false;
+        if (text[pos] != L'#') break;
+        collectComment();
+    }
+    return !documentMarkerAt(pos);
+}
+
+void YamlParser::skipFlowSpace() {
+    for (;;) {
+        while (pos < length && isWhite(text[pos])) ++pos;
+        if (pos >= length || text[pos] != L'#') return;
+        collectComment();
+    }
+}
+
+void YamlParser::flushComments(Node* parent) {
+    for (PendingComment& c : pending) {
+        Node* n = createNode(doc, NodeKind::Comment, parent, c.line);
+        n->value = std::move(c.text);
+    }
+    pending.clear();
+}
+
+Node* YamlParser::makeNode(NodeKind kind, Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
+    Node* n = createNode(doc, kind, parent, nodeLine);
+    n->name = std::move(name);
+    n->keyed = keyed;
+    return n;
+}
+
+Node* YamlParser::makeNull(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
+    Node* n = makeNode(NodeKind::Null, parent, std::move(name), keyed, nodeLine);
+    n->value = L"null";
+    return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stream and documents
+
+void YamlParser::parseStream() {
+    for (;;) {
+        const bool content = skipToContent();
+        if (content && column(pos) == 0 && text[pos] == L'%') {  // a directive line
+            while (pos < length && text[pos] != L'\n') ++pos;
+            continue;
+        }
+        if (!content) {
+            if (pos >= length) break;
+            const bool start = text[pos] == L'-';
+            pos += 3;
+            if (!start) continue;  // "..." ends a document
+            skipBlanksAndComment();
+            if (lineEndAt(pos)) continue;
+        }
+        flushComments(doc.root);
+        parseBlockNode(doc.root, std::wstring(), false, -1, false);
+        if (failed) break;
+        skipBlanksAndComment();
+        if (skipToContent()) {
+            fail(tr(L"Unexpected content", L"Unerwarteter Inhalt"));
+            break;
+        }
+    }
+    flushComments(doc.root);
+    renumberItems();
+}
+
+// Sequence items and documents are counted without the comments between them.
+void YamlParser::renumberItems() {
+    for (size_t i = 0; i < doc.nodes.size(); ++i) {
+        Node& n = doc.nodes[i];
+        if (n.kind != NodeKind::Array && n.kind != NodeKind::Root) continue;
+        uint32_t index = 0;
+        for (Node* child : n.children)
+            if (child->kind != NodeKind::Comment) child->indexInParent = index++;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Block context
+
+Node* YamlParser::parseBlockNode(Node* parent, std::wstring&& name, bool keyed, long indent, bool inlineValue) {
+    if (failed) return nullptr;
+    if (blockDepth > kMaxYamlBlockDepth) {
+        fail(nestingTooDeep());
+        return nullptr;
+    }
+    DepthGuard guard(blockDepth);
+    const uint32_t nodeLine = lineAt(pos);
+    const size_t nodeStart = pos;
+    const Properties props = readProperties();
+    if (pos < length && text[pos] == L'#') collectComment();
+
+    Node* node;
+    const wchar_t c = pos < length ? text[pos] : L'\0';
+    if (lineEndAt(pos))
+        node = parseValueBelow(parent, std::move(name), keyed, indent, nodeLine);
+    else if (c == L'*')
+        node = parseAlias(parent, std::move(name), keyed);
+    else if (c == L'[' || c == L'{')
+        node = parseFlowNode(parent, std::move(name), keyed, 0);
+    else if (c == L'|' || c == L'>')
+        node = parseBlockScalar(parent, std::move(name), keyed, indent);
+    else if (!inlineValue && sequenceItemAt(pos))
+        node = parseBlockSequence(parent, std::move(name), keyed, column(pos));
+    else if (!inlineValue && ((c == L'?' && whiteOrEnd(pos + 1)) || mappingColon(pos) != std::wstring::npos))
+        // Properties in front of the first key belong to the mapping; its entries line up with
+        // where the properties began, not with the first key.
+        node = parseBlockMapping(parent, std::move(name), keyed, column(nodeStart));
+    else if (isQuote(c))
+        node = parseQuotedScalar(parent, std::move(name), keyed, nodeLine);
+    else
+        node = parsePlainScalar(parent, std::move(name), keyed, indent, nodeLine);
+    applyProperties(node, props);
+    return node;
+}
+
+// The node's line ended before its value: the value is on the following lines when they are
+// indented deeper (or, for a mapping value, hold sequence items at the key's own column).
+Node* YamlParser::parseValueBelow(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine) {
+    if (skipToContent()) {
+        const long col = column(pos);
+        if (col > indent || (col == indent && keyed && sequenceItemAt(pos)))
+            return parseBlockNode(parent, std::move(name), keyed, indent, false);
+    }
+    return makeNull(parent, std::move(name), keyed, nodeLine);
+}
+
+// Reads the key of a block mapping entry and steps past its ":". An explicit key ("? key")
+// whose next content line does not start with ":" at the mapping's column has no value.
+bool YamlParser::readMappingKey(std::wstring& key, long indent, bool& explicitWithoutValue) {
+    explicitWithoutValue = false;
+    if (text[pos] == L'?' && whiteOrEnd(pos + 1)) {
+        ++pos;
+        skipBlanks();
+        if (pos < length && isQuote(text[pos])) {
+            key = readQuoted();
+            if (failed) return false;
+        } else {
+            const size_t start = pos;
+            while (pos < length && text[pos] != L'\n' &&
+                   !(text[pos] == L'#' && (pos == start || isBlank(text[pos - 1]))))
+                ++pos;
+            size_t end = pos;
+            while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
+            key.assign(text + start, end - start);
+        }
+        skipBlanksAndComment();
+        if (skipToContent() && column(pos) == indent && text[pos] == L':') {
+            ++pos;
+            return true;
+        }
+        explicitWithoutValue = true;
+        return true;
+    }
+    if (isQuote(text[pos])) {
+        key = readQuoted();
+        if (failed) return false;
+        skipBlanks();
+        if (pos >= length || text[pos] != L':') {
+            fail(tr(L"Expected ':'", L"':' erwartet"));
+            return false;
+        }
+        ++pos;
+        return true;
+    }
+    const size_t colon = (text[pos] == L'[' || text[pos] == L'{') ? std::wstring::npos : mappingColon(pos);
+    if (colon == std::wstring::npos) {
+        fail(tr(L"Expected a key", L"Schlüssel erwartet"));
+        return false;
+    }
+    size_t start = pos;
+    size_t end = colon;
+    while (start < end && isBlank(text[start])) ++start;
+    while (end > start && isBlank(text[end - 1])) --end;
+    key.assign(text + start, end - start);
+    pos = colon + 1;
+    return true;
+}
+
+Node* YamlParser::parseBlockMapping(Node* parent, std::wstring&& name, bool keyed, long indent) {
+    Node* mapping = makeNode(NodeKind::Object, parent, std::move(name), keyed, lineAt(pos));
+    for (;;) {
+        flushComments(mapping);
+        const uint32_t entryLine = lineAt(pos);
+        std::wstring key;
+        bool noValue = false;
+        if (!readMappingKey(key, indent, noValue)) break;
+        if (noValue)
+            makeNull(mapping, std::move(key), true, entryLine);
+        else
+            parseMappingValue(mapping, std::move(key), indent, entryLine);
+        if (!nextEntryAt(indent, false)) break;
+    }
+    applyMergeKeys(mapping);
+    return mapping;
+}
+
+// After a key's ":": the value on the same line, or on the lines below.
+void YamlParser::parseMappingValue(Node* mapping, std::wstring&& key, long indent, uint32_t entryLine) {
+    skipBlanksAndComment();
+    if (!lineEndAt(pos)) {
+        parseBlockNode(mapping, std::move(key), true, indent, true);
+        return;
+    }
+    if (skipToContent()) {
+        const long col = column(pos);
+        if (col > indent || (col == indent && sequenceItemAt(pos))) {
+            parseBlockNode(mapping, std::move(key), true, indent, false);
+            return;
+        }
+    }
+    makeNull(mapping, std::move(key), true, entryLine);
+}
+
+Node* YamlParser::parseBlockSequence(Node* parent, std::wstring&& name, bool keyed, long indent) {
+    Node* sequence = makeNode(NodeKind::Array, parent, std::move(name), keyed, lineAt(pos));
+    for (;;) {
+        flushComments(sequence);
+        const uint32_t itemLine = lineAt(pos);
+        ++pos;  // the dash
+        skipBlanksAndComment();
+        if (!lineEndAt(pos) || (skipToContent() && column(pos) > indent))
+            parseBlockNode(sequence, std::wstring(), false, indent, false);
+        else
+            makeNull(sequence, std::wstring(), false, itemLine);
+        if (!nextEntryAt(indent, true)) break;
+    }
+    return sequence;
+}
+
+// True when the next entry of the block collection at `indent` follows; a deeper line is an error.
+bool YamlParser::nextEntryAt(long indent, bool isSequence) {
+    if (failed) return false;
+    skipBlanksAndComment();
+    if (!skipToContent()) return false;
+    const long col = column(pos);
+    if (col == indent) return sequenceItemAt(pos) == isSequence;
+    if (col < indent) return false;
+    fail(tr(L"Unexpected indentation", L"Unerwartete Einrückung"));
+    return false;
+}
+
+// Reads one line of a plain scalar from pos: up to the line end or a comment. Returns the end of
+// the text without trailing blanks; pos stays at the line feed or the "#".
+size_t YamlParser::readPlainLine(bool& endedAtComment) {
+    const size_t start = pos;
+    endedAtComment = false;
+    while (pos < length && text[pos] != L'\n') {
+        if (text[pos] == L'#' && pos > start && isBlank(text[pos - 1])) {
+            endedAtComment = true;
+            break;
+        }
+        ++pos;
+    }
+    size_t end = pos;
+    while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
+    return end;
+}
+
+
+// A plain scalar in block context: its first line, then continuation lines indented deeper than
+// the node's parent that are neither comments, document markers nor mapping entries. Lines are
+// joined with a space, or with one line feed per blank line between them.
+Node* YamlParser::parsePlainScalar(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine) {
+    const size_t start = pos;
+    bool atComment = false;
+    const size_t firstEnd = readPlainLine(atComment);
+    std::wstring value(text + start, firstEnd - start);
+    bool multiLine = false;
+    while (!atComment && pos < length) {
+        size_t p = pos + 1;  // pos is at the line feed ending the scalar's last line
+        size_t blankLines = 0;
+        size_t spaces = 0;
+        size_t content = p;
+        for (;;) {
+            spaces = 0;
+            while (p + spaces < length && text[p + spaces] == L' ') ++spaces;
+            content = p + spaces;
+            while (content < length && (isBlank(text[content]) || text[content] == L'\r')) ++content;
+            if (content >= length || text[content] != L'\n') break;
+            ++blankLines;
+            p = content + 1;
+        }
+        if (content >= length || long(spaces) <= indent || text[content] == L'#' || documentMarkerAt(p) ||
+            mappingColon(content) != std::wstring::npos)
+            break;
+        pos = content;
+        const size_t end = readPlainLine(atComment);
+        if (blankLines == 0)
+            value += L' ';
+        else
+            value.append(blankLines, L'\n');
+        value.append(text + content, end - content);
+        multiLine = true;
+    }
+    Node* node = makeNode(classifyYamlScalar(value), parent, std::move(name), keyed, nodeLine);
+    if (value.empty()) {
+        node->value = L"null";
+    } else {
+        if (doc.recordSpans && !multiLine) recordSpan(doc, uint32_t(start), uint32_t(firstEnd));
+        node->value = std::move(value);
+    }
+    return node;
+}
+
+// A literal ("|") or folded (">") scalar. The header may carry chomping ("+" keep, "-" strip) and
+// an explicit indentation digit; otherwise the first non-blank line sets the indentation.
+Node* YamlParser::parseBlockScalar(Node* parent, std::wstring&& name, bool keyed, long indent) {
+    enum class Chomping { Clip, Strip, Keep };
+    const uint32_t nodeLine = lineAt(pos);
+    const bool literal = text[pos] == L'|';
+    ++pos;
+    Chomping chomping = Chomping::Clip;
+    int explicitIndent = 0;
+    for (; pos < length; ++pos) {
+        const wchar_t c = text[pos];
+        if (c == L'+')
+            chomping = Chomping::Keep;
+        else if (c == L'-')
+            chomping = Chomping::Strip;
+        else if (isDigit(c))
+            explicitIndent = c - L'0';
+        else
+            break;
+    }
+    while (pos < length && text[pos] != L'\n') ++pos;  // the rest of the header line
+    if (pos < length) ++pos;
+
+    // A line: its start, the end of its text without a carriage return, its leading spaces.
+    struct Line {
+        size_t start, end, spaces;
+        bool empty;
+    };
+    auto lineFrom = [&](size_t p) {
+        Line l{p, p, 0, true};
+        while (l.end < length && text[l.end] != L'\n') ++l.end;
+        size_t textEnd = l.end;
+        if (textEnd > p && text[textEnd - 1] == L'\r') --textEnd;
+        while (p + l.spaces < textEnd && text[p + l.spaces] == L' ') ++l.spaces;
+        l.empty = p + l.spaces == textEnd;
+        l.end = textEnd;
+        return l;
+    };
+    auto nextLineStart = [&](size_t p) {
+        while (p < length && text[p] != L'\n') ++p;
+        return p < length ? p + 1 : length;
+    };
+
+    long contentIndent;
+    if (explicitIndent > 0) {
+        contentIndent = (indent > 0 ? indent : 0) + explicitIndent;
+    } else {
+        contentIndent = -1;  // no content line found (yet)
+        for (size_t p = pos; p < length; p = nextLineStart(p)) {
+            const Line l = lineFrom(p);
+            if (l.empty) continue;
+            contentIndent = long(l.spaces);
+            break;
+        }
+        if (contentIndent >= 0 && contentIndent <= indent) contentIndent = -2;  // belongs to the parent
+    }
+
+    std::vector<Line> lines;
+    while (pos < length) {
+        const Line l = lineFrom(pos);
+        if (documentMarkerAt(pos)) break;
+        if (!l.empty && (contentIndent < 0 || long(l.spaces) < contentIndent)) break;
+        lines.push_back(l);
+        pos = nextLineStart(pos);
+    }
+
+    size_t trailingEmpty = 0;
+    while (trailingEmpty < lines.size() && lines[lines.size() - 1 - trailingEmpty].empty) ++trailingEmpty;
+    const size_t contentLines = lines.size() - trailingEmpty;
+    std::wstring value;
+    bool previousNonBlank = false;
+    bool previousIndented = false;
+    for (size_t i = 0; i < contentLines; ++i) {
+        const Line& l = lines[i];
+        if (l.empty) {  // literal: joins with the line before; folded: stands for one line feed
+            if (!literal || i > 0) value += L'\n';
+            previousNonBlank = false;
+            continue;
+        }
+        const size_t from = l.start + size_t(contentIndent);
+        const bool indented = from < l.end && isBlank(text[from]);
+        if (literal) {
+            if (i > 0) value += L'\n';
+        } else if (previousNonBlank) {
+            value += (previousIndented || indented) ? L'\n' : L' ';
+        }
+        value.append(text + from, l.end - from);
+        previousNonBlank = true;
+        previousIndented = indented;
+    }
+    if (chomping == Chomping::Clip && contentLines > 0) value += L'\n';
+    if (chomping == Chomping::Keep) value.append(contentLines > 0 ? trailingEmpty + 1 : lines.size(), L'\n');
+
+    Node* node = makeNode(NodeKind::String, parent, std::move(name), keyed, nodeLine);
+    node->value = std::move(value);
+    return node;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Flow context
+
+Node* YamlParser::parseFlowNode(Node* parent, std::wstring&& name, bool keyed, int flowDepth) {
+    if (flowDepth > kMaxYamlFlowDepth) {
+        fail(nestingTooDeep());
+        return nullptr;
+    }
+    skipFlowSpace();
+    const Properties props = readProperties();
+    skipFlowSpace();
+    if (pos >= length) {
+        fail(unexpectedEnd());
+        return nullptr;
+    }
+    Node* node;
+    const wchar_t c = text[pos];
+    if (isQuote(c))
+        node = parseQuotedScalar(parent, std::move(name), keyed, lineAt(pos));
+    else if (c == L'*')
+        node = parseAlias(parent, std::move(name), keyed);
+    else if (c == L'[' || c == L'{')
+        node = parseFlowCollection(parent, std::move(name), keyed, flowDepth);
+    else
+        node = parseFlowPlainScalar(parent, std::move(name), keyed);
+    applyProperties(node, props);
+    return node;
+}
+
+Node* YamlParser::parseFlowCollection(Node* parent, std::wstring&& name, bool keyed, int flowDepth) {
+    const bool isMapping = text[pos] == L'{';
+    const wchar_t closer = isMapping ? L'}' : L']';
+    const uint32_t openLine = lineAt(pos);
+    Node* collection = makeNode(isMapping ? NodeKind::Object : NodeKind::Array, parent, std::move(name), keyed, openLine);
+    ++pos;
+    skipFlowSpace();
+    if (pos >= length) {
+        fail(unexpectedEnd());
+        return collection;
+    }
+    if (text[pos] == closer) {
+        ++pos;
+        return collection;
+    }
+    for (;;) {
+        const wchar_t c = text[pos];
+        if (isMapping)
+            parseFlowMappingEntry(collection, closer, flowDepth);
+        else if (c == L'[' || c == L'{' || c == L'*' || c == L'&' || c == L'!')
+            parseFlowNode(collection, std::wstring(), false, flowDepth + 1);  // cannot be a key
+        else
+            parseFlowSequenceEntry(collection, closer, openLine, flowDepth);
+        if (failed) return collection;
+        skipFlowSpace();
+        if (pos < length && text[pos] == closer) {
+            ++pos;
+            return collection;
+        }
+        if (pos >= length || text[pos] != L',') {
+            fail(isMapping ? tr(L"Expected ',' or '}'", L"',' oder '}' erwartet")
+                           : tr(L"Expected ',' or ']'", L"',' oder ']' erwartet"));
+            return collection;
+        }
+        ++pos;
+        skipFlowSpace();
+        if (pos >= length) {
+            fail(unexpectedEnd());
+            return collection;
+        }
+        if (text[pos] == closer) {  // a trailing comma
+            ++pos;
+            return collection;
+        }
+    }
+}
+
+void YamlParser::parseFlowMappingEntry(Node* mapping, wchar_t closer, int flowDepth) {
+    if (text[pos] == L'?' && whiteOrEnd(pos + 1)) {
+        ++pos;
+        skipFlowSpace();
+    }
+    const uint32_t keyLine = lineAt(pos);
+    std::wstring key = readFlowKey();
+    if (failed) return;
+    skipFlowSpace();
+    if (pos < length && text[pos] == L':') {
+        ++pos;
+        skipFlowSpace();
+        if (pos >= length || (text[pos] != L',' && text[pos] != closer)) {
+            parseFlowNode(mapping, std::move(key), true, flowDepth + 1);
+            return;
+        }
+    }
+    makeNull(mapping, std::move(key), true, keyLine);
+}
+
+// An entry of a flow sequence: "key: value" makes a mapping of one pair; anything else is read
+// again from its start as an ordinary node.
+void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t closer, uint32_t openLine, int flowDepth) {
+    const size_t entryStart = pos;
+    const size_t pendingBefore = pending.size();
+    std::wstring key = readFlowKey();
+    if (failed) return;
+    skipFlowSpace();
+    if (pos < length && text[pos] == L':' &&
+        (whiteOrEnd(pos + 1) || text[pos + 1] == L',' || text[pos + 1] == closer)) {
+        ++pos;
+        Node* pair = makeNode(NodeKind::Object, sequence, std::wstring(), false, openLine);
+        const uint32_t keyLine = lineAt(pos);
+        skipFlowSpace();
+        if (pos < length && (text[pos] == L',' || text[pos] == closer))
+            makeNull(pair, std::move(key), true, keyLine);
+        else
+            parseFlowNode(pair, std::move(key), true, flowDepth + 2);
+        return;
+    }
+    pos = entryStart;
+    pending.resize(pendingBefore);
+    parseFlowNode(sequence, std::wstring(), false, flowDepth + 1);
+}
+
+std::wstring YamlParser::readFlowKey() {
+    if (pos < length && isQuote(text[pos])) return readQuoted();
+    const size_t start = pos;
+    const size_t end = readFlowPlain();
+    return std::wstring(text + start, end - start);
+}
+
+// Reads a plain scalar in flow context from pos; returns the end of its text without trailing
+// blanks. It ends at a line break, a flow indicator, a ":" before white space or an indicator,
+// or a comment.
+size_t YamlParser::readFlowPlain() {
+    const size_t start = pos;
+    while (pos < length) {
+        const wchar_t c = text[pos];
+        if (isBreak(c) || isFlowIndicator(c)) break;
+        if (c == L':' && (pos + 1 >= length || isWhite(text[pos + 1]) || isFlowIndicator(text[pos + 1]))) break;
+        if (c == L'#' && pos > start && isBlank(text[pos - 1])) break;
+        ++pos;
+    }
+    size_t end = pos;
+    while (end > start && isBlank(text[end - 1])) --end;
+    return end;
+}
+
+Node* YamlParser::parseFlowPlainScalar(Node* parent, std::wstring&& name, bool keyed) {
+    const uint32_t nodeLine = lineAt(pos);
+    const size_t start = pos;
+    const size_t end = readFlowPlain();
+    std::wstring value(text + start, end - start);
+    Node* node = makeNode(classifyYamlScalar(value), parent, std::move(name), keyed, nodeLine);
+    if (value.empty()) {
+        node->value = L"null";
+    } else {
+        if (doc.recordSpans) recordSpan(doc, uint32_t(start), uint32_t(end));
+        node->value = std::move(value);
+    }
+    return node;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Quoted scalars
+
+Node* YamlParser::parseQuotedScalar(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
+    const size_t start = pos;
+    std::wstring value = readQuoted();
+    Node* node = makeNode(NodeKind::String, parent, std::move(name), keyed, nodeLine);
+    node->value = std::move(value);
+    if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
+    return node;
+}
+
+// Single quotes: two quotes stand for one. Double quotes: backslash escapes. Both fold a line
+// break into a space, or into one line feed per blank line that follows it.
+std::wstring YamlParser::readQuoted() {
+    const wchar_t quote = text[pos++];
+    const bool doubleQuoted = quote == L'"';
+    std::wstring out;
+    size_t escapedEnd = 0;  // text written by escapes is content; folding never trims it
+    while (pos < length) {
+        const wchar_t c = text[pos];
+        if (c == quote) {
+            if (!doubleQuoted && pos + 1 < length && text[pos + 1] == L'\'') {
+                out += L'\'';
+                pos += 2;
+                continue;
+            }
+            ++pos;
+            return out;
+        }
+        if (c == L'\r') {
+            ++pos;
+        } else if (c == L'\n') {
+            size_t keep = out.size();
+            while (keep > escapedEnd && isBlank(out[keep - 1])) --keep;
+            out.resize(keep);
+            ++pos;
+            size_t blankLines = 0;
+            for (;;) {
+                while (pos < length && (isBlank(text[pos]) || text[pos] == L'\r')) ++pos;
+                if (pos >= length || text[pos] != L'\n') break;
+                ++blankLines;
+                ++pos;
+            }
+            if (blankLines == 0)
+                out += L' ';
+            else
+                out.append(blankLines, L'\n');
+        } else if (c == L'\\' && doubleQuoted && pos + 1 < length) {
+            readEscape(out);
+            escapedEnd = out.size();
+        } else {
+            out += c;
+            ++pos;
+        }
+    }
+    fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+    return out;
+}
+
+// At a backslash inside double quotes, with at least one character after it.
+void YamlParser::readEscape(std::wstring& out) {
+    const wchar_t e = text[pos + 1];
+    pos += 2;
+    switch (e) {
+        case L't':
+        case L'\t': out += L'\t'; break;
+        case L'n': out += L'\n'; break;
+        case L'r': out += L'\r'; break;
+        case L'a': out += wchar_t(0x07); break;
+        case L'b': out += wchar_t(0x08); break;
+        case L'e': out += wchar_t(0x1B); break;
+        case L'f': out += wchar_t(0x0C); break;
+        case L'v': out += wchar_t(0x0B); break;
+        case L'L': out += wchar_t(0x2028); break;
+        case L'N': out += wchar_t(0x85); break;
+        case L'P': out += wchar_t(0x2029); break;
+        case L'_': out += wchar_t(0xA0); break;
+        case L'x': appendCodePoint(out, readHex(2)); break;
+        case L'u': appendCodePoint(out, readHex(4)); break;
+        case L'U': appendCodePoint(out, readHex(8)); break;
+        case L'0': break;
+        case L'\r':
+            if (pos < length && text[pos] == L'\n') ++pos;
+            [[fallthrough]];
+        case L'\n':  // an escaped line break joins the lines without a space
+            while (pos < length && isBlank(text[pos])) ++pos;
+            break;
+        default: out += e; break;
+    }
+}
+
+uint32_t YamlParser::readHex(int maxDigits) {
+    uint32_t value = 0;
+    for (int i = 0; i < maxDigits && pos < length && isHexDigit(text[pos]); ++i, ++pos) {
+        const wchar_t c = text[pos];
+        value = value * 16 + uint32_t(isDigit(c) ? c - L'0' : (c | 0x20) - L'a' + 10);
+    }
+    return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties, aliases, copies and merge keys
+
+Properties YamlParser::readProperties() {
+    Properties props;
+    for (;;) {
+        if (pos >= length) break;
+        if (text[pos] == L'&') {
+            props.hasAnchor = true;
+            props.anchorStart = ++pos;
+            while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
+            props.anchorEnd = pos;
+        } else if (text[pos] == L'!') {
+            props.hasTag = true;
+            props.tagStart = pos;
+            if (pos + 1 < length && text[pos + 1] == L'<') {  // verbatim: up to and including ">"
+                while (pos < length && text[pos] != L'>' && !isBreak(text[pos])) ++pos;
+                if (pos < length && text[pos] == L'>') ++pos;
+            } else {
+                while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
+            }
+            props.tagEnd = pos;
+        } else {
+            break;
+        }
+        skipBlanks();
+    }
+    return props;
+}
+
+void YamlParser::applyProperties(Node* node, const Properties& props) {
+    if (!node || (!props.hasAnchor && !props.hasTag)) return;
+    std::wstring tagText;
+    if (props.hasAnchor) {
+        std::wstring anchor(text + props.anchorStart, props.anchorEnd - props.anchorStart);
+        tagText = L"&" + anchor;
+        anchors[std::move(anchor)] = node;
+    }
+    if (props.hasTag) {
+        const std::wstring tag(text + props.tagStart, props.tagEnd - props.tagStart);
+        if (isScalarKind(node->kind)) {
+            if (tag == L"!!str")
+                node->kind = NodeKind::String;
+            else if (tag == L"!!int" || tag == L"!!float")
+                node->kind = NodeKind::Number;
+            else if (tag == L"!!bool")
+                node->kind = NodeKind::Bool;
+            else if (tag == L"!!null")
+                node->kind = NodeKind::Null;
+        }
+        if (!tagText.empty()) tagText += L' ';
+        tagText += tag;
+    }
+    node->tag = internString(doc, tagText);
+}
+
+// An alias becomes a copy of its anchored node. A missing or recursive anchor is recorded without
+// stopping the parse and the alias stands in as a string.
+Node* YamlParser::parseAlias(Node* parent, std::wstring&& name, bool keyed) {
+    const uint32_t aliasLine = lineAt(pos);
+    const size_t start = ++pos;
+    while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
+    const std::wstring aliasName(text + start, pos - start);
+    const auto found = anchors.find(aliasName);
+    bool recursive = false;
+    if (found != anchors.end())
+        for (const Node* p = parent; p && !recursive; p = p->parent) recursive = p == found->second;
+    if (found == anchors.end() || recursive) {
+        setDocumentError(doc,
+                         (recursive ? tr(L"Recursive alias: *", L"Rekursiver Verweis: *")
+                                    : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) + aliasName,
+                         aliasLine);
+        Node* standIn = makeNode(NodeKind::String, parent, std::move(name), keyed, aliasLine);
+        standIn->value = L"*" + aliasName;
+        return standIn;
+    }
+    Node* copy = copyNode(found->second, parent, std::move(name), keyed);
+    if (copy) copy->tag = internString(doc, L"*" + aliasName);
+    return copy;
+}
+
+bool YamlParser::roomForCopy() {
+    if (nodeCount(doc) <= kMaxYamlNodes) return true;
+    fail(tr(L"Too many alias expansions", L"Zu viele Alias-Erweiterungen"));
+    return false;
+}
+
+// Copies a subtree under parent with an explicit stack (the source may be as deep as the document).
+// Children are visited by index: the walk never holds an iterator into a vector that may grow.
+Node* YamlParser::copyNode(const Node* source, Node* parent, std::wstring&& name, bool keyed) {
+    if (!roomForCopy()) return nullptr;
+    Node* top = makeNode(source->kind, parent, std::move(name), keyed, source->line);
+    top->value = source->value;
+    top->tag = source->tag;
+    struct Frame {
+        const Node* source;
+        Node* copy;
+        size_t next;
+    };
+    std::vector<Frame> stack{{source, top, 0}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next >= f.source->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Node* child = f.source->children[f.next++];
+        if (!roomForCopy()) break;
+        Node* c = createNode(doc, child->kind, f.copy, child->line);
+        c->name = child->name;
+        c->keyed = child->keyed;
+        c->value = child->value;
+        c->tag = child->tag;
+        if (!child->children.empty()) stack.push_back({child, c, 0});
+    }
+    return top;
+}
+
+// "<<" entries merge the entries of a mapping (or of each mapping in a sequence) into theirs:
+// keys already present win, earlier sources over later ones. The "<<" entries leave the list of
+// children; they stay in the node store, where no view reaches them.
+void YamlParser::applyMergeKeys(Node* mapping) {
+    bool anyMerge = false;
+    for (const Node* child : mapping->children) anyMerge = anyMerge || (child->keyed && child->name == L"<<");
+    if (!anyMerge) return;
+    std::vector<Node*> sources;
+    std::vector<Node*> kept;
+    std::unordered_set<std::wstring> present;
+    for (Node* child : mapping->children) {
+        if (child->keyed && child->name == L"<<") {
+            sources.push_back(child);
+        } else {
+            kept.push_back(child);
+            if (child->keyed) present.insert(child->name);
+        }
+    }
+    mapping->children = std::move(kept);
+    const wchar_t* mergedTag = internString(doc, L"<<");
+    bool stopped = false;
+    auto mergeFrom = [&](const Node* from) {
+        for (size_t i = 0; i < from->children.size() && !stopped; ++i) {
+            const Node* entry = from->children[i];
+            if (!entry->keyed || present.count(entry->name)) continue;
+            Node* copy = copyNode(entry, mapping, std::wstring(entry->name), true);
+            if (!copy) {
+                stopped = true;
+                break;
+            }
+            copy->tag = mergedTag;
+            present.insert(entry->name);
+        }
+    };
+    for (const Node* source : sources) {
+        if (source->kind == NodeKind::Object) {
+            mergeFrom(source);
+        } else if (source->kind == NodeKind::Array) {
+            for (size_t i = 0; i < source->children.size() && !stopped; ++i)
+                if (source->children[i]->kind == NodeKind::Object) mergeFrom(source->children[i]);
+        }
+        if (stopped) break;
+    }
+    for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Scalar classification
+
+NodeKind classifyYamlScalar(const std::wstring& s) {
+    if (equalsAny(s, {L"", L"~", L"null", L"Null", L"NULL"})) return NodeKind::Null;
+    if (equalsAny(s, {L"true", L"True", L"TRUE", L"false", L"False", L"FALSE"})) return NodeKind::Bool;
+    if (equalsAny(s, {L".nan", L".NaN", L".NAN"})) return NodeKind::Number;
+    const size_t signLength = (s[0] == L'+' || s[0] == L'-') ? 1 : 0;
+    const std::wstring unsignedText = s.substr(signLength);
+    if (equalsAny(unsignedText, {L".inf", L".Inf", L".INF"})) return NodeKind::Number;
+    if (s.size() >= 2 && s[0] == L'0' && (s[1] == L'x' || s[1] == L'o')) {
+        const bool hex = s[1] == L'x';
+        if (s.size() == 2) return NodeKind::String;
+        for (size_t i = 2; i < s.size(); ++i)
+            if (hex ? !isHexDigit(s[i]) : (s[i] < L'0' || s[i] > L'7')) return NodeKind::String;
+        return NodeKind::Number;
+    }
+    size_t i = signLength;
+    size_t digits = 0;
+    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+    if (i < s.size() && s[i] == L'.') {
+        ++i;
+        while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+    }
+    if (digits == 0) return NodeKind::String;
+    if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) ++i;
+        size_t exponentDigits = 0;
+        while (i < s.size() && isDigit(s[i])) ++i, ++exponentDigits;
+        if (exponentDigits == 0) return NodeKind::String;
+    }
+    return i == s.size() ? NodeKind::Number : NodeKind::String;
+}
+
+void parseYaml(Document& doc, const std::wstring& text, size_t start) {
+    if (!doc.root) return;
+    YamlParser parser(doc, text, start);
+    parser.parseStream();
+}
 
 }  // namespace qm

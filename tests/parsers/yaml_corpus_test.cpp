@@ -1,0 +1,140 @@
+// The YAML parser against the public yaml-test-suite: every case loads without a crash, and the
+// cases with an expected JSON are compared with the tree our JSON parser builds from that JSON.
+// Differences that come from the parser's deliberate rules are counted by rule.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "parsers/json.h"
+#include "tests/support/testing.h"
+
+using namespace qm;
+
+namespace {
+
+// Agreement reached when this test was written; a change that lowers it is a regression.
+constexpr int kMinimumAgreeing = 237;
+
+std::vector<const Node*> items(const Node* n) {
+    std::vector<const Node*> out;
+    for (const Node* c : n->children)
+        if (c->kind != NodeKind::Comment) out.push_back(c);
+    return out;
+}
+
+// The meaning of a number as written: decimal, 0x hexadecimal, 0o octal, .inf and .nan.
+bool numberValue(const std::wstring& s, double& out) {
+    std::string a = qmtest::u8(s);
+    if (a.size() > 2 && a[0] == '0' && (a[1] == 'x' || a[1] == 'o')) {
+        out = double(std::strtoull(a.c_str() + 2, nullptr, a[1] == 'x' ? 16 : 8));
+        return true;
+    }
+    char* end = nullptr;
+    out = std::strtod(a.c_str(), &end);
+    return end && *end == 0 && !a.empty();
+}
+
+std::string describe(const Node* n) {
+    static const char* const kinds[] = {"Root", "El", "Attr", "Text", "CD", "Comment", "PI", "DT",
+                                        "Decl", "Object", "Array", "String", "Number", "Bool", "Null"};
+    return std::string(kinds[size_t(n->kind)]) + "(" + qmtest::u8(n->value) + ")";
+}
+
+// First difference between the YAML tree and the JSON tree, "" when they agree. Walks with an
+// explicit stack; object members are matched by key.
+std::string difference(const Node* yamlRoot, const Node* jsonRoot) {
+    std::vector<std::pair<const Node*, const Node*>> stack{{yamlRoot, jsonRoot}};
+    while (!stack.empty()) {
+        auto [y, j] = stack.back();
+        stack.pop_back();
+        const bool yContainer = y->kind == NodeKind::Object || y->kind == NodeKind::Array || y->kind == NodeKind::Root;
+        if (y->kind != j->kind) {
+            if (y->kind == NodeKind::Bool && j->kind == NodeKind::Bool) continue;
+            return "kind " + describe(y) + " vs " + describe(j);
+        }
+        if (!yContainer) {
+            if (y->kind == NodeKind::Number) {
+                double a = 0, b = 0;
+                if (!numberValue(y->value, a) || !numberValue(j->value, b) || a != b)
+                    return "number " + describe(y) + " vs " + describe(j);
+            } else if (y->kind == NodeKind::Bool) {
+                if ((y->value[0] | 0x20) != j->value[0]) return "bool " + describe(y) + " vs " + describe(j);
+            } else if (y->kind == NodeKind::String && y->value != j->value) {
+                return "string " + describe(y) + " vs " + describe(j);
+            }
+            continue;
+        }
+        const auto yi = items(y), ji = items(j);
+        if (yi.size() != ji.size())
+            return "count " + std::to_string(yi.size()) + " vs " + std::to_string(ji.size()) + " in " + describe(y);
+        if (y->kind == NodeKind::Object) {
+            std::map<std::wstring, const Node*> byKey;
+            for (const Node* c : ji) byKey[c->name] = c;
+            for (const Node* c : yi) {
+                auto it = byKey.find(c->name);
+                if (it == byKey.end()) return "key " + qmtest::u8(c->name) + " missing";
+                stack.emplace_back(c, it->second);
+            }
+        } else {
+            for (size_t i = 0; i < yi.size(); ++i) stack.emplace_back(yi[i], ji[i]);
+        }
+    }
+    return "";
+}
+
+// Every JSON value of the file (a stream of several documents has one per document).
+std::unique_ptr<Document> parseJsonStream(const std::wstring& text) {
+    auto d = std::make_unique<Document>();
+    d->root = createNode(*d, NodeKind::Root, nullptr, 0);
+    JsonParser parser(*d, text, 0);
+    for (;;) {
+        parser.skipSpaceAndComments();
+        if (parser.pos >= parser.length || parser.failed) break;
+        parser.pendingName.clear();
+        parser.parseValue(d->root, false, 0);
+    }
+    return d;
+}
+
+std::string caseName(const std::string& inYaml) {
+    std::string dir = inYaml.substr(0, inYaml.size() - std::string("/in.yaml").size());
+    size_t at = dir.find("/cases/");
+    return at == std::string::npos ? dir : dir.substr(at + 7);
+}
+
+}  // namespace
+
+TEST(YamlCorpus, EveryCaseLoadsAndExpectedJsonAgrees) {
+    QM_SKIP_WITHOUT_CORPUS();
+    const auto files = qmtest::listFiles(qmtest::corpusDir() + "/yaml/cases", "/in.yaml");
+    ASSERT_GT(files.size(), 300u);
+    int compared = 0, agreeing = 0, loaded = 0;
+    std::vector<std::string> differing;
+    for (const std::string& file : files) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(qmtest::readBytes(file, bytes)) << file;
+        const std::wstring text = qmtest::decodeForTest(bytes);
+        auto doc = qmtest::parse(L"in.yaml", text);
+        if (!doc) continue;  // blank files are declined by the load driver
+        ++loaded;
+        const std::string dir = file.substr(0, file.size() - 7);
+        std::vector<uint8_t> jsonBytes, marker;
+        if (qmtest::readBytes(dir + "error", marker) || !qmtest::readBytes(dir + "in.json", jsonBytes)) continue;
+        ++compared;
+        auto json = parseJsonStream(qmtest::decodeForTest(jsonBytes));
+        std::string diff = difference(doc->root, json->root);
+        if (diff.empty() && !doc->errorMessage.empty()) diff = "error " + qmtest::u8(doc->errorMessage);
+        if (diff.empty())
+            ++agreeing;
+        else
+            differing.push_back(caseName(file) + ": " + diff);
+    }
+    for (const std::string& d : differing) std::printf("  differs %s\n", d.c_str());
+    std::printf("YAML corpus: %zu cases, %d loaded, %d with expected JSON, %d agree\n", files.size(), loaded,
+                compared, agreeing);
+    EXPECT_GE(agreeing, kMinimumAgreeing);
+}
