@@ -5,7 +5,7 @@ set -euo pipefail
 dll=$1
 dump=$(objdump -p "$dll")
 expected="ListCloseWindow ListGetDetectString ListLoad ListLoadNext ListLoadNextW ListLoadW ListSearchText ListSearchTextW ListSendCommand ListSetDefaultParams"
-exports=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF;next} t&&!/^\s*\[/{t=0}' | sort | tr '\n' ' ' | sed 's/ $//')
+exports=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF;next} t&&!/^[ \t]*\[/{t=0}' | sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$exports" != "$expected" ]; then
   echo "exports of $dll: '$exports'"; echo "expected:          '$expected'"; exit 1
 fi
