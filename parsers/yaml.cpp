@@ -26,11 +26,18 @@ bool isScalarKind(NodeKind k) {
 }
 bool isQuote(wchar_t c) { return c == L'"' || c == L'\''; }
 
+// Helpers stay out of line so that the frames of the recursive functions stay small: block and
+// flow nesting together may be 1000 levels deep on a 256 KiB stack.
+#define QM_NOINLINE __attribute__((noinline))
+
 // Anchor and tag read in front of a node, kept as ranges of the text until the node is complete.
+// Sixteen bytes, passed in registers: an anchor starts after its "&" (so never at 0) and a tag
+// ends after its "!" (so never at 0).
 struct Properties {
-    size_t anchorStart = 0, anchorEnd = 0;
-    size_t tagStart = 0, tagEnd = 0;
-    bool hasAnchor = false, hasTag = false;
+    uint32_t anchorStart = 0, anchorEnd = 0;
+    uint32_t tagStart = 0, tagEnd = 0;
+    bool hasAnchor() const { return anchorStart != 0; }
+    bool hasTag() const { return tagEnd != 0; }
 };
 
 struct PendingComment {
@@ -77,6 +84,8 @@ private:
     int blockDepth = 0;
     std::unordered_map<std::wstring, Node*> anchors;
     std::vector<PendingComment> pending;
+    std::wstring pendingName;  // key of the node created next (empty for items and documents)
+    std::vector<Properties> openAnchors;  // anchors of the nodes being built, innermost last
 
     // ---- positions and lines ----
     uint32_t lineAt(size_t position);
@@ -97,56 +106,50 @@ private:
     bool skipToContent();
     void skipFlowSpace();
     void flushComments(Node* parent);
-    Node* makeNode(NodeKind kind, Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
-    Node* makeNull(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
+    Node* makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine);
+    Node* makeNull(Node* parent, bool keyed, uint32_t nodeLine);
 
     // ---- block context ----
-    Node* parseBlockNode(Node* parent, std::wstring&& name, bool keyed, long indent, bool inlineValue);
-    Node* parseValueBelow(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine);
-    Node* parseBlockMapping(Node* parent, std::wstring&& name, bool keyed, long indent);
-    void parseMappingValue(Node* mapping, std::wstring&& key, long indent, uint32_t entryLine);
-    bool readMappingKey(std::wstring& key, long indent, bool& explicitWithoutValue);
-    Node* parseBlockSequence(Node* parent, std::wstring&& name, bool keyed, long indent);
+    Node* parseBlockNode(Node* parent, bool keyed, long indent, bool inlineValue);
+    Node* parseValueBelow(Node* parent, bool keyed, long indent, uint32_t nodeLine);
+    Node* parseBlockMapping(Node* parent, bool keyed, long indent);
+    enum class KeyResult { Failed, WithValue, WithoutValue };
+    void parseMappingValue(Node* mapping, long indent, uint32_t entryLine);
+    KeyResult readMappingKey(long indent);
+    Node* parseBlockSequence(Node* parent, bool keyed, long indent);
     bool nextEntryAt(long indent, bool isSequence);
-    Node* parsePlainScalar(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine);
+    Node* parsePlainScalar(Node* parent, bool keyed, long indent, uint32_t nodeLine);
     size_t readPlainLine(bool& endedAtComment);
-    Node* parseBlockScalar(Node* parent, std::wstring&& name, bool keyed, long indent);
+    Node* parseBlockScalar(Node* parent, bool keyed, long indent);
 
     // ---- flow context ----
-    Node* parseFlowNode(Node* parent, std::wstring&& name, bool keyed, int flowDepth);
-    Node* parseFlowCollection(Node* parent, std::wstring&& name, bool keyed, int flowDepth);
+    Node* parseFlowNode(Node* parent, bool keyed, int flowDepth);
+    Node* parseFlowCollection(Node* parent, bool keyed, int flowDepth);
     void parseFlowMappingEntry(Node* mapping, wchar_t closer, int flowDepth);
     void parseFlowSequenceEntry(Node* sequence, wchar_t closer, uint32_t openLine, int flowDepth);
-    std::wstring readFlowKey();
+    void readFlowKey();
     size_t readFlowPlain();
-    Node* parseFlowPlainScalar(Node* parent, std::wstring&& name, bool keyed);
+    Node* parseFlowPlainScalar(Node* parent, bool keyed);
 
     // ---- scalars, properties, aliases ----
-    Node* parseQuotedScalar(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine);
+    Node* parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine);
     std::wstring readQuoted();
     void readEscape(std::wstring& out);
     uint32_t readHex(int maxDigits);
     Properties readProperties();
-    void applyProperties(Node* node, const Properties& props);
-    Node* parseAlias(Node* parent, std::wstring&& name, bool keyed);
-    Node* copyNode(const Node* source, Node* parent, std::wstring&& name, bool keyed);
+    void applyProperties(Node* node, Properties props);
+    void openAnchor(Properties props);
+    void closeAnchor(Properties props);
+    Node* parseAlias(Node* parent, bool keyed);
+    Node* copyNode(const Node* source, Node* parent, bool keyed);
     bool roomForCopy();
     void applyMergeKeys(Node* mapping);
     void renumberItems();
 };
 
-// Counted nesting of block nodes; the counter is restored however the node ends.
-struct DepthGuard {
-    int& depth;
-    explicit DepthGuard(int& d) : depth(d) { ++depth; }
-    ~DepthGuard() { --depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-};
-
 // The parser asks for lines out of order (a node notes its line before looking ahead, a flow
 // entry may be read twice), so the counter moves both ways from where it was last asked.
-uint32_t YamlParser::lineAt(size_t position) {
+QM_NOINLINE uint32_t YamlParser::lineAt(size_t position) {
     if (position > length) position = length;
     while (lineScan < position) {
         if (text[lineScan] == L'\n') ++line;
@@ -161,13 +164,13 @@ uint32_t YamlParser::lineAt(size_t position) {
 
 // Characters since the last line feed (a tab counts as one); the first line counts from the
 // start of the text proper, so a byte-order mark does not indent it.
-long YamlParser::column(size_t position) const {
+QM_NOINLINE long YamlParser::column(size_t position) const {
     size_t q = position;
     while (q > begin && text[q - 1] != L'\n') --q;
     return long(position - q);
 }
 
-bool YamlParser::documentMarkerAt(size_t p) const {
+QM_NOINLINE bool YamlParser::documentMarkerAt(size_t p) const {
     if (p + 3 > length || column(p) != 0) return false;
     const bool dashes = text[p] == L'-' && text[p + 1] == L'-' && text[p + 2] == L'-';
     const bool dots = text[p] == L'.' && text[p + 1] == L'.' && text[p + 2] == L'.';
@@ -177,7 +180,7 @@ bool YamlParser::documentMarkerAt(size_t p) const {
 // Position of the colon that makes the line starting at lineStart a mapping entry, or npos.
 // A quoted key must close on its line; a plain key ends at the first ":" followed by white space,
 // and a comment (a "#" after a space or tab) ends the search.
-size_t YamlParser::mappingColon(size_t lineStart) const {
+QM_NOINLINE size_t YamlParser::mappingColon(size_t lineStart) const {
     size_t p = lineStart;
     if (p >= length) return std::wstring::npos;
     const wchar_t first = text[p];
@@ -211,13 +214,13 @@ size_t YamlParser::mappingColon(size_t lineStart) const {
     return std::wstring::npos;
 }
 
-void YamlParser::fail(const wchar_t* message) {
+QM_NOINLINE void YamlParser::fail(const wchar_t* message) {
     if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
     failed = true;
 }
 
 // At a "#": the comment runs to the line end; it waits for the next entry to find its parent.
-void YamlParser::collectComment() {
+QM_NOINLINE void YamlParser::collectComment() {
     const uint32_t commentLine = lineAt(pos);
     size_t start = pos + 1;
     size_t end = start;
@@ -228,12 +231,12 @@ void YamlParser::collectComment() {
     pending.push_back({std::wstring(text + start, end - start), commentLine});
 }
 
-void YamlParser::skipBlanksAndComment() {
+QM_NOINLINE void YamlParser::skipBlanksAndComment() {
     skipBlanks();
     if (pos < length && text[pos] == L'#') collectComment();
 }
 
-bool YamlParser::skipToContent() {
+QM_NOINLINE bool YamlParser::skipToContent() {
     for (;;) {
         while (pos < length && isWhite(text[pos])) ++pos;
         if (pos >= length) return false;
@@ -243,7 +246,7 @@ bool YamlParser::skipToContent() {
     return !documentMarkerAt(pos);
 }
 
-void YamlParser::skipFlowSpace() {
+QM_NOINLINE void YamlParser::skipFlowSpace() {
     for (;;) {
         while (pos < length && isWhite(text[pos])) ++pos;
         if (pos >= length || text[pos] != L'#') return;
@@ -251,7 +254,7 @@ void YamlParser::skipFlowSpace() {
     }
 }
 
-void YamlParser::flushComments(Node* parent) {
+QM_NOINLINE void YamlParser::flushComments(Node* parent) {
     for (PendingComment& c : pending) {
         Node* n = createNode(doc, NodeKind::Comment, parent, c.line);
         n->value = std::move(c.text);
@@ -259,15 +262,16 @@ void YamlParser::flushComments(Node* parent) {
     pending.clear();
 }
 
-Node* YamlParser::makeNode(NodeKind kind, Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
+QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
-    n->name = std::move(name);
+    n->name = std::move(pendingName);
+    pendingName.clear();
     n->keyed = keyed;
     return n;
 }
 
-Node* YamlParser::makeNull(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
-    Node* n = makeNode(NodeKind::Null, parent, std::move(name), keyed, nodeLine);
+QM_NOINLINE Node* YamlParser::makeNull(Node* parent, bool keyed, uint32_t nodeLine) {
+    Node* n = makeNode(NodeKind::Null, parent, keyed, nodeLine);
     n->value = L"null";
     return n;
 }
@@ -275,7 +279,7 @@ Node* YamlParser::makeNull(Node* parent, std::wstring&& name, bool keyed, uint32
 // ---------------------------------------------------------------------------------------------
 // Stream and documents
 
-void YamlParser::parseStream() {
+QM_NOINLINE void YamlParser::parseStream() {
     for (;;) {
         const bool content = skipToContent();
         if (content && column(pos) == 0 && text[pos] == L'%') {  // a directive line
@@ -291,7 +295,7 @@ void YamlParser::parseStream() {
             if (lineEndAt(pos)) continue;
         }
         flushComments(doc.root);
-        parseBlockNode(doc.root, std::wstring(), false, -1, false);
+        parseBlockNode(doc.root, false, -1, false);
         if (failed) break;
         skipBlanksAndComment();
         if (skipToContent()) {
@@ -304,7 +308,7 @@ void YamlParser::parseStream() {
 }
 
 // Sequence items and documents are counted without the comments between them.
-void YamlParser::renumberItems() {
+QM_NOINLINE void YamlParser::renumberItems() {
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         Node& n = doc.nodes[i];
         if (n.kind != NodeKind::Array && n.kind != NodeKind::Root) continue;
@@ -317,63 +321,66 @@ void YamlParser::renumberItems() {
 // ---------------------------------------------------------------------------------------------
 // Block context
 
-Node* YamlParser::parseBlockNode(Node* parent, std::wstring&& name, bool keyed, long indent, bool inlineValue) {
+QM_NOINLINE Node* YamlParser::parseBlockNode(Node* parent, bool keyed, long indent, bool inlineValue) {
     if (failed) return nullptr;
     if (blockDepth > kMaxYamlBlockDepth) {
         fail(nestingTooDeep());
         return nullptr;
     }
-    DepthGuard guard(blockDepth);
+    ++blockDepth;
     const uint32_t nodeLine = lineAt(pos);
     const size_t nodeStart = pos;
     const Properties props = readProperties();
+    openAnchor(props);
     if (pos < length && text[pos] == L'#') collectComment();
 
     Node* node;
     const wchar_t c = pos < length ? text[pos] : L'\0';
     if (lineEndAt(pos))
-        node = parseValueBelow(parent, std::move(name), keyed, indent, nodeLine);
+        node = parseValueBelow(parent, keyed, indent, nodeLine);
     else if (c == L'*')
-        node = parseAlias(parent, std::move(name), keyed);
+        node = parseAlias(parent, keyed);
     else if (c == L'[' || c == L'{')
-        node = parseFlowNode(parent, std::move(name), keyed, 0);
+        node = parseFlowNode(parent, keyed, 0);
     else if (c == L'|' || c == L'>')
-        node = parseBlockScalar(parent, std::move(name), keyed, indent);
+        node = parseBlockScalar(parent, keyed, indent);
     else if (!inlineValue && sequenceItemAt(pos))
-        node = parseBlockSequence(parent, std::move(name), keyed, column(pos));
+        node = parseBlockSequence(parent, keyed, column(pos));
     else if (!inlineValue && ((c == L'?' && whiteOrEnd(pos + 1)) || mappingColon(pos) != std::wstring::npos))
         // Properties in front of the first key belong to the mapping; its entries line up with
         // where the properties began, not with the first key.
-        node = parseBlockMapping(parent, std::move(name), keyed, column(nodeStart));
+        node = parseBlockMapping(parent, keyed, column(nodeStart));
     else if (isQuote(c))
-        node = parseQuotedScalar(parent, std::move(name), keyed, nodeLine);
+        node = parseQuotedScalar(parent, keyed, nodeLine);
     else
-        node = parsePlainScalar(parent, std::move(name), keyed, indent, nodeLine);
+        node = parsePlainScalar(parent, keyed, indent, nodeLine);
+    closeAnchor(props);
     applyProperties(node, props);
+    --blockDepth;
     return node;
 }
 
 // The node's line ended before its value: the value is on the following lines when they are
 // indented deeper (or, for a mapping value, hold sequence items at the key's own column).
-Node* YamlParser::parseValueBelow(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine) {
+QM_NOINLINE Node* YamlParser::parseValueBelow(Node* parent, bool keyed, long indent, uint32_t nodeLine) {
     if (skipToContent()) {
         const long col = column(pos);
         if (col > indent || (col == indent && keyed && sequenceItemAt(pos)))
-            return parseBlockNode(parent, std::move(name), keyed, indent, false);
+            return parseBlockNode(parent, keyed, indent, false);
     }
-    return makeNull(parent, std::move(name), keyed, nodeLine);
+    return makeNull(parent, keyed, nodeLine);
 }
 
-// Reads the key of a block mapping entry and steps past its ":". An explicit key ("? key")
-// whose next content line does not start with ":" at the mapping's column has no value.
-bool YamlParser::readMappingKey(std::wstring& key, long indent, bool& explicitWithoutValue) {
-    explicitWithoutValue = false;
+// Reads the key of a block mapping entry into pendingName and steps past its ":". An explicit
+// key ("? key") whose next content line does not start with ":" at the mapping's column has no
+// value.
+QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
     if (text[pos] == L'?' && whiteOrEnd(pos + 1)) {
         ++pos;
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
-            key = readQuoted();
-            if (failed) return false;
+            pendingName = readQuoted();
+            if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
             while (pos < length && text[pos] != L'\n' &&
@@ -381,94 +388,93 @@ bool YamlParser::readMappingKey(std::wstring& key, long indent, bool& explicitWi
                 ++pos;
             size_t end = pos;
             while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
-            key.assign(text + start, end - start);
+            pendingName.assign(text + start, end - start);
         }
         skipBlanksAndComment();
         if (skipToContent() && column(pos) == indent && text[pos] == L':') {
             ++pos;
-            return true;
+            return KeyResult::WithValue;
         }
-        explicitWithoutValue = true;
-        return true;
+        return KeyResult::WithoutValue;
     }
     if (isQuote(text[pos])) {
-        key = readQuoted();
-        if (failed) return false;
+        pendingName = readQuoted();
+        if (failed) return KeyResult::Failed;
         skipBlanks();
         if (pos >= length || text[pos] != L':') {
             fail(tr(L"Expected ':'", L"':' erwartet"));
-            return false;
+            return KeyResult::Failed;
         }
         ++pos;
-        return true;
+        return KeyResult::WithValue;
     }
     const size_t colon = (text[pos] == L'[' || text[pos] == L'{') ? std::wstring::npos : mappingColon(pos);
     if (colon == std::wstring::npos) {
         fail(tr(L"Expected a key", L"Schlüssel erwartet"));
-        return false;
+        return KeyResult::Failed;
     }
     size_t start = pos;
     size_t end = colon;
     while (start < end && isBlank(text[start])) ++start;
     while (end > start && isBlank(text[end - 1])) --end;
-    key.assign(text + start, end - start);
+    pendingName.assign(text + start, end - start);
     pos = colon + 1;
-    return true;
+    return KeyResult::WithValue;
 }
 
-Node* YamlParser::parseBlockMapping(Node* parent, std::wstring&& name, bool keyed, long indent) {
-    Node* mapping = makeNode(NodeKind::Object, parent, std::move(name), keyed, lineAt(pos));
+QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long indent) {
+    Node* mapping = makeNode(NodeKind::Object, parent, keyed, lineAt(pos));
     for (;;) {
         flushComments(mapping);
         const uint32_t entryLine = lineAt(pos);
-        std::wstring key;
-        bool noValue = false;
-        if (!readMappingKey(key, indent, noValue)) break;
-        if (noValue)
-            makeNull(mapping, std::move(key), true, entryLine);
+        const KeyResult key = readMappingKey(indent);
+        if (key == KeyResult::Failed) break;
+        if (key == KeyResult::WithoutValue)
+            makeNull(mapping, true, entryLine);
         else
-            parseMappingValue(mapping, std::move(key), indent, entryLine);
+            parseMappingValue(mapping, indent, entryLine);
         if (!nextEntryAt(indent, false)) break;
     }
+    pendingName.clear();
     applyMergeKeys(mapping);
     return mapping;
 }
 
 // After a key's ":": the value on the same line, or on the lines below.
-void YamlParser::parseMappingValue(Node* mapping, std::wstring&& key, long indent, uint32_t entryLine) {
+QM_NOINLINE void YamlParser::parseMappingValue(Node* mapping, long indent, uint32_t entryLine) {
     skipBlanksAndComment();
     if (!lineEndAt(pos)) {
-        parseBlockNode(mapping, std::move(key), true, indent, true);
+        parseBlockNode(mapping, true, indent, true);
         return;
     }
     if (skipToContent()) {
         const long col = column(pos);
         if (col > indent || (col == indent && sequenceItemAt(pos))) {
-            parseBlockNode(mapping, std::move(key), true, indent, false);
+            parseBlockNode(mapping, true, indent, false);
             return;
         }
     }
-    makeNull(mapping, std::move(key), true, entryLine);
+    makeNull(mapping, true, entryLine);
 }
 
-Node* YamlParser::parseBlockSequence(Node* parent, std::wstring&& name, bool keyed, long indent) {
-    Node* sequence = makeNode(NodeKind::Array, parent, std::move(name), keyed, lineAt(pos));
+QM_NOINLINE Node* YamlParser::parseBlockSequence(Node* parent, bool keyed, long indent) {
+    Node* sequence = makeNode(NodeKind::Array, parent, keyed, lineAt(pos));
     for (;;) {
         flushComments(sequence);
         const uint32_t itemLine = lineAt(pos);
         ++pos;  // the dash
         skipBlanksAndComment();
         if (!lineEndAt(pos) || (skipToContent() && column(pos) > indent))
-            parseBlockNode(sequence, std::wstring(), false, indent, false);
+            parseBlockNode(sequence, false, indent, false);
         else
-            makeNull(sequence, std::wstring(), false, itemLine);
+            makeNull(sequence, false, itemLine);
         if (!nextEntryAt(indent, true)) break;
     }
     return sequence;
 }
 
 // True when the next entry of the block collection at `indent` follows; a deeper line is an error.
-bool YamlParser::nextEntryAt(long indent, bool isSequence) {
+QM_NOINLINE bool YamlParser::nextEntryAt(long indent, bool isSequence) {
     if (failed) return false;
     skipBlanksAndComment();
     if (!skipToContent()) return false;
@@ -481,7 +487,7 @@ bool YamlParser::nextEntryAt(long indent, bool isSequence) {
 
 // Reads one line of a plain scalar from pos: up to the line end or a comment. Returns the end of
 // the text without trailing blanks; pos stays at the line feed or the "#".
-size_t YamlParser::readPlainLine(bool& endedAtComment) {
+QM_NOINLINE size_t YamlParser::readPlainLine(bool& endedAtComment) {
     const size_t start = pos;
     endedAtComment = false;
     while (pos < length && text[pos] != L'\n') {
@@ -500,7 +506,7 @@ size_t YamlParser::readPlainLine(bool& endedAtComment) {
 // A plain scalar in block context: its first line, then continuation lines indented deeper than
 // the node's parent that are neither comments, document markers nor mapping entries. Lines are
 // joined with a space, or with one line feed per blank line between them.
-Node* YamlParser::parsePlainScalar(Node* parent, std::wstring&& name, bool keyed, long indent, uint32_t nodeLine) {
+QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long indent, uint32_t nodeLine) {
     const size_t start = pos;
     bool atComment = false;
     const size_t firstEnd = readPlainLine(atComment);
@@ -532,7 +538,7 @@ Node* YamlParser::parsePlainScalar(Node* parent, std::wstring&& name, bool keyed
         value.append(text + content, end - content);
         multiLine = true;
     }
-    Node* node = makeNode(classifyYamlScalar(value), parent, std::move(name), keyed, nodeLine);
+    Node* node = makeNode(classifyYamlScalar(value), parent, keyed, nodeLine);
     if (value.empty()) {
         node->value = L"null";
     } else {
@@ -544,7 +550,7 @@ Node* YamlParser::parsePlainScalar(Node* parent, std::wstring&& name, bool keyed
 
 // A literal ("|") or folded (">") scalar. The header may carry chomping ("+" keep, "-" strip) and
 // an explicit indentation digit; otherwise the first non-blank line sets the indentation.
-Node* YamlParser::parseBlockScalar(Node* parent, std::wstring&& name, bool keyed, long indent) {
+QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long indent) {
     enum class Chomping { Clip, Strip, Keep };
     const uint32_t nodeLine = lineAt(pos);
     const bool literal = text[pos] == L'|';
@@ -635,7 +641,7 @@ Node* YamlParser::parseBlockScalar(Node* parent, std::wstring&& name, bool keyed
     if (chomping == Chomping::Clip && contentLines > 0) value += L'\n';
     if (chomping == Chomping::Keep) value.append(contentLines > 0 ? trailingEmpty + 1 : lines.size(), L'\n');
 
-    Node* node = makeNode(NodeKind::String, parent, std::move(name), keyed, nodeLine);
+    Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = std::move(value);
     return node;
 }
@@ -643,7 +649,7 @@ Node* YamlParser::parseBlockScalar(Node* parent, std::wstring&& name, bool keyed
 // ---------------------------------------------------------------------------------------------
 // Flow context
 
-Node* YamlParser::parseFlowNode(Node* parent, std::wstring&& name, bool keyed, int flowDepth) {
+QM_NOINLINE Node* YamlParser::parseFlowNode(Node* parent, bool keyed, int flowDepth) {
     if (flowDepth > kMaxYamlFlowDepth) {
         fail(nestingTooDeep());
         return nullptr;
@@ -655,25 +661,27 @@ Node* YamlParser::parseFlowNode(Node* parent, std::wstring&& name, bool keyed, i
         fail(unexpectedEnd());
         return nullptr;
     }
+    openAnchor(props);
     Node* node;
     const wchar_t c = text[pos];
     if (isQuote(c))
-        node = parseQuotedScalar(parent, std::move(name), keyed, lineAt(pos));
+        node = parseQuotedScalar(parent, keyed, lineAt(pos));
     else if (c == L'*')
-        node = parseAlias(parent, std::move(name), keyed);
+        node = parseAlias(parent, keyed);
     else if (c == L'[' || c == L'{')
-        node = parseFlowCollection(parent, std::move(name), keyed, flowDepth);
+        node = parseFlowCollection(parent, keyed, flowDepth);
     else
-        node = parseFlowPlainScalar(parent, std::move(name), keyed);
+        node = parseFlowPlainScalar(parent, keyed);
+    closeAnchor(props);
     applyProperties(node, props);
     return node;
 }
 
-Node* YamlParser::parseFlowCollection(Node* parent, std::wstring&& name, bool keyed, int flowDepth) {
+QM_NOINLINE Node* YamlParser::parseFlowCollection(Node* parent, bool keyed, int flowDepth) {
     const bool isMapping = text[pos] == L'{';
     const wchar_t closer = isMapping ? L'}' : L']';
     const uint32_t openLine = lineAt(pos);
-    Node* collection = makeNode(isMapping ? NodeKind::Object : NodeKind::Array, parent, std::move(name), keyed, openLine);
+    Node* collection = makeNode(isMapping ? NodeKind::Object : NodeKind::Array, parent, keyed, openLine);
     ++pos;
     skipFlowSpace();
     if (pos >= length) {
@@ -689,7 +697,7 @@ Node* YamlParser::parseFlowCollection(Node* parent, std::wstring&& name, bool ke
         if (isMapping)
             parseFlowMappingEntry(collection, closer, flowDepth);
         else if (c == L'[' || c == L'{' || c == L'*' || c == L'&' || c == L'!')
-            parseFlowNode(collection, std::wstring(), false, flowDepth + 1);  // cannot be a key
+            parseFlowNode(collection, false, flowDepth + 1);  // cannot be a key
         else
             parseFlowSequenceEntry(collection, closer, openLine, flowDepth);
         if (failed) return collection;
@@ -716,62 +724,68 @@ Node* YamlParser::parseFlowCollection(Node* parent, std::wstring&& name, bool ke
     }
 }
 
-void YamlParser::parseFlowMappingEntry(Node* mapping, wchar_t closer, int flowDepth) {
+QM_NOINLINE void YamlParser::parseFlowMappingEntry(Node* mapping, wchar_t closer, int flowDepth) {
     if (text[pos] == L'?' && whiteOrEnd(pos + 1)) {
         ++pos;
         skipFlowSpace();
     }
     const uint32_t keyLine = lineAt(pos);
-    std::wstring key = readFlowKey();
+    readFlowKey();
     if (failed) return;
     skipFlowSpace();
     if (pos < length && text[pos] == L':') {
         ++pos;
         skipFlowSpace();
         if (pos >= length || (text[pos] != L',' && text[pos] != closer)) {
-            parseFlowNode(mapping, std::move(key), true, flowDepth + 1);
+            parseFlowNode(mapping, true, flowDepth + 1);
             return;
         }
     }
-    makeNull(mapping, std::move(key), true, keyLine);
+    makeNull(mapping, true, keyLine);
 }
 
 // An entry of a flow sequence: "key: value" makes a mapping of one pair; anything else is read
 // again from its start as an ordinary node.
-void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t closer, uint32_t openLine, int flowDepth) {
+QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t closer, uint32_t openLine, int flowDepth) {
     const size_t entryStart = pos;
     const size_t pendingBefore = pending.size();
-    std::wstring key = readFlowKey();
+    readFlowKey();
     if (failed) return;
     skipFlowSpace();
     if (pos < length && text[pos] == L':' &&
         (whiteOrEnd(pos + 1) || text[pos + 1] == L',' || text[pos + 1] == closer)) {
         ++pos;
-        Node* pair = makeNode(NodeKind::Object, sequence, std::wstring(), false, openLine);
+        createNode(doc, NodeKind::Object, sequence, openLine);  // the pair's mapping, an item
+        Node* pair = sequence->children.back();
         const uint32_t keyLine = lineAt(pos);
         skipFlowSpace();
         if (pos < length && (text[pos] == L',' || text[pos] == closer))
-            makeNull(pair, std::move(key), true, keyLine);
+            makeNull(pair, true, keyLine);
         else
-            parseFlowNode(pair, std::move(key), true, flowDepth + 2);
+            parseFlowNode(pair, true, flowDepth + 2);
         return;
     }
     pos = entryStart;
     pending.resize(pendingBefore);
-    parseFlowNode(sequence, std::wstring(), false, flowDepth + 1);
+    pendingName.clear();
+    parseFlowNode(sequence, false, flowDepth + 1);
 }
 
-std::wstring YamlParser::readFlowKey() {
-    if (pos < length && isQuote(text[pos])) return readQuoted();
+// Reads a key in flow context (quoted or plain) into pendingName.
+QM_NOINLINE void YamlParser::readFlowKey() {
+    if (pos < length && isQuote(text[pos])) {
+        pendingName = readQuoted();
+        return;
+    }
     const size_t start = pos;
     const size_t end = readFlowPlain();
-    return std::wstring(text + start, end - start);
+    pendingName.assign(text + start, end - start);
 }
 
 // Reads a plain scalar in flow context from pos; returns the end of its text without trailing
 // blanks. It ends at a line break, a flow indicator, a ":" before white space or an indicator,
 // or a comment.
-size_t YamlParser::readFlowPlain() {
+QM_NOINLINE size_t YamlParser::readFlowPlain() {
     const size_t start = pos;
     while (pos < length) {
         const wchar_t c = text[pos];
@@ -785,12 +799,12 @@ size_t YamlParser::readFlowPlain() {
     return end;
 }
 
-Node* YamlParser::parseFlowPlainScalar(Node* parent, std::wstring&& name, bool keyed) {
+QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
     const uint32_t nodeLine = lineAt(pos);
     const size_t start = pos;
     const size_t end = readFlowPlain();
     std::wstring value(text + start, end - start);
-    Node* node = makeNode(classifyYamlScalar(value), parent, std::move(name), keyed, nodeLine);
+    Node* node = makeNode(classifyYamlScalar(value), parent, keyed, nodeLine);
     if (value.empty()) {
         node->value = L"null";
     } else {
@@ -803,10 +817,10 @@ Node* YamlParser::parseFlowPlainScalar(Node* parent, std::wstring&& name, bool k
 // ---------------------------------------------------------------------------------------------
 // Quoted scalars
 
-Node* YamlParser::parseQuotedScalar(Node* parent, std::wstring&& name, bool keyed, uint32_t nodeLine) {
+QM_NOINLINE Node* YamlParser::parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine) {
     const size_t start = pos;
     std::wstring value = readQuoted();
-    Node* node = makeNode(NodeKind::String, parent, std::move(name), keyed, nodeLine);
+    Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = std::move(value);
     if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
     return node;
@@ -814,7 +828,7 @@ Node* YamlParser::parseQuotedScalar(Node* parent, std::wstring&& name, bool keye
 
 // Single quotes: two quotes stand for one. Double quotes: backslash escapes. Both fold a line
 // break into a space, or into one line feed per blank line that follows it.
-std::wstring YamlParser::readQuoted() {
+QM_NOINLINE std::wstring YamlParser::readQuoted() {
     const wchar_t quote = text[pos++];
     const bool doubleQuoted = quote == L'"';
     std::wstring out;
@@ -861,7 +875,7 @@ std::wstring YamlParser::readQuoted() {
 }
 
 // At a backslash inside double quotes, with at least one character after it.
-void YamlParser::readEscape(std::wstring& out) {
+QM_NOINLINE void YamlParser::readEscape(std::wstring& out) {
     const wchar_t e = text[pos + 1];
     pos += 2;
     switch (e) {
@@ -892,7 +906,7 @@ void YamlParser::readEscape(std::wstring& out) {
     }
 }
 
-uint32_t YamlParser::readHex(int maxDigits) {
+QM_NOINLINE uint32_t YamlParser::readHex(int maxDigits) {
     uint32_t value = 0;
     for (int i = 0; i < maxDigits && pos < length && isHexDigit(text[pos]); ++i, ++pos) {
         const wchar_t c = text[pos];
@@ -904,25 +918,23 @@ uint32_t YamlParser::readHex(int maxDigits) {
 // ---------------------------------------------------------------------------------------------
 // Properties, aliases, copies and merge keys
 
-Properties YamlParser::readProperties() {
+QM_NOINLINE Properties YamlParser::readProperties() {
     Properties props;
     for (;;) {
         if (pos >= length) break;
         if (text[pos] == L'&') {
-            props.hasAnchor = true;
-            props.anchorStart = ++pos;
+            props.anchorStart = uint32_t(++pos);
             while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
-            props.anchorEnd = pos;
+            props.anchorEnd = uint32_t(pos);
         } else if (text[pos] == L'!') {
-            props.hasTag = true;
-            props.tagStart = pos;
+            props.tagStart = uint32_t(pos);
             if (pos + 1 < length && text[pos + 1] == L'<') {  // verbatim: up to and including ">"
                 while (pos < length && text[pos] != L'>' && !isBreak(text[pos])) ++pos;
                 if (pos < length && text[pos] == L'>') ++pos;
             } else {
                 while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
             }
-            props.tagEnd = pos;
+            props.tagEnd = uint32_t(pos);
         } else {
             break;
         }
@@ -931,15 +943,23 @@ Properties YamlParser::readProperties() {
     return props;
 }
 
-void YamlParser::applyProperties(Node* node, const Properties& props) {
-    if (!node || (!props.hasAnchor && !props.hasTag)) return;
+QM_NOINLINE void YamlParser::openAnchor(Properties props) {
+    if (props.hasAnchor()) openAnchors.push_back(props);
+}
+
+QM_NOINLINE void YamlParser::closeAnchor(Properties props) {
+    if (props.hasAnchor()) openAnchors.pop_back();
+}
+
+QM_NOINLINE void YamlParser::applyProperties(Node* node, Properties props) {
+    if (!node || (!props.hasAnchor() && !props.hasTag())) return;
     std::wstring tagText;
-    if (props.hasAnchor) {
+    if (props.hasAnchor()) {
         std::wstring anchor(text + props.anchorStart, props.anchorEnd - props.anchorStart);
         tagText = L"&" + anchor;
         anchors[std::move(anchor)] = node;
     }
-    if (props.hasTag) {
+    if (props.hasTag()) {
         const std::wstring tag(text + props.tagStart, props.tagEnd - props.tagStart);
         if (isScalarKind(node->kind)) {
             if (tag == L"!!str")
@@ -959,13 +979,18 @@ void YamlParser::applyProperties(Node* node, const Properties& props) {
 
 // An alias becomes a copy of its anchored node. A missing or recursive anchor is recorded without
 // stopping the parse and the alias stands in as a string.
-Node* YamlParser::parseAlias(Node* parent, std::wstring&& name, bool keyed) {
+QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     const uint32_t aliasLine = lineAt(pos);
     const size_t start = ++pos;
     while (pos < length && !isWhite(text[pos]) && !isFlowIndicator(text[pos])) ++pos;
     const std::wstring aliasName(text + start, pos - start);
-    const auto found = anchors.find(aliasName);
+    // An anchor becomes usable once its node is complete; naming one whose node is still being
+    // built (an enclosing node) is a recursive alias.
     bool recursive = false;
+    for (const Properties& open : openAnchors)
+        recursive = recursive || aliasName.compare(0, std::wstring::npos, text + open.anchorStart,
+                                                   open.anchorEnd - open.anchorStart) == 0;
+    const auto found = recursive ? anchors.end() : anchors.find(aliasName);
     if (found != anchors.end())
         for (const Node* p = parent; p && !recursive; p = p->parent) recursive = p == found->second;
     if (found == anchors.end() || recursive) {
@@ -973,16 +998,17 @@ Node* YamlParser::parseAlias(Node* parent, std::wstring&& name, bool keyed) {
                          (recursive ? tr(L"Recursive alias: *", L"Rekursiver Verweis: *")
                                     : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) + aliasName,
                          aliasLine);
-        Node* standIn = makeNode(NodeKind::String, parent, std::move(name), keyed, aliasLine);
+        Node* standIn = makeNode(NodeKind::String, parent, keyed, aliasLine);
         standIn->value = L"*" + aliasName;
         return standIn;
     }
-    Node* copy = copyNode(found->second, parent, std::move(name), keyed);
+    Node* copy = copyNode(found->second, parent, keyed);
     if (copy) copy->tag = internString(doc, L"*" + aliasName);
+    pendingName.clear();
     return copy;
 }
 
-bool YamlParser::roomForCopy() {
+QM_NOINLINE bool YamlParser::roomForCopy() {
     if (nodeCount(doc) <= kMaxYamlNodes) return true;
     fail(tr(L"Too many alias expansions", L"Zu viele Alias-Erweiterungen"));
     return false;
@@ -990,9 +1016,9 @@ bool YamlParser::roomForCopy() {
 
 // Copies a subtree under parent with an explicit stack (the source may be as deep as the document).
 // Children are visited by index: the walk never holds an iterator into a vector that may grow.
-Node* YamlParser::copyNode(const Node* source, Node* parent, std::wstring&& name, bool keyed) {
+QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool keyed) {
     if (!roomForCopy()) return nullptr;
-    Node* top = makeNode(source->kind, parent, std::move(name), keyed, source->line);
+    Node* top = makeNode(source->kind, parent, keyed, source->line);
     top->value = source->value;
     top->tag = source->tag;
     struct Frame {
@@ -1022,7 +1048,7 @@ Node* YamlParser::copyNode(const Node* source, Node* parent, std::wstring&& name
 // "<<" entries merge the entries of a mapping (or of each mapping in a sequence) into theirs:
 // keys already present win, earlier sources over later ones. The "<<" entries leave the list of
 // children; they stay in the node store, where no view reaches them.
-void YamlParser::applyMergeKeys(Node* mapping) {
+QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
     bool anyMerge = false;
     for (const Node* child : mapping->children) anyMerge = anyMerge || (child->keyed && child->name == L"<<");
     if (!anyMerge) return;
@@ -1044,7 +1070,8 @@ void YamlParser::applyMergeKeys(Node* mapping) {
         for (size_t i = 0; i < from->children.size() && !stopped; ++i) {
             const Node* entry = from->children[i];
             if (!entry->keyed || present.count(entry->name)) continue;
-            Node* copy = copyNode(entry, mapping, std::wstring(entry->name), true);
+            pendingName = entry->name;
+            Node* copy = copyNode(entry, mapping, true);
             if (!copy) {
                 stopped = true;
                 break;
@@ -1062,6 +1089,7 @@ void YamlParser::applyMergeKeys(Node* mapping) {
         }
         if (stopped) break;
     }
+    pendingName.clear();
     for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
 }
 
