@@ -1,0 +1,400 @@
+// The three "Copy as" writers. Each walks the subtree with an explicit stack of open containers,
+// because XML trees have no depth limit and a recursive writer would overflow the host's stack.
+#include "edit/convert.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "document/chars.h"
+#include "edit/nodetext.h"
+
+namespace qm {
+
+namespace {
+
+const wchar_t kLineEnd[] = L"\r\n";
+
+bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
+bool isContainer(const Node* node) { return node->kind == NodeKind::Object || node->kind == NodeKind::Array; }
+
+// An Object or Array with at least one child that is not a comment.
+bool hasItems(const Node* node) {
+    if (!isContainer(node)) return false;
+    for (const Node* child : node->children)
+        if (!isComment(child)) return true;
+    return false;
+}
+
+void indent(std::wstring& out, size_t depth) { out.append(2 * depth, L' '); }
+
+// ---- XML ----
+
+void writeXmlAttribute(const Node* attribute, std::wstring& out) {
+    out += attribute->name;
+    out += L"=\"";
+    out += xmlEscape(attribute->value, true);
+    out += L'"';
+}
+
+void writeXml(const Node* top, std::wstring& out) {
+    // An open element or the root: its remaining children are written at childDepth.
+    struct Frame {
+        const Node* node;
+        size_t next;
+        size_t childDepth;
+    };
+    std::vector<Frame> stack;
+
+    // Writes a node that has no children to descend into, or opens one that has.
+    auto begin = [&](const Node* node, size_t depth) {
+        switch (node->kind) {
+            case NodeKind::Root: stack.push_back({node, 0, depth}); return;
+            case NodeKind::Element: {
+                indent(out, depth);
+                out += L'<';
+                out += node->name;
+                const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+                for (size_t i = 0; i < attributes; ++i) {
+                    out += L' ';
+                    writeXmlAttribute(node->children[i], out);
+                }
+                const size_t others = node->children.size() - attributes;
+                if (others == 0) {
+                    out += L"/>";
+                    out += kLineEnd;
+                } else if (others == 1 && node->children[attributes]->kind == NodeKind::Text) {
+                    out += L'>';
+                    out += xmlEscape(node->children[attributes]->value, false);
+                    out += L"</";
+                    out += node->name;
+                    out += L'>';
+                    out += kLineEnd;
+                } else {
+                    out += L'>';
+                    out += kLineEnd;
+                    stack.push_back({node, attributes, depth + 1});
+                }
+                return;
+            }
+            case NodeKind::Attribute: writeXmlAttribute(node, out); return;
+            case NodeKind::Text: {
+                const std::wstring& v = node->value;
+                size_t first = 0, last = v.size();
+                while (first < last && isSpace(v[first])) ++first;
+                while (last > first && isSpace(v[last - 1])) --last;
+                indent(out, depth);
+                out += xmlEscape(v.substr(first, last - first), false);
+                out += kLineEnd;
+                return;
+            }
+            case NodeKind::CData:
+                indent(out, depth);
+                out += L"<![CDATA[";
+                out += node->value;
+                out += L"]]>";
+                out += kLineEnd;
+                return;
+            case NodeKind::Comment:
+                indent(out, depth);
+                out += L"<!-- ";
+                out += node->value;
+                out += L" -->";
+                out += kLineEnd;
+                return;
+            case NodeKind::ProcessingInstruction:
+            case NodeKind::XmlDeclaration:
+                indent(out, depth);
+                out += L"<?";
+                out += node->name;
+                out += L' ';
+                out += node->value;
+                out += L"?>";
+                out += kLineEnd;
+                return;
+            case NodeKind::DocType:
+                indent(out, depth);
+                out += L"<!";
+                out += node->name;
+                out += L' ';
+                out += node->value;
+                out += L'>';
+                out += kLineEnd;
+                return;
+            default: return;  // data kinds have no XML form
+        }
+    };
+
+    begin(top, 0);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next < frame.node->children.size()) {
+            const Node* child = frame.node->children[frame.next++];
+            begin(child, frame.childDepth);  // may push: `frame` is not used after this
+            continue;
+        }
+        const Node* done = frame.node;
+        const size_t depth = frame.childDepth;
+        stack.pop_back();
+        if (done->kind == NodeKind::Element) {
+            indent(out, depth - 1);
+            out += L"</";
+            out += done->name;
+            out += L'>';
+            out += kLineEnd;
+        }
+    }
+}
+
+// ---- JSON ----
+
+void writeJsonScalar(const Node* node, std::wstring& out) {
+    if (node->kind == NodeKind::String) {
+        out += jsonQuote(node->value);
+    } else if (node->kind == NodeKind::Null && node->value.empty()) {
+        // A registry deletion marker ("-") is a Null without text; an empty value would leave
+        // the key without a value and the text would not be JSON.
+        out += L"null";
+    } else {
+        out += node->value;  // numbers, booleans and nulls exactly as their parser stored them
+    }
+}
+
+void writeJson(const Node* top, std::wstring& out) {
+    // An open Object or Array: `last` is the index of its last child that is not a comment, and
+    // `pending` says that child next−1 was written and still needs its separator.
+    struct Frame {
+        const Node* node;
+        size_t depth;
+        size_t next;
+        size_t last;
+        bool pending;
+    };
+    std::vector<Frame> stack;
+
+    auto begin = [&](const Node* node, size_t depth, bool withKey) {
+        if (withKey && node->keyed) {
+            out += jsonQuote(node->name);
+            out += L": ";
+        }
+        if (!isContainer(node)) return writeJsonScalar(node, out);
+        const bool isObject = node->kind == NodeKind::Object;
+        size_t last = node->children.size();
+        while (last > 0 && isComment(node->children[last - 1])) --last;
+        if (last == 0) {
+            out += isObject ? L"{}" : L"[]";
+            return;
+        }
+        out += isObject ? L'{' : L'[';
+        out += kLineEnd;
+        stack.push_back({node, depth, 0, last - 1, false});
+    };
+
+    auto run = [&] {
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.pending) {
+                if (frame.next - 1 != frame.last) out += L',';
+                out += kLineEnd;
+                frame.pending = false;
+            }
+            while (frame.next <= frame.last && isComment(frame.node->children[frame.next])) ++frame.next;
+            if (frame.next > frame.last) {
+                indent(out, frame.depth);
+                out += frame.node->kind == NodeKind::Object ? L'}' : L']';
+                stack.pop_back();
+                continue;
+            }
+            const Node* item = frame.node->children[frame.next++];
+            frame.pending = true;
+            indent(out, frame.depth + 1);
+            begin(item, frame.depth + 1, true);  // may push: `frame` is not used after this
+        }
+    };
+
+    if (top->kind != NodeKind::Root) {
+        begin(top, 0, false);
+        run();
+        return;
+    }
+    // The root's values one after another (a JSON file has one), without keys or separators.
+    for (const Node* child : top->children) {
+        if (isComment(child)) continue;
+        begin(child, 0, false);
+        run();
+    }
+}
+
+// ---- YAML ----
+
+// The kind a plain YAML scalar of this text reads as: Null, Bool, Number or String.
+NodeKind plainScalarKind(const std::wstring& t) {
+    if (t.empty() || t == L"~" || t == L"null" || t == L"Null" || t == L"NULL") return NodeKind::Null;
+    if (t == L"true" || t == L"True" || t == L"TRUE" || t == L"false" || t == L"False" || t == L"FALSE")
+        return NodeKind::Bool;
+    if (t == L".nan" || t == L".NaN" || t == L".NAN") return NodeKind::Number;
+    size_t i = (t[0] == L'+' || t[0] == L'-') ? 1 : 0;
+    const std::wstring unsignedPart = t.substr(i);
+    if (unsignedPart == L".inf" || unsignedPart == L".Inf" || unsignedPart == L".INF") return NodeKind::Number;
+    if (t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'o')) {
+        const bool hex = t[1] == L'x';
+        for (size_t k = 2; k < t.size(); ++k)
+            if (hex ? !isHexDigit(t[k]) : (t[k] < L'0' || t[k] > L'7')) return NodeKind::String;
+        return NodeKind::Number;
+    }
+    size_t digits = 0;
+    while (i < t.size() && isDigit(t[i])) ++i, ++digits;
+    if (i < t.size() && t[i] == L'.') {
+        ++i;
+        while (i < t.size() && isDigit(t[i])) ++i, ++digits;
+    }
+    if (digits == 0) return NodeKind::String;
+    if (i < t.size() && (t[i] == L'e' || t[i] == L'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) ++i;
+        size_t exponentDigits = 0;
+        while (i < t.size() && isDigit(t[i])) ++i, ++exponentDigits;
+        if (exponentDigits == 0) return NodeKind::String;
+    }
+    return i == t.size() ? NodeKind::Number : NodeKind::String;
+}
+
+std::wstring yamlKey(const std::wstring& name) { return yamlNeedsQuotes(name) ? jsonQuote(name) : name; }
+
+void writeYamlComment(const Node* comment, size_t depth, std::wstring& out) {
+    indent(out, depth);
+    out += L"# ";
+    out += comment->value;
+    out += kLineEnd;
+}
+
+void writeYaml(const Node* top, std::wstring& out) {
+    // A container with items whose remaining children are written at depth.
+    struct Frame {
+        const Node* node;
+        size_t depth;
+        size_t next;
+    };
+    std::vector<Frame> stack;
+
+    auto begin = [&](const Node* node, size_t depth) {
+        if (isComment(node)) return writeYamlComment(node, depth, out);
+        if (hasItems(node)) return stack.push_back({node, depth, 0});
+        indent(out, depth);
+        out += yamlScalar(node);
+        out += kLineEnd;
+    };
+    auto run = [&] {
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.node->children.size()) {
+                stack.pop_back();
+                continue;
+            }
+            const Node* child = frame.node->children[frame.next++];
+            if (isComment(child)) {
+                writeYamlComment(child, frame.depth, out);
+                continue;
+            }
+            indent(out, frame.depth);
+            if (frame.node->kind == NodeKind::Object) {
+                out += yamlKey(child->name);
+                out += L':';
+            } else {
+                out += L'-';
+            }
+            if (hasItems(child)) {
+                out += kLineEnd;
+                stack.push_back({child, frame.depth + 1, 0});  // `frame` is not used after this
+            } else {
+                out += L' ';
+                out += yamlScalar(child);
+                out += kLineEnd;
+            }
+        }
+    };
+
+    if (top->kind != NodeKind::Root) {
+        begin(top, 0);
+        run();
+        return;
+    }
+    const size_t documents = countItems(top);
+    bool wroteDocument = false;
+    for (const Node* child : top->children) {
+        if (isComment(child)) {
+            writeYamlComment(child, 0, out);
+            continue;
+        }
+        if (documents >= 2 && wroteDocument) {
+            out += L"---";
+            out += kLineEnd;
+        }
+        begin(child, 0);
+        run();
+        wroteDocument = true;
+    }
+}
+
+}  // namespace
+
+std::wstring xmlEscape(const std::wstring& text, bool inAttribute) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        switch (c) {
+            case L'&': out += L"&amp;"; break;
+            case L'<': out += L"&lt;"; break;
+            case L'>': out += L"&gt;"; break;
+            case L'"':
+                if (inAttribute)
+                    out += L"&quot;";
+                else
+                    out += c;
+                break;
+            default: out += c; break;
+        }
+    }
+    return out;
+}
+
+bool yamlNeedsQuotes(const std::wstring& text) {
+    if (text.empty()) return true;
+    if (isSpace(text.front()) || isSpace(text.back())) return true;
+    static const wchar_t kIndicators[] = L"-?:,[]{}#&*!|>'%@`\"";
+    for (const wchar_t* p = kIndicators; *p; ++p)
+        if (text.front() == *p) return true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (unsigned(c) < 32) return true;
+        if (c == L':' && (i + 1 == text.size() || text[i + 1] == L' ')) return true;
+        if (c == L'#' && i > 0 && text[i - 1] == L' ') return true;
+    }
+    return plainScalarKind(text) != NodeKind::String;
+}
+
+std::wstring yamlScalar(const Node* node) {
+    if (!node) return {};
+    switch (node->kind) {
+        case NodeKind::Object: return L"{}";
+        case NodeKind::Array: return L"[]";
+        case NodeKind::String: return yamlNeedsQuotes(node->value) ? jsonQuote(node->value) : node->value;
+        default: return node->value;
+    }
+}
+
+std::wstring subtreeText(const Node* node, const Document& doc) {
+    if (!node) return {};
+    std::wstring out;
+    const bool rootOfData =
+        node->kind == NodeKind::Root && !node->children.empty() && node->children[0]->kind >= NodeKind::Object;
+    if (doc.isYaml)
+        writeYaml(node, out);
+    else if (node->kind < NodeKind::Object && !rootOfData)
+        writeXml(node, out);
+    else
+        writeJson(node, out);
+    while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n')) out.pop_back();
+    return out;
+}
+
+}  // namespace qm

@@ -1,0 +1,448 @@
+// "Copy as" conversion: the XML, JSON and YAML writers, their escaping and quoting, deep trees on a
+// small stack, and round trips through the parsers over the shared corpus.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "document/chars.h"
+#include "document/decode.h"
+#include "edit/convert.h"
+#include "edit/nodetext.h"
+#include "tests/edit/treebuild.h"
+#include "tests/support/testing.h"
+
+using namespace qm;
+using qmtest::Tree;
+using qmtest::u8;
+
+namespace {
+
+std::wstring trimmed(const std::wstring& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && isSpace(s[a])) ++a;
+    while (b > a && isSpace(s[b - 1])) --b;
+    return s.substr(a, b - a);
+}
+
+struct CompareRules {
+    bool skipComments = false;       // comments move or vanish in the written text
+    bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
+    bool trimText = false;           // XML: text among elements is written trimmed
+};
+
+bool skipped(const Node* n, const CompareRules& rules) {
+    if (rules.skipComments && n->kind == NodeKind::Comment) return true;
+    return rules.trimText && n->kind == NodeKind::Text && trimmed(n->value).empty();
+}
+
+std::vector<const Node*> kept(const Node* n, const CompareRules& rules) {
+    std::vector<const Node*> out;
+    for (const Node* c : n->children)
+        if (!skipped(c, rules)) out.push_back(c);
+    return out;
+}
+
+// The first difference between two trees as a readable text, or "" when they are the same.
+std::string treeDifference(const Node* a, const Node* b, const CompareRules& rules) {
+    std::vector<std::pair<const Node*, const Node*>> stack{{a, b}};
+    while (!stack.empty()) {
+        auto [x, y] = stack.back();
+        stack.pop_back();
+        const std::string where = u8(nodeLabel(x)) + " (line " + std::to_string(x->line) + ")";
+        const bool tagged = x->tag && std::wstring(x->tag).find(L'!') != std::wstring::npos;
+        if (x->kind != y->kind && !(rules.tagsMayChangeKind && tagged && x->children.empty()))
+            return where + ": kind " + std::to_string(int(x->kind)) + " became " + std::to_string(int(y->kind));
+        if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + u8(y->name);
+        std::wstring xv = x->value, yv = y->value;
+        if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
+        if (xv != yv) return where + ": value " + u8(xv) + " became " + u8(yv);
+        if (x->attributeCount != y->attributeCount) return where + ": attribute count";
+        std::vector<const Node*> xc = kept(x, rules), yc = kept(y, rules);
+        if (xc.size() != yc.size())
+            return where + ": " + std::to_string(xc.size()) + " children became " + std::to_string(yc.size());
+        for (size_t i = xc.size(); i-- > 0;) stack.emplace_back(xc[i], yc[i]);
+    }
+    return "";
+}
+
+struct RoundTrip {
+    size_t files = 0, loaded = 0, same = 0;
+    std::vector<std::string> failures;
+};
+
+// For each corpus file that loads without error: write the root with subtreeText, parse the text
+// as `writtenName` and compare the trees.
+RoundTrip roundTrip(const std::vector<std::string>& files, const std::wstring& readName,
+                    const std::wstring& writtenName, const CompareRules& rules) {
+    RoundTrip r;
+    for (const std::string& path : files) {
+        std::vector<uint8_t> bytes;
+        if (!qmtest::readBytes(path, bytes)) continue;
+        ++r.files;
+        std::wstring text, encoding;
+        decodeTextWith(bytes, text, encoding, portableCodePageConverter);
+        auto original = qmtest::parse(readName, text);
+        if (!original || !original->errorMessage.empty()) continue;
+        ++r.loaded;
+        const std::wstring written = subtreeText(original->root, *original);
+        auto again = qmtest::parse(writtenName, written);
+        std::string problem;
+        if (!again && original->root->children.empty() && trimmed(written).empty())
+            problem = "";  // nothing to write, and an empty text is declined by the load driver
+        else if (!again)
+            problem = "declined";
+        else if (!again->errorMessage.empty())
+            problem = "error " + u8(again->errorMessage) + " at line " + std::to_string(again->errorLine);
+        else
+            problem = treeDifference(original->root, again->root, rules);
+        if (problem.empty())
+            ++r.same;
+        else
+            r.failures.push_back(path + ": " + problem + "\n--- written:\n" + u8(written.substr(0, 600)));
+    }
+    return r;
+}
+
+void expectRoundTrip(const RoundTrip& r) {
+    for (size_t i = 0; i < r.failures.size(); ++i)
+        ADD_FAILURE() << (i < 5 ? r.failures[i] : r.failures[i].substr(0, r.failures[i].find('\n')));
+    EXPECT_EQ(r.failures.size(), 0u);
+    std::printf("    %zu files, %zu loaded without error, %zu round trips equal\n", r.files, r.loaded, r.same);
+}
+
+}  // namespace
+
+TEST(XmlEscape, MarkupCharactersAndQuotes) {
+    EXPECT_EQ(xmlEscape(L"a & b < c > d \"e\" 'f'", false), L"a &amp; b &lt; c &gt; d \"e\" 'f'");
+    EXPECT_EQ(xmlEscape(L"a & b < c > d \"e\" 'f'", true), L"a &amp; b &lt; c &gt; d &quot;e&quot; 'f'");
+    EXPECT_EQ(xmlEscape(L"&amp;", false), L"&amp;amp;");
+    EXPECT_EQ(xmlEscape(L"line\nbreak\t\x20ac", true), L"line\nbreak\t\x20ac");
+}
+
+TEST(YamlNeedsQuotes, EachRuleAndItsNearMiss) {
+    struct Case {
+        const wchar_t* text;
+        bool quotes;
+    } cases[] = {
+        {L"", true},
+        {L"plain text", false},
+        {L" lead", true},
+        {L"trail ", true},
+        {L"\x3000wide space", true},
+        {L"-", true},
+        {L"a-b", false},
+        {L"?x", true},
+        {L":x", true},
+        {L",x", true},
+        {L"[x", true},
+        {L"x]", false},
+        {L"{x", true},
+        {L"}x", true},
+        {L"#x", true},
+        {L"&x", true},
+        {L"*x", true},
+        {L"!x", true},
+        {L"|x", true},
+        {L">x", true},
+        {L"'x", true},
+        {L"%x", true},
+        {L"@x", true},
+        {L"`x", true},
+        {L"\"x", true},
+        {L"tab\tinside", true},
+        {L"a\nb", true},
+        {L"a:", true},
+        {L"a: b", true},
+        {L"a:b", false},
+        {L"http://x", false},
+        {L"a #b", true},
+        {L"a#b", false},
+        {L"true", true},
+        {L"False", true},
+        {L"yes", false},
+        {L"null", true},
+        {L"~", true},
+        {L"NULL", true},
+        {L"nulls", false},
+        {L"12", true},
+        {L"-12", true},
+        {L"1.5e3", true},
+        {L"1.", true},
+        {L".5", true},
+        {L"1.5e", false},
+        {L"1_000", false},
+        {L"0x1F", true},
+        {L"0x1G", false},
+        {L"0X1F", false},
+        {L"0o17", true},
+        {L"0o18", false},
+        {L"0x", false},
+        {L".nan", true},
+        {L".NaN", true},
+        {L".inf", true},
+        {L"+.Inf", true},
+        {L"inf", false},
+        {L"2024-01-02", false},
+        {L"\x20ac 5", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(yamlNeedsQuotes(c.text), c.quotes) << u8(c.text);
+}
+
+TEST(YamlScalar, QuotesOnlyStringsThatNeedIt) {
+    Tree t(DocumentFormat::Yaml);
+    struct Case {
+        Node* node;
+        const wchar_t* text;
+    } cases[] = {
+        {t.add(t.root, NodeKind::String, L"", L"true"), L"\"true\""},
+        {t.add(t.root, NodeKind::Bool, L"", L"true"), L"true"},
+        {t.add(t.root, NodeKind::String, L"", L"a\tb"), L"\"a\\tb\""},
+        {t.add(t.root, NodeKind::String, L"", L"hello"), L"hello"},
+        {t.add(t.root, NodeKind::Null, L"", L"~"), L"~"},
+        {t.add(t.root, NodeKind::Number, L"", L"0o17"), L"0o17"},
+        {t.add(t.root, NodeKind::Object), L"{}"},
+        {t.add(t.root, NodeKind::Array), L"[]"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(yamlScalar(c.node), c.text) << int(c.node->kind);
+    EXPECT_EQ(yamlScalar(nullptr), L"");
+}
+
+TEST(JsonWriter, WritesParsedJsonWithCrLfAndTwoSpaces) {
+    auto doc = qmtest::parse(L"t.json",
+                             L"{\"a\": {}, \"b\": [1e3, \"x\\ny\", [], {\"c\": null}], d: true, 'e': -0.0}");
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->errorMessage, L"");
+    EXPECT_EQ(subtreeText(doc->root, *doc),
+              L"{\r\n"
+              L"  \"a\": {},\r\n"
+              L"  \"b\": [\r\n"
+              L"    1e3,\r\n"
+              L"    \"x\\ny\",\r\n"
+              L"    [],\r\n"
+              L"    {\r\n"
+              L"      \"c\": null\r\n"
+              L"    }\r\n"
+              L"  ],\r\n"
+              L"  \"d\": true,\r\n"
+              L"  \"e\": -0.0\r\n"
+              L"}");
+    const Node* b = doc->root->children[0]->children[1];
+    EXPECT_EQ(subtreeText(b, *doc), L"[\r\n  1e3,\r\n  \"x\\ny\",\r\n  [],\r\n  {\r\n    \"c\": null\r\n  }\r\n]");
+    EXPECT_EQ(subtreeText(b->children[0], *doc), L"1e3");       // a number keeps its source text
+    EXPECT_EQ(subtreeText(b->children[1], *doc), L"\"x\\ny\"");  // a member copied alone has no key
+}
+
+TEST(JsonWriter, DataOfTomlAndRegistryFiles) {
+    Tree toml(DocumentFormat::Toml);
+    Node* top = toml.add(toml.root, NodeKind::Object);
+    toml.add(top, NodeKind::Comment, L"", L"leading comment");
+    toml.member(top, NodeKind::Number, L"n", L"1_000");
+    toml.member(top, NodeKind::Number, L"hex", L"0xff");
+    toml.member(top, NodeKind::Number, L"inf", L"+inf");
+    Node* when = toml.member(top, NodeKind::String, L"when", L"1979-05-27T07:32:00Z");
+    when->tag = internString(*toml.doc, L"datetime");
+    Node* list = toml.member(top, NodeKind::Array, L"list");
+    toml.add(list, NodeKind::String, L"", L"a");
+    toml.add(list, NodeKind::Comment, L"", L"a trailing comment takes no comma");
+    toml.add(top, NodeKind::Comment, L"", L"last");
+    EXPECT_EQ(subtreeText(toml.root, *toml.doc),
+              L"{\r\n  \"n\": 1_000,\r\n  \"hex\": 0xff,\r\n  \"inf\": +inf,\r\n"
+              L"  \"when\": \"1979-05-27T07:32:00Z\",\r\n  \"list\": [\r\n    \"a\"\r\n  ]\r\n}");
+
+    Tree reg(DocumentFormat::Registry);
+    reg.add(reg.root, NodeKind::Comment, L"", L"Windows Registry Editor Version 5.00");
+    Node* key = reg.member(reg.root, NodeKind::Object, L"HKEY_CURRENT_USER");
+    key->registryKey = true;
+    Node* deleted = reg.member(key, NodeKind::Null, L"Old");
+    deleted->tag = internString(*reg.doc, L"delete");
+    reg.member(key, NodeKind::Number, L"Count", L"16");
+    Node* emptyKey = reg.member(key, NodeKind::Object, L"Empty");
+    emptyKey->registryKey = true;
+    // The root's first child is a comment, so the data test looks at the key node itself.
+    EXPECT_EQ(subtreeText(key, *reg.doc), L"{\r\n  \"Old\": null,\r\n  \"Count\": 16,\r\n  \"Empty\": {}\r\n}");
+}
+
+TEST(XmlWriter, ElementsTextAndMarkup) {
+    auto doc = qmtest::parse(L"t.xml",
+                             L"<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<r a=\"1 &amp; &quot;2&quot;\" b='x'>\n"
+                             L"  <t>x &amp; y</t>\n  <c><![CDATA[a<b]]></c>\n  <e/>\n  <e k=\"v\"></e>\n"
+                             L"  mixed <i>in</i> text\n  <!--  note  -->\n  <?pi  data ?>\n</r>");
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->errorMessage, L"");
+    EXPECT_EQ(subtreeText(doc->root, *doc),
+              L"<?xml version=\"1.0\"?>\r\n"
+              L"<!DOCTYPE r>\r\n"
+              L"<r a=\"1 &amp; &quot;2&quot;\" b=\"x\">\r\n"
+              L"  <t>x &amp; y</t>\r\n"
+              L"  <c>\r\n"
+              L"    <![CDATA[a<b]]>\r\n"
+              L"  </c>\r\n"
+              L"  <e/>\r\n"
+              L"  <e k=\"v\"/>\r\n"
+              L"  mixed\r\n"
+              L"  <i>in</i>\r\n"
+              L"  text\r\n"
+              L"  <!-- note -->\r\n"
+              L"  <?pi data?>\r\n"
+              L"</r>");
+    const Node* r = doc->root->children.at(2);
+    EXPECT_EQ(subtreeText(r->children[0], *doc), L"a=\"1 &amp; &quot;2&quot;\"");  // no line end
+    EXPECT_EQ(subtreeText(r->children[2], *doc), L"<t>x &amp; y</t>");
+}
+
+TEST(XmlWriter, TextOnlyWhiteSpaceAndUntrimmedSingleText) {
+    Tree t(DocumentFormat::Xml);
+    Node* r = t.add(t.root, NodeKind::Element, L"r");
+    t.add(r, NodeKind::Text, L"", L" \n ");
+    t.add(r, NodeKind::Element, L"x");
+    Node* single = t.add(r, NodeKind::Element, L"s");
+    t.add(single, NodeKind::Text, L"", L"  keep \"spaces\"  ");
+    EXPECT_EQ(subtreeText(r, *t.doc), L"<r>\r\n  \r\n  <x/>\r\n  <s>  keep \"spaces\"  </s>\r\n</r>");
+    // Data nodes have no XML form; an XML node never goes to the JSON writer.
+    EXPECT_EQ(subtreeText(t.root, *t.doc), subtreeText(r, *t.doc));
+    Tree empty(DocumentFormat::Xml);
+    EXPECT_EQ(subtreeText(empty.root, *empty.doc), L"");
+}
+
+TEST(YamlWriter, DocumentsBlockFormAndQuoting) {
+    Tree t(DocumentFormat::Yaml);
+    t.add(t.root, NodeKind::Comment, L"", L"top comment");
+    Node* first = t.add(t.root, NodeKind::Object);
+    t.member(first, NodeKind::String, L"a: b", L"true");
+    t.member(first, NodeKind::Bool, L"a:b", L"true");
+    t.member(first, NodeKind::Object, L"empty");
+    Node* people = t.member(first, NodeKind::Array, L"people");
+    Node* p1 = t.add(people, NodeKind::Object);
+    t.member(p1, NodeKind::String, L"name", L"Ann");
+    t.member(p1, NodeKind::Number, L"age", L"7");
+    t.add(people, NodeKind::Comment, L"", L"between items");
+    Node* nested = t.add(people, NodeKind::Array);
+    t.add(nested, NodeKind::Null, L"", L"~");
+    Node* onlyComment = t.add(people, NodeKind::Array);
+    t.add(onlyComment, NodeKind::Comment, L"", L"dropped with the empty sequence");
+    Node* second = t.add(t.root, NodeKind::String, L"", L"second document");
+    EXPECT_EQ(subtreeText(t.root, *t.doc),
+              L"# top comment\r\n"
+              L"\"a: b\": \"true\"\r\n"
+              L"a:b: true\r\n"
+              L"empty: {}\r\n"
+              L"people:\r\n"
+              L"  -\r\n"
+              L"    name: Ann\r\n"
+              L"    age: 7\r\n"
+              L"  # between items\r\n"
+              L"  -\r\n"
+              L"    - ~\r\n"
+              L"  - []\r\n"
+              L"---\r\n"
+              L"second document");
+    EXPECT_EQ(subtreeText(p1, *t.doc), L"name: Ann\r\nage: 7");
+    EXPECT_EQ(subtreeText(second, *t.doc), L"second document");
+    EXPECT_EQ(subtreeText(onlyComment, *t.doc), L"[]");
+}
+
+// Every writer walks with an explicit stack. The written text grows with the square of the depth
+// (two spaces of indentation per level), so the depth here is the most that text can hold in
+// reasonable memory, far beyond what a recursive writer survives on a 256 KiB stack.
+TEST(Writers, DeepTreesOnASmallStack) {
+    constexpr size_t kDepth = 3000;
+    Tree x(DocumentFormat::Xml), j(DocumentFormat::Json), y(DocumentFormat::Yaml);
+    Node *xn = x.root, *jn = j.root, *yn = y.root;
+    for (size_t i = 0; i < kDepth; ++i) {
+        xn = x.add(xn, NodeKind::Element, L"a");
+        jn = j.add(jn, NodeKind::Array);
+        yn = y.add(yn, NodeKind::Array);
+    }
+    x.add(xn, NodeKind::Element, L"leaf");
+    x.add(xn, NodeKind::Comment, L"", L"end");
+    j.add(jn, NodeKind::Number, L"", L"1");
+    y.add(yn, NodeKind::Number, L"", L"1");
+    std::wstring xml, json, yaml;
+    qmtest::runWithStack(256 * 1024, [&] {
+        xml = subtreeText(x.root, *x.doc);
+        json = subtreeText(j.root, *j.doc);
+        yaml = subtreeText(y.root, *y.doc);
+    });
+    const std::wstring pad(2 * kDepth, L' ');
+    EXPECT_NE(xml.find(L"\r\n" + pad + L"<leaf/>\r\n" + pad + L"<!-- end -->\r\n"), std::wstring::npos);
+    EXPECT_EQ(xml.substr(xml.size() - 12), L"  </a>\r\n</a>");
+    EXPECT_NE(json.find(L"[\r\n" + pad + L"1\r\n"), std::wstring::npos);
+    EXPECT_EQ(json.substr(json.size() - 6), L"  ]\r\n]");
+    EXPECT_EQ(yaml.substr(yaml.size() - 2 * (kDepth - 1) - 3), std::wstring(2 * (kDepth - 1), L' ') + L"- 1");
+}
+
+TEST(RoundTrip, JsonCorpusWrittenAndParsedAgainGivesTheSameTree) {
+    QM_SKIP_WITHOUT_CORPUS();
+    RoundTrip r = roundTrip(qmtest::listFiles(qmtest::corpusDir() + "/json/test_parsing", ".json"), L"t.json",
+                            L"t.json", CompareRules{});
+    EXPECT_GT(r.loaded, 90u);
+    expectRoundTrip(r);
+}
+
+// TOML numbers go into the JSON text exactly as written ("1_000", "inf"); JSON cannot read the
+// ones with underscores or without a leading digit or sign, so files holding such a number are
+// counted apart. Every other valid file's JSON must parse to the same structure (comments are
+// not data and are not written). Runs against whatever the TOML parser builds.
+bool jsonCanReadNumber(const std::wstring& t) {
+    if (t.empty()) return false;
+    const bool start = isDigit(t[0]) || t[0] == L'+' || t[0] == L'-' || t[0] == L'.' ||
+                       t.compare(0, 8, L"Infinity") == 0 || t.compare(0, 3, L"NaN") == 0;
+    return start && std::all_of(t.begin(), t.end(), [](wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; });
+}
+
+bool holdsNumberJsonCannotRead(const Node* root) {
+    std::vector<const Node*> stack{root};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (n->kind == NodeKind::Number && !jsonCanReadNumber(n->value)) return true;
+        for (const Node* c : n->children) stack.push_back(c);
+    }
+    return false;
+}
+
+TEST(RoundTrip, TomlCorpusWrittenAsJsonParsesToTheSameStructure) {
+    QM_SKIP_WITHOUT_CORPUS();
+    std::vector<std::string> plain;
+    size_t tomlOnlyNumbers = 0;
+    for (const std::string& path : qmtest::listFiles(qmtest::corpusDir() + "/toml/valid", ".toml")) {
+        std::vector<uint8_t> bytes;
+        if (!qmtest::readBytes(path, bytes)) continue;
+        auto doc = qmtest::parse(L"t.toml", qmtest::decodeForTest(bytes));
+        if (doc && holdsNumberJsonCannotRead(doc->root))
+            ++tomlOnlyNumbers;
+        else
+            plain.push_back(path);
+    }
+    CompareRules rules;
+    rules.skipComments = true;
+    expectRoundTrip(roundTrip(plain, L"t.toml", L"t.json", rules));
+    std::printf("    %zu files hold numbers in TOML-only notation, written as in the source\n", tomlOnlyNumbers);
+}
+
+// Runs against whatever the YAML parser builds. Tags and the place of comments are what the
+// writer cannot express; everything else must come back.
+TEST(RoundTrip, YamlCorpusWrittenAndLoadedAgainGivesTheSameTree) {
+    QM_SKIP_WITHOUT_CORPUS();
+    CompareRules rules;
+    rules.skipComments = true;
+    rules.tagsMayChangeKind = true;
+    expectRoundTrip(roundTrip(qmtest::listFiles(qmtest::corpusDir() + "/yaml/cases", "in.yaml"), L"t.yaml", L"t.yaml",
+                              rules));
+}
+
+TEST(RoundTrip, XmlCorpusWrittenAndParsedAgainGivesTheSameTree) {
+    QM_SKIP_WITHOUT_CORPUS();
+    CompareRules rules;
+    rules.trimText = true;
+    std::vector<std::string> files;
+    for (const std::string& f : qmtest::listFiles(qmtest::corpusDir() + "/xml")) {
+        const std::string name = f.substr(f.rfind('/') + 1);
+        if (name != "LICENSE" && name != "SHA256SUMS" && name.find(".md") == std::string::npos) files.push_back(f);
+    }
+    RoundTrip r = roundTrip(files, L"t.xml", L"t.xml", rules);
+    EXPECT_GT(r.loaded, 0u);
+    expectRoundTrip(r);
+}
