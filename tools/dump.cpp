@@ -11,6 +11,8 @@
 #include "document/document.h"
 #include "document/load.h"
 #include "document/utf8.h"
+#include "edit/convert.h"
+#include "edit/nodetext.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -57,6 +59,7 @@ std::string escaped(const std::wstring& s) {
 
 struct Options {
     bool spans = false;
+    bool copyAs = false;  // print the "Copy as" text of the root instead of the nodes
     std::wstring path;
 };
 
@@ -81,6 +84,8 @@ void dump(const qm::Document& doc, const Options& opt) {
         line += node->keyed ? "key=" : "name=";
         line += escaped(node->name) + "\tvalue=" + escaped(node->value);
         if (node->tag) line += "\ttag=" + escaped(node->tag);
+        line += "\tlabel=" + escaped(qm::nodeLabel(node)) + "\tpath=" + escaped(qm::nodePath(node, doc.format)) +
+                "\tpreview=" + escaped(qm::valuePreview(node));
         if (opt.spans) {
             uint32_t a, b;
             if (qm::nodeSpan(doc, node, a, b)) line += "\tspan=" + std::to_string(a) + "-" + std::to_string(b);
@@ -92,7 +97,7 @@ void dump(const qm::Document& doc, const Options& opt) {
 }
 
 int usage() {
-    std::fputs("usage: quillmap-dump [--spans] FILE\n", stderr);
+    std::fputs("usage: quillmap-dump [--spans] [--copy-as] FILE\n", stderr);
     return 3;
 }
 
@@ -101,6 +106,8 @@ int run(const std::vector<std::wstring>& args) {
     for (const std::wstring& a : args) {
         if (a == L"--spans")
             opt.spans = true;
+        else if (a == L"--copy-as")
+            opt.copyAs = true;
         else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-')
             return usage();
         else if (opt.path.empty())
@@ -122,7 +129,10 @@ int run(const std::vector<std::wstring>& args) {
     bytes = {};
     if (!qm::parseText(opt.path, text, doc)) return 2;
 #endif
-    dump(doc, opt);
+    if (opt.copyAs)
+        print(qm::wideToUtf8(qm::subtreeText(doc.root, doc)) + "\r\n");
+    else
+        dump(doc, opt);
     return doc.errorMessage.empty() ? 0 : 1;
 }
 
