@@ -1,0 +1,435 @@
+// quillmap-host.exe: a small Lister of our own for development and demos. It loads the plug-in
+// DLL the way Total Commander does, shows one file in a top-level window and drives the plug-in
+// through its exports: N / P load the next / previous file of the folder, F3 and Ctrl+F search
+// for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
+//
+//   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE
+//
+// --screenshot renders the plug-in window with its children into a PNG and exits (no display
+// needed); --timing prints the time from ListLoadW to the first painted tree and the peak
+// working set.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ListLoadWFn = HWND(__stdcall*)(HWND, const wchar_t*, int);
+using ListLoadNextWFn = int(__stdcall*)(HWND, HWND, const wchar_t*, int);
+using ListCloseWindowFn = void(__stdcall*)(HWND);
+using ListGetDetectStringFn = void(__stdcall*)(char*, int);
+using ListSearchTextWFn = int(__stdcall*)(HWND, const wchar_t*, int);
+using ListSendCommandFn = int(__stdcall*)(HWND, int, int);
+using ListSetDefaultParamsFn = void(__stdcall*)(void*);
+
+constexpr int kDarkModeFlag = 128;   // lcp_darkmode
+constexpr int kNewParams = 2;        // lc_newparams
+constexpr int kFindFirst = 1;        // lcs_findfirst
+constexpr int kBackwards = 8;        // lcs_backwards
+constexpr int kDetectBufferChars = 2048;
+constexpr int kIniNameSize = 260;
+
+struct DefaultParams {
+    int32_t size;
+    uint32_t versionLow;
+    uint32_t versionHigh;
+    char iniName[kIniNameSize];
+};
+
+struct Plugin {
+    HMODULE module = nullptr;
+    ListLoadWFn load = nullptr;
+    ListLoadNextWFn loadNext = nullptr;
+    ListCloseWindowFn close = nullptr;
+    ListGetDetectStringFn detect = nullptr;
+    ListSearchTextWFn search = nullptr;
+    ListSendCommandFn command = nullptr;
+    ListSetDefaultParamsFn defaults = nullptr;
+};
+
+struct Host {
+    Plugin plugin;
+    HWND window = nullptr;
+    HWND pluginWindow = nullptr;
+    std::wstring file;
+    std::wstring findText;
+    std::vector<std::wstring> extensions;  // from the detect string, upper case
+    bool dark = false;
+};
+
+Host host;
+
+std::wstring exeFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    std::wstring path = buffer;
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+template <class Fn>
+bool lookUp(HMODULE module, const char* name, Fn& fn) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return fn != nullptr;
+}
+
+bool loadPlugin(const std::wstring& path, Plugin& p) {
+    p.module = LoadLibraryW(path.c_str());
+    if (!p.module) return false;
+    return lookUp(p.module, "ListLoadW", p.load) && lookUp(p.module, "ListLoadNextW", p.loadNext) &&
+           lookUp(p.module, "ListCloseWindow", p.close) && lookUp(p.module, "ListGetDetectString", p.detect) &&
+           lookUp(p.module, "ListSearchTextW", p.search) && lookUp(p.module, "ListSendCommand", p.command) &&
+           lookUp(p.module, "ListSetDefaultParams", p.defaults);
+}
+
+// The EXT="..." names of a detect string.
+std::vector<std::wstring> detectExtensions(const std::string& detect) {
+    std::vector<std::wstring> out;
+    size_t pos = 0;
+    while ((pos = detect.find("EXT=\"", pos)) != std::string::npos) {
+        pos += 5;
+        const size_t end = detect.find('"', pos);
+        if (end == std::string::npos) break;
+        out.emplace_back(detect.begin() + static_cast<long>(pos), detect.begin() + static_cast<long>(end));
+        pos = end + 1;
+    }
+    return out;
+}
+
+std::wstring upper(std::wstring s) {
+    CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
+    return s;
+}
+
+bool offeredToPlugin(const std::wstring& name) {
+    const size_t dot = name.find_last_of(L'.');
+    if (dot == std::wstring::npos) return false;
+    const std::wstring ext = upper(name.substr(dot + 1));
+    return std::find(host.extensions.begin(), host.extensions.end(), ext) != host.extensions.end();
+}
+
+void updateTitle(const wchar_t* note) {
+    std::wstring title = L"Quillmap host - " + host.file;
+    if (note && *note) title += std::wstring(L" - ") + note;
+    SetWindowTextW(host.window, title.c_str());
+}
+
+// N / P: the next or previous file of the folder that the plug-in accepts, in name order.
+void loadNeighbour(int step) {
+    const size_t cut = host.file.find_last_of(L"\\/");
+    const std::wstring folder = cut == std::wstring::npos ? L"" : host.file.substr(0, cut + 1);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd{};
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && offeredToPlugin(fd.cFileName))
+            names.push_back(folder + fd.cFileName);
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return lstrcmpiW(a.c_str(), b.c_str()) < 0;
+    });
+    auto it = std::find_if(names.begin(), names.end(),
+                           [](const std::wstring& n) { return lstrcmpiW(n.c_str(), host.file.c_str()) == 0; });
+    long long index = it == names.end() ? -1 : it - names.begin();
+    const long long count = static_cast<long long>(names.size());
+    for (long long tries = 0; tries < count; ++tries) {
+        index = ((index + step) % count + count) % count;
+        if (host.plugin.loadNext(host.window, host.pluginWindow, names[index].c_str(), host.dark ? kDarkModeFlag : 0) == 0) {
+            host.file = names[index];
+            updateTitle(nullptr);
+            return;
+        }
+    }
+}
+
+void search(int flags) {
+    if (host.findText.empty()) {
+        updateTitle(L"no --find text");
+        return;
+    }
+    const int result = host.plugin.search(host.pluginWindow, host.findText.c_str(), flags);
+    updateTitle(result == 0 ? L"found" : L"not found");
+}
+
+void onKey(WPARAM key) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    switch (key) {
+        case 'N': loadNeighbour(1); break;
+        case 'P': loadNeighbour(-1); break;
+        case VK_ESCAPE: DestroyWindow(host.window); break;
+        case VK_F3: search(shift ? kBackwards : 0); break;
+        case 'F':
+            if (ctrl) search(kFindFirst);
+            break;
+        case 'D':
+            host.dark = !host.dark;
+            host.plugin.command(host.pluginWindow, kNewParams, host.dark ? kDarkModeFlag : 0);
+            break;
+        default: break;
+    }
+}
+
+LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SIZE:
+            if (host.pluginWindow) MoveWindow(host.pluginWindow, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            return 0;
+        case WM_SETFOCUS:
+            if (host.pluginWindow) SetFocus(host.pluginWindow);
+            return 0;
+        case WM_KEYDOWN: onKey(wParam); return 0;
+        case WM_DESTROY:
+            if (host.pluginWindow) host.plugin.close(host.pluginWindow);
+            host.pluginWindow = nullptr;
+            PostQuitMessage(0);
+            return 0;
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+// ---- screenshot ----
+
+uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static uint32_t table[256];
+    if (!table[1]) {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+    }
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void putBigEndian(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void putChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+    putBigEndian(out, static_cast<uint32_t>(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    putBigEndian(out, crc32(out.data() + start, out.size() - start));
+}
+
+// An RGB PNG of top-down BGRA pixels, with stored (uncompressed) deflate blocks: no library needed.
+std::vector<uint8_t> encodePng(const uint32_t* pixels, int width, int height) {
+    std::vector<uint8_t> raw;
+    raw.reserve(static_cast<size_t>(height) * (width * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // filter: none
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+            raw.push_back(static_cast<uint8_t>(p >> 16));
+            raw.push_back(static_cast<uint8_t>(p >> 8));
+            raw.push_back(static_cast<uint8_t>(p));
+        }
+    }
+    std::vector<uint8_t> z{0x78, 0x01};
+    uint32_t a = 1, b = 0;
+    for (uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    constexpr size_t kStoredBlock = 65535;
+    for (size_t pos = 0; pos < raw.size() || pos == 0; pos += kStoredBlock) {
+        const size_t n = std::min(kStoredBlock, raw.size() - pos);
+        z.push_back(pos + n >= raw.size() ? 1 : 0);
+        z.push_back(static_cast<uint8_t>(n));
+        z.push_back(static_cast<uint8_t>(n >> 8));
+        z.push_back(static_cast<uint8_t>(~n));
+        z.push_back(static_cast<uint8_t>(~n >> 8));
+        z.insert(z.end(), raw.begin() + static_cast<long>(pos), raw.begin() + static_cast<long>(pos + n));
+        if (raw.empty()) break;
+    }
+    putBigEndian(z, (b << 16) | a);
+
+    std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    putBigEndian(header, static_cast<uint32_t>(width));
+    putBigEndian(header, static_cast<uint32_t>(height));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", z);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+// Prints a window and then its visible children at their offsets. Wine's DefWindowProc does not
+// print children for PRF_CHILDREN, and a system control may leave a clip region on the DC, so
+// every window gets its own SaveDC / RestoreDC.
+void printTree(HDC dc, HWND root, HWND window) {
+    std::vector<HWND> stack{window};
+    while (!stack.empty()) {
+        HWND w = stack.back();
+        stack.pop_back();
+        if (w != window && !IsWindowVisible(w)) continue;
+        RECT windowRect{}, clientOrigin{};
+        GetWindowRect(w, &windowRect);
+        MapWindowPoints(nullptr, root, reinterpret_cast<POINT*>(&windowRect), 2);
+        POINT client{0, 0};
+        ClientToScreen(w, &client);
+        ScreenToClient(root, &client);
+        const int saved = SaveDC(dc);
+        SetViewportOrgEx(dc, windowRect.left, windowRect.top, nullptr);
+        SendMessageW(w, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT);
+        RestoreDC(dc, saved);
+        const int saved2 = SaveDC(dc);
+        SetViewportOrgEx(dc, client.x, client.y, nullptr);
+        SendMessageW(w, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        RestoreDC(dc, saved2);
+        (void)clientOrigin;
+        // Children are listed top of the Z order first; print the bottom ones first.
+        std::vector<HWND> children;
+        for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
+        stack.insert(stack.end(), children.begin(), children.end());
+    }
+}
+
+bool screenshot(const std::wstring& path) {
+    RECT rc{};
+    GetClientRect(host.window, &rc);
+    const int width = std::max(1L, rc.right), height = std::max(1L, rc.bottom);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dc || !bitmap) return false;
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    printTree(dc, host.window, host.pluginWindow);
+    GdiFlush();
+    const std::vector<uint8_t> png = encodePng(static_cast<const uint32_t*>(bits), width, height);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(out, png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
+    CloseHandle(out);
+    return ok && written == png.size();
+}
+
+void pumpPending() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+double seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+void fail(const wchar_t* what) {
+    fwprintf(stderr, L"quillmap-host: %ls\n", what);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring pluginPath = exeFolder() + (sizeof(void*) == 8 ? L"Quillmap.wlx64" : L"Quillmap.wlx");
+    std::wstring shotPath;
+    bool timing = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--plugin" && i + 1 < argc) pluginPath = argv[++i];
+        else if (arg == L"--screenshot" && i + 1 < argc) shotPath = argv[++i];
+        else if (arg == L"--find" && i + 1 < argc) host.findText = argv[++i];
+        else if (arg == L"--dark") host.dark = true;
+        else if (arg == L"--timing") timing = true;
+        else host.file = arg;
+    }
+    if (host.file.empty()) {
+        fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE");
+        return 2;
+    }
+    if (!loadPlugin(pluginPath, host.plugin)) {
+        fail((L"cannot load the plug-in " + pluginPath).c_str());
+        return 2;
+    }
+
+    DefaultParams params{};
+    params.size = sizeof params;
+    params.versionLow = 10;
+    params.versionHigh = 2;
+    const std::wstring ini = exeFolder() + L"lsplugin.ini";
+    WideCharToMultiByte(CP_ACP, 0, ini.c_str(), -1, params.iniName, kIniNameSize - 1, nullptr, nullptr);
+    host.plugin.defaults(&params);
+    std::string detect(kDetectBufferChars, '\0');
+    host.plugin.detect(&detect[0], kDetectBufferChars);
+    for (const std::wstring& ext : detectExtensions(detect.c_str())) host.extensions.push_back(upper(ext));
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = hostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillmapHost";
+    RegisterClassExW(&wc);
+    host.window = CreateWindowExW(0, wc.lpszClassName, L"Quillmap host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  1000, 700, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!host.window) {
+        fail(L"cannot create the host window");
+        return 2;
+    }
+    ShowWindow(host.window, SW_SHOW);
+
+    LARGE_INTEGER t0, t1, t2;
+    QueryPerformanceCounter(&t0);
+    host.pluginWindow = host.plugin.load(host.window, host.file.c_str(), host.dark ? kDarkModeFlag : 0);
+    QueryPerformanceCounter(&t1);
+    if (!host.pluginWindow) {
+        fail((L"the plug-in declined " + host.file).c_str());
+        DestroyWindow(host.window);
+        return 1;
+    }
+    updateTitle(nullptr);
+    SetFocus(host.pluginWindow);
+    RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    QueryPerformanceCounter(&t2);
+    if (timing) {
+        PROCESS_MEMORY_COUNTERS pmc{};
+        pmc.cb = sizeof pmc;
+        GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+        wprintf(L"ListLoadW: %.3f s, first painted tree: %.3f s, peak working set: %.1f MB\n", seconds(t0, t1),
+                seconds(t0, t2), pmc.PeakWorkingSetSize / 1048576.0);
+        fflush(stdout);
+    }
+
+    if (!shotPath.empty()) {
+        pumpPending();
+        const bool ok = screenshot(shotPath);
+        DestroyWindow(host.window);
+        pumpPending();
+        if (!ok) fail((L"cannot write " + shotPath).c_str());
+        return ok ? 0 : 1;
+    }
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}

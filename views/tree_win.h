@@ -1,0 +1,51 @@
+// The tree view window ("QuillmapTree"): a hand-drawn outline of the document with a name and
+// a value column. Its state, TreePane, is embedded in the MainWindow; the selection itself is
+// the main window's, the pane only caches the row that shows it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "views/tree.h"
+
+namespace qm {
+
+struct MainWindow;
+
+struct TreePane {
+    MainWindow* mainWindow = nullptr;
+    HWND window = nullptr;
+    unsigned nameColumnWidth = 300;  // DIPs: the "Split" setting
+    std::vector<TreeRow> rows;
+    ExpandedSet expanded;
+    unsigned topRow = 0;
+    int32_t selectedRow = -1;
+    int32_t wheelRemainder = 0;
+    bool draggingSplitter = false;
+
+    // A new document: only the top level open, scrolled to the top.
+    void ResetForDocument();
+    // Opens the ancestors of `node` and scrolls the selected row into view.
+    void RevealNode(const Node* node);
+    // "Expand all" (true) or "Collapse all" (false).
+    void ExpandAll(bool expand);
+    void ExpandSubtree(const Node* node);
+    // W of the geometry: the name column's width in pixels for the current client width.
+    int NameColumnWidth() const;
+
+    void RebuildRows();
+    void FindSelectedRow();
+    void UpdateScrollBar();
+    void ScrollTo(long long row);
+    void EnsureRowVisible(int32_t row);
+    void SelectRow(int32_t row);
+    void ToggleRow(int32_t row);
+    int PageRows() const;
+    void Repaint() const;
+};
+
+LRESULT CALLBACK TreeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace qm
