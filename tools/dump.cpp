@@ -1,6 +1,7 @@
 // quillmap-dump: runs the real load driver on a file and prints the document, one line per node.
 // Scripts rely on its exit status: 0 loaded cleanly, 1 loaded with a parse error, 2 declined or
-// unreadable, 3 usage error.
+// unreadable, 3 usage error. --stats times the load's steps and reports its memory instead.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,9 +18,15 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#include <psapi.h>
 
 #include "document/textfile.h"
+#include "parsers/registry.h"
 #else
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #endif
@@ -60,6 +67,7 @@ std::string escaped(const std::wstring& s) {
 struct Options {
     bool spans = false;
     bool copyAs = false;  // print the "Copy as" text of the root instead of the nodes
+    bool stats = false;   // print load times and memory instead of the nodes
     std::wstring path;
 };
 
@@ -96,8 +104,94 @@ void dump(const qm::Document& doc, const Options& opt) {
     }
 }
 
+// ---- --stats: the load driver's steps timed one by one, with the process's memory ----
+
+double seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Current and peak resident memory of the process in bytes (the working set on Windows).
+void memoryUse(double& current, double& peak) {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    current = double(counters.WorkingSetSize);
+    peak = double(counters.PeakWorkingSetSize);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    peak = double(usage.ru_maxrss) * 1024;
+    current = 0;
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) == 2) current = double(resident) * double(sysconf(_SC_PAGESIZE));
+        std::fclose(f);
+    }
+#endif
+}
+
+bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes) {
+#ifdef _WIN32
+    return qm::readWholeFile(path, bytes);
+#else
+    std::ifstream f(qm::wideToUtf8(path), std::ios::binary);
+    if (!f) return false;
+    bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return true;
+#endif
+}
+
+void decodeBytes(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) {
+#ifdef _WIN32
+    qm::decodeText(bytes, text, encoding);
+#else
+    qm::decodeTextWith(bytes, text, encoding, qm::portableCodePageConverter);
+#endif
+}
+
+// The load driver's read, decode, release and parse, each timed. "tree bytes per node" is what
+// the resident memory grew by while parsing (the decoded text was already resident), per node.
+int loadWithStats(const Options& opt, qm::Document& doc) {
+#ifdef _WIN32
+    qm::installRegistryAnsiDecoder();
+#endif
+    double startMemory, peak, beforeParse, afterParse;
+    memoryUse(startMemory, peak);
+    const double t0 = seconds();
+    std::wstring text;
+    size_t fileBytes;
+    double t1, t2;
+    {
+        std::vector<uint8_t> bytes;
+        if (!readBytes(opt.path, bytes)) return 2;
+        fileBytes = bytes.size();
+        t1 = seconds();
+        decodeBytes(bytes, text, doc.encoding);
+    }  // released before parsing, as the load driver does
+    t2 = seconds();
+    memoryUse(beforeParse, peak);
+    const bool accepted = qm::parseText(opt.path, text, doc);
+    const double t3 = seconds();
+    memoryUse(afterParse, peak);
+    if (!accepted) return 2;
+    const double megabytes = double(fileBytes) / 1e6;
+    const size_t nodes = qm::nodeCount(doc);
+    std::printf("format: %s\nencoding: %s\nerror: %s\nnodes: %zu\nfile bytes: %zu\n",
+                qm::wideToUtf8(qm::formatDisplayName(doc.format)).c_str(), qm::wideToUtf8(doc.encoding).c_str(),
+                doc.errorMessage.empty() ? "none" : escaped(doc.errorMessage).c_str(), nodes, fileBytes);
+    std::printf("read: %.3f s\ndecode: %.3f s\nparse: %.3f s\n", t1 - t0, t2 - t1, t3 - t2);
+    std::printf("load: %.3f s (%.1f MB/s; decode and parse %.1f MB/s)\n", t3 - t0, megabytes / (t3 - t0),
+                megabytes / (t3 - t1));
+    std::printf("peak working set: %.0f bytes (%.2f per input byte above the %.0f at start)\n", peak,
+                fileBytes ? (peak - startMemory) / double(fileBytes) : 0.0, startMemory);
+    std::printf("tree bytes per node: %.1f\n", nodes ? (afterParse - beforeParse) / double(nodes) : 0.0);
+    return doc.errorMessage.empty() ? 0 : 1;
+}
+
 int usage() {
-    std::fputs("usage: quillmap-dump [--spans] [--copy-as] FILE\n", stderr);
+    std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats] FILE\n", stderr);
     return 3;
 }
 
@@ -108,6 +202,8 @@ int run(const std::vector<std::wstring>& args) {
             opt.spans = true;
         else if (a == L"--copy-as")
             opt.copyAs = true;
+        else if (a == L"--stats")
+            opt.stats = true;
         else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-')
             return usage();
         else if (opt.path.empty())
@@ -118,6 +214,7 @@ int run(const std::vector<std::wstring>& args) {
     if (opt.path.empty()) return usage();
     qm::Document doc;
     doc.recordSpans = opt.spans;
+    if (opt.stats) return loadWithStats(opt, doc);
 #ifdef _WIN32
     if (!qm::loadDocument(opt.path, doc)) return 2;
 #else
