@@ -6,11 +6,11 @@
 // load's memory. A "warm" run repeats the JSON load in one process whose heap keeps its pages,
 // which shows the parsers' CPU cost without page faults.
 //
-//   quillmap-bench [--scale F] [--runs N] [--dir DIR] [--only FORMAT[,FORMAT...]]
+//   quillmap-bench [--scale F] [--runs N] [--dir DIR [--generate-only]] [--only FORMAT[,FORMAT...]]
 //
 // --scale multiplies the file sizes (100 MB JSON, JSON Lines and XML, 30 MB YAML, 20 MB TOML);
 // --dir keeps the files there (for quillmap-dump --stats); otherwise they go to a temporary folder
-// that is removed at the end.
+// that is removed at the end. --generate-only writes the files and measures nothing.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -237,7 +237,7 @@ std::string loadAverage() {
     return s.substr(0, cut ? cut - 1 : s.size());
 }
 
-int runBenchmark(double scale, int runs, std::string dir, const std::vector<Format>& formats) {
+int runBenchmark(double scale, int runs, std::string dir, const std::vector<Format>& formats, bool generateOnly) {
     bool temporary = dir.empty();
     if (temporary) {
         char pattern[] = "/tmp/quillmap-bench-XXXXXX";
@@ -246,10 +246,12 @@ int runBenchmark(double scale, int runs, std::string dir, const std::vector<Form
     } else {
         mkdir(dir.c_str(), 0777);  // an existing folder is fine
     }
-    std::printf("Quillmap load benchmark: bytes in memory to tree, best of %d fresh processes per figure\n", runs);
-    std::printf("MB = 10^6 bytes; peak = resident memory added by the load, per input byte; "
-                "ours/peer = throughput ratio\n");
-    std::printf("load average at start: %s\n\n", loadAverage().c_str());
+    if (!generateOnly) {
+        std::printf("Quillmap load benchmark: bytes in memory to tree, best of %d fresh processes per figure\n", runs);
+        std::printf("MB = 10^6 bytes; peak = resident memory added by the load, per input byte; "
+                    "ours/peer = throughput ratio\n");
+        std::printf("load average at start: %s\n\n", loadAverage().c_str());
+    }
 
     std::vector<std::pair<Format, std::string>> files;
     for (Format f : formats) {
@@ -259,6 +261,7 @@ int runBenchmark(double scale, int runs, std::string dir, const std::vector<Form
         std::printf("generated %s: %.1f MB\n", path.c_str(), double(text.size()) / kMegabyte);
         files.emplace_back(f, path);
     }
+    if (generateOnly) return 0;
     std::printf("\n%-6s %-10s %9s %9s %7s %9s %11s  %s\n", "format", "parser", "MB/s", "ours/peer", "peak", "cpu s",
                 "nodes", "notes");
     std::fflush(stdout);
@@ -327,7 +330,7 @@ int runBenchmark(double scale, int runs, std::string dir, const std::vector<Form
 }
 
 int usage() {
-    std::fputs("usage: quillmap-bench [--scale F] [--runs N] [--dir DIR] [--only FORMAT[,FORMAT...]]\n"
+    std::fputs("usage: quillmap-bench [--scale F] [--runs N] [--dir DIR [--generate-only]] [--only FORMAT[,FORMAT...]]\n"
                "       formats: json jsonl xml yaml toml\n",
                stderr);
     return 2;
@@ -348,6 +351,7 @@ int main(int argc, char** argv) {
     double scale = 1.0;
     int runs = 3;
     std::string dir;
+    bool generateOnly = false;
     std::vector<Format> formats(std::begin(kAllFormats), std::end(kAllFormats));
     for (size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -355,6 +359,8 @@ int main(int argc, char** argv) {
             scale = std::atof(args[++i].c_str());
         } else if (args[i] == "--runs" && hasValue) {
             runs = std::max(1, std::atoi(args[++i].c_str()));
+        } else if (args[i] == "--generate-only") {
+            generateOnly = true;
         } else if (args[i] == "--dir" && hasValue) {
             dir = args[++i];
         } else if (args[i] == "--only" && hasValue) {
@@ -370,5 +376,6 @@ int main(int argc, char** argv) {
         }
     }
     if (scale <= 0) return usage();
-    return runBenchmark(scale, runs, dir, formats);
+    if (generateOnly && dir.empty()) return usage();
+    return runBenchmark(scale, runs, dir, formats, generateOnly);
 }
