@@ -258,7 +258,20 @@ NodeKind plainScalarKind(const std::wstring& t) {
     return i == t.size() ? NodeKind::Number : NodeKind::String;
 }
 
-std::wstring yamlKey(const std::wstring& name) { return yamlNeedsQuotes(name) ? jsonQuote(name) : name; }
+// "..." followed by white space ends a YAML document when it starts a line, so a plain key or
+// scalar in column 0 that begins so would lose the document's rest on reading back.
+bool beginsDocumentEnd(const std::wstring& text) {
+    return text.compare(0, 3, L"...") == 0 && (text.size() == 3 || isSpace(text[3]));
+}
+
+std::wstring yamlKey(const std::wstring& name, size_t depth) {
+    return yamlNeedsQuotes(name) || (depth == 0 && beginsDocumentEnd(name)) ? jsonQuote(name) : name;
+}
+
+std::wstring yamlLine(const Node* node, size_t depth) {
+    if (depth == 0 && node->kind == NodeKind::String && beginsDocumentEnd(node->value)) return jsonQuote(node->value);
+    return yamlScalar(node);
+}
 
 void writeYamlComment(const Node* comment, size_t depth, std::wstring& out) {
     indent(out, depth);
@@ -280,7 +293,7 @@ void writeYaml(const Node* top, std::wstring& out) {
         if (isComment(node)) return writeYamlComment(node, depth, out);
         if (hasItems(node)) return stack.push_back({node, depth, 0});
         indent(out, depth);
-        out += yamlScalar(node);
+        out += yamlLine(node, depth);
         out += kLineEnd;
     };
     auto run = [&] {
@@ -297,7 +310,7 @@ void writeYaml(const Node* top, std::wstring& out) {
             }
             indent(out, frame.depth);
             if (frame.node->kind == NodeKind::Object) {
-                out += yamlKey(child->name);
+                out += yamlKey(child->name, frame.depth);
                 out += L':';
             } else {
                 out += L'-';
