@@ -17,9 +17,6 @@ namespace qm {
 
 namespace {
 
-constexpr int kStripHeightDips = 40;
-constexpr int kStatusHeightDips = 30;
-
 void fillColour(HDC dc, const RECT& rect, COLORREF colour) {
     BrushHandle brush(CreateSolidBrush(colour));
     FillRect(dc, &rect, brush.get());
@@ -33,37 +30,6 @@ std::wstring copyAsText(const Node* node, const Document& doc) {
 }
 
 }  // namespace
-
-void LayoutChrome(MainWindow& main) {
-    if (!main.window) return;
-    RECT client{};
-    GetClientRect(main.window, &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
-    const int strip = main.buttonsMode == 1 ? main.palette.scale(kStripHeightDips) : 0;
-    const int status = main.palette.scale(kStatusHeightDips);
-    main.toolbarRect = RECT{0, 0, width, strip};
-    main.statusRect = RECT{0, std::max(strip, height - status), width, height};
-    const int viewHeight = std::max(0, static_cast<int>(main.statusRect.top) - strip);
-    for (HWND view : {main.treePane.window, main.gridPane.window, main.sourcePane.window})
-        if (view) MoveWindow(view, 0, strip, width, viewHeight, TRUE);
-    InvalidateRect(main.window, nullptr, FALSE);
-}
-
-void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
-    const Palette& pal = main.palette;
-    fillColour(dc, client, pal.color(ColorSlot::chrome));
-    const int width = client.right - client.left;
-    if (main.buttonsMode == 1) fillHLine(dc, 0, width, main.toolbarRect.bottom - 1, pal.color(ColorSlot::border));
-    fillHLine(dc, 0, width, main.statusRect.top, pal.color(ColorSlot::border));
-}
-
-void FocusSearchBox(MainWindow& main) {
-    if (main.searchBox && IsWindowVisible(main.searchBox)) {
-        SetFocus(main.searchBox);
-        SendMessageW(main.searchBox, EM_SETSEL, 0, -1);
-    }
-}
 
 bool Search(MainWindow&, const std::wstring&, int) { return false; }
 

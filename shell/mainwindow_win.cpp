@@ -1,6 +1,7 @@
 // The main window: creation with its three views, the document it shows, the shared selection,
 // view switching, the keyboard table, settings written after every change, and the appearance.
 #include "shell/mainwindow.h"
+#include "shell/chrome_win.h"
 
 #include <new>
 
@@ -296,7 +297,12 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
         case WM_PRINTCLIENT: return onPaint(main, window, reinterpret_cast<HDC>(wParam));
         case WM_ERASEBKGND: return 1;
         case WM_KEYDOWN: return onKeyDown(main, message, wParam, lParam);
-        case WM_COMMAND: return 0;
+        case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
+        case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_MOUSELEAVE: return ChromeMouseMessage(main, message, lParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

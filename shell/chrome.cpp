@@ -1,0 +1,167 @@
+#include "shell/chrome.h"
+
+#include <algorithm>
+
+#include "document/language.h"
+
+namespace qm {
+
+const wchar_t* toolbarLabel(int32_t action) {
+    switch (action) {
+        case kActionTreeTab: return tr(L"Tree", L"Baum");
+        case kActionGridTab: return tr(L"Grid", L"Raster");
+        case kActionSourceTab: return tr(L"Source", L"Quelltext");
+        case kActionExpandAll: return tr(L"Expand all", L"Alle aufklappen");
+        case kActionCollapseAll: return tr(L"Collapse all", L"Alle zuklappen");
+        case kActionAutoFit: return tr(L"Fit column width to content", L"Spaltenbreite an Inhalt anpassen");
+        case kActionCounts: return tr(L"Show number of child nodes", L"Anzahl der Unterknoten anzeigen");
+        case kActionSearchButton: return tr(L"Search", L"Suchen");
+        case kActionPreviousMatch: return tr(L"Previous match", L"Vorheriger Treffer");
+        case kActionNextMatch: return tr(L"Next match", L"N\u00E4chster Treffer");
+        case kActionRegexToggle: return tr(L"Regular expression", L"Regul\u00E4rer Ausdruck");
+        default: return L"";
+    }
+}
+
+wchar_t toolbarGlyph(int32_t action) {
+    switch (action) {
+        case kActionTreeTab: return 0xE8FD;
+        case kActionGridTab: return 0xE80A;
+        case kActionSourceTab: return 0xE943;
+        case kActionExpandAll: return 0xE70D;
+        case kActionCollapseAll: return 0xE70E;
+        case kActionAbout: return 0xE946;
+        case kActionSearchButton: return 0xE721;
+        case kActionPreviousMatch: return 0xE70E;
+        case kActionNextMatch: return 0xE70D;
+        default: return 0;
+    }
+}
+
+bool isItemActive(int32_t action, int view) {
+    switch (action) {
+        case kActionExpandAll:
+        case kActionCollapseAll: return view != 2;
+        case kActionAutoFit: return view == 1;
+        case kActionCounts: return view == 0;
+        default: return true;
+    }
+}
+
+int hitTestItems(const std::vector<ChromeItem>& items, int view, int x, int y) {
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].rect.contains(x, y) && isItemActive(items[i].action, view)) return int(i);
+    return -1;
+}
+
+ChromeLayout layoutChromeItems(const ChromeInput& in) {
+    ChromeLayout out;
+    auto S = in.scale;
+    const int W = in.width, H = in.height;
+    const int stripHeight = in.buttonsMode == 1 ? S(40) : 0;
+    const int statusHeight = S(30);
+    out.toolbar = Box{0, 0, W, stripHeight};
+    out.status = Box{0, std::max(stripHeight, H - statusHeight), W, H};
+    out.view = Box{0, stripHeight, W, stripHeight + std::max(0, out.status.top - stripHeight)};
+
+    auto add = [&](int32_t action, Box rect) {
+        ChromeItem item;
+        item.action = action;
+        item.glyph = toolbarGlyph(action);
+        if (action != kActionAbout && action != kActionSearchField) item.label = toolbarLabel(action);
+        item.rect = rect;
+        out.items.push_back(std::move(item));
+    };
+
+    const int aboutSize = S(26);
+    const int aboutTop = out.status.top + (out.status.height() - aboutSize) / 2;
+    add(kActionAbout, Box{S(6), aboutTop, S(6) + aboutSize, aboutTop + aboutSize});
+    if (in.buttonsMode == 0) return out;
+
+    const bool top = in.buttonsMode == 1;
+    int x, y, h;
+    if (top) {
+        x = S(8);
+        y = S(5);
+        h = S(30);
+    } else {
+        x = S(6) + S(8) + S(26);
+        h = S(24);
+        y = out.status.top + (out.status.height() - h) / 2;
+    }
+    const int autoFitWidth = in.labelWidth(toolbarLabel(kActionAutoFit));
+    const int countsWidth = in.labelWidth(toolbarLabel(kActionCounts));
+    const int switchWidth = std::max(autoFitWidth, countsWidth) + S(62);
+    const int reserve = switchWidth + S(12) + in.labelWidth(toolbarLabel(kActionExpandAll)) + S(52) +
+                        in.labelWidth(toolbarLabel(kActionCollapseAll)) + S(52);
+    const int available = W - (top ? S(8) : S(220)) - reserve;
+
+    const int32_t entries[] = {kActionTreeTab, kActionGridTab, kActionSourceTab, kActionExpandAll, kActionCollapseAll};
+    for (int32_t action : entries) {
+        if (action == kActionExpandAll) {
+            int lead = S(10);
+            const int gap = S(2);
+            const int fieldWidth = top ? S(190) : S(150);
+            if (in.searchMode == 2 && x + lead + h <= available) {
+                add(kActionSearchButton, Box{x + lead, y, x + lead + h, y + h});
+                x = x + lead + h + gap;
+                lead = 0;
+            }
+            if (in.searchMode != 0 && (in.searchMode == 1 || in.searchOpen) &&
+                x + lead + fieldWidth + 3 * (gap + h) <= available) {
+                Box field{x + lead, y, x + lead + fieldWidth, y + h};
+                add(kActionSearchField, field);
+                out.searchField = field;
+                int bx = field.right;
+                for (int32_t a : {kActionPreviousMatch, kActionNextMatch, kActionRegexToggle}) {
+                    bx += gap;
+                    add(a, Box{bx, y, bx + h, y + h});
+                    bx += h;
+                }
+                x = bx;
+            }
+            x += S(12);
+        }
+        const int width = in.labelWidth(toolbarLabel(action)) + S(48);
+        add(action, Box{x, y, x + width, y + h});
+        x += width;
+        if (action != kActionTreeTab && action != kActionGridTab) x += S(4);
+    }
+    if (!top) x += S(8);
+    const int w1 = autoFitWidth + S(62), w2 = countsWidth + S(62);
+    if (top) {
+        add(kActionAutoFit, Box{std::max(x, W - S(8) - w1), y, std::max(x, W - S(8) - w1) + w1, y + h});
+        add(kActionCounts, Box{std::max(x, W - S(8) - w2), y, std::max(x, W - S(8) - w2) + w2, y + h});
+    } else {
+        add(kActionAutoFit, Box{x, y, x + w1, y + h});
+        add(kActionCounts, Box{x, y, x + w2, y + h});
+    }
+    return out;
+}
+
+std::wstring FormatThousands(uint64_t n) {
+    std::wstring digits = std::to_wstring(n);
+    const wchar_t separator = uiGerman ? L'.' : L',';
+    std::wstring out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
+        out += digits[i];
+    }
+    return out;
+}
+
+std::wstring statusText(const Document& doc) {
+    if (!doc.errorMessage.empty())
+        return tr(L"Line ", L"Zeile ") + std::to_wstring(doc.errorLine) + L": " + doc.errorMessage;
+    std::wstring text;
+    if (doc.modified) text = tr(L"Modified (Ctrl+S saves)  \u00B7  ", L"Ge\u00E4ndert (Strg+S speichert)  \u00B7  ");
+    text += formatDisplayName(doc.format);
+    text += L"  \u00B7  ";
+    text += doc.encoding;
+    text += L"  \u00B7  ";
+    text += FormatThousands(nodeCount(doc));
+    text += tr(L" nodes", L" Knoten");
+    return text;
+}
+
+}  // namespace qm
