@@ -159,6 +159,22 @@ void writeJsonScalar(const Node* node, std::wstring& out) {
     }
 }
 
+// The root of a registry file holds its top keys as keyed members. Written one after another
+// without their keys, several keys would lose their names and not make one JSON value, so such a
+// root is written as the object of its members.
+bool rootHoldsMembers(const Node* root) {
+    for (const Node* child : root->children)
+        if (!isComment(child) && child->keyed) return true;
+    return false;
+}
+
+// The first child that is not a comment: a registry file's root begins with its header comment.
+const Node* firstValue(const Node* node) {
+    for (const Node* child : node->children)
+        if (!isComment(child)) return child;
+    return nullptr;
+}
+
 void writeJson(const Node* top, std::wstring& out) {
     // An open Object or Array: `last` is the index of its last child that is not a comment, and
     // `pending` says that child next−1 was written and still needs its separator.
@@ -176,8 +192,8 @@ void writeJson(const Node* top, std::wstring& out) {
             out += jsonQuote(node->name);
             out += L": ";
         }
-        if (!isContainer(node)) return writeJsonScalar(node, out);
-        const bool isObject = node->kind == NodeKind::Object;
+        if (!isContainer(node) && node->kind != NodeKind::Root) return writeJsonScalar(node, out);
+        const bool isObject = node->kind != NodeKind::Array;  // an Object, or a root of members
         size_t last = node->children.size();
         while (last > 0 && isComment(node->children[last - 1])) --last;
         if (last == 0) {
@@ -200,7 +216,7 @@ void writeJson(const Node* top, std::wstring& out) {
             while (frame.next <= frame.last && isComment(frame.node->children[frame.next])) ++frame.next;
             if (frame.next > frame.last) {
                 indent(out, frame.depth);
-                out += frame.node->kind == NodeKind::Object ? L'}' : L']';
+                out += frame.node->kind == NodeKind::Array ? L']' : L'}';
                 stack.pop_back();
                 continue;
             }
@@ -211,7 +227,7 @@ void writeJson(const Node* top, std::wstring& out) {
         }
     };
 
-    if (top->kind != NodeKind::Root) {
+    if (top->kind != NodeKind::Root || rootHoldsMembers(top)) {
         begin(top, 0, false);
         run();
         return;
@@ -398,8 +414,10 @@ std::wstring yamlScalar(const Node* node) {
 std::wstring subtreeText(const Node* node, const Document& doc) {
     if (!node) return {};
     std::wstring out;
-    const bool rootOfData =
-        node->kind == NodeKind::Root && !node->children.empty() && node->children[0]->kind >= NodeKind::Object;
+    // The root of data (a registry root begins with its header comment, so the first value
+    // decides, not the first child).
+    const Node* first = node->kind == NodeKind::Root ? firstValue(node) : nullptr;
+    const bool rootOfData = first && first->kind >= NodeKind::Object;
     if (doc.isYaml)
         writeYaml(node, out);
     else if (node->kind < NodeKind::Object && !rootOfData)

@@ -30,6 +30,7 @@ struct CompareRules {
     bool skipComments = false;       // comments move or vanish in the written text
     bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
     bool trimText = false;           // XML: text among elements is written trimmed
+    bool nullWithoutText = false;    // registry: a deletion marker has no text and is written null
 };
 
 bool skipped(const Node* n, const CompareRules& rules) {
@@ -57,6 +58,7 @@ std::string treeDifference(const Node* a, const Node* b, const CompareRules& rul
         if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + u8(y->name);
         std::wstring xv = x->value, yv = y->value;
         if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
+        if (rules.nullWithoutText && x->kind == NodeKind::Null && xv.empty()) xv = L"null";
         if (xv != yv) return where + ": value " + u8(xv) + " became " + u8(yv);
         if (x->attributeCount != y->attributeCount) return where + ": attribute count";
         std::vector<const Node*> xc = kept(x, rules), yc = kept(y, rules);
@@ -266,8 +268,14 @@ TEST(JsonWriter, DataOfTomlAndRegistryFiles) {
     reg.member(key, NodeKind::Number, L"Count", L"16");
     Node* emptyKey = reg.member(key, NodeKind::Object, L"Empty");
     emptyKey->registryKey = true;
-    // The root's first child is a comment, so the data test looks at the key node itself.
     EXPECT_EQ(subtreeText(key, *reg.doc), L"{\r\n  \"Old\": null,\r\n  \"Count\": 16,\r\n  \"Empty\": {}\r\n}");
+    // The root begins with the header comment and holds the top keys as members: it is written
+    // as one object, so the key names stay and the text is one JSON value.
+    Node* second = reg.member(reg.root, NodeKind::Object, L"HKEY_LOCAL_MACHINE");
+    second->registryKey = true;
+    EXPECT_EQ(subtreeText(reg.root, *reg.doc),
+              L"{\r\n  \"HKEY_CURRENT_USER\": {\r\n    \"Old\": null,\r\n    \"Count\": 16,\r\n"
+              L"    \"Empty\": {}\r\n  },\r\n  \"HKEY_LOCAL_MACHINE\": {}\r\n}");
 }
 
 TEST(XmlWriter, ElementsTextAndMarkup) {
@@ -450,6 +458,39 @@ TEST(RoundTrip, YamlCorpusWrittenAndLoadedAgainGivesTheSameTree) {
     rules.tagsMayChangeKind = true;
     expectRoundTrip(roundTrip(qmtest::listFiles(qmtest::corpusDir() + "/yaml/cases", "in.yaml"), L"t.yaml", L"t.yaml",
                               rules));
+}
+
+// A registry file's JSON is one object whose members are its top keys, each with its tree.
+TEST(RoundTrip, RegistryCorpusWrittenAsJsonKeepsEveryKeyAndValue) {
+    QM_SKIP_WITHOUT_CORPUS();
+    CompareRules rules;
+    rules.skipComments = true;
+    rules.nullWithoutText = true;
+    size_t files = 0, same = 0;
+    for (const std::string& path : qmtest::listFiles(qmtest::corpusDir() + "/reg", ".reg")) {
+        std::vector<uint8_t> bytes;
+        if (!qmtest::readBytes(path, bytes)) continue;
+        std::wstring text, encoding;
+        decodeTextWith(bytes, text, encoding, portableCodePageConverter);
+        auto reg = qmtest::parse(L"t.reg", text);
+        if (!reg) continue;
+        ++files;
+        const std::wstring written = subtreeText(reg->root, *reg);
+        auto json = qmtest::parse(L"t.json", written);
+        ASSERT_TRUE(json) << path;
+        ASSERT_EQ(json->errorMessage, L"") << path << "\n" << u8(written.substr(0, 600));
+        ASSERT_EQ(json->root->children.size(), 1u) << path;
+        const Node* object = json->root->children[0];
+        std::vector<const Node*> keys = kept(reg->root, rules);
+        ASSERT_EQ(object->children.size(), keys.size()) << path;
+        std::string problem;
+        for (size_t i = 0; i < keys.size() && problem.empty(); ++i)
+            problem = treeDifference(keys[i], object->children[i], rules);
+        EXPECT_EQ(problem, "") << path;
+        if (problem.empty()) ++same;
+    }
+    EXPECT_GT(files, 0u);
+    std::printf("    %zu files, %zu written as JSON with every key and value\n", files, same);
 }
 
 // Scalars and keys at the edges of the quoting rules, written and read back by the YAML parser
