@@ -19,6 +19,45 @@ namespace {
 // Agreement reached when this test was written; a change that lowers it is a regression.
 constexpr int kMinimumAgreeing = 237;
 
+// The cases whose expected JSON differs from our tree because of a deliberate rule of the parser.
+// A difference in any other case fails the test.
+struct KnownDifference {
+    const char* caseId;
+    const char* rule;
+};
+const char* const kEmptyDocuments = "an explicit document with no content adds no node";
+const char* const kKeyProperties = "anchors, tags and aliases on keys stay part of the key text";
+const char* const kExplicitKeys = "an explicit key is one line; a value after ':' on its line is inline";
+const char* const kFlowPlain = "a plain scalar in flow context ends at its line";
+const char* const kFlowPair = "a flow sequence entry starting with & or ! is not a one-pair mapping";
+const char* const kSpaceLines = "in a block scalar a line of only spaces is an empty line";
+const char* const kFolding = "folding joins a line after an empty line directly";
+const char* const kTagText = "a tag never rewrites the text; an empty tagged value is \"null\"";
+const char* const kTagKinds = "only !!str, !!int, !!float, !!bool and !!null change the kind";
+const char* const kDirectives = "directives are skipped: %TAG does not rename !!int";
+const KnownDifference kKnownDifferences[] = {
+    {"6XDY", kEmptyDocuments},    {"6ZKB", kEmptyDocuments},    {"9DXL", kEmptyDocuments},
+    {"DK95/07", kEmptyDocuments}, {"MUS6/02", kEmptyDocuments}, {"MUS6/03", kEmptyDocuments},
+    {"MUS6/04", kEmptyDocuments}, {"MUS6/05", kEmptyDocuments}, {"MUS6/06", kEmptyDocuments},
+    {"PUW8", kEmptyDocuments},    {"UT92", kEmptyDocuments},    {"W4TN", kEmptyDocuments},
+    {"26DV", kKeyProperties},     {"2SXE", kKeyProperties},     {"74H7", kKeyProperties},
+    {"9KAX", kKeyProperties},     {"E76Z", kKeyProperties},     {"HMQ5", kKeyProperties},
+    {"L94M", kKeyProperties},     {"WZ62", kKeyProperties},     {"ZWK4", kKeyProperties},
+    {"5WE3", kExplicitKeys},      {"A2M4", kExplicitKeys},      {"JTV5", kExplicitKeys},
+    {"CT4Q", kExplicitKeys},      {"8UDB", kFlowPlain},         {"8KB6", kFlowPlain},
+    {"NJ66", kFlowPlain},         {"CN3R", kFlowPair},          {"6FWR", kSpaceLines},
+    {"DWX9", kSpaceLines},        {"T26H", kSpaceLines},        {"H2RW", kSpaceLines},
+    {"L24T/00", kSpaceLines},     {"L24T/01", kSpaceLines},     {"6VJK", kFolding},
+    {"7T8X", kFolding},           {"MJS9", kFolding},           {"LE5A", kTagText},
+    {"P76L", kDirectives},          {"S4JQ", kTagKinds},
+};
+
+const char* knownRule(const std::string& caseId) {
+    for (const KnownDifference& k : kKnownDifferences)
+        if (caseId == k.caseId) return k.rule;
+    return nullptr;
+}
+
 std::vector<const Node*> items(const Node* n) {
     std::vector<const Node*> out;
     for (const Node* c : n->children)
@@ -112,8 +151,8 @@ TEST(YamlCorpus, EveryCaseLoadsAndExpectedJsonAgrees) {
     QM_SKIP_WITHOUT_CORPUS();
     const auto files = qmtest::listFiles(qmtest::corpusDir() + "/yaml/cases", "/in.yaml");
     ASSERT_GT(files.size(), 300u);
-    int compared = 0, agreeing = 0, loaded = 0;
-    std::vector<std::string> differing;
+    int compared = 0, agreeing = 0, loaded = 0, errorCases = 0, errorsReported = 0;
+    std::map<std::string, int> byRule;
     for (const std::string& file : files) {
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(qmtest::readBytes(file, bytes)) << file;
@@ -123,18 +162,29 @@ TEST(YamlCorpus, EveryCaseLoadsAndExpectedJsonAgrees) {
         ++loaded;
         const std::string dir = file.substr(0, file.size() - 7);
         std::vector<uint8_t> jsonBytes, marker;
-        if (qmtest::readBytes(dir + "error", marker) || !qmtest::readBytes(dir + "in.json", jsonBytes)) continue;
+        if (qmtest::readBytes(dir + "error", marker)) {
+            ++errorCases;
+            if (!doc->errorMessage.empty()) ++errorsReported;
+            continue;
+        }
+        if (!qmtest::readBytes(dir + "in.json", jsonBytes)) continue;
         ++compared;
         auto json = parseJsonStream(qmtest::decodeForTest(jsonBytes));
         std::string diff = difference(doc->root, json->root);
         if (diff.empty() && !doc->errorMessage.empty()) diff = "error " + qmtest::u8(doc->errorMessage);
-        if (diff.empty())
+        if (diff.empty()) {
             ++agreeing;
+            continue;
+        }
+        const char* rule = knownRule(caseName(file));
+        if (rule)
+            ++byRule[rule];
         else
-            differing.push_back(caseName(file) + ": " + diff);
+            ADD_FAILURE() << caseName(file) << " differs from its expected JSON: " << diff;
     }
-    for (const std::string& d : differing) std::printf("  differs %s\n", d.c_str());
-    std::printf("YAML corpus: %zu cases, %d loaded, %d with expected JSON, %d agree\n", files.size(), loaded,
-                compared, agreeing);
+    std::printf("YAML corpus: %zu cases, %d loaded; %d with expected JSON, %d agree; %d invalid cases, %d of them "
+                "report an error\n",
+                files.size(), loaded, compared, agreeing, errorCases, errorsReported);
+    for (const auto& [rule, count] : byRule) std::printf("  %d differ by rule: %s\n", count, rule.c_str());
     EXPECT_GE(agreeing, kMinimumAgreeing);
 }
