@@ -286,24 +286,23 @@ void XmlParser::parse() {
         }
         const wchar_t* p = text + pos;
         const size_t avail = length - pos;
-        if (startsWith(p, avail, L"<!--")) {
-            Node* comment = createNode(doc, NodeKind::Comment, currentParent(), lineAt(pos));
-            const size_t contentStart = pos + 4;
-            const size_t close = all.find(L"-->", contentStart);
-            comment->value = trimmed(text + contentStart, (close == all.npos ? length : close) - contentStart);
-            if (close == all.npos) {
-                pos = length;
-                return reportError(tr(L"Unterminated comment", L"Kommentar nicht abgeschlossen"));
+        static constexpr std::wstring_view kCommentOpen = L"<!--", kCDataOpen = L"<![CDATA[";
+        if (startsWith(p, avail, kCommentOpen) || startsWith(p, avail, kCDataOpen)) {
+            // Comments and CDATA sections run to their closer; without one, to the end of the text.
+            const bool isComment = startsWith(p, avail, kCommentOpen);
+            Node* node = createNode(doc, isComment ? NodeKind::Comment : NodeKind::CData, currentParent(), lineAt(pos));
+            const size_t contentStart = pos + (isComment ? kCommentOpen : kCDataOpen).size();
+            const size_t close = all.find(isComment ? L"-->" : L"]]>", contentStart);
+            const size_t contentLength = (close == all.npos ? length : close) - contentStart;
+            if (isComment) {
+                node->value = trimmed(text + contentStart, contentLength);
+            } else {
+                node->value.assign(text + contentStart, contentLength);
             }
-            pos = close + 3;
-        } else if (startsWith(p, avail, L"<![CDATA[")) {
-            Node* cdata = createNode(doc, NodeKind::CData, currentParent(), lineAt(pos));
-            const size_t contentStart = pos + 9;
-            const size_t close = all.find(L"]]>", contentStart);
-            cdata->value.assign(text + contentStart, (close == all.npos ? length : close) - contentStart);
             if (close == all.npos) {
                 pos = length;
-                return reportError(tr(L"Unterminated CDATA section", L"CDATA nicht abgeschlossen"));
+                return reportError(isComment ? tr(L"Unterminated comment", L"Kommentar nicht abgeschlossen")
+                                             : tr(L"Unterminated CDATA section", L"CDATA nicht abgeschlossen"));
             }
             pos = close + 3;
         } else if (startsWith(p, avail, L"<!")) {
