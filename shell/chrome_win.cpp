@@ -459,8 +459,8 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
             main.searchFailed = false;
             InvalidateRect(main.window, nullptr, FALSE);
         }
-        if (main.highlightActive && GetWindowTextLengthW(main.searchBox) == 0) {
-            main.highlightActive = false;
+        if (main.highlight.highlightActive && GetWindowTextLengthW(main.searchBox) == 0) {
+            main.highlight.highlightActive = false;
             main.RepaintActiveView();
         }
     }

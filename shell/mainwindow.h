@@ -13,7 +13,7 @@
 
 #include "appearance/palette.h"
 #include "document/document.h"
-#include "shell/regex.h"
+#include "shell/match.h"
 #include "views/tree_win.h"
 
 namespace qm {
@@ -62,12 +62,7 @@ struct MainWindow {
     std::wstring filePath;
 
     // Search highlighting.
-    bool highlightActive = false;
-    bool highlightRegex = false;
-    bool highlightMatchCase = false;
-    bool highlightWholeWords = false;
-    std::wstring highlightTerm;
-    Regex highlightExpression;
+    HighlightState highlight;  // what the last search looked for; the views paint its occurrences
 
     // Search box.
     int searchMode = 0;
@@ -126,10 +121,6 @@ struct MainWindow {
     void RepaintStatus() const;
     void RepaintActiveView() const;
 };
-
-// The text or CDATA child that an element without attributes has as its only child is shown
-// (and selected) as that element.
-Node* DisplayNode(Node* node);
 
 // The MainWindow of a plug-in window handle, or null for any other window.
 MainWindow* FindMainWindow(HWND window);

@@ -36,15 +36,6 @@ HWND createView(const wchar_t* className, DWORD style, HWND parent, void* pane) 
 
 }  // namespace
 
-Node* DisplayNode(Node* node) {
-    if (!node || (node->kind != NodeKind::Text && node->kind != NodeKind::CData)) return node;
-    Node* parent = node->parent;
-    if (parent && parent->kind == NodeKind::Element && parent->attributeCount == 0 && parent->children.size() == 1 &&
-        parent->children[0] == node)
-        return parent;
-    return node;
-}
-
 MainWindow* FindMainWindow(HWND window) {
     if (!window) return nullptr;
     wchar_t name[kClassNameBufferChars] = {};
@@ -107,7 +98,7 @@ bool MainWindow::Create(HWND host, int showFlags) {
 void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& path) {
     selected = nullptr;
     lastMatch = nullptr;
-    highlightActive = false;
+    highlight.highlightActive = false;
     // The rows point into the old document: drop them before it goes.
     treePane.rows.clear();
     treePane.expanded.clear();
