@@ -31,8 +31,6 @@ std::wstring copyAsText(const Node* node, const Document& doc) {
 
 }  // namespace
 
-bool Search(MainWindow&, const std::wstring&, int) { return false; }
-
 bool CopyTextToClipboard(HWND window, const std::wstring& text) {
     if (!OpenClipboard(window)) return false;
     EmptyClipboard();

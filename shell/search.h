@@ -1,0 +1,20 @@
+// The search over the node list and the highlighting of its occurrences in the views.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace qm {
+
+struct MainWindow;
+struct Node;
+
+// True when `node` is the selected node and shows the last match.
+bool IsCurrentMatch(const MainWindow& main, const Node* node);
+// Paints the occurrence bands behind a text the caller draws over them: the current occurrence
+// (all of them with allCurrent, or the one starting at currentStart) and the others.
+void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, size_t length, HFONT font,
+                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart);
+
+}  // namespace qm

@@ -1,0 +1,103 @@
+// The node search shared by the host's search and the search box, and the painting of the
+// occurrences that every view draws behind its texts.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "appearance/colour.h"
+#include "appearance/draw_win.h"
+#include "shell/mainwindow.h"
+#include "shell/match.h"
+#include "shell/search.h"
+
+namespace qm {
+
+namespace {
+
+// Every node but the root, in document order (each node before its children).
+std::vector<Node*> documentOrder(const Document& doc) {
+    std::vector<Node*> list;
+    list.reserve(nodeCount(doc));
+    std::vector<Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        list.push_back(n);
+        stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
+    }
+    return list;
+}
+
+}  // namespace
+
+bool Search(MainWindow& main, const std::wstring& text, int flags) {
+    main.regexError = false;
+    if (!main.document || !main.document->root || text.empty()) return false;
+    const std::vector<Node*> list = documentOrder(*main.document);
+    const bool backwards = (flags & kSearchBackwards) != 0;
+
+    Node* base = (main.lastMatch && DisplayNode(main.lastMatch) == main.selected) ? main.lastMatch : main.selected;
+    ptrdiff_t start = backwards ? ptrdiff_t(list.size()) - 1 : 0;
+    if (!(flags & kSearchFindFirst) && base) {
+        auto it = std::find(list.begin(), list.end(), base);
+        if (it != list.end()) start = (it - list.begin()) + (backwards ? -1 : 1);
+    }
+    if (!beginHighlight(main.highlight, text, unsigned(flags))) {
+        main.regexError = true;
+        main.RepaintActiveView();
+        return false;
+    }
+    main.RepaintActiveView();
+
+    const ptrdiff_t step = backwards ? -1 : 1;
+    for (ptrdiff_t i = start; i >= 0 && i < ptrdiff_t(list.size()); i += step) {
+        TextMatch m = matchNode(main.highlight, list[size_t(i)]);
+        if (m == TextMatch::EngineError) {
+            main.regexError = true;
+            return false;
+        }
+        if (m == TextMatch::Yes) {
+            main.lastMatch = list[size_t(i)];
+            main.SelectNode(main.lastMatch);
+            main.RevealSelection();
+            main.RepaintStatus();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsCurrentMatch(const MainWindow& main, const Node* node) {
+    return main.highlight.highlightActive && main.lastMatch && node == main.selected &&
+           DisplayNode(main.lastMatch) == node;
+}
+
+void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, size_t length, HFONT font,
+                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart) {
+    const std::vector<TextRange> ranges = FindHighlightRanges(main.highlight, text, length);
+    if (ranges.empty()) return;
+    SelectObjectGuard select(dc, font);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    const int top = (rect.top + rect.bottom - tm.tmHeight) / 2 - 1;
+    const int bottom = top + tm.tmHeight + 2;
+    const bool dark = main.palette.isDark;
+    const COLORREF background = main.palette.color(ColorSlot::background);
+    const COLORREF current = blend(background, RGB(0xFF, 0x82, 0x00), dark ? 0.75 : 0.85);
+    const COLORREF other = blend(background, RGB(0xFF, 0xBE, 0x00), dark ? 0.38 : 0.55);
+    for (const TextRange& r : ranges) {
+        SIZE before{}, width{};
+        GetTextExtentPoint32W(dc, text, int(r.start), &before);
+        GetTextExtentPoint32W(dc, text + r.start, int(r.length), &width);
+        const int x0 = rect.left + before.cx;
+        if (x0 >= rect.right) break;
+        const int x1 = std::min<int>(x0 + width.cx, rect.right);
+        if (x1 <= x0) continue;
+        RECT band{x0, top, x1, bottom};
+        BrushHandle brush(CreateSolidBrush(allCurrent || ptrdiff_t(r.start) == currentStart ? current : other));
+        FillRect(dc, &band, brush.get());
+    }
+}
+
+}  // namespace qm
