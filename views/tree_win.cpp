@@ -9,6 +9,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
 
@@ -222,6 +223,10 @@ struct RowPainter {
 
         const std::wstring label = nodeLabel(node);
         RECT labelRect{labelStart, top, labelLimit, bottom};
+        const MainWindow& main = *pane.mainWindow;
+        const bool highlighting = main.highlight.highlightActive;
+        const bool current = IsCurrentMatch(main, node);
+        if (highlighting) PaintSearchHighlights(main, dc, label.c_str(), label.size(), pal.contentFont, labelRect, current, -1);
         drawText(dc, label, labelRect, pal.color(labelSlot(node)), pal.contentFont, kLineFormat);
         const int available = std::max(0, labelLimit - labelStart);
         const int labelEnd = labelStart + std::min(measureText(dc, label, pal.contentFont), available);
@@ -248,6 +253,8 @@ struct RowPainter {
 
         const TreeValue value = treeValue(node, isOpen, pane.mainWindow->showCounts, row.expandable);
         RECT valueRect{nameColumn + px(kTreeValueInset), top, clientRight - px(kTreeRightInset), bottom};
+        if (highlighting)
+            PaintSearchHighlights(main, dc, value.text.c_str(), value.text.size(), pal.contentFont, valueRect, current, -1);
         drawText(dc, value.text, valueRect, pal.color(value.slot), pal.contentFont, kLineFormat);
     }
 };
