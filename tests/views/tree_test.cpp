@@ -1,0 +1,292 @@
+// The tree view's portable logic: rows of parsed documents, expansion, keys, hit testing,
+// geometry and the texts and colours of a row.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "edit/nodetext.h"
+#include "tests/support/testing.h"
+#include "views/tree.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+// "depth:label" of every row, for comparing whole outlines at once.
+std::vector<std::string> outline(const std::vector<TreeRow>& rows, bool dataFormat = true) {
+    std::vector<std::string> out;
+    for (const TreeRow& r : rows) {
+        std::wstring label = nodeLabel(r.node);
+        if (label.empty()) label = L"(" + std::wstring(nodeBadge(r.node->kind, dataFormat).text) + L")";
+        out.push_back(std::to_string(r.depth) + ":" + u8(label));
+    }
+    return out;
+}
+
+struct Outline {
+    std::unique_ptr<Document> doc;
+    ExpandedSet expanded;
+    std::vector<TreeRow> rows;
+
+    Outline(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
+        expandTopLevel(doc->root, expanded);
+        rebuild();
+    }
+    void rebuild() { buildTreeRows(doc->root, expanded, rows); }
+    Node* row(const std::string& depthLabel) {
+        const auto all = outline(rows);
+        for (size_t i = 0; i < all.size(); ++i)
+            if (all[i] == depthLabel) return rows[i].node;
+        ADD_FAILURE() << "no row " << depthLabel;
+        return nullptr;
+    }
+};
+
+const wchar_t kNested[] = L"{\"a\": {\"b\": {\"c\": 1}}, \"list\": [1, 2], \"s\": \"x\"}";
+
+}  // namespace
+
+TEST(TreeRows, TopLevelOpensWithItsChildren) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        std::vector<std::string> rows;
+    } cases[] = {
+        // One JSON object: a top row with an empty label, its members at depth 1, nested ones closed.
+        {L"a.json", kNested, {"0:({ })", "1:a", "1:list", "1:s"}},
+        // JSON Lines: one array whose items are the records.
+        {L"a.jsonl", L"{\"x\":1}\n[2]\n", {"0:([ ])", "1:[0]", "1:[1]"}},
+        // An element with only text is a leaf; with an attribute it opens to attribute and text.
+        {L"a.xml", L"<r><a>t</a><b k=\"v\">t</b></r>", {"0:r", "1:a", "1:b"}},
+        {L"a.xml", L"<?xml version=\"1.0\"?><!-- c --><r/>", {"0:xml", "0:(<!)", "0:r"}},
+        // A document without values has no rows to open.
+        {L"a.json", L"[]", {"0:([ ])"}},
+    };
+    for (const Case& c : cases) {
+        Outline o(c.name, c.text);
+        EXPECT_EQ(outline(o.rows, o.doc->isDataFormat), c.rows) << u8(c.text);
+    }
+}
+
+TEST(TreeRows, ExpansionOperations) {
+    Outline o(L"a.json", kNested);
+    Node* a = o.row("1:a");
+    expandSubtree(a, o.expanded);
+    o.rebuild();
+    EXPECT_EQ(outline(o.rows), (std::vector<std::string>{"0:({ })", "1:a", "2:b", "3:c", "1:list", "1:s"}));
+
+    ExpandedSet everything;
+    expandEverything(*o.doc, everything);
+    buildTreeRows(o.doc->root, everything, o.rows);
+    EXPECT_EQ(o.rows.size(), 8u);  // every node but the root
+
+    // Revealing a deep node opens exactly its ancestors.
+    Outline r(L"a.json", kNested);
+    const Node* c = r.row("1:a")->children[0]->children[0];
+    expandAncestors(c, r.expanded);
+    r.rebuild();
+    EXPECT_EQ(outline(r.rows), (std::vector<std::string>{"0:({ })", "1:a", "2:b", "3:c", "1:list", "1:s"}));
+    EXPECT_EQ(r.expanded.count(c), 0u);  // the node itself stays as it was
+}
+
+TEST(TreeRows, DeepXmlNeedsNoRecursion) {
+    constexpr int kDepth = 100000;
+    std::wstring text;
+    for (int i = 0; i < kDepth; ++i) text += L"<a>";
+    for (int i = 0; i < kDepth; ++i) text += L"</a>";
+    auto doc = qmtest::parse(L"deep.xml", text);
+    ExpandedSet expanded;
+    std::vector<TreeRow> rows;
+    qmtest::runWithStack(256 * 1024, [&] {
+        expandEverything(*doc, expanded);
+        buildTreeRows(doc->root, expanded, rows);
+    });
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kDepth));
+    EXPECT_EQ(rows.back().depth, static_cast<unsigned>(kDepth - 1));
+}
+
+TEST(TreeRows, CollapseAllStandInIsTheVisibleAncestor) {
+    Outline o(L"a.json", kNested);
+    Node* a = o.row("1:a");
+    Node* c = a->children[0]->children[0];
+    ExpandedSet top;
+    expandTopLevel(o.doc->root, top);
+    EXPECT_EQ(collapsedStandIn(c, top), a);             // the child of the top-level node
+    EXPECT_EQ(collapsedStandIn(a, top), a);             // already visible
+    ExpandedSet none;
+    EXPECT_EQ(collapsedStandIn(c, none), o.doc->root->children[0]);
+}
+
+TEST(TreeKeys, EveryKeyFromARow) {
+    Outline o(L"a.json", kNested);  // rows: 0 {}, 1 a (closed), 2 list (closed), 3 s
+    const int page = 2;
+    struct Case {
+        unsigned key;
+        int32_t from;
+        TreeAction action;
+        int32_t row;
+    } cases[] = {
+        {kKeyDown, -1, TreeAction::Select, 0},   // no selection: the first row
+        {kKeyUp, -1, TreeAction::Select, 0},
+        {kKeyDown, 1, TreeAction::Select, 2},
+        {kKeyDown, 3, TreeAction::Select, 3},    // stays on the last row
+        {kKeyUp, 0, TreeAction::Select, 0},
+        {kKeyHome, 3, TreeAction::Select, 0},
+        {kKeyEnd, 0, TreeAction::Select, 3},
+        {kKeyNext, 0, TreeAction::Select, 1},    // a page of 2 moves by 1
+        {kKeyPrior, 3, TreeAction::Select, 2},
+        {kKeyNext, 3, TreeAction::Select, 3},
+        {kKeyReturn, 1, TreeAction::Toggle, 1},
+        {kKeyRight, 1, TreeAction::Toggle, 1},   // closed: opens
+        {kKeyRight, 0, TreeAction::Select, 1},   // open: to the first child
+        {kKeyRight, 3, TreeAction::None, -1},    // a leaf: nothing
+        {kKeyLeft, 0, TreeAction::Toggle, 0},    // open: closes
+        {kKeyLeft, 2, TreeAction::Select, 0},    // closed: to the parent
+        {kKeyAdd, 1, TreeAction::Toggle, 1},
+        {kKeyAdd, 0, TreeAction::None, -1},      // already open
+        {kKeySubtract, 0, TreeAction::Toggle, 0},
+        {kKeySubtract, 1, TreeAction::None, -1},
+        {kKeyMultiply, 2, TreeAction::ExpandSubtree, 2},
+        {'N', 0, TreeAction::None, -1},
+    };
+    for (const Case& c : cases) {
+        const TreeKeyResult r = treeKeyAction(c.key, o.rows, c.from, o.expanded, page);
+        EXPECT_EQ(static_cast<int>(r.action), static_cast<int>(c.action)) << "key " << c.key << " from " << c.from;
+        if (c.action != TreeAction::None) {
+            EXPECT_EQ(r.row, c.row) << "key " << c.key << " from " << c.from;
+        }
+    }
+    // Left on a closed top-level row has no parent row: the key is the tree's but does nothing.
+    o.expanded.clear();
+    o.rebuild();
+    EXPECT_TRUE(isTreeKey(kKeyLeft, o.rows.size()));
+    EXPECT_EQ(treeKeyAction(kKeyLeft, o.rows, 0, o.expanded, page).action, TreeAction::None);
+    // Without rows no key is the tree's: it goes on to the host.
+    EXPECT_FALSE(isTreeKey(kKeyDown, 0));
+}
+
+TEST(TreeGeometry, ColumnsSplitterAndHits) {
+    // W = max(80, min(client - 80, split)), in pixels.
+    EXPECT_EQ(nameColumnPixels(1000, 300, 96), 300);
+    EXPECT_EQ(nameColumnPixels(350, 300, 96), 270);
+    EXPECT_EQ(nameColumnPixels(150, 300, 96), 80);   // narrower than 160: the left column keeps 80
+    EXPECT_EQ(nameColumnPixels(1000, 300, 144), 450);
+    EXPECT_EQ(splitFromDrag(500, 1000, 96), 500u);
+    EXPECT_EQ(splitFromDrag(10, 1000, 96), 80u);
+    EXPECT_EQ(splitFromDrag(990, 1000, 96), 920u);
+    EXPECT_EQ(splitFromDrag(450, 1000, 144), 300u);
+    EXPECT_EQ(scaleDips(7, 144), 11);  // 10.5 rounds up, as MulDiv does
+
+    Outline o(L"a.json", kNested);  // depth 0, then depth 1 rows
+    const int rowHeight = 22, column = 300;
+    struct Case {
+        int x, y;
+        bool splitter;
+        int32_t row;
+        bool expander;
+    } cases[] = {
+        {300, 5, true, 0, false},   {303, 5, true, 0, false},  {304, 5, false, 0, false},
+        {4, 5, false, 0, true},     {21, 5, false, 0, true},   {22, 5, false, 0, false},
+        {20, 22, false, 1, true},   {19, 22, false, 1, false}, // depth 1: zone from 20 to 38
+        {30, 70, false, 3, false},                             // "s" is a leaf: no expander
+        {30, 88, false, -1, false},                            // below the last row
+    };
+    for (const Case& c : cases) {
+        const TreeHit hit = treeHitTest(c.x, c.y, o.rows, 0, rowHeight, column, 96);
+        EXPECT_EQ(hit.onSplitter, c.splitter) << c.x << "," << c.y;
+        EXPECT_EQ(hit.row, c.row) << c.x << "," << c.y;
+        EXPECT_EQ(hit.onExpander, c.expander) << c.x << "," << c.y;
+    }
+    EXPECT_EQ(treeHitTest(30, 5, o.rows, 2, rowHeight, column, 96).row, 2);  // scrolled by 2
+}
+
+TEST(TreeGeometry, ScrollingAndWheel) {
+    EXPECT_EQ(pageRows(100, 22), 4);
+    EXPECT_EQ(pageRows(10, 22), 1);
+    EXPECT_EQ(clampTopRow(50, 20, 4), 16u);
+    EXPECT_EQ(clampTopRow(-3, 20, 4), 0u);
+    EXPECT_EQ(clampTopRow(5, 3, 4), 0u);  // fewer rows than a page
+    EXPECT_EQ(topRowShowing(2, 5, 20, 4), 2u);
+    EXPECT_EQ(topRowShowing(12, 5, 20, 4), 9u);
+    EXPECT_EQ(topRowShowing(7, 5, 20, 4), 5u);
+
+    int32_t remainder = 0;
+    EXPECT_EQ(takeWheelNotches(remainder, 60), 0);
+    EXPECT_EQ(takeWheelNotches(remainder, 60), 1);
+    EXPECT_EQ(remainder, 0);
+    EXPECT_EQ(takeWheelNotches(remainder, -300), -2);
+    EXPECT_EQ(remainder, -60);  // toward zero: the rest stays negative
+}
+
+TEST(TreeText, BadgesAndValueColours) {
+    struct Case {
+        NodeKind kind;
+        bool data;
+        const wchar_t* badge;
+        ColorSlot badgeSlot, valueSlot;
+    } cases[] = {
+        {NodeKind::Element, false, L"<>", ColorSlot::tag, ColorSlot::text},
+        {NodeKind::Attribute, false, L"=", ColorSlot::attributeName, ColorSlot::text},
+        {NodeKind::Text, false, L"abc", ColorSlot::string, ColorSlot::text},
+        {NodeKind::CData, false, L"CD", ColorSlot::entityType, ColorSlot::entityType},
+        {NodeKind::Comment, false, L"<!", ColorSlot::comment, ColorSlot::comment},
+        {NodeKind::Comment, true, L"#", ColorSlot::comment, ColorSlot::comment},
+        {NodeKind::ProcessingInstruction, false, L"<?", ColorSlot::directive, ColorSlot::directive},
+        {NodeKind::DocType, false, L"DT", ColorSlot::comment, ColorSlot::comment},
+        {NodeKind::XmlDeclaration, false, L"<?", ColorSlot::directive, ColorSlot::directive},
+        {NodeKind::Object, true, L"{ }", ColorSlot::tag, ColorSlot::text},
+        {NodeKind::Array, true, L"[ ]", ColorSlot::directive, ColorSlot::text},
+        {NodeKind::String, true, L"abc", ColorSlot::string, ColorSlot::text},
+        {NodeKind::Number, true, L"123", ColorSlot::number, ColorSlot::number},
+        {NodeKind::Bool, true, L"bool", ColorSlot::constant, ColorSlot::constant},
+        {NodeKind::Null, true, L"null", ColorSlot::constant, ColorSlot::constant},
+    };
+    for (const Case& c : cases) {
+        const Badge b = nodeBadge(c.kind, c.data);
+        EXPECT_EQ(std::wstring(b.text), c.badge) << int(c.kind);
+        EXPECT_EQ(b.slot, c.badgeSlot) << int(c.kind);
+        EXPECT_EQ(valueSlot(c.kind), c.valueSlot) << int(c.kind);
+    }
+    EXPECT_EQ(std::wstring(nodeBadge(NodeKind::Root, true).text), L"");
+}
+
+TEST(TreeText, ValuesPillsAndLabelColours) {
+    Outline o(L"a.json", L"{\"o\": {\"k\": 1, \"l\": 2}, \"e\": [], \"n\": 5}");
+    Node* top = o.rows[0].node;
+    Node* obj = o.row("1:o");
+    Node* empty = o.row("1:e");
+    struct Case {
+        Node* node;
+        bool open, counts;
+        std::wstring value;
+        ColorSlot slot;
+        std::wstring pill;
+    } cases[] = {
+        {obj, false, false, L"{ 2 }", ColorSlot::dimText, L""},
+        {obj, false, true, L"", ColorSlot::dimText, L"2"},   // the pill carries the count
+        {obj, true, true, L"", ColorSlot::text, L"2"},
+        {top, true, false, L"", ColorSlot::text, L""},
+        {empty, false, true, valuePreview(empty), ColorSlot::dimText, L""},
+    };
+    for (const Case& c : cases) {
+        const bool expandable = isExpandable(c.node);
+        const TreeValue v = treeValue(c.node, c.open, c.counts, expandable);
+        EXPECT_EQ(u8(v.text), u8(c.value)) << u8(nodeLabel(c.node)) << " open " << c.open;
+        EXPECT_EQ(v.slot, c.slot) << u8(nodeLabel(c.node));
+        EXPECT_EQ(u8(countPillText(c.node, c.counts, expandable)), u8(c.pill)) << u8(nodeLabel(c.node));
+    }
+    EXPECT_EQ(labelSlot(top), ColorSlot::dimText);      // the unkeyed top value
+    EXPECT_EQ(labelSlot(obj), ColorSlot::text);
+
+    // XML: an element with an attribute and text shows the text while closed; its pill counts
+    // only child elements.
+    Outline x(L"a.xml", L"<r><b k=\"v\">hello</b><c><d/><d/>t</c></r>");
+    Node* b = x.row("1:b");
+    Node* c = x.row("1:c");
+    EXPECT_EQ(u8(treeValue(b, false, true, true).text), "hello");
+    EXPECT_EQ(u8(countPillText(c, true, true)), "2");
+    EXPECT_EQ(u8(countPillText(b, true, true)), "");  // no child elements: no pill
+    EXPECT_EQ(labelSlot(b->children[0]), ColorSlot::attributeName);
+}
