@@ -188,7 +188,9 @@ TEST(PaletteWindows, FontsAndMetricsScaleWithTheDpi) {
         EXPECT_EQ(p.monoTextHeight, mono.tmHeight);
         EXPECT_EQ(p.monoLineHeight, mono.tmHeight + (dpi == 96 ? 4 : 6));
         EXPECT_EQ(p.monoCharWidth, mono.tmAveCharWidth);
-        if (dpi == 144) EXPECT_GT(p.rowHeight, 18 + 11 - 1);
+        if (dpi == 144) {
+            EXPECT_GT(p.rowHeight, 18 + 11 - 1);
+        }
     }
 }
 
