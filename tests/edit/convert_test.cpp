@@ -11,63 +11,18 @@
 #include "edit/convert.h"
 #include "edit/nodetext.h"
 #include "tests/edit/treebuild.h"
+#include "tests/edit/treecompare.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
 using qmtest::Tree;
 using qmtest::u8;
+using qmtest::CompareRules;
+using qmtest::kept;
+using qmtest::treeDifference;
+using qmtest::trimmed;
 
 namespace {
-
-std::wstring trimmed(const std::wstring& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && isSpace(s[a])) ++a;
-    while (b > a && isSpace(s[b - 1])) --b;
-    return s.substr(a, b - a);
-}
-
-struct CompareRules {
-    bool skipComments = false;       // comments move or vanish in the written text
-    bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
-    bool trimText = false;           // XML: text among elements is written trimmed
-    bool nullWithoutText = false;    // registry: a deletion marker has no text and is written null
-};
-
-bool skipped(const Node* n, const CompareRules& rules) {
-    if (rules.skipComments && n->kind == NodeKind::Comment) return true;
-    return rules.trimText && n->kind == NodeKind::Text && trimmed(n->value).empty();
-}
-
-std::vector<const Node*> kept(const Node* n, const CompareRules& rules) {
-    std::vector<const Node*> out;
-    for (const Node* c : n->children)
-        if (!skipped(c, rules)) out.push_back(c);
-    return out;
-}
-
-// The first difference between two trees as a readable text, or "" when they are the same.
-std::string treeDifference(const Node* a, const Node* b, const CompareRules& rules) {
-    std::vector<std::pair<const Node*, const Node*>> stack{{a, b}};
-    while (!stack.empty()) {
-        auto [x, y] = stack.back();
-        stack.pop_back();
-        const std::string where = u8(nodeLabel(x)) + " (line " + std::to_string(x->line) + ")";
-        const bool tagged = x->tag && std::wstring(x->tag).find(L'!') != std::wstring::npos;
-        if (x->kind != y->kind && !(rules.tagsMayChangeKind && tagged && x->children.empty()))
-            return where + ": kind " + std::to_string(int(x->kind)) + " became " + std::to_string(int(y->kind));
-        if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + u8(y->name);
-        std::wstring xv = x->value, yv = y->value;
-        if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
-        if (rules.nullWithoutText && x->kind == NodeKind::Null && xv.empty()) xv = L"null";
-        if (xv != yv) return where + ": value " + u8(xv) + " became " + u8(yv);
-        if (x->attributeCount != y->attributeCount) return where + ": attribute count";
-        std::vector<const Node*> xc = kept(x, rules), yc = kept(y, rules);
-        if (xc.size() != yc.size())
-            return where + ": " + std::to_string(xc.size()) + " children became " + std::to_string(yc.size());
-        for (size_t i = xc.size(); i-- > 0;) stack.emplace_back(xc[i], yc[i]);
-    }
-    return "";
-}
 
 struct RoundTrip {
     size_t files = 0, loaded = 0, same = 0;

@@ -1,0 +1,72 @@
+// Compares two node trees, for round trips of the "Copy as" writers through the parsers. Shared
+// by the conversion tests and the conversion fuzz target (which has no test support library).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/chars.h"
+#include "document/document.h"
+#include "document/utf8.h"
+#include "edit/nodetext.h"
+
+namespace qmtest {
+
+using qm::Node;
+using qm::NodeKind;
+using qm::isSpace;
+
+inline std::string narrow(const std::wstring& s) { return qm::wideToUtf8(s); }
+
+inline std::wstring trimmed(const std::wstring& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && isSpace(s[a])) ++a;
+    while (b > a && isSpace(s[b - 1])) --b;
+    return s.substr(a, b - a);
+}
+
+struct CompareRules {
+    bool skipComments = false;       // comments move or vanish in the written text
+    bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
+    bool trimText = false;           // XML: text among elements is written trimmed
+    bool nullWithoutText = false;    // registry: a deletion marker has no text and is written null
+};
+
+inline bool skipped(const Node* n, const CompareRules& rules) {
+    if (rules.skipComments && n->kind == NodeKind::Comment) return true;
+    return rules.trimText && n->kind == NodeKind::Text && trimmed(n->value).empty();
+}
+
+inline std::vector<const Node*> kept(const Node* n, const CompareRules& rules) {
+    std::vector<const Node*> out;
+    for (const Node* c : n->children)
+        if (!skipped(c, rules)) out.push_back(c);
+    return out;
+}
+
+// The first difference between two trees as a readable text, or "" when they are the same.
+inline std::string treeDifference(const Node* a, const Node* b, const CompareRules& rules) {
+    std::vector<std::pair<const Node*, const Node*>> stack{{a, b}};
+    while (!stack.empty()) {
+        auto [x, y] = stack.back();
+        stack.pop_back();
+        const std::string where = narrow(qm::nodeLabel(x)) + " (line " + std::to_string(x->line) + ")";
+        const bool tagged = x->tag && std::wstring(x->tag).find(L'!') != std::wstring::npos;
+        if (x->kind != y->kind && !(rules.tagsMayChangeKind && tagged && x->children.empty()))
+            return where + ": kind " + std::to_string(int(x->kind)) + " became " + std::to_string(int(y->kind));
+        if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + narrow(y->name);
+        std::wstring xv = x->value, yv = y->value;
+        if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
+        if (rules.nullWithoutText && x->kind == NodeKind::Null && xv.empty()) xv = L"null";
+        if (xv != yv) return where + ": value " + narrow(xv) + " became " + narrow(yv);
+        if (x->attributeCount != y->attributeCount) return where + ": attribute count";
+        std::vector<const Node*> xc = kept(x, rules), yc = kept(y, rules);
+        if (xc.size() != yc.size())
+            return where + ": " + std::to_string(xc.size()) + " children became " + std::to_string(yc.size());
+        for (size_t i = xc.size(); i-- > 0;) stack.emplace_back(xc[i], yc[i]);
+    }
+    return "";
+}
+
+}  // namespace qmtest
