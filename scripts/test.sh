@@ -65,6 +65,11 @@ for dll in build/win64/Quillmap.wlx64 build/win32/Quillmap.wlx; do
   [ -f "$dll" ] && check "tables-$(basename "$dll")" "$top/scripts/check-dll.sh" "$dll"
 done
 
+# The release archive holds both DLLs, the installer file, the themes and the readme.
+if [ $ok_win64 = 1 ] && [ $ok_win32 = 1 ]; then
+  check release-archive "$top/scripts/package.sh"
+fi
+
 # The dump tool prints the same tree natively and under Wine, and agrees with Python's JSON reader.
 if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
   check dump-native-vs-wine python3 tests/tools/compare_dumps.py build/native/quillmap-dump \
