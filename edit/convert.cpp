@@ -7,6 +7,7 @@
 
 #include "document/chars.h"
 #include "edit/nodetext.h"
+#include "parsers/yaml.h"
 
 namespace qm {
 
@@ -242,38 +243,6 @@ void writeJson(const Node* top, std::wstring& out) {
 
 // ---- YAML ----
 
-// The kind a plain YAML scalar of this text reads as: Null, Bool, Number or String.
-NodeKind plainScalarKind(const std::wstring& t) {
-    if (t.empty() || t == L"~" || t == L"null" || t == L"Null" || t == L"NULL") return NodeKind::Null;
-    if (t == L"true" || t == L"True" || t == L"TRUE" || t == L"false" || t == L"False" || t == L"FALSE")
-        return NodeKind::Bool;
-    if (t == L".nan" || t == L".NaN" || t == L".NAN") return NodeKind::Number;
-    size_t i = (t[0] == L'+' || t[0] == L'-') ? 1 : 0;
-    const std::wstring unsignedPart = t.substr(i);
-    if (unsignedPart == L".inf" || unsignedPart == L".Inf" || unsignedPart == L".INF") return NodeKind::Number;
-    if (t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'o')) {
-        const bool hex = t[1] == L'x';
-        for (size_t k = 2; k < t.size(); ++k)
-            if (hex ? !isHexDigit(t[k]) : (t[k] < L'0' || t[k] > L'7')) return NodeKind::String;
-        return NodeKind::Number;
-    }
-    size_t digits = 0;
-    while (i < t.size() && isDigit(t[i])) ++i, ++digits;
-    if (i < t.size() && t[i] == L'.') {
-        ++i;
-        while (i < t.size() && isDigit(t[i])) ++i, ++digits;
-    }
-    if (digits == 0) return NodeKind::String;
-    if (i < t.size() && (t[i] == L'e' || t[i] == L'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) ++i;
-        size_t exponentDigits = 0;
-        while (i < t.size() && isDigit(t[i])) ++i, ++exponentDigits;
-        if (exponentDigits == 0) return NodeKind::String;
-    }
-    return i == t.size() ? NodeKind::Number : NodeKind::String;
-}
-
 // "..." followed by white space ends a YAML document when it starts a line, so a plain key or
 // scalar in column 0 that begins so would lose the document's rest on reading back.
 bool beginsDocumentEnd(const std::wstring& text) {
@@ -398,7 +367,7 @@ bool yamlNeedsQuotes(const std::wstring& text) {
         if (c == L':' && (i + 1 == text.size() || text[i + 1] == L' ')) return true;
         if (c == L'#' && i > 0 && text[i - 1] == L' ') return true;
     }
-    return plainScalarKind(text) != NodeKind::String;
+    return classifyYamlScalar(text) != NodeKind::String;  // "true", "null", "12", "0x1F", ".nan"
 }
 
 std::wstring yamlScalar(const Node* node) {
