@@ -3,6 +3,8 @@
 #include "edit/convert.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include "document/chars.h"
@@ -35,6 +37,13 @@ void writeXmlAttribute(const Node* attribute, std::wstring& out) {
     out += L"=\"";
     out += xmlEscape(attribute->value, true);
     out += L'"';
+}
+
+// One indented line of markup made of the given pieces.
+void markupLine(std::wstring& out, size_t depth, std::initializer_list<std::wstring_view> pieces) {
+    indent(out, depth);
+    for (std::wstring_view piece : pieces) out += piece;
+    out += kLineEnd;
 }
 
 void writeXml(const Node* top, std::wstring& out) {
@@ -83,44 +92,14 @@ void writeXml(const Node* top, std::wstring& out) {
                 size_t first = 0, last = v.size();
                 while (first < last && isSpace(v[first])) ++first;
                 while (last > first && isSpace(v[last - 1])) --last;
-                indent(out, depth);
-                out += xmlEscape(v.substr(first, last - first), false);
-                out += kLineEnd;
-                return;
+                return markupLine(out, depth, {xmlEscape(v.substr(first, last - first), false)});
             }
-            case NodeKind::CData:
-                indent(out, depth);
-                out += L"<![CDATA[";
-                out += node->value;
-                out += L"]]>";
-                out += kLineEnd;
-                return;
-            case NodeKind::Comment:
-                indent(out, depth);
-                out += L"<!-- ";
-                out += node->value;
-                out += L" -->";
-                out += kLineEnd;
-                return;
+            case NodeKind::CData: return markupLine(out, depth, {L"<![CDATA[", node->value, L"]]>"});
+            case NodeKind::Comment: return markupLine(out, depth, {L"<!-- ", node->value, L" -->"});
             case NodeKind::ProcessingInstruction:
             case NodeKind::XmlDeclaration:
-                indent(out, depth);
-                out += L"<?";
-                out += node->name;
-                out += L' ';
-                out += node->value;
-                out += L"?>";
-                out += kLineEnd;
-                return;
-            case NodeKind::DocType:
-                indent(out, depth);
-                out += L"<!";
-                out += node->name;
-                out += L' ';
-                out += node->value;
-                out += L'>';
-                out += kLineEnd;
-                return;
+                return markupLine(out, depth, {L"<?", node->name, L" ", node->value, L"?>"});
+            case NodeKind::DocType: return markupLine(out, depth, {L"<!", node->name, L" ", node->value, L">"});
             default: return;  // data kinds have no XML form
         }
     };
@@ -136,13 +115,7 @@ void writeXml(const Node* top, std::wstring& out) {
         const Node* done = frame.node;
         const size_t depth = frame.childDepth;
         stack.pop_back();
-        if (done->kind == NodeKind::Element) {
-            indent(out, depth - 1);
-            out += L"</";
-            out += done->name;
-            out += L'>';
-            out += kLineEnd;
-        }
+        if (done->kind == NodeKind::Element) markupLine(out, depth - 1, {L"</", done->name, L">"});
     }
 }
 
