@@ -26,8 +26,8 @@ bool isScalarKind(NodeKind k) {
 }
 bool isQuote(wchar_t c) { return c == L'"' || c == L'\''; }
 
-// Helpers stay out of line so that the frames of the recursive functions stay small: block and
-// flow nesting together may be 1000 levels deep on a 256 KiB stack.
+// Helpers stay out of line so that the frames of the recursive functions stay small: block
+// nesting and flow nesting each run to their limit on a 256 KiB stack.
 #define QM_NOINLINE __attribute__((noinline))
 
 // Anchor and tag read in front of a node, kept as ranges of the text until the node is complete.

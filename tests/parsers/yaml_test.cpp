@@ -397,3 +397,18 @@ TEST(YamlSpans, ScalarsRecordWhereTheirTextIs) {
     EXPECT_EQ(spanText(entry(L"f")), L"none");  // aliases (here an unknown one)
     EXPECT_EQ(spanText(entry(L"g")), L"none");  // empty values
 }
+
+TEST(YamlStructure, WindowsLineEndingsGiveTheSameTree) {
+    const std::wstring lf =
+        L"# c\na: 1\nb:\n  - x\n  - \"y\n    z\"\nc: |\n  l1\n\n  l2\nd: >-\n  f1\n  f2\ne: plain\n  more\n"
+        L"f: {g: 'h'}\n---\n? k\n: v\n";
+    std::wstring crlf;
+    for (wchar_t c : lf) crlf += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    auto a = yaml(lf);
+    auto b = yaml(crlf);
+    EXPECT_EQ(a->errorMessage, L"");
+    EXPECT_EQ(b->errorMessage, L"");
+    EXPECT_EQ(shape(b->root), shape(a->root));
+    EXPECT_EQ(shape(a->root), L"Comment=c Obj(Num:a=1 Arr:b(Str=x Str=y z) Str:c=l1\n\nl2\n Str:d=f1 f2 Str:e=plain more "
+                              L"Obj:f(Str:g=h)) Obj(Str:k=v)");
+}
