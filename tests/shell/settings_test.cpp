@@ -47,7 +47,7 @@ TEST(SettingsSearchKey, KeyAndShiftFromTheText) {
         {L"g", L'G', false},
         {L"7", L'7', false},
         {L"Alt+Shift+X", L'X', false},  // only the two prefixes set Shift
-        {L"Ctrl+\u00e4", L'\u00c4', false},
+        {L"Ctrl+Shift+1", L'1', true},
     };
     for (const Case& k : cases) {
         wchar_t key = L'?';
