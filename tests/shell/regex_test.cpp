@@ -180,7 +180,7 @@ TEST(Regex_Differential, SameMatchesAsStdRegex) {
         }
         for (int t = 0; t < 4; ++t) {
             std::wstring text;
-            size_t len = pick(11);
+            size_t len = t < 3 ? pick(11) : pick(40);  // longer texts walk many matches
             size_t alphabetSize = unicode ? 15 : 13;
             for (size_t k = 0; k < len; ++k) text += alphabet[pick(alphabetSize)];
             std::vector<TextRange> expected;
