@@ -1,0 +1,289 @@
+// The toolbar, search box, status bar and About window driven as a user drives them: clicks on
+// the hand-drawn buttons, typing and keys in the search box, the regular-expression switch, the
+// red frame of a failed search, highlight colours in the rendered tree, German texts, and the
+// host's search through ListSearchTextW.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "appearance/colour.h"
+#include "document/language.h"
+#include "edit/nodetext.h"
+#include "shell/about.h"
+#include "shell/chrome.h"
+#include "shell/lister.h"
+#include "shell/mainwindow.h"
+#include "tests/shell/guihost.h"
+#include "tests/support/testing.h"
+#include "tests/support/winfiles.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+const char kCatalog[] =
+    R"({"items": [{"name": "cat", "note": "concat"}, {"name": "dog", "note": "cat-5"}, {"name": "bird", "note": "a cat"}]})";
+
+class SearchUi : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (window) ListerClose(window);
+        qmtest::pumpMessages();
+        uiGerman = false;
+    }
+
+    // Opens `text` as a file with the given "Buttons" and "Search" settings.
+    void open(const std::string& text, int buttons = 1, int search = 1, const wchar_t* name = L"search.json") {
+        settings = qmtest::useFreshSettings(L"search-" + std::to_wstring(++counter) + L".ini");
+        WritePrivateProfileStringW(L"Quillmap", L"Buttons", std::to_wstring(buttons).c_str(), settings.c_str());
+        WritePrivateProfileStringW(L"Quillmap", L"Search", std::to_wstring(search).c_str(), settings.c_str());
+        window = ListerLoad(host.window(), qmtest::writeTempFile(name, text), 0);
+        main = FindMainWindow(window);
+        ASSERT_NE(main, nullptr);
+        // Wide enough for the whole search group; a child window may be wider than the screen
+        // that limits the host's top-level window.
+        MoveWindow(window, 0, 0, 1700, 500, TRUE);
+        SetFocus(main->treePane.window);
+        qmtest::pumpMessages();
+    }
+
+    int itemIndex(int32_t action) const {
+        for (size_t i = 0; i < main->toolbarItems.size(); ++i)
+            if (main->toolbarItems[i].action == action) return int(i);
+        return -1;
+    }
+    void clickItem(int32_t action) {
+        int i = itemIndex(action);
+        ASSERT_GE(i, 0) << "no toolbar item " << action;
+        const RECT& r = main->toolbarItems[size_t(i)].rect;
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(window, WM_LBUTTONUP, 0, at);
+        qmtest::pumpMessages();
+    }
+    void typeSearch(const wchar_t* text) {
+        ASSERT_NE(main->searchBox, nullptr);
+        SetWindowTextW(main->searchBox, text);
+        qmtest::pumpMessages();
+    }
+    void boxKey(WPARAM vk) {
+        SendMessageW(main->searchBox, WM_KEYDOWN, vk, 1);
+        qmtest::pumpMessages();
+    }
+    std::string selectedPath() const {
+        return main->selected ? u8(nodePath(main->selected, main->document->format)) : "(none)";
+    }
+
+    static int counter;
+    qmtest::GuiHost host{1000, 600};
+    std::wstring settings;
+    HWND window = nullptr;
+    MainWindow* main = nullptr;
+};
+int SearchUi::counter = 0;
+
+}  // namespace
+
+TEST_F(SearchUi, EnterMovesFromMatchToMatchAndWraps) {
+    open(kCatalog);
+    typeSearch(L"cat");
+    const char* expected[] = {"$.items[0].name", "$.items[0].note", "$.items[1].note", "$.items[2].note",
+                              "$.items[0].name"};  // the last one wrapped around
+    for (const char* path : expected) {
+        boxKey(VK_RETURN);
+        EXPECT_EQ(selectedPath(), path);
+        EXPECT_FALSE(main->searchFailed);
+    }
+    {
+        qmtest::HeldKeys shift{VK_SHIFT};
+        boxKey(VK_RETURN);  // Shift+Enter goes back (and wraps to the last)
+    }
+    EXPECT_EQ(selectedPath(), "$.items[2].note");
+    boxKey(VK_F3);
+    EXPECT_EQ(selectedPath(), "$.items[0].name");
+    clickItem(kActionNextMatch);
+    EXPECT_EQ(selectedPath(), "$.items[0].note");
+    clickItem(kActionPreviousMatch);
+    EXPECT_EQ(selectedPath(), "$.items[0].name");
+
+    typeSearch(L"zebra");
+    boxKey(VK_RETURN);
+    EXPECT_TRUE(main->searchFailed);
+    EXPECT_EQ(selectedPath(), "$.items[0].name");  // nothing found: the selection stays
+    typeSearch(L"");  // emptying the field clears the red frame and the highlighting
+    EXPECT_FALSE(main->searchFailed);
+    EXPECT_FALSE(main->highlight.highlightActive);
+
+    boxKey(VK_ESCAPE);
+    EXPECT_EQ(GetFocus(), main->treePane.window);
+}
+
+TEST_F(SearchUi, RegexToggleAndRedFrame) {
+    open(kCatalog);
+    EXPECT_FALSE(main->searchRegex);
+    clickItem(kActionRegexToggle);
+    EXPECT_TRUE(main->searchRegex);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Quillmap", L"SearchRegex", -1, settings.c_str()), 1);
+    EXPECT_EQ(GetFocus(), main->searchBox);
+
+    typeSearch(L"^b.r");
+    boxKey(VK_RETURN);
+    EXPECT_EQ(selectedPath(), "$.items[2].name");
+
+    typeSearch(L"(cat");
+    boxKey(VK_RETURN);
+    EXPECT_TRUE(main->regexError);
+    EXPECT_TRUE(main->searchFailed);
+    EXPECT_FALSE(main->highlight.highlightActive);
+    SetFocus(main->treePane.window);
+    qmtest::Pixels pixels = qmtest::render(window);
+    const RECT& field = main->toolbarItems[size_t(itemIndex(kActionSearchField))].rect;
+    EXPECT_TRUE(pixels.contains(RGB(0xCC, 0x40, 0x40), field)) << "the field's frame is not red";
+
+    typeSearch(L"c.t");
+    boxKey(VK_RETURN);
+    EXPECT_FALSE(main->searchFailed);
+    pixels = qmtest::render(window);
+    EXPECT_FALSE(pixels.contains(RGB(0xCC, 0x40, 0x40), field));
+}
+
+TEST_F(SearchUi, HighlightColoursInTheTree) {
+    open(R"({"alpha": "xx cat yy", "beta": "cat"})");
+    typeSearch(L"cat");
+    boxKey(VK_RETURN);
+    ASSERT_EQ(selectedPath(), "$.alpha");
+    SetFocus(main->treePane.window);
+    qmtest::pumpMessages();
+    const COLORREF background = main->palette.color(ColorSlot::background);
+    const COLORREF current = blend(background, RGB(0xFF, 0x82, 0x00), main->palette.isDark ? 0.75 : 0.85);
+    const COLORREF other = blend(background, RGB(0xFF, 0xBE, 0x00), main->palette.isDark ? 0.38 : 0.55);
+    qmtest::Pixels tree = qmtest::render(main->treePane.window);
+    RECT all{0, 0, tree.width, tree.height};
+    EXPECT_TRUE(tree.contains(current, all)) << "no current-match band";
+    EXPECT_TRUE(tree.contains(other, all)) << "no band for the other occurrence";
+}
+
+TEST_F(SearchUi, ButtonsSwitchViewsAndPressReleaseElsewhereDoesNothing) {
+    open(kCatalog);
+    clickItem(kActionGridTab);
+    EXPECT_EQ(main->activeView, kViewGrid);
+    clickItem(kActionSourceTab);
+    EXPECT_EQ(main->activeView, kViewSource);
+    EXPECT_EQ(itemIndex(kActionExpandAll) >= 0, true);
+    // Expand/collapse and the switches cannot be hit in the Source view.
+    const RECT& expand = main->toolbarItems[size_t(itemIndex(kActionExpandAll))].rect;
+    LPARAM at = MAKELPARAM((expand.left + expand.right) / 2, (expand.top + expand.bottom) / 2);
+    SendMessageW(window, WM_MOUSEMOVE, 0, at);
+    EXPECT_EQ(main->hotItem, -1);
+    clickItem(kActionTreeTab);
+    EXPECT_EQ(main->activeView, kViewTree);
+    // Press on Grid, release on Source: nothing happens.
+    const RECT& grid = main->toolbarItems[size_t(itemIndex(kActionGridTab))].rect;
+    const RECT& source = main->toolbarItems[size_t(itemIndex(kActionSourceTab))].rect;
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grid.left + 3, grid.top + 3));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(source.left + 3, source.top + 3));
+    EXPECT_EQ(main->activeView, kViewTree);
+    const bool counts = main->showCounts;
+    clickItem(kActionCounts);
+    EXPECT_EQ(main->showCounts, !counts);
+}
+
+TEST_F(SearchUi, SearchButtonOpensAndEscapeClosesTheField) {
+    open(kCatalog, 2, 2);
+    EXPECT_LT(itemIndex(kActionSearchField), 0);
+    clickItem(kActionSearchButton);
+    EXPECT_TRUE(main->searchOpen);
+    ASSERT_GE(itemIndex(kActionSearchField), 0);
+    EXPECT_EQ(GetFocus(), main->searchBox);
+    boxKey(VK_ESCAPE);
+    EXPECT_FALSE(main->searchOpen);
+    EXPECT_LT(itemIndex(kActionSearchField), 0);
+    EXPECT_FALSE(IsWindowVisible(main->searchBox));
+}
+
+TEST_F(SearchUi, NarrowStatusBarHasNoRoomForTheSearchGroup) {
+    open(kCatalog, 2, 2);
+    MoveWindow(window, 0, 0, 900, 500, TRUE);
+    EXPECT_LT(itemIndex(kActionSearchButton), 0);
+    EXPECT_LT(itemIndex(kActionSearchField), 0);
+    FocusSearchBox(*main);  // what the search key does: the field cannot be placed, so nothing
+    EXPECT_LT(itemIndex(kActionSearchField), 0);
+    EXPECT_TRUE(!main->searchBox || !IsWindowVisible(main->searchBox));
+    EXPECT_NE(GetFocus(), main->searchBox);
+}
+
+TEST_F(SearchUi, HiddenButtonsLeaveTheAboutIconOnly) {
+    open(kCatalog, 0, 1);
+    ASSERT_EQ(main->toolbarItems.size(), 1u);
+    EXPECT_EQ(main->toolbarItems[0].action, kActionAbout);
+}
+
+TEST_F(SearchUi, HostSearchFoundNotFoundAndEmpty) {
+    open(kCatalog);
+    EXPECT_EQ(ListerSearchText(window, L"dog", 1), 0);
+    EXPECT_EQ(selectedPath(), "$.items[1].name");
+    EXPECT_EQ(ListerSearchText(window, L"zebra", 1), 1);
+    EXPECT_EQ(ListerSearchText(window, L"", 1), 1);
+    // The host's search does not wrap: from the last "cat" forward there is none.
+    EXPECT_EQ(ListerSearchText(window, L"a cat", 1), 0);
+    EXPECT_EQ(ListerSearchText(window, L"a cat", 0), 1);
+    // Whole words and match case come from the host's flags.
+    EXPECT_EQ(ListerSearchText(window, L"CAT", 1 | 2), 1);
+    EXPECT_EQ(ListerSearchText(window, L"cat", 1 | 4), 0);
+    EXPECT_EQ(selectedPath(), "$.items[0].name");
+    EXPECT_EQ(ListerSearchText(window, L"cat", 4), 0);
+    EXPECT_EQ(selectedPath(), "$.items[1].note");  // cat-5 is a whole word, concat is not
+    EXPECT_EQ(ListerSearchText(nullptr, L"cat", 1), 1);
+}
+
+TEST_F(SearchUi, StatusTextsInEnglishAndGerman) {
+    open(kCatalog);
+    EXPECT_EQ(statusText(*main->document), L"JSON  \u00B7  UTF-8  \u00B7  11 nodes");
+    ListerClose(window);
+    window = nullptr;
+    open("{\"a\": [1,\n, 2]}");
+    EXPECT_EQ(statusText(*main->document), L"Line 2: Unexpected character");
+    // The language is read when a text is produced: labels and status follow the flag at once.
+    uiGerman = true;
+    EXPECT_EQ(statusText(*main->document), L"Zeile 2: Unexpected character");
+    main->document->errorMessage.clear();
+    EXPECT_EQ(statusText(*main->document), L"JSON  \u00B7  UTF-8  \u00B7  3 Knoten");
+    LayoutChrome(*main);
+    EXPECT_EQ(main->toolbarItems[1].label, L"Baum");
+    EXPECT_EQ(main->toolbarItems.back().label, L"Anzahl der Unterknoten anzeigen");
+}
+
+namespace {
+int aboutShown = 0;
+WPARAM aboutKey = 0;
+HWND aboutWindow = nullptr;
+void pressKeyInAbout(HWND about) {
+    ++aboutShown;
+    aboutWindow = about;
+    EXPECT_TRUE(IsWindowVisible(about));
+    wchar_t cls[32] = {};
+    GetClassNameW(about, cls, 32);
+    EXPECT_STREQ(cls, L"QuillmapAbout");
+    // Hovering the link shows the underline and the hand cursor's state.
+    PostMessageW(about, WM_KEYDOWN, aboutKey, 1);
+}
+}  // namespace
+
+TEST_F(SearchUi, AboutOpensWithF1AndClosesWithEnterEscapeSpace) {
+    open(kCatalog);
+    aboutShownHook = pressKeyInAbout;
+    int opened = 0;
+    for (WPARAM key : {WPARAM(VK_RETURN), WPARAM(VK_ESCAPE), WPARAM(VK_SPACE)}) {
+        aboutKey = key;
+        SendMessageW(main->treePane.window, WM_KEYDOWN, VK_F1, 1);  // runs the modal loop until the key
+        EXPECT_EQ(aboutShown, ++opened);
+        EXPECT_TRUE(IsWindowEnabled(host.window())) << "the host stays disabled after the About window";
+        EXPECT_FALSE(IsWindow(aboutWindow)) << "the About window outlives its loop";
+    }
+    aboutKey = VK_ESCAPE;
+    clickItem(kActionAbout);
+    EXPECT_EQ(aboutShown, opened + 1);
+    aboutShownHook = nullptr;
+}
