@@ -29,6 +29,8 @@ constexpr uint8_t kDigitClass = 1;
 constexpr uint8_t kSpaceClass = 2;
 constexpr uint8_t kWordClass = 4;
 constexpr uint32_t kMaxRepeatCount = 1000000;  // larger counts exceed the state limit anyway
+// Longer texts are refused so that a (counts, position, state) key always fits in 64 bits.
+constexpr size_t kMaxRegexRunText = size_t(1) << 24;
 
 uint8_t classBit(wchar_t letter) {
     switch (letter | 0x20) {
@@ -773,7 +775,6 @@ struct RegexRunner {
         stack.clear();
         stack.push_back({F::Visit, re.start_, uint32_t(s), 0});
         while (!stack.empty()) {
-            if (++steps > kMaxSteps) tooComplex = true;
             if (tooComplex) {
                 stack.clear();
                 return -1;
@@ -787,6 +788,10 @@ struct RegexRunner {
                 case F::Visit: break;
             }
             if (f.pc < 0) continue;
+            if (++steps > kMaxSteps) {
+                tooComplex = true;
+                continue;
+            }
             uint32_t sig = signature(f.pos);
             uint64_t k = key(f.pc, f.pos, sig);
             if (!remember(k)) continue;
@@ -852,6 +857,7 @@ struct RegexRunner {
 RegexRun Regex::findMatches(const wchar_t* text, size_t length, size_t maxMatches, bool nonEmptyOnly,
                             std::vector<TextRange>& out) const {
     if (!valid() || maxMatches == 0) return RegexRun::Complete;
+    if (length > kMaxRegexRunText) return RegexRun::TooComplex;
     size_t appended = 0;
     try {
         RegexRunner run(*this, text, length);
