@@ -114,7 +114,7 @@ private:
     Node* parseValueBelow(Node* parent, bool keyed, long indent, uint32_t nodeLine);
     Node* parseBlockMapping(Node* parent, bool keyed, long indent);
     enum class KeyResult { Failed, WithValue, WithoutValue };
-    void parseMappingValue(Node* mapping, long indent, uint32_t entryLine);
+    void parseMappingValue(Node* mapping, long indent);
     KeyResult readMappingKey(long indent);
     Node* parseBlockSequence(Node* parent, bool keyed, long indent);
     bool nextEntryAt(long indent, bool isSequence);
@@ -432,7 +432,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
         if (key == KeyResult::WithoutValue)
             makeNull(mapping, true, entryLine);
         else
-            parseMappingValue(mapping, indent, entryLine);
+            parseMappingValue(mapping, indent);
         if (!nextEntryAt(indent, false)) break;
     }
     pendingName.clear();
@@ -440,21 +440,11 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
     return mapping;
 }
 
-// After a key's ":": the value on the same line, or on the lines below.
-QM_NOINLINE void YamlParser::parseMappingValue(Node* mapping, long indent, uint32_t entryLine) {
+// After a key's ":": the value on the same line, or (through the line-end rule of parseBlockNode,
+// which costs a second unit of block depth) on the lines below.
+QM_NOINLINE void YamlParser::parseMappingValue(Node* mapping, long indent) {
     skipBlanksAndComment();
-    if (!lineEndAt(pos)) {
-        parseBlockNode(mapping, true, indent, true);
-        return;
-    }
-    if (skipToContent()) {
-        const long col = column(pos);
-        if (col > indent || (col == indent && sequenceItemAt(pos))) {
-            parseBlockNode(mapping, true, indent, false);
-            return;
-        }
-    }
-    makeNull(mapping, true, entryLine);
+    parseBlockNode(mapping, true, indent, true);
 }
 
 QM_NOINLINE Node* YamlParser::parseBlockSequence(Node* parent, bool keyed, long indent) {

@@ -22,11 +22,18 @@ std::wstring inlineSequences(int levels) {
     return s + L"x\n";
 }
 
-// Mappings nested by indentation, each value starting on the line below its key. After a tag
-// ("k: !t") the value passes through two block nodes, so each level costs two units of depth.
-std::wstring indentedMappings(int levels, const wchar_t* afterKey = L"") {
+// Mappings nested by indentation, each value starting on the line below its key: such a value
+// passes through two block nodes, so each level costs two units of depth.
+std::wstring indentedMappings(int levels) {
     std::wstring s;
-    for (int i = 0; i < levels; ++i) s += std::wstring(size_t(i), L' ') + L"k:" + afterKey + L"\n";
+    for (int i = 0; i < levels; ++i) s += std::wstring(size_t(i), L' ') + L"k:\n";
+    return s + std::wstring(size_t(levels), L' ') + L"v\n";
+}
+
+// Sequences nested by indentation, each item starting on the line below its dash (one unit).
+std::wstring indentedSequences(int levels) {
+    std::wstring s;
+    for (int i = 0; i < levels; ++i) s += std::wstring(size_t(i), L' ') + L"-\n";
     return s + std::wstring(size_t(levels), L' ') + L"v\n";
 }
 
@@ -68,15 +75,15 @@ TEST(YamlLimits, BlockNestingAtTheLimitParsesOnASmallStack) {
     EXPECT_EQ(deep.error, L"Nesting too deep");
     EXPECT_EQ(deep.depth, kMaxYamlBlockDepth + 1);  // the sequences built so far stay
 
-    DepthResult mappings = parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth));
+    DepthResult mappings = parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth / 2));
     EXPECT_EQ(mappings.error, L"");
-    EXPECT_EQ(mappings.depth, kMaxYamlBlockDepth + 1);
-    EXPECT_EQ(parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth + 1)).error, L"Nesting too deep");
+    EXPECT_EQ(mappings.depth, kMaxYamlBlockDepth / 2 + 1);
+    EXPECT_EQ(parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth / 2 + 1)).error, L"Nesting too deep");
 
-    DepthResult tagged = parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth / 2, L" !t"));
-    EXPECT_EQ(tagged.error, L"");
-    EXPECT_EQ(tagged.depth, kMaxYamlBlockDepth / 2 + 1);
-    EXPECT_EQ(parseOnSmallStack(indentedMappings(kMaxYamlBlockDepth / 2 + 1, L" !t")).error, L"Nesting too deep");
+    DepthResult items = parseOnSmallStack(indentedSequences(kMaxYamlBlockDepth));
+    EXPECT_EQ(items.error, L"");
+    EXPECT_EQ(items.depth, kMaxYamlBlockDepth + 1);
+    EXPECT_EQ(parseOnSmallStack(indentedSequences(kMaxYamlBlockDepth + 1)).error, L"Nesting too deep");
 }
 
 TEST(YamlLimits, FlowNestingAtTheLimitParsesOnASmallStack) {
