@@ -129,7 +129,7 @@ bool loadOurs(std::vector<uint8_t>& bytes, const std::wstring& path, bool releas
     qm::decodeTextWith(bytes, text, doc.encoding, qm::portableCodePageConverter);
     if (releaseBytes) std::vector<uint8_t>().swap(bytes);
     const double t1 = now();
-    const bool accepted = qm::parseText(path, text, doc);
+    const bool accepted = qm::parseText(path, std::move(text), doc);
     load.seconds = now() - t0;
     load.cpu = cpuSeconds() - c0;
     load.decodeSeconds = t1 - t0;

@@ -2,6 +2,8 @@
 // its first non-blank character ("<" XML, "[" or "{" JSON or JSON Lines).
 #include "document/load.h"
 
+#include <utility>
+
 #include "document/chars.h"
 #include "document/language.h"
 #include "parsers/json.h"
@@ -23,14 +25,23 @@ std::wstring pathExtension(const std::wstring& path) {
 
 static void createRoot(Document& doc) { doc.root = createNode(doc, NodeKind::Root, nullptr, 0); }
 
-bool parseText(const std::wstring& path, const std::wstring& text, Document& doc) {
+// `owned` is the text itself when the caller handed it over; keeping the source then moves it.
+static bool parseTextInto(const std::wstring& path, const std::wstring& text, std::wstring* owned, Document& doc) {
     size_t start = 0;
     while (start < text.size() && (isSpace(text[start]) || text[start] == 0xFEFF)) ++start;
     if (start >= text.size()) return false;
 
     const std::wstring ext = pathExtension(path);
     const size_t mark = (!text.empty() && text[0] == 0xFEFF) ? 1 : 0;
-    auto keepSource = [&] { doc.sourceText.assign(text, mark, std::wstring::npos); };
+    // Always the last step of a branch: the parser is done with the text.
+    auto keepSource = [&] {
+        if (!owned) {
+            doc.sourceText.assign(text, mark, std::wstring::npos);
+        } else {
+            if (mark) owned->erase(0, 1);
+            doc.sourceText = std::move(*owned);
+        }
+    };
 
     if (ext == L".yaml" || ext == L".yml") {
         doc.format = DocumentFormat::Yaml;
@@ -91,6 +102,14 @@ bool parseText(const std::wstring& path, const std::wstring& text, Document& doc
     }
     if (!doc.errorMessage.empty()) keepSource();
     return true;
+}
+
+bool parseText(const std::wstring& path, const std::wstring& text, Document& doc) {
+    return parseTextInto(path, text, nullptr, doc);
+}
+
+bool parseText(const std::wstring& path, std::wstring&& text, Document& doc) {
+    return parseTextInto(path, text, &text, doc);
 }
 
 }  // namespace qm

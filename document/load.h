@@ -13,6 +13,9 @@ std::wstring pathExtension(const std::wstring& path);
 
 // Detects the format and parses an already decoded text. False declines the file.
 bool parseText(const std::wstring& path, const std::wstring& text, Document& doc);
+// The same, taking over the text: where the document keeps its source it moves the text there
+// instead of copying it, so a big file's text is never held twice.
+bool parseText(const std::wstring& path, std::wstring&& text, Document& doc);
 
 #ifdef _WIN32
 // Reads, decodes and parses a file. False: unreadable, too big, out of memory or declined.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <utility>
 
 #include "document/decode.h"
 #include "document/load.h"
@@ -76,7 +77,7 @@ bool loadDocument(const std::wstring& path, Document& doc) {
             if (!readWholeFile(path, bytes)) return false;
             decodeText(bytes, text, doc.encoding);
         }  // the byte buffer is released before parsing: big files must not be held twice
-        return parseText(path, text, doc);
+        return parseText(path, std::move(text), doc);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -2,28 +2,34 @@
 
 namespace qm {
 
+// The text is written into a buffer sized once from the byte count (a byte never yields more than
+// one UTF-16 unit, a four-byte sequence yields two), and runs of ASCII are copied without the
+// sequence decoder.
 std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
-    std::wstring out;
-    out.reserve(size);
+    if (valid) *valid = true;
+    if (size == 0) return std::wstring();
+    std::wstring out(size, L'\0');
+    wchar_t* o = &out[0];
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
     bool ok = true;
     size_t i = 0;
     while (i < size) {
         unsigned c = p[i];
         if (c < 0x80) {
-            out += wchar_t(c);
+            *o++ = wchar_t(c);
             ++i;
+            while (i < size && p[i] < 0x80) *o++ = wchar_t(p[i++]);
             continue;
         }
         unsigned need, cp, min;
         if ((c & 0xE0) == 0xC0) { need = 1; cp = c & 0x1F; min = 0x80; }
         else if ((c & 0xF0) == 0xE0) { need = 2; cp = c & 0x0F; min = 0x800; }
         else if ((c & 0xF8) == 0xF0) { need = 3; cp = c & 0x07; min = 0x10000; }
-        else { out += wchar_t(0xFFFD); ok = false; ++i; continue; }
+        else { *o++ = wchar_t(0xFFFD); ok = false; ++i; continue; }
         size_t j = 1;
         for (; j <= need && i + j < size && (p[i + j] & 0xC0) == 0x80; ++j) cp = (cp << 6) | (p[i + j] & 0x3F);
         if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out += wchar_t(0xFFFD);
+            *o++ = wchar_t(0xFFFD);
             ok = false;
             i += j;
             continue;
@@ -31,12 +37,13 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
         i += j;
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out += wchar_t(0xD800 + (cp >> 10));
-            out += wchar_t(0xDC00 + (cp & 0x3FF));
+            *o++ = wchar_t(0xD800 + (cp >> 10));
+            *o++ = wchar_t(0xDC00 + (cp & 0x3FF));
         } else {
-            out += wchar_t(cp);
+            *o++ = wchar_t(cp);
         }
     }
+    out.resize(size_t(o - out.data()));
     if (valid) *valid = ok;
     return out;
 }

@@ -2,6 +2,8 @@
 // Containers recurse, bounded by kMaxJsonDepth.
 #include "parsers/json.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cwchar>
 
 #include "document/chars.h"
@@ -58,6 +60,16 @@ std::wstring JsonParser::parseString() {
     const wchar_t quote = text[pos++];
     std::wstring out;
     size_t runStart = pos;
+    while (pos < length && text[pos] != quote && text[pos] != L'\\') ++pos;
+    if (pos < length && text[pos] == quote) {  // no escapes: one copy of exactly the right size
+        out.assign(text + runStart, pos - runStart);
+        ++pos;
+        return out;
+    }
+    // Escapes only shorten the text, so the distance to the closing quote sizes the buffer once.
+    size_t end = pos;
+    while (end < length && text[end] != quote) end += text[end] == L'\\' ? 2 : 1;
+    out.reserve(std::min(end, length) - runStart);
     while (pos < length) {
         wchar_t c = text[pos];
         if (c == quote) {
@@ -107,11 +119,31 @@ static bool isKeyChar(wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; 
 // (everything else happens in helpers that return before the next level starts), so the 1000
 // levels fit in a 256 KiB stack in the product's build.
 Node* JsonParser::startNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
-    Node* n = createNode(doc, kind, parent, nodeLine);
+    Node* n;
+    if (!openContainers.empty() && openContainers.back().node == parent) {
+        n = createNode(doc, kind, nullptr, nodeLine);
+        n->parent = parent;
+        n->indexInParent = uint32_t(pendingChildren.size() - openContainers.back().firstChild);
+        pendingChildren.push_back(n);
+    } else {
+        n = createNode(doc, kind, parent, nodeLine);
+    }
     n->name.swap(pendingName);
     pendingName.clear();
     n->keyed = keyed;
     return n;
+}
+
+QM_NOINLINE void JsonParser::openContainer(Node* container) {
+    openContainers.push_back({container, pendingChildren.size()});
+}
+
+// Runs on every way out of a container, errors included: the partial tree stays whole.
+QM_NOINLINE void JsonParser::closeContainer() {
+    const OpenContainer open = openContainers.back();
+    openContainers.pop_back();
+    open.node->children.assign(pendingChildren.begin() + std::ptrdiff_t(open.firstChild), pendingChildren.end());
+    pendingChildren.resize(open.firstChild);
 }
 
 QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t nodeLine) {
@@ -180,8 +212,10 @@ void JsonParser::parseValue(Node* parent, bool keyed, int depth) {
     const uint32_t nodeLine = lineAt(pos);
     if (text[pos] == L'{' || text[pos] == L'[') {
         const bool isObject = text[pos] == L'{';
-        parseContainer(startNode(isObject ? NodeKind::Object : NodeKind::Array, parent, keyed, nodeLine), isObject,
-                       depth);
+        Node* container = startNode(isObject ? NodeKind::Object : NodeKind::Array, parent, keyed, nodeLine);
+        openContainer(container);
+        parseContainer(container, isObject, depth);
+        closeContainer();
         return;
     }
     parseScalar(parent, keyed, nodeLine);

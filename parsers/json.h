@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "document/document.h"
 
@@ -32,6 +33,18 @@ struct JsonParser {
     uint32_t lineAt(size_t position);  // moves the line counter forward to position
     void skipSpaceAndComments();
     std::wstring pendingName;  // key of the member whose value is parsed next
+
+    // Children of the open containers wait here, innermost container's last, and each container
+    // gets its list in one allocation of the exact size when it closes (growing every list by
+    // push_back would allocate about log2(n) times and leave up to half of it unused).
+    struct OpenContainer {
+        Node* node;
+        size_t firstChild;  // index in pendingChildren of its first child
+    };
+    std::vector<Node*> pendingChildren;
+    std::vector<OpenContainer> openContainers;
+    void openContainer(Node* container);
+    void closeContainer();
 
     // Parses one value and attaches it to parent, named pendingName when keyed.
     void parseValue(Node* parent, bool keyed, int depth);
