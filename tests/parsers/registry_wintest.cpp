@@ -33,7 +33,7 @@ const SpotCheck kSpotChecks[] = {
      L"Search with &Everything", 0, 4, nullptr},
     {"scoop-extras/everything_install-context.reg", NodeKind::String, L"(Default)", L"command",
      L"$app_path -path \"%1\"", 0, 8, nullptr},
-    {"scoop-extras/everything_install-context.reg", NodeKind::Comment, L"", L"",
+    {"scoop-extras/everything_install-context.reg", NodeKind::Comment, L"", L"Everything",
      L"%v \u2013 For verbs that are none implies all. If there is no parameter passed this is the working directory.",
      0, 14, nullptr},
     {"scoop-extras/lazarus_install-associations.reg", NodeKind::String, L"Lazarus.AssocFile.inc", L"OpenWithProgIDs",
@@ -108,12 +108,16 @@ const SpotCheck kSpotChecks[] = {
      L"binary"},
 };
 
-const Node* findNode(const Document& d, NodeKind kind, const std::wstring& name, const std::wstring& parent) {
+// First node of the check's kind, name and parent in document order; comments, which have no
+// name, are told apart by their text.
+const Node* findNode(const Document& d, const SpotCheck& c) {
     std::vector<const Node*> stack{d.root};
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (n->kind == kind && n->name == name && n->parent && n->parent->name == parent) return n;
+        if (n->kind == c.kind && n->name == c.name && n->parent && n->parent->name == c.parent &&
+            (c.kind != NodeKind::Comment || n->value == c.value))
+            return n;
         stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
     }
     return nullptr;
@@ -154,7 +158,7 @@ TEST(RegistryWindows, SpotChecks) {
     for (const SpotCheck& c : kSpotChecks) {
         auto d = load(qmtest::corpusDir() + "/reg/" + c.file);
         ASSERT_TRUE(d) << c.file;
-        const Node* n = findNode(*d, c.kind, c.name, c.parent);
+        const Node* n = findNode(*d, c);
         ASSERT_NE(n, nullptr) << c.file << ": " << qmtest::u8(c.name);
         const std::string what = std::string(c.file) + ": " + qmtest::u8(c.name);
         if (c.length) {
