@@ -47,7 +47,7 @@ PY
   fi
 }
 
-wineserver -p 2>/dev/null
+wineserver -p >/dev/null 2>&1 </dev/null
 
 ok_native=0; ok_win64=0; ok_win32=0; ok_fuzz=0
 build native && ok_native=1 || { fail "native build"; tail -30 "$results/build-native.log"; }
@@ -103,7 +103,8 @@ if [ $ok_fuzz = 1 ]; then
   done
 fi
 
-wineserver -k 2>/dev/null || true
+# Stop the Wine processes of this run so that nothing holds the caller's output open.
+[ -n "${QM_KEEP_WINESERVER:-}" ] || wineserver -k >/dev/null 2>&1 || true
 if [ ${#failures[@]} -gt 0 ]; then printf 'failed: %s\n' "${failures[@]}"; fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
