@@ -5,6 +5,7 @@
 // matches, in document order, tested as the search tests them (an invalid expression is a usage
 // error; an expression too complex to finish stops the listing with status 2).
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -291,6 +292,9 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // Wide character classes (letters in paths, white space in YAML quoting) as on Windows,
+    // where they do not depend on the locale.
+    std::setlocale(LC_ALL, "C.UTF-8");
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.push_back(qm::utf8ToWide(argv[i]));
     try {
