@@ -263,6 +263,10 @@ LRESULT onNcCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT onNcDestroy(MainWindow* main, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The tooltip is a popup: its owner is the host's top-level window, not this child window,
+    // so it would outlive the plug-in window (one leaked window per file shown).
+    if (main->tooltip) DestroyWindow(main->tooltip);
+    main->tooltip = nullptr;
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     main->window = nullptr;
     if (main->ownedByWindow) delete main;

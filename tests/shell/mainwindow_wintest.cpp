@@ -1,0 +1,429 @@
+// The plug-in window driven as a user drives it: files loaded as ListLoadW loads them, keys,
+// clicks, double-clicks, the splitter drag and view switches sent as messages, keys that reach
+// the host, and pixels where the look is the point.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "edit/nodetext.h"
+#include "shell/about.h"
+#include "shell/lister.h"
+#include "shell/mainwindow.h"
+#include "shell/settings.h"
+#include "tests/shell/guihost.h"
+#include "tests/support/testing.h"
+#include "tests/support/winfiles.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+std::wstring samplePath(const char* name) { return qmtest::platformPath(std::string(QM_SOURCE_DIR) + "/samples/" + name); }
+
+// One plug-in window on a test host, with a private settings file.
+class PluginWindow : public ::testing::Test {
+protected:
+    void SetUp() override { settings = qmtest::useFreshSettings(L"gui-" + std::to_wstring(++counter) + L".ini"); }
+    void TearDown() override {
+        if (window) ListerClose(window);
+        qmtest::pumpMessages();
+    }
+
+    bool open(const std::wstring& path, int flags = 0) {
+        window = ListerLoad(host.window(), path, flags);
+        main = FindMainWindow(window);
+        if (main) {
+            SetFocus(main->treePane.window);
+            qmtest::pumpMessages();
+        }
+        return main != nullptr;
+    }
+    bool openText(const std::wstring& name, const std::string& text) { return open(qmtest::writeTempFile(name, text)); }
+
+    HWND tree() const { return main->treePane.window; }
+    void key(WPARAM vk, HWND target = nullptr) { SendMessageW(target ? target : tree(), WM_KEYDOWN, vk, 1); }
+    void click(UINT message, int x, int y) { SendMessageW(tree(), message, 0, MAKELPARAM(x, y)); }
+    int rowY(int row) const { return (row - static_cast<int>(main->treePane.topRow)) * main->palette.rowHeight + 3; }
+    std::string selectedLabel() const { return main->selected ? u8(nodeLabel(main->selected)) : "(none)"; }
+    int settingInt(const wchar_t* key) const { return static_cast<int>(GetPrivateProfileIntW(L"Quillmap", key, -1, settings.c_str())); }
+
+    static int counter;
+    qmtest::GuiHost host;
+    std::wstring settings;
+    HWND window = nullptr;
+    MainWindow* main = nullptr;
+};
+int PluginWindow::counter = 0;
+
+std::string clipboardText() {
+    if (!OpenClipboard(nullptr)) return "(clipboard busy)";
+    std::string text = "(none)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = u8(p);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+const char kNestedJson[] = R"({"a": {"b": {"c": 1, "d": 2}}, "list": [1, 2, 3], "s": "x"})";
+
+}  // namespace
+
+TEST_F(PluginWindow, EverySampleOpensWithItsFirstValueSelectedAndTheTopLevelOpen) {
+    struct Case {
+        const char* file;
+        NodeKind kind;     // of the selected node
+        const char* label;
+    } cases[] = {
+        {"catalog.json", NodeKind::Object, ""},
+        {"events.jsonl", NodeKind::Array, ""},
+        {"feed.xml", NodeKind::Element, "rss"},  // past the declaration and the comment
+        {"config.yaml", NodeKind::Object, ""},
+        {"settings.toml", NodeKind::Object, ""},  // the document's table
+        {"sample.reg", NodeKind::Object, "HKEY_CURRENT_USER"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(open(samplePath(c.file)));
+        ASSERT_NE(main->selected, nullptr);
+        EXPECT_EQ(main->selected->kind, c.kind);
+        EXPECT_EQ(selectedLabel(), c.label);
+        EXPECT_EQ(main->treePane.selectedRow, findRow(main->treePane.rows, main->selected));
+        for (const Node* child : main->document->root->children)
+            EXPECT_EQ(main->treePane.expanded.count(child) != 0, isExpandable(child)) << u8(nodeLabel(child));
+        EXPECT_TRUE(IsWindowVisible(tree()));
+        EXPECT_FALSE(IsWindowVisible(main->gridPane.window));
+        ListerClose(window);
+        window = nullptr;
+    }
+}
+
+TEST_F(PluginWindow, DeclinedFilesGiveNoWindow) {
+    EXPECT_FALSE(openText(L"plain.json", "hello"));
+    EXPECT_EQ(window, nullptr);
+    EXPECT_FALSE(open(qmtest::tempFolder() + L"\\missing.json"));
+    EXPECT_EQ(ListerLoad(host.window(), L"", 0), nullptr);
+}
+
+TEST_F(PluginWindow, OnlyCommentsOpenWithoutSelectionAndAParseErrorShowsItsText) {
+    ASSERT_TRUE(openText(L"comments.xml", "<!-- only a comment -->"));
+    EXPECT_EQ(main->selected, nullptr);
+    EXPECT_EQ(main->treePane.selectedRow, -1);
+    ListerClose(window);
+
+    // Nothing parsed, an error recorded: the tree shows the message in the warning colour.
+    ASSERT_TRUE(openText(L"broken.xml", "</a>"));
+    ASSERT_FALSE(main->document->errorMessage.empty());
+    ASSERT_TRUE(main->treePane.rows.empty());
+    const qmtest::Pixels px = qmtest::render(tree());
+    const int inset = main->palette.scale(kTreeErrorInset);
+    EXPECT_TRUE(px.contains(main->palette.color(ColorSlot::warning), RECT{inset, inset, px.width - inset, inset + 40}));
+    // On an empty tree the tree keys go on to the host.
+    key(VK_DOWN);
+    const auto forwarded = host.takeForwardedKeys();
+    ASSERT_EQ(forwarded.size(), 1u);
+    EXPECT_EQ(forwarded[0].key, static_cast<WPARAM>(VK_DOWN));
+}
+
+TEST_F(PluginWindow, TheTextOfASimpleElementSelectsTheElement) {
+    ASSERT_TRUE(openText(L"simple.xml", "<greeting>hello</greeting>"));
+    EXPECT_EQ(selectedLabel(), "greeting");
+    Node* text = main->selected->children[0];
+    main->SelectNode(text);
+    EXPECT_EQ(main->selected, text->parent);
+    ListerClose(window);
+    ASSERT_TRUE(openText(L"attr.xml", "<greeting lang=\"en\">hello</greeting>"));
+    Node* ownText = main->selected->children[1];
+    main->SelectNode(ownText);
+    EXPECT_EQ(main->selected, ownText);  // with an attribute the text stands for itself
+}
+
+TEST_F(PluginWindow, TreeKeysMoveTheSelection) {
+    ASSERT_TRUE(openText(L"keys.json", kNestedJson));
+    struct Step {
+        WPARAM key;
+        const char* selected;
+        size_t rows;  // rows after the key
+    } steps[] = {
+        {VK_DOWN, "a", 4},       {VK_RIGHT, "a", 5},   // closed: Right opens
+        {VK_RIGHT, "b", 5},      {VK_RETURN, "b", 7},  // open: Right goes to the first child
+        {VK_END, "s", 7},        {VK_HOME, "", 7},
+        {VK_NEXT, "s", 7},       {VK_PRIOR, "", 7},    // the page is taller than the tree
+        {VK_LEFT, "", 1},        {VK_ADD, "", 7},      // Left closes the top; its children kept their state
+        {VK_DOWN, "a", 7},       {VK_SUBTRACT, "a", 4},
+        {VK_RIGHT, "a", 7},      {VK_RIGHT, "b", 7},
+        {VK_LEFT, "b", 5},       {VK_MULTIPLY, "b", 7},
+        {VK_LEFT, "b", 5},       {VK_LEFT, "a", 5},    // closed: Left goes to the parent
+        {VK_UP, "", 5},
+    };
+    for (const Step& s : steps) {
+        key(s.key);
+        EXPECT_EQ(selectedLabel(), s.selected) << "after key " << s.key;
+        EXPECT_EQ(main->treePane.rows.size(), s.rows) << "after key " << s.key;
+        EXPECT_EQ(main->treePane.selectedRow, findRow(main->treePane.rows, main->selected));
+    }
+    EXPECT_TRUE(host.takeForwardedKeys().empty());
+}
+
+TEST_F(PluginWindow, KeysNobodyHandlesReachTheHostUnchanged) {
+    ASSERT_TRUE(openText(L"fw.json", kNestedJson));
+    SendMessageW(tree(), WM_KEYDOWN, 'N', 0x310001);
+    key(VK_ESCAPE);
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key('S');  // nothing to save: the host's Ctrl+S
+    }
+    key('N', main->window);  // the main window forwards as well
+    const auto forwarded = host.takeForwardedKeys();
+    ASSERT_EQ(forwarded.size(), 4u);
+    EXPECT_EQ(forwarded[0].key, static_cast<WPARAM>('N'));
+    EXPECT_EQ(forwarded[0].lParam, 0x310001);
+    EXPECT_EQ(forwarded[1].key, static_cast<WPARAM>(VK_ESCAPE));
+    EXPECT_EQ(forwarded[2].key, static_cast<WPARAM>('S'));
+    EXPECT_EQ(forwarded[3].key, static_cast<WPARAM>('N'));
+    // F1 is the plug-in's, with or without modifiers: it opens the About window (closed here
+    // by Escape as soon as it shows).
+    static int aboutShown;
+    aboutShown = 0;
+    aboutShownHook = [](HWND about) {
+        ++aboutShown;
+        PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    key(VK_F1);
+    {
+        qmtest::HeldKeys shift({VK_SHIFT, VK_CONTROL});
+        key(VK_F1);
+    }
+    aboutShownHook = nullptr;
+    EXPECT_EQ(aboutShown, 2);
+    EXPECT_TRUE(host.takeForwardedKeys().empty());
+}
+
+TEST_F(PluginWindow, ClicksOnChevronsAndRows) {
+    ASSERT_TRUE(openText(L"mouse.json", kNestedJson));
+    const int chevronX1 = main->palette.scale(kTreeLeftMargin + kTreeIndent) + 2;  // depth 1
+    click(WM_LBUTTONDOWN, chevronX1, rowY(1));  // a's chevron: opens, selection stays
+    EXPECT_EQ(main->treePane.rows.size(), 5u);
+    EXPECT_EQ(selectedLabel(), "");
+    click(WM_LBUTTONDOWN, 120, rowY(2));  // b's row
+    EXPECT_EQ(selectedLabel(), "b");
+    click(WM_LBUTTONDBLCLK, 120, rowY(2));  // double-click opens b
+    EXPECT_EQ(main->treePane.rows.size(), 7u);
+    click(WM_LBUTTONDBLCLK, 120, rowY(3));  // a leaf: selected, nothing opens
+    EXPECT_EQ(selectedLabel(), "c");
+    EXPECT_EQ(main->treePane.rows.size(), 7u);
+    click(WM_RBUTTONDOWN, 120, rowY(5));
+    EXPECT_EQ(selectedLabel(), "list");
+    click(WM_LBUTTONDOWN, 120, rowY(40));  // below the rows: nothing
+    EXPECT_EQ(selectedLabel(), "list");
+    // Collapsing an ancestor of the selection moves the selection to it.
+    click(WM_LBUTTONDOWN, 120, rowY(3));
+    click(WM_LBUTTONDOWN, chevronX1, rowY(1));
+    EXPECT_EQ(selectedLabel(), "a");
+    EXPECT_EQ(main->treePane.selectedRow, 1);
+}
+
+TEST_F(PluginWindow, WheelAndScrollBarMoveTheTopRow) {
+    std::string big = "[";
+    for (int i = 0; i < 200; ++i) big += (i ? "," : "") + std::to_string(i);
+    ASSERT_TRUE(openText(L"long.json", big + "]"));
+    SendMessageW(tree(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+    EXPECT_EQ(main->treePane.topRow, 3u);
+    SendMessageW(tree(), WM_MOUSEWHEEL, MAKEWPARAM(0, 60), 0);
+    EXPECT_EQ(main->treePane.topRow, 3u);  // half a notch waits
+    SendMessageW(tree(), WM_VSCROLL, SB_BOTTOM, 0);
+    const unsigned page = static_cast<unsigned>(main->treePane.PageRows());
+    EXPECT_EQ(main->treePane.topRow, 201u - page);
+    SendMessageW(tree(), WM_VSCROLL, SB_LINEUP, 0);
+    EXPECT_EQ(main->treePane.topRow, 200u - page);
+    SendMessageW(tree(), WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(main->treePane.topRow, 0u);
+    key(VK_END);  // the selection scrolls into view
+    EXPECT_EQ(main->treePane.topRow, 201u - page);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(tree(), SB_VERT, &si);
+    EXPECT_EQ(si.nMax, 200);
+    EXPECT_EQ(static_cast<unsigned>(si.nPos), main->treePane.topRow);
+}
+
+TEST_F(PluginWindow, DraggingTheSplitterSavesSplit) {
+    ASSERT_TRUE(openText(L"split.json", kNestedJson));
+    const int w = main->treePane.NameColumnWidth();
+    ASSERT_EQ(w, main->palette.scale(300));
+    click(WM_LBUTTONDOWN, w + 2, rowY(0));
+    EXPECT_TRUE(main->treePane.draggingSplitter);
+    EXPECT_EQ(selectedLabel(), "");  // a splitter press selects nothing
+    click(WM_MOUSEMOVE, 420, 10);
+    click(WM_LBUTTONUP, 420, 10);
+    EXPECT_FALSE(main->treePane.draggingSplitter);
+    EXPECT_EQ(main->treePane.NameColumnWidth(), 420);
+    EXPECT_EQ(settingInt(L"Split"), MulDiv(420, 96, static_cast<int>(main->palette.dpi)));
+    // Dragged too far, the value column keeps its 80.
+    RECT rc;
+    GetClientRect(tree(), &rc);
+    click(WM_LBUTTONDOWN, 420, 10);
+    click(WM_MOUSEMOVE, rc.right + 50, 10);
+    click(WM_LBUTTONUP, rc.right + 50, 10);
+    EXPECT_EQ(main->treePane.NameColumnWidth(), rc.right - main->palette.scale(80));
+}
+
+TEST_F(PluginWindow, CtrlDigitsSwitchViewsAndSaveTheChoice) {
+    ASSERT_TRUE(openText(L"views.json", kNestedJson));
+    struct Step {
+        WPARAM key;
+        int view;
+    } steps[] = {{'2', kViewGrid}, {'3', kViewSource}, {'1', kViewTree}, {'3', kViewSource}};
+    for (const Step& s : steps) {
+        {
+            qmtest::HeldKeys ctrl({VK_CONTROL});
+            key(s.key, main->ActiveViewWindow());
+        }
+        EXPECT_EQ(main->activeView, s.view);
+        const HWND views[] = {main->treePane.window, main->gridPane.window, main->sourcePane.window};
+        for (int v = 0; v < kViewCount; ++v) EXPECT_EQ(IsWindowVisible(views[v]) != 0, v == s.view) << "view " << v;
+        EXPECT_EQ(GetFocus(), views[s.view]);
+        EXPECT_EQ(settingInt(L"View"), s.view);
+    }
+    // Switching to the active view writes nothing.
+    DeleteFileW(settings.c_str());
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL, VK_SHIFT});  // Shift does not matter
+        key('3', main->ActiveViewWindow());
+    }
+    EXPECT_EQ(GetFileAttributesW(settings.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(host.takeForwardedKeys().empty());
+    // The next window of the process opens in the saved view.
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key('2', main->ActiveViewWindow());
+    }
+    ListerClose(window);
+    ASSERT_TRUE(openText(L"views2.json", kNestedJson));
+    EXPECT_EQ(main->activeView, kViewGrid);
+    EXPECT_TRUE(IsWindowVisible(main->gridPane.window));
+}
+
+TEST_F(PluginWindow, ExpandAndCollapseAll) {
+    ASSERT_TRUE(openText(L"all.json", kNestedJson));
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key(VK_ADD);
+    }
+    EXPECT_EQ(main->treePane.rows.size(), 10u);  // every node
+    key(VK_END);
+    for (int i = 0; i < 5; ++i) key(VK_UP);
+    ASSERT_EQ(selectedLabel(), "d");
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key(VK_OEM_MINUS);
+    }
+    EXPECT_EQ(main->treePane.rows.size(), 4u);  // the top level stays open
+    EXPECT_EQ(selectedLabel(), "a");             // the visible ancestor took the selection
+    EXPECT_EQ(main->treePane.selectedRow, 1);
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key(VK_OEM_PLUS);
+    }
+    EXPECT_EQ(main->treePane.rows.size(), 10u);
+    // In the source view Ctrl+plus does nothing to the tree.
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL});
+        key('3');
+        key(VK_SUBTRACT, main->ActiveViewWindow());
+    }
+    EXPECT_EQ(main->treePane.rows.size(), 10u);
+    EXPECT_TRUE(host.takeForwardedKeys().empty());
+}
+
+TEST_F(PluginWindow, CountsOptionIsSaved) {
+    ASSERT_TRUE(openText(L"counts.json", kNestedJson));
+    main->SetShowCounts(false);
+    EXPECT_EQ(settingInt(L"Counts"), 0);
+    main->SetShowCounts(true);
+    EXPECT_EQ(settingInt(L"Counts"), 1);
+}
+
+TEST_F(PluginWindow, SelectedRowColourFollowsTheFocus) {
+    ASSERT_TRUE(openText(L"focus.json", kNestedJson));
+    RECT rc;
+    GetClientRect(tree(), &rc);
+    const int y = rowY(0) + 2;
+    const int x = rc.right - 2;  // right of any text in the value column
+    SetFocus(tree());
+    ASSERT_EQ(GetFocus(), tree());
+    EXPECT_EQ(qmtest::render(tree()).at(x, y) & 0xFFFFFF, qmtest::dibPixel(main->palette.color(ColorSlot::selection)));
+    SetFocus(host.window());
+    EXPECT_EQ(qmtest::render(tree()).at(x, y) & 0xFFFFFF,
+              qmtest::dibPixel(main->palette.color(ColorSlot::inactiveSelection)));
+    // An unselected row is the background.
+    EXPECT_EQ(qmtest::render(tree()).at(x, rowY(2) + 2) & 0xFFFFFF,
+              qmtest::dibPixel(main->palette.color(ColorSlot::background)));
+}
+
+TEST_F(PluginWindow, HostDarkModeSwitchesThePalette) {
+    WritePrivateProfileStringW(L"Quillmap", L"Theme", L"3", settings.c_str());  // like the host
+    ASSERT_TRUE(openText(L"dark.json", kNestedJson));
+    RECT rc;
+    GetClientRect(tree(), &rc);
+    const int x = rc.right - 2, y = rc.bottom - 2;  // below the rows
+    EXPECT_FALSE(main->palette.isDark);
+    EXPECT_EQ(qmtest::render(tree()).at(x, y) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(ListerSendCommand(window, lc_newparams, lcp_darkmode), LISTPLUGIN_OK);
+    EXPECT_TRUE(main->palette.isDark);
+    EXPECT_EQ(qmtest::render(tree()).at(x, y) & 0xFFFFFF, 0x1C1C1Cu);
+    EXPECT_EQ(ListerSendCommand(window, lc_newparams, 0), LISTPLUGIN_OK);
+    EXPECT_EQ(qmtest::render(tree()).at(x, y) & 0xFFFFFF, 0xFFFFFFu);
+    // "Theme" light ignores the host.
+    ListerClose(window);
+    WritePrivateProfileStringW(L"Quillmap", L"Theme", L"1", settings.c_str());
+    ASSERT_TRUE(openText(L"light.json", kNestedJson));
+    ListerSendCommand(window, lc_newparams, lcp_darkmode);
+    EXPECT_FALSE(main->palette.isDark);
+}
+
+TEST_F(PluginWindow, LoadNextReplacesTheDocumentOrKeepsTheOldOne) {
+    ASSERT_TRUE(openText(L"first.json", kNestedJson));
+    const std::wstring second = qmtest::writeTempFile(L"second.xml", "<root><x/></root>");
+    const std::wstring bad = qmtest::writeTempFile(L"bad.json", "not json");
+    EXPECT_EQ(ListerLoadNext(window, bad), LISTPLUGIN_ERROR);
+    EXPECT_EQ(main->document->format, DocumentFormat::Json);
+    EXPECT_EQ(ListerLoadNext(window, second), LISTPLUGIN_OK);
+    EXPECT_EQ(main->document->format, DocumentFormat::Xml);
+    EXPECT_EQ(selectedLabel(), "root");
+    EXPECT_EQ(main->treePane.topRow, 0u);
+    EXPECT_EQ(main->filePath, second);
+    EXPECT_EQ(ListerLoadNext(host.window(), second), LISTPLUGIN_ERROR);  // not a plug-in window
+}
+
+TEST_F(PluginWindow, HostCommandsAndSearch) {
+    ASSERT_TRUE(openText(L"cmd.json", kNestedJson));
+    key(VK_END);  // "s": "x"
+    EXPECT_EQ(ListerSendCommand(window, lc_copy, 0), LISTPLUGIN_OK);
+    EXPECT_EQ(clipboardText(), "x");
+    {
+        qmtest::HeldKeys ctrl({VK_CONTROL, VK_SHIFT});
+        key('C');  // Copy path
+    }
+    EXPECT_EQ(clipboardText(), "$.s");
+    EXPECT_EQ(ListerSendCommand(window, 3, 0), LISTPLUGIN_ERROR);
+    EXPECT_EQ(ListerSendCommand(host.window(), lc_copy, 0), LISTPLUGIN_ERROR);
+    EXPECT_EQ(ListerSearchText(window, L"", lcs_findfirst), LISTPLUGIN_ERROR);
+    EXPECT_EQ(ListerSearchText(nullptr, L"a", 0), LISTPLUGIN_ERROR);
+}
+
+TEST_F(PluginWindow, ClosingANonPluginWindowOnlyDestroysIt) {
+    HWND other = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, host.window(), nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(FindMainWindow(other), nullptr);
+    EXPECT_EQ(FindMainWindow(nullptr), nullptr);
+    ListerClose(other);
+    EXPECT_FALSE(IsWindow(other));
+}
