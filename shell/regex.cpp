@@ -623,7 +623,7 @@ bool Regex::compile(const std::wstring& pattern, bool ignoreCase) {
 struct RegexRunner {
     using Op = Regex::Op;
     static constexpr size_t kMaxSteps = 20000000;
-    static constexpr size_t kMaxRemembered = 4000000;
+    static constexpr size_t kMaxRemembered = 1000000;
     static constexpr size_t kBitmapLimit = size_t(1) << 26;
 
     enum class F : uint8_t { Visit, Leave, EnterBody, Restore };

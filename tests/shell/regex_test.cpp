@@ -130,6 +130,18 @@ TEST(Regex_Limits, LongTextOnSmallStack) {
     EXPECT_EQ(show(out), "(0,20001)");
 }
 
+// A long pattern over a long text needs more work than the matcher allows: it gives up with the
+// matches found so far instead of running on.
+TEST(Regex_Limits, WorkLimitEndsTheWalk) {
+    std::wstring text = L"ab";
+    text += std::wstring(20000, L'a');
+    Regex re;
+    ASSERT_TRUE(re.compile(L"b|a{3000}c", false));
+    std::vector<TextRange> out;
+    EXPECT_EQ(re.findMatches(text.data(), text.size(), 200, true, out), RegexRun::TooComplex);
+    EXPECT_EQ(show(out), "(1,1)");
+}
+
 #ifndef _WIN32
 // Generated patterns over a small alphabet, each run over a few short texts, with and without
 // case: every match of the iteration (empty ones included) must equal std::wregex's.
