@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string_view>
 #include <vector>
 
 #include "document/chars.h"
@@ -67,20 +68,26 @@ std::wstring tomlPath(const std::vector<const Node*>& chain) {
     return out;
 }
 
-void appendXPathStep(const Node* member, std::wstring& out) {
+// Position (from 1) among the parent's same-named elements, or 0 when the name is unique.
+uint32_t xPathPosition(const Node* element) {
+    const Node* parent = element->parent;
+    if (!parent) return 0;
+    uint32_t sameNamed = 0, position = 0;
+    for (const Node* sibling : parent->children) {
+        if (sibling->kind != NodeKind::Element || sibling->name != element->name) continue;
+        ++sameNamed;
+        if (sibling == element) position = sameNamed;
+    }
+    return sameNamed >= 2 ? position : 0;
+}
+
+void appendXPathStep(const Node* member, std::wstring& out, XPathPositions* positions) {
     switch (member->kind) {
         case NodeKind::Element: {
             out += L'/';
             out += member->name;
-            const Node* parent = member->parent;
-            if (!parent) return;
-            size_t sameNamed = 0, position = 0;
-            for (const Node* sibling : parent->children) {
-                if (sibling->kind != NodeKind::Element || sibling->name != member->name) continue;
-                ++sameNamed;
-                if (sibling == member) position = sameNamed;
-            }
-            if (sameNamed >= 2) out += L'[' + decimal(position) + L']';
+            const uint32_t position = positions ? positions->of(member) : xPathPosition(member);
+            if (position) out += L'[' + decimal(position) + L']';
             return;
         }
         case NodeKind::Attribute:
@@ -99,9 +106,9 @@ void appendXPathStep(const Node* member, std::wstring& out) {
     }
 }
 
-std::wstring xPath(const std::vector<const Node*>& chain) {
+std::wstring xPath(const std::vector<const Node*>& chain, XPathPositions* positions) {
     std::wstring out;
-    for (size_t i = chain.size(); i-- > 0;) appendXPathStep(chain[i], out);
+    for (size_t i = chain.size(); i-- > 0;) appendXPathStep(chain[i], out, positions);
     return out;
 }
 
@@ -258,7 +265,29 @@ std::wstring nodeSummary(const Node* node) {
     return previewText(raw, kSummaryLimit);
 }
 
-std::wstring nodePath(const Node* node, DocumentFormat format) {
+uint32_t XPathPositions::of(const Node* element) {
+    const Node* parent = element->parent;
+    if (!parent) return 0;
+    auto [entry, added] = byParent_.try_emplace(parent);
+    std::vector<uint32_t>& positions = entry->second;
+    if (added) {
+        // One pass numbers each element among its namesakes, a second keeps only repeated names.
+        std::unordered_map<std::wstring_view, uint32_t> counts;
+        positions.assign(parent->children.size(), 0);
+        for (size_t i = 0; i < parent->children.size(); ++i) {
+            const Node* child = parent->children[i];
+            if (child->kind == NodeKind::Element) positions[i] = ++counts[child->name];
+        }
+        for (size_t i = 0; i < parent->children.size(); ++i) {
+            const Node* child = parent->children[i];
+            if (child->kind == NodeKind::Element && counts[child->name] < 2) positions[i] = 0;
+        }
+    }
+    const size_t index = element->indexInParent;
+    return index < positions.size() && parent->children[index] == element ? positions[index] : xPathPosition(element);
+}
+
+std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions) {
     if (!node || node->kind == NodeKind::Root) return {};
     // A comment in a data file has no path of its own: it takes its container's.
     if (node->kind == NodeKind::Comment && node->parent && isContainer(node->parent)) node = node->parent;
@@ -266,7 +295,7 @@ std::wstring nodePath(const Node* node, DocumentFormat format) {
     if (chain.empty()) return {};
     if (format == DocumentFormat::Registry) return registryPath(chain);
     if (format == DocumentFormat::Toml) return tomlPath(chain);
-    if (isXmlKind(node->kind)) return xPath(chain);
+    if (isXmlKind(node->kind)) return xPath(chain, positions);
     return jsonPath(chain);
 }
 

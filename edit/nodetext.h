@@ -3,7 +3,10 @@
 // functions of the tree; a null node gives an empty string from every one of them.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "document/document.h"
 
@@ -24,7 +27,19 @@ std::wstring valuePreview(const Node* node);
 // Content summary of a closed node in the grid: item count, first keys, attributes and text, or
 // child element names; at most kSummaryLimit characters plus an ellipsis.
 std::wstring nodeSummary(const Node* node);
+// Remembers the XPath positions of the children of each element asked about, so that the paths
+// of all nodes of a document (quillmap-dump) cost time linear in its size: without it, each path
+// counts the same-named siblings of every element on the way.
+class XPathPositions {
+public:
+    // Position (from 1) among the parent's same-named elements, or 0 when the name is unique.
+    uint32_t of(const Node* element);
+
+private:
+    std::unordered_map<const Node*, std::vector<uint32_t>> byParent_;
+};
+
 // "Copy path" and the status bar: the syntax follows the document format and the node kind.
-std::wstring nodePath(const Node* node, DocumentFormat format);
+std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions = nullptr);
 
 }  // namespace qm

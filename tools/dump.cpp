@@ -93,6 +93,7 @@ void dump(const qm::Document& doc, const Options& opt) {
     std::vector<std::pair<const qm::Node*, size_t>> stack;
     for (size_t i = doc.root->children.size(); i-- > 0;) stack.emplace_back(doc.root->children[i], 1);
     std::string line;
+    qm::XPathPositions positions;  // keeps the paths of wide XML elements linear
     while (!stack.empty()) {
         auto [node, depth] = stack.back();
         stack.pop_back();
@@ -100,8 +101,9 @@ void dump(const qm::Document& doc, const Options& opt) {
         line += node->keyed ? "key=" : "name=";
         line += escaped(node->name) + "\tvalue=" + escaped(node->value);
         if (node->tag) line += "\ttag=" + escaped(node->tag);
-        line += "\tlabel=" + escaped(qm::nodeLabel(node)) + "\tpath=" + escaped(qm::nodePath(node, doc.format)) +
-                "\tpreview=" + escaped(qm::valuePreview(node));
+        line += "\tlabel=" + escaped(qm::nodeLabel(node));
+        line += "\tpath=" + escaped(qm::nodePath(node, doc.format, &positions));
+        line += "\tpreview=" + escaped(qm::valuePreview(node));
         if (opt.spans) {
             uint32_t a, b;
             if (qm::nodeSpan(doc, node, a, b)) line += "\tspan=" + std::to_string(a) + "-" + std::to_string(b);
