@@ -236,7 +236,14 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, std::wstring&& key, bool
     if (keyed) {
         node->name = std::move(key);
         node->keyed = true;
-        lastKeyed_[ChildKey{parent, node->name}] = node;
+        // Only tables and arrays are looked up by name; a scalar only takes over a name that
+        // already has an entry, so a later header of that name still finds what it found before.
+        if (kind == NodeKind::Object || kind == NodeKind::Array) {
+            lastKeyed_[ChildKey{parent, node->name}] = node;
+        } else {
+            auto it = lastKeyed_.find(ChildKey{parent, node->name});
+            if (it != lastKeyed_.end()) it->second = node;
+        }
     }
     return node;
 }
