@@ -1,9 +1,7 @@
-// The present forms of what the toolbar and status bar, search, context menu, About window,
-// grid and source views and value editing will provide. Each keeps the main window honest
-// until its unit exists: the layout reserves the toolbar strip and status bar and places the
-// views, the chrome is painted plain without any text, search finds nothing, the grid and
-// source windows are empty views that pass keys on like every view, and the gestures that open
-// menus, dialogs or editors do nothing. The copy commands are complete.
+// The present forms of what the context menu, the grid and source views and value editing will
+// provide, so the main window and the views can call them already: the grid and source windows
+// are empty views that pass keys on like every view, and the gestures that open the menu, the
+// editor or the save prompt do nothing yet. The copy commands and the clipboard are complete.
 #include <windows.h>
 
 #include <cstring>

@@ -135,7 +135,7 @@ void UnregisterWindowClasses();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Operations of the toolbar, search, clipboard, About window and value editing units that the
-// main window and the views call (shell/interim_win.cpp holds their present forms).
+// main window and the views call (shell/interim_win.cpp holds those not built yet).
 void LayoutChrome(MainWindow& main);
 void PaintChrome(MainWindow& main, HDC dc, const RECT& client);
 void FocusSearchBox(MainWindow& main);

@@ -17,7 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "shell/lister.h"
+
 namespace {
+
+using qm::kListerIniNameSize;
+using qm::lc_newparams;
+using qm::lcp_darkmode;
+using qm::lcs_backwards;
+using qm::lcs_findfirst;
 
 using ListLoadWFn = HWND(__stdcall*)(HWND, const wchar_t*, int);
 using ListLoadNextWFn = int(__stdcall*)(HWND, HWND, const wchar_t*, int);
@@ -25,21 +33,9 @@ using ListCloseWindowFn = void(__stdcall*)(HWND);
 using ListGetDetectStringFn = void(__stdcall*)(char*, int);
 using ListSearchTextWFn = int(__stdcall*)(HWND, const wchar_t*, int);
 using ListSendCommandFn = int(__stdcall*)(HWND, int, int);
-using ListSetDefaultParamsFn = void(__stdcall*)(void*);
+using ListSetDefaultParamsFn = void(__stdcall*)(qm::ListDefaultParamStruct*);
 
-constexpr int kDarkModeFlag = 128;   // lcp_darkmode
-constexpr int kNewParams = 2;        // lc_newparams
-constexpr int kFindFirst = 1;        // lcs_findfirst
-constexpr int kBackwards = 8;        // lcs_backwards
 constexpr int kDetectBufferChars = 2048;
-constexpr int kIniNameSize = 260;
-
-struct DefaultParams {
-    int32_t size;
-    uint32_t versionLow;
-    uint32_t versionHigh;
-    char iniName[kIniNameSize];
-};
 
 struct Plugin {
     HMODULE module = nullptr;
@@ -140,7 +136,7 @@ void loadNeighbour(int step) {
     const long long count = static_cast<long long>(names.size());
     for (long long tries = 0; tries < count; ++tries) {
         index = ((index + step) % count + count) % count;
-        if (host.plugin.loadNext(host.window, host.pluginWindow, names[index].c_str(), host.dark ? kDarkModeFlag : 0) == 0) {
+        if (host.plugin.loadNext(host.window, host.pluginWindow, names[index].c_str(), host.dark ? lcp_darkmode : 0) == 0) {
             host.file = names[index];
             updateTitle(nullptr);
             return;
@@ -164,13 +160,13 @@ void onKey(WPARAM key) {
         case 'N': loadNeighbour(1); break;
         case 'P': loadNeighbour(-1); break;
         case VK_ESCAPE: DestroyWindow(host.window); break;
-        case VK_F3: search(shift ? kBackwards : 0); break;
+        case VK_F3: search(shift ? lcs_backwards : 0); break;
         case 'F':
-            if (ctrl) search(kFindFirst);
+            if (ctrl) search(lcs_findfirst);
             break;
         case 'D':
             host.dark = !host.dark;
-            host.plugin.command(host.pluginWindow, kNewParams, host.dark ? kDarkModeFlag : 0);
+            host.plugin.command(host.pluginWindow, lc_newparams, host.dark ? lcp_darkmode : 0);
             break;
         default: break;
     }
@@ -368,12 +364,12 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
-    DefaultParams params{};
+    qm::ListDefaultParamStruct params{};
     params.size = sizeof params;
-    params.versionLow = 10;
-    params.versionHigh = 2;
+    params.pluginInterfaceVersionLow = 10;
+    params.pluginInterfaceVersionHi = 2;
     const std::wstring ini = exeFolder() + L"lsplugin.ini";
-    WideCharToMultiByte(CP_ACP, 0, ini.c_str(), -1, params.iniName, kIniNameSize - 1, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, ini.c_str(), -1, params.defaultIniName, kListerIniNameSize - 1, nullptr, nullptr);
     host.plugin.defaults(&params);
     std::string detect(kDetectBufferChars, '\0');
     host.plugin.detect(&detect[0], kDetectBufferChars);
@@ -397,7 +393,7 @@ int wmain(int argc, wchar_t** argv) {
 
     LARGE_INTEGER t0, t1, t2;
     QueryPerformanceCounter(&t0);
-    host.pluginWindow = host.plugin.load(host.window, host.file.c_str(), host.dark ? kDarkModeFlag : 0);
+    host.pluginWindow = host.plugin.load(host.window, host.file.c_str(), host.dark ? lcp_darkmode : 0);
     QueryPerformanceCounter(&t1);
     if (!host.pluginWindow) {
         fail((L"the plug-in declined " + host.file).c_str());
