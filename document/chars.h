@@ -21,12 +21,42 @@ inline bool isAlpha(wchar_t c) {
 }
 inline bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 inline bool isHexDigit(wchar_t c) { return isDigit(c) || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'); }
+// Upper case of the letters of Latin-1, Latin Extended-A, Greek and Cyrillic by table, the same
+// on both platforms: the Windows C library's towupper folds ASCII only in the "C" locale, which
+// would make a search without match case miss "K\u00F6ln" for "K\u00D6LN". Other characters go
+// through the C library.
 inline wchar_t toUpper(wchar_t c) {
     if (c < 0x80) return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c;
+    if (c >= 0xE0 && c <= 0xFE) return c == 0xF7 ? c : wchar_t(c - 0x20);
+    if (c == 0xFF) return wchar_t(0x178);
+    if (c == 0xB5) return wchar_t(0x39C);
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x131) return L'I';
+        if (c == 0x17F) return L'S';
+        if (c == 0x138 || c == 0x149 || c == 0x178) return c;
+        const bool oddIsLower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+        if (oddIsLower) return (c & 1) ? wchar_t(c - 1) : c;
+        return (c & 1) ? c : wchar_t(c - 1);  // 0x139..0x148 and 0x179..0x17E: even is lower
+    }
+    if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? wchar_t(0x3A3) : wchar_t(c - 0x20);
+    if (c >= 0x430 && c <= 0x44F) return wchar_t(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F) return wchar_t(c - 0x50);
     return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
 }
 inline wchar_t toLower(wchar_t c) {
     if (c < 0x80) return (c >= L'A' && c <= L'Z') ? wchar_t(c + 32) : c;
+    if (c >= 0xC0 && c <= 0xDE) return c == 0xD7 ? c : wchar_t(c + 0x20);
+    if (c == 0x178) return wchar_t(0xFF);
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x130) return L'i';
+        if (c == 0x138 || c == 0x149 || c == 0x17F || c == 0x131) return c;
+        const bool oddIsLower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+        if (oddIsLower) return (c & 1) ? c : wchar_t(c + 1);
+        return (c & 1) ? wchar_t(c + 1) : c;
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return wchar_t(c + 0x20);
+    if (c >= 0x410 && c <= 0x42F) return wchar_t(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F) return wchar_t(c + 0x50);
     return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
 }
 
