@@ -11,8 +11,15 @@ inline bool isSpace(wchar_t c) {
     if (c < 0x80) return false;
     return std::iswspace(static_cast<wint_t>(c)) != 0;
 }
+// Latin-1 letters and digits as Windows classifies them (the superscripts 1, 2 and 3 count as
+// digits there, not in glibc), so paths and keys look the same in both builds.
+inline bool isLatin1Alnum(wchar_t c) {
+    return c == 0xAA || c == 0xB5 || c == 0xBA || c == 0xB2 || c == 0xB3 || c == 0xB9 ||
+           (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7);
+}
 inline bool isAlnum(wchar_t c) {
     if (c < 0x80) return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
+    if (c < 0x100) return isLatin1Alnum(c);
     return std::iswalnum(static_cast<wint_t>(c)) != 0;
 }
 inline bool isAlpha(wchar_t c) {

@@ -48,6 +48,17 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
     return out;
 }
 
+void appendCodePoint(std::wstring& out, uint32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF) return;
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += wchar_t(0xD800 + (cp >> 10));
+        out += wchar_t(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += wchar_t(cp);
+    }
+}
+
 std::string wideToUtf8(const std::wstring& s) {
     std::string out;
     out.reserve(s.size());

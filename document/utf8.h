@@ -11,6 +11,9 @@ namespace qm {
 // `valid` (optional) is cleared when any sequence was malformed.
 std::wstring utf8ToWide(const char* data, size_t size, bool* valid = nullptr);
 inline std::wstring utf8ToWide(const std::string& s, bool* valid = nullptr) { return utf8ToWide(s.data(), s.size(), valid); }
+// Appends a code point as UTF-16 (above U+FFFF as a surrogate pair). Escapes of the data formats
+// use it: 0 and values above U+10FFFF append nothing.
+void appendCodePoint(std::wstring& out, uint32_t cp);
 // Unpaired surrogates become U+FFFD.
 std::string wideToUtf8(const std::wstring& s);
 

@@ -121,8 +121,41 @@ void writeXml(const Node* top, std::wstring& out) {
 
 // ---- JSON ----
 
-void writeJsonScalar(const Node* node, std::wstring& out) {
-    if (node->kind == NodeKind::String) {
+// A TOML number in a notation JSON has no form for ("1_000", "0xff", "0o17", "0b101", "inf",
+// "nan") would make the copied text unreadable as JSON: it is written as the same number in JSON
+// notation (digits without separators, decimal, Infinity and NaN as the lenient readers know
+// them). Numbers of every other format stay exactly as written.
+std::wstring tomlNumberAsJson(const std::wstring& text) {
+    std::wstring t;
+    for (wchar_t c : text)
+        if (c != L'_') t += c;
+    size_t i = 0;
+    std::wstring sign;
+    if (!t.empty() && (t[0] == L'+' || t[0] == L'-')) {
+        if (t[0] == L'-') sign = L"-";
+        i = 1;
+    }
+    const std::wstring body = t.substr(i);
+    if (body == L"inf") return sign + L"Infinity";
+    if (body == L"nan") return L"NaN";
+    if (body.size() > 2 && body[0] == L'0' && (body[1] == L'x' || body[1] == L'o' || body[1] == L'b')) {
+        const unsigned base = body[1] == L'x' ? 16 : body[1] == L'o' ? 8 : 2;
+        uint64_t value = 0;
+        for (size_t k = 2; k < body.size(); ++k) {
+            const wchar_t c = body[k];
+            const unsigned d = isDigit(c) ? unsigned(c - L'0') : isHexDigit(c) ? unsigned((c | 0x20) - L'a' + 10) : 99;
+            if (d >= base || value > (UINT64_MAX - d) / base) return t;  // not a number we can convert
+            value = value * base + d;
+        }
+        return sign + std::to_wstring(value);
+    }
+    return t;
+}
+
+void writeJsonScalar(const Node* node, std::wstring& out, bool tomlNumbers) {
+    if (node->kind == NodeKind::Number && tomlNumbers) {
+        out += tomlNumberAsJson(node->value);
+    } else if (node->kind == NodeKind::String) {
         out += jsonQuote(node->value);
     } else if (node->kind == NodeKind::Null && node->value.empty()) {
         // A registry deletion marker ("-") is a Null without text; an empty value would leave
@@ -149,7 +182,7 @@ const Node* firstValue(const Node* node) {
     return nullptr;
 }
 
-void writeJson(const Node* top, std::wstring& out) {
+void writeJson(const Node* top, std::wstring& out, bool tomlNumbers) {
     // An open Object or Array: `last` is the index of its last child that is not a comment, and
     // `pending` says that child next−1 was written and still needs its separator.
     struct Frame {
@@ -166,7 +199,7 @@ void writeJson(const Node* top, std::wstring& out) {
             out += jsonQuote(node->name);
             out += L": ";
         }
-        if (!isContainer(node) && node->kind != NodeKind::Root) return writeJsonScalar(node, out);
+        if (!isContainer(node) && node->kind != NodeKind::Root) return writeJsonScalar(node, out, tomlNumbers);
         const bool isObject = node->kind != NodeKind::Array;  // an Object, or a root of members
         size_t last = node->children.size();
         while (last > 0 && isComment(node->children[last - 1])) --last;
@@ -365,7 +398,7 @@ std::wstring subtreeText(const Node* node, const Document& doc) {
     else if (node->kind < NodeKind::Object && !rootOfData)
         writeXml(node, out);
     else
-        writeJson(node, out);
+        writeJson(node, out, doc.format == DocumentFormat::Toml);
     while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n')) out.pop_back();
     return out;
 }

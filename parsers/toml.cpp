@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "document/chars.h"
+#include "document/utf8.h"
 #include "document/language.h"
 
 namespace qm {
@@ -107,17 +108,6 @@ bool startsWithTime(const wchar_t* p, size_t n) {
 
 unsigned hexValue(wchar_t c) { return isDigit(c) ? unsigned(c - L'0') : unsigned((c | 0x20) - L'a' + 10); }
 
-// Code points 1 to 0x10FFFF; above 0xFFFF as a surrogate pair. 0 and larger values are dropped.
-void appendCodePoint(std::wstring& out, uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF) return;
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out += wchar_t(0xD800 + (cp >> 10));
-        out += wchar_t(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += wchar_t(cp);
-    }
-}
 
 class TomlParser {
 public:

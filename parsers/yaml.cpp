@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/chars.h"
+#include "document/utf8.h"
 #include "document/language.h"
 
 namespace qm {
@@ -45,16 +46,6 @@ struct PendingComment {
     uint32_t line;
 };
 
-void appendCodePoint(std::wstring& out, uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF) return;
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out += wchar_t(0xD800 + (cp >> 10));
-        out += wchar_t(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += wchar_t(cp);
-    }
-}
 
 bool equalsAny(const std::wstring& s, std::initializer_list<const wchar_t*> words) {
     for (const wchar_t* w : words)

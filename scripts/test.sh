@@ -31,21 +31,31 @@ build() {  # preset [targets...]
 gtest() {  # name, command...
   local name=$1; shift
   local xml="$results/$name.xml"
+  local xmlArg=$xml
+  [ "$1" = "$WINE" ] && xmlArg="Z:${xml//\//\\}"  # a Windows program wants a Windows path
   echo "== $name"
-  "$@" --gtest_brief=1 --gtest_output="xml:$xml" >"$results/$name.log" 2>&1
+  rm -f "$xml"
+  "$@" --gtest_brief=1 --gtest_output="xml:$xmlArg" >"$results/$name.log" 2>&1
   local rc=$?
+  local t=0 f=0
   if [ -f "$xml" ]; then
     read -r t f < <(python3 - "$xml" <<'PY'
 import sys, xml.etree.ElementTree as ET
-r = ET.parse(sys.argv[1]).getroot()
-tests = int(r.get("tests", 0)) - int(r.get("disabled", 0)) - int(r.get("skipped", 0) or 0)
-print(tests, int(r.get("failures", 0)) + int(r.get("errors", 0)))
+ran = failed = 0
+for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
+    if case.get("status") == "notrun" or case.find("skipped") is not None or case.get("result") == "skipped":
+        continue  # disabled or skipped
+    ran += 1
+    failed += case.find("failure") is not None or case.find("error") is not None
+print(ran, failed)
 PY
 )
     passed=$((passed + t - f)); failed=$((failed + f))
     [ "$f" -eq 0 ] || { failures+=("$name: $f failed (build/test-results/$name.log)"); grep -E '^\[  FAILED' "$results/$name.log" | head -40; }
   fi
-  if [ $rc -ne 0 ] && { [ ! -f "$xml" ] || [ "${f:-0}" -eq 0 ]; }; then
+  if [ ! -f "$xml" ]; then
+    fail "$name wrote no results (exit $rc)"; tail -30 "$results/$name.log"
+  elif [ $rc -ne 0 ] && [ "$f" -eq 0 ]; then
     fail "$name exited with $rc"; tail -30 "$results/$name.log"
   fi
 }

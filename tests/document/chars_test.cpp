@@ -25,3 +25,10 @@ TEST(Chars, UpperAndLowerOfEuropeanLetters) {
         EXPECT_EQ(unsigned(toUpper(c)), unsigned(c)) << unsigned(c);
     EXPECT_EQ(unsigned(toUpper(0x3C2)), 0x3A3u);  // final sigma
 }
+
+TEST(Chars, Latin1LettersAndDigitsAsOnWindows) {
+    for (wchar_t c : {wchar_t(0xB9), wchar_t(0xB2), wchar_t(0xE4), wchar_t(0xDF), wchar_t(0xAA), L'Z', L'7'})
+        EXPECT_TRUE(isAlnum(c)) << unsigned(c);
+    for (wchar_t c : {wchar_t(0xD7), wchar_t(0xF7), wchar_t(0xA0), wchar_t(0xB7), wchar_t(0xBF), L'_', L'-'})
+        EXPECT_FALSE(isAlnum(c)) << unsigned(c);
+}

@@ -2,6 +2,10 @@
 // by the conversion tests and the conversion fuzz target (which has no test support library).
 #pragma once
 
+#include <cmath>
+#include <cwchar>
+#include <cwctype>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,7 +35,30 @@ struct CompareRules {
     bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
     bool trimText = false;           // XML: text among elements is written trimmed
     bool nullWithoutText = false;    // registry: a deletion marker has no text and is written null
+    bool numbersByValue = false;     // TOML written as JSON: "1_000" comes back as 1000
 };
+
+// The value of a number text in TOML or JSON notation, read with the C library (NaN for "nan").
+inline double numberValue(const std::wstring& text) {
+    std::wstring t;
+    for (wchar_t c : text)
+        if (c != L'_') t += wchar_t(std::towlower(wint_t(c)));
+    double sign = 1;
+    if (!t.empty() && (t[0] == L'+' || t[0] == L'-')) {
+        sign = t[0] == L'-' ? -1 : 1;
+        t.erase(0, 1);
+    }
+    if (t == L"inf" || t == L"infinity") return sign * HUGE_VAL;
+    if (t == L"nan") return NAN;
+    if (t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'o' || t[1] == L'b'))
+        return sign * double(std::wcstoull(t.c_str() + 2, nullptr, t[1] == L'x' ? 16 : t[1] == L'o' ? 8 : 2));
+    return sign * std::wcstod(t.c_str(), nullptr);
+}
+
+inline bool sameNumber(const std::wstring& a, const std::wstring& b) {
+    const double x = numberValue(a), y = numberValue(b);
+    return x == y || (x != x && y != y);
+}
 
 inline bool skipped(const Node* n, const CompareRules& rules) {
     if (rules.skipComments && n->kind == NodeKind::Comment) return true;
@@ -59,7 +86,8 @@ inline std::string treeDifference(const Node* a, const Node* b, const CompareRul
         std::wstring xv = x->value, yv = y->value;
         if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
         if (rules.nullWithoutText && x->kind == NodeKind::Null && xv.empty()) xv = L"null";
-        if (xv != yv) return where + ": value " + narrow(xv) + " became " + narrow(yv);
+        const bool numbersAgree = rules.numbersByValue && x->kind == NodeKind::Number && sameNumber(xv, yv);
+        if (xv != yv && !numbersAgree) return where + ": value " + narrow(xv) + " became " + narrow(yv);
         if (x->attributeCount != y->attributeCount) return where + ": attribute count";
         std::vector<const Node*> xc = kept(x, rules), yc = kept(y, rules);
         if (xc.size() != yc.size())
