@@ -32,7 +32,7 @@ gtest() {  # name, command...
   local name=$1; shift
   local xml="$results/$name.xml"
   local xmlArg=$xml
-  [ "$1" = "$WINE" ] && xmlArg="Z:${xml//\//\\}"  # a Windows program wants a Windows path
+  [[ " $* " == *" $WINE "* ]] && xmlArg="Z:${xml//\//\\}"  # a Windows program wants a Windows path
   echo "== $name"
   rm -f "$xml"
   "$@" --gtest_brief=1 --gtest_output="xml:$xmlArg" >"$results/$name.log" 2>&1
@@ -73,7 +73,7 @@ if [ $ok_win64 = 1 ]; then
   gtest wine-core "$WINE" build/win64/quillmap_core_tests.exe
   gtest wine-windows "$WINE" build/win64/quillmap_win_tests.exe
   # The same plug-in with a German Windows display language (Wine takes it from LC_ALL).
-  LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 gtest wine-german "$WINE" build/win64/quillmap_win_tests.exe \
+  gtest wine-german env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$WINE" build/win64/quillmap_win_tests.exe \
     --gtest_filter='ListerLanguage*'
 fi
 
