@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "appearance/colour.h"
@@ -286,4 +287,23 @@ TEST_F(SearchUi, AboutOpensWithF1AndClosesWithEnterEscapeSpace) {
     clickItem(kActionAbout);
     EXPECT_EQ(aboutShown, opened + 1);
     aboutShownHook = nullptr;
+}
+
+// A figure, not a timed assertion: a search that finds nothing walks a million nodes.
+TEST_F(SearchUi, MillionNodeSearchThatFindsNothing) {
+    std::string text = "[";
+    for (int i = 0; i < 250000; ++i) text += (i ? ",\n" : "") + std::string("{\"id\": ") + std::to_string(i) + ", \"name\": \"item\", \"ok\": true}";
+    text += "]";
+    open(text, 1, 1, L"million.json");
+    ASSERT_GE(nodeCount(*main->document), 1000000u);
+    for (int regex = 0; regex < 2; ++regex) {
+        LARGE_INTEGER f, a, b;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&a);
+        const int found = ListerSearchText(window, regex ? L"zz+y" : L"zzzz", regex ? 1 | 16 : 1);
+        QueryPerformanceCounter(&b);
+        EXPECT_EQ(found, 1);
+        std::printf("figure: %s search of %zu nodes that finds nothing: %.0f ms\n", regex ? "regex" : "plain",
+                    nodeCount(*main->document), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
+    }
 }
