@@ -11,16 +11,6 @@
 
 namespace qm {
 
-uint32_t JsonParser::lineAt(size_t position) {
-    if (position > length) position = length;
-    if (position > lineScan) {
-        for (const wchar_t* p = text + lineScan; p < text + position; ++p)
-            if (*p == L'\n') ++line;
-        lineScan = position;
-    }
-    return line;
-}
-
 void JsonParser::reportError(const wchar_t* message) {
     if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
     failed = true;

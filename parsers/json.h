@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "parsers/linecounter.h"
 
 #if defined(__GNUC__) || defined(__clang__)
 #define QM_NOINLINE __attribute__((noinline))
@@ -22,15 +23,14 @@ struct JsonParser {
     const wchar_t* text;
     size_t length;
     size_t pos;
-    size_t lineScan = 0;  // the line counter has counted line feeds up to here
-    uint32_t line = 1;
+    ForwardLineCounter lines;
     Document& doc;
     bool failed = false;
 
     JsonParser(Document& d, const std::wstring& t, size_t start)
         : text(t.c_str()), length(t.size()), pos(start), doc(d) {}
 
-    uint32_t lineAt(size_t position);  // moves the line counter forward to position
+    uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void skipSpaceAndComments();
     std::wstring pendingName;  // key of the member whose value is parsed next
 

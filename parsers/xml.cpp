@@ -57,16 +57,6 @@ std::wstring notClosedMessage(const std::wstring& name) {
 
 }  // namespace
 
-uint32_t XmlParser::lineAt(size_t position) {
-    if (position > length) position = length;
-    if (position > lineScan) {
-        for (const wchar_t* p = text + lineScan; p < text + position; ++p)
-            if (*p == L'\n') ++line;
-        lineScan = position;
-    }
-    return line;
-}
-
 void XmlParser::reportError(const std::wstring& message) {
     if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
 }

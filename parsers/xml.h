@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "parsers/linecounter.h"
 
 namespace qm {
 
@@ -23,8 +24,7 @@ struct XmlParser {
     const wchar_t* text;
     size_t length;
     size_t pos;
-    size_t lineScan = 0;  // the line counter has counted line feeds up to here
-    uint32_t line = 1;
+    ForwardLineCounter lines;
     Document& doc;
     std::unordered_map<std::wstring, std::wstring> entities;
     size_t expansionBudget;           // characters internal entities may still produce
@@ -34,7 +34,7 @@ struct XmlParser {
     XmlParser(Document& d, const std::wstring& t, size_t start)
         : text(t.c_str()), length(t.size()), pos(start), doc(d), expansionBudget(t.size() + kEntityExpansionAllowance) {}
 
-    uint32_t lineAt(size_t position);  // moves the line counter forward to position
+    uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void reportError(const std::wstring& message);
     Node* currentParent() const { return open.empty() ? doc.root : open.back(); }
     std::wstring decodeXmlText(const wchar_t* p, size_t n);
