@@ -1,6 +1,8 @@
 // Node creation, spans and the read-only queries on the node tree.
 #include "document/document.h"
 
+#include <cwchar>
+
 #include "document/chars.h"
 #include "document/language.h"
 
@@ -25,16 +27,84 @@ size_t NodeStore::indexOf(const Node* node) const {
     return SIZE_MAX;
 }
 
+void* Arena::allocate(size_t bytes) {
+    bytes = (bytes + 7) & ~size_t(7);
+    if (bytes > left_) {
+        // A request bigger than a quarter chunk gets a chunk of its own, so the current chunk's
+        // remainder is not abandoned for it.
+        if (bytes > kChunkBytes / 4) {
+            chunks_.emplace_back(new char[bytes]);
+            reserved_ += bytes;
+            return chunks_.back().get();
+        }
+        chunks_.emplace_back(new char[kChunkBytes]);
+        reserved_ += kChunkBytes;
+        next_ = chunks_.back().get();
+        left_ = kChunkBytes;
+    }
+    void* p = next_;
+    next_ += bytes;
+    left_ -= bytes;
+    return p;
+}
+
 Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
     Node& node = doc.nodes.append();
     node.kind = kind;
     node.line = line;
-    node.parent = parent;
-    if (parent) {
-        node.indexInParent = static_cast<uint32_t>(parent->children.size());
-        parent->children.push_back(&node);
-    }
+    if (parent) appendChild(doc, parent, &node);
     return &node;
+}
+
+static size_t capacityFor(size_t count) {
+    size_t capacity = 1;
+    while (capacity < count) capacity <<= 1;
+    return capacity;
+}
+
+void appendChild(Document& doc, Node* parent, Node* child) {
+    ChildList& list = parent->children;
+    const size_t count = list.count_;
+    // Full when the count reached the capacity: a power of two, or the exact size it was set to.
+    const bool full = count == 0 || parent->exactChildren || (count & (count - 1)) == 0;
+    if (full) {
+        const size_t capacity = count == 0 ? 1 : capacityFor(count + 1);
+        Node** items = static_cast<Node**>(doc.store.allocate(capacity * sizeof(Node*)));
+        for (size_t i = 0; i < count; ++i) items[i] = list.items_[i];
+        list.items_ = items;
+        parent->exactChildren = false;
+    }
+    list.items_[count] = child;
+    list.count_ = static_cast<uint32_t>(count + 1);
+    child->parent = parent;
+    child->indexInParent = static_cast<uint32_t>(count);
+}
+
+void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) {
+    ChildList& list = parent->children;
+    list.items_ = nullptr;
+    list.count_ = static_cast<uint32_t>(count);
+    parent->exactChildren = true;
+    if (count == 0) return;
+    list.items_ = static_cast<Node**>(doc.store.allocate(count * sizeof(Node*)));
+    for (size_t i = 0; i < count; ++i) list.items_[i] = items[i];
+}
+
+void truncateChildren(Node* parent, size_t count) {
+    if (count < parent->children.count_) {
+        parent->children.count_ = static_cast<uint32_t>(count);
+        parent->exactChildren = true;  // the power-of-two rule no longer holds for this count
+    }
+}
+
+void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items_[index] = child; }
+
+NodeText storeText(Document& doc, std::wstring_view text) {
+    if (text.empty()) return NodeText();
+    wchar_t* copy = static_cast<wchar_t*>(doc.store.allocate((text.size() + 1) * sizeof(wchar_t)));
+    std::wmemcpy(copy, text.data(), text.size());
+    copy[text.size()] = 0;
+    return NodeText(copy, text.size());
 }
 
 void recordSpan(Document& doc, uint32_t start, uint32_t end) {
@@ -44,9 +114,8 @@ void recordSpan(Document& doc, uint32_t start, uint32_t end) {
     doc.spans[2 * last + 1] = end;
 }
 
-const wchar_t* internString(Document& doc, const std::wstring& text) {
-    doc.strings.emplace_back(new std::wstring(text));
-    return doc.strings.back()->c_str();
+const wchar_t* internString(Document& doc, std::wstring_view text) {
+    return text.empty() ? L"" : storeText(doc, text).data();
 }
 
 void setDocumentError(Document& doc, const std::wstring& message, uint32_t line) {
@@ -102,7 +171,7 @@ std::wstring textContent(const Node* node) {
 
 static bool isPreviewSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
 
-std::wstring previewText(const std::wstring& text, size_t limit) {
+std::wstring previewText(std::wstring_view text, size_t limit) {
     std::wstring out;
     bool pendingSpace = false;
     for (wchar_t c : text) {

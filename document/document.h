@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -31,18 +34,126 @@ enum class NodeKind : uint8_t {
 
 enum class DocumentFormat : uint8_t { Xml = 0, Json = 1, JsonLines = 2, Yaml = 3, Toml = 4, Registry = 5 };
 
+// A node's name or value: characters held by the document, either a run of the decoded text the
+// node was parsed from (most names and values, which need no unescaping) or a copy in the
+// document's string store. Twelve bytes in the 64-bit build: the 4-byte packing keeps the length
+// next to the pointer without padding. Assigning a std::wstring does not compile on purpose: the
+// text must outlive the node, so parsers hand over document-owned runs (storeText, sourceRun).
+struct Node;
+struct Document;
+
+#pragma pack(push, 4)
+class NodeText {
+public:
+    NodeText() = default;
+    NodeText(const wchar_t* data, size_t size) : data_(data), size_(static_cast<uint32_t>(size)) {}
+    // For string literals only ("null", "true"): they live as long as the program.
+    template <size_t N>
+    NodeText(const wchar_t (&literal)[N]) : data_(literal), size_(static_cast<uint32_t>(N - 1)) {}
+
+    const wchar_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    size_t length() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const wchar_t* begin() const { return data_; }
+    const wchar_t* end() const { return data_ + size_; }
+    wchar_t operator[](size_t i) const { return data_[i]; }
+    wchar_t front() const { return data_[0]; }
+    wchar_t back() const { return data_[size_ - 1]; }
+    std::wstring_view view() const { return std::wstring_view(data_, size_); }
+    operator std::wstring_view() const { return view(); }
+    std::wstring str() const { return std::wstring(data_, size_); }
+    size_t find(std::wstring_view what, size_t from = 0) const { return view().find(what, from); }
+    size_t find(wchar_t what, size_t from = 0) const { return view().find(what, from); }
+    std::wstring_view substr(size_t from, size_t count = std::wstring_view::npos) const {
+        return view().substr(from, count);
+    }
+    int compare(std::wstring_view other) const { return view().compare(other); }
+
+    friend bool operator==(const NodeText& a, const NodeText& b) { return a.view() == b.view(); }
+    friend bool operator==(const NodeText& a, std::wstring_view b) { return a.view() == b; }
+    friend bool operator==(std::wstring_view a, const NodeText& b) { return a == b.view(); }
+    friend bool operator!=(const NodeText& a, const NodeText& b) { return a.view() != b.view(); }
+    friend bool operator!=(const NodeText& a, std::wstring_view b) { return a.view() != b; }
+    friend bool operator!=(std::wstring_view a, const NodeText& b) { return a != b.view(); }
+    friend bool operator==(const NodeText& a, const wchar_t* b) { return a.view() == b; }
+    friend bool operator==(const wchar_t* a, const NodeText& b) { return a == b.view(); }
+    friend bool operator!=(const NodeText& a, const wchar_t* b) { return a.view() != b; }
+    friend bool operator!=(const wchar_t* a, const NodeText& b) { return a != b.view(); }
+    friend bool operator<(const NodeText& a, const NodeText& b) { return a.view() < b.view(); }
+    friend std::wstring operator+(const std::wstring& a, const NodeText& b) { return a + b.str(); }
+    friend std::wstring operator+(const NodeText& a, const std::wstring& b) { return a.str() + b; }
+    friend std::wstring operator+(const wchar_t* a, const NodeText& b) { return a + b.str(); }
+    friend std::wstring operator+(const NodeText& a, const wchar_t* b) { return a.str() + b; }
+    friend std::wstring operator+(wchar_t a, const NodeText& b) { return a + b.str(); }
+    friend std::wstring operator+(const NodeText& a, wchar_t b) { return a.str() + b; }
+
+private:
+    const wchar_t* data_ = L"";
+    uint32_t size_ = 0;
+};
+
+// A node's children in document order: an array in the document's store. Built once at its exact
+// size by parsers that collect a container's children first (JSON, XML), or grown by appendChild,
+// which doubles the array (the capacity is the next power of two of the count then).
+class ChildList {
+public:
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    Node* operator[](size_t i) const { return items_[i]; }
+    Node* front() const { return items_[0]; }
+    Node* back() const { return items_[count_ - 1]; }
+    Node* at(size_t i) const {
+        if (i >= count_) throw std::out_of_range("child index");
+        return items_[i];
+    }
+    Node* const* begin() const { return items_; }
+    Node* const* end() const { return items_ + count_; }
+    std::reverse_iterator<Node* const*> rbegin() const { return std::reverse_iterator<Node* const*>(end()); }
+    std::reverse_iterator<Node* const*> rend() const { return std::reverse_iterator<Node* const*>(begin()); }
+
+private:
+    friend void appendChild(Document& doc, Node* parent, Node* child);
+    friend void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
+    friend void truncateChildren(Node* parent, size_t count);
+    friend void replaceChild(Node* parent, size_t index, Node* child);
+    Node** items_ = nullptr;
+    uint32_t count_ = 0;
+};
+#pragma pack(pop)
+
 struct Node {
-    NodeKind kind = NodeKind::Root;
-    bool keyed = false;           // member of a mapping; name holds its key
-    bool registryKey = false;     // stands for a registry key (.reg files)
+    Node* parent = nullptr;
+    const wchar_t* tag = nullptr;  // type annotation held in the document's string store
+    NodeText name;
+    NodeText value;
+    ChildList children;
     uint32_t attributeCount = 0;  // Element: number of leading Attribute children
     uint32_t indexInParent = 0;   // position among the parent's children (YAML renumbers)
     uint32_t line = 0;            // one-based source line where the node starts
-    Node* parent = nullptr;
-    const wchar_t* tag = nullptr; // type annotation held in the document's string store
-    std::wstring name;
-    std::wstring value;
-    std::vector<Node*> children;
+    NodeKind kind = NodeKind::Root;
+    bool keyed = false;           // member of a mapping; name holds its key
+    bool registryKey = false;     // stands for a registry key (.reg files)
+    bool exactChildren = false;   // the child array was sized exactly, not to a power of two
+};
+
+// Bump allocation for the document's strings and child arrays: chunks that are never moved or
+// freed before the document, so a pointer into them stays valid for the document's life.
+class Arena {
+public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    // `bytes` rounded up to 8-byte alignment.
+    void* allocate(size_t bytes);
+    size_t bytesReserved() const { return reserved_; }
+
+private:
+    static constexpr size_t kChunkBytes = size_t(1) << 20;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+    size_t reserved_ = 0;
 };
 
 // Stable storage for nodes: fixed-size blocks that are never reallocated, so a node's address
@@ -78,11 +189,14 @@ struct Document {
     bool isYaml = false;
     Node* root = nullptr;
     NodeStore nodes;
-    std::vector<std::unique_ptr<std::wstring>> strings;  // owns the texts `tag` points to
+    Arena store;                // names, values and tags that are not runs of parsedText; child arrays
+    std::wstring parsedText;    // the decoded text the parser read; names and values point into it
     std::wstring encoding;      // TextEncoding label
     std::wstring errorMessage;  // first parse error, empty when clean
     uint32_t errorLine = 0;
-    std::wstring sourceText;    // decoded text without a leading U+FEFF (see the load driver)
+    // The decoded text without a leading U+FEFF (a view of parsedText) for the formats whose source
+    // is shown as written; empty for XML and JSON documents that parsed cleanly (see the load driver).
+    std::wstring_view sourceText;
     bool modified = false;
     std::wstring editedText;
     std::vector<uint8_t> prefixBytes;
@@ -96,7 +210,15 @@ struct Document {
 
 Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line);
 void recordSpan(Document& doc, uint32_t start, uint32_t end);
-const wchar_t* internString(Document& doc, const std::wstring& text);
+// Copies a text into the document's store: for names and values that differ from the source run
+// (unescaped strings, joined lines) and for tags. The copy is NUL-terminated.
+NodeText storeText(Document& doc, std::wstring_view text);
+const wchar_t* internString(Document& doc, std::wstring_view text);
+// Children are added in document order; appendChild also sets the child's parent and index.
+void appendChild(Document& doc, Node* parent, Node* child);
+void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
+void truncateChildren(Node* parent, size_t count);
+void replaceChild(Node* parent, size_t index, Node* child);
 // Records the first error only; later calls leave the document as it is.
 void setDocumentError(Document& doc, const std::wstring& message, uint32_t line);
 
@@ -109,7 +231,7 @@ bool isSimpleElement(const Node* node);
 bool isExpandable(const Node* node);
 size_t countItems(const Node* node);
 std::wstring textContent(const Node* node);
-std::wstring previewText(const std::wstring& text, size_t limit);
+std::wstring previewText(std::wstring_view text, size_t limit);
 
 // Display names used by the status bar.
 const wchar_t* formatDisplayName(DocumentFormat format);

@@ -25,23 +25,16 @@ std::wstring pathExtension(const std::wstring& path) {
 
 static void createRoot(Document& doc) { doc.root = createNode(doc, NodeKind::Root, nullptr, 0); }
 
-// `owned` is the text itself when the caller handed it over; keeping the source then moves it.
-static bool parseTextInto(const std::wstring& path, const std::wstring& text, std::wstring* owned, Document& doc) {
+// Parses doc.parsedText; names and values point into it, so it is never changed afterwards.
+static bool parseParsedText(const std::wstring& path, Document& doc) {
+    const std::wstring& text = doc.parsedText;
     size_t start = 0;
     while (start < text.size() && (isSpace(text[start]) || text[start] == 0xFEFF)) ++start;
     if (start >= text.size()) return false;
 
     const std::wstring ext = pathExtension(path);
     const size_t mark = (!text.empty() && text[0] == 0xFEFF) ? 1 : 0;
-    // Always the last step of a branch: the parser is done with the text.
-    auto keepSource = [&] {
-        if (!owned) {
-            doc.sourceText.assign(text, mark, std::wstring::npos);
-        } else {
-            if (mark) owned->erase(0, 1);
-            doc.sourceText = std::move(*owned);
-        }
-    };
+    auto keepSource = [&] { doc.sourceText = std::wstring_view(text).substr(mark); };
 
     if (ext == L".yaml" || ext == L".yml") {
         doc.format = DocumentFormat::Yaml;
@@ -104,12 +97,22 @@ static bool parseTextInto(const std::wstring& path, const std::wstring& text, st
     return true;
 }
 
+// A declined file leaves the document without its text.
+static bool parseOwnedText(const std::wstring& path, Document& doc) {
+    if (parseParsedText(path, doc)) return true;
+    doc.sourceText = std::wstring_view();
+    std::wstring().swap(doc.parsedText);
+    return false;
+}
+
 bool parseText(const std::wstring& path, const std::wstring& text, Document& doc) {
-    return parseTextInto(path, text, nullptr, doc);
+    doc.parsedText = text;
+    return parseOwnedText(path, doc);
 }
 
 bool parseText(const std::wstring& path, std::wstring&& text, Document& doc) {
-    return parseTextInto(path, text, &text, doc);
+    doc.parsedText = std::move(text);
+    return parseOwnedText(path, doc);
 }
 
 }  // namespace qm

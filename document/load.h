@@ -11,10 +11,10 @@ namespace qm {
 // Lower-cased extension of a path ("" when there is none or the last dot is in a folder name).
 std::wstring pathExtension(const std::wstring& path);
 
-// Detects the format and parses an already decoded text. False declines the file.
+// Detects the format and parses an already decoded text, which the document keeps as parsedText
+// (its nodes' names and values point into it). False declines the file.
 bool parseText(const std::wstring& path, const std::wstring& text, Document& doc);
-// The same, taking over the text: where the document keeps its source it moves the text there
-// instead of copying it, so a big file's text is never held twice.
+// The same, taking over the text instead of copying it, so a big file's text is never held twice.
 bool parseText(const std::wstring& path, std::wstring&& text, Document& doc);
 
 #ifdef _WIN32

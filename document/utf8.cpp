@@ -59,7 +59,7 @@ void appendCodePoint(std::wstring& out, uint32_t cp) {
     }
 }
 
-std::string wideToUtf8(const std::wstring& s) {
+std::string wideToUtf8(std::wstring_view s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -15,6 +16,6 @@ inline std::wstring utf8ToWide(const std::string& s, bool* valid = nullptr) { re
 // use it: 0 and values above U+10FFFF append nothing.
 void appendCodePoint(std::wstring& out, uint32_t cp);
 // Unpaired surrogates become U+FFFD.
-std::string wideToUtf8(const std::wstring& s);
+std::string wideToUtf8(std::wstring_view s);
 
 }  // namespace qm

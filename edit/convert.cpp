@@ -88,7 +88,7 @@ void writeXml(const Node* top, std::wstring& out) {
             }
             case NodeKind::Attribute: writeXmlAttribute(node, out); return;
             case NodeKind::Text: {
-                const std::wstring& v = node->value;
+                const std::wstring_view v = node->value;
                 size_t first = 0, last = v.size();
                 while (first < last && isSpace(v[first])) ++first;
                 while (last > first && isSpace(v[last - 1])) --last;
@@ -125,7 +125,7 @@ void writeXml(const Node* top, std::wstring& out) {
 // "nan") would make the copied text unreadable as JSON: it is written as the same number in JSON
 // notation (digits without separators, decimal, Infinity and NaN as the lenient readers know
 // them). Numbers of every other format stay exactly as written.
-std::wstring tomlNumberAsJson(const std::wstring& text) {
+std::wstring tomlNumberAsJson(std::wstring_view text) {
     std::wstring t;
     for (wchar_t c : text)
         if (c != L'_') t += c;
@@ -251,12 +251,12 @@ void writeJson(const Node* top, std::wstring& out, bool tomlNumbers) {
 
 // "..." followed by white space ends a YAML document when it starts a line, so a plain key or
 // scalar in column 0 that begins so would lose the document's rest on reading back.
-bool beginsDocumentEnd(const std::wstring& text) {
+bool beginsDocumentEnd(std::wstring_view text) {
     return text.compare(0, 3, L"...") == 0 && (text.size() == 3 || isSpace(text[3]));
 }
 
-std::wstring yamlKey(const std::wstring& name, size_t depth) {
-    return yamlNeedsQuotes(name) || (depth == 0 && beginsDocumentEnd(name)) ? jsonQuote(name) : name;
+std::wstring yamlKey(std::wstring_view name, size_t depth) {
+    return yamlNeedsQuotes(name) || (depth == 0 && beginsDocumentEnd(name)) ? jsonQuote(name) : std::wstring(name);
 }
 
 std::wstring yamlLine(const Node* node, size_t depth) {
@@ -341,7 +341,7 @@ void writeYaml(const Node* top, std::wstring& out) {
 
 }  // namespace
 
-std::wstring xmlEscape(const std::wstring& text, bool inAttribute) {
+std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
     std::wstring out;
     out.reserve(text.size());
     for (wchar_t c : text) {
@@ -361,7 +361,7 @@ std::wstring xmlEscape(const std::wstring& text, bool inAttribute) {
     return out;
 }
 
-bool yamlNeedsQuotes(const std::wstring& text) {
+bool yamlNeedsQuotes(std::wstring_view text) {
     if (text.empty()) return true;
     if (isSpace(text.front()) || isSpace(text.back())) return true;
     static const wchar_t kIndicators[] = L"-?:,[]{}#&*!|>'%@`\"";
@@ -381,8 +381,8 @@ std::wstring yamlScalar(const Node* node) {
     switch (node->kind) {
         case NodeKind::Object: return L"{}";
         case NodeKind::Array: return L"[]";
-        case NodeKind::String: return yamlNeedsQuotes(node->value) ? jsonQuote(node->value) : node->value;
-        default: return node->value;
+        case NodeKind::String: return yamlNeedsQuotes(node->value) ? jsonQuote(node->value) : node->value.str();
+        default: return node->value.str();
     }
 }
 

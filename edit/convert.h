@@ -12,9 +12,9 @@ namespace qm {
 std::wstring subtreeText(const Node* node, const Document& doc);
 
 // "&", "<", ">" as entities; the double quote too when the text goes into an attribute value.
-std::wstring xmlEscape(const std::wstring& text, bool inAttribute);
+std::wstring xmlEscape(std::wstring_view text, bool inAttribute);
 // True when a text written as a plain YAML scalar would not read back as the same string.
-bool yamlNeedsQuotes(const std::wstring& text);
+bool yamlNeedsQuotes(std::wstring_view text);
 // A node on one line of YAML: "{}" / "[]" for empty containers, strings quoted when needed,
 // every other scalar as written.
 std::wstring yamlScalar(const Node* node);

@@ -26,13 +26,13 @@ std::wstring decimal(size_t n) { return std::to_wstring(n); }
 
 // A key that JSONPath can write after a dot: not empty, no leading digit, only letters, digits,
 // "_" and "$".
-bool isJsonPathIdentifier(const std::wstring& key) {
+bool isJsonPathIdentifier(std::wstring_view key) {
     if (key.empty() || isDigit(key[0])) return false;
     return std::all_of(key.begin(), key.end(), [](wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; });
 }
 
 // A TOML bare key: not empty, only letters, digits, "_" and "-".
-bool isTomlBareKey(const std::wstring& key) {
+bool isTomlBareKey(std::wstring_view key) {
     if (key.empty()) return false;
     return std::all_of(key.begin(), key.end(), [](wchar_t c) { return isAlnum(c) || c == L'_' || c == L'-'; });
 }
@@ -63,7 +63,10 @@ std::wstring tomlPath(const std::vector<const Node*>& chain) {
             continue;
         }
         if (!out.empty()) out += L'.';
-        out += isTomlBareKey(member->name) ? member->name : jsonQuote(member->name);
+        if (isTomlBareKey(member->name))
+            out += member->name;
+        else
+            out += jsonQuote(member->name);
     }
     return out;
 }
@@ -129,7 +132,7 @@ std::wstring jsonPath(const std::vector<const Node*>& chain) {
     return out;
 }
 
-void appendSummaryPart(std::wstring& raw, const std::wstring& part) {
+void appendSummaryPart(std::wstring& raw, std::wstring_view part) {
     if (!raw.empty()) raw += L' ';
     raw += part;
 }
@@ -144,11 +147,11 @@ std::wstring elementSummary(const Node* node) {
     });
     if (hasText) appendSummaryPart(raw, textContent(node));
     if (!raw.empty()) return raw;
-    std::vector<const std::wstring*> names;
+    std::vector<const NodeText*> names;
     bool more = false;
     for (const Node* child : node->children) {
         if (child->kind != NodeKind::Element) continue;
-        if (std::any_of(names.begin(), names.end(), [&](const std::wstring* n) { return *n == child->name; }))
+        if (std::any_of(names.begin(), names.end(), [&](const NodeText* n) { return *n == child->name; }))
             continue;
         if (names.size() == kSummaryNames) {
             more = true;
@@ -187,7 +190,7 @@ std::wstring objectSummary(const Node* node) {
 
 }  // namespace
 
-std::wstring jsonQuote(const std::wstring& text) {
+std::wstring jsonQuote(std::wstring_view text) {
     std::wstring out;
     out.reserve(text.size() + 2);
     out += L'"';
@@ -222,11 +225,11 @@ std::wstring nodeLabel(const Node* node) {
         case NodeKind::Element:
         case NodeKind::Attribute:
         case NodeKind::ProcessingInstruction:
-        case NodeKind::DocType: return node->name;
+        case NodeKind::DocType: return node->name.str();
         case NodeKind::XmlDeclaration: return L"xml";
         default: break;
     }
-    if (node->keyed) return node->name;
+    if (node->keyed) return node->name.str();
     const Node* parent = node->parent;
     if (!parent) return {};
     if (parent->kind == NodeKind::Array) return L'[' + decimal(node->indexInParent) + L']';

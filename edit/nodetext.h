@@ -17,7 +17,7 @@ constexpr size_t kSummaryLimit = 120;       // characters of a summary before th
 
 // The JSON string literal of a text: quotes, the short escapes \t \n \r \" \\ and \u00XX for
 // other control characters; every other code unit (non-ASCII, DEL, lone surrogates) unchanged.
-std::wstring jsonQuote(const std::wstring& text);
+std::wstring jsonQuote(std::wstring_view text);
 
 // Name column and "Copy name": tag or attribute name, key, "[i]" for array items, "Document n"
 // for the documents of a multi-document file; empty for text, CDATA, comments and the root.

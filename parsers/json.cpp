@@ -46,34 +46,40 @@ static wchar_t hexEscapeValue(const wchar_t* p) {
     return static_cast<wchar_t>(std::wcstoul(digits, nullptr, 16) & 0xFFFF);
 }
 
-std::wstring JsonParser::parseString() {
+// A string without escapes is a run of the text; one with escapes is unescaped straight into the
+// document's store, sized once by the distance to the closing quote (escapes only shorten).
+NodeText JsonParser::parseString() {
     const wchar_t quote = text[pos++];
-    std::wstring out;
     size_t runStart = pos;
     while (pos < length && text[pos] != quote && text[pos] != L'\\') ++pos;
-    if (pos < length && text[pos] == quote) {  // no escapes: one copy of exactly the right size
-        out.assign(text + runStart, pos - runStart);
+    if (pos < length && text[pos] == quote) {
         ++pos;
-        return out;
+        return NodeText(text + runStart, pos - 1 - runStart);
     }
-    // Escapes only shorten the text, so the distance to the closing quote sizes the buffer once.
     size_t end = pos;
     while (end < length && text[end] != quote) end += text[end] == L'\\' ? 2 : 1;
-    out.reserve(std::min(end, length) - runStart);
+    end = std::min(end, length);
+    wchar_t* const out = static_cast<wchar_t*>(doc.store.allocate((end - runStart + 1) * sizeof(wchar_t)));
+    size_t n = 0;
+    auto flush = [&] {
+        std::wmemcpy(out + n, text + runStart, pos - runStart);
+        n += pos - runStart;
+    };
     while (pos < length) {
         wchar_t c = text[pos];
         if (c == quote) {
-            out.append(text + runStart, pos - runStart);
+            flush();
             ++pos;
-            return out;
+            out[n] = 0;
+            return NodeText(out, n);
         }
         if (c != L'\\') {
             ++pos;
             continue;
         }
-        out.append(text + runStart, pos - runStart);
+        flush();
         if (pos + 1 >= length) {  // a backslash that ends the text stands for itself
-            out += L'\\';
+            out[n++] = L'\\';
             ++pos;
             runStart = pos;
             break;
@@ -81,25 +87,26 @@ std::wstring JsonParser::parseString() {
         wchar_t e = text[pos + 1];
         pos += 2;
         switch (e) {
-            case L'b': out += L'\b'; break;
-            case L'f': out += L'\f'; break;
-            case L'n': out += L'\n'; break;
-            case L'r': out += L'\r'; break;
-            case L't': out += L'\t'; break;
+            case L'b': out[n++] = L'\b'; break;
+            case L'f': out[n++] = L'\f'; break;
+            case L'n': out[n++] = L'\n'; break;
+            case L'r': out[n++] = L'\r'; break;
+            case L't': out[n++] = L'\t'; break;
             case L'\n': break;  // line continuation
             case L'u':
                 if (length - pos >= 4) {
-                    out += hexEscapeValue(text + pos);
+                    out[n++] = hexEscapeValue(text + pos);
                     pos += 4;
                 }
                 break;
-            default: out += e; break;
+            default: out[n++] = e; break;
         }
         runStart = pos;
     }
-    out.append(text + runStart, pos - runStart);
+    flush();
+    out[n] = 0;
     reportError(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
-    return out;
+    return NodeText(out, n);
 }
 
 static bool isNumberChar(wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; }
@@ -118,8 +125,8 @@ Node* JsonParser::startNode(NodeKind kind, Node* parent, bool keyed, uint32_t no
     } else {
         n = createNode(doc, kind, parent, nodeLine);
     }
-    n->name.swap(pendingName);
-    pendingName.clear();
+    n->name = pendingName;
+    pendingName = NodeText();
     n->keyed = keyed;
     return n;
 }
@@ -132,7 +139,7 @@ QM_NOINLINE void JsonParser::openContainer(Node* container) {
 QM_NOINLINE void JsonParser::closeContainer() {
     const OpenContainer open = openContainers.back();
     openContainers.pop_back();
-    open.node->children.assign(pendingChildren.begin() + std::ptrdiff_t(open.firstChild), pendingChildren.end());
+    setChildren(doc, open.node, pendingChildren.data() + open.firstChild, pendingChildren.size() - open.firstChild);
     pendingChildren.resize(open.firstChild);
 }
 
@@ -164,7 +171,7 @@ QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t node
         return false;
     }
     Node* node = startNode(kind, parent, keyed, nodeLine);
-    node->value.assign(text + pos, n);
+    node->value = NodeText(text + pos, n);
     if (doc.recordSpans) recordSpan(doc, uint32_t(pos), uint32_t(pos + n));
     pos += n;
     return true;
@@ -172,7 +179,7 @@ QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t node
 
 // Reads an object member's key into pendingName and steps past the colon.
 QM_NOINLINE bool JsonParser::parseMemberKey() {
-    pendingName.clear();
+    pendingName = NodeText();
     if (text[pos] == L'"' || text[pos] == L'\'') {
         pendingName = parseString();
         if (failed) return false;
@@ -183,11 +190,11 @@ QM_NOINLINE bool JsonParser::parseMemberKey() {
             reportError(tr(L"Expected property name", L"Eigenschaftsname erwartet"));
             return false;
         }
-        pendingName.assign(text + keyStart, pos - keyStart);
+        pendingName = NodeText(text + keyStart, pos - keyStart);
     }
     skipSpaceAndComments();
     if (pos >= length || text[pos] != L':') {
-        pendingName.clear();
+        pendingName = NodeText();
         reportError(tr(L"Expected ':'", L"':' erwartet"));
         return false;
     }

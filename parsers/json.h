@@ -32,7 +32,7 @@ struct JsonParser {
 
     uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void skipSpaceAndComments();
-    std::wstring pendingName;  // key of the member whose value is parsed next
+    NodeText pendingName;  // key of the member whose value is parsed next
 
     // Children of the open containers wait here, innermost container's last, and each container
     // gets its list in one allocation of the exact size when it closes (growing every list by
@@ -52,7 +52,7 @@ struct JsonParser {
     bool parseScalar(Node* parent, bool keyed, uint32_t nodeLine);
     bool parseMemberKey();
     Node* startNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine);
-    std::wstring parseString();
+    NodeText parseString();
     void parseJsonLines();
     void reportError(const wchar_t* message);
 };

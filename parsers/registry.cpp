@@ -164,7 +164,7 @@ Node* RegistryParser::getKey(std::wstring_view path, uint32_t line) {
     for (size_t j = next; j <= cuts.size(); ++j) {
         const size_t componentEnd = j < cuts.size() ? cuts[j] : path.size();
         Node* key = createNode(doc, NodeKind::Object, parent, line);
-        key->name.assign(path.substr(componentStart, componentEnd - componentStart));
+        key->name = storeText(doc, path.substr(componentStart, componentEnd - componentStart));
         key->keyed = true;
         key->registryKey = true;
         keys.emplace(RegistryPath{stored.substr(0, componentEnd), j < cuts.size() ? cutHashes[j] : hash}, key);
@@ -174,16 +174,17 @@ Node* RegistryParser::getKey(std::wstring_view path, uint32_t line) {
     return parent;
 }
 
-void RegistryParser::parseValue(Node* parent, std::wstring&& name, std::wstring_view data, uint32_t line) {
+// Names and values are copied to the document: a logical line may join several lines of the text.
+void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view data, uint32_t line) {
     auto make = [&](NodeKind kind) {
         Node* node = createNode(doc, kind, parent, line);
-        node->name = std::move(name);
+        node->name = name;
         node->keyed = true;
         return node;
     };
     if (!data.empty() && data[0] == L'"') {
         size_t after = 0;
-        make(NodeKind::String)->value = readQuoted(data, 1, after);
+        make(NodeKind::String)->value = storeText(doc, readQuoted(data, 1, after));
         return;
     }
     if (data == L"-") {
@@ -192,13 +193,13 @@ void RegistryParser::parseValue(Node* parent, std::wstring&& name, std::wstring_
     }
     if (startsWithNoCase(data, L"dword:")) {
         Node* node = make(NodeKind::Number);
-        node->value = std::to_wstring(readUnsigned32(data.data() + 6, data.size() - 6, 16));
+        node->value = storeText(doc, std::to_wstring(readUnsigned32(data.data() + 6, data.size() - 6, 16)));
         node->tag = tag(L"dword");
         return;
     }
     const size_t colon = data.find(L':');
     if (!startsWithNoCase(data, L"hex") || colon == data.npos) {
-        make(NodeKind::String)->value.assign(data);
+        make(NodeKind::String)->value = storeText(doc, data);
         if (!startsWithNoCase(data, L"hex"))
             reportError(tr(L"Unknown value format", L"Unbekanntes Werteformat"), line);
         return;
@@ -221,7 +222,7 @@ void RegistryParser::parseValue(Node* parent, std::wstring&& name, std::wstring_
         std::wstring text = bytesAsText();
         while (!text.empty() && text.back() == 0) text.pop_back();
         Node* node = make(NodeKind::String);
-        node->value = std::move(text);
+        node->value = storeText(doc, text);
         if (type == kTypeExpandString) node->tag = tag(L"expand_sz");
     } else if (type == kTypeMultiString) {
         const std::wstring text = bytesAsText();
@@ -231,20 +232,22 @@ void RegistryParser::parseValue(Node* parent, std::wstring&& name, std::wstring_
         while (start <= text.size()) {
             size_t end = text.find(L'\0', start);
             if (end == text.npos) end = text.size();
-            if (end > start) createNode(doc, NodeKind::String, array, line)->value.assign(text, start, end - start);
+            if (end > start)
+                createNode(doc, NodeKind::String, array, line)->value =
+                    storeText(doc, std::wstring_view(text).substr(start, end - start));
             start = end + 1;
         }
     } else if (type == kTypeDword && bytes.size() >= 4) {
         Node* node = make(NodeKind::Number);
-        node->value = std::to_wstring(littleEndian(bytes, 4));
+        node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 4)));
         node->tag = tag(L"dword");
     } else if (type == kTypeQword && bytes.size() >= 8) {
         Node* node = make(NodeKind::Number);
-        node->value = std::to_wstring(littleEndian(bytes, 8));
+        node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 8)));
         node->tag = tag(L"qword");
     } else {
         Node* node = make(NodeKind::String);
-        node->value = hexText(bytes);
+        node->value = storeText(doc, hexText(bytes));
         if (type == kTypeBinary) {
             node->tag = tag(L"binary");
         } else {
@@ -260,7 +263,7 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
     const std::wstring_view s = text;
     const wchar_t first = s[0];
     if (first == L';') {
-        createNode(doc, NodeKind::Comment, parent, line)->value.assign(trimmed(s.substr(1)));
+        createNode(doc, NodeKind::Comment, parent, line)->value = storeText(doc, trimmed(s.substr(1)));
         return;
     }
     if (first == L'[') {
@@ -272,19 +275,19 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
         if (deletion) currentKey->tag = tag(tr(L"delete", L"löschen"));
         return;
     }
-    std::wstring name;
+    NodeText name;
     size_t rest = 1;
     if (first == L'@') {
-        name = tr(L"(Default)", L"(Standard)");
+        name = NodeText(tr(L"(Default)", L"(Standard)"), std::wcslen(tr(L"(Default)", L"(Standard)")));
     } else if (first == L'"') {
-        name = readQuoted(s, 1, rest);
+        name = storeText(doc, readQuoted(s, 1, rest));
     } else {
         reportError(tr(L"Unknown line", L"Unbekannte Zeile"), line);
         return;
     }
     while (rest < s.size() && (s[rest] == L' ' || s[rest] == L'\t')) ++rest;
     if (rest < s.size() && s[rest] == L'=') ++rest;
-    parseValue(parent, std::move(name), trimmed(s.substr(rest)), line);
+    parseValue(parent, name, trimmed(s.substr(rest)), line);
 }
 
 void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
@@ -318,7 +321,7 @@ void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
         if (logical.empty() || isEndOfFileMark(logical)) continue;
         if (!headerSeen) {
             headerSeen = true;
-            createNode(doc, NodeKind::Comment, doc.root, line)->value = logical;
+            createNode(doc, NodeKind::Comment, doc.root, line)->value = storeText(doc, logical);
             parser.unicodeHex = logical.compare(0, kRegedit4.size(), kRegedit4) != 0;
             continue;
         }

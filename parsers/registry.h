@@ -58,7 +58,7 @@ struct RegistryParser {
     // Find-or-create of the key for a path; every missing ancestor is created on the way.
     Node* getKey(std::wstring_view path, uint32_t line);
     void parseLine(const std::wstring& line, uint32_t lineNumber);
-    void parseValue(Node* parent, std::wstring&& name, std::wstring_view data, uint32_t line);
+    void parseValue(Node* parent, NodeText name, std::wstring_view data, uint32_t line);
     const wchar_t* tag(const std::wstring& text);
     void reportError(const wchar_t* message, uint32_t line);
 };

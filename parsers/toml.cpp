@@ -21,7 +21,7 @@ namespace qm {
 namespace {
 
 struct PendingComment {
-    std::wstring text;
+    NodeText text;  // a run of the document's text
     uint32_t line;
 };
 
@@ -129,7 +129,8 @@ private:
     Node* current_ = nullptr;
     const wchar_t* datetimeTag_ = nullptr;
     std::vector<OpenContainer> open_;
-    std::vector<std::wstring> keyParts_;
+    std::vector<NodeText> keyParts_;
+    std::wstring scratch_;  // an unescaped string before it is copied to the document
     std::unordered_map<ChildKey, Node*, ChildKeyHash> lastKeyed_;
 
     uint32_t lineAt(size_t position);
@@ -147,19 +148,20 @@ private:
     void attachPending(Node* table);
     void expectLineEnd(Node* table);
 
-    Node* addChild(Node* parent, NodeKind kind, std::wstring&& key, bool keyed, uint32_t line);
-    Node* findOrCreate(Node* parent, std::wstring&& key, uint32_t line);
-    Node* findOrCreateArray(Node* parent, std::wstring&& key, uint32_t line);
+    Node* addChild(Node* parent, NodeKind kind, NodeText key, bool keyed, uint32_t line);
+    Node* findOrCreate(Node* parent, NodeText key, uint32_t line);
+    Node* findOrCreateArray(Node* parent, NodeText key, uint32_t line);
 
     bool parseKey();
     void parseTableHeader();
     void parseKeyValue(Node* table, int depth);
-    void parseValue(Node* container, std::wstring&& key, bool keyed, int depth);
+    void parseValue(Node* container, NodeText key, bool keyed, int depth);
     void readOpenContainers();
-    void parseBareValue(Node* container, std::wstring&& key, bool keyed, uint32_t line);
+    void parseBareValue(Node* container, NodeText key, bool keyed, uint32_t line);
 
     bool readBasicString(std::wstring& out);
-    bool readLiteralString(std::wstring& out);
+    bool readBasicText(NodeText& out);
+    bool readLiteralText(NodeText& out);
     bool readMultilineString(wchar_t quote, std::wstring& out);
     void appendEscape(std::wstring& out);
 };
@@ -186,7 +188,7 @@ PendingComment TomlParser::readComment() {
     size_t end = pos_;
     while (begin < end && isSpace(text_[begin])) ++begin;
     while (end > begin && isSpace(text_[end - 1])) --end;
-    return PendingComment{std::wstring(text_ + begin, end - begin), line};
+    return PendingComment{NodeText(text_ + begin, end - begin), line};
 }
 
 void TomlParser::skipSpaceAndComments() {
@@ -202,7 +204,7 @@ void TomlParser::skipSpaceAndComments() {
 
 void TomlParser::attachComment(Node* table, PendingComment&& comment) {
     Node* node = createNode(doc_, NodeKind::Comment, table, comment.line);
-    node->value = std::move(comment.text);
+    node->value = comment.text;
 }
 
 void TomlParser::attachPending(Node* table) {
@@ -221,10 +223,10 @@ void TomlParser::expectLineEnd(Node* table) {
     ++pos_;
 }
 
-Node* TomlParser::addChild(Node* parent, NodeKind kind, std::wstring&& key, bool keyed, uint32_t line) {
+Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed, uint32_t line) {
     Node* node = createNode(doc_, kind, parent, line);
     if (keyed) {
-        node->name = std::move(key);
+        node->name = key;
         node->keyed = true;
         // Only tables and arrays are looked up by name; a scalar only takes over a name that
         // already has an entry, so a later header of that name still finds what it found before.
@@ -240,7 +242,7 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, std::wstring&& key, bool
 
 // The last keyed child of that name when it is a table (or an array of tables, whose last table
 // is taken); otherwise a new table of that name.
-Node* TomlParser::findOrCreate(Node* parent, std::wstring&& key, uint32_t line) {
+Node* TomlParser::findOrCreate(Node* parent, NodeText key, uint32_t line) {
     auto it = lastKeyed_.find(ChildKey{parent, key});
     if (it != lastKeyed_.end()) {
         Node* found = it->second;
@@ -249,11 +251,11 @@ Node* TomlParser::findOrCreate(Node* parent, std::wstring&& key, uint32_t line) 
             found->children.back()->kind == NodeKind::Object)
             return found->children.back();
     }
-    return addChild(parent, NodeKind::Object, std::move(key), true, line);
+    return addChild(parent, NodeKind::Object, key, true, line);
 }
 
 // The last keyed array of that name among all children, or a new one.
-Node* TomlParser::findOrCreateArray(Node* parent, std::wstring&& key, uint32_t line) {
+Node* TomlParser::findOrCreateArray(Node* parent, NodeText key, uint32_t line) {
     auto it = lastKeyed_.find(ChildKey{parent, key});
     if (it != lastKeyed_.end()) {
         if (it->second->kind == NodeKind::Array) return it->second;
@@ -263,7 +265,7 @@ Node* TomlParser::findOrCreateArray(Node* parent, std::wstring&& key, uint32_t l
             if (child->keyed && child->kind == NodeKind::Array && child->name == key) return child;
         }
     }
-    return addChild(parent, NodeKind::Array, std::move(key), true, line);
+    return addChild(parent, NodeKind::Array, key, true, line);
 }
 
 // Reads a possibly dotted key into keyParts_.
@@ -275,14 +277,14 @@ bool TomlParser::parseKey() {
             fail(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
             return false;
         }
-        std::wstring part;
+        NodeText part;
         const wchar_t c = text_[pos_];
         if (c == L'"') {
             ++pos_;
-            if (!readBasicString(part)) return false;
+            if (!readBasicText(part)) return false;
         } else if (c == L'\'') {
             ++pos_;
-            if (!readLiteralString(part)) return false;
+            if (!readLiteralText(part)) return false;
         } else {
             const size_t begin = pos_;
             while (pos_ < length_ && isBareKeyChar(text_[pos_])) ++pos_;
@@ -290,9 +292,9 @@ bool TomlParser::parseKey() {
                 fail(tr(L"Expected a key", L"Schlüssel erwartet"));
                 return false;
             }
-            part.assign(text_ + begin, pos_ - begin);
+            part = NodeText(text_ + begin, pos_ - begin);
         }
-        keyParts_.push_back(std::move(part));
+        keyParts_.push_back(part);
         skipBlanks();
         if (peek() != L'.') return true;
         ++pos_;
@@ -315,12 +317,12 @@ void TomlParser::parseTableHeader() {
         ++pos_;
     }
     Node* table = top_;
-    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, std::move(keyParts_[i]), line);
+    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, keyParts_[i], line);
     if (arrayOfTables) {
-        Node* array = findOrCreateArray(table, std::move(keyParts_.back()), line);
+        Node* array = findOrCreateArray(table, keyParts_.back(), line);
         table = createNode(doc_, NodeKind::Object, array, line);
     } else {
-        table = findOrCreate(table, std::move(keyParts_.back()), line);
+        table = findOrCreate(table, keyParts_.back(), line);
     }
     current_ = table;
     attachPending(current_);
@@ -335,41 +337,43 @@ void TomlParser::parseKeyValue(Node* table, int depth) {
     if (peek() != L'=') return fail(tr(L"Expected '='", L"'=' erwartet"));
     ++pos_;
     skipBlanks();
-    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, std::move(keyParts_[i]), keyLine);
-    parseValue(table, std::move(keyParts_.back()), true, depth);
+    for (size_t i = 0; i + 1 < keyParts_.size(); ++i) table = findOrCreate(table, keyParts_[i], keyLine);
+    parseValue(table, keyParts_.back(), true, depth);
 }
 
 // One value as a child of `container`. An array or inline table is created and pushed on open_;
 // its items are read by readOpenContainers.
-void TomlParser::parseValue(Node* container, std::wstring&& key, bool keyed, int depth) {
+void TomlParser::parseValue(Node* container, NodeText key, bool keyed, int depth) {
     if (depth > kMaxTomlDepth) return fail(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
     const wchar_t c = peek();
     if (atEnd() || c == L'\n' || c == L'\r') return fail(tr(L"Expected a value", L"Wert erwartet"));
     const uint32_t line = lineAt(pos_);
     const size_t begin = pos_;
     if (c == L'"' || c == L'\'') {
-        std::wstring value;
+        NodeText value;
         bool singleLine = true;
         if (pos_ + 2 < length_ && text_[pos_ + 1] == c && text_[pos_ + 2] == c) {
             singleLine = false;
             pos_ += 3;
-            if (!readMultilineString(c, value)) return;
+            scratch_.clear();
+            if (!readMultilineString(c, scratch_)) return;
+            value = storeText(doc_, scratch_);
         } else {
             ++pos_;
-            if (!(c == L'"' ? readBasicString(value) : readLiteralString(value))) return;
+            if (!(c == L'"' ? readBasicText(value) : readLiteralText(value))) return;
         }
-        Node* node = addChild(container, NodeKind::String, std::move(key), keyed, line);
-        node->value = std::move(value);
+        Node* node = addChild(container, NodeKind::String, key, keyed, line);
+        node->value = value;
         if (singleLine && doc_.recordSpans) recordSpan(doc_, uint32_t(begin), uint32_t(pos_));
         return;
     }
     if (c == L'[' || c == L'{') {
-        Node* node = addChild(container, c == L'{' ? NodeKind::Object : NodeKind::Array, std::move(key), keyed, line);
+        Node* node = addChild(container, c == L'{' ? NodeKind::Object : NodeKind::Array, key, keyed, line);
         ++pos_;
         open_.push_back(OpenContainer{node, c == L'{', false});
         return;
     }
-    parseBareValue(container, std::move(key), keyed, line);
+    parseBareValue(container, key, keyed, line);
 }
 
 // Items of the containers on open_, innermost first, until all are closed. Items nest one level
@@ -399,13 +403,13 @@ void TomlParser::readOpenContainers() {
         if (top.inlineTable)  // `top` may dangle once parseValue pushes
             parseKeyValue(container, depth);
         else
-            parseValue(container, std::wstring(), false, depth);
+            parseValue(container, NodeText(), false, depth);
     }
 }
 
 // Booleans, numbers, dates and times: the token runs to white space, "#", ",", "]" or "}", and a
 // date followed by a space and two digits takes the time after the space as well.
-void TomlParser::parseBareValue(Node* container, std::wstring&& key, bool keyed, uint32_t line) {
+void TomlParser::parseBareValue(Node* container, NodeText key, bool keyed, uint32_t line) {
     const size_t begin = pos_;
     while (pos_ < length_ && !endsBareToken(text_[pos_])) ++pos_;
     if (startsWithDate(text_ + begin, pos_ - begin) && pos_ + 2 < length_ && text_[pos_] == L' ' &&
@@ -425,8 +429,8 @@ void TomlParser::parseBareValue(Node* container, std::wstring&& key, bool keyed,
         dateTime = true;
     else
         return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + std::wstring(token, n), begin);
-    Node* node = addChild(container, kind, std::move(key), keyed, line);
-    node->value.assign(token, n);
+    Node* node = addChild(container, kind, key, keyed, line);
+    node->value = NodeText(token, n);
     if (dateTime) {
         if (!datetimeTag_) datetimeTag_ = internString(doc_, L"datetime");
         node->tag = datetimeTag_;
@@ -473,14 +477,31 @@ bool TomlParser::readBasicString(std::wstring& out) {
     return false;
 }
 
-bool TomlParser::readLiteralString(std::wstring& out) {
+// A basic string without escapes is a run of the text; with escapes it is unescaped once into
+// scratch_ and copied to the document.
+bool TomlParser::readBasicText(NodeText& out) {
+    const size_t run = pos_;
+    size_t p = pos_;
+    while (p < length_ && text_[p] != L'"' && text_[p] != L'\\' && text_[p] != L'\n') ++p;
+    if (p < length_ && text_[p] == L'"') {
+        out = NodeText(text_ + run, p - run);
+        pos_ = p + 1;
+        return true;
+    }
+    scratch_.clear();
+    if (!readBasicString(scratch_)) return false;
+    out = storeText(doc_, scratch_);
+    return true;
+}
+
+bool TomlParser::readLiteralText(NodeText& out) {
     const size_t run = pos_;
     while (pos_ < length_ && text_[pos_] != L'\'' && text_[pos_] != L'\n') ++pos_;
     if (atEnd() || text_[pos_] == L'\n') {
         fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
         return false;
     }
-    out.assign(text_ + run, pos_ - run);
+    out = NodeText(text_ + run, pos_ - run);
     ++pos_;
     return true;
 }

@@ -29,11 +29,11 @@ size_t skipSpace(const wchar_t* p, size_t i, size_t n) {
     return i;
 }
 
-std::wstring trimmed(const wchar_t* p, size_t n) {
+NodeText trimmed(const wchar_t* p, size_t n) {
     size_t a = 0;
     while (a < n && isSpace(p[a])) ++a;
     while (n > a && isSpace(p[n - 1])) --n;
-    return std::wstring(p + a, n - a);
+    return NodeText(p + a, n - a);
 }
 
 bool startsWith(const wchar_t* p, size_t avail, std::wstring_view word) {
@@ -51,8 +51,11 @@ void appendCodePoint(std::wstring& out, uint32_t cp) {
     out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
 }
 
-std::wstring notClosedMessage(const std::wstring& name) {
-    return tr(L"Element not closed: <", L"Element nicht geschlossen: <") + name + L">";
+std::wstring notClosedMessage(std::wstring_view name) {
+    std::wstring message = tr(L"Element not closed: <", L"Element nicht geschlossen: <");
+    message += name;
+    message += L'>';
+    return message;
 }
 
 }  // namespace
@@ -61,15 +64,23 @@ void XmlParser::reportError(const std::wstring& message) {
     if (doc.errorMessage.empty()) setDocumentError(doc, message, lineAt(pos));
 }
 
-std::wstring XmlParser::readName() {
+NodeText XmlParser::readName() {
     const size_t start = pos;
     pos = nameEnd(text, pos, length);
-    return std::wstring(text + start, pos - start);
+    return NodeText(text + start, pos - start);
 }
 
-std::wstring XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
-    std::wstring out;
-    out.reserve(n);
+NodeText XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
+    size_t i = 0;
+    while (i < n && p[i] != L'&' && p[i] != L'\r') ++i;
+    if (i == n) return NodeText(p, n);
+    scratch.clear();
+    decodeInto(scratch, p, n);
+    return storeText(doc, scratch);
+}
+
+void XmlParser::decodeInto(std::wstring& out, const wchar_t* p, size_t n) {
+    out.reserve(out.size() + n);
     size_t i = 0;
     while (i < n) {
         const wchar_t c = p[i];
@@ -131,7 +142,6 @@ std::wstring XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
             ++i;
         }
     }
-    return out;
 }
 
 void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
@@ -148,7 +158,9 @@ void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
         if (name.empty() || i >= n || (p[i] != L'"' && p[i] != L'\'')) continue;
         const size_t close = declaration.find(p[i], i + 1);
         if (close == std::wstring_view::npos) continue;
-        entities[std::move(name)] = decodeXmlText(p + i + 1, close - i - 1);
+        std::wstring& value = entities[std::move(name)];
+        value.clear();
+        decodeInto(value, p + i + 1, close - i - 1);
     }
 }
 
@@ -178,11 +190,11 @@ void XmlParser::closeTo(size_t depth) {
 
 void XmlParser::endTag() {
     pos += 2;
-    const std::wstring name = readName();
+    const NodeText name = readName();
     const wchar_t* gt = std::wmemchr(text + pos, L'>', length - pos);
     pos = gt ? size_t(gt - text) + 1 : length;
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
-    if (openNames.find(name) == openNames.end()) {
+    if (openNames.find(name.view()) == openNames.end()) {
         reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + name + L">");
         return;
     }
@@ -196,7 +208,7 @@ void XmlParser::startTag() {
     const size_t lt = pos;
     const uint32_t tagLine = lineAt(lt);
     ++pos;
-    std::wstring name = readName();
+    const NodeText name = readName();
     if (name.empty()) {
         reportError(tr(L"Invalid character '<'", L"Ungültiges Zeichen '<'"));
         const wchar_t* next = std::wmemchr(text + lt + 1, L'<', length - lt - 1);
@@ -206,7 +218,7 @@ void XmlParser::startTag() {
         return;
     }
     Node* element = createNode(doc, NodeKind::Element, currentParent(), tagLine);
-    element->name = std::move(name);
+    element->name = name;
     for (;;) {
         pos = skipSpace(text, pos, length);
         if (pos >= length) {
@@ -231,14 +243,14 @@ void XmlParser::startTag() {
             return;
         }
         const uint32_t attributeLine = lineAt(pos);
-        std::wstring attributeName = readName();
+        const NodeText attributeName = readName();
         if (attributeName.empty()) {
             reportError(tr(L"Invalid attribute", L"Ungültiges Attribut"));
             ++pos;
             continue;
         }
         pos = skipSpace(text, pos, length);
-        std::wstring value;
+        NodeText value;
         bool quoted = false;
         size_t valueStart = 0, valueEnd = 0;
         if (pos < length && text[pos] == L'=') {
@@ -257,8 +269,8 @@ void XmlParser::startTag() {
             value = decodeXmlText(text + valueStart, valueEnd - valueStart);
         }
         Node* attribute = createNode(doc, NodeKind::Attribute, element, attributeLine);
-        attribute->name = std::move(attributeName);
-        attribute->value = std::move(value);
+        attribute->name = attributeName;
+        attribute->value = value;
         ++element->attributeCount;
         if (quoted && doc.recordSpans) recordSpan(doc, uint32_t(valueStart), uint32_t(valueEnd));
     }
@@ -287,7 +299,7 @@ void XmlParser::parse() {
             if (isComment) {
                 node->value = trimmed(text + contentStart, contentLength);
             } else {
-                node->value.assign(text + contentStart, contentLength);
+                node->value = NodeText(text + contentStart, contentLength);
             }
             if (close == all.npos) {
                 pos = length;
@@ -314,19 +326,19 @@ void XmlParser::parse() {
             }
             size_t word = start;
             while (word < end && !isSpace(text[word])) ++word;
-            declaration->name.assign(text + start, word - start);
+            declaration->name = NodeText(text + start, word - start);
             declaration->value = trimmed(text + word, end - word);
             readInternalEntities(text + start, end - start);
             pos = end < length ? end + 1 : length;
         } else if (startsWith(p, avail, L"<?")) {
             const uint32_t piLine = lineAt(pos);
             pos += 2;
-            std::wstring target = readName();
+            const NodeText target = readName();
             const NodeKind kind = (target == L"xml" && open.empty()) ? NodeKind::XmlDeclaration
                                                                       : NodeKind::ProcessingInstruction;
             Node* instruction = createNode(doc, kind, currentParent(), piLine);
             const size_t close = all.find(L"?>", pos);
-            instruction->name = std::move(target);
+            instruction->name = target;
             instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
             pos = close == all.npos ? length : close + 2;
         } else if (startsWith(p, avail, L"</")) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -29,7 +30,9 @@ struct XmlParser {
     std::unordered_map<std::wstring, std::wstring> entities;
     size_t expansionBudget;           // characters internal entities may still produce
     std::vector<Node*> open;          // open elements, outermost first; the current parent is the last
-    std::unordered_map<std::wstring, size_t> openNames;  // how many open elements carry each name
+    // How many open elements carry each name; the keys are the elements' names, runs of the text.
+    std::unordered_map<std::wstring_view, size_t> openNames;
+    std::wstring scratch;             // decoded text before it is copied to the document
 
     XmlParser(Document& d, const std::wstring& t, size_t start)
         : text(t.c_str()), length(t.size()), pos(start), doc(d), expansionBudget(t.size() + kEntityExpansionAllowance) {}
@@ -37,8 +40,11 @@ struct XmlParser {
     uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void reportError(const std::wstring& message);
     Node* currentParent() const { return open.empty() ? doc.root : open.back(); }
-    std::wstring decodeXmlText(const wchar_t* p, size_t n);
-    std::wstring readName();
+    // Entities and character references replaced, line ends normalised: a run of the text when
+    // there is nothing to replace, else a copy in the document's store.
+    NodeText decodeXmlText(const wchar_t* p, size_t n);
+    void decodeInto(std::wstring& out, const wchar_t* p, size_t n);
+    NodeText readName();
     void readInternalEntities(const wchar_t* p, size_t n);
     void parse();
 

@@ -42,12 +42,12 @@ struct Properties {
 };
 
 struct PendingComment {
-    std::wstring text;
+    NodeText text;  // a run of the document's text
     uint32_t line;
 };
 
 
-bool equalsAny(const std::wstring& s, std::initializer_list<const wchar_t*> words) {
+bool equalsAny(std::wstring_view s, std::initializer_list<const wchar_t*> words) {
     for (const wchar_t* w : words)
         if (s == w) return true;
     return false;
@@ -75,7 +75,7 @@ private:
     int blockDepth = 0;
     std::unordered_map<std::wstring, Node*> anchors;
     std::vector<PendingComment> pending;
-    std::wstring pendingName;  // key of the node created next (empty for items and documents)
+    NodeText pendingName;  // key of the node created next (empty for items and documents)
     std::vector<Properties> openAnchors;  // anchors of the nodes being built, innermost last
 
     // ---- positions and lines ----
@@ -219,7 +219,7 @@ QM_NOINLINE void YamlParser::collectComment() {
     pos = end;
     while (start < end && isBlank(text[start])) ++start;
     while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
-    pending.push_back({std::wstring(text + start, end - start), commentLine});
+    pending.push_back({NodeText(text + start, end - start), commentLine});
 }
 
 QM_NOINLINE void YamlParser::skipBlanksAndComment() {
@@ -248,15 +248,15 @@ QM_NOINLINE void YamlParser::skipFlowSpace() {
 QM_NOINLINE void YamlParser::flushComments(Node* parent) {
     for (PendingComment& c : pending) {
         Node* n = createNode(doc, NodeKind::Comment, parent, c.line);
-        n->value = std::move(c.text);
+        n->value = c.text;
     }
     pending.clear();
 }
 
 QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
-    n->name = std::move(pendingName);
-    pendingName.clear();
+    n->name = pendingName;
+    pendingName = NodeText();
     n->keyed = keyed;
     return n;
 }
@@ -370,7 +370,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         ++pos;
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
-            pendingName = readQuoted();
+            pendingName = storeText(doc, readQuoted());
             if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
@@ -379,7 +379,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
                 ++pos;
             size_t end = pos;
             while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
-            pendingName.assign(text + start, end - start);
+            pendingName = NodeText(text + start, end - start);
         }
         skipBlanksAndComment();
         if (skipToContent() && column(pos) == indent && text[pos] == L':') {
@@ -389,7 +389,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         return KeyResult::WithoutValue;
     }
     if (isQuote(text[pos])) {
-        pendingName = readQuoted();
+        pendingName = storeText(doc, readQuoted());
         if (failed) return KeyResult::Failed;
         skipBlanks();
         if (pos >= length || text[pos] != L':') {
@@ -408,7 +408,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
     size_t end = colon;
     while (start < end && isBlank(text[start])) ++start;
     while (end > start && isBlank(text[end - 1])) --end;
-    pendingName.assign(text + start, end - start);
+    pendingName = NodeText(text + start, end - start);
     pos = colon + 1;
     return KeyResult::WithValue;
 }
@@ -426,7 +426,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
             parseMappingValue(mapping, indent);
         if (!nextEntryAt(indent, false)) break;
     }
-    pendingName.clear();
+    pendingName = NodeText();
     applyMergeKeys(mapping);
     return mapping;
 }
@@ -491,7 +491,7 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
     const size_t start = pos;
     bool atComment = false;
     const size_t firstEnd = readPlainLine(atComment);
-    std::wstring value(text + start, firstEnd - start);
+    std::wstring value;  // the joined lines of a scalar that continues; else the first line is the value
     bool multiLine = false;
     while (!atComment && pos < length) {
         size_t p = pos + 1;  // pos is at the line feed ending the scalar's last line
@@ -512,6 +512,7 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
             break;
         pos = content;
         const size_t end = readPlainLine(atComment);
+        if (!multiLine) value.assign(text + start, firstEnd - start);
         if (blankLines == 0)
             value += L' ';
         else
@@ -519,12 +520,13 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
         value.append(text + content, end - content);
         multiLine = true;
     }
-    Node* node = makeNode(classifyYamlScalar(value), parent, keyed, nodeLine);
-    if (value.empty()) {
+    const NodeText scalar = multiLine ? storeText(doc, value) : NodeText(text + start, firstEnd - start);
+    Node* node = makeNode(classifyYamlScalar(scalar), parent, keyed, nodeLine);
+    if (scalar.empty()) {
         node->value = L"null";
     } else {
         if (doc.recordSpans && !multiLine) recordSpan(doc, uint32_t(start), uint32_t(firstEnd));
-        node->value = std::move(value);
+        node->value = scalar;
     }
     return node;
 }
@@ -623,7 +625,7 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
     if (chomping == Chomping::Keep) value.append(contentLines > 0 ? trailingEmpty + 1 : lines.size(), L'\n');
 
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
-    node->value = std::move(value);
+    node->value = storeText(doc, value);
     return node;
 }
 
@@ -748,19 +750,19 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
     }
     pos = entryStart;
     pending.resize(pendingBefore);
-    pendingName.clear();
+    pendingName = NodeText();
     parseFlowNode(sequence, false, flowDepth + 1);
 }
 
 // Reads a key in flow context (quoted or plain) into pendingName.
 QM_NOINLINE void YamlParser::readFlowKey() {
     if (pos < length && isQuote(text[pos])) {
-        pendingName = readQuoted();
+        pendingName = storeText(doc, readQuoted());
         return;
     }
     const size_t start = pos;
     const size_t end = readFlowPlain();
-    pendingName.assign(text + start, end - start);
+    pendingName = NodeText(text + start, end - start);
 }
 
 // Reads a plain scalar in flow context from pos; returns the end of its text without trailing
@@ -784,13 +786,13 @@ QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
     const uint32_t nodeLine = lineAt(pos);
     const size_t start = pos;
     const size_t end = readFlowPlain();
-    std::wstring value(text + start, end - start);
+    const NodeText value(text + start, end - start);
     Node* node = makeNode(classifyYamlScalar(value), parent, keyed, nodeLine);
     if (value.empty()) {
         node->value = L"null";
     } else {
         if (doc.recordSpans) recordSpan(doc, uint32_t(start), uint32_t(end));
-        node->value = std::move(value);
+        node->value = value;
     }
     return node;
 }
@@ -800,9 +802,9 @@ QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
 
 QM_NOINLINE Node* YamlParser::parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine) {
     const size_t start = pos;
-    std::wstring value = readQuoted();
+    const NodeText value = storeText(doc, readQuoted());
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
-    node->value = std::move(value);
+    node->value = value;
     if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
     return node;
 }
@@ -980,12 +982,12 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
                                     : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) + aliasName,
                          aliasLine);
         Node* standIn = makeNode(NodeKind::String, parent, keyed, aliasLine);
-        standIn->value = L"*" + aliasName;
+        standIn->value = storeText(doc, L"*" + aliasName);
         return standIn;
     }
     Node* copy = copyNode(found->second, parent, keyed);
     if (copy) copy->tag = internString(doc, L"*" + aliasName);
-    pendingName.clear();
+    pendingName = NodeText();
     return copy;
 }
 
@@ -1035,7 +1037,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
     if (!anyMerge) return;
     std::vector<Node*> sources;
     std::vector<Node*> kept;
-    std::unordered_set<std::wstring> present;
+    std::unordered_set<std::wstring_view> present;
     for (Node* child : mapping->children) {
         if (child->keyed && child->name == L"<<") {
             sources.push_back(child);
@@ -1044,7 +1046,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
             if (child->keyed) present.insert(child->name);
         }
     }
-    mapping->children = std::move(kept);
+    setChildren(doc, mapping, kept.data(), kept.size());
     const wchar_t* mergedTag = internString(doc, L"<<");
     bool stopped = false;
     auto mergeFrom = [&](const Node* from) {
@@ -1070,7 +1072,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
         }
         if (stopped) break;
     }
-    pendingName.clear();
+    pendingName = NodeText();
     for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
 }
 
@@ -1079,12 +1081,12 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
 // ---------------------------------------------------------------------------------------------
 // Scalar classification
 
-NodeKind classifyYamlScalar(const std::wstring& s) {
+NodeKind classifyYamlScalar(std::wstring_view s) {
     if (equalsAny(s, {L"", L"~", L"null", L"Null", L"NULL"})) return NodeKind::Null;
     if (equalsAny(s, {L"true", L"True", L"TRUE", L"false", L"False", L"FALSE"})) return NodeKind::Bool;
     if (equalsAny(s, {L".nan", L".NaN", L".NAN"})) return NodeKind::Number;
     const size_t signLength = (s[0] == L'+' || s[0] == L'-') ? 1 : 0;
-    const std::wstring unsignedText = s.substr(signLength);
+    const std::wstring_view unsignedText = s.substr(signLength);
     if (equalsAny(unsignedText, {L".inf", L".Inf", L".INF"})) return NodeKind::Number;
     if (s.size() >= 2 && s[0] == L'0' && (s[1] == L'x' || s[1] == L'o')) {
         const bool hex = s[1] == L'x';

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "document/document.h"
 
@@ -20,7 +21,7 @@ constexpr int kMaxYamlFlowDepth = 500;
 constexpr size_t kMaxYamlNodes = 4000000;
 
 // Kind of a plain scalar's text: Null, Bool, Number or String (yes, no, dates stay strings).
-NodeKind classifyYamlScalar(const std::wstring& text);
+NodeKind classifyYamlScalar(std::wstring_view text);
 
 // Fills the tree under doc.root from text[start..]; start is 1 after a leading U+FEFF, else 0.
 // Spans, when doc.recordSpans is set, count from the start of `text`.

@@ -38,7 +38,7 @@ bool plainMatchAt(const wchar_t* text, size_t length, size_t p, const std::wstri
     return true;
 }
 
-TextMatch matchText(const HighlightState& state, const std::wstring& text) {
+TextMatch matchText(const HighlightState& state, std::wstring_view text) {
     if (state.highlightRegex) {
         if (text.empty() || text.size() > kMaxRegexTextLength) return TextMatch::No;
         RegexRun run = RegexRun::Complete;

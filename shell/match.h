@@ -47,7 +47,7 @@ bool plainMatchAt(const wchar_t* text, size_t length, size_t p, const std::wstri
 enum class TextMatch { No, Yes, EngineError };
 
 // The node search's test of one name or value with the current state.
-TextMatch matchText(const HighlightState& state, const std::wstring& text);
+TextMatch matchText(const HighlightState& state, std::wstring_view text);
 // A node matches when its name or its value does.
 TextMatch matchNode(const HighlightState& state, const Node* node);
 

@@ -47,7 +47,7 @@ const char* kindName(qm::NodeKind k) {
 }
 
 // One node per line: control characters and backslashes are escaped.
-std::string escaped(const std::wstring& s) {
+std::string escaped(std::wstring_view s) {
     std::wstring out;
     out.reserve(s.size());
     for (wchar_t c : s) {

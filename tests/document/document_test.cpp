@@ -9,7 +9,7 @@ namespace {
 
 Node* add(Document& d, NodeKind k, Node* parent, const wchar_t* value = L"") {
     Node* n = createNode(d, k, parent, 1);
-    n->value = value;
+    n->value = storeText(d, value);
     return n;
 }
 

@@ -19,7 +19,7 @@ namespace {
 // Every node with its kind, name, value, line and place, in creation order.
 std::wstring describe(const Document& doc) {
     std::wstring out = L"format " + std::to_wstring(int(doc.format)) + L" error " + doc.errorMessage + L" line " +
-                       std::to_wstring(doc.errorLine) + L" source " + doc.sourceText + L"\n";
+                       std::to_wstring(doc.errorLine) + L" source " + std::wstring(doc.sourceText) + L"\n";
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node& n = doc.nodes[i];
         out += std::to_wstring(int(n.kind)) + L" " + std::to_wstring(n.line) + L" " + std::to_wstring(n.indexInParent) +
@@ -116,7 +116,7 @@ TEST(LoadBuffers, JsonChildListsWholeAfterErrors) {
         expectWholeTree(*doc, qmtest::u8(text));
         // Container lists are allocated once at their exact size.
         for (size_t i = 1; i < doc->nodes.size(); ++i)
-            EXPECT_EQ(doc->nodes[i].children.capacity(), doc->nodes[i].children.size()) << qmtest::u8(text);
+            EXPECT_TRUE(doc->nodes[i].children.empty() || doc->nodes[i].exactChildren) << qmtest::u8(text);
     }
     auto lines = qmtest::parse(L"a.jsonl", L"{\"a\": [1, 2]}\n[3, {\"b\": \n{}\n");
     ASSERT_TRUE(lines);

@@ -24,8 +24,8 @@ struct Tree {
     qm::Node* add(qm::Node* parent, qm::NodeKind kind, const std::wstring& name = L"",
                   const std::wstring& value = L"") {
         qm::Node* n = qm::createNode(*doc, kind, parent, 1);
-        n->name = name;
-        n->value = value;
+        n->name = qm::storeText(*doc, name);
+        n->value = qm::storeText(*doc, value);
         return n;
     }
     // A mapping member.

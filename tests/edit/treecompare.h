@@ -21,13 +21,13 @@ using qm::Node;
 using qm::NodeKind;
 using qm::isSpace;
 
-inline std::string narrow(const std::wstring& s) { return qm::wideToUtf8(s); }
+inline std::string narrow(std::wstring_view s) { return qm::wideToUtf8(s); }
 
-inline std::wstring trimmed(const std::wstring& s) {
+inline std::wstring trimmed(std::wstring_view s) {
     size_t a = 0, b = s.size();
     while (a < b && isSpace(s[a])) ++a;
     while (b > a && isSpace(s[b - 1])) --b;
-    return s.substr(a, b - a);
+    return std::wstring(s.substr(a, b - a));
 }
 
 struct CompareRules {
@@ -39,7 +39,7 @@ struct CompareRules {
 };
 
 // The value of a number text in TOML or JSON notation, read with the C library (NaN for "nan").
-inline double numberValue(const std::wstring& text) {
+inline double numberValue(std::wstring_view text) {
     std::wstring t;
     for (wchar_t c : text)
         if (c != L'_') t += wchar_t(std::towlower(wint_t(c)));
@@ -55,7 +55,7 @@ inline double numberValue(const std::wstring& text) {
     return sign * std::wcstod(t.c_str(), nullptr);
 }
 
-inline bool sameNumber(const std::wstring& a, const std::wstring& b) {
+inline bool sameNumber(std::wstring_view a, std::wstring_view b) {
     const double x = numberValue(a), y = numberValue(b);
     return x == y || (x != x && y != y);
 }
@@ -83,7 +83,7 @@ inline std::string treeDifference(const Node* a, const Node* b, const CompareRul
         if (x->kind != y->kind && !(rules.tagsMayChangeKind && tagged && x->children.empty()))
             return where + ": kind " + std::to_string(int(x->kind)) + " became " + std::to_string(int(y->kind));
         if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + narrow(y->name);
-        std::wstring xv = x->value, yv = y->value;
+        std::wstring xv = x->value.str(), yv = y->value.str();
         if (rules.trimText && x->kind == NodeKind::Text) xv = trimmed(xv), yv = trimmed(yv);
         if (rules.nullWithoutText && x->kind == NodeKind::Null && xv.empty()) xv = L"null";
         const bool numbersAgree = rules.numbersByValue && x->kind == NodeKind::Number && sameNumber(xv, yv);

@@ -118,7 +118,8 @@ TEST(JsonErrors, UnclosedCommentBeforeTheValue) {
     // Directly at the parser: the comment swallows the rest, so the value is missing.
     Document d;
     d.root = createNode(d, NodeKind::Root, nullptr, 0);
-    parseJson(d, L"/* never closed [1]\n", 0);
+    d.parsedText = L"/* never closed [1]\n";
+    parseJson(d, d.parsedText, 0);
     EXPECT_EQ(d.errorMessage, L"Unexpected end of file");
     EXPECT_EQ(d.errorLine, 2u);
     // Through the driver there is nothing to show, so the file is declined.

@@ -43,7 +43,7 @@ std::wstring readText(const std::string& relative) {
     return qmtest::decodeForTest(bytes);
 }
 
-std::string withoutUnderscores(const std::wstring& s) {
+std::string withoutUnderscores(std::wstring_view s) {
     std::string out;
     for (wchar_t c : s)
         if (c != L'_') out += char(c < 0x80 ? c : '?');
@@ -91,7 +91,7 @@ bool floatValue(const std::string& s, double& value) {
     return !s.empty() && *end == 0;
 }
 
-bool sameNumber(const std::wstring& ours, const std::wstring& expected, bool integer) {
+bool sameNumber(std::wstring_view ours, std::wstring_view expected, bool integer) {
     const std::string a = withoutUnderscores(ours), b = withoutUnderscores(expected);
     if (isIntegerToken(a) != integer) return false;
     if (integer) {
@@ -120,7 +120,7 @@ std::wstring normalisedDate(std::wstring s) {
 }
 
 // toml-test's name for the kind of date or time a token is.
-std::wstring dateKind(const std::wstring& s) {
+std::wstring dateKind(std::wstring_view s) {
     if (s.size() >= 3 && s[2] == L':') return L"time-local";
     if (s.size() == 10) return L"date-local";
     const bool offset = s.back() == L'Z' || s.back() == L'z' || s.find_first_of(L"+-", 19) != std::wstring::npos;
@@ -139,17 +139,17 @@ bool isTaggedScalar(const Node* n, std::wstring& type, std::wstring& value) {
     return true;
 }
 
-bool sameScalar(const Node* ours, const std::wstring& type, const std::wstring& value) {
+bool sameScalar(const Node* ours, const std::wstring& type, std::wstring_view value) {
     if (type == L"string") return ours->kind == NodeKind::String && !ours->tag && ours->value == value;
     if (type == L"bool") return ours->kind == NodeKind::Bool && ours->value == value;
     if (type == L"integer" || type == L"float")
         return ours->kind == NodeKind::Number && sameNumber(ours->value, value, type == L"integer");
     return ours->kind == NodeKind::String && ours->tag && std::wstring(ours->tag) == L"datetime" &&
-           dateKind(ours->value) == type && normalisedDate(ours->value) == normalisedDate(value);
+           dateKind(ours->value) == type && normalisedDate(ours->value.str()) == normalisedDate(std::wstring(value));
 }
 
 // Readable text for a difference report: control characters as \uXXXX.
-std::string shown(const std::wstring& s) {
+std::string shown(std::wstring_view s) {
     std::wstring out;
     for (wchar_t c : s) {
         if (unsigned(c) < 0x20) {

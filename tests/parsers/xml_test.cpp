@@ -84,7 +84,7 @@ const Node* findNode(const Document& d, NodeKind kind, const std::wstring& name,
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (n->kind == kind && n->name == name && (kind == NodeKind::Element ? textContent(n) : n->value) == value)
+        if (n->kind == kind && n->name == name && (kind == NodeKind::Element ? textContent(n) : n->value.str()) == value)
             return n;
         stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
     }

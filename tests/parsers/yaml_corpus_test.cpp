@@ -66,7 +66,7 @@ std::vector<const Node*> items(const Node* n) {
 }
 
 // The meaning of a number as written: decimal, 0x hexadecimal, 0o octal, .inf and .nan.
-bool numberValue(const std::wstring& s, double& out) {
+bool numberValue(std::wstring_view s, double& out) {
     std::string a = qmtest::u8(s);
     if (a.size() > 2 && a[0] == '0' && (a[1] == 'x' || a[1] == 'o')) {
         out = double(std::strtoull(a.c_str() + 2, nullptr, a[1] == 'x' ? 16 : 8));
@@ -112,9 +112,9 @@ std::string difference(const Node* yamlRoot, const Node* jsonRoot) {
             return "count " + std::to_string(yi.size()) + " vs " + std::to_string(ji.size()) + " in " + describe(y);
         if (y->kind == NodeKind::Object) {
             std::map<std::wstring, const Node*> byKey;
-            for (const Node* c : ji) byKey[c->name] = c;
+            for (const Node* c : ji) byKey[c->name.str()] = c;
             for (const Node* c : yi) {
-                auto it = byKey.find(c->name);
+                auto it = byKey.find(c->name.str());
                 if (it == byKey.end()) return "key " + qmtest::u8(c->name) + " missing";
                 stack.emplace_back(c, it->second);
             }
@@ -129,11 +129,12 @@ std::string difference(const Node* yamlRoot, const Node* jsonRoot) {
 std::unique_ptr<Document> parseJsonStream(const std::wstring& text) {
     auto d = std::make_unique<Document>();
     d->root = createNode(*d, NodeKind::Root, nullptr, 0);
-    JsonParser parser(*d, text, 0);
+    d->parsedText = text;  // the nodes point into the text they were parsed from
+    JsonParser parser(*d, d->parsedText, 0);
     for (;;) {
         parser.skipSpaceAndComments();
         if (parser.pos >= parser.length || parser.failed) break;
-        parser.pendingName.clear();
+        parser.pendingName = NodeText();
         parser.parseValue(d->root, false, 0);
     }
     return d;

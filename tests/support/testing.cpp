@@ -94,7 +94,7 @@ void runWithStack(size_t stackBytes, const std::function<void()>& fn) {
 }
 #endif
 
-std::string u8(const std::wstring& s) { return qm::wideToUtf8(s); }
+std::string u8(std::wstring_view s) { return qm::wideToUtf8(s); }
 
 }  // namespace qmtest
 

@@ -25,7 +25,7 @@ std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wst
 // Runs fn on a thread whose stack is `stackBytes` big; returns when it is done.
 void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
-std::string u8(const std::wstring& s);
+std::string u8(std::wstring_view s);
 
 }  // namespace qmtest
 
