@@ -56,26 +56,25 @@ Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
     return &node;
 }
 
-static size_t capacityFor(size_t count) {
-    size_t capacity = 1;
-    while (capacity < count) capacity <<= 1;
-    return capacity;
+static Node** allocateChildren(Document& doc, size_t count, size_t capacity) {
+    static_assert(sizeof(ChildList::Header) == 8, "the header keeps the pointers 8-byte aligned");
+    auto* header = static_cast<ChildList::Header*>(
+        doc.store.allocate(sizeof(ChildList::Header) + capacity * sizeof(Node*)));
+    header->count = static_cast<uint32_t>(count);
+    header->capacity = static_cast<uint32_t>(capacity);
+    return reinterpret_cast<Node**>(header + 1);
 }
 
 void appendChild(Document& doc, Node* parent, Node* child) {
     ChildList& list = parent->children;
-    const size_t count = list.count_;
-    // Full when the count reached the capacity: a power of two, or the exact size it was set to.
-    const bool full = count == 0 || parent->exactChildren || (count & (count - 1)) == 0;
-    if (full) {
-        const size_t capacity = count == 0 ? 1 : capacityFor(count + 1);
-        Node** items = static_cast<Node**>(doc.store.allocate(capacity * sizeof(Node*)));
+    const size_t count = list.size();
+    if (!list.items_ || count == list.header()->capacity) {
+        Node** items = allocateChildren(doc, count, count < 2 ? 2 : 2 * count);
         for (size_t i = 0; i < count; ++i) items[i] = list.items_[i];
         list.items_ = items;
-        parent->exactChildren = false;
     }
     list.items_[count] = child;
-    list.count_ = static_cast<uint32_t>(count + 1);
+    list.header()->count = static_cast<uint32_t>(count + 1);
     child->parent = parent;
     child->indexInParent = static_cast<uint32_t>(count);
 }
@@ -83,18 +82,13 @@ void appendChild(Document& doc, Node* parent, Node* child) {
 void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) {
     ChildList& list = parent->children;
     list.items_ = nullptr;
-    list.count_ = static_cast<uint32_t>(count);
-    parent->exactChildren = true;
     if (count == 0) return;
-    list.items_ = static_cast<Node**>(doc.store.allocate(count * sizeof(Node*)));
+    list.items_ = allocateChildren(doc, count, count);
     for (size_t i = 0; i < count; ++i) list.items_[i] = items[i];
 }
 
 void truncateChildren(Node* parent, size_t count) {
-    if (count < parent->children.count_) {
-        parent->children.count_ = static_cast<uint32_t>(count);
-        parent->exactChildren = true;  // the power-of-two rule no longer holds for this count
-    }
+    if (count < parent->children.size()) parent->children.header()->count = static_cast<uint32_t>(count);
 }
 
 void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items_[index] = child; }

@@ -93,35 +93,43 @@ private:
     uint32_t size_ = 0;
 };
 
-// A node's children in document order: an array in the document's store. Built once at its exact
-// size by parsers that collect a container's children first (JSON, XML), or grown by appendChild,
-// which doubles the array (the capacity is the next power of two of the count then).
+// A node's children in document order: an array in the document's store, preceded by a small
+// header with its count and capacity, so the node itself holds one pointer (a leaf holds null).
+// Built once at its exact size by parsers that collect a container's children first (JSON, XML),
+// or grown by appendChild, which doubles the array.
 class ChildList {
 public:
-    size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
+    size_t size() const { return items_ ? header()->count : 0; }
+    bool empty() const { return size() == 0; }
     Node* operator[](size_t i) const { return items_[i]; }
     Node* front() const { return items_[0]; }
-    Node* back() const { return items_[count_ - 1]; }
+    Node* back() const { return items_[size() - 1]; }
     Node* at(size_t i) const {
-        if (i >= count_) throw std::out_of_range("child index");
+        if (i >= size()) throw std::out_of_range("child index");
         return items_[i];
     }
+    size_t capacity() const { return items_ ? header()->capacity : 0; }
     Node* const* begin() const { return items_; }
-    Node* const* end() const { return items_ + count_; }
+    Node* const* end() const { return items_ + size(); }
     std::reverse_iterator<Node* const*> rbegin() const { return std::reverse_iterator<Node* const*>(end()); }
     std::reverse_iterator<Node* const*> rend() const { return std::reverse_iterator<Node* const*>(begin()); }
+
+    struct Header {
+        uint32_t count;
+        uint32_t capacity;
+    };
 
 private:
     friend void appendChild(Document& doc, Node* parent, Node* child);
     friend void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
     friend void truncateChildren(Node* parent, size_t count);
     friend void replaceChild(Node* parent, size_t index, Node* child);
+    Header* header() const { return reinterpret_cast<Header*>(items_) - 1; }
     Node** items_ = nullptr;
-    uint32_t count_ = 0;
 };
 #pragma pack(pop)
 
+// 64 bytes in both builds of the product (and natively).
 struct Node {
     Node* parent = nullptr;
     const wchar_t* tag = nullptr;  // type annotation held in the document's string store
@@ -134,8 +142,8 @@ struct Node {
     NodeKind kind = NodeKind::Root;
     bool keyed = false;           // member of a mapping; name holds its key
     bool registryKey = false;     // stands for a registry key (.reg files)
-    bool exactChildren = false;   // the child array was sized exactly, not to a power of two
 };
+static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
 
 // Bump allocation for the document's strings and child arrays: chunks that are never moved or
 // freed before the document, so a pointer into them stays valid for the document's life.

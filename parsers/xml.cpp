@@ -170,22 +170,39 @@ void XmlParser::characterData(size_t runStart, size_t runEnd) {
     if (first == runEnd) return;
     size_t last = runEnd;
     while (isSpace(text[last - 1])) --last;
-    Node* node = createNode(doc, NodeKind::Text, currentParent(), lineAt(runStart));
+    Node* node = addNode(NodeKind::Text, lineAt(runStart));
     node->value = decodeXmlText(text + runStart, runEnd - runStart);
     if (doc.recordSpans) recordSpan(doc, uint32_t(first), uint32_t(last));
 }
 
+Node* XmlParser::addNode(NodeKind kind, uint32_t line) {
+    Node* node = createNode(doc, kind, nullptr, line);
+    node->parent = currentParent();
+    node->indexInParent = uint32_t(pending.size() - (open.empty() ? 0 : open.back().firstChild));
+    pending.push_back(node);
+    return node;
+}
+
 void XmlParser::openElement(Node* element) {
-    open.push_back(element);
-    ++openNames[element->name];
+    open.push_back({element, pending.size()});
+    ++openNames[element->name];  // a name's entry stays at zero when its last element closes
 }
 
 void XmlParser::closeTo(size_t depth) {
     while (open.size() > depth) {
-        auto it = openNames.find(open.back()->name);
-        if (--it->second == 0) openNames.erase(it);
+        const OpenElement top = open.back();
+        setChildren(doc, top.node, pending.data() + top.firstChild, pending.size() - top.firstChild);
+        pending.resize(top.firstChild);
+        --openNames.find(top.node->name)->second;
         open.pop_back();
     }
+}
+
+void XmlParser::finish() {
+    if (!open.empty()) reportError(notClosedMessage(open.back().node->name));
+    closeTo(0);
+    for (Node* node : pending) appendChild(doc, doc.root, node);
+    pending.clear();
 }
 
 void XmlParser::endTag() {
@@ -194,13 +211,14 @@ void XmlParser::endTag() {
     const wchar_t* gt = std::wmemchr(text + pos, L'>', length - pos);
     pos = gt ? size_t(gt - text) + 1 : length;
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
-    if (openNames.find(name.view()) == openNames.end()) {
+    const auto named = openNames.find(name.view());
+    if (named == openNames.end() || named->second == 0) {
         reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + name + L">");
         return;
     }
     size_t index = open.size() - 1;
-    while (open[index]->name != name) --index;
-    if (index != open.size() - 1) reportError(notClosedMessage(open.back()->name));
+    while (open[index].node->name != name) --index;
+    if (index != open.size() - 1) reportError(notClosedMessage(open.back().node->name));
     closeTo(index);
 }
 
@@ -217,29 +235,28 @@ void XmlParser::startTag() {
         pos = end;
         return;
     }
-    Node* element = createNode(doc, NodeKind::Element, currentParent(), tagLine);
+    Node* element = addNode(NodeKind::Element, tagLine);
     element->name = name;
+    openElement(element);  // its attributes and content are its children; "/>" closes it again
     for (;;) {
         pos = skipSpace(text, pos, length);
         if (pos >= length) {
             reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));
-            openElement(element);
             return;
         }
         const wchar_t c = text[pos];
         if (c == L'/') {  // empty element; a "/" without ">" ends the tag the same way
             ++pos;
             if (pos < length && text[pos] == L'>') ++pos;
+            closeTo(open.size() - 1);
             return;
         }
         if (c == L'>') {
             ++pos;
-            openElement(element);
             return;
         }
         if (c == L'<') {
             reportError(tr(L"Unterminated tag", L"Tag nicht abgeschlossen"));
-            openElement(element);
             return;
         }
         const uint32_t attributeLine = lineAt(pos);
@@ -268,7 +285,7 @@ void XmlParser::startTag() {
             }
             value = decodeXmlText(text + valueStart, valueEnd - valueStart);
         }
-        Node* attribute = createNode(doc, NodeKind::Attribute, element, attributeLine);
+        Node* attribute = addNode(NodeKind::Attribute, attributeLine);
         attribute->name = attributeName;
         attribute->value = value;
         ++element->attributeCount;
@@ -292,7 +309,7 @@ void XmlParser::parse() {
         if (startsWith(p, avail, kCommentOpen) || startsWith(p, avail, kCDataOpen)) {
             // Comments and CDATA sections run to their closer; without one, to the end of the text.
             const bool isComment = startsWith(p, avail, kCommentOpen);
-            Node* node = createNode(doc, isComment ? NodeKind::Comment : NodeKind::CData, currentParent(), lineAt(pos));
+            Node* node = addNode(isComment ? NodeKind::Comment : NodeKind::CData, lineAt(pos));
             const size_t contentStart = pos + (isComment ? kCommentOpen : kCDataOpen).size();
             const size_t close = all.find(isComment ? L"-->" : L"]]>", contentStart);
             const size_t contentLength = (close == all.npos ? length : close) - contentStart;
@@ -310,7 +327,7 @@ void XmlParser::parse() {
         } else if (startsWith(p, avail, L"<!")) {
             // A markup declaration ends at the first ">" outside square brackets, so an internal
             // DTD subset with its own declarations stays inside it.
-            Node* declaration = createNode(doc, NodeKind::DocType, currentParent(), lineAt(pos));
+            Node* declaration = addNode(NodeKind::DocType, lineAt(pos));
             const size_t start = pos + 2;
             ptrdiff_t brackets = 0;
             size_t end = start;
@@ -336,7 +353,7 @@ void XmlParser::parse() {
             const NodeText target = readName();
             const NodeKind kind = (target == L"xml" && open.empty()) ? NodeKind::XmlDeclaration
                                                                       : NodeKind::ProcessingInstruction;
-            Node* instruction = createNode(doc, kind, currentParent(), piLine);
+            Node* instruction = addNode(kind, piLine);
             const size_t close = all.find(L"?>", pos);
             instruction->name = target;
             instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
@@ -347,12 +364,12 @@ void XmlParser::parse() {
             startTag();
         }
     }
-    if (!open.empty()) reportError(notClosedMessage(open.back()->name));
 }
 
 void parseXml(Document& doc, const std::wstring& text, size_t start) {
     XmlParser parser(doc, text, start);
     parser.parse();
+    parser.finish();
 }
 
 }  // namespace qm

@@ -29,7 +29,15 @@ struct XmlParser {
     Document& doc;
     std::unordered_map<std::wstring, std::wstring> entities;
     size_t expansionBudget;           // characters internal entities may still produce
-    std::vector<Node*> open;          // open elements, outermost first; the current parent is the last
+    // Open elements, outermost first; the current parent is the last. The children of the root and
+    // of every open element wait in `pending`, each element's from its firstChild on, and get their
+    // list in one allocation of the exact size when the element closes.
+    struct OpenElement {
+        Node* node;
+        size_t firstChild;
+    };
+    std::vector<OpenElement> open;
+    std::vector<Node*> pending;
     // How many open elements carry each name; the keys are the elements' names, runs of the text.
     std::unordered_map<std::wstring_view, size_t> openNames;
     std::wstring scratch;             // decoded text before it is copied to the document
@@ -39,7 +47,8 @@ struct XmlParser {
 
     uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void reportError(const std::wstring& message);
-    Node* currentParent() const { return open.empty() ? doc.root : open.back(); }
+    Node* currentParent() const { return open.empty() ? doc.root : open.back().node; }
+    Node* addNode(NodeKind kind, uint32_t line);  // a child of the current parent
     // Entities and character references replaced, line ends normalised: a run of the text when
     // there is nothing to replace, else a copy in the document's store.
     NodeText decodeXmlText(const wchar_t* p, size_t n);
@@ -47,6 +56,7 @@ struct XmlParser {
     NodeText readName();
     void readInternalEntities(const wchar_t* p, size_t n);
     void parse();
+    void finish();  // closes what is still open and gives the root its children
 
 private:
     void characterData(size_t runStart, size_t runEnd);
