@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "document/chars.h"
@@ -132,6 +133,13 @@ private:
     std::vector<NodeText> keyParts_;
     std::wstring scratch_;  // an unescaped string before it is copied to the document
     std::unordered_map<ChildKey, Node*, ChildKeyHash> lastKeyed_;
+    // Every key that some indexed table or array carries: a scalar whose key is not among these
+    // needs no look-up in the big map above, only in this small, cache-resident set.
+    std::unordered_set<std::wstring_view> containerKeys_;
+    // Tables with up to this many children are scanned instead of indexed in lastKeyed_.
+    static constexpr size_t kScanLimit = 32;
+    void remember(Node* parent, Node* child);
+    Node* lookup(Node* parent, std::wstring_view key);
 
     uint32_t lineAt(size_t position);
     void fail(const std::wstring& message) { fail(message, pos_); }
@@ -228,24 +236,52 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
     if (keyed) {
         node->name = key;
         node->keyed = true;
-        // Only tables and arrays are looked up by name; a scalar only takes over a name that
-        // already has an entry, so a later header of that name still finds what it found before.
-        if (kind == NodeKind::Object || kind == NodeKind::Array) {
-            lastKeyed_[ChildKey{parent, node->name}] = node;
-        } else {
-            auto it = lastKeyed_.find(ChildKey{parent, node->name});
-            if (it != lastKeyed_.end()) it->second = node;
+        const size_t count = parent->children.size();
+        if (count == kScanLimit + 1) {  // the table just outgrew scanning: index what it holds
+            for (Node* child : parent->children) remember(parent, child);
+        } else if (count > kScanLimit + 1) {
+            remember(parent, node);
         }
     }
     return node;
 }
 
+// Only tables and arrays are looked up by name; a scalar only takes over a name that already has
+// an entry, so a later header of that name still finds what it found before.
+void TomlParser::remember(Node* parent, Node* child) {
+    if (!child->keyed) return;
+    if (child->kind == NodeKind::Object || child->kind == NodeKind::Array) {
+        lastKeyed_[ChildKey{parent, child->name}] = child;
+        containerKeys_.insert(child->name);
+    } else if (containerKeys_.count(child->name) != 0) {
+        auto it = lastKeyed_.find(ChildKey{parent, child->name});
+        if (it != lastKeyed_.end()) it->second = child;
+    }
+}
+
+// What a header or dotted key names under `parent`: the last keyed child with that key, provided
+// some keyed child with that key is a table or an array (the entry `remember` keeps). Small
+// tables, nearly all of them, are scanned, which is faster than hashing and needs no map entry.
+Node* TomlParser::lookup(Node* parent, std::wstring_view key) {
+    const size_t count = parent->children.size();
+    if (count > kScanLimit) {
+        auto it = lastKeyed_.find(ChildKey{parent, key});
+        return it == lastKeyed_.end() ? nullptr : it->second;
+    }
+    Node* last = nullptr;
+    for (size_t i = count; i-- > 0;) {
+        Node* child = parent->children[i];
+        if (!child->keyed || child->name.size() != key.size() || child->name != key) continue;
+        if (!last) last = child;
+        if (child->kind == NodeKind::Object || child->kind == NodeKind::Array) return last;
+    }
+    return nullptr;
+}
+
 // The last keyed child of that name when it is a table (or an array of tables, whose last table
 // is taken); otherwise a new table of that name.
 Node* TomlParser::findOrCreate(Node* parent, NodeText key, uint32_t line) {
-    auto it = lastKeyed_.find(ChildKey{parent, key});
-    if (it != lastKeyed_.end()) {
-        Node* found = it->second;
+    if (Node* found = lookup(parent, key)) {
         if (found->kind == NodeKind::Object) return found;
         if (found->kind == NodeKind::Array && !found->children.empty() &&
             found->children.back()->kind == NodeKind::Object)
@@ -256,9 +292,8 @@ Node* TomlParser::findOrCreate(Node* parent, NodeText key, uint32_t line) {
 
 // The last keyed array of that name among all children, or a new one.
 Node* TomlParser::findOrCreateArray(Node* parent, NodeText key, uint32_t line) {
-    auto it = lastKeyed_.find(ChildKey{parent, key});
-    if (it != lastKeyed_.end()) {
-        if (it->second->kind == NodeKind::Array) return it->second;
+    if (Node* found = lookup(parent, key)) {
+        if (found->kind == NodeKind::Array) return found;
         // Rare: the name was reused by another kind after the array; look further back.
         for (size_t i = parent->children.size(); i-- > 0;) {
             Node* child = parent->children[i];

@@ -67,8 +67,10 @@ const Node* topTable(const Document& d) { return d.root->children.at(0); }
 
 }  // namespace
 
-TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) {
-    expectCases({
+namespace {
+
+const std::vector<Case>& tableCases() {
+    static const std::vector<Case> cases = {
         {L"a.b.c = 1", L"Obj:a(Obj:b(Num:c=1))", L"", 0},
         {L"a.b = 1\na.c = 2", L"Obj:a(Num:b=1 Num:c=2)", L"", 0},
         {L"[a.b]\nx = 1\n[a]\ny = 2", L"Obj:a(Obj:b(Num:x=1) Num:y=2)", L"", 0},
@@ -87,7 +89,30 @@ TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) {
         {L"t = {a = 1, b.c = {}, d = [{}, {e = 'f'},],}", L"Obj:t(Num:a=1 Obj:b(Obj:c) Arr:d(Obj Obj(Str:e=f)))", L"", 0},
         {L"x = [\n  1,\n  [2, 'y'],\n]", L"Arr:x(Num=1 Arr(Num=2 Str=y))", L"", 0},
         {L"x = []\ny = [ ]\nz = {}", L"Arr:x Arr:y Obj:z", L"", 0},
-    });
+    };
+    return cases;
+}
+
+}  // namespace
+
+TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) { expectCases(tableCases()); }
+
+// Headers and dotted keys find their table by scanning a small table and through an index in a
+// big one; the index is built when a table outgrows scanning. Both must find the same nodes, also
+// when the table grows past the limit in the middle of a case.
+TEST(TomlTables, SmallAndBigTablesFindTheSameTables) {
+    for (int fillers : {20, 31, 32, 33, 40}) {
+        std::wstring prefix, prefixShape;
+        for (int i = 0; i < fillers; ++i) {
+            prefix += L"f" + std::to_wstring(i) + L" = " + std::to_wstring(i) + L"\n";
+            prefixShape += L"Num:f" + std::to_wstring(i) + L"=" + std::to_wstring(i) + L" ";
+        }
+        for (const Case& c : tableCases()) {
+            auto d = parse(L"t.toml", prefix + c.text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(shape(*d), prefixShape + c.shape) << fillers << " fillers: " << qmtest::u8(c.text);
+        }
+    }
 }
 
 TEST(TomlComments, GoToTheTableTheNextLineBelongsTo) {
