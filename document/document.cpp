@@ -2,6 +2,8 @@
 #include "document/document.h"
 
 #include <cwchar>
+#include <functional>
+#include <new>
 
 #include "document/chars.h"
 #include "document/language.h"
@@ -12,14 +14,20 @@ bool uiGerman = false;
 
 Node& NodeStore::append() {
     if ((count_ & (kBlockSize - 1)) == 0 && (count_ >> kBlockShift) == blocks_.size())
-        blocks_.emplace_back(new Node[kBlockSize]);
-    return (*this)[count_++];
+        blocks_.emplace_back(static_cast<Node*>(::operator new(sizeof(Node) * kBlockSize)));
+    Node* slot = &(*this)[count_++];
+    return *new (slot) Node();
 }
 
+// Callers usually ask about nodes in document order, so the search starts at the block that
+// answered last time.
 size_t NodeStore::indexOf(const Node* node) const {
-    for (size_t b = 0; b < blocks_.size(); ++b) {
+    const size_t blocks = blocks_.size();
+    for (size_t k = 0; k < blocks; ++k) {
+        const size_t b = (lastBlock_ + k) % blocks;
         const Node* first = blocks_[b].get();
-        if (node >= first && node < first + kBlockSize) {
+        if (std::less_equal<const Node*>()(first, node) && std::less<const Node*>()(node, first + kBlockSize)) {
+            lastBlock_ = b;
             size_t index = (b << kBlockShift) + size_t(node - first);
             return index < count_ ? index : SIZE_MAX;
         }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,6 +145,7 @@ struct Node {
     bool registryKey = false;     // stands for a registry key (.reg files)
 };
 static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
+static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
 // Bump allocation for the document's strings and child arrays: chunks that are never moved or
 // freed before the document, so a pointer into them stays valid for the document's life.
@@ -177,15 +179,21 @@ public:
 
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
-    Node& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
-    const Node& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
+    Node& operator[](size_t i) { return blocks_[i >> kBlockShift].get()[i & (kBlockSize - 1)]; }
+    const Node& operator[](size_t i) const { return blocks_[i >> kBlockShift].get()[i & (kBlockSize - 1)]; }
     Node& back() { return (*this)[count_ - 1]; }
     Node& append();
     // Index of a node of this store, or SIZE_MAX when the pointer is not one of ours.
     size_t indexOf(const Node* node) const;
 
 private:
-    std::vector<std::unique_ptr<Node[]>> blocks_;
+    // Blocks are raw storage: a node is constructed when it is appended, so each node's memory
+    // is written once (nodes need no destructor).
+    struct BlockDeleter {
+        void operator()(Node* block) const { ::operator delete(block); }
+    };
+    std::vector<std::unique_ptr<Node, BlockDeleter>> blocks_;
+    mutable size_t lastBlock_ = 0;
     size_t count_ = 0;
 };
 

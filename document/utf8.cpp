@@ -1,49 +1,67 @@
 #include "document/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace qm {
 
-// The text is written into a buffer sized once from the byte count (a byte never yields more than
-// one UTF-16 unit, a four-byte sequence yields two), and runs of ASCII are copied without the
-// sequence decoder.
+// The text is decoded in chunks into a small buffer and appended to a string reserved once from
+// the byte count (a byte never yields more than one unit; a four-byte sequence yields two units),
+// so the big buffer is written once and never zero-filled first. Runs of ASCII go eight bytes at
+// a time past the sequence decoder.
 std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
     if (valid) *valid = true;
-    if (size == 0) return std::wstring();
-    std::wstring out(size, L'\0');
-    wchar_t* o = &out[0];
+    std::wstring out;
+    if (size == 0) return out;
+    out.reserve(size);
+    constexpr size_t kChunk = 4096;
+    wchar_t buffer[kChunk + 8];
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
     bool ok = true;
     size_t i = 0;
     while (i < size) {
-        unsigned c = p[i];
-        if (c < 0x80) {
-            *o++ = wchar_t(c);
-            ++i;
-            while (i < size && p[i] < 0x80) *o++ = wchar_t(p[i++]);
-            continue;
-        }
-        unsigned need, cp, min;
-        if ((c & 0xE0) == 0xC0) { need = 1; cp = c & 0x1F; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { need = 2; cp = c & 0x0F; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { need = 3; cp = c & 0x07; min = 0x10000; }
-        else { *o++ = wchar_t(0xFFFD); ok = false; ++i; continue; }
-        size_t j = 1;
-        for (; j <= need && i + j < size && (p[i + j] & 0xC0) == 0x80; ++j) cp = (cp << 6) | (p[i + j] & 0x3F);
-        if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            *o++ = wchar_t(0xFFFD);
-            ok = false;
+        // A sequence that starts before the chunk's end may run past it: at most 3 more bytes,
+        // which yield at most 2 units, so the buffer's slack covers it.
+        const size_t chunkEnd = size - i > kChunk ? i + kChunk : size;
+        wchar_t* o = buffer;
+        while (i < chunkEnd) {
+            unsigned c = p[i];
+            if (c < 0x80) {
+                while (i + 8 <= chunkEnd) {
+                    uint64_t word;
+                    std::memcpy(&word, p + i, 8);
+                    if (word & 0x8080808080808080ull) break;
+                    for (int k = 0; k < 8; ++k) o[k] = wchar_t(p[i + k]);
+                    o += 8;
+                    i += 8;
+                }
+                while (i < chunkEnd && p[i] < 0x80) *o++ = wchar_t(p[i++]);
+                continue;
+            }
+            unsigned need, cp, min;
+            if ((c & 0xE0) == 0xC0) { need = 1; cp = c & 0x1F; min = 0x80; }
+            else if ((c & 0xF0) == 0xE0) { need = 2; cp = c & 0x0F; min = 0x800; }
+            else if ((c & 0xF8) == 0xF0) { need = 3; cp = c & 0x07; min = 0x10000; }
+            else { *o++ = wchar_t(0xFFFD); ok = false; ++i; continue; }
+            size_t j = 1;
+            for (; j <= need && i + j < size && (p[i + j] & 0xC0) == 0x80; ++j) cp = (cp << 6) | (p[i + j] & 0x3F);
+            if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+                *o++ = wchar_t(0xFFFD);
+                ok = false;
+                i += j;
+                continue;
+            }
             i += j;
-            continue;
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                *o++ = wchar_t(0xD800 + (cp >> 10));
+                *o++ = wchar_t(0xDC00 + (cp & 0x3FF));
+            } else {
+                *o++ = wchar_t(cp);
+            }
         }
-        i += j;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            *o++ = wchar_t(0xD800 + (cp >> 10));
-            *o++ = wchar_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            *o++ = wchar_t(cp);
-        }
+        out.append(buffer, size_t(o - buffer));
     }
-    out.resize(size_t(o - out.data()));
     if (valid) *valid = ok;
     return out;
 }
