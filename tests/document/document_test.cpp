@@ -114,9 +114,55 @@ TEST(Document, OnlyFirstErrorIsKept) {
     EXPECT_EQ(d.errorLine, 3u);
 }
 
-TEST(Document, InternedTagsStayValid) {
+TEST(Document, StoredTextsStayValid) {
     Document d;
     std::vector<const wchar_t*> tags;
+    std::vector<NodeText> texts;
     for (int i = 0; i < 1000; ++i) tags.push_back(internString(d, L"tag" + std::to_wstring(i)));
+    // Larger than a quarter of a store chunk: such texts get their own chunk between small ones.
+    for (int i = 0; i < 40; ++i) texts.push_back(storeText(d, std::wstring(size_t(70000 + i), wchar_t(L'a' + i % 26))));
     for (int i = 0; i < 1000; ++i) EXPECT_EQ(std::wstring(tags[i]), L"tag" + std::to_wstring(i));
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(texts[i].str(), std::wstring(size_t(70000 + i), wchar_t(L'a' + i % 26)));
+        EXPECT_EQ(texts[i].data()[texts[i].size()], L'\0');  // stored texts are NUL-terminated
+    }
+    EXPECT_TRUE(storeText(d, L"").empty());
+}
+
+// Child lists grow by doubling in the document's store, are set once at their exact size, or
+// are cut back; their items and the children's places stay right through all of it.
+TEST(Document, ChildListsGrowSetAndShrink) {
+    Document d;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    Node* parent = add(d, NodeKind::Array, d.root);
+    std::vector<Node*> made;
+    for (int i = 0; i < 1000; ++i) {
+        made.push_back(add(d, NodeKind::Number, parent));
+        ASSERT_EQ(parent->children.size(), made.size());
+        ASSERT_GE(parent->children.capacity(), made.size());
+        ASSERT_EQ(parent->children.back(), made.back());
+    }
+    for (size_t i = 0; i < made.size(); ++i) EXPECT_EQ(parent->children[i], made[i]);
+    EXPECT_EQ(std::vector<Node*>(parent->children.begin(), parent->children.end()), made);
+
+    Node* exact = add(d, NodeKind::Array, d.root);
+    setChildren(d, exact, made.data(), 3);
+    EXPECT_EQ(exact->children.size(), 3u);
+    EXPECT_EQ(exact->children.capacity(), 3u);
+    appendChild(d, exact, made[3]);  // a full exact list moves to a bigger array
+    EXPECT_EQ(std::vector<Node*>(exact->children.begin(), exact->children.end()),
+              std::vector<Node*>(made.begin(), made.begin() + 4));
+    EXPECT_EQ(made[3]->indexInParent, 3u);
+    EXPECT_EQ(made[3]->parent, exact);
+
+    truncateChildren(exact, 1);
+    EXPECT_EQ(exact->children.size(), 1u);
+    appendChild(d, exact, made[4]);
+    EXPECT_EQ(exact->children[1], made[4]);
+    EXPECT_EQ(made[4]->indexInParent, 1u);
+    EXPECT_THROW(exact->children.at(2), std::out_of_range);
+
+    setChildren(d, exact, nullptr, 0);
+    EXPECT_TRUE(exact->children.empty());
+    EXPECT_EQ(exact->children.begin(), exact->children.end());
 }
