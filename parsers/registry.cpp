@@ -278,7 +278,8 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
     NodeText name;
     size_t rest = 1;
     if (first == L'@') {
-        name = NodeText(tr(L"(Default)", L"(Standard)"), std::wcslen(tr(L"(Default)", L"(Standard)")));
+        const wchar_t* defaultName = tr(L"(Default)", L"(Standard)");  // a literal: no copy needed
+        name = NodeText(defaultName, std::wcslen(defaultName));
     } else if (first == L'"') {
         name = storeText(doc, readQuoted(s, 1, rest));
     } else {
