@@ -3,7 +3,7 @@
 # pluginst.inf, the Themes folder and a short readme. Expects the win64 and win32 builds.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out="$top/build/release"
+out="$top/build/package"  # not build/release: that is the release preset's build folder
 rm -rf "$out"; mkdir -p "$out/Quillmap/Themes"
 cp "$top/build/win64/Quillmap.wlx64" "$top/build/win32/Quillmap.wlx" "$out/Quillmap/"
 cp "$top/packaging/pluginst.inf" "$top/packaging/readme.txt" "$out/Quillmap/"

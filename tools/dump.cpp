@@ -200,6 +200,8 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
     std::printf("peak working set: %.0f bytes (%.2f per input byte above the %.0f at start)\n", peak,
                 fileBytes ? (peak - startMemory) / double(fileBytes) : 0.0, startMemory);
     std::printf("tree bytes per node: %.1f\n", nodes ? (afterParse - beforeParse) / double(nodes) : 0.0);
+    std::printf("node store: %zu bytes; texts and child lists: %zu bytes\n", doc.nodes.size() * sizeof(qm::Node),
+                doc.store.bytesReserved());
     return doc.errorMessage.empty() ? 0 : 1;
 }
 
