@@ -127,7 +127,7 @@ bool loadOurs(std::vector<uint8_t>& bytes, const std::wstring& path, bool releas
     const double c0 = cpuSeconds(), t0 = now();
     std::wstring text;
     qm::decodeTextWith(bytes, text, doc.encoding, qm::portableCodePageConverter);
-    if (releaseBytes) std::vector<uint8_t>().swap(bytes);
+    if (releaseBytes) doc.store.adopt(std::move(bytes));  // as the product's load driver does
     const double t1 = now();
     const bool accepted = qm::parseText(path, std::move(text), doc);
     load.seconds = now() - t0;

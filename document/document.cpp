@@ -12,9 +12,9 @@ namespace qm {
 
 bool uiGerman = false;
 
-Node& NodeStore::append() {
+Node& NodeStore::append(Arena& store) {
     if ((count_ & (kBlockSize - 1)) == 0 && (count_ >> kBlockShift) == blocks_.size())
-        blocks_.emplace_back(static_cast<Node*>(::operator new(sizeof(Node) * kBlockSize)));
+        blocks_.push_back(static_cast<Node*>(store.allocate(sizeof(Node) * kBlockSize)));
     Node* slot = &(*this)[count_++];
     return *new (slot) Node();
 }
@@ -25,7 +25,7 @@ size_t NodeStore::indexOf(const Node* node) const {
     const size_t blocks = blocks_.size();
     for (size_t k = 0; k < blocks; ++k) {
         const size_t b = (lastBlock_ + k) % blocks;
-        const Node* first = blocks_[b].get();
+        const Node* first = blocks_[b];
         if (std::less_equal<const Node*>()(first, node) && std::less<const Node*>()(node, first + kBlockSize)) {
             lastBlock_ = b;
             size_t index = (b << kBlockShift) + size_t(node - first);
@@ -56,8 +56,19 @@ void* Arena::allocate(size_t bytes) {
     return p;
 }
 
+void Arena::adopt(std::vector<uint8_t>&& buffer) {
+    std::vector<uint8_t> taken(std::move(buffer));
+    if (!adopted_.empty() || taken.size() < kChunkBytes) return;  // released here
+    adopted_ = std::move(taken);
+    char* start = reinterpret_cast<char*>(adopted_.data());
+    const size_t skip = (8 - (reinterpret_cast<uintptr_t>(start) & 7)) & 7;
+    next_ = start + skip;
+    left_ = adopted_.size() - skip;
+    reserved_ += adopted_.size();
+}
+
 Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
-    Node& node = doc.nodes.append();
+    Node& node = doc.nodes.append(doc.store);
     node.kind = kind;
     node.line = line;
     if (parent) appendChild(doc, parent, &node);

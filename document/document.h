@@ -157,10 +157,18 @@ public:
     // `bytes` rounded up to 8-byte alignment.
     void* allocate(size_t bytes);
     size_t bytesReserved() const { return reserved_; }
+    size_t bytesAdopted() const { return adopted_.size(); }
+    // Takes over a buffer that is done with (the file's bytes once they are decoded) as the next
+    // space to allocate from. Its pages are resident already, so the nodes and texts placed there
+    // cost no fresh pages, which on big files is most of the load's time; the load's peak stays
+    // what it was. What the tree does not fill stays held until the document goes, at most the
+    // file's size. Buffers under one chunk, and a second buffer, are simply released.
+    void adopt(std::vector<uint8_t>&& buffer);
 
 private:
     static constexpr size_t kChunkBytes = size_t(1) << 20;
     std::vector<std::unique_ptr<char[]>> chunks_;
+    std::vector<uint8_t> adopted_;
     char* next_ = nullptr;
     size_t left_ = 0;
     size_t reserved_ = 0;
@@ -179,20 +187,17 @@ public:
 
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
-    Node& operator[](size_t i) { return blocks_[i >> kBlockShift].get()[i & (kBlockSize - 1)]; }
-    const Node& operator[](size_t i) const { return blocks_[i >> kBlockShift].get()[i & (kBlockSize - 1)]; }
+    Node& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
+    const Node& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
     Node& back() { return (*this)[count_ - 1]; }
-    Node& append();
+    Node& append(Arena& store);
     // Index of a node of this store, or SIZE_MAX when the pointer is not one of ours.
     size_t indexOf(const Node* node) const;
 
 private:
-    // Blocks are raw storage: a node is constructed when it is appended, so each node's memory
-    // is written once (nodes need no destructor).
-    struct BlockDeleter {
-        void operator()(Node* block) const { ::operator delete(block); }
-    };
-    std::vector<std::unique_ptr<Node, BlockDeleter>> blocks_;
+    // Blocks are raw storage in the document's store: a node is constructed when it is
+    // appended, so each node's memory is written once (nodes need no destructor).
+    std::vector<Node*> blocks_;
     mutable size_t lastBlock_ = 0;
     size_t count_ = 0;
 };

@@ -76,7 +76,10 @@ bool loadDocument(const std::wstring& path, Document& doc) {
             std::vector<uint8_t> bytes;
             if (!readWholeFile(path, bytes)) return false;
             decodeText(bytes, text, doc.encoding);
-        }  // the byte buffer is released before parsing: big files must not be held twice
+            // Done with the bytes: their memory becomes the first space of the document's store
+            // (nodes placed in resident pages cost no page faults); a small file's is released.
+            doc.store.adopt(std::move(bytes));
+        }
         return parseText(path, std::move(text), doc);
     } catch (const std::bad_alloc&) {
         return false;

@@ -164,8 +164,9 @@ void decodeBytes(const std::vector<uint8_t>& bytes, std::wstring& text, std::wst
 #endif
 }
 
-// The load driver's read, decode, release and parse, each timed. "tree bytes per node" is what
-// the resident memory grew by while parsing (the decoded text was already resident), per node.
+// The load driver's read, decode and parse, each timed. "tree bytes per node" is what the resident
+// memory grew by while parsing (the decoded text was already resident) plus the byte buffer the
+// document's store took over, per node.
 int loadWithStats(const Options& opt, qm::Document& doc) {
 #ifdef _WIN32
     qm::installRegistryAnsiDecoder();
@@ -182,7 +183,8 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
         fileBytes = bytes.size();
         t1 = seconds();
         decodeBytes(bytes, text, doc.encoding);
-    }  // released before parsing, as the load driver does
+        doc.store.adopt(std::move(bytes));  // as the load driver does
+    }
     t2 = seconds();
     memoryUse(beforeParse, peak);
     const bool accepted = qm::parseText(opt.path, std::move(text), doc);
@@ -199,9 +201,12 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
                 megabytes / (t3 - t1));
     std::printf("peak working set: %.0f bytes (%.2f per input byte above the %.0f at start)\n", peak,
                 fileBytes ? (peak - startMemory) / double(fileBytes) : 0.0, startMemory);
-    std::printf("tree bytes per node: %.1f\n", nodes ? (afterParse - beforeParse) / double(nodes) : 0.0);
-    std::printf("node store: %zu bytes; texts and child lists: %zu bytes\n", doc.nodes.size() * sizeof(qm::Node),
-                doc.store.bytesReserved());
+    // The adopted byte buffer was resident before parsing and now holds the tree's first part.
+    const double treeBytes = afterParse - beforeParse + double(doc.store.bytesAdopted());
+    std::printf("tree bytes per node: %.1f\n", nodes ? treeBytes / double(nodes) : 0.0);
+    std::printf("node memory: %zu bytes; document store: %zu bytes (nodes, texts, child lists; %zu taken over from the "
+                "file's bytes)\n",
+                doc.nodes.size() * sizeof(qm::Node), doc.store.bytesReserved(), doc.store.bytesAdopted());
     return doc.errorMessage.empty() ? 0 : 1;
 }
 

@@ -166,3 +166,39 @@ TEST(Document, ChildListsGrowSetAndShrink) {
     EXPECT_TRUE(exact->children.empty());
     EXPECT_EQ(exact->children.begin(), exact->children.end());
 }
+
+// The file's bytes, once decoded, become the first space of the document's store: the first
+// nodes and texts are placed in them and stay valid; a small buffer or a second one is released.
+TEST(Document, StoreTakesOverTheFileBuffer) {
+    Document small;
+    small.store.adopt(std::vector<uint8_t>(1000, 0xAB));
+    EXPECT_EQ(small.store.bytesAdopted(), 0u);
+
+    Document d;
+    std::vector<uint8_t> bytes(size_t(2) << 20, 0xAB);
+    const uint8_t* base = bytes.data();
+    d.store.adopt(std::move(bytes));
+    d.store.adopt(std::vector<uint8_t>(size_t(4) << 20, 0xCD));  // ignored: one buffer at a time
+    EXPECT_EQ(d.store.bytesAdopted(), size_t(2) << 20);
+    auto inBuffer = [&](const void* p) {
+        const uint8_t* b = static_cast<const uint8_t*>(p);
+        return b >= base && b < base + (size_t(2) << 20);
+    };
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    EXPECT_TRUE(inBuffer(d.root));
+    std::vector<Node*> made;
+    for (int i = 0; i < 20000; ++i) {
+        Node* n = add(d, NodeKind::String, d.root, L"value");
+        n->name = storeText(d, L"key" + std::to_wstring(i));
+        made.push_back(n);
+    }
+    EXPECT_TRUE(inBuffer(made.front()));
+    EXPECT_TRUE(inBuffer(made.front()->name.data()));
+    EXPECT_FALSE(inBuffer(made.back()));  // 20,000 nodes need more than the 2 MiB
+    for (int i = 0; i < 20000; ++i) {
+        ASSERT_EQ(made[size_t(i)]->name, L"key" + std::to_wstring(i));
+        ASSERT_EQ(made[size_t(i)]->value, L"value");
+        ASSERT_EQ(nodeIndex(d, made[size_t(i)]), size_t(i) + 1);
+    }
+    EXPECT_EQ(d.root->children.size(), 20000u);
+}
