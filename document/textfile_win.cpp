@@ -11,6 +11,7 @@
 
 #include "document/decode.h"
 #include "document/load.h"
+#include "document/utf8.h"
 #include "parsers/registry.h"
 
 namespace qm {
@@ -48,8 +49,17 @@ bool windowsCodePageConverter(unsigned codePage, bool strict, const uint8_t* dat
     out.clear();
     if (size == 0) return true;
     if (size > size_t(INT_MAX)) return false;
-    const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
     const char* src = reinterpret_cast<const char*>(data);
+    if (codePage == kCodePageUtf8) {
+        // Valid UTF-8 has one decoding, which our decoder produces in one pass without first
+        // zero-filling the text; MultiByteToWideChar (a counting pass, then the conversion)
+        // stays for text with invalid sequences, where its replacements are the rule.
+        bool valid = false;
+        out = utf8ToWide(src, size, &valid);
+        if (valid) return true;
+        out.clear();
+    }
+    const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
     int needed = MultiByteToWideChar(codePage, flags, src, int(size), nullptr, 0);
     if (needed < 1) return false;
     out.resize(size_t(needed));
