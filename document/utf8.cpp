@@ -1,5 +1,6 @@
 #include "document/utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -13,21 +14,25 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
     if (valid) *valid = true;
     std::wstring out;
     if (size == 0) return out;
+    // One allocation for the worst case, but the string is grown (zero-filled) only a step ahead
+    // of the decoder, so the part the text does not need is never touched.
     out.reserve(size);
-    constexpr size_t kChunk = 4096;
-    wchar_t buffer[kChunk + 8];
+    constexpr size_t kStep = size_t(1) << 16;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
     bool ok = true;
     size_t i = 0;
+    size_t written = 0;
     while (i < size) {
-        // A sequence that starts before the chunk's end may run past it: at most 3 more bytes,
-        // which yield at most 2 units, so the buffer's slack covers it.
-        const size_t chunkEnd = size - i > kChunk ? i + kChunk : size;
-        wchar_t* o = buffer;
-        while (i < chunkEnd) {
+        // A step's bytes yield at most as many units; a sequence that starts in it may run 3
+        // bytes past its end, hence the slack.
+        const size_t stepEnd = size - i > kStep ? i + kStep : size;
+        out.resize(std::min(size, written + (stepEnd - i) + 4));
+        wchar_t* const first = &out[0] + written;
+        wchar_t* o = first;
+        while (i < stepEnd) {
             unsigned c = p[i];
             if (c < 0x80) {
-                while (i + 8 <= chunkEnd) {
+                while (i + 8 <= stepEnd) {
                     uint64_t word;
                     std::memcpy(&word, p + i, 8);
                     if (word & 0x8080808080808080ull) break;
@@ -35,7 +40,7 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
                     o += 8;
                     i += 8;
                 }
-                while (i < chunkEnd && p[i] < 0x80) *o++ = wchar_t(p[i++]);
+                while (i < stepEnd && p[i] < 0x80) *o++ = wchar_t(p[i++]);
                 continue;
             }
             unsigned need, cp, min;
@@ -60,8 +65,9 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
                 *o++ = wchar_t(cp);
             }
         }
-        out.append(buffer, size_t(o - buffer));
+        written += size_t(o - first);
     }
+    out.resize(written);
     if (valid) *valid = ok;
     return out;
 }

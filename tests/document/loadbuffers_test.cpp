@@ -74,9 +74,9 @@ TEST(LoadBuffers, Utf8DecodingCases) {
         EXPECT_EQ(utf8ToWide(c.bytes.data(), c.bytes.size(), &valid), c.text) << c.name;
         EXPECT_EQ(valid, c.valid) << c.name;
     }
-    // The decoder works in chunks of 4096 bytes and in eight-byte ASCII steps: every case again
-    // with its sequence placed across a chunk boundary and across the eight-byte steps.
-    for (size_t pad = 4085; pad <= 4100; ++pad) {
+    // The decoder grows the text in steps of 65536 bytes' worth and reads ASCII eight bytes at a
+    // time: every case again with its sequence placed across a step's end and the eight-byte steps.
+    for (size_t pad = 65525; pad <= 65540; ++pad) {
         for (const Case& c : cases) {
             const std::string bytes = std::string(pad, 'a') + c.bytes + "z";
             bool valid = !c.valid;
