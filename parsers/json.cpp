@@ -34,8 +34,12 @@ void JsonParser::skipSpaceAndComments() {
     }
 }
 
+// Compares in place: the words are a few characters long and checked for most scalars.
 static bool startsWith(const wchar_t* p, size_t avail, const wchar_t* word, size_t n) {
-    return avail >= n && std::wmemcmp(p, word, n) == 0;
+    if (avail < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != word[i]) return false;
+    return true;
 }
 
 // \u escapes read four characters with wcstoul(base 16): leading white space, a sign and a 0x
