@@ -147,7 +147,7 @@ struct Node {
 static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
-// Bump allocation for the document's strings and child arrays: chunks that are never moved or
+// Bump allocation for the document's node blocks, texts and child arrays: chunks that are never moved or
 // freed before the document, so a pointer into them stays valid for the document's life.
 class Arena {
 public:
