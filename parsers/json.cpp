@@ -34,14 +34,6 @@ void JsonParser::skipSpaceAndComments() {
     }
 }
 
-// Compares in place: the words are a few characters long and checked for most scalars.
-static bool startsWith(const wchar_t* p, size_t avail, const wchar_t* word, size_t n) {
-    if (avail < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (p[i] != word[i]) return false;
-    return true;
-}
-
 // \u escapes read four characters with wcstoul(base 16): leading white space, a sign and a 0x
 // prefix are accepted, reading stops at the first non-hex digit, no digits give 0. The result is
 // one UTF-16 code unit.
@@ -159,14 +151,14 @@ QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t node
         if (doc.recordSpans) recordSpan(doc, uint32_t(quoteAt), uint32_t(pos));
         return true;
     }
-    if (startsWith(text + pos, avail, L"true", 4)) {
+    if (startsWithWord(text + pos, avail, L"true")) {
         kind = NodeKind::Bool, n = 4;
-    } else if (startsWith(text + pos, avail, L"false", 5)) {
+    } else if (startsWithWord(text + pos, avail, L"false")) {
         kind = NodeKind::Bool, n = 5;
-    } else if (startsWith(text + pos, avail, L"null", 4)) {
+    } else if (startsWithWord(text + pos, avail, L"null")) {
         kind = NodeKind::Null, n = 4;
-    } else if (isDigit(c) || c == L'+' || c == L'-' || c == L'.' || startsWith(text + pos, avail, L"Infinity", 8) ||
-               startsWith(text + pos, avail, L"NaN", 3)) {
+    } else if (isDigit(c) || c == L'+' || c == L'-' || c == L'.' || startsWithWord(text + pos, avail, L"Infinity") ||
+               startsWithWord(text + pos, avail, L"NaN")) {
         kind = NodeKind::Number;
         n = 0;
         while (pos + n < length && isNumberChar(text[pos + n])) ++n;

@@ -9,6 +9,7 @@
 
 #include "document/chars.h"
 #include "document/language.h"
+#include "document/utf8.h"
 #include "parsers/numbers.h"
 
 namespace qm {
@@ -36,30 +37,9 @@ NodeText trimmed(const wchar_t* p, size_t n) {
     return NodeText(p + a, n - a);
 }
 
-// Both compare a few characters in place: a library call per markup item cost a tenth of the parse.
-bool startsWith(const wchar_t* p, size_t avail, std::wstring_view word) {
-    if (avail < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (p[i] != word[i]) return false;
-    return true;
-}
-
+// Compared in place, like the markup words.
 bool sameName(const NodeText& a, const NodeText& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
-void appendCodePoint(std::wstring& out, uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF) return;
-    if (cp < 0x10000) {
-        out += static_cast<wchar_t>(cp);
-        return;
-    }
-    cp -= 0x10000;
-    out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-    out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    return a.size() == b.size() && startsWithWord(a.data(), a.size(), b);
 }
 
 std::wstring notClosedMessage(std::wstring_view name) {
@@ -317,9 +297,9 @@ void XmlParser::parse() {
         const wchar_t* p = text + pos;
         const size_t avail = length - pos;
         static constexpr std::wstring_view kCommentOpen = L"<!--", kCDataOpen = L"<![CDATA[";
-        if (startsWith(p, avail, kCommentOpen) || startsWith(p, avail, kCDataOpen)) {
+        if (startsWithWord(p, avail, kCommentOpen) || startsWithWord(p, avail, kCDataOpen)) {
             // Comments and CDATA sections run to their closer; without one, to the end of the text.
-            const bool isComment = startsWith(p, avail, kCommentOpen);
+            const bool isComment = startsWithWord(p, avail, kCommentOpen);
             Node* node = addNode(isComment ? NodeKind::Comment : NodeKind::CData, lineAt(pos));
             const size_t contentStart = pos + (isComment ? kCommentOpen : kCDataOpen).size();
             const size_t close = all.find(isComment ? L"-->" : L"]]>", contentStart);
@@ -335,7 +315,7 @@ void XmlParser::parse() {
                                              : tr(L"Unterminated CDATA section", L"CDATA nicht abgeschlossen"));
             }
             pos = close + 3;
-        } else if (startsWith(p, avail, L"<!")) {
+        } else if (startsWithWord(p, avail, L"<!")) {
             // A markup declaration ends at the first ">" outside square brackets, so an internal
             // DTD subset with its own declarations stays inside it.
             Node* declaration = addNode(NodeKind::DocType, lineAt(pos));
@@ -358,7 +338,7 @@ void XmlParser::parse() {
             declaration->value = trimmed(text + word, end - word);
             readInternalEntities(text + start, end - start);
             pos = end < length ? end + 1 : length;
-        } else if (startsWith(p, avail, L"<?")) {
+        } else if (startsWithWord(p, avail, L"<?")) {
             const uint32_t piLine = lineAt(pos);
             pos += 2;
             const NodeText target = readName();
@@ -369,7 +349,7 @@ void XmlParser::parse() {
             instruction->name = target;
             instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
             pos = close == all.npos ? length : close + 2;
-        } else if (startsWith(p, avail, L"</")) {
+        } else if (startsWithWord(p, avail, L"</")) {
             endTag();
         } else {
             startTag();
