@@ -58,7 +58,8 @@ report=$(mktemp)
 "$build/bench/quillmap-bench" --dir "$files" "${bench_args[@]}" | tee "$report"
 
 source "$top/scripts/wine-env.sh"
-wineserver -p >/dev/null 2>&1 || true
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # Best of three --stats loads: prints "<load s> <peak per input byte> <tree bytes per node>".
 best_stats() {

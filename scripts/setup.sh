@@ -1,31 +1,58 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (one apt-get update, only when something is
-# missing) and creates the private Wine prefix with the null graphics driver. Idempotent and
-# quiet when everything is there.
+# missing), provides the German locale of the German-language run, and creates the private Wine
+# prefix with the null graphics driver. Idempotent and quiet when everything is there; fails with
+# a message when something could not be provided.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 wine64 googletest libgtest-dev xvfb
-          binutils-mingw-w64-x86-64 python3)
+# wine32:i386 runs the 32-bit plug-in and its tests beside the 64-bit Wine.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 wine64 wine32:i386 googletest libgtest-dev
+          xvfb binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 python3 locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo_cmd dpkg --add-architecture i386
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# The German-language run starts Wine with LC_ALL=de_DE.UTF-8, which Wine honours only when the
+# host has that locale.
+has_german() { locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; }
+if ! has_german; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  $sudo_cmd localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
+  has_german || { echo "setup: the de_DE.UTF-8 locale could not be generated" >&2; exit 1; }
+fi
+
 # Private Wine prefix: never offers Mono/Gecko, draws with the null driver (no X server needed).
+# A prefix is marked ready only after a 64-bit and a 32-bit program ran in it; one that fails the
+# check (made before wine32 was installed, or a failed wineboot) is made anew.
 source "$top/scripts/wine-env.sh"
+prefix_works() {
+  [ "$("$WINE" cmd /c echo qm64 </dev/null 2>/dev/null | tr -d '\r')" = qm64 ] &&
+    [ "$("$WINE32" cmd /c echo qm32 </dev/null 2>/dev/null | tr -d '\r')" = qm32 ]
+}
 if [ ! -f "$WINEPREFIX/.quillmap-ready" ]; then
-  echo "setup: creating the Wine prefix in $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  WINEDLLOVERRIDES="mscoree=d;mshtml=d" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  wineserver -w || true
-  touch "$WINEPREFIX/.quillmap-ready"
+  for attempt in 1 2; do
+    echo "setup: creating the Wine prefix in $WINEPREFIX"
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
+    "$WINESERVER" -w || true
+    if prefix_works; then
+      "$WINESERVER" -w || true
+      touch "$WINEPREFIX/.quillmap-ready"
+      break
+    fi
+    echo "setup: the Wine prefix does not run 64- and 32-bit programs (attempt $attempt)" >&2
+  done
+  [ -f "$WINEPREFIX/.quillmap-ready" ] || { echo "setup: no working Wine prefix" >&2; exit 1; }
 fi

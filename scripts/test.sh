@@ -32,7 +32,7 @@ gtest() {  # name, command...
   local name=$1; shift
   local xml="$results/$name.xml"
   local xmlArg=$xml
-  [[ " $* " == *" $WINE "* ]] && xmlArg="Z:${xml//\//\\}"  # a Windows program wants a Windows path
+  [[ " $* " == *" $WINE "* || " $* " == *" $WINE32 "* ]] && xmlArg="Z:${xml//\//\\}"  # a Windows program wants a Windows path
   echo "== $name"
   rm -f "$xml"
   "$@" --gtest_brief=1 --gtest_output="xml:$xmlArg" >"$results/$name.log" 2>&1
@@ -51,6 +51,8 @@ print(ran, failed)
 PY
 )
     passed=$((passed + t - f)); failed=$((failed + f))
+    # A Wine run that ran no test (a 32-bit program without wine32 exits 0 and prints nothing).
+    [ "$t" -gt 0 ] || fail "$name ran no test"
     [ "$f" -eq 0 ] || { failures+=("$name: $f failed (build/test-results/$name.log)"); grep -E '^\[  FAILED' "$results/$name.log" | head -40; }
   fi
   if [ ! -f "$xml" ]; then
@@ -60,21 +62,29 @@ PY
   fi
 }
 
-wineserver -p >/dev/null 2>&1 </dev/null
+# One Wine server for the whole run, warmed up with its output away from any pipe: each Wine
+# program then starts in milliseconds instead of seconds.
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null
+"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 ok_native=0; ok_win64=0; ok_win32=0; ok_fuzz=0
 build native && ok_native=1 || { fail "native build"; tail -30 "$results/build-native.log"; }
 build win64 && ok_win64=1 || { fail "win64 build"; tail -30 "$results/build-win64.log"; }
-# The 32-bit build cannot run here: only the DLL is built, for its tables and the release.
-build win32 Quillmap && ok_win32=1 || { fail "win32 build"; tail -30 "$results/build-win32.log"; }
+build win32 && ok_win32=1 || { fail "win32 build"; tail -30 "$results/build-win32.log"; }
 
 [ $ok_native = 1 ] && gtest native-core build/native/quillmap_core_tests
 if [ $ok_win64 = 1 ]; then
   gtest wine-core "$WINE" build/win64/quillmap_core_tests.exe
   gtest wine-windows "$WINE" build/win64/quillmap_win_tests.exe
   # The same plug-in with a German Windows display language (Wine takes it from LC_ALL).
-  gtest wine-german env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$WINE" build/win64/quillmap_win_tests.exe \
-    --gtest_filter='ListerLanguage*'
+  # QM_REQUIRE_GERMAN turns the test's skip into a failure: a German run that is not German fails.
+  gtest wine-german env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 QM_REQUIRE_GERMAN=1 "$WINE" \
+    build/win64/quillmap_win_tests.exe --gtest_filter='ListerLanguage*'
+fi
+# The same suites for the 32-bit build, under 32-bit Wine.
+if [ $ok_win32 = 1 ]; then
+  gtest wine32-core "$WINE32" build/win32/quillmap_core_tests.exe
+  gtest wine32-windows "$WINE32" build/win32/quillmap_win_tests.exe
 fi
 
 # Both DLLs export exactly the ten Lister functions, undecorated, and import only system DLLs.
@@ -89,8 +99,8 @@ fi
 
 # The dump tool prints the same tree natively and under Wine, and agrees with Python's JSON reader.
 if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
-  check dump-native-vs-wine python3 tests/tools/compare_dumps.py build/native/quillmap-dump \
-        "$WINE build/win64/quillmap-dump.exe" ../shared/corpus/json/test_parsing
+  check dump-native-vs-wine python3 tests/tools/compare_dumps.py ../shared/corpus/json/test_parsing \
+        build/native/quillmap-dump "$WINE" build/win64/quillmap-dump.exe
 fi
 if [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
   check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
@@ -121,7 +131,7 @@ if [ $ok_fuzz = 1 ]; then
 fi
 
 # Stop the Wine processes of this run so that nothing holds the caller's output open.
-[ -n "${QM_KEEP_WINESERVER:-}" ] || wineserver -k >/dev/null 2>&1 || true
+[ -n "${QM_KEEP_WINESERVER:-}" ] || "$WINESERVER" -k >/dev/null 2>&1 || true
 if [ ${#failures[@]} -gt 0 ]; then printf 'failed: %s\n' "${failures[@]}"; fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

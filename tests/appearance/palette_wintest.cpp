@@ -214,6 +214,13 @@ TEST(PaletteWindows, ContentFontFollowsTheSettings) {
     EXPECT_EQ(GetObjectType(before), 0u);
 }
 
+// Font enumeration callback (a stdcall function, which a lambda is not in the 32-bit build):
+// keeps the first family's name and stops.
+static int CALLBACK keepFirstFamily(const LOGFONTW* lf, const TEXTMETRICW*, DWORD, LPARAM out) {
+    *reinterpret_cast<std::wstring*>(out) = lf->lfFaceName;
+    return 0;
+}
+
 TEST(PaletteWindows, FontInstalledAndLongFaceNames) {
     // Any family the system lists must count as installed.
     std::wstring listed;
@@ -221,13 +228,7 @@ TEST(PaletteWindows, FontInstalledAndLongFaceNames) {
         LOGFONTW all{};
         all.lfCharSet = DEFAULT_CHARSET;
         ScreenDc screen;
-        EnumFontFamiliesExW(
-            screen.get(), &all,
-            [](const LOGFONTW* lf, const TEXTMETRICW*, DWORD, LPARAM out) {
-                *reinterpret_cast<std::wstring*>(out) = lf->lfFaceName;
-                return 0;
-            },
-            reinterpret_cast<LPARAM>(&listed), 0);
+        EnumFontFamiliesExW(screen.get(), &all, keepFirstFamily, reinterpret_cast<LPARAM>(&listed), 0);
     }
     ASSERT_FALSE(listed.empty());
     EXPECT_TRUE(FontInstalled(listed.c_str())) << qmtest::u8(listed);

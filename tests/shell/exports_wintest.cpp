@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -40,12 +41,13 @@ Fn exported(HMODULE dll, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
 }
 
+// The plug-in of this build's pointer size, which the build places beside the test program.
+const wchar_t* const kPluginFile = sizeof(void*) == 8 ? L"Quillmap.wlx64" : L"Quillmap.wlx";
+
 class PluginDll : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { dll = LoadLibraryW(besideTestProgram(L"Quillmap.wlx64").c_str()); }
-    void SetUp() override {
-        if (!dll) GTEST_SKIP() << "Quillmap.wlx64 is not built beside the test program";
-    }
+    static void SetUpTestSuite() { dll = LoadLibraryW(besideTestProgram(kPluginFile).c_str()); }
+    void SetUp() override { ASSERT_NE(dll, nullptr) << qmtest::u8(kPluginFile) << " did not load beside the test program"; }
     static HMODULE dll;
 };
 HMODULE PluginDll::dll = nullptr;
@@ -209,9 +211,13 @@ TEST_F(PluginDll, HundredLoadCloseCyclesLeakNothing) {
 
 // The language is chosen before the file is parsed, so even the first file of a process gets its
 // parse messages in German. Wine takes the display language from LC_ALL at process start; this
-// check runs when the suite is started with LC_ALL=de_DE.UTF-8 and is skipped otherwise.
+// check runs when the suite is started with LC_ALL=de_DE.UTF-8 and is skipped otherwise; the
+// German run sets QM_REQUIRE_GERMAN so that a display language that did not take fails it.
 TEST(ListerLanguage, FirstLoadParsesInTheDisplayLanguage) {
-    if (!displayLanguageIsGerman()) GTEST_SKIP() << "display language is not German (run with LC_ALL=de_DE.UTF-8)";
+    if (!displayLanguageIsGerman()) {
+        if (_wgetenv(L"QM_REQUIRE_GERMAN")) FAIL() << "display language is not German although LC_ALL=de_DE.UTF-8";
+        GTEST_SKIP() << "display language is not German (run with LC_ALL=de_DE.UTF-8)";
+    }
     uiGerman = false;  // as in a fresh process: nothing has chosen a language yet
     qmtest::useFreshSettings(L"german.ini");
     qmtest::GuiHost host;

@@ -1,5 +1,7 @@
 """The dump tool prints the same output natively and as a Windows program under Wine, for every
-file of a folder (exit status included)."""
+file of a folder (exit status included).
+
+Usage: compare_dumps.py FOLDER NATIVE-DUMP WINDOWS-COMMAND... (the Wine loader, then the .exe)."""
 import os
 import sys
 
@@ -7,7 +9,7 @@ from dumplib import run_dump
 
 
 def main():
-    native, windows, folder = sys.argv[1], sys.argv[2], sys.argv[3]
+    folder, native, windows = sys.argv[1], sys.argv[2], sys.argv[3:]
     files = sorted(f for f in os.listdir(folder) if os.path.isfile(os.path.join(folder, f)))
     differing = 0
     for name in files:

@@ -1,11 +1,11 @@
 """Shared helpers of the dump checks: run quillmap-dump and read its node lines back."""
-import shlex
 import subprocess
 
 
 def run_dump(command, path, *options):
-    """Runs the dump tool (a command line, possibly "wine64 tool.exe") on a file."""
-    argv = shlex.split(command)
+    """Runs the dump tool on a file; command is the tool's path or an argument list (a Wine
+    loader first, then the tool's .exe)."""
+    argv = [command] if isinstance(command, str) else list(command)
     target = path
     if argv[0].endswith("wine64") or argv[0].endswith("wine"):
         target = "Z:" + path.replace("/", "\\")
