@@ -3,14 +3,26 @@ import shlex
 import subprocess
 
 
+def tool_path(command, path):
+    """The file's name as the dump tool sees it: a Z: drive path for a Windows program under Wine."""
+    program = shlex.split(command)[0]
+    if program.endswith("wine64") or program.endswith("wine"):
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def run_dump_with_errors(command, path, *options):
+    """Runs the dump tool (a command line, possibly "wine64 tool.exe") on a file: (status, stdout,
+    stderr)."""
+    argv = shlex.split(command) + list(options) + [tool_path(command, path)]
+    proc = subprocess.run(argv, capture_output=True, timeout=120)
+    return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
+
+
 def run_dump(command, path, *options):
-    """Runs the dump tool (a command line, possibly "wine64 tool.exe") on a file."""
-    argv = shlex.split(command)
-    target = path
-    if argv[0].endswith("wine64") or argv[0].endswith("wine"):
-        target = "Z:" + path.replace("/", "\\")
-    proc = subprocess.run(argv + list(options) + [target], capture_output=True, timeout=120)
-    return proc.returncode, proc.stdout.decode("utf-8", "replace")
+    """Runs the dump tool on a file: (status, stdout)."""
+    status, out, _errors = run_dump_with_errors(command, path, *options)
+    return status, out
 
 
 def escape(text):
