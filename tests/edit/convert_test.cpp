@@ -363,6 +363,8 @@ TEST(Writers, DeepTreesOnASmallStack) {
               pad + L"- " + std::wstring(flowLevels, L'[') + L"1" + std::wstring(flowLevels, L']'));
 }
 
+namespace {
+
 // A member of an Object, an item of anything else.
 Node* addChild(Tree& t, Node* parent, NodeKind kind, const std::wstring& key, const std::wstring& value = L"") {
     return parent->kind == NodeKind::Object ? t.member(parent, kind, key, value) : t.add(parent, kind, L"", value);
@@ -390,6 +392,8 @@ Tree deepChain(DocumentFormat format, size_t depth) {
     if (format != DocumentFormat::Xml) addChild(t, n, NodeKind::Null, L"end", L"null");
     return t;
 }
+
+}  // namespace
 
 // The indentation stops at kMaxIndentLevel, so four times the depth gives about four times the
 // text; with two spaces per level all the way down it gave sixteen times.
@@ -434,7 +438,7 @@ TEST(Writers, DeepTreesReadBackAsTheSameTree) {
         for (size_t start = 0; start < written.size();) {
             size_t end = written.find(L"\r\n", start);
             if (end == std::wstring::npos) end = written.size();
-            widest = std::max(widest, written.find_first_not_of(L' ', start) - start);
+            widest = std::max(widest, std::min(written.find_first_not_of(L' ', start), end) - start);
             start = end + 2;
         }
         EXPECT_EQ(widest, kIndentWidth * kMaxIndentLevel) << u8(c.name);
