@@ -17,9 +17,22 @@ bool parseText(const std::wstring& path, const std::wstring& text, Document& doc
 // The same, taking over the text instead of copying it, so a big file's text is never held twice.
 bool parseText(const std::wstring& path, std::wstring&& text, Document& doc);
 
+// Why a file was not loaded, for tools that say so; the viewer only declines.
+enum class LoadFailure {
+    None,
+    NotFound,     // no file by that name, or a folder on its path is missing
+    Folder,       // the name is a folder's
+    TooLarge,     // larger than kMaxFileBytes
+    Unreadable,   // could not be opened or read for another reason (access denied, locked)
+    OutOfMemory,  // no memory for its bytes, its text or its tree
+    Empty,        // the file has no bytes
+    Declined,     // read, but not a file of a format we show (parseText declined it)
+};
+
 #ifdef _WIN32
-// Reads, decodes and parses a file. False: unreadable, too big, out of memory or declined.
-bool loadDocument(const std::wstring& path, Document& doc);
+// Reads, decodes and parses a file. False: unreadable, too big, out of memory or declined; the
+// reason goes to `failure` when one is given.
+bool loadDocument(const std::wstring& path, Document& doc, LoadFailure* failure = nullptr);
 #endif
 
 }  // namespace qm

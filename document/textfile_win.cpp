@@ -16,12 +16,36 @@
 
 namespace qm {
 
-bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+namespace {
+
+void report(LoadFailure* failure, LoadFailure reason) {
+    if (failure) *failure = reason;
+}
+
+// Why CreateFileW failed. Opening a folder fails with "access denied", so the name's attributes
+// tell a folder from a file that is locked or forbidden.
+LoadFailure openFailure(const std::wstring& path, DWORD error) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return LoadFailure::Folder;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+        error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME)
+        return LoadFailure::NotFound;
+    return LoadFailure::Unreadable;
+}
+
+}  // namespace
+
+bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, LoadFailure* failure) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (failure) *failure = openFailure(path, GetLastError());
+        return false;
+    }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || uint64_t(size.QuadPart) > kMaxFileBytes) {
+    const bool sized = GetFileSizeEx(file, &size) && size.QuadPart >= 0;
+    if (!sized || uint64_t(size.QuadPart) > kMaxFileBytes) {
+        report(failure, sized ? LoadFailure::TooLarge : LoadFailure::Unreadable);
         CloseHandle(file);
         return false;
     }
@@ -32,6 +56,7 @@ bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
         CloseHandle(file);
         bytes.clear();
         bytes.shrink_to_fit();
+        report(failure, LoadFailure::OutOfMemory);
         return false;
     }
     while (total < bytes.size()) {
@@ -76,22 +101,27 @@ void decodeText(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstr
     decodeTextWith(bytes, text, encoding, windowsCodePageConverter);
 }
 
-bool loadDocument(const std::wstring& path, Document& doc) {
+bool loadDocument(const std::wstring& path, Document& doc, LoadFailure* failure) {
     // REGEDIT4 hex strings are decoded with the system's ANSI code page; the portable core
     // cannot call Windows, so the Windows converter is handed to it here.
     installRegistryAnsiDecoder();
     try {
         std::wstring text;
+        bool empty;
         {
             std::vector<uint8_t> bytes;
-            if (!readWholeFile(path, bytes)) return false;
+            if (!readWholeFile(path, bytes, failure)) return false;
+            empty = bytes.empty();
             decodeText(bytes, text, doc.encoding);
             // Done with the bytes: their memory becomes the first space of the document's store
             // (nodes placed in resident pages cost no page faults); a small file's is released.
             doc.store.adopt(std::move(bytes));
         }
-        return parseText(path, std::move(text), doc);
+        if (parseText(path, std::move(text), doc)) return true;
+        report(failure, empty ? LoadFailure::Empty : LoadFailure::Declined);
+        return false;
     } catch (const std::bad_alloc&) {
+        report(failure, LoadFailure::OutOfMemory);
         return false;
     }
 }

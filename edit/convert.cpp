@@ -1,5 +1,7 @@
 // The three "Copy as" writers. Each walks the subtree with an explicit stack of open containers,
 // because XML trees have no depth limit and a recursive writer would overflow the host's stack.
+// Indentation stops growing at kMaxIndentLevel, so every line is at most that much longer than
+// its content and the text stays linear in the tree however deep it is.
 #include "edit/convert.h"
 
 #include <algorithm>
@@ -28,8 +30,6 @@ bool hasItems(const Node* node) {
     return false;
 }
 
-void indent(std::wstring& out, size_t depth) { out.append(2 * depth, L' '); }
-
 // ---- XML ----
 
 void writeXmlAttribute(const Node* attribute, std::wstring& out) {
@@ -41,7 +41,7 @@ void writeXmlAttribute(const Node* attribute, std::wstring& out) {
 
 // One indented line of markup made of the given pieces.
 void markupLine(std::wstring& out, size_t depth, std::initializer_list<std::wstring_view> pieces) {
-    indent(out, depth);
+    appendIndent(out, depth);
     for (std::wstring_view piece : pieces) out += piece;
     out += kLineEnd;
 }
@@ -60,7 +60,7 @@ void writeXml(const Node* top, std::wstring& out) {
         switch (node->kind) {
             case NodeKind::Root: stack.push_back({node, 0, depth}); return;
             case NodeKind::Element: {
-                indent(out, depth);
+                appendIndent(out, depth);
                 out += L'<';
                 out += node->name;
                 const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
@@ -222,14 +222,14 @@ void writeJson(const Node* top, std::wstring& out, bool tomlNumbers) {
             }
             while (frame.next <= frame.last && isComment(frame.node->children[frame.next])) ++frame.next;
             if (frame.next > frame.last) {
-                indent(out, frame.depth);
+                appendIndent(out, frame.depth);
                 out += frame.node->kind == NodeKind::Array ? L']' : L'}';
                 stack.pop_back();
                 continue;
             }
             const Node* item = frame.node->children[frame.next++];
             frame.pending = true;
-            indent(out, frame.depth + 1);
+            appendIndent(out, frame.depth + 1);
             begin(item, frame.depth + 1, true);  // may push: `frame` is not used after this
         }
     };
@@ -265,10 +265,58 @@ std::wstring yamlLine(const Node* node, size_t depth) {
 }
 
 void writeYamlComment(const Node* comment, size_t depth, std::wstring& out) {
-    indent(out, depth);
+    appendIndent(out, depth);
     out += L"# ";
     out += comment->value;
     out += kLineEnd;
+}
+
+// In flow style a plain scalar also ends at "," and the brackets, so texts holding them are quoted.
+bool yamlFlowNeedsQuotes(std::wstring_view text) {
+    return yamlNeedsQuotes(text) || text.find_first_of(L",[]{}") != std::wstring_view::npos;
+}
+
+std::wstring yamlFlowText(std::wstring_view text) {
+    return yamlFlowNeedsQuotes(text) ? jsonQuote(text) : std::wstring(text);
+}
+
+// A container below the deepest block level, on the rest of its line in flow style:
+// "{key: value, key: [item, item]}". Comments have no place on that line and are dropped.
+void writeYamlFlow(const Node* top, std::wstring& out) {
+    struct Frame {
+        const Node* node;
+        size_t next;
+        bool wroteItem;
+    };
+    std::vector<Frame> stack;
+    auto open = [&](const Node* node) {
+        out += node->kind == NodeKind::Object ? L'{' : L'[';
+        stack.push_back({node, 0, false});
+    };
+    open(top);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const auto& children = frame.node->children;
+        while (frame.next < children.size() && isComment(children[frame.next])) ++frame.next;
+        if (frame.next == children.size()) {
+            out += frame.node->kind == NodeKind::Object ? L'}' : L']';
+            stack.pop_back();
+            continue;
+        }
+        const Node* child = children[frame.next++];
+        if (frame.wroteItem) out += L", ";
+        frame.wroteItem = true;
+        if (frame.node->kind == NodeKind::Object) {
+            out += yamlFlowText(child->name);
+            out += L": ";
+        }
+        if (hasItems(child))
+            open(child);  // `frame` is not used after this
+        else if (child->kind == NodeKind::String)
+            out += yamlFlowText(child->value);
+        else
+            out += yamlScalar(child);
+    }
 }
 
 void writeYaml(const Node* top, std::wstring& out) {
@@ -283,7 +331,7 @@ void writeYaml(const Node* top, std::wstring& out) {
     auto begin = [&](const Node* node, size_t depth) {
         if (isComment(node)) return writeYamlComment(node, depth, out);
         if (hasItems(node)) return stack.push_back({node, depth, 0});
-        indent(out, depth);
+        appendIndent(out, depth);
         out += yamlLine(node, depth);
         out += kLineEnd;
     };
@@ -299,14 +347,20 @@ void writeYaml(const Node* top, std::wstring& out) {
                 writeYamlComment(child, frame.depth, out);
                 continue;
             }
-            indent(out, frame.depth);
+            appendIndent(out, frame.depth);
             if (frame.node->kind == NodeKind::Object) {
                 out += yamlKey(child->name, frame.depth);
                 out += L':';
             } else {
                 out += L'-';
             }
-            if (hasItems(child)) {
+            const bool nested = hasItems(child);
+            if (nested && frame.depth >= kMaxIndentLevel) {
+                // Its items would be indented deeper than the cap: flow style needs no indentation.
+                out += L' ';
+                writeYamlFlow(child, out);
+                out += kLineEnd;
+            } else if (nested) {
                 out += kLineEnd;
                 stack.push_back({child, frame.depth + 1, 0});  // `frame` is not used after this
             } else {
@@ -340,6 +394,8 @@ void writeYaml(const Node* top, std::wstring& out) {
 }
 
 }  // namespace
+
+void appendIndent(std::wstring& out, size_t depth) { out.append(kIndentWidth * indentLevel(depth), L' '); }
 
 std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
     std::wstring out;

@@ -2,7 +2,8 @@
 # The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
-# independent JSON reader, and a short bounded fuzz run per target. Ends with "N passed, N failed".
+# independent JSON reader, its messages for files it does not load, and a short bounded fuzz run
+# per target. Ends with "N passed, N failed".
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -104,6 +105,13 @@ if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
 fi
 if [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
   check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
+fi
+# The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
+if [ $ok_native = 1 ]; then
+  check dump-failures-native python3 tests/tools/dump_failures.py build/native/quillmap-dump
+fi
+if [ $ok_win64 = 1 ]; then
+  check dump-failures-wine python3 tests/tools/dump_failures.py "$WINE" build/win64/quillmap-dump.exe
 fi
 
 # Fuzzing: each target a short bounded run, seeded from the shared corpus.

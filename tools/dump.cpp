@@ -1,13 +1,17 @@
 // quillmap-dump: runs the real load driver on a file and prints the document, one line per node.
 // Scripts rely on its exit status: 0 loaded cleanly, 1 loaded with a parse error, 2 declined or
-// unreadable, 3 usage error. --stats times the load's steps and reports its memory instead.
+// unreadable (with one line on stderr saying why), 3 usage error. --stats times the load's steps
+// and reports its memory instead.
 // --find TEXT [--regex] [--case] [--words] prints the path of every node whose name or value
 // matches, in document order, tested as the search tests them (an invalid expression is a usage
 // error; an expression too complex to finish stops the listing with status 2).
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "document/decode.h"
 #include "document/document.h"
 #include "document/load.h"
+#include "document/textfile.h"
 #include "document/utf8.h"
 #include "edit/convert.h"
 #include "edit/nodetext.h"
@@ -26,14 +31,11 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include "document/textfile.h"
 #include "parsers/registry.h"
 #else
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <iterator>
 #endif
 
 namespace {
@@ -142,16 +144,46 @@ void memoryUse(double& current, double& peak) {
 #endif
 }
 
-bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes) {
+// The file's bytes, read whole as the viewer reads them (natively by the same rules: nothing over
+// kMaxFileBytes, the buffer sized once from the file size).
+bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes, qm::LoadFailure& failure) {
 #ifdef _WIN32
-    return qm::readWholeFile(path, bytes);
+    return qm::readWholeFile(path, bytes, &failure);
 #else
-    std::ifstream f(qm::wideToUtf8(path), std::ios::binary | std::ios::ate);
-    if (!f) return false;
-    bytes.resize(size_t(f.tellg()));  // sized once from the file size, as readWholeFile does
-    f.seekg(0);
-    f.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    bytes.resize(size_t(f.gcount()));
+    const std::string name = qm::wideToUtf8(path);
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0) {
+        failure = errno == ENOENT || errno == ENOTDIR ? qm::LoadFailure::NotFound : qm::LoadFailure::Unreadable;
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        failure = qm::LoadFailure::Folder;
+        return false;
+    }
+    if (info.st_size < 0 || uint64_t(info.st_size) > qm::kMaxFileBytes) {
+        failure = qm::LoadFailure::TooLarge;
+        return false;
+    }
+    FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) {
+        failure = qm::LoadFailure::Unreadable;
+        return false;
+    }
+    try {
+        bytes.resize(size_t(info.st_size));
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        failure = qm::LoadFailure::OutOfMemory;
+        return false;
+    }
+    size_t total = 0;
+    while (total < bytes.size()) {
+        const size_t got = std::fread(bytes.data() + total, 1, bytes.size() - total, file);
+        if (got == 0) break;
+        total += got;
+    }
+    std::fclose(file);
+    bytes.resize(total);
     return true;
 #endif
 }
@@ -162,6 +194,56 @@ void decodeBytes(const std::vector<uint8_t>& bytes, std::wstring& text, std::wst
 #else
     qm::decodeTextWith(bytes, text, encoding, qm::portableCodePageConverter);
 #endif
+}
+
+// The load driver as the viewer runs it: loadDocument on Windows, natively the same steps with the
+// portable decoder. False with the reason when the file is not shown.
+bool load(const std::wstring& path, qm::Document& doc, qm::LoadFailure& failure) {
+#ifdef _WIN32
+    return qm::loadDocument(path, doc, &failure);
+#else
+    try {
+        std::wstring text;
+        bool empty;
+        {
+            std::vector<uint8_t> bytes;
+            if (!readBytes(path, bytes, failure)) return false;
+            empty = bytes.empty();
+            decodeBytes(bytes, text, doc.encoding);
+            doc.store.adopt(std::move(bytes));
+        }
+        if (qm::parseText(path, std::move(text), doc)) return true;
+        failure = empty ? qm::LoadFailure::Empty : qm::LoadFailure::Declined;
+    } catch (const std::bad_alloc&) {
+        failure = qm::LoadFailure::OutOfMemory;
+    }
+    return false;
+#endif
+}
+
+// Says on stderr why the file was not loaded; returns the exit status 2.
+int notLoaded(const std::wstring& path, qm::LoadFailure failure) {
+    const std::string name = qm::wideToUtf8(path);
+    switch (failure) {
+        case qm::LoadFailure::NotFound:
+            std::fprintf(stderr, "quillmap-dump: cannot open %s: no such file\n", name.c_str());
+            break;
+        case qm::LoadFailure::Folder: std::fprintf(stderr, "quillmap-dump: %s is a folder\n", name.c_str()); break;
+        case qm::LoadFailure::TooLarge:
+            std::fprintf(stderr, "quillmap-dump: %s is larger than %u MiB\n", name.c_str(),
+                         unsigned(qm::kMaxFileBytes >> 20));
+            break;
+        case qm::LoadFailure::Unreadable: std::fprintf(stderr, "quillmap-dump: cannot read %s\n", name.c_str()); break;
+        case qm::LoadFailure::OutOfMemory:
+            std::fprintf(stderr, "quillmap-dump: out of memory loading %s\n", name.c_str());
+            break;
+        case qm::LoadFailure::Empty: std::fprintf(stderr, "quillmap-dump: %s is empty\n", name.c_str()); break;
+        case qm::LoadFailure::None:
+        case qm::LoadFailure::Declined:
+            std::fprintf(stderr, "quillmap-dump: %s holds no XML, JSON, YAML, TOML or registry data\n", name.c_str());
+            break;
+    }
+    return 2;
 }
 
 // The load driver's read, decode and parse, each timed. "tree bytes per node" is what the resident
@@ -177,9 +259,10 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
     std::wstring text;
     size_t fileBytes;
     double t1, t2;
+    qm::LoadFailure failure = qm::LoadFailure::None;
     {
         std::vector<uint8_t> bytes;
-        if (!readBytes(opt.path, bytes)) return 2;
+        if (!readBytes(opt.path, bytes, failure)) return notLoaded(opt.path, failure);
         fileBytes = bytes.size();
         t1 = seconds();
         decodeBytes(bytes, text, doc.encoding);
@@ -190,7 +273,7 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
     const bool accepted = qm::parseText(opt.path, std::move(text), doc);
     const double t3 = seconds();
     memoryUse(afterParse, peak);
-    if (!accepted) return 2;
+    if (!accepted) return notLoaded(opt.path, fileBytes ? qm::LoadFailure::Declined : qm::LoadFailure::Empty);
     const double megabytes = double(fileBytes) / 1e6;
     const size_t nodes = qm::nodeCount(doc);
     std::printf("format: %s\nencoding: %s\nerror: %s\nnodes: %zu\nfile bytes: %zu\n",
@@ -268,17 +351,8 @@ int run(const std::vector<std::wstring>& args) {
     qm::Document doc;
     doc.recordSpans = opt.spans;
     if (opt.stats) return loadWithStats(opt, doc);
-#ifdef _WIN32
-    if (!qm::loadDocument(opt.path, doc)) return 2;
-#else
-    std::ifstream f(qm::wideToUtf8(opt.path), std::ios::binary);
-    if (!f) return 2;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::wstring text;
-    qm::decodeTextWith(bytes, text, doc.encoding, qm::portableCodePageConverter);
-    bytes = {};
-    if (!qm::parseText(opt.path, text, doc)) return 2;
-#endif
+    qm::LoadFailure failure = qm::LoadFailure::None;
+    if (!load(opt.path, doc, failure)) return notLoaded(opt.path, failure);
     if (opt.find) return find(doc, opt);
     if (opt.copyAs)
         print(qm::wideToUtf8(qm::subtreeText(doc.root, doc)) + "\r\n");
@@ -287,17 +361,27 @@ int run(const std::vector<std::wstring>& args) {
     return doc.errorMessage.empty() ? 0 : 1;
 }
 
+// Runs the tool; what escapes it (memory for the output, say) is named on stderr, with status 2.
+int guarded(const std::vector<std::wstring>& args) {
+    try {
+        return run(args);
+    } catch (const std::bad_alloc&) {
+        std::fputs("quillmap-dump: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillmap-dump: %s\n", e.what());
+    } catch (...) {
+        std::fputs("quillmap-dump: unexpected failure\n", stderr);
+    }
+    return 2;
+}
+
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::wstring> args(argv + 1, argv + argc);
-    try {
-        return run(args);
-    } catch (...) {
-        return 2;
-    }
+    return guarded(args);
 }
 #else
 int main(int argc, char** argv) {
@@ -306,10 +390,6 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.push_back(qm::utf8ToWide(argv[i]));
-    try {
-        return run(args);
-    } catch (...) {
-        return 2;
-    }
+    return guarded(args);
 }
 #endif

@@ -330,9 +330,9 @@ TEST(YamlWriter, DocumentEndMarkersInColumnZeroAreQuoted) {
     EXPECT_EQ(subtreeText(scalar, *t.doc), L"\"...\"");
 }
 
-// Every writer walks with an explicit stack. The written text grows with the square of the depth
-// (two spaces of indentation per level), so the depth here is the most that text can hold in
-// reasonable memory, far beyond what a recursive writer survives on a 256 KiB stack.
+// Every writer walks with an explicit stack, far beyond what a recursive writer survives on a
+// 256 KiB stack. Lines deeper than kMaxIndentLevel keep its indentation; YAML goes over to flow
+// style there instead.
 TEST(Writers, DeepTreesOnASmallStack) {
     constexpr size_t kDepth = 3000;
     Tree x(DocumentFormat::Xml), j(DocumentFormat::Json), y(DocumentFormat::Yaml);
@@ -352,12 +352,133 @@ TEST(Writers, DeepTreesOnASmallStack) {
         json = subtreeText(j.root, *j.doc);
         yaml = subtreeText(y.root, *y.doc);
     });
-    const std::wstring pad(2 * kDepth, L' ');
+    const std::wstring pad(kIndentWidth * kMaxIndentLevel, L' ');
     EXPECT_NE(xml.find(L"\r\n" + pad + L"<leaf/>\r\n" + pad + L"<!-- end -->\r\n"), std::wstring::npos);
     EXPECT_EQ(xml.substr(xml.size() - 12), L"  </a>\r\n</a>");
-    EXPECT_NE(json.find(L"[\r\n" + pad + L"1\r\n"), std::wstring::npos);
+    EXPECT_NE(json.find(L"[\r\n" + pad + L"1\r\n" + pad + L"]"), std::wstring::npos);
     EXPECT_EQ(json.substr(json.size() - 6), L"  ]\r\n]");
-    EXPECT_EQ(yaml.substr(yaml.size() - 2 * (kDepth - 1) - 3), std::wstring(2 * (kDepth - 1), L' ') + L"- 1");
+    // Block sequences down to the deepest indentation, the rest on one line in flow style.
+    const size_t flowLevels = kDepth - kMaxIndentLevel - 1;
+    EXPECT_EQ(yaml.substr(yaml.size() - (pad.size() + 2 + 2 * flowLevels + 1)),
+              pad + L"- " + std::wstring(flowLevels, L'[') + L"1" + std::wstring(flowLevels, L']'));
+}
+
+namespace {
+
+// A member of an Object, an item of anything else.
+Node* addChild(Tree& t, Node* parent, NodeKind kind, const std::wstring& key, const std::wstring& value = L"") {
+    return parent->kind == NodeKind::Object ? t.member(parent, kind, key, value) : t.add(parent, kind, L"", value);
+}
+
+// Containers nested `depth` deep, each level with a scalar (XML: an attribute, a text element and
+// a comment) beside the next container, so that every level writes lines of its own.
+Tree deepChain(DocumentFormat format, size_t depth) {
+    Tree t(format);
+    Node* n = t.root;
+    for (size_t i = 0; i < depth; ++i) {
+        if (format == DocumentFormat::Xml) {
+            n = t.add(n, NodeKind::Element, L"e");
+            t.attribute(n, L"level", std::to_wstring(i));
+            t.add(t.add(n, NodeKind::Element, L"t"), NodeKind::Text, L"", L"x & y");
+            t.add(n, NodeKind::Comment, L"", L"c");
+            continue;
+        }
+        if (n != t.root) {
+            addChild(t, n, NodeKind::String, L"s", L"v");
+            t.add(n, NodeKind::Comment, L"", L"c");
+        }
+        n = addChild(t, n, i % 2 ? NodeKind::Array : NodeKind::Object, L"next");
+    }
+    if (format != DocumentFormat::Xml) addChild(t, n, NodeKind::Null, L"end", L"null");
+    return t;
+}
+
+}  // namespace
+
+// The indentation stops at kMaxIndentLevel, so four times the depth gives about four times the
+// text; with two spaces per level all the way down it gave sixteen times.
+TEST(Writers, TextGrowsLinearlyWithDepth) {
+    constexpr size_t kDepth = 500;
+    for (DocumentFormat format : {DocumentFormat::Xml, DocumentFormat::Json, DocumentFormat::Yaml}) {
+        const Tree small = deepChain(format, kDepth), large = deepChain(format, 4 * kDepth);
+        const size_t n = subtreeText(small.root, *small.doc).size();
+        const size_t n4 = subtreeText(large.root, *large.doc).size();
+        EXPECT_LT(n4, 5 * n) << "format " << int(format) << ": " << n << " characters, four times deeper " << n4;
+        std::printf("    %s: depth %zu %zu characters, depth %zu %zu\n", u8(formatDisplayName(format)).c_str(), kDepth,
+                    n, 4 * kDepth, n4);
+    }
+}
+
+// Deep trees written with the capped indentation parse back to the same tree: in XML and JSON the
+// indentation is only layout, and YAML below the cap is written in flow style.
+TEST(Writers, DeepTreesReadBackAsTheSameTree) {
+    struct Case {
+        DocumentFormat format;
+        const wchar_t* name;
+        size_t depth;  // within the parsers' nesting limits
+    };
+    const Case cases[] = {
+        {DocumentFormat::Xml, L"t.xml", 5000},
+        {DocumentFormat::Json, L"t.json", 900},
+        // 64 block levels (two units each) and the rest in flow style stay within YAML's limits;
+        // in block form all the way down this depth reads back as "Nesting too deep".
+        {DocumentFormat::Yaml, L"t.yaml", 400},
+    };
+    for (const Case& c : cases) {
+        const Tree t = deepChain(c.format, c.depth);
+        const std::wstring written = subtreeText(t.root, *t.doc);
+        auto again = qmtest::parse(c.name, written);
+        ASSERT_TRUE(again) << u8(c.name);
+        EXPECT_EQ(again->errorMessage, L"") << u8(c.name) << " line " << again->errorLine;
+        CompareRules rules;
+        rules.skipComments = c.format != DocumentFormat::Xml;
+        rules.trimText = c.format == DocumentFormat::Xml;
+        EXPECT_EQ(treeDifference(t.root, again->root, rules), "") << u8(c.name);
+        size_t widest = 0;
+        for (size_t start = 0; start < written.size();) {
+            size_t end = written.find(L"\r\n", start);
+            if (end == std::wstring::npos) end = written.size();
+            widest = std::max(widest, std::min(written.find_first_not_of(L' ', start), end) - start);
+            start = end + 2;
+        }
+        EXPECT_EQ(widest, kIndentWidth * kMaxIndentLevel) << u8(c.name);
+    }
+}
+
+// Below the deepest block level a YAML container is one flow collection on its key's line. Flow
+// style ends plain scalars at "," and brackets too, so those texts are quoted; comments are
+// dropped; what is written reads back as the same tree.
+TEST(YamlWriter, FlowStyleBelowTheDeepestBlockLevel) {
+    Tree t(DocumentFormat::Yaml);
+    Node* n = t.add(t.root, NodeKind::Object);
+    for (size_t i = 0; i < kMaxIndentLevel; ++i) n = t.member(n, NodeKind::Object, L"k");
+    Node* deep = t.member(n, NodeKind::Object, L"deep");
+    t.add(deep, NodeKind::Comment, L"", L"dropped");
+    t.member(deep, NodeKind::String, L"plain", L"a b:c");
+    t.member(deep, NodeKind::String, L"comma", L"a, b");
+    t.member(deep, NodeKind::String, L"brackets", L"x[0]{y}");
+    t.member(deep, NodeKind::String, L"colon", L"a: b");
+    t.member(deep, NodeKind::String, L"word", L"true");
+    t.member(deep, NodeKind::Number, L"n", L"0x1F");
+    t.member(deep, NodeKind::Null, L"a,b", L"~");
+    Node* list = t.member(deep, NodeKind::Array, L"[list]");
+    t.add(list, NodeKind::String, L"", L"x");
+    t.add(list, NodeKind::Comment, L"", L"dropped too");
+    t.member(t.add(list, NodeKind::Object), NodeKind::String, L"{k}", L"");
+    t.add(list, NodeKind::Array);
+    t.add(t.add(list, NodeKind::Array), NodeKind::Comment, L"", L"only a comment");
+    t.member(deep, NodeKind::Object, L"empty");
+    const std::wstring written = subtreeText(t.root, *t.doc);
+    const std::wstring pad(kIndentWidth * kMaxIndentLevel, L' ');
+    EXPECT_EQ(written.substr(written.rfind(L"\r\n") + 2),
+              pad + L"deep: {plain: a b:c, comma: \"a, b\", brackets: \"x[0]{y}\", colon: \"a: b\", word: \"true\", "
+                    L"n: 0x1F, \"a,b\": ~, \"[list]\": [x, {\"{k}\": \"\"}, [], []], empty: {}}");
+    auto again = qmtest::parse(L"t.yaml", written);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->errorMessage, L"");
+    CompareRules rules;
+    rules.skipComments = true;
+    EXPECT_EQ(treeDifference(t.root, again->root, rules), "");
 }
 
 TEST(RoundTrip, JsonCorpusWrittenAndParsedAgainGivesTheSameTree) {

@@ -2,15 +2,30 @@
 import subprocess
 
 
+def _argv(command):
+    """The dump tool's command: its path, or an argument list (a Wine loader, then the .exe)."""
+    return [command] if isinstance(command, str) else list(command)
+
+
+def tool_path(command, path):
+    """The file's name as the dump tool sees it: a Z: drive path for a Windows program under Wine."""
+    program = _argv(command)[0]
+    if program.endswith("wine64") or program.endswith("wine"):
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def run_dump_with_errors(command, path, *options):
+    """Runs the dump tool on a file: (status, stdout, stderr)."""
+    argv = _argv(command) + list(options) + [tool_path(command, path)]
+    proc = subprocess.run(argv, capture_output=True, timeout=120)
+    return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
+
+
 def run_dump(command, path, *options):
-    """Runs the dump tool on a file; command is the tool's path or an argument list (a Wine
-    loader first, then the tool's .exe)."""
-    argv = [command] if isinstance(command, str) else list(command)
-    target = path
-    if argv[0].endswith("wine64") or argv[0].endswith("wine"):
-        target = "Z:" + path.replace("/", "\\")
-    proc = subprocess.run(argv + list(options) + [target], capture_output=True, timeout=120)
-    return proc.returncode, proc.stdout.decode("utf-8", "replace")
+    """Runs the dump tool on a file: (status, stdout)."""
+    status, out, _errors = run_dump_with_errors(command, path, *options)
+    return status, out
 
 
 def escape(text):
