@@ -12,6 +12,7 @@
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "shell/mainwindow.h"
+#include "views/viewwindow_win.h"
 #include "shell/search.h"
 #include "views/syntax.h"
 #include "views/tree.h"
@@ -464,14 +465,6 @@ LRESULT onContextMenu(SourcePane& pane, LPARAM lParam) {
     return 0;
 }
 
-LRESULT onCtlColorEdit(SourcePane& pane, WPARAM wParam) {
-    const Palette& pal = pane.mainWindow->palette;
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(dc, pal.color(ColorSlot::text));
-    SetBkColor(dc, pal.color(ColorSlot::background));
-    return reinterpret_cast<LRESULT>(pane.mainWindow->editBrush);
-}
-
 LRESULT dispatch(SourcePane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE: pane.UpdateScrollBars(); pane.Repaint(); return 0;
@@ -491,7 +484,7 @@ LRESULT dispatch(SourcePane& pane, HWND window, UINT message, WPARAM wParam, LPA
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDOWN: return onButtonDown(pane, message, lParam);
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return onCtlColorEdit(pane, wParam);
+        case WM_CTLCOLOREDIT: return editorColours(*pane.mainWindow, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -499,27 +492,7 @@ LRESULT dispatch(SourcePane& pane, HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<SourcePane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<SourcePane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            pane->window = nullptr;
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        return dispatch(*pane, window, message, wParam, lParam);
-    } catch (...) {
-        // Nothing may reach the host; the view stays as it was.
-        return 0;
-    }
+    return paneWindowProc<SourcePane, dispatch>(window, message, wParam, lParam);
 }
 
 }  // namespace qm
