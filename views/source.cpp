@@ -29,6 +29,8 @@ void SourceText::clear() {
     ranges = std::vector<LineRange>();
     maxLineLength = 0;
     lineSteps = 0;
+    statesKnown = 0;
+    nextState = 0;
 }
 
 // ---- node positions ----
@@ -40,6 +42,13 @@ NodeIndexer::NodeIndexer(const Document& doc) : count_(doc.nodes.size()) {
 }
 
 size_t NodeIndexer::indexOf(const Node* node) const {
+    // Nodes are mostly asked for in the order they were made: try the last block first.
+    if (hint_ < blocks_.size()) {
+        const Block& block = blocks_[hint_];
+        const size_t offset = size_t(node - block.first);
+        if (!std::less<const Node*>()(node, block.first) && offset < NodeStore::kBlockSize && block.base + offset < count_)
+            return block.base + offset;
+    }
     auto after = std::upper_bound(blocks_.begin(), blocks_.end(), node, [](const Node* n, const Block& b) {
         return std::less<const Node*>()(n, b.first);
     });
@@ -47,6 +56,7 @@ size_t NodeIndexer::indexOf(const Node* node) const {
     const Block& block = *(after - 1);
     const size_t offset = size_t(node - block.first);
     if (offset >= NodeStore::kBlockSize || block.base + offset >= count_) return SIZE_MAX;
+    hint_ = size_t(after - 1 - blocks_.begin());
     return block.base + offset;
 }
 
@@ -81,6 +91,8 @@ public:
         flush(run, end);
     }
     void append(wchar_t c) { append(std::wstring_view(&c, 1)); }
+    // A piece known to hold no line feed, carriage return or tab.
+    void appendPlain(std::wstring_view piece) { flush(piece.data(), piece.data() + piece.size()); }
     void spaces(size_t count) {
         out_.text.append(count, L' ');
         column_ += count;
@@ -125,9 +137,9 @@ void writeJsonString(LineWriter& w, std::wstring_view text) {
     const bool plain = std::none_of(text.begin(), text.end(),
                                     [](wchar_t c) { return unsigned(c) < 32 || c == L'"' || c == L'\\'; });
     if (!plain) return w.append(jsonQuote(text));
-    w.append(L'"');
-    w.append(text);
-    w.append(L'"');
+    w.appendPlain(L"\"");
+    w.appendPlain(text);
+    w.appendPlain(L"\"");
 }
 
 void writeXmlEscaped(LineWriter& w, std::wstring_view text, bool inAttribute) {
@@ -284,7 +296,7 @@ public:
             const int32_t first = w_.line();
             if (withKey && node->keyed) {
                 writeJsonString(w_, node->name);
-                w_.append(L": ");
+                w_.appendPlain(L": ");
             }
             if (node->kind == NodeKind::String) {
                 writeJsonString(w_, node->value);
@@ -443,21 +455,30 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
         if (!out.lineNodes[i]) out.lineNodes[i] = out.lineNodes[i - 1];
 }
 
-void computeLineStates(SourceText& out) {
-    const size_t lines = out.lineCount();
-    out.lineStates.assign(lines, 0);
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    uint8_t state = 0;
-    for (size_t i = 0; i < lines; ++i) {
-        out.lineStates[i] = state;
-        const std::wstring_view line = out.line(i);
-        tokenize(line.data(), line.size(), state, nullptr);
-    }
-}
-
 }  // namespace
 
-void buildSourceText(Document* doc, SourceText& out) {
+void ensureLineStates(SourceText& out, size_t line) {
+    const size_t lines = out.lineCount();
+    if (lines == 0 || out.statesKnown > line) return;
+    const size_t last = std::min(line, lines - 1);
+    if (out.lineStates.size() != lines) out.lineStates.assign(lines, 0);
+    const Tokenizer tokenize = tokenizerFor(out.format);
+    uint8_t state = out.nextState;
+    for (size_t i = out.statesKnown; i <= last; ++i) {
+        out.lineStates[i] = state;
+        const std::wstring_view text = out.line(i);
+        tokenize(text.data(), text.size(), state, nullptr);
+    }
+    out.statesKnown = last + 1;
+    out.nextState = state;
+}
+
+void ensureLineNodes(Document& doc, SourceText& out) {
+    if (out.lineNodes.size() == out.lineCount() || !doc.root) return;
+    assignLineNodes(doc, NodeIndexer(doc), out);
+}
+
+void buildSourceText(Document* doc, SourceText& out, bool complete) {
     out.clear();
     if (!doc || !doc->root) return;
     out.format = doc->format;
@@ -472,13 +493,16 @@ void buildSourceText(Document* doc, SourceText& out) {
         writer.finish();
         rangesFromSourceLines(*doc, indexer, out.ranges);
     } else {
-        // Formatted JSON and XML are about as long as a pretty-printed file.
+        // Formatted JSON and XML are about as long as a pretty-printed file, with about a line
+        // per node.
         out.text.reserve(doc->parsedText.size());
+        out.lineStarts.reserve(doc->nodes.size() + 2);
         Formatter(*doc, out, writer, indexer).writeDocument();
         writer.finish();
     }
+    if (!complete) return;
     assignLineNodes(*doc, indexer, out);
-    computeLineStates(out);
+    ensureLineStates(out, out.lineCount());
 }
 
 LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node) {

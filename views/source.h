@@ -66,6 +66,7 @@ private:
     };
     std::vector<Block> blocks_;
     size_t count_ = 0;
+    mutable size_t hint_ = 0;  // the block found last
 };
 
 struct SourceText {
@@ -78,6 +79,9 @@ struct SourceText {
     std::vector<LineRange> ranges;      // by node index in the document's store
     size_t maxLineLength = 0;
     size_t lineSteps = 0;               // work of giving lines their nodes, for growth checks
+    // lineStates is filled up to here; the state that the line at this index starts in.
+    size_t statesKnown = 0;
+    uint8_t nextState = 0;
 
     size_t lineCount() const { return lineStarts.empty() ? 0 : lineStarts.size() - 1; }
     std::wstring_view line(size_t i) const {
@@ -86,8 +90,14 @@ struct SourceText {
     void clear();
 };
 
-// Builds everything of `out` for `doc` (null: no lines at all).
-void buildSourceText(Document* doc, SourceText& out);
+// Builds everything of `out` for `doc` (null: no lines at all). Without `complete`, only the
+// text, its lines and the ranges: the view's first screen needs no more, and the line nodes and
+// tokenizer states follow when they are first asked for.
+void buildSourceText(Document* doc, SourceText& out, bool complete = true);
+// Fills lineNodes if it is not filled yet.
+void ensureLineNodes(Document& doc, SourceText& out);
+// Fills lineStates up to and including `line` (clamped to the last line).
+void ensureLineStates(SourceText& out, size_t line);
 
 // The range of `node` or of its nearest ancestor below the root that has one.
 LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node);

@@ -70,7 +70,7 @@ bool SourcePane::LineVisible(long long line) const { return line >= topLine && l
 
 void SourcePane::Build() {
     built = true;
-    buildSourceText(mainWindow->document.get(), source);
+    buildSourceText(mainWindow->document.get(), source, false);
 }
 
 void SourcePane::EnsureBuilt() {
@@ -168,6 +168,8 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards) {
     matchLength = match.length;
 
     MainWindow& main = *mainWindow;
+
+    ensureLineNodes(*main.document, source);
     Node* node = DisplayNode(source.lineNodes[size_t(match.line)]);
     main.selected = node;
     main.lastMatch = node;
@@ -338,6 +340,8 @@ void paintSource(SourcePane& pane, HDC dc, const RECT& client) {
                                 GetFocus() == pane.window, pane.LineRange(main.selected), errorLine};
 
     const long long lines = static_cast<long long>(pane.source.lineCount());
+    const long long visible = client.bottom / painter.lineHeight + 1;
+    ensureLineStates(pane.source, static_cast<size_t>(std::min(pane.topLine + visible, std::max(lines - 1, 0LL))));
     long long last = pane.topLine;
     for (long long line = pane.topLine; line < lines; ++line) {
         const long long top = (line - pane.topLine) * painter.lineHeight;
@@ -448,6 +452,7 @@ LRESULT onButtonDown(SourcePane& pane, UINT message, LPARAM lParam) {
     const int y = GET_Y_LPARAM(lParam);
     const long long line = pane.topLine + y / std::max(pane.mainWindow->palette.monoLineHeight, 1);
     if (y >= 0 && line < static_cast<long long>(pane.source.lineCount())) {
+        ensureLineNodes(*pane.mainWindow->document, pane.source);
         if (Node* node = pane.source.lineNodes[size_t(line)]) pane.mainWindow->SelectNode(node);
     }
     if (message == WM_LBUTTONDBLCLK) EditSelectedValue(*pane.mainWindow);

@@ -230,3 +230,34 @@ TEST(SourceText, HundredThousandDeepXmlIsShown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SourceText, LineNodesAndStatesAskedForLaterEqualAWholeBuild) {
+    const struct {
+        const wchar_t* file;
+        const wchar_t* text;
+    } cases[] = {
+        {L"a.xml", L"<r><!--one\ntwo--><a k=\"1\">x</a><![CDATA[c\nd]]></r>"},
+        {L"a.json", LR"({"a":[1,{"b":"c"}],"d":"e"})"},
+        {L"a.yaml", L"a: |\n  one\n  two\nb: [1, 2]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(u8(c.file));
+        Built whole(c.file, c.text);
+        SourceText lazy;
+        buildSourceText(whole.doc.get(), lazy, false);
+        EXPECT_TRUE(lazy.lineNodes.empty());
+        EXPECT_EQ(lazy.statesKnown, 0u);
+        // States come in two steps, as the view asks for the screens it paints.
+        ensureLineStates(lazy, 1);
+        EXPECT_EQ(lazy.statesKnown, 2u);
+        ensureLineStates(lazy, 1000);
+        ensureLineNodes(*whole.doc, lazy);
+        EXPECT_EQ(lazy.lineStates, whole.source.lineStates);
+        EXPECT_EQ(lazy.lineNodes, whole.source.lineNodes);
+        EXPECT_EQ(lazy.text, whole.source.text);
+    }
+}
+
+}  // namespace
