@@ -276,18 +276,31 @@ struct SourcePainter {
             PaintSearchHighlights(main, dc, chars, length, pal.monoFont, area, false,
                                   line == pane.matchLine ? pane.matchColumn : -1);
         }
+        // One measurement gives every character's right edge, so runs scrolled out of view cost
+        // nothing to place, and of a visible run only the characters that show are drawn.
+        std::vector<int>& edges = pane.lineEdges;
+        edges.resize(length);
+        SIZE whole{};
+        if (length) GetTextExtentExPointW(dc, chars, static_cast<int>(length), 0, nullptr, edges.data(), &whole);
+        auto leftOf = [&](size_t i) { return origin + (i ? static_cast<long long>(edges[i - 1]) : 0LL); };
         const int textY = top + (lineHeight - pal.monoTextHeight) / 2;
         long long x = origin;
-        for (size_t start = 0; start < length && x < client.right;) {
+        for (size_t start = 0; start < length;) {
+            x = leftOf(start);
+            if (x >= client.right) break;
             size_t end = start + 1;
             while (end < length && classes[end] == classes[start]) ++end;
-            SIZE size{};
-            GetTextExtentPoint32W(dc, chars + start, static_cast<int>(end - start), &size);
-            if (x + size.cx > gutter) {
+            const long long right = origin + edges[end - 1];
+            if (right > gutter) {
+                const auto runBegin = edges.begin() + static_cast<ptrdiff_t>(start);
+                const auto runEnd = edges.begin() + static_cast<ptrdiff_t>(end);
+                const size_t first = size_t(std::upper_bound(runBegin, runEnd, gutter - origin) - edges.begin());
+                const auto beyond = std::lower_bound(runBegin, runEnd, client.right - origin);
+                const size_t stop = beyond == runEnd ? end : size_t(beyond - edges.begin()) + 1;
                 SetTextColor(dc, pal.color(tokenColorSlot(classes[start])));
-                TextOutW(dc, static_cast<int>(x), textY, chars + start, static_cast<int>(end - start));
+                TextOutW(dc, static_cast<int>(leftOf(first)), textY, chars + first, static_cast<int>(stop - first));
             }
-            x += size.cx;
+            x = right;
             start = end;
         }
         if (full.size() > kSourceLineCut && x < client.right) {

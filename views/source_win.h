@@ -30,6 +30,7 @@ struct SourcePane {
     int32_t scrollX = 0;    // pixels
     int32_t wheelRemainder = 0;
     std::vector<uint8_t> lineClasses;  // token classes of the line being painted, reused
+    std::vector<int> lineEdges;        // right edge of each of its characters, reused
 
     // A new document or an edited one: the text is built again, now if the view is shown.
     void ResetForDocument();
