@@ -14,6 +14,7 @@
 #include "appearance/palette.h"
 #include "document/document.h"
 #include "shell/match.h"
+#include "views/source_win.h"
 #include "views/tree_win.h"
 
 namespace qm {
@@ -36,12 +37,6 @@ struct GridPane {
     MainWindow* mainWindow = nullptr;
     HWND window = nullptr;
     HDC memoryDc = nullptr;  // created by the main window with the grid window, deleted with it
-};
-
-// The source view's state. The source view itself is not built yet: its window is an empty view.
-struct SourcePane {
-    MainWindow* mainWindow = nullptr;
-    HWND window = nullptr;
 };
 
 struct MainWindow {
@@ -148,9 +143,8 @@ void EditSelectedValue(MainWindow& main);
 // The unsaved-changes question before a modified document is closed or replaced.
 void PromptUnsavedChanges(MainWindow& main);
 void SaveChanges(MainWindow& main);
-// Window procedures of the grid and source views, the About window and the edit dialog.
+// Window procedures of the grid view, the About window and the edit dialog.
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK AboutWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

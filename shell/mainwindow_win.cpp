@@ -113,6 +113,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
         }
     }
     treePane.ResetForDocument();
+    sourcePane.ResetForDocument();
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -139,13 +140,15 @@ void MainWindow::SwitchView(int view) {
 
 void MainWindow::RevealSelection() {
     if (activeView == kViewTree) treePane.RevealNode(selected);
-    // The grid and source views have nothing to reveal until they show the document.
+    if (activeView == kViewSource) sourcePane.RevealNode(selected);
+    // The grid view has nothing to reveal until it shows the document.
 }
 
 void MainWindow::SelectNode(Node* node) {
     Node* shown = DisplayNode(node);
     if (shown == selected) return;
     selected = shown;
+    sourcePane.matchLine = -1;  // the next search in the source view starts at the selection
     RepaintStatus();
     RepaintActiveView();
 }
@@ -246,6 +249,7 @@ void ApplyAppearance(MainWindow& main, bool hostDark) {
     LayoutChrome(main);
     RepaintAll(main.window);
     SendClientSize(main.treePane.window);
+    main.sourcePane.UpdateScrollBars();
 }
 
 // ---- window procedure ----

@@ -49,6 +49,9 @@ bool Search(MainWindow& main, const std::wstring& text, int flags) {
         return false;
     }
     main.RepaintActiveView();
+    // The source view searches its own text, match by match, and selects for itself.
+    if (main.activeView == kViewSource)
+        return main.sourcePane.FindNext((flags & kSearchFindFirst) != 0, (flags & kSearchBackwards) != 0);
 
     const ptrdiff_t step = backwards ? -1 : 1;
     for (ptrdiff_t i = start; i >= 0 && i < ptrdiff_t(list.size()); i += step) {

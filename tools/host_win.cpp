@@ -3,11 +3,14 @@
 // through its exports: N / P load the next / previous file of the folder, F3 and Ctrl+F search
 // for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
 //
-//   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE
+//   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing]
+//                     [--screenshot OUT.png] FILE
 //
-// --screenshot renders the plug-in window with its children into a PNG and exits (no display
-// needed); --timing prints the time from ListLoadW to the first painted tree and the peak
-// working set.
+// --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
+// each view can be taken; --screenshot renders the plug-in window with its children into a PNG
+// and exits (no display needed); --timing prints the time from ListLoadW to the first painted
+// view and the peak working set, and with --view the time from the switch to the view's first
+// painted screen, the memory the switch added and the time to paint the end of the file.
 #include <windows.h>
 #include <psapi.h>
 
@@ -330,6 +333,45 @@ void pumpPending() {
     }
 }
 
+// The view windows in the order of Ctrl+1..3.
+const wchar_t* const kViewClasses[] = {L"QuillmapTree", L"QuillmapGrid", L"QuillmapSource"};
+const wchar_t* const kViewNames[] = {L"tree", L"grid", L"source"};
+
+int viewIndex(const std::wstring& name) {
+    for (int i = 0; i < 3; ++i)
+        if (name == kViewNames[i]) return i;
+    return -1;
+}
+
+bool viewShown(int view) {
+    HWND child = FindWindowExW(host.pluginWindow, nullptr, kViewClasses[view], nullptr);
+    return child && IsWindowVisible(child);
+}
+
+// A key pressed in the plug-in's active view, with Ctrl held as GetKeyState sees it.
+void pressKey(WPARAM key, bool ctrl) {
+    BYTE saved[256], held[256];
+    GetKeyboardState(saved);
+    std::copy(saved, saved + 256, held);
+    held[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(held);
+    HWND target = GetFocus();
+    if (!target || !IsChild(host.pluginWindow, target)) target = host.pluginWindow;
+    SendMessageW(target, WM_KEYDOWN, key, 1);
+    SetKeyboardState(saved);
+}
+
+void paintNow() { RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
+
+double megabytes(SIZE_T bytes) { return double(bytes) / 1048576.0; }
+
+PROCESS_MEMORY_COUNTERS memoryNow() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    return pmc;
+}
+
 double seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -346,6 +388,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring pluginPath = exeFolder() + (sizeof(void*) == 8 ? L"Quillmap.wlx64" : L"Quillmap.wlx");
     std::wstring shotPath;
     bool timing = false;
+    int view = -1;
+    bool badView = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) pluginPath = argv[++i];
@@ -353,10 +397,14 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--find" && i + 1 < argc) host.findText = argv[++i];
         else if (arg == L"--dark") host.dark = true;
         else if (arg == L"--timing") timing = true;
-        else host.file = arg;
+        else if (arg == L"--view") {
+            view = i + 1 < argc ? viewIndex(argv[++i]) : -1;
+            badView = view < 0;
+        } else host.file = arg;
     }
-    if (host.file.empty()) {
-        fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE");
+    if (host.file.empty() || badView) {
+        fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing] "
+             L"[--screenshot OUT.png] FILE");
         return 2;
     }
     if (!loadPlugin(pluginPath, host.plugin)) {
@@ -402,14 +450,47 @@ int wmain(int argc, wchar_t** argv) {
     }
     updateTitle(nullptr);
     SetFocus(host.pluginWindow);
-    RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    paintNow();
     QueryPerformanceCounter(&t2);
+    int shown = 0;
+    while (shown < 2 && !viewShown(shown)) ++shown;
     if (timing) {
-        PROCESS_MEMORY_COUNTERS pmc{};
-        pmc.cb = sizeof pmc;
-        GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-        wprintf(L"ListLoadW: %.3f s, first painted tree: %.3f s, peak working set: %.1f MB\n", seconds(t0, t1),
-                seconds(t0, t2), pmc.PeakWorkingSetSize / 1048576.0);
+        const PROCESS_MEMORY_COUNTERS pmc = memoryNow();
+        wprintf(L"ListLoadW: %.3f s, first painted %ls: %.3f s, peak working set: %.1f MB\n", seconds(t0, t1),
+                kViewNames[shown], seconds(t0, t2), megabytes(pmc.PeakWorkingSetSize));
+        fflush(stdout);
+    }
+    if (view >= 0 && view != shown) {
+        const PROCESS_MEMORY_COUNTERS before = memoryNow();
+        LARGE_INTEGER t3, t4, t5, t6;
+        QueryPerformanceCounter(&t3);
+        pressKey('1' + view, true);
+        paintNow();
+        QueryPerformanceCounter(&t4);
+        const PROCESS_MEMORY_COUNTERS after = memoryNow();
+        if (timing) {
+            wprintf(L"first paint: %.3f s (%ls view, from the switch), working set +%.1f MB, private bytes +%.1f MB, "
+                    L"peak working set %.1f MB\n",
+                    seconds(t3, t4), kViewNames[view], megabytes(after.WorkingSetSize) - megabytes(before.WorkingSetSize),
+                    megabytes(after.PagefileUsage) - megabytes(before.PagefileUsage), megabytes(after.PeakWorkingSetSize));
+            QueryPerformanceCounter(&t5);
+            pressKey(VK_END, false);
+            paintNow();
+            QueryPerformanceCounter(&t6);
+            pressKey(VK_HOME, false);
+            paintNow();
+            LARGE_INTEGER t7, t8;
+            QueryPerformanceCounter(&t7);
+            pressKey(VK_END, false);
+            paintNow();
+            QueryPerformanceCounter(&t8);
+            wprintf(L"end of file painted: %.3f s the first time, %.3f s again\n", seconds(t5, t6), seconds(t7, t8));
+            pressKey(VK_HOME, false);
+            paintNow();
+            fflush(stdout);
+        }
+    } else if (view >= 0 && timing) {
+        wprintf(L"first paint: %.3f s (%ls view, shown from the start)\n", seconds(t0, t2), kViewNames[view]);
         fflush(stdout);
     }
 

@@ -12,6 +12,7 @@
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
+#include "views/viewwindow_win.h"
 
 namespace qm {
 
@@ -426,14 +427,6 @@ LRESULT onContextMenu(TreePane& pane, LPARAM lParam) {
     return 0;
 }
 
-LRESULT onCtlColorEdit(TreePane& pane, WPARAM wParam) {
-    const Palette& pal = pane.mainWindow->palette;
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(dc, pal.color(ColorSlot::text));
-    SetBkColor(dc, pal.color(ColorSlot::background));
-    return reinterpret_cast<LRESULT>(pane.mainWindow->editBrush);
-}
-
 LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE: pane.UpdateScrollBar(); pane.Repaint(); return 0;
@@ -455,7 +448,7 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP:
         case WM_CAPTURECHANGED: endSplitterDrag(pane); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return onCtlColorEdit(pane, wParam);
+        case WM_CTLCOLOREDIT: return editorColours(*pane.mainWindow, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -463,27 +456,7 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 LRESULT CALLBACK TreeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<TreePane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<TreePane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            pane->window = nullptr;
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        return dispatch(*pane, window, message, wParam, lParam);
-    } catch (...) {
-        // Nothing may reach the host; the view stays as it was.
-        return 0;
-    }
+    return paneWindowProc<TreePane, dispatch>(window, message, wParam, lParam);
 }
 
 }  // namespace qm

@@ -1,0 +1,263 @@
+// The source view's text without a window: formatted XML and JSON and files shown as read, the
+// lines each node covers, what a click on each line selects, the search through the lines, the
+// editor's column, and the cost of deep and long input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "edit/nodetext.h"
+#include "tests/support/testing.h"
+#include "views/source.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+struct Built {
+    std::unique_ptr<Document> doc;
+    SourceText source;
+    explicit Built(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
+        buildSourceText(doc.get(), source);
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out;
+        for (size_t i = 0; i < source.lineCount(); ++i) out.push_back(u8(source.line(i)));
+        return out;
+    }
+    // "label" of the node each line selects ("-" for none, the kind's badge-free name otherwise).
+    std::vector<std::string> selections() const {
+        std::vector<std::string> out;
+        for (const Node* n : source.lineNodes) out.push_back(n ? describe(n) : "-");
+        return out;
+    }
+    static std::string describe(const Node* n) {
+        const std::wstring label = nodeLabel(n);
+        if (!label.empty()) return u8(label);
+        if (n->kind == NodeKind::Object) return "{}";
+        if (n->kind == NodeKind::Array) return "[]";
+        return u8(n->value);
+    }
+    // The node whose label (or value for unnamed scalars) is `what`, in store order.
+    const Node* find(const std::string& what, int nth = 0) const {
+        for (size_t i = 1; i < doc->nodes.size(); ++i)
+            if (describe(&doc->nodes[i]) == what && nth-- == 0) return &doc->nodes[i];
+        return nullptr;
+    }
+    std::string range(const std::string& what, int nth = 0) const {
+        const Node* n = find(what, nth);
+        if (!n) return "missing";
+        const LineRange r = sourceLineRange(source, *doc, n);
+        return std::to_string(r.first) + ".." + std::to_string(r.last);
+    }
+};
+
+struct TextCase {
+    const char* name;
+    const wchar_t* file;
+    const wchar_t* text;
+    bool showsSource;
+    std::vector<std::string> lines;
+    std::vector<std::string> selections;  // one per line
+    std::vector<std::pair<std::string, std::string>> ranges;  // node label -> "first..last"
+};
+
+TEST(SourceText, BuildsLinesSelectionsAndRanges) {
+    const TextCase cases[] = {
+        {"json object of an array and an empty object is seven lines", L"a.json", LR"({"a":[1,2],"b":{}})", false,
+         {"{", R"(  "a": [)", "    1,", "    2", "  ],", R"(  "b": {})", "}"},
+         {"{}", "a", "[0]", "[1]", "a", "b", "{}"},
+         {{"a", "1..4"}, {"{}", "0..6"}, {"b", "5..5"}, {"[1]", "3..3"}}},
+        {"json lines records are one empty line apart; the first record's brackets select the items",
+         L"a.jsonl", L"{\"x\":1}\n{\"y\":2}\n", false,
+         {"{", R"(  "x": 1)", "}", "", "{", R"(  "y": 2)", "}"},
+         {"[]", "x", "[]", "[]", "[1]", "y", "[1]"},
+         {{"[]", "0..6"}, {"x", "1..1"}, {"[0]", "0..2"}, {"[1]", "4..6"}, {"y", "5..5"}}},
+        {"xml element with one attribute and text is one line, escaped", L"a.xml", LR"(<a k="v &quot;q&quot;">t &amp; u</a>)",
+         false, {R"(<a k="v &quot;q&quot;">t &amp; u</a>)"}, {"a"}, {{"a", "0..0"}, {"k", "0..0"}}},
+        {"xml children are indented, text trimmed, empty elements closed", L"a.xml",
+         L"<?xml version=\"1.0\"?>\n<r>\n <a>1</a>\n <b/>\n <!--c-->\n <m>  x  <d/></m>\n</r>", false,
+         {R"(<?xml version="1.0"?>)", "<r>", "  <a>1</a>", "  <b/>", "  <!-- c -->", "  <m>", "    x", "    <d/>", "  </m>",
+          "</r>"},
+         {"xml", "r", "a", "b", "c", "m", "  x  ", "d", "m", "r"},
+         {{"r", "1..9"}, {"m", "5..8"}, {"d", "7..7"}}},
+        {"yaml is shown as read with tabs expanded, no carriage returns and no trailing empty line", L"a.yaml",
+         L"a: 1\r\nb:\r\n  - \"x\ty\"\r\n  - 2\r\n", true,
+         {"a: 1", "b:", "  - \"x  y\"", "  - 2"},
+         {"{}", "{}", "b", "[1]"},
+         {{"b", "2..3"}, {"a", "0..0"}, {"{}", "0..3"}}},
+        {"a json syntax error shows the file as read", L"a.json", L"{\"a\": 1,\n\t\"b\": }\n", true,
+         {R"({"a": 1,)", R"(    "b": })"}, {"{}", "{}"}, {}},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Built b(c.file, c.text);
+        ASSERT_TRUE(b.doc);
+        EXPECT_EQ(b.source.showsSourceText, c.showsSource);
+        EXPECT_EQ(b.lines(), c.lines);
+        EXPECT_EQ(b.selections(), c.selections);
+        for (const auto& r : c.ranges) EXPECT_EQ(b.range(r.first), r.second) << r.first;
+        EXPECT_EQ(b.source.lineStates.size(), b.source.lineCount());
+        ASSERT_FALSE(b.source.lineStarts.empty());
+        EXPECT_EQ(b.source.lineStarts.back(), b.source.text.size() + 1);
+    }
+}
+
+TEST(SourceText, NoDocumentHasNoLines) {
+    SourceText source;
+    buildSourceText(nullptr, source);
+    EXPECT_EQ(source.lineCount(), 0u);
+}
+
+TEST(SourceText, LineStatesCarryCommentsAcrossLines) {
+    Built b(L"a.xml", L"<r><!--one\ntwo--><a/></r>");
+    // The comment's second line starts inside the comment.
+    ASSERT_EQ(b.lines()[1], "  <!-- one");
+    EXPECT_EQ(b.source.lineStates[1], 0);
+    EXPECT_NE(b.source.lineStates[2], 0);
+}
+
+// ---- search ----
+
+struct FindCase {
+    const char* name;
+    int64_t line, column;
+    bool backwards;
+    int32_t expectLine, expectColumn;
+};
+
+TEST(SourceFind, MovesMatchByMatch) {
+    Built b(L"a.json", LR"({"cat":"cat","x":[1,"concat"]})");
+    // {                / "cat": "cat", / "x": [ / 1, / "concat" / ] / }
+    HighlightState state;
+    ASSERT_TRUE(beginHighlight(state, L"cat", 0));
+    const FindCase cases[] = {
+        {"from the edge forward finds the key", 0, -1, false, 1, 3},
+        {"after a match the next one on the same line", 1, 3, false, 1, 10},
+        {"after the last on a line, a later line", 1, 10, false, 4, 8},
+        {"after the last match: nothing", 4, 8, false, -1, 0},
+        {"backward from the text's end", 6, INT32_MAX, true, 4, 8},
+        {"backward before a column on the same line", 1, 10, true, 1, 3},
+        {"backward from line 0 without a match", 0, 0, true, -1, 0},
+    };
+    for (const FindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SourceMatch m = findInSource(b.source, state, c.line, c.column, c.backwards);
+        EXPECT_EQ(m.line, c.expectLine);
+        if (m.line >= 0) {
+            EXPECT_EQ(m.column, c.expectColumn);
+            EXPECT_EQ(m.length, 3);
+        }
+    }
+}
+
+TEST(SourceFind, LongLineIsSearchedUpToItsCut) {
+    std::wstring text = L"{\"v\":\"" + std::wstring(kSourceLineCut, L'a') + L"needle\"}";
+    Built b(L"a.json", text);
+    HighlightState state;
+    ASSERT_TRUE(beginHighlight(state, L"needle", 0));
+    EXPECT_EQ(findInSource(b.source, state, 0, -1, false).line, -1);
+    ASSERT_TRUE(beginHighlight(state, L"aaa", 0));
+    EXPECT_EQ(findInSource(b.source, state, 0, -1, false).line, 1);
+}
+
+// ---- value editor column ----
+
+TEST(SourceEditColumn, FindsTheValueOrTheSeparator) {
+    const struct {
+        const wchar_t* line;
+        const wchar_t* value;
+        size_t column;
+        bool found;
+    } cases[] = {
+        {LR"(  "k": "value",)", L"value", 8, true},
+        {L"key =   x", L"", 8, false},
+        {L"key:", L"missing", 4, false},
+        {L"   <a>", L"", 3, false},
+        {L"    ", L"", 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(u8(c.line));
+        const EditColumn e = valueEditColumn(c.line, c.value);
+        EXPECT_EQ(e.column, c.column);
+        EXPECT_EQ(e.valueFound, c.found);
+    }
+}
+
+// ---- cost of hostile input ----
+
+std::wstring nestedXml(size_t depth) {
+    std::wstring text;
+    for (size_t i = 0; i < depth; ++i) text += L"<e>";
+    text += L"x";
+    for (size_t i = 0; i < depth; ++i) text += L"</e>";
+    return text;
+}
+
+std::wstring nestedJson(size_t depth) { return std::wstring(depth, L'[') + std::wstring(depth, L']'); }
+
+TEST(SourceText, DeepDocumentsStayLinear) {
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        std::wstring (*make)(size_t);
+        size_t depth;
+    } cases[] = {
+        {"xml", L"a.xml", nestedXml, 2000},
+        {"json", L"a.json", nestedJson, 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Built small(c.file, c.make(c.depth));
+        Built big(c.file, c.make(4 * c.depth));
+        ASSERT_TRUE(small.doc->errorMessage.empty()) << u8(small.doc->errorMessage);
+        EXPECT_LT(big.source.text.size(), 5 * small.source.text.size());
+        EXPECT_LT(big.source.lineSteps, 5 * small.source.lineSteps);
+    }
+}
+
+TEST(SourceText, HundredThousandDeepXmlIsShown) {
+    const size_t depth = 100000;
+    Built b(L"a.xml", nestedXml(depth));
+    ASSERT_TRUE(b.doc->errorMessage.empty());
+    // Opening lines, the innermost element with its text on one line, closing lines.
+    EXPECT_EQ(b.source.lineCount(), 2 * depth - 1);
+    EXPECT_EQ(b.source.maxLineLength, 2 * kSourceMaxIndentLevel + 8);
+    const Node* innermost = b.source.lineNodes[depth - 1];
+    EXPECT_EQ(sourceLineRange(b.source, *b.doc, innermost).first, int32_t(depth - 1));
+    EXPECT_EQ(b.source.lineNodes[2 * depth - 2], b.source.lineNodes[0]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SourceText, LineNodesAndStatesAskedForLaterEqualAWholeBuild) {
+    const struct {
+        const wchar_t* file;
+        const wchar_t* text;
+    } cases[] = {
+        {L"a.xml", L"<r><!--one\ntwo--><a k=\"1\">x</a><![CDATA[c\nd]]></r>"},
+        {L"a.json", LR"({"a":[1,{"b":"c"}],"d":"e"})"},
+        {L"a.yaml", L"a: |\n  one\n  two\nb: [1, 2]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(u8(c.file));
+        Built whole(c.file, c.text);
+        SourceText lazy;
+        buildSourceText(whole.doc.get(), lazy, false);
+        EXPECT_TRUE(lazy.lineNodes.empty());
+        EXPECT_EQ(lazy.statesKnown, 0u);
+        // States come in two steps, as the view asks for the screens it paints.
+        ensureLineStates(lazy, 1);
+        EXPECT_EQ(lazy.statesKnown, 2u);
+        ensureLineStates(lazy, 1000);
+        ensureLineNodes(*whole.doc, lazy);
+        EXPECT_EQ(lazy.lineStates, whole.source.lineStates);
+        EXPECT_EQ(lazy.lineNodes, whole.source.lineNodes);
+        EXPECT_EQ(lazy.text, whole.source.text);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The source view's text as plain data: the file's own text (YAML, TOML, .reg, and any file that
+// failed to parse) or the formatted XML and JSON of the tree, cut into lines, each line knowing the
+// node a click on it selects and the tokenizer state it starts in, and every node knowing the
+// lines it covers. Built once per document in time and memory linear in the text and the tree;
+// the window (views/source_win.cpp) only paints and scrolls it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/document.h"
+#include "shell/match.h"
+
+namespace qm {
+
+// Layout of the source view in DIPs (the character widths come from the palette's mono font).
+constexpr int kSourceGutterPadding = 28;     // gutter width before the digits
+constexpr int kSourceMinDigits = 3;          // the gutter always has room for this many digits
+constexpr int kSourceTextGap = 12;           // from the gutter to the text
+constexpr int kSourceSeparatorInset = 6;     // the separator line, left of the gutter's edge
+constexpr int kSourceMarkerLeft = 7;         // range marker bar, left of the gutter's edge ...
+constexpr int kSourceMarkerRight = 4;        // ... to here
+constexpr int kSourceNumberInset = 14;       // line numbers end this far left of the gutter's edge
+constexpr int kSourceTrailingSpace = 24;     // room after the longest line
+constexpr int kSourceScrollStep = 40;        // arrow keys and scroll-bar arrows, horizontally
+constexpr int kSourceWheelStep = 60;         // one wheel notch, horizontally
+constexpr int kSourceMatchMargin = 20;       // a match closer than this to the right edge is scrolled in
+constexpr int kSourceEditorMinWidth = 120;   // the in-place editor is at least this wide
+constexpr int kSourceEditorMinValueWidth = 60;
+constexpr int kSourceEditorValuePadding = 16;
+constexpr int kSourceEditorLeftInset = 4;
+constexpr int kSourceEditorRightInset = 2;
+
+// At most this many characters of a line are coloured, drawn and searched.
+constexpr size_t kSourceLineCut = 20000;
+// Tabs are expanded to the next column that is a multiple of this.
+constexpr size_t kSourceTabWidth = 4;
+// Formatted XML and JSON indent two spaces per level up to this depth; deeper lines keep the
+// last indentation, so the text stays linear in the tree however deep it is.
+// TODO(writers): this must become the "Copy as" writers' shared indentation rule in edit/convert.h.
+constexpr size_t kSourceMaxIndentLevel = 64;
+size_t sourceIndentLevel(size_t depth);
+
+// Zero-based display lines covered by a node; first < 0 means the node has no range.
+struct LineRange {
+    int32_t first = -1;
+    int32_t last = -1;
+    bool valid() const { return first >= 0; }
+};
+
+// Position of a node in its document's store, by a table of the store's blocks sorted by
+// address: O(log blocks) per node whatever order the nodes are asked in.
+class NodeIndexer {
+public:
+    explicit NodeIndexer(const Document& doc);
+    // SIZE_MAX for a pointer that is not a node of the document.
+    size_t indexOf(const Node* node) const;
+
+private:
+    struct Block {
+        const Node* first;
+        size_t base;
+    };
+    std::vector<Block> blocks_;
+    size_t count_ = 0;
+    mutable size_t hint_ = 0;  // the block found last
+};
+
+struct SourceText {
+    bool showsSourceText = false;
+    DocumentFormat format = DocumentFormat::Json;
+    std::wstring text;                  // no CR, no tab, never ends with a line feed
+    std::vector<uint64_t> lineStarts;   // one per line plus a final text length + 1
+    std::vector<uint8_t> lineStates;    // tokenizer state at each line's start
+    std::vector<Node*> lineNodes;       // what a click on each line selects (may be null)
+    std::vector<LineRange> ranges;      // by node index in the document's store
+    size_t maxLineLength = 0;
+    size_t lineSteps = 0;               // work of giving lines their nodes, for growth checks
+    // lineStates is filled up to here; the state that the line at this index starts in.
+    size_t statesKnown = 0;
+    uint8_t nextState = 0;
+
+    size_t lineCount() const { return lineStarts.empty() ? 0 : lineStarts.size() - 1; }
+    std::wstring_view line(size_t i) const {
+        return std::wstring_view(text).substr(size_t(lineStarts[i]), size_t(lineStarts[i + 1] - lineStarts[i] - 1));
+    }
+    void clear();
+};
+
+// Builds everything of `out` for `doc` (null: no lines at all). Without `complete`, only the
+// text, its lines and the ranges: the view's first screen needs no more, and the line nodes and
+// tokenizer states follow when they are first asked for.
+void buildSourceText(Document* doc, SourceText& out, bool complete = true);
+// Fills lineNodes if it is not filled yet.
+void ensureLineNodes(Document& doc, SourceText& out);
+// Fills lineStates up to and including `line` (clamped to the last line).
+void ensureLineStates(SourceText& out, size_t line);
+
+// The range of `node` or of its nearest ancestor below the root that has one.
+LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node);
+
+// A match of the search in the display text.
+struct SourceMatch {
+    int32_t line = -1;
+    int32_t column = 0;
+    int32_t length = 0;
+};
+
+// Searches line by line from (line, column): forward the first match on a later line or starting
+// after the column, backward the last one on an earlier line or starting before it. Only the
+// first kSourceLineCut characters of a line are searched. Line < 0 means nothing found.
+SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
+                         bool backwards);
+
+// Where the in-place editor of a value starts in its line: the value's first occurrence, else
+// after the first ":" or "=" and its spaces, else the first character that is not blank, else 0.
+struct EditColumn {
+    size_t column = 0;
+    bool valueFound = false;
+};
+EditColumn valueEditColumn(std::wstring_view line, std::wstring_view value);
+
+// Geometry in pixels.
+int sourceGutterWidth(size_t lineCount, int charWidth, unsigned dpi);
+long long sourceContentWidth(int gutter, size_t maxLineLength, int charWidth, unsigned dpi);
+// Clamps to [0, max(high, 0)] with the lower bound last.
+long long clampScroll(long long value, long long high);
+
+}  // namespace qm

@@ -1,0 +1,66 @@
+// The source view window ("QuillmapSource"): the file's text or its formatted tree, read-only,
+// with line numbers, colouring, the selected node's band and the search's matches. Its state,
+// SourcePane, is embedded in the MainWindow; the selection is the main window's, the pane keeps
+// the text, its scroll position and the current match.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "views/source.h"
+
+namespace qm {
+
+struct MainWindow;
+
+struct SourcePane {
+    MainWindow* mainWindow = nullptr;
+    HWND window = nullptr;
+    // The search's current match in display coordinates; matchLine -1 when there is none. A
+    // selection change clears it, so the next search starts at the selection.
+    int32_t matchLine = -1;
+    int32_t matchColumn = 0;
+    int32_t matchLength = 0;
+    bool built = false;     // the text below is the current document's
+    SourceText source;      // text, lines, line nodes and states, node ranges
+    int32_t topLine = 0;
+    int32_t scrollX = 0;    // pixels
+    int32_t wheelRemainder = 0;
+    std::vector<uint8_t> lineClasses;  // token classes of the line being painted, reused
+    std::vector<int> lineEdges;        // right edge of each of its characters, reused
+
+    // A new document or an edited one: the text is built again, now if the view is shown.
+    void ResetForDocument();
+    void Build();
+    // Scrolls the lines of `node` into view.
+    void RevealNode(const Node* node);
+    // The lines of `node` or of its nearest ancestor that has some.
+    qm::LineRange LineRange(const Node* node);
+    void UpdateScrollBars();
+    void ScrollTo(long long x, long long line);
+    // The search's step in this view: from the current match, the selection or the text's edge
+    // to the next match of the main window's highlight state. False when there is none.
+    bool FindNext(bool fromEdge, bool backwards);
+    // The display text with CR LF line ends.
+    std::wstring WholeText();
+    // Where the in-place value editor goes, in client coordinates.
+    bool ValueEditRect(const Node* node, RECT& rect);
+
+    int PageLines() const;
+    int GutterWidth() const;
+    long long ContentWidth() const;
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void Repaint() const;
+
+private:
+    void EnsureBuilt();
+    bool LineVisible(long long line) const;
+};
+
+LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace qm
