@@ -18,7 +18,6 @@
 
 namespace qm {
 
-size_t sourceIndentLevel(size_t depth) { return std::min(depth, kSourceMaxIndentLevel); }
 
 void SourceText::clear() {
     showsSourceText = false;
@@ -97,7 +96,7 @@ public:
         out_.text.append(count, L' ');
         column_ += count;
     }
-    void indent(size_t depth) { spaces(2 * sourceIndentLevel(depth)); }
+    void indent(size_t depth) { spaces(kIndentWidth * indentLevel(depth)); }
     // The line feeds written so far.
     int32_t line() const { return toLine(out_.lineStarts.size() - 1); }
 

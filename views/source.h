@@ -38,11 +38,8 @@ constexpr int kSourceEditorRightInset = 2;
 constexpr size_t kSourceLineCut = 20000;
 // Tabs are expanded to the next column that is a multiple of this.
 constexpr size_t kSourceTabWidth = 4;
-// Formatted XML and JSON indent two spaces per level up to this depth; deeper lines keep the
-// last indentation, so the text stays linear in the tree however deep it is.
-// TODO(writers): this must become the "Copy as" writers' shared indentation rule in edit/convert.h.
-constexpr size_t kSourceMaxIndentLevel = 64;
-size_t sourceIndentLevel(size_t depth);
+// Formatted XML and JSON indent as the "Copy as" writers do (indentLevel in edit/convert.h):
+// deeper lines keep the last indentation, so the text stays linear in the tree.
 
 // Zero-based display lines covered by a node; first < 0 means the node has no range.
 struct LineRange {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "edit/convert.h"
 #include "edit/nodetext.h"
 #include "tests/support/testing.h"
 #include "views/source.h"
@@ -223,7 +224,7 @@ TEST(SourceText, HundredThousandDeepXmlIsShown) {
     ASSERT_TRUE(b.doc->errorMessage.empty());
     // Opening lines, the innermost element with its text on one line, closing lines.
     EXPECT_EQ(b.source.lineCount(), 2 * depth - 1);
-    EXPECT_EQ(b.source.maxLineLength, 2 * kSourceMaxIndentLevel + 8);
+    EXPECT_EQ(b.source.maxLineLength, kIndentWidth * kMaxIndentLevel + 8);
     const Node* innermost = b.source.lineNodes[depth - 1];
     EXPECT_EQ(sourceLineRange(b.source, *b.doc, innermost).first, int32_t(depth - 1));
     EXPECT_EQ(b.source.lineNodes[2 * depth - 2], b.source.lineNodes[0]);
