@@ -1,6 +1,6 @@
-// The present forms of what the context menu, the grid and source views and value editing will
-// provide, so the main window and the views can call them already: the grid and source windows
-// are empty views that pass keys on like every view, and the gestures that open the menu, the
+// The present forms of what the context menu, the source view and value editing will
+// provide, so the main window and the views can call them already: the source window
+// is an empty view that passes keys on like every view, and the gestures that open the menu, the
 // editor or the save prompt do nothing yet. The copy commands and the clipboard are complete.
 #include <windows.h>
 
@@ -117,10 +117,6 @@ LRESULT emptyViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
-
-LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return emptyViewProc<GridPane>(window, message, wParam, lParam);
-}
 
 LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return emptyViewProc<SourcePane>(window, message, wParam, lParam);
