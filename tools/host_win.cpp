@@ -3,11 +3,13 @@
 // through its exports: N / P load the next / previous file of the folder, F3 and Ctrl+F search
 // for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
 //
-//   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE
+//   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing]
+//                     [--screenshot OUT.png] FILE
 //
 // --screenshot renders the plug-in window with its children into a PNG and exits (no display
 // needed); --timing prints the time from ListLoadW to the first painted tree and the peak
-// working set.
+// working set; with --view, the view is switched to first (Ctrl+1..3, as a user would) and
+// --timing also prints "first paint: N s" for that view.
 #include <windows.h>
 #include <psapi.h>
 
@@ -336,6 +338,25 @@ double seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
 }
 
+// The view of --view as the index of Ctrl+1..3, or -1.
+int viewIndex(const std::wstring& name) {
+    if (name == L"tree") return 0;
+    if (name == L"grid") return 1;
+    if (name == L"source") return 2;
+    return -1;
+}
+
+// Ctrl+1..3 sent to the plug-in window, with Ctrl held for GetKeyState.
+void switchView(HWND pluginWindow, int view) {
+    BYTE saved[256], held[256];
+    GetKeyboardState(saved);
+    std::copy(saved, saved + 256, held);
+    held[VK_CONTROL] = 0x80;
+    SetKeyboardState(held);
+    SendMessageW(pluginWindow, WM_KEYDOWN, '1' + view, 1);
+    SetKeyboardState(saved);
+}
+
 void fail(const wchar_t* what) {
     fwprintf(stderr, L"quillmap-host: %ls\n", what);
 }
@@ -346,6 +367,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring pluginPath = exeFolder() + (sizeof(void*) == 8 ? L"Quillmap.wlx64" : L"Quillmap.wlx");
     std::wstring shotPath;
     bool timing = false;
+    int view = -1;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) pluginPath = argv[++i];
@@ -353,10 +375,12 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--find" && i + 1 < argc) host.findText = argv[++i];
         else if (arg == L"--dark") host.dark = true;
         else if (arg == L"--timing") timing = true;
+        else if (arg == L"--view" && i + 1 < argc) view = viewIndex(argv[++i]);
         else host.file = arg;
     }
     if (host.file.empty()) {
-        fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--timing] [--screenshot OUT.png] FILE");
+        fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing] "
+             L"[--screenshot OUT.png] FILE");
         return 2;
     }
     if (!loadPlugin(pluginPath, host.plugin)) {
@@ -411,6 +435,18 @@ int wmain(int argc, wchar_t** argv) {
         wprintf(L"ListLoadW: %.3f s, first painted tree: %.3f s, peak working set: %.1f MB\n", seconds(t0, t1),
                 seconds(t0, t2), pmc.PeakWorkingSetSize / 1048576.0);
         fflush(stdout);
+    }
+
+    if (view >= 0) {
+        LARGE_INTEGER v0, v1;
+        QueryPerformanceCounter(&v0);
+        switchView(host.pluginWindow, view);
+        RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        QueryPerformanceCounter(&v1);
+        if (timing) {
+            wprintf(L"first paint: %.3f s\n", seconds(v0, v1));
+            fflush(stdout);
+        }
     }
 
     if (!shotPath.empty()) {
