@@ -3,7 +3,9 @@
 // wheel, "Expand all" and the search, with the boxes and scroll position checked after each.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <psapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -289,4 +291,55 @@ TEST_F(GridWindow, SearchRevealsTheMatchInTheGrid) {
     EXPECT_GT(pane().scrollY, 0);
     const GridBox* leaf = pane().FindLeafBox(main->selected, nullptr);
     ASSERT_NE(leaf, nullptr);
+}
+
+// Figures for big files, not a check: QM_GRID_BENCH names a file; run with
+// --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_BigFileFigures.
+TEST_F(GridWindow, DISABLED_BigFileFigures) {
+    wchar_t path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"QM_GRID_BENCH", path, MAX_PATH)) GTEST_SKIP() << "QM_GRID_BENCH is not set";
+    auto now = [] {
+        LARGE_INTEGER t, f;
+        QueryPerformanceCounter(&t);
+        QueryPerformanceFrequency(&f);
+        return double(t.QuadPart) / double(f.QuadPart);
+    };
+    auto privateMb = [] {
+        PROCESS_MEMORY_COUNTERS pmc{};
+        pmc.cb = sizeof pmc;
+        GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+        return pmc.WorkingSetSize / 1048576.0;
+    };
+    const double before = privateMb();
+    double t = now();
+    window = ListerLoad(host.window(), path, 0);
+    main = FindMainWindow(window);
+    ASSERT_NE(main, nullptr);
+    UpdateWindow(main->treePane.window);
+    const double loaded = privateMb();
+    printf("load in the tree: %.3f s, document %.0f MB\n", now() - t, loaded - before);
+    t = now();
+    showGrid();
+    UpdateWindow(grid());
+    printf("switch to the grid: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
+           privateMb() - loaded);
+    const GridBox* nested = first(GridBoxType::Nested);
+    ASSERT_NE(nested, nullptr);
+    t = now();
+    send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
+    UpdateWindow(grid());
+    printf("one expander click: %.3f s\n", now() - t);
+    t = now();
+    {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
+    }
+    UpdateWindow(grid());
+    printf("expand all: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
+           privateMb() - loaded);
+    t = now();
+    SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
+    UpdateWindow(grid());
+    printf("scroll to the end: %.3f s\n", now() - t);
+    fflush(stdout);
 }
