@@ -1,6 +1,5 @@
-// The present forms of what the context menu, the grid view and value editing will provide, so
-// the main window and the views can call them already: the grid window is an empty view that
-// passes keys on like every view, and the gestures that open the menu, the editor or the save
+// The present forms of what the context menu and value editing will provide, so the main window
+// and the views can call them already: the gestures that open the menu, the editor or the save
 // prompt do nothing yet. The copy commands and the clipboard are complete.
 #include <windows.h>
 
@@ -14,11 +13,6 @@
 namespace qm {
 
 namespace {
-
-void fillColour(HDC dc, const RECT& rect, COLORREF colour) {
-    BrushHandle brush(CreateSolidBrush(colour));
-    FillRect(dc, &rect, brush.get());
-}
 
 // Copy-as text: the subtree without the line breaks it may end with.
 std::wstring copyAsText(const Node* node, const Document& doc) {
@@ -73,54 +67,6 @@ void EditSelectedValue(MainWindow&) {}
 void PromptUnsavedChanges(MainWindow&) {}
 void SaveChanges(MainWindow&) {}
 
-namespace {
-
-// An empty view: its own background, the keyboard table first and every other key to the host.
-template <class Pane>
-LRESULT emptyViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<Pane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<Pane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
-        MainWindow& main = *pane->mainWindow;
-        switch (message) {
-            case WM_NCDESTROY:
-                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                pane->window = nullptr;
-                return DefWindowProcW(window, message, wParam, lParam);
-            case WM_PAINT:
-            case WM_PRINTCLIENT: {
-                BufferedPaint paint(window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr);
-                if (paint.dc()) fillColour(paint.dc(), paint.client(), main.palette.color(ColorSlot::background));
-                return 0;
-            }
-            case WM_ERASEBKGND: return 1;
-            case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTCHARS;
-            case WM_KEYDOWN:
-                if (!main.HandleShortcut(wParam)) main.ForwardKey(message, wParam, lParam);
-                return 0;
-            case WM_CHAR: return 0;
-            case WM_LBUTTONDOWN:
-            case WM_RBUTTONDOWN: SetFocus(window); return 0;
-            default: return DefWindowProcW(window, message, wParam, lParam);
-        }
-    } catch (...) {
-        return 0;
-    }
-}
-
-}  // namespace
-
-LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return emptyViewProc<GridPane>(window, message, wParam, lParam);
-}
 
 LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);

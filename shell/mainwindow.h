@@ -14,6 +14,7 @@
 #include "appearance/palette.h"
 #include "document/document.h"
 #include "shell/match.h"
+#include "views/grid_win.h"
 #include "views/source_win.h"
 #include "views/tree_win.h"
 
@@ -30,13 +31,6 @@ struct ToolbarItem {
     wchar_t glyph = 0;
     std::wstring label;
     RECT rect{};
-};
-
-// The grid view's state. The grid itself is not built yet: its window is an empty view.
-struct GridPane {
-    MainWindow* mainWindow = nullptr;
-    HWND window = nullptr;
-    HDC memoryDc = nullptr;  // created by the main window with the grid window, deleted with it
 };
 
 struct MainWindow {
@@ -143,8 +137,7 @@ void EditSelectedValue(MainWindow& main);
 // The unsaved-changes question before a modified document is closed or replaced.
 void PromptUnsavedChanges(MainWindow& main);
 void SaveChanges(MainWindow& main);
-// Window procedures of the grid view, the About window and the edit dialog.
-LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Window procedures of the About window and the edit dialog.
 LRESULT CALLBACK AboutWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -45,7 +45,6 @@ MainWindow* FindMainWindow(HWND window) {
 }
 
 MainWindow::~MainWindow() {
-    if (gridPane.memoryDc) DeleteDC(gridPane.memoryDc);
     if (searchBrush) DeleteObject(searchBrush);
     if (editBrush) DeleteObject(editBrush);
 }
@@ -85,7 +84,7 @@ bool MainWindow::Create(HWND host, int showFlags) {
     ownedByWindow = true;
 
     createView(L"QuillmapTree", kTreeStyle, window, &treePane);
-    gridPane.memoryDc = CreateCompatibleDC(nullptr);
+    gridPane.measureContext = CreateCompatibleDC(nullptr);
     createView(L"QuillmapGrid", kScrolledViewStyle, window, &gridPane);
     createView(L"QuillmapSource", kScrolledViewStyle, window, &sourcePane);
     for (HWND view : {treePane.window, gridPane.window, sourcePane.window}) ThemeScrollBars(view, palette.isDark);
@@ -102,6 +101,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     // The rows point into the old document: drop them before it goes.
     treePane.rows.clear();
     treePane.expanded.clear();
+    gridPane.ForgetDocument();
     document = std::move(doc);
     filePath = path;
     if (document && document->root) {
@@ -114,6 +114,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     }
     treePane.ResetForDocument();
     sourcePane.ResetForDocument();
+    gridPane.ResetForDocument();  // builds its boxes only while the grid is shown
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -141,7 +142,7 @@ void MainWindow::SwitchView(int view) {
 void MainWindow::RevealSelection() {
     if (activeView == kViewTree) treePane.RevealNode(selected);
     if (activeView == kViewSource) sourcePane.RevealNode(selected);
-    // The grid view has nothing to reveal until it shows the document.
+    if (activeView == kViewGrid) gridPane.RevealNode(selected);
 }
 
 void MainWindow::SelectNode(Node* node) {
@@ -155,11 +156,17 @@ void MainWindow::SelectNode(Node* node) {
 
 void MainWindow::ExpandCollapseAll(bool expand) {
     if (activeView == kViewTree) treePane.ExpandAll(expand);
+    if (activeView == kViewGrid) {
+        gridPane.ExpandAll(expand);
+        gridPane.RevealNode(selected);
+    }
 }
 
 void MainWindow::SetAutoFit(bool on) {
     autoFit = on;
     SaveSettings();
+    gridPane.ClearColumnWidths();
+    gridPane.Relayout();
     InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -250,6 +257,7 @@ void ApplyAppearance(MainWindow& main, bool hostDark) {
     RepaintAll(main.window);
     SendClientSize(main.treePane.window);
     main.sourcePane.UpdateScrollBars();
+    main.gridPane.AppearanceChanged();
 }
 
 // ---- window procedure ----

@@ -1,0 +1,438 @@
+// The grid view's portable logic: boxes built from parsed documents, the expansion sets, and the
+// layout measured with a fixed-width font (7 pixels a character at 96 DPI).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "edit/nodetext.h"
+#include "tests/support/testing.h"
+#include "views/grid.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+constexpr int kCharWidth = 7;
+constexpr int kRowHeight = 22;
+
+struct Grid {
+    std::unique_ptr<Document> doc;
+    GridExpansion expansion;
+    GridColumnWidths widths;
+    GridLayout layout;
+    bool autoFit = false;
+    size_t measured = 0;  // calls of the measuring function
+
+    Grid(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
+        resetGridExpansion(doc->root, expansion);
+        build();
+    }
+    GridMetrics metrics() {
+        GridMetrics m;
+        m.rowHeight = kRowHeight;
+        m.autoFit = autoFit;
+        m.columnWidths = &widths;
+        m.measureText = [this](std::wstring_view t) {
+            ++measured;
+            return static_cast<int>(t.size()) * kCharWidth;
+        };
+        return m;
+    }
+    void build() {
+        buildGrid(doc->root, expansion, layout);
+        layOutGrid(layout, metrics());
+    }
+    void expandAll() {
+        expandAllGrid(*doc, true, expansion);
+        build();
+    }
+    // The first box, depth first, that satisfies `pick`.
+    const GridBox* find(const std::function<bool(const GridBox&)>& pick) const {
+        std::vector<const GridBox*> stack{layout.root};
+        while (!stack.empty()) {
+            const GridBox* b = stack.back();
+            stack.pop_back();
+            if (!b) continue;
+            if (pick(*b)) return b;
+            if (b->frame)
+                for (auto it = b->frame->children.rbegin(); it != b->frame->children.rend(); ++it) stack.push_back(*it);
+        }
+        return nullptr;
+    }
+    const GridBox* firstOf(GridBoxType type) const {
+        return find([type](const GridBox& b) { return b.type == type; });
+    }
+    const GridBox* leafWithText(const wchar_t* text) const {
+        return find([text](const GridBox& b) { return b.type == GridBoxType::Leaf && b.text == text; });
+    }
+};
+
+std::vector<std::string> headers(const GridBox& table) {
+    std::vector<std::string> out;
+    for (const GridRow& row : table.frame->rows) out.push_back(u8(row.label));
+    return out;
+}
+
+std::vector<std::string> labels(const GridBox& box) {
+    std::vector<std::string> out;
+    for (const GridRow& row : box.frame->rows) {
+        std::string label = u8(row.label);
+        if (row.count) label += " (" + std::to_string(row.count) + ")";
+        out.push_back(label);
+    }
+    return out;
+}
+
+// Texts of a table's cells, record by record ("" for an empty cell).
+std::vector<std::vector<std::string>> cells(const GridBox& table) {
+    std::vector<std::vector<std::string>> out;
+    for (size_t r = 0; r < table.frame->records.size(); ++r) {
+        std::vector<std::string> row;
+        for (int32_t c = 0; c < table.frame->columnCount; ++c) {
+            const GridBox* cell = tableCell(table, r, c);
+            if (!cell)
+                row.push_back("");
+            else if (cell->type == GridBoxType::Leaf)
+                row.push_back(u8(cell->text));
+            else
+                row.push_back("<" + u8(cell->frame->rows.front().label) + " " +
+                              std::to_string(cell->frame->rows.front().count) + ">");
+        }
+        out.push_back(row);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(GridBoxes, RecordsBecomeTablesAndOtherContainersKeyValueTables) {
+    struct Case {
+        const char* what;
+        const wchar_t* name;
+        const wchar_t* text;
+        GridBoxType type;  // of the first table-like box below the root
+        std::vector<std::string> columnsOrLabels;
+        std::vector<std::vector<std::string>> cells;
+    } cases[] = {
+        {"two records share the columns a, b, c; missing members stay empty", L"a.json",
+         L"[{\"a\": 1, \"b\": 2}, {\"a\": 3, \"c\": 4}]", GridBoxType::Table, {"a", "b", "c"},
+         {{"1", "2", ""}, {"3", "", "4"}}},
+        {"an array mixing objects and numbers is a key/value table", L"a.json", L"[{\"a\": 1}, 2, 3]",
+         GridBoxType::KeyValue, {"[0]", "[1]", "[2]"}, {}},
+        {"comments do not stop an array of objects from being records", L"a.yaml", L"- a: 1\n# note\n- a: 2\n",
+         GridBoxType::Table, {"a"}, {{"1"}, {"2"}}},
+        {"element records: attributes, then text, then child elements; two same-named children are a group",
+         L"a.xml",
+         L"<r><item id=\"1\">x<b>5</b></item><item id=\"2\"><b>6</b><b>7</b><c/></item></r>", GridBoxType::Table,
+         {"id", "", "b", "c"}, {{"1", "x", "5", ""}, {"2", "", "<b 2>", ""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Grid g(c.name, c.text);
+        g.expandAll();
+        const GridBox* box = g.find([&](const GridBox& b) { return b.type == c.type && &b != g.layout.root; });
+        ASSERT_NE(box, nullptr);
+        if (c.type == GridBoxType::Table) {
+            EXPECT_EQ(headers(*box), c.columnsOrLabels);
+            EXPECT_EQ(cells(*box), c.cells);
+        } else {
+            EXPECT_EQ(labels(*box), c.columnsOrLabels);
+        }
+    }
+}
+
+TEST(GridBoxes, RunsOfSameNamedElementsAreGroupRows) {
+    struct Case {
+        const char* what;
+        const wchar_t* xml;
+        std::vector<std::string> rows;  // of the document element's table
+    } cases[] = {
+        {"five items are one row", L"<r><item/><item/><item/><item/><item/></r>", {"item (5)"}},
+        {"a comment breaks the run", L"<r><item/><item/><!--x--><item/><item/><item/></r>", {"item (2)", "", "item (3)"}},
+        {"a run of one is an ordinary row", L"<r><item/><!--x--><item/><item/></r>", {"item", "", "item (2)"}},
+        {"different names make no run", L"<r><a/><b/><a/></r>", {"a", "b", "a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Grid g(L"a.xml", c.xml);
+        const GridBox* r = g.layout.root->frame->children.front();
+        ASSERT_EQ(r->type, GridBoxType::KeyValue);
+        EXPECT_EQ(labels(*r), c.rows);
+    }
+}
+
+TEST(GridBoxes, AGroupRowOpensIntoARecordTableAndClosesToAnEmptyCell) {
+    Grid g(L"a.xml", L"<r><item k=\"1\">a</item><item k=\"2\">b</item><item k=\"3\">c</item></r>");
+    const GridBox* r = g.layout.root->frame->children.front();
+    EXPECT_EQ(r->frame->rows.front().toggle, kToggleGroup);
+    EXPECT_TRUE(r->frame->rows.front().open) << "the runs of a small top level open with the document";
+    const GridBox* table = r->frame->children.front();
+    ASSERT_EQ(table->type, GridBoxType::Table);
+    EXPECT_EQ(cells(*table), (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "b"}, {"3", "c"}}));
+
+    toggleGrid(kToggleGroup, r->frame->rows.front().toggleKey, g.expansion);
+    g.build();
+    const GridBox* closed = g.layout.root->frame->children.front()->frame->children.front();
+    EXPECT_EQ(closed->type, GridBoxType::Leaf);
+    EXPECT_TRUE(closed->text.empty());
+}
+
+TEST(GridBoxes, NestingPast120LevelsIsCutWithAnEllipsisCell) {
+    std::wstring deep;
+    for (int i = 0; i < 130; ++i) deep += L"[";
+    deep += L"1";
+    for (int i = 0; i < 130; ++i) deep += L"]";
+    Grid g(L"a.json", deep);
+    g.expandAll();
+    const GridBox* cut = g.leafWithText(L"\u2026");
+    ASSERT_NE(cut, nullptr);
+    EXPECT_TRUE(cut->dim);
+    EXPECT_EQ(cut->node, nullptr);
+    EXPECT_EQ(g.leafWithText(L"1"), nullptr) << "the value below the cut is not built";
+}
+
+TEST(GridExpansion, RunAndGroupKeys) {
+    auto doc = qmtest::parse(L"a.xml", L"<r><a/><a/><b/><a/><!--c--><b/></r>");
+    const Node* r = doc->root->children.front();
+    const auto& k = r->children;
+    struct Case {
+        size_t child;
+        const Node* run;
+        const Node* group;
+    } cases[] = {
+        {0, k[0], k[0]},
+        {1, k[0], k[0]},
+        {2, nullptr, k[2]},      // b is alone in its block but has a namesake further on
+        {3, nullptr, k[0]},
+        {4, nullptr, nullptr},   // a comment
+        {5, nullptr, k[2]},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.child);
+        EXPECT_EQ(gridRunKey(k[c.child]), c.run);
+        EXPECT_EQ(gridGroupKey(k[c.child]), c.group);
+    }
+}
+
+TEST(GridExpansion, TopLevelWithMoreThan200ChildrenOpensOnlyItself) {
+    auto text = [](int n) {
+        std::wstring t = L"[";
+        for (int i = 0; i < n; ++i) t += std::wstring(i ? L"," : L"") + L"[1]";
+        return t + L"]";
+    };
+    for (int n : {200, 201}) {
+        SCOPED_TRACE(n);
+        auto doc = qmtest::parse(L"a.json", text(n));
+        GridExpansion e;
+        resetGridExpansion(doc->root, e);
+        EXPECT_EQ(e.nodes.size(), n == 200 ? 201u : 1u);
+    }
+}
+
+TEST(GridExpansion, RevealOpensTheAncestorsAndTheirGroups) {
+    Grid g(L"a.xml", L"<r><s><item><x>1</x></item><item><x>2</x></item></s></r>");
+    expandAllGrid(*g.doc, false, g.expansion);
+    const Node* x2 = g.doc->root->children.front()->children.front()->children[1]->children.front();
+    revealInGrid(x2, g.expansion);
+    g.build();
+    GridRect rect;
+    EXPECT_TRUE(NodeRect(*g.layout.root, x2, g.metrics(), rect));
+    EXPECT_NE(g.find([&](const GridBox& b) { return b.type == GridBoxType::Leaf && b.node == x2; }), nullptr);
+}
+
+TEST(GridLayout, WidthsFollowTheTextUpToTheirCaps) {
+    const std::wstring longLabel(58, L'k');  // 406 pixels: over the 220-DIP cap
+    const std::wstring json = L"{\"" + longLabel + L"\": \"" + std::wstring(1000, L'v') + L"\"}";
+    struct Case {
+        bool autoFit;
+        int labelWidth;
+        int leafWidth;
+    } cases[] = {
+        // badge 24 + 6, label min(406 + 2, 220) + 6, trailing 8; the leaf shows a preview of 300
+        // characters and an ellipsis: min(2107 + 2, 280) + 12.
+        {false, 24 + 6 + 220 + 6 + 8, 280 + 12},
+        {true, 24 + 6 + 408 + 6 + 8, 2109 + 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.autoFit);
+        Grid g(L"a.json", json);
+        g.autoFit = c.autoFit;
+        g.build();
+        const GridBox* kv = g.layout.root->frame->children.front();
+        ASSERT_EQ(kv->type, GridBoxType::KeyValue);
+        EXPECT_EQ(kv->frame->labelWidth, c.labelWidth);
+        EXPECT_EQ(kv->frame->children.front()->width, c.leafWidth);
+    }
+}
+
+TEST(GridLayout, LabelWidthAddsTogglesCountsAndNotes) {
+    GridMetrics m;
+    m.measureText = [](std::wstring_view t) { return static_cast<int>(t.size()) * kCharWidth; };
+    struct Case {
+        GridRow row;
+        int width;
+    } cases[] = {
+        {GridRow{}, 24 + 6 + 8},
+        {GridRow{nullptr, nullptr, L"ab", {}, 0, NodeKind::String, kToggleNone, false}, 24 + 6 + 16 + 6 + 8},
+        {GridRow{nullptr, nullptr, L"ab", {}, 12, NodeKind::Array, kToggleNode, false}, 16 + 24 + 6 + 16 + 6 + 30 + 4 + 8},
+        {GridRow{nullptr, nullptr, {}, L"note", 0, NodeKind::Object, kToggleNode, false}, 16 + 24 + 6 + 30 + 10 + 8},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LabelWidth(c.row, m), c.width) << u8(c.row.label) << u8(c.row.note);
+}
+
+TEST(GridLayout, RowHeaderFitsTheLargestRecordNumber) {
+    for (int records : {5, 1234}) {
+        SCOPED_TRACE(records);
+        std::wstring json = L"[";
+        for (int i = 0; i < records; ++i) json += std::wstring(i ? L"," : L"") + L"{\"a\":1}";
+        Grid g(L"a.json", json + L"]");
+        const GridBox* table = g.firstOf(GridBoxType::Table);
+        ASSERT_NE(table, nullptr);
+        // "1234" is 28 pixels + 2 + 12; one digit would be 21, so the 30-DIP minimum holds.
+        EXPECT_EQ(table->frame->rowHeaderWidth, records == 5 ? 30 : 42);
+    }
+}
+
+TEST(GridLayout, DraggedWidthsKeepTheMinimumAndTheWidestNestedTable) {
+    Grid g(L"a.json", L"[{\"a\": {\"x\": 1, \"y\": 2}, \"b\": 1}, {\"a\": {\"x\": 3}, \"b\": 2}]");
+    g.expandAll();
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const Node* key = table->frame->records.front();
+    const int nestedWidth = tableCell(*table, 0, 0)->width + 8;
+    struct Case {
+        int32_t column;
+        uint32_t dragged;
+        int expected;
+    } cases[] = {
+        {1, 10, 24},               // never below 24 DIP
+        {1, 100, 100},
+        {0, 30, nestedWidth},      // never below the open nested table in the column
+        {0, 900, 900},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dragged);
+        g.widths = {{{key, c.column}, c.dragged}};
+        g.build();
+        EXPECT_EQ(g.firstOf(GridBoxType::Table)->frame->columnWidths[c.column], c.expected);
+    }
+}
+
+TEST(GridLayout, ClosedNestedCellsStretchToTheRowAndPaddedOnesSitInside) {
+    Grid g(L"a.json", L"[{\"a\": {\"x\": 1, \"y\": 2}, \"b\": {\"z\": 1}}]");
+    g.expansion.nodes.clear();
+    const GridBox* table0 = nullptr;
+    g.expandAll();
+    table0 = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table0, nullptr);
+    const Node* b = table0->frame->records.front()->children[1];
+    g.expansion.nodes.erase(b);
+    g.build();
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    const GridBox* open = tableCell(*table, 0, 0);
+    const GridBox* closed = tableCell(*table, 0, 1);
+    ASSERT_EQ(closed->type, GridBoxType::Nested);
+    EXPECT_TRUE(closed->frame->children.empty());
+    const int rowTop = table->y + kRowHeight;
+    EXPECT_EQ(closed->y, rowTop) << "the header line is at the top of the cell";
+    EXPECT_EQ(closed->height, table->frame->rowHeights[0]);
+    EXPECT_GT(closed->height, kRowHeight);
+    EXPECT_EQ(open->y, rowTop + 4);
+    EXPECT_EQ(open->x, table->x + table->frame->rowHeaderWidth + 4);
+}
+
+TEST(GridHits, NodesExpandersAndTheMargin) {
+    Grid g(L"a.json", L"{\"o\": {\"k\": 1}, \"s\": \"v\"}");
+    const GridMetrics m = g.metrics();
+    const GridBox& root = *g.layout.root;
+    const GridBox* kv = root.frame->children.front();
+    const Node* o = g.doc->root->children.front()->children[0];
+    const Node* s = g.doc->root->children.front()->children[1];
+    const int x0 = kv->x, y0 = kv->y;
+    struct Case {
+        const char* what;
+        int x, y;
+        bool inside;
+        const Node* node;
+        bool onExpander;
+    } cases[] = {
+        {"margin left of the root", -3, 5, false, nullptr, false},
+        {"margin above the root", 5, -1, false, nullptr, false},
+        {"margin right of the root", root.width + 2, 5, false, nullptr, false},
+        {"expander of an open row", x0 + 10, y0 + 5, true, o, true},
+        {"label of an open row", x0 + 40, y0 + 5, true, o, false},
+        {"value of the second row", x0 + kv->frame->labelWidth + 5, y0 + kv->frame->rowHeights[0] + 5, true, s,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const GridHit hit = HitNode(root, c.x, c.y, m);
+        EXPECT_EQ(hit.inside, c.inside);
+        EXPECT_EQ(hit.node, c.node);
+        EXPECT_EQ(hit.onExpander, c.onExpander);
+    }
+    EXPECT_FALSE(HitEdge(root, -8, 5, m).found);
+}
+
+TEST(GridHits, ColumnEdgesDeeperFirst) {
+    Grid g(L"a.json", L"[{\"a\": 1, \"b\": 2}]");
+    const GridMetrics m = g.metrics();
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const int firstEdge = table->x + table->frame->rowHeaderWidth + table->frame->columnWidths[0];
+    const GridEdge header = HitEdge(*g.layout.root, firstEdge + 2, table->y + 3, m);
+    EXPECT_TRUE(header.found) << "edges work over the header line too";
+    EXPECT_EQ(header.key, table->frame->records.front());
+    EXPECT_EQ(header.column, 0);
+    EXPECT_EQ(header.left, firstEdge - table->frame->columnWidths[0]);
+    EXPECT_FALSE(HitEdge(*g.layout.root, firstEdge + 5, table->y + 3, m).found);
+    // The root key/value table's own value edge is its right side.
+    const GridBox& root = *g.layout.root;
+    const GridEdge outer = HitEdge(root, root.x + root.width, root.y + 3, m);
+    EXPECT_TRUE(outer.found);
+    EXPECT_EQ(outer.column, kValueColumn);
+}
+
+TEST(GridGrowth, RecordsWithTheirOwnKeysCostBoxesLinearInTheFile) {
+    // Every record brings a new column: cells for every record and column would grow with n².
+    auto boxes = [](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i) json += std::wstring(i ? L"," : L"") + L"{\"k" + std::to_wstring(i) + L"\":1}";
+        Grid g(L"a.json", json + L"]");
+        return g.layout.boxes.size();
+    };
+    const size_t small = boxes(500), large = boxes(2000);
+    EXPECT_LT(large, small * 5) << small << " boxes for n, " << large << " for 4n";
+}
+
+TEST(GridGrowth, ARelayoutMeasuresEachDistinctTextOnce) {
+    std::wstring json = L"[";
+    for (int i = 0; i < 300; ++i) json += std::wstring(i ? L"," : L"") + L"{\"a\":\"same\",\"b\":" + std::to_wstring(i % 7) + L"}";
+    Grid g(L"a.json", json + L"]");
+    size_t raw = 0;
+    GridMeasureCache cache([&raw](std::wstring_view t) {
+        ++raw;
+        return static_cast<int>(t.size());
+    });
+    GridMetrics m = g.metrics();
+    m.measureText = [&cache](std::wstring_view t) { return cache(t); };
+    layOutGrid(g.layout, m);
+    const size_t first = raw;
+    EXPECT_LT(first, 20u) << "texts: a, b, same, 0..6, record count and the row labels";
+    layOutGrid(g.layout, m);
+    EXPECT_EQ(raw, first) << "a second layout measures nothing new";
+}
+
+TEST(GridFind, LeafBoxOfANodeOrItsAlternative) {
+    Grid g(L"a.xml", L"<r><a>1</a><b x=\"2\"/></r>");
+    const Node* r = g.doc->root->children.front();
+    const Node* a = r->children[0];
+    const GridBox* leaf = FindLeafBox(g.layout.root, a->children.front(), a);
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(leaf->node, a);
+    EXPECT_EQ(u8(leaf->text), "1");
+    EXPECT_EQ(FindLeafBox(g.layout.root, r, nullptr), nullptr) << "an open element has no leaf";
+}

@@ -1,0 +1,842 @@
+// Box building, expansion, measuring, placing and hit testing of the grid view. Every pass is
+// linear in the boxes or nodes it visits; the recursion of building, measuring and placing is
+// bounded by the grid's depth limit (a "…" cell past 120 levels).
+#include "views/grid.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "edit/nodetext.h"
+#include "views/tree.h"
+
+namespace qm {
+
+namespace {
+
+constexpr size_t kInitialChildLimit = 200;  // top-level nodes with more children open only themselves
+constexpr wchar_t kEllipsis[] = L"\u2026";
+
+bool sameElementName(const Node* a, const Node* b) {
+    return a->kind == NodeKind::Element && b->kind == NodeKind::Element && a->name == b->name;
+}
+
+size_t indexAmongSiblings(const Node* node) {
+    const Node* parent = node->parent;
+    const size_t n = parent->children.size();
+    if (node->indexInParent < n && parent->children[node->indexInParent] == node) return node->indexInParent;
+    for (size_t i = 0; i < n; ++i)
+        if (parent->children[i] == node) return i;
+    return n;
+}
+
+// The first element of every run of two or more same-named consecutive element children.
+void addRunKeysOfChildren(const Node* parent, GridNodeSet& groups) {
+    const auto& children = parent->children;
+    const size_t n = children.size();
+    for (size_t i = 0; i < n;) {
+        size_t j = i + 1;
+        if (children[i]->kind == NodeKind::Element)
+            while (j < n && sameElementName(children[i], children[j])) ++j;
+        if (j - i >= 2) groups.insert(children[i]);
+        i = j;
+    }
+}
+
+// The first element of every element name that occurs more than once among the children.
+void addGroupKeysOfChildren(const Node* parent, GridNodeSet& groups) {
+    std::unordered_map<std::wstring_view, std::pair<const Node*, size_t>> byName;
+    for (const Node* child : parent->children) {
+        if (child->kind != NodeKind::Element) continue;
+        auto& entry = byName.try_emplace(child->name.view(), child, 0).first->second;
+        if (++entry.second == 2) groups.insert(entry.first);
+    }
+}
+
+}  // namespace
+
+// ---- expansion ----
+
+const Node* gridRunKey(const Node* node) {
+    if (!node || node->kind != NodeKind::Element || !node->parent) return nullptr;
+    const auto& siblings = node->parent->children;
+    const size_t at = indexAmongSiblings(node);
+    if (at >= siblings.size()) return nullptr;
+    size_t first = at, last = at;
+    while (first > 0 && sameElementName(siblings[first - 1], node)) --first;
+    while (last + 1 < siblings.size() && sameElementName(siblings[last + 1], node)) ++last;
+    return last > first ? siblings[first] : nullptr;
+}
+
+const Node* gridGroupKey(const Node* node) {
+    if (!node || node->kind != NodeKind::Element || !node->parent) return nullptr;
+    const Node* first = nullptr;
+    for (const Node* sibling : node->parent->children) {
+        if (!sameElementName(sibling, node)) continue;
+        if (!first)
+            first = sibling;
+        else
+            return first;
+    }
+    return nullptr;
+}
+
+void resetGridExpansion(const Node* root, GridExpansion& expansion) {
+    expansion.nodes.clear();
+    expansion.groups.clear();
+    if (!root) return;
+    for (const Node* top : root->children) {
+        if (!isExpandable(top)) continue;
+        expansion.nodes.insert(top);
+        if (top->children.size() > kInitialChildLimit) continue;
+        for (const Node* child : top->children)
+            if (child->kind != NodeKind::Attribute && isExpandable(child)) expansion.nodes.insert(child);
+        addRunKeysOfChildren(top, expansion.groups);
+    }
+}
+
+void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion) {
+    expansion.nodes.clear();
+    expansion.groups.clear();
+    if (!expand) {
+        if (doc.root)
+            for (const Node* top : doc.root->children)
+                if (isExpandable(top)) expansion.nodes.insert(top);
+        return;
+    }
+    // Each node's run and group keys come from one pass over its parent's children.
+    for (size_t i = 0; i < doc.nodes.size(); ++i) {
+        const Node* node = &doc.nodes[i];
+        if (node->kind != NodeKind::Root && isExpandable(node)) expansion.nodes.insert(node);
+        if (!node->children.empty()) {
+            addRunKeysOfChildren(node, expansion.groups);
+            addGroupKeysOfChildren(node, expansion.groups);
+        }
+    }
+}
+
+void expandGridSubtree(const Node* node, GridExpansion& expansion) {
+    if (!node) return;
+    if (const Node* key = gridRunKey(node)) expansion.groups.insert(key);
+    if (const Node* key = gridGroupKey(node)) expansion.groups.insert(key);
+    std::vector<const Node*> stack{node};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (isExpandable(n)) expansion.nodes.insert(n);
+        if (n->children.empty()) continue;
+        addRunKeysOfChildren(n, expansion.groups);
+        addGroupKeysOfChildren(n, expansion.groups);
+        for (const Node* child : n->children) stack.push_back(child);
+    }
+}
+
+void revealInGrid(const Node* node, GridExpansion& expansion) {
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) {
+        if (const Node* key = gridRunKey(n)) expansion.groups.insert(key);
+        if (const Node* key = gridGroupKey(n)) expansion.groups.insert(key);
+        if (n != node) expansion.nodes.insert(n);
+    }
+}
+
+void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion) {
+    if (!toggleKey) return;
+    GridNodeSet& set = toggle == kToggleGroup ? expansion.groups : expansion.nodes;
+    if (!set.erase(toggleKey)) set.insert(toggleKey);
+}
+
+// ---- building ----
+
+namespace {
+
+enum ColumnCategory : uint8_t { kAttributeColumn = 0, kTextColumn = 1, kElementColumn = 2, kMemberColumn = 3 };
+
+struct GridBuilder {
+    const GridExpansion& expansion;
+    GridLayout& layout;
+
+    GridBox* newBox(GridBoxType type, Node* node) {
+        GridBox& box = layout.boxes.emplace_back();
+        box.type = type;
+        box.node = node;
+        if (type != GridBoxType::Leaf) box.frame = std::make_unique<GridFrame>();
+        return &box;
+    }
+
+    // A text the layout keeps, unless it is the node's own text already.
+    std::wstring_view keep(std::wstring&& text, std::wstring_view own = {}) {
+        if (text.empty()) return {};
+        if (text == own) return own;
+        return layout.texts.emplace_back(std::move(text));
+    }
+
+    GridBox* leaf(std::wstring_view text, ColorSlot colour, bool dim, Node* node) {
+        GridBox* box = newBox(GridBoxType::Leaf, node);
+        box->text = text;
+        box->colour = colour;
+        box->dim = dim;
+        return box;
+    }
+    GridBox* dimLeaf(std::wstring_view text, Node* node = nullptr) { return leaf(text, ColorSlot::dimText, true, node); }
+    GridBox* valueLeaf(Node* node) { return leaf(keep(valuePreview(node), node->value), valueSlot(node->kind), false, node); }
+
+    std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
+
+    GridBox* keyValue(Node* node, int depth) {
+        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis);
+        GridBox* box = newBox(GridBoxType::KeyValue, node);
+        GridFrame& f = *box->frame;
+        const auto& children = node->children;
+        const size_t n = children.size();
+        for (size_t i = 0; i < n;) {
+            Node* c = children[i];
+            size_t j = i + 1;
+            if (c->kind == NodeKind::Element)
+                while (j < n && sameElementName(c, children[j])) ++j;
+            if (j - i >= 2) {
+                GridRow row;
+                row.node = c;
+                row.kind = NodeKind::Element;
+                row.label = c->name.view();
+                row.count = static_cast<uint32_t>(j - i);
+                row.toggle = kToggleGroup;
+                row.toggleKey = c;
+                row.open = expansion.groups.count(c) != 0;
+                f.rows.push_back(row);
+                f.children.push_back(row.open ? recordTable(children.begin() + i, children.begin() + j, depth + 1)
+                                              : dimLeaf({}));
+                i = j;
+                continue;
+            }
+            f.rows.push_back(ordinaryRow(c));
+            GridRow& row = f.rows.back();
+            GridBox* value;
+            if (row.toggle == kToggleNone)
+                value = valueLeaf(c);
+            else if (row.open)
+                value = content(c, depth + 1);
+            else
+                value = dimLeaf(keep(nodeSummary(c)), c);
+            f.children.push_back(value);
+            i = j;
+        }
+        if (f.rows.empty()) {
+            layout.boxes.pop_back();
+            return dimLeaf({});
+        }
+        return box;
+    }
+
+    GridRow ordinaryRow(Node* c) {
+        GridRow row;
+        row.node = c;
+        row.kind = c->kind;
+        row.label = keep(nodeLabel(c), c->name.view());
+        row.count = c->kind == NodeKind::Array ? static_cast<uint32_t>(countItems(c)) : 0;
+        row.note = tagText(c);
+        if (isExpandable(c)) {
+            row.toggle = kToggleNode;
+            row.toggleKey = c;
+            row.open = expansion.nodes.count(c) != 0;
+        }
+        return row;
+    }
+
+    GridBox* content(Node* node, int depth) {
+        if (node->kind == NodeKind::Array) {
+            std::vector<Node*> objects;
+            bool allObjects = true;
+            for (Node* child : node->children) {
+                if (child->kind == NodeKind::Comment) continue;
+                if (child->kind != NodeKind::Object) {
+                    allObjects = false;
+                    break;
+                }
+                objects.push_back(child);
+            }
+            if (allObjects && !objects.empty()) return recordTable(objects.begin(), objects.end(), depth);
+        }
+        return keyValue(node, depth);
+    }
+
+    GridBox* nestedNode(Node* node, int depth) {
+        GridBox* box = newBox(GridBoxType::Nested, node);
+        GridRow row;
+        row.node = node;
+        row.kind = node->kind;
+        if (node->kind == NodeKind::Element) row.label = node->name.view();
+        if (node->kind == NodeKind::Array) row.count = static_cast<uint32_t>(countItems(node));
+        row.toggle = kToggleNode;
+        row.toggleKey = node;
+        row.open = expansion.nodes.count(node) != 0;
+        std::wstring summary;
+        if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
+        if (node->tag) {
+            std::wstring note = node->tag;
+            if (!summary.empty()) note += L"  " + summary;
+            row.note = keep(std::move(note), tagText(node));
+        } else {
+            row.note = keep(std::move(summary));
+        }
+        box->frame->rows.push_back(row);
+        if (row.open) box->frame->children.push_back(content(node, depth + 1));
+        return box;
+    }
+
+    template <class It>
+    GridBox* nestedGroup(It first, It last, int depth) {
+        Node* head = *first;
+        GridBox* box = newBox(GridBoxType::Nested, head);
+        GridRow row;
+        row.node = head;
+        row.toggleKey = head;
+        row.kind = NodeKind::Element;
+        row.label = head->name.view();
+        row.count = static_cast<uint32_t>(last - first);
+        row.toggle = kToggleGroup;
+        row.open = expansion.groups.count(head) != 0;
+        box->frame->rows.push_back(row);
+        if (row.open) box->frame->children.push_back(recordTable(first, last, depth + 1));
+        return box;
+    }
+
+    struct Column {
+        uint8_t category;
+        std::wstring_view name;
+    };
+
+    template <class It>
+    GridBox* recordTable(It first, It last, int depth) {
+        if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
+        GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
+        GridFrame& f = *box->frame;
+        f.records.assign(first, last);
+        const bool objects = f.records.front()->kind == NodeKind::Object;
+
+        // Columns, unique by category and name, in the order first met.
+        std::vector<Column> columns;
+        std::unordered_map<std::wstring_view, int32_t> byName[4];
+        std::vector<NodeKind> badges;
+        auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
+            auto [it, added] = byName[category].try_emplace(name, static_cast<int32_t>(columns.size()));
+            if (added) {
+                columns.push_back({category, name});
+                badges.push_back(badge);
+            }
+            return it->second;
+        };
+        if (objects) {
+            for (const Node* record : f.records)
+                for (const Node* member : record->children)
+                    if (member->kind != NodeKind::Comment) column(kMemberColumn, member->name.view(), member->kind);
+        } else {
+            for (const Node* record : f.records)
+                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
+                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
+            bool anyText = false;
+            for (const Node* record : f.records)
+                for (const Node* child : record->children)
+                    if (child->kind == NodeKind::Text || child->kind == NodeKind::CData) anyText = true;
+            if (anyText) column(kTextColumn, {}, NodeKind::Text);
+            for (const Node* record : f.records)
+                for (size_t i = record->attributeCount; i < record->children.size(); ++i)
+                    if (record->children[i]->kind == NodeKind::Element)
+                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+        }
+        f.columnCount = static_cast<int32_t>(columns.size());
+        for (size_t c = 0; c < columns.size(); ++c) {
+            GridRow header;
+            header.kind = badges[c];
+            header.label = columns[c].name;
+            f.rows.push_back(header);
+        }
+
+        // Cells: each record visits its own children once; a column's first match wins.
+        std::vector<size_t> seenBy(columns.size(), SIZE_MAX);
+        std::vector<std::vector<Node*>> elementsOf(columns.size());
+        std::vector<std::pair<int32_t, GridBox*>> cells;
+        const int32_t textColumn = byName[kTextColumn].empty() ? -1 : byName[kTextColumn].begin()->second;
+        for (size_t r = 0; r < f.records.size(); ++r) {
+            Node* record = f.records[r];
+            cells.clear();
+            auto claim = [&](int32_t c) {
+                if (seenBy[c] == r) return false;
+                seenBy[c] = r;
+                return true;
+            };
+            if (objects) {
+                if (record->kind == NodeKind::Object)
+                    for (Node* member : record->children) {
+                        if (member->kind == NodeKind::Comment) continue;
+                        const int32_t c = byName[kMemberColumn].at(member->name.view());
+                        if (!claim(c)) continue;
+                        cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
+                    }
+            } else {
+                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
+                    Node* attribute = record->children[i];
+                    const int32_t c = byName[kAttributeColumn].at(attribute->name.view());
+                    if (!claim(c)) continue;
+                    cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
+                                             valueSlot(attribute->kind), false, attribute)});
+                }
+                if (textColumn >= 0)
+                    cells.push_back({textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
+                                                      ColorSlot::text, false, record)});
+                std::vector<int32_t> touched;
+                for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
+                    Node* child = record->children[i];
+                    if (child->kind != NodeKind::Element) continue;
+                    const int32_t c = byName[kElementColumn].at(child->name.view());
+                    if (claim(c)) {
+                        elementsOf[c].clear();
+                        touched.push_back(c);
+                    }
+                    elementsOf[c].push_back(child);
+                }
+                for (int32_t c : touched) {
+                    const std::vector<Node*>& found = elementsOf[c];
+                    GridBox* cell;
+                    if (found.size() >= 2)
+                        cell = nestedGroup(found.begin(), found.end(), depth);
+                    else if (isSimpleElement(found.front()))
+                        cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
+                                    false, found.front());
+                    else
+                        cell = nestedNode(found.front(), depth);
+                    cells.push_back({c, cell});
+                }
+            }
+            std::sort(cells.begin(), cells.end(),
+                      [](const auto& a, const auto& b) { return a.first < b.first; });
+            f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
+            for (const auto& [c, cell] : cells) {
+                f.cellColumns.push_back(c);
+                f.children.push_back(cell);
+            }
+        }
+        f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
+        return box;
+    }
+};
+
+}  // namespace
+
+void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
+    layout.clear();
+    if (!root) return;
+    GridBuilder builder{expansion, layout};
+    layout.root = builder.keyValue(const_cast<Node*>(root), 0);
+}
+
+// ---- layout ----
+
+int GridMetrics::px(int dips) const { return scaleDips(dips, dpi); }
+
+int GridMetrics::measure(std::wstring_view text) const {
+    if (text.empty() || !measureText) return 0;
+    return measureText(text) + px(kGridTextGap);
+}
+
+int GridMetrics::draggedWidth(const Node* key, int32_t column) const {
+    if (!columnWidths) return -1;
+    auto it = columnWidths->find({key, column});
+    if (it == columnWidths->end()) return -1;
+    return scaleDips(static_cast<int>(std::min<uint32_t>(it->second, 1u << 24)), dpi);
+}
+
+namespace {
+
+int textCap(const GridMetrics& m, int capDips) { return m.px(m.autoFit ? kGridAutoFitCap : capDips); }
+
+int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px(kGridPad) : 0; }
+
+}  // namespace
+
+int LabelWidth(const GridRow& row, const GridMetrics& m) {
+    int w = 0;
+    if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
+    w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
+    if (!row.label.empty()) w += std::min(m.measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
+    if (row.count != 0) w += m.measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
+    if (!row.note.empty()) w += std::min(m.measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
+    return w + m.px(kGridTrailing);
+}
+
+void Measure(GridBox& box, const GridMetrics& m) {
+    switch (box.type) {
+        case GridBoxType::Leaf:
+            box.width = std::max(m.px(kGridLeafMinWidth),
+                                 std::min(m.measure(box.text), textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
+            box.height = m.rowHeight;
+            return;
+        case GridBoxType::KeyValue: {
+            GridFrame& f = *box.frame;
+            f.labelWidth = 0;
+            for (const GridRow& row : f.rows) f.labelWidth = std::max(f.labelWidth, LabelWidth(row, m));
+            int valueWidth = 0, nestedWidth = 0;
+            f.rowHeights.assign(f.rows.size(), m.rowHeight);
+            box.height = 0;
+            for (size_t i = 0; i < f.children.size(); ++i) {
+                GridBox& value = *f.children[i];
+                Measure(value, m);
+                const int pad = padOf(value, m);
+                valueWidth = std::max(valueWidth, value.width + pad);
+                if (pad) nestedWidth = std::max(nestedWidth, value.width + pad);
+                f.rowHeights[i] = std::max(m.rowHeight, value.height + pad);
+                box.height += f.rowHeights[i];
+            }
+            const int minimum = m.px(kGridMinColumn);
+            const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
+            if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
+            const int valueDragged = m.draggedWidth(box.node, kValueColumn);
+            box.width = f.labelWidth + (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth);
+            return;
+        }
+        case GridBoxType::Table: {
+            GridFrame& f = *box.frame;
+            const size_t records = f.records.size();
+            const size_t columns = static_cast<size_t>(f.columnCount);
+            f.rowHeaderWidth = std::max(m.px(kGridRowHeaderMin),
+                                        m.measure(std::to_wstring(records)) + m.px(kGridRowNumberPadding));
+            f.columnWidths.assign(columns, 0);
+            for (size_t c = 0; c < columns; ++c) f.columnWidths[c] = LabelWidth(f.rows[c], m);
+            f.rowHeights.assign(records, m.rowHeight);
+            std::vector<int> nestedMax(columns, 0);
+            std::vector<size_t> present(columns, 0);
+            for (size_t r = 0; r < records; ++r) {
+                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
+                    GridBox& cell = *f.children[i];
+                    const size_t c = static_cast<size_t>(f.cellColumns[i]);
+                    Measure(cell, m);
+                    const int pad = padOf(cell, m);
+                    f.columnWidths[c] = std::max(f.columnWidths[c], cell.width + pad);
+                    if (pad) nestedMax[c] = std::max(nestedMax[c], cell.width + pad);
+                    f.rowHeights[r] = std::max(f.rowHeights[r], cell.height + pad);
+                    ++present[c];
+                }
+            }
+            // A record without a cell in a column shows an empty leaf there.
+            const int emptyCell = m.px(kGridLeafMinWidth);
+            box.width = f.rowHeaderWidth;
+            for (size_t c = 0; c < columns; ++c) {
+                if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
+                const int dragged = records ? m.draggedWidth(f.records.front(), static_cast<int32_t>(c)) : -1;
+                if (dragged >= 0) f.columnWidths[c] = std::max(std::max(dragged, m.px(kGridMinColumn)), nestedMax[c]);
+                box.width += f.columnWidths[c];
+            }
+            box.height = m.rowHeight;
+            for (int h : f.rowHeights) box.height += h;
+            return;
+        }
+        case GridBoxType::Nested: {
+            GridFrame& f = *box.frame;
+            const int label = LabelWidth(f.rows.front(), m);
+            if (!f.children.empty()) {
+                GridBox& content = *f.children.front();
+                Measure(content, m);
+                box.width = std::max(label, content.width + m.px(kGridPad));
+                box.height = m.rowHeight + content.height + m.px(kGridPadding);
+            } else {
+                box.width = label;
+                box.height = m.rowHeight;
+            }
+            return;
+        }
+    }
+}
+
+namespace {
+
+// A child in its cell: padded boxes 4 DIP inside, the others fill the cell exactly.
+void placeInCell(GridBox& child, int left, int top, int width, int height, const GridMetrics& m) {
+    if (child.padded()) {
+        Place(child, left + m.px(kGridPadding), top + m.px(kGridPadding), m);
+    } else {
+        Place(child, left, top, m);
+        child.width = width;
+        child.height = height;
+    }
+}
+
+}  // namespace
+
+void Place(GridBox& box, int x, int y, const GridMetrics& m) {
+    box.x = x;
+    box.y = y;
+    switch (box.type) {
+        case GridBoxType::Leaf: return;
+        case GridBoxType::Nested:
+            if (!box.frame->children.empty())
+                Place(*box.frame->children.front(), x + m.px(kGridPadding), y + m.rowHeight, m);
+            return;
+        case GridBoxType::KeyValue: {
+            GridFrame& f = *box.frame;
+            int top = y;
+            for (size_t i = 0; i < f.children.size(); ++i) {
+                placeInCell(*f.children[i], x + f.labelWidth, top, box.width - f.labelWidth, f.rowHeights[i], m);
+                top += f.rowHeights[i];
+            }
+            return;
+        }
+        case GridBoxType::Table: {
+            GridFrame& f = *box.frame;
+            std::vector<int> columnLeft(f.columnWidths.size());
+            int left = x + f.rowHeaderWidth;
+            for (size_t c = 0; c < columnLeft.size(); ++c) {
+                columnLeft[c] = left;
+                left += f.columnWidths[c];
+            }
+            int top = y + m.rowHeight;
+            for (size_t r = 0; r < f.records.size(); ++r) {
+                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
+                    const size_t c = static_cast<size_t>(f.cellColumns[i]);
+                    placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
+                }
+                top += f.rowHeights[r];
+            }
+            return;
+        }
+    }
+}
+
+void layOutGrid(GridLayout& layout, const GridMetrics& m) {
+    if (!layout.root) return;
+    Measure(*layout.root, m);
+    Place(*layout.root, 0, 0, m);
+}
+
+int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
+    const GridFrame& f = *box.frame;
+    int top = box.y + m.rowHeight;
+    if (py < top) return -1;
+    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
+        if (py < top + f.rowHeights[r]) {
+            rowTop = top;
+            return static_cast<int32_t>(r);
+        }
+        top += f.rowHeights[r];
+    }
+    return -1;
+}
+
+int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
+    const GridFrame& f = *box.frame;
+    int left = box.x + f.rowHeaderWidth;
+    if (px < left) return -1;
+    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+        if (px < left + f.columnWidths[c]) {
+            columnLeft = left;
+            return static_cast<int32_t>(c);
+        }
+        left += f.columnWidths[c];
+    }
+    return -1;
+}
+
+const GridBox* tableCell(const GridBox& box, size_t record, int32_t column) {
+    const GridFrame& f = *box.frame;
+    if (record + 1 >= f.cellStarts.size()) return nullptr;
+    const auto begin = f.cellColumns.begin() + f.cellStarts[record];
+    const auto end = f.cellColumns.begin() + f.cellStarts[record + 1];
+    const auto it = std::lower_bound(begin, end, column);
+    if (it == end || *it != column) return nullptr;
+    return f.children[static_cast<size_t>(it - f.cellColumns.begin())];
+}
+
+GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
+    GridHit hit;
+    if (!box.contains(px, py)) return hit;
+    hit.inside = true;
+    switch (box.type) {
+        case GridBoxType::Leaf: hit.node = box.node; return hit;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            int top = box.y;
+            for (size_t i = 0; i < f.rows.size(); ++i) {
+                if (py < top + f.rowHeights[i]) {
+                    const GridRow& row = f.rows[i];
+                    if (px >= box.x + f.labelWidth) {
+                        const GridBox& value = *f.children[i];
+                        if (value.contains(px, py)) return HitNode(value, px, py, m);
+                        hit.node = row.node;
+                        return hit;
+                    }
+                    hit.node = row.node;
+                    hit.toggle = row.toggle;
+                    hit.toggleKey = row.toggleKey;
+                    hit.onExpander = row.toggle != kToggleNone && px < box.x + m.px(kGridExpanderZone) &&
+                                     py < top + m.rowHeight;
+                    return hit;
+                }
+                top += f.rowHeights[i];
+            }
+            return hit;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            int rowTop = 0;
+            const int32_t r = tableRowAt(box, py, m, rowTop);
+            if (r < 0) return hit;
+            Node* record = f.records[static_cast<size_t>(r)];
+            int columnLeft = 0;
+            const int32_t c = tableColumnAt(box, px, columnLeft);
+            if (px < box.x + f.rowHeaderWidth || c < 0) {
+                hit.node = record;
+                return hit;
+            }
+            const GridBox* cell = tableCell(box, static_cast<size_t>(r), c);
+            if (!cell) return hit;  // an empty cell: no node
+            if (cell->contains(px, py)) return HitNode(*cell, px, py, m);
+            hit.node = record;
+            return hit;
+        }
+        case GridBoxType::Nested: {
+            const GridFrame& f = *box.frame;
+            const GridRow& row = f.rows.front();
+            if (py >= box.y + m.rowHeight) {
+                if (!f.children.empty() && f.children.front()->contains(px, py))
+                    return HitNode(*f.children.front(), px, py, m);
+                hit.node = row.node;
+                return hit;
+            }
+            hit.node = row.node;
+            hit.toggle = row.toggle;
+            hit.toggleKey = row.toggleKey;
+            hit.onExpander = px < box.x + m.px(kGridExpanderZone);
+            return hit;
+        }
+    }
+    return hit;
+}
+
+GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
+    GridEdge edge;
+    const int t = m.px(kGridEdgeTolerance);
+    if (px < box.x - t || px > box.x + box.width + t || py < box.y || py >= box.y + box.height) return edge;
+    switch (box.type) {
+        case GridBoxType::Leaf: return edge;
+        case GridBoxType::Nested:
+            if (!box.frame->children.empty()) return HitEdge(*box.frame->children.front(), px, py, m);
+            return edge;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            int top = box.y;
+            for (size_t i = 0; i < f.rows.size(); ++i) {
+                if (py < top + f.rowHeights[i]) {
+                    const GridBox& value = *f.children[i];
+                    if (value.padded()) {
+                        GridEdge inner = HitEdge(value, px, py, m);
+                        if (inner.found) return inner;
+                    }
+                    break;
+                }
+                top += f.rowHeights[i];
+            }
+            if (std::abs(px - (box.x + f.labelWidth)) <= t) return {true, box.node, kLabelColumn, box.x};
+            if (std::abs(px - (box.x + box.width)) <= t) return {true, box.node, kValueColumn, box.x + f.labelWidth};
+            return edge;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            int rowTop = 0;
+            const int32_t r = tableRowAt(box, py, m, rowTop);
+            if (r >= 0) {
+                for (uint32_t i = f.cellStarts[static_cast<size_t>(r)]; i < f.cellStarts[static_cast<size_t>(r) + 1]; ++i) {
+                    const GridBox& cell = *f.children[i];
+                    if (!cell.padded()) continue;
+                    GridEdge inner = HitEdge(cell, px, py, m);
+                    if (inner.found) return inner;
+                }
+            }
+            int right = box.x + f.rowHeaderWidth;
+            for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+                right += f.columnWidths[c];
+                if (std::abs(px - right) <= t)
+                    return {true, f.records.front(), static_cast<int32_t>(c), right - f.columnWidths[c]};
+            }
+            return edge;
+        }
+    }
+    return edge;
+}
+
+bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return false;
+    switch (box.type) {
+        case GridBoxType::Leaf:
+            if (box.node != node) return false;
+            rect = {box.x, box.y, box.x + box.width, box.y + box.height};
+            return true;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            int top = box.y;
+            for (size_t i = 0; i < f.rows.size(); ++i) {
+                if (f.rows[i].node == node) {
+                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    return true;
+                }
+                if (NodeRect(*f.children[i], node, m, rect)) return true;
+                top += f.rowHeights[i];
+            }
+            return false;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            int top = box.y + m.rowHeight;
+            for (size_t r = 0; r < f.records.size(); ++r) {
+                if (f.records[r] == node) {
+                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    return true;
+                }
+                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i)
+                    if (NodeRect(*f.children[i], node, m, rect)) return true;
+                top += f.rowHeights[r];
+            }
+            return false;
+        }
+        case GridBoxType::Nested: {
+            const GridFrame& f = *box.frame;
+            if (f.rows.front().node == node) {
+                rect = {box.x, box.y, box.x + box.width, box.y + m.rowHeight};
+                return true;
+            }
+            return !f.children.empty() && NodeRect(*f.children.front(), node, m, rect);
+        }
+    }
+    return false;
+}
+
+const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
+    if (!box) return nullptr;
+    std::vector<const GridBox*> stack{box};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (b->type == GridBoxType::Leaf) {
+            if (b->node && (b->node == node || b->node == alternative)) return b;
+            continue;
+        }
+        const auto& children = b->frame->children;
+        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+    }
+    return nullptr;
+}
+
+int clampGridScroll(long long value, int content, int client) {
+    const long long upper = static_cast<long long>(content) - client;
+    if (value > upper) value = upper;
+    if (value < 0) value = 0;
+    return static_cast<int>(value);
+}
+
+int GridMeasureCache::operator()(std::wstring_view text) {
+    if (text.empty()) return 0;
+    auto it = widths_.find(text);
+    if (it != widths_.end()) return it->second;
+    const int width = measure_ ? measure_(text) : 0;
+    const std::wstring& key = keys_.emplace_back(text);
+    widths_.emplace(std::wstring_view(key), width);
+    return width;
+}
+
+}  // namespace qm

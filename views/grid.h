@@ -1,0 +1,241 @@
+// The grid view's logic that needs no window: the document as nested boxes (key/value tables,
+// record tables, nested cells and leaf cells), the two expansion sets and their operations, and
+// the layout: measuring with a text-width function handed in, placing, and the hit tests. The
+// window side (grid_win.cpp) keeps these in step with the main window and paints them.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "appearance/slots.h"
+#include "document/document.h"
+
+namespace qm {
+
+// Nesting levels the grid builds before it shows a "…" cell instead of a table.
+constexpr int kGridMaxDepth = 120;
+
+// Geometry in DIPs.
+constexpr int kGridMargin = 8;            // around the root box
+constexpr int kGridPadding = 4;           // a nested table sits this far inside its cell
+constexpr int kGridPad = 2 * kGridPadding;
+constexpr int kGridTextGap = 2;           // added to every measured text
+constexpr int kGridToggleWidth = 16;      // chevron box and its gap
+constexpr int kGridChevronWidth = 14;
+constexpr int kGridBadgeWidth = 24;
+constexpr int kGridBadgeHeight = 15;
+constexpr int kGridBadgeGap = 6;
+constexpr int kGridLabelOffset = 30;      // badge plus gap
+constexpr int kGridCellInset = 6;         // text inset of label and leaf cells
+constexpr int kGridRightInset = 4;
+constexpr int kGridCountGap = 4;
+constexpr int kGridNoteGap = 10;
+constexpr int kGridTrailing = 8;
+constexpr int kGridLabelCap = 220;
+constexpr int kGridNoteCap = 200;
+constexpr int kGridLeafCap = 280;
+constexpr int kGridAutoFitCap = 8000;
+constexpr int kGridLeafMinWidth = 28;
+constexpr int kGridLeafPadding = 12;      // the leaf's text inset on both sides
+constexpr int kGridRowHeaderMin = 30;
+constexpr int kGridRowNumberPadding = 12;
+constexpr int kGridMinColumn = 24;        // a dragged column keeps at least this much
+constexpr int kGridExpanderZone = 22;     // cell inset plus chevron box
+constexpr int kGridEdgeTolerance = 3;
+constexpr int kGridLineStep = 40;         // scroll bar arrows and Left/Right
+constexpr int kGridWheelStepX = 60;
+constexpr int kGridErrorInset = 16;
+
+// Column indexes of a key/value table's two columns in the dragged widths.
+constexpr int32_t kLabelColumn = -1;
+constexpr int32_t kValueColumn = -2;
+
+enum class GridBoxType : uint8_t { Leaf = 0, KeyValue = 1, Table = 2, Nested = 3 };
+
+// What a row opens: nothing, a node (expandedNodes) or a group of same-named elements (expandedGroups).
+enum GridToggle : uint8_t { kToggleNone = 0, kToggleNode = 1, kToggleGroup = 2 };
+
+// A label cell: a key/value row, a record table's column header or a nested cell's header line.
+// Label and note are views of the node's own text or of a text the layout keeps.
+struct GridRow {
+    Node* node = nullptr;
+    Node* toggleKey = nullptr;
+    std::wstring_view label;
+    std::wstring_view note;   // type tag and/or summary, drawn dim after the label
+    uint32_t count = 0;       // shown as "(count)" when not 0
+    NodeKind kind = NodeKind::Root;
+    uint8_t toggle = kToggleNone;
+    bool open = false;
+};
+
+struct GridBox;
+
+// The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,
+// go without them.
+struct GridFrame {
+    // KeyValue: one per row. Table: one per column (the header cells). Nested: its header line.
+    std::vector<GridRow> rows;
+    // KeyValue: each row's value box. Table: the cells that exist, record by record in column
+    // order (a member or attribute a record lacks has no box and is drawn as an empty cell).
+    // Nested: none, or its open content box.
+    std::vector<GridBox*> children;
+    std::vector<uint32_t> cellStarts;   // Table: first cell of each record in children, then the end
+    std::vector<int32_t> cellColumns;   // Table: the column of each cell in children
+    std::vector<int32_t> rowHeights;
+    std::vector<int32_t> columnWidths;  // Table
+    std::vector<Node*> records;         // Table
+    int32_t labelWidth = 0;             // KeyValue
+    int32_t rowHeaderWidth = 0;         // Table
+    int32_t columnCount = 0;            // Table
+};
+
+struct GridBox {
+    GridBoxType type = GridBoxType::Leaf;
+    ColorSlot colour = ColorSlot::text;  // Leaf
+    bool dim = false;                    // Leaf: drawn in dimText
+    int32_t x = 0, y = 0, width = 0, height = 0;
+    Node* node = nullptr;
+    std::wstring_view text;              // Leaf
+    std::unique_ptr<GridFrame> frame;    // all but Leaf
+
+    bool padded() const {
+        return type == GridBoxType::KeyValue || type == GridBoxType::Table ||
+               (type == GridBoxType::Nested && frame && !frame->children.empty());
+    }
+    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+};
+
+using GridNodeSet = std::unordered_set<const Node*>;
+// The widths the user dragged, in DIPs: (table key node, column index) → width.
+using GridColumnWidths = std::map<std::pair<const Node*, int32_t>, uint32_t>;
+
+struct GridExpansion {
+    GridNodeSet nodes;   // containers whose nested table is open
+    GridNodeSet groups;  // groups of same-named elements, keyed by their first element
+};
+
+// Every box of one layout, and the texts its cells show that are not the nodes' own.
+struct GridLayout {
+    std::deque<GridBox> boxes;
+    std::deque<std::wstring> texts;
+    GridBox* root = nullptr;
+
+    void clear() {
+        root = nullptr;
+        boxes.clear();
+        texts.clear();
+    }
+};
+
+// ---- expansion ----
+
+// The first element of the largest block of consecutive same-named element siblings holding
+// `node`, when that block has two or more; otherwise null.
+const Node* gridRunKey(const Node* node);
+// The parent's first element child of the same name, when the parent has more than one.
+const Node* gridGroupKey(const Node* node);
+
+// A new document: the top level open and, for top-level nodes of at most 200 children, their
+// expandable children and runs.
+void resetGridExpansion(const Node* root, GridExpansion& expansion);
+// "Expand all" (every container and element group) or "Collapse all" (the top level only).
+void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion);
+void expandGridSubtree(const Node* node, GridExpansion& expansion);
+// Opens every table on the way from the root to `node`.
+void revealInGrid(const Node* node, GridExpansion& expansion);
+// Adds toggleKey to the set the toggle names, or removes it when it is there.
+void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion);
+
+// ---- building ----
+
+// The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
+void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
+
+// ---- layout ----
+
+// Text width in pixels of the content font (0 for an empty text).
+using GridMeasureText = std::function<int(std::wstring_view)>;
+
+struct GridMetrics {
+    unsigned dpi = 96;
+    int rowHeight = 22;
+    bool autoFit = false;
+    const GridColumnWidths* columnWidths = nullptr;  // dragged widths, or none
+    GridMeasureText measureText;
+
+    int px(int dips) const;
+    // The measure of a text: its width + 2 DIP, or 0 for an empty text.
+    int measure(std::wstring_view text) const;
+    // The width a dragged entry asks for, in pixels, or -1 when there is none.
+    int draggedWidth(const Node* key, int32_t column) const;
+};
+
+int LabelWidth(const GridRow& row, const GridMetrics& m);
+void Measure(GridBox& box, const GridMetrics& m);
+void Place(GridBox& box, int x, int y, const GridMetrics& m);
+// Builds nothing: measures and places a built root at (0, 0).
+void layOutGrid(GridLayout& layout, const GridMetrics& m);
+
+struct GridHit {
+    bool inside = false;
+    Node* node = nullptr;
+    uint8_t toggle = kToggleNone;
+    Node* toggleKey = nullptr;
+    bool onExpander = false;
+};
+GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m);
+
+struct GridEdge {
+    bool found = false;
+    const Node* key = nullptr;
+    int32_t column = 0;
+    int left = 0;  // left edge of that column, content pixels
+};
+GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m);
+
+struct GridRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+// The rectangle of the row that shows `node`; false when no box shows it.
+bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect);
+// The first leaf, depth first from `box`, whose node is `node` or `alternative`.
+const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative);
+
+// The top of each record row of a table, and the row holding y (-1 when none).
+int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop);
+// The column holding x to the right of the row header (-1 when none), and its left edge.
+int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft);
+// The cell box of record r, column c, or null for an empty cell.
+const GridBox* tableCell(const GridBox& box, size_t record, int32_t column);
+
+// Scroll offset clamped to [0, content - client], the lower bound last.
+int clampGridScroll(long long value, int content, int client);
+
+// Remembers the measured width of each distinct text, so that a relayout (every click on an
+// expander) measures only texts it has not seen. Cleared when the font or DPI changes.
+class GridMeasureCache {
+public:
+    explicit GridMeasureCache(GridMeasureText measure) : measure_(std::move(measure)) {}
+    int operator()(std::wstring_view text);
+    void clear() {
+        widths_.clear();
+        keys_.clear();
+    }
+    size_t size() const { return widths_.size(); }
+
+private:
+    GridMeasureText measure_;
+    std::unordered_map<std::wstring_view, int> widths_;
+    std::deque<std::wstring> keys_;  // the texts the map's views point to
+};
+
+}  // namespace qm

@@ -1,0 +1,639 @@
+// The grid view window: keeps its boxes, expansion sets, dragged widths and scroll position in
+// step with the main window's document and selection, paints the boxes that meet the client
+// area, and turns keys, clicks, the wheel and column-edge drags into the pane's operations.
+#include "views/grid_win.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <string>
+
+#include "appearance/colour.h"
+#include "appearance/draw_win.h"
+#include "shell/mainwindow.h"
+#include "shell/search.h"
+#include "views/tree.h"
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kChevronDown = 0xE70D;
+constexpr wchar_t kChevronRight = 0xE76C;
+constexpr int kContextMenuOffsetDips = 40;
+constexpr int kScrollToEnd = 1073741823;  // clamping turns it into the bottom
+constexpr int kRevealGap = 16;
+constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
+constexpr UINT kLineFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+constexpr UINT kCountFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+constexpr UINT kNumberFormat = DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+constexpr UINT kCentredFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+
+RECT clientRect(HWND window) {
+    RECT rc{};
+    if (window) GetClientRect(window, &rc);
+    return rc;
+}
+
+void fill(HDC dc, const RECT& rect, COLORREF colour) {
+    BrushHandle brush(CreateSolidBrush(colour));
+    FillRect(dc, &rect, brush.get());
+}
+
+void vLine(HDC dc, int x, int y1, int y2, COLORREF colour) { fill(dc, RECT{x, y1, x + 1, y2}, colour); }
+
+std::wstring str(std::wstring_view text) { return std::wstring(text); }
+
+}  // namespace
+
+// ---- pane operations ----
+
+GridPane::~GridPane() {
+    if (measureContext) DeleteDC(measureContext);
+}
+
+bool GridPane::Shown() const { return window && mainWindow && mainWindow->activeView == kViewGrid; }
+
+int GridPane::MeasureWithContext(std::wstring_view text) const {
+    SIZE size{};
+    if (!measureContext || text.empty()) return 0;
+    GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+GridMetrics GridPane::Metrics() {
+    GridMetrics m;
+    m.dpi = mainWindow->palette.dpi;
+    m.rowHeight = std::max(mainWindow->palette.rowHeight, 1);
+    m.autoFit = mainWindow->autoFit;
+    m.columnWidths = &columnWidths;
+    m.measureText = [this](std::wstring_view text) { return measureCache(text); };
+    return m;
+}
+
+int GridPane::ContentWidth() const {
+    return layout.root ? layout.root->width + 2 * mainWindow->palette.scale(kGridMargin) : 0;
+}
+
+int GridPane::ContentHeight() const {
+    return layout.root ? layout.root->height + 2 * mainWindow->palette.scale(kGridMargin) : 0;
+}
+
+void GridPane::Repaint() const {
+    if (window) InvalidateRect(window, nullptr, FALSE);
+}
+
+void GridPane::Build(bool repaint) {
+    const Document* doc = mainWindow->document.get();
+    {
+        SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        buildGrid(doc ? doc->root : nullptr, expansion, layout);
+        layOutGrid(layout, Metrics());
+    }
+    stale = false;
+    UpdateScrollBars();
+    if (repaint) Repaint();
+}
+
+bool GridPane::EnsureLayout() {
+    if (stale) Build(false);
+    return layout.root != nullptr;
+}
+
+void GridPane::Relayout() {
+    layout.clear();
+    stale = true;
+    if (Shown())
+        Build(true);
+    else
+        Repaint();
+}
+
+void GridPane::AppearanceChanged() {
+    measureCache.clear();
+    Relayout();
+}
+
+void GridPane::ForgetDocument() {
+    layout.clear();
+    stale = true;
+    expansion.nodes.clear();
+    expansion.groups.clear();
+    columnWidths.clear();
+    dragging = false;
+    drag = Drag{};
+    measureCache.clear();
+}
+
+void GridPane::ResetForDocument() {
+    columnWidths.clear();
+    resetGridExpansion(mainWindow->document ? mainWindow->document->root : nullptr, expansion);
+    scrollX = scrollY = 0;
+    Relayout();
+}
+
+void GridPane::ExpandAll(bool expand) {
+    if (mainWindow->document)
+        expandAllGrid(*mainWindow->document, expand, expansion);
+    else
+        expansion = GridExpansion{};
+    Relayout();
+}
+
+void GridPane::ExpandSubtree(const Node* node) {
+    expandGridSubtree(node, expansion);
+    Relayout();
+}
+
+void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
+    toggleGrid(toggle, toggleKey, expansion);
+    Relayout();
+}
+
+void GridPane::ClearColumnWidths() { columnWidths.clear(); }
+
+const GridBox* GridPane::FindLeafBox(const Node* node, const Node* alternative) {
+    if (!EnsureLayout()) return nullptr;
+    return qm::FindLeafBox(layout.root, node, alternative);
+}
+
+void GridPane::RevealNode(const Node* node) {
+    if (!node) return;
+    revealInGrid(node, expansion);
+    Relayout();
+    if (!EnsureLayout()) return;
+    GridRect r;
+    if (!NodeRect(*layout.root, node, Metrics(), r)) return;
+    const Palette& pal = mainWindow->palette;
+    const RECT client = clientRect(window);
+    const int width = client.right - client.left, height = client.bottom - client.top;
+    const int margin = pal.scale(kGridMargin);
+    long long x = scrollX, y = scrollY;
+    if (r.top < y)
+        y = r.top - margin;
+    else if (r.bottom - y + margin > height)
+        y = static_cast<long long>(r.bottom) + pal.scale(kRevealGap) - height;
+    if (r.left < x || r.left - x + margin > width - pal.scale(kGridLineStep)) x = r.left - margin;
+    ScrollTo(x, y);
+    Repaint();
+}
+
+void GridPane::UpdateScrollBars() {
+    const RECT client = clientRect(window);
+    const int contentWidth = ContentWidth(), contentHeight = ContentHeight();
+    scrollX = clampGridScroll(scrollX, contentWidth, client.right - client.left);
+    scrollY = clampGridScroll(scrollY, contentHeight, client.bottom - client.top);
+    if (!window) return;
+    auto set = [&](int bar, int content, int page, int pos) {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+        si.nMin = 0;
+        si.nMax = std::max(content - 1, 0);
+        si.nPage = static_cast<UINT>(std::max(page, 0));
+        si.nPos = pos;
+        SetScrollInfo(window, bar, &si, TRUE);
+    };
+    set(SB_HORZ, contentWidth, client.right - client.left, scrollX);
+    set(SB_VERT, contentHeight, client.bottom - client.top, scrollY);
+}
+
+void GridPane::ScrollTo(long long x, long long y) {
+    const RECT client = clientRect(window);
+    const int nx = clampGridScroll(x, ContentWidth(), client.right - client.left);
+    const int ny = clampGridScroll(y, ContentHeight(), client.bottom - client.top);
+    if (nx == scrollX && ny == scrollY) return;
+    scrollX = nx;
+    scrollY = ny;
+    if (window) {
+        SetScrollPos(window, SB_HORZ, scrollX, TRUE);
+        SetScrollPos(window, SB_VERT, scrollY, TRUE);
+    }
+    Repaint();
+}
+
+// ---- painting ----
+
+namespace {
+
+struct GridPainter {
+    const MainWindow& main;
+    const Palette& pal;
+    HDC dc;
+    RECT update;
+    int ox, oy;  // content to client
+    const Node* selected;
+    COLORREF selection;
+    COLORREF gridLine;
+    bool autoFit;
+    bool isDataFormat;
+
+    int px(int dips) const { return pal.scale(dips); }
+    RECT rectOf(const GridBox& b) const { return RECT{b.x + ox, b.y + oy, b.x + ox + b.width, b.y + oy + b.height}; }
+    bool misses(const RECT& r) const {
+        return r.right <= update.left || r.left >= update.right || r.bottom <= update.top || r.top >= update.bottom;
+    }
+    bool rowMisses(int top, int bottom) const { return bottom <= update.top || top >= update.bottom; }
+
+    void highlight(std::wstring_view text, const RECT& rect, bool current) const {
+        if (main.highlight.highlightActive && !text.empty())
+            PaintSearchHighlights(main, dc, text.data(), text.size(), pal.contentFont, rect, current, -1);
+    }
+
+    void badge(NodeKind kind, int x, int top) const {
+        const Badge b = nodeBadge(kind, isDataFormat);
+        if (!*b.text) return;
+        const int height = px(kGridBadgeHeight);
+        const int badgeTop = top + (pal.rowHeight - height) / 2;
+        const COLORREF slot = pal.color(b.slot);
+        const COLORREF tint = blend(pal.color(ColorSlot::background), slot, pal.isDark ? kBadgeTintDark : kBadgeTintLight);
+        const RECT box{x, badgeTop, x + px(kGridBadgeWidth), badgeTop + height};
+        fillRoundRect(dc, box, px(3), tint, tint);
+        drawText(dc, b.text, box, slot, pal.badgeFont, kCentredFormat);
+    }
+
+    ColorSlot labelColour(const GridRow& row) const {
+        const Node* n = row.node;
+        if (n && n->kind == NodeKind::Object && (row.toggle != kToggleNone || !n->keyed)) return ColorSlot::dimText;
+        if (row.kind == NodeKind::Attribute) return ColorSlot::attributeName;
+        return ColorSlot::text;
+    }
+
+    // A label cell in the top row line of `cell`.
+    void labelCell(const GridRow& row, const RECT& cell) const {
+        const int top = cell.top, bottom = cell.top + pal.rowHeight;
+        const int right = cell.right - px(kGridRightInset);
+        const COLORREF dim = pal.color(ColorSlot::dimText);
+        int x = cell.left + px(kGridCellInset);
+        if (row.toggle != kToggleNone) {
+            drawGlyph(dc, row.open ? kChevronDown : kChevronRight, RECT{x, top, x + px(kGridChevronWidth), bottom}, dim,
+                      pal.smallIconFont);
+            x += px(kGridToggleWidth);
+        }
+        badge(row.kind, x, top);
+        x += px(kGridLabelOffset);
+        if (!row.label.empty()) {
+            const std::wstring label = str(row.label);
+            const RECT rect{x, top, right, bottom};
+            highlight(row.label, rect, row.node && IsCurrentMatch(main, row.node));
+            drawText(dc, label, rect, pal.color(labelColour(row)), pal.contentFont, kLineFormat);
+            x += std::min(measureText(dc, label, pal.contentFont) + px(kGridTextGap),
+                          px(autoFit ? kGridAutoFitCap : kGridLabelCap));
+        }
+        if (x >= right) return;
+        if (row.count != 0) {
+            const std::wstring count = L"(" + std::to_wstring(row.count) + L")";
+            drawText(dc, count, RECT{x + px(kGridCountGap), top, right, bottom}, dim, pal.contentFont, kCountFormat);
+            x += measureText(dc, count, pal.contentFont) + px(kGridTextGap) + px(kGridCountGap);
+        }
+        if (!row.note.empty() && x + px(kGridNoteGap) < right)
+            drawText(dc, str(row.note), RECT{x + px(kGridNoteGap), top, right, bottom}, dim, pal.contentFont, kLineFormat);
+    }
+
+    void leaf(const GridBox& b, const RECT& r) const {
+        if (b.node && b.node == selected) fill(dc, RECT{r.left, r.top, r.right, r.top + pal.rowHeight}, selection);
+        const RECT text{r.left + px(kGridCellInset), r.top, r.right - px(kGridCellInset), r.top + pal.rowHeight};
+        highlight(b.text, text, b.node && IsCurrentMatch(main, b.node));
+        if (!b.text.empty())
+            drawText(dc, str(b.text), text, pal.color(b.dim ? ColorSlot::dimText : b.colour), pal.contentFont, kLineFormat);
+    }
+
+    void keyValue(const GridBox& b, const RECT& r) const {
+        const GridFrame& f = *b.frame;
+        fill(dc, r, pal.color(ColorSlot::background));
+        int top = r.top;
+        for (size_t i = 0; i < f.rows.size(); ++i) {
+            const int bottom = top + f.rowHeights[i];
+            if (top >= update.bottom) break;
+            if (!rowMisses(top, bottom)) {
+                const GridRow& row = f.rows[i];
+                const RECT cell{r.left, top, r.left + f.labelWidth, bottom};
+                fill(dc, cell, pal.color(ColorSlot::stripe));
+                if (row.node && row.node == selected)
+                    fill(dc, RECT{cell.left, top, cell.right, top + pal.rowHeight}, selection);
+                labelCell(row, cell);
+                box(*f.children[i]);
+                fillHLine(dc, r.left, r.right, bottom - 1, gridLine);
+                vLine(dc, cell.right - 1, top, bottom, gridLine);
+            }
+            top = bottom;
+        }
+        frameRect(dc, r, gridLine);
+    }
+
+    void table(const GridBox& b, const RECT& r) const {
+        const GridFrame& f = *b.frame;
+        fill(dc, r, pal.color(ColorSlot::background));
+        const int headerBottom = r.top + pal.rowHeight;
+        fill(dc, RECT{r.left, r.top, r.right, headerBottom}, pal.color(ColorSlot::accentTint));
+        int left = r.left + f.rowHeaderWidth;
+        for (size_t c = 0; c < f.rows.size(); ++c) {
+            labelCell(f.rows[c], RECT{left, r.top, left + f.columnWidths[c], headerBottom});
+            left += f.columnWidths[c];
+        }
+        fillHLine(dc, r.left, r.right, headerBottom - 1, gridLine);
+        int top = headerBottom;
+        const COLORREF dim = pal.color(ColorSlot::dimText);
+        for (size_t rec = 0; rec < f.records.size(); ++rec) {
+            const int bottom = top + f.rowHeights[rec];
+            if (top >= update.bottom) break;
+            if (!rowMisses(top, bottom)) {
+                const RECT header{r.left, top, r.left + f.rowHeaderWidth, bottom};
+                fill(dc, header, pal.color(ColorSlot::stripe));
+                if (f.records[rec] == selected) fill(dc, RECT{header.left, top, header.right, top + pal.rowHeight}, selection);
+                drawText(dc, std::to_wstring(rec + 1),
+                         RECT{header.left, top, header.right - px(kGridCellInset), top + pal.rowHeight}, dim,
+                         pal.contentFont, kNumberFormat);
+                for (uint32_t i = f.cellStarts[rec]; i < f.cellStarts[rec + 1]; ++i) box(*f.children[i]);
+                fillHLine(dc, r.left, r.right, bottom - 1, gridLine);
+            }
+            top = bottom;
+        }
+        int edge = r.left + f.rowHeaderWidth;
+        vLine(dc, edge - 1, r.top, r.bottom, gridLine);
+        for (size_t c = 0; c + 1 < f.columnWidths.size(); ++c) {
+            edge += f.columnWidths[c];
+            vLine(dc, edge - 1, r.top, r.bottom, gridLine);
+        }
+        frameRect(dc, r, gridLine);
+    }
+
+    void nested(const GridBox& b, const RECT& r) const {
+        const GridFrame& f = *b.frame;
+        const GridRow& row = f.rows.front();
+        const RECT header{r.left, r.top, r.right, r.top + pal.rowHeight};
+        if (row.node && row.node == selected)
+            fill(dc, header, selection);
+        else if (row.open)
+            fill(dc, header, pal.color(ColorSlot::stripe));
+        labelCell(row, header);
+        if (!f.children.empty()) {
+            box(*f.children.front());
+            frameRect(dc, r, gridLine);
+        }
+    }
+
+    void box(const GridBox& b) const {
+        const RECT r = rectOf(b);
+        if (misses(r)) return;
+        switch (b.type) {
+            case GridBoxType::Leaf: leaf(b, r); return;
+            case GridBoxType::KeyValue: keyValue(b, r); return;
+            case GridBoxType::Table: table(b, r); return;
+            case GridBoxType::Nested: nested(b, r); return;
+        }
+    }
+};
+
+void paintGrid(GridPane& pane, HDC dc, const RECT& client) {
+    const MainWindow& main = *pane.mainWindow;
+    const Palette& pal = main.palette;
+    fill(dc, client, pal.color(ColorSlot::background));
+    pane.EnsureLayout();
+    const int margin = pal.scale(kGridMargin);
+    const bool focused = GetFocus() == pane.window;
+    if (pane.layout.root) {
+        const GridPainter painter{main, pal, dc, client, margin - pane.scrollX, margin - pane.scrollY, main.selected,
+                                  pal.color(focused ? ColorSlot::selection : ColorSlot::inactiveSelection),
+                                  pal.color(ColorSlot::gridLine), main.autoFit,
+                                  main.document && main.document->isDataFormat};
+        painter.box(*pane.layout.root);
+    }
+    if (main.document && !main.document->errorMessage.empty() &&
+        (!pane.layout.root || pane.layout.root->type == GridBoxType::Leaf)) {
+        RECT box = client;
+        InflateRect(&box, -pal.scale(kGridErrorInset), -pal.scale(kGridErrorInset));
+        drawText(dc, main.document->errorMessage, box, pal.color(ColorSlot::warning), pal.contentFont, DT_WORDBREAK);
+    }
+}
+
+// ---- message handlers ----
+
+LRESULT onPaint(GridPane& pane, HDC printDc) {
+    BufferedPaint paint(pane.window, printDc);
+    if (paint.dc()) paintGrid(pane, paint.dc(), paint.client());
+    return 0;
+}
+
+// A client point in content coordinates.
+POINT contentPoint(const GridPane& pane, int x, int y) {
+    const int margin = pane.mainWindow->palette.scale(kGridMargin);
+    return POINT{x + pane.scrollX - margin, y + pane.scrollY - margin};
+}
+
+LRESULT onSetCursor(GridPane& pane, HWND window, WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(lParam) != HTCLIENT) return DefWindowProcW(window, WM_SETCURSOR, wParam, lParam);
+    bool onEdge = pane.dragging;
+    if (!onEdge && pane.layout.root) {
+        POINT pt{};
+        GetCursorPos(&pt);
+        ScreenToClient(window, &pt);
+        const POINT p = contentPoint(pane, pt.x, pt.y);
+        onEdge = HitEdge(*pane.layout.root, p.x, p.y, pane.Metrics()).found;
+    }
+    if (!onEdge) return DefWindowProcW(window, WM_SETCURSOR, wParam, lParam);
+    SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+    return TRUE;
+}
+
+LRESULT onKeyDown(GridPane& pane, UINT message, WPARAM wParam, LPARAM lParam) {
+    MainWindow& main = *pane.mainWindow;
+    if (main.HandleShortcut(wParam)) return 0;
+    const Palette& pal = main.palette;
+    const RECT client = clientRect(pane.window);
+    const int rowHeight = pal.rowHeight;
+    const int page = std::max(rowHeight, static_cast<int>(client.bottom - client.top) - rowHeight);
+    const long long x = pane.scrollX, y = pane.scrollY;
+    switch (wParam) {
+        case VK_PRIOR: pane.ScrollTo(x, y - page); return 0;
+        case VK_NEXT: pane.ScrollTo(x, y + page); return 0;
+        case VK_END: pane.ScrollTo(x, kScrollToEnd); return 0;
+        case VK_HOME: pane.ScrollTo(0, 0); return 0;
+        case VK_LEFT: pane.ScrollTo(x - pal.scale(kGridLineStep), y); return 0;
+        case VK_RIGHT: pane.ScrollTo(x + pal.scale(kGridLineStep), y); return 0;
+        case VK_UP: pane.ScrollTo(x, y - rowHeight); return 0;
+        case VK_DOWN: pane.ScrollTo(x, y + rowHeight); return 0;
+        case VK_MULTIPLY:
+            if (main.selected) {
+                pane.ExpandSubtree(main.selected);
+                return 0;
+            }
+            break;
+        default: break;
+    }
+    main.ForwardKey(message, wParam, lParam);
+    return 0;
+}
+
+LRESULT onScroll(GridPane& pane, int bar, WPARAM wParam) {
+    const Palette& pal = pane.mainWindow->palette;
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(pane.window, bar, &si);
+    const bool horizontal = bar == SB_HORZ;
+    const long long line = horizontal ? pal.scale(kGridLineStep) : pal.rowHeight;
+    long long pos = horizontal ? pane.scrollX : pane.scrollY;
+    switch (LOWORD(wParam)) {
+        case SB_LINEUP: pos -= line; break;
+        case SB_LINEDOWN: pos += line; break;
+        case SB_PAGEUP: pos -= si.nPage; break;
+        case SB_PAGEDOWN: pos += si.nPage; break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK: pos = si.nTrackPos; break;
+        case SB_TOP: pos = 0; break;
+        case SB_BOTTOM: pos = si.nMax; break;
+        default: return 0;
+    }
+    if (horizontal)
+        pane.ScrollTo(pos, pane.scrollY);
+    else
+        pane.ScrollTo(pane.scrollX, pos);
+    return 0;
+}
+
+LRESULT onMouseWheel(GridPane& pane, WPARAM wParam, bool horizontalWheel) {
+    const Palette& pal = pane.mainWindow->palette;
+    const int notches = takeWheelNotches(pane.wheelRemainder, GET_WHEEL_DELTA_WPARAM(wParam));
+    const long long x = pane.scrollX, y = pane.scrollY;
+    const long long sideways = static_cast<long long>(pal.scale(kGridWheelStepX)) * notches;
+    if (horizontalWheel)
+        pane.ScrollTo(x + sideways, y);
+    else if (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT || GetKeyState(VK_SHIFT) < 0)
+        pane.ScrollTo(x - sideways, y);
+    else
+        pane.ScrollTo(x, y - static_cast<long long>(kWheelRowsPerNotch) * pal.rowHeight * notches);
+    return 0;
+}
+
+enum class Click { Left, Double, Right };
+
+LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
+    SetFocus(pane.window);
+    if (!pane.EnsureLayout()) return 0;
+    MainWindow& main = *pane.mainWindow;
+    const GridMetrics m = pane.Metrics();
+    const POINT p = contentPoint(pane, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    if (click != Click::Right) {
+        const GridEdge edge = HitEdge(*pane.layout.root, p.x, p.y, m);
+        if (edge.found && click == Click::Left) {
+            pane.drag = GridPane::Drag{edge.key, edge.column, edge.left};
+            pane.dragging = true;
+            SetCapture(pane.window);
+            return 0;
+        }
+        if (edge.found) {
+            pane.columnWidths.erase({edge.key, edge.column});
+            pane.Relayout();
+            return 0;
+        }
+    }
+    const GridHit hit = HitNode(*pane.layout.root, p.x, p.y, m);
+    const bool toggles = hit.toggle != kToggleNone &&
+                         ((click == Click::Left && hit.onExpander) || click == Click::Double);
+    if (toggles) {
+        if (hit.node) main.SelectNode(hit.node);
+        pane.Toggle(hit.toggle, hit.toggleKey);
+        return 0;
+    }
+    if (hit.node) {
+        main.SelectNode(hit.node);
+        pane.Repaint();
+        if (click == Click::Double) EditSelectedValue(main);
+        return 0;
+    }
+    pane.Repaint();
+    return 0;
+}
+
+LRESULT onMouseMove(GridPane& pane, LPARAM lParam) {
+    if (!pane.dragging) return 0;
+    const unsigned dpi = pane.mainWindow->palette.dpi;
+    const POINT p = contentPoint(pane, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    const int width = std::max(scaleDips(kGridMinColumn, dpi), static_cast<int>(p.x) - pane.drag.left);
+    pane.columnWidths[{pane.drag.key, pane.drag.column}] = static_cast<uint32_t>(MulDiv(width, 96, static_cast<int>(dpi)));
+    pane.Relayout();
+    UpdateWindow(pane.window);
+    return 0;
+}
+
+void endDrag(GridPane& pane, bool release) {
+    if (!pane.dragging) return;
+    pane.dragging = false;
+    if (release && GetCapture() == pane.window) ReleaseCapture();
+}
+
+LRESULT onContextMenu(GridPane& pane, LPARAM lParam) {
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (pt.x == -1 && pt.y == -1) {
+        const int offset = pane.mainWindow->palette.scale(kContextMenuOffsetDips);
+        pt = POINT{offset, offset};
+        ClientToScreen(pane.window, &pt);
+    }
+    ShowContextMenu(*pane.mainWindow, pane.window, pt);
+    return 0;
+}
+
+LRESULT onCtlColorEdit(GridPane& pane, WPARAM wParam) {
+    const Palette& pal = pane.mainWindow->palette;
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    SetTextColor(dc, pal.color(ColorSlot::text));
+    SetBkColor(dc, pal.color(ColorSlot::background));
+    return reinterpret_cast<LRESULT>(pane.mainWindow->editBrush);
+}
+
+LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SIZE: pane.UpdateScrollBars(); pane.Repaint(); return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: pane.Repaint(); return 0;
+        case WM_PAINT: return onPaint(pane, nullptr);
+        case WM_PRINTCLIENT: return onPaint(pane, reinterpret_cast<HDC>(wParam));
+        case WM_ERASEBKGND: return 1;
+        case WM_SETCURSOR: return onSetCursor(pane, window, wParam, lParam);
+        case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+        case WM_KEYDOWN: return onKeyDown(pane, message, wParam, lParam);
+        case WM_CHAR: return 0;
+        case WM_HSCROLL: return onScroll(pane, SB_HORZ, wParam);
+        case WM_VSCROLL: return onScroll(pane, SB_VERT, wParam);
+        case WM_MOUSEWHEEL: return onMouseWheel(pane, wParam, false);
+        case WM_MOUSEHWHEEL: return onMouseWheel(pane, wParam, true);
+        case WM_LBUTTONDOWN: return onButton(pane, lParam, Click::Left);
+        case WM_LBUTTONDBLCLK: return onButton(pane, lParam, Click::Double);
+        case WM_RBUTTONDOWN: return onButton(pane, lParam, Click::Right);
+        case WM_MOUSEMOVE: return onMouseMove(pane, lParam);
+        case WM_LBUTTONUP: endDrag(pane, true); return 0;
+        case WM_CAPTURECHANGED: endDrag(pane, false); return 0;
+        case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
+        case WM_CTLCOLOREDIT: return onCtlColorEdit(pane, wParam);
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_NCCREATE) {
+            auto* pane = static_cast<GridPane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            if (pane) {
+                pane->window = window;
+                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        auto* pane = reinterpret_cast<GridPane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            pane->window = nullptr;
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        return dispatch(*pane, window, message, wParam, lParam);
+    } catch (...) {
+        // Nothing may reach the host; the view stays as it was.
+        return 0;
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,77 @@
+// The grid view window ("QuillmapGrid"): the document as nested tables, drawn by hand. Its
+// state, GridPane, is embedded in the MainWindow; the selection is the main window's. The boxes
+// are built only while the grid is shown or asked for one (a reveal, the editor's rectangle):
+// a document shown in another view costs the grid nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "views/grid.h"
+
+namespace qm {
+
+struct MainWindow;
+
+struct GridPane {
+    MainWindow* mainWindow = nullptr;
+    HWND window = nullptr;
+    GridExpansion expansion;       // expandedNodes and expandedGroups
+    GridColumnWidths columnWidths; // the widths the user dragged, in DIPs
+    struct Drag {
+        const Node* key = nullptr;
+        int32_t column = 0;
+        int left = 0;  // left edge of the dragged column, content pixels
+    } drag;
+    bool dragging = false;
+    GridLayout layout;
+    // Created by the main window with the grid window; owned and deleted by the pane. The content
+    // font is selected into it while a layout measures.
+    HDC measureContext = nullptr;
+    int scrollX = 0, scrollY = 0;
+    int32_t wheelRemainder = 0;
+    // The boxes no longer match the document, the sets or the widths; they are built again when
+    // the grid is shown or asked.
+    bool stale = true;
+    GridMeasureCache measureCache{[this](std::wstring_view text) { return MeasureWithContext(text); }};
+
+    GridPane() = default;
+    ~GridPane();
+    GridPane(const GridPane&) = delete;
+    GridPane& operator=(const GridPane&) = delete;
+
+    // A new document: sets and widths emptied, the top level open, scrolled to the top.
+    void ResetForDocument();
+    // Drops every box and pointer into the document, before the document goes.
+    void ForgetDocument();
+    void ExpandAll(bool expand);
+    void ExpandSubtree(const Node* node);
+    void RevealNode(const Node* node);
+    // Discards the boxes; builds them again at once while the grid is shown.
+    void Relayout();
+    // The font or DPI changed: measured widths are forgotten as well.
+    void AppearanceChanged();
+    void ClearColumnWidths();
+    size_t ColumnWidthCount() const { return columnWidths.size(); }
+    const GridBox* FindLeafBox(const Node* node, const Node* alternative);
+    void Toggle(uint8_t toggle, const Node* toggleKey);
+
+    // Builds the boxes if they are stale; false when there is nothing to show.
+    bool EnsureLayout();
+    void UpdateScrollBars();
+    void ScrollTo(long long x, long long y);
+    GridMetrics Metrics();
+    int ContentWidth() const;
+    int ContentHeight() const;
+    void Repaint() const;
+
+private:
+    bool Shown() const;
+    void Build(bool repaint);
+    int MeasureWithContext(std::wstring_view text) const;
+};
+
+LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace qm
