@@ -554,14 +554,16 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
     while (pos < length && text[pos] != L'\n') ++pos;  // the rest of the header line
     if (pos < length) ++pos;
 
-    // A line: its start, the end of its text without a carriage return, its leading spaces.
+    // A line: its start, the end of its text without a carriage return, its leading spaces, and
+    // whether a line break ends it (the last line of a file may end without one).
     struct Line {
         size_t start, end, spaces;
-        bool empty;
+        bool empty, broken;
     };
     auto lineFrom = [&](size_t p) {
-        Line l{p, p, 0, true};
+        Line l{p, p, 0, true, false};
         while (l.end < length && text[l.end] != L'\n') ++l.end;
+        l.broken = l.end < length;
         size_t textEnd = l.end;
         if (textEnd > p && text[textEnd - 1] == L'\r') --textEnd;
         while (p + l.spaces < textEnd && text[p + l.spaces] == L' ') ++l.spaces;
@@ -621,8 +623,15 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
         previousNonBlank = true;
         previousIndented = indented;
     }
-    if (chomping == Chomping::Clip && contentLines > 0) value += L'\n';
-    if (chomping == Chomping::Keep) value.append(contentLines > 0 ? trailingEmpty + 1 : lines.size(), L'\n');
+    // Chomping keeps line breaks that the text has: clip the one after the last content line, keep
+    // that one and those of the empty lines after it. A file that ends without a line break adds none.
+    const size_t lastContent = contentLines > 0 ? contentLines - 1 : 0;
+    if (chomping == Chomping::Clip && contentLines > 0 && lines[lastContent].broken) value += L'\n';
+    if (chomping == Chomping::Keep) {
+        size_t breaks = 0;
+        for (size_t i = lastContent; i < lines.size(); ++i) breaks += lines[i].broken ? 1 : 0;
+        value.append(breaks, L'\n');
+    }
 
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = storeText(doc, value);

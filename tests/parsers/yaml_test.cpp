@@ -142,12 +142,36 @@ TEST(YamlScalars, BlockScalars) {
         {L"v: >-\n\n  a\n", L"\na"},
         {L"v: |2\n    a\n   b\n", L"  a\n b\n"},
         {L"- |1\n  a\n", L" a\n"},
-        {L"v: | # comment\n  a\r\n  b", L"a\nb\n"},  // clip adds one line feed to any content
+        {L"v: | # comment\n  a\r\n  b\r\n", L"a\nb\n"},  // clip keeps the line break after the content
         {L"v: |\n  a\n# comment\n", L"a\n"},         // a less indented line ends the scalar
         {L"--- |\nfoo\n---\nbar\n", L"foo\n"},
     });
     auto d = yaml(L"a: 1\nv: >\n  x\n");
     EXPECT_EQ(d->root->children[0]->children[1]->line, 2u);  // the line of the indicator
+}
+
+// A block scalar at the very end of the file: chomping keeps only line breaks the file has, so a
+// file without a final line break gives a value without one, whatever the style.
+TEST(YamlScalars, BlockScalarsAtTheEndKeepOnlyLineBreaksThatAreThere) {
+    expectValues({
+        {L"k: |\n  a\n  b", L"a\nb"},
+        {L"k: |\n  a\n  b\n", L"a\nb\n"},
+        {L"k: |\r\n  a\r\n  b", L"a\nb"},
+        {L"k: >\n  a\n  b", L"a b"},
+        {L"k: >\n  a\n  b\n", L"a b\n"},
+        {L"k: >\n  a\n\n  b", L"a\nb"},
+        {L"k: |+\n  a\n  b", L"a\nb"},
+        {L"k: |+\n  a\n  b\n", L"a\nb\n"},
+        {L"k: |+\n  a\n\n  ", L"a\n\n"},  // the last, unbroken blank line adds nothing
+        {L"k: >+\n  a\n\n", L"a\n\n"},
+        {L"k: |-\n  a\n  b", L"a\nb"},
+        {L"k: >-\n  a\n  b\n\n", L"a b"},
+        {L"- |\n  a\n- >\n  b", L"a\n"},
+        {L"--- |\n  a", L"a"},
+        {L"k: |+\n\n  ", L"\n"},
+    });
+    auto d = yaml(L"- |\n  a\n- >\n  b");
+    EXPECT_EQ(d->root->children[0]->children.at(1)->value, L"b");
 }
 
 TEST(YamlStructure, CollectionsCommentsAndDocuments) {
