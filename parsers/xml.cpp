@@ -155,6 +155,56 @@ void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
     }
 }
 
+// A markup declaration ends at the first ">" outside square brackets, so an internal DTD subset
+// with its own declarations stays inside it. Quoted literals (a system identifier, an entity's
+// text) are skipped whole, brackets and ">" in them included; in the subset so are comments and
+// processing instructions, whose text may hold a lone apostrophe. A quote without a closing one
+// is an ordinary character: once a search for it fails, no later quote of its kind can send
+// another search to the end of the text.
+size_t XmlParser::declarationEnd(size_t start) const {
+    const std::wstring_view all(text, length);
+    ptrdiff_t brackets = 0;
+    bool inMarkup = false;  // inside a declaration of the subset, as <!ENTITY e "...">
+    size_t i = start;
+    while (i < length) {
+        const wchar_t c = text[i];
+        const bool inSubset = brackets >= 1 && !inMarkup;
+        if ((c == L'"' || c == L'\'') && !inSubset) {
+            const wchar_t* close = std::wmemchr(text + i + 1, c, length - i - 1);
+            i = close ? size_t(close - text) + 1 : i + 1;
+            continue;
+        }
+        if (inSubset && c == L'<') {
+            const wchar_t* p = text + i;
+            const size_t avail = length - i;
+            const bool comment = startsWithWord(p, avail, L"<!--");
+            if (comment || startsWithWord(p, avail, L"<?")) {
+                const size_t close = all.find(comment ? L"-->" : L"?>", i + (comment ? 4 : 2));
+                if (close == all.npos) return length;
+                i = close + (comment ? 3 : 2);
+                continue;
+            }
+            if (startsWithWord(p, avail, L"<!")) {
+                inMarkup = true;
+                i += 2;
+                continue;
+            }
+        }
+        if (c == L'[') {
+            ++brackets;
+        } else if (c == L']') {
+            --brackets;
+        } else if (c == L'>') {
+            if (inMarkup)
+                inMarkup = false;
+            else if (brackets < 1)
+                return i;
+        }
+        ++i;
+    }
+    return length;
+}
+
 void XmlParser::characterData(size_t runStart, size_t runEnd) {
     size_t first = runStart;
     while (first < runEnd && isSpace(text[first])) ++first;
@@ -316,22 +366,9 @@ void XmlParser::parse() {
             }
             pos = close + 3;
         } else if (startsWithWord(p, avail, L"<!")) {
-            // A markup declaration ends at the first ">" outside square brackets, so an internal
-            // DTD subset with its own declarations stays inside it.
             Node* declaration = addNode(NodeKind::DocType, lineAt(pos));
             const size_t start = pos + 2;
-            ptrdiff_t brackets = 0;
-            size_t end = start;
-            for (; end < length; ++end) {
-                const wchar_t c = text[end];
-                if (c == L'[') {
-                    ++brackets;
-                } else if (c == L']') {
-                    --brackets;
-                } else if (c == L'>' && brackets < 1) {
-                    break;
-                }
-            }
+            const size_t end = declarationEnd(start);
             size_t word = start;
             while (word < end && !isSpace(text[word])) ++word;
             declaration->name = NodeText(text + start, word - start);

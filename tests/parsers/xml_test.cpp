@@ -107,6 +107,25 @@ TEST(XmlTree, ConstructsBecomeTheirNodes) {
     });
 }
 
+// Square brackets and ">" inside quoted literals, comments and processing instructions of a
+// declaration neither open nor close its internal subset, and a lone apostrophe in a comment of
+// the subset is no literal; a quote that is never closed is an ordinary character.
+TEST(XmlTree, DeclarationsSkipLiteralsCommentsAndInstructions) {
+    expectShapes({
+        {L"<!DOCTYPE r SYSTEM \"x[.dtd\">\n<r><a/></r>", L"DT DOCTYPE:r SYSTEM \"x[.dtd\" r{a{}}"},
+        {L"<!DOCTYPE r PUBLIC '-//A//B]>' 'u>'><r/>", L"DT DOCTYPE:r PUBLIC '-//A//B]>' 'u>' r{}"},
+        {L"<!DOCTYPE r [<!ENTITY e \"]>\">]><r>&e;</r>", L"DT DOCTYPE:r [<!ENTITY e \"]>\">] r{\"]>\"}"},
+        {L"<!DOCTYPE r [<!ENTITY e '[x'><!ATTLIST r a CDATA \"[\">]><r>&e;</r>",
+         L"DT DOCTYPE:r [<!ENTITY e '[x'><!ATTLIST r a CDATA \"[\">] r{\"[x\"}"},
+        {L"<!DOCTYPE r [<!-- it's ]> --><!ENTITY e 'v'>]><r>&e;</r>",
+         L"DT DOCTYPE:r [<!-- it's ]> --><!ENTITY e 'v'>] r{\"v\"}"},
+        {L"<!DOCTYPE r [<?pi ]> it's ?>]><r/>", L"DT DOCTYPE:r [<?pi ]> it's ?>] r{}"},
+        {L"<!DOCTYPE r [ it's ]><r/>", L"DT DOCTYPE:r [ it's ] r{}"},
+        {L"<!DOCTYPE r SYSTEM \"x.dtd>\n<r/>", L"DT DOCTYPE:r SYSTEM \"x.dtd r{}"},
+        {L"<!DOCTYPE r SYSTEM 'a' \"b><r a='1'/>", L"DT DOCTYPE:r SYSTEM 'a' \"b r{@a=1}"},
+    });
+}
+
 TEST(XmlTree, AttributeForms) {
     expectShapes({
         {L"<a x='1' y = \"2\" z/>", L"a{@x=1 @y=2 @z=}"},
