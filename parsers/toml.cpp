@@ -116,6 +116,7 @@ public:
         : text_(text.c_str()), length_(text.size()), pos_(start), doc_(doc) {}
 
     void run();
+    size_t lookupWork() const { return lookupWork_; }
 
 private:
     const wchar_t* text_;
@@ -132,12 +133,19 @@ private:
     std::vector<OpenContainer> open_;
     std::vector<NodeText> keyParts_;
     std::wstring scratch_;  // an unescaped string before it is copied to the document
-    std::unordered_map<ChildKey, Node*, ChildKeyHash> lastKeyed_;
+    // The children of an indexed table that headers and dotted keys look for, by name.
+    struct NamedChildren {
+        Node* last = nullptr;       // the last keyed child of that name
+        Node* lastArray = nullptr;  // the last keyed array of that name, for [[x]] headers
+    };
+    std::unordered_map<ChildKey, NamedChildren, ChildKeyHash> named_;
     // Every key that some indexed table or array carries: a scalar whose key is not among these
     // needs no look-up in the big map above, only in this small, cache-resident set.
     std::unordered_set<std::wstring_view> containerKeys_;
-    // Tables with up to this many children are scanned instead of indexed in lastKeyed_.
+    // Tables with up to this many children are scanned instead of indexed in named_.
     static constexpr size_t kScanLimit = 32;
+    size_t lookupWork_ = 0;  // children scanned and index look-ups made while finding tables
+    void adopt(Node* parent, Node* child);
     void remember(Node* parent, Node* child);
     Node* lookup(Node* parent, std::wstring_view key);
 
@@ -213,6 +221,7 @@ void TomlParser::skipSpaceAndComments() {
 void TomlParser::attachComment(Node* table, PendingComment&& comment) {
     Node* node = createNode(doc_, NodeKind::Comment, table, comment.line);
     node->value = comment.text;
+    adopt(table, node);
 }
 
 void TomlParser::attachPending(Node* table) {
@@ -236,14 +245,20 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
     if (keyed) {
         node->name = key;
         node->keyed = true;
-        const size_t count = parent->children.size();
-        if (count == kScanLimit + 1) {  // the table just outgrew scanning: index what it holds
-            for (Node* child : parent->children) remember(parent, child);
-        } else if (count > kScanLimit + 1) {
-            remember(parent, node);
-        }
     }
+    adopt(parent, node);
     return node;
+}
+
+// Every child a table receives passes here, comments too: the table that outgrows scanning is
+// indexed whole at that moment, whichever child made it grow, and each later child as it comes.
+void TomlParser::adopt(Node* parent, Node* child) {
+    const size_t count = parent->children.size();
+    if (count == kScanLimit + 1) {
+        for (Node* c : parent->children) remember(parent, c);
+    } else if (count > kScanLimit + 1) {
+        remember(parent, child);
+    }
 }
 
 // Only tables and arrays are looked up by name; a scalar only takes over a name that already has
@@ -251,11 +266,13 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
 void TomlParser::remember(Node* parent, Node* child) {
     if (!child->keyed) return;
     if (child->kind == NodeKind::Object || child->kind == NodeKind::Array) {
-        lastKeyed_[ChildKey{parent, child->name}] = child;
+        NamedChildren& entry = named_[ChildKey{parent, child->name}];
+        entry.last = child;
+        if (child->kind == NodeKind::Array) entry.lastArray = child;
         containerKeys_.insert(child->name);
     } else if (containerKeys_.count(child->name) != 0) {
-        auto it = lastKeyed_.find(ChildKey{parent, child->name});
-        if (it != lastKeyed_.end()) it->second = child;
+        auto it = named_.find(ChildKey{parent, child->name});
+        if (it != named_.end()) it->second.last = child;
     }
 }
 
@@ -265,11 +282,13 @@ void TomlParser::remember(Node* parent, Node* child) {
 Node* TomlParser::lookup(Node* parent, std::wstring_view key) {
     const size_t count = parent->children.size();
     if (count > kScanLimit) {
-        auto it = lastKeyed_.find(ChildKey{parent, key});
-        return it == lastKeyed_.end() ? nullptr : it->second;
+        ++lookupWork_;
+        auto it = named_.find(ChildKey{parent, key});
+        return it == named_.end() ? nullptr : it->second.last;
     }
     Node* last = nullptr;
     for (size_t i = count; i-- > 0;) {
+        ++lookupWork_;
         Node* child = parent->children[i];
         if (!child->keyed || child->name.size() != key.size() || child->name != key) continue;
         if (!last) last = child;
@@ -290,12 +309,18 @@ Node* TomlParser::findOrCreate(Node* parent, NodeText key, uint32_t line) {
     return addChild(parent, NodeKind::Object, key, true, line);
 }
 
-// The last keyed array of that name among all children, or a new one.
+// The last keyed array of that name among all children, also when later children took the name
+// for something else, or a new one. An indexed table knows it without a scan, so a file that
+// repeats [[x]] after x was given a plain value stays linear.
 Node* TomlParser::findOrCreateArray(Node* parent, NodeText key, uint32_t line) {
-    if (Node* found = lookup(parent, key)) {
-        if (found->kind == NodeKind::Array) return found;
-        // Rare: the name was reused by another kind after the array; look further back.
-        for (size_t i = parent->children.size(); i-- > 0;) {
+    const size_t count = parent->children.size();
+    if (count > kScanLimit) {
+        ++lookupWork_;
+        auto it = named_.find(ChildKey{parent, key});
+        if (it != named_.end() && it->second.lastArray) return it->second.lastArray;
+    } else {
+        for (size_t i = count; i-- > 0;) {
+            ++lookupWork_;
             Node* child = parent->children[i];
             if (child->keyed && child->kind == NodeKind::Array && child->name == key) return child;
         }
@@ -609,9 +634,10 @@ void TomlParser::run() {
 
 }  // namespace
 
-void parseToml(Document& doc, const std::wstring& text, size_t start) {
+void parseToml(Document& doc, const std::wstring& text, size_t start, size_t* lookupWork) {
     TomlParser parser(doc, text, start);
     parser.run();
+    if (lookupWork) *lookupWork = parser.lookupWork();
 }
 
 }  // namespace qm

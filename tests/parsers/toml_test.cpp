@@ -89,6 +89,8 @@ const std::vector<Case>& tableCases() {
         {L"t = {a = 1, b.c = {}, d = [{}, {e = 'f'},],}", L"Obj:t(Num:a=1 Obj:b(Obj:c) Arr:d(Obj Obj(Str:e=f)))", L"", 0},
         {L"x = [\n  1,\n  [2, 'y'],\n]", L"Arr:x(Num=1 Arr(Num=2 Str=y))", L"", 0},
         {L"x = []\ny = [ ]\nz = {}", L"Arr:x Arr:y Obj:z", L"", 0},
+        // Comments are children too: a table may outgrow scanning by a comment.
+        {L"t = {}\nk = 1 # a\n# b\n# c\nm = 2\n[t]\nz = 1", L"Obj:t(Num:z=1) Num:k=1 Cmt=a Cmt=b Cmt=c Num:m=2", L"", 0},
     };
     return cases;
 }
@@ -101,7 +103,7 @@ TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) { expectCases(tableCases())
 // big one; the index is built when a table outgrows scanning. Both must find the same nodes, also
 // when the table grows past the limit in the middle of a case.
 TEST(TomlTables, SmallAndBigTablesFindTheSameTables) {
-    for (int fillers : {20, 31, 32, 33, 40}) {
+    for (int fillers : {20, 28, 29, 30, 31, 32, 33, 40}) {
         std::wstring prefix, prefixShape;
         for (int i = 0; i < fillers; ++i) {
             prefix += L"f" + std::to_wstring(i) + L" = " + std::to_wstring(i) + L"\n";
@@ -112,6 +114,43 @@ TEST(TomlTables, SmallAndBigTablesFindTheSameTables) {
             ASSERT_TRUE(d);
             EXPECT_EQ(shape(*d), prefixShape + c.shape) << fillers << " fillers: " << qmtest::u8(c.text);
         }
+    }
+}
+
+// Headers that name an array after the name was given to a plain value find the array without
+// scanning the table: the work grows in step with the file (4 times for 4 times the headers,
+// where a scan per header would make it 16 times), and the tree is the one a scan finds.
+TEST(TomlTables, RepeatedHeadersAfterAPlainValueStayLinear) {
+    struct GrowthCase {
+        const wchar_t* head;    // before n filler keys
+        const wchar_t* header;  // after "x = 2", repeated n times
+        size_t items, itemsPerHeader;  // children of the first node x once the headers are read
+    };
+    const std::vector<GrowthCase> cases = {
+        {L"x = [1]\n", L"[[x]]\n", 1, 1},  // the array gets a table per header after its 1
+        {L"x = {}\n", L"[[x]]\n", 0, 0},   // a table, not an array: the headers fill a new array
+        {L"x = [1]\n", L"[x]\nx.y = 1\n", 1, 0},
+    };
+    for (const GrowthCase& c : cases) {
+        auto work = [&](size_t n, size_t& firstItems) {
+            std::wstring text = c.head;
+            for (size_t i = 0; i < n; ++i) text += L"k" + std::to_wstring(i) + L" = " + std::to_wstring(i) + L"\n";
+            text += L"x = 2\n";
+            for (size_t i = 0; i < n; ++i) text += c.header;
+            Document d;
+            d.root = createNode(d, NodeKind::Root, nullptr, 0);
+            size_t steps = 0;
+            parseToml(d, text, 0, &steps);
+            EXPECT_EQ(d.errorMessage, L"") << qmtest::u8(c.header);
+            firstItems = topTable(d)->children.at(0)->children.size();
+            return steps;
+        };
+        constexpr size_t n = 1500;
+        size_t smallItems = 0, largeItems = 0;
+        const size_t small = work(n, smallItems), large = work(4 * n, largeItems);
+        EXPECT_LT(large, 5 * small) << qmtest::u8(c.header) << ": " << small << " steps for n, " << large << " for 4n";
+        EXPECT_EQ(smallItems, c.items + c.itemsPerHeader * n) << qmtest::u8(c.header);
+        EXPECT_EQ(largeItems, c.items + c.itemsPerHeader * 4 * n) << qmtest::u8(c.header);
     }
 }
 
