@@ -16,6 +16,7 @@
 #include "document/chars.h"
 #include "document/utf8.h"
 #include "document/language.h"
+#include "parsers/errortext.h"
 
 namespace qm {
 
@@ -488,7 +489,7 @@ void TomlParser::parseBareValue(Node* container, NodeText key, bool keyed, uint3
     else if (startsWithDate(token, n) || startsWithTime(token, n))
         dateTime = true;
     else
-        return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + std::wstring(token, n), begin);
+        return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + quotedInMessage(std::wstring_view(token, n)), begin);
     Node* node = addChild(container, kind, key, keyed, line);
     node->value = NodeText(token, n);
     if (dateTime) {

@@ -10,6 +10,7 @@
 #include "document/chars.h"
 #include "document/language.h"
 #include "document/utf8.h"
+#include "parsers/errortext.h"
 #include "parsers/numbers.h"
 
 namespace qm {
@@ -44,7 +45,7 @@ bool sameName(const NodeText& a, const NodeText& b) {
 
 std::wstring notClosedMessage(std::wstring_view name) {
     std::wstring message = tr(L"Element not closed: <", L"Element nicht geschlossen: <");
-    message += name;
+    message += quotedInMessage(name);
     message += L'>';
     return message;
 }
@@ -254,7 +255,7 @@ void XmlParser::endTag() {
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
     const auto named = openNames.find(name.view());
     if (named == openNames.end() || named->second == 0) {
-        reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + name + L">");
+        reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + quotedInMessage(name) + L">");
         return;
     }
     size_t index = open.size() - 1;

@@ -13,6 +13,7 @@
 #include "document/chars.h"
 #include "document/utf8.h"
 #include "document/language.h"
+#include "parsers/errortext.h"
 
 namespace qm {
 
@@ -988,7 +989,8 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     if (found == anchors.end() || recursive) {
         setDocumentError(doc,
                          (recursive ? tr(L"Recursive alias: *", L"Rekursiver Verweis: *")
-                                    : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) + aliasName,
+                                    : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) +
+                             quotedInMessage(aliasName),
                          aliasLine);
         Node* standIn = makeNode(NodeKind::String, parent, keyed, aliasLine);
         standIn->value = storeText(doc, L"*" + aliasName);

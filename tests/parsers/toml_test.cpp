@@ -266,6 +266,36 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
     uiGerman = false;
 }
 
+// A bad token is quoted in the message up to 40 characters and then cut with "…", so a file
+// holding a token of millions of characters does not make a status text of that size.
+TEST(TomlErrors, LongTokensAreCutInTheMessage) {
+    const std::wstring a40(40, L'a');
+    const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};
+    struct TokenCase {
+        std::wstring token;
+        std::wstring quoted;
+    };
+    const std::vector<TokenCase> cases = {
+        {a40, a40},
+        {a40 + L"b", a40 + L"\u2026"},
+        {std::wstring(10 * 1000 * 1000, L'a'), a40 + L"\u2026"},
+        {a40.substr(1) + pair, a40.substr(1) + L"\u2026"},  // a surrogate pair is not split
+        {a40.substr(2) + pair, a40.substr(2) + pair},
+        {a40.substr(2) + pair + L"b", a40.substr(2) + pair + L"\u2026"},
+    };
+    for (bool german : {false, true}) {
+        uiGerman = german;
+        for (const TokenCase& c : cases) {
+            auto d = parse(L"t.toml", L"ok = 1\nx = " + c.token + L"\n");
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d->errorMessage, (german ? L"Ung\u00fcltiger Wert: " : L"Invalid value: ") + c.quoted)
+                << c.token.size();
+            EXPECT_EQ(d->errorLine, 2u);
+        }
+    }
+    uiGerman = false;
+}
+
 TEST(TomlLines, NodesCarryTheLineTheyStartOn) {
     auto d = parse(L"t.toml", L"\uFEFF# c\r\n[t]\r\nx = [\r\n  1,\r\n  \"\"\"a\r\nb\"\"\",\r\n  3 ]\r\ny.z = 4\r\n[[u]]");
     ASSERT_TRUE(d);

@@ -272,6 +272,33 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
     }
 }
 
+// Element names quoted in messages are cut after 40 characters with "…".
+TEST(XmlErrors, LongNamesAreCutInMessages) {
+    const std::wstring name(40, L'n');
+    struct NameCase {
+        std::wstring text, shape, english, german;
+        uint32_t line;
+    };
+    const std::vector<NameCase> cases = {
+        {L"<r/></" + name + L">", L"r{}", L"Unexpected end tag </" + name + L">", L"Unerwartetes Endtag </" + name + L">", 1},
+        {L"<r/></" + name + L"x>", L"r{}", L"Unexpected end tag </" + name + L"\u2026>",
+         L"Unerwartetes Endtag </" + name + L"\u2026>", 1},
+        {L"<" + name + L"xy>", name + L"xy{}", L"Element not closed: <" + name + L"\u2026>",
+         L"Element nicht geschlossen: <" + name + L"\u2026>", 1},
+    };
+    LanguageGuard guard;
+    for (bool german : {false, true}) {
+        uiGerman = german;
+        for (const NameCase& c : cases) {
+            auto d = parseXmlText(c.text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(shape(d->root), c.shape);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
+            EXPECT_EQ(d->errorLine, c.line);
+        }
+    }
+}
+
 TEST(XmlDriver, ContentStartingWithAngleBracketIsXmlWhateverTheName) {
     for (const wchar_t* name : {L"data.json", L"x.txt", L"noext", L"a.REG.bak"}) {
         auto d = parse(name, L"\xFEFF \r\n<a>1</a>");

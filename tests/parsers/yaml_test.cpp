@@ -288,6 +288,32 @@ TEST(YamlErrors, MessagesLinesAndTheTreeBuiltSoFar) {
     EXPECT_EQ(deep->errorMessage, L"Verschachtelung zu tief");
 }
 
+// Anchor names quoted in messages are cut after 40 characters with "…"; the stand-in value keeps
+// the whole alias.
+TEST(YamlErrors, LongAnchorNamesAreCutInMessages) {
+    const std::wstring name(40, L'n'), cut = name + L"\u2026";
+    struct NameCase {
+        std::wstring text;
+        std::wstring english, german;
+    };
+    const std::vector<NameCase> cases = {
+        {L"a: *" + name + L"\n", L"Unknown anchor: *" + name, L"Unbekannter Anker: *" + name},
+        {L"a: *" + name + L"x\n", L"Unknown anchor: *" + cut, L"Unbekannter Anker: *" + cut},
+        {L"a: &" + name + L"x\n  b: *" + name + L"x\n", L"Recursive alias: *" + cut, L"Rekursiver Verweis: *" + cut},
+    };
+    for (bool german : {false, true}) {
+        for (const NameCase& c : cases) {
+            uiGerman = german;
+            auto d = parse(L"e.yml", c.text);
+            uiGerman = false;
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
+        }
+    }
+    auto d = parse(L"e.yml", L"a: *" + name + L"x\n");
+    EXPECT_EQ(d->root->children[0]->children[0]->value, L"*" + name + L"x");
+}
+
 TEST(YamlSpans, ScalarsRecordWhereTheirTextIs) {
     const std::wstring text =
         L"\xFEFF" L"a: 'q' \nb: plain text # c\nc: [x, \"y\"]\nd: |\n  lit\ne: two\n  lines\nf: *a\ng:\n";
