@@ -206,14 +206,56 @@ TEST(YamlStructure, CollectionsCommentsAndDocuments) {
 TEST(YamlStructure, LineEndingsAndByteOrderMarkAreTransparent) {
     const std::wstring lf = L"# c\na: 1\nb:\n  - x\n  - \"y\n    z\"\nc: |\n  l1\n\n  l2\nd: >-\n  f1\n  f2\n"
                             L"e: plain\n  more\nf: {g: 'h'}\n---\n? k\n: v\n";
-    std::wstring crlf;
+    std::wstring crlf, cr;
     for (wchar_t c : lf) crlf += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    for (wchar_t c : lf) cr += c == L'\n' ? L'\r' : c;
     const std::wstring expected = L"Comment=c Obj(Num:a=1 Arr:b(Str=x Str=y z) Str:c=l1\n\nl2\n Str:d=f1 f2 "
                                   L"Str:e=plain more Obj:f(Str:g=h)) Obj(Str:k=v)";
-    for (const std::wstring& text : {lf, crlf, std::wstring(1, wchar_t(0xFEFF)) + lf}) {
+    for (const std::wstring& text : {lf, crlf, cr, std::wstring(1, wchar_t(0xFEFF)) + lf}) {
         auto d = yaml(text);
-        EXPECT_EQ(shape(d->root), expected);
+        EXPECT_EQ(shape(d->root), expected) << qmtest::u8(text);
         EXPECT_EQ(d->errorMessage, L"");
+        // The value of the second document is on line 19, however the lines end.
+        EXPECT_EQ(d->root->children.at(2)->children.at(0)->line, 19u) << qmtest::u8(text);
+    }
+}
+
+// A carriage return without a line feed after it ends a line (files from classic Mac tools):
+// each text parses with lone carriage returns, and with them mixed with CR LF, as it does with
+// line feeds: the same tree, the same lines of nodes and the same error on the same line.
+TEST(YamlStructure, LoneCarriageReturnsEndLines) {
+    const std::vector<Case> cases = {
+        {L"a: 1\nb:\n  - x\n  - y\n", L"Obj(Num:a=1 Arr:b(Str=x Str=y))"},
+        {L"# c\na: 1 # d\nb:\n  c: 2\n", L"Comment=c Obj(Num:a=1 Comment=d Obj:b(Num:c=2))"},
+        {L"a: \"x\n\n  y\"\nb: 'p\n q'\n", L"Obj(Str:a=x\ny Str:b=p q)"},
+        {L"a: |\n  l1\n\n  l2\nb: >\n  f1\n  f2\n", L"Obj(Str:a=l1\n\nl2\n Str:b=f1 f2\n)"},
+        {L"a: one\n  two\nb: [1,\n 2]\n", L"Obj(Str:a=one two Arr:b(Num=1 Num=2))"},
+        {L"--- 1\n---\n- a\n...\n", L"Num=1 Arr(Str=a)"},
+        {L"a: 1\nb: 2\n   c: 3\n", L"Obj(Num:a=1 Num:b=2)", L"Unexpected indentation", 3},
+        {L"a: 1\n\nb: [1\n", L"Obj(Num:a=1 Arr:b(Num=1))", L"Expected ',' or ']'", 4},
+    };
+    expectCases(cases);
+    auto lines = [](const Document& d) {
+        std::vector<uint32_t> out;
+        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
+        return out;
+    };
+    for (const Case& c : cases) {
+        const std::wstring lf = c.text;
+        std::wstring cr, mixed;
+        bool crlf = false;
+        for (wchar_t ch : lf) {
+            cr += ch == L'\n' ? L'\r' : ch;
+            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
+        }
+        auto expected = yaml(lf);
+        for (const std::wstring& text : {cr, mixed}) {
+            auto d = yaml(text);
+            EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
+            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+        }
     }
 }
 
