@@ -17,6 +17,7 @@
 #include "document/utf8.h"
 #include "document/language.h"
 #include "parsers/errortext.h"
+#include "parsers/linecounter.h"
 
 namespace qm {
 
@@ -123,8 +124,7 @@ private:
     const wchar_t* text_;
     size_t length_;
     size_t pos_;
-    size_t lineScan_ = 0;  // the line cursor: line_ is the line at lineScan_
-    uint32_t line_ = 1;
+    LineCursor lines_;
     Document& doc_;
     bool stop_ = false;
     std::vector<PendingComment> pending_;
@@ -155,6 +155,8 @@ private:
     void fail(const std::wstring& message, size_t at);
 
     bool atEnd() const { return pos_ >= length_; }
+    // A line feed, or a carriage return without one after it (see isLineEnd).
+    bool lineEndAt(size_t p) const { return p < length_ && isLineEnd(text_, length_, p); }
     wchar_t peek() const { return pos_ < length_ ? text_[pos_] : wchar_t(0); }
     void skipBlanks() {
         while (pos_ < length_ && isBlank(text_[pos_])) ++pos_;
@@ -183,14 +185,7 @@ private:
     void appendEscape(std::wstring& out);
 };
 
-uint32_t TomlParser::lineAt(size_t position) {
-    if (position > length_) position = length_;
-    for (; lineScan_ < position; ++lineScan_)
-        if (text_[lineScan_] == L'\n') ++line_;
-    while (lineScan_ > position)
-        if (text_[--lineScan_] == L'\n') --line_;
-    return line_;
-}
+uint32_t TomlParser::lineAt(size_t position) { return lines_.at(text_, length_, position); }
 
 void TomlParser::fail(const std::wstring& message, size_t at) {
     if (stop_) return;
@@ -201,7 +196,7 @@ void TomlParser::fail(const std::wstring& message, size_t at) {
 PendingComment TomlParser::readComment() {
     const uint32_t line = lineAt(pos_);
     size_t begin = ++pos_;  // past "#"
-    while (pos_ < length_ && text_[pos_] != L'\n') ++pos_;
+    pos_ = findLineEnd(text_, length_, pos_);
     size_t end = pos_;
     while (begin < end && isSpace(text_[begin])) ++begin;
     while (end > begin && isSpace(text_[end - 1])) --end;
@@ -230,14 +225,14 @@ void TomlParser::attachPending(Node* table) {
     pending_.clear();
 }
 
-// After a key/value pair or a header: blanks, an optional comment (it joins `table`), an optional
-// carriage return, then a line feed or the end of the text.
+// After a key/value pair or a header: blanks, an optional comment (it joins `table`), then a line
+// end (CR LF, a line feed or a lone carriage return) or the end of the text.
 void TomlParser::expectLineEnd(Node* table) {
     skipBlanks();
     if (peek() == L'#') attachComment(table, readComment());
-    if (peek() == L'\r') ++pos_;
+    if (peek() == L'\r' && !lineEndAt(pos_)) ++pos_;  // the carriage return of CR LF
     if (atEnd()) return;
-    if (text_[pos_] != L'\n') return fail(tr(L"Expected end of line", L"Zeilenende erwartet"));
+    if (!lineEndAt(pos_)) return fail(tr(L"Expected end of line", L"Zeilenende erwartet"));
     ++pos_;
 }
 
@@ -527,11 +522,11 @@ void TomlParser::appendEscape(std::wstring& out) {
 bool TomlParser::readBasicString(std::wstring& out) {
     for (;;) {
         const size_t run = pos_;
-        while (pos_ < length_ && text_[pos_] != L'"' && text_[pos_] != L'\\' && text_[pos_] != L'\n') ++pos_;
+        while (pos_ < length_ && text_[pos_] != L'"' && text_[pos_] != L'\\' && !lineEndAt(pos_)) ++pos_;
         out.append(text_ + run, pos_ - run);
-        if (atEnd() || text_[pos_] == L'\n') break;
+        if (atEnd() || lineEndAt(pos_)) break;
         if (text_[pos_++] == L'"') return true;
-        if (atEnd() || text_[pos_] == L'\n') break;
+        if (atEnd() || lineEndAt(pos_)) break;
         appendEscape(out);
     }
     fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
@@ -543,7 +538,7 @@ bool TomlParser::readBasicString(std::wstring& out) {
 bool TomlParser::readBasicText(NodeText& out) {
     const size_t run = pos_;
     size_t p = pos_;
-    while (p < length_ && text_[p] != L'"' && text_[p] != L'\\' && text_[p] != L'\n') ++p;
+    while (p < length_ && text_[p] != L'"' && text_[p] != L'\\' && !lineEndAt(p)) ++p;
     if (p < length_ && text_[p] == L'"') {
         out = NodeText(text_ + run, p - run);
         pos_ = p + 1;
@@ -557,8 +552,8 @@ bool TomlParser::readBasicText(NodeText& out) {
 
 bool TomlParser::readLiteralText(NodeText& out) {
     const size_t run = pos_;
-    while (pos_ < length_ && text_[pos_] != L'\'' && text_[pos_] != L'\n') ++pos_;
-    if (atEnd() || text_[pos_] == L'\n') {
+    while (pos_ < length_ && text_[pos_] != L'\'' && !lineEndAt(pos_)) ++pos_;
+    if (atEnd() || lineEndAt(pos_)) {
         fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
         return false;
     }
@@ -567,8 +562,9 @@ bool TomlParser::readLiteralText(NodeText& out) {
     return true;
 }
 
-// pos_ just past the three opening quotes. Carriage returns are dropped, so the value holds line
-// feeds only; a run of four or five closing quotes gives its first one or two to the content.
+// pos_ just past the three opening quotes. The carriage return of CR LF is dropped and a lone one
+// becomes a line feed, so the value holds line feeds only; a run of four or five closing quotes
+// gives its first one or two to the content.
 bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
     const bool basic = quote == L'"';
     if (peek() == L'\r') ++pos_;
@@ -581,6 +577,7 @@ bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
         if (atEnd()) break;
         const wchar_t c = text_[pos_];
         if (c == L'\r') {
+            if (lineEndAt(pos_)) out += L'\n';
             ++pos_;
         } else if (c == quote) {
             size_t quotes = 0;
@@ -597,8 +594,8 @@ bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
         } else {  // backslash
             if (++pos_ >= length_) break;
             size_t p = pos_;
-            while (p < length_ && (isBlank(text_[p]) || text_[p] == L'\r')) ++p;
-            if (p < length_ && text_[p] == L'\n') {
+            while (p < length_ && isBlank(text_[p])) ++p;
+            if (p < length_ && (text_[p] == L'\n' || text_[p] == L'\r')) {
                 // Line-ending backslash: the line break and all white space after it vanish.
                 pos_ = p;
                 while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;

@@ -225,7 +225,7 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
     };
     const std::vector<ErrorCase> cases = {
         {L"a = 1 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
-        {L"a = 1\r\r\nb = 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
+        {L"a = 1 \x0b\r\nb = 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
         {L"[a] x", L"Expected end of line", L"Zeilenende erwartet", 1, L"Obj:a"},
         {L"a = 1\n= 2", L"Expected a key", L"Schl\u00fcssel erwartet", 2, L"Num:a=1"},
         {L"a. = 2", L"Expected a key", L"Schl\u00fcssel erwartet", 1, L""},
@@ -294,6 +294,51 @@ TEST(TomlErrors, LongTokensAreCutInTheMessage) {
         }
     }
     uiGerman = false;
+}
+
+// A carriage return without a line feed after it ends a line (files from classic Mac tools): each
+// text parses with lone carriage returns, and with them mixed with CR LF, as it does with line
+// feeds: the same tree, the same lines of nodes and the same error on the same line.
+TEST(TomlLines, LoneCarriageReturnsEndLines) {
+    const std::vector<Case> cases = {
+        {L"a = 1\nb = 2\n", L"Num:a=1 Num:b=2", L"", 0},
+        {L"a = 1\n\nb = 2", L"Num:a=1 Num:b=2", L"", 0},
+        {L"# c\n[t]\nx = [\n  1, # in\n  2,\n]\ny = 's' # after\n",
+         L"Obj:t(Cmt=c Arr:x(Num=1 Num=2) Cmt=in Str:y=s Cmt=after)", L"", 0},
+        {L"s = \"\"\"\nl1\n\nl2\"\"\"\nt = '''\nm1\nm2'''\n", L"Str:s=l1\n\nl2 Str:t=m1\nm2", L"", 0},
+        {L"s = \"\"\"a \\  \n   b\"\"\"\n[[u]]\n", L"Str:s=a b Arr:u(Obj)", L"", 0},
+        {L"a = 1\nb = 2\nc =\n", L"Num:a=1 Num:b=2", L"Expected a value", 3},
+        {L"a = 1\nb = \"x\nc = 1", L"Num:a=1", L"Unterminated string", 2},
+        {L"a = 1\nb = 'x\nc = 1", L"Num:a=1", L"Unterminated string", 2},
+        {L"a = 1\n\nx = bad\n", L"Num:a=1", L"Invalid value: bad", 3},
+        {L"a = [\n1,\n2\n3]", L"Arr:a(Num=1 Num=2)", L"Expected ',' or ']'", 4},
+    };
+    expectCases(cases);
+    auto lines = [](const Document& d) {
+        std::vector<uint32_t> out;
+        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
+        return out;
+    };
+    for (const Case& c : cases) {
+        const std::wstring lf = c.text;
+        std::wstring cr, mixed;
+        bool crlf = false;
+        for (wchar_t ch : lf) {
+            cr += ch == L'\n' ? L'\r' : ch;
+            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
+        }
+        auto expected = parse(L"t.toml", lf);
+        for (const std::wstring& text : {cr, mixed}) {
+            auto d = parse(L"t.toml", text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
+            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+        }
+    }
+    // A carriage return before another one is a line end of its own.
+    expectCases({{L"a = 1\r\r\nb = 2\r\nc = x", L"Num:a=1 Num:b=2", L"Invalid value: x", 4}});
 }
 
 TEST(TomlLines, NodesCarryTheLineTheyStartOn) {
