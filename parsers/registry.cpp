@@ -10,6 +10,7 @@
 #include "document/chars.h"
 #include "document/decode.h"
 #include "document/language.h"
+#include "parsers/linecounter.h"
 #include "parsers/numbers.h"
 
 namespace qm {
@@ -293,18 +294,19 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
 
 void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
     RegistryParser parser(doc);
+    const wchar_t* chars = text.data();
     const size_t length = text.size();
     uint32_t physicalLine = 1;
     for (size_t i = 0; i < start && i < length; ++i)
-        if (text[i] == L'\n') ++physicalLine;
+        if (isLineEnd(chars, length, i)) ++physicalLine;
 
-    // Takes the next physical line, trimmed, and moves past its line feed.
+    // Takes the next physical line, trimmed, and moves past its line end: a line feed, or a
+    // carriage return without one after it (files from classic Mac tools end their lines so).
     size_t pos = start;
     auto nextPhysical = [&]() {
-        const wchar_t* lf = std::wmemchr(text.data() + pos, L'\n', length - pos);
-        const size_t end = lf ? size_t(lf - text.data()) : length;
+        const size_t end = findLineEnd(chars, length, pos);
         std::wstring_view piece = trimmed(std::wstring_view(text).substr(pos, end - pos));
-        pos = lf ? end + 1 : length;
+        pos = end < length ? end + 1 : length;
         ++physicalLine;
         return piece;
     };

@@ -147,6 +147,51 @@ TEST(RegistryValues, HexListsContinueOverLines) {
     EXPECT_EQ(k->children[1]->line, 7u);
 }
 
+// A carriage return without a line feed after it ends a line (files from classic Mac tools): each
+// file reads with lone carriage returns, and with them mixed with CR LF, as with line feeds: the
+// same keys and values on the same lines, and the same error on the same line.
+TEST(RegistryLines, LoneCarriageReturnsEndLines) {
+    struct LineCase {
+        const wchar_t* body;  // with line feeds
+        const wchar_t* shape;
+        const wchar_t* error;
+        uint32_t errorLine;
+    };
+    const std::vector<LineCase> cases = {
+        {L"[K]\n\"v\"=\"1\"\n\n[K\\L]\n@=dword:2\n", L"K{v=S:1 L{(Default)=N:2<dword>}}", L"", 0},
+        {L"; c\n[K]\n\"h\"=hex:01,\\\n  02,\\\n  03\n\"w\"=\"x\"", L";c K{h=S:01 02 03<binary> w=S:x}", L"", 0},
+        {L"[K]\n\"v\"=\"1\"\nbad\n\"w\"=\"2\"", L"K{v=S:1 w=S:2}", L"Unknown line", 5},
+        {L"[K]\n\n\n\"x\"=word:1\n", L"K{x=S:word:1}", L"Unknown value format", 6},
+    };
+    auto lines = [](const Document& d) {
+        std::vector<uint32_t> out;
+        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
+        return out;
+    };
+    for (const LineCase& c : cases) {
+        const std::wstring lf = kHeader5 + L"\n\n" + c.body;
+        std::wstring cr, mixed;
+        bool crlf = false;
+        for (wchar_t ch : lf) {
+            cr += ch == L'\n' ? L'\r' : ch;
+            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
+        }
+        auto expected = parse(L"t.reg", lf);
+        ASSERT_TRUE(expected);
+        EXPECT_EQ(shape(expected->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(expected->errorMessage, c.error) << qmtest::u8(c.body);
+        EXPECT_EQ(expected->errorLine, c.errorLine) << qmtest::u8(c.body);
+        for (const std::wstring& text : {cr, mixed}) {
+            auto d = parse(L"t.reg", text);
+            ASSERT_TRUE(d) << qmtest::u8(text);
+            EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(text);
+            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+        }
+    }
+}
+
 TEST(RegistryValues, Regedit4HexStringsGoThroughTheAnsiDecoder) {
     const std::wstring body = L"[K]\n\"S\"=hex(2):41,e4,80,00\n\"M\"=hex(7):61,00,62,63,00,00";
     auto d = parseReg(body, L"REGEDIT4");
