@@ -12,6 +12,7 @@
 #include "document/language.h"
 #include "document/load.h"
 #include "parsers/registry.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -203,31 +204,20 @@ TEST(RegistryLines, LoneCarriageReturnsEndLines) {
         {L"[K]\n\"v\"=\"1\"\nbad\n\"w\"=\"2\"", L"K{v=S:1 w=S:2}", L"Unknown line", 5},
         {L"[K]\n\n\n\"x\"=word:1\n", L"K{x=S:word:1}", L"Unknown value format", 6},
     };
-    auto lines = [](const Document& d) {
-        std::vector<uint32_t> out;
-        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
-        return out;
-    };
     for (const LineCase& c : cases) {
         const std::wstring lf = kHeader5 + L"\n\n" + c.body;
-        std::wstring cr, mixed;
-        bool crlf = false;
-        for (wchar_t ch : lf) {
-            cr += ch == L'\n' ? L'\r' : ch;
-            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
-        }
         auto expected = parse(L"t.reg", lf);
         ASSERT_TRUE(expected);
         EXPECT_EQ(shape(expected->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
         EXPECT_EQ(expected->errorMessage, c.error) << qmtest::u8(c.body);
         EXPECT_EQ(expected->errorLine, c.errorLine) << qmtest::u8(c.body);
-        for (const std::wstring& text : {cr, mixed}) {
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
             auto d = parse(L"t.reg", text);
             ASSERT_TRUE(d) << qmtest::u8(text);
             EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(text);
             EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
             EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(text);
-            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
         }
     }
     // A string value over lines of a file with lone carriage returns keeps them.

@@ -8,6 +8,7 @@
 
 #include "document/language.h"
 #include "parsers/toml.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -314,27 +315,16 @@ TEST(TomlLines, LoneCarriageReturnsEndLines) {
         {L"a = [\n1,\n2\n3]", L"Arr:a(Num=1 Num=2)", L"Expected ',' or ']'", 4},
     };
     expectCases(cases);
-    auto lines = [](const Document& d) {
-        std::vector<uint32_t> out;
-        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
-        return out;
-    };
     for (const Case& c : cases) {
         const std::wstring lf = c.text;
-        std::wstring cr, mixed;
-        bool crlf = false;
-        for (wchar_t ch : lf) {
-            cr += ch == L'\n' ? L'\r' : ch;
-            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
-        }
         auto expected = parse(L"t.toml", lf);
-        for (const std::wstring& text : {cr, mixed}) {
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
             auto d = parse(L"t.toml", text);
             ASSERT_TRUE(d);
             EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(text);
             EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
             EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
-            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
         }
     }
     // A carriage return before another one is a line end of its own.

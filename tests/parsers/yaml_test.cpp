@@ -9,6 +9,7 @@
 
 #include "document/language.h"
 #include "parsers/yaml.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -235,26 +236,15 @@ TEST(YamlStructure, LoneCarriageReturnsEndLines) {
         {L"a: 1\n\nb: [1\n", L"Obj(Num:a=1 Arr:b(Num=1))", L"Expected ',' or ']'", 4},
     };
     expectCases(cases);
-    auto lines = [](const Document& d) {
-        std::vector<uint32_t> out;
-        for (size_t i = 0; i < d.nodes.size(); ++i) out.push_back(d.nodes[i].line);
-        return out;
-    };
     for (const Case& c : cases) {
         const std::wstring lf = c.text;
-        std::wstring cr, mixed;
-        bool crlf = false;
-        for (wchar_t ch : lf) {
-            cr += ch == L'\n' ? L'\r' : ch;
-            mixed += ch == L'\n' ? ((crlf = !crlf) ? L"\r\n" : L"\r") : std::wstring(1, ch);
-        }
         auto expected = yaml(lf);
-        for (const std::wstring& text : {cr, mixed}) {
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
             auto d = yaml(text);
             EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(text);
             EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
             EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
-            EXPECT_EQ(lines(*d), lines(*expected)) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
         }
     }
 }
