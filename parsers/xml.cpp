@@ -159,20 +159,30 @@ void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
 // A markup declaration ends at the first ">" outside square brackets, so an internal DTD subset
 // with its own declarations stays inside it. Quoted literals (a system identifier, an entity's
 // text) are skipped whole, brackets and ">" in them included; in the subset so are comments and
-// processing instructions, whose text may hold a lone apostrophe. A quote without a closing one
-// is an ordinary character: once a search for it fails, no later quote of its kind can send
-// another search to the end of the text.
+// processing instructions, whose text may hold a lone apostrophe. A quote, comment or
+// instruction without its closer is ordinary text, as it was before they were skipped. The scan
+// stays linear: a failed search for a closer is never repeated over the same text (no closer of
+// that kind follows, or the search stopped at a "<" that no later search of its kind passes).
 size_t XmlParser::declarationEnd(size_t start) const {
     const std::wstring_view all(text, length);
     ptrdiff_t brackets = 0;
     bool inMarkup = false;  // inside a declaration of the subset, as <!ENTITY e "...">
+    bool commentsClose = true, instructionsClose = true;  // a closer may still follow
     size_t i = start;
     while (i < length) {
         const wchar_t c = text[i];
         const bool inSubset = brackets >= 1 && !inMarkup;
         if ((c == L'"' || c == L'\'') && !inSubset) {
-            const wchar_t* close = std::wmemchr(text + i + 1, c, length - i - 1);
-            i = close ? size_t(close - text) + 1 : i + 1;
+            // An entity's text may hold markup, but the literals of an external identifier never
+            // hold "<": there a quote whose closer comes after a "<" is an ordinary character.
+            size_t close = i + 1;
+            if (inMarkup) {
+                const wchar_t* found = std::wmemchr(text + i + 1, c, length - i - 1);
+                close = found ? size_t(found - text) : length;
+            } else {
+                while (close < length && text[close] != c && text[close] != L'<') ++close;
+            }
+            i = close < length && text[close] == c ? close + 1 : i + 1;
             continue;
         }
         if (inSubset && c == L'<') {
@@ -180,9 +190,10 @@ size_t XmlParser::declarationEnd(size_t start) const {
             const size_t avail = length - i;
             const bool comment = startsWithWord(p, avail, L"<!--");
             if (comment || startsWithWord(p, avail, L"<?")) {
-                const size_t close = all.find(comment ? L"-->" : L"?>", i + (comment ? 4 : 2));
-                if (close == all.npos) return length;
-                i = close + (comment ? 3 : 2);
+                bool& closes = comment ? commentsClose : instructionsClose;
+                const size_t close = closes ? all.find(comment ? L"-->" : L"?>", i + (comment ? 4 : 2)) : all.npos;
+                closes = close != all.npos;
+                i = closes ? close + (comment ? 3 : 2) : i + 1;
                 continue;
             }
             if (startsWithWord(p, avail, L"<!")) {

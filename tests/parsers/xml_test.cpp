@@ -123,6 +123,11 @@ TEST(XmlTree, DeclarationsSkipLiteralsCommentsAndInstructions) {
         {L"<!DOCTYPE r [ it's ]><r/>", L"DT DOCTYPE:r [ it's ] r{}"},
         {L"<!DOCTYPE r SYSTEM \"x.dtd>\n<r/>", L"DT DOCTYPE:r SYSTEM \"x.dtd r{}"},
         {L"<!DOCTYPE r SYSTEM 'a' \"b><r a='1'/>", L"DT DOCTYPE:r SYSTEM 'a' \"b r{@a=1}"},
+        {L"<!DOCTYPE r [<!-- open ]><r/>", L"DT DOCTYPE:r [<!-- open ] r{}"},
+        {L"<!DOCTYPE r [<? open ]><r/>", L"DT DOCTYPE:r [<? open ] r{}"},
+        // An identifier's literal never holds "<": a quote not closed before one is ordinary.
+        {L"<!DOCTYPE r SYSTEM \"x.dtd>\n<r a=\"1\"/>", L"DT DOCTYPE:r SYSTEM \"x.dtd r{@a=1}"},
+        {L"<!DOCTYPE r [<!ENTITY e \"<b>\">]><r/>", L"DT DOCTYPE:r [<!ENTITY e \"<b>\">] r{}"},
     });
 }
 
