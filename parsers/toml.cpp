@@ -246,8 +246,9 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
     return node;
 }
 
-// Every child a table receives passes here, comments too: the table that outgrows scanning is
-// indexed whole at that moment, whichever child made it grow, and each later child as it comes.
+// Every new child passes here, comments too: a table that outgrows scanning is indexed whole at
+// that moment, whichever child made it grow, and each later child as it comes. (Array items pass
+// as well; being unkeyed, they are never indexed.)
 void TomlParser::adopt(Node* parent, Node* child) {
     const size_t count = parent->children.size();
     if (count == kScanLimit + 1) {
