@@ -10,6 +10,7 @@
 #include "document/chars.h"
 #include "document/decode.h"
 #include "document/language.h"
+#include "parsers/linecounter.h"
 #include "parsers/numbers.h"
 
 namespace qm {
@@ -65,6 +66,38 @@ std::wstring readQuoted(std::wstring_view s, size_t from, size_t& after) {
     }
     after = s.size();
     return out;
+}
+
+// The quote that ends a quoted text whose characters start at `from`, or npos; a backslash makes
+// the next character literal. `dangling` is set when the text ends in a backslash that has
+// nothing left to escape.
+size_t closingQuote(std::wstring_view s, size_t from, bool* dangling = nullptr) {
+    for (size_t i = from; i < s.size(); ++i) {
+        if (s[i] == L'"') return i;
+        if (s[i] == L'\\' && ++i == s.size() && dangling) *dangling = true;
+    }
+    return std::wstring_view::npos;
+}
+
+// Where the quoted data of a value line opens when the line does not close it: the position of the
+// opening quote in the trimmed `line`, else npos. A line that ends in a backslash escaping nothing
+// is a continued line, not an open string.
+size_t openStringData(std::wstring_view line) {
+    constexpr size_t npos = std::wstring_view::npos;
+    size_t rest = 1;
+    if (line[0] == L'"') {
+        const size_t nameEnd = closingQuote(line, 1);
+        if (nameEnd == npos) return npos;
+        rest = nameEnd + 1;
+    } else if (line[0] != L'@') {
+        return npos;
+    }
+    while (rest < line.size() && (line[rest] == L' ' || line[rest] == L'\t')) ++rest;
+    if (rest < line.size() && line[rest] == L'=') ++rest;
+    while (rest < line.size() && isSpace(line[rest])) ++rest;
+    if (rest >= line.size() || line[rest] != L'"') return npos;
+    bool dangling = false;
+    return closingQuote(line, rest + 1, &dangling) == npos && !dangling ? rest : npos;
 }
 
 // The bytes of a hex list: hex digits collect into a token, a comma turns it into one byte (its
@@ -293,18 +326,19 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
 
 void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
     RegistryParser parser(doc);
+    const wchar_t* chars = text.data();
     const size_t length = text.size();
     uint32_t physicalLine = 1;
     for (size_t i = 0; i < start && i < length; ++i)
-        if (text[i] == L'\n') ++physicalLine;
+        if (isLineEnd(chars, length, i)) ++physicalLine;
 
-    // Takes the next physical line, trimmed, and moves past its line feed.
+    // Takes the next physical line, trimmed, and moves past its line end: a line feed, or a
+    // carriage return without one after it (files from classic Mac tools end their lines so).
     size_t pos = start;
     auto nextPhysical = [&]() {
-        const wchar_t* lf = std::wmemchr(text.data() + pos, L'\n', length - pos);
-        const size_t end = lf ? size_t(lf - text.data()) : length;
+        const size_t end = findLineEnd(chars, length, pos);
         std::wstring_view piece = trimmed(std::wstring_view(text).substr(pos, end - pos));
-        pos = lf ? end + 1 : length;
+        pos = end < length ? end + 1 : length;
         ++physicalLine;
         return piece;
     };
@@ -313,7 +347,29 @@ void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
     std::wstring logical;
     while (pos < length) {
         const uint32_t line = physicalLine;
-        logical.assign(nextPhysical());
+        const std::wstring_view first = nextPhysical();
+        // The registry editor writes a string value that holds line breaks as they are, inside
+        // its quotes: the value line runs to the closing quote and keeps the breaks as written.
+        // The closing quote is the first one no backslash escapes, and only white space may follow
+        // it on its line. The value line after an unclosed string starts with a quote, so such a
+        // string reads only to its own line end and never into the next value, and every part of
+        // the text is searched at most once besides being parsed.
+        const size_t quote = headerSeen && !first.empty() ? openStringData(first) : std::wstring_view::npos;
+        if (quote != std::wstring_view::npos) {
+            const size_t lineStart = size_t(first.data() - chars);
+            const size_t close = closingQuote(text, lineStart + quote + 1);
+            const size_t end = close == text.npos ? length : findLineEnd(chars, length, close + 1);
+            if (close != text.npos && trimmed(std::wstring_view(text).substr(close + 1, end - close - 1)).empty()) {
+                uint32_t breaks = 0;
+                for (size_t i = lineStart; i < close; ++i)
+                    if (isLineEnd(chars, length, i)) ++breaks;
+                physicalLine = line + breaks + 1;  // the line after the one the string closes on
+                pos = end < length ? end + 1 : length;
+                parser.parseLine(std::wstring(chars + lineStart, close + 1 - lineStart), line);
+                continue;
+            }
+        }
+        logical.assign(first);
         while (!logical.empty() && logical.back() == L'\\') {
             logical.pop_back();
             if (pos >= length) break;

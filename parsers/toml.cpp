@@ -16,6 +16,8 @@
 #include "document/chars.h"
 #include "document/utf8.h"
 #include "document/language.h"
+#include "parsers/errortext.h"
+#include "parsers/linecounter.h"
 
 namespace qm {
 
@@ -116,13 +118,13 @@ public:
         : text_(text.c_str()), length_(text.size()), pos_(start), doc_(doc) {}
 
     void run();
+    size_t lookupWork() const { return lookupWork_; }
 
 private:
     const wchar_t* text_;
     size_t length_;
     size_t pos_;
-    size_t lineScan_ = 0;  // the line cursor: line_ is the line at lineScan_
-    uint32_t line_ = 1;
+    LineCursor lines_;
     Document& doc_;
     bool stop_ = false;
     std::vector<PendingComment> pending_;
@@ -132,12 +134,19 @@ private:
     std::vector<OpenContainer> open_;
     std::vector<NodeText> keyParts_;
     std::wstring scratch_;  // an unescaped string before it is copied to the document
-    std::unordered_map<ChildKey, Node*, ChildKeyHash> lastKeyed_;
+    // The children of an indexed table that headers and dotted keys look for, by name.
+    struct NamedChildren {
+        Node* last = nullptr;       // the last keyed child of that name
+        Node* lastArray = nullptr;  // the last keyed array of that name, for [[x]] headers
+    };
+    std::unordered_map<ChildKey, NamedChildren, ChildKeyHash> named_;
     // Every key that some indexed table or array carries: a scalar whose key is not among these
     // needs no look-up in the big map above, only in this small, cache-resident set.
     std::unordered_set<std::wstring_view> containerKeys_;
-    // Tables with up to this many children are scanned instead of indexed in lastKeyed_.
+    // Tables with up to this many children are scanned instead of indexed in named_.
     static constexpr size_t kScanLimit = 32;
+    size_t lookupWork_ = 0;  // children scanned and index look-ups made while finding tables
+    void adopt(Node* parent, Node* child);
     void remember(Node* parent, Node* child);
     Node* lookup(Node* parent, std::wstring_view key);
 
@@ -146,6 +155,8 @@ private:
     void fail(const std::wstring& message, size_t at);
 
     bool atEnd() const { return pos_ >= length_; }
+    // A line feed, or a carriage return without one after it (see isLineEnd).
+    bool lineEndAt(size_t p) const { return p < length_ && isLineEnd(text_, length_, p); }
     wchar_t peek() const { return pos_ < length_ ? text_[pos_] : wchar_t(0); }
     void skipBlanks() {
         while (pos_ < length_ && isBlank(text_[pos_])) ++pos_;
@@ -174,14 +185,7 @@ private:
     void appendEscape(std::wstring& out);
 };
 
-uint32_t TomlParser::lineAt(size_t position) {
-    if (position > length_) position = length_;
-    for (; lineScan_ < position; ++lineScan_)
-        if (text_[lineScan_] == L'\n') ++line_;
-    while (lineScan_ > position)
-        if (text_[--lineScan_] == L'\n') --line_;
-    return line_;
-}
+uint32_t TomlParser::lineAt(size_t position) { return lines_.at(text_, length_, position); }
 
 void TomlParser::fail(const std::wstring& message, size_t at) {
     if (stop_) return;
@@ -192,7 +196,7 @@ void TomlParser::fail(const std::wstring& message, size_t at) {
 PendingComment TomlParser::readComment() {
     const uint32_t line = lineAt(pos_);
     size_t begin = ++pos_;  // past "#"
-    while (pos_ < length_ && text_[pos_] != L'\n') ++pos_;
+    pos_ = findLineEnd(text_, length_, pos_);
     size_t end = pos_;
     while (begin < end && isSpace(text_[begin])) ++begin;
     while (end > begin && isSpace(text_[end - 1])) --end;
@@ -213,6 +217,7 @@ void TomlParser::skipSpaceAndComments() {
 void TomlParser::attachComment(Node* table, PendingComment&& comment) {
     Node* node = createNode(doc_, NodeKind::Comment, table, comment.line);
     node->value = comment.text;
+    adopt(table, node);
 }
 
 void TomlParser::attachPending(Node* table) {
@@ -220,14 +225,14 @@ void TomlParser::attachPending(Node* table) {
     pending_.clear();
 }
 
-// After a key/value pair or a header: blanks, an optional comment (it joins `table`), an optional
-// carriage return, then a line feed or the end of the text.
+// After a key/value pair or a header: blanks, an optional comment (it joins `table`), then a line
+// end (CR LF, a line feed or a lone carriage return) or the end of the text.
 void TomlParser::expectLineEnd(Node* table) {
     skipBlanks();
     if (peek() == L'#') attachComment(table, readComment());
-    if (peek() == L'\r') ++pos_;
+    if (peek() == L'\r' && !lineEndAt(pos_)) ++pos_;  // the carriage return of CR LF
     if (atEnd()) return;
-    if (text_[pos_] != L'\n') return fail(tr(L"Expected end of line", L"Zeilenende erwartet"));
+    if (!lineEndAt(pos_)) return fail(tr(L"Expected end of line", L"Zeilenende erwartet"));
     ++pos_;
 }
 
@@ -236,14 +241,21 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
     if (keyed) {
         node->name = key;
         node->keyed = true;
-        const size_t count = parent->children.size();
-        if (count == kScanLimit + 1) {  // the table just outgrew scanning: index what it holds
-            for (Node* child : parent->children) remember(parent, child);
-        } else if (count > kScanLimit + 1) {
-            remember(parent, node);
-        }
     }
+    adopt(parent, node);
     return node;
+}
+
+// Every new child passes here, comments too: a table that outgrows scanning is indexed whole at
+// that moment, whichever child made it grow, and each later child as it comes. (Array items pass
+// as well; being unkeyed, they are never indexed.)
+void TomlParser::adopt(Node* parent, Node* child) {
+    const size_t count = parent->children.size();
+    if (count == kScanLimit + 1) {
+        for (Node* c : parent->children) remember(parent, c);
+    } else if (count > kScanLimit + 1) {
+        remember(parent, child);
+    }
 }
 
 // Only tables and arrays are looked up by name; a scalar only takes over a name that already has
@@ -251,11 +263,13 @@ Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed
 void TomlParser::remember(Node* parent, Node* child) {
     if (!child->keyed) return;
     if (child->kind == NodeKind::Object || child->kind == NodeKind::Array) {
-        lastKeyed_[ChildKey{parent, child->name}] = child;
+        NamedChildren& entry = named_[ChildKey{parent, child->name}];
+        entry.last = child;
+        if (child->kind == NodeKind::Array) entry.lastArray = child;
         containerKeys_.insert(child->name);
     } else if (containerKeys_.count(child->name) != 0) {
-        auto it = lastKeyed_.find(ChildKey{parent, child->name});
-        if (it != lastKeyed_.end()) it->second = child;
+        auto it = named_.find(ChildKey{parent, child->name});
+        if (it != named_.end()) it->second.last = child;
     }
 }
 
@@ -265,11 +279,13 @@ void TomlParser::remember(Node* parent, Node* child) {
 Node* TomlParser::lookup(Node* parent, std::wstring_view key) {
     const size_t count = parent->children.size();
     if (count > kScanLimit) {
-        auto it = lastKeyed_.find(ChildKey{parent, key});
-        return it == lastKeyed_.end() ? nullptr : it->second;
+        ++lookupWork_;
+        auto it = named_.find(ChildKey{parent, key});
+        return it == named_.end() ? nullptr : it->second.last;
     }
     Node* last = nullptr;
     for (size_t i = count; i-- > 0;) {
+        ++lookupWork_;
         Node* child = parent->children[i];
         if (!child->keyed || child->name.size() != key.size() || child->name != key) continue;
         if (!last) last = child;
@@ -290,12 +306,18 @@ Node* TomlParser::findOrCreate(Node* parent, NodeText key, uint32_t line) {
     return addChild(parent, NodeKind::Object, key, true, line);
 }
 
-// The last keyed array of that name among all children, or a new one.
+// The last keyed array of that name among all children, also when later children took the name
+// for something else, or a new one. An indexed table knows it without a scan, so a file that
+// repeats [[x]] after x was given a plain value stays linear.
 Node* TomlParser::findOrCreateArray(Node* parent, NodeText key, uint32_t line) {
-    if (Node* found = lookup(parent, key)) {
-        if (found->kind == NodeKind::Array) return found;
-        // Rare: the name was reused by another kind after the array; look further back.
-        for (size_t i = parent->children.size(); i-- > 0;) {
+    const size_t count = parent->children.size();
+    if (count > kScanLimit) {
+        ++lookupWork_;
+        auto it = named_.find(ChildKey{parent, key});
+        if (it != named_.end() && it->second.lastArray) return it->second.lastArray;
+    } else {
+        for (size_t i = count; i-- > 0;) {
+            ++lookupWork_;
             Node* child = parent->children[i];
             if (child->keyed && child->kind == NodeKind::Array && child->name == key) return child;
         }
@@ -463,7 +485,7 @@ void TomlParser::parseBareValue(Node* container, NodeText key, bool keyed, uint3
     else if (startsWithDate(token, n) || startsWithTime(token, n))
         dateTime = true;
     else
-        return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + std::wstring(token, n), begin);
+        return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + quotedInMessage(std::wstring_view(token, n)), begin);
     Node* node = addChild(container, kind, key, keyed, line);
     node->value = NodeText(token, n);
     if (dateTime) {
@@ -501,11 +523,11 @@ void TomlParser::appendEscape(std::wstring& out) {
 bool TomlParser::readBasicString(std::wstring& out) {
     for (;;) {
         const size_t run = pos_;
-        while (pos_ < length_ && text_[pos_] != L'"' && text_[pos_] != L'\\' && text_[pos_] != L'\n') ++pos_;
+        while (pos_ < length_ && text_[pos_] != L'"' && text_[pos_] != L'\\' && !lineEndAt(pos_)) ++pos_;
         out.append(text_ + run, pos_ - run);
-        if (atEnd() || text_[pos_] == L'\n') break;
+        if (atEnd() || lineEndAt(pos_)) break;
         if (text_[pos_++] == L'"') return true;
-        if (atEnd() || text_[pos_] == L'\n') break;
+        if (atEnd() || lineEndAt(pos_)) break;
         appendEscape(out);
     }
     fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
@@ -517,7 +539,7 @@ bool TomlParser::readBasicString(std::wstring& out) {
 bool TomlParser::readBasicText(NodeText& out) {
     const size_t run = pos_;
     size_t p = pos_;
-    while (p < length_ && text_[p] != L'"' && text_[p] != L'\\' && text_[p] != L'\n') ++p;
+    while (p < length_ && text_[p] != L'"' && text_[p] != L'\\' && !lineEndAt(p)) ++p;
     if (p < length_ && text_[p] == L'"') {
         out = NodeText(text_ + run, p - run);
         pos_ = p + 1;
@@ -531,8 +553,8 @@ bool TomlParser::readBasicText(NodeText& out) {
 
 bool TomlParser::readLiteralText(NodeText& out) {
     const size_t run = pos_;
-    while (pos_ < length_ && text_[pos_] != L'\'' && text_[pos_] != L'\n') ++pos_;
-    if (atEnd() || text_[pos_] == L'\n') {
+    while (pos_ < length_ && text_[pos_] != L'\'' && !lineEndAt(pos_)) ++pos_;
+    if (atEnd() || lineEndAt(pos_)) {
         fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
         return false;
     }
@@ -541,8 +563,9 @@ bool TomlParser::readLiteralText(NodeText& out) {
     return true;
 }
 
-// pos_ just past the three opening quotes. Carriage returns are dropped, so the value holds line
-// feeds only; a run of four or five closing quotes gives its first one or two to the content.
+// pos_ just past the three opening quotes. The carriage return of CR LF is dropped and a lone one
+// becomes a line feed, so the value holds line feeds only; a run of four or five closing quotes
+// gives its first one or two to the content.
 bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
     const bool basic = quote == L'"';
     if (peek() == L'\r') ++pos_;
@@ -555,6 +578,7 @@ bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
         if (atEnd()) break;
         const wchar_t c = text_[pos_];
         if (c == L'\r') {
+            if (lineEndAt(pos_)) out += L'\n';
             ++pos_;
         } else if (c == quote) {
             size_t quotes = 0;
@@ -571,8 +595,8 @@ bool TomlParser::readMultilineString(wchar_t quote, std::wstring& out) {
         } else {  // backslash
             if (++pos_ >= length_) break;
             size_t p = pos_;
-            while (p < length_ && (isBlank(text_[p]) || text_[p] == L'\r')) ++p;
-            if (p < length_ && text_[p] == L'\n') {
+            while (p < length_ && isBlank(text_[p])) ++p;
+            if (p < length_ && (text_[p] == L'\n' || text_[p] == L'\r')) {
                 // Line-ending backslash: the line break and all white space after it vanish.
                 pos_ = p;
                 while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;
@@ -609,9 +633,10 @@ void TomlParser::run() {
 
 }  // namespace
 
-void parseToml(Document& doc, const std::wstring& text, size_t start) {
+void parseToml(Document& doc, const std::wstring& text, size_t start, size_t* lookupWork) {
     TomlParser parser(doc, text, start);
     parser.run();
+    if (lookupWork) *lookupWork = parser.lookupWork();
 }
 
 }  // namespace qm

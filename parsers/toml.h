@@ -13,7 +13,9 @@ namespace qm {
 constexpr int kMaxTomlDepth = 500;
 
 // Fills the tree under doc.root from text[start..]; start is 1 after a leading U+FEFF, else 0.
-// Spans, when doc.recordSpans is set, count from the start of `text`.
-void parseToml(Document& doc, const std::wstring& text, size_t start);
+// Spans, when doc.recordSpans is set, count from the start of `text`. `lookupWork`, when given,
+// receives how many children were scanned and index look-ups made to find tables by name: it
+// grows in step with the file, whatever its headers repeat.
+void parseToml(Document& doc, const std::wstring& text, size_t start, size_t* lookupWork = nullptr);
 
 }  // namespace qm

@@ -10,6 +10,7 @@
 #include "document/chars.h"
 #include "document/language.h"
 #include "document/utf8.h"
+#include "parsers/errortext.h"
 #include "parsers/numbers.h"
 
 namespace qm {
@@ -44,7 +45,7 @@ bool sameName(const NodeText& a, const NodeText& b) {
 
 std::wstring notClosedMessage(std::wstring_view name) {
     std::wstring message = tr(L"Element not closed: <", L"Element nicht geschlossen: <");
-    message += name;
+    message += quotedInMessage(name);
     message += L'>';
     return message;
 }
@@ -155,6 +156,67 @@ void XmlParser::readInternalEntities(const wchar_t* p, size_t n) {
     }
 }
 
+// A markup declaration ends at the first ">" outside square brackets, so an internal DTD subset
+// with its own declarations stays inside it. Quoted literals (a system identifier, an entity's
+// text) are skipped whole, brackets and ">" in them included; in the subset so are comments and
+// processing instructions, whose text may hold a lone apostrophe. A quote, comment or
+// instruction without its closer is ordinary text, as it was before they were skipped. The scan
+// stays linear: a failed search for a closer is never repeated over the same text (no closer of
+// that kind follows, or the search stopped at a "<" that no later search of its kind passes).
+size_t XmlParser::declarationEnd(size_t start) const {
+    const std::wstring_view all(text, length);
+    ptrdiff_t brackets = 0;
+    bool inMarkup = false;  // inside a declaration of the subset, as <!ENTITY e "...">
+    bool commentsClose = true, instructionsClose = true;  // a closer may still follow
+    size_t i = start;
+    while (i < length) {
+        const wchar_t c = text[i];
+        const bool inSubset = brackets >= 1 && !inMarkup;
+        if ((c == L'"' || c == L'\'') && !inSubset) {
+            // An entity's text may hold markup, but the literals of an external identifier never
+            // hold "<": there a quote whose closer comes after a "<" is an ordinary character.
+            size_t close = i + 1;
+            if (inMarkup) {
+                const wchar_t* found = std::wmemchr(text + i + 1, c, length - i - 1);
+                close = found ? size_t(found - text) : length;
+            } else {
+                while (close < length && text[close] != c && text[close] != L'<') ++close;
+            }
+            i = close < length && text[close] == c ? close + 1 : i + 1;
+            continue;
+        }
+        if (inSubset && c == L'<') {
+            const wchar_t* p = text + i;
+            const size_t avail = length - i;
+            const bool comment = startsWithWord(p, avail, L"<!--");
+            if (comment || startsWithWord(p, avail, L"<?")) {
+                bool& closes = comment ? commentsClose : instructionsClose;
+                const size_t close = closes ? all.find(comment ? L"-->" : L"?>", i + (comment ? 4 : 2)) : all.npos;
+                closes = close != all.npos;
+                i = closes ? close + (comment ? 3 : 2) : i + 1;
+                continue;
+            }
+            if (startsWithWord(p, avail, L"<!")) {
+                inMarkup = true;
+                i += 2;
+                continue;
+            }
+        }
+        if (c == L'[') {
+            ++brackets;
+        } else if (c == L']') {
+            --brackets;
+        } else if (c == L'>') {
+            if (inMarkup)
+                inMarkup = false;
+            else if (brackets < 1)
+                return i;
+        }
+        ++i;
+    }
+    return length;
+}
+
 void XmlParser::characterData(size_t runStart, size_t runEnd) {
     size_t first = runStart;
     while (first < runEnd && isSpace(text[first])) ++first;
@@ -204,7 +266,7 @@ void XmlParser::endTag() {
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
     const auto named = openNames.find(name.view());
     if (named == openNames.end() || named->second == 0) {
-        reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + name + L">");
+        reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + quotedInMessage(name) + L">");
         return;
     }
     size_t index = open.size() - 1;
@@ -316,22 +378,9 @@ void XmlParser::parse() {
             }
             pos = close + 3;
         } else if (startsWithWord(p, avail, L"<!")) {
-            // A markup declaration ends at the first ">" outside square brackets, so an internal
-            // DTD subset with its own declarations stays inside it.
             Node* declaration = addNode(NodeKind::DocType, lineAt(pos));
             const size_t start = pos + 2;
-            ptrdiff_t brackets = 0;
-            size_t end = start;
-            for (; end < length; ++end) {
-                const wchar_t c = text[end];
-                if (c == L'[') {
-                    ++brackets;
-                } else if (c == L']') {
-                    --brackets;
-                } else if (c == L'>' && brackets < 1) {
-                    break;
-                }
-            }
+            const size_t end = declarationEnd(start);
             size_t word = start;
             while (word < end && !isSpace(text[word])) ++word;
             declaration->name = NodeText(text + start, word - start);

@@ -59,6 +59,7 @@ struct XmlParser {
     void finish();  // closes what is still open and gives the root its children
 
 private:
+    size_t declarationEnd(size_t start) const;  // the ">" closing a "<!" declaration, or length
     void characterData(size_t runStart, size_t runEnd);
     void endTag();
     void startTag();

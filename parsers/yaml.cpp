@@ -13,6 +13,8 @@
 #include "document/chars.h"
 #include "document/utf8.h"
 #include "document/language.h"
+#include "parsers/errortext.h"
+#include "parsers/linecounter.h"
 
 namespace qm {
 
@@ -68,8 +70,7 @@ private:
     size_t length;
     size_t begin;  // the text proper starts here, after a leading U+FEFF
     size_t pos;
-    size_t lineScan = 0;  // the line counter has counted line feeds before this position
-    uint32_t line = 1;
+    LineCursor lineCursor;
     Document& doc;
     bool failed = false;
     int blockDepth = 0;
@@ -83,6 +84,11 @@ private:
     long column(size_t position) const;
     bool whiteOrEnd(size_t p) const { return p >= length || isWhite(text[p]); }
     bool lineEndAt(size_t p) const { return p >= length || isBreak(text[p]); }
+    // A line break: a line feed, or a carriage return that no line feed follows (CR LF breaks at its
+    // line feed, its carriage return is trailing white space).
+    bool breakAt(size_t p) const { return p < length && isLineEnd(text, length, p); }
+    bool carriageReturnBeforeBreak(size_t p) const { return p < length && text[p] == L'\r' && !breakAt(p); }
+    size_t lineEndFrom(size_t p) const { return findLineEnd(text, length, p); }
     bool sequenceItemAt(size_t p) const { return p < length && text[p] == L'-' && whiteOrEnd(p + 1); }
     bool documentMarkerAt(size_t p) const;
     size_t mappingColon(size_t lineStart) const;
@@ -139,25 +145,14 @@ private:
 };
 
 // The parser asks for lines out of order (a node notes its line before looking ahead, a flow
-// entry may be read twice), so the counter moves both ways from where it was last asked.
-QM_NOINLINE uint32_t YamlParser::lineAt(size_t position) {
-    if (position > length) position = length;
-    while (lineScan < position) {
-        if (text[lineScan] == L'\n') ++line;
-        ++lineScan;
-    }
-    while (lineScan > position) {
-        --lineScan;
-        if (text[lineScan] == L'\n') --line;
-    }
-    return line;
-}
+// entry may be read twice), so the cursor moves both ways from where it was last asked.
+QM_NOINLINE uint32_t YamlParser::lineAt(size_t position) { return lineCursor.at(text, length, position); }
 
-// Characters since the last line feed (a tab counts as one); the first line counts from the
+// Characters since the last line break (a tab counts as one); the first line counts from the
 // start of the text proper, so a byte-order mark does not indent it.
 QM_NOINLINE long YamlParser::column(size_t position) const {
     size_t q = position;
-    while (q > begin && text[q - 1] != L'\n') --q;
+    while (q > begin && !breakAt(q - 1)) --q;
     return long(position - q);
 }
 
@@ -178,7 +173,7 @@ QM_NOINLINE size_t YamlParser::mappingColon(size_t lineStart) const {
     if (isQuote(first)) {
         ++p;
         for (;;) {
-            if (p >= length || text[p] == L'\n') return std::wstring::npos;
+            if (p >= length || breakAt(p)) return std::wstring::npos;
             const wchar_t c = text[p];
             if (first == L'"' && c == L'\\') {
                 p += 2;
@@ -198,7 +193,7 @@ QM_NOINLINE size_t YamlParser::mappingColon(size_t lineStart) const {
         return (p < length && text[p] == L':' && whiteOrEnd(p + 1)) ? p : std::wstring::npos;
     }
     if (first == L'[' || first == L'{' || first == L'#') return std::wstring::npos;
-    for (; p < length && text[p] != L'\n'; ++p) {
+    for (; p < length && !breakAt(p); ++p) {
         if (text[p] == L'#' && p > lineStart && isBlank(text[p - 1])) return std::wstring::npos;
         if (text[p] == L':' && whiteOrEnd(p + 1)) return p;
     }
@@ -214,8 +209,7 @@ QM_NOINLINE void YamlParser::fail(const wchar_t* message) {
 QM_NOINLINE void YamlParser::collectComment() {
     const uint32_t commentLine = lineAt(pos);
     size_t start = pos + 1;
-    size_t end = start;
-    while (end < length && text[end] != L'\n') ++end;
+    size_t end = lineEndFrom(start);
     pos = end;
     while (start < end && isBlank(text[start])) ++start;
     while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
@@ -274,7 +268,7 @@ QM_NOINLINE void YamlParser::parseStream() {
     for (;;) {
         const bool content = skipToContent();
         if (content && column(pos) == 0 && text[pos] == L'%') {  // a directive line
-            while (pos < length && text[pos] != L'\n') ++pos;
+            pos = lineEndFrom(pos);
             continue;
         }
         if (!content) {
@@ -374,8 +368,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
             if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
-            while (pos < length && text[pos] != L'\n' &&
-                   !(text[pos] == L'#' && (pos == start || isBlank(text[pos - 1]))))
+            while (pos < length && !breakAt(pos) && !(text[pos] == L'#' && (pos == start || isBlank(text[pos - 1]))))
                 ++pos;
             size_t end = pos;
             while (end > start && (isBlank(text[end - 1]) || text[end - 1] == L'\r')) --end;
@@ -471,7 +464,7 @@ QM_NOINLINE bool YamlParser::nextEntryAt(long indent, bool isSequence) {
 QM_NOINLINE size_t YamlParser::readPlainLine(bool& endedAtComment) {
     const size_t start = pos;
     endedAtComment = false;
-    while (pos < length && text[pos] != L'\n') {
+    while (pos < length && !breakAt(pos)) {
         if (text[pos] == L'#' && pos > start && isBlank(text[pos - 1])) {
             endedAtComment = true;
             break;
@@ -494,7 +487,7 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
     std::wstring value;  // the joined lines of a scalar that continues; else the first line is the value
     bool multiLine = false;
     while (!atComment && pos < length) {
-        size_t p = pos + 1;  // pos is at the line feed ending the scalar's last line
+        size_t p = pos + 1;  // pos is at the line break ending the scalar's last line
         size_t blankLines = 0;
         size_t spaces = 0;
         size_t content = p;
@@ -502,8 +495,8 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
             spaces = 0;
             while (p + spaces < length && text[p + spaces] == L' ') ++spaces;
             content = p + spaces;
-            while (content < length && (isBlank(text[content]) || text[content] == L'\r')) ++content;
-            if (content >= length || text[content] != L'\n') break;
+            while (content < length && (isBlank(text[content]) || carriageReturnBeforeBreak(content))) ++content;
+            if (!breakAt(content)) break;
             ++blankLines;
             p = content + 1;
         }
@@ -551,17 +544,18 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
         else
             break;
     }
-    while (pos < length && text[pos] != L'\n') ++pos;  // the rest of the header line
+    pos = lineEndFrom(pos);  // the rest of the header line
     if (pos < length) ++pos;
 
-    // A line: its start, the end of its text without a carriage return, its leading spaces.
+    // A line: its start, the end of its text without a carriage return, its leading spaces, and
+    // whether a line break ends it (the last line of a file may end without one).
     struct Line {
         size_t start, end, spaces;
-        bool empty;
+        bool empty, broken;
     };
     auto lineFrom = [&](size_t p) {
-        Line l{p, p, 0, true};
-        while (l.end < length && text[l.end] != L'\n') ++l.end;
+        Line l{p, lineEndFrom(p), 0, true, false};
+        l.broken = l.end < length;
         size_t textEnd = l.end;
         if (textEnd > p && text[textEnd - 1] == L'\r') --textEnd;
         while (p + l.spaces < textEnd && text[p + l.spaces] == L' ') ++l.spaces;
@@ -570,7 +564,7 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
         return l;
     };
     auto nextLineStart = [&](size_t p) {
-        while (p < length && text[p] != L'\n') ++p;
+        p = lineEndFrom(p);
         return p < length ? p + 1 : length;
     };
 
@@ -621,8 +615,15 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
         previousNonBlank = true;
         previousIndented = indented;
     }
-    if (chomping == Chomping::Clip && contentLines > 0) value += L'\n';
-    if (chomping == Chomping::Keep) value.append(contentLines > 0 ? trailingEmpty + 1 : lines.size(), L'\n');
+    // Chomping keeps line breaks that the text has: clip the one after the last content line, keep
+    // that one and those of the empty lines after it. A file that ends without a line break adds none.
+    const size_t lastContent = contentLines > 0 ? contentLines - 1 : 0;
+    if (chomping == Chomping::Clip && contentLines > 0 && lines[lastContent].broken) value += L'\n';
+    if (chomping == Chomping::Keep) {
+        size_t breaks = 0;
+        for (size_t i = lastContent; i < lines.size(); ++i) breaks += lines[i].broken ? 1 : 0;
+        value.append(breaks, L'\n');
+    }
 
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = storeText(doc, value);
@@ -827,17 +828,17 @@ QM_NOINLINE std::wstring YamlParser::readQuoted() {
             ++pos;
             return out;
         }
-        if (c == L'\r') {
+        if (carriageReturnBeforeBreak(pos)) {
             ++pos;
-        } else if (c == L'\n') {
+        } else if (breakAt(pos)) {
             size_t keep = out.size();
             while (keep > escapedEnd && isBlank(out[keep - 1])) --keep;
             out.resize(keep);
             ++pos;
             size_t blankLines = 0;
             for (;;) {
-                while (pos < length && (isBlank(text[pos]) || text[pos] == L'\r')) ++pos;
-                if (pos >= length || text[pos] != L'\n') break;
+                while (pos < length && (isBlank(text[pos]) || carriageReturnBeforeBreak(pos))) ++pos;
+                if (!breakAt(pos)) break;
                 ++blankLines;
                 ++pos;
             }
@@ -979,7 +980,8 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     if (found == anchors.end() || recursive) {
         setDocumentError(doc,
                          (recursive ? tr(L"Recursive alias: *", L"Rekursiver Verweis: *")
-                                    : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) + aliasName,
+                                    : tr(L"Unknown anchor: *", L"Unbekannter Anker: *")) +
+                             quotedInMessage(aliasName),
                          aliasLine);
         Node* standIn = makeNode(NodeKind::String, parent, keyed, aliasLine);
         standIn->value = storeText(doc, L"*" + aliasName);

@@ -12,6 +12,7 @@
 #include "document/language.h"
 #include "document/load.h"
 #include "parsers/registry.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -145,6 +146,85 @@ TEST(RegistryValues, HexListsContinueOverLines) {
     const Node* k = d->root->children[1];
     EXPECT_EQ(k->children[0]->line, 4u);  // a logical line has the number of its first physical line
     EXPECT_EQ(k->children[1]->line, 7u);
+}
+
+// The registry editor writes a string value holding line breaks as they are, inside its quotes:
+// the value runs to its closing quote and keeps each break as the file has it, and the lines
+// after it keep their numbers. An unclosed string, or a quote with more than white space after
+// it, reads no further than its own line, as before.
+TEST(RegistryValues, StringsRunOverLineBreaksToTheirClosingQuote) {
+    struct SpanCase {
+        const wchar_t* body;
+        const wchar_t* shape;
+        std::vector<uint32_t> lines;  // of the values under K, in order
+    };
+    const std::vector<SpanCase> cases = {
+        {L"[K]\r\n\"v\"=\"line1\r\nline2\"\r\n\"w\"=\"x\"", L"K{v=S:line1\r\nline2 w=S:x}", {4, 6}},
+        {L"[K]\n\"v\"=\"a\n\n  b  \nc\"  \n\"w\"=\"x\"", L"K{v=S:a\n\n  b  \nc w=S:x}", {4, 8}},
+        {L"[K]\n@=\"say \\\"hi\\\"\r\nC:\\\\dir\\\\\r\nend\"\n", L"K{(Default)=S:say \"hi\"\r\nC:\\dir\\\r\nend}", {4}},
+        {L"[K]\r\n\"v\"=\"a\r\n\"\r\n\"w\"=\"x\"", L"K{v=S:a\r\n w=S:x}", {4, 6}},
+        {L"[K]\r\n\"a\"=\"open\r\n\"b\"=\"2\"", L"K{a=S:open b=S:2}", {4, 5}},
+        {L"[K]\r\n\"a\"=\"open\r\n\"b\"=\"2", L"K{a=S:open b=S:2}", {4, 5}},
+        {L"[K]\n\"hex\"=hex:01,\\\n  02\n\"v\"=\"a\\\\\nb\"\n[L]", L"K{hex=S:01 02<binary> v=S:a\\\nb} L{}", {4, 6}},
+        {L"[K]\n\"v\"=\"a\\\nb\"", L"K{v=S:ab}", {4}},  // a trailing backslash still continues the line
+    };
+    for (const SpanCase& c : cases) {
+        auto d = parseReg(c.body);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(d->errorMessage, L"") << qmtest::u8(c.body);
+        std::vector<uint32_t> lines;
+        for (const Node* value : d->root->children.at(1)->children) lines.push_back(value->line);
+        EXPECT_EQ(lines, c.lines) << qmtest::u8(c.body);
+    }
+    auto d = parseReg(L"[K]\n\"v\"=\"a\nb\nc\"\nbad\n[L]");
+    EXPECT_EQ(d->errorMessage, L"Unknown line");
+    EXPECT_EQ(d->errorLine, 7u);
+    EXPECT_EQ(d->root->children.at(2)->line, 8u);
+    // Text after the first quote that could close the string: the string ends with its line.
+    auto cut = parseReg(L"[K]\n\"v\"=\"a\nb\" ; c\n\"w\"=\"x\"");
+    EXPECT_EQ(shape(cut->root), kHeader5Line + L"K{v=S:a w=S:x}");
+    EXPECT_EQ(cut->errorMessage, L"Unknown line");
+    EXPECT_EQ(cut->errorLine, 5u);
+}
+
+// A carriage return without a line feed after it ends a line (files from classic Mac tools): each
+// file reads with lone carriage returns, and with them mixed with CR LF, as with line feeds: the
+// same keys and values on the same lines, and the same error on the same line.
+TEST(RegistryLines, LoneCarriageReturnsEndLines) {
+    struct LineCase {
+        const wchar_t* body;  // with line feeds
+        const wchar_t* shape;
+        const wchar_t* error;
+        uint32_t errorLine;
+    };
+    const std::vector<LineCase> cases = {
+        {L"[K]\n\"v\"=\"1\"\n\n[K\\L]\n@=dword:2\n", L"K{v=S:1 L{(Default)=N:2<dword>}}", L"", 0},
+        {L"; c\n[K]\n\"h\"=hex:01,\\\n  02,\\\n  03\n\"w\"=\"x\"", L";c K{h=S:01 02 03<binary> w=S:x}", L"", 0},
+        {L"[K]\n\"v\"=\"1\"\nbad\n\"w\"=\"2\"", L"K{v=S:1 w=S:2}", L"Unknown line", 5},
+        {L"[K]\n\n\n\"x\"=word:1\n", L"K{x=S:word:1}", L"Unknown value format", 6},
+    };
+    for (const LineCase& c : cases) {
+        const std::wstring lf = kHeader5 + L"\n\n" + c.body;
+        auto expected = parse(L"t.reg", lf);
+        ASSERT_TRUE(expected);
+        EXPECT_EQ(shape(expected->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(expected->errorMessage, c.error) << qmtest::u8(c.body);
+        EXPECT_EQ(expected->errorLine, c.errorLine) << qmtest::u8(c.body);
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
+            auto d = parse(L"t.reg", text);
+            ASSERT_TRUE(d) << qmtest::u8(text);
+            EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
+        }
+    }
+    // A string value over lines of a file with lone carriage returns keeps them.
+    auto d = parse(L"t.reg", kHeader5 + L"\r\r[K]\r\"v\"=\"a\rb\"\r\"w\"=\"x\"\r");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(shape(d->root), kHeader5Line + L"K{v=S:a\rb w=S:x}");
+    EXPECT_EQ(d->root->children.at(1)->children.at(1)->line, 6u);
 }
 
 TEST(RegistryValues, Regedit4HexStringsGoThroughTheAnsiDecoder) {

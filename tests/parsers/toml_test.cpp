@@ -8,6 +8,7 @@
 
 #include "document/language.h"
 #include "parsers/toml.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -89,6 +90,8 @@ const std::vector<Case>& tableCases() {
         {L"t = {a = 1, b.c = {}, d = [{}, {e = 'f'},],}", L"Obj:t(Num:a=1 Obj:b(Obj:c) Arr:d(Obj Obj(Str:e=f)))", L"", 0},
         {L"x = [\n  1,\n  [2, 'y'],\n]", L"Arr:x(Num=1 Arr(Num=2 Str=y))", L"", 0},
         {L"x = []\ny = [ ]\nz = {}", L"Arr:x Arr:y Obj:z", L"", 0},
+        // Comments are children too: a table may outgrow scanning by a comment.
+        {L"t = {}\nk = 1 # a\n# b\n# c\nm = 2\n[t]\nz = 1", L"Obj:t(Num:z=1) Num:k=1 Cmt=a Cmt=b Cmt=c Num:m=2", L"", 0},
     };
     return cases;
 }
@@ -101,7 +104,7 @@ TEST(TomlTables, HeadersDottedKeysAndArraysOfTables) { expectCases(tableCases())
 // big one; the index is built when a table outgrows scanning. Both must find the same nodes, also
 // when the table grows past the limit in the middle of a case.
 TEST(TomlTables, SmallAndBigTablesFindTheSameTables) {
-    for (int fillers : {20, 31, 32, 33, 40}) {
+    for (int fillers : {20, 28, 29, 30, 31, 32, 33, 40}) {
         std::wstring prefix, prefixShape;
         for (int i = 0; i < fillers; ++i) {
             prefix += L"f" + std::to_wstring(i) + L" = " + std::to_wstring(i) + L"\n";
@@ -112,6 +115,43 @@ TEST(TomlTables, SmallAndBigTablesFindTheSameTables) {
             ASSERT_TRUE(d);
             EXPECT_EQ(shape(*d), prefixShape + c.shape) << fillers << " fillers: " << qmtest::u8(c.text);
         }
+    }
+}
+
+// Headers that name an array after the name was given to a plain value find the array without
+// scanning the table: the work grows in step with the file (4 times for 4 times the headers,
+// where a scan per header would make it 16 times), and the tree is the one a scan finds.
+TEST(TomlTables, RepeatedHeadersAfterAPlainValueStayLinear) {
+    struct GrowthCase {
+        const wchar_t* head;    // before n filler keys
+        const wchar_t* header;  // after "x = 2", repeated n times
+        size_t items, itemsPerHeader;  // children of the first node x once the headers are read
+    };
+    const std::vector<GrowthCase> cases = {
+        {L"x = [1]\n", L"[[x]]\n", 1, 1},  // the array gets a table per header after its 1
+        {L"x = {}\n", L"[[x]]\n", 0, 0},   // a table, not an array: the headers fill a new array
+        {L"x = [1]\n", L"[x]\nx.y = 1\n", 1, 0},
+    };
+    for (const GrowthCase& c : cases) {
+        auto work = [&](size_t n, size_t& firstItems) {
+            std::wstring text = c.head;
+            for (size_t i = 0; i < n; ++i) text += L"k" + std::to_wstring(i) + L" = " + std::to_wstring(i) + L"\n";
+            text += L"x = 2\n";
+            for (size_t i = 0; i < n; ++i) text += c.header;
+            Document d;
+            d.root = createNode(d, NodeKind::Root, nullptr, 0);
+            size_t steps = 0;
+            parseToml(d, text, 0, &steps);
+            EXPECT_EQ(d.errorMessage, L"") << qmtest::u8(c.header);
+            firstItems = topTable(d)->children.at(0)->children.size();
+            return steps;
+        };
+        constexpr size_t n = 1500;
+        size_t smallItems = 0, largeItems = 0;
+        const size_t small = work(n, smallItems), large = work(4 * n, largeItems);
+        EXPECT_LT(large, 5 * small) << qmtest::u8(c.header) << ": " << small << " steps for n, " << large << " for 4n";
+        EXPECT_EQ(smallItems, c.items + c.itemsPerHeader * n) << qmtest::u8(c.header);
+        EXPECT_EQ(largeItems, c.items + c.itemsPerHeader * 4 * n) << qmtest::u8(c.header);
     }
 }
 
@@ -186,7 +226,7 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
     };
     const std::vector<ErrorCase> cases = {
         {L"a = 1 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
-        {L"a = 1\r\r\nb = 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
+        {L"a = 1 \x0b\r\nb = 2", L"Expected end of line", L"Zeilenende erwartet", 1, L"Num:a=1"},
         {L"[a] x", L"Expected end of line", L"Zeilenende erwartet", 1, L"Obj:a"},
         {L"a = 1\n= 2", L"Expected a key", L"Schl\u00fcssel erwartet", 2, L"Num:a=1"},
         {L"a. = 2", L"Expected a key", L"Schl\u00fcssel erwartet", 1, L""},
@@ -225,6 +265,70 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
         }
     }
     uiGerman = false;
+}
+
+// A bad token is quoted in the message up to 40 characters and then cut with "…", so a file
+// holding a token of millions of characters does not make a status text of that size.
+TEST(TomlErrors, LongTokensAreCutInTheMessage) {
+    const std::wstring a40(40, L'a');
+    const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};
+    struct TokenCase {
+        std::wstring token;
+        std::wstring quoted;
+    };
+    const std::vector<TokenCase> cases = {
+        {a40, a40},
+        {a40 + L"b", a40 + L"\u2026"},
+        {std::wstring(10 * 1000 * 1000, L'a'), a40 + L"\u2026"},
+        {a40.substr(1) + pair, a40.substr(1) + L"\u2026"},  // a surrogate pair is not split
+        {a40.substr(2) + pair, a40.substr(2) + pair},
+        {a40.substr(2) + pair + L"b", a40.substr(2) + pair + L"\u2026"},
+    };
+    for (bool german : {false, true}) {
+        uiGerman = german;
+        for (const TokenCase& c : cases) {
+            auto d = parse(L"t.toml", L"ok = 1\nx = " + c.token + L"\n");
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d->errorMessage, (german ? L"Ung\u00fcltiger Wert: " : L"Invalid value: ") + c.quoted)
+                << c.token.size();
+            EXPECT_EQ(d->errorLine, 2u);
+        }
+    }
+    uiGerman = false;
+}
+
+// A carriage return without a line feed after it ends a line (files from classic Mac tools): each
+// text parses with lone carriage returns, and with them mixed with CR LF, as it does with line
+// feeds: the same tree, the same lines of nodes and the same error on the same line.
+TEST(TomlLines, LoneCarriageReturnsEndLines) {
+    const std::vector<Case> cases = {
+        {L"a = 1\nb = 2\n", L"Num:a=1 Num:b=2", L"", 0},
+        {L"a = 1\n\nb = 2", L"Num:a=1 Num:b=2", L"", 0},
+        {L"# c\n[t]\nx = [\n  1, # in\n  2,\n]\ny = 's' # after\n",
+         L"Obj:t(Cmt=c Arr:x(Num=1 Num=2) Cmt=in Str:y=s Cmt=after)", L"", 0},
+        {L"s = \"\"\"\nl1\n\nl2\"\"\"\nt = '''\nm1\nm2'''\n", L"Str:s=l1\n\nl2 Str:t=m1\nm2", L"", 0},
+        {L"s = \"\"\"a \\  \n   b\"\"\"\n[[u]]\n", L"Str:s=a b Arr:u(Obj)", L"", 0},
+        {L"a = 1\nb = 2\nc =\n", L"Num:a=1 Num:b=2", L"Expected a value", 3},
+        {L"a = 1\nb = \"x\nc = 1", L"Num:a=1", L"Unterminated string", 2},
+        {L"a = 1\nb = 'x\nc = 1", L"Num:a=1", L"Unterminated string", 2},
+        {L"a = 1\n\nx = bad\n", L"Num:a=1", L"Invalid value: bad", 3},
+        {L"a = [\n1,\n2\n3]", L"Arr:a(Num=1 Num=2)", L"Expected ',' or ']'", 4},
+    };
+    expectCases(cases);
+    for (const Case& c : cases) {
+        const std::wstring lf = c.text;
+        auto expected = parse(L"t.toml", lf);
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
+            auto d = parse(L"t.toml", text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
+        }
+    }
+    // A carriage return before another one is a line end of its own.
+    expectCases({{L"a = 1\r\r\nb = 2\r\nc = x", L"Num:a=1 Num:b=2", L"Invalid value: x", 4}});
 }
 
 TEST(TomlLines, NodesCarryTheLineTheyStartOn) {

@@ -107,6 +107,30 @@ TEST(XmlTree, ConstructsBecomeTheirNodes) {
     });
 }
 
+// Square brackets and ">" inside quoted literals, comments and processing instructions of a
+// declaration neither open nor close its internal subset, and a lone apostrophe in a comment of
+// the subset is no literal; a quote that is never closed is an ordinary character.
+TEST(XmlTree, DeclarationsSkipLiteralsCommentsAndInstructions) {
+    expectShapes({
+        {L"<!DOCTYPE r SYSTEM \"x[.dtd\">\n<r><a/></r>", L"DT DOCTYPE:r SYSTEM \"x[.dtd\" r{a{}}"},
+        {L"<!DOCTYPE r PUBLIC '-//A//B]>' 'u>'><r/>", L"DT DOCTYPE:r PUBLIC '-//A//B]>' 'u>' r{}"},
+        {L"<!DOCTYPE r [<!ENTITY e \"]>\">]><r>&e;</r>", L"DT DOCTYPE:r [<!ENTITY e \"]>\">] r{\"]>\"}"},
+        {L"<!DOCTYPE r [<!ENTITY e '[x'><!ATTLIST r a CDATA \"[\">]><r>&e;</r>",
+         L"DT DOCTYPE:r [<!ENTITY e '[x'><!ATTLIST r a CDATA \"[\">] r{\"[x\"}"},
+        {L"<!DOCTYPE r [<!-- it's ]> --><!ENTITY e 'v'>]><r>&e;</r>",
+         L"DT DOCTYPE:r [<!-- it's ]> --><!ENTITY e 'v'>] r{\"v\"}"},
+        {L"<!DOCTYPE r [<?pi ]> it's ?>]><r/>", L"DT DOCTYPE:r [<?pi ]> it's ?>] r{}"},
+        {L"<!DOCTYPE r [ it's ]><r/>", L"DT DOCTYPE:r [ it's ] r{}"},
+        {L"<!DOCTYPE r SYSTEM \"x.dtd>\n<r/>", L"DT DOCTYPE:r SYSTEM \"x.dtd r{}"},
+        {L"<!DOCTYPE r SYSTEM 'a' \"b><r a='1'/>", L"DT DOCTYPE:r SYSTEM 'a' \"b r{@a=1}"},
+        {L"<!DOCTYPE r [<!-- open ]><r/>", L"DT DOCTYPE:r [<!-- open ] r{}"},
+        {L"<!DOCTYPE r [<? open ]><r/>", L"DT DOCTYPE:r [<? open ] r{}"},
+        // An identifier's literal never holds "<": a quote not closed before one is ordinary.
+        {L"<!DOCTYPE r SYSTEM \"x.dtd>\n<r a=\"1\"/>", L"DT DOCTYPE:r SYSTEM \"x.dtd r{@a=1}"},
+        {L"<!DOCTYPE r [<!ENTITY e \"<b>\">]><r/>", L"DT DOCTYPE:r [<!ENTITY e \"<b>\">] r{}"},
+    });
+}
+
 TEST(XmlTree, AttributeForms) {
     expectShapes({
         {L"<a x='1' y = \"2\" z/>", L"a{@x=1 @y=2 @z=}"},
@@ -249,6 +273,33 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
             // A broken file keeps its source for the source view.
             EXPECT_EQ(d->sourceText.empty(), *c.english == 0) << qmtest::u8(c.text);
+        }
+    }
+}
+
+// Element names quoted in messages are cut after 40 characters with "…".
+TEST(XmlErrors, LongNamesAreCutInMessages) {
+    const std::wstring name(40, L'n');
+    struct NameCase {
+        std::wstring text, shape, english, german;
+        uint32_t line;
+    };
+    const std::vector<NameCase> cases = {
+        {L"<r/></" + name + L">", L"r{}", L"Unexpected end tag </" + name + L">", L"Unerwartetes Endtag </" + name + L">", 1},
+        {L"<r/></" + name + L"x>", L"r{}", L"Unexpected end tag </" + name + L"\u2026>",
+         L"Unerwartetes Endtag </" + name + L"\u2026>", 1},
+        {L"<" + name + L"xy>", name + L"xy{}", L"Element not closed: <" + name + L"\u2026>",
+         L"Element nicht geschlossen: <" + name + L"\u2026>", 1},
+    };
+    LanguageGuard guard;
+    for (bool german : {false, true}) {
+        uiGerman = german;
+        for (const NameCase& c : cases) {
+            auto d = parseXmlText(c.text);
+            ASSERT_TRUE(d);
+            EXPECT_EQ(shape(d->root), c.shape);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
+            EXPECT_EQ(d->errorLine, c.line);
         }
     }
 }

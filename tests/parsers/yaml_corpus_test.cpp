@@ -16,8 +16,10 @@ using namespace qm;
 
 namespace {
 
-// Agreement reached when this test was written; a change that lowers it is a regression.
-constexpr int kMinimumAgreeing = 237;
+// Agreement reached when this test was written; a change that lowers it is a regression. (It was
+// 237 until block scalars stopped adding a line break at the end of a file that has none: JEF9/02
+// moved to the known differences.)
+constexpr int kMinimumAgreeing = 236;
 
 // The cases whose expected JSON differs from our tree because of a deliberate rule of the parser.
 // A difference in any other case fails the test.
@@ -35,6 +37,8 @@ const char* const kFolding = "folding joins a line after an empty line directly"
 const char* const kTagText = "a tag never rewrites the text; an empty tagged value is \"null\"";
 const char* const kTagKinds = "only !!str, !!int, !!float, !!bool and !!null change the kind";
 const char* const kDirectives = "directives are skipped: %TAG does not rename !!int";
+// The suite reads the end of the file as a line break; we keep only line breaks the file has.
+const char* const kFinalBreak = "a block scalar at the end of a file gets no line break the file lacks";
 const KnownDifference kKnownDifferences[] = {
     {"6XDY", kEmptyDocuments},    {"6ZKB", kEmptyDocuments},    {"9DXL", kEmptyDocuments},
     {"DK95/07", kEmptyDocuments}, {"MUS6/02", kEmptyDocuments}, {"MUS6/03", kEmptyDocuments},
@@ -49,7 +53,7 @@ const KnownDifference kKnownDifferences[] = {
     {"DWX9", kSpaceLines},        {"T26H", kSpaceLines},        {"H2RW", kSpaceLines},
     {"L24T/00", kSpaceLines},     {"L24T/01", kSpaceLines},     {"6VJK", kFolding},
     {"7T8X", kFolding},           {"MJS9", kFolding},           {"LE5A", kTagText},
-    {"P76L", kDirectives},          {"S4JQ", kTagKinds},
+    {"P76L", kDirectives},          {"S4JQ", kTagKinds},          {"JEF9/02", kFinalBreak},
 };
 
 const char* knownRule(const std::string& caseId) {

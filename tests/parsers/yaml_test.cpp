@@ -9,6 +9,7 @@
 
 #include "document/language.h"
 #include "parsers/yaml.h"
+#include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -142,12 +143,36 @@ TEST(YamlScalars, BlockScalars) {
         {L"v: >-\n\n  a\n", L"\na"},
         {L"v: |2\n    a\n   b\n", L"  a\n b\n"},
         {L"- |1\n  a\n", L" a\n"},
-        {L"v: | # comment\n  a\r\n  b", L"a\nb\n"},  // clip adds one line feed to any content
+        {L"v: | # comment\n  a\r\n  b\r\n", L"a\nb\n"},  // clip keeps the line break after the content
         {L"v: |\n  a\n# comment\n", L"a\n"},         // a less indented line ends the scalar
         {L"--- |\nfoo\n---\nbar\n", L"foo\n"},
     });
     auto d = yaml(L"a: 1\nv: >\n  x\n");
     EXPECT_EQ(d->root->children[0]->children[1]->line, 2u);  // the line of the indicator
+}
+
+// A block scalar at the very end of the file: chomping keeps only line breaks the file has, so a
+// file without a final line break gives a value without one, whatever the style.
+TEST(YamlScalars, BlockScalarsAtTheEndKeepOnlyLineBreaksThatAreThere) {
+    expectValues({
+        {L"k: |\n  a\n  b", L"a\nb"},
+        {L"k: |\n  a\n  b\n", L"a\nb\n"},
+        {L"k: |\r\n  a\r\n  b", L"a\nb"},
+        {L"k: >\n  a\n  b", L"a b"},
+        {L"k: >\n  a\n  b\n", L"a b\n"},
+        {L"k: >\n  a\n\n  b", L"a\nb"},
+        {L"k: |+\n  a\n  b", L"a\nb"},
+        {L"k: |+\n  a\n  b\n", L"a\nb\n"},
+        {L"k: |+\n  a\n\n  ", L"a\n\n"},  // the last, unbroken blank line adds nothing
+        {L"k: >+\n  a\n\n", L"a\n\n"},
+        {L"k: |-\n  a\n  b", L"a\nb"},
+        {L"k: >-\n  a\n  b\n\n", L"a b"},
+        {L"- |\n  a\n- >\n  b", L"a\n"},
+        {L"--- |\n  a", L"a"},
+        {L"k: |+\n\n  ", L"\n"},
+    });
+    auto d = yaml(L"- |\n  a\n- >\n  b");
+    EXPECT_EQ(d->root->children[0]->children.at(1)->value, L"b");
 }
 
 TEST(YamlStructure, CollectionsCommentsAndDocuments) {
@@ -182,14 +207,45 @@ TEST(YamlStructure, CollectionsCommentsAndDocuments) {
 TEST(YamlStructure, LineEndingsAndByteOrderMarkAreTransparent) {
     const std::wstring lf = L"# c\na: 1\nb:\n  - x\n  - \"y\n    z\"\nc: |\n  l1\n\n  l2\nd: >-\n  f1\n  f2\n"
                             L"e: plain\n  more\nf: {g: 'h'}\n---\n? k\n: v\n";
-    std::wstring crlf;
+    std::wstring crlf, cr;
     for (wchar_t c : lf) crlf += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    for (wchar_t c : lf) cr += c == L'\n' ? L'\r' : c;
     const std::wstring expected = L"Comment=c Obj(Num:a=1 Arr:b(Str=x Str=y z) Str:c=l1\n\nl2\n Str:d=f1 f2 "
                                   L"Str:e=plain more Obj:f(Str:g=h)) Obj(Str:k=v)";
-    for (const std::wstring& text : {lf, crlf, std::wstring(1, wchar_t(0xFEFF)) + lf}) {
+    for (const std::wstring& text : {lf, crlf, cr, std::wstring(1, wchar_t(0xFEFF)) + lf}) {
         auto d = yaml(text);
-        EXPECT_EQ(shape(d->root), expected);
+        EXPECT_EQ(shape(d->root), expected) << qmtest::u8(text);
         EXPECT_EQ(d->errorMessage, L"");
+        // The value of the second document is on line 19, however the lines end.
+        EXPECT_EQ(d->root->children.at(2)->children.at(0)->line, 19u) << qmtest::u8(text);
+    }
+}
+
+// A carriage return without a line feed after it ends a line (files from classic Mac tools):
+// each text parses with lone carriage returns, and with them mixed with CR LF, as it does with
+// line feeds: the same tree, the same lines of nodes and the same error on the same line.
+TEST(YamlStructure, LoneCarriageReturnsEndLines) {
+    const std::vector<Case> cases = {
+        {L"a: 1\nb:\n  - x\n  - y\n", L"Obj(Num:a=1 Arr:b(Str=x Str=y))"},
+        {L"# c\na: 1 # d\nb:\n  c: 2\n", L"Comment=c Obj(Num:a=1 Comment=d Obj:b(Num:c=2))"},
+        {L"a: \"x\n\n  y\"\nb: 'p\n q'\n", L"Obj(Str:a=x\ny Str:b=p q)"},
+        {L"a: |\n  l1\n\n  l2\nb: >\n  f1\n  f2\n", L"Obj(Str:a=l1\n\nl2\n Str:b=f1 f2\n)"},
+        {L"a: one\n  two\nb: [1,\n 2]\n", L"Obj(Str:a=one two Arr:b(Num=1 Num=2))"},
+        {L"--- 1\n---\n- a\n...\n", L"Num=1 Arr(Str=a)"},
+        {L"a: 1\nb: 2\n   c: 3\n", L"Obj(Num:a=1 Num:b=2)", L"Unexpected indentation", 3},
+        {L"a: 1\n\nb: [1\n", L"Obj(Num:a=1 Arr:b(Num=1))", L"Expected ',' or ']'", 4},
+    };
+    expectCases(cases);
+    for (const Case& c : cases) {
+        const std::wstring lf = c.text;
+        auto expected = yaml(lf);
+        for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
+            auto d = yaml(text);
+            EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(text);
+            EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
+            EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
+            EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
+        }
     }
 }
 
@@ -262,6 +318,32 @@ TEST(YamlErrors, MessagesLinesAndTheTreeBuiltSoFar) {
     auto deep = parse(L"e.yml", std::wstring(600, L'[') + std::wstring(600, L']'));
     uiGerman = false;
     EXPECT_EQ(deep->errorMessage, L"Verschachtelung zu tief");
+}
+
+// Anchor names quoted in messages are cut after 40 characters with "…"; the stand-in value keeps
+// the whole alias.
+TEST(YamlErrors, LongAnchorNamesAreCutInMessages) {
+    const std::wstring name(40, L'n'), cut = name + L"\u2026";
+    struct NameCase {
+        std::wstring text;
+        std::wstring english, german;
+    };
+    const std::vector<NameCase> cases = {
+        {L"a: *" + name + L"\n", L"Unknown anchor: *" + name, L"Unbekannter Anker: *" + name},
+        {L"a: *" + name + L"x\n", L"Unknown anchor: *" + cut, L"Unbekannter Anker: *" + cut},
+        {L"a: &" + name + L"x\n  b: *" + name + L"x\n", L"Recursive alias: *" + cut, L"Rekursiver Verweis: *" + cut},
+    };
+    for (bool german : {false, true}) {
+        for (const NameCase& c : cases) {
+            uiGerman = german;
+            auto d = parse(L"e.yml", c.text);
+            uiGerman = false;
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
+        }
+    }
+    auto d = parse(L"e.yml", L"a: *" + name + L"x\n");
+    EXPECT_EQ(d->root->children[0]->children[0]->value, L"*" + name + L"x");
 }
 
 TEST(YamlSpans, ScalarsRecordWhereTheirTextIs) {
