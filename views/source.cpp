@@ -79,7 +79,7 @@ public:
             if (c != L'\n' && c != L'\r' && c != L'\t') continue;
             flush(run, p);
             run = p + 1;
-            if (c == L'\n') {
+            if (c == L'\n' || (c == L'\r' && loneCarriageReturnEndsLine && (p + 1 == end || p[1] != L'\n'))) {
                 newLine();
             } else if (c == L'\t') {
                 const size_t spaces = kSourceTabWidth - column_ % kSourceTabWidth;
@@ -97,6 +97,9 @@ public:
         column_ += count;
     }
     void indent(size_t depth) { spaces(kIndentWidth * indentLevel(depth)); }
+    // YAML, TOML and registry files read a carriage return without a line feed after it as a line
+    // end; shown as read, such a file keeps the lines (and line numbers) its parser counted.
+    bool loneCarriageReturnEndsLine = false;
     // The line feeds written so far.
     int32_t line() const { return toLine(out_.lineStarts.size() - 1); }
 
@@ -488,6 +491,9 @@ void buildSourceText(Document* doc, SourceText& out, bool complete) {
     LineWriter writer(out);
     if (out.showsSourceText) {
         out.text.reserve(doc->sourceText.size());
+        writer.loneCarriageReturnEndsLine = doc->format == DocumentFormat::Yaml ||
+                                            doc->format == DocumentFormat::Toml ||
+                                            doc->format == DocumentFormat::Registry;
         writer.append(doc->sourceText);
         writer.finish();
         rangesFromSourceLines(*doc, indexer, out.ranges);

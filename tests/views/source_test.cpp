@@ -88,6 +88,8 @@ TEST(SourceText, BuildsLinesSelectionsAndRanges) {
          {"a: 1", "b:", "  - \"x  y\"", "  - 2"},
          {"{}", "{}", "b", "[1]"},
          {{"b", "2..3"}, {"a", "0..0"}, {"{}", "0..3"}}},
+        {"yaml lines ended by lone carriage returns are the lines the parser counted", L"a.yaml", L"a: 1\rb: 2\r", true,
+         {"a: 1", "b: 2"}, {"{}", "b"}, {{"b", "1..1"}, {"a", "0..0"}}},
         {"a json syntax error shows the file as read", L"a.json", L"{\"a\": 1,\n\t\"b\": }\n", true,
          {R"({"a": 1,)", R"(    "b": })"}, {"{}", "{}"}, {}},
     };
