@@ -108,6 +108,39 @@ TEST(JsonErrors, MessageAndLine) {
     });
 }
 
+// A \u escape never takes the string's closing quote: with fewer than four characters before it,
+// the u is dropped and the rest is read as usual, as at the end of the text. Before, the escape
+// took the quote and the copy ran on to the next quote, past its buffer in the store.
+TEST(JsonStrings, HexEscapeStopsAtTheClosingQuote) {
+    const std::wstring longRun(40, L'A');
+    expectCases(L"u.json", {
+        {L"[\"\\u\"]", L"Arr Str", L"", 0},
+        {L"[\"\\u4\"]", L"Arr Str=4", L"", 0},
+        {L"[\"\\u41\"]", L"Arr Str=41", L"", 0},
+        {L"[\"\\u414\"]", L"Arr Str=414", L"", 0},
+        {L"[\"\\u4142\"]", L"Arr Str=\x4142", L"", 0},
+        {L"[\"a\\u\", \"b\"]", L"Arr Str=a Str=b", L"", 0},
+        {L"['\\u']", L"Arr Str", L"", 0},
+        {L"['x\\u41']", L"Arr Str=x41", L"", 0},
+        {L"{\"\\u\": 1, 'k\\u4': 2, \"\\u0041\": 3}", L"Obj Num:=1 Num:k4=2 Num:A=3", L"", 0},
+        // The other kind of quote is an ordinary character of the four.
+        {L"[\"\\u1'23\"]", L"Arr Str=\x0001", L"", 0},
+        {L"['\\u1\"23']", L"Arr Str=\x0001", L"", 0},
+        // The quote among the four is escaped itself: the u goes, the escape after it stays.
+        {L"[\"\\u\\\"ab\"]", L"Arr Str=\"ab", L"", 0},
+        {L"[\"\\\\u\"]", L"Arr Str=\\u", L"", 0},
+        // What followed the swallowed quote is now data after the string.
+        {(L"[\"\\u\"" + longRun + L"\"]").c_str(), L"Arr Str", L"Expected ',' or ']'", 1},
+        {(L"{\"\\u\"" + longRun + L"\": 1}").c_str(), L"Obj", L"Expected ':'", 1},
+        {(L"['\\u'" + longRun + L"']").c_str(), L"Arr Str", L"Expected ',' or ']'", 1},
+        // At the end of the text.
+        {L"[\"\\u", L"Arr Str", L"Unterminated string", 1},
+        {L"[\"\\u\"", L"Arr Str", L"Expected ',' or ']'", 1},
+        {L"['\\", L"Arr Str=\\", L"Unterminated string", 1},
+        {L"[\"a\\n\\", L"Arr Str=a\n\\", L"Unterminated string", 1},
+    });
+}
+
 TEST(JsonStrings, EscapeWithoutHexDigitsGivesCodeZero) {
     auto d = parse(L"z.json", L"[\"\\uzz12\"]");
     ASSERT_TRUE(d);
