@@ -294,7 +294,9 @@ void JsonParser::parseJsonLines() {
             if (pos < length && text[pos] != L'\n')
                 reportError(tr(L"Unexpected data in the line", L"Weitere Daten in der Zeile"));
         }
+        // A member that failed leaves its key pending; the next line's value has none.
         failed = false;
+        pendingName = NodeText();
         while (pos < length && text[pos] != L'\n') ++pos;
     }
 }

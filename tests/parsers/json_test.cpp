@@ -225,6 +225,41 @@ TEST(JsonLinesFormat, KeepsParsingAfterAnError) {
     EXPECT_EQ(shape(*d), L"Arr Obj Obj Arr:b Num=1 Obj Num:c=3");
 }
 
+// Each record as name (* when keyed), value and its members' keys and values.
+static std::vector<std::wstring> records(const Document& d) {
+    std::vector<std::wstring> out;
+    for (const Node* record : d.root->children[0]->children) {
+        std::wstring line = record->name.str() + (record->keyed ? L"*" : L"") + L"=" + record->value + L"{";
+        for (const Node* member : record->children) line += L" " + member->name + L"=" + member->value;
+        out.push_back(line + L" }");
+    }
+    return out;
+}
+
+// A member whose value fails leaves no key behind for the next line's record.
+TEST(JsonLinesFormat, BrokenMemberKeyStaysOnItsLine) {
+    struct LinesCase {
+        const wchar_t* text;
+        std::vector<std::wstring> records;
+    };
+    const LinesCase cases[] = {
+        {L"{\"id\": 1}\n{\"id\": 2, \"broken\": }\n{\"id\": 3}",
+         {L"={ id=1 }", L"={ id=2 }", L"={ id=3 }"}},
+        {L"{\"broken\": }\n[1, 2]", {L"={ }", L"={ =1 =2 }"}},
+        {L"{\"a\": {\"broken\": ,}}\n{\"b\": 'x'}", {L"={ a= }", L"={ b=x }"}},
+        {L"{\"broken\": \n}\n\"text\"", {L"={ }", L"=text{ }"}},
+        {L"{\"broken\": tru}\n{}", {L"={ }", L"={ }"}},
+        {L"{\"k\" 1}\n{\"id\": 4}", {L"={ }", L"={ id=4 }"}},
+    };
+    for (const LinesCase& c : cases) {
+        auto d = parse(L"r.jsonl", c.text);
+        ASSERT_TRUE(d) << qmtest::u8(c.text);
+        EXPECT_NE(d->errorMessage, L"") << qmtest::u8(c.text);
+        std::vector<std::wstring> got = records(*d);
+        EXPECT_EQ(got, c.records) << qmtest::u8(c.text);
+    }
+}
+
 TEST(JsonLinesFormat, ValueMaySpanLines) {
     auto d = parse(L"x.jsonl", L"{\"a\":\n 1}\n{\"b\":2}");
     ASSERT_TRUE(d);
