@@ -1,9 +1,14 @@
 // Node creation, spans and the read-only queries on the node tree.
 #include "document/document.h"
 
-#include <cwchar>
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <new>
+
+#if QM_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include "document/chars.h"
 #include "document/language.h"
@@ -35,24 +40,47 @@ size_t NodeStore::indexOf(const Node* node) const {
     return SIZE_MAX;
 }
 
+// The sanitizer's view of the store: bytes not handed out are poisoned, so reading or writing
+// them is reported; memory goes back to the allocator unpoisoned.
+#if QM_ADDRESS_SANITIZER
+static void poison(const void* p, size_t n) { __asan_poison_memory_region(p, n); }
+static void unpoison(const void* p, size_t n) { __asan_unpoison_memory_region(p, n); }
+#else
+static void poison(const void*, size_t) {}
+static void unpoison(const void*, size_t) {}
+#endif
+
+Arena::~Arena() {
+    for (const Chunk& chunk : chunks_) unpoison(chunk.bytes.get(), chunk.size);
+    unpoison(adopted_.data(), adopted_.size());
+}
+
+char* Arena::addChunk(size_t size) {
+    chunks_.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    reserved_ += size;
+    char* start = chunks_.back().bytes.get();
+    poison(start, size);
+    return start;
+}
+
 void* Arena::allocate(size_t bytes) {
-    bytes = (bytes + 7) & ~size_t(7);
-    if (bytes > left_) {
+    if (bytes > SIZE_MAX / 2) throw std::bad_alloc();  // the rounding below cannot wrap
+    const size_t taken = (bytes + kRedZoneBytes + 7) & ~size_t(7);
+    if (taken > left_) {
         // A request bigger than a quarter chunk gets a chunk of its own, so the current chunk's
         // remainder is not abandoned for it.
         if (bytes > kChunkBytes / 4) {
-            chunks_.emplace_back(new char[bytes]);
-            reserved_ += bytes;
-            return chunks_.back().get();
+            char* own = addChunk(taken);
+            unpoison(own, bytes);
+            return own;
         }
-        chunks_.emplace_back(new char[kChunkBytes]);
-        reserved_ += kChunkBytes;
-        next_ = chunks_.back().get();
+        next_ = addChunk(kChunkBytes);
         left_ = kChunkBytes;
     }
-    void* p = next_;
-    next_ += bytes;
-    left_ -= bytes;
+    char* p = next_;
+    next_ += taken;
+    left_ -= taken;
+    unpoison(p, bytes);
     return p;
 }
 
@@ -61,6 +89,7 @@ void Arena::adopt(std::vector<uint8_t>&& buffer) {
     if (!adopted_.empty() || taken.size() < kChunkBytes) return;  // released here
     adopted_ = std::move(taken);
     char* start = reinterpret_cast<char*>(adopted_.data());
+    poison(start, adopted_.size());
     const size_t skip = (8 - (reinterpret_cast<uintptr_t>(start) & 7)) & 7;
     next_ = start + skip;
     left_ = adopted_.size() - skip;
@@ -115,7 +144,7 @@ void replaceChild(Node* parent, size_t index, Node* child) { parent->children.it
 NodeText storeText(Document& doc, std::wstring_view text) {
     if (text.empty()) return NodeText();
     wchar_t* copy = static_cast<wchar_t*>(doc.store.allocate((text.size() + 1) * sizeof(wchar_t)));
-    std::wmemcpy(copy, text.data(), text.size());
+    std::copy_n(text.data(), text.size(), copy);  // memmove, which AddressSanitizer checks
     copy[text.size()] = 0;
     return NodeText(copy, text.size());
 }

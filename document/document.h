@@ -147,6 +147,20 @@ struct Node {
 static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
+// Builds with AddressSanitizer (the native tests and the fuzz targets) tell it which bytes of the
+// document's store are handed out, so that a write past a name, a value or a child array is
+// reported like one past a heap block. Other builds are unchanged.
+#if defined(__SANITIZE_ADDRESS__)
+#define QM_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef QM_ADDRESS_SANITIZER
+#define QM_ADDRESS_SANITIZER 0
+#endif
+
 // Bump allocation for the document's node blocks, texts and child arrays: chunks that are never moved or
 // freed before the document, so a pointer into them stays valid for the document's life.
 class Arena {
@@ -154,7 +168,10 @@ public:
     Arena() = default;
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
-    // `bytes` rounded up to 8-byte alignment.
+    ~Arena();
+    // `bytes` rounded up to 8-byte alignment. Under AddressSanitizer exactly `bytes` become
+    // addressable, and at least a red zone of kRedZoneBytes stays poisoned before the next
+    // allocation, as does every byte of the store not handed out yet.
     void* allocate(size_t bytes);
     size_t bytesReserved() const { return reserved_; }
     size_t bytesAdopted() const { return adopted_.size(); }
@@ -165,9 +182,18 @@ public:
     // file's size. Buffers under one chunk, and a second buffer, are simply released.
     void adopt(std::vector<uint8_t>&& buffer);
 
+    // One shadow granule: an overrun of an allocation that ends on the 8-byte grid is reported
+    // too, rather than landing in the next allocation.
+    static constexpr size_t kRedZoneBytes = QM_ADDRESS_SANITIZER ? 8 : 0;
+
 private:
     static constexpr size_t kChunkBytes = size_t(1) << 20;
-    std::vector<std::unique_ptr<char[]>> chunks_;
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        size_t size;
+    };
+    char* addChunk(size_t size);
+    std::vector<Chunk> chunks_;
     std::vector<uint8_t> adopted_;
     char* next_ = nullptr;
     size_t left_ = 0;

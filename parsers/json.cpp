@@ -34,75 +34,106 @@ void JsonParser::skipSpaceAndComments() {
     }
 }
 
+constexpr size_t kHexEscapeDigits = 4;
+
 // \u escapes read four characters with wcstoul(base 16): leading white space, a sign and a 0x
 // prefix are accepted, reading stops at the first non-hex digit, no digits give 0. The result is
 // one UTF-16 code unit.
 static wchar_t hexEscapeValue(const wchar_t* p) {
-    wchar_t digits[5] = {p[0], p[1], p[2], p[3], 0};
+    wchar_t digits[kHexEscapeDigits + 1] = {p[0], p[1], p[2], p[3], 0};
     return static_cast<wchar_t>(std::wcstoul(digits, nullptr, 16) & 0xFFFF);
 }
 
-// A string without escapes is a run of the text; one with escapes is unescaped straight into the
-// document's store, sized once by the distance to the closing quote (escapes only shorten).
-NodeText JsonParser::parseString() {
-    const wchar_t quote = text[pos++];
+// Characters the escape at `at` takes, its backslash included (which is not the text's last
+// character). A \u takes its four characters only when all four are there and the string's own
+// quote is not among them; otherwise the string's content ends within them, and the escape reads
+// as at the end of the text: the u is dropped and what follows is read as usual. So an escape
+// never takes the closing quote, and "\u" before it is an empty string.
+static size_t escapeLength(const wchar_t* text, size_t length, size_t at, wchar_t quote) {
+    const size_t digits = at + 2;
+    if (text[at + 1] != L'u' || length - digits < kHexEscapeDigits) return 2;
+    for (size_t i = digits; i < digits + kHexEscapeDigits; ++i)
+        if (text[i] == quote) return 2;
+    return 2 + kHexEscapeDigits;
+}
+
+// The content of a string from `pos` to its closing quote (or the end of the text) with the
+// escapes resolved, handed to `sink` as runs taken as written and single code units. Returns the
+// position of the closing quote, or the text's length.
+template <class Sink>
+static size_t unescapeString(const wchar_t* text, size_t length, size_t pos, wchar_t quote, Sink& sink) {
     size_t runStart = pos;
-    while (pos < length && text[pos] != quote && text[pos] != L'\\') ++pos;
-    if (pos < length && text[pos] == quote) {
-        ++pos;
-        return NodeText(text + runStart, pos - 1 - runStart);
-    }
-    size_t end = pos;
-    while (end < length && text[end] != quote) end += text[end] == L'\\' ? 2 : 1;
-    end = std::min(end, length);
-    wchar_t* const out = static_cast<wchar_t*>(doc.store.allocate((end - runStart + 1) * sizeof(wchar_t)));
-    size_t n = 0;
-    auto flush = [&] {
-        std::wmemcpy(out + n, text + runStart, pos - runStart);
-        n += pos - runStart;
-    };
-    while (pos < length) {
-        wchar_t c = text[pos];
-        if (c == quote) {
-            flush();
-            ++pos;
-            out[n] = 0;
-            return NodeText(out, n);
-        }
-        if (c != L'\\') {
+    while (pos < length && text[pos] != quote) {
+        // A backslash that ends the text stands for itself: it stays in the run.
+        if (text[pos] != L'\\' || pos + 1 == length) {
             ++pos;
             continue;
         }
-        flush();
-        if (pos + 1 >= length) {  // a backslash that ends the text stands for itself
-            out[n++] = L'\\';
-            ++pos;
-            runStart = pos;
-            break;
-        }
-        wchar_t e = text[pos + 1];
-        pos += 2;
-        switch (e) {
-            case L'b': out[n++] = L'\b'; break;
-            case L'f': out[n++] = L'\f'; break;
-            case L'n': out[n++] = L'\n'; break;
-            case L'r': out[n++] = L'\r'; break;
-            case L't': out[n++] = L'\t'; break;
+        sink.run(text + runStart, pos - runStart);
+        const size_t taken = escapeLength(text, length, pos, quote);
+        switch (const wchar_t e = text[pos + 1]) {
+            case L'b': sink.unit(L'\b'); break;
+            case L'f': sink.unit(L'\f'); break;
+            case L'n': sink.unit(L'\n'); break;
+            case L'r': sink.unit(L'\r'); break;
+            case L't': sink.unit(L'\t'); break;
             case L'\n': break;  // line continuation
             case L'u':
-                if (length - pos >= 4) {
-                    out[n++] = hexEscapeValue(text + pos);
-                    pos += 4;
-                }
+                if (taken == 2 + kHexEscapeDigits) sink.unit(hexEscapeValue(text + pos + 2));
                 break;
-            default: out[n++] = e; break;
+            default: sink.unit(e); break;
         }
+        pos += taken;
         runStart = pos;
     }
-    flush();
-    out[n] = 0;
-    reportError(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
-    return NodeText(out, n);
+    sink.run(text + runStart, pos - runStart);
+    return pos;
+}
+
+namespace {
+
+struct CountingSink {
+    size_t count = 0;
+    void run(const wchar_t*, size_t n) { count += n; }
+    void unit(wchar_t) { ++count; }
+};
+
+// Copies with std::copy_n (memmove, which AddressSanitizer checks; it does not see wmemcpy).
+struct WritingSink {
+    wchar_t* out;
+    size_t count = 0;
+    void run(const wchar_t* from, size_t n) {
+        std::copy_n(from, n, out + count);
+        count += n;
+    }
+    void unit(wchar_t c) { out[count++] = c; }
+};
+
+}  // namespace
+
+// A string without escapes is a run of the text. One with escapes is unescaped into the
+// document's store, sized by counting what the same walk writes: the buffer holds exactly the
+// unescaped string and its NUL, whatever the escapes are.
+NodeText JsonParser::parseString() {
+    const wchar_t quote = text[pos++];
+    const size_t contentStart = pos;
+    while (pos < length && text[pos] != quote && text[pos] != L'\\') ++pos;
+    if (pos < length && text[pos] == quote) {
+        ++pos;
+        return NodeText(text + contentStart, pos - 1 - contentStart);
+    }
+    CountingSink counted;
+    const size_t end = unescapeString(text, length, contentStart, quote, counted);
+    WritingSink written{static_cast<wchar_t*>(doc.store.allocate((counted.count + 1) * sizeof(wchar_t)))};
+    unescapeString(text, length, contentStart, quote, written);
+    written.out[written.count] = 0;
+    pos = end;
+    if (pos < length) {
+        ++pos;
+    } else {
+        reportError(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
+    }
+    return NodeText(written.out, written.count);
 }
 
 static bool isNumberChar(wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; }
@@ -263,7 +294,9 @@ void JsonParser::parseJsonLines() {
             if (pos < length && text[pos] != L'\n')
                 reportError(tr(L"Unexpected data in the line", L"Weitere Daten in der Zeile"));
         }
+        // A member that failed leaves its key pending; the next line's value has none.
         failed = false;
+        pendingName = NodeText();
         while (pos < length && text[pos] != L'\n') ++pos;
     }
 }

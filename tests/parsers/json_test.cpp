@@ -108,6 +108,39 @@ TEST(JsonErrors, MessageAndLine) {
     });
 }
 
+// A \u escape never takes the string's closing quote: with fewer than four characters before it,
+// the u is dropped and the rest is read as usual, as at the end of the text. Before, the escape
+// took the quote and the copy ran on to the next quote, past its buffer in the store.
+TEST(JsonStrings, HexEscapeStopsAtTheClosingQuote) {
+    const std::wstring longRun(40, L'A');
+    expectCases(L"u.json", {
+        {L"[\"\\u\"]", L"Arr Str", L"", 0},
+        {L"[\"\\u4\"]", L"Arr Str=4", L"", 0},
+        {L"[\"\\u41\"]", L"Arr Str=41", L"", 0},
+        {L"[\"\\u414\"]", L"Arr Str=414", L"", 0},
+        {L"[\"\\u4142\"]", L"Arr Str=\x4142", L"", 0},
+        {L"[\"a\\u\", \"b\"]", L"Arr Str=a Str=b", L"", 0},
+        {L"['\\u']", L"Arr Str", L"", 0},
+        {L"['x\\u41']", L"Arr Str=x41", L"", 0},
+        {L"{\"\\u\": 1, 'k\\u4': 2, \"\\u0041\": 3}", L"Obj Num:=1 Num:k4=2 Num:A=3", L"", 0},
+        // The other kind of quote is an ordinary character of the four.
+        {L"[\"\\u1'23\"]", L"Arr Str=\x0001", L"", 0},
+        {L"['\\u1\"23']", L"Arr Str=\x0001", L"", 0},
+        // The quote among the four is escaped itself: the u goes, the escape after it stays.
+        {L"[\"\\u\\\"ab\"]", L"Arr Str=\"ab", L"", 0},
+        {L"[\"\\\\u\"]", L"Arr Str=\\u", L"", 0},
+        // What followed the swallowed quote is now data after the string.
+        {(L"[\"\\u\"" + longRun + L"\"]").c_str(), L"Arr Str", L"Expected ',' or ']'", 1},
+        {(L"{\"\\u\"" + longRun + L"\": 1}").c_str(), L"Obj", L"Expected ':'", 1},
+        {(L"['\\u'" + longRun + L"']").c_str(), L"Arr Str", L"Expected ',' or ']'", 1},
+        // At the end of the text.
+        {L"[\"\\u", L"Arr Str", L"Unterminated string", 1},
+        {L"[\"\\u\"", L"Arr Str", L"Expected ',' or ']'", 1},
+        {L"['\\", L"Arr Str=\\", L"Unterminated string", 1},
+        {L"[\"a\\n\\", L"Arr Str=a\n\\", L"Unterminated string", 1},
+    });
+}
+
 TEST(JsonStrings, EscapeWithoutHexDigitsGivesCodeZero) {
     auto d = parse(L"z.json", L"[\"\\uzz12\"]");
     ASSERT_TRUE(d);
@@ -190,6 +223,41 @@ TEST(JsonLinesFormat, KeepsParsingAfterAnError) {
     EXPECT_EQ(d->errorMessage, L"Expected ':'");
     EXPECT_EQ(d->errorLine, 1u);
     EXPECT_EQ(shape(*d), L"Arr Obj Obj Arr:b Num=1 Obj Num:c=3");
+}
+
+// Each record as name (* when keyed), value and its members' keys and values.
+static std::vector<std::wstring> records(const Document& d) {
+    std::vector<std::wstring> out;
+    for (const Node* record : d.root->children[0]->children) {
+        std::wstring line = record->name.str() + (record->keyed ? L"*" : L"") + L"=" + record->value + L"{";
+        for (const Node* member : record->children) line += L" " + member->name + L"=" + member->value;
+        out.push_back(line + L" }");
+    }
+    return out;
+}
+
+// A member whose value fails leaves no key behind for the next line's record.
+TEST(JsonLinesFormat, BrokenMemberKeyStaysOnItsLine) {
+    struct LinesCase {
+        const wchar_t* text;
+        std::vector<std::wstring> records;
+    };
+    const LinesCase cases[] = {
+        {L"{\"id\": 1}\n{\"id\": 2, \"broken\": }\n{\"id\": 3}",
+         {L"={ id=1 }", L"={ id=2 }", L"={ id=3 }"}},
+        {L"{\"broken\": }\n[1, 2]", {L"={ }", L"={ =1 =2 }"}},
+        {L"{\"a\": {\"broken\": ,}}\n{\"b\": 'x'}", {L"={ a= }", L"={ b=x }"}},
+        {L"{\"broken\": \n}\n\"text\"", {L"={ }", L"=text{ }"}},
+        {L"{\"broken\": tru}\n{}", {L"={ }", L"={ }"}},
+        {L"{\"k\" 1}\n{\"id\": 4}", {L"={ }", L"={ id=4 }"}},
+    };
+    for (const LinesCase& c : cases) {
+        auto d = parse(L"r.jsonl", c.text);
+        ASSERT_TRUE(d) << qmtest::u8(c.text);
+        EXPECT_NE(d->errorMessage, L"") << qmtest::u8(c.text);
+        std::vector<std::wstring> got = records(*d);
+        EXPECT_EQ(got, c.records) << qmtest::u8(c.text);
+    }
 }
 
 TEST(JsonLinesFormat, ValueMaySpanLines) {

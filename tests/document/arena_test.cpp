@@ -1,0 +1,77 @@
+// The document's store under AddressSanitizer: exactly what allocate hands out is addressable, so
+// a write one past a name, a value or a child array is reported. Skipped in builds without it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "document/document.h"
+
+#if QM_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
+
+using namespace qm;
+
+namespace {
+
+constexpr size_t kChunk = size_t(1) << 20;
+
+#if QM_ADDRESS_SANITIZER
+bool poisoned(const void* p) { return __asan_address_is_poisoned(p) != 0; }
+bool addressable(const void* p, size_t n) { return __asan_region_is_poisoned(const_cast<void*>(p), n) == nullptr; }
+#endif
+
+}  // namespace
+
+// Sizes on and off the 8-byte grid, from a chunk, from a chunk of its own and from an adopted
+// file buffer: every handed-out byte is addressable, the byte after it and the bytes up to the
+// next allocation are not.
+TEST(ArenaPoisoning, OnlyHandedOutBytesAreAddressable) {
+#if !QM_ADDRESS_SANITIZER
+    GTEST_SKIP() << "built without AddressSanitizer";
+#else
+    const size_t sizes[] = {1, 4, 7, 8, 12, 16, 100, 4096, kChunk / 4, kChunk / 4 + 1, 2 * kChunk};
+    for (bool adopted : {false, true}) {
+        Arena store;
+        if (adopted) store.adopt(std::vector<uint8_t>(8 * kChunk, 0xAB));
+        for (size_t size : sizes) {
+            char* first = static_cast<char*>(store.allocate(size));
+            char* second = static_cast<char*>(store.allocate(size));
+            for (char* p : {first, second}) {
+                EXPECT_TRUE(addressable(p, size)) << size;
+                EXPECT_TRUE(poisoned(p + size)) << size << (adopted ? " adopted" : "");
+                std::memset(p, 0x5A, size);
+            }
+            // Nothing between two allocations carved from the same space is addressable.
+            const bool carved = adopted || size <= kChunk / 4;
+            if (carved && second > first && size_t(second - first) < kChunk) {
+                for (char* p = first + size; p < second; ++p) ASSERT_TRUE(poisoned(p)) << size;
+                EXPECT_GE(size_t(second - first), size + Arena::kRedZoneBytes);
+            }
+        }
+    }
+#endif
+}
+
+// The report itself: a write one past a 13-byte allocation ends the program with AddressSanitizer's
+// message, also when the allocation ends on the 8-byte grid.
+TEST(ArenaPoisoningDeathTest, WriteOnePastAnAllocationIsReported) {
+#if !QM_ADDRESS_SANITIZER
+    GTEST_SKIP() << "built without AddressSanitizer";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (size_t size : {size_t(13), size_t(16)}) {
+        EXPECT_DEATH(
+            {
+                Arena store;
+                char* p = static_cast<char*>(store.allocate(size));
+                store.allocate(size);
+                volatile char* past = p + size;
+                *past = 1;
+            },
+            "use-after-poison")
+            << size;
+    }
+#endif
+}
