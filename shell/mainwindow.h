@@ -35,7 +35,6 @@ struct ToolbarItem {
 struct GridPane {
     MainWindow* mainWindow = nullptr;
     HWND window = nullptr;
-    HDC memoryDc = nullptr;  // created by the main window with the grid window, deleted with it
 };
 
 // The source view's state. The source view itself is not built yet: its window is an empty view.
@@ -85,11 +84,6 @@ struct MainWindow {
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
     HBRUSH searchBrush = nullptr;
-
-    // In-place value editor.
-    RECT editRect{};
-    bool editRectValid = false;
-    HBRUSH editBrush = nullptr;
 
     // Set once the window exists: from then on its WM_NCDESTROY frees this object. Until then
     // (a creation that fails half-way) the creator frees it, never both.

@@ -45,9 +45,7 @@ MainWindow* FindMainWindow(HWND window) {
 }
 
 MainWindow::~MainWindow() {
-    if (gridPane.memoryDc) DeleteDC(gridPane.memoryDc);
     if (searchBrush) DeleteObject(searchBrush);
-    if (editBrush) DeleteObject(editBrush);
 }
 
 bool MainWindow::Create(HWND host, int showFlags) {
@@ -85,7 +83,6 @@ bool MainWindow::Create(HWND host, int showFlags) {
     ownedByWindow = true;
 
     createView(L"QuillmapTree", kTreeStyle, window, &treePane);
-    gridPane.memoryDc = CreateCompatibleDC(nullptr);
     createView(L"QuillmapGrid", kScrolledViewStyle, window, &gridPane);
     createView(L"QuillmapSource", kScrolledViewStyle, window, &sourcePane);
     for (HWND view : {treePane.window, gridPane.window, sourcePane.window}) ThemeScrollBars(view, palette.isDark);

@@ -426,14 +426,6 @@ LRESULT onContextMenu(TreePane& pane, LPARAM lParam) {
     return 0;
 }
 
-LRESULT onCtlColorEdit(TreePane& pane, WPARAM wParam) {
-    const Palette& pal = pane.mainWindow->palette;
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(dc, pal.color(ColorSlot::text));
-    SetBkColor(dc, pal.color(ColorSlot::background));
-    return reinterpret_cast<LRESULT>(pane.mainWindow->editBrush);
-}
-
 LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE: pane.UpdateScrollBar(); pane.Repaint(); return 0;
@@ -455,7 +447,6 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP:
         case WM_CAPTURECHANGED: endSplitterDrag(pane); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return onCtlColorEdit(pane, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
