@@ -29,31 +29,35 @@ int measureUi(const MainWindow& main, const std::wstring& text) {
     return measureText(screen.get(), text, main.palette.uiFont);
 }
 
-bool itemActive(const MainWindow& main, const ToolbarItem& item) { return isItemActive(item.action, main.activeView); }
+bool itemActive(const MainWindow& main, const ToolbarItem& item) {
+    return isItemActive(item.action, main.settings.activeView);
+}
 
 LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
 
 void placeSearchBox(MainWindow& main, const RECT& rect) {
     const bool empty = rect.right <= rect.left;
-    if (!main.searchBox && !empty) {
-        main.searchBox = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, main.window, nullptr,
-                                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(main.window, GWLP_HINSTANCE)),
-                                         nullptr);
-        if (main.searchBox) {
-            SendMessageW(main.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont), FALSE);
-            SetWindowLongPtrW(main.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
-            main.searchBoxProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrW(main.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
+    if (!main.chrome.searchBox && !empty) {
+        main.chrome.searchBox =
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, main.window, nullptr,
+                            reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(main.window, GWLP_HINSTANCE)), nullptr);
+        if (main.chrome.searchBox) {
+            SendMessageW(main.chrome.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont), FALSE);
+            SetWindowLongPtrW(main.chrome.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
+            main.chrome.searchBoxProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(main.chrome.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
             const int margin = main.palette.scale(4);
-            SendMessageW(main.searchBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
-            SendMessageW(main.searchBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(tr(L"Search", L"Suchen")));
-            SendMessageW(main.searchBox, EM_LIMITTEXT, kSearchBoxLimit, 0);
+            SendMessageW(main.chrome.searchBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                         MAKELPARAM(margin, margin));
+            SendMessageW(main.chrome.searchBox, EM_SETCUEBANNER, TRUE,
+                         reinterpret_cast<LPARAM>(tr(L"Search", L"Suchen")));
+            SendMessageW(main.chrome.searchBox, EM_LIMITTEXT, kSearchBoxLimit, 0);
         }
     }
-    if (!main.searchBox) return;
+    if (!main.chrome.searchBox) return;
     if (empty) {
-        if (GetFocus() == main.searchBox) SetFocus(main.ActiveViewWindow());
-        ShowWindow(main.searchBox, SW_HIDE);
+        if (GetFocus() == main.chrome.searchBox) SetFocus(main.ActiveViewWindow());
+        ShowWindow(main.chrome.searchBox, SW_HIDE);
         return;
     }
     TEXTMETRICW tm{};
@@ -64,21 +68,21 @@ void placeSearchBox(MainWindow& main, const RECT& rect) {
     }
     const int height = tm.tmHeight + 2;
     const int top = (rect.top + rect.bottom) / 2 - height / 2;
-    SetWindowPos(main.searchBox, nullptr, rect.left + main.palette.scale(8), top,
+    SetWindowPos(main.chrome.searchBox, nullptr, rect.left + main.palette.scale(8), top,
                  (rect.right - rect.left) - main.palette.scale(16), height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(main.searchBox, SW_SHOWNA);
+    ShowWindow(main.chrome.searchBox, SW_SHOWNA);
 }
 
 void rebuildTooltips(MainWindow& main) {
-    if (!main.tooltip) {
+    if (!main.chrome.tooltip) {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
-        main.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr,
-                                       nullptr, nullptr);
+        main.chrome.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                              CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr, nullptr, nullptr);
     }
-    if (!main.tooltip) return;
-    for (const ToolbarItem& item : main.toolbarItems) {
+    if (!main.chrome.tooltip) return;
+    for (const ToolbarItem& item : main.chrome.toolbarItems) {
         if (item.action != kActionSearchButton && item.action != kActionPreviousMatch &&
             item.action != kActionNextMatch && item.action != kActionRegexToggle)
             continue;
@@ -89,18 +93,18 @@ void rebuildTooltips(MainWindow& main) {
         ti.uId = UINT_PTR(item.action);
         ti.rect = item.rect;
         ti.lpszText = const_cast<wchar_t*>(item.label.c_str());
-        SendMessageW(main.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        SendMessageW(main.chrome.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
 
 void removeTooltips(MainWindow& main) {
-    if (!main.tooltip) return;
-    for (const ToolbarItem& item : main.toolbarItems) {
+    if (!main.chrome.tooltip) return;
+    for (const ToolbarItem& item : main.chrome.toolbarItems) {
         TOOLINFOW ti{};
         ti.cbSize = sizeof ti;
         ti.hwnd = main.window;
         ti.uId = UINT_PTR(item.action);
-        SendMessageW(main.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        SendMessageW(main.chrome.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
 
@@ -108,14 +112,14 @@ COLORREF slot(const MainWindow& main, ColorSlot s) { return main.palette.color(s
 
 RECT shrink(RECT r, int by) { return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by}; }
 
-int selectedTabAction(const MainWindow& main) { return kActionTreeTab + main.activeView; }
+int selectedTabAction(const MainWindow& main) { return kActionTreeTab + main.settings.activeView; }
 
 void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
     const bool isTab = item.action >= kActionTreeTab && item.action <= kActionSourceTab;
     const bool selected = isTab && item.action == selectedTabAction(main);
-    const bool hot = index == main.hotItem;
-    const bool pressed = index == main.pressedItem;
+    const bool hot = index == main.chrome.hotItem;
+    const bool pressed = index == main.chrome.pressedItem;
     if (selected) {
         RECT r = shrink(item.rect, p.scale(2));
         const COLORREF fill = p.isDark ? slot(main, ColorSlot::field) : slot(main, ColorSlot::chrome);
@@ -143,9 +147,9 @@ void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
 void paintSearchField(const MainWindow& main, HDC dc, const ToolbarItem& item) {
     const Palette& p = main.palette;
     COLORREF outline;
-    if (main.searchFailed)
+    if (main.chrome.searchFailed)
         outline = RGB(0xCC, 0x40, 0x40);
-    else if (main.searchBox && GetFocus() == main.searchBox)
+    else if (main.chrome.searchBox && GetFocus() == main.chrome.searchBox)
         outline = slot(main, ColorSlot::accent);
     else if (p.isDark)
         outline = blend(slot(main, ColorSlot::field), slot(main, ColorSlot::text), 0.1);
@@ -156,13 +160,13 @@ void paintSearchField(const MainWindow& main, HDC dc, const ToolbarItem& item) {
 
 void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
-    const bool on = (item.action == kActionSearchButton && main.searchOpen) ||
-                    (item.action == kActionRegexToggle && main.searchRegex);
+    const bool on = (item.action == kActionSearchButton && main.chrome.searchOpen) ||
+                    (item.action == kActionRegexToggle && main.settings.searchRegex);
     const COLORREF chrome = slot(main, ColorSlot::chrome);
     COLORREF background = chrome;
-    if (index == main.pressedItem)
+    if (index == main.chrome.pressedItem)
         background = slot(main, ColorSlot::pressed);
-    else if (index == main.hotItem)
+    else if (index == main.chrome.hotItem)
         background = slot(main, ColorSlot::hover);
     else if (on)
         background = blend(chrome, slot(main, ColorSlot::accent), 0.22);
@@ -178,8 +182,8 @@ void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarI
 
 void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
-    const bool on = item.action == kActionAutoFit ? main.autoFit : main.showCounts;
-    const bool hot = index == main.hotItem;
+    const bool on = item.action == kActionAutoFit ? main.settings.autoFit : main.settings.showCounts;
+    const bool hot = index == main.chrome.hotItem;
     RECT label = item.rect;
     label.right -= p.scale(52);
     drawText(dc, item.label, label, slot(main, ColorSlot::text), p.uiFont,
@@ -209,7 +213,7 @@ void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
 // Search-box text, at most 255 characters.
 std::wstring searchBoxText(const MainWindow& main) {
     wchar_t buffer[kMaxSearchText + 1] = {};
-    if (main.searchBox) GetWindowTextW(main.searchBox, buffer, int(kMaxSearchText + 1));
+    if (main.chrome.searchBox) GetWindowTextW(main.chrome.searchBox, buffer, int(kMaxSearchText + 1));
     return buffer;
 }
 
@@ -221,19 +225,20 @@ void runAction(MainWindow& main, int32_t action) {
         case kActionExpandAll: main.ExpandCollapseAll(true); break;
         case kActionCollapseAll: main.ExpandCollapseAll(false); break;
         case kActionAbout: OpenAboutWindow(main); break;
-        case kActionAutoFit: main.SetAutoFit(!main.autoFit); break;
-        case kActionCounts: main.SetShowCounts(!main.showCounts); break;
+        case kActionAutoFit: main.SetAutoFit(!main.settings.autoFit); break;
+        case kActionCounts: main.SetShowCounts(!main.settings.showCounts); break;
         case kActionSearchButton:
-            main.searchOpen = !main.searchOpen;
+            main.chrome.searchOpen = !main.chrome.searchOpen;
             LayoutChrome(main);
-            if (main.searchOpen && main.searchBox && IsWindowVisible(main.searchBox)) SetFocus(main.searchBox);
+            if (main.chrome.searchOpen && main.chrome.searchBox && IsWindowVisible(main.chrome.searchBox))
+                SetFocus(main.chrome.searchBox);
             break;
         case kActionSearchField: FocusSearchBox(main); break;
         case kActionPreviousMatch: RunSearchFromBox(main, true); break;
         case kActionNextMatch: RunSearchFromBox(main, false); break;
         case kActionRegexToggle:
-            main.searchRegex = !main.searchRegex;
-            main.searchFailed = false;
+            main.settings.searchRegex = !main.settings.searchRegex;
+            main.chrome.searchFailed = false;
             main.SaveSettings();
             FocusSearchBox(main);
             InvalidateRect(main.window, nullptr, FALSE);
@@ -248,8 +253,8 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
         case VK_F3: RunSearchFromBox(main, GetKeyState(VK_SHIFT) < 0); return 0;
         case VK_ESCAPE:
             SetFocus(main.ActiveViewWindow());
-            if (main.searchMode == 2) {
-                main.searchOpen = false;
+            if (main.settings.searchMode == 2) {
+                main.chrome.searchOpen = false;
                 LayoutChrome(main);
             }
             return 0;
@@ -258,17 +263,17 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
                 SendMessageW(box, EM_SETSEL, 0, -1);
                 return 0;
             }
-            return CallWindowProcW(main.searchBoxProc, box, WM_KEYDOWN, key, 0);
+            return CallWindowProcW(main.chrome.searchBoxProc, box, WM_KEYDOWN, key, 0);
     }
 }
 
 LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* main = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(box, GWLP_USERDATA));
-    if (!main || !main->searchBoxProc) return DefWindowProcW(box, message, wParam, lParam);
+    if (!main || !main->chrome.searchBoxProc) return DefWindowProcW(box, message, wParam, lParam);
     try {
         switch (message) {
             case WM_GETDLGCODE:
-                return CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam) | DLGC_WANTALLKEYS;
+                return CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam) | DLGC_WANTALLKEYS;
             case WM_KEYDOWN:
                 if (wParam == VK_RETURN || wParam == VK_F3 || wParam == VK_ESCAPE ||
                     (wParam == 'A' && GetKeyState(VK_CONTROL) < 0))
@@ -279,19 +284,19 @@ LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPa
                 break;
             case WM_SETFOCUS:
             case WM_KILLFOCUS: {
-                LRESULT r = CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam);
+                LRESULT r = CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam);
                 InvalidateRect(main->window, nullptr, FALSE);
                 return r;
             }
             case WM_NCDESTROY: {
-                WNDPROC previous = main->searchBoxProc;
+                WNDPROC previous = main->chrome.searchBoxProc;
                 SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
                 SetWindowLongPtrW(box, GWLP_USERDATA, 0);
-                main->searchBox = nullptr;
+                main->chrome.searchBox = nullptr;
                 return CallWindowProcW(previous, box, message, wParam, lParam);
             }
         }
-        return CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam);
+        return CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam);
     } catch (...) {
         return 0;
     }
@@ -306,29 +311,29 @@ void LayoutChrome(MainWindow& main) {
     ChromeInput in;
     in.width = client.right - client.left;
     in.height = client.bottom - client.top;
-    in.buttonsMode = main.buttonsMode;
-    in.searchMode = main.searchMode;
-    in.searchOpen = main.searchOpen;
+    in.buttonsMode = main.settings.buttonsMode;
+    in.searchMode = main.settings.searchMode;
+    in.searchOpen = main.chrome.searchOpen;
     in.scale = [&main](int dips) { return main.palette.scale(dips); };
     in.labelWidth = [&main](const std::wstring& text) { return measureUi(main, text); };
     ChromeLayout layout = layoutChromeItems(in);
 
-    main.toolbarRect = toRect(layout.toolbar);
-    main.statusRect = toRect(layout.status);
+    main.chrome.toolbarRect = toRect(layout.toolbar);
+    main.chrome.statusRect = toRect(layout.status);
     for (HWND view : {main.treePane.window, main.gridPane.window, main.sourcePane.window})
         if (view) MoveWindow(view, 0, layout.view.top, in.width, layout.view.height(), TRUE);
     removeTooltips(main);
-    main.toolbarItems.clear();
+    main.chrome.toolbarItems.clear();
     for (const ChromeItem& c : layout.items) {
         ToolbarItem item;
         item.action = c.action;
         item.glyph = c.glyph;
         item.label = c.label;
         item.rect = toRect(c.rect);
-        main.toolbarItems.push_back(std::move(item));
+        main.chrome.toolbarItems.push_back(std::move(item));
     }
-    if (main.hotItem >= int(main.toolbarItems.size())) main.hotItem = -1;
-    if (main.pressedItem >= int(main.toolbarItems.size())) main.pressedItem = -1;
+    if (main.chrome.hotItem >= int(main.chrome.toolbarItems.size())) main.chrome.hotItem = -1;
+    if (main.chrome.pressedItem >= int(main.chrome.toolbarItems.size())) main.chrome.pressedItem = -1;
     placeSearchBox(main, toRect(layout.searchField));
     rebuildTooltips(main);
     InvalidateRect(main.window, nullptr, FALSE);
@@ -339,12 +344,13 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     BrushHandle chrome(CreateSolidBrush(slot(main, ColorSlot::chrome)));
     FillRect(dc, &client, chrome.get());
     const int W = client.right - client.left;
-    if (main.buttonsMode == 1) fillHLine(dc, 0, W, main.toolbarRect.bottom - 1, slot(main, ColorSlot::border));
-    fillHLine(dc, 0, W, main.statusRect.top, slot(main, ColorSlot::border));
+    if (main.settings.buttonsMode == 1)
+        fillHLine(dc, 0, W, main.chrome.toolbarRect.bottom - 1, slot(main, ColorSlot::border));
+    fillHLine(dc, 0, W, main.chrome.statusRect.top, slot(main, ColorSlot::border));
 
-    if (main.buttonsMode != 0) {
+    if (main.settings.buttonsMode != 0) {
         const ToolbarItem *tree = nullptr, *source = nullptr;
-        for (const ToolbarItem& item : main.toolbarItems) {
+        for (const ToolbarItem& item : main.chrome.toolbarItems) {
             if (item.action == kActionTreeTab) tree = &item;
             if (item.action == kActionSourceTab) source = &item;
         }
@@ -355,10 +361,11 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         }
     }
     int statusLeft = p.scale(40);
-    for (size_t i = 0; i < main.toolbarItems.size(); ++i) {
-        const ToolbarItem& item = main.toolbarItems[i];
+    for (size_t i = 0; i < main.chrome.toolbarItems.size(); ++i) {
+        const ToolbarItem& item = main.chrome.toolbarItems[i];
         if (!itemActive(main, item)) continue;
-        if (item.rect.top >= main.statusRect.top) statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(14));
+        if (item.rect.top >= main.chrome.statusRect.top)
+            statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(14));
         switch (item.action) {
             case kActionSearchField: paintSearchField(main, dc, item); break;
             case kActionSearchButton:
@@ -376,23 +383,25 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     const int width = std::min(measureText(dc, status, p.uiFont), std::max(0, (W - statusLeft) / 2));
-    RECT statusRect{W - p.scale(10) - width, main.statusRect.top, W - p.scale(10), main.statusRect.bottom};
+    RECT statusRect{W - p.scale(10) - width, main.chrome.statusRect.top, W - p.scale(10),
+                    main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     if (main.selected) {
-        RECT pathRect{statusLeft, main.statusRect.top, statusRect.left - p.scale(16), main.statusRect.bottom};
+        RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(16),
+                      main.chrome.statusRect.bottom};
         drawText(dc, nodePath(main.selected, doc.format), pathRect, slot(main, ColorSlot::dimText), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS);
     }
 }
 
 void FocusSearchBox(MainWindow& main) {
-    if (main.searchMode == 2 && !main.searchOpen && main.buttonsMode != 0) {
-        main.searchOpen = true;
+    if (main.settings.searchMode == 2 && !main.chrome.searchOpen && main.settings.buttonsMode != 0) {
+        main.chrome.searchOpen = true;
         LayoutChrome(main);
     }
-    if (main.searchBox && IsWindowVisible(main.searchBox)) {
-        SetFocus(main.searchBox);
-        SendMessageW(main.searchBox, EM_SETSEL, 0, -1);
+    if (main.chrome.searchBox && IsWindowVisible(main.chrome.searchBox)) {
+        SetFocus(main.chrome.searchBox);
+        SendMessageW(main.chrome.searchBox, EM_SETSEL, 0, -1);
         InvalidateRect(main.window, nullptr, FALSE);
     }
 }
@@ -400,18 +409,18 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
-    int flags = (main.searchRegex ? 16 : 0) | (backwards ? 8 : 0);
+    int flags = (main.settings.searchRegex ? 16 : 0) | (backwards ? 8 : 0);
     bool found = Search(main, text, flags);
-    if (!found && !main.regexError) found = Search(main, text, flags | 1);
-    main.searchFailed = !found || main.regexError;
+    if (!found && !main.chrome.regexError) found = Search(main, text, flags | 1);
+    main.chrome.searchFailed = !found || main.chrome.regexError;
     InvalidateRect(main.window, nullptr, FALSE);
 }
 
 LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
     const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     auto hit = [&] {
-        for (size_t i = 0; i < main.toolbarItems.size(); ++i) {
-            const ToolbarItem& item = main.toolbarItems[i];
+        for (size_t i = 0; i < main.chrome.toolbarItems.size(); ++i) {
+            const ToolbarItem& item = main.chrome.toolbarItems[i];
             POINT pt{x, y};
             if (PtInRect(&item.rect, pt) && itemActive(main, item)) return int(i);
         }
@@ -420,33 +429,33 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEMOVE: {
             int h = hit();
-            if (h != main.hotItem) {
-                main.hotItem = h;
+            if (h != main.chrome.hotItem) {
+                main.chrome.hotItem = h;
                 InvalidateRect(main.window, nullptr, FALSE);
             }
-            if (!main.trackingMouse) {
+            if (!main.chrome.trackingMouse) {
                 TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, main.window, 0};
-                main.trackingMouse = TrackMouseEvent(&tme) != FALSE;
+                main.chrome.trackingMouse = TrackMouseEvent(&tme) != FALSE;
             }
             return 0;
         }
         case WM_LBUTTONDOWN:
-            main.pressedItem = hit();
-            if (main.pressedItem >= 0) SetCapture(main.window);
+            main.chrome.pressedItem = hit();
+            if (main.chrome.pressedItem >= 0) SetCapture(main.window);
             InvalidateRect(main.window, nullptr, FALSE);
             return 0;
         case WM_LBUTTONUP: {
             const int h = hit();
-            const int pressed = main.pressedItem;
-            main.pressedItem = -1;
+            const int pressed = main.chrome.pressedItem;
+            main.chrome.pressedItem = -1;
             if (GetCapture() == main.window) ReleaseCapture();
             InvalidateRect(main.window, nullptr, FALSE);
-            if (h >= 0 && h == pressed) runAction(main, main.toolbarItems[size_t(h)].action);
+            if (h >= 0 && h == pressed) runAction(main, main.chrome.toolbarItems[size_t(h)].action);
             return 0;
         }
         case WM_MOUSELEAVE:
-            main.trackingMouse = false;
-            main.hotItem = -1;
+            main.chrome.trackingMouse = false;
+            main.chrome.hotItem = -1;
             InvalidateRect(main.window, nullptr, FALSE);
             return 0;
     }
@@ -454,12 +463,13 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
 }
 
 LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
-    if (main.searchBox && reinterpret_cast<HWND>(lParam) == main.searchBox && HIWORD(wParam) == EN_CHANGE) {
-        if (main.searchFailed) {
-            main.searchFailed = false;
+    if (main.chrome.searchBox && reinterpret_cast<HWND>(lParam) == main.chrome.searchBox &&
+        HIWORD(wParam) == EN_CHANGE) {
+        if (main.chrome.searchFailed) {
+            main.chrome.searchFailed = false;
             InvalidateRect(main.window, nullptr, FALSE);
         }
-        if (main.highlight.highlightActive && GetWindowTextLengthW(main.searchBox) == 0) {
+        if (main.highlight.highlightActive && GetWindowTextLengthW(main.chrome.searchBox) == 0) {
             main.highlight.highlightActive = false;
             main.RepaintActiveView();
         }
@@ -470,8 +480,8 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
 LRESULT ChromeCtlColorEdit(MainWindow& main, HDC dc) {
     SetTextColor(dc, slot(main, ColorSlot::text));
     SetBkColor(dc, slot(main, ColorSlot::field));
-    if (!main.searchBrush) main.searchBrush = CreateSolidBrush(slot(main, ColorSlot::field));
-    return reinterpret_cast<LRESULT>(main.searchBrush);
+    if (!main.chrome.searchBrush) main.chrome.searchBrush = CreateSolidBrush(slot(main, ColorSlot::field));
+    return reinterpret_cast<LRESULT>(main.chrome.searchBrush);
 }
 
 }  // namespace qm

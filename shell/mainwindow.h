@@ -14,6 +14,7 @@
 #include "appearance/palette.h"
 #include "document/document.h"
 #include "shell/match.h"
+#include "shell/settings.h"
 #include "views/tree_win.h"
 
 namespace qm {
@@ -43,33 +44,12 @@ struct SourcePane {
     HWND window = nullptr;
 };
 
-struct MainWindow {
-    HWND window = nullptr;
-    HWND hostWindow = nullptr;
-    Palette palette;
-    bool hostDark = false;
-    int themeMode = 0;
-    std::unique_ptr<Document> document;
-    Node* selected = nullptr;
-    Node* lastMatch = nullptr;
-    int activeView = kViewTree;
-    bool autoFit = false;
-    bool showCounts = true;
-    TreePane treePane;
-    GridPane gridPane;
-    SourcePane sourcePane;
-    std::wstring filePath;
-
-    // Search highlighting.
-    HighlightState highlight;  // what the last search looked for; the views paint its occurrences
-
+// The toolbar, the status bar and the search box: what the chrome unit lays out, paints and
+// hit-tests, and the search box's own state.
+struct ChromeState {
     // Search box.
-    int searchMode = 0;
     bool searchOpen = false;
-    bool searchRegex = false;
     bool regexError = false;
-    wchar_t searchKeyChar = L'F';
-    bool searchKeyShift = true;
     bool searchFailed = false;
 
     // Toolbar and status bar.
@@ -79,11 +59,33 @@ struct MainWindow {
     bool trackingMouse = false;
     RECT toolbarRect{};
     RECT statusRect{};
-    int buttonsMode = 1;
     HWND tooltip = nullptr;
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
     HBRUSH searchBrush = nullptr;
+};
+
+struct MainWindow {
+    HWND window = nullptr;
+    HWND hostWindow = nullptr;
+    Palette palette;
+    bool hostDark = false;
+    // Every setting of the settings file, read at creation and written after every change. The
+    // tree pane keeps the live name-column width and the palette the scheme and font it was
+    // built with; both take them from here.
+    Settings settings;
+    std::unique_ptr<Document> document;
+    Node* selected = nullptr;
+    Node* lastMatch = nullptr;
+    TreePane treePane;
+    GridPane gridPane;
+    SourcePane sourcePane;
+    std::wstring filePath;
+
+    // Search highlighting.
+    HighlightState highlight;  // what the last search looked for; the views paint its occurrences
+
+    ChromeState chrome;
 
     // Set once the window exists: from then on its WM_NCDESTROY frees this object. Until then
     // (a creation that fails half-way) the creator frees it, never both.
@@ -109,7 +111,8 @@ struct MainWindow {
     // The keyboard table; true when the key was handled.
     bool HandleShortcut(WPARAM key);
     HWND ActiveViewWindow() const;
-    void SaveSettings() const;
+    // Writes every setting; the tree pane's name-column width is taken first.
+    void SaveSettings();
     // Posts a key that nobody handled to the host's window, so the host's own keys keep working.
     void ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const;
     void RepaintStatus() const;

@@ -32,7 +32,7 @@ std::vector<Node*> documentOrder(const Document& doc) {
 }  // namespace
 
 bool Search(MainWindow& main, const std::wstring& text, int flags) {
-    main.regexError = false;
+    main.chrome.regexError = false;
     if (!main.document || !main.document->root || text.empty()) return false;
     const std::vector<Node*> list = documentOrder(*main.document);
     const bool backwards = (flags & kSearchBackwards) != 0;
@@ -44,7 +44,7 @@ bool Search(MainWindow& main, const std::wstring& text, int flags) {
         if (it != list.end()) start = (it - list.begin()) + (backwards ? -1 : 1);
     }
     if (!beginHighlight(main.highlight, text, unsigned(flags))) {
-        main.regexError = true;
+        main.chrome.regexError = true;
         main.RepaintActiveView();
         return false;
     }
@@ -54,7 +54,7 @@ bool Search(MainWindow& main, const std::wstring& text, int flags) {
     for (ptrdiff_t i = start; i >= 0 && i < ptrdiff_t(list.size()); i += step) {
         TextMatch m = matchNode(main.highlight, list[size_t(i)]);
         if (m == TextMatch::EngineError) {
-            main.regexError = true;
+            main.chrome.regexError = true;
             return false;
         }
         if (m == TextMatch::Yes) {

@@ -12,9 +12,9 @@ constexpr int kMinFontTenths = 60;
 constexpr int kMaxFontTenths = 320;
 constexpr int kDefaultFontTenths = 90;
 
-// Every setting with its default. The main window copies these into its own fields and palette.
+// Every setting with its default. The main window holds one record of them as its live state.
 struct Settings {
-    int view = 0;             // "View": 0 Tree, 1 Grid, 2 Source
+    int activeView = 0;       // "View": 0 Tree, 1 Grid, 2 Source
     int split = 300;          // "Split": tree name-column width in DIPs
     bool autoFit = false;     // "AutoFit"
     bool showCounts = true;   // "Counts"

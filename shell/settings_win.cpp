@@ -102,7 +102,7 @@ void ReadSettings(Settings& s) {
         s.lightSchemeName = defaults.lightSchemeName;
         s.darkSchemeName = defaults.darkSchemeName;
     }
-    s.view = clampSetting(readInt(L"View", 0), 0, 2);
+    s.activeView = clampSetting(readInt(L"View", 0), 0, 2);
     s.autoFit = readInt(L"AutoFit", 0) != 0;
     s.showCounts = readInt(L"Counts", 1) != 0;
     s.buttonsMode = clampSetting(readInt(L"Buttons", 1), 0, 2);
@@ -115,7 +115,7 @@ void ReadSettings(Settings& s) {
 
 void SaveSettings(const Settings& s) {
     if (settingsPath.empty()) return;
-    writeInt(L"View", s.view);
+    writeInt(L"View", s.activeView);
     writeInt(L"Split", s.split);
     writeBool(L"AutoFit", s.autoFit);
     writeInt(L"Buttons", s.buttonsMode);

@@ -213,7 +213,7 @@ struct RowPainter {
         }
         const int labelStart = x + px(kTreeLabelOffset);
 
-        const std::wstring pill = countPillText(node, pane.mainWindow->showCounts, row.expandable);
+        const std::wstring pill = countPillText(node, pane.mainWindow->settings.showCounts, row.expandable);
         int pillWidth = 0, reserved = 0;
         if (!pill.empty()) {
             pillWidth = measureText(dc, pill, pal.badgeFont) + px(kTreePillPadding);
@@ -251,7 +251,7 @@ struct RowPainter {
             drawText(dc, pill, box, pal.color(ColorSlot::dimText), pal.badgeFont, kCentredFormat);
         }
 
-        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->showCounts, row.expandable);
+        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->settings.showCounts, row.expandable);
         RECT valueRect{nameColumn + px(kTreeValueInset), top, clientRight - px(kTreeRightInset), bottom};
         if (highlighting)
             PaintSearchHighlights(main, dc, value.text.c_str(), value.text.size(), pal.contentFont, valueRect, current, -1);
