@@ -11,9 +11,11 @@
 #include "appearance/draw_win.h"
 #include "document/language.h"
 #include "edit/nodetext.h"
+#include "shell/about.h"
 #include "shell/chrome.h"
 #include "shell/chrome_win.h"
 #include "shell/mainwindow.h"
+#include "shell/search.h"
 
 namespace qm {
 

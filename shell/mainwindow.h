@@ -131,30 +131,10 @@ void UnregisterWindowClasses();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Operations of the toolbar, search, clipboard, About window and value editing units that the
-// main window and the views call (shell/interim_win.cpp holds those not built yet).
-void LayoutChrome(MainWindow& main);
-void PaintChrome(MainWindow& main, HDC dc, const RECT& client);
-void FocusSearchBox(MainWindow& main);
-bool Search(MainWindow& main, const std::wstring& text, int flags);
-void RunCopyCommand(MainWindow& main, int id);
-bool CopyTextToClipboard(HWND window, const std::wstring& text);
+// The context menu and the grid and source views: shell/interim_win.cpp holds their present
+// stand-ins until they are built.
 void ShowContextMenu(MainWindow& main, HWND owner, POINT screenPoint);
-void OpenAboutWindow(MainWindow& main);
-void EditSelectedValue(MainWindow& main);
-// The unsaved-changes question before a modified document is closed or replaced.
-void PromptUnsavedChanges(MainWindow& main);
-void SaveChanges(MainWindow& main);
-// Window procedures of the grid and source views, the About window and the edit dialog.
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK AboutWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Command identifiers shared by the menu, the keyboard and the host's commands.
-constexpr int kCmdCopyValue = 100;
-constexpr int kCmdCopyName = 101;
-constexpr int kCmdCopyPath = 102;
-constexpr int kCmdCopyAs = 103;
 
 }  // namespace qm

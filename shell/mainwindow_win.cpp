@@ -6,6 +6,9 @@
 #include <new>
 
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
+#include "shell/about.h"
+#include "shell/clipboard.h"
 #include "shell/module.h"
 #include "shell/settings.h"
 

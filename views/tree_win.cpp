@@ -9,6 +9,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"

@@ -13,6 +13,7 @@
 #include "edit/nodetext.h"
 #include "shell/about.h"
 #include "shell/chrome.h"
+#include "shell/chrome_win.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "tests/shell/guihost.h"
