@@ -24,6 +24,19 @@ namespace {
 constexpr size_t kMaxSearchText = 255;
 constexpr int kSearchBoxLimit = 200;
 
+// Blend shares of the chrome's derived colours.
+constexpr double kFieldOutlineDark = 0.1;    // the search field's outline in dark mode
+constexpr double kButtonOnTint = 0.22;       // a search button that is on
+constexpr double kRegexOffText = 0.55;       // ".*" while regular expressions are off
+constexpr double kSwitchOffHot = 0.75;       // an off switch's outline and knob, hovered
+constexpr double kSwitchOff = 0.6;
+constexpr double kSwitchOnHotTint = 0.12;    // an on switch's track, hovered
+
+// The search box's WM_CHAR codes that would only beep: Ctrl+A, Enter and Escape.
+constexpr WPARAM kCharSelectAll = 1;
+constexpr WPARAM kCharReturn = 13;
+constexpr WPARAM kCharEscape = 27;
+
 RECT toRect(const Box& b) { return RECT{b.left, b.top, b.right, b.bottom}; }
 
 int measureUi(const MainWindow& main, const std::wstring& text) {
@@ -48,7 +61,7 @@ void placeSearchBox(MainWindow& main, const RECT& rect) {
             SetWindowLongPtrW(main.chrome.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
             main.chrome.searchBoxProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(main.chrome.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
-            const int margin = main.palette.scale(4);
+            const int margin = main.palette.scale(kSearchBoxMargin);
             SendMessageW(main.chrome.searchBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
                          MAKELPARAM(margin, margin));
             SendMessageW(main.chrome.searchBox, EM_SETCUEBANNER, TRUE,
@@ -68,10 +81,11 @@ void placeSearchBox(MainWindow& main, const RECT& rect) {
         SelectObjectGuard font(screen.get(), main.palette.uiFont);
         GetTextMetricsW(screen.get(), &tm);
     }
-    const int height = tm.tmHeight + 2;
+    const int height = tm.tmHeight + kSearchBoxExtraPixels;
     const int top = (rect.top + rect.bottom) / 2 - height / 2;
-    SetWindowPos(main.chrome.searchBox, nullptr, rect.left + main.palette.scale(8), top,
-                 (rect.right - rect.left) - main.palette.scale(16), height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(main.chrome.searchBox, nullptr, rect.left + main.palette.scale(kSearchBoxInset), top,
+                 (rect.right - rect.left) - main.palette.scale(2 * kSearchBoxInset), height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(main.chrome.searchBox, SW_SHOWNA);
 }
 
@@ -123,23 +137,25 @@ void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
     const bool hot = index == main.chrome.hotItem;
     const bool pressed = index == main.chrome.pressedItem;
     if (selected) {
-        RECT r = shrink(item.rect, p.scale(2));
+        RECT r = shrink(item.rect, p.scale(kTabInset));
         const COLORREF fill = p.isDark ? slot(main, ColorSlot::field) : slot(main, ColorSlot::chrome);
-        fillRoundRect(dc, r, p.scale(4), fill, fill);
+        fillRoundRect(dc, r, p.scale(kItemRadius), fill, fill);
         const int centre = (r.left + r.right) / 2;
-        RECT bar{centre - p.scale(8), r.bottom - p.scale(3), centre + p.scale(8), r.bottom};
-        fillRoundRect(dc, bar, p.scale(1), slot(main, ColorSlot::accent), slot(main, ColorSlot::accent));
+        RECT bar{centre - p.scale(kTabBarHalfWidth), r.bottom - p.scale(kTabBarHeight),
+                 centre + p.scale(kTabBarHalfWidth), r.bottom};
+        fillRoundRect(dc, bar, p.scale(kTabBarRadius), slot(main, ColorSlot::accent), slot(main, ColorSlot::accent));
     } else if (hot) {
-        RECT r = isTab ? shrink(item.rect, p.scale(2)) : item.rect;
+        RECT r = isTab ? shrink(item.rect, p.scale(kTabInset)) : item.rect;
         const COLORREF fill = pressed ? slot(main, ColorSlot::pressed) : slot(main, ColorSlot::hover);
-        fillRoundRect(dc, r, p.scale(4), fill, fill);
+        fillRoundRect(dc, r, p.scale(kItemRadius), fill, fill);
     }
     const COLORREF textColour = (isTab && !selected) ? slot(main, ColorSlot::dimText) : slot(main, ColorSlot::text);
     if (!item.label.empty()) {
-        RECT glyph{item.rect.left + p.scale(12), item.rect.top, item.rect.left + p.scale(28), item.rect.bottom};
+        RECT glyph{item.rect.left + p.scale(kButtonGlyphLeft), item.rect.top,
+                   item.rect.left + p.scale(kButtonGlyphRight), item.rect.bottom};
         drawGlyph(dc, item.glyph, glyph, selected ? slot(main, ColorSlot::accent) : textColour,
                   isTab ? p.iconFont : p.smallIconFont);
-        RECT label{item.rect.left + p.scale(36), item.rect.top, item.rect.right, item.rect.bottom};
+        RECT label{item.rect.left + p.scale(kButtonLabelLeft), item.rect.top, item.rect.right, item.rect.bottom};
         drawText(dc, item.label, label, textColour, p.uiFont, DT_SINGLELINE | DT_VCENTER);
     } else {
         drawGlyph(dc, item.glyph, item.rect, slot(main, ColorSlot::text), p.iconFont);
@@ -150,14 +166,14 @@ void paintSearchField(const MainWindow& main, HDC dc, const ToolbarItem& item) {
     const Palette& p = main.palette;
     COLORREF outline;
     if (main.chrome.searchFailed)
-        outline = RGB(0xCC, 0x40, 0x40);
+        outline = slot(main, ColorSlot::searchFailed);
     else if (main.chrome.searchBox && GetFocus() == main.chrome.searchBox)
         outline = slot(main, ColorSlot::accent);
     else if (p.isDark)
-        outline = blend(slot(main, ColorSlot::field), slot(main, ColorSlot::text), 0.1);
+        outline = blend(slot(main, ColorSlot::field), slot(main, ColorSlot::text), kFieldOutlineDark);
     else
         outline = slot(main, ColorSlot::border);
-    fillRoundRect(dc, item.rect, p.scale(4), slot(main, ColorSlot::field), outline);
+    fillRoundRect(dc, item.rect, p.scale(kItemRadius), slot(main, ColorSlot::field), outline);
 }
 
 void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
@@ -171,12 +187,13 @@ void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarI
     else if (index == main.chrome.hotItem)
         background = slot(main, ColorSlot::hover);
     else if (on)
-        background = blend(chrome, slot(main, ColorSlot::accent), 0.22);
-    if (background != chrome) fillRoundRect(dc, item.rect, p.scale(4), background, background);
+        background = blend(chrome, slot(main, ColorSlot::accent), kButtonOnTint);
+    if (background != chrome) fillRoundRect(dc, item.rect, p.scale(kItemRadius), background, background);
     const COLORREF fore = on ? slot(main, ColorSlot::accent) : slot(main, ColorSlot::text);
     if (item.action == kActionRegexToggle) {
-        drawText(dc, L".*", item.rect, on ? slot(main, ColorSlot::accent) : blend(chrome, slot(main, ColorSlot::text), 0.55),
-                 p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        const COLORREF regexText =
+            on ? slot(main, ColorSlot::accent) : blend(chrome, slot(main, ColorSlot::text), kRegexOffText);
+        drawText(dc, L".*", item.rect, regexText, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     } else {
         drawGlyph(dc, item.glyph, item.rect, fore, item.action == kActionSearchButton ? p.iconFont : p.smallIconFont);
     }
@@ -187,26 +204,26 @@ void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
     const bool on = item.action == kActionAutoFit ? main.settings.autoFit : main.settings.showCounts;
     const bool hot = index == main.chrome.hotItem;
     RECT label = item.rect;
-    label.right -= p.scale(52);
+    label.right -= p.scale(kSwitchLabelGap);
     drawText(dc, item.label, label, slot(main, ColorSlot::text), p.uiFont,
              DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_END_ELLIPSIS);
-    const int trackHeight = p.scale(20);
+    const int trackHeight = p.scale(kSwitchTrackHeight);
     const int top = (item.rect.top + item.rect.bottom - trackHeight) / 2;
-    RECT track{item.rect.right - p.scale(40), top, item.rect.right, top + trackHeight};
+    RECT track{item.rect.right - p.scale(kSwitchTrackWidth), top, item.rect.right, top + trackHeight};
     const int radius = (trackHeight / 2) & ~1;  // corner diameter rounded down to even
     const COLORREF chrome = slot(main, ColorSlot::chrome);
-    const COLORREF off = blend(chrome, slot(main, ColorSlot::text), hot ? 0.75 : 0.6);
+    const COLORREF off = blend(chrome, slot(main, ColorSlot::text), hot ? kSwitchOffHot : kSwitchOff);
     COLORREF knob;
     if (on) {
         const COLORREF accent = slot(main, ColorSlot::accent);
-        fillRoundRect(dc, track, radius, hot ? blend(accent, chrome, 0.12) : accent, accent);
+        fillRoundRect(dc, track, radius, hot ? blend(accent, chrome, kSwitchOnHotTint) : accent, accent);
         knob = slot(main, ColorSlot::accentText);
     } else {
         fillRoundRect(dc, track, radius, hot ? slot(main, ColorSlot::hover) : chrome, off);
         knob = off;
     }
-    const int d = p.scale(hot ? 14 : 12);
-    const int kx = on ? track.right - p.scale(4) - d : track.left + p.scale(4);
+    const int d = p.scale(hot ? kSwitchKnobHot : kSwitchKnob);
+    const int kx = on ? track.right - p.scale(kSwitchKnobInset) - d : track.left + p.scale(kSwitchKnobInset);
     const int ky = (track.top + track.bottom - d) / 2;
     RECT knobRect{kx, ky, kx + d, ky + d};
     fillRoundRect(dc, knobRect, d / 2, knob, knob);
@@ -255,7 +272,7 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
         case VK_F3: RunSearchFromBox(main, GetKeyState(VK_SHIFT) < 0); return 0;
         case VK_ESCAPE:
             SetFocus(main.ActiveViewWindow());
-            if (main.settings.searchMode == 2) {
+            if (main.settings.searchMode == kSearchFieldBehindButton) {
                 main.chrome.searchOpen = false;
                 LayoutChrome(main);
             }
@@ -282,7 +299,7 @@ LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPa
                     return onSearchBoxKey(*main, box, wParam);
                 break;
             case WM_CHAR:
-                if (wParam == 1 || wParam == 13 || wParam == 27) return 0;
+                if (wParam == kCharSelectAll || wParam == kCharReturn || wParam == kCharEscape) return 0;
                 break;
             case WM_SETFOCUS:
             case WM_KILLFOCUS: {
@@ -346,11 +363,11 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     BrushHandle chrome(CreateSolidBrush(slot(main, ColorSlot::chrome)));
     FillRect(dc, &client, chrome.get());
     const int W = client.right - client.left;
-    if (main.settings.buttonsMode == 1)
+    if (main.settings.buttonsMode == kButtonsTop)
         fillHLine(dc, 0, W, main.chrome.toolbarRect.bottom - 1, slot(main, ColorSlot::border));
     fillHLine(dc, 0, W, main.chrome.statusRect.top, slot(main, ColorSlot::border));
 
-    if (main.settings.buttonsMode != 0) {
+    if (main.settings.buttonsMode != kButtonsHidden) {
         const ToolbarItem *tree = nullptr, *source = nullptr;
         for (const ToolbarItem& item : main.chrome.toolbarItems) {
             if (item.action == kActionTreeTab) tree = &item;
@@ -358,16 +375,16 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         }
         if (tree && source) {
             RECT group{tree->rect.left, tree->rect.top, source->rect.right, tree->rect.bottom};
-            fillRoundRect(dc, group, p.scale(5), p.isDark ? slot(main, ColorSlot::surface) : slot(main, ColorSlot::field),
-                          slot(main, ColorSlot::border));
+            const COLORREF fill = p.isDark ? slot(main, ColorSlot::surface) : slot(main, ColorSlot::field);
+            fillRoundRect(dc, group, p.scale(kTabGroupRadius), fill, slot(main, ColorSlot::border));
         }
     }
-    int statusLeft = p.scale(40);
+    int statusLeft = p.scale(kStatusTextMinLeft);
     for (size_t i = 0; i < main.chrome.toolbarItems.size(); ++i) {
         const ToolbarItem& item = main.chrome.toolbarItems[i];
         if (!itemActive(main, item)) continue;
         if (item.rect.top >= main.chrome.statusRect.top)
-            statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(14));
+            statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(kStatusTextGap));
         switch (item.action) {
             case kActionSearchField: paintSearchField(main, dc, item); break;
             case kActionSearchButton:
@@ -385,11 +402,11 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     const int width = std::min(measureText(dc, status, p.uiFont), std::max(0, (W - statusLeft) / 2));
-    RECT statusRect{W - p.scale(10) - width, main.chrome.statusRect.top, W - p.scale(10),
-                    main.chrome.statusRect.bottom};
+    const int right = W - p.scale(kStatusRightInset);
+    RECT statusRect{right - width, main.chrome.statusRect.top, right, main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     if (main.selected) {
-        RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(16),
+        RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap),
                       main.chrome.statusRect.bottom};
         drawText(dc, nodePath(main.selected, doc.format), pathRect, slot(main, ColorSlot::dimText), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS);
@@ -397,7 +414,8 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
 }
 
 void FocusSearchBox(MainWindow& main) {
-    if (main.settings.searchMode == 2 && !main.chrome.searchOpen && main.settings.buttonsMode != 0) {
+    if (main.settings.searchMode == kSearchFieldBehindButton && !main.chrome.searchOpen &&
+        main.settings.buttonsMode != kButtonsHidden) {
         main.chrome.searchOpen = true;
         LayoutChrome(main);
     }
@@ -411,9 +429,9 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
-    int flags = (main.settings.searchRegex ? 16 : 0) | (backwards ? 8 : 0);
+    const int flags = int((main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0));
     bool found = Search(main, text, flags);
-    if (!found && !main.chrome.regexError) found = Search(main, text, flags | 1);
+    if (!found && !main.chrome.regexError) found = Search(main, text, flags | int(kSearchFindFirst));
     main.chrome.searchFailed = !found || main.chrome.regexError;
     InvalidateRect(main.window, nullptr, FALSE);
 }

@@ -21,9 +21,6 @@ namespace qm {
 
 struct MainWindow;
 
-// The three views, in the order of the "View" setting and of Ctrl+1..3.
-enum ViewIndex : int { kViewTree = 0, kViewGrid = 1, kViewSource = 2, kViewCount = 3 };
-
 // A button of the toolbar or status bar: a record hit-tested and painted by the main window.
 struct ToolbarItem {
     int32_t action = 0;

@@ -9,6 +9,7 @@
 #include "edit/editing.h"
 #include "shell/about.h"
 #include "shell/clipboard.h"
+#include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
 
@@ -61,7 +62,7 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::Create(HWND host, int showFlags) {
     hostWindow = host;
-    hostDark = (showFlags & 128) != 0;
+    hostDark = (showFlags & lcp_darkmode) != 0;
 
     InitSettingsPath(L"");
     ReadSettings(settings);
@@ -168,7 +169,7 @@ bool MainWindow::HandleShortcut(WPARAM key) {
     const bool alt = keyDown(VK_MENU);
     const Settings& s = settings;
     if (s.searchKeyChar && key == static_cast<WPARAM>(s.searchKeyChar) && ctrl && !alt && shift == s.searchKeyShift &&
-        s.searchMode != 0 && s.buttonsMode != 0) {
+        s.searchMode != kSearchFieldNone && s.buttonsMode != kButtonsHidden) {
         FocusSearchBox(*this);
         return true;
     }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
@@ -82,10 +81,8 @@ void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, 
     GetTextMetricsW(dc, &tm);
     const int top = (rect.top + rect.bottom - tm.tmHeight) / 2 - 1;
     const int bottom = top + tm.tmHeight + 2;
-    const bool dark = main.palette.isDark;
-    const COLORREF background = main.palette.color(ColorSlot::background);
-    const COLORREF current = blend(background, RGB(0xFF, 0x82, 0x00), dark ? 0.75 : 0.85);
-    const COLORREF other = blend(background, RGB(0xFF, 0xBE, 0x00), dark ? 0.38 : 0.55);
+    const COLORREF current = main.palette.color(ColorSlot::currentMatch);
+    const COLORREF other = main.palette.color(ColorSlot::otherMatch);
     for (const TextRange& r : ranges) {
         SIZE before{}, width{};
         GetTextExtentPoint32W(dc, text, int(r.start), &before);
