@@ -57,7 +57,7 @@ void placeSearchBox(MainWindow& main, const RECT& rect) {
             CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, main.window, nullptr,
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(main.window, GWLP_HINSTANCE)), nullptr);
         if (main.chrome.searchBox) {
-            SendMessageW(main.chrome.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont), FALSE);
+            SendMessageW(main.chrome.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont.get()), FALSE);
             SetWindowLongPtrW(main.chrome.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
             main.chrome.searchBoxProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(main.chrome.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
@@ -500,8 +500,8 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
 LRESULT ChromeCtlColorEdit(MainWindow& main, HDC dc) {
     SetTextColor(dc, slot(main, ColorSlot::text));
     SetBkColor(dc, slot(main, ColorSlot::field));
-    if (!main.chrome.searchBrush) main.chrome.searchBrush = CreateSolidBrush(slot(main, ColorSlot::field));
-    return reinterpret_cast<LRESULT>(main.chrome.searchBrush);
+    if (!main.chrome.searchBrush) main.chrome.searchBrush.reset(CreateSolidBrush(slot(main, ColorSlot::field)));
+    return reinterpret_cast<LRESULT>(main.chrome.searchBrush.get());
 }
 
 }  // namespace qm

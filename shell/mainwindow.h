@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "appearance/draw_win.h"
 #include "appearance/palette.h"
 #include "document/document.h"
 #include "shell/match.h"
@@ -59,7 +60,7 @@ struct ChromeState {
     HWND tooltip = nullptr;
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
-    HBRUSH searchBrush = nullptr;
+    BrushHandle searchBrush;  // created on first use, discarded when the palette changes
 };
 
 struct MainWindow {
@@ -89,7 +90,6 @@ struct MainWindow {
     bool ownedByWindow = false;
 
     MainWindow() = default;
-    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 

@@ -56,10 +56,6 @@ MainWindow* FindMainWindow(HWND window) {
     return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-MainWindow::~MainWindow() {
-    if (chrome.searchBrush) DeleteObject(chrome.searchBrush);
-}
-
 bool MainWindow::Create(HWND host, int showFlags) {
     hostWindow = host;
     hostDark = (showFlags & lcp_darkmode) != 0;
