@@ -10,6 +10,7 @@
 #include "document/language.h"
 #include "shell/mainwindow.h"
 #include "shell/module.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -49,8 +50,6 @@ constexpr double kOkOutlineLight = 0.15;
 
 int S(const AboutState& s, int dips) { return s.palette->scale(dips); }
 COLORREF C(const AboutState& s, ColorSlot slot) { return s.palette->color(slot); }
-
-AboutState* stateOf(HWND window) { return reinterpret_cast<AboutState*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
 void paint(AboutState& s, HDC printDc) {
     BufferedPaint buffer(s.window, printDc);
@@ -137,13 +136,8 @@ LRESULT onLButtonUp(AboutState& s, LPARAM lParam) {
 }
 
 LRESULT dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* s = static_cast<AboutState*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
-        s->window = window;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    AboutState* s = stateOf(window);
+    if (message == WM_NCCREATE) return bindWindowState<AboutState>(window, message, wParam, lParam);
+    AboutState* s = windowState<AboutState>(window);
     if (!s) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
         case WM_PAINT: paint(*s, nullptr); return 0;
@@ -159,7 +153,7 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE: return onMouseMove(*s, lParam);
         case WM_MOUSELEAVE: return onMouseLeave(*s);
         case WM_LBUTTONUP: return onLButtonUp(*s, lParam);
-        case WM_NCDESTROY: SetWindowLongPtrW(window, GWLP_USERDATA, 0); break;
+        case WM_NCDESTROY: unbindWindowState(window, *s); break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

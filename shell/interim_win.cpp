@@ -7,6 +7,7 @@
 #include "appearance/draw_win.h"
 #include "edit/editing.h"
 #include "shell/mainwindow.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -26,21 +27,13 @@ void fillColour(HDC dc, const RECT& rect, COLORREF colour) {
 template <class Pane>
 LRESULT emptyViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<Pane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<Pane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_NCCREATE) return bindWindowState<Pane>(window, message, wParam, lParam);
+        auto* pane = windowState<Pane>(window);
         if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
         MainWindow& main = *pane->mainWindow;
         switch (message) {
             case WM_NCDESTROY:
-                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                pane->window = nullptr;
+                unbindWindowState(window, *pane);
                 return DefWindowProcW(window, message, wParam, lParam);
             case WM_PAINT:
             case WM_PRINTCLIENT: {

@@ -12,6 +12,7 @@
 #include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -53,7 +54,7 @@ MainWindow* FindMainWindow(HWND window) {
     wchar_t name[kClassNameBufferChars] = {};
     if (!GetClassNameW(window, name, kClassNameBufferChars)) return nullptr;
     if (lstrcmpW(name, kMainClass) != 0) return nullptr;
-    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return windowState<MainWindow>(window);
 }
 
 bool MainWindow::Create(HWND host, int showFlags) {
@@ -232,23 +233,12 @@ void ApplyAppearance(MainWindow& main, bool hostDark) {
 
 namespace {
 
-LRESULT onNcCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    auto* main = static_cast<MainWindow*>(create->lpCreateParams);
-    if (main) {
-        main->window = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(main));
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 LRESULT onNcDestroy(MainWindow* main, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The tooltip is a popup: its owner is the host's top-level window, not this child window,
     // so it would outlive the plug-in window (one leaked window per file shown).
     if (main->chrome.tooltip) DestroyWindow(main->chrome.tooltip);
     main->chrome.tooltip = nullptr;
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    main->window = nullptr;
+    unbindWindowState(window, *main);
     if (main->ownedByWindow) delete main;
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -286,8 +276,8 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        if (message == WM_NCCREATE) return onNcCreate(window, message, wParam, lParam);
-        auto* main = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_NCCREATE) return bindWindowState<MainWindow>(window, message, wParam, lParam);
+        auto* main = windowState<MainWindow>(window);
         if (!main) return DefWindowProcW(window, message, wParam, lParam);
         if (message == WM_NCDESTROY) return onNcDestroy(main, window, message, wParam, lParam);
         return dispatch(*main, window, message, wParam, lParam);

@@ -13,6 +13,7 @@
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -456,19 +457,11 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
 
 LRESULT CALLBACK TreeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<TreePane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<TreePane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_NCCREATE) return bindWindowState<TreePane>(window, message, wParam, lParam);
+        auto* pane = windowState<TreePane>(window);
         if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
         if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            pane->window = nullptr;
+            unbindWindowState(window, *pane);
             return DefWindowProcW(window, message, wParam, lParam);
         }
         return dispatch(*pane, window, message, wParam, lParam);
