@@ -79,8 +79,8 @@ struct AppearanceTargets {
 };
 // ApplyAppearance's steps that need no main-window state: rebuild the palette for `window`,
 // discard the search box's brush, give it the new UI font and theme the views' scroll bars. The
-// main window then lets its toolbar, grid and source view relayout, calls RepaintAll and sends the
-// tree view its size (SendClientSize).
+// main window then lays its toolbar out again, calls RepaintAll and sends the tree view its size
+// (SendClientSize); the grid and source views, still empty, keep no layout of their own.
 void ApplyPalette(Palette& palette, HWND window, int themeMode, bool hostDark, const AppearanceTargets& targets);
 // Invalidates a window and all its children.
 void RepaintAll(HWND window);

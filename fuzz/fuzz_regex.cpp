@@ -1,6 +1,6 @@
 // Fuzz target for the search's regular-expression matcher: the first byte picks the case mode,
-// the input up to the first NUL byte is the pattern (at most 255 characters, as the search box
-// allows), the rest is the text; both are read as UTF-16 code units, two bytes each.
+// the input up to the first NUL byte is the pattern (at most 255 characters, as many as the search
+// reads from its box), the rest is the text; both are read as UTF-16 code units, two bytes each.
 #include <string>
 #include <vector>
 

@@ -21,8 +21,8 @@ namespace qm {
 
 namespace {
 
-constexpr size_t kMaxSearchText = 255;
-constexpr int kSearchBoxLimit = 200;
+constexpr int kSearchBoxLimit = 200;     // characters the user can type into the search box
+constexpr size_t kMaxSearchText = 255;   // characters a search reads from it (WM_SETTEXT is not limited)
 
 // Blend shares of the chrome's derived colours.
 constexpr double kFieldOutlineDark = 0.1;    // the search field's outline in dark mode
@@ -229,7 +229,7 @@ void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
     fillRoundRect(dc, knobRect, d / 2, knob, knob);
 }
 
-// Search-box text, at most 255 characters.
+// The search box's text, at most kMaxSearchText characters of it.
 std::wstring searchBoxText(const MainWindow& main) {
     wchar_t buffer[kMaxSearchText + 1] = {};
     if (main.chrome.searchBox) GetWindowTextW(main.chrome.searchBox, buffer, int(kMaxSearchText + 1));

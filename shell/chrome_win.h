@@ -14,7 +14,8 @@ void LayoutChrome(MainWindow& main);
 void PaintChrome(MainWindow& main, HDC dc, const RECT& client);
 // Opens the search field when it sits behind its button, then focuses it with its text selected.
 void FocusSearchBox(MainWindow& main);
-// Reads the search box (at most 255 characters) and searches, wrapping around once.
+// Reads the search box (at most 255 of its characters; typing stops at 200) and searches,
+// wrapping around once.
 void RunSearchFromBox(MainWindow& main, bool backwards);
 // WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP and WM_MOUSELEAVE over the toolbar and status bar.
 LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam);
