@@ -8,7 +8,8 @@
 
 namespace qm {
 
-// Owns one GDI object (font, brush, pen, bitmap, region) and deletes it.
+// Owns one GDI object (font, brush, pen, bitmap, region) and deletes it. It reads as its handle
+// wherever GDI takes one, so an owner can hand its fonts and brushes out as they are.
 template <class Handle>
 class GdiObject {
 public:
@@ -23,6 +24,7 @@ public:
         return *this;
     }
     Handle get() const { return handle_; }
+    operator Handle() const { return handle_; }
     explicit operator bool() const { return handle_ != nullptr; }
     Handle release() {
         Handle h = handle_;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "appearance/draw_win.h"
 #include "appearance/palette_colours.h"
 #include "appearance/slots.h"
 
@@ -17,15 +18,15 @@ struct Palette {
     unsigned dpi = 96;
     PaletteColours colours = computePaletteColours(false, kDefaultLightAccent, nullptr);
 
-    // Owned; deleted before every rebuild and with the palette.
-    HFONT uiFont = nullptr;
-    HFONT uiFontSemibold = nullptr;
-    HFONT titleFont = nullptr;
-    HFONT iconFont = nullptr;
-    HFONT smallIconFont = nullptr;
-    HFONT badgeFont = nullptr;
-    HFONT contentFont = nullptr;
-    HFONT monoFont = nullptr;
+    // Deleted before every rebuild and with the palette.
+    FontHandle uiFont;
+    FontHandle uiFontSemibold;
+    FontHandle titleFont;
+    FontHandle iconFont;
+    FontHandle smallIconFont;
+    FontHandle badgeFont;
+    FontHandle contentFont;
+    FontHandle monoFont;
 
     // From the settings file.
     std::wstring lightSchemeName;
@@ -40,7 +41,6 @@ struct Palette {
     int monoTextHeight = 14;
 
     Palette() = default;
-    ~Palette() { deleteFonts(); }
     Palette(const Palette&) = delete;
     Palette& operator=(const Palette&) = delete;
 
@@ -73,14 +73,14 @@ void ThemeScrollBars(HWND window, bool isDark);
 
 // The windows that ApplyAppearance re-themes besides the main window's own layout.
 struct AppearanceTargets {
-    HWND searchBox = nullptr;        // gets WM_SETFONT with uiFont
-    HBRUSH* searchBrush = nullptr;   // cached background brush of the search box, discarded
+    HWND searchBox = nullptr;            // gets WM_SETFONT with uiFont
+    BrushHandle* searchBrush = nullptr;  // cached background brush of the search box, discarded
     HWND views[3] = {};              // tree, grid and source view windows
 };
 // ApplyAppearance's steps that need no main-window state: rebuild the palette for `window`,
 // discard the search box's brush, give it the new UI font and theme the views' scroll bars. The
-// main window then lets its toolbar, grid and source view relayout, calls RepaintAll and sends the
-// tree view its size (SendClientSize).
+// main window then lays its toolbar out again, calls RepaintAll and sends the tree view its size
+// (SendClientSize); the grid and source views, still empty, keep no layout of their own.
 void ApplyPalette(Palette& palette, HWND window, int themeMode, bool hostDark, const AppearanceTargets& targets);
 // Invalidates a window and all its children.
 void RepaintAll(HWND window);

@@ -11,8 +11,8 @@ struct SlotDefault {
     uint32_t dark;
 };
 
-// Slots with a fixed built-in colour. accent, accentText, selection, inactiveSelection and
-// accentTint are derived.
+// Slots with a fixed built-in colour. accent, accentText, selection, inactiveSelection,
+// accentTint and the two occurrence colours are derived.
 constexpr SlotDefault kBuiltIn[] = {
     {ColorSlot::chrome, 0xF3F3F3, 0x202020},
     {ColorSlot::background, 0xFFFFFF, 0x1C1C1C},
@@ -27,6 +27,7 @@ constexpr SlotDefault kBuiltIn[] = {
     {ColorSlot::gridLine, 0xDCDCDC, 0x3A3A3A},
     {ColorSlot::headerBackground, 0xF0F0F0, 0x2A2A2A},
     {ColorSlot::warning, 0xCA5010, 0xFCA048},
+    {ColorSlot::searchFailed, 0xCC4040, 0xCC4040},
     {ColorSlot::tag, 0x1E66C8, 0x6CB6FF},
     {ColorSlot::attributeName, 0xC2410C, 0xF0A060},
     {ColorSlot::string, 0x2E7D32, 0x7BC67E},
@@ -36,6 +37,10 @@ constexpr SlotDefault kBuiltIn[] = {
     {ColorSlot::number, 0x1565C0, 0x79B8FF},
     {ColorSlot::constant, 0x8E24AA, 0xD7A6F7},
 };
+
+// The occurrence bands of a search: these hues laid over the content background.
+constexpr Colour kCurrentMatchHue = hexColour(0xFF8200);
+constexpr Colour kOtherMatchHue = hexColour(0xFFBE00);
 
 constexpr int kAccentEntryLight = 4;
 constexpr int kAccentEntryDark = 1;
@@ -86,6 +91,8 @@ PaletteColours computePaletteColours(bool dark, Colour accent, const Scheme* sch
         for (int k = 0; k < kTokenSlotCount; ++k) at(tokenSlot(k)) = scheme->tokenColours[k];
     }
     at(ColorSlot::accentTint) = blend(at(ColorSlot::background), accent, dark ? 0.16 : 0.09);
+    at(ColorSlot::currentMatch) = blend(at(ColorSlot::background), kCurrentMatchHue, dark ? 0.75 : 0.85);
+    at(ColorSlot::otherMatch) = blend(at(ColorSlot::background), kOtherMatchHue, dark ? 0.38 : 0.55);
     return c;
 }
 

@@ -30,7 +30,7 @@ bool decideDark(int themeMode, bool hostDark, bool appThemeRead, uint32_t appsUs
 Colour accentFromPalette(const uint8_t* data, size_t size, bool dark);
 
 // Every colour slot: the built-in column, accent and its text, selections, the scheme overlay
-// (when `scheme` is not null) and last the accent tint.
+// (when `scheme` is not null) and last the accent tint and the search's occurrence colours.
 PaletteColours computePaletteColours(bool dark, Colour accent, const Scheme* scheme);
 
 inline Colour slotColour(const PaletteColours& colours, ColorSlot slot) { return colours[static_cast<size_t>(slot)]; }

@@ -24,12 +24,6 @@ constexpr DWORD kDwmUseImmersiveDarkModeOld = 19;
 constexpr int kRowPaddingDips = 7;
 constexpr int kMonoLinePaddingDips = 4;
 
-struct FontSpec {
-    HFONT Palette::*field;
-    int tenths;  // 0: the content font size
-    int weight;
-};
-
 bool readCurrentUserValue(const wchar_t* key, const wchar_t* name, DWORD expectedType, void* data, DWORD& size) {
     HKEY handle = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return false;
@@ -57,10 +51,9 @@ TEXTMETRICW fontMetrics(HFONT font) {
 }  // namespace
 
 void Palette::deleteFonts() {
-    for (HFONT* f : {&uiFont, &uiFontSemibold, &titleFont, &iconFont, &smallIconFont, &badgeFont, &contentFont, &monoFont}) {
-        if (*f) DeleteObject(*f);
-        *f = nullptr;
-    }
+    for (FontHandle* f : {&uiFont, &uiFontSemibold, &titleFont, &iconFont, &smallIconFont, &badgeFont, &contentFont,
+                          &monoFont})
+        f->reset();
 }
 
 unsigned windowDpi(HWND window) {
@@ -134,14 +127,14 @@ void BuildPaletteAtDpi(Palette& p, unsigned dpi, int themeMode, bool hostDark) {
     const wchar_t* iconFace = FontInstalled(L"Segoe Fluent Icons") ? L"Segoe Fluent Icons" : L"Segoe MDL2 Assets";
     const wchar_t* monoFace = FontInstalled(L"Cascadia Mono") ? L"Cascadia Mono" : L"Consolas";
     const std::wstring contentFace = p.contentFontName.empty() ? std::wstring(L"Segoe UI") : p.contentFontName;
-    p.uiFont = MakeFont(L"Segoe UI", 90, FW_NORMAL, dpi);
-    p.uiFontSemibold = MakeFont(L"Segoe UI", 90, FW_SEMIBOLD, dpi);
-    p.titleFont = MakeFont(L"Segoe UI", 110, FW_SEMIBOLD, dpi);
-    p.iconFont = MakeFont(iconFace, 105, FW_NORMAL, dpi);
-    p.smallIconFont = MakeFont(iconFace, 70, FW_NORMAL, dpi);
-    p.badgeFont = MakeFont(L"Segoe UI", 70, FW_BOLD, dpi);
-    p.contentFont = MakeFont(contentFace, p.contentFontSize, FW_NORMAL, dpi);
-    p.monoFont = MakeFont(monoFace, p.contentFontSize, FW_NORMAL, dpi);
+    p.uiFont.reset(MakeFont(L"Segoe UI", 90, FW_NORMAL, dpi));
+    p.uiFontSemibold.reset(MakeFont(L"Segoe UI", 90, FW_SEMIBOLD, dpi));
+    p.titleFont.reset(MakeFont(L"Segoe UI", 110, FW_SEMIBOLD, dpi));
+    p.iconFont.reset(MakeFont(iconFace, 105, FW_NORMAL, dpi));
+    p.smallIconFont.reset(MakeFont(iconFace, 70, FW_NORMAL, dpi));
+    p.badgeFont.reset(MakeFont(L"Segoe UI", 70, FW_BOLD, dpi));
+    p.contentFont.reset(MakeFont(contentFace, p.contentFontSize, FW_NORMAL, dpi));
+    p.monoFont.reset(MakeFont(monoFace, p.contentFontSize, FW_NORMAL, dpi));
 
     const int dpiValue = static_cast<int>(dpi);
     const TEXTMETRICW content = fontMetrics(p.contentFont);
@@ -164,11 +157,9 @@ void ThemeScrollBars(HWND window, bool isDark) {
 
 void ApplyPalette(Palette& palette, HWND window, int themeMode, bool hostDark, const AppearanceTargets& targets) {
     BuildPalette(palette, window, themeMode, hostDark);
-    if (targets.searchBrush && *targets.searchBrush) {
-        DeleteObject(*targets.searchBrush);
-        *targets.searchBrush = nullptr;
-    }
-    if (targets.searchBox) SendMessageW(targets.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(palette.uiFont), TRUE);
+    if (targets.searchBrush) targets.searchBrush->reset();
+    if (targets.searchBox)
+        SendMessageW(targets.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(palette.uiFont.get()), TRUE);
     for (HWND view : targets.views) ThemeScrollBars(view, palette.isDark);
 }
 

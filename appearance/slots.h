@@ -9,6 +9,8 @@ namespace qm {
 enum class ColorSlot : uint8_t {
     chrome, background, surface, border, text, dimText, hover, pressed, field, accent, accentText,
     selection, inactiveSelection, stripe, accentTint, gridLine, headerBackground, warning,
+    // the search field's frame after a failed search; the current and the other occurrences
+    searchFailed, currentMatch, otherMatch,
     // the eight token colours, in token-slot order 0..7
     tag, attributeName, string, comment, directive, entityType, number, constant,
     Count

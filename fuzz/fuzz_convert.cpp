@@ -1,15 +1,11 @@
 // Fuzz target for node texts and the "Copy as" writers: the first byte picks the format, the rest
 // (UTF-8) is parsed; every node's label, preview, summary and path are built, the root is written,
 // and YAML and JSON text written from a clean parse must read back to the same tree.
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 
-#include "document/document.h"
-#include "document/load.h"
-#include "document/utf8.h"
 #include "edit/convert.h"
 #include "edit/nodetext.h"
+#include "fuzz/fuzz.h"
 #include "tests/edit/treecompare.h"
 
 namespace {
@@ -25,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
     const wchar_t* name = kNames[data[0] % 6];
-    const std::wstring text = qm::utf8ToWide(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::wstring text = qmfuzz::utf8Text(data + 1, size - 1);
     qm::Document doc;
     if (!qm::parseText(name, text, doc)) return 0;
     for (size_t i = 0; i < doc.nodes.size(); ++i) {

@@ -1,10 +1,9 @@
 // Fuzz target for the theme reader: the lenient JSON reader, then the whole scheme building
 // with every path (an include included) answering the same bytes.
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "appearance/theme.h"
+#include "fuzz/fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -139,9 +139,8 @@ NodeText JsonParser::parseString() {
 static bool isNumberChar(wchar_t c) { return isAlnum(c) || c == L'+' || c == L'-' || c == L'.'; }
 static bool isKeyChar(wchar_t c) { return isAlnum(c) || c == L'_' || c == L'$'; }
 
-// The recursion runs through parseValue and parseContainer only; both keep their frames small
-// (everything else happens in helpers that return before the next level starts), so the 1000
-// levels fit in a 256 KiB stack in the product's build.
+// A new node with the pending name: inside the innermost open container it waits among the
+// pending children until the container closes; elsewhere it is linked to its parent at once.
 Node* JsonParser::startNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n;
     if (!openContainers.empty() && openContainers.back().node == parent) {
@@ -229,6 +228,9 @@ QM_NOINLINE bool JsonParser::parseMemberKey() {
     return true;
 }
 
+// The recursion runs through parseValue and parseContainer only; both keep their frames small
+// (everything else happens in helpers that return before the next level starts), so the 1000
+// levels fit in a 256 KiB stack in the product's build.
 void JsonParser::parseValue(Node* parent, bool keyed, int depth) {
     skipSpaceAndComments();
     if (pos >= length) return reportError(tr(L"Unexpected end of file", L"Unerwartetes Dateiende"));

@@ -11,6 +11,8 @@
 
 namespace qm {
 
+struct MainWindow;
+
 constexpr wchar_t kAboutClassName[] = L"QuillmapAbout";
 constexpr wchar_t kProductVersion[] = L"1.3.0";
 
@@ -35,7 +37,9 @@ const wchar_t* aboutLinkAddress();
 // Creates the window, runs the modal loop, destroys the window, then focuses `focusAfter`.
 // `mainWindow` is the plug-in's main window: its root ancestor owns the About window.
 void ShowAboutWindow(HWND mainWindow, const Palette& palette, HWND focusAfter);
-
+// The About window of a main window, with the focus going back to its active view.
+void OpenAboutWindow(MainWindow& main);
+LRESULT CALLBACK AboutWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // For tests: called once the window is shown, before the modal loop runs.
 extern void (*aboutShownHook)(HWND aboutWindow);

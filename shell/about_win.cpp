@@ -10,6 +10,7 @@
 #include "document/language.h"
 #include "shell/mainwindow.h"
 #include "shell/module.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -17,14 +18,38 @@ void (*aboutShownHook)(HWND) = nullptr;
 
 namespace {
 
-constexpr int kWidth = 440;
-constexpr int kMargin = 24;
 constexpr wchar_t kAppGlyph = 0xE8FD;
+
+// Geometry in DIPs.
+constexpr int kWidth = 440;
+constexpr int kMargin = 24;               // around the content, the icon tile at (kMargin, kMargin)
+constexpr int kTileSize = 48;
+constexpr int kTileRadius = 8;
+constexpr int kTitleLeft = 88;            // the title and the version, right of the tile
+constexpr int kTitleBottom = 48;
+constexpr int kVersionBottom = 68;
+constexpr int kDescriptionTop = 88;
+constexpr int kDescriptionPadding = 4;    // added to the description's measured height
+constexpr int kCardGap = 16;              // between the description and the card
+constexpr int kCardHeight = 88;           // two rows
+constexpr int kCardRowHeight = 44;
+constexpr int kCardRadius = 6;
+constexpr int kCardTextInset = 40;        // the labels' left edge and the values' right inset
+constexpr int kCardLabelRight = 150;
+constexpr int kCardValueLeft = 154;
+constexpr int kLinkTop = 56;              // the link's hot rectangle, from the card's top
+constexpr int kLinkBottom = 76;
+constexpr int kOkGap = 20;                // above and below the OK button
+constexpr int kOkWidth = 96;
+constexpr int kOkHeight = 32;
+constexpr int kOkRadius = 4;
+
+// Blend shares of the OK button's outline.
+constexpr double kOkOutlineDark = 0.1;
+constexpr double kOkOutlineLight = 0.15;
 
 int S(const AboutState& s, int dips) { return s.palette->scale(dips); }
 COLORREF C(const AboutState& s, ColorSlot slot) { return s.palette->color(slot); }
-
-AboutState* stateOf(HWND window) { return reinterpret_cast<AboutState*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
 void paint(AboutState& s, HDC printDc) {
     BufferedPaint buffer(s.window, printDc);
@@ -36,40 +61,45 @@ void paint(AboutState& s, HDC printDc) {
     BrushHandle chrome(CreateSolidBrush(C(s, ColorSlot::chrome)));
     FillRect(dc, &all, chrome.get());
 
-    RECT tile{S(s, 24), S(s, 24), S(s, 72), S(s, 72)};
-    fillRoundRect(dc, tile, S(s, 8), C(s, ColorSlot::accent), C(s, ColorSlot::accent));
+    RECT tile{S(s, kMargin), S(s, kMargin), S(s, kMargin + kTileSize), S(s, kMargin + kTileSize)};
+    fillRoundRect(dc, tile, S(s, kTileRadius), C(s, ColorSlot::accent), C(s, ColorSlot::accent));
     LOGFONTW lf{};
     GetObjectW(p.iconFont, sizeof lf, &lf);
     lf.lfHeight *= 2;
     FontHandle bigIcon(CreateFontIndirectW(&lf));
     drawGlyph(dc, kAppGlyph, tile, C(s, ColorSlot::accentText), bigIcon.get());
 
-    RECT title{S(s, 88), S(s, 24), W - S(s, 24), S(s, 48)};
+    const int right = W - S(s, kMargin);
+    RECT title{S(s, kTitleLeft), S(s, kMargin), right, S(s, kTitleBottom)};
     drawText(dc, L"Quillmap", title, C(s, ColorSlot::text), p.titleFont, line);
-    RECT version{S(s, 88), S(s, 48), W - S(s, 24), S(s, 68)};
+    RECT version{S(s, kTitleLeft), S(s, kTitleBottom), right, S(s, kVersionBottom)};
     drawText(dc, std::wstring(L"Version ") + kProductVersion, version, C(s, ColorSlot::dimText), p.uiFont, line);
-    RECT desc{S(s, 24), S(s, 88), W - S(s, 24), S(s, 88) + s.descriptionHeight};
+    RECT desc{S(s, kMargin), S(s, kDescriptionTop), right, S(s, kDescriptionTop) + s.descriptionHeight};
     drawText(dc, s.description, desc, C(s, ColorSlot::dimText), p.uiFont, DT_WORDBREAK);
 
-    const int y0 = S(s, 88) + s.descriptionHeight + S(s, 16);
-    RECT card{S(s, 24), y0, W - S(s, 24), y0 + S(s, 88)};
-    fillRoundRect(dc, card, S(s, 6), C(s, ColorSlot::surface), C(s, ColorSlot::border));
-    fillHLine(dc, S(s, 25), W - S(s, 25), y0 + S(s, 44), C(s, ColorSlot::border));
+    const int y0 = S(s, kDescriptionTop) + s.descriptionHeight + S(s, kCardGap);
+    const int row = y0 + S(s, kCardRowHeight), bottom = y0 + S(s, kCardHeight);
+    RECT card{S(s, kMargin), y0, right, bottom};
+    fillRoundRect(dc, card, S(s, kCardRadius), C(s, ColorSlot::surface), C(s, ColorSlot::border));
+    fillHLine(dc, S(s, kMargin + 1), W - S(s, kMargin + 1), row, C(s, ColorSlot::border));
 
-    RECT label1{S(s, 40), y0, S(s, 150), y0 + S(s, 44)};
+    const int labelLeft = S(s, kCardTextInset), labelRight = S(s, kCardLabelRight);
+    const int valueLeft = S(s, kCardValueLeft), valueRight = W - S(s, kCardTextInset);
+    RECT label1{labelLeft, y0, labelRight, row};
     drawText(dc, tr(L"Developer", L"Entwickler"), label1, C(s, ColorSlot::dimText), p.uiFont, line);
-    RECT name{S(s, 154), y0, W - S(s, 40), y0 + S(s, 44)};
+    RECT name{valueLeft, y0, valueRight, row};
     drawText(dc, aboutDeveloper(), name, C(s, ColorSlot::text), p.uiFontSemibold, line);
-    RECT label2{S(s, 40), y0 + S(s, 44), S(s, 150), y0 + S(s, 88)};
+    RECT label2{labelLeft, row, labelRight, bottom};
     drawText(dc, L"Website", label2, C(s, ColorSlot::dimText), p.uiFont, line);
     const int linkWidth = measureText(dc, aboutLinkText(), p.uiFont);
-    s.linkRect = RECT{S(s, 154), y0 + S(s, 56), S(s, 154) + linkWidth, y0 + S(s, 76)};
-    RECT link{S(s, 154), y0 + S(s, 44), W - S(s, 40), y0 + S(s, 88)};
+    s.linkRect = RECT{valueLeft, y0 + S(s, kLinkTop), valueLeft + linkWidth, y0 + S(s, kLinkBottom)};
+    RECT link{valueLeft, row, valueRight, bottom};
     drawText(dc, aboutLinkText(), link, C(s, ColorSlot::accent), p.uiFont, line);
     if (s.hot == 1) fillHLine(dc, s.linkRect.left, s.linkRect.right, s.linkRect.bottom - 1, C(s, ColorSlot::accent));
 
-    const COLORREF okPen = blend(C(s, ColorSlot::field), C(s, ColorSlot::text), p.isDark ? 0.1 : 0.15);
-    fillRoundRect(dc, s.okRect, S(s, 4), s.hot == 2 ? C(s, ColorSlot::hover) : C(s, ColorSlot::field), okPen);
+    const COLORREF okPen =
+        blend(C(s, ColorSlot::field), C(s, ColorSlot::text), p.isDark ? kOkOutlineDark : kOkOutlineLight);
+    fillRoundRect(dc, s.okRect, S(s, kOkRadius), s.hot == 2 ? C(s, ColorSlot::hover) : C(s, ColorSlot::field), okPen);
     drawText(dc, L"OK", s.okRect, C(s, ColorSlot::text), p.uiFont, line | DT_CENTER);
 }
 
@@ -106,13 +136,8 @@ LRESULT onLButtonUp(AboutState& s, LPARAM lParam) {
 }
 
 LRESULT dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* s = static_cast<AboutState*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
-        s->window = window;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    AboutState* s = stateOf(window);
+    if (message == WM_NCCREATE) return bindWindowState<AboutState>(window, message, wParam, lParam);
+    AboutState* s = windowState<AboutState>(window);
     if (!s) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
         case WM_PAINT: paint(*s, nullptr); return 0;
@@ -128,7 +153,7 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE: return onMouseMove(*s, lParam);
         case WM_MOUSELEAVE: return onMouseLeave(*s);
         case WM_LBUTTONUP: return onLButtonUp(*s, lParam);
-        case WM_NCDESTROY: SetWindowLongPtrW(window, GWLP_USERDATA, 0); break;
+        case WM_NCDESTROY: unbindWindowState(window, *s); break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -174,11 +199,13 @@ void ShowAboutWindow(HWND mainWindow, const Palette& palette, HWND focusAfter) {
         RECT r{0, 0, width - 2 * palette.scale(kMargin), 0};
         DrawTextW(screen.get(), s.description.c_str(), int(s.description.size()), &r,
                   DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        s.descriptionHeight = (r.bottom - r.top) + palette.scale(4);
+        s.descriptionHeight = (r.bottom - r.top) + palette.scale(kDescriptionPadding);
     }
-    const int okTop = palette.scale(88) + s.descriptionHeight + palette.scale(16) + palette.scale(88) + palette.scale(20);
-    s.okRect = RECT{width - palette.scale(24) - palette.scale(96), okTop, width - palette.scale(24), okTop + palette.scale(32)};
-    RECT frame{0, 0, width, okTop + palette.scale(32) + palette.scale(20)};
+    const int okTop = palette.scale(kDescriptionTop) + s.descriptionHeight + palette.scale(kCardGap) +
+                      palette.scale(kCardHeight) + palette.scale(kOkGap);
+    const int okRight = width - palette.scale(kMargin);
+    s.okRect = RECT{okRight - palette.scale(kOkWidth), okTop, okRight, okTop + palette.scale(kOkHeight)};
+    RECT frame{0, 0, width, okTop + palette.scale(kOkHeight) + palette.scale(kOkGap)};
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
     RECT ownerRect{};

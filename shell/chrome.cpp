@@ -41,9 +41,9 @@ wchar_t toolbarGlyph(int32_t action) {
 bool isItemActive(int32_t action, int view) {
     switch (action) {
         case kActionExpandAll:
-        case kActionCollapseAll: return view != 2;
-        case kActionAutoFit: return view == 1;
-        case kActionCounts: return view == 0;
+        case kActionCollapseAll: return view != kViewSource;
+        case kActionAutoFit: return view == kViewGrid;
+        case kActionCounts: return view == kViewTree;
         default: return true;
     }
 }
@@ -58,8 +58,8 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
     ChromeLayout out;
     auto S = in.scale;
     const int W = in.width, H = in.height;
-    const int stripHeight = in.buttonsMode == 1 ? S(40) : 0;
-    const int statusHeight = S(30);
+    const int stripHeight = in.buttonsMode == kButtonsTop ? S(kStripHeight) : 0;
+    const int statusHeight = S(kStatusHeight);
     out.toolbar = Box{0, 0, W, stripHeight};
     out.status = Box{0, std::max(stripHeight, H - statusHeight), W, H};
     out.view = Box{0, stripHeight, W, stripHeight + std::max(0, out.status.top - stripHeight)};
@@ -73,41 +73,42 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
         out.items.push_back(std::move(item));
     };
 
-    const int aboutSize = S(26);
+    const int aboutSize = S(kAboutIconSize);
     const int aboutTop = out.status.top + (out.status.height() - aboutSize) / 2;
-    add(kActionAbout, Box{S(6), aboutTop, S(6) + aboutSize, aboutTop + aboutSize});
-    if (in.buttonsMode == 0) return out;
+    add(kActionAbout, Box{S(kAboutIconLeft), aboutTop, S(kAboutIconLeft) + aboutSize, aboutTop + aboutSize});
+    if (in.buttonsMode == kButtonsHidden) return out;
 
-    const bool top = in.buttonsMode == 1;
+    const bool top = in.buttonsMode == kButtonsTop;
     int x, y, h;
     if (top) {
-        x = S(8);
-        y = S(5);
-        h = S(30);
+        x = S(kStripButtonLeft);
+        y = S(kStripButtonTop);
+        h = S(kStripButtonHeight);
     } else {
-        x = S(6) + S(8) + S(26);
-        h = S(24);
+        x = S(kAboutIconLeft) + S(kStatusButtonGap) + S(kAboutIconSize);
+        h = S(kStatusButtonHeight);
         y = out.status.top + (out.status.height() - h) / 2;
     }
     const int autoFitWidth = in.labelWidth(toolbarLabel(kActionAutoFit));
     const int countsWidth = in.labelWidth(toolbarLabel(kActionCounts));
-    const int switchWidth = std::max(autoFitWidth, countsWidth) + S(62);
-    const int reserve = switchWidth + S(12) + in.labelWidth(toolbarLabel(kActionExpandAll)) + S(52) +
-                        in.labelWidth(toolbarLabel(kActionCollapseAll)) + S(52);
-    const int available = W - (top ? S(8) : S(220)) - reserve;
+    const int switchWidth = std::max(autoFitWidth, countsWidth) + S(kSwitchPadding);
+    const int spacedButton = S(kButtonPadding + kButtonGap);
+    const int reserve = switchWidth + S(kSwitchReserveGap) + in.labelWidth(toolbarLabel(kActionExpandAll)) +
+                        spacedButton + in.labelWidth(toolbarLabel(kActionCollapseAll)) + spacedButton;
+    const int available = W - (top ? S(kStripRightInset) : S(kStatusRightReserve)) - reserve;
 
     const int32_t entries[] = {kActionTreeTab, kActionGridTab, kActionSourceTab, kActionExpandAll, kActionCollapseAll};
     for (int32_t action : entries) {
         if (action == kActionExpandAll) {
-            int lead = S(10);
-            const int gap = S(2);
-            const int fieldWidth = top ? S(190) : S(150);
-            if (in.searchMode == 2 && x + lead + h <= available) {
+            int lead = S(kSearchLead);
+            const int gap = S(kSearchGap);
+            const int fieldWidth = top ? S(kSearchFieldWidthTop) : S(kSearchFieldWidthStatus);
+            if (in.searchMode == kSearchFieldBehindButton && x + lead + h <= available) {
                 add(kActionSearchButton, Box{x + lead, y, x + lead + h, y + h});
                 x = x + lead + h + gap;
                 lead = 0;
             }
-            if (in.searchMode != 0 && (in.searchMode == 1 || in.searchOpen) &&
+            if (in.searchMode != kSearchFieldNone && (in.searchMode == kSearchFieldShown || in.searchOpen) &&
                 x + lead + fieldWidth + 3 * (gap + h) <= available) {
                 Box field{x + lead, y, x + lead + fieldWidth, y + h};
                 add(kActionSearchField, field);
@@ -120,18 +121,19 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
                 }
                 x = bx;
             }
-            x += S(12);
+            x += S(kSearchGroupTrail);
         }
-        const int width = in.labelWidth(toolbarLabel(action)) + S(48);
+        const int width = in.labelWidth(toolbarLabel(action)) + S(kButtonPadding);
         add(action, Box{x, y, x + width, y + h});
         x += width;
-        if (action != kActionTreeTab && action != kActionGridTab) x += S(4);
+        if (action != kActionTreeTab && action != kActionGridTab) x += S(kButtonGap);
     }
-    if (!top) x += S(8);
-    const int w1 = autoFitWidth + S(62), w2 = countsWidth + S(62);
+    if (!top) x += S(kStatusSwitchGap);
+    const int w1 = autoFitWidth + S(kSwitchPadding), w2 = countsWidth + S(kSwitchPadding);
     if (top) {
-        add(kActionAutoFit, Box{std::max(x, W - S(8) - w1), y, std::max(x, W - S(8) - w1) + w1, y + h});
-        add(kActionCounts, Box{std::max(x, W - S(8) - w2), y, std::max(x, W - S(8) - w2) + w2, y + h});
+        const int right = W - S(kStripRightInset);
+        add(kActionAutoFit, Box{std::max(x, right - w1), y, std::max(x, right - w1) + w1, y + h});
+        add(kActionCounts, Box{std::max(x, right - w2), y, std::max(x, right - w2) + w2, y + h});
     } else {
         add(kActionAutoFit, Box{x, y, x + w1, y + h});
         add(kActionCounts, Box{x, y, x + w2, y + h});

@@ -9,8 +9,56 @@
 #include <vector>
 
 #include "document/document.h"
+#include "shell/settings.h"
 
 namespace qm {
+
+// Geometry in DIPs: the layout.
+constexpr int kStripHeight = 40;             // the top strip ("Buttons" at the top)
+constexpr int kStatusHeight = 30;
+constexpr int kAboutIconLeft = 6;
+constexpr int kAboutIconSize = 26;
+constexpr int kStripButtonLeft = 8;          // the first button in the top strip
+constexpr int kStripButtonTop = 5;
+constexpr int kStripButtonHeight = 30;
+constexpr int kStatusButtonGap = 8;          // between the About icon and the buttons in the status bar
+constexpr int kStatusButtonHeight = 24;
+constexpr int kButtonPadding = 48;           // a button's width beyond its label
+constexpr int kButtonGap = 4;                // after Source, Expand all and Collapse all
+constexpr int kSwitchPadding = 62;           // a switch's width beyond its label
+constexpr int kSwitchReserveGap = 12;        // kept free before the switches
+constexpr int kStripRightInset = 8;          // the switches' right edge in the top strip
+constexpr int kStatusRightReserve = 220;     // kept free for the status text in the status bar
+constexpr int kSearchLead = 10;              // before the search group
+constexpr int kSearchGap = 2;                // between the search group's items
+constexpr int kSearchFieldWidthTop = 190;
+constexpr int kSearchFieldWidthStatus = 150;
+constexpr int kSearchGroupTrail = 12;        // after the search group's place
+constexpr int kStatusSwitchGap = 8;          // before the switches in the status bar
+
+// Geometry in DIPs: the painting.
+constexpr int kItemRadius = 4;               // hovered and pressed items, the search field, the tabs
+constexpr int kTabInset = 2;                 // the tabs' highlight inside their rectangle
+constexpr int kTabGroupRadius = 5;
+constexpr int kTabBarHalfWidth = 8;          // the selected tab's accent bar
+constexpr int kTabBarHeight = 3;
+constexpr int kTabBarRadius = 1;
+constexpr int kButtonGlyphLeft = 12;
+constexpr int kButtonGlyphRight = 28;
+constexpr int kButtonLabelLeft = 36;
+constexpr int kSwitchLabelGap = 52;          // the label ends this far before the item's right edge
+constexpr int kSwitchTrackWidth = 40;
+constexpr int kSwitchTrackHeight = 20;
+constexpr int kSwitchKnob = 12;
+constexpr int kSwitchKnobHot = 14;
+constexpr int kSwitchKnobInset = 4;
+constexpr int kSearchBoxMargin = 4;          // the EDIT control's own left and right margins
+constexpr int kSearchBoxInset = 8;           // the EDIT control inside the search field, left and right
+constexpr int kSearchBoxExtraPixels = 2;     // the EDIT control's height beyond the font's (pixels)
+constexpr int kStatusTextMinLeft = 40;
+constexpr int kStatusTextGap = 14;           // after the last item in the status bar
+constexpr int kStatusRightInset = 10;
+constexpr int kStatusPathGap = 16;           // between the path and the status text
 
 enum ToolbarAction : int32_t {
     kActionTreeTab = 1,
@@ -45,8 +93,8 @@ struct ChromeItem {
 
 struct ChromeInput {
     int width = 0, height = 0;     // client size in pixels
-    int buttonsMode = 1;           // 0 hidden, 1 top strip, 2 status bar
-    int searchMode = 1;            // 0 none, 1 field always, 2 behind the search button
+    int buttonsMode = kButtonsTop;
+    int searchMode = kSearchFieldShown;
     bool searchOpen = false;
     std::function<int(int)> scale;                        // DIPs to pixels
     std::function<int(const std::wstring&)> labelWidth;  // text width in the UI font
@@ -63,7 +111,7 @@ struct ChromeLayout {
 ChromeLayout layoutChromeItems(const ChromeInput& in);
 const wchar_t* toolbarLabel(int32_t action);
 wchar_t toolbarGlyph(int32_t action);
-// An item not active for the view (0 Tree, 1 Grid, 2 Source) is neither drawn nor hit.
+// An item not active for the view (a ViewIndex) is neither drawn nor hit.
 bool isItemActive(int32_t action, int view);
 // The first active item containing the point, or -1.
 int hitTestItems(const std::vector<ChromeItem>& items, int view, int x, int y);

@@ -11,16 +11,31 @@
 #include "appearance/draw_win.h"
 #include "document/language.h"
 #include "edit/nodetext.h"
+#include "shell/about.h"
 #include "shell/chrome.h"
 #include "shell/chrome_win.h"
 #include "shell/mainwindow.h"
+#include "shell/search.h"
 
 namespace qm {
 
 namespace {
 
-constexpr size_t kMaxSearchText = 255;
-constexpr int kSearchBoxLimit = 200;
+constexpr int kSearchBoxLimit = 200;     // characters the user can type into the search box
+constexpr size_t kMaxSearchText = 255;   // characters a search reads from it (WM_SETTEXT is not limited)
+
+// Blend shares of the chrome's derived colours.
+constexpr double kFieldOutlineDark = 0.1;    // the search field's outline in dark mode
+constexpr double kButtonOnTint = 0.22;       // a search button that is on
+constexpr double kRegexOffText = 0.55;       // ".*" while regular expressions are off
+constexpr double kSwitchOffHot = 0.75;       // an off switch's outline and knob, hovered
+constexpr double kSwitchOff = 0.6;
+constexpr double kSwitchOnHotTint = 0.12;    // an on switch's track, hovered
+
+// The search box's WM_CHAR codes that would only beep: Ctrl+A, Enter and Escape.
+constexpr WPARAM kCharSelectAll = 1;
+constexpr WPARAM kCharReturn = 13;
+constexpr WPARAM kCharEscape = 27;
 
 RECT toRect(const Box& b) { return RECT{b.left, b.top, b.right, b.bottom}; }
 
@@ -29,31 +44,35 @@ int measureUi(const MainWindow& main, const std::wstring& text) {
     return measureText(screen.get(), text, main.palette.uiFont);
 }
 
-bool itemActive(const MainWindow& main, const ToolbarItem& item) { return isItemActive(item.action, main.activeView); }
+bool itemActive(const MainWindow& main, const ToolbarItem& item) {
+    return isItemActive(item.action, main.settings.activeView);
+}
 
 LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
 
 void placeSearchBox(MainWindow& main, const RECT& rect) {
     const bool empty = rect.right <= rect.left;
-    if (!main.searchBox && !empty) {
-        main.searchBox = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, main.window, nullptr,
-                                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(main.window, GWLP_HINSTANCE)),
-                                         nullptr);
-        if (main.searchBox) {
-            SendMessageW(main.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont), FALSE);
-            SetWindowLongPtrW(main.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
-            main.searchBoxProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrW(main.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
-            const int margin = main.palette.scale(4);
-            SendMessageW(main.searchBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
-            SendMessageW(main.searchBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(tr(L"Search", L"Suchen")));
-            SendMessageW(main.searchBox, EM_LIMITTEXT, kSearchBoxLimit, 0);
+    if (!main.chrome.searchBox && !empty) {
+        main.chrome.searchBox =
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, main.window, nullptr,
+                            reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(main.window, GWLP_HINSTANCE)), nullptr);
+        if (main.chrome.searchBox) {
+            SendMessageW(main.chrome.searchBox, WM_SETFONT, reinterpret_cast<WPARAM>(main.palette.uiFont.get()), FALSE);
+            SetWindowLongPtrW(main.chrome.searchBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&main));
+            main.chrome.searchBoxProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(main.chrome.searchBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(searchBoxProc)));
+            const int margin = main.palette.scale(kSearchBoxMargin);
+            SendMessageW(main.chrome.searchBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                         MAKELPARAM(margin, margin));
+            SendMessageW(main.chrome.searchBox, EM_SETCUEBANNER, TRUE,
+                         reinterpret_cast<LPARAM>(tr(L"Search", L"Suchen")));
+            SendMessageW(main.chrome.searchBox, EM_LIMITTEXT, kSearchBoxLimit, 0);
         }
     }
-    if (!main.searchBox) return;
+    if (!main.chrome.searchBox) return;
     if (empty) {
-        if (GetFocus() == main.searchBox) SetFocus(main.ActiveViewWindow());
-        ShowWindow(main.searchBox, SW_HIDE);
+        if (GetFocus() == main.chrome.searchBox) SetFocus(main.ActiveViewWindow());
+        ShowWindow(main.chrome.searchBox, SW_HIDE);
         return;
     }
     TEXTMETRICW tm{};
@@ -62,23 +81,24 @@ void placeSearchBox(MainWindow& main, const RECT& rect) {
         SelectObjectGuard font(screen.get(), main.palette.uiFont);
         GetTextMetricsW(screen.get(), &tm);
     }
-    const int height = tm.tmHeight + 2;
+    const int height = tm.tmHeight + kSearchBoxExtraPixels;
     const int top = (rect.top + rect.bottom) / 2 - height / 2;
-    SetWindowPos(main.searchBox, nullptr, rect.left + main.palette.scale(8), top,
-                 (rect.right - rect.left) - main.palette.scale(16), height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(main.searchBox, SW_SHOWNA);
+    SetWindowPos(main.chrome.searchBox, nullptr, rect.left + main.palette.scale(kSearchBoxInset), top,
+                 (rect.right - rect.left) - main.palette.scale(2 * kSearchBoxInset), height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(main.chrome.searchBox, SW_SHOWNA);
 }
 
 void rebuildTooltips(MainWindow& main) {
-    if (!main.tooltip) {
+    if (!main.chrome.tooltip) {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
-        main.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr,
-                                       nullptr, nullptr);
+        main.chrome.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                              CW_USEDEFAULT, CW_USEDEFAULT, main.window, nullptr, nullptr, nullptr);
     }
-    if (!main.tooltip) return;
-    for (const ToolbarItem& item : main.toolbarItems) {
+    if (!main.chrome.tooltip) return;
+    for (const ToolbarItem& item : main.chrome.toolbarItems) {
         if (item.action != kActionSearchButton && item.action != kActionPreviousMatch &&
             item.action != kActionNextMatch && item.action != kActionRegexToggle)
             continue;
@@ -89,18 +109,18 @@ void rebuildTooltips(MainWindow& main) {
         ti.uId = UINT_PTR(item.action);
         ti.rect = item.rect;
         ti.lpszText = const_cast<wchar_t*>(item.label.c_str());
-        SendMessageW(main.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        SendMessageW(main.chrome.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
 
 void removeTooltips(MainWindow& main) {
-    if (!main.tooltip) return;
-    for (const ToolbarItem& item : main.toolbarItems) {
+    if (!main.chrome.tooltip) return;
+    for (const ToolbarItem& item : main.chrome.toolbarItems) {
         TOOLINFOW ti{};
         ti.cbSize = sizeof ti;
         ti.hwnd = main.window;
         ti.uId = UINT_PTR(item.action);
-        SendMessageW(main.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        SendMessageW(main.chrome.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
 
@@ -108,32 +128,34 @@ COLORREF slot(const MainWindow& main, ColorSlot s) { return main.palette.color(s
 
 RECT shrink(RECT r, int by) { return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by}; }
 
-int selectedTabAction(const MainWindow& main) { return kActionTreeTab + main.activeView; }
+int selectedTabAction(const MainWindow& main) { return kActionTreeTab + main.settings.activeView; }
 
 void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
     const bool isTab = item.action >= kActionTreeTab && item.action <= kActionSourceTab;
     const bool selected = isTab && item.action == selectedTabAction(main);
-    const bool hot = index == main.hotItem;
-    const bool pressed = index == main.pressedItem;
+    const bool hot = index == main.chrome.hotItem;
+    const bool pressed = index == main.chrome.pressedItem;
     if (selected) {
-        RECT r = shrink(item.rect, p.scale(2));
+        RECT r = shrink(item.rect, p.scale(kTabInset));
         const COLORREF fill = p.isDark ? slot(main, ColorSlot::field) : slot(main, ColorSlot::chrome);
-        fillRoundRect(dc, r, p.scale(4), fill, fill);
+        fillRoundRect(dc, r, p.scale(kItemRadius), fill, fill);
         const int centre = (r.left + r.right) / 2;
-        RECT bar{centre - p.scale(8), r.bottom - p.scale(3), centre + p.scale(8), r.bottom};
-        fillRoundRect(dc, bar, p.scale(1), slot(main, ColorSlot::accent), slot(main, ColorSlot::accent));
+        RECT bar{centre - p.scale(kTabBarHalfWidth), r.bottom - p.scale(kTabBarHeight),
+                 centre + p.scale(kTabBarHalfWidth), r.bottom};
+        fillRoundRect(dc, bar, p.scale(kTabBarRadius), slot(main, ColorSlot::accent), slot(main, ColorSlot::accent));
     } else if (hot) {
-        RECT r = isTab ? shrink(item.rect, p.scale(2)) : item.rect;
+        RECT r = isTab ? shrink(item.rect, p.scale(kTabInset)) : item.rect;
         const COLORREF fill = pressed ? slot(main, ColorSlot::pressed) : slot(main, ColorSlot::hover);
-        fillRoundRect(dc, r, p.scale(4), fill, fill);
+        fillRoundRect(dc, r, p.scale(kItemRadius), fill, fill);
     }
     const COLORREF textColour = (isTab && !selected) ? slot(main, ColorSlot::dimText) : slot(main, ColorSlot::text);
     if (!item.label.empty()) {
-        RECT glyph{item.rect.left + p.scale(12), item.rect.top, item.rect.left + p.scale(28), item.rect.bottom};
+        RECT glyph{item.rect.left + p.scale(kButtonGlyphLeft), item.rect.top,
+                   item.rect.left + p.scale(kButtonGlyphRight), item.rect.bottom};
         drawGlyph(dc, item.glyph, glyph, selected ? slot(main, ColorSlot::accent) : textColour,
                   isTab ? p.iconFont : p.smallIconFont);
-        RECT label{item.rect.left + p.scale(36), item.rect.top, item.rect.right, item.rect.bottom};
+        RECT label{item.rect.left + p.scale(kButtonLabelLeft), item.rect.top, item.rect.right, item.rect.bottom};
         drawText(dc, item.label, label, textColour, p.uiFont, DT_SINGLELINE | DT_VCENTER);
     } else {
         drawGlyph(dc, item.glyph, item.rect, slot(main, ColorSlot::text), p.iconFont);
@@ -143,34 +165,35 @@ void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
 void paintSearchField(const MainWindow& main, HDC dc, const ToolbarItem& item) {
     const Palette& p = main.palette;
     COLORREF outline;
-    if (main.searchFailed)
-        outline = RGB(0xCC, 0x40, 0x40);
-    else if (main.searchBox && GetFocus() == main.searchBox)
+    if (main.chrome.searchFailed)
+        outline = slot(main, ColorSlot::searchFailed);
+    else if (main.chrome.searchBox && GetFocus() == main.chrome.searchBox)
         outline = slot(main, ColorSlot::accent);
     else if (p.isDark)
-        outline = blend(slot(main, ColorSlot::field), slot(main, ColorSlot::text), 0.1);
+        outline = blend(slot(main, ColorSlot::field), slot(main, ColorSlot::text), kFieldOutlineDark);
     else
         outline = slot(main, ColorSlot::border);
-    fillRoundRect(dc, item.rect, p.scale(4), slot(main, ColorSlot::field), outline);
+    fillRoundRect(dc, item.rect, p.scale(kItemRadius), slot(main, ColorSlot::field), outline);
 }
 
 void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
-    const bool on = (item.action == kActionSearchButton && main.searchOpen) ||
-                    (item.action == kActionRegexToggle && main.searchRegex);
+    const bool on = (item.action == kActionSearchButton && main.chrome.searchOpen) ||
+                    (item.action == kActionRegexToggle && main.settings.searchRegex);
     const COLORREF chrome = slot(main, ColorSlot::chrome);
     COLORREF background = chrome;
-    if (index == main.pressedItem)
+    if (index == main.chrome.pressedItem)
         background = slot(main, ColorSlot::pressed);
-    else if (index == main.hotItem)
+    else if (index == main.chrome.hotItem)
         background = slot(main, ColorSlot::hover);
     else if (on)
-        background = blend(chrome, slot(main, ColorSlot::accent), 0.22);
-    if (background != chrome) fillRoundRect(dc, item.rect, p.scale(4), background, background);
+        background = blend(chrome, slot(main, ColorSlot::accent), kButtonOnTint);
+    if (background != chrome) fillRoundRect(dc, item.rect, p.scale(kItemRadius), background, background);
     const COLORREF fore = on ? slot(main, ColorSlot::accent) : slot(main, ColorSlot::text);
     if (item.action == kActionRegexToggle) {
-        drawText(dc, L".*", item.rect, on ? slot(main, ColorSlot::accent) : blend(chrome, slot(main, ColorSlot::text), 0.55),
-                 p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        const COLORREF regexText =
+            on ? slot(main, ColorSlot::accent) : blend(chrome, slot(main, ColorSlot::text), kRegexOffText);
+        drawText(dc, L".*", item.rect, regexText, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     } else {
         drawGlyph(dc, item.glyph, item.rect, fore, item.action == kActionSearchButton ? p.iconFont : p.smallIconFont);
     }
@@ -178,38 +201,38 @@ void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarI
 
 void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
-    const bool on = item.action == kActionAutoFit ? main.autoFit : main.showCounts;
-    const bool hot = index == main.hotItem;
+    const bool on = item.action == kActionAutoFit ? main.settings.autoFit : main.settings.showCounts;
+    const bool hot = index == main.chrome.hotItem;
     RECT label = item.rect;
-    label.right -= p.scale(52);
+    label.right -= p.scale(kSwitchLabelGap);
     drawText(dc, item.label, label, slot(main, ColorSlot::text), p.uiFont,
              DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_END_ELLIPSIS);
-    const int trackHeight = p.scale(20);
+    const int trackHeight = p.scale(kSwitchTrackHeight);
     const int top = (item.rect.top + item.rect.bottom - trackHeight) / 2;
-    RECT track{item.rect.right - p.scale(40), top, item.rect.right, top + trackHeight};
+    RECT track{item.rect.right - p.scale(kSwitchTrackWidth), top, item.rect.right, top + trackHeight};
     const int radius = (trackHeight / 2) & ~1;  // corner diameter rounded down to even
     const COLORREF chrome = slot(main, ColorSlot::chrome);
-    const COLORREF off = blend(chrome, slot(main, ColorSlot::text), hot ? 0.75 : 0.6);
+    const COLORREF off = blend(chrome, slot(main, ColorSlot::text), hot ? kSwitchOffHot : kSwitchOff);
     COLORREF knob;
     if (on) {
         const COLORREF accent = slot(main, ColorSlot::accent);
-        fillRoundRect(dc, track, radius, hot ? blend(accent, chrome, 0.12) : accent, accent);
+        fillRoundRect(dc, track, radius, hot ? blend(accent, chrome, kSwitchOnHotTint) : accent, accent);
         knob = slot(main, ColorSlot::accentText);
     } else {
         fillRoundRect(dc, track, radius, hot ? slot(main, ColorSlot::hover) : chrome, off);
         knob = off;
     }
-    const int d = p.scale(hot ? 14 : 12);
-    const int kx = on ? track.right - p.scale(4) - d : track.left + p.scale(4);
+    const int d = p.scale(hot ? kSwitchKnobHot : kSwitchKnob);
+    const int kx = on ? track.right - p.scale(kSwitchKnobInset) - d : track.left + p.scale(kSwitchKnobInset);
     const int ky = (track.top + track.bottom - d) / 2;
     RECT knobRect{kx, ky, kx + d, ky + d};
     fillRoundRect(dc, knobRect, d / 2, knob, knob);
 }
 
-// Search-box text, at most 255 characters.
+// The search box's text, at most kMaxSearchText characters of it.
 std::wstring searchBoxText(const MainWindow& main) {
     wchar_t buffer[kMaxSearchText + 1] = {};
-    if (main.searchBox) GetWindowTextW(main.searchBox, buffer, int(kMaxSearchText + 1));
+    if (main.chrome.searchBox) GetWindowTextW(main.chrome.searchBox, buffer, int(kMaxSearchText + 1));
     return buffer;
 }
 
@@ -221,19 +244,20 @@ void runAction(MainWindow& main, int32_t action) {
         case kActionExpandAll: main.ExpandCollapseAll(true); break;
         case kActionCollapseAll: main.ExpandCollapseAll(false); break;
         case kActionAbout: OpenAboutWindow(main); break;
-        case kActionAutoFit: main.SetAutoFit(!main.autoFit); break;
-        case kActionCounts: main.SetShowCounts(!main.showCounts); break;
+        case kActionAutoFit: main.SetAutoFit(!main.settings.autoFit); break;
+        case kActionCounts: main.SetShowCounts(!main.settings.showCounts); break;
         case kActionSearchButton:
-            main.searchOpen = !main.searchOpen;
+            main.chrome.searchOpen = !main.chrome.searchOpen;
             LayoutChrome(main);
-            if (main.searchOpen && main.searchBox && IsWindowVisible(main.searchBox)) SetFocus(main.searchBox);
+            if (main.chrome.searchOpen && main.chrome.searchBox && IsWindowVisible(main.chrome.searchBox))
+                SetFocus(main.chrome.searchBox);
             break;
         case kActionSearchField: FocusSearchBox(main); break;
         case kActionPreviousMatch: RunSearchFromBox(main, true); break;
         case kActionNextMatch: RunSearchFromBox(main, false); break;
         case kActionRegexToggle:
-            main.searchRegex = !main.searchRegex;
-            main.searchFailed = false;
+            main.settings.searchRegex = !main.settings.searchRegex;
+            main.chrome.searchFailed = false;
             main.SaveSettings();
             FocusSearchBox(main);
             InvalidateRect(main.window, nullptr, FALSE);
@@ -248,8 +272,8 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
         case VK_F3: RunSearchFromBox(main, GetKeyState(VK_SHIFT) < 0); return 0;
         case VK_ESCAPE:
             SetFocus(main.ActiveViewWindow());
-            if (main.searchMode == 2) {
-                main.searchOpen = false;
+            if (main.settings.searchMode == kSearchFieldBehindButton) {
+                main.chrome.searchOpen = false;
                 LayoutChrome(main);
             }
             return 0;
@@ -258,40 +282,40 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
                 SendMessageW(box, EM_SETSEL, 0, -1);
                 return 0;
             }
-            return CallWindowProcW(main.searchBoxProc, box, WM_KEYDOWN, key, 0);
+            return CallWindowProcW(main.chrome.searchBoxProc, box, WM_KEYDOWN, key, 0);
     }
 }
 
 LRESULT CALLBACK searchBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* main = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(box, GWLP_USERDATA));
-    if (!main || !main->searchBoxProc) return DefWindowProcW(box, message, wParam, lParam);
+    if (!main || !main->chrome.searchBoxProc) return DefWindowProcW(box, message, wParam, lParam);
     try {
         switch (message) {
             case WM_GETDLGCODE:
-                return CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam) | DLGC_WANTALLKEYS;
+                return CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam) | DLGC_WANTALLKEYS;
             case WM_KEYDOWN:
                 if (wParam == VK_RETURN || wParam == VK_F3 || wParam == VK_ESCAPE ||
                     (wParam == 'A' && GetKeyState(VK_CONTROL) < 0))
                     return onSearchBoxKey(*main, box, wParam);
                 break;
             case WM_CHAR:
-                if (wParam == 1 || wParam == 13 || wParam == 27) return 0;
+                if (wParam == kCharSelectAll || wParam == kCharReturn || wParam == kCharEscape) return 0;
                 break;
             case WM_SETFOCUS:
             case WM_KILLFOCUS: {
-                LRESULT r = CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam);
+                LRESULT r = CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam);
                 InvalidateRect(main->window, nullptr, FALSE);
                 return r;
             }
             case WM_NCDESTROY: {
-                WNDPROC previous = main->searchBoxProc;
+                WNDPROC previous = main->chrome.searchBoxProc;
                 SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
                 SetWindowLongPtrW(box, GWLP_USERDATA, 0);
-                main->searchBox = nullptr;
+                main->chrome.searchBox = nullptr;
                 return CallWindowProcW(previous, box, message, wParam, lParam);
             }
         }
-        return CallWindowProcW(main->searchBoxProc, box, message, wParam, lParam);
+        return CallWindowProcW(main->chrome.searchBoxProc, box, message, wParam, lParam);
     } catch (...) {
         return 0;
     }
@@ -306,29 +330,29 @@ void LayoutChrome(MainWindow& main) {
     ChromeInput in;
     in.width = client.right - client.left;
     in.height = client.bottom - client.top;
-    in.buttonsMode = main.buttonsMode;
-    in.searchMode = main.searchMode;
-    in.searchOpen = main.searchOpen;
+    in.buttonsMode = main.settings.buttonsMode;
+    in.searchMode = main.settings.searchMode;
+    in.searchOpen = main.chrome.searchOpen;
     in.scale = [&main](int dips) { return main.palette.scale(dips); };
     in.labelWidth = [&main](const std::wstring& text) { return measureUi(main, text); };
     ChromeLayout layout = layoutChromeItems(in);
 
-    main.toolbarRect = toRect(layout.toolbar);
-    main.statusRect = toRect(layout.status);
+    main.chrome.toolbarRect = toRect(layout.toolbar);
+    main.chrome.statusRect = toRect(layout.status);
     for (HWND view : {main.treePane.window, main.gridPane.window, main.sourcePane.window})
         if (view) MoveWindow(view, 0, layout.view.top, in.width, layout.view.height(), TRUE);
     removeTooltips(main);
-    main.toolbarItems.clear();
+    main.chrome.toolbarItems.clear();
     for (const ChromeItem& c : layout.items) {
         ToolbarItem item;
         item.action = c.action;
         item.glyph = c.glyph;
         item.label = c.label;
         item.rect = toRect(c.rect);
-        main.toolbarItems.push_back(std::move(item));
+        main.chrome.toolbarItems.push_back(std::move(item));
     }
-    if (main.hotItem >= int(main.toolbarItems.size())) main.hotItem = -1;
-    if (main.pressedItem >= int(main.toolbarItems.size())) main.pressedItem = -1;
+    if (main.chrome.hotItem >= int(main.chrome.toolbarItems.size())) main.chrome.hotItem = -1;
+    if (main.chrome.pressedItem >= int(main.chrome.toolbarItems.size())) main.chrome.pressedItem = -1;
     placeSearchBox(main, toRect(layout.searchField));
     rebuildTooltips(main);
     InvalidateRect(main.window, nullptr, FALSE);
@@ -339,26 +363,28 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     BrushHandle chrome(CreateSolidBrush(slot(main, ColorSlot::chrome)));
     FillRect(dc, &client, chrome.get());
     const int W = client.right - client.left;
-    if (main.buttonsMode == 1) fillHLine(dc, 0, W, main.toolbarRect.bottom - 1, slot(main, ColorSlot::border));
-    fillHLine(dc, 0, W, main.statusRect.top, slot(main, ColorSlot::border));
+    if (main.settings.buttonsMode == kButtonsTop)
+        fillHLine(dc, 0, W, main.chrome.toolbarRect.bottom - 1, slot(main, ColorSlot::border));
+    fillHLine(dc, 0, W, main.chrome.statusRect.top, slot(main, ColorSlot::border));
 
-    if (main.buttonsMode != 0) {
+    if (main.settings.buttonsMode != kButtonsHidden) {
         const ToolbarItem *tree = nullptr, *source = nullptr;
-        for (const ToolbarItem& item : main.toolbarItems) {
+        for (const ToolbarItem& item : main.chrome.toolbarItems) {
             if (item.action == kActionTreeTab) tree = &item;
             if (item.action == kActionSourceTab) source = &item;
         }
         if (tree && source) {
             RECT group{tree->rect.left, tree->rect.top, source->rect.right, tree->rect.bottom};
-            fillRoundRect(dc, group, p.scale(5), p.isDark ? slot(main, ColorSlot::surface) : slot(main, ColorSlot::field),
-                          slot(main, ColorSlot::border));
+            const COLORREF fill = p.isDark ? slot(main, ColorSlot::surface) : slot(main, ColorSlot::field);
+            fillRoundRect(dc, group, p.scale(kTabGroupRadius), fill, slot(main, ColorSlot::border));
         }
     }
-    int statusLeft = p.scale(40);
-    for (size_t i = 0; i < main.toolbarItems.size(); ++i) {
-        const ToolbarItem& item = main.toolbarItems[i];
+    int statusLeft = p.scale(kStatusTextMinLeft);
+    for (size_t i = 0; i < main.chrome.toolbarItems.size(); ++i) {
+        const ToolbarItem& item = main.chrome.toolbarItems[i];
         if (!itemActive(main, item)) continue;
-        if (item.rect.top >= main.statusRect.top) statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(14));
+        if (item.rect.top >= main.chrome.statusRect.top)
+            statusLeft = std::max<int>(statusLeft, item.rect.right + p.scale(kStatusTextGap));
         switch (item.action) {
             case kActionSearchField: paintSearchField(main, dc, item); break;
             case kActionSearchButton:
@@ -376,23 +402,26 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     const int width = std::min(measureText(dc, status, p.uiFont), std::max(0, (W - statusLeft) / 2));
-    RECT statusRect{W - p.scale(10) - width, main.statusRect.top, W - p.scale(10), main.statusRect.bottom};
+    const int right = W - p.scale(kStatusRightInset);
+    RECT statusRect{right - width, main.chrome.statusRect.top, right, main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     if (main.selected) {
-        RECT pathRect{statusLeft, main.statusRect.top, statusRect.left - p.scale(16), main.statusRect.bottom};
+        RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap),
+                      main.chrome.statusRect.bottom};
         drawText(dc, nodePath(main.selected, doc.format), pathRect, slot(main, ColorSlot::dimText), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS);
     }
 }
 
 void FocusSearchBox(MainWindow& main) {
-    if (main.searchMode == 2 && !main.searchOpen && main.buttonsMode != 0) {
-        main.searchOpen = true;
+    if (main.settings.searchMode == kSearchFieldBehindButton && !main.chrome.searchOpen &&
+        main.settings.buttonsMode != kButtonsHidden) {
+        main.chrome.searchOpen = true;
         LayoutChrome(main);
     }
-    if (main.searchBox && IsWindowVisible(main.searchBox)) {
-        SetFocus(main.searchBox);
-        SendMessageW(main.searchBox, EM_SETSEL, 0, -1);
+    if (main.chrome.searchBox && IsWindowVisible(main.chrome.searchBox)) {
+        SetFocus(main.chrome.searchBox);
+        SendMessageW(main.chrome.searchBox, EM_SETSEL, 0, -1);
         InvalidateRect(main.window, nullptr, FALSE);
     }
 }
@@ -400,18 +429,18 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
-    int flags = (main.searchRegex ? 16 : 0) | (backwards ? 8 : 0);
+    const int flags = int((main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0));
     bool found = Search(main, text, flags);
-    if (!found && !main.regexError) found = Search(main, text, flags | 1);
-    main.searchFailed = !found || main.regexError;
+    if (!found && !main.chrome.regexError) found = Search(main, text, flags | int(kSearchFindFirst));
+    main.chrome.searchFailed = !found || main.chrome.regexError;
     InvalidateRect(main.window, nullptr, FALSE);
 }
 
 LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
     const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     auto hit = [&] {
-        for (size_t i = 0; i < main.toolbarItems.size(); ++i) {
-            const ToolbarItem& item = main.toolbarItems[i];
+        for (size_t i = 0; i < main.chrome.toolbarItems.size(); ++i) {
+            const ToolbarItem& item = main.chrome.toolbarItems[i];
             POINT pt{x, y};
             if (PtInRect(&item.rect, pt) && itemActive(main, item)) return int(i);
         }
@@ -420,33 +449,33 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEMOVE: {
             int h = hit();
-            if (h != main.hotItem) {
-                main.hotItem = h;
+            if (h != main.chrome.hotItem) {
+                main.chrome.hotItem = h;
                 InvalidateRect(main.window, nullptr, FALSE);
             }
-            if (!main.trackingMouse) {
+            if (!main.chrome.trackingMouse) {
                 TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, main.window, 0};
-                main.trackingMouse = TrackMouseEvent(&tme) != FALSE;
+                main.chrome.trackingMouse = TrackMouseEvent(&tme) != FALSE;
             }
             return 0;
         }
         case WM_LBUTTONDOWN:
-            main.pressedItem = hit();
-            if (main.pressedItem >= 0) SetCapture(main.window);
+            main.chrome.pressedItem = hit();
+            if (main.chrome.pressedItem >= 0) SetCapture(main.window);
             InvalidateRect(main.window, nullptr, FALSE);
             return 0;
         case WM_LBUTTONUP: {
             const int h = hit();
-            const int pressed = main.pressedItem;
-            main.pressedItem = -1;
+            const int pressed = main.chrome.pressedItem;
+            main.chrome.pressedItem = -1;
             if (GetCapture() == main.window) ReleaseCapture();
             InvalidateRect(main.window, nullptr, FALSE);
-            if (h >= 0 && h == pressed) runAction(main, main.toolbarItems[size_t(h)].action);
+            if (h >= 0 && h == pressed) runAction(main, main.chrome.toolbarItems[size_t(h)].action);
             return 0;
         }
         case WM_MOUSELEAVE:
-            main.trackingMouse = false;
-            main.hotItem = -1;
+            main.chrome.trackingMouse = false;
+            main.chrome.hotItem = -1;
             InvalidateRect(main.window, nullptr, FALSE);
             return 0;
     }
@@ -454,12 +483,13 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
 }
 
 LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
-    if (main.searchBox && reinterpret_cast<HWND>(lParam) == main.searchBox && HIWORD(wParam) == EN_CHANGE) {
-        if (main.searchFailed) {
-            main.searchFailed = false;
+    if (main.chrome.searchBox && reinterpret_cast<HWND>(lParam) == main.chrome.searchBox &&
+        HIWORD(wParam) == EN_CHANGE) {
+        if (main.chrome.searchFailed) {
+            main.chrome.searchFailed = false;
             InvalidateRect(main.window, nullptr, FALSE);
         }
-        if (main.highlight.highlightActive && GetWindowTextLengthW(main.searchBox) == 0) {
+        if (main.highlight.highlightActive && GetWindowTextLengthW(main.chrome.searchBox) == 0) {
             main.highlight.highlightActive = false;
             main.RepaintActiveView();
         }
@@ -470,8 +500,8 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
 LRESULT ChromeCtlColorEdit(MainWindow& main, HDC dc) {
     SetTextColor(dc, slot(main, ColorSlot::text));
     SetBkColor(dc, slot(main, ColorSlot::field));
-    if (!main.searchBrush) main.searchBrush = CreateSolidBrush(slot(main, ColorSlot::field));
-    return reinterpret_cast<LRESULT>(main.searchBrush);
+    if (!main.chrome.searchBrush) main.chrome.searchBrush.reset(CreateSolidBrush(slot(main, ColorSlot::field)));
+    return reinterpret_cast<LRESULT>(main.chrome.searchBrush.get());
 }
 
 }  // namespace qm

@@ -9,9 +9,13 @@
 
 #include "document/language.h"
 #include "document/load.h"
+#include "edit/editing.h"
+#include "shell/about.h"
+#include "shell/clipboard.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "shell/module.h"
+#include "shell/search.h"
 #include "shell/settings.h"
 
 namespace qm {

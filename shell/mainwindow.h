@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "appearance/draw_win.h"
 #include "appearance/palette.h"
 #include "document/document.h"
 #include "shell/match.h"
+#include "shell/settings.h"
 #include "views/grid_win.h"
 #include "views/source_win.h"
 #include "views/tree_win.h"
@@ -21,9 +23,6 @@
 namespace qm {
 
 struct MainWindow;
-
-// The three views, in the order of the "View" setting and of Ctrl+1..3.
-enum ViewIndex : int { kViewTree = 0, kViewGrid = 1, kViewSource = 2, kViewCount = 3 };
 
 // A button of the toolbar or status bar: a record hit-tested and painted by the main window.
 struct ToolbarItem {
@@ -33,33 +32,12 @@ struct ToolbarItem {
     RECT rect{};
 };
 
-struct MainWindow {
-    HWND window = nullptr;
-    HWND hostWindow = nullptr;
-    Palette palette;
-    bool hostDark = false;
-    int themeMode = 0;
-    std::unique_ptr<Document> document;
-    Node* selected = nullptr;
-    Node* lastMatch = nullptr;
-    int activeView = kViewTree;
-    bool autoFit = false;
-    bool showCounts = true;
-    TreePane treePane;
-    GridPane gridPane;
-    SourcePane sourcePane;
-    std::wstring filePath;
-
-    // Search highlighting.
-    HighlightState highlight;  // what the last search looked for; the views paint its occurrences
-
+// The toolbar, the status bar and the search box: what the chrome unit lays out, paints and
+// hit-tests, and the search box's own state.
+struct ChromeState {
     // Search box.
-    int searchMode = 0;
     bool searchOpen = false;
-    bool searchRegex = false;
     bool regexError = false;
-    wchar_t searchKeyChar = L'F';
-    bool searchKeyShift = true;
     bool searchFailed = false;
 
     // Toolbar and status bar.
@@ -69,23 +47,39 @@ struct MainWindow {
     bool trackingMouse = false;
     RECT toolbarRect{};
     RECT statusRect{};
-    int buttonsMode = 1;
     HWND tooltip = nullptr;
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
-    HBRUSH searchBrush = nullptr;
+    BrushHandle searchBrush;  // created on first use, discarded when the palette changes
+};
 
-    // In-place value editor.
-    RECT editRect{};
-    bool editRectValid = false;
-    HBRUSH editBrush = nullptr;
+struct MainWindow {
+    HWND window = nullptr;
+    HWND hostWindow = nullptr;
+    Palette palette;
+    bool hostDark = false;
+    // Every setting of the settings file, read at creation and written after every change. The
+    // tree pane keeps the live name-column width and the palette the scheme and font it was
+    // built with; both take them from here.
+    Settings settings;
+    std::unique_ptr<Document> document;
+    Node* selected = nullptr;
+    Node* lastMatch = nullptr;
+    TreePane treePane;
+    GridPane gridPane;
+    SourcePane sourcePane;
+    std::wstring filePath;
+
+    // Search highlighting.
+    HighlightState highlight;  // what the last search looked for; the views paint its occurrences
+
+    ChromeState chrome;
 
     // Set once the window exists: from then on its WM_NCDESTROY frees this object. Until then
     // (a creation that fails half-way) the creator frees it, never both.
     bool ownedByWindow = false;
 
     MainWindow() = default;
-    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -104,7 +98,8 @@ struct MainWindow {
     // The keyboard table; true when the key was handled.
     bool HandleShortcut(WPARAM key);
     HWND ActiveViewWindow() const;
-    void SaveSettings() const;
+    // Writes every setting; the tree pane's name-column width is taken first.
+    void SaveSettings();
     // Posts a key that nobody handled to the host's window, so the host's own keys keep working.
     void ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const;
     void RepaintStatus() const;
@@ -123,28 +118,7 @@ void UnregisterWindowClasses();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Operations of the toolbar, search, clipboard, About window and value editing units that the
-// main window and the views call (shell/interim_win.cpp holds those not built yet).
-void LayoutChrome(MainWindow& main);
-void PaintChrome(MainWindow& main, HDC dc, const RECT& client);
-void FocusSearchBox(MainWindow& main);
-bool Search(MainWindow& main, const std::wstring& text, int flags);
-void RunCopyCommand(MainWindow& main, int id);
-bool CopyTextToClipboard(HWND window, const std::wstring& text);
+// The context menu: shell/interim_win.cpp holds its present stand-in until it is built.
 void ShowContextMenu(MainWindow& main, HWND owner, POINT screenPoint);
-void OpenAboutWindow(MainWindow& main);
-void EditSelectedValue(MainWindow& main);
-// The unsaved-changes question before a modified document is closed or replaced.
-void PromptUnsavedChanges(MainWindow& main);
-void SaveChanges(MainWindow& main);
-// Window procedures of the About window and the edit dialog.
-LRESULT CALLBACK AboutWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Command identifiers shared by the menu, the keyboard and the host's commands.
-constexpr int kCmdCopyValue = 100;
-constexpr int kCmdCopyName = 101;
-constexpr int kCmdCopyPath = 102;
-constexpr int kCmdCopyAs = 103;
 
 }  // namespace qm

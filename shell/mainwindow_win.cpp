@@ -6,8 +6,13 @@
 #include <new>
 
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
+#include "shell/about.h"
+#include "shell/clipboard.h"
+#include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
+#include "shell/windowstate_win.h"
 
 namespace qm {
 
@@ -30,6 +35,14 @@ bool isSelectableTopLevel(NodeKind kind) {
     }
 }
 
+// The palette is built with the scheme and content font of the settings, which stay their home.
+void takePaletteSettings(Palette& palette, const Settings& settings) {
+    palette.lightSchemeName = settings.lightSchemeName;
+    palette.darkSchemeName = settings.darkSchemeName;
+    palette.contentFontName = settings.contentFontName;
+    palette.contentFontSize = settings.contentFontSize;
+}
+
 HWND createView(const wchar_t* className, DWORD style, HWND parent, void* pane) {
     return CreateWindowExW(0, className, L"", style, 0, 0, 0, 0, parent, nullptr, moduleHandle, pane);
 }
@@ -41,37 +54,19 @@ MainWindow* FindMainWindow(HWND window) {
     wchar_t name[kClassNameBufferChars] = {};
     if (!GetClassNameW(window, name, kClassNameBufferChars)) return nullptr;
     if (lstrcmpW(name, kMainClass) != 0) return nullptr;
-    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-MainWindow::~MainWindow() {
-    if (searchBrush) DeleteObject(searchBrush);
-    if (editBrush) DeleteObject(editBrush);
+    return windowState<MainWindow>(window);
 }
 
 bool MainWindow::Create(HWND host, int showFlags) {
     hostWindow = host;
-    hostDark = (showFlags & 128) != 0;
+    hostDark = (showFlags & lcp_darkmode) != 0;
 
     InitSettingsPath(L"");
-    Settings s;
-    ReadSettings(s);
-    themeMode = s.themeMode;
-    activeView = s.view;
-    autoFit = s.autoFit;
-    showCounts = s.showCounts;
-    treePane.nameColumnWidth = static_cast<unsigned>(s.split);
-    buttonsMode = s.buttonsMode;
-    searchMode = s.searchMode;
-    searchRegex = s.searchRegex;
-    searchKeyChar = s.searchKeyChar;
-    searchKeyShift = s.searchKeyShift;
-    palette.lightSchemeName = s.lightSchemeName;
-    palette.darkSchemeName = s.darkSchemeName;
-    palette.contentFontName = s.contentFontName;
-    palette.contentFontSize = s.contentFontSize;
+    ReadSettings(settings);
+    treePane.nameColumnWidth = static_cast<unsigned>(settings.split);
 
-    BuildPalette(palette, hostWindow, themeMode, hostDark);
+    takePaletteSettings(palette, settings);
+    BuildPalette(palette, hostWindow, settings.themeMode, hostDark);
 
     RECT client{};
     GetClientRect(hostWindow, &client);
@@ -119,7 +114,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
 }
 
 HWND MainWindow::ActiveViewWindow() const {
-    switch (activeView) {
+    switch (settings.activeView) {
         case kViewGrid: return gridPane.window;
         case kViewSource: return sourcePane.window;
         default: return treePane.window;
@@ -127,9 +122,9 @@ HWND MainWindow::ActiveViewWindow() const {
 }
 
 void MainWindow::SwitchView(int view) {
-    if (view == activeView || view < 0 || view >= kViewCount) return;
+    if (view == settings.activeView || view < 0 || view >= kViewCount) return;
     HWND old = ActiveViewWindow();
-    activeView = view;
+    settings.activeView = view;
     RevealSelection();
     HWND now = ActiveViewWindow();
     ShowWindow(now, SW_SHOW);
@@ -140,9 +135,9 @@ void MainWindow::SwitchView(int view) {
 }
 
 void MainWindow::RevealSelection() {
-    if (activeView == kViewTree) treePane.RevealNode(selected);
-    if (activeView == kViewSource) sourcePane.RevealNode(selected);
-    if (activeView == kViewGrid) gridPane.RevealNode(selected);
+    if (settings.activeView == kViewTree) treePane.RevealNode(selected);
+    if (settings.activeView == kViewSource) sourcePane.RevealNode(selected);
+    if (settings.activeView == kViewGrid) gridPane.RevealNode(selected);
 }
 
 void MainWindow::SelectNode(Node* node) {
@@ -155,15 +150,15 @@ void MainWindow::SelectNode(Node* node) {
 }
 
 void MainWindow::ExpandCollapseAll(bool expand) {
-    if (activeView == kViewTree) treePane.ExpandAll(expand);
-    if (activeView == kViewGrid) {
+    if (settings.activeView == kViewTree) treePane.ExpandAll(expand);
+    if (settings.activeView == kViewGrid) {
         gridPane.ExpandAll(expand);
         gridPane.RevealNode(selected);
     }
 }
 
 void MainWindow::SetAutoFit(bool on) {
-    autoFit = on;
+    settings.autoFit = on;
     SaveSettings();
     gridPane.ClearColumnWidths();
     gridPane.Relayout();
@@ -171,7 +166,7 @@ void MainWindow::SetAutoFit(bool on) {
 }
 
 void MainWindow::SetShowCounts(bool on) {
-    showCounts = on;
+    settings.showCounts = on;
     SaveSettings();
     treePane.Repaint();
     InvalidateRect(window, nullptr, FALSE);
@@ -181,8 +176,9 @@ bool MainWindow::HandleShortcut(WPARAM key) {
     const bool ctrl = keyDown(VK_CONTROL);
     const bool shift = keyDown(VK_SHIFT);
     const bool alt = keyDown(VK_MENU);
-    if (searchKeyChar && key == static_cast<WPARAM>(searchKeyChar) && ctrl && !alt && shift == searchKeyShift &&
-        searchMode != 0 && buttonsMode != 0) {
+    const Settings& s = settings;
+    if (s.searchKeyChar && key == static_cast<WPARAM>(s.searchKeyChar) && ctrl && !alt && shift == s.searchKeyShift &&
+        s.searchMode != kSearchFieldNone && s.buttonsMode != kButtonsHidden) {
         FocusSearchBox(*this);
         return true;
     }
@@ -213,23 +209,9 @@ bool MainWindow::HandleShortcut(WPARAM key) {
     return false;
 }
 
-void MainWindow::SaveSettings() const {
-    Settings s;
-    s.view = activeView;
-    s.split = static_cast<int>(treePane.nameColumnWidth);
-    s.autoFit = autoFit;
-    s.showCounts = showCounts;
-    s.buttonsMode = buttonsMode;
-    s.searchMode = searchMode;
-    s.searchRegex = searchRegex;
-    s.searchKeyChar = searchKeyChar;
-    s.searchKeyShift = searchKeyShift;
-    s.themeMode = themeMode;
-    s.lightSchemeName = palette.lightSchemeName;
-    s.darkSchemeName = palette.darkSchemeName;
-    s.contentFontName = palette.contentFontName;
-    s.contentFontSize = palette.contentFontSize;
-    ::qm::SaveSettings(s);
+void MainWindow::SaveSettings() {
+    settings.split = static_cast<int>(treePane.nameColumnWidth);
+    ::qm::SaveSettings(settings);
 }
 
 void MainWindow::ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -237,7 +219,7 @@ void MainWindow::ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const {
 }
 
 void MainWindow::RepaintStatus() const {
-    if (window) InvalidateRect(window, &statusRect, FALSE);
+    if (window) InvalidateRect(window, &chrome.statusRect, FALSE);
 }
 
 void MainWindow::RepaintActiveView() const {
@@ -247,12 +229,13 @@ void MainWindow::RepaintActiveView() const {
 void ApplyAppearance(MainWindow& main, bool hostDark) {
     main.hostDark = hostDark;
     AppearanceTargets targets;
-    targets.searchBox = main.searchBox;
-    targets.searchBrush = &main.searchBrush;
+    targets.searchBox = main.chrome.searchBox;
+    targets.searchBrush = &main.chrome.searchBrush;
     targets.views[0] = main.treePane.window;
     targets.views[1] = main.gridPane.window;
     targets.views[2] = main.sourcePane.window;
-    ApplyPalette(main.palette, main.window, main.themeMode, hostDark, targets);
+    takePaletteSettings(main.palette, main.settings);
+    ApplyPalette(main.palette, main.window, main.settings.themeMode, hostDark, targets);
     LayoutChrome(main);
     RepaintAll(main.window);
     SendClientSize(main.treePane.window);
@@ -264,23 +247,12 @@ void ApplyAppearance(MainWindow& main, bool hostDark) {
 
 namespace {
 
-LRESULT onNcCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    auto* main = static_cast<MainWindow*>(create->lpCreateParams);
-    if (main) {
-        main->window = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(main));
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 LRESULT onNcDestroy(MainWindow* main, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The tooltip is a popup: its owner is the host's top-level window, not this child window,
     // so it would outlive the plug-in window (one leaked window per file shown).
-    if (main->tooltip) DestroyWindow(main->tooltip);
-    main->tooltip = nullptr;
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    main->window = nullptr;
+    if (main->chrome.tooltip) DestroyWindow(main->chrome.tooltip);
+    main->chrome.tooltip = nullptr;
+    unbindWindowState(window, *main);
     if (main->ownedByWindow) delete main;
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -318,8 +290,8 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        if (message == WM_NCCREATE) return onNcCreate(window, message, wParam, lParam);
-        auto* main = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_NCCREATE) return bindWindowState<MainWindow>(window, message, wParam, lParam);
+        auto* main = windowState<MainWindow>(window);
         if (!main) return DefWindowProcW(window, message, wParam, lParam);
         if (message == WM_NCDESTROY) return onNcDestroy(main, window, message, wParam, lParam);
         return dispatch(*main, window, message, wParam, lParam);

@@ -4,11 +4,16 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 namespace qm {
 
 struct MainWindow;
 struct Node;
+
+// Searches the nodes' names and values in document order from the current node with the host's
+// search flags (and kSearchRegex); selects and reveals the first match. True when one was found.
+bool Search(MainWindow& main, const std::wstring& text, int flags);
 
 // True when `node` is the selected node and shows the last match.
 bool IsCurrentMatch(const MainWindow& main, const Node* node);

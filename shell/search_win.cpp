@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
@@ -32,7 +31,7 @@ std::vector<Node*> documentOrder(const Document& doc) {
 }  // namespace
 
 bool Search(MainWindow& main, const std::wstring& text, int flags) {
-    main.regexError = false;
+    main.chrome.regexError = false;
     if (!main.document || !main.document->root || text.empty()) return false;
     const std::vector<Node*> list = documentOrder(*main.document);
     const bool backwards = (flags & kSearchBackwards) != 0;
@@ -44,20 +43,20 @@ bool Search(MainWindow& main, const std::wstring& text, int flags) {
         if (it != list.end()) start = (it - list.begin()) + (backwards ? -1 : 1);
     }
     if (!beginHighlight(main.highlight, text, unsigned(flags))) {
-        main.regexError = true;
+        main.chrome.regexError = true;
         main.RepaintActiveView();
         return false;
     }
     main.RepaintActiveView();
     // The source view searches its own text, match by match, and selects for itself.
-    if (main.activeView == kViewSource)
+    if (main.settings.activeView == kViewSource)
         return main.sourcePane.FindNext((flags & kSearchFindFirst) != 0, (flags & kSearchBackwards) != 0);
 
     const ptrdiff_t step = backwards ? -1 : 1;
     for (ptrdiff_t i = start; i >= 0 && i < ptrdiff_t(list.size()); i += step) {
         TextMatch m = matchNode(main.highlight, list[size_t(i)]);
         if (m == TextMatch::EngineError) {
-            main.regexError = true;
+            main.chrome.regexError = true;
             return false;
         }
         if (m == TextMatch::Yes) {
@@ -85,10 +84,8 @@ void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, 
     GetTextMetricsW(dc, &tm);
     const int top = (rect.top + rect.bottom - tm.tmHeight) / 2 - 1;
     const int bottom = top + tm.tmHeight + 2;
-    const bool dark = main.palette.isDark;
-    const COLORREF background = main.palette.color(ColorSlot::background);
-    const COLORREF current = blend(background, RGB(0xFF, 0x82, 0x00), dark ? 0.75 : 0.85);
-    const COLORREF other = blend(background, RGB(0xFF, 0xBE, 0x00), dark ? 0.38 : 0.55);
+    const COLORREF current = main.palette.color(ColorSlot::currentMatch);
+    const COLORREF other = main.palette.color(ColorSlot::otherMatch);
     for (const TextRange& r : ranges) {
         SIZE before{}, width{};
         GetTextExtentPoint32W(dc, text, int(r.start), &before);

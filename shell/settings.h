@@ -12,14 +12,21 @@ constexpr int kMinFontTenths = 60;
 constexpr int kMaxFontTenths = 320;
 constexpr int kDefaultFontTenths = 90;
 
-// Every setting with its default. The main window copies these into its own fields and palette.
+// "View": the three views, in the order of the setting and of Ctrl+1..3.
+enum ViewIndex : int { kViewTree = 0, kViewGrid = 1, kViewSource = 2, kViewCount = 3 };
+// "Buttons": where the buttons are.
+enum ButtonsMode : int { kButtonsHidden = 0, kButtonsTop = 1, kButtonsStatusBar = 2 };
+// "Search": where the search field is.
+enum SearchMode : int { kSearchFieldNone = 0, kSearchFieldShown = 1, kSearchFieldBehindButton = 2 };
+
+// Every setting with its default. The main window holds one record of them as its live state.
 struct Settings {
-    int view = 0;             // "View": 0 Tree, 1 Grid, 2 Source
+    int activeView = kViewTree;  // "View"
     int split = 300;          // "Split": tree name-column width in DIPs
     bool autoFit = false;     // "AutoFit"
     bool showCounts = true;   // "Counts"
-    int buttonsMode = 1;      // "Buttons": 0 hidden, 1 toolbar, 2 status bar
-    int searchMode = 0;       // "Search": 0 none, 1 always shown, 2 behind a button
+    int buttonsMode = kButtonsTop;      // "Buttons"
+    int searchMode = kSearchFieldNone;  // "Search"
     bool searchRegex = false; // "SearchRegex"
     wchar_t searchKeyChar = L'F';  // "SearchKey" (never written); 0 switches the shortcut off
     bool searchKeyShift = true;

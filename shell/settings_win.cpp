@@ -102,11 +102,11 @@ void ReadSettings(Settings& s) {
         s.lightSchemeName = defaults.lightSchemeName;
         s.darkSchemeName = defaults.darkSchemeName;
     }
-    s.view = clampSetting(readInt(L"View", 0), 0, 2);
+    s.activeView = clampSetting(readInt(L"View", kViewTree), kViewTree, kViewSource);
     s.autoFit = readInt(L"AutoFit", 0) != 0;
     s.showCounts = readInt(L"Counts", 1) != 0;
-    s.buttonsMode = clampSetting(readInt(L"Buttons", 1), 0, 2);
-    s.searchMode = clampSetting(readInt(L"Search", 0), 0, 2);
+    s.buttonsMode = clampSetting(readInt(L"Buttons", kButtonsTop), kButtonsHidden, kButtonsStatusBar);
+    s.searchMode = clampSetting(readInt(L"Search", kSearchFieldNone), kSearchFieldNone, kSearchFieldBehindButton);
     s.searchRegex = readInt(L"SearchRegex", 0) != 0;
     parseSearchKey(readText(L"SearchKey", L"Ctrl+Shift+F", 64), s.searchKeyChar, s.searchKeyShift);
     const int split = readInt(L"Split", 300);
@@ -115,7 +115,7 @@ void ReadSettings(Settings& s) {
 
 void SaveSettings(const Settings& s) {
     if (settingsPath.empty()) return;
-    writeInt(L"View", s.view);
+    writeInt(L"View", s.activeView);
     writeInt(L"Split", s.split);
     writeBool(L"AutoFit", s.autoFit);
     writeInt(L"Buttons", s.buttonsMode);

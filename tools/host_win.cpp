@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "appearance/capture_win.h"
 #include "shell/lister.h"
 
 namespace {
@@ -264,59 +265,10 @@ std::vector<uint8_t> encodePng(const uint32_t* pixels, int width, int height) {
     return png;
 }
 
-// Prints a window and then its visible children at their offsets. Wine's DefWindowProc does not
-// print children for PRF_CHILDREN, and a system control may leave a clip region on the DC, so
-// every window gets its own SaveDC / RestoreDC.
-void printTree(HDC dc, HWND root, HWND window) {
-    std::vector<HWND> stack{window};
-    while (!stack.empty()) {
-        HWND w = stack.back();
-        stack.pop_back();
-        if (w != window && !IsWindowVisible(w)) continue;
-        RECT windowRect{}, clientOrigin{};
-        GetWindowRect(w, &windowRect);
-        MapWindowPoints(nullptr, root, reinterpret_cast<POINT*>(&windowRect), 2);
-        POINT client{0, 0};
-        ClientToScreen(w, &client);
-        ScreenToClient(root, &client);
-        const int saved = SaveDC(dc);
-        SetViewportOrgEx(dc, windowRect.left, windowRect.top, nullptr);
-        SendMessageW(w, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT);
-        RestoreDC(dc, saved);
-        const int saved2 = SaveDC(dc);
-        SetViewportOrgEx(dc, client.x, client.y, nullptr);
-        SendMessageW(w, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-        RestoreDC(dc, saved2);
-        (void)clientOrigin;
-        // Children are listed top of the Z order first; print the bottom ones first.
-        std::vector<HWND> children;
-        for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
-        stack.insert(stack.end(), children.begin(), children.end());
-    }
-}
-
 bool screenshot(const std::wstring& path) {
-    RECT rc{};
-    GetClientRect(host.window, &rc);
-    const int width = std::max(1L, rc.right), height = std::max(1L, rc.bottom);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!dc || !bitmap) return false;
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    printTree(dc, host.window, host.pluginWindow);
-    GdiFlush();
-    const std::vector<uint8_t> png = encodePng(static_cast<const uint32_t*>(bits), width, height);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    qm::WindowPixels shot;
+    if (!qm::captureWithChildren(host.window, host.pluginWindow, shot)) return false;
+    const std::vector<uint8_t> png = encodePng(shot.data.data(), shot.width, shot.height);
     HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;

@@ -10,7 +10,9 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
 #include "shell/mainwindow.h"
+#include "views/viewwindow_win.h"
 #include "shell/search.h"
 #include "views/tree.h"
 
@@ -52,7 +54,7 @@ GridPane::~GridPane() {
     if (measureContext) DeleteDC(measureContext);
 }
 
-bool GridPane::Shown() const { return window && mainWindow && mainWindow->activeView == kViewGrid; }
+bool GridPane::Shown() const { return window && mainWindow && mainWindow->settings.activeView == kViewGrid; }
 
 int GridPane::MeasureWithContext(std::wstring_view text) const {
     SIZE size{};
@@ -65,7 +67,7 @@ GridMetrics GridPane::Metrics() {
     GridMetrics m;
     m.dpi = mainWindow->palette.dpi;
     m.rowHeight = std::max(mainWindow->palette.rowHeight, 1);
-    m.autoFit = mainWindow->autoFit;
+    m.autoFit = mainWindow->settings.autoFit;
     m.columnWidths = &columnWidths;
     m.measureText = [this](std::wstring_view text) { return measureCache(text); };
     return m;
@@ -395,7 +397,7 @@ void paintGrid(GridPane& pane, HDC dc, const RECT& client) {
     if (pane.layout.root) {
         const GridPainter painter{main, pal, dc, client, margin - pane.scrollX, margin - pane.scrollY, main.selected,
                                   pal.color(focused ? ColorSlot::selection : ColorSlot::inactiveSelection),
-                                  pal.color(ColorSlot::gridLine), main.autoFit,
+                                  pal.color(ColorSlot::gridLine), main.settings.autoFit,
                                   main.document && main.document->isDataFormat};
         painter.box(*pane.layout.root);
     }
@@ -574,14 +576,6 @@ LRESULT onContextMenu(GridPane& pane, LPARAM lParam) {
     return 0;
 }
 
-LRESULT onCtlColorEdit(GridPane& pane, WPARAM wParam) {
-    const Palette& pal = pane.mainWindow->palette;
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(dc, pal.color(ColorSlot::text));
-    SetBkColor(dc, pal.color(ColorSlot::background));
-    return reinterpret_cast<LRESULT>(pane.mainWindow->editBrush);
-}
-
 LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE: pane.UpdateScrollBars(); pane.Repaint(); return 0;
@@ -605,7 +599,6 @@ LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP: endDrag(pane, true); return 0;
         case WM_CAPTURECHANGED: endDrag(pane, false); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return onCtlColorEdit(pane, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -613,27 +606,7 @@ LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_NCCREATE) {
-            auto* pane = static_cast<GridPane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            if (pane) {
-                pane->window = window;
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        auto* pane = reinterpret_cast<GridPane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (!pane || !pane->mainWindow) return DefWindowProcW(window, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            pane->window = nullptr;
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
-        return dispatch(*pane, window, message, wParam, lParam);
-    } catch (...) {
-        // Nothing may reach the host; the view stays as it was.
-        return 0;
-    }
+    return paneWindowProc<GridPane, dispatch>(window, message, wParam, lParam);
 }
 
 }  // namespace qm

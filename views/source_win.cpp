@@ -11,6 +11,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
 #include "shell/mainwindow.h"
 #include "views/viewwindow_win.h"
 #include "shell/search.h"
@@ -85,7 +86,7 @@ void SourcePane::ResetForDocument() {
     topLine = 0;
     scrollX = 0;
     built = false;
-    if (mainWindow->activeView == kViewSource) {
+    if (mainWindow->settings.activeView == kViewSource) {
         Build();
         const qm::LineRange r = LineRange(mainWindow->selected);
         if (r.valid() && !LineVisible(r.first)) topLine = std::max(r.first - PageLines() / 3, 0);
@@ -502,7 +503,6 @@ LRESULT dispatch(SourcePane& pane, HWND window, UINT message, WPARAM wParam, LPA
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDOWN: return onButtonDown(pane, message, lParam);
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return editorColours(*pane.mainWindow, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -9,6 +9,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "edit/editing.h"
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
@@ -214,7 +215,7 @@ struct RowPainter {
         }
         const int labelStart = x + px(kTreeLabelOffset);
 
-        const std::wstring pill = countPillText(node, pane.mainWindow->showCounts, row.expandable);
+        const std::wstring pill = countPillText(node, pane.mainWindow->settings.showCounts, row.expandable);
         int pillWidth = 0, reserved = 0;
         if (!pill.empty()) {
             pillWidth = measureText(dc, pill, pal.badgeFont) + px(kTreePillPadding);
@@ -252,7 +253,7 @@ struct RowPainter {
             drawText(dc, pill, box, pal.color(ColorSlot::dimText), pal.badgeFont, kCentredFormat);
         }
 
-        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->showCounts, row.expandable);
+        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->settings.showCounts, row.expandable);
         RECT valueRect{nameColumn + px(kTreeValueInset), top, clientRight - px(kTreeRightInset), bottom};
         if (highlighting)
             PaintSearchHighlights(main, dc, value.text.c_str(), value.text.size(), pal.contentFont, valueRect, current, -1);
@@ -448,7 +449,6 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP:
         case WM_CAPTURECHANGED: endSplitterDrag(pane); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
-        case WM_CTLCOLOREDIT: return editorColours(*pane.mainWindow, wParam);
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "appearance/capture_win.h"
 #include "appearance/draw_win.h"
 #include "appearance/palette.h"
 
@@ -54,29 +55,11 @@ LRESULT CALLBACK sceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A 32-bit top-down DIB section in a memory DC, filled with black before printing.
+// The window's picture, read in Windows colours. The canvas it is printed into starts black.
 struct Canvas {
-    HDC dc = CreateCompatibleDC(nullptr);
-    uint32_t* bits = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    Canvas() {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = kWidth;
-        bi.bmiHeader.biHeight = -kHeight;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-        previous = SelectObject(dc, bitmap);
-    }
-    ~Canvas() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
+    WindowPixels pixels;
     COLORREF at(int x, int y) const {
-        const uint32_t v = bits[y * kWidth + x];
+        const uint32_t v = pixels.at(x, y);
         return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
     }
 };
@@ -95,7 +78,7 @@ protected:
         window_ = CreateWindowExW(0, L"QuillmapDrawTest", L"", WS_POPUP, 0, 0, kWidth, kHeight, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), &scene_);
         ASSERT_NE(window_, nullptr);
-        SendMessageW(window_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas_.dc), PRF_CLIENT);
+        ASSERT_TRUE(captureClient(window_, canvas_.pixels));
     }
     void TearDown() override {
         if (window_) DestroyWindow(window_);

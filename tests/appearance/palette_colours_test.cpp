@@ -97,6 +97,33 @@ TEST(PaletteScheme, OverlayReplacesContentColoursAndDerivesTheRest) {
     EXPECT_EQ(at(lightP, ColorSlot::dimText), "#888888");  // 200 * 0.68 = 136
 }
 
+TEST(PaletteSearch, OccurrenceColoursLieOverTheFinalBackground) {
+    Scheme s;
+    s.isDark = true;
+    s.background = hexColour(0x000000);
+    s.foreground = hexColour(0xC8C8C8);
+    struct {
+        const char* what;
+        PaletteColours colours;
+        const char* current;
+        const char* other;
+        const char* failed;
+    } cases[] = {
+        // 255 - 125 * 0.85 = 148.75, 255 * 0.15 = 38.25; 255 - 65 * 0.55 = 219.25, 255 * 0.45 = 114.75
+        {"light", computePaletteColours(false, kDefaultLightAccent, nullptr), "#FF9426", "#FFDB72", "#CC4040"},
+        // 28 + 227 * 0.75 = 198.25, 28 + 102 * 0.75 = 104.5, 28 * 0.25 = 7;
+        // 28 + 227 * 0.38 = 114.26, 28 + 162 * 0.38 = 89.56
+        {"dark", computePaletteColours(true, kDefaultDarkAccent, nullptr), "#C66807", "#725911", "#CC4040"},
+        // a scheme's background: 255 * 0.75 = 191.25, 130 * 0.75 = 97.5; 255 * 0.38 = 96.9, 190 * 0.38 = 72.2
+        {"scheme", computePaletteColours(true, kDefaultDarkAccent, &s), "#BF6100", "#604800", "#CC4040"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(at(c.colours, ColorSlot::currentMatch), c.current) << c.what;
+        EXPECT_EQ(at(c.colours, ColorSlot::otherMatch), c.other) << c.what;
+        EXPECT_EQ(at(c.colours, ColorSlot::searchFailed), c.failed) << c.what;
+    }
+}
+
 TEST(PaletteScheme, InvisibleInactiveSelectionIsComputed) {
     Scheme s;
     s.background = hexColour(0x000000);

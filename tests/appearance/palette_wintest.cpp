@@ -153,7 +153,7 @@ TEST(PaletteWindows, AccentFollowsTheAccentPalette) {
 
 TEST(PaletteWindows, FontsAndMetricsScaleWithTheDpi) {
     struct FontCase {
-        HFONT Palette::*font;
+        FontHandle Palette::*font;
         const char* name;
         LONG height96;
         LONG height144;
@@ -266,8 +266,8 @@ TEST(PaletteWindows, ApplyPaletteResetsTheSearchBox) {
     ASSERT_NE(parent, nullptr);
     HWND search = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 100, 20, parent, nullptr, nullptr, nullptr);
     HWND view = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VSCROLL, 0, 20, 100, 50, parent, nullptr, nullptr, nullptr);
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    HBRUSH old = brush;
+    BrushHandle brush(CreateSolidBrush(RGB(1, 2, 3)));
+    const HBRUSH old = brush.get();
     AppearanceTargets targets;
     targets.searchBox = search;
     targets.searchBrush = &brush;
@@ -275,7 +275,7 @@ TEST(PaletteWindows, ApplyPaletteResetsTheSearchBox) {
     Palette p;
     ApplyPalette(p, parent, kThemeDark, false, targets);
     EXPECT_TRUE(p.isDark);
-    EXPECT_EQ(brush, nullptr);
+    EXPECT_FALSE(brush);
     EXPECT_EQ(GetObjectType(old), 0u);  // deleted, not leaked
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(search, WM_GETFONT, 0, 0)), p.uiFont);
     SetDarkTitleBar(parent, true);  // must not fail on a system without the attribute

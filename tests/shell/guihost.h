@@ -1,6 +1,6 @@
 // A stand-in for the Lister window in the GUI tests: a top-level window that records the keys
 // the plug-in forwards to it, plus helpers to load a file the way ListLoadW does, to hold
-// modifier keys, and to render a window into a 32-bit DIB with WM_PRINTCLIENT.
+// modifier keys, and to read the pixels a window paints for WM_PRINTCLIENT.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "appearance/capture_win.h"
 #include "shell/mainwindow.h"
 
 namespace qmtest {
@@ -48,13 +49,11 @@ private:
 };
 
 // The pixels of a window's client area as painted for WM_PRINTCLIENT (0x00RRGGBB each).
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<uint32_t> data;
-    uint32_t at(int x, int y) const { return data[static_cast<size_t>(y) * width + x]; }
+struct Pixels : qm::WindowPixels {
     // Whether any pixel of the rectangle has exactly this Windows colour (0x00BBGGRR).
     bool contains(COLORREF colour, const RECT& area) const;
 };
+// Fails the calling test when the picture cannot be made.
 Pixels render(HWND window);
 // A Windows colour value (0x00BBGGRR) as a DIB pixel (0x00RRGGBB).
 inline uint32_t dibPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }

@@ -1,6 +1,8 @@
 // The helpers of guihost.h (a *_wintest.cpp file so that only the Windows test program has it).
 #include "tests/shell/guihost.h"
 
+#include <gtest/gtest.h>
+
 #include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
@@ -77,28 +79,7 @@ bool Pixels::contains(COLORREF colour, const RECT& area) const {
 
 Pixels render(HWND window) {
     Pixels p;
-    RECT rc{};
-    GetClientRect(window, &rc);
-    p.width = std::max(1L, rc.right);
-    p.height = std::max(1L, rc.bottom);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = p.width;
-    bi.bmiHeader.biHeight = -p.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    GdiFlush();
-    const auto* src = static_cast<const uint32_t*>(bits);
-    p.data.assign(src, src + static_cast<size_t>(p.width) * p.height);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    EXPECT_TRUE(qm::captureClient(window, p)) << "no canvas for the window's picture";
     return p;
 }
 

@@ -286,7 +286,7 @@ TEST_F(PluginWindow, CtrlDigitsSwitchViewsAndSaveTheChoice) {
             qmtest::HeldKeys ctrl({VK_CONTROL});
             key(s.key, main->ActiveViewWindow());
         }
-        EXPECT_EQ(main->activeView, s.view);
+        EXPECT_EQ(main->settings.activeView, s.view);
         const HWND views[] = {main->treePane.window, main->gridPane.window, main->sourcePane.window};
         for (int v = 0; v < kViewCount; ++v) EXPECT_EQ(IsWindowVisible(views[v]) != 0, v == s.view) << "view " << v;
         EXPECT_EQ(GetFocus(), views[s.view]);
@@ -307,7 +307,7 @@ TEST_F(PluginWindow, CtrlDigitsSwitchViewsAndSaveTheChoice) {
     }
     ListerClose(window);
     ASSERT_TRUE(openText(L"views2.json", kNestedJson));
-    EXPECT_EQ(main->activeView, kViewGrid);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
     EXPECT_TRUE(IsWindowVisible(main->gridPane.window));
 }
 

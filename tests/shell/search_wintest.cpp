@@ -13,6 +13,7 @@
 #include "edit/nodetext.h"
 #include "shell/about.h"
 #include "shell/chrome.h"
+#include "shell/chrome_win.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "tests/shell/guihost.h"
@@ -51,26 +52,26 @@ protected:
     }
 
     int itemIndex(int32_t action) const {
-        for (size_t i = 0; i < main->toolbarItems.size(); ++i)
-            if (main->toolbarItems[i].action == action) return int(i);
+        for (size_t i = 0; i < main->chrome.toolbarItems.size(); ++i)
+            if (main->chrome.toolbarItems[i].action == action) return int(i);
         return -1;
     }
     void clickItem(int32_t action) {
         int i = itemIndex(action);
         ASSERT_GE(i, 0) << "no toolbar item " << action;
-        const RECT& r = main->toolbarItems[size_t(i)].rect;
+        const RECT& r = main->chrome.toolbarItems[size_t(i)].rect;
         LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
         SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
         SendMessageW(window, WM_LBUTTONUP, 0, at);
         qmtest::pumpMessages();
     }
     void typeSearch(const wchar_t* text) {
-        ASSERT_NE(main->searchBox, nullptr);
-        SetWindowTextW(main->searchBox, text);
+        ASSERT_NE(main->chrome.searchBox, nullptr);
+        SetWindowTextW(main->chrome.searchBox, text);
         qmtest::pumpMessages();
     }
     void boxKey(WPARAM vk) {
-        SendMessageW(main->searchBox, WM_KEYDOWN, vk, 1);
+        SendMessageW(main->chrome.searchBox, WM_KEYDOWN, vk, 1);
         qmtest::pumpMessages();
     }
     std::string selectedPath() const {
@@ -95,7 +96,7 @@ TEST_F(SearchUi, EnterMovesFromMatchToMatchAndWraps) {
     for (const char* path : expected) {
         boxKey(VK_RETURN);
         EXPECT_EQ(selectedPath(), path);
-        EXPECT_FALSE(main->searchFailed);
+        EXPECT_FALSE(main->chrome.searchFailed);
     }
     {
         qmtest::HeldKeys shift{VK_SHIFT};
@@ -111,10 +112,10 @@ TEST_F(SearchUi, EnterMovesFromMatchToMatchAndWraps) {
 
     typeSearch(L"zebra");
     boxKey(VK_RETURN);
-    EXPECT_TRUE(main->searchFailed);
+    EXPECT_TRUE(main->chrome.searchFailed);
     EXPECT_EQ(selectedPath(), "$.items[0].name");  // nothing found: the selection stays
     typeSearch(L"");  // emptying the field clears the red frame and the highlighting
-    EXPECT_FALSE(main->searchFailed);
+    EXPECT_FALSE(main->chrome.searchFailed);
     EXPECT_FALSE(main->highlight.highlightActive);
 
     boxKey(VK_ESCAPE);
@@ -123,11 +124,11 @@ TEST_F(SearchUi, EnterMovesFromMatchToMatchAndWraps) {
 
 TEST_F(SearchUi, RegexToggleAndRedFrame) {
     open(kCatalog);
-    EXPECT_FALSE(main->searchRegex);
+    EXPECT_FALSE(main->settings.searchRegex);
     clickItem(kActionRegexToggle);
-    EXPECT_TRUE(main->searchRegex);
+    EXPECT_TRUE(main->settings.searchRegex);
     EXPECT_EQ(GetPrivateProfileIntW(L"Quillmap", L"SearchRegex", -1, settings.c_str()), 1);
-    EXPECT_EQ(GetFocus(), main->searchBox);
+    EXPECT_EQ(GetFocus(), main->chrome.searchBox);
 
     typeSearch(L"^b.r");
     boxKey(VK_RETURN);
@@ -135,17 +136,17 @@ TEST_F(SearchUi, RegexToggleAndRedFrame) {
 
     typeSearch(L"(cat");
     boxKey(VK_RETURN);
-    EXPECT_TRUE(main->regexError);
-    EXPECT_TRUE(main->searchFailed);
+    EXPECT_TRUE(main->chrome.regexError);
+    EXPECT_TRUE(main->chrome.searchFailed);
     EXPECT_FALSE(main->highlight.highlightActive);
     SetFocus(main->treePane.window);
     qmtest::Pixels pixels = qmtest::render(window);
-    const RECT& field = main->toolbarItems[size_t(itemIndex(kActionSearchField))].rect;
+    const RECT& field = main->chrome.toolbarItems[size_t(itemIndex(kActionSearchField))].rect;
     EXPECT_TRUE(pixels.contains(RGB(0xCC, 0x40, 0x40), field)) << "the field's frame is not red";
 
     typeSearch(L"c.t");
     boxKey(VK_RETURN);
-    EXPECT_FALSE(main->searchFailed);
+    EXPECT_FALSE(main->chrome.searchFailed);
     pixels = qmtest::render(window);
     EXPECT_FALSE(pixels.contains(RGB(0xCC, 0x40, 0x40), field));
 }
@@ -169,39 +170,39 @@ TEST_F(SearchUi, HighlightColoursInTheTree) {
 TEST_F(SearchUi, ButtonsSwitchViewsAndPressReleaseElsewhereDoesNothing) {
     open(kCatalog);
     clickItem(kActionGridTab);
-    EXPECT_EQ(main->activeView, kViewGrid);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
     clickItem(kActionSourceTab);
-    EXPECT_EQ(main->activeView, kViewSource);
+    EXPECT_EQ(main->settings.activeView, kViewSource);
     EXPECT_EQ(itemIndex(kActionExpandAll) >= 0, true);
     // Expand/collapse and the switches cannot be hit in the Source view.
-    const RECT& expand = main->toolbarItems[size_t(itemIndex(kActionExpandAll))].rect;
+    const RECT& expand = main->chrome.toolbarItems[size_t(itemIndex(kActionExpandAll))].rect;
     LPARAM at = MAKELPARAM((expand.left + expand.right) / 2, (expand.top + expand.bottom) / 2);
     SendMessageW(window, WM_MOUSEMOVE, 0, at);
-    EXPECT_EQ(main->hotItem, -1);
+    EXPECT_EQ(main->chrome.hotItem, -1);
     clickItem(kActionTreeTab);
-    EXPECT_EQ(main->activeView, kViewTree);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
     // Press on Grid, release on Source: nothing happens.
-    const RECT& grid = main->toolbarItems[size_t(itemIndex(kActionGridTab))].rect;
-    const RECT& source = main->toolbarItems[size_t(itemIndex(kActionSourceTab))].rect;
+    const RECT& grid = main->chrome.toolbarItems[size_t(itemIndex(kActionGridTab))].rect;
+    const RECT& source = main->chrome.toolbarItems[size_t(itemIndex(kActionSourceTab))].rect;
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grid.left + 3, grid.top + 3));
     SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(source.left + 3, source.top + 3));
-    EXPECT_EQ(main->activeView, kViewTree);
-    const bool counts = main->showCounts;
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    const bool counts = main->settings.showCounts;
     clickItem(kActionCounts);
-    EXPECT_EQ(main->showCounts, !counts);
+    EXPECT_EQ(main->settings.showCounts, !counts);
 }
 
 TEST_F(SearchUi, SearchButtonOpensAndEscapeClosesTheField) {
     open(kCatalog, 2, 2);
     EXPECT_LT(itemIndex(kActionSearchField), 0);
     clickItem(kActionSearchButton);
-    EXPECT_TRUE(main->searchOpen);
+    EXPECT_TRUE(main->chrome.searchOpen);
     ASSERT_GE(itemIndex(kActionSearchField), 0);
-    EXPECT_EQ(GetFocus(), main->searchBox);
+    EXPECT_EQ(GetFocus(), main->chrome.searchBox);
     boxKey(VK_ESCAPE);
-    EXPECT_FALSE(main->searchOpen);
+    EXPECT_FALSE(main->chrome.searchOpen);
     EXPECT_LT(itemIndex(kActionSearchField), 0);
-    EXPECT_FALSE(IsWindowVisible(main->searchBox));
+    EXPECT_FALSE(IsWindowVisible(main->chrome.searchBox));
 }
 
 TEST_F(SearchUi, NarrowStatusBarHasNoRoomForTheSearchGroup) {
@@ -211,14 +212,14 @@ TEST_F(SearchUi, NarrowStatusBarHasNoRoomForTheSearchGroup) {
     EXPECT_LT(itemIndex(kActionSearchField), 0);
     FocusSearchBox(*main);  // what the search key does: the field cannot be placed, so nothing
     EXPECT_LT(itemIndex(kActionSearchField), 0);
-    EXPECT_TRUE(!main->searchBox || !IsWindowVisible(main->searchBox));
-    EXPECT_NE(GetFocus(), main->searchBox);
+    EXPECT_TRUE(!main->chrome.searchBox || !IsWindowVisible(main->chrome.searchBox));
+    EXPECT_NE(GetFocus(), main->chrome.searchBox);
 }
 
 TEST_F(SearchUi, HiddenButtonsLeaveTheAboutIconOnly) {
     open(kCatalog, 0, 1);
-    ASSERT_EQ(main->toolbarItems.size(), 1u);
-    EXPECT_EQ(main->toolbarItems[0].action, kActionAbout);
+    ASSERT_EQ(main->chrome.toolbarItems.size(), 1u);
+    EXPECT_EQ(main->chrome.toolbarItems[0].action, kActionAbout);
 }
 
 TEST_F(SearchUi, HostSearchFoundNotFoundAndEmpty) {
@@ -252,8 +253,8 @@ TEST_F(SearchUi, StatusTextsInEnglishAndGerman) {
     main->document->errorMessage.clear();
     EXPECT_EQ(statusText(*main->document), L"JSON  \u00B7  UTF-8  \u00B7  3 Knoten");
     LayoutChrome(*main);
-    EXPECT_EQ(main->toolbarItems[1].label, L"Baum");
-    EXPECT_EQ(main->toolbarItems.back().label, L"Anzahl der Unterknoten anzeigen");
+    EXPECT_EQ(main->chrome.toolbarItems[1].label, L"Baum");
+    EXPECT_EQ(main->chrome.toolbarItems.back().label, L"Anzahl der Unterknoten anzeigen");
 }
 
 namespace {

@@ -137,9 +137,9 @@ TEST_F(SettingsFile, ReadOnlyModuleFolderWithoutHostIniKeepsTheModulePath) {
     InitSettingsPath(L"");
     EXPECT_EQ(settingsPath, module.folder() + L"Quillmap.ini");
     Settings s;
-    s.view = 2;
+    s.activeView = 2;
     ReadSettings(s);  // nothing to read: defaults
-    EXPECT_EQ(s.view, 0);
+    EXPECT_EQ(s.activeView, 0);
     EXPECT_EQ(s.split, 300);
     SaveSettings(s);  // fails silently
     EXPECT_FALSE(qmtest::fileExists(settingsPath));
@@ -181,7 +181,7 @@ TEST_F(SettingsFile, ReadingAppliesDefaultsAndClamps) {
     } cases[] = {
         {"[Quillmap]\r\n",
          [](const Settings& s) {
-             EXPECT_EQ(s.view, 0);
+             EXPECT_EQ(s.activeView, 0);
              EXPECT_EQ(s.split, 300);
              EXPECT_FALSE(s.autoFit);
              EXPECT_TRUE(s.showCounts);
@@ -198,7 +198,7 @@ TEST_F(SettingsFile, ReadingAppliesDefaultsAndClamps) {
         {"[Quillmap]\r\nTheme=7\r\nView=-1\r\nSplit=50\r\nFontSize=40\r\nButtons=5\r\nSearch=-3\r\n",
          [](const Settings& s) {
              EXPECT_EQ(s.themeMode, 3);
-             EXPECT_EQ(s.view, 0);
+             EXPECT_EQ(s.activeView, 0);
              EXPECT_EQ(s.split, 80);
              EXPECT_EQ(s.contentFontSize, 320);
              EXPECT_EQ(s.buttonsMode, 2);
@@ -218,7 +218,7 @@ TEST_F(SettingsFile, ReadingAppliesDefaultsAndClamps) {
          "DarkScheme=Abyss\r\nFont=Consolas\r\nTheme=2\r\n",
          [](const Settings& s) {
              EXPECT_EQ(s.split, 5000);
-             EXPECT_EQ(s.view, 2);
+             EXPECT_EQ(s.activeView, 2);
              EXPECT_EQ(s.contentFontSize, 105);
              EXPECT_EQ(s.searchKeyChar, L'K');
              EXPECT_FALSE(s.searchKeyShift);
@@ -240,7 +240,7 @@ TEST_F(SettingsFile, ReadingAppliesDefaultsAndClamps) {
         SCOPED_TRACE(k.file);
         qmtest::writeTextFile(settingsPath, k.file);
         Settings s;
-        s.view = 1;  // a stale value must be replaced
+        s.activeView = 1;  // a stale value must be replaced
         s.split = 1234;
         ReadSettings(s);
         k.check(s);
@@ -265,7 +265,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     ASSERT_TRUE(module.ok());
     settingsPath = module.folder() + L"Quillmap.ini";
     Settings s;
-    s.view = 1;
+    s.activeView = 1;
     s.split = 250;
     s.autoFit = true;
     s.buttonsMode = 2;
@@ -283,7 +283,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
               L"Theme=2\r\nLightScheme=Solarized (light)\r\nDarkScheme=\r\nFont=Consolas\r\nFontSize=10.5\r\n");
     Settings back;
     ReadSettings(back);
-    EXPECT_EQ(back.view, 1);
+    EXPECT_EQ(back.activeView, 1);
     EXPECT_EQ(back.split, 250);
     EXPECT_TRUE(back.autoFit);
     EXPECT_EQ(back.buttonsMode, 2);

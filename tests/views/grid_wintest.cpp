@@ -13,6 +13,7 @@
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
+#include "shell/search.h"
 #include "tests/shell/guihost.h"
 #include "tests/support/testing.h"
 #include "tests/support/winfiles.h"
@@ -97,7 +98,7 @@ TEST_F(GridWindow, TheGridIsBuiltOnlyOnceItIsShown) {
     EXPECT_TRUE(pane().layout.boxes.empty());
     EXPECT_EQ(pane().measureCache.size(), 0u) << "nothing measured";
     showGrid();
-    EXPECT_EQ(main->activeView, kViewGrid);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
     ASSERT_NE(pane().layout.root, nullptr);
     EXPECT_GT(pane().measureCache.size(), 0u);
 }

@@ -154,7 +154,7 @@ TEST_F(SourceView, SwitchingToTheViewBuildsItAndRevealsTheSelection) {
         SendMessageW(main->treePane.window, WM_KEYDOWN, '3', 1);
     }
     qmtest::pumpMessages();
-    ASSERT_EQ(main->activeView, kViewSource);
+    ASSERT_EQ(main->settings.activeView, kViewSource);
     EXPECT_TRUE(pane().built);
     // The member "deep" is on line 302; it lands a third of a page below the top.
     EXPECT_EQ(pane().topLine, 302 - pane().PageLines() / 3);
@@ -217,8 +217,8 @@ TEST_F(SourceView, KeysScrollBarsAndWheelScroll) {
 
 TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
     open(L"cats.json", R"({"cat":"cat","x":[1,"concat"]})");
-    ASSERT_NE(main->searchBox, nullptr);
-    SetWindowTextW(main->searchBox, L"cat");
+    ASSERT_NE(main->chrome.searchBox, nullptr);
+    SetWindowTextW(main->chrome.searchBox, L"cat");
     qmtest::pumpMessages();
     // {  /  "cat": "cat",  /  "x": [  /  1,  /  "concat"  /  ]  /  }
     const struct {
@@ -247,7 +247,7 @@ TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
     }
     // The search box wraps around: after the last match it starts again at the top.
     RunSearchFromBox(*main, false);
-    EXPECT_FALSE(main->searchFailed);
+    EXPECT_FALSE(main->chrome.searchFailed);
     EXPECT_EQ(pane().matchLine, 1);
     EXPECT_EQ(pane().matchColumn, 3);
     // A click changes the selection and forgets the match: the next search starts there.

@@ -1,0 +1,69 @@
+// What every fuzz target starts from: libFuzzer's entry point, the input read as text the way
+// the product reads a file and parsed, the checks every parsed tree must pass, and the check
+// that turns a broken rule into a crash that libFuzzer reports with its input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "document/decode.h"
+#include "document/document.h"
+#include "document/load.h"
+#include "document/utf8.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace qmfuzz {
+
+// A rule of the product that the input broke.
+inline void check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+// The bytes read as UTF-8.
+inline std::wstring utf8Text(const uint8_t* data, size_t size) {
+    return qm::utf8ToWide(reinterpret_cast<const char*>(data), size);
+}
+
+// `text` as a file called `name` through the load driver into `doc`, with every span recorded.
+inline bool parseWithSpans(const wchar_t* name, const std::wstring& text, qm::Document& doc) {
+    doc.recordSpans = true;
+    return qm::parseText(name, text, doc);
+}
+
+// What every parsed tree keeps: its links hold both ways (each node is its parent's child at its
+// index), nodes were made in source-line order, and an error has a line exactly when it has a
+// message.
+inline void checkTree(const qm::Document& doc) {
+    uint32_t lastLine = 1;
+    for (size_t i = 1; i < doc.nodes.size(); ++i) {
+        const qm::Node& n = doc.nodes[i];
+        check(n.parent != nullptr && n.indexInParent < n.parent->children.size());
+        check(n.parent->children[n.indexInParent] == &n);
+        check(n.line >= lastLine);
+        lastLine = n.line;
+    }
+    check(doc.errorMessage.empty() == (doc.errorLine == 0));
+}
+
+// The input decoded by the product's rules (byte order mark, UTF-16, UTF-8, code pages) and
+// handed to one parser directly, with or without spans; the tree is checked by checkTree.
+struct DirectParse {
+    using Parser = void (*)(qm::Document& doc, const std::wstring& text, size_t start);
+
+    std::wstring text;
+    qm::Document doc;
+
+    DirectParse(const uint8_t* data, size_t size, Parser parse, bool recordSpans) {
+        const std::vector<uint8_t> bytes(data, data + size);
+        qm::decodeTextWith(bytes, text, doc.encoding, qm::portableCodePageConverter);
+        doc.recordSpans = recordSpans;
+        doc.root = qm::createNode(doc, qm::NodeKind::Root, nullptr, 0);
+        parse(doc, text, 0);
+        checkTree(doc);
+    }
+};
+
+}  // namespace qmfuzz

@@ -1,0 +1,36 @@
+// The copy commands: which text "Copy value", "Copy name", "Copy path" and "Copy as" take from a
+// node, and on Windows running them for the main window's selection and the clipboard itself.
+#pragma once
+
+#include <string>
+
+#include "document/document.h"
+
+namespace qm {
+
+// Command identifiers shared by the menu, the keyboard and the host's commands.
+constexpr int kCmdCopyValue = 100;
+constexpr int kCmdCopyName = 101;
+constexpr int kCmdCopyPath = 102;
+constexpr int kCmdCopyAs = 103;
+
+// The text copy command `id` takes from `node`; false for any other id. "Copy value" gives a
+// scalar's value, a simple element's text and the subtree text of anything with children.
+bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text);
+
+}  // namespace qm
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace qm {
+
+struct MainWindow;
+
+// Runs copy command `id` on the selected node; nothing without a document or a selection.
+void RunCopyCommand(MainWindow& main, int id);
+// Places `text` on the clipboard as UTF-16 text; false when that could not be done.
+bool CopyTextToClipboard(HWND window, const std::wstring& text);
+
+}  // namespace qm
+#endif
