@@ -130,12 +130,14 @@ void expandGridSubtree(const Node* node, GridExpansion& expansion) {
     }
 }
 
-void revealInGrid(const Node* node, GridExpansion& expansion) {
+bool revealInGrid(const Node* node, GridExpansion& expansion) {
+    bool opened = false;
     for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) {
-        if (const Node* key = gridRunKey(n)) expansion.groups.insert(key);
-        if (const Node* key = gridGroupKey(n)) expansion.groups.insert(key);
-        if (n != node) expansion.nodes.insert(n);
+        if (const Node* key = gridRunKey(n)) opened |= expansion.groups.insert(key).second;
+        if (const Node* key = gridGroupKey(n)) opened |= expansion.groups.insert(key).second;
+        if (n != node) opened |= expansion.nodes.insert(n).second;
     }
+    return opened;
 }
 
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion) {
@@ -417,6 +419,94 @@ struct GridBuilder {
         f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
         return box;
     }
+
+    static bool toggledBy(const GridRow& row, uint8_t toggle, const Node* key) {
+        return row.toggle != kToggleNone && row.toggleKey == key && (row.toggle == kToggleGroup) == (toggle == kToggleGroup);
+    }
+
+    // The value box of key/value row i of `box` (built at `depth`) with the expansion as it is now.
+    GridBox* rowValue(GridBox& box, size_t i, int depth) {
+        GridRow& row = box.frame->rows[i];
+        Node* c = row.node;
+        if (row.toggle == kToggleGroup) {
+            row.open = expansion.groups.count(c) != 0;
+            if (!row.open) return dimLeaf({});
+            const auto first = c->parent->children.begin() + static_cast<std::ptrdiff_t>(indexAmongSiblings(c));
+            return recordTable(first, first + row.count, depth + 1);
+        }
+        row.open = expansion.nodes.count(c) != 0;
+        return row.open ? content(c, depth + 1) : dimLeaf(keep(nodeSummary(c)), c);
+    }
+
+    // A nested cell of a table built at `depth`, with the expansion as it is now.
+    GridBox* nestedCell(const GridRow& row, int depth) {
+        Node* head = row.node;
+        if (row.toggle != kToggleGroup) return nestedNode(head, depth);
+        const Node* record = head->parent;
+        std::vector<Node*> elements;
+        for (size_t i = record->attributeCount; i < record->children.size(); ++i)
+            if (sameElementName(record->children[i], head)) elements.push_back(record->children[i]);
+        return nestedGroup(elements.begin(), elements.end(), depth);
+    }
+
+    static size_t boxCount(const GridBox* top) {
+        size_t n = 0;
+        std::vector<const GridBox*> stack{top};
+        while (!stack.empty()) {
+            const GridBox* b = stack.back();
+            stack.pop_back();
+            ++n;
+            if (b->frame)
+                for (const GridBox* child : b->frame->children) stack.push_back(child);
+        }
+        return n;
+    }
+
+    void replace(GridBox*& slot, GridBox* fresh) {
+        layout.discarded += boxCount(slot);
+        slot = fresh;
+    }
+
+    // One pass over the boxes, depth first with the depth each was built at; a rebuilt box is
+    // not entered (it was built with the expansion as it is now).
+    size_t rebuildToggled(uint8_t toggle, const Node* key) {
+        size_t rebuilt = 0;
+        std::vector<std::pair<GridBox*, int>> stack{{layout.root, 0}};
+        while (!stack.empty()) {
+            auto [box, depth] = stack.back();
+            stack.pop_back();
+            if (!box->frame) continue;
+            GridFrame& f = *box->frame;
+            switch (box->type) {
+                case GridBoxType::Leaf: break;
+                case GridBoxType::KeyValue:
+                    for (size_t i = 0; i < f.rows.size(); ++i) {
+                        if (toggledBy(f.rows[i], toggle, key)) {
+                            replace(f.children[i], rowValue(*box, i, depth));
+                            ++rebuilt;
+                        } else {
+                            stack.push_back({f.children[i], depth + 1});
+                        }
+                    }
+                    break;
+                case GridBoxType::Table:
+                    for (GridBox*& cell : f.children) {
+                        if (cell->type != GridBoxType::Nested) continue;
+                        if (toggledBy(cell->frame->rows.front(), toggle, key)) {
+                            replace(cell, nestedCell(cell->frame->rows.front(), depth));
+                            ++rebuilt;
+                        } else {
+                            stack.push_back({cell, depth});
+                        }
+                    }
+                    break;
+                case GridBoxType::Nested:
+                    if (!f.children.empty()) stack.push_back({f.children.front(), depth + 1});
+                    break;
+            }
+        }
+        return rebuilt;
+    }
 };
 
 }  // namespace
@@ -426,6 +516,12 @@ void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& lay
     if (!root) return;
     GridBuilder builder{expansion, layout};
     layout.root = builder.keyValue(const_cast<Node*>(root), 0);
+}
+
+size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
+    if (!layout.root || !toggleKey) return 0;
+    GridBuilder builder{expansion, layout};
+    return builder.rebuildToggled(toggle, toggleKey);
 }
 
 // ---- layout ----
@@ -462,88 +558,189 @@ int LabelWidth(const GridRow& row, const GridMetrics& m) {
     return w + m.px(kGridTrailing);
 }
 
-void Measure(GridBox& box, const GridMetrics& m) {
+namespace {
+
+// Leaf cells other than a nested table's content are stretched to their cell when placed, so the
+// width a leaf asks for counts only where it could widen its column. Every leaf asks at most
+// this much: once a column is this wide, its leaves need not be measured at all.
+int leafWidthBound(const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), textCap(m, kGridLeafCap) + m.px(kGridLeafPadding));
+}
+
+int leafWidth(const GridBox& leaf, const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), std::min(m.measure(leaf.text), textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
+}
+
+// The width a leaf cell asks of its column, measured the first time it is asked.
+int askedWidth(GridBox& leaf, const GridMetrics& m) {
+    if (leaf.naturalWidth < 0) leaf.naturalWidth = leafWidth(leaf, m);
+    return leaf.naturalWidth;
+}
+
+// A leaf cell new to this measuring (or every leaf when nothing is reused) forgets what it asked.
+void prepareLeafCell(GridBox& leaf, const GridMetrics& m, bool reuse) {
+    if (!reuse || !leaf.measured) {
+        leaf.naturalWidth = -1;
+        leaf.measured = true;
+    }
+    leaf.height = m.rowHeight;
+}
+
+// The height a child needs in its row: padded boxes keep their own, the others are one row line
+// (placing stretches them afterwards).
+int askedHeight(const GridBox& child, const GridMetrics& m) {
+    return child.padded() ? child.height + m.px(kGridPad) : m.rowHeight;
+}
+
+// The longer of two leaf texts goes first: it is the likelier to reach the leaf width bound.
+bool longerText(const GridBox* a, const GridBox* b) { return !a || (b && b->text.size() > a->text.size()); }
+
+void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    f.labelWidth = 0;
+    for (const GridRow& row : f.rows) f.labelWidth = std::max(f.labelWidth, LabelWidth(row, m));
+    f.rowHeights.resize(f.children.size());
+    int valueWidth = 0, nestedWidth = 0;
+    box.height = 0;
+    GridBox* longest = nullptr;
+    for (size_t i = 0; i < f.children.size(); ++i) {
+        GridBox& value = *f.children[i];
+        if (value.type == GridBoxType::Leaf) {
+            prepareLeafCell(value, m, reuse);
+            if (longerText(longest, &value)) longest = &value;
+        } else {
+            const int w = value.naturalWidth + padOf(value, m);
+            valueWidth = std::max(valueWidth, w);
+            if (value.padded()) nestedWidth = std::max(nestedWidth, w);
+        }
+        f.rowHeights[i] = std::max(m.rowHeight, askedHeight(value, m));
+        box.height += f.rowHeights[i];
+    }
+    const int minimum = m.px(kGridMinColumn);
+    const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
+    if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
+    const int valueDragged = m.draggedWidth(box.node, kValueColumn);
+    if (valueDragged >= 0) {
+        box.width = f.labelWidth + std::max({valueDragged, minimum, nestedWidth});
+        return;
+    }
+    const int bound = leafWidthBound(m);
+    if (longest) valueWidth = std::max(valueWidth, askedWidth(*longest, m));
+    for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
+        if (f.children[i]->type == GridBoxType::Leaf) valueWidth = std::max(valueWidth, askedWidth(*f.children[i], m));
+    box.width = f.labelWidth + valueWidth;
+}
+
+void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    const size_t records = f.records.size();
+    const size_t columns = static_cast<size_t>(f.columnCount);
+    f.rowHeaderWidth =
+        std::max(m.px(kGridRowHeaderMin), m.measure(std::to_wstring(records)) + m.px(kGridRowNumberPadding));
+    f.columnWidths.assign(columns, 0);
+    for (size_t c = 0; c < columns; ++c) f.columnWidths[c] = LabelWidth(f.rows[c], m);
+    f.rowHeights.assign(records, m.rowHeight);
+    std::vector<int> nestedMax(columns, 0);
+    std::vector<size_t> present(columns, 0);
+    std::vector<GridBox*> longest(columns, nullptr);
+    for (size_t r = 0; r < records; ++r) {
+        for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
+            GridBox& cell = *f.children[i];
+            const size_t c = static_cast<size_t>(f.cellColumns[i]);
+            ++present[c];
+            if (cell.type == GridBoxType::Leaf) {
+                prepareLeafCell(cell, m, reuse);
+                if (longerText(longest[c], &cell)) longest[c] = &cell;
+                continue;
+            }
+            const int w = cell.naturalWidth + padOf(cell, m);
+            f.columnWidths[c] = std::max(f.columnWidths[c], w);
+            if (cell.padded()) nestedMax[c] = std::max(nestedMax[c], w);
+            f.rowHeights[r] = std::max(f.rowHeights[r], askedHeight(cell, m));
+        }
+    }
+    // A record without a cell in a column shows an empty leaf there.
+    const int emptyCell = m.px(kGridLeafMinWidth);
+    const int bound = leafWidthBound(m);
+    std::vector<int> dragged(columns, -1);
+    bool leavesMatter = false;
+    for (size_t c = 0; c < columns; ++c) {
+        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
+        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+        if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
+        f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(*longest[c], m));
+        leavesMatter = leavesMatter || f.columnWidths[c] < bound;
+    }
+    // The other leaves of a column count only while it is narrower than any leaf can ask for.
+    if (leavesMatter) {
+        for (size_t i = 0; i < f.children.size(); ++i) {
+            GridBox& cell = *f.children[i];
+            const size_t c = static_cast<size_t>(f.cellColumns[i]);
+            if (cell.type == GridBoxType::Leaf && dragged[c] < 0 && f.columnWidths[c] < bound)
+                f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(cell, m));
+        }
+    }
+    box.width = f.rowHeaderWidth;
+    for (size_t c = 0; c < columns; ++c) {
+        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
+        box.width += f.columnWidths[c];
+    }
+    box.height = m.rowHeight;
+    for (int h : f.rowHeights) box.height += h;
+}
+
+// Measures a box and what it holds. With reuse, a box measured before whose children are all
+// unchanged keeps its size, so a relayout after one table opened or closed measures only that
+// table and the boxes around it. Returns whether the box's size was worked out anew.
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
+    if (box.type == GridBoxType::Leaf) {
+        if (reuse && box.measured && box.naturalWidth >= 0) return false;
+        box.naturalWidth = leafWidth(box, m);
+        box.width = box.naturalWidth;
+        box.height = m.rowHeight;
+        box.measured = true;
+        return true;
+    }
+    GridFrame& f = *box.frame;
+    bool changed = !reuse || !box.measured;
+    if (box.type == GridBoxType::Nested) {
+        // A nested table's content keeps its own width: a leaf there ("…", an empty table) is measured.
+        if (!f.children.empty() && measureBox(*f.children.front(), m, reuse)) changed = true;
+    } else {
+        for (GridBox* child : f.children) {
+            if (child->type == GridBoxType::Leaf) {
+                if (!child->measured) changed = true;
+            } else if (measureBox(*child, m, reuse)) {
+                changed = true;
+            }
+        }
+    }
+    if (!changed) return false;
     switch (box.type) {
-        case GridBoxType::Leaf:
-            box.width = std::max(m.px(kGridLeafMinWidth),
-                                 std::min(m.measure(box.text), textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
-            box.height = m.rowHeight;
-            return;
-        case GridBoxType::KeyValue: {
-            GridFrame& f = *box.frame;
-            f.labelWidth = 0;
-            for (const GridRow& row : f.rows) f.labelWidth = std::max(f.labelWidth, LabelWidth(row, m));
-            int valueWidth = 0, nestedWidth = 0;
-            f.rowHeights.assign(f.rows.size(), m.rowHeight);
-            box.height = 0;
-            for (size_t i = 0; i < f.children.size(); ++i) {
-                GridBox& value = *f.children[i];
-                Measure(value, m);
-                const int pad = padOf(value, m);
-                valueWidth = std::max(valueWidth, value.width + pad);
-                if (pad) nestedWidth = std::max(nestedWidth, value.width + pad);
-                f.rowHeights[i] = std::max(m.rowHeight, value.height + pad);
-                box.height += f.rowHeights[i];
-            }
-            const int minimum = m.px(kGridMinColumn);
-            const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
-            if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
-            const int valueDragged = m.draggedWidth(box.node, kValueColumn);
-            box.width = f.labelWidth + (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth);
-            return;
-        }
-        case GridBoxType::Table: {
-            GridFrame& f = *box.frame;
-            const size_t records = f.records.size();
-            const size_t columns = static_cast<size_t>(f.columnCount);
-            f.rowHeaderWidth = std::max(m.px(kGridRowHeaderMin),
-                                        m.measure(std::to_wstring(records)) + m.px(kGridRowNumberPadding));
-            f.columnWidths.assign(columns, 0);
-            for (size_t c = 0; c < columns; ++c) f.columnWidths[c] = LabelWidth(f.rows[c], m);
-            f.rowHeights.assign(records, m.rowHeight);
-            std::vector<int> nestedMax(columns, 0);
-            std::vector<size_t> present(columns, 0);
-            for (size_t r = 0; r < records; ++r) {
-                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
-                    GridBox& cell = *f.children[i];
-                    const size_t c = static_cast<size_t>(f.cellColumns[i]);
-                    Measure(cell, m);
-                    const int pad = padOf(cell, m);
-                    f.columnWidths[c] = std::max(f.columnWidths[c], cell.width + pad);
-                    if (pad) nestedMax[c] = std::max(nestedMax[c], cell.width + pad);
-                    f.rowHeights[r] = std::max(f.rowHeights[r], cell.height + pad);
-                    ++present[c];
-                }
-            }
-            // A record without a cell in a column shows an empty leaf there.
-            const int emptyCell = m.px(kGridLeafMinWidth);
-            box.width = f.rowHeaderWidth;
-            for (size_t c = 0; c < columns; ++c) {
-                if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
-                const int dragged = records ? m.draggedWidth(f.records.front(), static_cast<int32_t>(c)) : -1;
-                if (dragged >= 0) f.columnWidths[c] = std::max(std::max(dragged, m.px(kGridMinColumn)), nestedMax[c]);
-                box.width += f.columnWidths[c];
-            }
-            box.height = m.rowHeight;
-            for (int h : f.rowHeights) box.height += h;
-            return;
-        }
+        case GridBoxType::Leaf: break;
+        case GridBoxType::KeyValue: measureKeyValue(box, m, reuse); break;
+        case GridBoxType::Table: measureTable(box, m, reuse); break;
         case GridBoxType::Nested: {
-            GridFrame& f = *box.frame;
             const int label = LabelWidth(f.rows.front(), m);
             if (!f.children.empty()) {
-                GridBox& content = *f.children.front();
-                Measure(content, m);
+                const GridBox& content = *f.children.front();
                 box.width = std::max(label, content.width + m.px(kGridPad));
                 box.height = m.rowHeight + content.height + m.px(kGridPadding);
             } else {
                 box.width = label;
                 box.height = m.rowHeight;
             }
-            return;
+            break;
         }
     }
+    box.naturalWidth = box.width;
+    box.measured = true;
+    return true;
 }
+
+}  // namespace
+
+void Measure(GridBox& box, const GridMetrics& m) { measureBox(box, m, false); }
 
 namespace {
 
@@ -602,6 +799,12 @@ void Place(GridBox& box, int x, int y, const GridMetrics& m) {
 void layOutGrid(GridLayout& layout, const GridMetrics& m) {
     if (!layout.root) return;
     Measure(*layout.root, m);
+    Place(*layout.root, 0, 0, m);
+}
+
+void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
+    if (!layout.root) return;
+    measureBox(*layout.root, m, true);
     Place(*layout.root, 0, 0, m);
 }
 

@@ -102,7 +102,12 @@ struct GridBox {
     GridBoxType type = GridBoxType::Leaf;
     ColorSlot colour = ColorSlot::text;  // Leaf
     bool dim = false;                    // Leaf: drawn in dimText
+    // Measured since it was built. A leaf cell is measured lazily: naturalWidth stays -1 until its
+    // width could widen its column.
+    bool measured = false;
     int32_t x = 0, y = 0, width = 0, height = 0;
+    // The width the box asks for; placing stretches leaf and closed nested cells to their cell.
+    int32_t naturalWidth = -1;
     Node* node = nullptr;
     std::wstring_view text;              // Leaf
     std::unique_ptr<GridFrame> frame;    // all but Leaf
@@ -128,11 +133,14 @@ struct GridLayout {
     std::deque<GridBox> boxes;
     std::deque<std::wstring> texts;
     GridBox* root = nullptr;
+    // Boxes of tables that a toggle replaced; they stay in `boxes` until the next full build.
+    size_t discarded = 0;
 
     void clear() {
         root = nullptr;
         boxes.clear();
         texts.clear();
+        discarded = 0;
     }
 };
 
@@ -150,8 +158,8 @@ void resetGridExpansion(const Node* root, GridExpansion& expansion);
 // "Expand all" (every container and element group) or "Collapse all" (the top level only).
 void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion);
 void expandGridSubtree(const Node* node, GridExpansion& expansion);
-// Opens every table on the way from the root to `node`.
-void revealInGrid(const Node* node, GridExpansion& expansion);
+// Opens every table on the way from the root to `node`; false when they were all open already.
+bool revealInGrid(const Node* node, GridExpansion& expansion);
 // Adds toggleKey to the set the toggle names, or removes it when it is there.
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion);
 
@@ -159,6 +167,10 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 
 // The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
+// After toggleGrid: builds again only the rows and nested cells whose toggle names `toggleKey`
+// (in the set `toggle` chooses), leaving every other box as it is. Returns how many it rebuilt;
+// relayOutGrid then measures and places them.
+size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout);
 
 // ---- layout ----
 
@@ -184,6 +196,9 @@ void Measure(GridBox& box, const GridMetrics& m);
 void Place(GridBox& box, int x, int y, const GridMetrics& m);
 // Builds nothing: measures and places a built root at (0, 0).
 void layOutGrid(GridLayout& layout, const GridMetrics& m);
+// The same after rebuildToggled, with the metrics unchanged: only boxes that hold a rebuilt one
+// are measured again (leaf texts measured before keep their widths); all are placed.
+void relayOutGrid(GridLayout& layout, const GridMetrics& m);
 
 struct GridHit {
     bool inside = false;

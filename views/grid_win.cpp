@@ -149,6 +149,19 @@ void GridPane::ExpandSubtree(const Node* node) {
 
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
     toggleGrid(toggle, toggleKey, expansion);
+    // A click opens or closes one table: the boxes around it are kept and only what holds it is
+    // measured again. Once the replaced boxes outnumber half the live ones, everything is built
+    // afresh, so repeated clicks cost memory in proportion to what they built.
+    if (!stale && layout.root && Shown() && rebuildToggled(expansion, toggle, toggleKey, layout) != 0 &&
+        layout.discarded <= layout.boxes.size() / 2) {
+        {
+            SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+            relayOutGrid(layout, Metrics());
+        }
+        UpdateScrollBars();
+        Repaint();
+        return;
+    }
     Relayout();
 }
 
@@ -161,8 +174,8 @@ const GridBox* GridPane::FindLeafBox(const Node* node, const Node* alternative) 
 
 void GridPane::RevealNode(const Node* node) {
     if (!node) return;
-    revealInGrid(node, expansion);
-    Relayout();
+    // Nothing to open (a selection already shown, a reveal right after Expand all): the boxes stay.
+    if (revealInGrid(node, expansion)) Relayout();
     if (!EnsureLayout()) return;
     GridRect r;
     if (!NodeRect(*layout.root, node, Metrics(), r)) return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -435,4 +436,123 @@ TEST(GridFind, LeafBoxOfANodeOrItsAlternative) {
     EXPECT_EQ(leaf->node, a);
     EXPECT_EQ(u8(leaf->text), "1");
     EXPECT_EQ(FindLeafBox(g.layout.root, r, nullptr), nullptr) << "an open element has no leaf";
+}
+
+namespace {
+
+// Every box's kind, rectangle and text, its rows with their open state, and a table's columns
+// and rows: what painting and hit testing read.
+std::string geometry(const GridBox* top) {
+    std::string out;
+    std::vector<const GridBox*> stack{top};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        out += std::to_string(static_cast<int>(b->type)) + " " + std::to_string(b->x) + "," + std::to_string(b->y) + " " +
+               std::to_string(b->width) + "x" + std::to_string(b->height) + " " + u8(b->text);
+        if (b->frame) {
+            const GridFrame& f = *b->frame;
+            for (const GridRow& row : f.rows) out += " [" + u8(row.label) + "|" + u8(row.note) + (row.open ? "|open]" : "]");
+            for (int w : f.columnWidths) out += " c" + std::to_string(w);
+            for (int h : f.rowHeights) out += " r" + std::to_string(h);
+            out += " l" + std::to_string(f.labelWidth) + " h" + std::to_string(f.rowHeaderWidth);
+            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+// The toggle of the first row or nested cell, depth first, labelled `label`.
+std::pair<uint8_t, const Node*> toggleOf(const Grid& g, const std::string& label) {
+    std::pair<uint8_t, const Node*> found{kToggleNone, nullptr};
+    g.find([&](const GridBox& b) {
+        if (!b.frame) return false;
+        for (const GridRow& row : b.frame->rows)
+            if (row.toggle != kToggleNone && u8(row.label) == label) {
+                found = {row.toggle, row.toggleKey};
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
+
+}  // namespace
+
+TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
+    const std::wstring wide(60, L'w');
+    struct Case {
+        const wchar_t* name;
+        std::wstring text;
+        std::string label;  // the row or nested cell clicked
+    } cases[] = {
+        // A nested cell in a record table; open, its long value widens the column past any leaf.
+        {L"a.json", L"[{\"a\":{\"x\":\"" + wide + L"\"},\"b\":1},{\"a\":\"short\",\"b\":22},{\"a\":\"mid text\"}]", ""},
+        // A key/value row in a nested key/value table.
+        {L"a.json", L"{\"top\":{\"k\":{\"deep\":[1,2,3]},\"v\":\"" + wide + L"\"},\"other\":{\"z\":0}}", "k"},
+        // A group row of same-named elements (open from the start) and, inside its table, a nested
+        // group of two children.
+        {L"a.xml", L"<r><i n=\"1\"><c>x</c><c>y</c></i><i n=\"22\"><c>z</c></i><j/></r>", "i"},
+        {L"a.xml", L"<r><i n=\"1\"><c>x</c><c>y</c></i><i n=\"22\"><c>z</c></i><j/></r>", "c"},
+    };
+    for (const Case& c : cases) {
+        Grid g(c.name, c.text);
+        const GridMetrics m = g.metrics();
+        for (int round = 0; round < 2; ++round) {  // open, then close again
+            const auto [toggle, key] = toggleOf(g, c.label);
+            ASSERT_NE(key, nullptr) << u8(c.text) << " " << c.label << " round " << round;
+            toggleGrid(toggle, key, g.expansion);
+            EXPECT_EQ(rebuildToggled(g.expansion, toggle, key, g.layout), 1u) << u8(c.text);
+            relayOutGrid(g.layout, m);
+            GridLayout fresh;
+            buildGrid(g.doc->root, g.expansion, fresh);
+            layOutGrid(fresh, m);
+            EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << u8(c.text) << " round " << round;
+        }
+        EXPECT_GT(g.layout.discarded, 0u);
+    }
+}
+
+TEST(GridLayout, LeavesOfAColumnAtTheLeafCapAreNotMeasured) {
+    // One value reaches the 280-DIP cap: the other, shorter values cannot widen the column.
+    std::wstring json = L"[{\"a\":\"" + std::wstring(100, L'x') + L"\",\"b\":1000000}";
+    for (int i = 1; i < 50; ++i)
+        json += L",{\"a\":\"v" + std::to_wstring(i) + L"\",\"b\":" + std::to_wstring(1000000 + i) + L"}";
+    Grid g(L"a.json", json + L"]");
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->frame->columnWidths[0], kGridLeafCap + kGridLeafPadding);
+    EXPECT_EQ(table->frame->columnWidths[1], 7 * kCharWidth + kGridTextGap + kGridLeafPadding);
+    std::set<std::string> seen;
+    GridMetrics m = g.metrics();
+    m.measureText = [&seen](std::wstring_view t) {
+        seen.insert(u8(t));
+        return static_cast<int>(t.size()) * kCharWidth;
+    };
+    layOutGrid(g.layout, m);
+    EXPECT_EQ(seen.count("v7"), 0u) << "a short text in the capped column";
+    EXPECT_EQ(seen.count("1000007"), 1u) << "every text of the narrow column";
+}
+
+TEST(GridGrowth, AToggleBuildsAndMeasuresIndependentlyOfTheOtherRecords) {
+    // Opening the first record's nested object: the other records' cells are neither built nor
+    // measured again, however many there are.
+    auto work = [](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
+                    std::to_wstring(i) + L"}}";
+        Grid g(L"a.json", json + L"]");
+        const auto [toggle, key] = toggleOf(g, "");
+        const size_t boxes = g.layout.boxes.size(), measured = g.measured;
+        toggleGrid(toggle, key, g.expansion);
+        rebuildToggled(g.expansion, toggle, key, g.layout);
+        relayOutGrid(g.layout, g.metrics());
+        return std::make_pair(g.layout.boxes.size() - boxes, g.measured - measured);
+    };
+    const auto small = work(200), large = work(800);
+    EXPECT_EQ(small.first, large.first) << "boxes built";
+    EXPECT_EQ(small.second, large.second) << "texts measured";
+    EXPECT_LT(large.second, 10u);
 }
