@@ -234,6 +234,7 @@ void runAction(MainWindow& main, int32_t action) {
         case kActionRegexToggle:
             main.searchRegex = !main.searchRegex;
             main.searchFailed = false;
+            main.searchOutcome = SearchOutcome::Found;
             main.SaveSettings();
             FocusSearchBox(main);
             InvalidateRect(main.window, nullptr, FALSE);
@@ -378,8 +379,12 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const int width = std::min(measureText(dc, status, p.uiFont), std::max(0, (W - statusLeft) / 2));
     RECT statusRect{W - p.scale(10) - width, main.statusRect.top, W - p.scale(10), main.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
-    if (main.selected) {
-        RECT pathRect{statusLeft, main.statusRect.top, statusRect.left - p.scale(16), main.statusRect.bottom};
+    RECT pathRect{statusLeft, main.statusRect.top, statusRect.left - p.scale(16), main.statusRect.bottom};
+    const std::wstring searchMessage = searchOutcomeText(main.searchOutcome);
+    if (!searchMessage.empty()) {
+        drawText(dc, searchMessage, pathRect, slot(main, ColorSlot::warning), p.uiFont,
+                 DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+    } else if (main.selected) {
         drawText(dc, nodePath(main.selected, doc.format), pathRect, slot(main, ColorSlot::dimText), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS);
     }
@@ -400,10 +405,9 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
-    int flags = (main.searchRegex ? 16 : 0) | (backwards ? 8 : 0);
-    bool found = Search(main, text, flags);
-    if (!found && !main.regexError) found = Search(main, text, flags | 1);
-    main.searchFailed = !found || main.regexError;
+    const int flags = (main.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0);
+    // The box's search wraps around within the one search, so it never tests a node twice.
+    main.searchFailed = Search(main, text, flags, true) != SearchOutcome::Found;
     InvalidateRect(main.window, nullptr, FALSE);
 }
 
@@ -455,8 +459,9 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
 
 LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
     if (main.searchBox && reinterpret_cast<HWND>(lParam) == main.searchBox && HIWORD(wParam) == EN_CHANGE) {
-        if (main.searchFailed) {
+        if (main.searchFailed || main.searchOutcome != SearchOutcome::Found) {
             main.searchFailed = false;
+            main.searchOutcome = SearchOutcome::Found;  // the status bar shows the path again
             InvalidateRect(main.window, nullptr, FALSE);
         }
         if (main.highlight.highlightActive && GetWindowTextLengthW(main.searchBox) == 0) {

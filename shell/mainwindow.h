@@ -72,6 +72,9 @@ struct MainWindow {
     wchar_t searchKeyChar = L'F';
     bool searchKeyShift = true;
     bool searchFailed = false;
+    // How the last search ended, while it is worth telling: Stopped or InvalidPattern show their
+    // text in the status bar until the next search, a change of the search text or a new document.
+    SearchOutcome searchOutcome = SearchOutcome::Found;
 
     // Toolbar and status bar.
     std::vector<ToolbarItem> toolbarItems;
@@ -139,7 +142,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 void LayoutChrome(MainWindow& main);
 void PaintChrome(MainWindow& main, HDC dc, const RECT& client);
 void FocusSearchBox(MainWindow& main);
-bool Search(MainWindow& main, const std::wstring& text, int flags);
+// The node search with the host's flags (plus kSearchRegex); with `wrap` it goes on from the other
+// end over the nodes it has not tested yet, as the search box wants.
+SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool wrap = false);
 void RunCopyCommand(MainWindow& main, int id);
 bool CopyTextToClipboard(HWND window, const std::wstring& text);
 void ShowContextMenu(MainWindow& main, HWND owner, POINT screenPoint);

@@ -99,6 +99,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     selected = nullptr;
     lastMatch = nullptr;
     highlight.highlightActive = false;
+    searchOutcome = SearchOutcome::Found;
     // The rows point into the old document: drop them before it goes.
     treePane.rows.clear();
     treePane.expanded.clear();
