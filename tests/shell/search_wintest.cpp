@@ -188,7 +188,12 @@ TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
     for (const Step& step : steps) {
         typeSearch(step.search);
         EXPECT_EQ(main->searchOutcome, SearchOutcome::Found) << "a changed search text clears the message";
+        LARGE_INTEGER f, a, b;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&a);
         boxKey(VK_RETURN);
+        QueryPerformanceCounter(&b);
+        std::printf("figure: %s: %.0f ms\n", u8(step.search).c_str(), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
         EXPECT_EQ(main->searchOutcome, step.outcome) << u8(step.search);
         EXPECT_EQ(main->searchFailed, step.outcome != SearchOutcome::Found) << u8(step.search);
         EXPECT_EQ(std::wstring(searchOutcomeText(main->searchOutcome)), step.english) << u8(step.search);
