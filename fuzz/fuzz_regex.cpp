@@ -35,5 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool has = re.hasNonEmptyMatch(text.data(), text.size(), &run);
     if (first == qm::RegexRun::Complete && run == qm::RegexRun::Complete && all.size() < 1000)
         qmfuzz::check(has == anyNonEmpty);
+    // A memory of a few dozen bits (a moving window of positions, the rest in the key table)
+    // changes the work, never the matches.
+    qm::WorkBudget small(qm::kRegexWorkPerText);
+    small.memoBits = 40;
+    std::vector<qm::TextRange> windowed;
+    qm::RegexRun second = re.findMatches(text.data(), text.size(), 1000, false, windowed, small);
+    if (first == qm::RegexRun::Complete && second == qm::RegexRun::Complete) qmfuzz::check(windowed == all);
     return 0;
 }

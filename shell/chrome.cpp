@@ -166,4 +166,16 @@ std::wstring statusText(const Document& doc) {
     return text;
 }
 
+const wchar_t* searchOutcomeText(SearchOutcome outcome) {
+    switch (outcome) {
+        case SearchOutcome::Stopped:
+            return tr(L"Search stopped: too much work. Narrow the search.",
+                      L"Suche abgebrochen: zu aufwendig. Suche eingrenzen.");
+        case SearchOutcome::InvalidPattern:
+            return tr(L"Invalid or unsupported regular expression",
+                      L"Ung\u00FCltiger oder nicht unterst\u00FCtzter regul\u00E4rer Ausdruck");
+        default: return L"";
+    }
+}
+
 }  // namespace qm

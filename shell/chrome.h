@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "shell/match.h"
 #include "shell/settings.h"
 
 namespace qm {
@@ -120,5 +121,9 @@ int hitTestItems(const std::vector<ChromeItem>& items, int view, int x, int y);
 std::wstring FormatThousands(uint64_t n);
 // The right-hand status text: the parse error, or modified mark, format, encoding and node count.
 std::wstring statusText(const Document& doc);
+// What the status bar says in place of the path after a search that could not answer: a search
+// stopped for too much work, or an expression that cannot be used. Empty for the other outcomes,
+// which the search field's frame shows alone.
+const wchar_t* searchOutcomeText(SearchOutcome outcome);
 
 }  // namespace qm

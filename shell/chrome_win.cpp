@@ -258,6 +258,7 @@ void runAction(MainWindow& main, int32_t action) {
         case kActionRegexToggle:
             main.settings.searchRegex = !main.settings.searchRegex;
             main.chrome.searchFailed = false;
+            main.chrome.searchOutcome = SearchOutcome::Found;
             main.SaveSettings();
             FocusSearchBox(main);
             InvalidateRect(main.window, nullptr, FALSE);
@@ -405,9 +406,12 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const int right = W - p.scale(kStatusRightInset);
     RECT statusRect{right - width, main.chrome.statusRect.top, right, main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
-    if (main.selected) {
-        RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap),
-                      main.chrome.statusRect.bottom};
+    RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap), main.chrome.statusRect.bottom};
+    const std::wstring searchMessage = searchOutcomeText(main.chrome.searchOutcome);
+    if (!searchMessage.empty()) {
+        drawText(dc, searchMessage, pathRect, slot(main, ColorSlot::warning), p.uiFont,
+                 DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+    } else if (main.selected) {
         drawText(dc, nodePath(main.selected, doc.format), pathRect, slot(main, ColorSlot::dimText), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS);
     }
@@ -429,10 +433,9 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
-    const int flags = int((main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0));
-    bool found = Search(main, text, flags);
-    if (!found && !main.chrome.regexError) found = Search(main, text, flags | int(kSearchFindFirst));
-    main.chrome.searchFailed = !found || main.chrome.regexError;
+    const int flags = (main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0);
+    // The box's search wraps around within the one search, so it never tests a node twice.
+    main.chrome.searchFailed = Search(main, text, flags, true) != SearchOutcome::Found;
     InvalidateRect(main.window, nullptr, FALSE);
 }
 
@@ -483,10 +486,10 @@ LRESULT ChromeMouseMessage(MainWindow& main, UINT message, LPARAM lParam) {
 }
 
 LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
-    if (main.chrome.searchBox && reinterpret_cast<HWND>(lParam) == main.chrome.searchBox &&
-        HIWORD(wParam) == EN_CHANGE) {
-        if (main.chrome.searchFailed) {
+    if (main.chrome.searchBox && reinterpret_cast<HWND>(lParam) == main.chrome.searchBox && HIWORD(wParam) == EN_CHANGE) {
+        if (main.chrome.searchFailed || main.chrome.searchOutcome != SearchOutcome::Found) {
             main.chrome.searchFailed = false;
+            main.chrome.searchOutcome = SearchOutcome::Found;  // the status bar shows the path again
             InvalidateRect(main.window, nullptr, FALSE);
         }
         if (main.highlight.highlightActive && GetWindowTextLengthW(main.chrome.searchBox) == 0) {

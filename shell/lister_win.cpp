@@ -131,7 +131,7 @@ int ListerSearchText(HWND pluginWindow, const std::wstring& text, int flags) noe
     try {
         MainWindow* main = FindMainWindow(pluginWindow);
         if (!main) return LISTPLUGIN_ERROR;
-        return Search(*main, text, flags) ? LISTPLUGIN_OK : LISTPLUGIN_ERROR;
+        return Search(*main, text, flags) == SearchOutcome::Found ? LISTPLUGIN_OK : LISTPLUGIN_ERROR;
     } catch (...) {
         return LISTPLUGIN_ERROR;
     }

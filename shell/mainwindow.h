@@ -39,6 +39,9 @@ struct ChromeState {
     bool searchOpen = false;
     bool regexError = false;
     bool searchFailed = false;
+    // How the last search ended, while it is worth telling: Stopped or InvalidPattern show their
+    // text in the status bar until the next search, a change of the search text or a new document.
+    SearchOutcome searchOutcome = SearchOutcome::Found;
 
     // Toolbar and status bar.
     std::vector<ToolbarItem> toolbarItems;

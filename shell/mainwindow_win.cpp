@@ -93,6 +93,7 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     selected = nullptr;
     lastMatch = nullptr;
     highlight.highlightActive = false;
+    chrome.searchOutcome = SearchOutcome::Found;
     // The rows point into the old document: drop them before it goes.
     treePane.rows.clear();
     treePane.expanded.clear();

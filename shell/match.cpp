@@ -1,5 +1,9 @@
-// Plain and regular-expression matching of the search, highlight ranges and display nodes.
+// Plain and regular-expression matching of the search, the walk over the nodes, highlight ranges
+// and display nodes.
 #include "shell/match.h"
+
+#include <algorithm>
+#include <limits>
 
 #include "document/chars.h"
 
@@ -20,6 +24,7 @@ bool beginHighlight(HighlightState& state, const std::wstring& text, unsigned fl
     state.highlightMatchCase = (flags & kSearchMatchCase) != 0;
     state.highlightWholeWords = (flags & kSearchWholeWords) != 0;
     state.highlightTerm = text;
+    state.highlightPattern.prepare(text, state.highlightMatchCase, state.highlightWholeWords);
     return true;
 }
 
@@ -38,46 +43,142 @@ bool plainMatchAt(const wchar_t* text, size_t length, size_t p, const std::wstri
     return true;
 }
 
-TextMatch matchText(const HighlightState& state, std::wstring_view text) {
-    if (state.highlightRegex) {
-        if (text.empty() || text.size() > kMaxRegexTextLength) return TextMatch::No;
-        RegexRun run = RegexRun::Complete;
-        if (state.highlightExpression.hasNonEmptyMatch(text.data(), text.size(), &run)) return TextMatch::Yes;
-        return run == RegexRun::TooComplex ? TextMatch::EngineError : TextMatch::No;
+// ---- plain pattern -------------------------------------------------------------------------
+
+// Two characters are equal without match case when their upper cases are: folding each side once
+// makes that an equality of folded units, which the border table needs.
+wchar_t PlainPattern::fold(wchar_t c) const { return matchCase_ ? c : toUpper(c); }
+
+void PlainPattern::prepare(const std::wstring& term, bool matchCase, bool wholeWords) {
+    matchCase_ = matchCase;
+    wholeWords_ = wholeWords;
+    term_.resize(term.size());
+    for (size_t k = 0; k < term.size(); ++k) term_[k] = fold(term[k]);
+    border_.assign(term_.size(), 0);
+    uint32_t b = 0;
+    for (size_t k = 1; k < term_.size(); ++k) {
+        while (b > 0 && term_[k] != term_[b]) b = border_[b - 1];
+        if (term_[k] == term_[b]) ++b;
+        border_[k] = b;
     }
-    const std::wstring& term = state.highlightTerm;
-    for (size_t p = 0; p + term.size() <= text.size(); ++p)
-        if (plainMatchAt(text.data(), text.size(), p, term, state.highlightMatchCase, state.highlightWholeWords))
-            return TextMatch::Yes;
-    return TextMatch::No;
 }
 
-TextMatch matchNode(const HighlightState& state, const Node* node) {
-    TextMatch m = matchText(state, node->name);
-    if (m != TextMatch::No) return m;
-    return matchText(state, node->value);
+size_t PlainPattern::find(const wchar_t* text, size_t length, size_t from, WorkBudget* budget) const {
+    const size_t m = term_.size();
+    if (m == 0 || from > length || length - from < m) return npos;
+    const uint64_t allowance = budget ? budget->left() : std::numeric_limits<uint64_t>::max();
+    uint64_t spent = 0;
+    size_t found = npos;
+    size_t q = 0;  // term characters matched before position i
+    for (size_t i = from; i < length; ++i) {
+        const wchar_t c = fold(text[i]);
+        while (q > 0 && term_[q] != c) {
+            q = border_[q - 1];
+            ++spent;
+        }
+        ++spent;
+        if (term_[q] == c) ++q;
+        if (q == m) {
+            const size_t p = i + 1 - m;
+            const bool refused = wholeWords_ && ((p > 0 && isAlnum(text[p - 1])) || (i + 1 < length && isAlnum(text[i + 1])));
+            if (!refused) {
+                found = p;
+                break;
+            }
+            q = border_[m - 1];
+        }
+        if (spent > allowance) break;
+    }
+    if (budget && !budget->spend(spent)) return npos;
+    return found;
 }
+
+// ---- node search ---------------------------------------------------------------------------
+
+TextMatch matchText(const HighlightState& state, std::wstring_view text, WorkBudget& budget) {
+    if (!budget.spend(1)) return TextMatch::Stopped;
+    if (state.highlightRegex) {
+        if (text.empty()) return TextMatch::No;
+        RegexRun run = RegexRun::Complete;
+        if (state.highlightExpression.hasNonEmptyMatch(text.data(), text.size(), budget, &run)) return TextMatch::Yes;
+        return run == RegexRun::TooComplex ? TextMatch::Stopped : TextMatch::No;
+    }
+    if (state.highlightPattern.find(text.data(), text.size(), 0, &budget) != PlainPattern::npos) return TextMatch::Yes;
+    return budget.exhausted() ? TextMatch::Stopped : TextMatch::No;
+}
+
+TextMatch matchNode(const HighlightState& state, const Node* node, WorkBudget& budget) {
+    TextMatch m = matchText(state, node->name, budget);
+    if (m != TextMatch::No) return m;
+    return matchText(state, node->value, budget);
+}
+
+std::vector<Node*> documentOrder(const Document& doc) {
+    std::vector<Node*> list;
+    list.reserve(nodeCount(doc));
+    std::vector<Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        list.push_back(n);
+        stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
+    }
+    return list;
+}
+
+NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
+                             bool backwards, bool wrap, WorkBudget& budget) {
+    NodeSearchResult result;
+    const ptrdiff_t size = ptrdiff_t(list.size());
+    const ptrdiff_t step = backwards ? -1 : 1;
+    // The first leg runs from start to the end it walks towards; the wrap-around leg from the
+    // other end up to, not including, start.
+    auto walk = [&](ptrdiff_t from, ptrdiff_t stop) {
+        for (ptrdiff_t i = from; i != stop; i += step) {
+            ++result.tested;
+            TextMatch m = matchNode(state, list[size_t(i)], budget);
+            if (m == TextMatch::Stopped) {
+                result.outcome = SearchOutcome::Stopped;
+                return true;
+            }
+            if (m == TextMatch::Yes) {
+                result.outcome = SearchOutcome::Found;
+                result.match = list[size_t(i)];
+                return true;
+            }
+        }
+        return false;
+    };
+    // A start beyond the end walked towards leaves nothing for the first leg; one beyond the other
+    // end starts there.
+    start = backwards ? std::max<ptrdiff_t>(-1, std::min(start, size - 1)) : std::max<ptrdiff_t>(0, std::min(start, size));
+    const ptrdiff_t end = backwards ? -1 : size;
+    if (walk(start, end)) return result;
+    if (wrap && walk(backwards ? size - 1 : 0, start)) return result;
+    return result;
+}
+
+// ---- highlighting --------------------------------------------------------------------------
 
 std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length) {
     std::vector<TextRange> ranges;
     if (!state.highlightActive || length < 1) return ranges;
     if (!state.highlightRegex) {
-        const std::wstring& term = state.highlightTerm;
-        if (term.empty()) return ranges;
-        size_t p = 0;
-        while (p + term.size() <= length && ranges.size() < kMaxHighlightRanges) {
-            if (plainMatchAt(text, length, p, term, state.highlightMatchCase, state.highlightWholeWords)) {
-                ranges.push_back(TextRange{p, term.size()});
-                p += term.size();  // occurrences do not overlap
-            } else {
-                ++p;
-            }
+        const PlainPattern& pattern = state.highlightPattern;
+        size_t from = 0;
+        while (ranges.size() < kMaxHighlightRanges) {
+            const size_t p = pattern.find(text, length, from, nullptr);
+            if (p == PlainPattern::npos) break;
+            ranges.push_back(TextRange{p, pattern.size()});
+            from = p + pattern.size();  // occurrences do not overlap
         }
         return ranges;
     }
-    if (length > kMaxRegexTextLength) return ranges;
-    // A matcher that gives up keeps the ranges it found, as the painting wants.
-    state.highlightExpression.findMatches(text, length, kMaxHighlightRanges, true, ranges);
+    // A matcher that gives up keeps the ranges it found, as the painting wants. Beyond the cut an
+    // occurrence reaching it may be longer than it looks, so it is left out.
+    const size_t cut = std::min(length, kMaxHighlightRegexLength);
+    state.highlightExpression.findMatches(text, cut, kMaxHighlightRanges, true, ranges);
+    if (cut < length && !ranges.empty() && ranges.back().start + ranges.back().length == cut) ranges.pop_back();
     return ranges;
 }
 

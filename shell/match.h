@@ -1,9 +1,12 @@
 // The matching half of the search: how a search text is tested against node names and values,
-// which occurrences the views highlight, and which node the views show for a matched one.
+// the walk over the nodes with one work budget per search, which occurrences the views highlight,
+// and which node the views show for a matched one.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/document.h"
@@ -18,10 +21,38 @@ constexpr unsigned kSearchWholeWords = 4;   // plain search only
 constexpr unsigned kSearchBackwards = 8;
 constexpr unsigned kSearchRegex = 16;
 
-// Texts longer than this are never tested against a regular expression.
-constexpr size_t kMaxRegexTextLength = 20000;
+// The work one search may do, in WorkBudget units (a character compared by the plain search is
+// one, a step of the regular-expression matcher sixteen or more): about two seconds of the
+// costliest matcher steps on an ordinary machine, while a plain search through the largest file
+// the viewer loads (512 MiB) stays inside it. A search that spends it all stops and says so.
+constexpr uint64_t kSearchWorkUnits = 1000000000;
+// Regular-expression occurrences are painted in the first this many characters of a text; the
+// search itself tests every character.
+constexpr size_t kMaxHighlightRegexLength = 20000;
 // At most this many occurrences are found and painted in one text.
 constexpr size_t kMaxHighlightRanges = 200;
+
+// The plain search's term, prepared once per search: folded to upper case unless the case
+// matters, with the Knuth-Morris-Pratt table of its borders, so that a text is read once from
+// start to end whatever the term's length, and an occurrence refused for whole words is left
+// without going back in the text.
+class PlainPattern {
+public:
+    static constexpr size_t npos = size_t(-1);
+
+    void prepare(const std::wstring& term, bool matchCase, bool wholeWords);
+    size_t size() const { return term_.size(); }
+    // The start of the first accepted occurrence at or after `from`, or npos. With a budget every
+    // comparison costs a unit; npos also when the budget runs out (budget->exhausted() tells).
+    size_t find(const wchar_t* text, size_t length, size_t from, WorkBudget* budget) const;
+
+private:
+    wchar_t fold(wchar_t c) const;
+    std::wstring term_;               // folded
+    std::vector<uint32_t> border_;    // border_[k]: the longest proper border of term_[0, k]
+    bool matchCase_ = false;
+    bool wholeWords_ = false;
+};
 
 // What the last search looked for; the views paint its occurrences while highlightActive is set.
 struct HighlightState {
@@ -30,6 +61,7 @@ struct HighlightState {
     bool highlightMatchCase = false;
     bool highlightWholeWords = false;
     std::wstring highlightTerm;
+    PlainPattern highlightPattern;  // highlightTerm prepared for plain searching
     Regex highlightExpression;  // the last regular-expression search's; kept by plain searches
 };
 
@@ -44,15 +76,45 @@ bool beginHighlight(HighlightState& state, const std::wstring& text, unsigned fl
 bool plainMatchAt(const wchar_t* text, size_t length, size_t p, const std::wstring& term, bool matchCase,
                   bool wholeWords);
 
-enum class TextMatch { No, Yes, EngineError };
+enum class TextMatch {
+    No,
+    Yes,
+    Stopped,  // the search's budget ran out before the text was decided
+};
 
-// The node search's test of one name or value with the current state.
-TextMatch matchText(const HighlightState& state, std::wstring_view text);
+// The node search's test of one name or value with the current state, paid from `budget`: a unit
+// for the text, then its comparisons or matcher steps.
+TextMatch matchText(const HighlightState& state, std::wstring_view text, WorkBudget& budget);
 // A node matches when its name or its value does.
-TextMatch matchNode(const HighlightState& state, const Node* node);
+TextMatch matchNode(const HighlightState& state, const Node* node, WorkBudget& budget);
+
+// How a search ended, for the host's result and the search box's frame and status text.
+enum class SearchOutcome {
+    Found,           // a node matched and is selected
+    NotFound,        // every node to be searched was tested and none matched
+    Stopped,         // the search's work budget ran out first: a match may still exist
+    InvalidPattern,  // the regular expression is not valid or uses what the matcher does not offer
+};
+
+// Every node but the root, in document order (each node before its children).
+std::vector<Node*> documentOrder(const Document& doc);
+
+struct NodeSearchResult {
+    SearchOutcome outcome = SearchOutcome::NotFound;
+    Node* match = nullptr;
+    size_t tested = 0;  // entries of the list tested
+};
+
+// The walk of the node search over `list` from entry `start` (which may lie one outside the list),
+// one step forward or backward at a time, until an entry matches, the list ends or the budget runs
+// out. With `wrap` the walk then goes on from the other end over the entries it has not yet
+// tested, so every entry is tested at most once.
+NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
+                             bool backwards, bool wrap, WorkBudget& budget);
 
 // Occurrences of the search in a text, as (start, length) in UTF-16 code units, in order, at most
-// kMaxHighlightRanges of them; nothing unless highlightActive is set.
+// kMaxHighlightRanges of them; nothing unless highlightActive is set. Regular-expression
+// occurrences only within the first kMaxHighlightRegexLength characters.
 std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length);
 
 // The node the views show for `node`: the only Text or CData child of an Element without

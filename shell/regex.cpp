@@ -11,13 +11,14 @@
 // states: a state reached at a text position it was already explored at (with the same counts of
 // entries into bodies that can match empty) cannot lead to a match that was not found the first
 // time, so it is skipped. Each (state, position) is thus explored once per walk over a text, and
-// the time grows linearly with the text.
+// the time grows linearly with the text. The memory is only a shortcut: a state explored again
+// finds the same nothing, so when memory is short the runner forgets (positions beyond its window,
+// or everything once too many keys are held) and pays for the work again from its budget.
 #include "shell/regex.h"
 
 #include <algorithm>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "document/chars.h"
 
@@ -29,8 +30,13 @@ constexpr uint8_t kDigitClass = 1;
 constexpr uint8_t kSpaceClass = 2;
 constexpr uint8_t kWordClass = 4;
 constexpr uint32_t kMaxRepeatCount = 1000000;  // larger counts exceed the state limit anyway
-// Longer texts are refused so that a (counts, position, state) key always fits in 64 bits.
-constexpr size_t kMaxRegexRunText = size_t(1) << 24;
+// A (counts, position, state) key packs the state into 17 bits, the position into 29 and the
+// counts' signature into 18; longer texts than the position allows are refused.
+constexpr unsigned kKeyStateBits = 17;
+constexpr unsigned kKeyPositionBits = 29;
+constexpr uint32_t kMaxSignatures = uint32_t(1) << 18;
+constexpr size_t kMaxRegexRunText = (size_t(1) << kKeyPositionBits) - 1;
+static_assert(kMaxRegexStates < (size_t(1) << kKeyStateBits), "a state must fit its key bits");
 
 uint8_t classBit(wchar_t letter) {
     switch (letter | 0x20) {
@@ -620,12 +626,9 @@ bool Regex::compile(const std::wstring& pattern, bool ignoreCase) {
 
 // ---- runner --------------------------------------------------------------------------------
 
-struct RegexRunner {
-    using Op = Regex::Op;
-    static constexpr size_t kMaxSteps = 20000000;
-    static constexpr size_t kMaxRemembered = 1000000;
-    static constexpr size_t kBitmapLimit = size_t(1) << 26;
-
+// The runner's frames, counts and explored-state bits, kept by the search's budget from text to
+// text. Between texts the counts are all zero and the bits all clear.
+struct RegexScratch {
     enum class F : uint8_t { Visit, Leave, EnterBody, Restore };
     struct Frame {
         F type;
@@ -637,29 +640,172 @@ struct RegexRunner {
         uint32_t first = 0;
         uint32_t count = 0;
     };
+    std::vector<Frame> stack;
+    std::vector<Count> counts;     // per state, for the Repeats
+    std::vector<uint64_t> bits;    // explored (position, state) pairs of the window
+    std::vector<uint32_t> dirty;   // indexes of the words of `bits` that may not be zero
+    // Explored (counts, position, state) keys when counts matter: open addressing, a slot holds
+    // 0 (empty), kRemovedKey or the key + 1.
+    std::vector<uint64_t> keys;
+    std::vector<uint32_t> usedKeys;  // slots written since the keys were last cleared
+};
+
+WorkBudget::WorkBudget(uint64_t units) : limit_(units), left_(units) {}
+WorkBudget::~WorkBudget() = default;
+
+RegexScratch& WorkBudget::scratch() {
+    if (!scratch_) scratch_ = std::make_unique<RegexScratch>();
+    return *scratch_;
+}
+
+struct RegexRunner {
+    using Op = Regex::Op;
+    using F = RegexScratch::F;
+    using Frame = RegexScratch::Frame;
+    using Count = RegexScratch::Count;
+    // Budget units of one step, measured against a character compared by the plain search (one
+    // unit): a step probes the memory and pushes and pops frames. The weights below make a unit
+    // cost about the same (1 to 2.5 ns on the machine they were measured on) whatever the pattern.
+    static constexpr uint64_t kStepUnits = 16;
+    // One more unit per this many ranges of a bracket expression, which are tested one by one.
+    static constexpr size_t kRangesPerUnit = 4;
+    // A step with counts also builds their signature (a unit per two repeats) and looks it and
+    // the key up in hash tables; a signature not seen before is stored, which costs more again.
+    static constexpr uint64_t kCountedStepUnits = 192;
+    static constexpr size_t kSignatureRepeatsPerUnit = 2;
+    static constexpr uint64_t kNewSignatureUnits = 200;
+    // Slots of the key table: it starts small and doubles while at most half full; at its
+    // largest the runner forgets all keys when it is half full and goes on.
+    static constexpr size_t kFirstKeySlots = size_t(1) << 12;
+    static constexpr size_t kMaxKeySlots = size_t(1) << 21;
+    static constexpr uint64_t kRemovedKey = ~uint64_t(0);
+    // Frames the explicit stack may hold (16 bytes each): a walk that needs more stops as one
+    // that ran out of budget.
+    static constexpr size_t kMaxFrames = size_t(1) << 21;
 
     const Regex& re;
     const wchar_t* text;
     size_t n;
     size_t stateCount;
     bool counted;
-    std::vector<uint64_t> bitmap;
-    std::unordered_set<uint64_t> remembered;
+    WorkBudget& budget;
+    RegexScratch& scratch;
+    std::vector<Frame>& stack;
+    std::vector<Count>& counts;
+    uint64_t stepUnits;
+    // Positions [windowStart, windowStart + windowRows) are remembered in scratch.bits, one row of
+    // stateCount bits each (windowWords words of it are in use); the others in the key table.
+    size_t windowRows = 0;
+    size_t windowStart = 0;
+    size_t windowWords = 0;
+    bool clearWindow = false;  // more words were set than the dirty list holds: clear them all
     std::unordered_map<std::string, uint32_t> signatures;
     std::string sigBuf;
-    std::vector<Count> counts;
-    std::vector<Frame> stack;
-    size_t steps = 0;
     bool tooComplex = false;
     // The current attempt.
     size_t attemptStart = 0;
     bool notNull = false;
     bool startIsBegin = false;
 
-    RegexRunner(const Regex& r, const wchar_t* t, size_t len)
-        : re(r), text(t), n(len), stateCount(r.states_.size()), counted(!r.countedRepeats_.empty()),
-          counts(r.states_.size()) {
-        if (!counted && (n + 1) * stateCount <= kBitmapLimit) bitmap.assign(((n + 1) * stateCount + 63) / 64, 0);
+    RegexRunner(const Regex& r, const wchar_t* t, size_t len, WorkBudget& b)
+        : re(r), text(t), n(len), stateCount(r.states_.size()), counted(!r.countedRepeats_.empty()), budget(b),
+          scratch(b.scratch()), stack(scratch.stack), counts(scratch.counts),
+          stepUnits(counted ? kCountedStepUnits + r.countedRepeats_.size() / kSignatureRepeatsPerUnit : kStepUnits) {
+        if (counts.size() < stateCount) counts.resize(stateCount);
+        stack.clear();
+        if (!counted) {
+            windowRows = std::min(n + 1, std::max<size_t>(1, budget.memoBits / stateCount));
+            windowWords = (windowRows * stateCount + 63) / 64;
+            if (scratch.bits.size() < windowWords) {
+                const size_t grown = windowWords - scratch.bits.size();
+                scratch.bits.resize(windowWords, 0);
+                budget.spend(grown / 64);  // zeroing new memory: a unit per 64 words
+            }
+        }
+    }
+    // Leaves the scratch as clean as it was found, also when the walk was cut short.
+    ~RegexRunner() {
+        abandon();
+        clearBits();
+        clearKeys();
+    }
+
+    static uint64_t mix(uint64_t k) {
+        k ^= k >> 33;
+        k *= 0xff51afd7ed558ccdULL;
+        k ^= k >> 33;
+        return k;
+    }
+    // The slot holding `key`, or the empty slot where the probe for it ended.
+    size_t probe(uint64_t key, size_t* reusable) const {
+        const std::vector<uint64_t>& slots = scratch.keys;
+        const size_t mask = slots.size() - 1;
+        size_t i = size_t(mix(key)) & mask;
+        while (slots[i] != 0 && slots[i] != key + 1) {
+            if (reusable && slots[i] == kRemovedKey && *reusable == size_t(-1)) *reusable = i;
+            i = (i + 1) & mask;
+        }
+        return i;
+    }
+    void clearKeys() {
+        for (uint32_t i : scratch.usedKeys) scratch.keys[i] = 0;
+        scratch.usedKeys.clear();
+    }
+    void growKeys() {
+        std::vector<uint64_t> old(scratch.keys.size() * 2, 0);
+        old.swap(scratch.keys);
+        scratch.usedKeys.clear();
+        for (uint64_t v : old) {
+            if (v == 0 || v == kRemovedKey) continue;
+            const size_t i = probe(v - 1, nullptr);
+            scratch.keys[i] = v;
+            scratch.usedKeys.push_back(uint32_t(i));
+        }
+    }
+    bool insertKey(uint64_t key) {
+        if (scratch.keys.empty()) scratch.keys.assign(kFirstKeySlots, 0);
+        if (2 * (scratch.usedKeys.size() + 1) > scratch.keys.size()) {
+            if (scratch.keys.size() < kMaxKeySlots)
+                growKeys();
+            else
+                clearKeys();
+        }
+        size_t reusable = size_t(-1);
+        const size_t i = probe(key, &reusable);
+        if (scratch.keys[i] != 0) return false;
+        if (reusable != size_t(-1)) {
+            scratch.keys[reusable] = key + 1;  // already among the used slots
+        } else {
+            scratch.keys[i] = key + 1;
+            scratch.usedKeys.push_back(uint32_t(i));
+        }
+        return true;
+    }
+    void eraseKey(uint64_t key) {
+        if (scratch.keys.empty()) return;
+        const size_t i = probe(key, nullptr);
+        if (scratch.keys[i] != 0) scratch.keys[i] = kRemovedKey;
+    }
+
+    void clearBits() {
+        if (clearWindow) {
+            std::fill(scratch.bits.begin(), scratch.bits.begin() + ptrdiff_t(windowWords), 0);
+        } else {
+            for (uint32_t w : scratch.dirty) scratch.bits[w] = 0;
+        }
+        scratch.dirty.clear();
+        clearWindow = false;
+    }
+    // Drops the frames of a walk that stops, restoring the counts they changed.
+    void abandon() {
+        while (!stack.empty()) {
+            const Frame f = stack.back();
+            stack.pop_back();
+            if (f.type == F::Restore) counts[size_t(f.pc)] = Count{f.pos, f.a};
+        }
+    }
+    uint64_t stepCost(const Regex::State& st) const {
+        return st.op == Op::Set ? stepUnits + re.sets_[st.arg].ranges.size() / kRangesPerUnit : stepUnits;
     }
 
     uint32_t signature(uint32_t pos) {
@@ -671,37 +817,55 @@ struct RegexRunner {
         }
         auto it = signatures.find(sigBuf);
         if (it != signatures.end()) return it->second;
+        budget.spend(kNewSignatureUnits + sigBuf.size());
+        if (signatures.size() >= kMaxSignatures) forgetAll();  // keys of the old numbering go too
         uint32_t id = uint32_t(signatures.size());
         signatures.emplace(sigBuf, id);
         return id;
     }
-    uint64_t key(int32_t pc, uint32_t pos, uint32_t sig) const {
-        return (uint64_t(sig) * (n + 1) + pos) * stateCount + uint64_t(pc);
+    static uint64_t key(int32_t pc, uint32_t pos, uint32_t sig) {
+        return (uint64_t(sig) << (kKeyStateBits + kKeyPositionBits)) | (uint64_t(pos) << kKeyStateBits) | uint64_t(pc);
     }
     // Marks a state explored; false when it already was.
-    bool remember(uint64_t k) {
-        if (!bitmap.empty()) {
-            uint64_t& w = bitmap[k >> 6];
-            uint64_t bit = uint64_t(1) << (k & 63);
-            if (w & bit) return false;
-            w |= bit;
-            return true;
+    bool remember(int32_t pc, uint32_t pos, uint32_t sig) {
+        if (counted) return insertKey(key(pc, pos, sig));
+        if (pos < windowStart || pos - windowStart >= windowRows) {
+            // Beyond the window the key table remembers, at the price of its cache misses.
+            budget.spend(kCountedStepUnits);
+            return insertKey(key(pc, pos, 0));
         }
-        if (remembered.size() >= kMaxRemembered) {
-            tooComplex = true;
-            return false;
+        const size_t bit = (pos - windowStart) * stateCount + size_t(pc);
+        uint64_t& w = scratch.bits[bit >> 6];
+        const uint64_t mask = uint64_t(1) << (bit & 63);
+        if (w & mask) return false;
+        if (w == 0 && !clearWindow) {
+            if (scratch.dirty.size() < windowWords)
+                scratch.dirty.push_back(uint32_t(bit >> 6));
+            else
+                clearWindow = true;
         }
-        return remembered.insert(k).second;
+        w |= mask;
+        return true;
     }
-    void forget(uint64_t k) {
-        if (!bitmap.empty())
-            bitmap[k >> 6] &= ~(uint64_t(1) << (k & 63));
-        else
-            remembered.erase(k);
+    void forget(int32_t pc, uint32_t pos, uint32_t sig) {
+        if (counted || pos < windowStart || pos - windowStart >= windowRows) {
+            eraseKey(key(pc, pos, sig));
+            return;
+        }
+        const size_t bit = (pos - windowStart) * stateCount + size_t(pc);
+        scratch.bits[bit >> 6] &= ~(uint64_t(1) << (bit & 63));
     }
     void forgetAll() {
-        std::fill(bitmap.begin(), bitmap.end(), 0);
-        remembered.clear();
+        clearBits();
+        clearKeys();
+        signatures.clear();
+    }
+    // Before an attempt from s: the positions before s are never reached again, so once the
+    // attempts have passed half the window it moves to start at s.
+    void moveWindow(size_t s) {
+        if (counted || windowRows > n || s - windowStart < windowRows / 2) return;
+        clearBits();
+        windowStart = s;
     }
 
     bool isWordAt(size_t pos) const { return pos < n && isWordChar(text[pos]); }
@@ -719,15 +883,11 @@ struct RegexRunner {
         const Regex::CharSet& set = re.sets_[st.arg];
         wchar_t t = re.ignoreCase_ ? toLower(c) : c;
         bool in = std::binary_search(set.chars.begin(), set.chars.end(), t);
-        if (!in) {
+        if (!in && !set.ranges.empty()) {
+            // Without case a range holds the character when it holds its lower or upper case.
+            const wchar_t lo = t, up = re.ignoreCase_ ? toUpper(c) : c;
             for (const auto& r : set.ranges) {
-                if (re.ignoreCase_) {
-                    wchar_t lo = toLower(c), up = toUpper(c);
-                    if ((r.first <= lo && lo <= r.second) || (r.first <= up && up <= r.second)) {
-                        in = true;
-                        break;
-                    }
-                } else if (r.first <= c && c <= r.second) {
+                if ((r.first <= lo && lo <= r.second) || (r.first <= up && up <= r.second)) {
                     in = true;
                     break;
                 }
@@ -765,20 +925,17 @@ struct RegexRunner {
             if (f.type == F::Restore)
                 counts[size_t(f.pc)] = Count{f.pos, f.a};
             else if (f.type == F::Leave)
-                forget(key(f.pc, f.pos, f.a));
+                forget(f.pc, f.pos, f.a);
         }
     }
 
     // One attempt from position s; the end of the match, or -1.
     long attempt(size_t s) {
         attemptStart = s;
+        moveWindow(s);
         stack.clear();
         stack.push_back({F::Visit, re.start_, uint32_t(s), 0});
         while (!stack.empty()) {
-            if (tooComplex) {
-                stack.clear();
-                return -1;
-            }
             Frame f = stack.back();
             stack.pop_back();
             switch (f.type) {
@@ -788,15 +945,21 @@ struct RegexRunner {
                 case F::Visit: break;
             }
             if (f.pc < 0) continue;
-            if (++steps > kMaxSteps) {
-                tooComplex = true;
-                continue;
-            }
-            uint32_t sig = signature(f.pos);
-            uint64_t k = key(f.pc, f.pos, sig);
-            if (!remember(k)) continue;
-            stack.push_back({F::Leave, f.pc, f.pos, sig});
             const Regex::State& st = re.states_[size_t(f.pc)];
+            if (!budget.spend(stepCost(st))) {
+                tooComplex = true;
+                abandon();
+                return -1;
+            }
+            const uint32_t sig = signature(f.pos);
+            const bool fresh = remember(f.pc, f.pos, sig);
+            if (budget.exhausted() || stack.size() >= kMaxFrames) {
+                tooComplex = true;
+                abandon();
+                return -1;
+            }
+            if (!fresh) continue;
+            stack.push_back({F::Leave, f.pc, f.pos, sig});
             switch (st.op) {
                 case Op::Char:
                 case Op::Any:
@@ -855,12 +1018,12 @@ struct RegexRunner {
 };
 
 RegexRun Regex::findMatches(const wchar_t* text, size_t length, size_t maxMatches, bool nonEmptyOnly,
-                            std::vector<TextRange>& out) const {
+                            std::vector<TextRange>& out, WorkBudget& budget) const {
     if (!valid() || maxMatches == 0) return RegexRun::Complete;
-    if (length > kMaxRegexRunText) return RegexRun::TooComplex;
+    if (length > kMaxRegexRunText || budget.exhausted()) return RegexRun::TooComplex;
     size_t appended = 0;
     try {
-        RegexRunner run(*this, text, length);
+        RegexRunner run(*this, text, length, budget);
         TextRange m;
         bool found = run.search(0, false, m);
         // libstdc++'s iterator sets "previous character available" only from its second step on,
@@ -899,11 +1062,22 @@ RegexRun Regex::findMatches(const wchar_t* text, size_t length, size_t maxMatche
     }
 }
 
-bool Regex::hasNonEmptyMatch(const wchar_t* text, size_t length, RegexRun* run) const {
+RegexRun Regex::findMatches(const wchar_t* text, size_t length, size_t maxMatches, bool nonEmptyOnly,
+                            std::vector<TextRange>& out) const {
+    WorkBudget budget(kRegexWorkPerText);
+    return findMatches(text, length, maxMatches, nonEmptyOnly, out, budget);
+}
+
+bool Regex::hasNonEmptyMatch(const wchar_t* text, size_t length, WorkBudget& budget, RegexRun* run) const {
     std::vector<TextRange> one;
-    RegexRun r = findMatches(text, length, 1, true, one);
+    RegexRun r = findMatches(text, length, 1, true, one, budget);
     if (run) *run = r;
     return !one.empty();
+}
+
+bool Regex::hasNonEmptyMatch(const wchar_t* text, size_t length, RegexRun* run) const {
+    WorkBudget budget(kRegexWorkPerText);
+    return hasNonEmptyMatch(text, length, budget, run);
 }
 
 }  // namespace qm

@@ -6,14 +6,18 @@
 #include <cstddef>
 #include <string>
 
+#include "shell/match.h"
+
 namespace qm {
 
 struct MainWindow;
 struct Node;
 
 // Searches the nodes' names and values in document order from the current node with the host's
-// search flags (and kSearchRegex); selects and reveals the first match. True when one was found.
-bool Search(MainWindow& main, const std::wstring& text, int flags);
+// search flags (and kSearchRegex); selects and reveals the first match. With `wrap` it goes on
+// from the other end over the nodes it has not tested yet, as the search box wants. One work
+// budget covers the whole search, so it always ends: Stopped when the budget ran out.
+SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool wrap = false);
 
 // True when `node` is the selected node and shows the last match.
 bool IsCurrentMatch(const MainWindow& main, const Node* node);

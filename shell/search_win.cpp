@@ -14,25 +14,20 @@ namespace qm {
 
 namespace {
 
-// Every node but the root, in document order (each node before its children).
-std::vector<Node*> documentOrder(const Document& doc) {
-    std::vector<Node*> list;
-    list.reserve(nodeCount(doc));
-    std::vector<Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
-    while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        list.push_back(n);
-        stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
+// Keeps the outcome for the status bar, which tells a stopped search and an invalid expression.
+SearchOutcome finish(MainWindow& main, SearchOutcome outcome) {
+    if (main.chrome.searchOutcome != outcome) {
+        main.chrome.searchOutcome = outcome;
+        main.RepaintStatus();
     }
-    return list;
+    return outcome;
 }
 
 }  // namespace
 
-bool Search(MainWindow& main, const std::wstring& text, int flags) {
+SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool wrap) {
     main.chrome.regexError = false;
-    if (!main.document || !main.document->root || text.empty()) return false;
+    if (!main.document || !main.document->root || text.empty()) return finish(main, SearchOutcome::NotFound);
     const std::vector<Node*> list = documentOrder(*main.document);
     const bool backwards = (flags & kSearchBackwards) != 0;
 
@@ -45,29 +40,28 @@ bool Search(MainWindow& main, const std::wstring& text, int flags) {
     if (!beginHighlight(main.highlight, text, unsigned(flags))) {
         main.chrome.regexError = true;
         main.RepaintActiveView();
-        return false;
+        return finish(main, SearchOutcome::InvalidPattern);
     }
     main.RepaintActiveView();
     // The source view searches its own text, match by match, and selects for itself.
-    if (main.settings.activeView == kViewSource)
-        return main.sourcePane.FindNext((flags & kSearchFindFirst) != 0, (flags & kSearchBackwards) != 0);
-
-    const ptrdiff_t step = backwards ? -1 : 1;
-    for (ptrdiff_t i = start; i >= 0 && i < ptrdiff_t(list.size()); i += step) {
-        TextMatch m = matchNode(main.highlight, list[size_t(i)]);
-        if (m == TextMatch::EngineError) {
-            main.chrome.regexError = true;
-            return false;
-        }
-        if (m == TextMatch::Yes) {
-            main.lastMatch = list[size_t(i)];
-            main.SelectNode(main.lastMatch);
-            main.RevealSelection();
-            main.RepaintStatus();
-            return true;
-        }
+    if (main.settings.activeView == kViewSource) {
+        const bool first = (flags & kSearchFindFirst) != 0;
+        bool found = main.sourcePane.FindNext(first, backwards);
+        if (!found && wrap && !first) found = main.sourcePane.FindNext(true, backwards);
+        return finish(main, found ? SearchOutcome::Found : SearchOutcome::NotFound);
     }
-    return false;
+
+    // One budget for the whole walk, wrap-around included: however many nodes and however long
+    // their texts, the search ends.
+    WorkBudget budget(kSearchWorkUnits);
+    const NodeSearchResult result = searchNodes(main.highlight, list, start, backwards, wrap, budget);
+    if (result.outcome == SearchOutcome::Found) {
+        main.lastMatch = result.match;
+        main.SelectNode(main.lastMatch);
+        main.RevealSelection();
+        main.RepaintStatus();
+    }
+    return finish(main, result.outcome);
 }
 
 bool IsCurrentMatch(const MainWindow& main, const Node* node) {

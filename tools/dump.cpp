@@ -4,7 +4,7 @@
 // and reports its memory instead.
 // --find TEXT [--regex] [--case] [--words] prints the path of every node whose name or value
 // matches, in document order, tested as the search tests them (an invalid expression is a usage
-// error; an expression too complex to finish stops the listing with status 2).
+// error; a listing that needs more work than one search may do stops with status 2).
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -306,13 +306,15 @@ int find(const qm::Document& doc, const Options& opt) {
         std::fputs("quillmap-dump: invalid regular expression\n", stderr);
         return 3;
     }
+    // One budget for the whole listing, as for one search in the viewer.
+    qm::WorkBudget budget(qm::kSearchWorkUnits);
     std::vector<const qm::Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
     while (!stack.empty()) {
         const qm::Node* node = stack.back();
         stack.pop_back();
-        qm::TextMatch m = qm::matchNode(search, node);
-        if (m == qm::TextMatch::EngineError) {
-            std::fputs("quillmap-dump: the expression is too complex for this text\n", stderr);
+        qm::TextMatch m = qm::matchNode(search, node, budget);
+        if (m == qm::TextMatch::Stopped) {
+            std::fputs("quillmap-dump: search stopped: too much work\n", stderr);
             return 2;
         }
         if (m == qm::TextMatch::Yes) print(qm::wideToUtf8(qm::nodePath(node, doc.format)) + "\n");

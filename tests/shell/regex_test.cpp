@@ -1,10 +1,12 @@
 // The search's regular-expression matcher: syntax accepted and refused, matches against
-// std::wregex on generated cases, and the time and stack it needs on long texts.
+// std::wregex on generated cases, the same matches with a small memory, the work it counts on
+// long texts and the budget it shares between texts.
 #include "shell/regex.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cwchar>
 #include <cstdio>
 #include <random>
@@ -140,6 +142,109 @@ TEST(Regex_Limits, WorkLimitEndsTheWalk) {
     std::vector<TextRange> out;
     EXPECT_EQ(re.findMatches(text.data(), text.size(), 200, true, out), RegexRun::TooComplex);
     EXPECT_EQ(show(out), "(1,1)");
+}
+
+// The work grows with the text, not with its square: (a|b)*c explores the whole rest of the text
+// from every start, and only the memory of explored states keeps the later starts short.
+TEST(Regex_Limits, WorkGrowsLinearly) {
+    struct Case {
+        const wchar_t* pattern;
+        const wchar_t* unit;  // repeated to make the text
+    };
+    const Case cases[] = {
+        {L"(a|b)*c", L"aab"},
+        {L"(?:a|ab)(?:c|bcd)x", L"abcd"},
+        {L"[a-c]+?d", L"abc"},
+        {L"\\bneedle\\b", L"needles "},
+    };
+    for (const Case& c : cases) {
+        Regex re;
+        ASSERT_TRUE(re.compile(c.pattern, true)) << qmtest::u8(c.pattern);
+        uint64_t work[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            std::wstring text;
+            while (text.size() < (k ? 40000u : 10000u)) text += c.unit;
+            qm::WorkBudget budget(1000000000);
+            std::vector<TextRange> out;
+            EXPECT_EQ(re.findMatches(text.data(), text.size(), 1, true, out, budget), RegexRun::Complete);
+            EXPECT_TRUE(out.empty()) << qmtest::u8(c.pattern);
+            work[k] = budget.used();
+        }
+        std::printf("[ figure ] %s: %llu units for 10000 characters, %llu for 40000\n", qmtest::u8(c.pattern).c_str(),
+                    static_cast<unsigned long long>(work[0]), static_cast<unsigned long long>(work[1]));
+        EXPECT_LT(work[1], 5 * work[0]) << qmtest::u8(c.pattern);
+    }
+}
+
+// One budget for many texts: every text is paid from it, a text walked again costs what it cost
+// the first time (the memory is left clean between texts), and once it is spent every further
+// text stops at once.
+TEST(Regex_Budget, SharedAcrossTexts) {
+    Regex re;
+    ASSERT_TRUE(re.compile(L"(a|b)*c", false));
+    std::wstring text(3000, L'a');
+    qm::WorkBudget large(1000000000);
+    uint64_t walks[3] = {};
+    for (uint64_t& walk : walks) {
+        const uint64_t before = large.used();
+        EXPECT_FALSE(re.hasNonEmptyMatch(text.data(), text.size(), large));
+        walk = large.used() - before;
+    }
+    EXPECT_EQ(walks[1], walks[2]);
+    EXPECT_LE(walks[1], walks[0]);  // the first also paid for its memory
+
+    qm::WorkBudget budget(walks[0] + walks[1] + walks[1] / 2);
+    RegexRun run = RegexRun::TooComplex;
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_FALSE(re.hasNonEmptyMatch(text.data(), text.size(), budget, &run));
+        EXPECT_EQ(run, RegexRun::Complete) << "walk " << k;
+    }
+    EXPECT_FALSE(re.hasNonEmptyMatch(text.data(), text.size(), budget, &run));
+    EXPECT_EQ(run, RegexRun::TooComplex);
+    EXPECT_TRUE(budget.exhausted());
+    const std::wstring found = L"xxc";
+    EXPECT_FALSE(re.hasNonEmptyMatch(found.data(), found.size(), budget, &run)) << "a spent budget finds nothing more";
+    EXPECT_EQ(run, RegexRun::TooComplex);
+}
+
+// Generated patterns and texts, each walked with the full memory and again with a memory of a
+// few dozen bits shared by all of them (a window of positions that moves through the text, the
+// rest in the key table, as a long text gets): the memory is a shortcut, so every match must be
+// the same.
+TEST(Regex_Differential, SmallMemorySameMatches) {
+    static const wchar_t* const pieces[] = {
+        L"a", L"b", L"c", L"A", L" ", L".", L"\\w", L"\\W", L"[ab]", L"[^a]", L"\\b", L"^", L"$", L"(", L")",
+        L"(?:", L"|", L"*", L"+", L"?", L"*?", L"+?", L"{2}", L"{1,3}", L"{0,}", L"()",
+    };
+    static const wchar_t alphabet[] = L"aabbcA x-";
+    std::mt19937 rng(1207);
+    auto pick = [&](size_t n) { return size_t(rng() % n); };
+    qm::WorkBudget small(UINT64_MAX);
+    small.memoBits = 40;
+    int compared = 0;
+    for (int round = 0; round < 4000; ++round) {
+        // Stacked quantifiers make counts-heavy walks that take long whatever the memory: two at most.
+        std::wstring pattern;
+        size_t quantifiers = 0;
+        for (size_t k = 1 + pick(8); k > 0; --k) {
+            const wchar_t* piece = pieces[pick(sizeof pieces / sizeof pieces[0])];
+            if (std::wcschr(L"*+?{", piece[0]) && ++quantifiers > 2) continue;
+            pattern += piece;
+        }
+        Regex re;
+        if (!re.compile(pattern, round % 2 == 0)) continue;
+        for (int t = 0; t < 3; ++t) {
+            std::wstring text;
+            for (size_t k = pick(t == 2 ? 200 : 30); k > 0; --k) text += alphabet[pick(sizeof alphabet / sizeof alphabet[0] - 1)];
+            std::vector<TextRange> full, windowed;
+            qm::WorkBudget fresh(UINT64_MAX);
+            ASSERT_EQ(re.findMatches(text.data(), text.size(), 1000, false, full, fresh), RegexRun::Complete);
+            ASSERT_EQ(re.findMatches(text.data(), text.size(), 1000, false, windowed, small), RegexRun::Complete);
+            ASSERT_EQ(show(windowed), show(full)) << "pattern " << qmtest::u8(pattern) << " text \"" << qmtest::u8(text) << "\"";
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 3000);
 }
 
 #ifndef _WIN32

@@ -151,6 +151,63 @@ TEST_F(SearchUi, RegexToggleAndRedFrame) {
     EXPECT_FALSE(pixels.contains(RGB(0xCC, 0x40, 0x40), field));
 }
 
+// A search that needs more work than one search may do stops, and the status bar says so in
+// place of the path; a search that finds nothing only marks the field, and an invalid expression
+// has its own text. The host gets "not found" for both.
+TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
+    std::string text = "[";
+    for (int k = 0; k < 400; ++k) text += (k ? ",\"" : "\"") + std::string(150, 'a') + "\"";
+    text += "]";
+    open(text, 1, 1, L"expensive.json");
+    clickItem(kActionRegexToggle);
+    ASSERT_TRUE(main->settings.searchRegex);
+    // The path region of the status bar: from the status bar's left to half its width.
+    auto pathShowsWarning = [&] {
+        SetFocus(main->treePane.window);
+        qmtest::pumpMessages();
+        qmtest::Pixels pixels = qmtest::render(window);
+        RECT left = main->chrome.statusRect;
+        left.right = (left.left + left.right) / 2;
+        return pixels.contains(main->palette.color(ColorSlot::warning), left);
+    };
+    ASSERT_FALSE(pathShowsWarning()) << "the path is drawn in the warning colour before any search";
+
+    struct Step {
+        const wchar_t* search;
+        SearchOutcome outcome;
+        const wchar_t* english;
+        const wchar_t* german;
+    };
+    const Step steps[] = {
+        {L"(?:a{1,40}){1,20}b", SearchOutcome::Stopped, L"Search stopped: too much work. Narrow the search.",
+         L"Suche abgebrochen: zu aufwendig. Suche eingrenzen."},
+        {L"zebra", SearchOutcome::NotFound, L"", L""},
+        {L"(cat", SearchOutcome::InvalidPattern, L"Invalid or unsupported regular expression",
+         L"Ung\u00FCltiger oder nicht unterst\u00FCtzter regul\u00E4rer Ausdruck"},
+        {L"a{150}", SearchOutcome::Found, L"", L""},
+    };
+    for (const Step& step : steps) {
+        typeSearch(step.search);
+        EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Found) << "a changed search text clears the message";
+        LARGE_INTEGER f, a, b;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&a);
+        boxKey(VK_RETURN);
+        QueryPerformanceCounter(&b);
+        std::printf("figure: %s: %.0f ms\n", u8(step.search).c_str(), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
+        EXPECT_EQ(main->chrome.searchOutcome, step.outcome) << u8(step.search);
+        EXPECT_EQ(main->chrome.searchFailed, step.outcome != SearchOutcome::Found) << u8(step.search);
+        EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.english) << u8(step.search);
+        uiGerman = true;
+        EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.german) << u8(step.search);
+        uiGerman = false;
+        EXPECT_EQ(pathShowsWarning(), *step.english != 0) << u8(step.search);
+    }
+    // The host's search of the same expression: no match to report, the status bar tells why.
+    EXPECT_EQ(ListerSearchText(window, L"(?:a{1,40}){1,20}b", 1 | 16), 1);
+    EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Stopped);
+}
+
 TEST_F(SearchUi, HighlightColoursInTheTree) {
     open(R"({"alpha": "xx cat yy", "beta": "cat"})");
     typeSearch(L"cat");

@@ -279,7 +279,7 @@ TEST_F(GridWindow, SearchRevealsTheMatchInTheGrid) {
     text += "</s></r>";
     ASSERT_TRUE(openText(L"grid-search.xml", text));
     showGrid();
-    EXPECT_TRUE(Search(*main, L"value187", 0));
+    EXPECT_EQ(Search(*main, L"value187", 0), SearchOutcome::Found);
     ASSERT_NE(main->selected, nullptr);
     EXPECT_EQ(u8(main->selected->name), "v");
     GridRect rect;

@@ -239,7 +239,7 @@ TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.action);
-        EXPECT_EQ(Search(*main, L"cat", s.flags), s.found);
+        EXPECT_EQ(Search(*main, L"cat", s.flags) == SearchOutcome::Found, s.found);
         EXPECT_EQ(pane().matchLine, s.line);
         EXPECT_EQ(pane().matchColumn, s.column);
         EXPECT_EQ(selectedPath(), s.path);
@@ -253,7 +253,7 @@ TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
     // A click changes the selection and forgets the match: the next search starts there.
     clickLine(4);
     EXPECT_EQ(pane().matchLine, -1);
-    EXPECT_TRUE(Search(*main, L"cat", 0));
+    EXPECT_EQ(Search(*main, L"cat", 0), SearchOutcome::Found);
     EXPECT_EQ(pane().matchLine, 4);
 }
 
