@@ -80,11 +80,23 @@ void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, 
     const int bottom = top + tm.tmHeight + 2;
     const COLORREF current = main.palette.color(ColorSlot::currentMatch);
     const COLORREF other = main.palette.color(ColorSlot::otherMatch);
+    // Each occurrence is measured from the end of the one before, so a line is measured once in
+    // all however many occurrences it holds.
+    int x = rect.left;      // where text[measuredTo] is drawn
+    size_t measuredTo = 0;
     for (const TextRange& r : ranges) {
-        SIZE before{}, width{};
-        GetTextExtentPoint32W(dc, text, int(r.start), &before);
+        SIZE gap{}, width{};
+        int x0 = x;
+        if (r.start >= measuredTo) {
+            GetTextExtentPoint32W(dc, text + measuredTo, int(r.start - measuredTo), &gap);
+            x0 += gap.cx;
+        } else {  // an occurrence that overlaps the one before ("aa" in "aaa")
+            GetTextExtentPoint32W(dc, text + r.start, int(measuredTo - r.start), &gap);
+            x0 -= gap.cx;
+        }
         GetTextExtentPoint32W(dc, text + r.start, int(r.length), &width);
-        const int x0 = rect.left + before.cx;
+        x = x0 + width.cx;
+        measuredTo = r.start + r.length;
         if (x0 >= rect.right) break;
         const int x1 = std::min<int>(x0 + width.cx, rect.right);
         if (x1 <= x0) continue;
