@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "appearance/glyphs.h"
+
 namespace qm {
 
 void fillHLine(HDC dc, int x1, int x2, int y, COLORREF colour) {
@@ -46,7 +48,58 @@ int measureText(HDC dc, const std::wstring& text, HFONT font) {
     return size.cx;
 }
 
+bool fontHasGlyph(HDC dc, HFONT font, wchar_t glyph) {
+    SelectObjectGuard selectFont(dc, font);
+    WORD index = 0;
+    return GetGlyphIndicesW(dc, &glyph, 1, &index, GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR && index != 0xFFFF;
+}
+
+namespace {
+
+// The em square's height of the font selected in `dc`: the size an icon font's glyphs fill.
+int emHeight(HDC dc, HFONT font) {
+    SelectObjectGuard selectFont(dc, font);
+    TEXTMETRICW tm{};
+    if (!GetTextMetricsW(dc, &tm)) return 0;
+    return tm.tmHeight - tm.tmInternalLeading;
+}
+
+void drawGlyphShape(HDC dc, const GlyphShape& shape, const GlyphFrame& f, COLORREF colour) {
+    const int width = f.penWidth();
+    LOGBRUSH brushStyle{BS_SOLID, colour, 0};
+    PenHandle pen(ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND, width, &brushStyle, 0, nullptr));
+    BrushHandle fill(CreateSolidBrush(colour));
+    SelectObjectGuard selectPen(dc, pen.get());
+    SelectObjectGuard selectBrush(dc, GetStockObject(NULL_BRUSH));
+    for (size_t i = 0; i < shape.count; ++i) {
+        const GlyphStroke& s = shape.strokes[i];
+        const GlyphPoint* p = s.points;
+        switch (s.kind) {
+            case GlyphStrokeKind::polyline: {
+                POINT points[3];
+                for (unsigned k = 0; k < s.count; ++k) points[k] = POINT{f.x(p[k].x), f.y(p[k].y)};
+                Polyline(dc, points, static_cast<int>(s.count));
+                break;
+            }
+            case GlyphStrokeKind::ring: Ellipse(dc, f.x(p[0].x), f.y(p[0].y), f.x(p[1].x) + 1, f.y(p[1].y) + 1); break;
+            case GlyphStrokeKind::dot: {
+                RECT r{f.x(p[0].x), f.y(p[0].y), std::max(f.x(p[1].x), f.x(p[0].x) + 1),
+                       std::max(f.y(p[1].y), f.y(p[0].y) + 1)};
+                FillRect(dc, &r, fill.get());
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void drawGlyph(HDC dc, wchar_t glyph, const RECT& rect, COLORREF colour, HFONT font) {
+    const GlyphShape shape = glyphShape(glyph);
+    if (shape && !fontHasGlyph(dc, font, glyph)) {
+        drawGlyphShape(dc, shape, glyphFrame(rect.left, rect.top, rect.right, rect.bottom, emHeight(dc, font)), colour);
+        return;
+    }
     drawText(dc, std::wstring(1, glyph), rect, colour, font, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 

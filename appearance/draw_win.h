@@ -100,7 +100,10 @@ void fillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF
 void drawText(HDC dc, const std::wstring& text, const RECT& rect, COLORREF colour, HFONT font, UINT format);
 // Width in pixels of `text` in `font` (0 for empty text).
 int measureText(HDC dc, const std::wstring& text, HFONT font);
-// One icon glyph centred in `rect`.
+// Whether `font` has a glyph of its own for `glyph` (not the missing-glyph box).
+bool fontHasGlyph(HDC dc, HFONT font, wchar_t glyph);
+// One icon glyph centred in `rect`. Where the font lacks it, its line drawing (appearance/glyphs.h)
+// in the font's em square, so that a system without the icon font shows the icon and not a box.
 void drawGlyph(HDC dc, wchar_t glyph, const RECT& rect, COLORREF colour, HFONT font);
 
 // Buffered painting: construct at WM_PAINT with printDc null (BeginPaint/EndPaint), or at

@@ -93,7 +93,9 @@ for dll in build/win64/Quillmap.wlx64 build/win32/Quillmap.wlx; do
   [ -f "$dll" ] && check "tables-$(basename "$dll")" "$top/scripts/check-dll.sh" "$dll"
 done
 
-# The release archive holds both DLLs, the installer file, the themes and the readme.
+# The release archive Quillmap-<version>.zip: both stripped DLLs with their export and import
+# tables, pluginst.inf with its keys and the version of shell/version.h, the shipped themes (the
+# core tests load each as a scheme of its darkness) and the readme in English and German.
 if [ $ok_win64 = 1 ] && [ $ok_win32 = 1 ]; then
   check release-archive "$top/scripts/package.sh"
 fi

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "appearance/palette.h"
+#include "shell/version.h"
 
 namespace qm {
 
 struct MainWindow;
 
 constexpr wchar_t kAboutClassName[] = L"QuillmapAbout";
-constexpr wchar_t kProductVersion[] = L"1.3.0";
 
 struct AboutState {
     const Palette* palette = nullptr;  // the main window's palette

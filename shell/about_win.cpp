@@ -7,6 +7,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "appearance/glyphs.h"
 #include "document/language.h"
 #include "shell/mainwindow.h"
 #include "shell/module.h"
@@ -18,7 +19,7 @@ void (*aboutShownHook)(HWND) = nullptr;
 
 namespace {
 
-constexpr wchar_t kAppGlyph = 0xE8FD;
+constexpr wchar_t kAppGlyph = kGlyphTree;
 
 // Geometry in DIPs.
 constexpr int kWidth = 440;

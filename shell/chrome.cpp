@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "appearance/glyphs.h"
 #include "document/language.h"
 
 namespace qm {
@@ -25,15 +26,15 @@ const wchar_t* toolbarLabel(int32_t action) {
 
 wchar_t toolbarGlyph(int32_t action) {
     switch (action) {
-        case kActionTreeTab: return 0xE8FD;
-        case kActionGridTab: return 0xE80A;
-        case kActionSourceTab: return 0xE943;
-        case kActionExpandAll: return 0xE70D;
-        case kActionCollapseAll: return 0xE70E;
-        case kActionAbout: return 0xE946;
-        case kActionSearchButton: return 0xE721;
-        case kActionPreviousMatch: return 0xE70E;
-        case kActionNextMatch: return 0xE70D;
+        case kActionTreeTab: return kGlyphTree;
+        case kActionGridTab: return kGlyphGrid;
+        case kActionSourceTab: return kGlyphSource;
+        case kActionExpandAll: return kGlyphChevronDown;
+        case kActionCollapseAll: return kGlyphChevronUp;
+        case kActionAbout: return kGlyphInfo;
+        case kActionSearchButton: return kGlyphSearch;
+        case kActionPreviousMatch: return kGlyphChevronUp;
+        case kActionNextMatch: return kGlyphChevronDown;
         default: return 0;
     }
 }

@@ -10,6 +10,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "appearance/glyphs.h"
 #include "edit/editing.h"
 #include "shell/mainwindow.h"
 #include "views/viewwindow_win.h"
@@ -20,8 +21,8 @@ namespace qm {
 
 namespace {
 
-constexpr wchar_t kChevronDown = 0xE70D;
-constexpr wchar_t kChevronRight = 0xE76C;
+constexpr wchar_t kChevronDown = kGlyphChevronDown;
+constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
 constexpr int kScrollToEnd = 1073741823;  // clamping turns it into the bottom
 constexpr int kRevealGap = 16;

@@ -9,6 +9,7 @@
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
+#include "appearance/glyphs.h"
 #include "edit/editing.h"
 #include "shell/search.h"
 #include "edit/nodetext.h"
@@ -19,8 +20,8 @@ namespace qm {
 
 namespace {
 
-constexpr wchar_t kChevronDown = 0xE70D;
-constexpr wchar_t kChevronRight = 0xE76C;
+constexpr wchar_t kChevronDown = kGlyphChevronDown;
+constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
 constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
 constexpr double kPillTintDark = 0.14, kPillTintLight = 0.08;

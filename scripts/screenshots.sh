@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Regenerates the README's pictures: each view (Tree, Grid, Source) of a sample, light and dark,
+# taken by quillmap-host.exe --screenshot under headless Wine, then recompressed (the host writes
+# plain deflate-stored rows; filtered rows at deflate level 9 are about a tenth of that).
+# Runs the plug-in from a scratch folder with default settings, so no Quillmap.ini of a previous
+# run changes the pictures. Writes docs/screenshots/<view>-<light|dark>.png.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${QM_SKIP_BUILD:-0}" != 1 ]; then
+  "$top/scripts/setup.sh"  # the private Wine prefix with the null graphics driver
+  cmake --preset win64 >/dev/null
+  cmake --build --preset win64 -j2 --target Quillmap quillmap-host >/dev/null
+fi
+source "$top/scripts/wine-env.sh"
+run="$top/build/screenshots"
+dest="$top/docs/screenshots"
+rm -rf "$run"; mkdir -p "$run" "$dest"
+cp "$top/build/win64/Quillmap.wlx64" "$top/build/win64/quillmap-host.exe" "$run/"
+mkdir -p "$run/Themes"  # an empty folder: the built-in colours, as a fresh installation has them
+winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf 'Z:%s' "${p//\//\\}"; }
+
+# view sample
+shots="tree samples/catalog.json
+grid samples/events.jsonl
+source samples/feed.xml"
+while read -r view sample; do
+  for mode in light dark; do
+    rm -f "$run/Quillmap.ini"
+    raw="$run/$view-$mode.png"
+    dark=(); [ "$mode" = dark ] && dark=(--dark)
+    "$WINE" "$run/quillmap-host.exe" --plugin "$(winpath "$run/Quillmap.wlx64")" --view "$view" "${dark[@]}" \
+      --screenshot "$(winpath "$raw")" "$(winpath "$top/$sample")" </dev/null
+    [ -s "$raw" ] || { echo "screenshots.sh: no picture for $view ($mode)" >&2; exit 1; }
+    python3 - "$raw" "$dest/$view-$mode.png" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+pos, idat, header = 8, b"", None
+while pos < len(data):
+    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    if kind == b"IHDR": header = body
+    elif kind == b"IDAT": idat += body
+    pos += 12 + length
+width, height, depth, colour = struct.unpack(">IIBB", header[:10])
+assert depth == 8 and colour == 2, "an 8-bit RGB picture is expected"
+stride = width * 3
+raw = zlib.decompress(idat)
+rows, prior, out = [], bytearray(stride), bytearray()
+for y in range(height):
+    start = y * (stride + 1)
+    assert raw[start] == 0, "unfiltered rows are expected"
+    row = raw[start + 1:start + 1 + stride]
+    sub = bytes((row[i] - (row[i - 3] if i >= 3 else 0)) & 0xFF for i in range(stride))
+    up = bytes((row[i] - prior[i]) & 0xFF for i in range(stride))
+    # The filter whose bytes are smallest as signed values compresses best (the usual heuristic).
+    cost = lambda r: sum(b if b < 128 else 256 - b for b in r)
+    kind, best = min(((0, row), (1, sub), (2, up)), key=lambda c: cost(c[1]))
+    out += bytes([kind]) + best
+    prior = row
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(out), 9)) + chunk(b"IEND", b"")
+open(sys.argv[2], "wb").write(png)
+print("%s: %d bytes (was %d)" % (sys.argv[2], len(png), len(data)))
+PY
+  done
+done <<< "$shots"
