@@ -246,6 +246,9 @@ struct Document {
     std::wstring_view sourceText;
     bool modified = false;
     std::wstring editedText;
+    // Once an edit has been saved, the saved text that sourceText shows (parsedText is never
+    // rewritten: the other nodes' names and values point into it).
+    std::wstring editedSource;
     std::vector<uint8_t> prefixBytes;
     bool recordSpans = false;
     std::vector<uint32_t> spans;  // two entries per node index: start, end (exclusive)

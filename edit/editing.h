@@ -1,23 +1,105 @@
-// Value editing as the main window and the views reach it: the "Edit value" command, saving the
-// changes, the unsaved-changes question before a modified document goes, and the edit dialog's
-// window procedure. Until the editors are built, shell/interim_win.cpp holds stand-ins that do
-// nothing.
+// Value editing: one scalar value is changed by replacing exactly its characters in the file's
+// text, every other character (layout, comments, quoting, line ends) stays as it was, and the
+// edited text is written back through a temporary file in the encoding it was read in.
+// The checks and the splicing are portable and reach the disk and the code pages only through an
+// EditFileAccess; the Windows unit passes the real calls. The "Edit value" command, the editors,
+// saving and the unsaved-changes question are the Windows side (edit/editing_win.cpp,
+// edit/editdialog_win.cpp).
 #pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/document.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#endif
 
 namespace qm {
 
+// The outcome of an edit: an empty message on success and on cancel; changed only when the
+// document took the new value.
+struct EditOutcome {
+    std::wstring message;
+    bool changed = false;
+};
+
+// The value editor: given the current value, whether the user confirmed, and the new value.
+using ValueEditor = std::function<bool(std::wstring& value)>;
+
+// Turns UTF-16 text into the bytes of a code page; false when the code page cannot hold every
+// character (a default character would be substituted) or the conversion fails.
+using CodePageEncoder = bool (*)(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes);
+
+// What an edit needs of the file and the code pages.
+class EditFileAccess {
+public:
+    virtual ~EditFileAccess() = default;
+    // False when the file's attributes cannot be read or it is read-only.
+    virtual bool writable(const std::wstring& path) = 0;
+    virtual bool read(const std::wstring& path, std::vector<uint8_t>& bytes) = 0;
+    // Decodes as the load driver did, reporting the TextEncoding label.
+    virtual void decode(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) = 0;
+    virtual CodePageEncoder encoder() = 0;
+};
+
+// Bytes of `text` in the encoding named by a TextEncoding label, without a byte-order mark.
+// False when the text cannot be written in it without loss.
+bool encodeTextWith(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes,
+                    CodePageEncoder encoder);
+// UTF-8 and Windows-1252 without Windows, for the native tools and tests.
+bool portableCodePageEncoder(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes);
+
+// The source characters that replace `oldSource`, the present source of `node`'s value, when
+// the user typed `newValue`: quoted and escaped as the format and the old quoting ask.
+std::wstring sourceReplacement(const Document& document, const Node* node, std::wstring_view oldSource,
+                               std::wstring_view newValue);
+
+// Changes the value of `node` (an Attribute, Text, String, Number, Bool or Null of the shown
+// document) to what `editor` returns, after checking that the file still holds what is shown
+// and that it can be written back byte for byte. A refused edit leaves the document as it was.
+EditOutcome editValueWith(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
+                          EditFileAccess& files);
+
+// After a successful save: no longer modified, editedText emptied; a source text shown from the
+// edited text stays shown, now held as the saved text.
+void markSaved(Document& document);
+
+// The messages of editing and saving, in the interface language.
+const wchar_t* editMessageReadOnly();
+const wchar_t* editMessageNotSaved();
+const wchar_t* editMessageEncoding();
+
+#ifdef _WIN32
 struct MainWindow;
+
+// WideCharToMultiByte as a CodePageEncoder.
+bool windowsCodePageEncoder(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes);
+bool encodeText(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes);
+// editValueWith on the real file.
+EditOutcome editValue(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor);
+// Writes editedText to the file through filePath + ".qmedit"; an empty message on success, also
+// when there is nothing to save. A failed save keeps the edit pending.
+std::wstring saveDocument(Document& document, const std::wstring& filePath);
 
 // Edits the selected node's value (Ctrl+E, F4, the menu and the views' edit gestures).
 void EditSelectedValue(MainWindow& main);
+// The value editor of the main window: the in-place field or the dialog; value is in-out.
+bool EditValueText(MainWindow& main, std::wstring& value);
+// When set, EditValueText asks this instead: the GUI tests answer for the user, since the field
+// and the dialog run their own message loop until the user ends them.
+extern bool (*valueEditorOverride)(MainWindow& main, std::wstring& value);
 // Writes the modified document back to its file (Ctrl+S and the menu).
 void SaveChanges(MainWindow& main);
 // The unsaved-changes question before a modified document is closed or replaced.
-void PromptUnsavedChanges(MainWindow& main);
+void PromptToSave(MainWindow& main);
+// WM_CTLCOLOREDIT of a view while the in-place field lies over it: the palette's colours.
+LRESULT InPlaceEditorColours(MainWindow& main, HDC dc);
 LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#endif
 
 }  // namespace qm
-#endif

@@ -108,7 +108,7 @@ int ListerLoadNext(HWND pluginWindow, const std::wstring& path) noexcept {
     try {
         MainWindow* main = FindMainWindow(pluginWindow);
         if (!main) return LISTPLUGIN_ERROR;
-        PromptUnsavedChanges(*main);
+        PromptToSave(*main);
         auto doc = std::make_unique<Document>();
         if (!loadDocument(path, *doc)) return LISTPLUGIN_ERROR;
         main->SetDocument(std::move(doc), path);
@@ -120,7 +120,7 @@ int ListerLoadNext(HWND pluginWindow, const std::wstring& path) noexcept {
 
 void ListerClose(HWND pluginWindow) noexcept {
     try {
-        if (MainWindow* main = FindMainWindow(pluginWindow)) PromptUnsavedChanges(*main);
+        if (MainWindow* main = FindMainWindow(pluginWindow)) PromptToSave(*main);
     } catch (...) {
         // The window goes in any case.
     }

@@ -78,6 +78,12 @@ struct MainWindow {
 
     ChromeState chrome;
 
+    // Value editing: where the in-place editor goes (client coordinates of the active view) and
+    // the brush of its field, alive only while the field exists.
+    RECT editRect{};
+    bool editRectValid = false;
+    BrushHandle editBrush;
+
     // Set once the window exists: from then on its WM_NCDESTROY frees this object. Until then
     // (a creation that fails half-way) the creator frees it, never both.
     bool ownedByWindow = false;

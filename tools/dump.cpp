@@ -5,6 +5,9 @@
 // --find TEXT [--regex] [--case] [--words] prints the path of every node whose name or value
 // matches, in document order, tested as the search tests them (an invalid expression is a usage
 // error; a listing that needs more work than one search may do stops with status 2).
+// --set PATH VALUE [--save] (Windows build) edits the value of the node whose path is PATH as the
+// viewer's "Edit value" does, with VALUE as the typed text, and with --save writes the file as
+// "Save changes" does; a refused edit or save prints the viewer's message and exits with 1.
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -22,6 +25,7 @@
 #include "document/textfile.h"
 #include "document/utf8.h"
 #include "edit/convert.h"
+#include "edit/editing.h"
 #include "edit/nodetext.h"
 #include "shell/match.h"
 
@@ -78,6 +82,10 @@ struct Options {
     bool find = false;    // print the paths of the nodes that match findText
     unsigned findFlags = 0;
     std::wstring findText;
+    bool set = false;     // edit the value of the node at setPath
+    bool save = false;    // and save the file
+    std::wstring setPath;
+    std::wstring setValue;
     std::wstring path;
 };
 
@@ -294,10 +302,42 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
 }
 
 int usage() {
-    std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats | --find TEXT [--regex] [--case] [--words]] FILE\n",
+    std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats | --find TEXT [--regex] [--case] [--words] | "
+               "--set PATH VALUE [--save]] FILE\n",
                stderr);
     return 3;
 }
+
+#ifdef _WIN32
+// The viewer's edit and save on the node at opt.setPath, with opt.setValue as the typed text.
+int setValue(qm::Document& doc, const Options& opt) {
+    qm::Node* target = nullptr;
+    qm::XPathPositions positions;
+    std::vector<qm::Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    while (!stack.empty() && !target) {
+        qm::Node* node = stack.back();
+        stack.pop_back();
+        if (qm::nodePath(node, doc.format, &positions) == opt.setPath) target = node;
+        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+    }
+    if (!target) {
+        std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", qm::wideToUtf8(opt.setPath).c_str());
+        return 3;
+    }
+    const qm::EditOutcome outcome = qm::editValue(doc, opt.path, target, [&opt](std::wstring& value) {
+        value = opt.setValue;
+        return true;
+    });
+    std::wstring message = outcome.message;
+    if (message.empty() && opt.save) message = qm::saveDocument(doc, opt.path);
+    if (!message.empty()) {
+        std::fprintf(stderr, "%s\n", qm::wideToUtf8(message).c_str());
+        return 1;
+    }
+    print(std::string(opt.save ? "saved: " : "edited: ") + qm::wideToUtf8(opt.setPath) + "\n");
+    return 0;
+}
+#endif
 
 // The structured grep: paths of the matching nodes in document order (pre-order, explicit stack).
 int find(const qm::Document& doc, const Options& opt) {
@@ -342,6 +382,12 @@ int run(const std::vector<std::wstring>& args) {
             opt.copyAs = true;
         else if (a == L"--stats")
             opt.stats = true;
+        else if (a == L"--set" && k + 2 < args.size()) {
+            opt.set = true;
+            opt.setPath = args[++k];
+            opt.setValue = args[++k];
+        } else if (a == L"--save")
+            opt.save = true;
         else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-')
             return usage();
         else if (opt.path.empty())
@@ -349,13 +395,21 @@ int run(const std::vector<std::wstring>& args) {
         else
             return usage();
     }
-    if (opt.path.empty()) return usage();
+    if (opt.path.empty() || (opt.save && !opt.set)) return usage();
     qm::Document doc;
     doc.recordSpans = opt.spans;
     if (opt.stats) return loadWithStats(opt, doc);
     qm::LoadFailure failure = qm::LoadFailure::None;
     if (!load(opt.path, doc, failure)) return notLoaded(opt.path, failure);
     if (opt.find) return find(doc, opt);
+#ifdef _WIN32
+    if (opt.set) return setValue(doc, opt);
+#else
+    if (opt.set) {
+        std::fputs("quillmap-dump: --set needs the Windows build\n", stderr);
+        return 3;
+    }
+#endif
     if (opt.copyAs)
         print(qm::wideToUtf8(qm::subtreeText(doc.root, doc)) + "\r\n");
     else

@@ -613,6 +613,7 @@ LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP: endDrag(pane, true); return 0;
         case WM_CAPTURECHANGED: endDrag(pane, false); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
+        case WM_CTLCOLOREDIT: return InPlaceEditorColours(*pane.mainWindow, reinterpret_cast<HDC>(wParam));
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -503,6 +503,7 @@ LRESULT dispatch(SourcePane& pane, HWND window, UINT message, WPARAM wParam, LPA
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDOWN: return onButtonDown(pane, message, lParam);
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
+        case WM_CTLCOLOREDIT: return InPlaceEditorColours(*pane.mainWindow, reinterpret_cast<HDC>(wParam));
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -450,6 +450,7 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONUP:
         case WM_CAPTURECHANGED: endSplitterDrag(pane); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
+        case WM_CTLCOLOREDIT: return InPlaceEditorColours(*pane.mainWindow, reinterpret_cast<HDC>(wParam));
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

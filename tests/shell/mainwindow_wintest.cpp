@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "edit/editing.h"
 #include "edit/nodetext.h"
 #include "shell/about.h"
 #include "shell/lister.h"
@@ -426,4 +427,26 @@ TEST_F(PluginWindow, ClosingANonPluginWindowOnlyDestroysIt) {
     EXPECT_EQ(FindMainWindow(nullptr), nullptr);
     ListerClose(other);
     EXPECT_FALSE(IsWindow(other));
+}
+
+// F4 edits the selected value through the value editor (answered here for the user) and the
+// document shows the new value as modified; a cancelled edit changes nothing.
+TEST_F(PluginWindow, EditGestureChangesTheSelectedValue) {
+    ASSERT_TRUE(openText(L"edit-gesture.json", "{\"a\": 1, \"b\": \"x\"}"));
+    key(VK_DOWN);
+    ASSERT_EQ(selectedLabel(), "a");
+    const auto saved = valueEditorOverride;
+    valueEditorOverride = [](MainWindow&, std::wstring&) { return false; };
+    key(VK_F4);
+    EXPECT_FALSE(main->document->modified);
+    valueEditorOverride = [](MainWindow&, std::wstring& value) {
+        value = L"2";
+        return true;
+    };
+    key(VK_F4);
+    valueEditorOverride = saved;
+    EXPECT_TRUE(main->document->modified);
+    ASSERT_NE(main->selected, nullptr);
+    EXPECT_EQ(qmtest::u8(main->selected->value), "2");
+    main->document->modified = false;  // closing would ask whether to save: leave the file alone
 }

@@ -1,0 +1,282 @@
+// Value editing on Windows: the code-page encoder, the edit on the real file, saving through a
+// temporary file beside the original, and the commands of the main window that reach them
+// ("Edit value", "Save changes" and the unsaved-changes question).
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "document/document.h"
+#include "document/language.h"
+#include "document/textfile.h"
+#include "edit/editing.h"
+#include "shell/mainwindow.h"
+#include "shell/settings.h"
+#include "views/grid.h"
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kTempSuffix[] = L".qmedit";
+constexpr int kReplaceAttempts = 3;
+constexpr DWORD kReplaceRetryMs = 100;
+
+class WindowsFileAccess : public EditFileAccess {
+public:
+    bool writable(const std::wstring& path) override {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+    }
+    bool read(const std::wstring& path, std::vector<uint8_t>& bytes) override { return readWholeFile(path, bytes); }
+    void decode(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) override {
+        decodeText(bytes, text, encoding);
+    }
+    CodePageEncoder encoder() override { return windowsCodePageEncoder; }
+};
+
+// Creates or truncates `path` and writes all bytes with one WriteFile. `opened` tells whether
+// the file was opened (and so truncated) even when the write then failed.
+bool writeAll(const std::wstring& path, DWORD disposition, const std::vector<uint8_t>& bytes, bool& opened) {
+    opened = false;
+    if (bytes.size() > MAXDWORD) return false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    opened = true;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL closed = CloseHandle(file);
+    return ok && closed && written == bytes.size();
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring keptTempMessage(const std::wstring& temp) {
+    return std::wstring(editMessageNotSaved()) +
+           tr(L" The complete new text is kept in \"", L" Der vollst\u00E4ndige neue Text liegt in \"") + temp + L"\".";
+}
+
+}  // namespace
+
+bool windowsCodePageEncoder(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (text.size() > static_cast<size_t>(INT_MAX)) return false;
+    const int units = static_cast<int>(text.size());
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultFlag = codePage == CP_UTF8 ? nullptr : &usedDefault;
+    const int size = WideCharToMultiByte(codePage, 0, text.data(), units, nullptr, 0, nullptr, usedDefaultFlag);
+    if (size < 1) return false;
+    bytes.resize(static_cast<size_t>(size));
+    const int written = WideCharToMultiByte(codePage, 0, text.data(), units, reinterpret_cast<char*>(bytes.data()), size,
+                                            nullptr, usedDefaultFlag);
+    if (written != size) return false;
+    return !usedDefault;
+}
+
+bool encodeText(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes) {
+    return encodeTextWith(text, encoding, bytes, windowsCodePageEncoder);
+}
+
+EditOutcome editValue(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor) {
+    WindowsFileAccess files;
+    return editValueWith(document, filePath, node, editor, files);
+}
+
+std::wstring saveDocument(Document& document, const std::wstring& filePath) {
+    if (!document.modified) return std::wstring();
+    try {
+        const DWORD attributes = GetFileAttributesW(filePath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return editMessageReadOnly();
+        std::vector<uint8_t> bytes;
+        if (!encodeText(document.editedText, document.encoding, bytes)) return editMessageEncoding();
+        bytes.insert(bytes.begin(), document.prefixBytes.begin(), document.prefixBytes.end());
+
+        const std::wstring temp = filePath + kTempSuffix;
+        bool opened = false;
+        if (!writeAll(temp, CREATE_ALWAYS, bytes, opened)) {
+            if (opened) DeleteFileW(temp.c_str());
+            return editMessageNotSaved();
+        }
+        std::vector<uint8_t>().swap(bytes);  // the temporary file holds them now
+        bool replaced = false;
+        for (int attempt = 0; attempt < kReplaceAttempts && !replaced; ++attempt) {
+            replaced = ReplaceFileW(filePath.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr) != 0;
+            if (!replaced) Sleep(kReplaceRetryMs);
+        }
+        if (!replaced) {
+            // The replacement failed (the file is held open by another program, say): the new
+            // text goes into the file itself. Should that write fail after the file was opened,
+            // or the original be gone, the temporary file is the only complete copy left, so it
+            // is kept and named instead of deleted.
+            if (!encodeText(document.editedText, document.encoding, bytes)) return editMessageEncoding();
+            bytes.insert(bytes.begin(), document.prefixBytes.begin(), document.prefixBytes.end());
+            bool truncated = false;
+            const bool written = writeAll(filePath, TRUNCATE_EXISTING, bytes, truncated);
+            if (!written) {
+                if (truncated || !fileExists(filePath)) return keptTempMessage(temp);
+                DeleteFileW(temp.c_str());
+                return editMessageNotSaved();
+            }
+        }
+        DeleteFileW(temp.c_str());
+        markSaved(document);
+        return std::wstring();
+    } catch (const std::bad_alloc&) {
+        return editMessageNotSaved();
+    }
+}
+
+// ---- the commands ----
+
+namespace {
+
+bool isEditableKind(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Attribute:
+        case NodeKind::Text:
+        case NodeKind::String:
+        case NodeKind::Number:
+        case NodeKind::Bool:
+        case NodeKind::Null: return true;
+        default: return false;
+    }
+}
+
+bool holdsOnlyText(const Node* node) {
+    return node->kind == NodeKind::Element && node->attributeCount == 0 && node->children.size() == 1 &&
+           node->children[0]->kind == NodeKind::Text;
+}
+
+// The node the command edits for a selection, or null.
+Node* editTarget(Node* selected) {
+    if (selected->kind != NodeKind::Element) return selected;
+    return holdsOnlyText(selected) ? selected->children[0] : nullptr;
+}
+
+bool isScalarValue(NodeKind kind) {
+    return kind == NodeKind::String || kind == NodeKind::Number || kind == NodeKind::Bool || kind == NodeKind::Null;
+}
+
+bool descendsInto(const Node* node) {
+    return node->kind == NodeKind::Element || node->kind == NodeKind::Object || node->kind == NodeKind::Array;
+}
+
+// The first value below a container that the command can edit, depth first in document order,
+// past attributes and without entering texts, comments or declarations.
+Node* firstEditableBelow(Node* container) {
+    std::vector<Node*> stack;
+    auto pushChildren = [&](Node* node) {
+        const size_t first = node->kind == NodeKind::Element ? node->attributeCount : 0;
+        for (size_t i = node->children.size(); i-- > first;) stack.push_back(node->children[i]);
+    };
+    pushChildren(container);
+    while (!stack.empty()) {
+        Node* node = stack.back();
+        stack.pop_back();
+        if (holdsOnlyText(node) || isScalarValue(node->kind)) return node;
+        if (descendsInto(node)) pushChildren(node);
+    }
+    return nullptr;
+}
+
+void computeEditRect(MainWindow& main, Node* target) {
+    main.editRectValid = false;
+    switch (main.settings.activeView) {
+        case kViewTree: {
+            TreePane& tree = main.treePane;
+            RECT client{};
+            GetClientRect(tree.window, &client);
+            const int rowHeight = std::max(main.palette.rowHeight, 1);
+            const long long visibleRows = std::max<long long>(client.bottom / rowHeight, 1);
+            if (tree.selectedRow < 0 || static_cast<long long>(tree.selectedRow) < tree.topRow ||
+                static_cast<long long>(tree.selectedRow) >= tree.topRow + visibleRows)
+                return;
+            const int top = (tree.selectedRow - static_cast<int>(tree.topRow)) * rowHeight;
+            main.editRect = RECT{tree.NameColumnWidth() + 4, top, client.right - 2, top + rowHeight};
+            main.editRectValid = true;
+            return;
+        }
+        case kViewGrid: {
+            GridPane& grid = main.gridPane;
+            if (!grid.EnsureLayout()) return;
+            const GridBox* box = grid.FindLeafBox(main.selected, target);
+            if (!box) return;
+            RECT client{};
+            GetClientRect(grid.window, &client);
+            const GridMetrics metrics = grid.Metrics();
+            const long long left = static_cast<long long>(box->x) - grid.scrollX + 8;
+            const long long top = static_cast<long long>(box->y) - grid.scrollY + 8;
+            const long long right = std::min<long long>(left + std::max<long long>(box->width, 120), client.right);
+            const long long bottom = top + metrics.rowHeight;
+            if (top < 0 || bottom > client.bottom || left < 0 || right - left <= 20) return;
+            main.editRect = RECT{LONG(left), LONG(top), LONG(right), LONG(bottom)};
+            main.editRectValid = true;
+            return;
+        }
+        case kViewSource: main.editRectValid = main.sourcePane.ValueEditRect(target, main.editRect); return;
+        default: return;
+    }
+}
+
+HWND messageOwner(const MainWindow& main) { return GetAncestor(main.window, GA_ROOT); }
+
+void showWarning(const MainWindow& main, const std::wstring& message) {
+    MessageBoxW(messageOwner(main), message.c_str(), L"Quillmap", MB_ICONWARNING | MB_OK);
+}
+
+}  // namespace
+
+void EditSelectedValue(MainWindow& main) {
+    if (!main.document || !main.selected) return;
+    Node* target = editTarget(main.selected);
+    if (!target) {
+        Node* found = descendsInto(main.selected) ? firstEditableBelow(main.selected) : nullptr;
+        if (!found) {
+            MessageBeep(MB_ICONASTERISK);
+            return;
+        }
+        main.SelectNode(found);
+        main.RevealSelection();
+        target = main.selected ? editTarget(main.selected) : nullptr;
+    }
+    if (!target || !isEditableKind(target->kind)) {
+        MessageBeep(MB_ICONASTERISK);
+        return;
+    }
+    computeEditRect(main, target);
+    const EditOutcome outcome =
+        editValue(*main.document, main.filePath, target, [&main](std::wstring& value) { return EditValueText(main, value); });
+    main.editRectValid = false;
+    if (!outcome.message.empty()) showWarning(main, outcome.message);
+    if (outcome.changed) {
+        main.sourcePane.ResetForDocument();
+        main.gridPane.Relayout();
+        InvalidateRect(main.window, nullptr, TRUE);
+        main.RepaintActiveView();
+    }
+    if (HWND view = main.ActiveViewWindow()) SetFocus(view);
+}
+
+void SaveChanges(MainWindow& main) {
+    if (!main.document || !main.document->modified) return;
+    const std::wstring message = saveDocument(*main.document, main.filePath);
+    if (!message.empty()) showWarning(main, message);
+    InvalidateRect(main.window, nullptr, TRUE);
+}
+
+void PromptToSave(MainWindow& main) {
+    if (!main.document || !main.document->modified) return;
+    const size_t slash = main.filePath.find_last_of(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? main.filePath : main.filePath.substr(slash + 1);
+    const std::wstring question = uiGerman ? L"\u00C4nderungen an \"" + name + L"\" speichern?"
+                                           : L"Save changes to \"" + name + L"\"?";
+    if (MessageBoxW(messageOwner(main), question.c_str(), L"Quillmap", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES)
+        SaveChanges(main);
+    // Whatever the answer and the outcome, the pending edit goes with the document.
+    main.document->modified = false;
+}
+
+}  // namespace qm

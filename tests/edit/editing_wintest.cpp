@@ -1,0 +1,201 @@
+// Editing and saving real files under Windows: the bytes on disk after an edit and a save equal
+// the original except for the edited value in every encoding, refusals leave the file alone,
+// and a save that cannot replace the file leaves the original intact.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/document.h"
+#include "document/language.h"
+#include "document/load.h"
+#include "edit/editing.h"
+#include "edit/nodetext.h"
+#include "tests/support/testing.h"
+#include "tests/support/winfiles.h"
+
+namespace {
+
+std::string fileBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string out(GetFileSize(h, nullptr), '\0');
+    DWORD read = 0;
+    if (!out.empty()) ReadFile(h, out.data(), DWORD(out.size()), &read, nullptr);
+    CloseHandle(h);
+    return out;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string utf16(const std::wstring& text, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        const char hi = char(unsigned(c) >> 8), lo = char(unsigned(c) & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
+qm::Node* findNode(qm::Document& doc, const std::wstring& path) {
+    for (size_t i = 0; i < doc.nodes.size(); ++i)
+        if (qm::nodePath(&doc.nodes[i], doc.format) == path) return &doc.nodes[i];
+    return nullptr;
+}
+
+struct Opened {
+    std::wstring path;
+    std::unique_ptr<qm::Document> doc = std::make_unique<qm::Document>();
+    explicit Opened(const std::wstring& name, const std::string& bytes) : path(qmtest::writeTempFile(name, bytes)) {
+        SetFileAttributesW((path + L".qmedit").c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW((path + L".qmedit").c_str());
+        RemoveDirectoryW((path + L".qmedit").c_str());
+        EXPECT_TRUE(qm::loadDocument(path, *doc));
+    }
+    qm::EditOutcome edit(const std::wstring& nodePath, const std::wstring& typed) {
+        qm::Node* node = findNode(*doc, nodePath);
+        EXPECT_NE(node, nullptr) << qmtest::u8(nodePath);
+        if (!node) return {L"no node", false};
+        return qm::editValue(*doc, path, node, [&](std::wstring& value) {
+            value = typed;
+            return true;
+        });
+    }
+};
+
+const std::wstring kNotSaved = L"The file could not be saved.";
+
+struct RoundTrip {
+    const char* what;
+    const wchar_t* name;
+    std::string original;
+    const wchar_t* path;
+    const wchar_t* typed;
+    std::string saved;
+};
+
+TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
+    qm::uiGerman = false;
+    const std::string sjisHead = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<r a=\"1\">";
+    const RoundTrip cases[] = {
+        {"UTF-8 without a mark", L"u8.json", "{\r\n  \"a\": \"x\", // note\r\n  \"b\": 1\r\n}", L"$.a", L"caf\u00E9",
+         "{\r\n  \"a\": \"caf\xC3\xA9\", // note\r\n  \"b\": 1\r\n}"},
+        {"UTF-8 with a mark", L"u8bom.yaml", "\xEF\xBB\xBF# c\nk: v\nn: 1\n", L"$.k", L"w", "\xEF\xBB\xBF# c\nk: w\nn: 1\n"},
+        {"UTF-16 LE with a mark", L"le.xml", utf16(L"<r>\r\n <t>x</t>\r\n</r>", false), L"/r/t/text()", L"\u4E00y",
+         utf16(L"<r>\r\n <t>\u4E00y</t>\r\n</r>", false)},
+        {"UTF-16 BE with a mark", L"be.toml", utf16(L"# c\nk = 'x'\n", true), L"k", L"z", utf16(L"# c\nk = 'z'\n", true)},
+        {"Windows-1252", L"cp.xml", "<r k='caf\xE9'>x</r>", L"/r/@k", L"\u20AC", "<r k='\x80'>x</r>"},
+        {"Shift-JIS declared", L"sjis.xml", sjisHead + "\x82\xA0</r>", L"/r/text()", L"\u3044", sjisHead + "\x82\xA2</r>"},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(c.what);
+        Opened f(c.name, c.original);
+        const qm::EditOutcome out = f.edit(c.path, c.typed);
+        EXPECT_EQ(qmtest::u8(out.message), "");
+        ASSERT_TRUE(out.changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
+        EXPECT_EQ(fileBytes(f.path), c.saved);
+        EXPECT_FALSE(exists(f.path + L".qmedit"));
+        EXPECT_FALSE(f.doc->modified);
+    }
+}
+
+TEST(SaveWindows, DeclaredIsoLatinFileFromTheCorpus) {
+    QM_SKIP_WITHOUT_CORPUS();
+    std::vector<uint8_t> raw;
+    ASSERT_TRUE(qmtest::readBytes(qmtest::corpusDir() + "/xml/symfony-translation/encoding.xlf", raw));
+    const std::string original(raw.begin(), raw.end());
+    Opened f(L"latin.xlf", original);
+    qm::Node* target = nullptr;
+    for (size_t i = 0; i < f.doc->nodes.size() && !target; ++i)
+        if (f.doc->nodes[i].kind == qm::NodeKind::Text && f.doc->nodes[i].value == L"b\u00E4r") target = &f.doc->nodes[i];
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(qm::editValue(*f.doc, f.path, target, [](std::wstring& v) {
+                    v = L"b\u00F6r";
+                    return true;
+                }).changed);
+    EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
+    std::string expected = original;
+    expected.replace(expected.find("<target>b\xE4r"), 11, "<target>b\xF6r");
+    EXPECT_EQ(fileBytes(f.path), expected);
+}
+
+TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
+    qm::uiGerman = false;
+    const std::string original = "{\"a\": 1}";
+    {
+        SCOPED_TRACE("changed on disk after loading");
+        Opened f(L"changed.json", original);
+        qmtest::writeTempFile(L"changed.json", "{\"a\": 2}");
+        EXPECT_EQ(qmtest::u8(f.edit(L"$.a", L"3").message), "The file has changed. Please reopen it.");
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 2}");
+    }
+    {
+        SCOPED_TRACE("read-only at the edit, then at the save");
+        Opened f(L"ro.json", original);
+        SetFileAttributesW(f.path.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(qmtest::u8(f.edit(L"$.a", L"3").message), "The file is read-only.");
+        SetFileAttributesW(f.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(f.edit(L"$.a", L"3").changed);
+        SetFileAttributesW(f.path.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "The file is read-only.");
+        EXPECT_TRUE(f.doc->modified) << "the edit stays pending";
+        SetFileAttributesW(f.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(fileBytes(f.path), original);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 3}");
+    }
+    {
+        SCOPED_TRACE("a stale temporary file is overwritten and removed");
+        Opened f(L"stale.json", original);
+        qmtest::writeTempFile(L"stale.json.qmedit", std::string(100, 'z'));
+        ASSERT_TRUE(f.edit(L"$.a", L"4").changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 4}");
+        EXPECT_FALSE(exists(f.path + L".qmedit"));
+    }
+    {
+        // A folder by the temporary file's name stands for a folder without write access (Wine
+        // does not enforce folder permissions): the temporary file cannot be created.
+        SCOPED_TRACE("the temporary file cannot be created");
+        Opened f(L"nowrite.json", original);
+        ASSERT_TRUE(CreateDirectoryW((f.path + L".qmedit").c_str(), nullptr));
+        ASSERT_TRUE(f.edit(L"$.a", L"5").changed);
+        EXPECT_EQ(qm::saveDocument(*f.doc, f.path), kNotSaved);
+        EXPECT_TRUE(f.doc->modified);
+        EXPECT_EQ(fileBytes(f.path), original);
+        RemoveDirectoryW((f.path + L".qmedit").c_str());
+    }
+}
+
+// Another program holds the file open without delete sharing: the replacement fails three
+// times and so does the direct write; the original stays whole and the edit stays pending.
+TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
+    qm::uiGerman = false;
+    const std::string original = "{\"a\": 1}";
+    const DWORD shares[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    for (DWORD share : shares) {
+        SCOPED_TRACE(share);
+        Opened f(L"held.json", original);
+        ASSERT_TRUE(f.edit(L"$.a", L"2").changed);
+        HANDLE held = CreateFileW(f.path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const std::wstring message = qm::saveDocument(*f.doc, f.path);
+        CloseHandle(held);
+        const std::string onDisk = fileBytes(f.path);
+        if (message.empty()) {
+            EXPECT_EQ(onDisk, "{\"a\": 2}");
+        } else {
+            EXPECT_EQ(message, kNotSaved);
+            EXPECT_EQ(onDisk, original);
+            EXPECT_TRUE(f.doc->modified);
+            EXPECT_FALSE(exists(f.path + L".qmedit"));
+        }
+    }
+}
+
+}  // namespace
