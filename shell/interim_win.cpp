@@ -1,6 +1,6 @@
-// The present forms of what the context menu and value editing will provide, so the main window
-// and the views can call them already: the gestures that open the menu, the editor or the save
-// prompt do nothing yet.
+// The present forms of what value editing will provide, so the main window, the views and the
+// context menu can call them already: the gestures that open the editor or the save prompt do
+// nothing yet.
 #include <windows.h>
 
 #include "edit/editing.h"
@@ -8,7 +8,6 @@
 
 namespace qm {
 
-void ShowContextMenu(MainWindow&, HWND, POINT) {}
 void EditSelectedValue(MainWindow&) {}
 void PromptUnsavedChanges(MainWindow&) {}
 void SaveChanges(MainWindow&) {}
