@@ -94,7 +94,7 @@ struct MainWindow;
 // tests put their own in place to read the menu and choose.
 using MenuTracker = int (*)(HMENU menu, HWND owner, POINT screenPoint);
 // Runs the font dialog; the product uses ChooseFontW.
-using FontChooser = BOOL (*)(CHOOSEFONTW* dialog);
+using FontChooser = BOOL(WINAPI*)(CHOOSEFONTW* dialog);
 extern MenuTracker menuTracker;
 extern FontChooser fontChooser;
 

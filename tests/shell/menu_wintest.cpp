@@ -87,7 +87,7 @@ struct FontDialog {
 };
 FontDialog fontDialog;
 
-BOOL answerFontDialog(CHOOSEFONTW* dialog) {
+BOOL WINAPI answerFontDialog(CHOOSEFONTW* dialog) {
     fontDialog.seen = *dialog;
     fontDialog.initial = *dialog->lpLogFont;
     if (!fontDialog.ok) return FALSE;
