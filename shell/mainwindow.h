@@ -127,7 +127,8 @@ void UnregisterWindowClasses();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The context menu: shell/interim_win.cpp holds its present stand-in until it is built.
+// The context menu at a point in screen coordinates, owned by the view that asks; nothing
+// without a document (shell/menu_win.cpp).
 void ShowContextMenu(MainWindow& main, HWND owner, POINT screenPoint);
 
 }  // namespace qm

@@ -1,9 +1,11 @@
 // What every view window does alike: its pane bound to the window at WM_NCCREATE (it comes with
-// the creation parameters) and let go at WM_NCDESTROY, and no exception ever reaching the host.
+// the creation parameters) and let go at WM_NCDESTROY, the context menu on the context-menu key
+// and Shift+F10, and no exception ever reaching the host.
 #pragma once
 
 #include <windows.h>
 
+#include "shell/menu.h"
 #include "shell/windowstate_win.h"
 
 namespace qm {
@@ -19,6 +21,12 @@ LRESULT paneWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         if (message == WM_NCDESTROY) {
             unbindWindowState(window, *pane);
             return DefWindowProcW(window, message, wParam, lParam);
+        }
+        if (IsContextMenuKey(message, wParam)) {
+            // The key's release is kept from DefWindowProc too, which would open the menu again.
+            if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN)
+                SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(-1, -1));
+            return 0;
         }
         return dispatch(*pane, window, message, wParam, lParam);
     } catch (...) {
