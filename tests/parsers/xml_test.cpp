@@ -10,6 +10,7 @@
 #include "document/load.h"
 #include "parsers/xml.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
@@ -17,40 +18,27 @@ using qmtest::parse;
 namespace {
 
 // Compact nested picture of a tree: element{children}, @attribute=value, "text", CD[cdata],
-// !comment, ?target:data, Decl:data, DT word:rest. Built with an explicit stack.
-std::wstring shape(const Node* top) {
-    struct Frame {
-        const Node* node;
-        size_t next;
-    };
-    std::wstring out;
-    std::vector<Frame> stack{{top, 0}};
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        if (f.next == f.node->children.size()) {
-            stack.pop_back();
-            if (!stack.empty()) out += L'}';
-            continue;
-        }
-        const Node* n = f.node->children[f.next++];
-        if (f.next > 1) out += L' ';
-        switch (n->kind) {
-            case NodeKind::Element:
-                out += n->name + L'{';
-                stack.push_back({n, 0});
-                break;
-            case NodeKind::Attribute: out += L'@' + n->name + L'=' + n->value; break;
-            case NodeKind::Text: out += L'"' + n->value + L'"'; break;
-            case NodeKind::CData: out += L"CD[" + n->value + L']'; break;
-            case NodeKind::Comment: out += L'!' + n->value; break;
-            case NodeKind::ProcessingInstruction: out += L'?' + n->name + L':' + n->value; break;
-            case NodeKind::XmlDeclaration: out += L"Decl:" + n->value; break;
-            case NodeKind::DocType: out += L"DT " + n->name + L':' + n->value; break;
-            default: out += L"<unexpected kind>"; break;
-        }
+// !comment, ?target:data, Decl:data, DT word:rest.
+std::wstring markupLabel(const Node& n) {
+    const std::wstring name = n.name.str(), value = n.value.str();
+    switch (n.kind) {
+        case NodeKind::Element: return name;
+        case NodeKind::Attribute: return L'@' + name + L'=' + value;
+        case NodeKind::Text: return L'"' + value + L'"';
+        case NodeKind::CData: return L"CD[" + value + L']';
+        case NodeKind::Comment: return L'!' + value;
+        case NodeKind::ProcessingInstruction: return L'?' + name + L':' + value;
+        case NodeKind::XmlDeclaration: return L"Decl:" + value;
+        case NodeKind::DocType: return L"DT " + name + L':' + value;
+        default: return L"<unexpected kind>";
     }
-    return out;
 }
+
+qmtest::Brackets markupBrackets(const Node& n) {
+    return n.kind == NodeKind::Element ? qmtest::Brackets{L'{', L'}'} : qmtest::Brackets{};
+}
+
+std::wstring shape(const Node* top) { return qmtest::shape(top, {markupLabel, markupBrackets}); }
 
 struct LanguageGuard {
     bool saved = uiGerman;
