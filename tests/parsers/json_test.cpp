@@ -147,14 +147,13 @@ TEST(JsonErrors, UnclosedCommentBeforeTheValue) {
 }
 
 TEST(JsonErrors, GermanMessages) {
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     expectCases(L"g.json", {
         {L"[,]", L"Arr", L"Unerwartetes Zeichen", 1},
         {L"{\"a\" 1}", L"Obj", L"':' erwartet", 1},
         {L"[1] 2", L"Arr Num=1", L"Weitere Daten nach dem JSON-Wert", 1},
         {L"[\"a", L"Arr Str=a", L"Zeichenkette nicht abgeschlossen", 1},
     });
-    uiGerman = false;
 }
 
 TEST(JsonLines, MemberLineIsTheLineOfItsValue) {

@@ -45,11 +45,6 @@ qmtest::Brackets registryBrackets(const Node& n) {
 
 std::wstring shape(const Node* top) { return qmtest::shape(top, {registryLabel, registryBrackets}); }
 
-struct LanguageGuard {
-    bool saved = uiGerman;
-    ~LanguageGuard() { uiGerman = saved; }
-};
-
 const std::wstring kHeader5 = L"Windows Registry Editor Version 5.00";
 const std::wstring kHeader5Line = L";" + kHeader5 + L" ";
 
@@ -267,9 +262,8 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
         {L"[K]\n\"x\"\n", L"K{x=S:}", L"Unknown value format", L"Unbekanntes Werteformat", 4},
         {L"[K]\n\"Data\"=hex:01,\\\n02\nstray", L"K{Data=S:01 02<binary>}", L"Unknown line", L"Unbekannte Zeile", 6},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parseReg(c.body);
             ASSERT_TRUE(d);
@@ -278,7 +272,7 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.body);
         }
     }
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     auto d = parseReg(L"[-K]\n@=-");
     EXPECT_EQ(shape(d->root), kHeader5Line + L"K<l\u00F6schen>{(Standard)=Null:<l\u00F6schen>}");
 }

@@ -233,7 +233,7 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
         {L"[\"a]\n", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
     };
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parse(L"t.toml", c.text);
             ASSERT_TRUE(d) << qmtest::u8(c.text);
@@ -242,7 +242,6 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
             EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
         }
     }
-    uiGerman = false;
 }
 
 // A bad token is quoted in the message up to 40 characters and then cut with "…", so a file
@@ -263,7 +262,7 @@ TEST(TomlErrors, LongTokensAreCutInTheMessage) {
         {a40.substr(2) + pair + L"b", a40.substr(2) + pair + L"\u2026"},
     };
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const TokenCase& c : cases) {
             auto d = parse(L"t.toml", L"ok = 1\nx = " + c.token + L"\n");
             ASSERT_TRUE(d);
@@ -272,7 +271,6 @@ TEST(TomlErrors, LongTokensAreCutInTheMessage) {
             EXPECT_EQ(d->errorLine, 2u);
         }
     }
-    uiGerman = false;
 }
 
 // A carriage return without a line feed after it ends a line (files from classic Mac tools): each

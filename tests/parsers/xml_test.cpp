@@ -40,11 +40,6 @@ qmtest::Brackets markupBrackets(const Node& n) {
 
 std::wstring shape(const Node* top) { return qmtest::shape(top, {markupLabel, markupBrackets}); }
 
-struct LanguageGuard {
-    bool saved = uiGerman;
-    ~LanguageGuard() { uiGerman = saved; }
-};
-
 std::unique_ptr<Document> parseXmlText(const std::wstring& text, bool spans = false) {
     auto d = parse(L"test.xml", text, spans);
     EXPECT_TRUE(d) << qmtest::u8(text);
@@ -250,9 +245,8 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
         {L"<r><?pi open", L"r{?pi:open}", L"Element not closed: <r>", L"Element nicht geschlossen: <r>", 1},
         {L"<!DOCTYPE x [ > <r/>", L"DT DOCTYPE:x [ > <r/>", L"", L"", 0},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);
@@ -279,9 +273,8 @@ TEST(XmlErrors, LongNamesAreCutInMessages) {
         {L"<" + name + L"xy>", name + L"xy{}", L"Element not closed: <" + name + L"\u2026>",
          L"Element nicht geschlossen: <" + name + L"\u2026>", 1},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const NameCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);

@@ -282,18 +282,16 @@ TEST(YamlErrors, MessagesLinesAndTheTreeBuiltSoFar) {
     };
     for (const ErrorCase& c : cases) {
         for (bool german : {false, true}) {
-            uiGerman = german;
+            qmtest::LanguageGuard language(german);
             auto d = parse(L"e.yml", c.text);
-            uiGerman = false;
             ASSERT_TRUE(d);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.text);
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
             EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
         }
     }
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     auto deep = parse(L"e.yml", std::wstring(600, L'[') + std::wstring(600, L']'));
-    uiGerman = false;
     EXPECT_EQ(deep->errorMessage, L"Verschachtelung zu tief");
 }
 
@@ -312,9 +310,8 @@ TEST(YamlErrors, LongAnchorNamesAreCutInMessages) {
     };
     for (bool german : {false, true}) {
         for (const NameCase& c : cases) {
-            uiGerman = german;
+            qmtest::LanguageGuard language(german);
             auto d = parse(L"e.yml", c.text);
-            uiGerman = false;
             ASSERT_TRUE(d);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
         }
