@@ -88,7 +88,7 @@ TEST(NodeLabel, DataKindsKeysIndexesAndDocuments) {
     doc2->indexInParent = 1;
     EXPECT_EQ(nodeLabel(doc1), L"Document 1");
     EXPECT_EQ(nodeLabel(doc2), L"Document 2");
-    qmtest::GermanUi german;
+    qmtest::LanguageGuard german(true);
     EXPECT_EQ(nodeLabel(doc2), L"Dokument 2");
 }
 
@@ -155,7 +155,7 @@ TEST(NodeSummary, ArraysCountItemsInBothLanguages) {
     EXPECT_EQ(nodeSummary(none), L"0 items");
     EXPECT_EQ(nodeSummary(one), L"1 item");
     EXPECT_EQ(nodeSummary(twelve), L"12 items");
-    qmtest::GermanUi german;
+    qmtest::LanguageGuard german(true);
     EXPECT_EQ(nodeSummary(none), L"0 Eintr\u00e4ge");
     EXPECT_EQ(nodeSummary(one), L"1 Eintrag");
     EXPECT_EQ(nodeSummary(twelve), L"12 Eintr\u00e4ge");

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "document/document.h"
-#include "document/language.h"
 
 namespace qmtest {
 
@@ -39,13 +38,6 @@ struct Tree {
         ++element->attributeCount;
         return n;
     }
-};
-
-// Switches the interface language for one scope.
-struct GermanUi {
-    bool saved = qm::uiGerman;
-    GermanUi() { qm::uiGerman = true; }
-    ~GermanUi() { qm::uiGerman = saved; }
 };
 
 }  // namespace qmtest

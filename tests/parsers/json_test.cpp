@@ -7,6 +7,7 @@
 #include "document/language.h"
 #include "parsers/json.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
@@ -14,22 +15,7 @@ using qmtest::parse;
 namespace {
 
 // Pre-order "Kind:name=value" list of the tree under the root, for compact expectations.
-std::wstring shape(const Document& d) {
-    static const wchar_t* const kinds[] = {L"Root", L"El", L"Attr", L"Text", L"CD", L"Comment", L"PI", L"DT",
-                                           L"Decl", L"Obj", L"Arr", L"Str", L"Num", L"Bool", L"Null"};
-    std::wstring out;
-    std::vector<const Node*> stack(d.root->children.rbegin(), d.root->children.rend());
-    while (!stack.empty()) {
-        const Node* n = stack.back();
-        stack.pop_back();
-        if (!out.empty()) out += L' ';
-        out += kinds[size_t(n->kind)];
-        if (n->keyed) out += L":" + n->name;
-        if (!n->value.empty()) out += L"=" + n->value;
-        stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
-    }
-    return out;
-}
+std::wstring shape(const Document& d) { return qmtest::shape(d.root, qmtest::kFlatKinds); }
 
 struct Case {
     const wchar_t* text;
@@ -161,14 +147,13 @@ TEST(JsonErrors, UnclosedCommentBeforeTheValue) {
 }
 
 TEST(JsonErrors, GermanMessages) {
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     expectCases(L"g.json", {
         {L"[,]", L"Arr", L"Unerwartetes Zeichen", 1},
         {L"{\"a\" 1}", L"Obj", L"':' erwartet", 1},
         {L"[1] 2", L"Arr Num=1", L"Weitere Daten nach dem JSON-Wert", 1},
         {L"[\"a", L"Arr Str=a", L"Zeichenkette nicht abgeschlossen", 1},
     });
-    uiGerman = false;
 }
 
 TEST(JsonLines, MemberLineIsTheLineOfItsValue) {

@@ -14,6 +14,7 @@
 #include "parsers/registry.h"
 #include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
@@ -21,48 +22,28 @@ using qmtest::parse;
 namespace {
 
 // Compact nested picture of a registry tree: key{children}, name=S:value, name=N:value,
-// name=Null:, name[items] and ;comment, each followed by <tag> when it has one. Explicit stack.
-std::wstring shape(const Node* top) {
-    struct Frame {
-        const Node* node;
-        size_t next;
-    };
-    std::wstring out;
-    std::vector<Frame> stack{{top, 0}};
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        if (f.next == f.node->children.size()) {
-            const NodeKind kind = f.node->kind;
-            stack.pop_back();
-            if (!stack.empty()) out += kind == NodeKind::Array ? L']' : L'}';
-            continue;
-        }
-        const Node* n = f.node->children[f.next++];
-        if (f.next > 1) out += L' ';
-        const std::wstring tag = n->tag ? L"<" + std::wstring(n->tag) + L">" : L"";
-        switch (n->kind) {
-            case NodeKind::Comment: out += L';' + n->value; break;
-            case NodeKind::Object:
-                out += n->name + tag + L'{';
-                stack.push_back({n, 0});
-                break;
-            case NodeKind::Array:
-                out += n->name + tag + L'[';
-                stack.push_back({n, 0});
-                break;
-            case NodeKind::String: out += (n->keyed ? n->name + L"=" : L"") + L"S:" + n->value + tag; break;
-            case NodeKind::Number: out += n->name + L"=N:" + n->value + tag; break;
-            case NodeKind::Null: out += n->name + L"=Null:" + n->value + tag; break;
-            default: out += L"<unexpected kind>"; break;
-        }
+// name=Null:, name[items] and ;comment, each followed by <tag> when it has one.
+std::wstring registryLabel(const Node& n) {
+    const std::wstring name = n.name.str(), value = n.value.str();
+    const std::wstring tag = n.tag ? L"<" + std::wstring(n.tag) + L">" : L"";
+    switch (n.kind) {
+        case NodeKind::Comment: return L';' + value;
+        case NodeKind::Object:
+        case NodeKind::Array: return name + tag;
+        case NodeKind::String: return (n.keyed ? name + L"=" : L"") + L"S:" + value + tag;
+        case NodeKind::Number: return name + L"=N:" + value + tag;
+        case NodeKind::Null: return name + L"=Null:" + value + tag;
+        default: return L"<unexpected kind>";
     }
-    return out;
 }
 
-struct LanguageGuard {
-    bool saved = uiGerman;
-    ~LanguageGuard() { uiGerman = saved; }
-};
+qmtest::Brackets registryBrackets(const Node& n) {
+    if (n.kind == NodeKind::Object) return {L'{', L'}'};
+    if (n.kind == NodeKind::Array) return {L'[', L']'};
+    return {};
+}
+
+std::wstring shape(const Node* top) { return qmtest::shape(top, {registryLabel, registryBrackets}); }
 
 const std::wstring kHeader5 = L"Windows Registry Editor Version 5.00";
 const std::wstring kHeader5Line = L";" + kHeader5 + L" ";
@@ -281,9 +262,8 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
         {L"[K]\n\"x\"\n", L"K{x=S:}", L"Unknown value format", L"Unbekanntes Werteformat", 4},
         {L"[K]\n\"Data\"=hex:01,\\\n02\nstray", L"K{Data=S:01 02<binary>}", L"Unknown line", L"Unbekannte Zeile", 6},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parseReg(c.body);
             ASSERT_TRUE(d);
@@ -292,7 +272,7 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.body);
         }
     }
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     auto d = parseReg(L"[-K]\n@=-");
     EXPECT_EQ(shape(d->root), kHeader5Line + L"K<l\u00F6schen>{(Standard)=Null:<l\u00F6schen>}");
 }

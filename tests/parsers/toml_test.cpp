@@ -10,39 +10,17 @@
 #include "parsers/toml.h"
 #include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
 
 namespace {
 
-// "Kind:key=value^tag(children)" of a subtree; keys only on keyed nodes.
-void appendShape(const Node* n, std::wstring& out) {
-    static const wchar_t* const kinds[] = {L"Root", L"El", L"Attr", L"Text", L"CD", L"Cmt", L"PI", L"DT",
-                                           L"Decl", L"Obj", L"Arr", L"Str", L"Num", L"Bool", L"Null"};
-    out += kinds[size_t(n->kind)];
-    if (n->keyed) out += L":" + n->name;
-    if (!n->value.empty()) out += L"=" + n->value;
-    if (n->tag) out += std::wstring(L"^") + n->tag;
-    if (n->children.empty()) return;
-    out += L'(';
-    for (size_t i = 0; i < n->children.size(); ++i) {
-        if (i) out += L' ';
-        appendShape(n->children[i], out);
-    }
-    out += L')';
-}
-
-// Shape of the top-level table's children.
+// "Kind:key=value<tag>(children)" of the top-level table's children; keys only on keyed nodes.
 std::wstring shape(const Document& d) {
-    std::wstring out;
     if (d.root->children.size() != 1) return L"<" + std::to_wstring(d.root->children.size()) + L" top tables>";
-    const Node* top = d.root->children[0];
-    for (size_t i = 0; i < top->children.size(); ++i) {
-        if (i) out += L' ';
-        appendShape(top->children[i], out);
-    }
-    return out;
+    return qmtest::shape(d.root->children[0], qmtest::kNestedKinds);
 }
 
 struct Case {
@@ -91,7 +69,7 @@ const std::vector<Case>& tableCases() {
         {L"x = [\n  1,\n  [2, 'y'],\n]", L"Arr:x(Num=1 Arr(Num=2 Str=y))", L"", 0},
         {L"x = []\ny = [ ]\nz = {}", L"Arr:x Arr:y Obj:z", L"", 0},
         // Comments are children too: a table may outgrow scanning by a comment.
-        {L"t = {}\nk = 1 # a\n# b\n# c\nm = 2\n[t]\nz = 1", L"Obj:t(Num:z=1) Num:k=1 Cmt=a Cmt=b Cmt=c Num:m=2", L"", 0},
+        {L"t = {}\nk = 1 # a\n# b\n# c\nm = 2\n[t]\nz = 1", L"Obj:t(Num:z=1) Num:k=1 Comment=a Comment=b Comment=c Num:m=2", L"", 0},
     };
     return cases;
 }
@@ -157,13 +135,13 @@ TEST(TomlTables, RepeatedHeadersAfterAPlainValueStayLinear) {
 
 TEST(TomlComments, GoToTheTableTheNextLineBelongsTo) {
     expectCases({
-        {L"# one\n  # two  \n", L"Cmt=one Cmt=two", L"", 0},
-        {L"# head\n[server]\nport = 80 # web\n# tail", L"Obj:server(Cmt=head Num:port=80 Cmt=web Cmt=tail)", L"", 0},
-        {L"a = 1\n# above b\n[b] # on b\n", L"Num:a=1 Obj:b(Cmt=above b Cmt=on b)", L"", 0},
+        {L"# one\n  # two  \n", L"Comment=one Comment=two", L"", 0},
+        {L"# head\n[server]\nport = 80 # web\n# tail", L"Obj:server(Comment=head Num:port=80 Comment=web Comment=tail)", L"", 0},
+        {L"a = 1\n# above b\n[b] # on b\n", L"Num:a=1 Obj:b(Comment=above b Comment=on b)", L"", 0},
         // Comments inside an array wait for the next line; the one after the value comes first.
-        {L"x = [ # in\n 1 ] # after\ny = 2", L"Arr:x(Num=1) Cmt=after Cmt=in Num:y=2", L"", 0},
-        {L"s = \"a # b\" #c\r\n", L"Str:s=a # b Cmt=c", L"", 0},
-        {L"#\n", L"Cmt", L"", 0},
+        {L"x = [ # in\n 1 ] # after\ny = 2", L"Arr:x(Num=1) Comment=after Comment=in Num:y=2", L"", 0},
+        {L"s = \"a # b\" #c\r\n", L"Str:s=a # b Comment=c", L"", 0},
+        {L"#\n", L"Comment", L"", 0},
     });
 }
 
@@ -198,12 +176,12 @@ TEST(TomlScalars, NumbersBooleansAndDatesAsWritten) {
          L"", 0},
         {L"t = true\nf = false", L"Bool:t=true Bool:f=false", L"", 0},
         {L"a = 1979-05-27 07:32:00Z\nb = 1979-05-27T07:32:00.5-07:00\nc = 1979-05-27\nd = 07:32:00\ne = 12:30",
-         L"Str:a=1979-05-27 07:32:00Z^datetime Str:b=1979-05-27T07:32:00.5-07:00^datetime "
-         L"Str:c=1979-05-27^datetime Str:d=07:32:00^datetime Str:e=12:30^datetime",
+         L"Str:a=1979-05-27 07:32:00Z<datetime> Str:b=1979-05-27T07:32:00.5-07:00<datetime> "
+         L"Str:c=1979-05-27<datetime> Str:d=07:32:00<datetime> Str:e=12:30<datetime>",
          L"", 0},
-        {L"x = [1979-05-27 07:32:00,1]", L"Arr:x(Str=1979-05-27 07:32:00^datetime Num=1)", L"", 0},
+        {L"x = [1979-05-27 07:32:00,1]", L"Arr:x(Str=1979-05-27 07:32:00<datetime> Num=1)", L"", 0},
         // A date followed by a space and a non-digit stays a date; the rest is not part of it.
-        {L"x = 1979-05-27 # c", L"Str:x=1979-05-27^datetime Cmt=c", L"", 0},
+        {L"x = 1979-05-27 # c", L"Str:x=1979-05-27<datetime> Comment=c", L"", 0},
         {L"x = {a=1}", L"Obj:x(Num:a=1)", L"", 0},
     });
     // Forms that are not numbers.
@@ -255,7 +233,7 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
         {L"[\"a]\n", L"Unterminated string", L"Zeichenkette nicht abgeschlossen", 1, L""},
     };
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parse(L"t.toml", c.text);
             ASSERT_TRUE(d) << qmtest::u8(c.text);
@@ -264,7 +242,6 @@ TEST(TomlErrors, MessageAndLineInBothLanguages) {
             EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
         }
     }
-    uiGerman = false;
 }
 
 // A bad token is quoted in the message up to 40 characters and then cut with "…", so a file
@@ -285,7 +262,7 @@ TEST(TomlErrors, LongTokensAreCutInTheMessage) {
         {a40.substr(2) + pair + L"b", a40.substr(2) + pair + L"\u2026"},
     };
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const TokenCase& c : cases) {
             auto d = parse(L"t.toml", L"ok = 1\nx = " + c.token + L"\n");
             ASSERT_TRUE(d);
@@ -294,7 +271,6 @@ TEST(TomlErrors, LongTokensAreCutInTheMessage) {
             EXPECT_EQ(d->errorLine, 2u);
         }
     }
-    uiGerman = false;
 }
 
 // A carriage return without a line feed after it ends a line (files from classic Mac tools): each
@@ -305,7 +281,7 @@ TEST(TomlLines, LoneCarriageReturnsEndLines) {
         {L"a = 1\nb = 2\n", L"Num:a=1 Num:b=2", L"", 0},
         {L"a = 1\n\nb = 2", L"Num:a=1 Num:b=2", L"", 0},
         {L"# c\n[t]\nx = [\n  1, # in\n  2,\n]\ny = 's' # after\n",
-         L"Obj:t(Cmt=c Arr:x(Num=1 Num=2) Cmt=in Str:y=s Cmt=after)", L"", 0},
+         L"Obj:t(Comment=c Arr:x(Num=1 Num=2) Comment=in Str:y=s Comment=after)", L"", 0},
         {L"s = \"\"\"\nl1\n\nl2\"\"\"\nt = '''\nm1\nm2'''\n", L"Str:s=l1\n\nl2 Str:t=m1\nm2", L"", 0},
         {L"s = \"\"\"a \\  \n   b\"\"\"\n[[u]]\n", L"Str:s=a b Arr:u(Obj)", L"", 0},
         {L"a = 1\nb = 2\nc =\n", L"Num:a=1 Num:b=2", L"Expected a value", 3},

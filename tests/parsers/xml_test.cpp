@@ -10,6 +10,7 @@
 #include "document/load.h"
 #include "parsers/xml.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
@@ -17,45 +18,27 @@ using qmtest::parse;
 namespace {
 
 // Compact nested picture of a tree: element{children}, @attribute=value, "text", CD[cdata],
-// !comment, ?target:data, Decl:data, DT word:rest. Built with an explicit stack.
-std::wstring shape(const Node* top) {
-    struct Frame {
-        const Node* node;
-        size_t next;
-    };
-    std::wstring out;
-    std::vector<Frame> stack{{top, 0}};
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        if (f.next == f.node->children.size()) {
-            stack.pop_back();
-            if (!stack.empty()) out += L'}';
-            continue;
-        }
-        const Node* n = f.node->children[f.next++];
-        if (f.next > 1) out += L' ';
-        switch (n->kind) {
-            case NodeKind::Element:
-                out += n->name + L'{';
-                stack.push_back({n, 0});
-                break;
-            case NodeKind::Attribute: out += L'@' + n->name + L'=' + n->value; break;
-            case NodeKind::Text: out += L'"' + n->value + L'"'; break;
-            case NodeKind::CData: out += L"CD[" + n->value + L']'; break;
-            case NodeKind::Comment: out += L'!' + n->value; break;
-            case NodeKind::ProcessingInstruction: out += L'?' + n->name + L':' + n->value; break;
-            case NodeKind::XmlDeclaration: out += L"Decl:" + n->value; break;
-            case NodeKind::DocType: out += L"DT " + n->name + L':' + n->value; break;
-            default: out += L"<unexpected kind>"; break;
-        }
+// !comment, ?target:data, Decl:data, DT word:rest.
+std::wstring markupLabel(const Node& n) {
+    const std::wstring name = n.name.str(), value = n.value.str();
+    switch (n.kind) {
+        case NodeKind::Element: return name;
+        case NodeKind::Attribute: return L'@' + name + L'=' + value;
+        case NodeKind::Text: return L'"' + value + L'"';
+        case NodeKind::CData: return L"CD[" + value + L']';
+        case NodeKind::Comment: return L'!' + value;
+        case NodeKind::ProcessingInstruction: return L'?' + name + L':' + value;
+        case NodeKind::XmlDeclaration: return L"Decl:" + value;
+        case NodeKind::DocType: return L"DT " + name + L':' + value;
+        default: return L"<unexpected kind>";
     }
-    return out;
 }
 
-struct LanguageGuard {
-    bool saved = uiGerman;
-    ~LanguageGuard() { uiGerman = saved; }
-};
+qmtest::Brackets markupBrackets(const Node& n) {
+    return n.kind == NodeKind::Element ? qmtest::Brackets{L'{', L'}'} : qmtest::Brackets{};
+}
+
+std::wstring shape(const Node* top) { return qmtest::shape(top, {markupLabel, markupBrackets}); }
 
 std::unique_ptr<Document> parseXmlText(const std::wstring& text, bool spans = false) {
     auto d = parse(L"test.xml", text, spans);
@@ -262,9 +245,8 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
         {L"<r><?pi open", L"r{?pi:open}", L"Element not closed: <r>", L"Element nicht geschlossen: <r>", 1},
         {L"<!DOCTYPE x [ > <r/>", L"DT DOCTYPE:x [ > <r/>", L"", L"", 0},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const ErrorCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);
@@ -291,9 +273,8 @@ TEST(XmlErrors, LongNamesAreCutInMessages) {
         {L"<" + name + L"xy>", name + L"xy{}", L"Element not closed: <" + name + L"\u2026>",
          L"Element nicht geschlossen: <" + name + L"\u2026>", 1},
     };
-    LanguageGuard guard;
     for (bool german : {false, true}) {
-        uiGerman = german;
+        qmtest::LanguageGuard language(german);
         for (const NameCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);

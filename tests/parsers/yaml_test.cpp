@@ -11,6 +11,7 @@
 #include "parsers/yaml.h"
 #include "tests/parsers/lineends.h"
 #include "tests/support/testing.h"
+#include "tests/support/treeprint.h"
 
 using namespace qm;
 using qmtest::parse;
@@ -18,31 +19,7 @@ using qmtest::parse;
 namespace {
 
 // Pre-order text of the tree under the root: Kind[:key][=value][<tag>], children in parentheses.
-std::wstring shape(const Node* root) {
-    static const wchar_t* const kinds[] = {L"Root", L"El",  L"Attr", L"Text", L"CD",  L"Comment", L"PI",  L"DT",
-                                           L"Decl", L"Obj", L"Arr",  L"Str",  L"Num", L"Bool",    L"Null"};
-    std::wstring out;
-    std::vector<std::pair<const Node*, bool>> stack;  // (node, closing parenthesis)
-    for (size_t i = root->children.size(); i-- > 0;) stack.emplace_back(root->children[i], false);
-    while (!stack.empty()) {
-        auto [n, close] = stack.back();
-        stack.pop_back();
-        if (close) {
-            out += L")";
-            continue;
-        }
-        if (!out.empty() && out.back() != L'(') out += L' ';
-        out += kinds[size_t(n->kind)];
-        if (n->keyed) out += L":" + n->name;
-        if (!n->value.empty()) out += L"=" + n->value;
-        if (n->tag) out += std::wstring(L"<") + n->tag + L">";
-        if (n->children.empty()) continue;
-        out += L"(";
-        stack.emplace_back(n, true);
-        for (size_t i = n->children.size(); i-- > 0;) stack.emplace_back(n->children[i], false);
-    }
-    return out;
-}
+std::wstring shape(const Node* root) { return qmtest::shape(root, qmtest::kNestedKinds); }
 
 std::unique_ptr<Document> yaml(const std::wstring& text, bool spans = false) {
     auto d = parse(L"t.yaml", text, spans);
@@ -305,18 +282,16 @@ TEST(YamlErrors, MessagesLinesAndTheTreeBuiltSoFar) {
     };
     for (const ErrorCase& c : cases) {
         for (bool german : {false, true}) {
-            uiGerman = german;
+            qmtest::LanguageGuard language(german);
             auto d = parse(L"e.yml", c.text);
-            uiGerman = false;
             ASSERT_TRUE(d);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.text);
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
             EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
         }
     }
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     auto deep = parse(L"e.yml", std::wstring(600, L'[') + std::wstring(600, L']'));
-    uiGerman = false;
     EXPECT_EQ(deep->errorMessage, L"Verschachtelung zu tief");
 }
 
@@ -335,9 +310,8 @@ TEST(YamlErrors, LongAnchorNamesAreCutInMessages) {
     };
     for (bool german : {false, true}) {
         for (const NameCase& c : cases) {
-            uiGerman = german;
+            qmtest::LanguageGuard language(german);
             auto d = parse(L"e.yml", c.text);
-            uiGerman = false;
             ASSERT_TRUE(d);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
         }

@@ -103,9 +103,10 @@ TEST(ChromeStatus, ThousandsAndTexts) {
     EXPECT_EQ(FormatThousands(0), L"0");
     EXPECT_EQ(FormatThousands(999), L"999");
     EXPECT_EQ(FormatThousands(1234567), L"1,234,567");
-    uiGerman = true;
-    EXPECT_EQ(FormatThousands(12345), L"12.345");
-    uiGerman = false;
+    {
+        qmtest::LanguageGuard german(true);
+        EXPECT_EQ(FormatThousands(12345), L"12.345");
+    }
 
     Document doc;
     doc.root = createNode(doc, NodeKind::Root, nullptr, 0);
@@ -115,10 +116,9 @@ TEST(ChromeStatus, ThousandsAndTexts) {
     EXPECT_EQ(statusText(doc), L"JSON  \u00B7  UTF-8  \u00B7  1,234 nodes");
     doc.modified = true;
     doc.format = DocumentFormat::Registry;
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     EXPECT_EQ(statusText(doc), L"Ge\u00E4ndert (Strg+S speichert)  \u00B7  Registrierung  \u00B7  UTF-8  \u00B7  1.234 Knoten");
     doc.errorMessage = L"Unerwartetes Zeichen";
     doc.errorLine = 7;
     EXPECT_EQ(statusText(doc), L"Zeile 7: Unerwartetes Zeichen");
-    uiGerman = false;
 }

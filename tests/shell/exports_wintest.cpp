@@ -218,7 +218,7 @@ TEST(ListerLanguage, FirstLoadParsesInTheDisplayLanguage) {
         if (_wgetenv(L"QM_REQUIRE_GERMAN")) FAIL() << "display language is not German although LC_ALL=de_DE.UTF-8";
         GTEST_SKIP() << "display language is not German (run with LC_ALL=de_DE.UTF-8)";
     }
-    uiGerman = false;  // as in a fresh process: nothing has chosen a language yet
+    qmtest::LanguageGuard english(false);  // as in a fresh process: nothing has chosen a language yet
     qmtest::useFreshSettings(L"german.ini");
     qmtest::GuiHost host;
     HWND w = ListerLoad(host.window(), qmtest::writeTempFile(L"german.json", "{\"a\": \"open"), 0);
@@ -226,5 +226,4 @@ TEST(ListerLanguage, FirstLoadParsesInTheDisplayLanguage) {
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(qmtest::u8(main->document->errorMessage), qmtest::u8(L"Zeichenkette nicht abgeschlossen"));
     ListerClose(w);
-    uiGerman = false;
 }

@@ -33,7 +33,6 @@ protected:
     void TearDown() override {
         if (window) ListerClose(window);
         qmtest::pumpMessages();
-        uiGerman = false;
     }
 
     // Opens `text` as a file with the given "Buttons" and "Search" settings.
@@ -198,9 +197,10 @@ TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
         EXPECT_EQ(main->chrome.searchOutcome, step.outcome) << u8(step.search);
         EXPECT_EQ(main->chrome.searchFailed, step.outcome != SearchOutcome::Found) << u8(step.search);
         EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.english) << u8(step.search);
-        uiGerman = true;
-        EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.german) << u8(step.search);
-        uiGerman = false;
+        {
+            qmtest::LanguageGuard german(true);
+            EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.german) << u8(step.search);
+        }
         EXPECT_EQ(pathShowsWarning(), *step.english != 0) << u8(step.search);
     }
     // The host's search of the same expression: no match to report, the status bar tells why.
@@ -305,7 +305,7 @@ TEST_F(SearchUi, StatusTextsInEnglishAndGerman) {
     open("{\"a\": [1,\n, 2]}");
     EXPECT_EQ(statusText(*main->document), L"Line 2: Unexpected character");
     // The language is read when a text is produced: labels and status follow the flag at once.
-    uiGerman = true;
+    qmtest::LanguageGuard german(true);
     EXPECT_EQ(statusText(*main->document), L"Zeile 2: Unexpected character");
     main->document->errorMessage.clear();
     EXPECT_EQ(statusText(*main->document), L"JSON  \u00B7  UTF-8  \u00B7  3 Knoten");

@@ -98,8 +98,29 @@ std::string u8(std::wstring_view s) { return qm::wideToUtf8(s); }
 
 }  // namespace qmtest
 
+#ifndef QM_WIN_TESTS
+namespace {
+
+// Every core test starts in English; one that ends in German has switched the language without a
+// LanguageGuard. It fails, and the language is put back so that the tests after it are not
+// judged in German.
+class EnglishAfterEachTest : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        if (!qm::uiGerman) return;
+        qm::uiGerman = false;
+        ADD_FAILURE() << "the test left the interface language German";
+    }
+};
+
+}  // namespace
+#endif
+
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     ::testing::InitGoogleTest(&argc, argv);
+#ifndef QM_WIN_TESTS
+    // The Windows tests load files through the plug-in, which takes the language from the system.
+    ::testing::UnitTest::GetInstance()->listeners().Append(new EnglishAfterEachTest);
+#endif
     return RUN_ALL_TESTS();
 }

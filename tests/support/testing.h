@@ -1,5 +1,5 @@
 // Shared helpers of the test suites: where the corpus is, reading files, parsing a text into a
-// document, running code on a thread with a small stack.
+// document, running code on a thread with a small stack, switching the interface language.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "document/language.h"
 
 namespace qmtest {
 
@@ -26,6 +27,19 @@ std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wst
 void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
 std::string u8(std::wstring_view s);
+
+// Switches the interface language for one scope and puts the one before back when the scope
+// ends, also when a failed assertion leaves the test early: `LanguageGuard german(true);`.
+class LanguageGuard {
+public:
+    explicit LanguageGuard(bool german) : saved_(qm::uiGerman) { qm::uiGerman = german; }
+    ~LanguageGuard() { qm::uiGerman = saved_; }
+    LanguageGuard(const LanguageGuard&) = delete;
+    LanguageGuard& operator=(const LanguageGuard&) = delete;
+
+private:
+    bool saved_;
+};
 
 }  // namespace qmtest
 
