@@ -126,7 +126,7 @@ const EditCase kEditCases[] = {
 };
 
 TEST(EditValue, OutcomeByFormatAndTypedText) {
-    qm::uiGerman = false;
+    qmtest::LanguageGuard english(false);
     for (const EditCase& c : kEditCases) {
         SCOPED_TRACE(c.what);
         Loaded f(c.file, c.bytes);
@@ -146,13 +146,12 @@ TEST(EditValue, OutcomeByFormatAndTypedText) {
 }
 
 TEST(EditValue, MessagesInGerman) {
-    qm::uiGerman = true;
+    qmtest::LanguageGuard german(true);
     Loaded f(L"a.json", "{\"n\": 1}");
     EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"abc").message),
               qmtest::u8(L"Der Wert ist an dieser Stelle ung\u00FCltig. Text bitte in Anf\u00FChrungszeichen setzen."));
     f.disk.readOnly = true;
     EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"2").message), qmtest::u8(L"Die Datei ist schreibgesch\u00FCtzt."));
-    qm::uiGerman = false;
 }
 
 TEST(EditValue, RefusalsLeaveTheDocumentAsItWas) {

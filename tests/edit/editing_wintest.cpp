@@ -79,7 +79,7 @@ struct RoundTrip {
 };
 
 TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
-    qm::uiGerman = false;
+    qmtest::LanguageGuard english(false);
     const std::string sjisHead = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<r a=\"1\">";
     const RoundTrip cases[] = {
         {"UTF-8 without a mark", L"u8.json", "{\r\n  \"a\": \"x\", // note\r\n  \"b\": 1\r\n}", L"$.a", L"caf\u00E9",
@@ -125,7 +125,7 @@ TEST(SaveWindows, DeclaredIsoLatinFileFromTheCorpus) {
 }
 
 TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
-    qm::uiGerman = false;
+    qmtest::LanguageGuard english(false);
     const std::string original = "{\"a\": 1}";
     {
         SCOPED_TRACE("changed on disk after loading");
@@ -175,7 +175,7 @@ TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
 // Another program holds the file open without delete sharing: the replacement fails three
 // times and so does the direct write; the original stays whole and the edit stays pending.
 TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
-    qm::uiGerman = false;
+    qmtest::LanguageGuard english(false);
     const std::string original = "{\"a\": 1}";
     const DWORD shares[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
     for (DWORD share : shares) {

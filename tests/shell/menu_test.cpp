@@ -99,7 +99,7 @@ TEST(ContextMenu, WholeTreeMenuInEnglish) {
 }
 
 TEST(ContextMenu, WholeSourceMenuInGerman) {
-    qmtest::GermanUi german;
+    qmtest::LanguageGuard german(true);
     MenuState s;
     s.view = kViewSource;
     s.format = DocumentFormat::Xml;

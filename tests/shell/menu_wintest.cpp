@@ -191,8 +191,7 @@ TEST_F(ContextMenuWindow, EachViewBuildsItsItemsAndStates) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         main->SwitchView(c.view);
-        qmtest::GermanUi german;
-        if (!c.german) uiGerman = false;
+        qmtest::LanguageGuard language(c.german);
         const std::string menu = menuText();
         for (const std::string& line : c.present) EXPECT_TRUE(hasLine(menu, line)) << line << "\n--- menu:\n" << menu;
         for (const std::string& line : c.absent) EXPECT_FALSE(hasLine(menu, line)) << line << "\n--- menu:\n" << menu;
