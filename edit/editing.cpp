@@ -218,19 +218,24 @@ Reparse reparse(const std::wstring& path, std::wstring& text, const std::wstring
     fresh.recordSpans = true;
     fresh.encoding = encoding;
     const bool accepted = parseText(path, std::move(text), fresh);
-    text = std::move(fresh.parsedText);
-    if (!accepted || !fresh.errorMessage.empty()) return r;
-    r.clean = true;
-    r.nodeCount = fresh.nodes.size();
-    if (k >= fresh.nodes.size()) return r;
-    const Node& node = fresh.nodes[k];
-    r.kind = node.kind;
-    r.name = node.name.str();
-    r.value = node.value.str();
-    if (2 * k + 1 < fresh.spans.size()) {
-        r.start = fresh.spans[2 * k];
-        r.end = fresh.spans[2 * k + 1];
+    if (accepted && fresh.errorMessage.empty()) {
+        r.clean = true;
+        r.nodeCount = fresh.nodes.size();
+        if (k < fresh.nodes.size()) {
+            const Node& node = fresh.nodes[k];
+            r.kind = node.kind;
+            r.name = node.name.str();
+            r.value = node.value.str();
+            if (2 * k + 1 < fresh.spans.size()) {
+                r.start = fresh.spans[2 * k];
+                r.end = fresh.spans[2 * k + 1];
+            }
+        }
     }
+    // The text goes back to the caller only now: the nodes' names and values point into it, and a
+    // short text lives inside the string object itself, so moving it out first would leave them
+    // pointing at what the move left behind.
+    text = std::move(fresh.parsedText);
     return r;
 }
 
