@@ -1,6 +1,7 @@
 // The context menu on Windows: the entries become a popup menu shown at the point the view gives,
 // and the chosen command runs on the main window; the font dialog for the content font.
 #include <windows.h>
+#include <windowsx.h>
 #include <commdlg.h>
 
 #include <cwchar>
@@ -9,6 +10,7 @@
 #include "shell/chrome_win.h"
 #include "shell/clipboard.h"
 #include "shell/mainwindow.h"
+#include "views/viewwindow_win.h"
 #include "shell/menu.h"
 #include "shell/settings.h"
 
@@ -184,6 +186,16 @@ void RunMenuCommand(MainWindow& main, int id) {
         case kCmdSearchField: toggleSearchField(main); return;
         default: chooseScheme(main, id); return;
     }
+}
+
+LRESULT ShowViewContextMenu(MainWindow& main, HWND view, LPARAM lParam, POINT keyboardPoint) {
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (pt.x == -1 && pt.y == -1) {
+        pt = keyboardPoint;
+        ClientToScreen(view, &pt);
+    }
+    ShowContextMenu(main, view, pt);
+    return 0;
 }
 
 void ShowContextMenu(MainWindow& main, HWND owner, POINT screenPoint) {

@@ -580,14 +580,8 @@ void endDrag(GridPane& pane, bool release) {
 }
 
 LRESULT onContextMenu(GridPane& pane, LPARAM lParam) {
-    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (pt.x == -1 && pt.y == -1) {
-        const int offset = pane.mainWindow->palette.scale(kContextMenuOffsetDips);
-        pt = POINT{offset, offset};
-        ClientToScreen(pane.window, &pt);
-    }
-    ShowContextMenu(*pane.mainWindow, pane.window, pt);
-    return 0;
+    const int offset = pane.mainWindow->palette.scale(kContextMenuOffsetDips);
+    return ShowViewContextMenu(*pane.mainWindow, pane.window, lParam, POINT{offset, offset});
 }
 
 LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

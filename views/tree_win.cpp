@@ -417,16 +417,10 @@ void endSplitterDrag(TreePane& pane) {
 }
 
 LRESULT onContextMenu(TreePane& pane, LPARAM lParam) {
-    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (pt.x == -1 && pt.y == -1) {
-        const Palette& pal = pane.mainWindow->palette;
-        const long long rowsDown = pane.selectedRow < 0 ? 1 : static_cast<long long>(pane.selectedRow) - pane.topRow + 1;
-        pt.x = pal.scale(kContextMenuOffsetDips);
-        pt.y = static_cast<LONG>(rowsDown * pal.rowHeight);
-        ClientToScreen(pane.window, &pt);
-    }
-    ShowContextMenu(*pane.mainWindow, pane.window, pt);
-    return 0;
+    const Palette& pal = pane.mainWindow->palette;
+    const long long rowsDown = pane.selectedRow < 0 ? 1 : static_cast<long long>(pane.selectedRow) - pane.topRow + 1;
+    const POINT keyboardPoint{pal.scale(kContextMenuOffsetDips), static_cast<LONG>(rowsDown * pal.rowHeight)};
+    return ShowViewContextMenu(*pane.mainWindow, pane.window, lParam, keyboardPoint);
 }
 
 LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

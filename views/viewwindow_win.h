@@ -10,6 +10,12 @@
 
 namespace qm {
 
+struct MainWindow;
+
+// WM_CONTEXTMENU of a view: the menu opens at the mouse, or, from the keyboard (the context-menu
+// key or Shift+F10 send the point -1, -1), at `keyboardPoint` in the view's client area.
+LRESULT ShowViewContextMenu(MainWindow& main, HWND view, LPARAM lParam, POINT keyboardPoint);
+
 // The window procedure of a view whose pane has the fields mainWindow and window; `dispatch`
 // handles every other message once the pane is bound.
 template <class Pane, LRESULT (*dispatch)(Pane&, HWND, UINT, WPARAM, LPARAM)>
