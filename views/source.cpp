@@ -222,18 +222,8 @@ public:
                     writeXmlEscaped(w_, trimmed(node->value), false);
                     w_.append(L'\n');
                     break;
-                case NodeKind::CData:
-                    w_.indent(depth);
-                    w_.append(L"<![CDATA[");
-                    w_.append(node->value);
-                    w_.append(L"]]>\n");
-                    break;
-                case NodeKind::Comment:
-                    w_.indent(depth);
-                    w_.append(L"<!-- ");
-                    w_.append(node->value);
-                    w_.append(L" -->\n");
-                    break;
+                case NodeKind::CData: writeWrappedLine(depth, L"<![CDATA[", node->value, L"]]>\n"); break;
+                case NodeKind::Comment: writeWrappedLine(depth, L"<!-- ", node->value, L" -->\n"); break;
                 case NodeKind::ProcessingInstruction:
                 case NodeKind::XmlDeclaration:
                     w_.indent(depth);
@@ -366,6 +356,14 @@ public:
 private:
     Document& doc_;
     SourceText& out_;
+    // One indented line: opening mark, the node's text as it is, closing mark and line feed.
+    void writeWrappedLine(size_t depth, const wchar_t* open, std::wstring_view text, const wchar_t* close) {
+        w_.indent(depth);
+        w_.append(open);
+        w_.append(text);
+        w_.append(close);
+    }
+
     LineWriter& w_;
     const NodeIndexer& indexer_;
 };
