@@ -264,7 +264,7 @@ bool EditValueText(MainWindow& main, std::wstring& value) {
     return editInDialog(main, value);
 }
 
-LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT editDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* dialog = static_cast<EditDialog*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         if (dialog) dialog->window = window;
@@ -309,6 +309,15 @@ LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK EditDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return editDialogMessage(window, message, wParam, lParam);
+    } catch (...) {
+        // Nothing may reach the host (taking the typed text can run out of memory).
+        return 0;
+    }
 }
 
 LRESULT InPlaceEditorColours(MainWindow& main, HDC dc) {
