@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Regenerates the README's pictures: each view (Tree, Grid, Source) of a sample, light and dark,
-# taken by quillmap-host.exe --screenshot under headless Wine, then recompressed (the host writes
-# plain deflate-stored rows; filtered rows at deflate level 9 are about a tenth of that).
+# Regenerates the README's pictures: each view (Tree, Grid, Source) of a sample, light and dark, and
+# the grid of a sample of every format, taken by quillmap-host.exe --screenshot under headless Wine,
+# then recompressed (the host writes plain deflate-stored rows; filtered rows at deflate level 9 are
+# about a tenth of that).
 # Runs the plug-in from a scratch folder with default settings, so no Quillmap.ini of a previous
-# run changes the pictures. Writes docs/screenshots/<view>-<light|dark>.png.
+# run changes the pictures. Writes docs/screenshots/<view>-<light|dark>.png and grid-<format>.png.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${QM_SKIP_BUILD:-0}" != 1 ]; then
@@ -19,19 +20,27 @@ cp "$top/build/win64/Quillmap.wlx64" "$top/build/win64/quillmap-host.exe" "$run/
 mkdir -p "$run/Themes"  # an empty folder: the built-in colours, as a fresh installation has them
 winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf 'Z:%s' "${p//\//\\}"; }
 
-# view sample
-shots="tree samples/catalog.json
-grid samples/events.jsonl
-source samples/feed.xml"
-while read -r view sample; do
-  for mode in light dark; do
+# picture view mode sample: each view light and dark for the README, then the grid of a sample of
+# every format (light), which shows how each format's records become tables.
+shots="tree-light tree light samples/catalog.json
+tree-dark tree dark samples/catalog.json
+grid-light grid light samples/events.jsonl
+grid-dark grid dark samples/events.jsonl
+source-light source light samples/feed.xml
+source-dark source dark samples/feed.xml
+grid-json grid light samples/catalog.json
+grid-xml grid light samples/feed.xml
+grid-yaml grid light samples/config.yaml
+grid-toml grid light samples/settings.toml
+grid-reg grid light samples/sample.reg"
+while read -r picture view mode sample; do
     rm -f "$run/Quillmap.ini"
-    raw="$run/$view-$mode.png"
+    raw="$run/$picture.png"
     dark=(); [ "$mode" = dark ] && dark=(--dark)
     "$WINE" "$run/quillmap-host.exe" --plugin "$(winpath "$run/Quillmap.wlx64")" --view "$view" "${dark[@]}" \
       --screenshot "$(winpath "$raw")" "$(winpath "$top/$sample")" </dev/null
-    [ -s "$raw" ] || { echo "screenshots.sh: no picture for $view ($mode)" >&2; exit 1; }
-    python3 - "$raw" "$dest/$view-$mode.png" <<'PY'
+    [ -s "$raw" ] || { echo "screenshots.sh: no picture $picture" >&2; exit 1; }
+    python3 - "$raw" "$dest/$picture.png" <<'PY'
 import struct, sys, zlib
 data = open(sys.argv[1], "rb").read()
 pos, idat, header = 8, b"", None
@@ -63,5 +72,4 @@ png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compre
 open(sys.argv[2], "wb").write(png)
 print("%s: %d bytes (was %d)" % (sys.argv[2], len(png), len(data)))
 PY
-  done
 done <<< "$shots"
