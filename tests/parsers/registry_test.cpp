@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document/decode.h"
 #include "document/language.h"
 #include "document/load.h"
 #include "parsers/registry.h"
@@ -322,20 +321,6 @@ TEST(RegistryDepth, HundredThousandComponentsOnASmallStack) {
     });
 }
 
-namespace {
-
-std::unique_ptr<Document> loadCorpusFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (!qmtest::readBytes(path, bytes)) return nullptr;
-    auto d = std::make_unique<Document>();
-    std::wstring text;
-    decodeTextWith(bytes, text, d->encoding, portableCodePageConverter);
-    if (!parseText(qmtest::platformPath(path), text, *d)) return nullptr;
-    return d;
-}
-
-}  // namespace
-
 TEST(RegistryCorpus, EveryExportLoadsWithoutError) {
     QM_SKIP_WITHOUT_CORPUS();
     size_t loaded = 0;
@@ -343,7 +328,7 @@ TEST(RegistryCorpus, EveryExportLoadsWithoutError) {
         std::string lowerPath = path;
         for (char& c : lowerPath) c = char(std::tolower(static_cast<unsigned char>(c)));
         if (lowerPath.size() < 4 || lowerPath.compare(lowerPath.size() - 4, 4, ".reg") != 0) continue;
-        auto d = loadCorpusFile(path);
+        auto d = qmtest::loadFile(path);
         // The Windows 3.x form ("REGEDIT" and key = value lines) is not an export file.
         if (path.find("dcom_sserver.reg") != std::string::npos) {
             EXPECT_FALSE(d) << path;

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "document/decode.h"
 #include "document/language.h"
 #include "document/load.h"
 #include "parsers/xml.h"
@@ -445,16 +444,6 @@ const SpotCheck kXmlSpotChecks[] = {
     {"windows-classic-samples/ribbonmarkup.xml", NodeKind::Attribute, L"CommandName", L"TabInsert", 396, L"Tab"},
 };
 
-std::unique_ptr<Document> loadCorpusXml(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (!qmtest::readBytes(path, bytes)) return nullptr;
-    auto d = std::make_unique<Document>();
-    std::wstring text;
-    decodeTextWith(bytes, text, d->encoding, portableCodePageConverter);
-    if (!parseText(qmtest::platformPath(path), text, *d)) return nullptr;
-    return d;
-}
-
 }  // namespace
 
 TEST(XmlCorpus, EveryFileLoadsWithoutError) {
@@ -464,7 +453,7 @@ TEST(XmlCorpus, EveryFileLoadsWithoutError) {
         const std::string name = path.substr(path.rfind('/') + 1);
         if (name == "LICENSE" || name == "ORIGIN.md" || name == "SHA256SUMS") continue;
         ++files;
-        auto d = loadCorpusXml(path);
+        auto d = qmtest::loadFile(path);
         ASSERT_TRUE(d) << path;
         EXPECT_EQ(d->format, DocumentFormat::Xml) << path;
         EXPECT_EQ(d->errorMessage, L"") << path << " line " << d->errorLine;
@@ -476,7 +465,7 @@ TEST(XmlCorpus, EveryFileLoadsWithoutError) {
 TEST(XmlCorpus, SpotChecks) {
     QM_SKIP_WITHOUT_CORPUS();
     for (const SpotCheck& c : kXmlSpotChecks) {
-        auto d = loadCorpusXml(qmtest::corpusDir() + "/xml/" + c.file);
+        auto d = qmtest::loadFile(qmtest::corpusDir() + "/xml/" + c.file);
         ASSERT_TRUE(d) << c.file;
         const Node* n = findNode(*d, c.kind, c.name, c.value);
         ASSERT_NE(n, nullptr) << c.file << ": " << qmtest::u8(c.name) << " = " << qmtest::u8(c.value);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "document/decode.h"
 #include "document/load.h"
 #include "document/utf8.h"
 
@@ -63,6 +64,16 @@ std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wst
     auto doc = std::make_unique<qm::Document>();
     doc->recordSpans = spans;
     if (!qm::parseText(fileName, text, *doc)) return nullptr;
+    return doc;
+}
+
+std::unique_ptr<qm::Document> loadFile(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (!readBytes(path, bytes)) return nullptr;
+    auto doc = std::make_unique<qm::Document>();
+    std::wstring text;
+    qm::decodeTextWith(bytes, text, doc->encoding, qm::portableCodePageConverter);
+    if (!qm::parseText(platformPath(path), text, *doc)) return nullptr;
     return doc;
 }
 

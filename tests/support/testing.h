@@ -23,6 +23,9 @@ std::vector<std::string> listFiles(const std::string& dir, const std::string& su
 std::wstring decodeForTest(const std::vector<uint8_t>& bytes);
 // parseText on a fresh document.
 std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wstring& text, bool spans = false);
+// A file read, decoded in any encoding (the portable code pages) and parsed as the plug-in would;
+// null when it cannot be read or parsing gives nothing.
+std::unique_ptr<qm::Document> loadFile(const std::string& path);
 // Runs fn on a thread whose stack is `stackBytes` big; returns when it is done.
 void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
