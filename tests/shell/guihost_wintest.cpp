@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "edit/editing.h"
 #include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
+#include "tests/support/testing.h"
 #include "tests/support/winfiles.h"
 
 namespace qmtest {
@@ -88,6 +92,169 @@ std::wstring useFreshSettings(const std::wstring& name) {
     DeleteFileW(path.c_str());
     qm::settingsPath = path;
     return path;
+}
+
+void PluginWindowTest::TearDown() {
+    if (window) qm::ListerClose(window);
+    pumpMessages();
+}
+
+void PluginWindowTest::freshSettings() {
+    static int counter = 0;
+    settings = useFreshSettings(L"gui-" + std::to_wstring(++counter) + L".ini");
+}
+
+void PluginWindowTest::setSetting(const wchar_t* key, int value) const {
+    WritePrivateProfileStringW(L"Quillmap", key, std::to_wstring(value).c_str(), settings.c_str());
+}
+
+bool PluginWindowTest::open(const std::wstring& path, int flags) {
+    window = qm::ListerLoad(host.window(), path, flags);
+    main = qm::FindMainWindow(window);
+    if (!main) return false;
+    SetFocus(main->ActiveViewWindow());
+    pumpMessages();
+    return true;
+}
+
+bool PluginWindowTest::openText(const std::wstring& name, const std::string& text, int flags) {
+    return open(writeTempFile(name, text), flags);
+}
+
+// ---- answering the modal loops ----
+
+namespace {
+
+constexpr UINT kModalTickMs = 10;
+// A modal loop that no answer can reach (its field never took the focus, say) would keep the
+// test waiting for ever: after this many idle ticks the focused window gets an Escape.
+constexpr int kModalPatienceTicks = 500;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+ModalDriver* activeDriver = nullptr;
+
+std::wstring classOf(HWND window) {
+    wchar_t name[64] = {};
+    if (window) GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::string textOf(HWND window) {
+    if (!window) return "(none)";
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return u8(text);
+}
+
+// A visible top-level window of this thread with that class.
+HWND threadWindow(const wchar_t* className) {
+    struct Search {
+        const wchar_t* className;
+        HWND found;
+    } search{className, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (!IsWindowVisible(window) || lstrcmpiW(classOf(window).c_str(), s->className) != 0) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The in-place field: the focused EDIT lying on one of the views.
+HWND inPlaceField() {
+    HWND focus = GetFocus();
+    if (!focus || lstrcmpiW(classOf(focus).c_str(), L"Edit") != 0) return nullptr;
+    const std::wstring parent = classOf(GetParent(focus));
+    return parent == L"QuillmapTree" || parent == L"QuillmapGrid" || parent == L"QuillmapSource" ? focus : nullptr;
+}
+
+}  // namespace
+
+EditorAnswer::EditorAnswer(bool (*answer)(qm::MainWindow&, std::wstring&)) : saved_(qm::valueEditorOverride) {
+    qm::valueEditorOverride = answer;
+}
+
+EditorAnswer::~EditorAnswer() { qm::valueEditorOverride = saved_; }
+
+ModalDriver::ModalDriver(std::vector<ModalAnswer> answers) : answers_(std::move(answers)) {
+    activeDriver = this;
+    timer_ = SetTimer(nullptr, 0, kModalTickMs, tick);
+}
+
+ModalDriver::~ModalDriver() {
+    KillTimer(nullptr, timer_);
+    if (keysSet_) SetKeyboardState(keys_);
+    activeDriver = nullptr;
+}
+
+void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (activeDriver) activeDriver->step();
+}
+
+void ModalDriver::step() {
+    if (keysSet_) {
+        SetKeyboardState(keys_);
+        keysSet_ = false;
+    }
+    HWND box = threadWindow(L"#32770");
+    HWND dialog = box ? nullptr : threadWindow(L"QuillmapEdit");
+    HWND field = box ? nullptr : dialog ? FindWindowExW(dialog, nullptr, L"Edit", nullptr) : inPlaceField();
+    if (!box && !field) {
+        if (++idleTicks_ < kModalPatienceTicks) return;
+        idleTicks_ = 0;
+        if (HWND focus = GetFocus()) PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
+        seen.push_back(ModalSeen{});
+        return;
+    }
+    idleTicks_ = 0;
+
+    ModalSeen now;
+    if (box) {
+        now.kind = ModalSeen::Box;
+        now.text = textOf(GetDlgItem(box, kMessageBoxTextId));
+        now.caption = textOf(box);
+    } else if (dialog) {
+        now.kind = ModalSeen::Dialog;
+        now.text = textOf(field);
+        now.caption = textOf(FindWindowExW(dialog, nullptr, L"Static", nullptr));
+        now.multiLine = (GetWindowLongW(field, GWL_STYLE) & ES_MULTILINE) != 0;
+    } else {
+        now.kind = ModalSeen::Field;
+        now.text = textOf(field);
+        now.parent = GetParent(field);
+        GetWindowRect(field, &now.rect);
+        MapWindowPoints(nullptr, now.parent, reinterpret_cast<POINT*>(&now.rect), 2);
+    }
+    seen.push_back(now);
+
+    if (next_ >= answers_.size()) {  // not expected: cancel it
+        if (box) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        else PostMessageW(field, WM_KEYDOWN, VK_ESCAPE, 1);
+        return;
+    }
+    const ModalAnswer& answer = answers_[next_++];
+    if (answer.typed && field) SetWindowTextW(field, answer.typed);
+    switch (answer.action) {
+        case ModalAnswer::Key:
+        case ModalAnswer::CtrlKey: {
+            // Ctrl as the answer says (the gesture that opened the editor may have held it) until
+            // the next tick: the posted key is handled before the timer fires again.
+            GetKeyboardState(keys_);
+            BYTE state[256];
+            std::memcpy(state, keys_, sizeof state);
+            state[VK_CONTROL] = answer.action == ModalAnswer::CtrlKey ? 0x80 : 0;
+            SetKeyboardState(state);
+            keysSet_ = true;
+            PostMessageW(field ? field : box, WM_KEYDOWN, answer.code, 1);
+            break;
+        }
+        case ModalAnswer::FocusAway: SetFocus(GetParent(field)); break;
+        case ModalAnswer::Button: PostMessageW(box ? box : dialog, WM_COMMAND, answer.code, 0); break;
+    }
 }
 
 }  // namespace qmtest
