@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "document/load.h"
+#include "document/textfile.h"
 #include "edit/editing.h"
 #include "edit/nodetext.h"
 #include "shell/lister.h"
@@ -297,6 +300,74 @@ TEST_F(EditingWindow, TheInPlaceFieldScalesWithTheDpi) {
             EXPECT_EQ(seenRect.top - (box->y - main->gridPane.scrollY), c.offset);
         }
     }
+}
+
+// Figures, not a test: it asserts nothing about time. QM_EDIT_BENCH names a big JSON file (the
+// 100 MB one that bench/ generates); each of the last three strings is edited as the first edit
+// after loading, through the command as Ctrl+E runs it, and then the parts of one edit are
+// timed alone. The file itself is never written.
+TEST_F(EditingWindow, DISABLED_BigFileEditFigures) {
+    wchar_t file[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"QM_EDIT_BENCH", file, MAX_PATH)) GTEST_SKIP() << "QM_EDIT_BENCH is not set";
+    const auto now = [] {
+        LARGE_INTEGER t, f;
+        QueryPerformanceCounter(&t);
+        QueryPerformanceFrequency(&f);
+        return double(t.QuadPart) / double(f.QuadPart);
+    };
+    double t = now();
+    ASSERT_TRUE(open(file));
+    Document& doc = *main->document;
+    printf("load: %.3f s, %zu nodes\n", now() - t, doc.nodes.size());
+
+    std::vector<Node*> strings;
+    for (size_t i = doc.nodes.size(); i-- > 0 && strings.size() < 4;)
+        if (doc.nodes[i].kind == NodeKind::String) strings.push_back(&doc.nodes[i]);
+    const qmtest::EditorAnswer answer([](MainWindow&, std::wstring& value) {
+        value = L"edited";
+        return true;
+    });
+    Node* alone = strings.back();
+    strings.pop_back();
+    for (Node* n : strings) {
+        main->SelectNode(n);
+        main->RevealSelection();
+        t = now();
+        EditSelectedValue(*main);
+        printf("first edit of %s: %.3f s\n", u8(nodePath(n, doc.format)).c_str(), now() - t);
+        ASSERT_TRUE(doc.modified);
+        doc.modified = false;  // so the next one is a first edit again, and nothing asks to save
+    }
+
+    t = now();
+    ASSERT_TRUE(editValue(doc, main->filePath, alone, [](std::wstring& value) {
+                    value = L"edited";
+                    return true;
+                }).changed);
+    printf("the edit alone, without refreshing the views: %.3f s\n", now() - t);
+    doc.modified = false;
+
+    std::vector<uint8_t> bytes;
+    t = now();
+    ASSERT_TRUE(readWholeFile(file, bytes));
+    printf("  read: %.3f s\n", now() - t);
+    std::wstring text, encoding;
+    t = now();
+    decodeText(bytes, text, encoding);
+    printf("  decode: %.3f s\n", now() - t);
+    std::vector<uint8_t> again;
+    t = now();
+    encodeText(text, encoding, again);
+    printf("  encode to compare: %.3f s\n", now() - t);
+    std::vector<uint8_t>().swap(bytes);
+    std::vector<uint8_t>().swap(again);
+    Document fresh;
+    fresh.recordSpans = true;
+    fresh.encoding = encoding;
+    t = now();
+    parseText(file, std::move(text), fresh);
+    printf("  parse with spans (an edit parses twice): %.3f s\n", now() - t);
+    fflush(stdout);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "edit/editing.h"
@@ -164,12 +165,30 @@ HWND threadWindow(const wchar_t* className) {
     return search.found;
 }
 
-// The in-place field: the focused EDIT lying on one of the views.
+bool isView(HWND window) {
+    const std::wstring name = classOf(window);
+    return name == L"QuillmapTree" || name == L"QuillmapGrid" || name == L"QuillmapSource";
+}
+
+// The in-place field: an EDIT lying on one of the views of a window of this thread (found without
+// the focus, which another program on the same desktop may have taken).
 HWND inPlaceField() {
-    HWND focus = GetFocus();
-    if (!focus || lstrcmpiW(classOf(focus).c_str(), L"Edit") != 0) return nullptr;
-    const std::wstring parent = classOf(GetParent(focus));
-    return parent == L"QuillmapTree" || parent == L"QuillmapGrid" || parent == L"QuillmapSource" ? focus : nullptr;
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND top, LPARAM data) -> BOOL {
+            EnumChildWindows(
+                top,
+                [](HWND child, LPARAM data) -> BOOL {
+                    if (lstrcmpiW(classOf(child).c_str(), L"Edit") != 0 || !isView(GetParent(child))) return TRUE;
+                    *reinterpret_cast<HWND*>(data) = child;
+                    return FALSE;
+                },
+                data);
+            return *reinterpret_cast<HWND*>(data) == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 }  // namespace
@@ -206,7 +225,9 @@ void ModalDriver::step() {
     if (!box && !field) {
         if (++idleTicks_ < kModalPatienceTicks) return;
         idleTicks_ = 0;
-        if (HWND focus = GetFocus()) PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
+        HWND focus = GetFocus();
+        fprintf(stderr, "ModalDriver: nothing to answer, the focus is on a \"%s\"\n", u8(classOf(focus)).c_str());
+        if (focus) PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
         seen.push_back(ModalSeen{});
         return;
     }
@@ -252,7 +273,10 @@ void ModalDriver::step() {
             PostMessageW(field ? field : box, WM_KEYDOWN, answer.code, 1);
             break;
         }
-        case ModalAnswer::FocusAway: SetFocus(GetParent(field)); break;
+        case ModalAnswer::FocusAway:
+            SetFocus(field);
+            SetFocus(GetParent(field));
+            break;
         case ModalAnswer::Button: PostMessageW(box ? box : dialog, WM_COMMAND, answer.code, 0); break;
     }
 }
