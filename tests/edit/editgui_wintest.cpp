@@ -243,6 +243,7 @@ TEST_F(EditingWindow, TheSaveQuestionOnCloseAndOnTheNextFile) {
         gesture(Gesture::F4);
         ASSERT_TRUE(main->document->modified);
         if (c.readOnly) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        driver.prime();
         if (c.loadNext) {
             EXPECT_EQ(ListerLoadNext(window, next), LISTPLUGIN_OK);
             EXPECT_EQ(main->filePath, next);

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "appearance/capture_win.h"
@@ -120,10 +122,12 @@ struct ModalAnswer {
 };
 
 // The in-place field, the "Edit value" window and message boxes run their own message loops, so
-// a test cannot act while they run. A ModalDriver answers them from a thread timer, one answer per
-// tick while such a window is open, and records what each answer found; an editor or box still
-// open when the answers are used up is cancelled (and recorded), so no test hangs. While the
-// driver lives the real editors run instead of the tests' standing answer.
+// a test cannot act while they run. A ModalDriver answers them from ticks posted to a window of
+// the test's thread (each loop dispatches them), one answer per tick while such a window is
+// open, and records what each answer
+// found; an editor or box still open when the answers are used up is cancelled (and recorded),
+// so no test hangs. While the driver lives the real editors run instead of the tests' standing
+// answer.
 class ModalDriver {
 public:
     explicit ModalDriver(std::vector<ModalAnswer> answers);
@@ -131,15 +135,26 @@ public:
     ModalDriver(const ModalDriver&) = delete;
     ModalDriver& operator=(const ModalDriver&) = delete;
 
+    // Queues a tick from the test's thread, for a call that opens an editor or a box (the driver
+    // does so itself when it starts and while one is open).
+    void prime();
+
     std::vector<ModalSeen> seen;
 
 private:
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
-    void step();
+    static LRESULT CALLBACK tickProc(HWND, UINT, WPARAM, LPARAM);
+    // Answers what is open; false when nothing is.
+    bool step();
     std::vector<ModalAnswer> answers_;
     size_t next_ = 0;
     int idleTicks_ = 0;
-    UINT_PTR timer_ = 0;
+    HWND ticks_ = nullptr;
+    // A tick is posted only when the one before has been handled, so that the messages an answer
+    // posts are handled before the next answer. While an editor or box is open the test's thread
+    // posts the next tick itself, so its loop always finds one waiting.
+    std::atomic<bool> tickPending_{false};
+    std::atomic<bool> stop_{false};
+    std::thread ticker_;
     bool keysSet_ = false;
     BYTE keys_[256] = {};
     EditorAnswer realEditors_{nullptr};

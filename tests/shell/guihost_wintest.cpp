@@ -130,9 +130,10 @@ constexpr UINT kModalTickMs = 10;
 // A modal loop that no answer can reach (its field never took the focus, say) would keep the
 // test waiting for ever: after this many idle ticks the focused window gets an Escape.
 constexpr int kModalPatienceTicks = 500;
+constexpr int kModalStallTicks = 1000;
 constexpr int kMessageBoxTextId = 0xFFFF;
-
-ModalDriver* activeDriver = nullptr;
+constexpr wchar_t kTickClass[] = L"QuillmapTestTicks";
+constexpr UINT kTickMessage = WM_APP + 1;
 
 std::wstring classOf(HWND window) {
     wchar_t name[64] = {};
@@ -200,21 +201,59 @@ EditorAnswer::EditorAnswer(bool (*answer)(qm::MainWindow&, std::wstring&)) : sav
 EditorAnswer::~EditorAnswer() { qm::valueEditorOverride = saved_; }
 
 ModalDriver::ModalDriver(std::vector<ModalAnswer> answers) : answers_(std::move(answers)) {
-    activeDriver = this;
-    timer_ = SetTimer(nullptr, 0, kModalTickMs, tick);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = tickProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kTickClass;
+    RegisterClassExW(&wc);  // fails harmlessly after the first time
+    ticks_ = CreateWindowExW(0, kTickClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(ticks_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    prime();
+    ticker_ = std::thread([this] {
+        int waited = 0;
+        while (!stop_) {
+            Sleep(kModalTickMs);
+            if (!tickPending_.exchange(true)) {
+                waited = 0;
+                PostMessageW(ticks_, kTickMessage, 0, 0);
+            } else if (++waited == kModalStallTicks) {
+                // The test's thread takes no messages at all any more (seen under Wine in full
+                // runs, in the in-place field's loop): no answer can reach the loop it waits in,
+                // so the run ends here with a failure instead of waiting for ever.
+                fprintf(stderr, "ModalDriver: the test's thread has taken no message for %d ms; ending the run\n",
+                        waited * static_cast<int>(kModalTickMs));
+                fflush(stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+        }
+    });
 }
 
 ModalDriver::~ModalDriver() {
-    KillTimer(nullptr, timer_);
+    stop_ = true;
+    ticker_.join();
+    DestroyWindow(ticks_);
     if (keysSet_) SetKeyboardState(keys_);
-    activeDriver = nullptr;
 }
 
-void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (activeDriver) activeDriver->step();
+LRESULT CALLBACK ModalDriver::tickProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* driver = reinterpret_cast<ModalDriver*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != kTickMessage || !driver) return DefWindowProcW(window, message, wParam, lParam);
+    // Under Wine a thread waiting in GetMessageW was seen not to wake for messages posted by the
+    // helper thread (in full runs, after the settings tests had started Unix programs); a tick
+    // the thread posts itself is waiting in its queue before the loop asks for the next message.
+    if (driver->step()) PostMessageW(window, kTickMessage, 0, 0);
+    else driver->tickPending_ = false;
+    return 0;
 }
 
-void ModalDriver::step() {
+void ModalDriver::prime() {
+    tickPending_ = true;
+    PostMessageW(ticks_, kTickMessage, 0, 0);
+}
+
+bool ModalDriver::step() {
     if (keysSet_) {
         SetKeyboardState(keys_);
         keysSet_ = false;
@@ -223,13 +262,13 @@ void ModalDriver::step() {
     HWND dialog = box ? nullptr : threadWindow(L"QuillmapEdit");
     HWND field = box ? nullptr : dialog ? FindWindowExW(dialog, nullptr, L"Edit", nullptr) : inPlaceField();
     if (!box && !field) {
-        if (++idleTicks_ < kModalPatienceTicks) return;
+        if (++idleTicks_ < kModalPatienceTicks) return false;
         idleTicks_ = 0;
         HWND focus = GetFocus();
         fprintf(stderr, "ModalDriver: nothing to answer, the focus is on a \"%s\"\n", u8(classOf(focus)).c_str());
         if (focus) PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
         seen.push_back(ModalSeen{});
-        return;
+        return false;
     }
     idleTicks_ = 0;
 
@@ -255,7 +294,7 @@ void ModalDriver::step() {
     if (next_ >= answers_.size()) {  // not expected: cancel it
         if (box) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
         else PostMessageW(field, WM_KEYDOWN, VK_ESCAPE, 1);
-        return;
+        return true;
     }
     const ModalAnswer& answer = answers_[next_++];
     if (answer.typed && field) SetWindowTextW(field, answer.typed);
@@ -263,7 +302,7 @@ void ModalDriver::step() {
         case ModalAnswer::Key:
         case ModalAnswer::CtrlKey: {
             // Ctrl as the answer says (the gesture that opened the editor may have held it) until
-            // the next tick: the posted key is handled before the timer fires again.
+            // the next tick: the posted key is handled before it.
             GetKeyboardState(keys_);
             BYTE state[256];
             std::memcpy(state, keys_, sizeof state);
@@ -279,6 +318,7 @@ void ModalDriver::step() {
             break;
         case ModalAnswer::Button: PostMessageW(box ? box : dialog, WM_COMMAND, answer.code, 0); break;
     }
+    return true;
 }
 
 }  // namespace qmtest
