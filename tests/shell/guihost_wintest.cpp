@@ -19,17 +19,27 @@ namespace {
 const wchar_t kHostClass[] = L"QuillmapTestHost";
 }
 
-GuiHost::GuiHost(int width, int height) {
-    if (!qm::moduleHandle) qm::moduleHandle = GetModuleHandleW(nullptr);
-    qm::RegisterWindowClasses();
+namespace {
+
+// Registers a window class of the test program (again and again harmlessly) and returns the
+// program's instance.
+HINSTANCE registerTestClass(const wchar_t* name, WNDPROC proc) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kHostClass;
+    wc.lpszClassName = name;
     RegisterClassExW(&wc);  // fails harmlessly after the first time
+    return wc.hInstance;
+}
+
+}  // namespace
+
+GuiHost::GuiHost(int width, int height) {
+    if (!qm::moduleHandle) qm::moduleHandle = GetModuleHandleW(nullptr);
+    qm::RegisterWindowClasses();
     window_ = CreateWindowExW(0, kHostClass, L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, width, height, nullptr,
-                              nullptr, wc.hInstance, this);
+                              nullptr, registerTestClass(kHostClass, proc), this);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetForegroundWindow(window_);
     pumpMessages();
@@ -201,13 +211,8 @@ EditorAnswer::EditorAnswer(bool (*answer)(qm::MainWindow&, std::wstring&)) : sav
 EditorAnswer::~EditorAnswer() { qm::valueEditorOverride = saved_; }
 
 ModalDriver::ModalDriver(std::vector<ModalAnswer> answers) : answers_(std::move(answers)) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = tickProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kTickClass;
-    RegisterClassExW(&wc);  // fails harmlessly after the first time
-    ticks_ = CreateWindowExW(0, kTickClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ticks_ = CreateWindowExW(0, kTickClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             registerTestClass(kTickClass, tickProc), nullptr);
     SetWindowLongPtrW(ticks_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     prime();
     ticker_ = std::thread([this] {
