@@ -254,8 +254,8 @@ LRESULT CALLBACK ModalDriver::tickProc(HWND window, UINT message, WPARAM wParam,
 }
 
 void ModalDriver::prime() {
-    tickPending_ = true;
-    PostMessageW(ticks_, kTickMessage, 0, 0);
+    // One tick at a time: a second one would answer the same window twice.
+    if (!tickPending_.exchange(true)) PostMessageW(ticks_, kTickMessage, 0, 0);
 }
 
 bool ModalDriver::step() {
