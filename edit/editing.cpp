@@ -293,9 +293,12 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         const std::wstring_view parsed = after.kind == NodeKind::Text ? trimmed(after.value) : after.value;
         if (parsed != withoutCarriageReturnsBeforeLineFeeds(value)) return refuse(messageInvalid());
     }
+    // The working text is known to encode without loss (it was compared with the file's bytes,
+    // or is the text of an earlier edit that passed this check), and code pages convert character
+    // by character, so the new text encodes when the replacement does: only it is converted,
+    // not the whole file again.
     std::vector<uint8_t> probe;
-    if (!encodeTextWith(edited, encoding, probe, files.encoder())) return refuse(editMessageEncoding());
-    std::vector<uint8_t>().swap(probe);
+    if (!encodeTextWith(newSource, encoding, probe, files.encoder())) return refuse(editMessageEncoding());
 
     // Everything is checked: from here on the document changes.
     const NodeText newValue = storeText(document, after.value);

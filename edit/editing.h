@@ -82,9 +82,28 @@ bool windowsCodePageEncoder(unsigned codePage, std::wstring_view text, std::vect
 bool encodeText(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes);
 // editValueWith on the real file.
 EditOutcome editValue(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor);
+// What saving does to the disk, each operation the real call. Tests derive from it to make one
+// operation fail where the file system under test cannot be made to.
+class SaveFileAccess {
+public:
+    virtual ~SaveFileAccess() = default;
+    // INVALID_FILE_ATTRIBUTES when they cannot be read.
+    virtual DWORD attributes(const std::wstring& path);
+    // Creates (CREATE_ALWAYS) or truncates (TRUNCATE_EXISTING) the file and writes all bytes with
+    // one WriteFile. `opened` tells whether the file was opened, and so emptied, even when the
+    // write then failed.
+    virtual bool write(const std::wstring& path, DWORD disposition, const std::vector<uint8_t>& bytes, bool& opened);
+    virtual bool replace(const std::wstring& target, const std::wstring& replacement);
+    virtual void remove(const std::wstring& path);
+    virtual void pause(DWORD milliseconds);
+};
+
 // Writes editedText to the file through filePath + ".qmedit"; an empty message on success, also
-// when there is nothing to save. A failed save keeps the edit pending.
+// when there is nothing to save. A failed save keeps the edit pending; afterwards the file holds
+// either its old text or the new one, or the message names the temporary file that holds the
+// new text.
 std::wstring saveDocument(Document& document, const std::wstring& filePath);
+std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files);
 
 // Edits the selected node's value (Ctrl+E, F4, the menu and the views' edit gestures).
 void EditSelectedValue(MainWindow& main);

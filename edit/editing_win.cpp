@@ -24,6 +24,15 @@ constexpr wchar_t kTempSuffix[] = L".qmedit";
 constexpr int kReplaceAttempts = 3;
 constexpr DWORD kReplaceRetryMs = 100;
 
+// Where the in-place field goes, in DIPs. In the tree it covers the value column from a little
+// left of the value's text (which starts kTreeValueInset into the column) almost to the edge; in
+// the grid it lies over the value's cell, whose box coordinates start inside the grid's margin,
+// and is made wide enough to type into, or not used when the view leaves it too little room.
+constexpr int kTreeEditorLeftInset = 4;
+constexpr int kTreeEditorRightInset = 2;
+constexpr int kGridEditorMinWidth = 120;
+constexpr int kGridEditorMinRoom = 20;
+
 class WindowsFileAccess : public EditFileAccess {
 public:
     bool writable(const std::wstring& path) override {
@@ -37,21 +46,12 @@ public:
     CodePageEncoder encoder() override { return windowsCodePageEncoder; }
 };
 
-// Creates or truncates `path` and writes all bytes with one WriteFile. `opened` tells whether
-// the file was opened (and so truncated) even when the write then failed.
-bool writeAll(const std::wstring& path, DWORD disposition, const std::vector<uint8_t>& bytes, bool& opened) {
-    opened = false;
-    if (bytes.size() > MAXDWORD) return false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    opened = true;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    const BOOL closed = CloseHandle(file);
-    return ok && closed && written == bytes.size();
+// The bytes saving writes: the file's byte-order mark, then the edited text in its encoding.
+bool bytesToSave(const Document& document, std::vector<uint8_t>& bytes) {
+    if (!encodeText(document.editedText, document.encoding, bytes)) return false;
+    bytes.insert(bytes.begin(), document.prefixBytes.begin(), document.prefixBytes.end());
+    return true;
 }
-
-bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring keptTempMessage(const std::wstring& temp) {
     return std::wstring(editMessageNotSaved()) +
@@ -84,44 +84,78 @@ EditOutcome editValue(Document& document, const std::wstring& filePath, Node* no
     return editValueWith(document, filePath, node, editor, files);
 }
 
+DWORD SaveFileAccess::attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool SaveFileAccess::write(const std::wstring& path, DWORD disposition, const std::vector<uint8_t>& bytes,
+                           bool& opened) {
+    opened = false;
+    if (bytes.size() > MAXDWORD) return false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    opened = true;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL closed = CloseHandle(file);
+    return ok && closed && written == bytes.size();
+}
+
+bool SaveFileAccess::replace(const std::wstring& target, const std::wstring& replacement) {
+    return ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr) != 0;
+}
+
+void SaveFileAccess::remove(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+void SaveFileAccess::pause(DWORD milliseconds) { Sleep(milliseconds); }
+
 std::wstring saveDocument(Document& document, const std::wstring& filePath) {
+    SaveFileAccess files;
+    return saveDocumentWith(document, filePath, files);
+}
+
+std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files) {
     if (!document.modified) return std::wstring();
     try {
-        const DWORD attributes = GetFileAttributesW(filePath.c_str());
+        const DWORD attributes = files.attributes(filePath);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return editMessageReadOnly();
         std::vector<uint8_t> bytes;
-        if (!encodeText(document.editedText, document.encoding, bytes)) return editMessageEncoding();
-        bytes.insert(bytes.begin(), document.prefixBytes.begin(), document.prefixBytes.end());
+        if (!bytesToSave(document, bytes)) return editMessageEncoding();
 
         const std::wstring temp = filePath + kTempSuffix;
         bool opened = false;
-        if (!writeAll(temp, CREATE_ALWAYS, bytes, opened)) {
-            if (opened) DeleteFileW(temp.c_str());
+        if (!files.write(temp, CREATE_ALWAYS, bytes, opened)) {
+            if (opened) files.remove(temp);
             return editMessageNotSaved();
         }
         std::vector<uint8_t>().swap(bytes);  // the temporary file holds them now
         bool replaced = false;
         for (int attempt = 0; attempt < kReplaceAttempts && !replaced; ++attempt) {
-            replaced = ReplaceFileW(filePath.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr) != 0;
-            if (!replaced) Sleep(kReplaceRetryMs);
+            replaced = files.replace(filePath, temp);
+            if (!replaced) files.pause(kReplaceRetryMs);
         }
         if (!replaced) {
             // The replacement failed (the file is held open by another program, say): the new
             // text goes into the file itself. Should that write fail after the file was opened,
             // or the original be gone, the temporary file is the only complete copy left, so it
             // is kept and named instead of deleted.
-            if (!encodeText(document.editedText, document.encoding, bytes)) return editMessageEncoding();
-            bytes.insert(bytes.begin(), document.prefixBytes.begin(), document.prefixBytes.end());
+            bool encoded = false;
+            try {
+                encoded = bytesToSave(document, bytes);
+            } catch (const std::bad_alloc&) {
+            }
+            if (!encoded) {  // the file is untouched
+                files.remove(temp);
+                return editMessageNotSaved();
+            }
             bool truncated = false;
-            const bool written = writeAll(filePath, TRUNCATE_EXISTING, bytes, truncated);
+            const bool written = files.write(filePath, TRUNCATE_EXISTING, bytes, truncated);
             if (!written) {
-                if (truncated || !fileExists(filePath)) return keptTempMessage(temp);
-                DeleteFileW(temp.c_str());
+                if (truncated || files.attributes(filePath) == INVALID_FILE_ATTRIBUTES) return keptTempMessage(temp);
+                files.remove(temp);
                 return editMessageNotSaved();
             }
         }
-        DeleteFileW(temp.c_str());
+        files.remove(temp);
         markSaved(document);
         return std::wstring();
     } catch (const std::bad_alloc&) {
@@ -184,18 +218,20 @@ Node* firstEditableBelow(Node* container) {
 
 void computeEditRect(MainWindow& main, Node* target) {
     main.editRectValid = false;
+    const Palette& pal = main.palette;
     switch (main.settings.activeView) {
         case kViewTree: {
             TreePane& tree = main.treePane;
             RECT client{};
             GetClientRect(tree.window, &client);
-            const int rowHeight = std::max(main.palette.rowHeight, 1);
+            const int rowHeight = std::max(pal.rowHeight, 1);
             const long long visibleRows = std::max<long long>(client.bottom / rowHeight, 1);
             if (tree.selectedRow < 0 || static_cast<long long>(tree.selectedRow) < tree.topRow ||
                 static_cast<long long>(tree.selectedRow) >= tree.topRow + visibleRows)
                 return;
             const int top = (tree.selectedRow - static_cast<int>(tree.topRow)) * rowHeight;
-            main.editRect = RECT{tree.NameColumnWidth() + 4, top, client.right - 2, top + rowHeight};
+            main.editRect = RECT{tree.NameColumnWidth() + pal.scale(kTreeEditorLeftInset), top,
+                                 client.right - pal.scale(kTreeEditorRightInset), top + rowHeight};
             main.editRectValid = true;
             return;
         }
@@ -207,11 +243,13 @@ void computeEditRect(MainWindow& main, Node* target) {
             RECT client{};
             GetClientRect(grid.window, &client);
             const GridMetrics metrics = grid.Metrics();
-            const long long left = static_cast<long long>(box->x) - grid.scrollX + 8;
-            const long long top = static_cast<long long>(box->y) - grid.scrollY + 8;
-            const long long right = std::min<long long>(left + std::max<long long>(box->width, 120), client.right);
+            const int margin = pal.scale(kGridMargin);
+            const long long left = static_cast<long long>(box->x) - grid.scrollX + margin;
+            const long long top = static_cast<long long>(box->y) - grid.scrollY + margin;
+            const long long right =
+                std::min<long long>(left + std::max(box->width, pal.scale(kGridEditorMinWidth)), client.right);
             const long long bottom = top + metrics.rowHeight;
-            if (top < 0 || bottom > client.bottom || left < 0 || right - left <= 20) return;
+            if (top < 0 || bottom > client.bottom || left < 0 || right - left <= pal.scale(kGridEditorMinRoom)) return;
             main.editRect = RECT{LONG(left), LONG(top), LONG(right), LONG(bottom)};
             main.editRectValid = true;
             return;

@@ -18,16 +18,7 @@
 
 namespace {
 
-std::string fileBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out(GetFileSize(h, nullptr), '\0');
-    DWORD read = 0;
-    if (!out.empty()) ReadFile(h, out.data(), DWORD(out.size()), &read, nullptr);
-    CloseHandle(h);
-    return out;
-}
+using qmtest::fileBytes;
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -199,3 +190,66 @@ TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// The disk as saving sees it, with the replacement of the file always failing and the direct
+// write into it failing as the case says.
+class FailingReplacement : public qm::SaveFileAccess {
+public:
+    enum DirectWrite { Succeeds, FailsBeforeOpening, FailsAfterEmptying } directWrite = Succeeds;
+    std::wstring original;
+    int replacements = 0;
+
+    bool replace(const std::wstring&, const std::wstring&) override {
+        ++replacements;
+        return false;
+    }
+    bool write(const std::wstring& path, DWORD disposition, const std::vector<uint8_t>& bytes, bool& opened) override {
+        if (path != original || directWrite == Succeeds) return SaveFileAccess::write(path, disposition, bytes, opened);
+        if (directWrite == FailsBeforeOpening) {
+            opened = false;
+            return false;
+        }
+        SaveFileAccess::write(path, disposition, {}, opened);  // a full disk, say: emptied, nothing written
+        return false;
+    }
+    void pause(DWORD) override {}
+};
+
+}  // namespace
+
+// When the file cannot be replaced, the new text goes into the file itself; should that fail too,
+// the file keeps its old text, or the temporary file keeps the new text and the message names it.
+TEST(SaveWindows, ReplacementFailingFallsBackToWritingTheFile) {
+    struct Case {
+        const char* what;
+        FailingReplacement::DirectWrite directWrite;
+        bool keptTemp;  // the message names the temporary file
+        std::string onDisk, inTemp;
+    } cases[] = {
+        {"the direct write succeeds", FailingReplacement::Succeeds, false, "{\"a\": 2}", "<missing>"},
+        {"the direct write cannot open the file", FailingReplacement::FailsBeforeOpening, false, "{\"a\": 1}",
+         "<missing>"},
+        {"the direct write fails after emptying the file", FailingReplacement::FailsAfterEmptying, true, "",
+         "{\"a\": 2}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qmtest::LanguageGuard english(false);
+        Opened f(L"mend.json", "{\"a\": 1}");
+        ASSERT_TRUE(f.edit(L"$.a", L"2").changed);
+        FailingReplacement files;
+        files.original = f.path;
+        files.directWrite = c.directWrite;
+        const std::wstring message = qm::saveDocumentWith(*f.doc, f.path, files);
+        EXPECT_EQ(files.replacements, 3);
+        const std::wstring temp = f.path + L".qmedit";
+        if (c.directWrite == FailingReplacement::Succeeds) EXPECT_EQ(message, L"");
+        else if (c.keptTemp) EXPECT_EQ(message, kNotSaved + L" The complete new text is kept in \"" + temp + L"\".");
+        else EXPECT_EQ(message, kNotSaved);
+        EXPECT_EQ(f.doc->modified, !message.empty()) << "a failed save keeps the edit pending";
+        EXPECT_EQ(fileBytes(f.path), c.onDisk);
+        EXPECT_EQ(fileBytes(temp), c.inTemp);
+    }
+}

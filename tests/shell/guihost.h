@@ -3,9 +3,12 @@
 // modifier keys, and to read the pixels a window paints for WM_PRINTCLIENT.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "appearance/capture_win.h"
@@ -60,5 +63,101 @@ inline uint32_t dibPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) 
 
 // A private settings file for one test (deleted first), set as the process's settings path.
 std::wstring useFreshSettings(const std::wstring& name);
+
+// One plug-in window on a test host, loaded as ListLoadW loads it, with a private settings file
+// per test; the window is closed and the queue emptied when the test ends.
+class PluginWindowTest : public ::testing::Test {
+protected:
+    explicit PluginWindowTest(int hostWidth = 800, int hostHeight = 600) : host(hostWidth, hostHeight) {}
+    void SetUp() override { freshSettings(); }
+    void TearDown() override;
+
+    // A new, empty settings file for the next window (the fixture starts with one).
+    void freshSettings();
+    // Writes one setting into the test's settings file, read by the next window that opens.
+    void setSetting(const wchar_t* key, int value) const;
+    // Loads the file into a new plug-in window and focuses its active view; false when declined.
+    bool open(const std::wstring& path, int flags = 0);
+    bool openText(const std::wstring& name, const std::string& text, int flags = 0);
+
+    GuiHost host;
+    std::wstring settings;
+    HWND window = nullptr;
+    qm::MainWindow* main = nullptr;
+};
+
+}  // namespace qmtest
+
+namespace qmtest {
+
+// Installs `answer` as the value editor of "Edit value" while it lives (nullptr: the real
+// in-place field and dialog), then puts back the one before.
+class EditorAnswer {
+public:
+    explicit EditorAnswer(bool (*answer)(qm::MainWindow&, std::wstring&));
+    ~EditorAnswer();
+    EditorAnswer(const EditorAnswer&) = delete;
+    EditorAnswer& operator=(const EditorAnswer&) = delete;
+
+private:
+    bool (*saved_)(qm::MainWindow&, std::wstring&);
+};
+
+// What one answer found on screen when its turn came.
+struct ModalSeen {
+    enum Kind { Nothing, Field, Dialog, Box } kind = Nothing;
+    std::string text;     // the field's text, or the message box's message
+    std::string caption;  // the path above the dialog's field, or the message box's title
+    HWND parent = nullptr;  // the window the in-place field lies on
+    RECT rect{};            // the in-place field, in its parent's client coordinates
+    bool multiLine = false;  // the dialog's field
+};
+
+// One answer to a modal loop of the plug-in: optionally text typed into the editor's field, then
+// an action.
+struct ModalAnswer {
+    enum Action { Key, CtrlKey, FocusAway, Button } action = Key;
+    WPARAM code = VK_RETURN;  // the key, or the button's id (IDOK, IDYES, IDNO ...)
+    const wchar_t* typed = nullptr;
+};
+
+// The in-place field, the "Edit value" window and message boxes run their own message loops, so
+// a test cannot act while they run. A ModalDriver answers them from ticks posted to a window of
+// the test's thread (each loop dispatches them), one answer per tick while such a window is
+// open, and records what each answer
+// found; an editor or box still open when the answers are used up is cancelled (and recorded),
+// so no test hangs. While the driver lives the real editors run instead of the tests' standing
+// answer.
+class ModalDriver {
+public:
+    explicit ModalDriver(std::vector<ModalAnswer> answers);
+    ~ModalDriver();
+    ModalDriver(const ModalDriver&) = delete;
+    ModalDriver& operator=(const ModalDriver&) = delete;
+
+    // Queues a tick from the test's thread, for a call that opens an editor or a box (the driver
+    // does so itself when it starts and while one is open).
+    void prime();
+
+    std::vector<ModalSeen> seen;
+
+private:
+    static LRESULT CALLBACK tickProc(HWND, UINT, WPARAM, LPARAM);
+    // Answers what is open; false when nothing is.
+    bool step();
+    std::vector<ModalAnswer> answers_;
+    size_t next_ = 0;
+    int idleTicks_ = 0;
+    HWND ticks_ = nullptr;
+    // A tick is posted only when the one before has been handled, so that the messages an answer
+    // posts are handled before the next answer. While an editor or box is open the test's thread
+    // posts the next tick itself, so its loop always finds one waiting.
+    std::atomic<bool> tickPending_{false};
+    std::atomic<bool> stop_{false};
+    std::thread ticker_;
+    bool keysSet_ = false;
+    BYTE keys_[256] = {};
+    EditorAnswer realEditors_{nullptr};
+};
 
 }  // namespace qmtest

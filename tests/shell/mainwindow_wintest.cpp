@@ -25,39 +25,15 @@ namespace {
 std::wstring samplePath(const char* name) { return qmtest::platformPath(std::string(QM_SOURCE_DIR) + "/samples/" + name); }
 
 // One plug-in window on a test host, with a private settings file.
-class PluginWindow : public ::testing::Test {
+class PluginWindow : public qmtest::PluginWindowTest {
 protected:
-    void SetUp() override { settings = qmtest::useFreshSettings(L"gui-" + std::to_wstring(++counter) + L".ini"); }
-    void TearDown() override {
-        if (window) ListerClose(window);
-        qmtest::pumpMessages();
-    }
-
-    bool open(const std::wstring& path, int flags = 0) {
-        window = ListerLoad(host.window(), path, flags);
-        main = FindMainWindow(window);
-        if (main) {
-            SetFocus(main->treePane.window);
-            qmtest::pumpMessages();
-        }
-        return main != nullptr;
-    }
-    bool openText(const std::wstring& name, const std::string& text) { return open(qmtest::writeTempFile(name, text)); }
-
     HWND tree() const { return main->treePane.window; }
     void key(WPARAM vk, HWND target = nullptr) { SendMessageW(target ? target : tree(), WM_KEYDOWN, vk, 1); }
     void click(UINT message, int x, int y) { SendMessageW(tree(), message, 0, MAKELPARAM(x, y)); }
     int rowY(int row) const { return (row - static_cast<int>(main->treePane.topRow)) * main->palette.rowHeight + 3; }
     std::string selectedLabel() const { return main->selected ? u8(nodeLabel(main->selected)) : "(none)"; }
     int settingInt(const wchar_t* key) const { return static_cast<int>(GetPrivateProfileIntW(L"Quillmap", key, -1, settings.c_str())); }
-
-    static int counter;
-    qmtest::GuiHost host;
-    std::wstring settings;
-    HWND window = nullptr;
-    MainWindow* main = nullptr;
 };
-int PluginWindow::counter = 0;
 
 std::string clipboardText() {
     if (!OpenClipboard(nullptr)) return "(clipboard busy)";
@@ -435,16 +411,18 @@ TEST_F(PluginWindow, EditGestureChangesTheSelectedValue) {
     ASSERT_TRUE(openText(L"edit-gesture.json", "{\"a\": 1, \"b\": \"x\"}"));
     key(VK_DOWN);
     ASSERT_EQ(selectedLabel(), "a");
-    const auto saved = valueEditorOverride;
-    valueEditorOverride = [](MainWindow&, std::wstring&) { return false; };
-    key(VK_F4);
+    {
+        const qmtest::EditorAnswer cancel([](MainWindow&, std::wstring&) { return false; });
+        key(VK_F4);
+    }
     EXPECT_FALSE(main->document->modified);
-    valueEditorOverride = [](MainWindow&, std::wstring& value) {
-        value = L"2";
-        return true;
-    };
-    key(VK_F4);
-    valueEditorOverride = saved;
+    {
+        const qmtest::EditorAnswer answer([](MainWindow&, std::wstring& value) {
+            value = L"2";
+            return true;
+        });
+        key(VK_F4);
+    }
     EXPECT_TRUE(main->document->modified);
     ASSERT_NE(main->selected, nullptr);
     EXPECT_EQ(qmtest::u8(main->selected->value), "2");

@@ -109,28 +109,21 @@ std::string clipboardText() {
     return text;
 }
 
-class ContextMenuWindow : public ::testing::Test {
+class ContextMenuWindow : public qmtest::PluginWindowTest {
 protected:
     void SetUp() override {
-        settings = qmtest::useFreshSettings(L"menu-" + std::to_wstring(++counter) + L".ini");
+        PluginWindowTest::SetUp();
         tracked = TrackedMenu{};
         fontDialog = FontDialog{};
         menuTracker = recordTrackedMenu;
         fontChooser = answerFontDialog;
     }
     void TearDown() override {
-        if (window) ListerClose(window);
-        qmtest::pumpMessages();
+        PluginWindowTest::TearDown();
         menuTracker = savedTracker;
         fontChooser = savedChooser;
     }
 
-    bool openText(const std::wstring& name, const std::string& text) {
-        window = ListerLoad(host.window(), qmtest::writeTempFile(name, text), 0);
-        main = FindMainWindow(window);
-        if (main) qmtest::pumpMessages();
-        return main != nullptr;
-    }
     void select(std::initializer_list<size_t> path) {
         Node* node = main->document->root;
         for (size_t i : path) {
@@ -152,15 +145,9 @@ protected:
         return value;
     }
 
-    static int counter;
     MenuTracker savedTracker = menuTracker;
     FontChooser savedChooser = fontChooser;
-    qmtest::GuiHost host;
-    std::wstring settings;
-    HWND window = nullptr;
-    MainWindow* main = nullptr;
 };
-int ContextMenuWindow::counter = 0;
 
 const char kXml[] = "<r><a>x</a><b k=\"1\"><c>y</c></b></r>\n";
 const char kReg[] = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Q]\r\n\"Name\"=\"v\"\r\n";

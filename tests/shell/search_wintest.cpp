@@ -28,21 +28,16 @@ namespace {
 const char kCatalog[] =
     R"({"items": [{"name": "cat", "note": "concat"}, {"name": "dog", "note": "cat-5"}, {"name": "bird", "note": "a cat"}]})";
 
-class SearchUi : public ::testing::Test {
+class SearchUi : public qmtest::PluginWindowTest {
 protected:
-    void TearDown() override {
-        if (window) ListerClose(window);
-        qmtest::pumpMessages();
-    }
+    SearchUi() : PluginWindowTest(1000, 600) {}
 
     // Opens `text` as a file with the given "Buttons" and "Search" settings.
     void open(const std::string& text, int buttons = 1, int search = 1, const wchar_t* name = L"search.json") {
-        settings = qmtest::useFreshSettings(L"search-" + std::to_wstring(++counter) + L".ini");
-        WritePrivateProfileStringW(L"Quillmap", L"Buttons", std::to_wstring(buttons).c_str(), settings.c_str());
-        WritePrivateProfileStringW(L"Quillmap", L"Search", std::to_wstring(search).c_str(), settings.c_str());
-        window = ListerLoad(host.window(), qmtest::writeTempFile(name, text), 0);
-        main = FindMainWindow(window);
-        ASSERT_NE(main, nullptr);
+        freshSettings();
+        setSetting(L"Buttons", buttons);
+        setSetting(L"Search", search);
+        ASSERT_TRUE(openText(name, text));
         // Wide enough for the whole search group; a child window may be wider than the screen
         // that limits the host's top-level window.
         MoveWindow(window, 0, 0, 1700, 500, TRUE);
@@ -76,14 +71,7 @@ protected:
     std::string selectedPath() const {
         return main->selected ? u8(nodePath(main->selected, main->document->format)) : "(none)";
     }
-
-    static int counter;
-    qmtest::GuiHost host{1000, 600};
-    std::wstring settings;
-    HWND window = nullptr;
-    MainWindow* main = nullptr;
 };
-int SearchUi::counter = 0;
 
 }  // namespace
 

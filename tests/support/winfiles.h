@@ -8,5 +8,7 @@ namespace qmtest {
 std::wstring tempFolder();
 // Writes bytes to a file of that name in tempFolder(); returns its path ("" on failure).
 std::wstring writeTempFile(const std::wstring& name, const std::string& bytes);
+// The bytes of a file, or "<missing>" when it cannot be opened.
+std::string fileBytes(const std::wstring& path);
 
 }  // namespace qmtest

@@ -22,4 +22,15 @@ std::wstring writeTempFile(const std::wstring& name, const std::string& bytes) {
     return path;
 }
 
+std::string fileBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string out(GetFileSize(h, nullptr), '\0');
+    DWORD read = 0;
+    if (!out.empty()) ReadFile(h, out.data(), DWORD(out.size()), &read, nullptr);
+    CloseHandle(h);
+    return out;
+}
+
 }  // namespace qmtest

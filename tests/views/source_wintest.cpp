@@ -27,7 +27,7 @@ struct ClickCase {
     const char* path;  // of the node the click selects
 };
 
-class SourceView : public ::testing::Test {
+class SourceView : public qmtest::PluginWindowTest {
 protected:
     void expectClicks(const std::vector<ClickCase>& cases) {
         for (const ClickCase& c : cases) {
@@ -36,19 +36,14 @@ protected:
         }
     }
 
-    void TearDown() override {
-        if (window) ListerClose(window);
-        qmtest::pumpMessages();
-    }
+    SourceView() : PluginWindowTest(1000, 600) {}
 
     // Opens `text` as the file `name`, in the source view unless `view` says otherwise.
     void open(const wchar_t* name, const std::string& text, int view = kViewSource) {
-        settings = qmtest::useFreshSettings(L"source-" + std::to_wstring(++counter) + L".ini");
-        WritePrivateProfileStringW(L"Quillmap", L"View", std::to_wstring(view).c_str(), settings.c_str());
-        WritePrivateProfileStringW(L"Quillmap", L"Search", L"1", settings.c_str());
-        window = ListerLoad(host.window(), qmtest::writeTempFile(name, text), 0);
-        main = FindMainWindow(window);
-        ASSERT_NE(main, nullptr);
+        freshSettings();
+        setSetting(L"View", view);
+        setSetting(L"Search", 1);
+        ASSERT_TRUE(openText(name, text));
         MoveWindow(window, 0, 0, 1700, 500, TRUE);  // wide enough for the search box
         SetFocus(main->ActiveViewWindow());
         qmtest::pumpMessages();
@@ -77,14 +72,7 @@ protected:
         const int top = (line - pane().topLine) * main->palette.monoLineHeight;
         return RECT{left, top, right, top + main->palette.monoLineHeight};
     }
-
-    static int counter;
-    qmtest::GuiHost host{1000, 600};
-    std::wstring settings;
-    HWND window = nullptr;
-    MainWindow* main = nullptr;
 };
-int SourceView::counter = 0;
 
 
 }  // namespace
