@@ -158,21 +158,22 @@ std::string textOf(HWND window) {
     return u8(text);
 }
 
+struct ClassSearch {
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK matchClass(HWND window, LPARAM data) {
+    auto* s = reinterpret_cast<ClassSearch*>(data);
+    if (!IsWindowVisible(window) || lstrcmpiW(classOf(window).c_str(), s->className) != 0) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // A visible top-level window of this thread with that class.
 HWND threadWindow(const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        HWND found;
-    } search{className, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (!IsWindowVisible(window) || lstrcmpiW(classOf(window).c_str(), s->className) != 0) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search{className, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), matchClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -181,24 +182,22 @@ bool isView(HWND window) {
     return name == L"QuillmapTree" || name == L"QuillmapGrid" || name == L"QuillmapSource";
 }
 
+BOOL CALLBACK matchField(HWND child, LPARAM data) {
+    if (lstrcmpiW(classOf(child).c_str(), L"Edit") != 0 || !isView(GetParent(child))) return TRUE;
+    *reinterpret_cast<HWND*>(data) = child;
+    return FALSE;
+}
+
+BOOL CALLBACK searchTopLevel(HWND top, LPARAM data) {
+    EnumChildWindows(top, matchField, data);
+    return *reinterpret_cast<HWND*>(data) == nullptr;
+}
+
 // The in-place field: an EDIT lying on one of the views of a window of this thread (found without
 // the focus, which another program on the same desktop may have taken).
 HWND inPlaceField() {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND top, LPARAM data) -> BOOL {
-            EnumChildWindows(
-                top,
-                [](HWND child, LPARAM data) -> BOOL {
-                    if (lstrcmpiW(classOf(child).c_str(), L"Edit") != 0 || !isView(GetParent(child))) return TRUE;
-                    *reinterpret_cast<HWND*>(data) = child;
-                    return FALSE;
-                },
-                data);
-            return *reinterpret_cast<HWND*>(data) == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), searchTopLevel, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
