@@ -533,6 +533,13 @@ int GridMetrics::measure(std::wstring_view text) const {
     return measureText(text) + px(kGridTextGap);
 }
 
+int GridTextBound::upper(std::wstring_view text) const {
+    if (widest <= 0) return INT_MAX;
+    long long sum = 0;
+    for (wchar_t ch : text) sum += ch >= 0x20 && ch < 0x7F ? ascii[static_cast<size_t>(ch)] : widest;
+    return static_cast<int>(std::min<long long>(sum, INT_MAX));
+}
+
 int GridMetrics::draggedWidth(const Node* key, int32_t column) const {
     if (!columnWidths) return -1;
     auto it = columnWidths->find({key, column});
@@ -567,14 +574,28 @@ int leafWidthBound(const GridMetrics& m) {
     return std::max(m.px(kGridLeafMinWidth), textCap(m, kGridLeafCap) + m.px(kGridLeafPadding));
 }
 
-int leafWidth(const GridBox& leaf, const GridMetrics& m) {
-    return std::max(m.px(kGridLeafMinWidth), std::min(m.measure(leaf.text), textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
+// A leaf's width from the measure of its text.
+int leafWidthOf(int measure, const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), std::min(measure, textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
 }
+
+int leafWidth(const GridBox& leaf, const GridMetrics& m) { return leafWidthOf(m.measure(leaf.text), m); }
 
 // The width a leaf cell asks of its column, measured the first time it is asked.
 int askedWidth(GridBox& leaf, const GridMetrics& m) {
     if (leaf.naturalWidth < 0) leaf.naturalWidth = leafWidth(leaf, m);
     return leaf.naturalWidth;
+}
+
+// Widens a column of leaves (`width`, at most `bound`) to what `leaf` asks. A leaf whose text
+// cannot be wide enough to matter, by the font's character widths, is not measured.
+void widenBy(int& width, GridBox& leaf, int bound, const GridMetrics& m) {
+    if (width >= bound) return;
+    if (leaf.naturalWidth < 0 && m.textBound && !leaf.text.empty()) {
+        const int upper = m.textBound->upper(leaf.text);
+        if (upper < INT_MAX / 2 && leafWidthOf(upper + m.px(kGridTextGap), m) <= width) return;
+    }
+    width = std::max(width, askedWidth(leaf, m));
 }
 
 // A leaf cell new to this measuring (or every leaf when nothing is reused) forgets what it asked.
@@ -625,9 +646,9 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
         return;
     }
     const int bound = leafWidthBound(m);
-    if (longest) valueWidth = std::max(valueWidth, askedWidth(*longest, m));
+    if (longest) widenBy(valueWidth, *longest, bound, m);
     for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
-        if (f.children[i]->type == GridBoxType::Leaf) valueWidth = std::max(valueWidth, askedWidth(*f.children[i], m));
+        if (f.children[i]->type == GridBoxType::Leaf) widenBy(valueWidth, *f.children[i], bound, m);
     box.width = f.labelWidth + valueWidth;
 }
 
@@ -668,7 +689,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
         if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
         if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
-        f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(*longest[c], m));
+        widenBy(f.columnWidths[c], *longest[c], bound, m);
         leavesMatter = leavesMatter || f.columnWidths[c] < bound;
     }
     // The other leaves of a column count only while it is narrower than any leaf can ask for.
@@ -676,8 +697,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
         for (size_t i = 0; i < f.children.size(); ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
-            if (cell.type == GridBoxType::Leaf && dragged[c] < 0 && f.columnWidths[c] < bound)
-                f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(cell, m));
+            if (cell.type == GridBoxType::Leaf && dragged[c] < 0) widenBy(f.columnWidths[c], cell, bound, m);
         }
     }
     box.width = f.rowHeaderWidth;

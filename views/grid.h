@@ -4,6 +4,8 @@
 // window side (grid_win.cpp) keeps these in step with the main window and paints them.
 #pragma once
 
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -177,12 +179,25 @@ size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node
 // Text width in pixels of the content font (0 for an empty text).
 using GridMeasureText = std::function<int(std::wstring_view)>;
 
+// What the content font's character widths say about a text before it is measured: no text is
+// wider than the advance widths of its characters added up, each printable ASCII character at
+// its own advance and every other code unit at the font's widest character. A leaf whose bound
+// cannot widen its column is never measured.
+struct GridTextBound {
+    std::array<uint16_t, 128> ascii{};  // advance of each printable ASCII character
+    int widest = 0;                     // the font's widest character; 0: no bound known
+
+    // The most pixels `text` can measure, or INT_MAX without a bound.
+    int upper(std::wstring_view text) const;
+};
+
 struct GridMetrics {
     unsigned dpi = 96;
     int rowHeight = 22;
     bool autoFit = false;
     const GridColumnWidths* columnWidths = nullptr;  // dragged widths, or none
     GridMeasureText measureText;
+    const GridTextBound* textBound = nullptr;        // leaves outside it are skipped unmeasured
 
     int px(int dips) const;
     // The measure of a text: its width + 2 DIP, or 0 for an empty text.

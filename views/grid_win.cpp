@@ -64,6 +64,19 @@ int GridPane::MeasureWithContext(std::wstring_view text) const {
     return size.cx;
 }
 
+void GridPane::ReadTextBound() {
+    if (textBound.widest > 0 || !measureContext) return;
+    TEXTMETRICW tm{};
+    INT widths[0x7F - 0x20] = {};
+    if (!GetTextMetricsW(measureContext, &tm) || !GetCharWidth32W(measureContext, 0x20, 0x7E, widths)) return;
+    int widest = static_cast<int>(tm.tmMaxCharWidth) + static_cast<int>(tm.tmOverhang);
+    for (int i = 0; i < 0x7F - 0x20; ++i) {
+        textBound.ascii[static_cast<size_t>(0x20 + i)] = static_cast<uint16_t>(std::clamp(widths[i] + tm.tmOverhang, 0L, 0xFFFFL));
+        widest = std::max(widest, widths[i]);
+    }
+    textBound.widest = widest;
+}
+
 GridMetrics GridPane::Metrics() {
     GridMetrics m;
     m.dpi = mainWindow->palette.dpi;
@@ -71,6 +84,7 @@ GridMetrics GridPane::Metrics() {
     m.autoFit = mainWindow->settings.autoFit;
     m.columnWidths = &columnWidths;
     m.measureText = [this](std::wstring_view text) { return measureCache(text); };
+    if (textBound.widest > 0) m.textBound = &textBound;
     return m;
 }
 
@@ -90,6 +104,7 @@ void GridPane::Build(bool repaint) {
     const Document* doc = mainWindow->document.get();
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        ReadTextBound();
         buildGrid(doc ? doc->root : nullptr, expansion, layout);
         layOutGrid(layout, Metrics());
     }
@@ -114,6 +129,7 @@ void GridPane::Relayout() {
 
 void GridPane::AppearanceChanged() {
     measureCache.clear();
+    textBound = GridTextBound{};
     Relayout();
 }
 

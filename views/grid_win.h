@@ -35,6 +35,8 @@ struct GridPane {
     // the grid is shown or asked.
     bool stale = true;
     GridMeasureCache measureCache{[this](std::wstring_view text) { return MeasureWithContext(text); }};
+    // The content font's character widths, read once per font; until then nothing is skipped.
+    GridTextBound textBound;
 
     GridPane() = default;
     ~GridPane();
@@ -70,6 +72,8 @@ private:
     bool Shown() const;
     void Build(bool repaint);
     int MeasureWithContext(std::wstring_view text) const;
+    // With the content font selected into measureContext: reads its character widths if unknown.
+    void ReadTextBound();
 };
 
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

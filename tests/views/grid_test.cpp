@@ -26,6 +26,7 @@ struct Grid {
     GridLayout layout;
     bool autoFit = false;
     size_t measured = 0;  // calls of the measuring function
+    const GridTextBound* bound = nullptr;
 
     Grid(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
         resetGridExpansion(doc->root, expansion);
@@ -40,6 +41,7 @@ struct Grid {
             ++measured;
             return static_cast<int>(t.size()) * kCharWidth;
         };
+        m.textBound = bound;
         return m;
     }
     void build() {
@@ -555,4 +557,63 @@ TEST(GridGrowth, AToggleBuildsAndMeasuresIndependentlyOfTheOtherRecords) {
     EXPECT_EQ(small.first, large.first) << "boxes built";
     EXPECT_EQ(small.second, large.second) << "texts measured";
     EXPECT_LT(large.second, 10u);
+}
+
+namespace {
+
+// The fixed-width font's character widths: each ASCII character exactly, the others at `widest`.
+GridTextBound fixedBound(int widest) {
+    GridTextBound bound;
+    bound.ascii.fill(kCharWidth);
+    bound.widest = widest;
+    return bound;
+}
+
+}  // namespace
+
+TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
+    // A font where 'm' is a pixel wider than the other ASCII characters and the rest are 9 pixels:
+    // the longest text of a column is not always its widest.
+    auto width = [](wchar_t ch) { return ch == L'm' ? kCharWidth + 1 : ch < 0x80 ? kCharWidth : 9; };
+    GridTextBound bound = fixedBound(2 * kCharWidth);
+    bound.ascii[L'm'] = kCharWidth + 1;
+    const wchar_t* texts[] = {
+        L"[{\"a\":\"xxxxxxx\",\"b\":1},{\"a\":\"mmmmmmm\",\"b\":22},{\"a\":\"xxx\"},{\"b\":\"\u00e9\u00e9\u00e9\"}]",
+        L"{\"k\":{\"short\":\"ab\",\"longer\":\"abcdefghij\",\"mid\":\"mmmmmmmmm\",\"o\":{\"x\":1}}}",
+        L"<r><i n=\"1\">text</i><i n=\"22\">mmmm</i><i n=\"3\"/></r>",
+    };
+    for (const wchar_t* text : texts) {
+        const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
+        Grid all(name, text), bounded(name, text);
+        GridMetrics m = all.metrics();
+        m.measureText = [&width](std::wstring_view t) {
+            int w = 0;
+            for (wchar_t ch : t) w += width(ch);
+            return w;
+        };
+        layOutGrid(all.layout, m);
+        m.textBound = &bound;
+        layOutGrid(bounded.layout, m);
+        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text);
+    }
+}
+
+TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
+    // Records whose values all have the width of the first: with the font's character widths
+    // known, the texts measured do not grow with the records.
+    const GridTextBound exact = fixedBound(kCharWidth);
+    auto measured = [&exact](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"id\":" + std::to_wstring(100000 + i) + L",\"v\":\"w" +
+                    std::to_wstring(100000 + i) + L"\"}";
+        Grid g(L"a.json", json + L"]");
+        g.bound = &exact;
+        g.measured = 0;
+        g.build();
+        return g.measured;
+    };
+    const size_t small = measured(200), large = measured(800);
+    EXPECT_EQ(small, large);
+    EXPECT_LT(large, 20u);
 }

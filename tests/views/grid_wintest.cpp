@@ -322,8 +322,8 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     t = now();
     showGrid();
     UpdateWindow(grid());
-    printf("switch to the grid: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
-           privateMb() - loaded);
+    printf("switch to the grid: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+           pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
     const GridBox* nested = first(GridBoxType::Nested);
     ASSERT_NE(nested, nullptr);
     t = now();
@@ -336,8 +336,8 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
     }
     UpdateWindow(grid());
-    printf("expand all: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
-           privateMb() - loaded);
+    printf("expand all: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+           pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
     t = now();
     SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
     UpdateWindow(grid());
