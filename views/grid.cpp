@@ -828,6 +828,26 @@ void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
     Place(*layout.root, 0, 0, m);
 }
 
+bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
+    if (!layout.root || !key) return false;
+    std::vector<GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        const GridFrame& f = *box->frame;
+        const bool owner = column < 0 ? box->type == GridBoxType::KeyValue && box->node == key
+                                      : box->type == GridBoxType::Table && !f.records.empty() && f.records.front() == key;
+        if (owner) {
+            box->measured = false;
+            return true;
+        }
+        for (GridBox* child : f.children)
+            if (child->frame) stack.push_back(child);
+    }
+    return false;
+}
+
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
     const GridFrame& f = *box.frame;
     int top = box.y + m.rowHeight;

@@ -215,6 +215,11 @@ void layOutGrid(GridLayout& layout, const GridMetrics& m);
 // are measured again (leaf texts measured before keep their widths); all are placed.
 void relayOutGrid(GridLayout& layout, const GridMetrics& m);
 
+// After a dragged width of (key, column) changed: marks the table that column belongs to for
+// measuring again, so that relayOutGrid re-measures only it and what holds it (leaf texts keep
+// their widths). False when no box is that table.
+bool markColumnResized(GridLayout& layout, const Node* key, int32_t column);
+
 struct GridHit {
     bool inside = false;
     Node* node = nullptr;

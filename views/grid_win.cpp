@@ -184,6 +184,19 @@ void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::ClearColumnWidths() { columnWidths.clear(); }
 
+void GridPane::ColumnWidthChanged(const Node* key, int32_t column) {
+    if (stale || !layout.root || !Shown() || !markColumnResized(layout, key, column)) {
+        Relayout();
+        return;
+    }
+    {
+        SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        relayOutGrid(layout, Metrics());
+    }
+    UpdateScrollBars();
+    Repaint();
+}
+
 const GridBox* GridPane::FindLeafBox(const Node* node, const Node* alternative) {
     if (!EnsureLayout()) return nullptr;
     return qm::FindLeafBox(layout.root, node, alternative);
@@ -556,7 +569,7 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
         }
         if (edge.found) {
             pane.columnWidths.erase({edge.key, edge.column});
-            pane.Relayout();
+            pane.ColumnWidthChanged(edge.key, edge.column);
             return 0;
         }
     }
@@ -584,7 +597,7 @@ LRESULT onMouseMove(GridPane& pane, LPARAM lParam) {
     const POINT p = contentPoint(pane, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     const int width = std::max(scaleDips(kGridMinColumn, dpi), static_cast<int>(p.x) - pane.drag.left);
     pane.columnWidths[{pane.drag.key, pane.drag.column}] = static_cast<uint32_t>(MulDiv(width, 96, static_cast<int>(dpi)));
-    pane.Relayout();
+    pane.ColumnWidthChanged(pane.drag.key, pane.drag.column);
     UpdateWindow(pane.window);
     return 0;
 }

@@ -55,6 +55,9 @@ struct GridPane {
     // The font or DPI changed: measured widths are forgotten as well.
     void AppearanceChanged();
     void ClearColumnWidths();
+    // A dragged width was set or removed: the boxes stay, only the table of that column and the
+    // boxes holding it are measured again; all are placed.
+    void ColumnWidthChanged(const Node* key, int32_t column);
     size_t ColumnWidthCount() const { return columnWidths.size(); }
     const GridBox* FindLeafBox(const Node* node, const Node* alternative);
     void Toggle(uint8_t toggle, const Node* toggleKey);

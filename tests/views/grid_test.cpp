@@ -617,3 +617,48 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
     EXPECT_EQ(small, large);
     EXPECT_LT(large, 20u);
 }
+
+TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
+    // Each step sets (or, with width 0, removes) one dragged width and lays the kept boxes out
+    // again; the result must be the layout a full build gives.
+    Grid g(L"a.json", L"{\"t\":[{\"a\":{\"x\":\"" + std::wstring(30, L'w') + L"\"},\"b\":1},{\"a\":\"s\",\"b\":22}],"
+                      L"\"o\":{\"k\":\"value\",\"n\":{\"m\":[{\"p\":1},{\"p\":2}]}}}");
+    g.expandAll();
+    const Node* top = g.doc->root->children.front();
+    const Node* t = top->children[0];
+    const Node* o = top->children[1];
+    const Node* records = o->children[1]->children[0]->children[0];  // the first record of m
+    struct Step {
+        const Node* key;
+        int32_t column;
+        uint32_t width;
+    } steps[] = {
+        {t->children[0], 0, 40},   // a column holding an open nested table: not below it
+        {t->children[0], 1, 90},   {top, kLabelColumn, 30}, {o, kValueColumn, 300},
+        {records, 0, 120},         // a table inside a nested key/value table
+        {t->children[0], 1, 0},    {records, 0, 0},
+    };
+    for (const Step& s : steps) {
+        if (s.width) {
+            g.widths[{s.key, s.column}] = s.width;
+        } else {
+            g.widths.erase({s.key, s.column});
+        }
+        std::set<std::string> seen;
+        GridMetrics m = g.metrics();
+        m.measureText = [&seen](std::wstring_view text) {
+            seen.insert(u8(text));
+            return static_cast<int>(text.size()) * kCharWidth;
+        };
+        ASSERT_TRUE(markColumnResized(g.layout, s.key, s.column)) << s.column << " " << s.width;
+        relayOutGrid(g.layout, m);
+        if (s.width) {
+            for (const char* leaf : {"value", "s", "22"}) EXPECT_EQ(seen.count(leaf), 0u) << leaf;
+        }
+        GridLayout fresh;
+        buildGrid(g.doc->root, g.expansion, fresh);
+        layOutGrid(fresh, g.metrics());
+        EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << s.column << " " << s.width;
+    }
+    EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
+}

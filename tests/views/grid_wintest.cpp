@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -324,6 +325,25 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     UpdateWindow(grid());
     printf("switch to the grid: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
            pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
+    // Three steps of dragging the root's first column edge, and the drop.
+    auto dragStep = [&] {
+        const GridBox& top = *root();
+        const int edge = top.type == GridBoxType::Table ? top.x + top.frame->rowHeaderWidth + top.frame->columnWidths[0]
+                                                        : top.x + top.frame->labelWidth;
+        send(WM_LBUTTONDOWN, at(edge, top.y + 5));
+        double slowest = 0;
+        for (int step = 1; step <= 3; ++step) {
+            const double t0 = now();
+            send(WM_MOUSEMOVE, at(edge + 10 * step, top.y + 5), MK_LBUTTON);
+            UpdateWindow(grid());
+            slowest = std::max(slowest, now() - t0);
+        }
+        const double t0 = now();
+        send(WM_LBUTTONUP, at(edge + 30, top.y + 5));
+        UpdateWindow(grid());
+        printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, now() - t0, pane().dragging);
+    };
+    dragStep();
     const GridBox* nested = first(GridBoxType::Nested);
     ASSERT_NE(nested, nullptr);
     t = now();
@@ -338,6 +358,7 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     UpdateWindow(grid());
     printf("expand all: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
            pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
+    dragStep();
     t = now();
     SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
     UpdateWindow(grid());
