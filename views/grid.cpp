@@ -301,32 +301,28 @@ struct GridBuilder {
         return box;
     }
 
-    struct Column {
-        uint8_t category;
-        std::wstring_view name;
-    };
-
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
         if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
         GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
         GridFrame& f = *box->frame;
         f.records.assign(first, last);
-        const bool objects = f.records.front()->kind == NodeKind::Object;
+        f.depth = depth;
+        f.columnIndex = std::make_unique<GridColumnIndex>();
+        GridColumnIndex& index = *f.columnIndex;
+        index.objects = f.records.front()->kind == NodeKind::Object;
 
         // Columns, unique by category and name, in the order first met.
-        std::vector<Column> columns;
-        std::unordered_map<std::wstring_view, int32_t> byName[4];
-        std::vector<NodeKind> badges;
         auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
-            auto [it, added] = byName[category].try_emplace(name, static_cast<int32_t>(columns.size()));
+            auto [it, added] = index.byName[category].try_emplace(name, static_cast<int32_t>(f.rows.size()));
             if (added) {
-                columns.push_back({category, name});
-                badges.push_back(badge);
+                GridRow header;
+                header.kind = badge;
+                header.label = name;
+                f.rows.push_back(header);
             }
-            return it->second;
         };
-        if (objects) {
+        if (index.objects) {
             for (const Node* record : f.records)
                 for (const Node* member : record->children)
                     if (member->kind != NodeKind::Comment) column(kMemberColumn, member->name.view(), member->kind);
@@ -344,80 +340,92 @@ struct GridBuilder {
                     if (record->children[i]->kind == NodeKind::Element)
                         column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
         }
-        f.columnCount = static_cast<int32_t>(columns.size());
-        for (size_t c = 0; c < columns.size(); ++c) {
-            GridRow header;
-            header.kind = badges[c];
-            header.label = columns[c].name;
-            f.rows.push_back(header);
-        }
+        f.columnCount = static_cast<int32_t>(f.rows.size());
+        index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
+        index.claimedBy.assign(f.rows.size(), SIZE_MAX);
+        index.elementsOf.resize(f.rows.size());
 
-        // Cells: each record visits its own children once; a column's first match wins.
-        std::vector<size_t> seenBy(columns.size(), SIZE_MAX);
-        std::vector<std::vector<Node*>> elementsOf(columns.size());
+        const size_t records = f.records.size();
+        f.cellFirst.assign(records, kRowNotBuilt);
+        f.cellCount.assign(records, 0);
+        if (records > layout.lazyAbove) {
+            f.lazyOwner = &layout;
+            return box;
+        }
+        for (size_t r = 0; r < records; ++r) buildRow(f, r);
+        f.columnIndex.reset();
+        return box;
+    }
+
+    // Builds the cells of record r and appends them to the table's children.
+    void buildRow(GridFrame& f, size_t r) {
         std::vector<std::pair<int32_t, GridBox*>> cells;
-        const int32_t textColumn = byName[kTextColumn].empty() ? -1 : byName[kTextColumn].begin()->second;
-        for (size_t r = 0; r < f.records.size(); ++r) {
-            Node* record = f.records[r];
-            cells.clear();
-            auto claim = [&](int32_t c) {
-                if (seenBy[c] == r) return false;
-                seenBy[c] = r;
-                return true;
-            };
-            if (objects) {
-                if (record->kind == NodeKind::Object)
-                    for (Node* member : record->children) {
-                        if (member->kind == NodeKind::Comment) continue;
-                        const int32_t c = byName[kMemberColumn].at(member->name.view());
-                        if (!claim(c)) continue;
-                        cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
-                    }
-            } else {
-                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
-                    Node* attribute = record->children[i];
-                    const int32_t c = byName[kAttributeColumn].at(attribute->name.view());
+        recordCells(f, r, cells);
+        f.cellFirst[r] = static_cast<uint32_t>(f.children.size());
+        f.cellCount[r] = static_cast<uint32_t>(cells.size());
+        for (const auto& [c, cell] : cells) {
+            f.cellColumns.push_back(c);
+            f.children.push_back(cell);
+        }
+    }
+
+    // The cells of record r in column order: each record visits its own children once; a
+    // column's first match wins.
+    void recordCells(GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
+        GridColumnIndex& index = *f.columnIndex;
+        const int depth = f.depth;
+        Node* record = f.records[r];
+        const size_t stamp = ++index.stamp;
+        cells.clear();
+        auto claim = [&](int32_t c) {
+            if (index.claimedBy[c] == stamp) return false;
+            index.claimedBy[c] = stamp;
+            return true;
+        };
+        if (index.objects) {
+            if (record->kind == NodeKind::Object)
+                for (Node* member : record->children) {
+                    if (member->kind == NodeKind::Comment) continue;
+                    const int32_t c = index.byName[kMemberColumn].at(member->name.view());
                     if (!claim(c)) continue;
-                    cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
-                                             valueSlot(attribute->kind), false, attribute)});
+                    cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
-                if (textColumn >= 0)
-                    cells.push_back({textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
-                                                      ColorSlot::text, false, record)});
-                std::vector<int32_t> touched;
-                for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
-                    Node* child = record->children[i];
-                    if (child->kind != NodeKind::Element) continue;
-                    const int32_t c = byName[kElementColumn].at(child->name.view());
-                    if (claim(c)) {
-                        elementsOf[c].clear();
-                        touched.push_back(c);
-                    }
-                    elementsOf[c].push_back(child);
-                }
-                for (int32_t c : touched) {
-                    const std::vector<Node*>& found = elementsOf[c];
-                    GridBox* cell;
-                    if (found.size() >= 2)
-                        cell = nestedGroup(found.begin(), found.end(), depth);
-                    else if (isSimpleElement(found.front()))
-                        cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
-                                    false, found.front());
-                    else
-                        cell = nestedNode(found.front(), depth);
-                    cells.push_back({c, cell});
-                }
+        } else {
+            for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
+                Node* attribute = record->children[i];
+                const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
+                if (!claim(c)) continue;
+                cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
+                                         valueSlot(attribute->kind), false, attribute)});
             }
-            std::sort(cells.begin(), cells.end(),
-                      [](const auto& a, const auto& b) { return a.first < b.first; });
-            f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
-            for (const auto& [c, cell] : cells) {
-                f.cellColumns.push_back(c);
-                f.children.push_back(cell);
+            if (index.textColumn >= 0)
+                cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
+                                                        ColorSlot::text, false, record)});
+            std::vector<int32_t> touched;
+            for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
+                Node* child = record->children[i];
+                if (child->kind != NodeKind::Element) continue;
+                const int32_t c = index.byName[kElementColumn].at(child->name.view());
+                if (claim(c)) {
+                    index.elementsOf[c].clear();
+                    touched.push_back(c);
+                }
+                index.elementsOf[c].push_back(child);
+            }
+            for (int32_t c : touched) {
+                const std::vector<Node*>& found = index.elementsOf[c];
+                GridBox* cell;
+                if (found.size() >= 2)
+                    cell = nestedGroup(found.begin(), found.end(), depth);
+                else if (isSimpleElement(found.front()))
+                    cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
+                                false, found.front());
+                else
+                    cell = nestedNode(found.front(), depth);
+                cells.push_back({c, cell});
             }
         }
-        f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
-        return box;
+        std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     }
 
     static bool toggledBy(const GridRow& row, uint8_t toggle, const Node* key) {
@@ -471,6 +479,7 @@ struct GridBuilder {
     // not entered (it was built with the expansion as it is now).
     size_t rebuildToggled(uint8_t toggle, const Node* key) {
         size_t rebuilt = 0;
+        std::unordered_set<const Node*> ancestors;  // of the key, once a lazy table asks
         std::vector<std::pair<GridBox*, int>> stack{{layout.root, 0}};
         while (!stack.empty()) {
             auto [box, depth] = stack.back();
@@ -499,6 +508,17 @@ struct GridBuilder {
                             stack.push_back({cell, depth});
                         }
                     }
+                    // A row sized but not built changes size when the toggle is inside it.
+                    if (f.lazyOwner && f.sized) {
+                        if (ancestors.empty())
+                            for (const Node* n = key; n; n = n->parent) ancestors.insert(n);
+                        for (size_t r = 0; r < f.records.size(); ++r)
+                            if (ancestors.count(f.records[r])) {
+                                f.staleRows.push_back(static_cast<uint32_t>(r));
+                                box->measured = false;
+                                ++rebuilt;
+                            }
+                    }
                     break;
                 case GridBoxType::Nested:
                     if (!f.children.empty()) stack.push_back({f.children.front(), depth + 1});
@@ -514,12 +534,14 @@ struct GridBuilder {
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
     layout.clear();
     if (!root) return;
+    layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     layout.root = builder.keyValue(const_cast<Node*>(root), 0);
 }
 
 size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
     if (!layout.root || !toggleKey) return 0;
+    layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     return builder.rebuildToggled(toggle, toggleKey);
 }
@@ -652,6 +674,27 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     box.width = f.labelWidth + valueWidth;
 }
 
+// A table's width and height from its columns and rows, each dragged column at its dragged
+// width (at least the minimum and its widest nested table); the top of each record row.
+void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    box.width = f.rowHeaderWidth;
+    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
+        box.width += f.columnWidths[c];
+    }
+    f.rowTops.resize(f.rowHeights.size() + 1);
+    int top = 0;
+    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
+        f.rowTops[r] = top;
+        top += f.rowHeights[r];
+    }
+    f.rowTops.back() = top;
+    box.height = m.rowHeight + top;
+}
+
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
+
 void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     const size_t records = f.records.size();
@@ -665,7 +708,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     std::vector<size_t> present(columns, 0);
     std::vector<GridBox*> longest(columns, nullptr);
     for (size_t r = 0; r < records; ++r) {
-        for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
+        for (uint32_t i = f.cellFirst[r], end = i + f.cellCount[r]; i < end; ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
             ++present[c];
@@ -700,13 +743,123 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
             if (cell.type == GridBoxType::Leaf && dragged[c] < 0) widenBy(f.columnWidths[c], cell, bound, m);
         }
     }
-    box.width = f.rowHeaderWidth;
-    for (size_t c = 0; c < columns; ++c) {
-        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
-        box.width += f.columnWidths[c];
+    finishTable(box, dragged, nestedMax, m);
+}
+
+// Sizes record row r of a table that builds its rows when needed: its cells are built aside in
+// `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
+// row's own entries when it was sized before). `running` holds the column widths so far, which
+// a leaf must exceed to be measured at all.
+bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    std::vector<std::pair<int32_t, GridBox*>> cells;
+    GridBuilder{*f.lazyOwner->expansion, scratch}.recordCells(f, r, cells);
+    if (!append && cells.size() != f.sizedStarts[r + 1] - f.sizedStarts[r]) return false;
+    const int bound = leafWidthBound(m);
+    int height = m.rowHeight;
+    size_t at = append ? f.sizedCells.size() : f.sizedStarts[r];
+    for (const auto& [c, cell] : cells) {
+        GridSizedCell sized{c, 0, false};
+        const size_t column = static_cast<size_t>(c);
+        if (cell->type == GridBoxType::Leaf) {
+            int width = running[column];
+            widenBy(width, *cell, bound, m);
+            if (cell->naturalWidth >= 0)
+                sized.width = cell->naturalWidth;
+            else
+                f.pruneLevel[column] = std::max(f.pruneLevel[column], running[column]);
+        } else {
+            measureBox(*cell, m, false);
+            sized.width = cell->naturalWidth + padOf(*cell, m);
+            sized.padded = cell->padded();
+            height = std::max(height, askedHeight(*cell, m));
+        }
+        running[column] = std::max(running[column], sized.width);
+        if (append)
+            f.sizedCells.push_back(sized);
+        else
+            f.sizedCells[at++] = sized;
     }
-    box.height = m.rowHeight;
-    for (int h : f.rowHeights) box.height += h;
+    f.rowHeights[r] = height;
+    scratch.clear();
+    return true;
+}
+
+GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
+    GridLayout scratch;
+    scratch.lazyAbove = f.lazyOwner->lazyAbove;
+    scratch.expansion = f.lazyOwner->expansion;
+    scratch.metrics = m;
+    return scratch;
+}
+
+std::vector<int> headerWidths(const GridFrame& f, const GridMetrics& m) {
+    std::vector<int> widths(f.rows.size());
+    for (size_t c = 0; c < widths.size(); ++c) widths[c] = LabelWidth(f.rows[c], m);
+    return widths;
+}
+
+void sizeAllRows(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const size_t records = f.records.size();
+    f.sizedStarts.assign(records + 1, 0);
+    f.sizedCells.clear();
+    f.pruneLevel.assign(f.rows.size(), 0);
+    f.rowHeights.assign(records, m.rowHeight);
+    std::vector<int> running = headerWidths(f, m);
+    GridLayout scratch = scratchFor(f, m);
+    for (size_t r = 0; r < records; ++r) {
+        f.sizedStarts[r] = static_cast<uint32_t>(f.sizedCells.size());
+        sizeRow(box, r, scratch, running, true, m);
+    }
+    f.sizedStarts[records] = static_cast<uint32_t>(f.sizedCells.size());
+    f.staleRows.clear();
+    f.sized = true;
+}
+
+// The column widths of a sized table from what its rows asked; false when a leaf skipped while
+// sizing could now be the widest of its column (the row that made it narrow shrank).
+bool finishSizedTable(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const size_t records = f.records.size();
+    const size_t columns = f.rows.size();
+    f.columnWidths = headerWidths(f, m);
+    std::vector<int> nestedMax(columns, 0);
+    std::vector<size_t> present(columns, 0);
+    for (const GridSizedCell& cell : f.sizedCells) {
+        const size_t c = static_cast<size_t>(cell.column);
+        ++present[c];
+        f.columnWidths[c] = std::max(f.columnWidths[c], cell.width);
+        if (cell.padded) nestedMax[c] = std::max(nestedMax[c], cell.width);
+    }
+    std::vector<int> dragged(columns, -1);
+    for (size_t c = 0; c < columns; ++c) {
+        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
+        if (f.columnWidths[c] < f.pruneLevel[c]) return false;
+        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+    }
+    finishTable(box, dragged, nestedMax, m);
+    return true;
+}
+
+void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    if (!reuse || !f.sized) {
+        sizeAllRows(box, m);
+    } else if (!f.staleRows.empty()) {
+        GridLayout scratch = scratchFor(f, m);
+        std::vector<int> running = headerWidths(f, m);
+        bool resized = true;
+        for (uint32_t r : f.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
+        f.staleRows.clear();
+        if (!resized) sizeAllRows(box, m);
+    }
+    f.rowHeaderWidth =
+        std::max(m.px(kGridRowHeaderMin), m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding));
+    if (!finishSizedTable(box, m)) {
+        sizeAllRows(box, m);
+        finishSizedTable(box, m);
+    }
 }
 
 // Measures a box and what it holds. With reuse, a box measured before whose children are all
@@ -723,6 +876,22 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
     }
     GridFrame& f = *box.frame;
     bool changed = !reuse || !box.measured;
+    if (f.lazyOwner) {
+        // Built rows are measured for placing; the table's own sizes come from sizing its rows.
+        for (GridBox* cell : f.children) {
+            if (cell->type != GridBoxType::Leaf) {
+                measureBox(*cell, m, reuse);
+            } else {
+                cell->measured = true;
+                cell->height = m.rowHeight;
+            }
+        }
+        if (!changed && f.sized && f.staleRows.empty()) return false;
+        measureLazyTable(box, m, reuse);
+        box.naturalWidth = box.width;
+        box.measured = true;
+        return true;
+    }
     if (box.type == GridBoxType::Nested) {
         // A nested table's content keeps its own width: a leaf there ("…", an empty table) is measured.
         if (!f.children.empty() && measureBox(*f.children.front(), m, reuse)) changed = true;
@@ -775,6 +944,28 @@ void placeInCell(GridBox& child, int left, int top, int width, int height, const
     }
 }
 
+std::vector<int> columnLefts(const GridBox& table) {
+    const GridFrame& f = *table.frame;
+    std::vector<int> lefts(f.columnWidths.size());
+    int left = table.x + f.rowHeaderWidth;
+    for (size_t c = 0; c < lefts.size(); ++c) {
+        lefts[c] = left;
+        left += f.columnWidths[c];
+    }
+    return lefts;
+}
+
+// Places the built cells of record r in their row.
+void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft, const GridMetrics& m) {
+    const GridFrame& f = *table.frame;
+    if (f.cellFirst[r] == kRowNotBuilt) return;
+    const int top = table.y + m.rowHeight + f.rowTops[r];
+    for (uint32_t i = f.cellFirst[r], end = i + f.cellCount[r]; i < end; ++i) {
+        const size_t c = static_cast<size_t>(f.cellColumns[i]);
+        placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
+    }
+}
+
 }  // namespace
 
 void Place(GridBox& box, int x, int y, const GridMetrics& m) {
@@ -797,32 +988,22 @@ void Place(GridBox& box, int x, int y, const GridMetrics& m) {
         }
         case GridBoxType::Table: {
             GridFrame& f = *box.frame;
-            std::vector<int> columnLeft(f.columnWidths.size());
-            int left = x + f.rowHeaderWidth;
-            for (size_t c = 0; c < columnLeft.size(); ++c) {
-                columnLeft[c] = left;
-                left += f.columnWidths[c];
-            }
-            int top = y + m.rowHeight;
-            for (size_t r = 0; r < f.records.size(); ++r) {
-                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
-                    const size_t c = static_cast<size_t>(f.cellColumns[i]);
-                    placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
-                }
-                top += f.rowHeights[r];
-            }
+            const std::vector<int> columnLeft = columnLefts(box);
+            for (size_t r = 0; r < f.records.size(); ++r) placeRow(box, r, columnLeft, m);
             return;
         }
     }
 }
 
 void layOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
     if (!layout.root) return;
     Measure(*layout.root, m);
     Place(*layout.root, 0, 0, m);
 }
 
 void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
     if (!layout.root) return;
     measureBox(*layout.root, m, true);
     Place(*layout.root, 0, 0, m);
@@ -850,16 +1031,36 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
 
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
     const GridFrame& f = *box.frame;
-    int top = box.y + m.rowHeight;
-    if (py < top) return -1;
-    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
-        if (py < top + f.rowHeights[r]) {
-            rowTop = top;
-            return static_cast<int32_t>(r);
+    const int top = box.y + m.rowHeight;
+    if (py < top || f.rowTops.size() < 2 || py - top >= f.rowTops.back()) return -1;
+    const size_t r = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end(), py - top) - f.rowTops.begin()) - 1;
+    rowTop = top + f.rowTops[r];
+    return static_cast<int32_t>(r);
+}
+
+void ensureTableRow(const GridBox& table, size_t record) {
+    GridFrame& f = *table.frame;
+    if (!f.lazyOwner || record >= f.records.size() || f.cellFirst[record] != kRowNotBuilt) return;
+    GridLayout& owner = *f.lazyOwner;
+    const GridMetrics& m = owner.metrics;
+    GridBuilder{*owner.expansion, owner}.buildRow(f, record);
+    for (uint32_t i = f.cellFirst[record], end = i + f.cellCount[record]; i < end; ++i) {
+        GridBox& cell = *f.children[i];
+        if (cell.type != GridBoxType::Leaf) {
+            measureBox(cell, m, false);
+        } else {
+            cell.measured = true;
+            cell.height = m.rowHeight;
         }
-        top += f.rowHeights[r];
     }
-    return -1;
+    if (f.rowTops.size() == f.records.size() + 1) placeRow(table, record, columnLefts(table), m);
+}
+
+std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
+    ensureTableRow(table, record);
+    const GridFrame& f = *table.frame;
+    if (record >= f.cellFirst.size() || f.cellFirst[record] == kRowNotBuilt) return {0, 0};
+    return {f.cellFirst[record], f.cellFirst[record] + f.cellCount[record]};
 }
 
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
@@ -878,9 +1079,9 @@ int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
 
 const GridBox* tableCell(const GridBox& box, size_t record, int32_t column) {
     const GridFrame& f = *box.frame;
-    if (record + 1 >= f.cellStarts.size()) return nullptr;
-    const auto begin = f.cellColumns.begin() + f.cellStarts[record];
-    const auto end = f.cellColumns.begin() + f.cellStarts[record + 1];
+    const auto [first, last] = tableRowCells(box, record);
+    const auto begin = f.cellColumns.begin() + first;
+    const auto end = f.cellColumns.begin() + last;
     const auto it = std::lower_bound(begin, end, column);
     if (it == end || *it != column) return nullptr;
     return f.children[static_cast<size_t>(it - f.cellColumns.begin())];
@@ -984,7 +1185,8 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
             int rowTop = 0;
             const int32_t r = tableRowAt(box, py, m, rowTop);
             if (r >= 0) {
-                for (uint32_t i = f.cellStarts[static_cast<size_t>(r)]; i < f.cellStarts[static_cast<size_t>(r) + 1]; ++i) {
+                const auto [first, last] = tableRowCells(box, static_cast<size_t>(r));
+                for (uint32_t i = first; i < last; ++i) {
                     const GridBox& cell = *f.children[i];
                     if (!cell.padded()) continue;
                     GridEdge inner = HitEdge(cell, px, py, m);
@@ -1002,6 +1204,17 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
     }
     return edge;
 }
+
+namespace {
+
+// A node and its ancestors.
+std::unordered_set<const Node*> ancestorsOf(const Node* node) {
+    std::unordered_set<const Node*> out;
+    for (; node; node = node->parent) out.insert(node);
+    return out;
+}
+
+}  // namespace
 
 bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
     if (!node) return false;
@@ -1025,15 +1238,18 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
-            int top = box.y + m.rowHeight;
+            const std::unordered_set<const Node*> within = f.lazyOwner ? ancestorsOf(node) : std::unordered_set<const Node*>();
             for (size_t r = 0; r < f.records.size(); ++r) {
                 if (f.records[r] == node) {
+                    const int top = box.y + m.rowHeight + f.rowTops[r];
                     rect = {box.x, top, box.x + box.width, top + m.rowHeight};
                     return true;
                 }
-                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i)
+                // A row not built shows no node outside its record.
+                if (f.cellFirst[r] == kRowNotBuilt && !within.count(f.records[r])) continue;
+                const auto [first, last] = tableRowCells(box, r);
+                for (uint32_t i = first; i < last; ++i)
                     if (NodeRect(*f.children[i], node, m, rect)) return true;
-                top += f.rowHeights[r];
             }
             return false;
         }
@@ -1051,6 +1267,7 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
 
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
     if (!box) return nullptr;
+    std::unordered_set<const Node*> within;  // the nodes whose rows can hold the leaf, once a lazy table asks
     std::vector<const GridBox*> stack{box};
     while (!stack.empty()) {
         const GridBox* b = stack.back();
@@ -1059,8 +1276,21 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
             if (b->node && (b->node == node || b->node == alternative)) return b;
             continue;
         }
-        const auto& children = b->frame->children;
-        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+        const GridFrame& f = *b->frame;
+        if (b->type != GridBoxType::Table) {
+            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
+            continue;
+        }
+        // Rows in record order; a row not built is built when the leaf can be in it.
+        if (f.lazyOwner && within.empty()) {
+            within = ancestorsOf(node);
+            for (const Node* n : ancestorsOf(alternative)) within.insert(n);
+        }
+        for (size_t r = f.records.size(); r-- > 0;) {
+            if (f.cellFirst[r] == kRowNotBuilt && !within.count(f.records[r])) continue;
+            const auto [first, last] = tableRowCells(*b, r);
+            for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
+        }
     }
     return nullptr;
 }

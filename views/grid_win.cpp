@@ -377,9 +377,15 @@ struct GridPainter {
             left += f.columnWidths[c];
         }
         fillHLine(dc, r.left, r.right, headerBottom - 1, gridLine);
-        int top = headerBottom;
         const COLORREF dim = pal.color(ColorSlot::dimText);
-        for (size_t rec = 0; rec < f.records.size(); ++rec) {
+        // The first row that can meet the update rectangle, by the rows' tops.
+        size_t rec = 0;
+        if (f.rowTops.size() == f.records.size() + 1 && update.top > headerBottom)
+            rec = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end() - 1, update.top - headerBottom) -
+                                      f.rowTops.begin());
+        rec = rec > 0 ? rec - 1 : 0;
+        int top = headerBottom + (rec < f.rowTops.size() ? f.rowTops[rec] : 0);
+        for (; rec < f.records.size(); ++rec) {
             const int bottom = top + f.rowHeights[rec];
             if (top >= update.bottom) break;
             if (!rowMisses(top, bottom)) {
@@ -389,7 +395,8 @@ struct GridPainter {
                 drawText(dc, std::to_wstring(rec + 1),
                          RECT{header.left, top, header.right - px(kGridCellInset), top + pal.rowHeight}, dim,
                          pal.contentFont, kNumberFormat);
-                for (uint32_t i = f.cellStarts[rec]; i < f.cellStarts[rec + 1]; ++i) box(*f.children[i]);
+                const auto [first, last] = tableRowCells(b, rec);
+                for (uint32_t i = first; i < last; ++i) box(*f.children[i]);
                 fillHLine(dc, r.left, r.right, bottom - 1, gridLine);
             }
             top = bottom;

@@ -602,7 +602,8 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
     // Records whose values all have the width of the first: with the font's character widths
     // known, the texts measured do not grow with the records.
     const GridTextBound exact = fixedBound(kCharWidth);
-    auto measured = [&exact](int n) {
+    size_t lazyAbove = 0;  // rows built when needed, then all built at once
+    auto measured = [&exact, &lazyAbove](int n) {
         std::wstring json = L"[";
         for (int i = 0; i < n; ++i)
             json += std::wstring(i ? L"," : L"") + L"{\"id\":" + std::to_wstring(100000 + i) + L",\"v\":\"w" +
@@ -610,12 +611,16 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
         Grid g(L"a.json", json + L"]");
         g.bound = &exact;
         g.measured = 0;
+        g.layout.lazyAbove = lazyAbove;
         g.build();
         return g.measured;
     };
-    const size_t small = measured(200), large = measured(800);
-    EXPECT_EQ(small, large);
-    EXPECT_LT(large, 20u);
+    for (size_t above : {size_t(0), SIZE_MAX}) {
+        lazyAbove = above;
+        const size_t small = measured(200), large = measured(800);
+        EXPECT_EQ(small, large) << above;
+        EXPECT_LT(large, 20u);
+    }
 }
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
@@ -661,4 +666,117 @@ TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
         EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << s.column << " " << s.width;
     }
     EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
+}
+
+namespace {
+
+// Builds every row of every table that builds its rows when needed, in record order.
+void buildAllRows(const GridLayout& layout) {
+    std::vector<const GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b || !b->frame) continue;
+        if (b->type == GridBoxType::Table)
+            for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
+        for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
+}
+
+std::string rectText(bool found, const GridRect& r) {
+    return found ? std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+                       std::to_string(r.bottom)
+                 : "none";
+}
+
+std::string leafText(const GridBox* b) {
+    return b ? std::to_string(b->x) + "," + std::to_string(b->y) + " " + std::to_string(b->width) + " " + u8(b->text)
+             : "none";
+}
+
+}  // namespace
+
+TEST(GridLazyRows, RowsBuiltWhenNeededAnswerAsRowsBuiltAtOnce) {
+    const wchar_t* texts[] = {
+        L"[{\"a\":1,\"o\":{\"x\":\"wide wide wide\"},\"t\":[{\"p\":1},{\"p\":22}]},{\"a\":\"two\",\"b\":[1,2]},"
+        L"{\"o\":{\"y\":{\"z\":[3]}},\"a\":null},{\"b\":\"last one\"}]",
+        L"<r><i n=\"1\">text<c>x</c><c>y</c></i><i n=\"22\"><c>z</c><d><e>1</e></d></i><i/><i n=\"4\">more</i></r>",
+    };
+    for (const wchar_t* text : texts) {
+        const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
+        for (bool all : {false, true}) {
+            SCOPED_TRACE(u8(text) + (all ? " expanded" : ""));
+            Grid eager(name, text), lazy(name, text);
+            eager.layout.lazyAbove = SIZE_MAX;
+            lazy.layout.lazyAbove = 0;
+            if (all) {
+                eager.expandAll();
+                lazy.expandAll();
+            } else {
+                eager.build();
+                lazy.build();
+            }
+            const GridMetrics m = eager.metrics();
+            EXPECT_LT(lazy.layout.boxes.size(), eager.layout.boxes.size());
+            // Questions first, while the lazy tables have built nothing.
+            for (size_t i = 0; i < eager.doc->nodes.size(); ++i) {
+                const Node* node = &eager.doc->nodes[i];
+                const Node* same = &lazy.doc->nodes[i];
+                GridRect a, b;
+                const bool inEager = NodeRect(*eager.layout.root, node, m, a);
+                const bool inLazy = NodeRect(*lazy.layout.root, same, m, b);
+                EXPECT_EQ(rectText(inLazy, b), rectText(inEager, a));
+                EXPECT_EQ(leafText(FindLeafBox(lazy.layout.root, same, nullptr)),
+                          leafText(FindLeafBox(eager.layout.root, node, nullptr)));
+            }
+            const GridBox& top = *eager.layout.root;
+            for (int y = -4; y < top.height + 4; y += 5)
+                for (int x = -4; x < top.width + 4; x += 3) {
+                    const GridHit a = HitNode(top, x, y, m), b = HitNode(*lazy.layout.root, x, y, m);
+                    const GridEdge e = HitEdge(top, x, y, m), f = HitEdge(*lazy.layout.root, x, y, m);
+                    ASSERT_EQ(a.inside, b.inside) << x << "," << y;
+                    EXPECT_EQ(a.node ? u8(nodeLabel(a.node)) + u8(a.node->value) : "", b.node ? u8(nodeLabel(b.node)) + u8(b.node->value) : "");
+                    EXPECT_EQ(a.onExpander, b.onExpander);
+                    EXPECT_EQ(e.found, f.found);
+                    EXPECT_EQ(e.left, f.left);
+                    EXPECT_EQ(e.column, f.column);
+                }
+            buildAllRows(lazy.layout);
+            EXPECT_EQ(geometry(lazy.layout.root), geometry(eager.layout.root));
+        }
+    }
+}
+
+TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        std::string label;  // the nested cell toggled, found in a table with every row built
+    } cases[] = {
+        {L"a.json", L"[{\"a\":{\"x\":\"a rather wide value\"},\"b\":1},{\"a\":{\"y\":2},\"b\":22},{\"b\":3}]", ""},
+        {L"a.xml", L"<r><i n=\"1\"><c>x</c><c>y</c></i><i n=\"22\"><c>z</c></i><j/></r>", "c"},
+    };
+    for (const Case& c : cases) {
+        for (bool built : {false, true}) {
+            SCOPED_TRACE(u8(c.text) + (built ? " built" : ""));
+            Grid finder(c.name, c.text), g(c.name, c.text);
+            g.layout.lazyAbove = 0;
+            g.build();
+            if (built) buildAllRows(g.layout);
+            for (int round = 0; round < 2; ++round) {  // open, then close again
+                const auto [toggle, key] = toggleOf(finder, c.label);
+                ASSERT_NE(key, nullptr);
+                const Node* same = &g.doc->nodes[size_t(key - &finder.doc->nodes[0])];
+                toggleGrid(toggle, same, g.expansion);
+                EXPECT_GT(rebuildToggled(g.expansion, toggle, same, g.layout), 0u);
+                relayOutGrid(g.layout, g.metrics());
+                GridLayout fresh;
+                fresh.lazyAbove = SIZE_MAX;
+                buildGrid(g.doc->root, g.expansion, fresh);
+                layOutGrid(fresh, g.metrics());
+                buildAllRows(g.layout);
+                EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << round;
+            }
+        }
+    }
 }
