@@ -20,6 +20,18 @@ bool sameElementName(const Node* a, const Node* b) {
     return a->kind == NodeKind::Element && b->kind == NodeKind::Element && a->name == b->name;
 }
 
+// A value that is its own preview (previewText leaves it as it is): not longer than the
+// preview, no tab or line break, and no space at either end or next to another.
+bool isOwnPreview(std::wstring_view value) {
+    if (value.size() > kValuePreviewLimit) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const wchar_t c = value[i];
+        if (c == L'\t' || c == L'\n' || c == L'\r') return false;
+        if (c == L' ' && (i == 0 || i + 1 == value.size() || value[i + 1] == L' ')) return false;
+    }
+    return true;
+}
+
 size_t indexAmongSiblings(const Node* node) {
     const Node* parent = node->parent;
     const size_t n = parent->children.size();
@@ -179,7 +191,13 @@ struct GridBuilder {
         return box;
     }
     GridBox* dimLeaf(std::wstring_view text, Node* node = nullptr) { return leaf(text, ColorSlot::dimText, true, node); }
-    GridBox* valueLeaf(Node* node) { return leaf(keep(valuePreview(node), node->value), valueSlot(node->kind), false, node); }
+    GridBox* valueLeaf(Node* node) {
+        const bool scalar = node->kind != NodeKind::Root && node->kind != NodeKind::Element &&
+                            node->kind != NodeKind::Object && node->kind != NodeKind::Array;
+        const std::wstring_view text =
+            scalar && isOwnPreview(node->value) ? std::wstring_view(node->value) : keep(valuePreview(node), node->value);
+        return leaf(text, valueSlot(node->kind), false, node);
+    }
 
     std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
 
@@ -321,11 +339,18 @@ struct GridBuilder {
                 header.label = name;
                 f.rows.push_back(header);
             }
+            return it->second;
         };
         if (index.objects) {
-            for (const Node* record : f.records)
-                for (const Node* member : record->children)
-                    if (member->kind != NodeKind::Comment) column(kMemberColumn, member->name.view(), member->kind);
+            for (const Node* record : f.records) {
+                size_t position = 0;
+                for (const Node* member : record->children) {
+                    if (member->kind == NodeKind::Comment) continue;
+                    int32_t& guess = index.guessAt(position++);
+                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
+                        guess = column(kMemberColumn, member->name.view(), member->kind);
+                }
+            }
         } else {
             for (const Node* record : f.records)
                 for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
@@ -383,10 +408,15 @@ struct GridBuilder {
             return true;
         };
         if (index.objects) {
+            size_t position = 0;
             if (record->kind == NodeKind::Object)
                 for (Node* member : record->children) {
                     if (member->kind == NodeKind::Comment) continue;
-                    const int32_t c = index.byName[kMemberColumn].at(member->name.view());
+                    const std::wstring_view name = member->name.view();
+                    int32_t& guess = index.guessAt(position++);
+                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
+                        guess = index.byName[kMemberColumn].at(name);
+                    const int32_t c = guess;
                     if (!claim(c)) continue;
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }

@@ -88,6 +88,13 @@ struct GridColumnIndex {
     std::unordered_map<std::wstring_view, int32_t> byName[4];  // by category
     int32_t textColumn = -1;
     bool objects = true;  // records are objects, not elements
+    // Records mostly list their members in the same order: the member column the last record
+    // had at each position is tried before the names are looked up (-1: none yet).
+    std::vector<int32_t> columnAt;
+    int32_t& guessAt(size_t position) {
+        if (position >= columnAt.size()) columnAt.resize(position + 1, -1);
+        return columnAt[position];
+    }
     std::vector<size_t> claimedBy;
     std::vector<std::vector<Node*>> elementsOf;
     size_t stamp = 0;

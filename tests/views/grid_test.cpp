@@ -780,3 +780,13 @@ TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
         }
     }
 }
+
+TEST(GridBoxes, CellsShowTheValuesPreviewWithItsSpacesFolded) {
+    Grid g(L"a.json", L"[{\"a\":\" lead\"},{\"a\":\"trail \"},{\"a\":\"two  spaces\"},{\"a\":\"tab\\there\"},"
+                      L"{\"a\":\"line\\nbreak\"},{\"a\":\"one space\"}]");
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const std::vector<std::vector<std::string>> expected = {{"lead"},       {"trail"},      {"two spaces"},
+                                                            {"tab here"},   {"line break"}, {"one space"}};
+    EXPECT_EQ(cells(*table), expected);
+}
