@@ -26,6 +26,7 @@ constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
 constexpr int kScrollToEnd = 1073741823;  // clamping turns it into the bottom
 constexpr int kRevealGap = 16;
+constexpr size_t kDiscardedBoxesKept = 65536;  // replaced boxes a toggle may leave before a full build
 constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
 constexpr UINT kLineFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
 constexpr UINT kCountFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
@@ -167,10 +168,11 @@ void GridPane::ExpandSubtree(const Node* node) {
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
     toggleGrid(toggle, toggleKey, expansion);
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
-    // measured again. Once the replaced boxes outnumber half the live ones, everything is built
-    // afresh, so repeated clicks cost memory in proportion to what they built.
+    // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
+    // as large tables keep few boxes), everything is built afresh, so repeated clicks cost
+    // memory in proportion to what they built.
     if (!stale && layout.root && Shown() && rebuildToggled(expansion, toggle, toggleKey, layout) != 0 &&
-        layout.discarded <= layout.boxes.size() / 2) {
+        layout.discarded <= std::max(layout.boxes.size() / 2, kDiscardedBoxesKept)) {
         {
             SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
             relayOutGrid(layout, Metrics());
