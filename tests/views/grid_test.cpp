@@ -790,3 +790,26 @@ TEST(GridBoxes, CellsShowTheValuesPreviewWithItsSpacesFolded) {
                                                             {"tab here"},   {"line break"}, {"one space"}};
     EXPECT_EQ(cells(*table), expected);
 }
+
+TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRow) {
+    // Work that must not grow with the records: the boxes a layout keeps, a row built when asked,
+    // and opening a nested cell in it (one row sized again, its texts measured).
+    auto work = [](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
+                    std::to_wstring(i) + L"}}";
+        Grid g(L"a.json", json + L"]");
+        const GridBox* table = g.firstOf(GridBoxType::Table);
+        const size_t kept = g.layout.boxes.size();
+        const GridBox* cell = tableCell(*table, 10, 1);
+        const size_t asked = g.layout.boxes.size() - kept;
+        const Node* key = cell->frame->rows.front().toggleKey;
+        const size_t boxes = g.layout.boxes.size(), measured = g.measured;
+        toggleGrid(kToggleNode, key, g.expansion);
+        rebuildToggled(g.expansion, kToggleNode, key, g.layout);
+        relayOutGrid(g.layout, g.metrics());
+        return std::vector<size_t>{kept, asked, g.layout.boxes.size() - boxes, g.measured - measured};
+    };
+    EXPECT_EQ(work(1000), work(4000)) << "kept, built for one row, built and measured by the toggle";
+}
