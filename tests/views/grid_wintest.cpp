@@ -383,5 +383,18 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
     UpdateWindow(grid());
     printf("scroll to the end: %.3f s\n", now() - t);
+    // A search reveal of a value in the middle of the file, after collapsing all.
+    {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(grid(), WM_KEYDOWN, VK_SUBTRACT, 1);
+    }
+    UpdateWindow(grid());
+    Node* middle = &main->document->nodes[main->document->nodes.size() / 2];
+    while (middle->kind == NodeKind::Object || middle->kind == NodeKind::Array) middle = middle->children.front();
+    t = now();
+    main->SelectNode(middle);
+    pane().RevealNode(middle);
+    UpdateWindow(grid());
+    printf("reveal a value in the middle: %.3f s (%s)\n", now() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
     fflush(stdout);
 }
