@@ -537,15 +537,24 @@ TEST(GridLayout, LeavesOfAColumnAtTheLeafCapAreNotMeasured) {
     EXPECT_EQ(seen.count("1000007"), 1u) << "every text of the narrow column";
 }
 
+namespace {
+
+// n records {"id": "r<i>", "o": {"x": <i>}}.
+std::wstring recordsWithAnObject(int n) {
+    std::wstring json = L"[";
+    for (int i = 0; i < n; ++i)
+        json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
+                std::to_wstring(i) + L"}}";
+    return json + L"]";
+}
+
+}  // namespace
+
 TEST(GridGrowth, AToggleBuildsAndMeasuresIndependentlyOfTheOtherRecords) {
     // Opening the first record's nested object: the other records' cells are neither built nor
     // measured again, however many there are.
     auto work = [](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i)
-            json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
-                    std::to_wstring(i) + L"}}";
-        Grid g(L"a.json", json + L"]");
+        Grid g(L"a.json", recordsWithAnObject(n));
         const auto [toggle, key] = toggleOf(g, "");
         const size_t boxes = g.layout.boxes.size(), measured = g.measured;
         toggleGrid(toggle, key, g.expansion);
@@ -795,11 +804,7 @@ TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRo
     // Work that must not grow with the records: the boxes a layout keeps, a row built when asked,
     // and opening a nested cell in it (one row sized again, its texts measured).
     auto work = [](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i)
-            json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
-                    std::to_wstring(i) + L"}}";
-        Grid g(L"a.json", json + L"]");
+        Grid g(L"a.json", recordsWithAnObject(n));
         const GridBox* table = g.firstOf(GridBoxType::Table);
         const size_t kept = g.layout.boxes.size();
         const GridBox* cell = tableCell(*table, 10, 1);
