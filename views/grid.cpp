@@ -325,9 +325,9 @@ struct GridBuilder {
         GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
         GridFrame& f = *box->frame;
         f.records.assign(first, last);
-        f.depth = depth;
-        f.columnIndex = std::make_unique<GridColumnIndex>();
-        GridColumnIndex& index = *f.columnIndex;
+        f.lazy = std::make_unique<GridLazyRows>();
+        f.lazy->depth = depth;
+        GridColumnIndex& index = f.lazy->index;
         index.objects = f.records.front()->kind == NodeKind::Object;
 
         // Columns, unique by category and name, in the order first met.
@@ -371,14 +371,13 @@ struct GridBuilder {
         index.elementsOf.resize(f.rows.size());
 
         const size_t records = f.records.size();
-        f.cellFirst.assign(records, kRowNotBuilt);
-        f.cellCount.assign(records, 0);
+        f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
-            f.lazyOwner = &layout;
+            f.lazy->owner = &layout;
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
-        f.columnIndex.reset();
+        f.lazy.reset();
         return box;
     }
 
@@ -386,8 +385,7 @@ struct GridBuilder {
     void buildRow(GridFrame& f, size_t r) {
         std::vector<std::pair<int32_t, GridBox*>> cells;
         recordCells(f, r, cells);
-        f.cellFirst[r] = static_cast<uint32_t>(f.children.size());
-        f.cellCount[r] = static_cast<uint32_t>(cells.size());
+        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells.size())};
         for (const auto& [c, cell] : cells) {
             f.cellColumns.push_back(c);
             f.children.push_back(cell);
@@ -397,8 +395,8 @@ struct GridBuilder {
     // The cells of record r in column order: each record visits its own children once; a
     // column's first match wins.
     void recordCells(GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
-        GridColumnIndex& index = *f.columnIndex;
-        const int depth = f.depth;
+        GridColumnIndex& index = f.lazy->index;
+        const int depth = f.lazy->depth;
         Node* record = f.records[r];
         const size_t stamp = ++index.stamp;
         cells.clear();
@@ -539,12 +537,12 @@ struct GridBuilder {
                         }
                     }
                     // A row sized but not built changes size when the toggle is inside it.
-                    if (f.lazyOwner && f.sized) {
+                    if (f.lazyOwner() && f.lazy->sized) {
                         if (ancestors.empty())
                             for (const Node* n = key; n; n = n->parent) ancestors.insert(n);
                         for (size_t r = 0; r < f.records.size(); ++r)
                             if (ancestors.count(f.records[r])) {
-                                f.staleRows.push_back(static_cast<uint32_t>(r));
+                                f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
                                 box->measured = false;
                                 ++rebuilt;
                             }
@@ -738,7 +736,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     std::vector<size_t> present(columns, 0);
     std::vector<GridBox*> longest(columns, nullptr);
     for (size_t r = 0; r < records; ++r) {
-        for (uint32_t i = f.cellFirst[r], end = i + f.cellCount[r]; i < end; ++i) {
+        for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
             ++present[c];
@@ -782,12 +780,13 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
 // a leaf must exceed to be measured at all.
 bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m) {
     GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
     std::vector<std::pair<int32_t, GridBox*>> cells;
-    GridBuilder{*f.lazyOwner->expansion, scratch}.recordCells(f, r, cells);
-    if (!append && cells.size() != f.sizedStarts[r + 1] - f.sizedStarts[r]) return false;
+    GridBuilder{*lazy.owner->expansion, scratch}.recordCells(f, r, cells);
+    if (!append && cells.size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
     const int bound = leafWidthBound(m);
     int height = m.rowHeight;
-    size_t at = append ? f.sizedCells.size() : f.sizedStarts[r];
+    size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
     for (const auto& [c, cell] : cells) {
         GridSizedCell sized{c, 0, false};
         const size_t column = static_cast<size_t>(c);
@@ -797,7 +796,7 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
             if (cell->naturalWidth >= 0)
                 sized.width = cell->naturalWidth;
             else
-                f.pruneLevel[column] = std::max(f.pruneLevel[column], running[column]);
+                lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
         } else {
             measureBox(*cell, m, false);
             sized.width = cell->naturalWidth + padOf(*cell, m);
@@ -806,9 +805,9 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
         }
         running[column] = std::max(running[column], sized.width);
         if (append)
-            f.sizedCells.push_back(sized);
+            lazy.sizedCells.push_back(sized);
         else
-            f.sizedCells[at++] = sized;
+            lazy.sizedCells[at++] = sized;
     }
     f.rowHeights[r] = height;
     scratch.clear();
@@ -816,9 +815,10 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
 }
 
 GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
+    const GridLazyRows& lazy = *f.lazy;
     GridLayout scratch;
-    scratch.lazyAbove = f.lazyOwner->lazyAbove;
-    scratch.expansion = f.lazyOwner->expansion;
+    scratch.lazyAbove = lazy.owner->lazyAbove;
+    scratch.expansion = lazy.owner->expansion;
     scratch.metrics = m;
     return scratch;
 }
@@ -831,32 +831,34 @@ std::vector<int> headerWidths(const GridFrame& f, const GridMetrics& m) {
 
 void sizeAllRows(GridBox& box, const GridMetrics& m) {
     GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
     const size_t records = f.records.size();
-    f.sizedStarts.assign(records + 1, 0);
-    f.sizedCells.clear();
-    f.pruneLevel.assign(f.rows.size(), 0);
+    lazy.sizedStarts.assign(records + 1, 0);
+    lazy.sizedCells.clear();
+    lazy.pruneLevel.assign(f.rows.size(), 0);
     f.rowHeights.assign(records, m.rowHeight);
     std::vector<int> running = headerWidths(f, m);
     GridLayout scratch = scratchFor(f, m);
     for (size_t r = 0; r < records; ++r) {
-        f.sizedStarts[r] = static_cast<uint32_t>(f.sizedCells.size());
+        lazy.sizedStarts[r] = static_cast<uint32_t>(lazy.sizedCells.size());
         sizeRow(box, r, scratch, running, true, m);
     }
-    f.sizedStarts[records] = static_cast<uint32_t>(f.sizedCells.size());
-    f.staleRows.clear();
-    f.sized = true;
+    lazy.sizedStarts[records] = static_cast<uint32_t>(lazy.sizedCells.size());
+    lazy.staleRows.clear();
+    lazy.sized = true;
 }
 
 // The column widths of a sized table from what its rows asked; false when a leaf skipped while
 // sizing could now be the widest of its column (the row that made it narrow shrank).
 bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
     const size_t records = f.records.size();
     const size_t columns = f.rows.size();
     f.columnWidths = headerWidths(f, m);
     std::vector<int> nestedMax(columns, 0);
     std::vector<size_t> present(columns, 0);
-    for (const GridSizedCell& cell : f.sizedCells) {
+    for (const GridSizedCell& cell : lazy.sizedCells) {
         const size_t c = static_cast<size_t>(cell.column);
         ++present[c];
         f.columnWidths[c] = std::max(f.columnWidths[c], cell.width);
@@ -865,7 +867,7 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     std::vector<int> dragged(columns, -1);
     for (size_t c = 0; c < columns; ++c) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
-        if (f.columnWidths[c] < f.pruneLevel[c]) return false;
+        if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
         if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
     }
     finishTable(box, dragged, nestedMax, m);
@@ -874,14 +876,15 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
 
 void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
-    if (!reuse || !f.sized) {
+    GridLazyRows& lazy = *f.lazy;
+    if (!reuse || !lazy.sized) {
         sizeAllRows(box, m);
-    } else if (!f.staleRows.empty()) {
+    } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
         std::vector<int> running = headerWidths(f, m);
         bool resized = true;
-        for (uint32_t r : f.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
-        f.staleRows.clear();
+        for (uint32_t r : lazy.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
+        lazy.staleRows.clear();
         if (!resized) sizeAllRows(box, m);
     }
     f.rowHeaderWidth =
@@ -906,7 +909,7 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
     }
     GridFrame& f = *box.frame;
     bool changed = !reuse || !box.measured;
-    if (f.lazyOwner) {
+    if (f.lazyOwner()) {
         // Built rows are measured for placing; the table's own sizes come from sizing its rows.
         for (GridBox* cell : f.children) {
             if (cell->type != GridBoxType::Leaf) {
@@ -916,7 +919,7 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
                 cell->height = m.rowHeight;
             }
         }
-        if (!changed && f.sized && f.staleRows.empty()) return false;
+        if (!changed && f.lazy->sized && f.lazy->staleRows.empty()) return false;
         measureLazyTable(box, m, reuse);
         box.naturalWidth = box.width;
         box.measured = true;
@@ -988,9 +991,9 @@ std::vector<int> columnLefts(const GridBox& table) {
 // Places the built cells of record r in their row.
 void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft, const GridMetrics& m) {
     const GridFrame& f = *table.frame;
-    if (f.cellFirst[r] == kRowNotBuilt) return;
+    if (f.rowCells[r].first == kRowNotBuilt) return;
     const int top = table.y + m.rowHeight + f.rowTops[r];
-    for (uint32_t i = f.cellFirst[r], end = i + f.cellCount[r]; i < end; ++i) {
+    for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
         const size_t c = static_cast<size_t>(f.cellColumns[i]);
         placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
     }
@@ -1070,11 +1073,11 @@ int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop
 
 void ensureTableRow(const GridBox& table, size_t record) {
     GridFrame& f = *table.frame;
-    if (!f.lazyOwner || record >= f.records.size() || f.cellFirst[record] != kRowNotBuilt) return;
-    GridLayout& owner = *f.lazyOwner;
+    if (!f.lazyOwner() || record >= f.records.size() || f.rowCells[record].first != kRowNotBuilt) return;
+    GridLayout& owner = *f.lazyOwner();
     const GridMetrics& m = owner.metrics;
     GridBuilder{*owner.expansion, owner}.buildRow(f, record);
-    for (uint32_t i = f.cellFirst[record], end = i + f.cellCount[record]; i < end; ++i) {
+    for (uint32_t i = f.rowCells[record].first, end = i + f.rowCells[record].count; i < end; ++i) {
         GridBox& cell = *f.children[i];
         if (cell.type != GridBoxType::Leaf) {
             measureBox(cell, m, false);
@@ -1089,8 +1092,8 @@ void ensureTableRow(const GridBox& table, size_t record) {
 std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
     ensureTableRow(table, record);
     const GridFrame& f = *table.frame;
-    if (record >= f.cellFirst.size() || f.cellFirst[record] == kRowNotBuilt) return {0, 0};
-    return {f.cellFirst[record], f.cellFirst[record] + f.cellCount[record]};
+    if (record >= f.rowCells.size() || f.rowCells[record].first == kRowNotBuilt) return {0, 0};
+    return {f.rowCells[record].first, f.rowCells[record].first + f.rowCells[record].count};
 }
 
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
@@ -1268,7 +1271,7 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
-            const std::unordered_set<const Node*> within = f.lazyOwner ? ancestorsOf(node) : std::unordered_set<const Node*>();
+            const std::unordered_set<const Node*> within = f.lazyOwner() ? ancestorsOf(node) : std::unordered_set<const Node*>();
             for (size_t r = 0; r < f.records.size(); ++r) {
                 if (f.records[r] == node) {
                     const int top = box.y + m.rowHeight + f.rowTops[r];
@@ -1276,7 +1279,7 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                     return true;
                 }
                 // A row not built shows no node outside its record.
-                if (f.cellFirst[r] == kRowNotBuilt && !within.count(f.records[r])) continue;
+                if (f.rowCells[r].first == kRowNotBuilt && !within.count(f.records[r])) continue;
                 const auto [first, last] = tableRowCells(box, r);
                 for (uint32_t i = first; i < last; ++i)
                     if (NodeRect(*f.children[i], node, m, rect)) return true;
@@ -1312,12 +1315,12 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
             continue;
         }
         // Rows in record order; a row not built is built when the leaf can be in it.
-        if (f.lazyOwner && within.empty()) {
+        if (f.lazyOwner() && within.empty()) {
             within = ancestorsOf(node);
             for (const Node* n : ancestorsOf(alternative)) within.insert(n);
         }
         for (size_t r = f.records.size(); r-- > 0;) {
-            if (f.cellFirst[r] == kRowNotBuilt && !within.count(f.records[r])) continue;
+            if (f.rowCells[r].first == kRowNotBuilt && !within.count(f.records[r])) continue;
             const auto [first, last] = tableRowCells(*b, r);
             for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
         }

@@ -108,6 +108,27 @@ struct GridSizedCell {
     bool padded = false;
 };
 
+// A table of many records builds the boxes of a row only when something needs them (painting,
+// a hit test, a search for a node's box). Its sizes come from sizing each row once: its cells
+// are built aside, measured and dropped, and what they asked is kept here. Every table has this
+// while it is built; a table that builds all its rows at once drops it afterwards.
+struct GridLazyRows {
+    GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
+    int32_t depth = 0;                   // the nesting depth the table was built at
+    GridColumnIndex index;
+    std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
+    std::vector<GridSizedCell> sizedCells;
+    std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
+    std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
+    bool sized = false;
+};
+
+// Where the built cells of one record lie in a table's children.
+struct GridCellRange {
+    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
+    uint32_t count = 0;
+};
+
 // The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,
 // go without them.
 struct GridFrame {
@@ -117,29 +138,18 @@ struct GridFrame {
     // member or attribute a record lacks has no box and is drawn as an empty cell). Nested:
     // none, or its open content box.
     std::vector<GridBox*> children;
-    // Table: the cells of record r are children[cellFirst[r]] onwards, cellCount[r] of them;
-    // cellFirst[r] is kRowNotBuilt for a row not built yet.
-    std::vector<uint32_t> cellFirst, cellCount;
-    std::vector<int32_t> cellColumns;   // Table: the column of each cell in children
+    std::vector<GridCellRange> rowCells;  // Table: the cells of each record in children
+    std::vector<int32_t> cellColumns;     // Table: the column of each cell in children
     std::vector<int32_t> rowHeights;
-    std::vector<int32_t> rowTops;       // Table: top of each record row below the header line, then the end
-    std::vector<int32_t> columnWidths;  // Table
-    std::vector<Node*> records;         // Table
-    int32_t labelWidth = 0;             // KeyValue
-    int32_t rowHeaderWidth = 0;         // Table
-    int32_t columnCount = 0;            // Table
+    std::vector<int32_t> rowTops;         // Table: top of each record row below the header line, then the end
+    std::vector<int32_t> columnWidths;    // Table
+    std::vector<Node*> records;           // Table
+    int32_t labelWidth = 0;               // KeyValue
+    int32_t rowHeaderWidth = 0;           // Table
+    int32_t columnCount = 0;              // Table
+    std::unique_ptr<GridLazyRows> lazy;   // Table building its rows when needed
 
-    // A table of many records builds the boxes of a row only when something needs them
-    // (painting, a hit test, a search for a node's box). Its sizes come from sizing each row
-    // once: its cells are built aside, measured and dropped, and what they asked is kept here.
-    GridLayout* lazyOwner = nullptr;     // the layout rows are built into; null: every row built
-    int32_t depth = 0;                   // the nesting depth the table was built at
-    std::unique_ptr<GridColumnIndex> columnIndex;
-    std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
-    std::vector<GridSizedCell> sizedCells;
-    std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
-    std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
-    bool sized = false;
+    GridLayout* lazyOwner() const { return lazy ? lazy->owner : nullptr; }
 };
 
 constexpr uint32_t kRowNotBuilt = UINT32_MAX;
