@@ -61,7 +61,15 @@ bool GridPane::Shown() const { return window && mainWindow && mainWindow->settin
 int GridPane::MeasureWithContext(std::wstring_view text) const {
     SIZE size{};
     if (!measureContext || text.empty()) return 0;
-    GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    // Rows of large tables are built while painting or hit testing too, outside a layout: the
+    // content font is selected for the measuring unless it is already.
+    const HFONT font = mainWindow ? mainWindow->palette.contentFont.get() : nullptr;
+    if (font && GetCurrentObject(measureContext, OBJ_FONT) != font) {
+        SelectObjectGuard selected(measureContext, font);
+        GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    } else {
+        GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    }
     return size.cx;
 }
 

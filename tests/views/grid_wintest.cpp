@@ -104,6 +104,22 @@ TEST_F(GridWindow, TheGridIsBuiltOnlyOnceItIsShown) {
     EXPECT_GT(pane().measureCache.size(), 0u);
 }
 
+TEST_F(GridWindow, TextsMeasuredOutsideALayoutUseTheContentFont) {
+    // Rows of a large table are built while painting or hit testing, outside any layout.
+    ASSERT_TRUE(openText(L"grid-font.json", manyRecords(300)));
+    showGrid();
+    const std::wstring text = L"WWW never measured before";
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, main->palette.contentFont);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    EXPECT_EQ(pane().measureCache(text), size.cx);
+}
+
 TEST_F(GridWindow, TwoRecordsMakeOneTableWithColumnsABC) {
     ASSERT_TRUE(openText(L"grid-abc.json", R"([{"a": 1, "b": 2}, {"a": 3, "c": 4}])"));
     showGrid();
