@@ -32,6 +32,27 @@ bool isOwnPreview(std::wstring_view value) {
     return true;
 }
 
+// One or two nodes and all their ancestors, gathered the first time they are asked about: a
+// row not built can show a node only when its record is one of them.
+class NodeLineage {
+public:
+    NodeLineage(const Node* a, const Node* b) : a_(a), b_(b) {}
+    bool holds(const Node* n) {
+        if (!ready_) {
+            for (const Node* x = a_; x; x = x->parent) nodes_.insert(x);
+            for (const Node* x = b_; x; x = x->parent) nodes_.insert(x);
+            ready_ = true;
+        }
+        return nodes_.count(n) != 0;
+    }
+
+private:
+    const Node* a_;
+    const Node* b_;
+    std::unordered_set<const Node*> nodes_;
+    bool ready_ = false;
+};
+
 size_t indexAmongSiblings(const Node* node) {
     const Node* parent = node->parent;
     const size_t n = parent->children.size();
@@ -507,7 +528,7 @@ struct GridBuilder {
     // not entered (it was built with the expansion as it is now).
     size_t rebuildToggled(uint8_t toggle, const Node* key) {
         size_t rebuilt = 0;
-        std::unordered_set<const Node*> ancestors;  // of the key, once a lazy table asks
+        NodeLineage lineage{key, nullptr};
         std::vector<std::pair<GridBox*, int>> stack{{layout.root, 0}};
         while (!stack.empty()) {
             auto [box, depth] = stack.back();
@@ -538,10 +559,8 @@ struct GridBuilder {
                     }
                     // A row sized but not built changes size when the toggle is inside it.
                     if (f.lazyOwner() && f.lazy->sized) {
-                        if (ancestors.empty())
-                            for (const Node* n = key; n; n = n->parent) ancestors.insert(n);
                         for (size_t r = 0; r < f.records.size(); ++r)
-                            if (ancestors.count(f.records[r])) {
+                            if (lineage.holds(f.records[r])) {
                                 f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
                                 box->measured = false;
                                 ++rebuilt;
@@ -1240,17 +1259,7 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
 
 namespace {
 
-// A node and its ancestors.
-std::unordered_set<const Node*> ancestorsOf(const Node* node) {
-    std::unordered_set<const Node*> out;
-    for (; node; node = node->parent) out.insert(node);
-    return out;
-}
-
-}  // namespace
-
-bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
-    if (!node) return false;
+bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect, NodeLineage& lineage) {
     switch (box.type) {
         case GridBoxType::Leaf:
             if (box.node != node) return false;
@@ -1264,14 +1273,13 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                     rect = {box.x, top, box.x + box.width, top + m.rowHeight};
                     return true;
                 }
-                if (NodeRect(*f.children[i], node, m, rect)) return true;
+                if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
                 top += f.rowHeights[i];
             }
             return false;
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
-            const std::unordered_set<const Node*> within = f.lazyOwner() ? ancestorsOf(node) : std::unordered_set<const Node*>();
             for (size_t r = 0; r < f.records.size(); ++r) {
                 if (f.records[r] == node) {
                     const int top = box.y + m.rowHeight + f.rowTops[r];
@@ -1279,10 +1287,10 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                     return true;
                 }
                 // A row not built shows no node outside its record.
-                if (f.rowCells[r].first == kRowNotBuilt && !within.count(f.records[r])) continue;
+                if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
                 const auto [first, last] = tableRowCells(box, r);
                 for (uint32_t i = first; i < last; ++i)
-                    if (NodeRect(*f.children[i], node, m, rect)) return true;
+                    if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
             }
             return false;
         }
@@ -1292,15 +1300,23 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                 rect = {box.x, box.y, box.x + box.width, box.y + m.rowHeight};
                 return true;
             }
-            return !f.children.empty() && NodeRect(*f.children.front(), node, m, rect);
+            return !f.children.empty() && nodeRectIn(*f.children.front(), node, m, rect, lineage);
         }
     }
     return false;
 }
 
+}  // namespace
+
+bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return false;
+    NodeLineage lineage{node, nullptr};
+    return nodeRectIn(box, node, m, rect, lineage);
+}
+
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
     if (!box) return nullptr;
-    std::unordered_set<const Node*> within;  // the nodes whose rows can hold the leaf, once a lazy table asks
+    NodeLineage lineage{node, alternative};  // the records whose rows can hold the leaf
     std::vector<const GridBox*> stack{box};
     while (!stack.empty()) {
         const GridBox* b = stack.back();
@@ -1315,12 +1331,8 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
             continue;
         }
         // Rows in record order; a row not built is built when the leaf can be in it.
-        if (f.lazyOwner() && within.empty()) {
-            within = ancestorsOf(node);
-            for (const Node* n : ancestorsOf(alternative)) within.insert(n);
-        }
         for (size_t r = f.records.size(); r-- > 0;) {
-            if (f.rowCells[r].first == kRowNotBuilt && !within.count(f.records[r])) continue;
+            if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
             const auto [first, last] = tableRowCells(*b, r);
             for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
         }
