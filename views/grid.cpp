@@ -901,6 +901,9 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
         std::vector<int> running = headerWidths(f, m);
+        // Each row once: a row sized twice would skip its own leaves against what it asked before.
+        std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
+        lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
         bool resized = true;
         for (uint32_t r : lazy.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
         lazy.staleRows.clear();
@@ -929,14 +932,21 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     bool changed = !reuse || !box.measured;
     if (f.lazyOwner()) {
-        // Built rows are measured for placing; the table's own sizes come from sizing its rows.
-        for (GridBox* cell : f.children) {
-            if (cell->type != GridBoxType::Leaf) {
-                measureBox(*cell, m, reuse);
-            } else {
-                cell->measured = true;
-                cell->height = m.rowHeight;
+        // Built rows are measured for placing; the table's own sizes come from sizing its rows,
+        // so a row whose built table changed size (a column of it dragged) is sized again.
+        for (size_t r = 0; r < f.records.size(); ++r) {
+            if (f.rowCells[r].first == kRowNotBuilt) continue;
+            bool resized = false;
+            for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+                GridBox& cell = *f.children[i];
+                if (cell.type != GridBoxType::Leaf) {
+                    resized = measureBox(cell, m, reuse) || resized;
+                } else {
+                    cell.measured = true;
+                    cell.height = m.rowHeight;
+                }
             }
+            if (resized && reuse && f.lazy->sized) f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
         }
         if (!changed && f.lazy->sized && f.lazy->staleRows.empty()) return false;
         measureLazyTable(box, m, reuse);

@@ -542,12 +542,12 @@ TEST(GridLayout, LeavesOfAColumnAtTheLeafCapAreNotMeasured) {
 
 namespace {
 
-// n records {"id": "r<i>", "o": {"x": <i>}}.
-std::wstring recordsWithAnObject(int n) {
+// n records {"id": "r<i>", "o": {"x": <i>}}; the id of record `wide` is the widest by far.
+std::wstring recordsWithAnObject(int n, int wide = -1) {
     std::wstring json = L"[";
     for (int i = 0; i < n; ++i)
-        json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
-                std::to_wstring(i) + L"}}";
+        json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) +
+                (i == wide ? std::wstring(30, L'w') : L"") + L"\",\"o\":{\"x\":" + std::to_wstring(i) + L"}}";
     return json + L"]";
 }
 
@@ -759,6 +759,26 @@ TEST(GridLazyRows, RowsBuiltWhenNeededAnswerAsRowsBuiltAtOnce) {
     }
 }
 
+TEST(GridLazyRows, ADraggedColumnOfATableInABuiltRowWidensItsRow) {
+    // The nested table of the first record holds the records {"p": …}; dragging its column wider
+    // than the outer column must widen the outer column as a full build does.
+    Grid g(L"a.json", L"[{\"t\":[{\"p\":1},{\"p\":2}],\"b\":1},{\"t\":[{\"p\":3}],\"b\":2}]");
+    g.layout.lazyAbove = 0;
+    g.expandAll();
+    buildAllRows(g.layout);
+    const Node* key = g.doc->root->children.front()->children.front()->children.front()->children.front();
+    for (uint32_t width : {400u, 30u}) {
+        g.widths[{key, 0}] = width;
+        ASSERT_TRUE(markColumnResized(g.layout, key, 0));
+        relayOutGrid(g.layout, g.metrics());
+        GridLayout fresh;
+        fresh.lazyAbove = SIZE_MAX;
+        buildGrid(g.doc->root, g.expansion, fresh);
+        layOutGrid(fresh, g.metrics());
+        EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << width;
+    }
+}
+
 TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
     struct Case {
         const wchar_t* name;
@@ -795,9 +815,13 @@ TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
 
 TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRow) {
     // Work that must not grow with the records: the boxes a layout keeps, a row built when asked,
-    // and opening a nested cell in it (one row sized again, its texts measured).
-    auto work = [](int n) {
-        Grid g(L"a.json", recordsWithAnObject(n));
+    // and opening a nested cell in it (one row sized again, its texts measured). Leaves are
+    // skipped by their bounds, as the window does.
+    const GridTextBound exact = fixedBound(kCharWidth);
+    auto work = [&exact](int n) {
+        Grid g(L"a.json", recordsWithAnObject(n, 10));
+        g.bound = &exact;
+        g.build();
         const GridBox* table = g.firstOf(GridBoxType::Table);
         const size_t kept = g.layout.boxes.size();
         const GridBox* cell = tableCell(*table, 10, 1);
