@@ -483,6 +483,30 @@ std::pair<uint8_t, const Node*> toggleOf(const Grid& g, const std::string& label
     return found;
 }
 
+// Builds every row of every table that builds its rows when needed, in record order.
+void buildAllRows(const GridLayout& layout) {
+    std::vector<const GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b || !b->frame) continue;
+        if (b->type == GridBoxType::Table)
+            for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
+        for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
+}
+
+// Every box of `g`'s layout, rows built when needed included, and what a full build of its
+// document with its expansion and dragged widths gives, every row built at once.
+std::pair<std::string, std::string> keptAndFull(Grid& g) {
+    buildAllRows(g.layout);
+    GridLayout fresh;
+    fresh.lazyAbove = SIZE_MAX;
+    buildGrid(g.doc->root, g.expansion, fresh);
+    layOutGrid(fresh, g.metrics());
+    return {geometry(g.layout.root), geometry(fresh.root)};
+}
+
 }  // namespace
 
 TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
@@ -510,10 +534,8 @@ TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
             toggleGrid(toggle, key, g.expansion);
             EXPECT_EQ(rebuildToggled(g.expansion, toggle, key, g.layout), 1u) << u8(c.text);
             relayOutGrid(g.layout, m);
-            GridLayout fresh;
-            buildGrid(g.doc->root, g.expansion, fresh);
-            layOutGrid(fresh, m);
-            EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << u8(c.text) << " round " << round;
+            const auto [kept, full] = keptAndFull(g);
+            EXPECT_EQ(kept, full) << u8(c.text) << " round " << round;
         }
         EXPECT_GT(g.layout.discarded, 0u);
     }
@@ -672,28 +694,13 @@ TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
         if (s.width) {
             for (const char* leaf : {"value", "s", "22"}) EXPECT_EQ(seen.count(leaf), 0u) << leaf;
         }
-        GridLayout fresh;
-        buildGrid(g.doc->root, g.expansion, fresh);
-        layOutGrid(fresh, g.metrics());
-        EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << s.column << " " << s.width;
+        const auto [kept, full] = keptAndFull(g);
+        EXPECT_EQ(kept, full) << s.column << " " << s.width;
     }
     EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
 }
 
 namespace {
-
-// Builds every row of every table that builds its rows when needed, in record order.
-void buildAllRows(const GridLayout& layout) {
-    std::vector<const GridBox*> stack{layout.root};
-    while (!stack.empty()) {
-        const GridBox* b = stack.back();
-        stack.pop_back();
-        if (!b || !b->frame) continue;
-        if (b->type == GridBoxType::Table)
-            for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
-        for (const GridBox* child : b->frame->children) stack.push_back(child);
-    }
-}
 
 std::string rectText(bool found, const GridRect& r) {
     return found ? std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
@@ -771,11 +778,8 @@ TEST(GridLazyRows, ADraggedColumnOfATableInABuiltRowWidensItsRow) {
         g.widths[{key, 0}] = width;
         ASSERT_TRUE(markColumnResized(g.layout, key, 0));
         relayOutGrid(g.layout, g.metrics());
-        GridLayout fresh;
-        fresh.lazyAbove = SIZE_MAX;
-        buildGrid(g.doc->root, g.expansion, fresh);
-        layOutGrid(fresh, g.metrics());
-        EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << width;
+        const auto [kept, full] = keptAndFull(g);
+        EXPECT_EQ(kept, full) << width;
     }
 }
 
@@ -802,12 +806,8 @@ TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
                 toggleGrid(toggle, same, g.expansion);
                 EXPECT_GT(rebuildToggled(g.expansion, toggle, same, g.layout), 0u);
                 relayOutGrid(g.layout, g.metrics());
-                GridLayout fresh;
-                fresh.lazyAbove = SIZE_MAX;
-                buildGrid(g.doc->root, g.expansion, fresh);
-                layOutGrid(fresh, g.metrics());
-                buildAllRows(g.layout);
-                EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << round;
+                const auto [kept, full] = keptAndFull(g);
+                EXPECT_EQ(kept, full) << round;
             }
         }
     }
