@@ -659,45 +659,53 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
     // Each step sets (or, with width 0, removes) one dragged width and lays the kept boxes out
-    // again; the result must be the layout a full build gives.
-    Grid g(L"a.json", L"{\"t\":[{\"a\":{\"x\":\"" + std::wstring(30, L'w') + L"\"},\"b\":1},{\"a\":\"s\",\"b\":22}],"
-                      L"\"o\":{\"k\":\"value\",\"n\":{\"m\":[{\"p\":1},{\"p\":2}]}}}");
-    g.expandAll();
-    const Node* top = g.doc->root->children.front();
-    const Node* t = top->children[0];
-    const Node* o = top->children[1];
-    const Node* records = o->children[1]->children[0]->children[0];  // the first record of m
-    struct Step {
-        const Node* key;
-        int32_t column;
-        uint32_t width;
-    } steps[] = {
-        {t->children[0], 0, 40},   // a column holding an open nested table: not below it
-        {t->children[0], 1, 90},   {top, kLabelColumn, 30}, {o, kValueColumn, 300},
-        {records, 0, 120},         // a table inside a nested key/value table
-        {t->children[0], 1, 0},    {records, 0, 0},
-    };
-    for (const Step& s : steps) {
-        if (s.width) {
-            g.widths[{s.key, s.column}] = s.width;
-        } else {
-            g.widths.erase({s.key, s.column});
-        }
-        std::set<std::string> seen;
-        GridMetrics m = g.metrics();
-        m.measureText = [&seen](std::wstring_view text) {
-            seen.insert(u8(text));
-            return static_cast<int>(text.size()) * kCharWidth;
+    // again; the result must be the layout a full build gives. Tables build their rows at once,
+    // then only when needed (every row built before the first step).
+    for (size_t lazyAbove : {SIZE_MAX, size_t(0)}) {
+        SCOPED_TRACE(lazyAbove);
+        Grid g(L"a.json", L"{\"t\":[{\"a\":[{\"x\":\"" + std::wstring(30, L'w') + L"\"}],\"b\":1},{\"a\":\"s\",\"b\":22}],"
+                          L"\"o\":{\"k\":\"value\",\"n\":{\"m\":[{\"p\":1},{\"p\":2}]}}}");
+        g.layout.lazyAbove = lazyAbove;
+        g.expandAll();
+        keptAndFull(g);
+        const Node* top = g.doc->root->children.front();
+        const Node* t = top->children[0];
+        const Node* o = top->children[1];
+        const Node* records = o->children[1]->children[0]->children[0];  // the first record of m
+        const Node* inner = t->children[0]->children[0]->children[0];    // of the table in t's first row
+        struct Step {
+            const Node* key;
+            int32_t column;
+            uint32_t width;
+        } steps[] = {
+            {t->children[0], 0, 40},  // a column holding an open nested table: not below it
+            {t->children[0], 1, 90},  {top, kLabelColumn, 30}, {o, kValueColumn, 300},
+            {records, 0, 120},        // a table inside a nested key/value table
+            {inner, 0, 400},          // a table in a row of a table, wider than its column
+            {t->children[0], 1, 0},   {records, 0, 0},           {inner, 0, 0},
         };
-        ASSERT_TRUE(markColumnResized(g.layout, s.key, s.column)) << s.column << " " << s.width;
-        relayOutGrid(g.layout, m);
-        if (s.width) {
-            for (const char* leaf : {"value", "s", "22"}) EXPECT_EQ(seen.count(leaf), 0u) << leaf;
+        for (const Step& s : steps) {
+            if (s.width) {
+                g.widths[{s.key, s.column}] = s.width;
+            } else {
+                g.widths.erase({s.key, s.column});
+            }
+            std::set<std::string> seen;
+            GridMetrics m = g.metrics();
+            m.measureText = [&seen](std::wstring_view text) {
+                seen.insert(u8(text));
+                return static_cast<int>(text.size()) * kCharWidth;
+            };
+            ASSERT_TRUE(markColumnResized(g.layout, s.key, s.column)) << s.column << " " << s.width;
+            relayOutGrid(g.layout, m);
+            if (s.width) {
+                for (const char* leaf : {"value", "s", "22"}) EXPECT_EQ(seen.count(leaf), 0u) << leaf;
+            }
+            const auto [kept, full] = keptAndFull(g);
+            EXPECT_EQ(kept, full) << s.column << " " << s.width;
         }
-        const auto [kept, full] = keptAndFull(g);
-        EXPECT_EQ(kept, full) << s.column << " " << s.width;
+        EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
     }
-    EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
 }
 
 namespace {
@@ -763,23 +771,6 @@ TEST(GridLazyRows, RowsBuiltWhenNeededAnswerAsRowsBuiltAtOnce) {
             buildAllRows(lazy.layout);
             EXPECT_EQ(geometry(lazy.layout.root), geometry(eager.layout.root));
         }
-    }
-}
-
-TEST(GridLazyRows, ADraggedColumnOfATableInABuiltRowWidensItsRow) {
-    // The nested table of the first record holds the records {"p": …}; dragging its column wider
-    // than the outer column must widen the outer column as a full build does.
-    Grid g(L"a.json", L"[{\"t\":[{\"p\":1},{\"p\":2}],\"b\":1},{\"t\":[{\"p\":3}],\"b\":2}]");
-    g.layout.lazyAbove = 0;
-    g.expandAll();
-    buildAllRows(g.layout);
-    const Node* key = g.doc->root->children.front()->children.front()->children.front()->children.front();
-    for (uint32_t width : {400u, 30u}) {
-        g.widths[{key, 0}] = width;
-        ASSERT_TRUE(markColumnResized(g.layout, key, 0));
-        relayOutGrid(g.layout, g.metrics());
-        const auto [kept, full] = keptAndFull(g);
-        EXPECT_EQ(kept, full) << width;
     }
 }
 
