@@ -134,9 +134,9 @@ struct GridCellRange {
 struct GridFrame {
     // KeyValue: one per row. Table: one per column (the header cells). Nested: its header line.
     std::vector<GridRow> rows;
-    // KeyValue: each row's value box. Table: the cells built, row by row in column order (a
-    // member or attribute a record lacks has no box and is drawn as an empty cell). Nested:
-    // none, or its open content box.
+    // KeyValue: each row's value box. Table: the cells built, a row's cells together in column
+    // order, rows in the order they were built (a member or attribute a record lacks has no box
+    // and is drawn as an empty cell). Nested: none, or its open content box.
     std::vector<GridBox*> children;
     std::vector<GridCellRange> rowCells;  // Table: the cells of each record in children
     std::vector<int32_t> cellColumns;     // Table: the column of each cell in children
