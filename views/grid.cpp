@@ -20,6 +20,39 @@ bool sameElementName(const Node* a, const Node* b) {
     return a->kind == NodeKind::Element && b->kind == NodeKind::Element && a->name == b->name;
 }
 
+// A value that is its own preview (previewText leaves it as it is): not longer than the
+// preview, no tab or line break, and no space at either end or next to another.
+bool isOwnPreview(std::wstring_view value) {
+    if (value.size() > kValuePreviewLimit) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const wchar_t c = value[i];
+        if (c == L'\t' || c == L'\n' || c == L'\r') return false;
+        if (c == L' ' && (i == 0 || i + 1 == value.size() || value[i + 1] == L' ')) return false;
+    }
+    return true;
+}
+
+// One or two nodes and all their ancestors, gathered the first time they are asked about: a
+// row not built can show a node only when its record is one of them.
+class NodeLineage {
+public:
+    NodeLineage(const Node* a, const Node* b) : a_(a), b_(b) {}
+    bool holds(const Node* n) {
+        if (!ready_) {
+            for (const Node* x = a_; x; x = x->parent) nodes_.insert(x);
+            for (const Node* x = b_; x; x = x->parent) nodes_.insert(x);
+            ready_ = true;
+        }
+        return nodes_.count(n) != 0;
+    }
+
+private:
+    const Node* a_;
+    const Node* b_;
+    std::unordered_set<const Node*> nodes_;
+    bool ready_ = false;
+};
+
 size_t indexAmongSiblings(const Node* node) {
     const Node* parent = node->parent;
     const size_t n = parent->children.size();
@@ -179,7 +212,13 @@ struct GridBuilder {
         return box;
     }
     GridBox* dimLeaf(std::wstring_view text, Node* node = nullptr) { return leaf(text, ColorSlot::dimText, true, node); }
-    GridBox* valueLeaf(Node* node) { return leaf(keep(valuePreview(node), node->value), valueSlot(node->kind), false, node); }
+    GridBox* valueLeaf(Node* node) {
+        const bool scalar = node->kind != NodeKind::Root && node->kind != NodeKind::Element &&
+                            node->kind != NodeKind::Object && node->kind != NodeKind::Array;
+        const std::wstring_view text =
+            scalar && isOwnPreview(node->value) ? std::wstring_view(node->value) : keep(valuePreview(node), node->value);
+        return leaf(text, valueSlot(node->kind), false, node);
+    }
 
     std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
 
@@ -301,35 +340,38 @@ struct GridBuilder {
         return box;
     }
 
-    struct Column {
-        uint8_t category;
-        std::wstring_view name;
-    };
-
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
         if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
         GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
         GridFrame& f = *box->frame;
         f.records.assign(first, last);
-        const bool objects = f.records.front()->kind == NodeKind::Object;
+        f.lazy = std::make_unique<GridLazyRows>();
+        f.lazy->depth = depth;
+        GridColumnIndex& index = f.lazy->index;
+        index.objects = f.records.front()->kind == NodeKind::Object;
 
         // Columns, unique by category and name, in the order first met.
-        std::vector<Column> columns;
-        std::unordered_map<std::wstring_view, int32_t> byName[4];
-        std::vector<NodeKind> badges;
         auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
-            auto [it, added] = byName[category].try_emplace(name, static_cast<int32_t>(columns.size()));
+            auto [it, added] = index.byName[category].try_emplace(name, static_cast<int32_t>(f.rows.size()));
             if (added) {
-                columns.push_back({category, name});
-                badges.push_back(badge);
+                GridRow header;
+                header.kind = badge;
+                header.label = name;
+                f.rows.push_back(header);
             }
             return it->second;
         };
-        if (objects) {
-            for (const Node* record : f.records)
-                for (const Node* member : record->children)
-                    if (member->kind != NodeKind::Comment) column(kMemberColumn, member->name.view(), member->kind);
+        if (index.objects) {
+            for (const Node* record : f.records) {
+                size_t position = 0;
+                for (const Node* member : record->children) {
+                    if (member->kind == NodeKind::Comment) continue;
+                    int32_t& guess = index.guessAt(position++);
+                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
+                        guess = column(kMemberColumn, member->name.view(), member->kind);
+                }
+            }
         } else {
             for (const Node* record : f.records)
                 for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
@@ -344,80 +386,95 @@ struct GridBuilder {
                     if (record->children[i]->kind == NodeKind::Element)
                         column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
         }
-        f.columnCount = static_cast<int32_t>(columns.size());
-        for (size_t c = 0; c < columns.size(); ++c) {
-            GridRow header;
-            header.kind = badges[c];
-            header.label = columns[c].name;
-            f.rows.push_back(header);
-        }
+        f.columnCount = static_cast<int32_t>(f.rows.size());
+        index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
+        index.claimedBy.assign(f.rows.size(), SIZE_MAX);
+        index.elementsOf.resize(f.rows.size());
 
-        // Cells: each record visits its own children once; a column's first match wins.
-        std::vector<size_t> seenBy(columns.size(), SIZE_MAX);
-        std::vector<std::vector<Node*>> elementsOf(columns.size());
+        const size_t records = f.records.size();
+        f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
+        if (records > layout.lazyAbove) {
+            f.lazy->owner = &layout;
+            return box;
+        }
+        for (size_t r = 0; r < records; ++r) buildRow(f, r);
+        f.lazy.reset();
+        return box;
+    }
+
+    // Builds the cells of record r and appends them to the table's children.
+    void buildRow(GridFrame& f, size_t r) {
         std::vector<std::pair<int32_t, GridBox*>> cells;
-        const int32_t textColumn = byName[kTextColumn].empty() ? -1 : byName[kTextColumn].begin()->second;
-        for (size_t r = 0; r < f.records.size(); ++r) {
-            Node* record = f.records[r];
-            cells.clear();
-            auto claim = [&](int32_t c) {
-                if (seenBy[c] == r) return false;
-                seenBy[c] = r;
-                return true;
-            };
-            if (objects) {
-                if (record->kind == NodeKind::Object)
-                    for (Node* member : record->children) {
-                        if (member->kind == NodeKind::Comment) continue;
-                        const int32_t c = byName[kMemberColumn].at(member->name.view());
-                        if (!claim(c)) continue;
-                        cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
-                    }
-            } else {
-                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
-                    Node* attribute = record->children[i];
-                    const int32_t c = byName[kAttributeColumn].at(attribute->name.view());
+        recordCells(f, r, cells);
+        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells.size())};
+        for (const auto& [c, cell] : cells) {
+            f.cellColumns.push_back(c);
+            f.children.push_back(cell);
+        }
+    }
+
+    // The cells of record r in column order: each record visits its own children once; a
+    // column's first match wins.
+    void recordCells(GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
+        GridColumnIndex& index = f.lazy->index;
+        const int depth = f.lazy->depth;
+        Node* record = f.records[r];
+        const size_t stamp = ++index.stamp;
+        cells.clear();
+        auto claim = [&](int32_t c) {
+            if (index.claimedBy[c] == stamp) return false;
+            index.claimedBy[c] = stamp;
+            return true;
+        };
+        if (index.objects) {
+            size_t position = 0;
+            if (record->kind == NodeKind::Object)
+                for (Node* member : record->children) {
+                    if (member->kind == NodeKind::Comment) continue;
+                    const std::wstring_view name = member->name.view();
+                    int32_t& guess = index.guessAt(position++);
+                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
+                        guess = index.byName[kMemberColumn].at(name);
+                    const int32_t c = guess;
                     if (!claim(c)) continue;
-                    cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
-                                             valueSlot(attribute->kind), false, attribute)});
+                    cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
-                if (textColumn >= 0)
-                    cells.push_back({textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
-                                                      ColorSlot::text, false, record)});
-                std::vector<int32_t> touched;
-                for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
-                    Node* child = record->children[i];
-                    if (child->kind != NodeKind::Element) continue;
-                    const int32_t c = byName[kElementColumn].at(child->name.view());
-                    if (claim(c)) {
-                        elementsOf[c].clear();
-                        touched.push_back(c);
-                    }
-                    elementsOf[c].push_back(child);
-                }
-                for (int32_t c : touched) {
-                    const std::vector<Node*>& found = elementsOf[c];
-                    GridBox* cell;
-                    if (found.size() >= 2)
-                        cell = nestedGroup(found.begin(), found.end(), depth);
-                    else if (isSimpleElement(found.front()))
-                        cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
-                                    false, found.front());
-                    else
-                        cell = nestedNode(found.front(), depth);
-                    cells.push_back({c, cell});
-                }
+        } else {
+            for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
+                Node* attribute = record->children[i];
+                const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
+                if (!claim(c)) continue;
+                cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
+                                         valueSlot(attribute->kind), false, attribute)});
             }
-            std::sort(cells.begin(), cells.end(),
-                      [](const auto& a, const auto& b) { return a.first < b.first; });
-            f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
-            for (const auto& [c, cell] : cells) {
-                f.cellColumns.push_back(c);
-                f.children.push_back(cell);
+            if (index.textColumn >= 0)
+                cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
+                                                        ColorSlot::text, false, record)});
+            std::vector<int32_t> touched;
+            for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
+                Node* child = record->children[i];
+                if (child->kind != NodeKind::Element) continue;
+                const int32_t c = index.byName[kElementColumn].at(child->name.view());
+                if (claim(c)) {
+                    index.elementsOf[c].clear();
+                    touched.push_back(c);
+                }
+                index.elementsOf[c].push_back(child);
+            }
+            for (int32_t c : touched) {
+                const std::vector<Node*>& found = index.elementsOf[c];
+                GridBox* cell;
+                if (found.size() >= 2)
+                    cell = nestedGroup(found.begin(), found.end(), depth);
+                else if (isSimpleElement(found.front()))
+                    cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
+                                false, found.front());
+                else
+                    cell = nestedNode(found.front(), depth);
+                cells.push_back({c, cell});
             }
         }
-        f.cellStarts.push_back(static_cast<uint32_t>(f.children.size()));
-        return box;
+        std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     }
 
     static bool toggledBy(const GridRow& row, uint8_t toggle, const Node* key) {
@@ -471,6 +528,7 @@ struct GridBuilder {
     // not entered (it was built with the expansion as it is now).
     size_t rebuildToggled(uint8_t toggle, const Node* key) {
         size_t rebuilt = 0;
+        NodeLineage lineage{key, nullptr};
         std::vector<std::pair<GridBox*, int>> stack{{layout.root, 0}};
         while (!stack.empty()) {
             auto [box, depth] = stack.back();
@@ -499,6 +557,15 @@ struct GridBuilder {
                             stack.push_back({cell, depth});
                         }
                     }
+                    // A row sized but not built changes size when the toggle is inside it.
+                    if (f.lazyOwner() && f.lazy->sized) {
+                        for (size_t r = 0; r < f.records.size(); ++r)
+                            if (lineage.holds(f.records[r])) {
+                                f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
+                                box->measured = false;
+                                ++rebuilt;
+                            }
+                    }
                     break;
                 case GridBoxType::Nested:
                     if (!f.children.empty()) stack.push_back({f.children.front(), depth + 1});
@@ -514,12 +581,14 @@ struct GridBuilder {
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
     layout.clear();
     if (!root) return;
+    layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     layout.root = builder.keyValue(const_cast<Node*>(root), 0);
 }
 
 size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
     if (!layout.root || !toggleKey) return 0;
+    layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     return builder.rebuildToggled(toggle, toggleKey);
 }
@@ -531,6 +600,13 @@ int GridMetrics::px(int dips) const { return scaleDips(dips, dpi); }
 int GridMetrics::measure(std::wstring_view text) const {
     if (text.empty() || !measureText) return 0;
     return measureText(text) + px(kGridTextGap);
+}
+
+int GridTextBound::upper(std::wstring_view text) const {
+    if (widest <= 0) return INT_MAX;
+    long long sum = 0;
+    for (wchar_t ch : text) sum += ch >= 0x20 && ch < 0x7F ? ascii[static_cast<size_t>(ch)] : widest;
+    return static_cast<int>(std::min<long long>(sum, INT_MAX));
 }
 
 int GridMetrics::draggedWidth(const Node* key, int32_t column) const {
@@ -567,14 +643,28 @@ int leafWidthBound(const GridMetrics& m) {
     return std::max(m.px(kGridLeafMinWidth), textCap(m, kGridLeafCap) + m.px(kGridLeafPadding));
 }
 
-int leafWidth(const GridBox& leaf, const GridMetrics& m) {
-    return std::max(m.px(kGridLeafMinWidth), std::min(m.measure(leaf.text), textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
+// A leaf's width from the measure of its text.
+int leafWidthOf(int measure, const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), std::min(measure, textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
 }
+
+int leafWidth(const GridBox& leaf, const GridMetrics& m) { return leafWidthOf(m.measure(leaf.text), m); }
 
 // The width a leaf cell asks of its column, measured the first time it is asked.
 int askedWidth(GridBox& leaf, const GridMetrics& m) {
     if (leaf.naturalWidth < 0) leaf.naturalWidth = leafWidth(leaf, m);
     return leaf.naturalWidth;
+}
+
+// Widens a column of leaves (`width`, at most `bound`) to what `leaf` asks. A leaf whose text
+// cannot be wide enough to matter, by the font's character widths, is not measured.
+void widenBy(int& width, GridBox& leaf, int bound, const GridMetrics& m) {
+    if (width >= bound) return;
+    if (leaf.naturalWidth < 0 && m.textBound && !leaf.text.empty()) {
+        const int upper = m.textBound->upper(leaf.text);
+        if (upper < INT_MAX / 2 && leafWidthOf(upper + m.px(kGridTextGap), m) <= width) return;
+    }
+    width = std::max(width, askedWidth(leaf, m));
 }
 
 // A leaf cell new to this measuring (or every leaf when nothing is reused) forgets what it asked.
@@ -625,11 +715,32 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
         return;
     }
     const int bound = leafWidthBound(m);
-    if (longest) valueWidth = std::max(valueWidth, askedWidth(*longest, m));
+    if (longest) widenBy(valueWidth, *longest, bound, m);
     for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
-        if (f.children[i]->type == GridBoxType::Leaf) valueWidth = std::max(valueWidth, askedWidth(*f.children[i], m));
+        if (f.children[i]->type == GridBoxType::Leaf) widenBy(valueWidth, *f.children[i], bound, m);
     box.width = f.labelWidth + valueWidth;
 }
+
+// A table's width and height from its columns and rows, each dragged column at its dragged
+// width (at least the minimum and its widest nested table); the top of each record row.
+void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    box.width = f.rowHeaderWidth;
+    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
+        box.width += f.columnWidths[c];
+    }
+    f.rowTops.resize(f.rowHeights.size() + 1);
+    int top = 0;
+    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
+        f.rowTops[r] = top;
+        top += f.rowHeights[r];
+    }
+    f.rowTops.back() = top;
+    box.height = m.rowHeight + top;
+}
+
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
 
 void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
@@ -644,7 +755,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     std::vector<size_t> present(columns, 0);
     std::vector<GridBox*> longest(columns, nullptr);
     for (size_t r = 0; r < records; ++r) {
-        for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
+        for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
             ++present[c];
@@ -668,7 +779,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
         if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
         if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
-        f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(*longest[c], m));
+        widenBy(f.columnWidths[c], *longest[c], bound, m);
         leavesMatter = leavesMatter || f.columnWidths[c] < bound;
     }
     // The other leaves of a column count only while it is narrower than any leaf can ask for.
@@ -676,17 +787,134 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
         for (size_t i = 0; i < f.children.size(); ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
-            if (cell.type == GridBoxType::Leaf && dragged[c] < 0 && f.columnWidths[c] < bound)
-                f.columnWidths[c] = std::max(f.columnWidths[c], askedWidth(cell, m));
+            if (cell.type == GridBoxType::Leaf && dragged[c] < 0) widenBy(f.columnWidths[c], cell, bound, m);
         }
     }
-    box.width = f.rowHeaderWidth;
-    for (size_t c = 0; c < columns; ++c) {
-        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
-        box.width += f.columnWidths[c];
+    finishTable(box, dragged, nestedMax, m);
+}
+
+// Sizes record row r of a table that builds its rows when needed: its cells are built aside in
+// `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
+// row's own entries when it was sized before). `running` holds the column widths so far, which
+// a leaf must exceed to be measured at all.
+bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    std::vector<std::pair<int32_t, GridBox*>> cells;
+    GridBuilder{*lazy.owner->expansion, scratch}.recordCells(f, r, cells);
+    if (!append && cells.size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
+    const int bound = leafWidthBound(m);
+    int height = m.rowHeight;
+    size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
+    for (const auto& [c, cell] : cells) {
+        GridSizedCell sized{c, 0, false};
+        const size_t column = static_cast<size_t>(c);
+        if (cell->type == GridBoxType::Leaf) {
+            int width = running[column];
+            widenBy(width, *cell, bound, m);
+            if (cell->naturalWidth >= 0)
+                sized.width = cell->naturalWidth;
+            else
+                lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
+        } else {
+            measureBox(*cell, m, false);
+            sized.width = cell->naturalWidth + padOf(*cell, m);
+            sized.padded = cell->padded();
+            height = std::max(height, askedHeight(*cell, m));
+        }
+        running[column] = std::max(running[column], sized.width);
+        if (append)
+            lazy.sizedCells.push_back(sized);
+        else
+            lazy.sizedCells[at++] = sized;
     }
-    box.height = m.rowHeight;
-    for (int h : f.rowHeights) box.height += h;
+    f.rowHeights[r] = height;
+    scratch.clear();
+    return true;
+}
+
+GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
+    const GridLazyRows& lazy = *f.lazy;
+    GridLayout scratch;
+    scratch.lazyAbove = lazy.owner->lazyAbove;
+    scratch.expansion = lazy.owner->expansion;
+    scratch.metrics = m;
+    return scratch;
+}
+
+std::vector<int> headerWidths(const GridFrame& f, const GridMetrics& m) {
+    std::vector<int> widths(f.rows.size());
+    for (size_t c = 0; c < widths.size(); ++c) widths[c] = LabelWidth(f.rows[c], m);
+    return widths;
+}
+
+void sizeAllRows(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t records = f.records.size();
+    lazy.sizedStarts.assign(records + 1, 0);
+    lazy.sizedCells.clear();
+    lazy.pruneLevel.assign(f.rows.size(), 0);
+    f.rowHeights.assign(records, m.rowHeight);
+    std::vector<int> running = headerWidths(f, m);
+    GridLayout scratch = scratchFor(f, m);
+    for (size_t r = 0; r < records; ++r) {
+        lazy.sizedStarts[r] = static_cast<uint32_t>(lazy.sizedCells.size());
+        sizeRow(box, r, scratch, running, true, m);
+    }
+    lazy.sizedStarts[records] = static_cast<uint32_t>(lazy.sizedCells.size());
+    lazy.staleRows.clear();
+    lazy.sized = true;
+}
+
+// The column widths of a sized table from what its rows asked; false when a leaf skipped while
+// sizing could now be the widest of its column (the row that made it narrow shrank).
+bool finishSizedTable(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t records = f.records.size();
+    const size_t columns = f.rows.size();
+    f.columnWidths = headerWidths(f, m);
+    std::vector<int> nestedMax(columns, 0);
+    std::vector<size_t> present(columns, 0);
+    for (const GridSizedCell& cell : lazy.sizedCells) {
+        const size_t c = static_cast<size_t>(cell.column);
+        ++present[c];
+        f.columnWidths[c] = std::max(f.columnWidths[c], cell.width);
+        if (cell.padded) nestedMax[c] = std::max(nestedMax[c], cell.width);
+    }
+    std::vector<int> dragged(columns, -1);
+    for (size_t c = 0; c < columns; ++c) {
+        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
+        if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
+        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+    }
+    finishTable(box, dragged, nestedMax, m);
+    return true;
+}
+
+void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    if (!reuse || !lazy.sized) {
+        sizeAllRows(box, m);
+    } else if (!lazy.staleRows.empty()) {
+        GridLayout scratch = scratchFor(f, m);
+        std::vector<int> running = headerWidths(f, m);
+        // Each row once: a row sized twice would skip its own leaves against what it asked before.
+        std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
+        lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
+        bool resized = true;
+        for (uint32_t r : lazy.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
+        lazy.staleRows.clear();
+        if (!resized) sizeAllRows(box, m);
+    }
+    f.rowHeaderWidth =
+        std::max(m.px(kGridRowHeaderMin), m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding));
+    if (!finishSizedTable(box, m)) {
+        sizeAllRows(box, m);
+        finishSizedTable(box, m);
+    }
 }
 
 // Measures a box and what it holds. With reuse, a box measured before whose children are all
@@ -703,6 +931,29 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
     }
     GridFrame& f = *box.frame;
     bool changed = !reuse || !box.measured;
+    if (f.lazyOwner()) {
+        // Built rows are measured for placing; the table's own sizes come from sizing its rows,
+        // so a row whose built table changed size (a column of it dragged) is sized again.
+        for (size_t r = 0; r < f.records.size(); ++r) {
+            if (f.rowCells[r].first == kRowNotBuilt) continue;
+            bool resized = false;
+            for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+                GridBox& cell = *f.children[i];
+                if (cell.type != GridBoxType::Leaf) {
+                    resized = measureBox(cell, m, reuse) || resized;
+                } else {
+                    cell.measured = true;
+                    cell.height = m.rowHeight;
+                }
+            }
+            if (resized && reuse && f.lazy->sized) f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
+        }
+        if (!changed && f.lazy->sized && f.lazy->staleRows.empty()) return false;
+        measureLazyTable(box, m, reuse);
+        box.naturalWidth = box.width;
+        box.measured = true;
+        return true;
+    }
     if (box.type == GridBoxType::Nested) {
         // A nested table's content keeps its own width: a leaf there ("…", an empty table) is measured.
         if (!f.children.empty() && measureBox(*f.children.front(), m, reuse)) changed = true;
@@ -755,6 +1006,28 @@ void placeInCell(GridBox& child, int left, int top, int width, int height, const
     }
 }
 
+std::vector<int> columnLefts(const GridBox& table) {
+    const GridFrame& f = *table.frame;
+    std::vector<int> lefts(f.columnWidths.size());
+    int left = table.x + f.rowHeaderWidth;
+    for (size_t c = 0; c < lefts.size(); ++c) {
+        lefts[c] = left;
+        left += f.columnWidths[c];
+    }
+    return lefts;
+}
+
+// Places the built cells of record r in their row.
+void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft, const GridMetrics& m) {
+    const GridFrame& f = *table.frame;
+    if (f.rowCells[r].first == kRowNotBuilt) return;
+    const int top = table.y + m.rowHeight + f.rowTops[r];
+    for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+        const size_t c = static_cast<size_t>(f.cellColumns[i]);
+        placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
+    }
+}
+
 }  // namespace
 
 void Place(GridBox& box, int x, int y, const GridMetrics& m) {
@@ -777,49 +1050,79 @@ void Place(GridBox& box, int x, int y, const GridMetrics& m) {
         }
         case GridBoxType::Table: {
             GridFrame& f = *box.frame;
-            std::vector<int> columnLeft(f.columnWidths.size());
-            int left = x + f.rowHeaderWidth;
-            for (size_t c = 0; c < columnLeft.size(); ++c) {
-                columnLeft[c] = left;
-                left += f.columnWidths[c];
-            }
-            int top = y + m.rowHeight;
-            for (size_t r = 0; r < f.records.size(); ++r) {
-                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i) {
-                    const size_t c = static_cast<size_t>(f.cellColumns[i]);
-                    placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
-                }
-                top += f.rowHeights[r];
-            }
+            const std::vector<int> columnLeft = columnLefts(box);
+            for (size_t r = 0; r < f.records.size(); ++r) placeRow(box, r, columnLeft, m);
             return;
         }
     }
 }
 
 void layOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
     if (!layout.root) return;
     Measure(*layout.root, m);
     Place(*layout.root, 0, 0, m);
 }
 
 void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
     if (!layout.root) return;
     measureBox(*layout.root, m, true);
     Place(*layout.root, 0, 0, m);
 }
 
+bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
+    if (!layout.root || !key) return false;
+    std::vector<GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        const GridFrame& f = *box->frame;
+        const bool owner = column < 0 ? box->type == GridBoxType::KeyValue && box->node == key
+                                      : box->type == GridBoxType::Table && !f.records.empty() && f.records.front() == key;
+        if (owner) {
+            box->measured = false;
+            return true;
+        }
+        for (GridBox* child : f.children)
+            if (child->frame) stack.push_back(child);
+    }
+    return false;
+}
+
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
     const GridFrame& f = *box.frame;
-    int top = box.y + m.rowHeight;
-    if (py < top) return -1;
-    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
-        if (py < top + f.rowHeights[r]) {
-            rowTop = top;
-            return static_cast<int32_t>(r);
+    const int top = box.y + m.rowHeight;
+    if (py < top || f.rowTops.size() < 2 || py - top >= f.rowTops.back()) return -1;
+    const size_t r = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end(), py - top) - f.rowTops.begin()) - 1;
+    rowTop = top + f.rowTops[r];
+    return static_cast<int32_t>(r);
+}
+
+void ensureTableRow(const GridBox& table, size_t record) {
+    GridFrame& f = *table.frame;
+    if (!f.lazyOwner() || record >= f.records.size() || f.rowCells[record].first != kRowNotBuilt) return;
+    GridLayout& owner = *f.lazyOwner();
+    const GridMetrics& m = owner.metrics;
+    GridBuilder{*owner.expansion, owner}.buildRow(f, record);
+    for (uint32_t i = f.rowCells[record].first, end = i + f.rowCells[record].count; i < end; ++i) {
+        GridBox& cell = *f.children[i];
+        if (cell.type != GridBoxType::Leaf) {
+            measureBox(cell, m, false);
+        } else {
+            cell.measured = true;
+            cell.height = m.rowHeight;
         }
-        top += f.rowHeights[r];
     }
-    return -1;
+    if (f.rowTops.size() == f.records.size() + 1) placeRow(table, record, columnLefts(table), m);
+}
+
+std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
+    ensureTableRow(table, record);
+    const GridFrame& f = *table.frame;
+    if (record >= f.rowCells.size() || f.rowCells[record].first == kRowNotBuilt) return {0, 0};
+    return {f.rowCells[record].first, f.rowCells[record].first + f.rowCells[record].count};
 }
 
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
@@ -838,9 +1141,9 @@ int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
 
 const GridBox* tableCell(const GridBox& box, size_t record, int32_t column) {
     const GridFrame& f = *box.frame;
-    if (record + 1 >= f.cellStarts.size()) return nullptr;
-    const auto begin = f.cellColumns.begin() + f.cellStarts[record];
-    const auto end = f.cellColumns.begin() + f.cellStarts[record + 1];
+    const auto [first, last] = tableRowCells(box, record);
+    const auto begin = f.cellColumns.begin() + first;
+    const auto end = f.cellColumns.begin() + last;
     const auto it = std::lower_bound(begin, end, column);
     if (it == end || *it != column) return nullptr;
     return f.children[static_cast<size_t>(it - f.cellColumns.begin())];
@@ -944,7 +1247,8 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
             int rowTop = 0;
             const int32_t r = tableRowAt(box, py, m, rowTop);
             if (r >= 0) {
-                for (uint32_t i = f.cellStarts[static_cast<size_t>(r)]; i < f.cellStarts[static_cast<size_t>(r) + 1]; ++i) {
+                const auto [first, last] = tableRowCells(box, static_cast<size_t>(r));
+                for (uint32_t i = first; i < last; ++i) {
                     const GridBox& cell = *f.children[i];
                     if (!cell.padded()) continue;
                     GridEdge inner = HitEdge(cell, px, py, m);
@@ -963,8 +1267,9 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
     return edge;
 }
 
-bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
-    if (!node) return false;
+namespace {
+
+bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect, NodeLineage& lineage) {
     switch (box.type) {
         case GridBoxType::Leaf:
             if (box.node != node) return false;
@@ -978,22 +1283,24 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                     rect = {box.x, top, box.x + box.width, top + m.rowHeight};
                     return true;
                 }
-                if (NodeRect(*f.children[i], node, m, rect)) return true;
+                if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
                 top += f.rowHeights[i];
             }
             return false;
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
-            int top = box.y + m.rowHeight;
             for (size_t r = 0; r < f.records.size(); ++r) {
                 if (f.records[r] == node) {
+                    const int top = box.y + m.rowHeight + f.rowTops[r];
                     rect = {box.x, top, box.x + box.width, top + m.rowHeight};
                     return true;
                 }
-                for (uint32_t i = f.cellStarts[r]; i < f.cellStarts[r + 1]; ++i)
-                    if (NodeRect(*f.children[i], node, m, rect)) return true;
-                top += f.rowHeights[r];
+                // A row not built shows no node outside its record.
+                if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
+                const auto [first, last] = tableRowCells(box, r);
+                for (uint32_t i = first; i < last; ++i)
+                    if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
             }
             return false;
         }
@@ -1003,14 +1310,23 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
                 rect = {box.x, box.y, box.x + box.width, box.y + m.rowHeight};
                 return true;
             }
-            return !f.children.empty() && NodeRect(*f.children.front(), node, m, rect);
+            return !f.children.empty() && nodeRectIn(*f.children.front(), node, m, rect, lineage);
         }
     }
     return false;
 }
 
+}  // namespace
+
+bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return false;
+    NodeLineage lineage{node, nullptr};
+    return nodeRectIn(box, node, m, rect, lineage);
+}
+
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
     if (!box) return nullptr;
+    NodeLineage lineage{node, alternative};  // the records whose rows can hold the leaf
     std::vector<const GridBox*> stack{box};
     while (!stack.empty()) {
         const GridBox* b = stack.back();
@@ -1019,8 +1335,17 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
             if (b->node && (b->node == node || b->node == alternative)) return b;
             continue;
         }
-        const auto& children = b->frame->children;
-        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+        const GridFrame& f = *b->frame;
+        if (b->type != GridBoxType::Table) {
+            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
+            continue;
+        }
+        // Rows in record order; a row not built is built when the leaf can be in it.
+        for (size_t r = f.records.size(); r-- > 0;) {
+            if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
+            const auto [first, last] = tableRowCells(*b, r);
+            for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
+        }
     }
     return nullptr;
 }

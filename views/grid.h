@@ -4,6 +4,8 @@
 // window side (grid_win.cpp) keeps these in step with the main window and paints them.
 #pragma once
 
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -78,25 +80,79 @@ struct GridRow {
 };
 
 struct GridBox;
+struct GridLayout;
+
+// The columns of a record table and the names that find them, kept by a table whose rows are
+// built when first needed; also the scratch a record's cells are sorted into.
+struct GridColumnIndex {
+    std::unordered_map<std::wstring_view, int32_t> byName[4];  // by category
+    int32_t textColumn = -1;
+    bool objects = true;  // records are objects, not elements
+    // Records mostly list their members in the same order: the member column the last record
+    // had at each position is tried before the names are looked up (-1: none yet).
+    std::vector<int32_t> columnAt;
+    int32_t& guessAt(size_t position) {
+        if (position >= columnAt.size()) columnAt.resize(position + 1, -1);
+        return columnAt[position];
+    }
+    std::vector<size_t> claimedBy;
+    std::vector<std::vector<Node*>> elementsOf;
+    size_t stamp = 0;
+};
+
+// What sizing a record row found for one of its cells: its column, the width it asks (0 for a
+// leaf that could not widen its column) and whether it is padded.
+struct GridSizedCell {
+    int32_t column = 0;
+    int32_t width = 0;
+    bool padded = false;
+};
+
+// A table of many records builds the boxes of a row only when something needs them (painting,
+// a hit test, a search for a node's box). Its sizes come from sizing each row once: its cells
+// are built aside, measured and dropped, and what they asked is kept here. Every table has this
+// while it is built; a table that builds all its rows at once drops it afterwards.
+struct GridLazyRows {
+    GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
+    int32_t depth = 0;                   // the nesting depth the table was built at
+    GridColumnIndex index;
+    std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
+    std::vector<GridSizedCell> sizedCells;
+    std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
+    std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
+    bool sized = false;
+};
+
+// Where the built cells of one record lie in a table's children.
+struct GridCellRange {
+    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
+    uint32_t count = 0;
+};
 
 // The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,
 // go without them.
 struct GridFrame {
     // KeyValue: one per row. Table: one per column (the header cells). Nested: its header line.
     std::vector<GridRow> rows;
-    // KeyValue: each row's value box. Table: the cells that exist, record by record in column
-    // order (a member or attribute a record lacks has no box and is drawn as an empty cell).
-    // Nested: none, or its open content box.
+    // KeyValue: each row's value box. Table: the cells built, a row's cells together in column
+    // order, rows in the order they were built (a member or attribute a record lacks has no box
+    // and is drawn as an empty cell). Nested: none, or its open content box.
     std::vector<GridBox*> children;
-    std::vector<uint32_t> cellStarts;   // Table: first cell of each record in children, then the end
-    std::vector<int32_t> cellColumns;   // Table: the column of each cell in children
+    std::vector<GridCellRange> rowCells;  // Table: the cells of each record in children
+    std::vector<int32_t> cellColumns;     // Table: the column of each cell in children
     std::vector<int32_t> rowHeights;
-    std::vector<int32_t> columnWidths;  // Table
-    std::vector<Node*> records;         // Table
-    int32_t labelWidth = 0;             // KeyValue
-    int32_t rowHeaderWidth = 0;         // Table
-    int32_t columnCount = 0;            // Table
+    std::vector<int32_t> rowTops;         // Table: top of each record row below the header line, then the end
+    std::vector<int32_t> columnWidths;    // Table
+    std::vector<Node*> records;           // Table
+    int32_t labelWidth = 0;               // KeyValue
+    int32_t rowHeaderWidth = 0;           // Table
+    int32_t columnCount = 0;              // Table
+    std::unique_ptr<GridLazyRows> lazy;   // Table building its rows when needed
+
+    GridLayout* lazyOwner() const { return lazy ? lazy->owner : nullptr; }
 };
+
+constexpr uint32_t kRowNotBuilt = UINT32_MAX;
 
 struct GridBox {
     GridBoxType type = GridBoxType::Leaf;
@@ -128,6 +184,36 @@ struct GridExpansion {
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
 };
 
+// Text width in pixels of the content font (0 for an empty text).
+using GridMeasureText = std::function<int(std::wstring_view)>;
+
+// What the content font's character widths say about a text before it is measured: no text is
+// wider than the advance widths of its characters added up, each printable ASCII character at
+// its own advance and every other code unit at the font's widest character. A leaf whose bound
+// cannot widen its column is never measured.
+struct GridTextBound {
+    std::array<uint16_t, 128> ascii{};  // advance of each printable ASCII character
+    int widest = 0;                     // the font's widest character; 0: no bound known
+
+    // The most pixels `text` can measure, or INT_MAX without a bound.
+    int upper(std::wstring_view text) const;
+};
+
+struct GridMetrics {
+    unsigned dpi = 96;
+    int rowHeight = 22;
+    bool autoFit = false;
+    const GridColumnWidths* columnWidths = nullptr;  // dragged widths, or none
+    GridMeasureText measureText;
+    const GridTextBound* textBound = nullptr;        // leaves outside it are skipped unmeasured
+
+    int px(int dips) const;
+    // The measure of a text: its width + 2 DIP, or 0 for an empty text.
+    int measure(std::wstring_view text) const;
+    // The width a dragged entry asks for, in pixels, or -1 when there is none.
+    int draggedWidth(const Node* key, int32_t column) const;
+};
+
 // Every box of one layout, and the texts its cells show that are not the nodes' own.
 struct GridLayout {
     std::deque<GridBox> boxes;
@@ -135,6 +221,12 @@ struct GridLayout {
     GridBox* root = nullptr;
     // Boxes of tables that a toggle replaced; they stay in `boxes` until the next full build.
     size_t discarded = 0;
+    // Record tables of more records than this build their rows when first needed.
+    size_t lazyAbove = 200;
+    // What rows built later are built and measured with: the expansion of the last build and the
+    // metrics of the last layout.
+    const GridExpansion* expansion = nullptr;
+    GridMetrics metrics;
 
     void clear() {
         root = nullptr;
@@ -174,23 +266,6 @@ size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node
 
 // ---- layout ----
 
-// Text width in pixels of the content font (0 for an empty text).
-using GridMeasureText = std::function<int(std::wstring_view)>;
-
-struct GridMetrics {
-    unsigned dpi = 96;
-    int rowHeight = 22;
-    bool autoFit = false;
-    const GridColumnWidths* columnWidths = nullptr;  // dragged widths, or none
-    GridMeasureText measureText;
-
-    int px(int dips) const;
-    // The measure of a text: its width + 2 DIP, or 0 for an empty text.
-    int measure(std::wstring_view text) const;
-    // The width a dragged entry asks for, in pixels, or -1 when there is none.
-    int draggedWidth(const Node* key, int32_t column) const;
-};
-
 int LabelWidth(const GridRow& row, const GridMetrics& m);
 void Measure(GridBox& box, const GridMetrics& m);
 void Place(GridBox& box, int x, int y, const GridMetrics& m);
@@ -199,6 +274,11 @@ void layOutGrid(GridLayout& layout, const GridMetrics& m);
 // The same after rebuildToggled, with the metrics unchanged: only boxes that hold a rebuilt one
 // are measured again (leaf texts measured before keep their widths); all are placed.
 void relayOutGrid(GridLayout& layout, const GridMetrics& m);
+
+// After a dragged width of (key, column) changed: marks the table that column belongs to for
+// measuring again, so that relayOutGrid re-measures only it and what holds it (leaf texts keep
+// their widths). False when no box is that table.
+bool markColumnResized(GridLayout& layout, const Node* key, int32_t column);
 
 struct GridHit {
     bool inside = false;
@@ -229,6 +309,10 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop);
 // The column holding x to the right of the row header (-1 when none), and its left edge.
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft);
+// Builds, measures and places the cells of record r if the table has not built them yet.
+void ensureTableRow(const GridBox& table, size_t record);
+// The cells of record r in the table's children, [first, end), the row built first.
+std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record);
 // The cell box of record r, column c, or null for an empty cell.
 const GridBox* tableCell(const GridBox& box, size_t record, int32_t column);
 

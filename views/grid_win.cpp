@@ -26,6 +26,7 @@ constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
 constexpr int kScrollToEnd = 1073741823;  // clamping turns it into the bottom
 constexpr int kRevealGap = 16;
+constexpr size_t kDiscardedBoxesKept = 65536;  // replaced boxes a toggle may leave before a full build
 constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
 constexpr UINT kLineFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
 constexpr UINT kCountFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
@@ -60,8 +61,29 @@ bool GridPane::Shown() const { return window && mainWindow && mainWindow->settin
 int GridPane::MeasureWithContext(std::wstring_view text) const {
     SIZE size{};
     if (!measureContext || text.empty()) return 0;
-    GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    // Rows of large tables are built while painting or hit testing too, outside a layout: the
+    // content font is selected for the measuring unless it is already.
+    const HFONT font = mainWindow ? mainWindow->palette.contentFont.get() : nullptr;
+    if (font && GetCurrentObject(measureContext, OBJ_FONT) != font) {
+        SelectObjectGuard selected(measureContext, font);
+        GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    } else {
+        GetTextExtentPoint32W(measureContext, text.data(), static_cast<int>(text.size()), &size);
+    }
     return size.cx;
+}
+
+void GridPane::ReadTextBound() {
+    if (textBound.widest > 0 || !measureContext) return;
+    TEXTMETRICW tm{};
+    INT widths[0x7F - 0x20] = {};
+    if (!GetTextMetricsW(measureContext, &tm) || !GetCharWidth32W(measureContext, 0x20, 0x7E, widths)) return;
+    int widest = static_cast<int>(tm.tmMaxCharWidth) + static_cast<int>(tm.tmOverhang);
+    for (int i = 0; i < 0x7F - 0x20; ++i) {
+        textBound.ascii[static_cast<size_t>(0x20 + i)] = static_cast<uint16_t>(std::clamp(widths[i] + tm.tmOverhang, 0L, 0xFFFFL));
+        widest = std::max(widest, widths[i]);
+    }
+    textBound.widest = widest;
 }
 
 GridMetrics GridPane::Metrics() {
@@ -71,6 +93,7 @@ GridMetrics GridPane::Metrics() {
     m.autoFit = mainWindow->settings.autoFit;
     m.columnWidths = &columnWidths;
     m.measureText = [this](std::wstring_view text) { return measureCache(text); };
+    if (textBound.widest > 0) m.textBound = &textBound;
     return m;
 }
 
@@ -90,6 +113,7 @@ void GridPane::Build(bool repaint) {
     const Document* doc = mainWindow->document.get();
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        ReadTextBound();
         buildGrid(doc ? doc->root : nullptr, expansion, layout);
         layOutGrid(layout, Metrics());
     }
@@ -114,6 +138,7 @@ void GridPane::Relayout() {
 
 void GridPane::AppearanceChanged() {
     measureCache.clear();
+    textBound = GridTextBound{};
     Relayout();
 }
 
@@ -151,10 +176,11 @@ void GridPane::ExpandSubtree(const Node* node) {
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
     toggleGrid(toggle, toggleKey, expansion);
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
-    // measured again. Once the replaced boxes outnumber half the live ones, everything is built
-    // afresh, so repeated clicks cost memory in proportion to what they built.
+    // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
+    // as large tables keep few boxes), everything is built afresh, so repeated clicks cost
+    // memory in proportion to what they built.
     if (!stale && layout.root && Shown() && rebuildToggled(expansion, toggle, toggleKey, layout) != 0 &&
-        layout.discarded <= layout.boxes.size() / 2) {
+        layout.discarded <= std::max(layout.boxes.size() / 2, kDiscardedBoxesKept)) {
         {
             SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
             relayOutGrid(layout, Metrics());
@@ -167,6 +193,19 @@ void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
 }
 
 void GridPane::ClearColumnWidths() { columnWidths.clear(); }
+
+void GridPane::ColumnWidthChanged(const Node* key, int32_t column) {
+    if (stale || !layout.root || !Shown() || !markColumnResized(layout, key, column)) {
+        Relayout();
+        return;
+    }
+    {
+        SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        relayOutGrid(layout, Metrics());
+    }
+    UpdateScrollBars();
+    Repaint();
+}
 
 const GridBox* GridPane::FindLeafBox(const Node* node, const Node* alternative) {
     if (!EnsureLayout()) return nullptr;
@@ -348,9 +387,15 @@ struct GridPainter {
             left += f.columnWidths[c];
         }
         fillHLine(dc, r.left, r.right, headerBottom - 1, gridLine);
-        int top = headerBottom;
         const COLORREF dim = pal.color(ColorSlot::dimText);
-        for (size_t rec = 0; rec < f.records.size(); ++rec) {
+        // The first row that can meet the update rectangle, by the rows' tops.
+        size_t rec = 0;
+        if (f.rowTops.size() == f.records.size() + 1 && update.top > headerBottom)
+            rec = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end() - 1, update.top - headerBottom) -
+                                      f.rowTops.begin());
+        rec = rec > 0 ? rec - 1 : 0;
+        int top = headerBottom + (rec < f.rowTops.size() ? f.rowTops[rec] : 0);
+        for (; rec < f.records.size(); ++rec) {
             const int bottom = top + f.rowHeights[rec];
             if (top >= update.bottom) break;
             if (!rowMisses(top, bottom)) {
@@ -360,7 +405,8 @@ struct GridPainter {
                 drawText(dc, std::to_wstring(rec + 1),
                          RECT{header.left, top, header.right - px(kGridCellInset), top + pal.rowHeight}, dim,
                          pal.contentFont, kNumberFormat);
-                for (uint32_t i = f.cellStarts[rec]; i < f.cellStarts[rec + 1]; ++i) box(*f.children[i]);
+                const auto [first, last] = tableRowCells(b, rec);
+                for (uint32_t i = first; i < last; ++i) box(*f.children[i]);
                 fillHLine(dc, r.left, r.right, bottom - 1, gridLine);
             }
             top = bottom;
@@ -540,7 +586,7 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
         }
         if (edge.found) {
             pane.columnWidths.erase({edge.key, edge.column});
-            pane.Relayout();
+            pane.ColumnWidthChanged(edge.key, edge.column);
             return 0;
         }
     }
@@ -568,7 +614,7 @@ LRESULT onMouseMove(GridPane& pane, LPARAM lParam) {
     const POINT p = contentPoint(pane, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     const int width = std::max(scaleDips(kGridMinColumn, dpi), static_cast<int>(p.x) - pane.drag.left);
     pane.columnWidths[{pane.drag.key, pane.drag.column}] = static_cast<uint32_t>(MulDiv(width, 96, static_cast<int>(dpi)));
-    pane.Relayout();
+    pane.ColumnWidthChanged(pane.drag.key, pane.drag.column);
     UpdateWindow(pane.window);
     return 0;
 }

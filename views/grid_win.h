@@ -35,6 +35,8 @@ struct GridPane {
     // the grid is shown or asked.
     bool stale = true;
     GridMeasureCache measureCache{[this](std::wstring_view text) { return MeasureWithContext(text); }};
+    // The content font's character widths, read once per font; until then nothing is skipped.
+    GridTextBound textBound;
 
     GridPane() = default;
     ~GridPane();
@@ -53,6 +55,9 @@ struct GridPane {
     // The font or DPI changed: measured widths are forgotten as well.
     void AppearanceChanged();
     void ClearColumnWidths();
+    // A dragged width was set or removed: the boxes stay, only the table of that column and the
+    // boxes holding it are measured again; all are placed.
+    void ColumnWidthChanged(const Node* key, int32_t column);
     size_t ColumnWidthCount() const { return columnWidths.size(); }
     const GridBox* FindLeafBox(const Node* node, const Node* alternative);
     void Toggle(uint8_t toggle, const Node* toggleKey);
@@ -70,6 +75,8 @@ private:
     bool Shown() const;
     void Build(bool repaint);
     int MeasureWithContext(std::wstring_view text) const;
+    // With the content font selected into measureContext: reads its character widths if unknown.
+    void ReadTextBound();
 };
 
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -26,6 +26,7 @@ struct Grid {
     GridLayout layout;
     bool autoFit = false;
     size_t measured = 0;  // calls of the measuring function
+    const GridTextBound* bound = nullptr;
 
     Grid(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
         resetGridExpansion(doc->root, expansion);
@@ -40,6 +41,7 @@ struct Grid {
             ++measured;
             return static_cast<int>(t.size()) * kCharWidth;
         };
+        m.textBound = bound;
         return m;
     }
     void build() {
@@ -129,6 +131,9 @@ TEST(GridBoxes, RecordsBecomeTablesAndOtherContainersKeyValueTables) {
          L"a.xml",
          L"<r><item id=\"1\">x<b>5</b></item><item id=\"2\"><b>6</b><b>7</b><c/></item></r>", GridBoxType::Table,
          {"id", "", "b", "c"}, {{"1", "x", "5", ""}, {"2", "", "<b 2>", ""}}},
+        {"cells show a value's preview: spaces at the ends dropped, runs and line breaks folded", L"a.json",
+         L"[{\"a\":\" lead\"},{\"a\":\"trail \"},{\"a\":\"two  spaces\"},{\"a\":\"tab\\tline\\nbreak\"},{\"a\":\"a b\"}]",
+         GridBoxType::Table, {"a"}, {{"lead"}, {"trail"}, {"two spaces"}, {"tab line break"}, {"a b"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -478,6 +483,30 @@ std::pair<uint8_t, const Node*> toggleOf(const Grid& g, const std::string& label
     return found;
 }
 
+// Builds every row of every table that builds its rows when needed, in record order.
+void buildAllRows(const GridLayout& layout) {
+    std::vector<const GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b || !b->frame) continue;
+        if (b->type == GridBoxType::Table)
+            for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
+        for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
+}
+
+// Every box of `g`'s layout, rows built when needed included, and what a full build of its
+// document with its expansion and dragged widths gives, every row built at once.
+std::pair<std::string, std::string> keptAndFull(Grid& g) {
+    buildAllRows(g.layout);
+    GridLayout fresh;
+    fresh.lazyAbove = SIZE_MAX;
+    buildGrid(g.doc->root, g.expansion, fresh);
+    layOutGrid(fresh, g.metrics());
+    return {geometry(g.layout.root), geometry(fresh.root)};
+}
+
 }  // namespace
 
 TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
@@ -505,10 +534,8 @@ TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
             toggleGrid(toggle, key, g.expansion);
             EXPECT_EQ(rebuildToggled(g.expansion, toggle, key, g.layout), 1u) << u8(c.text);
             relayOutGrid(g.layout, m);
-            GridLayout fresh;
-            buildGrid(g.doc->root, g.expansion, fresh);
-            layOutGrid(fresh, m);
-            EXPECT_EQ(geometry(g.layout.root), geometry(fresh.root)) << u8(c.text) << " round " << round;
+            const auto [kept, full] = keptAndFull(g);
+            EXPECT_EQ(kept, full) << u8(c.text) << " round " << round;
         }
         EXPECT_GT(g.layout.discarded, 0u);
     }
@@ -535,15 +562,24 @@ TEST(GridLayout, LeavesOfAColumnAtTheLeafCapAreNotMeasured) {
     EXPECT_EQ(seen.count("1000007"), 1u) << "every text of the narrow column";
 }
 
+namespace {
+
+// n records {"id": "r<i>", "o": {"x": <i>}}; the id of record `wide` is the widest by far.
+std::wstring recordsWithAnObject(int n, int wide = -1) {
+    std::wstring json = L"[";
+    for (int i = 0; i < n; ++i)
+        json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) +
+                (i == wide ? std::wstring(30, L'w') : L"") + L"\",\"o\":{\"x\":" + std::to_wstring(i) + L"}}";
+    return json + L"]";
+}
+
+}  // namespace
+
 TEST(GridGrowth, AToggleBuildsAndMeasuresIndependentlyOfTheOtherRecords) {
     // Opening the first record's nested object: the other records' cells are neither built nor
     // measured again, however many there are.
     auto work = [](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i)
-            json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) + L"\",\"o\":{\"x\":" +
-                    std::to_wstring(i) + L"}}";
-        Grid g(L"a.json", json + L"]");
+        Grid g(L"a.json", recordsWithAnObject(n));
         const auto [toggle, key] = toggleOf(g, "");
         const size_t boxes = g.layout.boxes.size(), measured = g.measured;
         toggleGrid(toggle, key, g.expansion);
@@ -555,4 +591,238 @@ TEST(GridGrowth, AToggleBuildsAndMeasuresIndependentlyOfTheOtherRecords) {
     EXPECT_EQ(small.first, large.first) << "boxes built";
     EXPECT_EQ(small.second, large.second) << "texts measured";
     EXPECT_LT(large.second, 10u);
+}
+
+namespace {
+
+// The fixed-width font's character widths: each ASCII character exactly, the others at `widest`.
+GridTextBound fixedBound(int widest) {
+    GridTextBound bound;
+    bound.ascii.fill(kCharWidth);
+    bound.widest = widest;
+    return bound;
+}
+
+}  // namespace
+
+TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
+    // A font where 'm' is a pixel wider than the other ASCII characters and the rest are 9 pixels:
+    // the longest text of a column is not always its widest.
+    auto width = [](wchar_t ch) { return ch == L'm' ? kCharWidth + 1 : ch < 0x80 ? kCharWidth : 9; };
+    GridTextBound bound = fixedBound(2 * kCharWidth);
+    bound.ascii[L'm'] = kCharWidth + 1;
+    const wchar_t* texts[] = {
+        L"[{\"a\":\"xxxxxxx\",\"b\":1},{\"a\":\"mmmmmmm\",\"b\":22},{\"a\":\"xxx\"},{\"b\":\"\u00e9\u00e9\u00e9\"}]",
+        L"{\"k\":{\"short\":\"ab\",\"longer\":\"abcdefghij\",\"mid\":\"mmmmmmmmm\",\"o\":{\"x\":1}}}",
+        L"<r><i n=\"1\">text</i><i n=\"22\">mmmm</i><i n=\"3\"/></r>",
+    };
+    for (const wchar_t* text : texts) {
+        const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
+        Grid all(name, text), bounded(name, text);
+        GridMetrics m = all.metrics();
+        m.measureText = [&width](std::wstring_view t) {
+            int w = 0;
+            for (wchar_t ch : t) w += width(ch);
+            return w;
+        };
+        layOutGrid(all.layout, m);
+        m.textBound = &bound;
+        layOutGrid(bounded.layout, m);
+        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text);
+    }
+}
+
+TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
+    // Records whose values all have the width of the first: with the font's character widths
+    // known, the texts measured do not grow with the records.
+    const GridTextBound exact = fixedBound(kCharWidth);
+    size_t lazyAbove = 0;  // rows built when needed, then all built at once
+    auto measured = [&exact, &lazyAbove](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"id\":" + std::to_wstring(100000 + i) + L",\"v\":\"w" +
+                    std::to_wstring(100000 + i) + L"\"}";
+        Grid g(L"a.json", json + L"]");
+        g.bound = &exact;
+        g.measured = 0;
+        g.layout.lazyAbove = lazyAbove;
+        g.build();
+        return g.measured;
+    };
+    for (size_t above : {size_t(0), SIZE_MAX}) {
+        lazyAbove = above;
+        const size_t small = measured(200), large = measured(800);
+        EXPECT_EQ(small, large) << above;
+        EXPECT_LT(large, 20u);
+    }
+}
+
+TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
+    // Each step sets (or, with width 0, removes) one dragged width and lays the kept boxes out
+    // again; the result must be the layout a full build gives. Tables build their rows at once,
+    // then only when needed (every row built before the first step).
+    for (size_t lazyAbove : {SIZE_MAX, size_t(0)}) {
+        SCOPED_TRACE(lazyAbove);
+        Grid g(L"a.json", L"{\"t\":[{\"a\":[{\"x\":\"" + std::wstring(30, L'w') + L"\"}],\"b\":1},{\"a\":\"s\",\"b\":22}],"
+                          L"\"o\":{\"k\":\"value\",\"n\":{\"m\":[{\"p\":1},{\"p\":2}]}}}");
+        g.layout.lazyAbove = lazyAbove;
+        g.expandAll();
+        keptAndFull(g);
+        const Node* top = g.doc->root->children.front();
+        const Node* t = top->children[0];
+        const Node* o = top->children[1];
+        const Node* records = o->children[1]->children[0]->children[0];  // the first record of m
+        const Node* inner = t->children[0]->children[0]->children[0];    // of the table in t's first row
+        struct Step {
+            const Node* key;
+            int32_t column;
+            uint32_t width;
+        } steps[] = {
+            {t->children[0], 0, 40},  // a column holding an open nested table: not below it
+            {t->children[0], 1, 90},  {top, kLabelColumn, 30}, {o, kValueColumn, 300},
+            {records, 0, 120},        // a table inside a nested key/value table
+            {inner, 0, 400},          // a table in a row of a table, wider than its column
+            {t->children[0], 1, 0},   {records, 0, 0},           {inner, 0, 0},
+        };
+        for (const Step& s : steps) {
+            if (s.width) {
+                g.widths[{s.key, s.column}] = s.width;
+            } else {
+                g.widths.erase({s.key, s.column});
+            }
+            std::set<std::string> seen;
+            GridMetrics m = g.metrics();
+            m.measureText = [&seen](std::wstring_view text) {
+                seen.insert(u8(text));
+                return static_cast<int>(text.size()) * kCharWidth;
+            };
+            ASSERT_TRUE(markColumnResized(g.layout, s.key, s.column)) << s.column << " " << s.width;
+            relayOutGrid(g.layout, m);
+            if (s.width) {
+                for (const char* leaf : {"value", "s", "22"}) EXPECT_EQ(seen.count(leaf), 0u) << leaf;
+            }
+            const auto [kept, full] = keptAndFull(g);
+            EXPECT_EQ(kept, full) << s.column << " " << s.width;
+        }
+        EXPECT_FALSE(markColumnResized(g.layout, g.doc->root, 0)) << "no table is keyed by the root";
+    }
+}
+
+namespace {
+
+std::string rectText(bool found, const GridRect& r) {
+    return found ? std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+                       std::to_string(r.bottom)
+                 : "none";
+}
+
+std::string leafText(const GridBox* b) {
+    return b ? std::to_string(b->x) + "," + std::to_string(b->y) + " " + std::to_string(b->width) + " " + u8(b->text)
+             : "none";
+}
+
+}  // namespace
+
+TEST(GridLazyRows, RowsBuiltWhenNeededAnswerAsRowsBuiltAtOnce) {
+    const wchar_t* texts[] = {
+        L"[{\"a\":1,\"o\":{\"x\":\"wide wide wide\"},\"t\":[{\"p\":1},{\"p\":22}]},{\"a\":\"two\",\"b\":[1,2]},"
+        L"{\"o\":{\"y\":{\"z\":[3]}},\"a\":null},{\"b\":\"last one\"}]",
+        L"<r><i n=\"1\">text<c>x</c><c>y</c></i><i n=\"22\"><c>z</c><d><e>1</e></d></i><i/><i n=\"4\">more</i></r>",
+    };
+    for (const wchar_t* text : texts) {
+        const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
+        for (bool all : {false, true}) {
+            SCOPED_TRACE(u8(text) + (all ? " expanded" : ""));
+            Grid eager(name, text), lazy(name, text);
+            eager.layout.lazyAbove = SIZE_MAX;
+            lazy.layout.lazyAbove = 0;
+            if (all) {
+                eager.expandAll();
+                lazy.expandAll();
+            } else {
+                eager.build();
+                lazy.build();
+            }
+            const GridMetrics m = eager.metrics();
+            EXPECT_LT(lazy.layout.boxes.size(), eager.layout.boxes.size());
+            // Questions first, while the lazy tables have built nothing.
+            for (size_t i = 0; i < eager.doc->nodes.size(); ++i) {
+                const Node* node = &eager.doc->nodes[i];
+                const Node* same = &lazy.doc->nodes[i];
+                GridRect a, b;
+                const bool inEager = NodeRect(*eager.layout.root, node, m, a);
+                const bool inLazy = NodeRect(*lazy.layout.root, same, m, b);
+                EXPECT_EQ(rectText(inLazy, b), rectText(inEager, a));
+                EXPECT_EQ(leafText(FindLeafBox(lazy.layout.root, same, nullptr)),
+                          leafText(FindLeafBox(eager.layout.root, node, nullptr)));
+            }
+            const GridBox& top = *eager.layout.root;
+            for (int y = -4; y < top.height + 4; y += 5)
+                for (int x = -4; x < top.width + 4; x += 3) {
+                    const GridHit a = HitNode(top, x, y, m), b = HitNode(*lazy.layout.root, x, y, m);
+                    const GridEdge e = HitEdge(top, x, y, m), f = HitEdge(*lazy.layout.root, x, y, m);
+                    ASSERT_EQ(a.inside, b.inside) << x << "," << y;
+                    EXPECT_EQ(a.node ? u8(nodeLabel(a.node)) + u8(a.node->value) : "", b.node ? u8(nodeLabel(b.node)) + u8(b.node->value) : "");
+                    EXPECT_EQ(a.onExpander, b.onExpander);
+                    EXPECT_EQ(e.found, f.found);
+                    EXPECT_EQ(e.left, f.left);
+                    EXPECT_EQ(e.column, f.column);
+                }
+            buildAllRows(lazy.layout);
+            EXPECT_EQ(geometry(lazy.layout.root), geometry(eager.layout.root));
+        }
+    }
+}
+
+TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        std::string label;  // the nested cell toggled, found in a table with every row built
+    } cases[] = {
+        {L"a.json", L"[{\"a\":{\"x\":\"a rather wide value\"},\"b\":1},{\"a\":{\"y\":2},\"b\":22},{\"b\":3}]", ""},
+        {L"a.xml", L"<r><i n=\"1\"><c>x</c><c>y</c></i><i n=\"22\"><c>z</c></i><j/></r>", "c"},
+    };
+    for (const Case& c : cases) {
+        for (bool built : {false, true}) {
+            SCOPED_TRACE(u8(c.text) + (built ? " built" : ""));
+            Grid finder(c.name, c.text), g(c.name, c.text);
+            g.layout.lazyAbove = 0;
+            g.build();
+            if (built) buildAllRows(g.layout);
+            for (int round = 0; round < 2; ++round) {  // open, then close again
+                const auto [toggle, key] = toggleOf(finder, c.label);
+                ASSERT_NE(key, nullptr);
+                const Node* same = &g.doc->nodes[size_t(key - &finder.doc->nodes[0])];
+                toggleGrid(toggle, same, g.expansion);
+                EXPECT_GT(rebuildToggled(g.expansion, toggle, same, g.layout), 0u);
+                relayOutGrid(g.layout, g.metrics());
+                const auto [kept, full] = keptAndFull(g);
+                EXPECT_EQ(kept, full) << round;
+            }
+        }
+    }
+}
+
+TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRow) {
+    // Work that must not grow with the records: the boxes a layout keeps, a row built when asked,
+    // and opening a nested cell in it (one row sized again, its texts measured). Leaves are
+    // skipped by their bounds, as the window does.
+    const GridTextBound exact = fixedBound(kCharWidth);
+    auto work = [&exact](int n) {
+        Grid g(L"a.json", recordsWithAnObject(n, 10));
+        g.bound = &exact;
+        g.build();
+        const GridBox* table = g.firstOf(GridBoxType::Table);
+        const size_t kept = g.layout.boxes.size();
+        const GridBox* cell = tableCell(*table, 10, 1);
+        const size_t asked = g.layout.boxes.size() - kept;
+        const Node* key = cell->frame->rows.front().toggleKey;
+        const size_t boxes = g.layout.boxes.size(), measured = g.measured;
+        toggleGrid(kToggleNode, key, g.expansion);
+        rebuildToggled(g.expansion, kToggleNode, key, g.layout);
+        relayOutGrid(g.layout, g.metrics());
+        return std::vector<size_t>{kept, asked, g.layout.boxes.size() - boxes, g.measured - measured};
+    };
+    EXPECT_EQ(work(1000), work(4000)) << "kept, built for one row, built and measured by the toggle";
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -103,6 +104,22 @@ TEST_F(GridWindow, TheGridIsBuiltOnlyOnceItIsShown) {
     EXPECT_GT(pane().measureCache.size(), 0u);
 }
 
+TEST_F(GridWindow, TextsMeasuredOutsideALayoutUseTheContentFont) {
+    // Rows of a large table are built while painting or hit testing, outside any layout.
+    ASSERT_TRUE(openText(L"grid-font.json", manyRecords(300)));
+    showGrid();
+    const std::wstring text = L"WWW never measured before";
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, main->palette.contentFont);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    EXPECT_EQ(pane().measureCache(text), size.cx);
+}
+
 TEST_F(GridWindow, TwoRecordsMakeOneTableWithColumnsABC) {
     ASSERT_TRUE(openText(L"grid-abc.json", R"([{"a": 1, "b": 2}, {"a": 3, "c": 4}])"));
     showGrid();
@@ -196,9 +213,18 @@ TEST_F(GridWindow, ExpandAllOpensEveryContainerAndGroupOfALargeDocument) {
         if (n->kind != NodeKind::Root && isExpandable(n)) ++expandable;
     }
     EXPECT_EQ(pane().expansion.nodes.size(), expandable);
+    // Every row of the record table, built as scrolling to it would.
     size_t openNested = 0;
-    for (const GridBox& b : pane().layout.boxes)
-        if (b.type == GridBoxType::Nested && !b.frame->children.empty()) ++openNested;
+    std::vector<const GridBox*> stack{root()};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b->frame) continue;
+        if (b->type == GridBoxType::Nested && !b->frame->children.empty()) ++openNested;
+        if (b->type == GridBoxType::Table)
+            for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
+        for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
     EXPECT_EQ(openNested, 2u * 2000) << "every record's tags and o are open";
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
@@ -322,8 +348,27 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     t = now();
     showGrid();
     UpdateWindow(grid());
-    printf("switch to the grid: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
-           privateMb() - loaded);
+    printf("switch to the grid: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+           pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
+    // Three steps of dragging the root's first column edge, and the drop.
+    auto dragStep = [&] {
+        const GridBox& top = *root();
+        const int edge = top.type == GridBoxType::Table ? top.x + top.frame->rowHeaderWidth + top.frame->columnWidths[0]
+                                                        : top.x + top.frame->labelWidth;
+        send(WM_LBUTTONDOWN, at(edge, top.y + 5));
+        double slowest = 0;
+        for (int step = 1; step <= 3; ++step) {
+            const double t0 = now();
+            send(WM_MOUSEMOVE, at(edge + 10 * step, top.y + 5), MK_LBUTTON);
+            UpdateWindow(grid());
+            slowest = std::max(slowest, now() - t0);
+        }
+        const double t0 = now();
+        send(WM_LBUTTONUP, at(edge + 30, top.y + 5));
+        UpdateWindow(grid());
+        printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, now() - t0, pane().dragging);
+    };
+    dragStep();
     const GridBox* nested = first(GridBoxType::Nested);
     ASSERT_NE(nested, nullptr);
     t = now();
@@ -336,11 +381,36 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
     }
     UpdateWindow(grid());
-    printf("expand all: %.3f s, boxes %zu, grid adds %.0f MB\n", now() - t, pane().layout.boxes.size(),
-           privateMb() - loaded);
+    printf("expand all: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+           pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
+    dragStep();
+    // Ten clicks on the expander of the first nested cell, opening and closing it.
+    double slowest = 0;
+    for (int i = 0; i < 10; ++i) {
+        const GridBox* cell = first(GridBoxType::Nested);
+        ASSERT_NE(cell, nullptr);
+        const double t0 = now();
+        send(WM_LBUTTONDOWN, at(cell->x + 5, cell->y + 5));
+        UpdateWindow(grid());
+        slowest = std::max(slowest, now() - t0);
+    }
+    printf("ten expander clicks after expand all: slowest %.3f s\n", slowest);
     t = now();
     SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
     UpdateWindow(grid());
     printf("scroll to the end: %.3f s\n", now() - t);
+    // A search reveal of a value in the middle of the file, after collapsing all.
+    {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(grid(), WM_KEYDOWN, VK_SUBTRACT, 1);
+    }
+    UpdateWindow(grid());
+    Node* middle = &main->document->nodes[main->document->nodes.size() / 2];
+    while (middle->kind == NodeKind::Object || middle->kind == NodeKind::Array) middle = middle->children.front();
+    t = now();
+    main->SelectNode(middle);
+    pane().RevealNode(middle);
+    UpdateWindow(grid());
+    printf("reveal a value in the middle: %.3f s (%s)\n", now() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
     fflush(stdout);
 }
