@@ -624,14 +624,41 @@ int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px
 
 }  // namespace
 
-int LabelWidth(const GridRow& row, const GridMetrics& m) {
+namespace {
+
+// A label cell's width with each of its texts measured by `measure` (the measure of a text,
+// its gap included).
+template <typename MeasureFn>
+int labelWidthWith(const GridRow& row, const GridMetrics& m, MeasureFn measure) {
     int w = 0;
     if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
     w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
-    if (!row.label.empty()) w += std::min(m.measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
-    if (row.count != 0) w += m.measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
-    if (!row.note.empty()) w += std::min(m.measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
+    if (!row.label.empty()) w += std::min(measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
+    if (row.count != 0) w += measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
+    if (!row.note.empty()) w += std::min(measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
     return w + m.px(kGridTrailing);
+}
+
+// Widens a label column to what `row` asks. A row whose texts cannot be wide enough to matter, by
+// the font's character widths, is not measured: a key/value table of a million members would
+// otherwise measure a million labels.
+void widenLabels(int& width, const GridRow& row, const GridMetrics& m) {
+    if (m.textBound) {
+        bool unbounded = false;
+        const int upper = labelWidthWith(row, m, [&](std::wstring_view text) {
+            const int bound = m.textBound->upper(text);
+            if (bound >= INT_MAX / 2) unbounded = true;
+            return text.empty() ? 0 : std::min(bound, INT_MAX / 4) + m.px(kGridTextGap);
+        });
+        if (!unbounded && upper <= width) return;
+    }
+    width = std::max(width, LabelWidth(row, m));
+}
+
+}  // namespace
+
+int LabelWidth(const GridRow& row, const GridMetrics& m) {
+    return labelWidthWith(row, m, [&](std::wstring_view text) { return m.measure(text); });
 }
 
 namespace {
@@ -688,7 +715,7 @@ bool longerText(const GridBox* a, const GridBox* b) { return !a || (b && b->text
 void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     f.labelWidth = 0;
-    for (const GridRow& row : f.rows) f.labelWidth = std::max(f.labelWidth, LabelWidth(row, m));
+    for (const GridRow& row : f.rows) widenLabels(f.labelWidth, row, m);
     f.rowHeights.resize(f.children.size());
     int valueWidth = 0, nestedWidth = 0;
     box.height = 0;

@@ -615,6 +615,7 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
         L"[{\"a\":\"xxxxxxx\",\"b\":1},{\"a\":\"mmmmmmm\",\"b\":22},{\"a\":\"xxx\"},{\"b\":\"\u00e9\u00e9\u00e9\"}]",
         L"{\"k\":{\"short\":\"ab\",\"longer\":\"abcdefghij\",\"mid\":\"mmmmmmmmm\",\"o\":{\"x\":1}}}",
         L"<r><i n=\"1\">text</i><i n=\"22\">mmmm</i><i n=\"3\"/></r>",
+        L"{\"xxxx\":1,\"mmm\":2,\"mmmm\":[1,2],\"\u00e9\u00e9\":3}",
     };
     for (const wchar_t* text : texts) {
         const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
@@ -655,6 +656,18 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
         EXPECT_EQ(small, large) << above;
         EXPECT_LT(large, 20u);
     }
+    // A plain array is one key/value table: its index labels (1 to n) are not measured one by one.
+    auto flat = [&exact](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i) json += std::wstring(i ? L"," : L"") + L"\"w" + std::to_wstring(100000 + i) + L"\"";
+        Grid g(L"a.json", json + L"]");
+        g.bound = &exact;
+        g.measured = 0;
+        g.build();
+        return g.measured;
+    };
+    EXPECT_EQ(flat(200), flat(800));
+    EXPECT_LT(flat(800), 20u);
 }
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
