@@ -239,6 +239,33 @@ Reparse reparse(const std::wstring& path, std::wstring& text, const std::wstring
     return r;
 }
 
+// Whether `text` encodes to exactly `bytes`. In UTF-8, UTF-16 and the Windows single-byte code
+// pages every character encodes on its own, so the text is encoded a slice at a time (never
+// between the halves of a surrogate pair) and compared as it goes: checking a big file then needs
+// no second copy of it. Other code pages, some of which carry a state from one character to the
+// next, are encoded whole.
+bool encodesTo(std::wstring_view text, const std::wstring& encoding, const uint8_t* bytes, size_t size,
+               CodePageEncoder encoder) {
+    const EncodingInfo info = encodingInfo(encoding);
+    const bool characterwise = info.kind != EncodingInfo::CodePage || info.codePage == kCodePageUtf8 ||
+                               (info.codePage >= 1250 && info.codePage <= 1258);
+    const size_t slice = characterwise ? size_t(1) << 16 : text.size();
+    std::vector<uint8_t> encoded;
+    size_t at = 0, done = 0;
+    do {
+        size_t n = std::min(slice, text.size() - at);
+        // A surrogate pair stays in one slice.
+        if (at + n < text.size() && n > 0 && (unsigned(text[at + n - 1]) & 0xFC00) == 0xD800 &&
+            (unsigned(text[at + n]) & 0xFC00) == 0xDC00)
+            ++n;
+        if (!encodeTextWith(text.substr(at, n), encoding, encoded, encoder)) return false;
+        if (encoded.size() > size - done || !std::equal(encoded.begin(), encoded.end(), bytes + done)) return false;
+        done += encoded.size();
+        at += n;
+    } while (at < text.size());
+    return done == size;
+}
+
 EditOutcome refuse(const wchar_t* message) { return EditOutcome{message, false}; }
 
 EditOutcome editValueChecked(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
@@ -262,9 +289,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB) mark = 3;
         else if (bytes.size() >= 2 && (bytes[0] == 0xFF || bytes[0] == 0xFE) && (bytes[1] == 0xFE || bytes[1] == 0xFF))
             mark = 2;
-        std::vector<uint8_t> again;
-        if (!encodeTextWith(text, encoding, again, files.encoder()) || again.size() != bytes.size() - mark ||
-            !std::equal(again.begin(), again.end(), bytes.begin() + mark))
+        if (!encodesTo(text, encoding, bytes.data() + mark, bytes.size() - mark, files.encoder()))
             return refuse(editMessageEncoding());
         prefix.assign(bytes.begin(), bytes.begin() + mark);
     }

@@ -125,6 +125,28 @@ const EditCase kEditCases[] = {
      NodeKind::Text},
 };
 
+TEST(EditValue, BigFilesAreCheckedAgainstTheirBytesSliceBySlice) {
+    // The check that the text encodes back to the file's bytes runs in slices of 65,536
+    // characters: a surrogate pair across that boundary still encodes as one character, and a
+    // difference far into the file is still found.
+    qmtest::LanguageGuard english(false);
+    const std::string head = "{\"s\": \"x\", \"pad\": \"";
+    const std::string pad(65535 - head.size(), 'p');  // the pair's first half is character 65,535
+    const struct {
+        const char* what;
+        std::string tail;
+        std::wstring message;
+    } cases[] = {
+        {"a pair across the slice boundary", "\xF0\x9F\x98\x80\"}", L""},
+        {"a byte Windows-1252 does not define, far into the file", std::string(70000, 'q') + "\x81\"}", kEncoding},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Loaded f(L"a.json", head + pad + c.tail);
+        EXPECT_EQ(qmtest::u8(f.edit(L"$.s", L"y").message), qmtest::u8(c.message)) << qmtest::u8(f.doc->encoding);
+    }
+}
+
 TEST(EditValue, OutcomeByFormatAndTypedText) {
     qmtest::LanguageGuard english(false);
     for (const EditCase& c : kEditCases) {
