@@ -369,12 +369,15 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, now() - t0, pane().dragging);
     };
     dragStep();
-    const GridBox* nested = first(GridBoxType::Nested);
-    ASSERT_NE(nested, nullptr);
-    t = now();
-    send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
-    UpdateWindow(grid());
-    printf("one expander click: %.3f s\n", now() - t);
+    // A file without nested cells (a plain array of values) has no click figures.
+    if (const GridBox* nested = first(GridBoxType::Nested)) {
+        t = now();
+        send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
+        UpdateWindow(grid());
+        printf("one expander click: %.3f s\n", now() - t);
+    } else {
+        printf("one expander click: no nested cell\n");
+    }
     t = now();
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
@@ -388,7 +391,7 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     double slowest = 0;
     for (int i = 0; i < 10; ++i) {
         const GridBox* cell = first(GridBoxType::Nested);
-        ASSERT_NE(cell, nullptr);
+        if (!cell) break;
         const double t0 = now();
         send(WM_LBUTTONDOWN, at(cell->x + 5, cell->y + 5));
         UpdateWindow(grid());
