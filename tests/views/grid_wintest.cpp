@@ -327,7 +327,8 @@ TEST_F(GridWindow, ALargeKeyValueTablePaintsAsOneBuiltAtOnce) {
     for (int i = 0; i < 600; ++i) {
         array += (i ? "," : "") + (i == 300 ? std::string("{\"x\":\"a rather wide value here\"}")
                                             : "\"" + std::string(size_t(i % 7), 'w') + std::to_string(i) + "\"");
-        elements += "<e" + std::to_string(i) + (i == 300 ? "><a>1</a><b>two</b></e300>" : ">v</e" + std::to_string(i) + ">");
+        const std::string name = "e" + std::to_string(i);
+        elements += "<" + name + (i == 300 ? "><a>1</a><b>two</b>" : ">v") + "</" + name + ">";
     }
     struct Case {
         const wchar_t* name;
