@@ -62,6 +62,19 @@ size_t indexAmongSiblings(const Node* node) {
     return n;
 }
 
+// The row of a key/value table building its rows when needed that can show `node`: the one whose
+// children hold node, or its ancestor among the table node's children (SIZE_MAX when none).
+size_t keyValueRowHolding(const GridBox& box, const Node* node) {
+    const Node* child = node;
+    while (child && child->parent != box.node) child = child->parent;
+    if (!child) return SIZE_MAX;
+    const std::vector<Node*>& starts = box.frame->records;
+    const size_t at = indexAmongSiblings(child);
+    const auto it = std::upper_bound(starts.begin(), starts.end(), at,
+                                     [](size_t index, const Node* start) { return index < indexAmongSiblings(start); });
+    return it == starts.begin() ? SIZE_MAX : static_cast<size_t>(it - starts.begin()) - 1;
+}
+
 // The first element of every run of two or more same-named consecutive element children.
 void addRunKeysOfChildren(const Node* parent, GridNodeSet& groups) {
     const auto& children = parent->children;
@@ -224,47 +237,68 @@ struct GridBuilder {
 
     GridBox* keyValue(Node* node, int depth) {
         if (depth > kGridMaxDepth) return dimLeaf(kEllipsis);
+        // A row per child, or per run of two or more same-named elements.
+        std::vector<Node*> starts;
+        const auto& children = node->children;
+        for (size_t i = 0; i < children.size(); i = runEnd(children, i)) starts.push_back(children[i]);
+        if (starts.empty()) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::KeyValue, node);
         GridFrame& f = *box->frame;
-        const auto& children = node->children;
-        const size_t n = children.size();
-        for (size_t i = 0; i < n;) {
-            Node* c = children[i];
-            size_t j = i + 1;
-            if (c->kind == NodeKind::Element)
-                while (j < n && sameElementName(c, children[j])) ++j;
-            if (j - i >= 2) {
-                GridRow row;
-                row.node = c;
-                row.kind = NodeKind::Element;
-                row.label = c->name.view();
-                row.count = static_cast<uint32_t>(j - i);
-                row.toggle = kToggleGroup;
-                row.toggleKey = c;
-                row.open = expansion.groups.count(c) != 0;
-                f.rows.push_back(row);
-                f.children.push_back(row.open ? recordTable(children.begin() + i, children.begin() + j, depth + 1)
-                                              : dimLeaf({}));
-                i = j;
-                continue;
-            }
-            f.rows.push_back(ordinaryRow(c));
-            GridRow& row = f.rows.back();
-            GridBox* value;
-            if (row.toggle == kToggleNone)
-                value = valueLeaf(c);
-            else if (row.open)
-                value = content(c, depth + 1);
-            else
-                value = dimLeaf(keep(nodeSummary(c)), c);
-            f.children.push_back(value);
-            i = j;
+        if (starts.size() > layout.lazyAbove) {
+            f.rowCells.assign(starts.size(), GridCellRange{kRowNotBuilt, 0});
+            f.records = std::move(starts);
+            f.lazy = std::make_unique<GridLazyRows>();
+            f.lazy->owner = &layout;
+            f.lazy->depth = depth;
+            return box;
         }
-        if (f.rows.empty()) {
-            layout.boxes.pop_back();
-            return dimLeaf({});
-        }
+        for (Node* first : starts) appendKeyValueRow(f, first, depth);
         return box;
+    }
+
+    // The end of the row of a key/value table that starts at child i: past its run of same-named elements.
+    static size_t runEnd(const ChildList& children, size_t i) {
+        size_t j = i + 1;
+        if (children[i]->kind == NodeKind::Element)
+            while (j < children.size() && sameElementName(children[i], children[j])) ++j;
+        return j;
+    }
+
+    // Appends the row of a key/value table (built at `depth`) that starts at child `c`, and its value box.
+    void appendKeyValueRow(GridFrame& f, Node* c, int depth) {
+        const auto& siblings = c->parent->children;
+        const size_t i = indexAmongSiblings(c);
+        const size_t j = runEnd(siblings, i);
+        if (j - i >= 2) {
+            GridRow row;
+            row.node = c;
+            row.kind = NodeKind::Element;
+            row.label = c->name.view();
+            row.count = static_cast<uint32_t>(j - i);
+            row.toggle = kToggleGroup;
+            row.toggleKey = c;
+            row.open = expansion.groups.count(c) != 0;
+            f.rows.push_back(row);
+            f.children.push_back(row.open ? recordTable(siblings.begin() + i, siblings.begin() + j, depth + 1)
+                                          : dimLeaf({}));
+            return;
+        }
+        f.rows.push_back(ordinaryRow(c));
+        const GridRow& row = f.rows.back();
+        GridBox* value;
+        if (row.toggle == kToggleNone)
+            value = valueLeaf(c);
+        else if (row.open)
+            value = content(c, depth + 1);
+        else
+            value = dimLeaf(keep(nodeSummary(c)), c);
+        f.children.push_back(value);
+    }
+
+    // Builds row r of a key/value table that builds its rows when needed.
+    void buildKeyValueRow(GridFrame& f, size_t r) {
+        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), 1};
+        appendKeyValueRow(f, f.records[r], f.lazy->depth);
     }
 
     GridRow ordinaryRow(Node* c) {
@@ -546,6 +580,15 @@ struct GridBuilder {
                             stack.push_back({f.children[i], depth + 1});
                         }
                     }
+                    // The row a toggle is in changes size, built or not.
+                    if (f.lazyOwner() && f.lazy->sized) {
+                        const size_t r = keyValueRowHolding(*box, key);
+                        if (r != SIZE_MAX) {
+                            f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
+                            box->measured = false;
+                            ++rebuilt;
+                        }
+                    }
                     break;
                 case GridBoxType::Table:
                     for (GridBox*& cell : f.children) {
@@ -709,6 +752,31 @@ int askedHeight(const GridBox& child, const GridMetrics& m) {
     return child.padded() ? child.height + m.px(kGridPad) : m.rowHeight;
 }
 
+// The top of each row from the rows' heights, then the end; returns the end.
+int setRowTops(GridFrame& f) {
+    f.rowTops.resize(f.rowHeights.size() + 1);
+    int top = 0;
+    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
+        f.rowTops[r] = top;
+        top += f.rowHeights[r];
+    }
+    f.rowTops.back() = top;
+    return top;
+}
+
+// A key/value table's width from its label column and what its values ask, each column at its
+// dragged width when there is one (the value column at least its widest nested table).
+// False when the value column is not dragged and its leaves still count.
+bool keyValueWidth(GridBox& box, int valueWidth, int nestedWidth, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const int minimum = m.px(kGridMinColumn);
+    const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
+    if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
+    const int valueDragged = m.draggedWidth(box.node, kValueColumn);
+    box.width = f.labelWidth + (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth);
+    return valueDragged >= 0;
+}
+
 // The longer of two leaf texts goes first: it is the likelier to reach the leaf width bound.
 bool longerText(const GridBox* a, const GridBox* b) { return !a || (b && b->text.size() > a->text.size()); }
 
@@ -718,7 +786,6 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     for (const GridRow& row : f.rows) widenLabels(f.labelWidth, row, m);
     f.rowHeights.resize(f.children.size());
     int valueWidth = 0, nestedWidth = 0;
-    box.height = 0;
     GridBox* longest = nullptr;
     for (size_t i = 0; i < f.children.size(); ++i) {
         GridBox& value = *f.children[i];
@@ -731,16 +798,9 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
             if (value.padded()) nestedWidth = std::max(nestedWidth, w);
         }
         f.rowHeights[i] = std::max(m.rowHeight, askedHeight(value, m));
-        box.height += f.rowHeights[i];
     }
-    const int minimum = m.px(kGridMinColumn);
-    const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
-    if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
-    const int valueDragged = m.draggedWidth(box.node, kValueColumn);
-    if (valueDragged >= 0) {
-        box.width = f.labelWidth + std::max({valueDragged, minimum, nestedWidth});
-        return;
-    }
+    box.height = setRowTops(f);
+    if (keyValueWidth(box, valueWidth, nestedWidth, m)) return;
     const int bound = leafWidthBound(m);
     if (longest) widenBy(valueWidth, *longest, bound, m);
     for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
@@ -757,14 +817,7 @@ void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vecto
         if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
         box.width += f.columnWidths[c];
     }
-    f.rowTops.resize(f.rowHeights.size() + 1);
-    int top = 0;
-    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
-        f.rowTops[r] = top;
-        top += f.rowHeights[r];
-    }
-    f.rowTops.back() = top;
-    box.height = m.rowHeight + top;
+    box.height = m.rowHeight + setRowTops(f);
 }
 
 bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
@@ -820,6 +873,31 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     finishTable(box, dragged, nestedMax, m);
 }
 
+// What one cell built aside asks of column c, whose width so far is running[c]: a leaf is
+// measured only when it can widen the column (else the width it was skipped against is kept);
+// another box is measured (unless it is a built one, measured with its table already) and widens
+// `height`.
+GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
+                       const GridMetrics& m, bool built = false) {
+    GridSizedCell sized{c, 0, false};
+    const size_t column = static_cast<size_t>(c);
+    if (cell.type == GridBoxType::Leaf) {
+        int width = running[column];
+        widenBy(width, cell, leafWidthBound(m), m);
+        if (cell.naturalWidth >= 0)
+            sized.width = cell.naturalWidth;
+        else
+            lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
+    } else {
+        if (!built) measureBox(cell, m, false);
+        sized.width = cell.naturalWidth + padOf(cell, m);
+        sized.padded = cell.padded();
+        height = std::max(height, askedHeight(cell, m));
+    }
+    running[column] = std::max(running[column], sized.width);
+    return sized;
+}
+
 // Sizes record row r of a table that builds its rows when needed: its cells are built aside in
 // `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
 // row's own entries when it was sized before). `running` holds the column widths so far, which
@@ -830,26 +908,10 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
     std::vector<std::pair<int32_t, GridBox*>> cells;
     GridBuilder{*lazy.owner->expansion, scratch}.recordCells(f, r, cells);
     if (!append && cells.size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
-    const int bound = leafWidthBound(m);
     int height = m.rowHeight;
     size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
     for (const auto& [c, cell] : cells) {
-        GridSizedCell sized{c, 0, false};
-        const size_t column = static_cast<size_t>(c);
-        if (cell->type == GridBoxType::Leaf) {
-            int width = running[column];
-            widenBy(width, *cell, bound, m);
-            if (cell->naturalWidth >= 0)
-                sized.width = cell->naturalWidth;
-            else
-                lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
-        } else {
-            measureBox(*cell, m, false);
-            sized.width = cell->naturalWidth + padOf(*cell, m);
-            sized.padded = cell->padded();
-            height = std::max(height, askedHeight(*cell, m));
-        }
-        running[column] = std::max(running[column], sized.width);
+        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m);
         if (append)
             lazy.sizedCells.push_back(sized);
         else
@@ -920,27 +982,93 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     return true;
 }
 
+// Sizes row r of a key/value table that builds its rows when needed: its row and value are built
+// aside into `aside` and `scratch`, measured and dropped. With `labels` the row's label widens the
+// label column (a label does not change with the expansion, so only a full sizing asks).
+bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
+                     bool labels, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    int height = m.rowHeight;
+    // A built table in the row is taken as it is: building it aside would measure all it holds.
+    const uint32_t built = f.rowCells[r].first;
+    if (built != kRowNotBuilt && f.children[built]->type != GridBoxType::Leaf) {
+        if (labels) widenLabels(lazy.labelWidth, f.rows[built], m);
+        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, true);
+        f.rowHeights[r] = height;
+        return true;
+    }
+    aside.rows.clear();
+    aside.children.clear();
+    GridBuilder{*lazy.owner->expansion, scratch}.appendKeyValueRow(aside, f.records[r], lazy.depth);
+    if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m);
+    f.rowHeights[r] = height;
+    scratch.clear();
+    return true;
+}
+
+void sizeAllKeyValueRows(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t rows = f.records.size();
+    lazy.sizedCells.assign(rows, GridSizedCell{});
+    lazy.pruneLevel.assign(1, 0);
+    lazy.labelWidth = 0;
+    f.rowHeights.assign(rows, m.rowHeight);
+    std::vector<int> running(1, 0);
+    GridLayout scratch = scratchFor(f, m);
+    GridFrame aside;
+    for (size_t r = 0; r < rows; ++r) sizeKeyValueRow(box, r, scratch, aside, running, true, m);
+    lazy.staleRows.clear();
+    lazy.sized = true;
+}
+
+// A sized key/value table's width and height from what its rows asked; false when a value
+// skipped while sizing could now be the widest (the row that made it narrow shrank).
+bool finishSizedKeyValue(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const GridLazyRows& lazy = *f.lazy;
+    int valueWidth = 0, nestedWidth = 0;
+    for (const GridSizedCell& cell : lazy.sizedCells) {
+        valueWidth = std::max(valueWidth, cell.width);
+        if (cell.padded) nestedWidth = std::max(nestedWidth, cell.width);
+    }
+    f.labelWidth = lazy.labelWidth;
+    if (!keyValueWidth(box, valueWidth, nestedWidth, m) && valueWidth < lazy.pruneLevel.front()) return false;
+    box.height = setRowTops(f);
+    return true;
+}
+
 void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
+    const bool keyValue = box.type == GridBoxType::KeyValue;
+    auto sizeAll = [&] { keyValue ? sizeAllKeyValueRows(box, m) : sizeAllRows(box, m); };
+    auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
     if (!reuse || !lazy.sized) {
-        sizeAllRows(box, m);
+        sizeAll();
     } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
-        std::vector<int> running = headerWidths(f, m);
+        GridFrame aside;
+        std::vector<int> running = keyValue ? std::vector<int>(1, 0) : headerWidths(f, m);
         // Each row once: a row sized twice would skip its own leaves against what it asked before.
         std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
         lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
         bool resized = true;
-        for (uint32_t r : lazy.staleRows) resized = resized && sizeRow(box, r, scratch, running, false, m);
+        for (uint32_t r : lazy.staleRows)
+            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m)
+                                           : sizeRow(box, r, scratch, running, false, m));
         lazy.staleRows.clear();
-        if (!resized) sizeAllRows(box, m);
+        if (!resized) sizeAll();
     }
-    f.rowHeaderWidth =
-        std::max(m.px(kGridRowHeaderMin), m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding));
-    if (!finishSizedTable(box, m)) {
-        sizeAllRows(box, m);
-        finishSizedTable(box, m);
+    if (!keyValue) {
+        const int number = m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding);
+        f.rowHeaderWidth = std::max(m.px(kGridRowHeaderMin), number);
+    }
+    if (!finish()) {
+        sizeAll();
+        finish();
     }
 }
 
@@ -1044,9 +1172,17 @@ std::vector<int> columnLefts(const GridBox& table) {
     return lefts;
 }
 
-// Places the built cells of record r in their row.
+// Places the built boxes of row r: a key/value row's value, or a record's cells (columnLeft:
+// the left edge of each column).
 void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft, const GridMetrics& m) {
     const GridFrame& f = *table.frame;
+    if (table.type == GridBoxType::KeyValue) {
+        const size_t i = f.rowCells.empty() ? r : f.rowCells[r].first;
+        if (i != kRowNotBuilt)
+            placeInCell(*f.children[i], table.x + f.labelWidth, table.y + f.rowTops[r], table.width - f.labelWidth,
+                        f.rowHeights[r], m);
+        return;
+    }
     if (f.rowCells[r].first == kRowNotBuilt) return;
     const int top = table.y + m.rowHeight + f.rowTops[r];
     for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
@@ -1066,15 +1202,9 @@ void Place(GridBox& box, int x, int y, const GridMetrics& m) {
             if (!box.frame->children.empty())
                 Place(*box.frame->children.front(), x + m.px(kGridPadding), y + m.rowHeight, m);
             return;
-        case GridBoxType::KeyValue: {
-            GridFrame& f = *box.frame;
-            int top = y;
-            for (size_t i = 0; i < f.children.size(); ++i) {
-                placeInCell(*f.children[i], x + f.labelWidth, top, box.width - f.labelWidth, f.rowHeights[i], m);
-                top += f.rowHeights[i];
-            }
+        case GridBoxType::KeyValue:
+            for (size_t r = 0, n = keyValueRowCount(box); r < n; ++r) placeRow(box, r, {}, m);
             return;
-        }
         case GridBoxType::Table: {
             GridFrame& f = *box.frame;
             const std::vector<int> columnLeft = columnLefts(box);
@@ -1120,7 +1250,7 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
 
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
     const GridFrame& f = *box.frame;
-    const int top = box.y + m.rowHeight;
+    const int top = box.type == GridBoxType::Table ? box.y + m.rowHeight : box.y;
     if (py < top || f.rowTops.size() < 2 || py - top >= f.rowTops.back()) return -1;
     const size_t r = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end(), py - top) - f.rowTops.begin()) - 1;
     rowTop = top + f.rowTops[r];
@@ -1132,7 +1262,11 @@ void ensureTableRow(const GridBox& table, size_t record) {
     if (!f.lazyOwner() || record >= f.records.size() || f.rowCells[record].first != kRowNotBuilt) return;
     GridLayout& owner = *f.lazyOwner();
     const GridMetrics& m = owner.metrics;
-    GridBuilder{*owner.expansion, owner}.buildRow(f, record);
+    GridBuilder builder{*owner.expansion, owner};
+    if (table.type == GridBoxType::KeyValue)
+        builder.buildKeyValueRow(f, record);
+    else
+        builder.buildRow(f, record);
     for (uint32_t i = f.rowCells[record].first, end = i + f.rowCells[record].count; i < end; ++i) {
         GridBox& cell = *f.children[i];
         if (cell.type != GridBoxType::Leaf) {
@@ -1143,6 +1277,18 @@ void ensureTableRow(const GridBox& table, size_t record) {
         }
     }
     if (f.rowTops.size() == f.records.size() + 1) placeRow(table, record, columnLefts(table), m);
+}
+
+size_t keyValueRowCount(const GridBox& box) {
+    const GridFrame& f = *box.frame;
+    return f.lazyOwner() ? f.records.size() : f.rows.size();
+}
+
+size_t keyValueSlot(const GridBox& box, size_t row) {
+    const GridFrame& f = *box.frame;
+    if (!f.lazyOwner()) return row;
+    ensureTableRow(box, row);
+    return f.rowCells[row].first;
 }
 
 std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
@@ -1184,25 +1330,22 @@ GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
         case GridBoxType::Leaf: hit.node = box.node; return hit;
         case GridBoxType::KeyValue: {
             const GridFrame& f = *box.frame;
-            int top = box.y;
-            for (size_t i = 0; i < f.rows.size(); ++i) {
-                if (py < top + f.rowHeights[i]) {
-                    const GridRow& row = f.rows[i];
-                    if (px >= box.x + f.labelWidth) {
-                        const GridBox& value = *f.children[i];
-                        if (value.contains(px, py)) return HitNode(value, px, py, m);
-                        hit.node = row.node;
-                        return hit;
-                    }
-                    hit.node = row.node;
-                    hit.toggle = row.toggle;
-                    hit.toggleKey = row.toggleKey;
-                    hit.onExpander = row.toggle != kToggleNone && px < box.x + m.px(kGridExpanderZone) &&
-                                     py < top + m.rowHeight;
-                    return hit;
-                }
-                top += f.rowHeights[i];
+            int top = 0;
+            const int32_t r = tableRowAt(box, py, m, top);
+            if (r < 0) return hit;
+            const size_t i = keyValueSlot(box, static_cast<size_t>(r));
+            const GridRow& row = f.rows[i];
+            if (px >= box.x + f.labelWidth) {
+                const GridBox& value = *f.children[i];
+                if (value.contains(px, py)) return HitNode(value, px, py, m);
+                hit.node = row.node;
+                return hit;
             }
+            hit.node = row.node;
+            hit.toggle = row.toggle;
+            hit.toggleKey = row.toggleKey;
+            hit.onExpander =
+                row.toggle != kToggleNone && px < box.x + m.px(kGridExpanderZone) && py < top + m.rowHeight;
             return hit;
         }
         case GridBoxType::Table: {
@@ -1253,17 +1396,14 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
             return edge;
         case GridBoxType::KeyValue: {
             const GridFrame& f = *box.frame;
-            int top = box.y;
-            for (size_t i = 0; i < f.rows.size(); ++i) {
-                if (py < top + f.rowHeights[i]) {
-                    const GridBox& value = *f.children[i];
-                    if (value.padded()) {
-                        GridEdge inner = HitEdge(value, px, py, m);
-                        if (inner.found) return inner;
-                    }
-                    break;
+            int top = 0;
+            const int32_t r = tableRowAt(box, py, m, top);
+            if (r >= 0) {
+                const GridBox& value = *f.children[keyValueSlot(box, static_cast<size_t>(r))];
+                if (value.padded()) {
+                    GridEdge inner = HitEdge(value, px, py, m);
+                    if (inner.found) return inner;
                 }
-                top += f.rowHeights[i];
             }
             if (std::abs(px - (box.x + f.labelWidth)) <= t) return {true, box.node, kLabelColumn, box.x};
             if (std::abs(px - (box.x + box.width)) <= t) return {true, box.node, kValueColumn, box.x + f.labelWidth};
@@ -1304,6 +1444,18 @@ bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, Grid
             return true;
         case GridBoxType::KeyValue: {
             const GridFrame& f = *box.frame;
+            if (f.lazyOwner()) {
+                // Only the row holding the node can show it; no other row is built.
+                const size_t r = keyValueRowHolding(box, node);
+                if (r == SIZE_MAX) return false;
+                const size_t i = keyValueSlot(box, r);
+                if (f.rows[i].node == node) {
+                    const int top = box.y + f.rowTops[r];
+                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    return true;
+                }
+                return nodeRectIn(*f.children[i], node, m, rect, lineage);
+            }
             int top = box.y;
             for (size_t i = 0; i < f.rows.size(); ++i) {
                 if (f.rows[i].node == node) {
@@ -1363,6 +1515,15 @@ const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alt
             continue;
         }
         const GridFrame& f = *b->frame;
+        if (b->type == GridBoxType::KeyValue && f.lazyOwner()) {
+            // Only the rows holding the nodes can hold the leaf, in row order.
+            size_t rows[2] = {keyValueRowHolding(*b, node), keyValueRowHolding(*b, alternative)};
+            if (rows[0] < rows[1]) std::swap(rows[0], rows[1]);
+            for (size_t k = 0; k < 2; ++k)
+                if (rows[k] != SIZE_MAX && (k == 0 || rows[k] != rows[0]))
+                    stack.push_back(f.children[keyValueSlot(*b, rows[k])]);
+            continue;
+        }
         if (b->type != GridBoxType::Table) {
             for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
             continue;

@@ -108,17 +108,19 @@ struct GridSizedCell {
     bool padded = false;
 };
 
-// A table of many records builds the boxes of a row only when something needs them (painting,
-// a hit test, a search for a node's box). Its sizes come from sizing each row once: its cells
-// are built aside, measured and dropped, and what they asked is kept here. Every table has this
-// while it is built; a table that builds all its rows at once drops it afterwards.
+// A table of many rows (records, or the rows of a key/value table) builds the boxes of a row only
+// when something needs them (painting, a hit test, a search for a node's box). Its sizes come from
+// sizing each row once: its cells are built aside, measured and dropped, and what they asked is
+// kept here. Every record table has this while it is built; a table that builds all its rows at
+// once drops it afterwards. A key/value table has it only when it builds its rows when needed.
 struct GridLazyRows {
     GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
     int32_t depth = 0;                   // the nesting depth the table was built at
     GridColumnIndex index;
     std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
-    std::vector<GridSizedCell> sizedCells;
+    std::vector<GridSizedCell> sizedCells;  // KeyValue: the value of row r at r
     std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
+    int32_t labelWidth = 0;              // KeyValue: what its rows' labels ask
     std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
     bool sized = false;
 };
@@ -132,22 +134,23 @@ struct GridCellRange {
 // The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,
 // go without them.
 struct GridFrame {
-    // KeyValue: one per row. Table: one per column (the header cells). Nested: its header line.
+    // KeyValue: one per row (building rows when needed: one per row built, in the order built,
+    // found through rowCells). Table: one per column (the header cells). Nested: its header line.
     std::vector<GridRow> rows;
-    // KeyValue: each row's value box. Table: the cells built, a row's cells together in column
-    // order, rows in the order they were built (a member or attribute a record lacks has no box
-    // and is drawn as an empty cell). Nested: none, or its open content box.
+    // KeyValue: each row's value box, at the index of its row. Table: the cells built, a row's
+    // cells together in column order, rows in the order they were built (a member or attribute a
+    // record lacks has no box and is drawn as an empty cell). Nested: none, or its open content box.
     std::vector<GridBox*> children;
-    std::vector<GridCellRange> rowCells;  // Table: the cells of each record in children
+    std::vector<GridCellRange> rowCells;  // a table building rows when needed: each row's boxes in children
     std::vector<int32_t> cellColumns;     // Table: the column of each cell in children
     std::vector<int32_t> rowHeights;
-    std::vector<int32_t> rowTops;         // Table: top of each record row below the header line, then the end
+    std::vector<int32_t> rowTops;         // top of each row (below a table's header line), then the end
     std::vector<int32_t> columnWidths;    // Table
-    std::vector<Node*> records;           // Table
+    std::vector<Node*> records;           // Table; KeyValue building rows when needed: each row's first child
     int32_t labelWidth = 0;               // KeyValue
     int32_t rowHeaderWidth = 0;           // Table
     int32_t columnCount = 0;              // Table
-    std::unique_ptr<GridLazyRows> lazy;   // Table building its rows when needed
+    std::unique_ptr<GridLazyRows> lazy;   // a table building its rows when needed
 
     GridLayout* lazyOwner() const { return lazy ? lazy->owner : nullptr; }
 };
@@ -221,7 +224,8 @@ struct GridLayout {
     GridBox* root = nullptr;
     // Boxes of tables that a toggle replaced; they stay in `boxes` until the next full build.
     size_t discarded = 0;
-    // Record tables of more records than this build their rows when first needed.
+    // Record tables of more records and key/value tables of more rows than this build their
+    // rows when first needed.
     size_t lazyAbove = 200;
     // What rows built later are built and measured with: the expansion of the last build and the
     // metrics of the last layout.
@@ -305,11 +309,15 @@ bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRe
 // The first leaf, depth first from `box`, whose node is `node` or `alternative`.
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative);
 
-// The top of each record row of a table, and the row holding y (-1 when none).
+// The row of a record or key/value table holding y (-1 when none), and its top.
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop);
+// The rows of a key/value table, built or not.
+size_t keyValueRowCount(const GridBox& box);
+// Where row r of a key/value table lies in its rows and children, the row built first.
+size_t keyValueSlot(const GridBox& box, size_t row);
 // The column holding x to the right of the row header (-1 when none), and its left edge.
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft);
-// Builds, measures and places the cells of record r if the table has not built them yet.
+// Builds, measures and places the boxes of row r if the table has not built them yet.
 void ensureTableRow(const GridBox& table, size_t record);
 // The cells of record r in the table's children, [first, end), the row built first.
 std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record);

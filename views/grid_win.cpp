@@ -353,14 +353,27 @@ struct GridPainter {
             drawText(dc, str(b.text), text, pal.color(b.dim ? ColorSlot::dimText : b.colour), pal.contentFont, kLineFormat);
     }
 
+    // The first of a table's rows (the first row's top at `rowsTop`) that can meet the update
+    // rectangle, by the rows' tops.
+    size_t firstRowMet(const GridFrame& f, size_t rows, int rowsTop) const {
+        size_t at = 0;
+        if (f.rowTops.size() == rows + 1 && update.top > rowsTop)
+            at = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end() - 1, update.top - rowsTop) -
+                                     f.rowTops.begin());
+        return at > 0 ? at - 1 : 0;
+    }
+
     void keyValue(const GridBox& b, const RECT& r) const {
         const GridFrame& f = *b.frame;
         fill(dc, r, pal.color(ColorSlot::background));
-        int top = r.top;
-        for (size_t i = 0; i < f.rows.size(); ++i) {
-            const int bottom = top + f.rowHeights[i];
+        const size_t rows = keyValueRowCount(b);
+        size_t at = firstRowMet(f, rows, r.top);
+        int top = r.top + (at < f.rowTops.size() ? f.rowTops[at] : 0);
+        for (; at < rows; ++at) {
+            const int bottom = top + f.rowHeights[at];
             if (top >= update.bottom) break;
             if (!rowMisses(top, bottom)) {
+                const size_t i = keyValueSlot(b, at);
                 const GridRow& row = f.rows[i];
                 const RECT cell{r.left, top, r.left + f.labelWidth, bottom};
                 fill(dc, cell, pal.color(ColorSlot::stripe));
@@ -388,12 +401,7 @@ struct GridPainter {
         }
         fillHLine(dc, r.left, r.right, headerBottom - 1, gridLine);
         const COLORREF dim = pal.color(ColorSlot::dimText);
-        // The first row that can meet the update rectangle, by the rows' tops.
-        size_t rec = 0;
-        if (f.rowTops.size() == f.records.size() + 1 && update.top > headerBottom)
-            rec = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end() - 1, update.top - headerBottom) -
-                                      f.rowTops.begin());
-        rec = rec > 0 ? rec - 1 : 0;
+        size_t rec = firstRowMet(f, f.records.size(), headerBottom);
         int top = headerBottom + (rec < f.rowTops.size() ? f.rowTops[rec] : 0);
         for (; rec < f.records.size(); ++rec) {
             const int bottom = top + f.rowHeights[rec];

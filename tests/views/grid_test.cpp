@@ -457,11 +457,28 @@ std::string geometry(const GridBox* top) {
                std::to_string(b->width) + "x" + std::to_string(b->height) + " " + u8(b->text);
         if (b->frame) {
             const GridFrame& f = *b->frame;
-            for (const GridRow& row : f.rows) out += " [" + u8(row.label) + "|" + u8(row.note) + (row.open ? "|open]" : "]");
+            // Rows built when needed lie in the order they were built: they are listed in row order.
+            std::vector<const GridRow*> rows;
+            std::vector<const GridBox*> children;
+            if (f.rowCells.empty()) {
+                for (const GridRow& row : f.rows) rows.push_back(&row);
+                children.assign(f.children.begin(), f.children.end());
+            } else {
+                if (b->type == GridBoxType::Table)
+                    for (const GridRow& row : f.rows) rows.push_back(&row);
+                for (const GridCellRange& cells : f.rowCells) {
+                    if (cells.first == kRowNotBuilt) continue;
+                    if (b->type == GridBoxType::KeyValue) rows.push_back(&f.rows[cells.first]);
+                    for (uint32_t i = cells.first; i < cells.first + cells.count; ++i)
+                        children.push_back(f.children[i]);
+                }
+            }
+            for (const GridRow* row : rows)
+                out += " [" + u8(row->label) + "|" + u8(row->note) + (row->open ? "|open]" : "]");
             for (int w : f.columnWidths) out += " c" + std::to_string(w);
             for (int h : f.rowHeights) out += " r" + std::to_string(h);
             out += " l" + std::to_string(f.labelWidth) + " h" + std::to_string(f.rowHeaderWidth);
-            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
+            for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
         }
         out += "\n";
     }
@@ -483,7 +500,7 @@ std::pair<uint8_t, const Node*> toggleOf(const Grid& g, const std::string& label
     return found;
 }
 
-// Builds every row of every table that builds its rows when needed, in record order.
+// Builds every row of every table that builds its rows when needed, in row order.
 void buildAllRows(const GridLayout& layout) {
     std::vector<const GridBox*> stack{layout.root};
     while (!stack.empty()) {
@@ -492,6 +509,8 @@ void buildAllRows(const GridLayout& layout) {
         if (!b || !b->frame) continue;
         if (b->type == GridBoxType::Table)
             for (size_t r = 0; r < b->frame->records.size(); ++r) tableRowCells(*b, r);
+        if (b->type == GridBoxType::KeyValue)
+            for (size_t r = 0, n = keyValueRowCount(*b); r < n; ++r) keyValueSlot(*b, r);
         for (const GridBox* child : b->frame->children) stack.push_back(child);
     }
 }
@@ -741,6 +760,11 @@ TEST(GridLazyRows, RowsBuiltWhenNeededAnswerAsRowsBuiltAtOnce) {
         L"[{\"a\":1,\"o\":{\"x\":\"wide wide wide\"},\"t\":[{\"p\":1},{\"p\":22}]},{\"a\":\"two\",\"b\":[1,2]},"
         L"{\"o\":{\"y\":{\"z\":[3]}},\"a\":null},{\"b\":\"last one\"}]",
         L"<r><i n=\"1\">text<c>x</c><c>y</c></i><i n=\"22\"><c>z</c><d><e>1</e></d></i><i/><i n=\"4\">more</i></r>",
+        // Key/value tables: a plain array of values among nested ones, an object whose nested
+        // values are wider than its leaves, elements of distinct names around a group.
+        L"[\"a\",\"bb\",{\"x\":\"wide wide wide\",\"y\":[1,2]},[3,[4]],\"ccc\",{}]",
+        L"{\"k\":{\"in\":{\"deep\":\"value\"},\"n\":null},\"long key name\":1,\"v\":[{\"p\":1}],\"w\":\"last\"}",
+        L"<r><a>1</a><b x=\"2\"><c>3</c></b><i>4</i><i>5</i><d><e/><f>6</f></d><g/></r>",
     };
     for (const wchar_t* text : texts) {
         const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
@@ -795,6 +819,11 @@ TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
     } cases[] = {
         {L"a.json", L"[{\"a\":{\"x\":\"a rather wide value\"},\"b\":1},{\"a\":{\"y\":2},\"b\":22},{\"b\":3}]", ""},
         {L"a.xml", L"<r><i n=\"1\"><c>x</c><c>y</c></i><i n=\"22\"><c>z</c></i><j/></r>", "c"},
+        // Rows of key/value tables: the widest value closed (the column shrinks to leaves not
+        // measured before), a group row, a row of a plain array.
+        {L"a.json", L"{\"o\":{\"k\":{\"x\":\"a rather wide value\"},\"v\":\"ab\",\"w\":{\"y\":2}}}", "k"},
+        {L"a.xml", L"<r><s><i>1</i><i>22</i><j><k>x</k></j></s></r>", "i"},
+        {L"a.json", L"[\"a\",\"bb\",[\"wide wide wide wide\"],\"ccc\"]", "[2]"},
     };
     for (const Case& c : cases) {
         for (bool built : {false, true}) {
@@ -817,25 +846,62 @@ TEST(GridLazyRows, AToggleInARowBuiltOrNotLaysOutAsAFullBuild) {
     }
 }
 
+namespace {
+
+// n values of the same width, the one at `nested` a small object; as array items or as members.
+std::wstring valuesWithAnObject(int n, int nested, bool members) {
+    std::wstring json = members ? L"{" : L"[";
+    for (int i = 0; i < n; ++i) {
+        if (i) json += L",";
+        if (members) json += L"\"k" + std::to_wstring(100000 + i) + L"\":";
+        json += i == nested ? L"{\"x\":" + std::to_wstring(i) + L"}" : L"\"w" + std::to_wstring(100000 + i) + L"\"";
+    }
+    return json + (members ? L"}" : L"]");
+}
+
+// The toggle of row `row` of the first table of `type` with more rows than `above`, asked for
+// as painting would (its boxes built).
+const Node* askRow(const Grid& g, GridBoxType type, size_t above, size_t row) {
+    const GridBox* table = g.find([&](const GridBox& b) {
+        return b.type == type && (type == GridBoxType::Table ? b.frame->records.size() : keyValueRowCount(b)) > above;
+    });
+    if (!table) return nullptr;
+    if (type == GridBoxType::KeyValue) return table->frame->rows[keyValueSlot(*table, row)].toggleKey;
+    const GridBox* cell = tableCell(*table, row, 1);
+    return cell ? cell->frame->rows.front().toggleKey : nullptr;
+}
+
+}  // namespace
+
 TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRow) {
-    // Work that must not grow with the records: the boxes a layout keeps, a row built when asked,
-    // and opening a nested cell in it (one row sized again, its texts measured). Leaves are
+    // Work that must not grow with the rows: the boxes a layout keeps, a row built when asked,
+    // and opening a nested value in it (one row sized again, its texts measured). Leaves are
     // skipped by their bounds, as the window does.
-    const GridTextBound exact = fixedBound(kCharWidth);
-    auto work = [&exact](int n) {
-        Grid g(L"a.json", recordsWithAnObject(n, 10));
-        g.bound = &exact;
-        g.build();
-        const GridBox* table = g.firstOf(GridBoxType::Table);
-        const size_t kept = g.layout.boxes.size();
-        const GridBox* cell = tableCell(*table, 10, 1);
-        const size_t asked = g.layout.boxes.size() - kept;
-        const Node* key = cell->frame->rows.front().toggleKey;
-        const size_t boxes = g.layout.boxes.size(), measured = g.measured;
-        toggleGrid(kToggleNode, key, g.expansion);
-        rebuildToggled(g.expansion, kToggleNode, key, g.layout);
-        relayOutGrid(g.layout, g.metrics());
-        return std::vector<size_t>{kept, asked, g.layout.boxes.size() - boxes, g.measured - measured};
+    struct Case {
+        const char* what;
+        std::wstring (*text)(int n);
+        GridBoxType table;
+    } cases[] = {
+        {"records", [](int n) { return recordsWithAnObject(n, 10); }, GridBoxType::Table},
+        {"plain array", [](int n) { return valuesWithAnObject(n, 10, false); }, GridBoxType::KeyValue},
+        {"object", [](int n) { return valuesWithAnObject(n, 10, true); }, GridBoxType::KeyValue},
     };
-    EXPECT_EQ(work(1000), work(4000)) << "kept, built for one row, built and measured by the toggle";
+    const GridTextBound exact = fixedBound(kCharWidth);
+    for (const Case& c : cases) {
+        auto work = [&](int n) {
+            Grid g(L"a.json", c.text(n));
+            g.bound = &exact;
+            g.build();
+            const size_t kept = g.layout.boxes.size();
+            const Node* key = askRow(g, c.table, g.layout.lazyAbove, 10);
+            EXPECT_NE(key, nullptr) << c.what;
+            const size_t asked = g.layout.boxes.size() - kept;
+            const size_t boxes = g.layout.boxes.size(), measured = g.measured;
+            toggleGrid(kToggleNode, key, g.expansion);
+            rebuildToggled(g.expansion, kToggleNode, key, g.layout);
+            relayOutGrid(g.layout, g.metrics());
+            return std::vector<size_t>{kept, asked, g.layout.boxes.size() - boxes, g.measured - measured};
+        };
+        EXPECT_EQ(work(1000), work(4000)) << c.what << ": kept, built for one row, built and measured by the toggle";
+    }
 }

@@ -320,6 +320,59 @@ TEST_F(GridWindow, SearchRevealsTheMatchInTheGrid) {
     ASSERT_NE(leaf, nullptr);
 }
 
+TEST_F(GridWindow, ALargeKeyValueTablePaintsAsOneBuiltAtOnce) {
+    // Key/value tables of more rows than are built at once, one row's value opened, painted at
+    // the top, the middle and the end, then painted again with every row built at once.
+    std::string array = "[", elements = "<r>";
+    for (int i = 0; i < 600; ++i) {
+        array += (i ? "," : "") + (i == 300 ? std::string("{\"x\":\"a rather wide value here\"}")
+                                            : "\"" + std::string(size_t(i % 7), 'w') + std::to_string(i) + "\"");
+        const std::string name = "e" + std::to_string(i);
+        elements += "<" + name + (i == 300 ? "><a>1</a><b>two</b>" : ">v") + "</" + name + ">";
+    }
+    struct Case {
+        const wchar_t* name;
+        std::string text;
+    } cases[] = {{L"grid-large-array.json", array + "]"}, {L"grid-large-elements.xml", elements + "<i/><i/></r>"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(u8(c.name));
+        ASSERT_TRUE(openText(c.name, c.text));
+        showGrid();
+        const Node* top = main->document->root->children.front();
+        ASSERT_GE(top->children.size(), 600u);
+        pane().Toggle(kToggleNode, top->children[300]);
+        auto paintings = [&] {
+            std::vector<std::vector<uint32_t>> out;
+            const int height = root()->height;
+            for (int y : {0, height / 2, height}) {
+                pane().ScrollTo(0, y);
+                out.push_back(qmtest::render(grid()).data);
+            }
+            return out;
+        };
+        // A row far down selected: it is painted where NodeRect puts it.
+        Node* selected = top->children[450];
+        main->SelectNode(selected);
+        const auto lazy = paintings();
+        EXPECT_LT(pane().layout.boxes.size(), 100u) << "rows built only where painted";
+        pane().RevealNode(selected);
+        GridRect rect;
+        ASSERT_TRUE(NodeRect(*root(), selected, pane().Metrics(), rect));
+        const int margin = main->palette.scale(kGridMargin);
+        const RECT shown{rect.left + margin - pane().scrollX, rect.top + margin - pane().scrollY,
+                         rect.right + margin - pane().scrollX, rect.bottom + margin - pane().scrollY};
+        const qmtest::Pixels pixels = qmtest::render(grid());
+        EXPECT_TRUE(pixels.contains(main->palette.color(ColorSlot::selection), shown) ||
+                    pixels.contains(main->palette.color(ColorSlot::inactiveSelection), shown));
+        pane().layout.lazyAbove = SIZE_MAX;
+        pane().Relayout();
+        const auto full = paintings();
+        for (size_t i = 0; i < full.size(); ++i) EXPECT_TRUE(lazy[i] == full[i]) << "painting " << i;
+        ListerClose(window);
+        window = nullptr;
+    }
+}
+
 // Figures for big files, not a check: QM_GRID_BENCH names a file; run with
 // --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_BigFileFigures.
 TEST_F(GridWindow, DISABLED_BigFileFigures) {
@@ -369,12 +422,15 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, now() - t0, pane().dragging);
     };
     dragStep();
-    const GridBox* nested = first(GridBoxType::Nested);
-    ASSERT_NE(nested, nullptr);
-    t = now();
-    send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
-    UpdateWindow(grid());
-    printf("one expander click: %.3f s\n", now() - t);
+    // A file without nested cells (a plain array of values) has no click figures.
+    if (const GridBox* nested = first(GridBoxType::Nested)) {
+        t = now();
+        send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
+        UpdateWindow(grid());
+        printf("one expander click: %.3f s\n", now() - t);
+    } else {
+        printf("one expander click: no nested cell\n");
+    }
     t = now();
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
@@ -388,7 +444,7 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     double slowest = 0;
     for (int i = 0; i < 10; ++i) {
         const GridBox* cell = first(GridBoxType::Nested);
-        ASSERT_NE(cell, nullptr);
+        if (!cell) break;
         const double t0 = now();
         send(WM_LBUTTONDOWN, at(cell->x + 5, cell->y + 5));
         UpdateWindow(grid());
