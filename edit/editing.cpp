@@ -210,6 +210,23 @@ struct Reparse {
     uint32_t start = kNoSpan, end = kNoSpan;
 };
 
+// Node k of the shown document as a fresh parse of its own text reports it: a document that
+// recorded its spans when it was loaded, and has not been edited since, is that parse.
+Reparse asLoaded(const Document& document, size_t k) {
+    Reparse r;
+    r.clean = true;
+    r.nodeCount = document.nodes.size();
+    const Node& node = document.nodes[k];
+    r.kind = node.kind;
+    r.name = node.name.str();
+    r.value = node.value.str();
+    if (2 * k + 1 < document.spans.size()) {
+        r.start = document.spans[2 * k];
+        r.end = document.spans[2 * k + 1];
+    }
+    return r;
+}
+
 // Parses `text` (taken over and handed back, so a big file's text is never held twice) and
 // reports node k of the result.
 Reparse reparse(const std::wstring& path, std::wstring& text, const std::wstring& encoding, size_t k) {
@@ -294,7 +311,11 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         prefix.assign(bytes.begin(), bytes.begin() + mark);
     }
 
-    const Reparse before = reparse(filePath, text, encoding, k);
+    // The file still holds the very text the shown document was parsed from: parsing it again
+    // would give the same tree, so the spans recorded at loading answer (a big file's first edit
+    // then parses once, not twice). Once edited, the document drops those spans.
+    const bool unchanged = !document.modified && !document.spans.empty() && text == document.parsedText;
+    const Reparse before = unchanged ? asLoaded(document, k) : reparse(filePath, text, encoding, k);
     if (!before.clean || before.nodeCount != document.nodes.size()) return refuse(messageChanged());
     if (before.kind != node->kind || before.name != node->name.view() || before.value != node->value.view())
         return refuse(messageChanged());
@@ -336,6 +357,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     }
     node->kind = after.kind;
     node->value = newValue;
+    std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
     if (!document.modified) document.prefixBytes = std::move(prefix);
     const bool showsSource = !document.sourceText.empty();
     document.editedText = std::move(edited);

@@ -83,6 +83,7 @@ HWND ListerLoad(HWND parent, const std::wstring& path, int showFlags) noexcept {
         // very first file already come out in the user's language.
         uiGerman = displayLanguageIsGerman();
         auto doc = std::make_unique<Document>();
+        doc->recordSpans = true;  // the first edit of the file then needs no parse to find its value
         if (!loadDocument(path, *doc)) return nullptr;
         RegisterWindowClasses();
         main = new MainWindow;
@@ -110,6 +111,7 @@ int ListerLoadNext(HWND pluginWindow, const std::wstring& path) noexcept {
         if (!main) return LISTPLUGIN_ERROR;
         PromptToSave(*main);
         auto doc = std::make_unique<Document>();
+        doc->recordSpans = true;  // the first edit of the file then needs no parse to find its value
         if (!loadDocument(path, *doc)) return LISTPLUGIN_ERROR;
         main->SetDocument(std::move(doc), path);
         return LISTPLUGIN_OK;

@@ -43,8 +43,10 @@ struct Loaded {
     std::unique_ptr<qm::Document> doc = std::make_unique<qm::Document>();
     std::wstring path;
 
-    Loaded(const std::wstring& name, const std::string& bytes) : path(name) {
+    // spansAtLoad: the document records its spans when loaded, as the plug-in's documents do.
+    Loaded(const std::wstring& name, const std::string& bytes, bool spansAtLoad = false) : path(name) {
         disk.files[path] = bytesOf(bytes);
+        doc->recordSpans = spansAtLoad;
         std::wstring text;
         disk.decode(disk.files[path], text, doc->encoding);
         EXPECT_TRUE(qm::parseText(path, std::move(text), *doc));
@@ -149,9 +151,10 @@ TEST(EditValue, BigFilesAreCheckedAgainstTheirBytesSliceBySlice) {
 
 TEST(EditValue, OutcomeByFormatAndTypedText) {
     qmtest::LanguageGuard english(false);
+    for (const bool spansAtLoad : {false, true})
     for (const EditCase& c : kEditCases) {
-        SCOPED_TRACE(c.what);
-        Loaded f(c.file, c.bytes);
+        SCOPED_TRACE(std::string(c.what) + (spansAtLoad ? ", spans recorded at loading" : ""));
+        Loaded f(c.file, c.bytes, spansAtLoad);
         qm::Node* node = f.at(c.path);
         if (!node) continue;
         const std::wstring before = f.doc->parsedText;
@@ -215,6 +218,31 @@ TEST(EditValue, TheFileIsReadOnlyForTheFirstEditAfterLoading) {
     ASSERT_TRUE(f.edit(L"$.b", L"4").changed);
     EXPECT_EQ(f.disk.reads, 1);
     EXPECT_EQ(qmtest::u8(f.doc->editedText), "{\"a\": 3, \"b\": 4}");
+}
+
+TEST(EditValue, SpansRecordedAtLoadingAnswerOnlyWhileTheFileHoldsTheLoadedText) {
+    // The value's span recorded at loading is moved onto b's value: an edit that uses it replaces
+    // b; one that parses the file again replaces a.
+    const struct {
+        const char* what;
+        const char* onDisk;
+        const char* edited;
+    } cases[] = {
+        {"the file as loaded", "{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 7}"},
+        {"the file changed since", "{\"a\": 1, \"b\": 5}", "{\"a\": 7, \"b\": 5}"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Loaded f(L"a.json", "{\"a\": 1, \"b\": 2}", true);
+        const size_t a = qm::nodeIndex(*f.doc, f.at(L"$.a")), b = qm::nodeIndex(*f.doc, f.at(L"$.b"));
+        ASSERT_LT(2 * b + 1, f.doc->spans.size());
+        f.doc->spans[2 * a] = f.doc->spans[2 * b];
+        f.doc->spans[2 * a + 1] = f.doc->spans[2 * b + 1];
+        f.disk.files[f.path] = bytesOf(c.onDisk);
+        ASSERT_TRUE(f.edit(L"$.a", L"7").changed);
+        EXPECT_EQ(qmtest::u8(f.doc->editedText), c.edited);
+        EXPECT_TRUE(f.doc->spans.empty()) << "an edited document no longer is its loaded text";
+    }
 }
 
 TEST(EditValue, ByteOrderMarkIsKeptForTheSave) {
