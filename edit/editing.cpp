@@ -210,19 +210,20 @@ struct Reparse {
     uint32_t start = kNoSpan, end = kNoSpan;
 };
 
-// Node k of the shown document as a fresh parse of its own text reports it: a document that
-// recorded its spans when it was loaded, and has not been edited since, is that parse.
-Reparse asLoaded(const Document& document, size_t k) {
+// What a clean parse holding `document`'s nodes reports of node k.
+Reparse reportNode(const Document& document, size_t k) {
     Reparse r;
     r.clean = true;
     r.nodeCount = document.nodes.size();
-    const Node& node = document.nodes[k];
-    r.kind = node.kind;
-    r.name = node.name.str();
-    r.value = node.value.str();
-    if (2 * k + 1 < document.spans.size()) {
-        r.start = document.spans[2 * k];
-        r.end = document.spans[2 * k + 1];
+    if (k < document.nodes.size()) {
+        const Node& node = document.nodes[k];
+        r.kind = node.kind;
+        r.name = node.name.str();
+        r.value = node.value.str();
+        if (2 * k + 1 < document.spans.size()) {
+            r.start = document.spans[2 * k];
+            r.end = document.spans[2 * k + 1];
+        }
     }
     return r;
 }
@@ -235,20 +236,7 @@ Reparse reparse(const std::wstring& path, std::wstring& text, const std::wstring
     fresh.recordSpans = true;
     fresh.encoding = encoding;
     const bool accepted = parseText(path, std::move(text), fresh);
-    if (accepted && fresh.errorMessage.empty()) {
-        r.clean = true;
-        r.nodeCount = fresh.nodes.size();
-        if (k < fresh.nodes.size()) {
-            const Node& node = fresh.nodes[k];
-            r.kind = node.kind;
-            r.name = node.name.str();
-            r.value = node.value.str();
-            if (2 * k + 1 < fresh.spans.size()) {
-                r.start = fresh.spans[2 * k];
-                r.end = fresh.spans[2 * k + 1];
-            }
-        }
-    }
+    if (accepted && fresh.errorMessage.empty()) r = reportNode(fresh, k);
     // The text goes back to the caller only now: the nodes' names and values point into it, and a
     // short text lives inside the string object itself, so moving it out first would leave them
     // pointing at what the move left behind.
@@ -312,10 +300,11 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     }
 
     // The file still holds the very text the shown document was parsed from: parsing it again
-    // would give the same tree, so the spans recorded at loading answer (a big file's first edit
-    // then parses once, not twice). Once edited, the document drops those spans.
+    // would give the same tree, so the shown document and the spans it recorded at loading
+    // answer (a big file's first edit then parses once, not twice). Once edited, the document
+    // drops those spans.
     const bool unchanged = !document.modified && !document.spans.empty() && text == document.parsedText;
-    const Reparse before = unchanged ? asLoaded(document, k) : reparse(filePath, text, encoding, k);
+    const Reparse before = unchanged ? reportNode(document, k) : reparse(filePath, text, encoding, k);
     if (!before.clean || before.nodeCount != document.nodes.size()) return refuse(messageChanged());
     if (before.kind != node->kind || before.name != node->name.view() || before.value != node->value.view())
         return refuse(messageChanged());
