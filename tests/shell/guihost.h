@@ -41,6 +41,10 @@ private:
 // Pumps every queued message of the thread.
 void pumpMessages();
 
+// The clipboard's Unicode text as UTF-8, "(none)" without one, "(clipboard busy)" when it
+// cannot be opened.
+std::string clipboardText();
+
 // Ctrl / Shift held down for GetKeyState while the object lives.
 class HeldKeys {
 public:

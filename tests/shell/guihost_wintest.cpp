@@ -66,6 +66,19 @@ std::vector<ForwardedKey> GuiHost::takeForwardedKeys() {
     return out;
 }
 
+std::string clipboardText() {
+    if (!OpenClipboard(nullptr)) return "(clipboard busy)";
+    std::string text = "(none)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = u8(p);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
 void pumpMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -35,19 +35,6 @@ protected:
     int settingInt(const wchar_t* key) const { return static_cast<int>(GetPrivateProfileIntW(L"Quillmap", key, -1, settings.c_str())); }
 };
 
-std::string clipboardText() {
-    if (!OpenClipboard(nullptr)) return "(clipboard busy)";
-    std::string text = "(none)";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = u8(p);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 const char kNestedJson[] = R"({"a": {"b": {"c": 1, "d": 2}}, "list": [1, 2, 3], "s": "x"})";
 
 }  // namespace
@@ -384,12 +371,12 @@ TEST_F(PluginWindow, HostCommandsAndSearch) {
     ASSERT_TRUE(openText(L"cmd.json", kNestedJson));
     key(VK_END);  // "s": "x"
     EXPECT_EQ(ListerSendCommand(window, lc_copy, 0), LISTPLUGIN_OK);
-    EXPECT_EQ(clipboardText(), "x");
+    EXPECT_EQ(qmtest::clipboardText(), "x");
     {
         qmtest::HeldKeys ctrl({VK_CONTROL, VK_SHIFT});
         key('C');  // Copy path
     }
-    EXPECT_EQ(clipboardText(), "$.s");
+    EXPECT_EQ(qmtest::clipboardText(), "$.s");
     EXPECT_EQ(ListerSendCommand(window, 3, 0), LISTPLUGIN_ERROR);
     EXPECT_EQ(ListerSendCommand(host.window(), lc_copy, 0), LISTPLUGIN_ERROR);
     EXPECT_EQ(ListerSearchText(window, L"", lcs_findfirst), LISTPLUGIN_ERROR);

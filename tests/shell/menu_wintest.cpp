@@ -96,19 +96,6 @@ BOOL WINAPI answerFontDialog(CHOOSEFONTW* dialog) {
     return TRUE;
 }
 
-std::string clipboardText() {
-    if (!OpenClipboard(nullptr)) return "(clipboard busy)";
-    std::string text = "(none)";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = u8(p);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 class ContextMenuWindow : public qmtest::PluginWindowTest {
 protected:
     void SetUp() override {
@@ -228,7 +215,7 @@ TEST_F(ContextMenuWindow, CopyCommandsPutTheNodeTextsOnTheClipboard) {
         select(c.path);
         CopyTextToClipboard(main->window, L"before");
         RunMenuCommand(*main, c.command);
-        EXPECT_EQ(clipboardText(), c.clipboard);
+        EXPECT_EQ(qmtest::clipboardText(), c.clipboard);
     }
 }
 
@@ -238,7 +225,7 @@ TEST_F(ContextMenuWindow, NoSelectionLeavesTheClipboardAlone) {
     CopyTextToClipboard(main->window, L"before");
     for (int id : {kCmdCopyValue, kCmdCopyName, kCmdCopyPath, kCmdCopyAs}) RunMenuCommand(*main, id);
     EXPECT_EQ(ListerSendCommand(window, lc_copy, 0), LISTPLUGIN_OK);
-    EXPECT_EQ(clipboardText(), "before");
+    EXPECT_EQ(qmtest::clipboardText(), "before");
 }
 
 TEST_F(ContextMenuWindow, HostCopyCopiesWhatCtrlCCopies) {
@@ -249,10 +236,10 @@ TEST_F(ContextMenuWindow, HostCopyCopiesWhatCtrlCCopies) {
             qmtest::HeldKeys ctrl({VK_CONTROL});
             SendMessageW(main->treePane.window, WM_KEYDOWN, 'C', 1);
         }
-        const std::string byKey = clipboardText();
+        const std::string byKey = qmtest::clipboardText();
         CopyTextToClipboard(main->window, L"before");
         EXPECT_EQ(ListerSendCommand(window, lc_copy, 0), LISTPLUGIN_OK);
-        EXPECT_EQ(clipboardText(), byKey);
+        EXPECT_EQ(qmtest::clipboardText(), byKey);
     }
 }
 
@@ -260,8 +247,8 @@ TEST_F(ContextMenuWindow, CopyEntireSourceFromTheSourceView) {
     ASSERT_TRUE(openText(L"c.json", R"({"s": "v"})"));
     main->SwitchView(kViewSource);
     RunMenuCommand(*main, kCmdCopySource);
-    EXPECT_EQ(clipboardText(), u8(main->sourcePane.WholeText()));
-    EXPECT_NE(clipboardText().find("\"s\""), std::string::npos) << clipboardText();
+    EXPECT_EQ(qmtest::clipboardText(), u8(main->sourcePane.WholeText()));
+    EXPECT_NE(qmtest::clipboardText().find("\"s\""), std::string::npos) << qmtest::clipboardText();
 }
 
 TEST_F(ContextMenuWindow, SchemesFromTheCorpusThemesAndTheThemeSwitch) {
