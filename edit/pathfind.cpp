@@ -221,6 +221,10 @@ Node* findByRegistryPath(const Document& doc, std::wstring_view path) {
     Node* node = doc.root;
     std::wstring_view rest = path;
     for (;;) {
+        if (node->kind == NodeKind::Array) {  // a string of a multi-string value: "[i]"
+            size_t pos = 0, index = 0;
+            return readBracketedIndex(rest, pos, index) && pos == rest.size() ? itemAt(node, index) : nullptr;
+        }
         Node* inner = nullptr;
         for (Node* child : node->children) {
             if (isComment(child) || !child->keyed) continue;
