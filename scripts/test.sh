@@ -2,13 +2,17 @@
 # The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
-# independent JSON reader, its messages for files it does not load, and a short bounded fuzz run
-# per target. Ends with "N passed, N failed".
+# independent JSON reader, its messages for files it does not load, the corpus's copies and paths
+# read back by Python's readers, and a short bounded fuzz run per target. Ends with "N passed, N failed".
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh" || { echo "setup failed"; echo "0 passed, 1 failed"; exit 1; }
 source "$top/scripts/wine-env.sh"
+# The Python that reads copies back needs PyYAML and tomllib (3.11). Debian's python3-yaml goes into
+# the system Python, which a python3 of pyenv on the PATH may hide.
+QM_PYTHON=python3
+python3 -c 'import yaml, tomllib' 2>/dev/null || QM_PYTHON=/usr/bin/python3
 
 fuzz_seconds=${QM_FUZZ_SECONDS:-20}
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -107,6 +111,17 @@ if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
 fi
 if [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
   check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
+fi
+# Copies and paths read back by other tools: every corpus file's root and sampled subtrees copied
+# as JSON, YAML or XML and read by Python's json, PyYAML and ElementTree, TOML files by tomllib, and
+# every node's path resolved to the same node; natively over the whole corpus, under Wine over every
+# tenth file.
+if [ $ok_native = 1 ] && [ -d ../shared/corpus ]; then
+  check copy-roundtrip-native "$QM_PYTHON" tests/tools/copy_roundtrip.py build/native/quillmap-dump ../shared/corpus
+fi
+if [ $ok_win64 = 1 ] && [ -d ../shared/corpus ]; then
+  check copy-roundtrip-wine "$QM_PYTHON" tests/tools/copy_roundtrip.py --every 10 "$WINE" build/win64/quillmap-dump.exe \
+        ../shared/corpus
 fi
 # The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
 if [ $ok_native = 1 ]; then
