@@ -478,6 +478,17 @@ void ensureLineNodes(Document& doc, SourceText& out) {
     assignLineNodes(doc, NodeIndexer(doc), out);
 }
 
+std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
+    if (doc && source.showsSourceText) return std::wstring(doc->sourceText);
+    std::wstring out;
+    out.reserve(source.text.size() + source.lineCount());
+    for (wchar_t c : source.text) {
+        if (c == L'\n') out += L'\r';
+        out += c;
+    }
+    return out;
+}
+
 void buildSourceText(Document* doc, SourceText& out, bool complete) {
     out.clear();
     if (!doc || !doc->root) return;
