@@ -10,8 +10,8 @@ of their root must hold the same data.
 The dump tool answers all requests of the corpus in two runs (see --requests in tools/dump.cpp):
 one lists the nodes of every file, the other resolves every path and writes every copy.
 
-Usage: copy_roundtrip.py [--every N] DUMP-COMMAND... CORPUS-FOLDER
-(the dump tool's path, or the Wine loader and the .exe; --every N checks every N-th file only)."""
+Usage: copy_roundtrip.py DUMP-COMMAND... CORPUS-FOLDER
+(the dump tool's path, or the Wine loader and the .exe)."""
 import json
 import math
 import os
@@ -393,12 +393,8 @@ def under_duplicate_key(node):
 
 
 def main():
-    args = sys.argv[1:]
-    every = 1
-    if args[:1] == ["--every"]:
-        every, args = int(args[1]), args[2:]
-    command, folder = args[:-1], args[-1]
-    files = list(corpus_files(folder))[::every]
+    command, folder = sys.argv[1:-1], sys.argv[-1]
+    files = list(corpus_files(folder))
 
     # Run 1: the node lines of every file.
     answers = read_answers(run_requests(command, [r for f in files for r in ("file " + escape(tool_path(command, f)), "nodes")]))
