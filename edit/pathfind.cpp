@@ -215,7 +215,12 @@ Node* findByTomlPath(const Document& doc, std::wstring_view path) {
 }
 
 Node* findByRegistryPath(const Document& doc, std::wstring_view path) {
-    if (!doc.root || path.empty()) return nullptr;
+    if (!doc.root) return nullptr;
+    if (path.empty()) {  // only the comments at the top (the header) have no name to give a path
+        for (Node* child : doc.root->children)
+            if (isComment(child)) return child;
+        return nullptr;
+    }
     // Value names may hold backslashes, key names may not: the whole rest naming a child wins, else
     // the step descends into the child whose name and a backslash begin the rest.
     Node* node = doc.root;

@@ -416,7 +416,8 @@ TEST(NodePath, RegistryBackslashPaths) {
     EXPECT_EQ(nodePath(second, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\Multi\\[1]");
     for (const Node* n : {hkcu, demo, def, multi, slashed, second})
         EXPECT_EQ(findByRegistryPath(*t.doc, nodePath(n, DocumentFormat::Registry)), n);
-    for (const wchar_t* nowhere : {L"", L"HKEY_CURRENT_USER\\", L"\\HKEY_CURRENT_USER", L"HKEY_CURRENT_USER\\Demo"})
+    EXPECT_EQ(findByRegistryPath(*t.doc, L""), header);
+    for (const wchar_t* nowhere : {L"HKEY_CURRENT_USER\\", L"\\HKEY_CURRENT_USER", L"HKEY_CURRENT_USER\\Demo"})
         EXPECT_EQ(findByRegistryPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 
