@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <initializer_list>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "document/chars.h"
@@ -76,19 +77,14 @@ bool isNamespaceDeclaration(const Node* attribute) {
 // bound when the copy is read on its own.
 std::vector<const Node*> inheritedNamespaces(const Node* element) {
     std::vector<const Node*> found;
-    auto declared = [&found, element](std::wstring_view name) {
-        for (const Node* d : found)
-            if (d->name == name) return true;
-        const size_t own = std::min<size_t>(element->attributeCount, element->children.size());
-        for (size_t i = 0; i < own; ++i)
-            if (element->children[i]->name == name) return true;
-        return false;
-    };
+    std::unordered_set<std::wstring_view> declared;  // a set: a hostile file may declare thousands
+    const size_t own = std::min<size_t>(element->attributeCount, element->children.size());
+    for (size_t i = 0; i < own; ++i) declared.insert(element->children[i]->name);
     for (const Node* a = element->parent; a && a->kind == NodeKind::Element; a = a->parent) {
         const size_t attributes = std::min<size_t>(a->attributeCount, a->children.size());
         for (size_t i = 0; i < attributes; ++i) {
             const Node* attribute = a->children[i];
-            if (isNamespaceDeclaration(attribute) && !declared(attribute->name)) found.push_back(attribute);
+            if (isNamespaceDeclaration(attribute) && declared.insert(attribute->name).second) found.push_back(attribute);
         }
     }
     return found;

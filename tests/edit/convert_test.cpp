@@ -363,6 +363,19 @@ TEST(XmlWriter, MixedContentKeepsItsText) {
     }
 }
 
+// A copied element read on its own needs the declarations of the prefixes it uses: it carries
+// those in scope above it, the nearest of each name, unless it makes its own.
+TEST(XmlWriter, CopiedElementCarriesTheNamespacesInScope) {
+    auto doc = qmtest::parse(L"t.xml", L"<r xmlns='d' xmlns:a='1' xmlns:b='2'><m xmlns:a='3'>"
+                                       L"<a:e b:k='v' xmlns:b='4'/></m></r>");
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->errorMessage, L"");
+    const Node* e = doc->root->children[0]->children[3]->children[1];
+    EXPECT_EQ(subtreeText(e, *doc), L"<a:e b:k=\"v\" xmlns:b=\"4\" xmlns:a=\"3\" xmlns=\"d\"/>");
+    EXPECT_EQ(subtreeText(doc->root, *doc), L"<r xmlns=\"d\" xmlns:a=\"1\" xmlns:b=\"2\">\r\n  <m xmlns:a=\"3\">\r\n"
+                                            L"    <a:e b:k=\"v\" xmlns:b=\"4\"/>\r\n  </m>\r\n</r>");
+}
+
 TEST(XmlWriter, TextOnlyWhiteSpaceAndUntrimmedSingleText) {
     Tree t(DocumentFormat::Xml);
     Node* r = t.add(t.root, NodeKind::Element, L"r");
