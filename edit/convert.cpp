@@ -417,6 +417,29 @@ std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
     return out;
 }
 
+bool isXmlChar(uint32_t c) {
+    if (c < 0x20) return c == 0x9 || c == 0xA || c == 0xD;
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
+}
+
+bool yaml11ReadsAsNonString(std::wstring_view text) {
+    static const wchar_t* const kWords[] = {L"y", L"Y", L"yes", L"Yes", L"YES", L"n", L"N", L"no", L"No", L"NO",
+                                            L"on", L"On", L"ON", L"off", L"Off", L"OFF", L"~", L"=", L"<<"};
+    for (const wchar_t* word : kWords)
+        if (text == word) return true;
+    if (text.empty()) return false;
+    // Integers and floats in every 1.1 notation, sexagesimal numbers and dates are made of these
+    // characters and begin with a digit, a sign or a dot.
+    const wchar_t first = text[0];
+    if (!isDigit(first) && first != L'+' && first != L'-' && first != L'.') return false;
+    if (text.size() >= 5 && isDigit(text[0]) && isDigit(text[1]) && isDigit(text[2]) && isDigit(text[3]) &&
+        text[4] == L'-')
+        return true;  // a date or a date and time
+    return text.find_first_not_of(L"0123456789_:.+-eExXoObBabcdfABCDF") == std::wstring_view::npos &&
+           text.find_first_of(L"0123456789") != std::wstring_view::npos;
+}
+
 bool yamlNeedsQuotes(std::wstring_view text) {
     if (text.empty()) return true;
     if (isSpace(text.front()) || isSpace(text.back())) return true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "document/document.h"
@@ -29,6 +30,15 @@ std::wstring subtreeText(const Node* node, const Document& doc);
 
 // "&", "<", ">" as entities; the double quote too when the text goes into an attribute value.
 std::wstring xmlEscape(std::wstring_view text, bool inAttribute);
+// A character XML 1.0 can hold (its Char production): tab, line feed, carriage return, and every
+// code point from U+0020 but the surrogates and U+FFFE/U+FFFF. `c` is a whole code point.
+bool isXmlChar(uint32_t c);
+// True when a YAML 1.1 reader (PyYAML, many deployment tools) resolves the text written as a plain
+// scalar to something other than a string: the booleans yes/no/on/off/y/n in their spellings,
+// "~", numbers with underscores, leading zeros or sexagesimal parts ("1:20"), dates, the merge key
+// "<<" and the value key "=". Errs on the side of yes: quoting a text that needed none changes
+// nothing a reader sees.
+bool yaml11ReadsAsNonString(std::wstring_view text);
 // True when a text written as a plain YAML scalar would not read back as the same string.
 bool yamlNeedsQuotes(std::wstring_view text);
 // A node on one line of YAML: "{}" / "[]" for empty containers, strings quoted when needed,
