@@ -2,7 +2,7 @@
 # The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
-# independent JSON reader, its messages for files it does not load, and a short bounded fuzz run
+# independent JSON reader, saved edits read back by each format's usual reader, its messages for files it does not load, and a short bounded fuzz run
 # per target. Ends with "N passed, N failed".
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -107,6 +107,11 @@ if [ $ok_native = 1 ] && [ $ok_win64 = 1 ] && [ -d ../shared/corpus/json ]; then
 fi
 if [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
   check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
+fi
+# Every accepted edit of the edit-outcome tables, read back by Python's json, tomllib, PyYAML and
+# ElementTree: the typed value at the edited node, every other value unchanged.
+if [ $ok_native = 1 ]; then
+  check edit-readers python3 tests/tools/edit_readers.py build/native/quillmap_core_tests
 fi
 # The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
 if [ $ok_native = 1 ]; then

@@ -242,6 +242,13 @@ TEST(EditValue, OutcomeByFormatAndTypedText) {
             EXPECT_EQ(qmtest::u8(f.doc->editedText), qmtest::u8(c.editedText));
             EXPECT_EQ(node->kind, c.kindAfter);
         }
+        if (out.changed && !spansAtLoad) {
+            qmtest::AcceptedEdit accepted{c.what, c.file, f.doc->encoding, c.typed, c.bytes, f.doc->prefixBytes, node};
+            std::vector<uint8_t> body;
+            EXPECT_TRUE(qm::encodeTextWith(f.doc->editedText, f.doc->encoding, body, qm::portableCodePageEncoder));
+            accepted.after.insert(accepted.after.end(), body.begin(), body.end());
+            qmtest::exportAcceptedEdit(accepted);
+        }
     }
 }
 
