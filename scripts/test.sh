@@ -2,8 +2,8 @@
 # The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
-# independent JSON reader, saved edits read back by each format's usual reader, its messages for files it does not load, and a short bounded fuzz run
-# per target. Ends with "N passed, N failed".
+# independent JSON reader, its messages for files it does not load, saved edits read back by each
+# format's usual reader, and a short bounded fuzz run per target. Ends with "N passed, N failed".
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
