@@ -71,8 +71,6 @@ const wchar_t* editMessageEncoding() {
 
 namespace {
 
-bool isHighSurrogate(wchar_t c) { return (unsigned(c) & 0xFC00) == 0xD800; }
-bool isLowSurrogate(wchar_t c) { return (unsigned(c) & 0xFC00) == 0xDC00; }
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // The code point at text[i] and the units it takes: a surrogate pair is one code point, a lone
@@ -167,21 +165,6 @@ std::wstring withoutCarriageReturnsBeforeLineFeeds(std::wstring_view text) {
 // The double-quoted strings of the data formats: JSON, YAML's double quotes, TOML's basic string.
 enum class QuoteStyle { Json, YamlDouble, TomlBasic };
 
-// YAML readers refuse C0 and C1 controls (but tab and the line breaks), DEL, U+FFFE and U+FFFF in
-// a document, and YAML 1.1 readers break lines at NEL and the line and paragraph separators.
-bool yamlNeedsEscape(char32_t c) {
-    if (c < 0x20 || c == 0x7F) return true;
-    if (c >= 0x80 && c <= 0x9F) return true;
-    return c == 0x2028 || c == 0x2029 || c == 0xFEFF || c == 0xFFFE || c == 0xFFFF;
-}
-
-bool mustEscape(char32_t c, QuoteStyle style) {
-    if (c < 0x20) return true;
-    if (style == QuoteStyle::TomlBasic) return c == 0x7F;
-    if (style == QuoteStyle::YamlDouble) return yamlNeedsEscape(c);
-    return false;
-}
-
 void appendHexEscape(std::wstring& out, const wchar_t* form, unsigned value) {
     wchar_t buf[16];
     std::swprintf(buf, 16, form, value);
@@ -196,30 +179,23 @@ void appendUnicodeEscape(std::wstring& out, char32_t c, QuoteStyle style) {
     appendHexEscape(out, L"\\u%04x", unsigned(0xDC00 + ((c - 0x10000) & 0x3FF)));
 }
 
-// The value in double quotes with the style's escapes, and an escape for every character the
-// file's encoding cannot hold.
+// The value in double quotes with the style's escapes (the JSON and YAML quoting of the copy
+// writers; TOML's basic string also escapes DEL), and an escape for every character the file's
+// encoding cannot hold: inside double quotes any character may stand as its escape.
 std::wstring doubleQuoted(std::wstring_view value, QuoteStyle style, const Encodable& encodable) {
-    std::wstring out(1, L'"');
-    out.reserve(value.size() + 2);
-    for (size_t i = 0; i < value.size();) {
+    const std::wstring quoted = style == QuoteStyle::YamlDouble ? yamlQuote(value) : jsonQuote(value);
+    std::wstring out;
+    out.reserve(quoted.size());
+    for (size_t i = 0; i < quoted.size();) {
         size_t units = 1;
-        const char32_t c = codePointAt(value, i, units);
-        const std::wstring_view piece = value.substr(i, units);
+        const char32_t c = codePointAt(quoted, i, units);
+        const std::wstring_view piece = std::wstring_view(quoted).substr(i, units);
         i += units;
-        switch (c) {
-            case L'"': out += L"\\\""; continue;
-            case L'\\': out += L"\\\\"; continue;
-            case L'\t': out += L"\\t"; continue;
-            case L'\n': out += L"\\n"; continue;
-            case L'\r': out += L"\\r"; continue;
-            default: break;
-        }
-        if (mustEscape(c, style) || (c >= 0x80 && !encodable(piece)))
+        if ((style == QuoteStyle::TomlBasic && c == 0x7F) || (c >= 0x80 && !encodable(piece)))
             appendUnicodeEscape(out, c, style);
         else
             out += piece;
     }
-    out += L'"';
     return out;
 }
 
@@ -264,29 +240,14 @@ bool allEncodable(std::wstring_view text, const Encodable& encodable) {
     return true;
 }
 
-// Whether the value may stay a plain YAML scalar: it reads back as the same text (a string
-// stays a string for YAML 1.2 and 1.1 readers alike; a number, boolean or null typed into one
-// keeps its kind) and holds no character that needs an escape. "," and brackets end a plain
-// scalar only inside a flow collection, which the edit finds out by reading the result.
+// Whether the value may stay a plain YAML scalar: a number, boolean or null typed into one keeps
+// its kind; text must read back as the same string for YAML 1.2 and 1.1 readers alike (the copy
+// writers' rule). "," and brackets end a plain scalar only inside a flow collection, which the
+// edit finds out by reading the result.
 bool yamlPlainCarries(const Node* node, std::wstring_view value, const Encodable& encodable) {
-    if (value.empty() || isSpace(value.front()) || isSpace(value.back())) return false;
-    const bool indicator = std::wstring_view(L",[]{}#&*!|>'%@`\"").find(value.front()) != std::wstring_view::npos;
-    const bool dashLike = std::wstring_view(L"-?:").find(value.front()) != std::wstring_view::npos &&
-                          (value.size() == 1 || isSpace(value[1]));
-    if (indicator || dashLike) return false;
-    if (value.compare(0, 3, L"---") == 0 || value.compare(0, 3, L"...") == 0) return false;
-    if (value.back() == L':' || value.find(L": ") != std::wstring_view::npos) return false;
-    if (value.find(L" #") != std::wstring_view::npos || value.find(L"\t#") != std::wstring_view::npos) return false;
-    for (size_t i = 0; i < value.size();) {
-        size_t units = 1;
-        const char32_t c = codePointAt(value, i, units);
-        i += units;
-        if (c == L'\t' || c == L'\n' || c == L'\r' || yamlNeedsEscape(c) || isSurrogate(c)) return false;
-    }
     if (!allEncodable(value, encodable)) return false;
-    const bool asString = isPlainString(node) || classifyYamlScalar(value) == NodeKind::String;
-    if (!asString) return true;  // a number, boolean or null typed into one
-    return classifyYamlScalar(value) == NodeKind::String && !yaml11ReadsAsNonString(value);
+    if (!isPlainString(node) && !value.empty() && classifyYamlScalar(value) != NodeKind::String) return true;
+    return !yamlNeedsQuotes(value);
 }
 
 // A plain value written into an empty value's place ("k:", "- ", "{a: , b: 1}") is kept apart
@@ -315,7 +276,7 @@ bool singleQuotesCarry(std::wstring_view value, const Encodable& encodable) {
         size_t units = 1;
         const char32_t c = codePointAt(value, i, units);
         i += units;
-        if (c == L'\t' || c == L'\n' || c == L'\r' || yamlNeedsEscape(c) || isSurrogate(c)) return false;
+        if (c == L'\t' || (c < 0x10000 && yamlMustEscape(wchar_t(c), 0, 0))) return false;  // line breaks too
     }
     return allEncodable(value, encodable);
 }
@@ -524,7 +485,7 @@ const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wst
     if (document.format == DocumentFormat::Yaml && !wantText) {
         // Typed into a number, boolean or null: the kind the text reads as, text included.
         const NodeKind kind = classifyYamlScalar(typed);
-        if (kind != NodeKind::String) return after.kind == kind && after.value == typed ? nullptr : refusal;
+        if (kind != NodeKind::String && !typed.empty()) return after.kind == kind && after.value == typed ? nullptr : refusal;
         wantText = true;
     }
     if (!wantText) return after.kind == NodeKind::String && !after.tagged ? refusal : nullptr;

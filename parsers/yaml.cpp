@@ -81,6 +81,9 @@ private:
     // The null made for it records there an empty span, so editing can fill it in; any other
     // node made first (a value on the lines below) forgets the place.
     size_t emptyValueAt = SIZE_MAX;
+    bool pendingNameQuoted = false;  // pendingName was read from quotes
+    // Members whose key is a quoted "<<": a key like any other, only the plain "<<" merges.
+    std::unordered_set<const Node*> quotedMergeNames;
     std::vector<Properties> openAnchors;  // anchors of the nodes being built, innermost last
 
     // ---- positions and lines ----
@@ -254,8 +257,10 @@ QM_NOINLINE void YamlParser::flushComments(Node* parent) {
 QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
     n->name = pendingName;
+    if (pendingNameQuoted && keyed && n->name == L"<<") quotedMergeNames.insert(n);
     pendingName = NodeText();
     emptyValueAt = SIZE_MAX;
+    pendingNameQuoted = false;
     n->keyed = keyed;
     return n;
 }
@@ -373,6 +378,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
             pendingName = storeText(doc, readQuoted());
+            pendingNameQuoted = true;
             if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
@@ -391,6 +397,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
     }
     if (isQuote(text[pos])) {
         pendingName = storeText(doc, readQuoted());
+        pendingNameQuoted = true;
         if (failed) return KeyResult::Failed;
         skipBlanks();
         if (pos >= length || text[pos] != L':') {
@@ -428,6 +435,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
         if (!nextEntryAt(indent, false)) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     applyMergeKeys(mapping);
     return mapping;
 }
@@ -764,6 +772,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
     pos = entryStart;
     pending.resize(pendingBefore);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     parseFlowNode(sequence, false, flowDepth + 1);
 }
 
@@ -771,6 +780,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
 QM_NOINLINE void YamlParser::readFlowKey() {
     if (pos < length && isQuote(text[pos])) {
         pendingName = storeText(doc, readQuoted());
+        pendingNameQuoted = true;
         return;
     }
     const size_t start = pos;
@@ -1002,6 +1012,7 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     Node* copy = copyNode(found->second, parent, keyed);
     if (copy) copy->tag = internString(doc, L"*" + aliasName);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     return copy;
 }
 
@@ -1047,13 +1058,16 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
 // children; they stay in the node store, where no view reaches them.
 QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
     bool anyMerge = false;
-    for (const Node* child : mapping->children) anyMerge = anyMerge || (child->keyed && child->name == L"<<");
+    auto isMergeKey = [this](const Node* child) {
+        return child->keyed && child->name == L"<<" && !quotedMergeNames.count(child);
+    };
+    for (const Node* child : mapping->children) anyMerge = anyMerge || isMergeKey(child);
     if (!anyMerge) return;
     std::vector<Node*> sources;
     std::vector<Node*> kept;
     std::unordered_set<std::wstring_view> present;
     for (Node* child : mapping->children) {
-        if (child->keyed && child->name == L"<<") {
+        if (isMergeKey(child)) {
             sources.push_back(child);
         } else {
             kept.push_back(child);
@@ -1087,6 +1101,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
         if (stopped) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
 }
 
