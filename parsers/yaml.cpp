@@ -77,6 +77,10 @@ private:
     std::unordered_map<std::wstring, Node*> anchors;
     std::vector<PendingComment> pending;
     NodeText pendingName;  // key of the node created next (empty for items and documents)
+    // Where an empty block value would be written: just after its key's ":" or its item's "-".
+    // The null made for it records there an empty span, so editing can fill it in; any other
+    // node made first (a value on the lines below) forgets the place.
+    size_t emptyValueAt = SIZE_MAX;
     bool pendingNameQuoted = false;  // pendingName was read from quotes
     // Members whose key is a quoted "<<": a key like any other, only the plain "<<" merges.
     std::unordered_set<const Node*> quotedMergeNames;
@@ -255,13 +259,16 @@ QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, 
     n->name = pendingName;
     if (pendingNameQuoted && keyed && n->name == L"<<") quotedMergeNames.insert(n);
     pendingName = NodeText();
+    emptyValueAt = SIZE_MAX;
     pendingNameQuoted = false;
     n->keyed = keyed;
     return n;
 }
 
 QM_NOINLINE Node* YamlParser::makeNull(Node* parent, bool keyed, uint32_t nodeLine) {
+    const size_t at = emptyValueAt;
     Node* n = makeNode(NodeKind::Null, parent, keyed, nodeLine);
+    if (doc.recordSpans && at != SIZE_MAX) recordSpan(doc, uint32_t(at), uint32_t(at));
     n->value = L"null";
     return n;
 }
@@ -321,6 +328,7 @@ QM_NOINLINE Node* YamlParser::parseBlockNode(Node* parent, bool keyed, long inde
     const uint32_t nodeLine = lineAt(pos);
     const size_t nodeStart = pos;
     const Properties props = readProperties();
+    if (props.hasAnchor() || props.hasTag()) emptyValueAt = SIZE_MAX;  // a value goes after them
     openAnchor(props);
     if (pos < length && text[pos] == L'#') collectComment();
 
@@ -435,6 +443,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
 // After a key's ":": the value on the same line, or (through the line-end rule of parseBlockNode,
 // which costs a second unit of block depth) on the lines below.
 QM_NOINLINE void YamlParser::parseMappingValue(Node* mapping, long indent) {
+    emptyValueAt = pos;
     skipBlanksAndComment();
     parseBlockNode(mapping, true, indent, true);
 }
@@ -445,6 +454,7 @@ QM_NOINLINE Node* YamlParser::parseBlockSequence(Node* parent, bool keyed, long 
         flushComments(sequence);
         const uint32_t itemLine = lineAt(pos);
         ++pos;  // the dash
+        emptyValueAt = pos;
         skipBlanksAndComment();
         if (!lineEndAt(pos) || (skipToContent() && column(pos) > indent))
             parseBlockNode(sequence, false, indent, false);
@@ -732,6 +742,7 @@ QM_NOINLINE void YamlParser::parseFlowMappingEntry(Node* mapping, wchar_t closer
             parseFlowNode(mapping, true, flowDepth + 1);
             return;
         }
+        emptyValueAt = pos;  // "{a: , b: 1}": the empty value's place, before the "," or the closer
     }
     makeNull(mapping, true, keyLine);
 }
@@ -751,6 +762,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
         Node* pair = sequence->children.back();
         const uint32_t keyLine = lineAt(pos);
         skipFlowSpace();
+        emptyValueAt = pos;
         if (pos < length && (text[pos] == L',' || text[pos] == closer))
             makeNull(pair, true, keyLine);
         else
