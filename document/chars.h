@@ -28,6 +28,9 @@ inline bool isAlpha(wchar_t c) {
     if (c < 0x80) return (c | 0x20) >= L'a' && (c | 0x20) <= L'z';
     return std::iswalpha(static_cast<wint_t>(c)) != 0;
 }
+// The two halves of a UTF-16 surrogate pair.
+inline bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool isLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 inline bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 inline bool isHexDigit(wchar_t c) { return isDigit(c) || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'); }
 // Upper case of the letters of Latin-1, Latin Extended-A, Greek and Cyrillic by table, the same

@@ -77,6 +77,9 @@ private:
     std::unordered_map<std::wstring, Node*> anchors;
     std::vector<PendingComment> pending;
     NodeText pendingName;  // key of the node created next (empty for items and documents)
+    bool pendingNameQuoted = false;  // pendingName was read from quotes
+    // Members whose key is a quoted "<<": a key like any other, only the plain "<<" merges.
+    std::unordered_set<const Node*> quotedMergeNames;
     std::vector<Properties> openAnchors;  // anchors of the nodes being built, innermost last
 
     // ---- positions and lines ----
@@ -250,7 +253,9 @@ QM_NOINLINE void YamlParser::flushComments(Node* parent) {
 QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
     n->name = pendingName;
+    if (pendingNameQuoted && keyed && n->name == L"<<") quotedMergeNames.insert(n);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     n->keyed = keyed;
     return n;
 }
@@ -365,6 +370,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
             pendingName = storeText(doc, readQuoted());
+            pendingNameQuoted = true;
             if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
@@ -383,6 +389,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
     }
     if (isQuote(text[pos])) {
         pendingName = storeText(doc, readQuoted());
+        pendingNameQuoted = true;
         if (failed) return KeyResult::Failed;
         skipBlanks();
         if (pos >= length || text[pos] != L':') {
@@ -420,6 +427,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
         if (!nextEntryAt(indent, false)) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     applyMergeKeys(mapping);
     return mapping;
 }
@@ -752,6 +760,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
     pos = entryStart;
     pending.resize(pendingBefore);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     parseFlowNode(sequence, false, flowDepth + 1);
 }
 
@@ -759,6 +768,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
 QM_NOINLINE void YamlParser::readFlowKey() {
     if (pos < length && isQuote(text[pos])) {
         pendingName = storeText(doc, readQuoted());
+        pendingNameQuoted = true;
         return;
     }
     const size_t start = pos;
@@ -990,6 +1000,7 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     Node* copy = copyNode(found->second, parent, keyed);
     if (copy) copy->tag = internString(doc, L"*" + aliasName);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     return copy;
 }
 
@@ -1035,13 +1046,16 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
 // children; they stay in the node store, where no view reaches them.
 QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
     bool anyMerge = false;
-    for (const Node* child : mapping->children) anyMerge = anyMerge || (child->keyed && child->name == L"<<");
+    auto isMergeKey = [this](const Node* child) {
+        return child->keyed && child->name == L"<<" && !quotedMergeNames.count(child);
+    };
+    for (const Node* child : mapping->children) anyMerge = anyMerge || isMergeKey(child);
     if (!anyMerge) return;
     std::vector<Node*> sources;
     std::vector<Node*> kept;
     std::unordered_set<std::wstring_view> present;
     for (Node* child : mapping->children) {
-        if (child->keyed && child->name == L"<<") {
+        if (isMergeKey(child)) {
             sources.push_back(child);
         } else {
             kept.push_back(child);
@@ -1075,6 +1089,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
         if (stopped) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
 }
 

@@ -114,6 +114,8 @@ const EditCase kEditCases[] = {
      NodeKind::String},
     {"YAML: a single-quoted value stays single-quoted", L"a.yaml", "s: 'it''s'\n", L"$.s", L"it is", L"", L"s: 'it is'\n",
      NodeKind::String},
+    {"YAML: an apostrophe in a single-quoted value is doubled", L"a.yaml", "s: 'x'\n", L"$.s", L"it's", L"",
+     L"s: 'it''s'\n", NodeKind::String},
     {"YAML: a number typed into a number changes to a string and back", L"a.yaml", "n: 5\n", L"$.n", L"five", L"",
      L"n: five\n", NodeKind::String},
     {"YAML: a block scalar has no span", L"a.yaml", "s: |\n  a\n  b\n", L"$.s", L"x", kNoSpan, nullptr, NodeKind::String},

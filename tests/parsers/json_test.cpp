@@ -212,6 +212,14 @@ TEST(JsonLinesFormat, KeepsParsingAfterAnError) {
     EXPECT_EQ(shape(*d), L"Arr Obj Obj Arr:b Num=1 Obj Num:c=3");
 }
 
+TEST(JsonLinesFormat, RecordsEndingInCrLf) {
+    auto d = parse(L"x.jsonl", L"{\"a\":1}\r\n{\"b\":2}\r\n");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->errorMessage, L"");
+    EXPECT_EQ(shape(*d), L"Arr Obj Num:a=1 Obj Num:b=2");
+    EXPECT_EQ(d->root->children[0]->children[1]->line, 2u);
+}
+
 // Each record as name (* when keyed), value and its members' keys and values.
 static std::vector<std::wstring> records(const Document& d) {
     std::vector<std::wstring> out;
