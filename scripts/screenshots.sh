@@ -46,7 +46,7 @@ grid-xml grid light samples/feed.xml
 grid-yaml grid light samples/config.yaml
 grid-toml grid light samples/settings.toml
 grid-reg grid light samples/sample.reg
-tree-deep tree light RUN/deep.json ctrl+add,next*5 -
+tree-deep tree light RUN/deep.json ctrl+add -
 grid-sticky-header grid light RUN/long.jsonl next*40 -
 search-field-1000 tree light samples/catalog.json - Search=1
 source-as-written source light samples/catalog.json - -"
