@@ -27,6 +27,7 @@ void JsonParser::skipSpaceAndComments() {
         } else if (c == L'/' && pos + 1 < length && text[pos + 1] == L'*') {
             pos += 2;
             while (pos < length && !(text[pos] == L'*' && pos + 1 < length && text[pos + 1] == L'/')) ++pos;
+            unclosedComment = pos >= length;
             pos = pos < length ? pos + 2 : length;
         } else {
             break;
