@@ -250,6 +250,10 @@ struct Document {
     // rewritten: the other nodes' names and values point into it).
     std::wstring editedSource;
     std::vector<uint8_t> prefixBytes;
+    // Child arrays that appendChild outgrew, by capacity (a power of two: 2 << class), each one's
+    // header holding the next: a later list of that capacity takes one instead of new memory.
+    static constexpr size_t kChildArrayClasses = 32;
+    ChildList::Header* spareChildArrays[kChildArrayClasses] = {};
     bool recordSpans = false;
     std::vector<uint32_t> spans;  // two entries per node index: start, end (exclusive)
 
