@@ -57,8 +57,8 @@ std::vector<Entry> entries(const qm::Document& doc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.jsonl"};
-    const std::wstring name = kNames[data[0] % 5];
+    // Registry files cannot be edited: the five other formats.
+    const std::wstring name = data[0] % 5 == 4 ? L"f.jsonl" : qmfuzz::formatName(data[0], 5);
     const size_t typedBytes = std::min<size_t>(data[2] % 32, size - 3);
     const std::wstring typed = qmfuzz::utf8Text(data + 3, typedBytes);
     MemoryFile file;

@@ -86,8 +86,7 @@ void checkFindNext(const qm::SourceText& st, const qm::HighlightState& hs, unsig
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
-    const wchar_t* name = kNames[data[0] % 6];
+    const wchar_t* name = qmfuzz::formatName(data[0]);
     const unsigned flags = (data[0] / 6) & (qm::kSearchMatchCase | qm::kSearchWholeWords | qm::kSearchRegex);
     const size_t termBytes = std::min<size_t>(data[1] % 16, size - 2);
     const std::wstring term = qmfuzz::utf8Text(data + 2, termBytes);
