@@ -350,10 +350,10 @@ void markSaved(Document& document) {
     const bool showsEdited = !document.sourceText.empty() && !document.editedText.empty() &&
                              document.sourceText.data() >= document.editedText.data() &&
                              document.sourceText.data() <= document.editedText.data() + document.editedText.size();
-    if (showsEdited) {
-        document.editedSource = std::move(document.editedText);
-        showSourceOf(document, document.editedSource);
-    }
+    // The saved text is kept: the Source view shows it as written (parsedText still holds the
+    // text as loaded).
+    if (!document.editedText.empty()) document.editedSource = std::move(document.editedText);
+    if (showsEdited) showSourceOf(document, document.editedSource);
     std::wstring().swap(document.editedText);
     document.modified = false;
 }

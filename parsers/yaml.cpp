@@ -138,6 +138,7 @@ private:
     // ---- scalars, properties, aliases ----
     Node* parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine);
     std::wstring readQuoted();
+    NodeText readQuotedText();
     void readEscape(std::wstring& out);
     uint32_t readHex(int maxDigits);
     Properties readProperties();
@@ -377,7 +378,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         ++pos;
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
-            pendingName = storeText(doc, readQuoted());
+            pendingName = readQuotedText();
             pendingNameQuoted = true;
             if (failed) return KeyResult::Failed;
         } else {
@@ -396,7 +397,7 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         return KeyResult::WithoutValue;
     }
     if (isQuote(text[pos])) {
-        pendingName = storeText(doc, readQuoted());
+        pendingName = readQuotedText();
         pendingNameQuoted = true;
         if (failed) return KeyResult::Failed;
         skipBlanks();
@@ -779,7 +780,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
 // Reads a key in flow context (quoted or plain) into pendingName.
 QM_NOINLINE void YamlParser::readFlowKey() {
     if (pos < length && isQuote(text[pos])) {
-        pendingName = storeText(doc, readQuoted());
+        pendingName = readQuotedText();
         pendingNameQuoted = true;
         return;
     }
@@ -825,7 +826,7 @@ QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
 
 QM_NOINLINE Node* YamlParser::parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine) {
     const size_t start = pos;
-    const NodeText value = storeText(doc, readQuoted());
+    const NodeText value = readQuotedText();
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = value;
     if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
@@ -878,6 +879,19 @@ QM_NOINLINE std::wstring YamlParser::readQuoted() {
     }
     fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
     return out;
+}
+
+// A quoted scalar on one line without escapes is a run of the text; any other is read by
+// readQuoted into the document's store.
+NodeText YamlParser::readQuotedText() {
+    const wchar_t quote = text[pos];
+    const size_t start = pos + 1;
+    size_t end = start;
+    while (end < length && text[end] != quote && text[end] != L'\\' && text[end] != L'\n' && text[end] != L'\r') ++end;
+    const bool plainRun = end < length && text[end] == quote && !(quote == L'\'' && end + 1 < length && text[end + 1] == L'\'');
+    if (!plainRun) return storeText(doc, readQuoted());
+    pos = end + 1;
+    return NodeText(text + start, end - start);
 }
 
 // At a backslash inside double quotes, with at least one character after it.

@@ -23,6 +23,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# The copy round-trip test reads YAML with PyYAML and TOML with tomllib (Python 3.11) in the
+# system Python (scripts/test.sh takes python3 instead when that one has both).
+/usr/bin/python3 -c 'import yaml, tomllib' 2>/dev/null ||
+  { echo "setup: /usr/bin/python3 lacks PyYAML (python3-yaml) or tomllib (Python 3.11)" >&2; exit 1; }
+
 # The German-language run starts Wine with LC_ALL=de_DE.UTF-8, which Wine honours only when the
 # host has that locale.
 has_german() { locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; }
