@@ -66,6 +66,34 @@ bool holdsText(const Node* element, size_t attributes) {
     return false;
 }
 
+bool isNamespaceDeclaration(const Node* attribute) {
+    const std::wstring_view name = attribute->name;
+    return name == L"xmlns" || name.rfind(L"xmlns:", 0) == 0;
+}
+
+// The namespace declarations of the element's ancestors that are in scope at the element and that
+// it does not make itself, nearest first: a copied element carries them, so that its prefixes stay
+// bound when the copy is read on its own.
+std::vector<const Node*> inheritedNamespaces(const Node* element) {
+    std::vector<const Node*> found;
+    auto declared = [&found, element](std::wstring_view name) {
+        for (const Node* d : found)
+            if (d->name == name) return true;
+        const size_t own = std::min<size_t>(element->attributeCount, element->children.size());
+        for (size_t i = 0; i < own; ++i)
+            if (element->children[i]->name == name) return true;
+        return false;
+    };
+    for (const Node* a = element->parent; a && a->kind == NodeKind::Element; a = a->parent) {
+        const size_t attributes = std::min<size_t>(a->attributeCount, a->children.size());
+        for (size_t i = 0; i < attributes; ++i) {
+            const Node* attribute = a->children[i];
+            if (isNamespaceDeclaration(attribute) && !declared(attribute->name)) found.push_back(attribute);
+        }
+    }
+    return found;
+}
+
 void writeXml(const Node* top, std::wstring& out) {
     // An open element or the root: its remaining children are written at childDepth, on its line
     // when `inlined`; `ownLine` says the element began a line of its own, which its end tag ends.
@@ -90,6 +118,12 @@ void writeXml(const Node* top, std::wstring& out) {
                 for (size_t i = 0; i < attributes; ++i) {
                     out += L' ';
                     writeXmlAttribute(node->children[i], out);
+                }
+                if (node == top) {
+                    for (const Node* declaration : inheritedNamespaces(node)) {
+                        out += L' ';
+                        writeXmlAttribute(declaration, out);
+                    }
                 }
                 if (node->children.size() == attributes) {
                     out += L"/>";

@@ -48,7 +48,11 @@ std::wstring registryPath(const std::vector<const Node*>& chain) {
     std::wstring out;
     for (size_t i = chain.size(); i-- > 0;) {
         if (i + 1 != chain.size()) out += L'\\';
-        out += chain[i]->name;
+        // The strings of a multi-string value have no names: "[i]", as their labels say.
+        if (chain[i]->keyed || !chain[i]->parent || chain[i]->parent->kind != NodeKind::Array)
+            out += chain[i]->name;
+        else
+            out += L'[' + decimal(chain[i]->indexInParent) + L']';
     }
     return out;
 }

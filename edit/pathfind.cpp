@@ -215,12 +215,21 @@ Node* findByTomlPath(const Document& doc, std::wstring_view path) {
 }
 
 Node* findByRegistryPath(const Document& doc, std::wstring_view path) {
-    if (!doc.root || path.empty()) return nullptr;
+    if (!doc.root) return nullptr;
+    if (path.empty()) {  // only the comments at the top (the header) have no name to give a path
+        for (Node* child : doc.root->children)
+            if (isComment(child)) return child;
+        return nullptr;
+    }
     // Value names may hold backslashes, key names may not: the whole rest naming a child wins, else
     // the step descends into the child whose name and a backslash begin the rest.
     Node* node = doc.root;
     std::wstring_view rest = path;
     for (;;) {
+        if (node->kind == NodeKind::Array) {  // a string of a multi-string value: "[i]"
+            size_t pos = 0, index = 0;
+            return readBracketedIndex(rest, pos, index) && pos == rest.size() ? itemAt(node, index) : nullptr;
+        }
         Node* inner = nullptr;
         for (Node* child : node->children) {
             if (isComment(child) || !child->keyed) continue;

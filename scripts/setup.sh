@@ -6,9 +6,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-# wine32:i386 runs the 32-bit plug-in and its tests beside the 64-bit Wine.
+# wine32:i386 runs the 32-bit plug-in and its tests beside the 64-bit Wine. python3-yaml gives the
+# system's Python the YAML reader that reads saved edits back (tests/tools/edit_readers.py).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 wine64 wine32:i386 googletest libgtest-dev
-          xvfb binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 python3 locales)
+          xvfb binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 python3 python3-yaml locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -21,6 +22,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The copy round-trip test reads YAML with PyYAML and TOML with tomllib (Python 3.11) in the
+# system Python (scripts/test.sh takes python3 instead when that one has both).
+/usr/bin/python3 -c 'import yaml, tomllib' 2>/dev/null ||
+  { echo "setup: /usr/bin/python3 lacks PyYAML (python3-yaml) or tomllib (Python 3.11)" >&2; exit 1; }
 
 # The German-language run starts Wine with LC_ALL=de_DE.UTF-8, which Wine honours only when the
 # host has that locale.

@@ -2,8 +2,10 @@
 # The whole test run: setup, the native build under sanitizers, the 64- and 32-bit Windows builds,
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
-# independent JSON reader, its messages for files it does not load, and a short bounded fuzz run
-# per target. Ends with "N passed, N failed" (and ", N skipped" when runs were left out).
+# independent JSON reader, its messages for files it does not load, the corpus's copies and paths
+# read back by Python's readers, saved edits read back by each format's usual reader, and a short
+# bounded fuzz run per target. Ends with "N passed, N failed" (and ", N skipped" when runs were
+# left out).
 #
 #   scripts/test.sh [STEP...]     steps: native win64 win32 package dump fuzz scripts (default: all)
 #
@@ -19,6 +21,10 @@ source "$top/scripts/wine-env.sh"
 qm_probe_32bit  # setup has failed already unless this says "yes" or "no"
 steps=("$@")
 want() { [ ${#steps[@]} -eq 0 ] || [[ " ${steps[*]} " == *" $1 "* ]]; }
+# The Python that reads copies back needs PyYAML and tomllib (3.11). Debian's python3-yaml goes into
+# the system Python, which a python3 of pyenv on the PATH may hide.
+QM_PYTHON=python3
+python3 -c 'import yaml, tomllib' 2>/dev/null || QM_PYTHON=/usr/bin/python3
 
 fuzz_seconds=${QM_FUZZ_SECONDS:-20}
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -130,6 +136,20 @@ fi
 if want dump && [ $ok_native = 1 ] && [ -d ../shared/corpus/json ]; then
   check json-reference python3 tests/tools/json_reference.py build/native/quillmap-dump ../shared/corpus/json/test_parsing
 fi
+# Copies and paths read back by other tools: every corpus file's root and sampled subtrees copied
+# as JSON, YAML or XML and read by Python's json, PyYAML and ElementTree, TOML files by tomllib, and
+# every node's path resolved to the same node; natively and under Wine (two dump runs each).
+if want dump && [ $ok_native = 1 ] && [ -d ../shared/corpus ]; then
+  check copy-roundtrip-native "$QM_PYTHON" tests/tools/copy_roundtrip.py build/native/quillmap-dump ../shared/corpus
+fi
+if want dump && [ $ok_win64 = 1 ] && [ -d ../shared/corpus ]; then
+  check copy-roundtrip-wine "$QM_PYTHON" tests/tools/copy_roundtrip.py "$WINE" build/win64/quillmap-dump.exe ../shared/corpus
+fi
+# Every accepted edit of the edit-outcome tables, read back by Python's json, tomllib, PyYAML and
+# ElementTree: the typed value at the edited node, every other value unchanged.
+if want dump && [ $ok_native = 1 ]; then
+  check edit-readers "$QM_PYTHON" tests/tools/edit_readers.py build/native/quillmap_core_tests
+fi
 # The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
 if want dump && [ $ok_native = 1 ]; then
   check dump-failures-native python3 tests/tools/dump_failures.py build/native/quillmap-dump
@@ -160,6 +180,9 @@ if [ $ok_fuzz = 1 ]; then
       fuzz_toml) seeds=(../shared/corpus/toml) ;;
       fuzz_registry) seeds=(../shared/corpus/reg) ;;
       fuzz_theme) seeds=(../shared/corpus/themes) ;;
+      # The targets of the views, paths and editing read any format: the first byte picks it.
+      fuzz_grid|fuzz_source|fuzz_paths|fuzz_edit)
+        seeds=(../shared/corpus/json ../shared/corpus/xml ../shared/corpus/yaml ../shared/corpus/toml ../shared/corpus/reg) ;;
     esac
     work="$top/build/fuzz-work/$name"; mkdir -p "$work"
     existing=()

@@ -180,7 +180,12 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         case kCmdFont: chooseContentFont(main); return;
         case kCmdCounts: main.SetShowCounts(!set.showCounts); return;
-        case kCmdCopySource: CopyTextToClipboard(main.window, main.sourcePane.WholeText()); return;
+        case kCmdCopySource: {
+            std::wstring text = main.sourcePane.WholeText();
+            showNulCharacters(text);
+            CopyTextToClipboard(main.window, text);
+            return;
+        }
         case kCmdEditValue: EditSelectedValue(main); return;
         case kCmdSaveChanges: SaveChanges(main); return;
         case kCmdButtonsTop: setButtonsMode(main, kButtonsTop); return;

@@ -10,16 +10,19 @@
 // "Save changes" does; a refused edit or save prints the viewer's message and exits with 1.
 // --get PATH prints the line of the node the path names (in any syntax the document's paths use),
 // or says on stderr that no node has that path and exits with 4.
-// --requests LIST answers the requests of a UTF-8 file, one a line, paths escaped as the node lines
-// escape texts: "get PATH" prints "node N" (N counts the node lines from 1) or "none"; "copy PATH"
-// and "copy-root" print "copy N BYTES", a line feed, the node's "Copy as" text of that many bytes
-// and a line feed (N is 0 for the root), or "none". One run checks every path and copy of a file.
+// --requests LIST [FILE] answers the requests of a UTF-8 file, one a line, paths escaped as the node
+// lines escape texts: "file PATH" loads that file and prints "file S" (S as the exit status above);
+// "nodes" prints the node lines and "end"; "get PATH" prints "node N" (N counts the node lines from
+// 1) or "none"; "copy PATH" and "copy-root" print "copy N BYTES", a line feed, the node's "Copy as"
+// text of that many bytes and a line feed (N is 0 for the root), or "none". One run checks the
+// paths and copies of a whole corpus.
 #include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -185,42 +188,6 @@ std::wstring unescaped(std::wstring_view s) {
     return out;
 }
 
-bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes, qm::LoadFailure& failure);
-
-// Answers the get and copy requests of the file at opt.requestsPath (see the top of this file).
-int answerRequests(const qm::Document& doc, const Options& opt) {
-    std::vector<uint8_t> bytes;
-    qm::LoadFailure failure = qm::LoadFailure::None;
-    if (!readBytes(opt.requestsPath, bytes, failure)) {
-        std::fprintf(stderr, "quillmap-dump: cannot read %s\n", qm::wideToUtf8(opt.requestsPath).c_str());
-        return 3;
-    }
-    const std::wstring requests = qm::utf8ToWide(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const auto numbers = nodeNumbers(doc);
-    auto numberOf = [&](const qm::Node* node) {
-        const auto found = numbers.find(node);
-        return found == numbers.end() ? size_t(0) : found->second;
-    };
-    for (size_t start = 0; start < requests.size();) {
-        size_t end = requests.find(L'\n', start);
-        if (end == std::wstring::npos) end = requests.size();
-        const std::wstring_view request = std::wstring_view(requests).substr(start, end - start);
-        start = end + 1;
-        const bool copy = request.rfind(L"copy ", 0) == 0, root = request == L"copy-root";
-        if (!copy && !root && request.rfind(L"get ", 0) != 0) continue;
-        const qm::Node* node = root ? doc.root : qm::findByPath(doc, unescaped(request.substr(copy ? 5 : 4)));
-        if (!node) {
-            print("none\n");
-        } else if (copy || root) {
-            const std::string text = qm::wideToUtf8(qm::subtreeText(node, doc));
-            print("copy " + std::to_string(numberOf(node)) + " " + std::to_string(text.size()) + "\n" + text + "\n");
-        } else {
-            print("node " + std::to_string(numberOf(node)) + "\n");
-        }
-    }
-    return doc.errorMessage.empty() ? 0 : 1;
-}
-
 // ---- --stats: the load driver's steps timed one by one, with the process's memory ----
 
 double seconds() {
@@ -326,6 +293,68 @@ bool load(const std::wstring& path, qm::Document& doc, qm::LoadFailure& failure)
 #endif
 }
 
+// Answers the requests of the file at opt.requestsPath (see the top of this file), on opt.path
+// when it is given and on each file a "file" request names.
+int answerRequests(const Options& opt) {
+    std::vector<uint8_t> bytes;
+    qm::LoadFailure failure = qm::LoadFailure::None;
+    if (!readBytes(opt.requestsPath, bytes, failure)) {
+        std::fprintf(stderr, "quillmap-dump: cannot read %s\n", qm::wideToUtf8(opt.requestsPath).c_str());
+        return 3;
+    }
+    const std::wstring requests = qm::utf8ToWide(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::unique_ptr<qm::Document> doc;
+    std::unordered_map<const qm::Node*, size_t> numbers;
+    int status = 0;
+    auto open = [&](const std::wstring& path) {
+        doc = std::make_unique<qm::Document>();
+        if (!load(path, *doc, failure)) {
+            doc.reset();
+            return 2;
+        }
+        numbers = nodeNumbers(*doc);
+        return doc->errorMessage.empty() ? 0 : 1;
+    };
+    auto numberOf = [&](const qm::Node* node) {
+        const auto found = numbers.find(node);
+        return found == numbers.end() ? size_t(0) : found->second;
+    };
+    if (!opt.path.empty()) status = open(opt.path);
+    for (size_t start = 0; start < requests.size();) {
+        size_t end = requests.find(L'\n', start);
+        if (end == std::wstring::npos) end = requests.size();
+        const std::wstring_view request = std::wstring_view(requests).substr(start, end - start);
+        start = end + 1;
+        auto argument = [&](size_t wordLength) { return unescaped(request.substr(wordLength)); };
+        if (request.rfind(L"file ", 0) == 0) {
+            status = open(argument(5));
+            print("file " + std::to_string(status) + "\n");
+            continue;
+        }
+        if (!doc) {
+            if (!request.empty()) print("none\n");
+            continue;
+        }
+        if (request == L"nodes") {
+            dump(*doc, opt);
+            print("end\n");
+            continue;
+        }
+        const bool copy = request.rfind(L"copy ", 0) == 0, root = request == L"copy-root";
+        if (!copy && !root && request.rfind(L"get ", 0) != 0) continue;
+        const qm::Node* node = root ? doc->root : qm::findByPath(*doc, argument(copy ? 5 : 4));
+        if (!node) {
+            print("none\n");
+        } else if (copy || root) {
+            const std::string text = qm::wideToUtf8(qm::subtreeText(node, *doc));
+            print("copy " + std::to_string(numberOf(node)) + " " + std::to_string(text.size()) + "\n" + text + "\n");
+        } else {
+            print("node " + std::to_string(numberOf(node)) + "\n");
+        }
+    }
+    return status;
+}
+
 // Says on stderr why the file was not loaded; returns the exit status 2.
 int notLoaded(const std::wstring& path, qm::LoadFailure failure) {
     const std::string name = qm::wideToUtf8(path);
@@ -400,7 +429,7 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
 
 int usage() {
     std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats | --find TEXT [--regex] [--case] [--words] | "
-               "--set PATH VALUE [--save] | --get PATH | --requests LIST] FILE\n",
+               "--set PATH VALUE [--save] | --get PATH] FILE\n       quillmap-dump --requests LIST [FILE]\n",
                stderr);
     return 3;
 }
@@ -489,6 +518,7 @@ int run(const std::vector<std::wstring>& args) {
         else
             return usage();
     }
+    if (!opt.requestsPath.empty()) return answerRequests(opt);
     if (opt.path.empty() || (opt.save && !opt.set)) return usage();
     qm::Document doc;
     doc.recordSpans = opt.spans;
@@ -497,7 +527,6 @@ int run(const std::vector<std::wstring>& args) {
     if (!load(opt.path, doc, failure)) return notLoaded(opt.path, failure);
     if (opt.find) return find(doc, opt);
     if (opt.get) return get(doc, opt);
-    if (!opt.requestsPath.empty()) return answerRequests(doc, opt);
 #ifdef _WIN32
     if (opt.set) return setValue(doc, opt);
 #else

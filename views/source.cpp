@@ -496,6 +496,17 @@ bool showsAsWritten(const Document& doc, SourceLayout layout) {
     return text.size() / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
 }
 
+std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
+    if (doc && source.showsSourceText) return std::wstring(writtenText(*doc));
+    std::wstring out;
+    out.reserve(source.text.size() + source.lineCount());
+    for (wchar_t c : source.text) {
+        if (c == L'\n') out += L'\r';
+        out += c;
+    }
+    return out;
+}
+
 void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout layout) {
     out.clear();
     if (!doc || !doc->root) return;

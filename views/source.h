@@ -115,6 +115,11 @@ void ensureLineNodes(Document& doc, SourceText& out);
 // Fills lineStates up to and including `line` (clamped to the last line).
 void ensureLineStates(SourceText& out, size_t line);
 
+// "Copy entire source": the file's own text exactly when the view shows the file as read (its
+// tabs, lone carriage returns and last empty lines, which the display text changes, included);
+// otherwise the display text with CR LF line ends.
+std::wstring sourceCopyText(const Document* doc, const SourceText& source);
+
 // The range of `node` or of its nearest ancestor below the root that has one.
 LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node);
 

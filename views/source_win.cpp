@@ -199,13 +199,7 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& 
 
 std::wstring SourcePane::WholeText() {
     EnsureBuilt();
-    std::wstring out;
-    out.reserve(source.text.size() + source.lineCount());
-    for (wchar_t c : source.text) {
-        if (c == L'\n') out += L'\r';
-        out += c;
-    }
-    return out;
+    return qm::sourceCopyText(mainWindow->document.get(), source);
 }
 
 bool SourcePane::ValueEditRect(const Node* node, RECT& rect) {

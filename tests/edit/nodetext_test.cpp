@@ -401,6 +401,8 @@ TEST(NodePath, RegistryBackslashPaths) {
     Node* def = t.member(demo, NodeKind::String, L"(Default)", L"x");
     Node* multi = t.member(demo, NodeKind::Array, L"Multi");
     t.add(multi, NodeKind::String, L"", L"a");
+    Node* second = t.add(multi, NodeKind::String, L"", L"b");
+    second->indexInParent = 1;
     Node* comment = t.add(demo, NodeKind::Comment, L"", L"c");
     for (Node* n : {hkcu, software, demo}) n->registryKey = true;
     EXPECT_EQ(nodePath(multi, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\Multi");
@@ -410,9 +412,12 @@ TEST(NodePath, RegistryBackslashPaths) {
     EXPECT_EQ(nodePath(comment, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo");
     // A value name may hold a backslash; the whole rest naming a value wins.
     Node* slashed = t.member(demo, NodeKind::String, L"a\\b", L"y");
-    for (const Node* n : {hkcu, demo, def, multi, slashed})
+    // The strings of a multi-string value are told apart by their index.
+    EXPECT_EQ(nodePath(second, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\Multi\\[1]");
+    for (const Node* n : {hkcu, demo, def, multi, slashed, second})
         EXPECT_EQ(findByRegistryPath(*t.doc, nodePath(n, DocumentFormat::Registry)), n);
-    for (const wchar_t* nowhere : {L"", L"HKEY_CURRENT_USER\\", L"\\HKEY_CURRENT_USER", L"HKEY_CURRENT_USER\\Demo"})
+    EXPECT_EQ(findByRegistryPath(*t.doc, L""), header);
+    for (const wchar_t* nowhere : {L"HKEY_CURRENT_USER\\", L"\\HKEY_CURRENT_USER", L"HKEY_CURRENT_USER\\Demo"})
         EXPECT_EQ(findByRegistryPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 

@@ -105,6 +105,11 @@ TEST(SourceText, BuildsLinesSelectionsAndRanges) {
         EXPECT_EQ(b.source.lineStates.size(), b.source.lineCount());
         ASSERT_FALSE(b.source.lineStarts.empty());
         EXPECT_EQ(b.source.lineStarts.back(), b.source.text.size() + 1);
+        // "Copy entire source": the file as read is copied exactly (tabs, carriage returns and the
+        // last line break kept), a formatted text line by line with CR LF.
+        std::string formatted;
+        for (const std::string& line : c.lines) formatted += (formatted.empty() ? "" : "\r\n") + line;
+        EXPECT_EQ(u8(sourceCopyText(b.doc.get(), b.source)), c.showsSource ? u8(c.text) : formatted);
     }
 }
 
