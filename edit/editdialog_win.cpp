@@ -156,11 +156,17 @@ std::wstring withCarriageReturns(const std::wstring& value) {
     return out;
 }
 
-std::wstring withoutCarriageReturns(const std::wstring& text) {
+// The value the field's text stands for. The field shows every line break as CR LF; a value
+// whose line breaks all were CR LF keeps them so, any other loses the CR the field put before
+// each line feed (a lone CR stays). Unchanged text gives back the value exactly.
+std::wstring valueOfField(const std::wstring& text, const std::wstring& shown, const std::wstring& value) {
+    if (text == shown) return value;
+    const bool crLfValue = value.find(L"\r\n") != std::wstring::npos && withCarriageReturns(value) == value;
+    if (crLfValue) return text;
     std::wstring out;
     out.reserve(text.size());
-    for (wchar_t c : text)
-        if (c != L'\r') out += c;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')) out += text[i];
     return out;
 }
 
@@ -250,7 +256,7 @@ bool editInDialog(MainWindow& main, std::wstring& value) {
     DestroyWindow(dialog.window);
     SetActiveWindow(owner);
     if (!dialog.accepted) return false;
-    value = withoutCarriageReturns(dialog.result);
+    value = valueOfField(dialog.result, fieldText, value);
     return true;
 }
 

@@ -6,7 +6,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-# wine32:i386 runs the 32-bit plug-in and its tests beside the 64-bit Wine.
+# wine32:i386 runs the 32-bit plug-in and its tests beside the 64-bit Wine. python3-yaml gives the
+# system's Python the YAML reader that reads saved edits back (tests/tools/edit_readers.py).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 wine64 wine32:i386 googletest libgtest-dev
           xvfb binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 python3 python3-yaml locales)
 missing=()

@@ -3,8 +3,9 @@
 # every test suite (native, the same core tests under Wine, the Windows tests under Wine), the
 # DLLs' export and import tables, the dump tool's output natively against Wine and against an
 # independent JSON reader, its messages for files it does not load, the corpus's copies and paths
-# read back by Python's readers, and a short bounded fuzz run per target. Ends with "N passed,
-# N failed" (and ", N skipped" when runs were left out).
+# read back by Python's readers, saved edits read back by each format's usual reader, and a short
+# bounded fuzz run per target. Ends with "N passed, N failed" (and ", N skipped" when runs were
+# left out).
 #
 #   scripts/test.sh [STEP...]     steps: native win64 win32 package dump fuzz scripts (default: all)
 #
@@ -143,6 +144,11 @@ if want dump && [ $ok_native = 1 ] && [ -d ../shared/corpus ]; then
 fi
 if want dump && [ $ok_win64 = 1 ] && [ -d ../shared/corpus ]; then
   check copy-roundtrip-wine "$QM_PYTHON" tests/tools/copy_roundtrip.py "$WINE" build/win64/quillmap-dump.exe ../shared/corpus
+fi
+# Every accepted edit of the edit-outcome tables, read back by Python's json, tomllib, PyYAML and
+# ElementTree: the typed value at the edited node, every other value unchanged.
+if want dump && [ $ok_native = 1 ]; then
+  check edit-readers "$QM_PYTHON" tests/tools/edit_readers.py build/native/quillmap_core_tests
 fi
 # The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
 if want dump && [ $ok_native = 1 ]; then

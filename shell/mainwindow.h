@@ -30,6 +30,7 @@ struct ToolbarItem {
     wchar_t glyph = 0;
     std::wstring label;
     RECT rect{};
+    bool iconOnly = false;  // drawn without its label, which its tooltip shows
 };
 
 // The toolbar, the status bar and the search box: what the chrome unit lays out, paints and
@@ -51,6 +52,9 @@ struct ChromeState {
     RECT toolbarRect{};
     RECT statusRect{};
     HWND tooltip = nullptr;
+    // A hidden top-level window that receives what Windows tells top-level windows only (a
+    // change of the colour mode or of the displays) and hands it to the main window.
+    HWND systemListener = nullptr;
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
     BrushHandle searchBrush;  // created on first use, discarded when the palette changes
@@ -126,6 +130,8 @@ void RegisterWindowClasses();
 void UnregisterWindowClasses();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The system listener's procedure: colour-mode and display changes go on to the main window.
+LRESULT CALLBACK SystemListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The context menu at a point in screen coordinates, owned by the view that asks; nothing
 // without a document (shell/menu_win.cpp).

@@ -108,6 +108,16 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
         menu.push_back(command(kCmdCounts, L"Show number of child nodes", L"Anzahl der Unterknoten anzeigen", false,
                                s.showCounts));
     }
+    if (s.view == kViewSource) {
+        std::vector<MenuEntry> layout = {
+            command(kCmdSourceAsWritten, L"As written", L"Wie geschrieben", !s.sourceChoice, s.sourceAsWritten),
+            command(kCmdSourceFormatted, L"Formatted", L"Formatiert", !s.sourceChoice, !s.sourceAsWritten),
+        };
+        for (MenuEntry& e : layout) {
+            e.radio = true;
+            menu.push_back(std::move(e));
+        }
+    }
     if (s.view == kViewGrid) {
         menu.push_back(separator());
         menu.push_back(command(kCmdAutoFit, L"Fit column width to content", L"Spaltenbreite an Inhalt anpassen", false,

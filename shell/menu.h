@@ -34,6 +34,8 @@ constexpr int kCmdButtonsHidden = 120;
 constexpr int kCmdSearchField = 121;
 constexpr int kCmdLightDefault = 122;
 constexpr int kCmdDarkDefault = 123;
+constexpr int kCmdSourceAsWritten = 141;
+constexpr int kCmdSourceFormatted = 142;
 constexpr int kCmdSchemeFirst = 1000;  // 1000 + position in the scheme list
 
 // One entry of the menu: a separator, a command, or a submenu (id 0, with children).
@@ -58,6 +60,8 @@ struct MenuState {
     bool showCounts = false;
     bool autoFit = false;
     bool userColumnWidths = false;  // the grid holds widths the user dragged
+    bool sourceChoice = false;      // the Source view can show the file as written or formatted
+    bool sourceAsWritten = false;   // and shows it as written
     int themeMode = 0;
     int buttonsMode = 0;
     int searchMode = 0;

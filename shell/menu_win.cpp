@@ -66,6 +66,9 @@ MenuState menuStateOf(MainWindow& main) {
         s.isDataFormat = doc->isDataFormat;
         s.isYaml = doc->isYaml;
         s.modified = doc->modified;
+        // Only a JSON or XML file that parsed cleanly has both; any other is shown as read.
+        s.sourceChoice = doc->sourceText.empty() && doc->root;
+        s.sourceAsWritten = showsAsWritten(*doc, main.sourcePane.Layout());
     }
     s.selectionExpandable = main.selected && isExpandable(main.selected);
     s.showCounts = set.showCounts;
@@ -189,6 +192,12 @@ void RunMenuCommand(MainWindow& main, int id) {
         case kCmdButtonsStatusBar: setButtonsMode(main, kButtonsStatusBar); return;
         case kCmdButtonsHidden: setButtonsMode(main, kButtonsHidden); return;
         case kCmdSearchField: toggleSearchField(main); return;
+        case kCmdSourceAsWritten:
+        case kCmdSourceFormatted:
+            set.sourceLayout = id == kCmdSourceAsWritten ? kSourceLayoutAsWritten : kSourceLayoutFormatted;
+            main.SaveSettings();
+            main.sourcePane.ResetForDocument();
+            return;
         default: chooseScheme(main, id); return;
     }
 }

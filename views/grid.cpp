@@ -186,6 +186,21 @@ bool revealInGrid(const Node* node, GridExpansion& expansion) {
     return opened;
 }
 
+Node* gridShownAncestor(Node* node, const GridExpansion& expansion) {
+    std::vector<Node*> path;
+    for (Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    if (path.empty()) return node;
+    Node* shown = path.back();
+    auto keyOpen = [&](const Node* key) { return !key || expansion.groups.count(key) != 0; };
+    for (size_t i = path.size(); i-- > 0;) {
+        Node* n = path[i];
+        if (!keyOpen(gridRunKey(n)) || !keyOpen(gridGroupKey(n))) break;
+        shown = n;
+        if (i > 0 && !expansion.nodes.count(n)) break;
+    }
+    return shown;
+}
+
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion) {
     if (!toggleKey) return;
     GridNodeSet& set = toggle == kToggleGroup ? expansion.groups : expansion.nodes;
@@ -236,7 +251,7 @@ struct GridBuilder {
     std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
 
     GridBox* keyValue(Node* node, int depth) {
-        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis);
+        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis, node);
         // A row per child, or per run of two or more same-named elements.
         std::vector<Node*> starts;
         const auto& children = node->children;
@@ -376,7 +391,8 @@ struct GridBuilder {
 
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
-        if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
+        if (first == last) return dimLeaf(kEllipsis);
+        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis, (*first)->parent);
         GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
         GridFrame& f = *box->frame;
         f.records.assign(first, last);
@@ -663,6 +679,9 @@ namespace {
 
 int textCap(const GridMetrics& m, int capDips) { return m.px(m.autoFit ? kGridAutoFitCap : capDips); }
 
+// A sum of sizes or positions, cut at the grid's largest extent.
+int capped(long long pixels) { return static_cast<int>(std::min<long long>(pixels, kGridMaxExtent)); }
+
 int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px(kGridPad) : 0; }
 
 }  // namespace
@@ -673,13 +692,13 @@ namespace {
 // its gap included).
 template <typename MeasureFn>
 int labelWidthWith(const GridRow& row, const GridMetrics& m, MeasureFn measure) {
-    int w = 0;
+    long long w = 0;
     if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
     w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
     if (!row.label.empty()) w += std::min(measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
     if (row.count != 0) w += measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
     if (!row.note.empty()) w += std::min(measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
-    return w + m.px(kGridTrailing);
+    return capped(w + m.px(kGridTrailing));
 }
 
 // Widens a label column to what `row` asks. A row whose texts cannot be wide enough to matter, by
@@ -755,13 +774,13 @@ int askedHeight(const GridBox& child, const GridMetrics& m) {
 // The top of each row from the rows' heights, then the end; returns the end.
 int setRowTops(GridFrame& f) {
     f.rowTops.resize(f.rowHeights.size() + 1);
-    int top = 0;
+    long long top = 0;
     for (size_t r = 0; r < f.rowHeights.size(); ++r) {
-        f.rowTops[r] = top;
+        f.rowTops[r] = capped(top);
         top += f.rowHeights[r];
     }
-    f.rowTops.back() = top;
-    return top;
+    f.rowTops.back() = capped(top);
+    return f.rowTops.back();
 }
 
 // A key/value table's width from its label column and what its values ask, each column at its
@@ -773,7 +792,8 @@ bool keyValueWidth(GridBox& box, int valueWidth, int nestedWidth, const GridMetr
     const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
     if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
     const int valueDragged = m.draggedWidth(box.node, kValueColumn);
-    box.width = f.labelWidth + (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth);
+    box.width = capped(static_cast<long long>(f.labelWidth) +
+                       (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth));
     return valueDragged >= 0;
 }
 
@@ -805,19 +825,21 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     if (longest) widenBy(valueWidth, *longest, bound, m);
     for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
         if (f.children[i]->type == GridBoxType::Leaf) widenBy(valueWidth, *f.children[i], bound, m);
-    box.width = f.labelWidth + valueWidth;
+    box.width = capped(static_cast<long long>(f.labelWidth) + valueWidth);
 }
 
 // A table's width and height from its columns and rows, each dragged column at its dragged
 // width (at least the minimum and its widest nested table); the top of each record row.
 void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
     GridFrame& f = *box.frame;
-    box.width = f.rowHeaderWidth;
+    long long width = f.rowHeaderWidth;
     for (size_t c = 0; c < f.columnWidths.size(); ++c) {
         if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
-        box.width += f.columnWidths[c];
+        f.columnWidths[c] = capped(f.columnWidths[c]);
+        width += f.columnWidths[c];
     }
-    box.height = m.rowHeight + setRowTops(f);
+    box.width = capped(width);
+    box.height = capped(static_cast<long long>(m.rowHeight) + setRowTops(f));
 }
 
 bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
@@ -1130,8 +1152,8 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
             const int label = LabelWidth(f.rows.front(), m);
             if (!f.children.empty()) {
                 const GridBox& content = *f.children.front();
-                box.width = std::max(label, content.width + m.px(kGridPad));
-                box.height = m.rowHeight + content.height + m.px(kGridPadding);
+                box.width = std::max(label, capped(static_cast<long long>(content.width) + m.px(kGridPad)));
+                box.height = capped(static_cast<long long>(m.rowHeight) + content.height + m.px(kGridPadding));
             } else {
                 box.width = label;
                 box.height = m.rowHeight;
@@ -1164,9 +1186,9 @@ void placeInCell(GridBox& child, int left, int top, int width, int height, const
 std::vector<int> columnLefts(const GridBox& table) {
     const GridFrame& f = *table.frame;
     std::vector<int> lefts(f.columnWidths.size());
-    int left = table.x + f.rowHeaderWidth;
+    long long left = static_cast<long long>(table.x) + f.rowHeaderWidth;
     for (size_t c = 0; c < lefts.size(); ++c) {
-        lefts[c] = left;
+        lefts[c] = capped(left);
         left += f.columnWidths[c];
     }
     return lefts;
@@ -1194,8 +1216,10 @@ void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft
 }  // namespace
 
 void Place(GridBox& box, int x, int y, const GridMetrics& m) {
-    box.x = x;
-    box.y = y;
+    // A box's place is its parent's plus an offset of at most the extent, so cutting every place
+    // at the extent keeps each sum of a place and a size far from overflowing.
+    box.x = x = capped(x);
+    box.y = y = capped(y);
     switch (box.type) {
         case GridBoxType::Leaf: return;
         case GridBoxType::Nested:
@@ -1246,6 +1270,33 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
             if (child->frame) stack.push_back(child);
     }
     return false;
+}
+
+const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return nullptr;
+    if (NodeRect(root, node, m, rect)) return node;
+    // Every level of the tree is at least one level of the grid, so the container cut off lies
+    // within the first kGridMaxDepth + 2 nodes from the top; and a node shown has its ancestors
+    // shown, so the deepest one is found by halving (each try walks the layout).
+    std::vector<const Node*> path;
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    std::reverse(path.begin(), path.end());
+    size_t low = 0, high = std::min(path.size(), static_cast<size_t>(kGridMaxDepth) + 2);  // shown below low
+    const Node* shown = nullptr;
+    GridRect found;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        GridRect r;
+        if (NodeRect(root, path[mid], m, r)) {
+            shown = path[mid];
+            found = r;
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    if (shown) rect = found;
+    return shown;
 }
 
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
@@ -1300,11 +1351,11 @@ std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record)
 
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
     const GridFrame& f = *box.frame;
-    int left = box.x + f.rowHeaderWidth;
+    long long left = static_cast<long long>(box.x) + f.rowHeaderWidth;
     if (px < left) return -1;
-    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+    for (size_t c = 0; c < f.columnWidths.size() && left < kGridMaxExtent; ++c) {
         if (px < left + f.columnWidths[c]) {
-            columnLeft = left;
+            columnLeft = capped(left);
             return static_cast<int32_t>(c);
         }
         left += f.columnWidths[c];
@@ -1327,7 +1378,10 @@ GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
     if (!box.contains(px, py)) return hit;
     hit.inside = true;
     switch (box.type) {
-        case GridBoxType::Leaf: hit.node = box.node; return hit;
+        case GridBoxType::Leaf:
+            hit.node = box.node;
+            hit.cut = box.node && box.dim && box.text == kEllipsis;
+            return hit;
         case GridBoxType::KeyValue: {
             const GridFrame& f = *box.frame;
             int top = 0;
@@ -1422,11 +1476,11 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
                     if (inner.found) return inner;
                 }
             }
-            int right = box.x + f.rowHeaderWidth;
-            for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+            long long right = static_cast<long long>(box.x) + f.rowHeaderWidth;
+            for (size_t c = 0; c < f.columnWidths.size() && right < kGridMaxExtent; ++c) {
                 right += f.columnWidths[c];
                 if (std::abs(px - right) <= t)
-                    return {true, f.records.front(), static_cast<int32_t>(c), right - f.columnWidths[c]};
+                    return {true, f.records.front(), static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
             }
             return edge;
         }
@@ -1456,10 +1510,10 @@ bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, Grid
                 }
                 return nodeRectIn(*f.children[i], node, m, rect, lineage);
             }
-            int top = box.y;
+            long long top = box.y;
             for (size_t i = 0; i < f.rows.size(); ++i) {
                 if (f.rows[i].node == node) {
-                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    rect = {box.x, capped(top), box.x + box.width, capped(top) + m.rowHeight};
                     return true;
                 }
                 if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;

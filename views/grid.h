@@ -23,8 +23,13 @@
 
 namespace qm {
 
-// Nesting levels the grid builds before it shows a "…" cell instead of a table.
+// Nesting levels the grid builds before it shows a "…" cell instead of a table; the cell's node
+// is the container whose content it stands for.
 constexpr int kGridMaxDepth = 120;
+
+// No size or position in the grid exceeds this many pixels: a table wider or taller is cut
+// there, so that no sum of widths, heights or places overflows, and scrolling stays in range.
+constexpr int kGridMaxExtent = 1 << 28;
 
 // Geometry in DIPs.
 constexpr int kGridMargin = 8;            // around the root box
@@ -256,6 +261,10 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion);
 void expandGridSubtree(const Node* node, GridExpansion& expansion);
 // Opens every table on the way from the root to `node`; false when they were all open already.
 bool revealInGrid(const Node* node, GridExpansion& expansion);
+// The node that stands for `node` in the grid as `expansion` opens it: `node` itself when every
+// table and group on its way is open, else its deepest ancestor that the grid shows (walking down
+// from the top, the last node before the first closed table or group). Linear in the depth.
+Node* gridShownAncestor(Node* node, const GridExpansion& expansion);
 // Adds toggleKey to the set the toggle names, or removes it when it is there.
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion);
 
@@ -290,6 +299,7 @@ struct GridHit {
     uint8_t toggle = kToggleNone;
     Node* toggleKey = nullptr;
     bool onExpander = false;
+    bool cut = false;  // on a "…" cell: `node` is the container the grid does not open
 };
 GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m);
 
@@ -306,6 +316,10 @@ struct GridRect {
 };
 // The rectangle of the row that shows `node`; false when no box shows it.
 bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect);
+// The node whose row or cell shows `node`: `node` itself, or for a node nested deeper than the
+// grid goes, its deepest ancestor shown (the container of the "…" cell that stands for it), with
+// its rectangle; null when neither shows. At most kGridMaxDepth + 2 ancestors are tried.
+const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect);
 // The first leaf, depth first from `box`, whose node is `node` or `alternative`.
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative);
 

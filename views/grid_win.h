@@ -25,6 +25,13 @@ struct GridPane {
         int left = 0;  // left edge of the dragged column, content pixels
     } drag;
     bool dragging = false;
+    // The last button-down toggled a chevron: the double-click that may follow is the second
+    // half of that one click, not a toggle of its own.
+    bool expanderClicked = false;
+    // A selection nested deeper than the grid goes (standInFor) is shown by the row or "…" cell
+    // of its deepest ancestor the grid shows (standIn).
+    const Node* standInFor = nullptr;
+    const Node* standIn = nullptr;
     GridLayout layout;
     // Created by the main window with the grid window; owned and deleted by the pane. The content
     // font is selected into it while a layout measures.

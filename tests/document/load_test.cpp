@@ -47,6 +47,11 @@ TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
         {L"C:\\a.json", L"", false, DocumentFormat::Xml},
         {L"C:\\a.json", L" \t\r\n", false, DocumentFormat::Xml},
         {L"C:\\a.json", L"\xFEFF\r\n\r\n", false, DocumentFormat::Xml},
+        // A JSON file of only comments opens with nothing in it, as YAML and XML files do.
+        {L"C:\\a.json", L"// settings\n/* none yet */\n", true, DocumentFormat::Json},
+        {L"C:\\a.jsonc", L"// x", true, DocumentFormat::Json},
+        {L"C:\\a.jsonl", L"// x\n", true, DocumentFormat::JsonLines},
+        {L"C:\\a.txt", L"// x\n", false, DocumentFormat::Xml},
     };
     for (const Case& c : cases) {
         auto d = parse(c.path, c.text);
@@ -58,6 +63,11 @@ TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
             ASSERT_NE(d->root, nullptr);
             EXPECT_EQ(d->root->kind, NodeKind::Root);
             EXPECT_EQ(d->root->line, 0u);
+            if (c.text[0] == L'/') {
+                EXPECT_TRUE(d->errorMessage.empty());
+                EXPECT_TRUE(d->root->children.empty());
+                EXPECT_EQ(d->sourceText, std::wstring_view(c.text)) << "the Source view shows the comments";
+            }
         }
     }
 }

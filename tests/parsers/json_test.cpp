@@ -141,9 +141,11 @@ TEST(JsonErrors, UnclosedCommentBeforeTheValue) {
     parseJson(d, d.parsedText, 0);
     EXPECT_EQ(d.errorMessage, L"Unexpected end of file");
     EXPECT_EQ(d.errorLine, 2u);
-    // Through the driver there is nothing to show, so the file is declined.
+    // Through the driver there is nothing to show, so the file is declined; a file of comments
+    // that all end opens with nothing in it, as a YAML or XML file of only comments does.
     EXPECT_FALSE(parse(L"c.json", L"/* never closed [1]"));
-    EXPECT_FALSE(parse(L"c.json", L"// only a comment\n"));
+    EXPECT_FALSE(parse(L"c.json", L"// a comment\n/* never closed"));
+    EXPECT_TRUE(parse(L"c.json", L"// only a comment\n"));
 }
 
 TEST(JsonErrors, GermanMessages) {

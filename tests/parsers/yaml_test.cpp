@@ -337,9 +337,9 @@ TEST(YamlSpans, ScalarsRecordWhereTheirTextIs) {
         if (n != d->root) spans.push_back(nodeSpan(*d, n, s, e) ? text.substr(s, e - s) : L"-");
         stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
     }
-    // Collections, block scalars, multi-line plain scalars, aliases and empty values get none;
-    // offsets count the byte-order mark.
+    // Collections, block scalars, multi-line plain scalars and aliases get none; an empty value
+    // gets an empty span just after its ":"; offsets count the byte-order mark.
     const std::vector<std::wstring> expected = {L"-", L"'q'", L"plain text", L"-", L"-", L"x", L"\"y\"",
-                                                L"-", L"-",  L"-",          L"-"};
+                                                L"-", L"-",  L"-",          L""};
     EXPECT_EQ(spans, expected);
 }

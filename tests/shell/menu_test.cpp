@@ -116,6 +116,8 @@ TEST(ContextMenu, WholeSourceMenuInGerman) {
               "103 Als XML kopieren\n"
               "115 Gesamten Quelltext kopieren\n"
               "---\n"
+              "141 Wie geschrieben [g]\n"
+              "142 Formatiert [g] [o]\n"
               "---\n"
               "0 Design\n"
               "  109 Automatisch (wie Windows)\n"
@@ -136,6 +138,14 @@ TEST(ContextMenu, WholeSourceMenuInGerman) {
               "121 Suchfeld in der Leiste [x]\n");
 }
 
+TEST(ContextMenu, SourceLayoutChoice) {
+    MenuState s;
+    s.view = kViewSource;
+    s.sourceChoice = true;
+    s.sourceAsWritten = true;
+    EXPECT_EQ(viewPart(dump(s)), "---\n141 As written [o]\n142 Formatted\n---\n");
+}
+
 TEST(ContextMenu, ViewPartsAndTheirStates) {
     struct Case {
         const char* what;
@@ -152,8 +162,8 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
         {"grid with dragged widths", kViewGrid, true, false, true, true,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
          "107 Fit column width to content\n108 Reset column widths\n---\n"},
-        {"source: no expanding, no options, two separators in a row", kViewSource, true, true, true, true,
-         "---\n---\n"},
+        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true,
+         "---\n141 As written [g]\n142 Formatted [g] [o]\n---\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
