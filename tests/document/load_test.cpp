@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "document/load.h"
+#include "document/wellknown.h"
+#include "shell/lister.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -76,4 +78,51 @@ TEST(LoadSourceText, KeptForBrokenJsonWithoutTheMark) {
     auto yaml = parse(L"a.yaml", L"\xFEFF" L"a: 1\n");
     ASSERT_TRUE(yaml);
     EXPECT_EQ(yaml->sourceText, L"a: 1\n");
+}
+
+TEST(LoadWellKnownNames, TheNameChoosesTheFormatWhereTheContentCannot) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* text;
+        bool loads;
+        DocumentFormat format;
+    } cases[] = {
+        {L"C:\\p\\Pipfile", L"[[source]]\nurl = \"https://pypi.org/simple\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\Cargo.lock", L"# generated\nversion = 3\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\POETRY.LOCK", L"[[package]]\nname = \"a\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\.clang-format", L"---\nBasedOnStyle: Google\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.clang-tidy", L"Checks: '-*'\n", true, DocumentFormat::Yaml},
+        {L"/p/.yamllint", L"extends: default\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"root: true\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.eslintrc", L"// settings\n{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"{\"presets\": []}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"presets: []", false, DocumentFormat::Xml},  // JSON names stay JSON
+        {L"C:\\p\\composer.lock", L"{\"packages\": []}", true, DocumentFormat::Json},
+        // Other files of the same extensions, and names that only contain a well-known one.
+        {L"C:\\p\\yarn.lock", L"# yarn lockfile v1\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\Gemfile.lock", L"GEM\n  remote: x\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\MyPipfile", L"[1]", true, DocumentFormat::Json},
+        {L"C:\\Pipfile\\data", L"[1]", true, DocumentFormat::Json},
+    };
+    for (const Case& c : cases) {
+        auto d = parse(c.path, c.text);
+        EXPECT_EQ(bool(d), c.loads) << qmtest::u8(c.path) << " " << qmtest::u8(c.text);
+        if (d && c.loads) {
+            EXPECT_EQ(d->format, c.format) << qmtest::u8(c.path) << " " << qmtest::u8(c.text);
+        }
+    }
+}
+
+// The host offers a file only by its extension: every well-known name that has one is offered.
+TEST(LoadWellKnownNames, EveryExtensionOfTheTableIsInTheDetectString) {
+    const std::string detect = kDetectString;
+    for (size_t i = 0; i < kWellKnownNameCount; ++i) {
+        const std::wstring name = kWellKnownNames[i].name;
+        const size_t dot = name.rfind(L'.');
+        if (dot == std::wstring::npos) continue;  // Pipfile: no extension the host could name
+        std::string ext;
+        for (wchar_t c : name.substr(dot + 1)) ext += char(towupper(c));
+        EXPECT_NE(detect.find("EXT=\"" + ext + "\""), std::string::npos) << ext;
+    }
 }
