@@ -114,6 +114,7 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
                                s.autoFit));
         menu.push_back(command(kCmdResetWidths, L"Reset column widths", L"Spaltenbreiten zur\u00FCcksetzen",
                                !s.userColumnWidths));
+        menu.push_back(command(kCmdCopyTable, L"Copy table", L"Tabelle kopieren", !s.gridTable));
     }
     menu.push_back(separator());
     menu.push_back(submenu(L"Theme", L"Design", themeEntries(s.themeMode)));

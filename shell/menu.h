@@ -34,6 +34,7 @@ constexpr int kCmdButtonsHidden = 120;
 constexpr int kCmdSearchField = 121;
 constexpr int kCmdLightDefault = 122;
 constexpr int kCmdDarkDefault = 123;
+constexpr int kCmdCopyTable = 124;
 constexpr int kCmdSchemeFirst = 1000;  // 1000 + position in the scheme list
 
 // One entry of the menu: a separator, a command, or a submenu (id 0, with children).
@@ -58,6 +59,7 @@ struct MenuState {
     bool showCounts = false;
     bool autoFit = false;
     bool userColumnWidths = false;  // the grid holds widths the user dragged
+    bool gridTable = false;         // the menu was opened over a record table of the grid (or on its selection)
     int themeMode = 0;
     int buttonsMode = 0;
     int searchMode = 0;

@@ -129,6 +129,7 @@ const Node* gridGroupKey(const Node* node) {
 void resetGridExpansion(const Node* root, GridExpansion& expansion) {
     expansion.nodes.clear();
     expansion.groups.clear();
+    expansion.sorts.clear();
     if (!root) return;
     for (const Node* top : root->children) {
         if (!isExpandable(top)) continue;
@@ -380,6 +381,7 @@ struct GridBuilder {
         GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
         GridFrame& f = *box->frame;
         f.records.assign(first, last);
+        f.key = f.records.front();
         f.lazy = std::make_unique<GridLazyRows>();
         f.lazy->depth = depth;
         GridColumnIndex& index = f.lazy->index;
@@ -424,6 +426,7 @@ struct GridBuilder {
         index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
         index.claimedBy.assign(f.rows.size(), SIZE_MAX);
         index.elementsOf.resize(f.rows.size());
+        sortRecords(f);
 
         const size_t records = f.records.size();
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
@@ -434,6 +437,22 @@ struct GridBuilder {
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
         f.lazy.reset();
         return box;
+    }
+
+    // A table the user sorted: its records in that order, each with its number in the document,
+    // and an arrow after the sorted column's name.
+    void sortRecords(GridFrame& f) {
+        const auto it = expansion.sorts.find(f.key);
+        if (it == expansion.sorts.end() || it->second.column < 0 || it->second.column >= f.columnCount) return;
+        const GridSortKey sort = it->second;
+        std::unordered_map<const Node*, uint32_t> number;
+        number.reserve(f.records.size());
+        for (size_t r = 0; r < f.records.size(); ++r) number.emplace(f.records[r], static_cast<uint32_t>(r + 1));
+        const RecordColumns columns(f.rows, static_cast<size_t>(f.columnCount), f.lazy->index.objects);
+        f.records = sortedRecords(f.records, columns, sort.column, sort.descending, layout.textKey);
+        f.recordNumbers.resize(f.records.size());
+        for (size_t r = 0; r < f.records.size(); ++r) f.recordNumbers[r] = number[f.records[r]];
+        f.rows[static_cast<size_t>(sort.column)].note = sort.descending ? L"\u25BC" : L"\u25B2";
     }
 
     // Builds the cells of record r and appends them to the table's children.
@@ -627,6 +646,26 @@ void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& lay
     layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     layout.root = builder.keyValue(const_cast<Node*>(root), 0);
+}
+
+GridTableHolder tableHolder(const GridBox& table) {
+    const GridFrame& f = *table.frame;
+    if (!f.key) return {};
+    // Record objects fill an array that a row or a nested cell opens; records that are elements
+    // are a group of same-named elements, opened by their first.
+    if (f.key->kind == NodeKind::Object) return {kToggleNode, f.key->parent};
+    return {kToggleGroup, f.key};
+}
+
+void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion) {
+    const Node* key = table.frame->key;
+    if (!key) return;
+    const auto it = expansion.sorts.find(key);
+    const GridSortKey next = nextSortKey(it == expansion.sorts.end() ? GridSortKey{} : it->second, column);
+    if (next.column < 0)
+        expansion.sorts.erase(key);
+    else
+        expansion.sorts[key] = next;
 }
 
 size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
@@ -857,7 +896,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     bool leavesMatter = false;
     for (size_t c = 0; c < columns; ++c) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
-        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
         if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
         widenBy(f.columnWidths[c], *longest[c], bound, m);
         leavesMatter = leavesMatter || f.columnWidths[c] < bound;
@@ -976,7 +1015,7 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     for (size_t c = 0; c < columns; ++c) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
         if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
-        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
     }
     finishTable(box, dragged, nestedMax, m);
     return true;
@@ -1237,7 +1276,7 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
         if (!box->frame) continue;
         const GridFrame& f = *box->frame;
         const bool owner = column < 0 ? box->type == GridBoxType::KeyValue && box->node == key
-                                      : box->type == GridBoxType::Table && !f.records.empty() && f.records.front() == key;
+                                      : box->type == GridBoxType::Table && f.key == key;
         if (owner) {
             box->measured = false;
             return true;
@@ -1350,19 +1389,28 @@ GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
+            hit.table = &box;
+            int columnLeft = 0;
+            const int32_t c = tableColumnAt(box, px, columnLeft);
+            if (py < box.y + m.rowHeight) {
+                hit.headerColumn = c;
+                return hit;
+            }
             int rowTop = 0;
             const int32_t r = tableRowAt(box, py, m, rowTop);
             if (r < 0) return hit;
             Node* record = f.records[static_cast<size_t>(r)];
-            int columnLeft = 0;
-            const int32_t c = tableColumnAt(box, px, columnLeft);
             if (px < box.x + f.rowHeaderWidth || c < 0) {
                 hit.node = record;
                 return hit;
             }
             const GridBox* cell = tableCell(box, static_cast<size_t>(r), c);
             if (!cell) return hit;  // an empty cell: no node
-            if (cell->contains(px, py)) return HitNode(*cell, px, py, m);
+            if (cell->contains(px, py)) {
+                GridHit inner = HitNode(*cell, px, py, m);
+                if (!inner.table) inner.table = &box;
+                return inner;
+            }
             hit.node = record;
             return hit;
         }
@@ -1426,7 +1474,7 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
             for (size_t c = 0; c < f.columnWidths.size(); ++c) {
                 right += f.columnWidths[c];
                 if (std::abs(px - right) <= t)
-                    return {true, f.records.front(), static_cast<int32_t>(c), right - f.columnWidths[c]};
+                    return {true, f.key, static_cast<int32_t>(c), right - f.columnWidths[c]};
             }
             return edge;
         }

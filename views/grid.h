@@ -20,6 +20,7 @@
 
 #include "appearance/slots.h"
 #include "document/document.h"
+#include "views/gridtable.h"
 
 namespace qm {
 
@@ -147,6 +148,10 @@ struct GridFrame {
     std::vector<int32_t> rowTops;         // top of each row (below a table's header line), then the end
     std::vector<int32_t> columnWidths;    // Table
     std::vector<Node*> records;           // Table; KeyValue building rows when needed: each row's first child
+    // Table: its first record in document order, which names the table for dragged widths and
+    // sorting; and, when sorted, each row's number in document order (1-based).
+    Node* key = nullptr;
+    std::vector<uint32_t> recordNumbers;
     int32_t labelWidth = 0;               // KeyValue
     int32_t rowHeaderWidth = 0;           // Table
     int32_t columnCount = 0;              // Table
@@ -185,6 +190,7 @@ using GridColumnWidths = std::map<std::pair<const Node*, int32_t>, uint32_t>;
 struct GridExpansion {
     GridNodeSet nodes;   // containers whose nested table is open
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
+    GridSortKeys sorts;  // record tables the user sorted by a column
 };
 
 // Text width in pixels of the content font (0 for an empty text).
@@ -231,6 +237,7 @@ struct GridLayout {
     // metrics of the last layout.
     const GridExpansion* expansion = nullptr;
     GridMetrics metrics;
+    GridTextKey textKey;  // how sorted tables order texts; none: by lower-cased code units
 
     void clear() {
         root = nullptr;
@@ -261,6 +268,17 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 
 // ---- building ----
 
+// The row of the table a sorted record table sits in: the toggle that opened it, so that sorting
+// it builds again only it (rebuildToggled).
+struct GridTableHolder {
+    uint8_t toggle = kToggleNone;
+    const Node* toggleKey = nullptr;
+};
+GridTableHolder tableHolder(const GridBox& table);
+// Sorts record table `table` by `column` the next way (ascending, descending, document order).
+// The caller then builds again what tableHolder names.
+void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion);
+
 // The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
 // After toggleGrid: builds again only the rows and nested cells whose toggle names `toggleKey`
@@ -290,6 +308,8 @@ struct GridHit {
     uint8_t toggle = kToggleNone;
     Node* toggleKey = nullptr;
     bool onExpander = false;
+    const GridBox* table = nullptr;  // the innermost record table holding the point
+    int32_t headerColumn = -1;       // the column whose header the point is on, in that table
 };
 GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m);
 

@@ -14,6 +14,7 @@
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
+#include "shell/menu.h"
 #include "shell/search.h"
 #include "tests/shell/guihost.h"
 #include "tests/support/testing.h"
@@ -469,4 +470,63 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     UpdateWindow(grid());
     printf("reveal a value in the middle: %.3f s (%s)\n", now() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
     fflush(stdout);
+}
+
+namespace {
+int chooseCopyTable(HMENU, HWND, POINT) { return kCmdCopyTable; }
+}  // namespace
+
+// A click on a column header sorts the table under it and keeps the selection; the menu over
+// the table copies it as the rows are shown; a sort leaves the other tables' boxes alone.
+TEST_F(GridWindow, HeaderClicksSortAndCopyTableTakesTheRowsAsShown) {
+    ASSERT_TRUE(openText(L"grid-sort.json",
+                         R"({"t": [{"n": "b", "v": 10}, {"n": "C", "v": 9}, {"n": "a"}], "u": [{"k": 1}, {"k": 0}]})"));
+    showGrid();
+    Node* second = main->document->root->children[0]->children[0]->children[1];
+    main->SelectNode(second);
+    auto order = [&] {
+        const GridFrame& f = *first(GridBoxType::Table)->frame;
+        std::string out;
+        for (const Node* record : f.records) out += u8(record->children[0]->value);
+        return out;
+    };
+    auto clickHeader = [&](int32_t column) {
+        const GridBox* table = first(GridBoxType::Table);
+        int left = table->x + table->frame->rowHeaderWidth;
+        for (int32_t c = 0; c < column; ++c) left += table->frame->columnWidths[static_cast<size_t>(c)];
+        send(WM_LBUTTONDOWN, at(left + 10, table->y + 5));
+        send(WM_LBUTTONUP, at(left + 10, table->y + 5));
+    };
+    const GridBox* other = nullptr;
+    struct Step {
+        int32_t column;
+        const char* order;
+    } steps[] = {{1, "Cba"}, {1, "bCa"}, {1, "bCa"}, {0, "abC"}, {0, "Cba"}};
+    // The document order comes back after descending: "b C a" is also the document order.
+    for (const Step& s : steps) {
+        clickHeader(s.column);
+        EXPECT_EQ(order(), s.order) << s.column;
+        EXPECT_EQ(main->selected, second) << "the selection stays on its record";
+        const GridBox* now = first(GridBoxType::Table);
+        if (other) {
+            const GridBox* u = pane().FindTable(main->document->root->children[0]->children[1]->children[0]);
+            EXPECT_EQ(u, other) << "the other table was not built again";
+        }
+        other = pane().FindTable(main->document->root->children[0]->children[1]->children[0]);
+        ASSERT_NE(now, nullptr);
+    }
+
+    // "Copy table" from the menu opened over the sorted table.
+    const MenuTracker saved = menuTracker;
+    menuTracker = chooseCopyTable;
+    const GridBox* table = first(GridBoxType::Table);
+    POINT screen{0, 0};
+    {
+        const int margin = main->palette.scale(kGridMargin);
+        screen = POINT{table->x + margin + 5 - pane().scrollX, table->y + margin + main->palette.rowHeight + 5 - pane().scrollY};
+        ClientToScreen(grid(), &screen);
+    }
+    SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(screen.x, screen.y));
+    menuTracker = saved;
+    EXPECT_EQ(qmtest::clipboardText(), "n\tv\r\nC\t9\r\nb\t10\r\na\t\r\n");
 }
