@@ -76,6 +76,15 @@ struct MainWindow {
     // Search highlighting.
     HighlightState highlight;  // what the last search looked for; the views paint its occurrences
 
+    // The search box's filter: while active the Tree and the Grid show only the nodes it marked
+    // (shell/filter.h); the views' own expansion waits unchanged for it to go.
+    struct FilterState {
+        bool active = false;
+        size_t matched = 0;
+        std::wstring text;  // the search text it was applied with
+        unsigned flags = 0;
+    } filter;
+
     ChromeState chrome;
 
     // Value editing: where the in-place editor goes (client coordinates of the active view) and
@@ -114,6 +123,12 @@ struct MainWindow {
     void RepaintStatus() const;
     void RepaintActiveView() const;
 };
+
+// The search box's filter (shell/filter_win.cpp): applies `text` with the search flags, keeping
+// the selection when it is kept and otherwise selecting the first match; or clears it, keeping
+// the selection and revealing it in the full tree.
+void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags);
+void ClearFilter(MainWindow& main);
 
 // The MainWindow of a plug-in window handle, or null for any other window.
 MainWindow* FindMainWindow(HWND window);

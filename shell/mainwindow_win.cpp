@@ -98,6 +98,8 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     treePane.rows.clear();
     treePane.expanded.clear();
     gridPane.ForgetDocument();
+    filter = FilterState{};
+    gridPane.expansion.filtered = false;
     document = std::move(doc);
     filePath = path;
     if (document && document->root) {

@@ -28,6 +28,7 @@ struct Settings {
     int buttonsMode = kButtonsTop;      // "Buttons"
     int searchMode = kSearchFieldNone;  // "Search"
     bool searchRegex = false; // "SearchRegex"
+    bool searchFilter = false;  // "SearchFilter": the search box filters the Tree and the Grid
     wchar_t searchKeyChar = L'F';  // "SearchKey" (never written); 0 switches the shortcut off
     bool searchKeyShift = true;
     int themeMode = 0;        // "Theme": 0 automatic, 1 light, 2 dark, 3 like the host

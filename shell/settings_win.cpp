@@ -108,6 +108,7 @@ void ReadSettings(Settings& s) {
     s.buttonsMode = clampSetting(readInt(L"Buttons", kButtonsTop), kButtonsHidden, kButtonsStatusBar);
     s.searchMode = clampSetting(readInt(L"Search", kSearchFieldNone), kSearchFieldNone, kSearchFieldBehindButton);
     s.searchRegex = readInt(L"SearchRegex", 0) != 0;
+    s.searchFilter = readInt(L"SearchFilter", 0) != 0;
     parseSearchKey(readText(L"SearchKey", L"Ctrl+Shift+F", 64), s.searchKeyChar, s.searchKeyShift);
     const int split = readInt(L"Split", 300);
     s.split = split < kMinSplitDips ? kMinSplitDips : split;
@@ -122,6 +123,7 @@ void SaveSettings(const Settings& s) {
     writeBool(L"Counts", s.showCounts);
     writeInt(L"Search", s.searchMode);
     writeBool(L"SearchRegex", s.searchRegex);
+    writeBool(L"SearchFilter", s.searchFilter);
     writeInt(L"Theme", s.themeMode);
     writeText(L"LightScheme", s.lightSchemeName);
     writeText(L"DarkScheme", s.darkSchemeName);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "edit/nodetext.h"
+#include "shell/filter.h"
 #include "views/tree.h"
 
 namespace qm {
@@ -203,6 +204,12 @@ struct GridBuilder {
     const GridExpansion& expansion;
     GridLayout& layout;
 
+    // Under the search box's filter only kept nodes are shown, and everything holding a match
+    // is open; the user's sets wait unchanged for the filter to go.
+    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node); }
+    bool opens(const Node* node) const { return expansion.filtered ? filterOpens(node) : expansion.nodes.count(node) != 0; }
+    bool opensGroup(const Node* head) const { return expansion.filtered || expansion.groups.count(head) != 0; }
+
     GridBox* newBox(GridBoxType type, Node* node) {
         GridBox& box = layout.boxes.emplace_back();
         box.type = type;
@@ -241,7 +248,11 @@ struct GridBuilder {
         // A row per child, or per run of two or more same-named elements.
         std::vector<Node*> starts;
         const auto& children = node->children;
-        for (size_t i = 0; i < children.size(); i = runEnd(children, i)) starts.push_back(children[i]);
+        for (size_t i = 0, j = 0; i < children.size(); i = j) {
+            j = runEnd(children, i);
+            if (std::any_of(children.begin() + i, children.begin() + j, [&](const Node* c) { return keeps(c); }))
+                starts.push_back(children[i]);
+        }
         if (starts.empty()) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::KeyValue, node);
         GridFrame& f = *box->frame;
@@ -278,7 +289,7 @@ struct GridBuilder {
             row.count = static_cast<uint32_t>(j - i);
             row.toggle = kToggleGroup;
             row.toggleKey = c;
-            row.open = expansion.groups.count(c) != 0;
+            row.open = opensGroup(c);
             f.rows.push_back(row);
             f.children.push_back(row.open ? recordTable(siblings.begin() + i, siblings.begin() + j, depth + 1)
                                           : dimLeaf({}));
@@ -312,7 +323,7 @@ struct GridBuilder {
         if (isExpandable(c)) {
             row.toggle = kToggleNode;
             row.toggleKey = c;
-            row.open = expansion.nodes.count(c) != 0;
+            row.open = opens(c);
         }
         return row;
     }
@@ -343,7 +354,7 @@ struct GridBuilder {
         if (node->kind == NodeKind::Array) row.count = static_cast<uint32_t>(countItems(node));
         row.toggle = kToggleNode;
         row.toggleKey = node;
-        row.open = expansion.nodes.count(node) != 0;
+        row.open = opens(node);
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
         if (node->tag) {
@@ -369,7 +380,7 @@ struct GridBuilder {
         row.label = head->name.view();
         row.count = static_cast<uint32_t>(last - first);
         row.toggle = kToggleGroup;
-        row.open = expansion.groups.count(head) != 0;
+        row.open = opensGroup(head);
         box->frame->rows.push_back(row);
         if (row.open) box->frame->children.push_back(recordTable(first, last, depth + 1));
         return box;
@@ -378,10 +389,15 @@ struct GridBuilder {
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
         if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
-        GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
+        Node* key = *first;
+        std::vector<Node*> kept;
+        for (It it = first; it != last; ++it)
+            if (keeps(*it)) kept.push_back(*it);
+        if (kept.empty()) return dimLeaf({});
+        GridBox* box = newBox(GridBoxType::Table, key->parent);
         GridFrame& f = *box->frame;
-        f.records.assign(first, last);
-        f.key = f.records.front();
+        f.records = std::move(kept);
+        f.key = key;
         f.lazy = std::make_unique<GridLazyRows>();
         f.lazy->depth = depth;
         GridColumnIndex& index = f.lazy->index;
@@ -539,12 +555,12 @@ struct GridBuilder {
         GridRow& row = box.frame->rows[i];
         Node* c = row.node;
         if (row.toggle == kToggleGroup) {
-            row.open = expansion.groups.count(c) != 0;
+            row.open = opensGroup(c);
             if (!row.open) return dimLeaf({});
             const auto first = c->parent->children.begin() + static_cast<std::ptrdiff_t>(indexAmongSiblings(c));
             return recordTable(first, first + row.count, depth + 1);
         }
-        row.open = expansion.nodes.count(c) != 0;
+        row.open = opens(c);
         return row.open ? content(c, depth + 1) : dimLeaf(keep(nodeSummary(c)), c);
     }
 

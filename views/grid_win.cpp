@@ -279,7 +279,8 @@ const GridBox* GridPane::TableHolding(const Node* node) const {
 void GridPane::RevealNode(const Node* node) {
     if (!node) return;
     // Nothing to open (a selection already shown, a reveal right after Expand all): the boxes stay.
-    if (revealInGrid(node, expansion)) Relayout();
+    // Under the filter everything holding a match is open already, and the user's sets wait.
+    if (!expansion.filtered && revealInGrid(node, expansion)) Relayout();
     if (!EnsureLayout()) return;
     GridRect r;
     if (!NodeRect(*layout.root, node, Metrics(), r)) return;

@@ -11,6 +11,7 @@
 #include "appearance/draw_win.h"
 #include "appearance/glyphs.h"
 #include "edit/editing.h"
+#include "shell/filter.h"
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
@@ -56,7 +57,7 @@ void TreePane::Repaint() const {
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
-void TreePane::RebuildRows() { buildTreeRows(documentRoot(mainWindow), expanded, rows); }
+void TreePane::RebuildRows() { buildTreeRows(documentRoot(mainWindow), expanded, rows, mainWindow->filter.active); }
 
 void TreePane::FindSelectedRow() { selectedRow = findRow(rows, mainWindow->selected); }
 
@@ -122,7 +123,7 @@ void TreePane::ResetForDocument() {
 }
 
 void TreePane::RevealNode(const Node* node) {
-    expandAncestors(node, expanded);
+    if (!mainWindow->filter.active) expandAncestors(node, expanded);
     RebuildRows();
     FindSelectedRow();
     UpdateScrollBar();
@@ -196,7 +197,7 @@ struct RowPainter {
                 FillRect(dc, &line, guide.get());
             }
         }
-        const bool isOpen = row.expandable && pane.expanded.count(node);
+        const bool isOpen = row.expandable && (pane.mainWindow->filter.active ? filterOpens(node) : pane.expanded.count(node) != 0);
         if (row.expandable) {
             RECT box{x, top, x + px(kTreeExpanderWidth), bottom};
             drawGlyph(dc, isOpen ? kChevronDown : kChevronRight, box, pal.color(ColorSlot::dimText), pal.smallIconFont);

@@ -32,7 +32,7 @@ std::vector<int32_t> actions(const ChromeLayout& l) {
 
 TEST(ChromeLayout, TopStripWithSearchField) {
     ChromeLayout l = layoutChromeItems(input(1200, 1, 1));
-    EXPECT_EQ(actions(l), (std::vector<int32_t>{6, 1, 2, 3, 10, 11, 12, 13, 4, 5, 7, 8}));
+    EXPECT_EQ(actions(l), (std::vector<int32_t>{6, 1, 2, 3, 10, 11, 12, 13, 14, 4, 5, 7, 8}));
     EXPECT_EQ(l.toolbar.bottom, 40);
     EXPECT_EQ(l.status.top, 370);
     EXPECT_EQ(l.view.top, 40);
@@ -61,7 +61,7 @@ TEST(ChromeLayout, NarrowWindowOmitsTheSearchGroup) {
 TEST(ChromeLayout, SearchButtonModeOpensTheFieldOnlyWhenOpen) {
     EXPECT_EQ(actions(layoutChromeItems(input(1400, 2, 2, false))), (std::vector<int32_t>{6, 1, 2, 3, 9, 4, 5, 7, 8}));
     ChromeLayout open = layoutChromeItems(input(1400, 2, 2, true));
-    EXPECT_EQ(actions(open), (std::vector<int32_t>{6, 1, 2, 3, 9, 10, 11, 12, 13, 4, 5, 7, 8}));
+    EXPECT_EQ(actions(open), (std::vector<int32_t>{6, 1, 2, 3, 9, 10, 11, 12, 13, 14, 4, 5, 7, 8}));
     EXPECT_EQ(open.searchField.width(), 150);
     EXPECT_EQ(open.toolbar.bottom, 0);  // no strip: the buttons sit in the status bar
     EXPECT_EQ(open.items[1].rect.left, 40);

@@ -13,6 +13,7 @@
 #include "edit/nodetext.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
+#include "shell/clipboard.h"
 #include "shell/match.h"
 #include "shell/menu.h"
 #include "shell/search.h"
@@ -529,4 +530,49 @@ TEST_F(GridWindow, HeaderClicksSortAndCopyTableTakesTheRowsAsShown) {
     SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(screen.x, screen.y));
     menuTracker = saved;
     EXPECT_EQ(qmtest::clipboardText(), "n\tv\r\nC\t9\r\nb\t10\r\na\t\r\n");
+}
+
+// Figures of sorting, copying and filtering a big file; set QM_FEATURE_BENCH to its path and run
+// --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_FeatureFigures.
+TEST_F(GridWindow, DISABLED_FeatureFigures) {
+    wchar_t path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"QM_FEATURE_BENCH", path, MAX_PATH)) GTEST_SKIP() << "QM_FEATURE_BENCH is not set";
+    auto now = [] {
+        LARGE_INTEGER t, f;
+        QueryPerformanceCounter(&t);
+        QueryPerformanceFrequency(&f);
+        return double(t.QuadPart) / double(f.QuadPart);
+    };
+    double t = now();
+    window = ListerLoad(host.window(), path, 0);
+    main = FindMainWindow(window);
+    ASSERT_NE(main, nullptr);
+    printf("load: %.3f s, %zu nodes\n", now() - t, main->document->nodes.size());
+    showGrid();
+    UpdateWindow(grid());
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const size_t rows = table->frame->records.size();
+    for (int32_t column : {3, 3, 3, 1}) {
+        t = now();
+        pane().SortTable(*first(GridBoxType::Table), column);
+        UpdateWindow(grid());
+        printf("sort %zu rows by column %d (%s): %.3f s\n", rows, column,
+               main->gridPane.expansion.sorts.empty() ? "document order" : "sorted", now() - t);
+    }
+    t = now();
+    const std::wstring text = tableText(*first(GridBoxType::Table), *main->document);
+    printf("copy table text: %.3f s, %zu characters\n", now() - t, text.size());
+    for (const wchar_t* term : {L"Juliet kilo 4242", L"alpha"}) {
+        t = now();
+        ApplyFilter(*main, term, 0);
+        UpdateWindow(grid());
+        printf("filter \"%ls\": %.3f s, %zu matched (%s)\n", term, now() - t, main->filter.matched,
+               main->chrome.searchOutcome == SearchOutcome::Stopped ? "stopped" : "complete");
+    }
+    t = now();
+    ClearFilter(*main);
+    UpdateWindow(grid());
+    printf("clear the filter: %.3f s\n", now() - t);
+    fflush(stdout);
 }
