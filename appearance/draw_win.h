@@ -60,6 +60,23 @@ private:
     HGDIOBJ previous_;
 };
 
+// Limits drawing to a rectangle (within the clipping already set) until the end of the scope.
+class ClipGuard {
+public:
+    ClipGuard(HDC dc, const RECT& rect) : dc_(dc), saved_(SaveDC(dc)) {
+        IntersectClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+    }
+    ~ClipGuard() {
+        if (saved_) RestoreDC(dc_, saved_);
+    }
+    ClipGuard(const ClipGuard&) = delete;
+    ClipGuard& operator=(const ClipGuard&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
 // The screen's device context (GetDC(nullptr)), released at the end of the scope.
 class ScreenDc {
 public:

@@ -63,8 +63,9 @@ bool paletteIsDark(int themeMode, bool hostDark);
 Colour systemAccent(bool dark);
 
 bool FontInstalled(const wchar_t* face);
-// Height -MulDiv(tenthsOfPoint, dpi, 720), DEFAULT_CHARSET, CLEARTYPE_QUALITY, face cut to 31 characters.
-HFONT MakeFont(const std::wstring& face, int tenthsOfPoint, int weight, unsigned dpi);
+// Height -MulDiv(tenthsOfPoint, dpi, 720), DEFAULT_CHARSET, CLEARTYPE_QUALITY, face cut to 31 characters;
+// with fixedPitch a monospace face is asked for, so that a missing face falls back to one.
+HFONT MakeFont(const std::wstring& face, int tenthsOfPoint, int weight, unsigned dpi, bool fixedPitch = false);
 
 // Dark title bar for the plug-in's top-level windows (About window, edit dialog).
 void SetDarkTitleBar(HWND window, bool isDark);

@@ -100,7 +100,7 @@ bool FontInstalled(const wchar_t* face) {
     return families > 0;
 }
 
-HFONT MakeFont(const std::wstring& face, int tenthsOfPoint, int weight, unsigned dpi) {
+HFONT MakeFont(const std::wstring& face, int tenthsOfPoint, int weight, unsigned dpi, bool fixedPitch) {
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(tenthsOfPoint, static_cast<int>(dpi), 720);
     lf.lfWeight = weight;
@@ -108,7 +108,9 @@ HFONT MakeFont(const std::wstring& face, int tenthsOfPoint, int weight, unsigned
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = CLEARTYPE_QUALITY;
-    lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    // A fixed-pitch request makes the font mapper's fallback, where the face is missing, a
+    // monospace face as well.
+    lf.lfPitchAndFamily = fixedPitch ? FIXED_PITCH | FF_MODERN : DEFAULT_PITCH | FF_DONTCARE;
     lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);  // at most 31 characters and the zero
     return CreateFontIndirectW(&lf);
 }
@@ -134,7 +136,7 @@ void BuildPaletteAtDpi(Palette& p, unsigned dpi, int themeMode, bool hostDark) {
     p.smallIconFont.reset(MakeFont(iconFace, 70, FW_NORMAL, dpi));
     p.badgeFont.reset(MakeFont(L"Segoe UI", 70, FW_BOLD, dpi));
     p.contentFont.reset(MakeFont(contentFace, p.contentFontSize, FW_NORMAL, dpi));
-    p.monoFont.reset(MakeFont(monoFace, p.contentFontSize, FW_NORMAL, dpi));
+    p.monoFont.reset(MakeFont(monoFace, p.contentFontSize, FW_NORMAL, dpi, true));
 
     const int dpiValue = static_cast<int>(dpi);
     const TEXTMETRICW content = fontMetrics(p.contentFont);

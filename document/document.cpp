@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <new>
 
@@ -113,12 +114,45 @@ static Node** allocateChildren(Document& doc, size_t count, size_t capacity) {
     return reinterpret_cast<Node**>(header + 1);
 }
 
+// Class of a capacity that appendChild gives (2, 4, 8 ...), or kChildArrayClasses for others.
+static size_t childArrayClass(size_t capacity) {
+    size_t c = 0;
+    while (c < Document::kChildArrayClasses && (size_t(2) << c) < capacity) ++c;
+    return c < Document::kChildArrayClasses && (size_t(2) << c) == capacity ? c : Document::kChildArrayClasses;
+}
+
+// A list grown one child at a time doubles its array; the outgrown arrays would otherwise stay
+// unused in the store, up to as much again as the lists themselves (YAML and TOML build every
+// list this way). Each goes to the spares of its capacity, whose header links them; its items
+// are poisoned for AddressSanitizer until the array is handed out again.
+static Node** allocateGrownChildren(Document& doc, size_t count, size_t capacity) {
+    const size_t c = childArrayClass(capacity);
+    ChildList::Header* spare = c < Document::kChildArrayClasses ? doc.spareChildArrays[c] : nullptr;
+    if (!spare) return allocateChildren(doc, count, capacity);
+    unpoison(spare + 1, capacity * sizeof(Node*));
+    std::memcpy(&doc.spareChildArrays[c], spare, sizeof(ChildList::Header*));
+    spare->count = static_cast<uint32_t>(count);
+    spare->capacity = static_cast<uint32_t>(capacity);
+    return reinterpret_cast<Node**>(spare + 1);
+}
+
+static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
+    static_assert(sizeof(ChildList::Header) >= sizeof(ChildList::Header*), "the header holds the link");
+    const size_t capacity = header->capacity;
+    const size_t c = childArrayClass(capacity);
+    if (c == Document::kChildArrayClasses) return;
+    std::memcpy(header, &doc.spareChildArrays[c], sizeof(ChildList::Header*));
+    doc.spareChildArrays[c] = header;
+    poison(header + 1, capacity * sizeof(Node*));
+}
+
 void appendChild(Document& doc, Node* parent, Node* child) {
     ChildList& list = parent->children;
     const size_t count = list.size();
     if (!list.items_ || count == list.header()->capacity) {
-        Node** items = allocateChildren(doc, count, count < 2 ? 2 : 2 * count);
+        Node** items = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
         for (size_t i = 0; i < count; ++i) items[i] = list.items_[i];
+        if (list.items_) releaseGrownChildren(doc, list.header());
         list.items_ = items;
     }
     list.items_[count] = child;

@@ -253,6 +253,15 @@ struct Document {
     // rewritten: the other nodes' names and values point into it).
     std::wstring editedSource;
     std::vector<uint8_t> prefixBytes;
+    // The size and digest (fileDigest) of the file's bytes that editedText was made from: read by
+    // the first edit after loading or saving, and the bytes written by a save. Saving compares
+    // them with the file, so a change another program made meanwhile is not overwritten unseen.
+    uint64_t baseSize = 0;
+    uint64_t baseDigest = 0;
+    // Child arrays that appendChild outgrew, by capacity (a power of two: 2 << class), each one's
+    // header holding the next: a later list of that capacity takes one instead of new memory.
+    static constexpr size_t kChildArrayClasses = 32;
+    ChildList::Header* spareChildArrays[kChildArrayClasses] = {};
     bool recordSpans = false;
     std::vector<uint32_t> spans;  // two entries per node index: start, end (exclusive)
 

@@ -82,7 +82,18 @@ static bool parseParsedText(const std::wstring& path, Document& doc) {
         JsonParser probe(scratch, text, start);
         probe.skipSpaceAndComments();
         significant = probe.pos;
-        if (significant >= text.size()) return false;
+        if (significant >= text.size()) {
+            // Only comments: a JSON file opens as a document with nothing in it, shown as read,
+            // as a YAML or XML file of only comments does; any other file is not recognised.
+            const bool lines = ext == L".jsonl" || ext == L".ndjson";
+            if (probe.unclosedComment || (!lines && ext != L".json" && ext != L".jsonc" && ext != L".json5"))
+                return false;
+            doc.format = lines ? DocumentFormat::JsonLines : DocumentFormat::Json;
+            doc.isDataFormat = true;
+            createRoot(doc);
+            keepSource();
+            return true;
+        }
     }
     const wchar_t first = text[significant];
     if (first == L'<' && significant == start) {

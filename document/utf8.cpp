@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qm {
 
 // The text is decoded in chunks into a small buffer and appended to a string reserved once from
@@ -32,6 +36,27 @@ std::wstring utf8ToWide(const char* data, size_t size, bool* valid) {
         while (i < stepEnd) {
             unsigned c = p[i];
             if (c < 0x80) {
+#if defined(__SSE2__)
+                // Sixteen ASCII bytes widened at once (zeros interleaved as the high bytes).
+                const __m128i zero = _mm_setzero_si128();
+                while (i + 16 <= stepEnd) {
+                    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                    if (_mm_movemask_epi8(bytes) != 0) break;
+                    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+                    __m128i* to = reinterpret_cast<__m128i*>(o);
+                    if (sizeof(wchar_t) == 2) {
+                        _mm_storeu_si128(to, low);
+                        _mm_storeu_si128(to + 1, high);
+                    } else {
+                        _mm_storeu_si128(to, _mm_unpacklo_epi16(low, zero));
+                        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(low, zero));
+                        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(high, zero));
+                        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(high, zero));
+                    }
+                    o += 16;
+                    i += 16;
+                }
+#endif
                 while (i + 8 <= stepEnd) {
                     uint64_t word;
                     std::memcpy(&word, p + i, 8);

@@ -5,6 +5,7 @@
 #include "edit/convert.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
@@ -39,28 +40,78 @@ void writeXmlAttribute(const Node* attribute, std::wstring& out) {
     out += L'"';
 }
 
-// One indented line of markup made of the given pieces.
-void markupLine(std::wstring& out, size_t depth, std::initializer_list<std::wstring_view> pieces) {
-    appendIndent(out, depth);
+// One indented line of markup made of the given pieces; inside text-bearing content (`inlined`)
+// the pieces alone, as white space there is part of the text.
+void markup(std::wstring& out, size_t depth, bool inlined, std::initializer_list<std::wstring_view> pieces) {
+    if (!inlined) appendIndent(out, depth);
     for (std::wstring_view piece : pieces) out += piece;
-    out += kLineEnd;
+    if (!inlined) out += kLineEnd;
+}
+
+bool isWhiteSpace(std::wstring_view text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return isSpace(c); });
+}
+
+// An element whose text is content: a single text child, a text child that is not only white space
+// (mixed content, "<p>a<b>c</b>d</p>"), or a CDATA section. Its children are written on its line
+// as they are, since added line breaks and indentation would become part of its text.
+bool holdsText(const Node* element, size_t attributes) {
+    const size_t others = element->children.size() - attributes;
+    if (others == 1 && element->children[attributes]->kind == NodeKind::Text) return true;
+    for (size_t i = attributes; i < element->children.size(); ++i) {
+        const Node* child = element->children[i];
+        if (child->kind == NodeKind::CData || (child->kind == NodeKind::Text && !isWhiteSpace(child->value)))
+            return true;
+    }
+    return false;
+}
+
+bool isNamespaceDeclaration(const Node* attribute) {
+    const std::wstring_view name = attribute->name;
+    return name == L"xmlns" || name.rfind(L"xmlns:", 0) == 0;
+}
+
+// The namespace declarations of the element's ancestors that are in scope at the element and that
+// it does not make itself, nearest first: a copied element carries them, so that its prefixes stay
+// bound when the copy is read on its own.
+std::vector<const Node*> inheritedNamespaces(const Node* element) {
+    std::vector<const Node*> found;
+    auto declared = [&found, element](std::wstring_view name) {
+        for (const Node* d : found)
+            if (d->name == name) return true;
+        const size_t own = std::min<size_t>(element->attributeCount, element->children.size());
+        for (size_t i = 0; i < own; ++i)
+            if (element->children[i]->name == name) return true;
+        return false;
+    };
+    for (const Node* a = element->parent; a && a->kind == NodeKind::Element; a = a->parent) {
+        const size_t attributes = std::min<size_t>(a->attributeCount, a->children.size());
+        for (size_t i = 0; i < attributes; ++i) {
+            const Node* attribute = a->children[i];
+            if (isNamespaceDeclaration(attribute) && !declared(attribute->name)) found.push_back(attribute);
+        }
+    }
+    return found;
 }
 
 void writeXml(const Node* top, std::wstring& out) {
-    // An open element or the root: its remaining children are written at childDepth.
+    // An open element or the root: its remaining children are written at childDepth, on its line
+    // when `inlined`; `ownLine` says the element began a line of its own, which its end tag ends.
     struct Frame {
         const Node* node;
         size_t next;
         size_t childDepth;
+        bool inlined;
+        bool ownLine;
     };
     std::vector<Frame> stack;
 
     // Writes a node that has no children to descend into, or opens one that has.
-    auto begin = [&](const Node* node, size_t depth) {
+    auto begin = [&](const Node* node, size_t depth, bool inlined) {
         switch (node->kind) {
-            case NodeKind::Root: stack.push_back({node, 0, depth}); return;
+            case NodeKind::Root: stack.push_back({node, 0, depth, false, false}); return;
             case NodeKind::Element: {
-                appendIndent(out, depth);
+                if (!inlined) appendIndent(out, depth);
                 out += L'<';
                 out += node->name;
                 const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
@@ -68,93 +119,68 @@ void writeXml(const Node* top, std::wstring& out) {
                     out += L' ';
                     writeXmlAttribute(node->children[i], out);
                 }
-                const size_t others = node->children.size() - attributes;
-                if (others == 0) {
-                    out += L"/>";
-                    out += kLineEnd;
-                } else if (others == 1 && node->children[attributes]->kind == NodeKind::Text) {
-                    out += L'>';
-                    out += xmlEscape(node->children[attributes]->value, false);
-                    out += L"</";
-                    out += node->name;
-                    out += L'>';
-                    out += kLineEnd;
-                } else {
-                    out += L'>';
-                    out += kLineEnd;
-                    stack.push_back({node, attributes, depth + 1});
+                if (node == top) {
+                    for (const Node* declaration : inheritedNamespaces(node)) {
+                        out += L' ';
+                        writeXmlAttribute(declaration, out);
+                    }
                 }
+                if (node->children.size() == attributes) {
+                    out += L"/>";
+                    if (!inlined) out += kLineEnd;
+                    return;
+                }
+                out += L'>';
+                const bool text = inlined || holdsText(node, attributes);
+                if (!text) out += kLineEnd;
+                stack.push_back({node, attributes, depth + 1, text, !inlined});
                 return;
             }
             case NodeKind::Attribute: writeXmlAttribute(node, out); return;
             case NodeKind::Text: {
+                if (inlined) return markup(out, depth, true, {xmlEscape(node->value, false)});
+                // Between elements only white space is text; it is layout, written as an empty line.
                 const std::wstring_view v = node->value;
                 size_t first = 0, last = v.size();
                 while (first < last && isSpace(v[first])) ++first;
                 while (last > first && isSpace(v[last - 1])) --last;
-                return markupLine(out, depth, {xmlEscape(v.substr(first, last - first), false)});
+                return markup(out, depth, false, {xmlEscape(v.substr(first, last - first), false)});
             }
-            case NodeKind::CData: return markupLine(out, depth, {L"<![CDATA[", node->value, L"]]>"});
-            case NodeKind::Comment: return markupLine(out, depth, {L"<!-- ", node->value, L" -->"});
+            case NodeKind::CData: return markup(out, depth, inlined, {L"<![CDATA[", node->value, L"]]>"});
+            case NodeKind::Comment: return markup(out, depth, inlined, {L"<!-- ", node->value, L" -->"});
             case NodeKind::ProcessingInstruction:
             case NodeKind::XmlDeclaration:
-                return markupLine(out, depth, {L"<?", node->name, L" ", node->value, L"?>"});
-            case NodeKind::DocType: return markupLine(out, depth, {L"<!", node->name, L" ", node->value, L">"});
+                return markup(out, depth, inlined, {L"<?", node->name, L" ", node->value, L"?>"});
+            case NodeKind::DocType: return markup(out, depth, inlined, {L"<!", node->name, L" ", node->value, L">"});
             default: return;  // data kinds have no XML form
         }
     };
 
-    begin(top, 0);
+    begin(top, 0, false);
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next < frame.node->children.size()) {
             const Node* child = frame.node->children[frame.next++];
-            begin(child, frame.childDepth);  // may push: `frame` is not used after this
+            begin(child, frame.childDepth, frame.inlined);  // may push: `frame` is not used after this
             continue;
         }
-        const Node* done = frame.node;
-        const size_t depth = frame.childDepth;
+        const Frame done = frame;
         stack.pop_back();
-        if (done->kind == NodeKind::Element) markupLine(out, depth - 1, {L"</", done->name, L">"});
+        if (done.node->kind != NodeKind::Element) continue;
+        // The end tag: on the element's line when its content was inline, else on a line of its own.
+        markup(out, done.childDepth - 1, done.inlined, {L"</", done.node->name, L">"});
+        if (done.inlined && done.ownLine) out += kLineEnd;
     }
 }
 
 // ---- JSON ----
 
-// A TOML number in a notation JSON has no form for ("1_000", "0xff", "0o17", "0b101", "inf",
-// "nan") would make the copied text unreadable as JSON: it is written as the same number in JSON
-// notation (digits without separators, decimal, Infinity and NaN as the lenient readers know
-// them). Numbers of every other format stay exactly as written.
-std::wstring tomlNumberAsJson(std::wstring_view text) {
-    std::wstring t;
-    for (wchar_t c : text)
-        if (c != L'_') t += c;
-    size_t i = 0;
-    std::wstring sign;
-    if (!t.empty() && (t[0] == L'+' || t[0] == L'-')) {
-        if (t[0] == L'-') sign = L"-";
-        i = 1;
-    }
-    const std::wstring body = t.substr(i);
-    if (body == L"inf") return sign + L"Infinity";
-    if (body == L"nan") return L"NaN";
-    if (body.size() > 2 && body[0] == L'0' && (body[1] == L'x' || body[1] == L'o' || body[1] == L'b')) {
-        const unsigned base = body[1] == L'x' ? 16 : body[1] == L'o' ? 8 : 2;
-        uint64_t value = 0;
-        for (size_t k = 2; k < body.size(); ++k) {
-            const wchar_t c = body[k];
-            const unsigned d = isDigit(c) ? unsigned(c - L'0') : isHexDigit(c) ? unsigned((c | 0x20) - L'a' + 10) : 99;
-            if (d >= base || value > (UINT64_MAX - d) / base) return t;  // not a number we can convert
-            value = value * base + d;
-        }
-        return sign + std::to_wstring(value);
-    }
-    return t;
-}
-
-void writeJsonScalar(const Node* node, std::wstring& out, bool tomlNumbers) {
-    if (node->kind == NodeKind::Number && tomlNumbers) {
-        out += tomlNumberAsJson(node->value);
+void writeJsonScalar(const Node* node, std::wstring& out) {
+    if (node->kind == NodeKind::Number) {
+        // A number's text in JSON's grammar; a text that is no number at all (the lenient reader
+        // keeps "1.2.3" as one) stays as the file writes it, as nothing would read as the same.
+        const std::wstring number = jsonNumberText(node->value);
+        out += number.empty() ? node->value.str() : number;
     } else if (node->kind == NodeKind::String) {
         out += jsonQuote(node->value);
     } else if (node->kind == NodeKind::Null && node->value.empty()) {
@@ -162,7 +188,7 @@ void writeJsonScalar(const Node* node, std::wstring& out, bool tomlNumbers) {
         // the key without a value and the text would not be JSON.
         out += L"null";
     } else {
-        out += node->value;  // numbers, booleans and nulls exactly as their parser stored them
+        out += node->value;  // booleans and nulls exactly as their parser stored them
     }
 }
 
@@ -182,7 +208,7 @@ const Node* firstValue(const Node* node) {
     return nullptr;
 }
 
-void writeJson(const Node* top, std::wstring& out, bool tomlNumbers) {
+void writeJson(const Node* top, std::wstring& out) {
     // An open Object or Array: `last` is the index of its last child that is not a comment, and
     // `pending` says that child next−1 was written and still needs its separator.
     struct Frame {
@@ -199,7 +225,7 @@ void writeJson(const Node* top, std::wstring& out, bool tomlNumbers) {
             out += jsonQuote(node->name);
             out += L": ";
         }
-        if (!isContainer(node) && node->kind != NodeKind::Root) return writeJsonScalar(node, out, tomlNumbers);
+        if (!isContainer(node) && node->kind != NodeKind::Root) return writeJsonScalar(node, out);
         const bool isObject = node->kind != NodeKind::Array;  // an Object, or a root of members
         size_t last = node->children.size();
         while (last > 0 && isComment(node->children[last - 1])) --last;
@@ -256,11 +282,26 @@ bool beginsDocumentEnd(std::wstring_view text) {
 }
 
 std::wstring yamlKey(std::wstring_view name, size_t depth) {
-    return yamlNeedsQuotes(name) || (depth == 0 && beginsDocumentEnd(name)) ? jsonQuote(name) : std::wstring(name);
+    return depth == 0 && beginsDocumentEnd(name) ? yamlQuote(name) : yamlKeyText(name);
+}
+
+// Appends a mapping key and its ":"; a key too long to be implicit goes on a "? " line of its own
+// and its ":" on the next line at the same indentation.
+void writeYamlKey(std::wstring& out, std::wstring_view name, size_t depth) {
+    const std::wstring key = yamlKey(name, depth);
+    if (yamlNeedsExplicitKey(key)) {
+        out += L"? ";
+        out += key;
+        out += kLineEnd;
+        appendIndent(out, depth);
+    } else {
+        out += key;
+    }
+    out += L':';
 }
 
 std::wstring yamlLine(const Node* node, size_t depth) {
-    if (depth == 0 && node->kind == NodeKind::String && beginsDocumentEnd(node->value)) return jsonQuote(node->value);
+    if (depth == 0 && node->kind == NodeKind::String && beginsDocumentEnd(node->value)) return yamlQuote(node->value);
     return yamlScalar(node);
 }
 
@@ -277,7 +318,7 @@ bool yamlFlowNeedsQuotes(std::wstring_view text) {
 }
 
 std::wstring yamlFlowText(std::wstring_view text) {
-    return yamlFlowNeedsQuotes(text) ? jsonQuote(text) : std::wstring(text);
+    return yamlFlowNeedsQuotes(text) ? yamlQuote(text) : std::wstring(text);
 }
 
 // A container below the deepest block level, on the rest of its line in flow style:
@@ -307,7 +348,9 @@ void writeYamlFlow(const Node* top, std::wstring& out) {
         if (frame.wroteItem) out += L", ";
         frame.wroteItem = true;
         if (frame.node->kind == NodeKind::Object) {
-            out += yamlFlowText(child->name);
+            const std::wstring key = yamlFlowText(child->name);
+            if (yamlNeedsExplicitKey(key)) out += L"? ";
+            out += key;
             out += L": ";
         }
         if (hasItems(child))
@@ -349,8 +392,7 @@ void writeYaml(const Node* top, std::wstring& out) {
             }
             appendIndent(out, frame.depth);
             if (frame.node->kind == NodeKind::Object) {
-                out += yamlKey(child->name, frame.depth);
-                out += L':';
+                writeYamlKey(out, child->name, frame.depth);
             } else {
                 out += L'-';
             }
@@ -397,24 +439,112 @@ void writeYaml(const Node* top, std::wstring& out) {
 
 void appendIndent(std::wstring& out, size_t depth) { out.append(kIndentWidth * indentLevel(depth), L' '); }
 
+bool isXmlChar(uint32_t c) {
+    if (c < 0x20) return c == L'\t' || c == L'\n' || c == L'\r';
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
+}
+
 std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
     std::wstring out;
     out.reserve(text.size());
-    for (wchar_t c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
         switch (c) {
             case L'&': out += L"&amp;"; break;
             case L'<': out += L"&lt;"; break;
             case L'>': out += L"&gt;"; break;
-            case L'"':
-                if (inAttribute)
-                    out += L"&quot;";
-                else
+            case L'"': out += inAttribute ? L"&quot;" : L"\""; break;
+            case L'\r': out += L"&#13;"; break;
+            case L'\n': out += inAttribute ? L"&#10;" : L"\n"; break;
+            case L'\t': out += inAttribute ? L"&#9;" : L"\t"; break;
+            default:
+                if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
                     out += c;
+                    out += text[++i];
+                } else if (!isXmlChar(uint32_t(c))) {
+                    wchar_t reference[12];
+                    std::swprintf(reference, 12, L"&#x%X;", unsigned(c));
+                    out += reference;
+                } else {
+                    out += c;
+                }
                 break;
-            default: out += c; break;
         }
     }
     return out;
+}
+
+bool yamlMustEscape(wchar_t c, wchar_t previous, wchar_t next) {
+    if (unsigned(c) < 0x20) return c != L'\t';
+    if (c >= 0x7F && c <= 0x9F) return true;  // DEL, the C1 controls and NEL among them
+    if (c == 0x2028 || c == 0x2029 || c == 0xFEFF || c == 0xFFFE || c == 0xFFFF) return true;
+    if (isHighSurrogate(c)) return !isLowSurrogate(next);
+    if (isLowSurrogate(c)) return !isHighSurrogate(previous);
+    return false;
+}
+
+namespace {
+
+bool allOf(std::wstring_view text, size_t from, bool (*test)(wchar_t)) {
+    for (size_t i = from; i < text.size(); ++i)
+        if (!test(text[i])) return false;
+    return true;
+}
+bool isDigitOrUnderscore(wchar_t c) { return isDigit(c) || c == L'_'; }
+bool isBinaryDigitOrUnderscore(wchar_t c) { return c == L'0' || c == L'1' || c == L'_'; }
+bool isHexDigitOrUnderscore(wchar_t c) { return isHexDigit(c) || c == L'_'; }
+
+// From `i`: digits and underscores; then returns the index after them.
+size_t skipDigits(std::wstring_view text, size_t i) {
+    while (i < text.size() && isDigitOrUnderscore(text[i])) ++i;
+    return i;
+}
+
+// A YAML 1.1 float's tail from `i` (after its integer digits or at its dot): "." digits, then an
+// optional exponent with a sign.
+bool isYaml11FloatTail(std::wstring_view text, size_t i) {
+    if (i >= text.size() || text[i] != L'.') return false;
+    i = skipDigits(text, i + 1);
+    if (i == text.size()) return true;
+    if ((text[i] | 0x20) != L'e' || i + 2 >= text.size() || (text[i + 1] != L'+' && text[i + 1] != L'-')) return false;
+    return allOf(text, i + 2, isDigit);
+}
+
+// YAML 1.1's sexagesimal tail from `i`: (":" one or two digits) repeated, then the end or (for a
+// float) "." digits.
+bool isYaml11SexagesimalTail(std::wstring_view text, size_t i) {
+    bool any = false;
+    while (i < text.size() && text[i] == L':') {
+        size_t digits = 0;
+        for (++i; i < text.size() && isDigit(text[i]) && digits < 2; ++i) ++digits;
+        if (digits == 0) return false;
+        any = true;
+    }
+    if (!any) return false;
+    return i == text.size() || (text[i] == L'.' && allOf(text, i + 1, isDigitOrUnderscore));
+}
+
+}  // namespace
+
+bool yaml11ReadsAsNonString(std::wstring_view text) {
+    static const wchar_t* const kWords[] = {
+        L"",    L"~",   L"null", L"Null", L"NULL", L"y",     L"Y",     L"n",     L"N",    L"yes", L"Yes",
+        L"YES", L"no",  L"No",   L"NO",   L"true", L"True",  L"TRUE",  L"false", L"False", L"FALSE", L"on",
+        L"On",  L"ON",  L"off",  L"Off",  L"OFF",  L"<<",    L"=",
+    };
+    for (const wchar_t* word : kWords)
+        if (text == word) return true;
+    // Dates and times begin with a four-digit year and a dash.
+    if (text.size() >= 6 && allOf(text.substr(0, 4), 0, isDigit) && text[4] == L'-' && isDigit(text[5])) return true;
+    const size_t sign = !text.empty() && (text[0] == L'+' || text[0] == L'-') ? 1 : 0;
+    const std::wstring_view body = text.substr(sign);
+    if (body.size() > 2 && body[0] == L'0' && body[1] == L'b') return allOf(body, 2, isBinaryDigitOrUnderscore);
+    if (body.size() > 2 && body[0] == L'0' && body[1] == L'x') return allOf(body, 2, isHexDigitOrUnderscore);
+    if (body.size() >= 2 && body[0] == L'.' && isDigit(body[1])) return isYaml11FloatTail(body, 0);
+    if (body.empty() || !isDigit(body[0])) return false;
+    const size_t i = skipDigits(body, 0);
+    return i == body.size() || isYaml11FloatTail(body, i) || isYaml11SexagesimalTail(body, i);
 }
 
 bool yamlNeedsQuotes(std::wstring_view text) {
@@ -426,10 +556,157 @@ bool yamlNeedsQuotes(std::wstring_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         if (unsigned(c) < 32) return true;
+        if (yamlMustEscape(c, i ? text[i - 1] : 0, i + 1 < text.size() ? text[i + 1] : 0)) return true;
         if (c == L':' && (i + 1 == text.size() || text[i + 1] == L' ')) return true;
         if (c == L'#' && i > 0 && text[i - 1] == L' ') return true;
     }
+    if (yaml11ReadsAsNonString(text)) return true;                 // "yes", "on", "1:20", "<<"
     return classifyYamlScalar(text) != NodeKind::String;  // "true", "null", "12", "0x1F", ".nan"
+}
+
+std::wstring yamlQuote(std::wstring_view text) {
+    std::wstring quoted = jsonQuote(text);
+    // jsonQuote's own escapes are ASCII and leave every character from U+007F as it is, with its
+    // neighbours: what YAML must escape beyond them is found in the quoted text alike.
+    size_t i = 0;
+    auto mustEscapeAt = [&quoted](size_t k) {
+        return yamlMustEscape(quoted[k], k ? quoted[k - 1] : 0, k + 1 < quoted.size() ? quoted[k + 1] : 0);
+    };
+    while (i < quoted.size() && !mustEscapeAt(i)) ++i;
+    if (i == quoted.size()) return quoted;
+    std::wstring out(quoted, 0, i);
+    for (; i < quoted.size(); ++i) {
+        if (mustEscapeAt(i)) {
+            wchar_t escape[8];
+            std::swprintf(escape, 8, L"\\u%04X", unsigned(quoted[i]));
+            out += escape;
+        } else {
+            out += quoted[i];
+        }
+    }
+    return out;
+}
+
+std::wstring yamlKeyText(std::wstring_view key) { return yamlNeedsQuotes(key) ? yamlQuote(key) : std::wstring(key); }
+
+bool yamlNeedsExplicitKey(std::wstring_view writtenKey) { return writtenKey.size() > kMaxYamlImplicitKey; }
+
+namespace {
+
+// The digits of a number in base 2, 8 or 16 (underscores already removed) in decimal; empty when a
+// character is not a digit of the base or the number has more than kMaxConvertedDigits digits.
+constexpr size_t kMaxConvertedDigits = 1024;
+std::wstring inDecimal(std::wstring_view digits, unsigned base) {
+    if (digits.empty() || digits.size() > kMaxConvertedDigits) return {};
+    // Little-endian limbs of nine decimal digits each.
+    std::vector<uint32_t> limbs{0};
+    constexpr uint32_t kLimb = 1000000000;
+    for (wchar_t c : digits) {
+        const unsigned d = isDigit(c) ? unsigned(c - L'0') : isHexDigit(c) ? unsigned((c | 0x20) - L'a' + 10) : 99;
+        if (d >= base) return {};
+        uint64_t carry = d;
+        for (uint32_t& limb : limbs) {
+            const uint64_t v = uint64_t(limb) * base + carry;
+            limb = uint32_t(v % kLimb);
+            carry = v / kLimb;
+        }
+        if (carry) limbs.push_back(uint32_t(carry));
+    }
+    std::wstring out = std::to_wstring(limbs.back());
+    for (size_t k = limbs.size() - 1; k-- > 0;) {
+        const std::wstring part = std::to_wstring(limbs[k]);
+        out.append(9 - part.size(), L'0');
+        out += part;
+    }
+    return out;
+}
+
+unsigned prefixBase(std::wstring_view body) {
+    if (body.size() < 3 || body[0] != L'0') return 0;
+    switch (body[1] | 0x20) {
+        case L'x': return 16;
+        case L'o': return 8;
+        case L'b': return 2;
+        default: return 0;
+    }
+}
+
+// A decimal number's parts: integer digits, whether a dot follows, fraction digits, and the
+// exponent's sign and digits. False when the text is not digits [. digits] [e [sign] digits] with
+// a digit somewhere before the exponent.
+struct DecimalParts {
+    std::wstring_view whole, fraction, exponentSign, exponent;
+    bool dot = false, hasExponent = false;
+};
+bool splitDecimal(std::wstring_view body, DecimalParts& parts) {
+    size_t i = 0;
+    while (i < body.size() && isDigit(body[i])) ++i;
+    parts.whole = body.substr(0, i);
+    if (i < body.size() && body[i] == L'.') {
+        parts.dot = true;
+        const size_t from = ++i;
+        while (i < body.size() && isDigit(body[i])) ++i;
+        parts.fraction = body.substr(from, i - from);
+    }
+    if (parts.whole.empty() && parts.fraction.empty()) return false;
+    if (i < body.size() && (body[i] | 0x20) == L'e') {
+        parts.hasExponent = true;
+        ++i;
+        if (i < body.size() && (body[i] == L'+' || body[i] == L'-')) parts.exponentSign = body.substr(i++, 1);
+        parts.exponent = body.substr(i);
+        return !parts.exponent.empty() && allOf(parts.exponent, 0, isDigit);
+    }
+    return i == body.size();
+}
+
+std::wstring withoutLeadingZeros(std::wstring_view digits) {
+    size_t i = 0;
+    while (i + 1 < digits.size() && digits[i] == L'0') ++i;
+    return digits.empty() ? std::wstring(L"0") : std::wstring(digits.substr(i));
+}
+
+}  // namespace
+
+std::wstring jsonNumberText(std::wstring_view text) {
+    std::wstring t;
+    t.reserve(text.size());
+    for (wchar_t c : text)
+        if (c != L'_') t += c;  // TOML's digit separators
+    const bool negative = !t.empty() && t[0] == L'-';
+    const size_t signLength = !t.empty() && (t[0] == L'+' || t[0] == L'-') ? 1 : 0;
+    const std::wstring_view body = std::wstring_view(t).substr(signLength);
+    const std::wstring sign = negative ? L"-" : L"";
+    std::wstring word(body);
+    for (wchar_t& c : word) c = toLower(c);
+    if (word == L"inf" || word == L".inf" || word == L"infinity") return sign + L"Infinity";
+    if (word == L"nan" || word == L".nan") return L"NaN";
+    if (const unsigned base = prefixBase(body)) {
+        const std::wstring digits = inDecimal(body.substr(2), base);
+        return digits.empty() ? digits : sign + digits;
+    }
+    DecimalParts parts;
+    if (!splitDecimal(body, parts)) return {};
+    std::wstring out = sign + withoutLeadingZeros(parts.whole);
+    if (parts.dot) out += L'.' + (parts.fraction.empty() ? std::wstring(L"0") : std::wstring(parts.fraction));
+    if (parts.hasExponent) out += L'e' + std::wstring(parts.exponentSign) + std::wstring(parts.exponent);
+    return out;
+}
+
+std::wstring yamlNumberText(std::wstring_view text) {
+    if (text.size() > 2 && text[0] == L'0' && text[1] == L'o') {
+        const std::wstring digits = inDecimal(text.substr(2), 8);
+        return digits.empty() ? std::wstring(text) : digits;
+    }
+    const size_t signLength = !text.empty() && (text[0] == L'+' || text[0] == L'-') ? 1 : 0;
+    DecimalParts parts;
+    if (!splitDecimal(text.substr(signLength), parts)) return std::wstring(text);  // 0x1F, .inf, .nan
+    std::wstring out = std::wstring(text.substr(0, signLength)) + withoutLeadingZeros(parts.whole);
+    if (parts.dot || parts.hasExponent)
+        out += L'.' + (parts.fraction.empty() ? std::wstring(L"0") : std::wstring(parts.fraction));
+    if (parts.hasExponent)
+        out += L'e' + (parts.exponentSign.empty() ? std::wstring(L"+") : std::wstring(parts.exponentSign)) +
+               std::wstring(parts.exponent);
+    return out;
 }
 
 std::wstring yamlScalar(const Node* node) {
@@ -437,7 +714,8 @@ std::wstring yamlScalar(const Node* node) {
     switch (node->kind) {
         case NodeKind::Object: return L"{}";
         case NodeKind::Array: return L"[]";
-        case NodeKind::String: return yamlNeedsQuotes(node->value) ? jsonQuote(node->value) : node->value.str();
+        case NodeKind::String: return yamlKeyText(node->value);
+        case NodeKind::Number: return yamlNumberText(node->value);
         default: return node->value.str();
     }
 }
@@ -454,7 +732,7 @@ std::wstring subtreeText(const Node* node, const Document& doc) {
     else if (node->kind < NodeKind::Object && !rootOfData)
         writeXml(node, out);
     else
-        writeJson(node, out, doc.format == DocumentFormat::Toml);
+        writeJson(node, out);
     while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n')) out.pop_back();
     return out;
 }

@@ -3,6 +3,7 @@
 // value is not on screen. Each lives for one EditValueText call and runs its own message loop,
 // so the host's other windows keep receiving their messages meanwhile.
 #include <windows.h>
+#include <commctrl.h>
 #include <dwmapi.h>
 #include <uxtheme.h>
 
@@ -88,10 +89,11 @@ void runLoop(const bool& done, Step step) {
     }
 }
 
-bool editInPlace(MainWindow& main, std::wstring& value) {
+}  // namespace
+
+bool AskInPlace(MainWindow& main, const RECT& r, const wchar_t* cue, std::wstring& value) {
     const Palette& pal = main.palette;
     main.editBrush.reset(CreateSolidBrush(pal.color(ColorSlot::background)));
-    const RECT& r = main.editRect;
     HWND field = CreateWindowExW(0, L"EDIT", value.c_str(), WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, r.left,
                                  r.top, r.right - r.left, r.bottom - r.top, main.ActiveViewWindow(), nullptr,
                                  moduleHandle, nullptr);
@@ -101,6 +103,7 @@ bool editInPlace(MainWindow& main, std::wstring& value) {
     }
     const HFONT font = main.settings.activeView == kViewSource ? pal.monoFont.get() : pal.contentFont.get();
     SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (cue) SendMessageW(field, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue));
     InPlaceEditor state;
     SetWindowLongPtrW(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     state.previous = reinterpret_cast<WNDPROC>(
@@ -129,6 +132,10 @@ bool editInPlace(MainWindow& main, std::wstring& value) {
     return changed;
 }
 
+namespace {
+
+bool editInPlace(MainWindow& main, std::wstring& value) { return AskInPlace(main, main.editRect, nullptr, value); }
+
 // ---- dialog ----
 
 struct EditDialog {
@@ -156,11 +163,17 @@ std::wstring withCarriageReturns(const std::wstring& value) {
     return out;
 }
 
-std::wstring withoutCarriageReturns(const std::wstring& text) {
+// The value the field's text stands for. The field shows every line break as CR LF; a value
+// whose line breaks all were CR LF keeps them so, any other loses the CR the field put before
+// each line feed (a lone CR stays). Unchanged text gives back the value exactly.
+std::wstring valueOfField(const std::wstring& text, const std::wstring& shown, const std::wstring& value) {
+    if (text == shown) return value;
+    const bool crLfValue = value.find(L"\r\n") != std::wstring::npos && withCarriageReturns(value) == value;
+    if (crLfValue) return text;
     std::wstring out;
     out.reserve(text.size());
-    for (wchar_t c : text)
-        if (c != L'\r') out += c;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')) out += text[i];
     return out;
 }
 
@@ -250,7 +263,7 @@ bool editInDialog(MainWindow& main, std::wstring& value) {
     DestroyWindow(dialog.window);
     SetActiveWindow(owner);
     if (!dialog.accepted) return false;
-    value = withoutCarriageReturns(dialog.result);
+    value = valueOfField(dialog.result, fieldText, value);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "edit/editing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <utility>
 
@@ -40,20 +41,68 @@ static const wchar_t* messageOutOfMemory() {
     return tr(L"There is not enough memory to edit this file.",
               L"F\u00FCr das Bearbeiten dieser Datei reicht der Speicher nicht.");
 }
+// Typed into a JSON or TOML number, boolean or null (or date-time): the literals that may replace it.
+static const wchar_t* messageScalarOnly(DocumentFormat format) {
+    if (format == DocumentFormat::Toml)
+        return tr(L"Only a number, true, false or a date and time can be typed here.",
+                  L"Hier l\u00E4sst sich nur eine Zahl, true, false oder ein Datum mit Uhrzeit eingeben.");
+    return tr(L"Only a number, true, false or null can be typed here.",
+              L"Hier l\u00E4sst sich nur eine Zahl, true, false oder null eingeben.");
+}
 const wchar_t* editMessageReadOnly() { return tr(L"The file is read-only.", L"Die Datei ist schreibgesch\u00FCtzt."); }
 const wchar_t* editMessageNotSaved() {
     return tr(L"The file could not be saved.", L"Die Datei konnte nicht gespeichert werden.");
+}
+const wchar_t* editMessageCannotHold() {
+    return tr(L"The text holds a character that this file cannot hold.",
+              L"Der Text enth\u00E4lt ein Zeichen, das diese Datei nicht aufnehmen kann.");
+}
+const wchar_t* editMessageChangedOnDisk() {
+    return tr(L"The file has been changed by another program. It was not overwritten; the edit is still pending.",
+              L"Die Datei wurde von einem anderen Programm ge\u00E4ndert. Sie wurde nicht \u00FCberschrieben; die "
+              L"\u00C4nderung ist noch nicht gespeichert.");
 }
 const wchar_t* editMessageEncoding() {
     return tr(L"The file's text encoding cannot be preserved.",
               L"Die Textkodierung der Datei l\u00E4sst sich nicht verlustfrei erhalten.");
 }
 
+// ---- characters ----
+
+namespace {
+
+bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// The code point at text[i] and the units it takes: a surrogate pair is one code point, a lone
+// surrogate stands for itself.
+char32_t codePointAt(std::wstring_view text, size_t i, size_t& units) {
+    const wchar_t c = text[i];
+    if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+        units = 2;
+        return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+    }
+    units = 1;
+    return char32_t(c);
+}
+
+// A lone surrogate is no character: no encoding writes it so that it reads back.
+bool hasLoneSurrogateIn(std::wstring_view text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        if (isSurrogate(codePointAt(text, i, units))) return true;
+        i += units;
+    }
+    return false;
+}
+
+}  // namespace
+
 // ---- encoding ----
 
 bool encodeTextWith(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes,
                     CodePageEncoder encoder) {
     bytes.clear();
+    if (hasLoneSurrogateIn(text)) return false;
     const EncodingInfo info = encodingInfo(encoding);
     if (info.kind == EncodingInfo::Utf16LE || info.kind == EncodingInfo::Utf16BE) {
         bytes.resize(text.size() * 2);
@@ -97,13 +146,15 @@ bool portableCodePageEncoder(unsigned codePage, std::wstring_view text, std::vec
 
 // ---- quoting ----
 
-static bool quotedBefore(std::wstring_view oldSource) {
+namespace {
+
+bool quotedBefore(std::wstring_view oldSource) {
     return !oldSource.empty() && (oldSource[0] == L'"' || oldSource[0] == L'\'');
 }
 
-static bool isPlainString(const Node* node) { return node->kind == NodeKind::String && node->tag == nullptr; }
+bool isPlainString(const Node* node) { return node->kind == NodeKind::String && node->tag == nullptr; }
 
-static std::wstring withoutCarriageReturnsBeforeLineFeeds(std::wstring_view text) {
+std::wstring withoutCarriageReturnsBeforeLineFeeds(std::wstring_view text) {
     std::wstring out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i)
@@ -111,18 +162,106 @@ static std::wstring withoutCarriageReturnsBeforeLineFeeds(std::wstring_view text
     return out;
 }
 
-// Whether a YAML plain scalar could not hold the text as the same string.
-static bool yamlNeedsQuotes(const Node* node, std::wstring_view value) {
-    if (value.empty()) return true;
-    if (value.find_first_of(L"\r\n\t,[]{}") != std::wstring_view::npos) return true;
-    if (isSpace(value.front()) || isSpace(value.back())) return true;
-    if (value.back() == L':' || value.find(L": ") != std::wstring_view::npos) return true;
-    if (value.find(L" #") != std::wstring_view::npos) return true;
-    if (std::wstring_view(L"-?:,[]{}#&*!|>'%@`\"").find(value.front()) != std::wstring_view::npos) return true;
-    return node->kind == NodeKind::String && classifyYamlScalar(value) != NodeKind::String;
+// The double-quoted strings of the data formats: JSON, YAML's double quotes, TOML's basic string.
+enum class QuoteStyle { Json, YamlDouble, TomlBasic };
+
+void appendHexEscape(std::wstring& out, const wchar_t* form, unsigned value) {
+    wchar_t buf[16];
+    std::swprintf(buf, 16, form, value);
+    out += buf;
 }
 
-static std::wstring yamlSingleQuoted(std::wstring_view value) {
+// "\uXXXX" in all three; above the BMP JSON writes the surrogate pair, YAML and TOML "\UXXXXXXXX".
+void appendUnicodeEscape(std::wstring& out, char32_t c, QuoteStyle style) {
+    if (c < 0x10000) return appendHexEscape(out, L"\\u%04x", unsigned(c));
+    if (style != QuoteStyle::Json) return appendHexEscape(out, L"\\U%08x", unsigned(c));
+    appendHexEscape(out, L"\\u%04x", unsigned(0xD800 + ((c - 0x10000) >> 10)));
+    appendHexEscape(out, L"\\u%04x", unsigned(0xDC00 + ((c - 0x10000) & 0x3FF)));
+}
+
+// The value in double quotes with the style's escapes (the JSON and YAML quoting of the copy
+// writers; TOML's basic string also escapes DEL), and an escape for every character the file's
+// encoding cannot hold: inside double quotes any character may stand as its escape.
+std::wstring doubleQuoted(std::wstring_view value, QuoteStyle style, const Encodable& encodable) {
+    const std::wstring quoted = style == QuoteStyle::YamlDouble ? yamlQuote(value) : jsonQuote(value);
+    std::wstring out;
+    out.reserve(quoted.size());
+    for (size_t i = 0; i < quoted.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(quoted, i, units);
+        const std::wstring_view piece = std::wstring_view(quoted).substr(i, units);
+        i += units;
+        if ((style == QuoteStyle::TomlBasic && c == 0x7F) || (c >= 0x80 && !encodable(piece)))
+            appendUnicodeEscape(out, c, style);
+        else
+            out += piece;
+    }
+    return out;
+}
+
+// Element text or an attribute value between its `delimiter` quotes, with the entities and
+// character references a reader needs to read it back: a reader turns CR LF into LF and, in an
+// attribute, a raw line break or tab into a space. Empty with the refusal when XML 1.0 cannot
+// hold a character at all (most C0 controls, U+FFFE, U+FFFF).
+Replacement xmlReplacement(std::wstring_view typed, bool attribute, wchar_t delimiter, const Encodable& encodable) {
+    const std::wstring value = withoutCarriageReturnsBeforeLineFeeds(typed);
+    std::wstring out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(value, i, units);
+        const std::wstring_view piece = std::wstring_view(value).substr(i, units);
+        i += units;
+        if (!isXmlChar(uint32_t(c))) return Replacement{{}, editMessageCannotHold()};
+        switch (c) {
+            case L'&': out += L"&amp;"; continue;
+            case L'<': out += L"&lt;"; continue;
+            case L'>': out += L"&gt;"; continue;
+            case L'\r': out += L"&#13;"; continue;
+            default: break;
+        }
+        if (attribute) {
+            if (c == L'"' && delimiter != L'\'') { out += L"&quot;"; continue; }
+            if (c == L'\'' && delimiter != L'"') { out += L"&apos;"; continue; }
+            if (c == L'\n') { out += L"&#10;"; continue; }
+            if (c == L'\t') { out += L"&#9;"; continue; }
+        }
+        if (c >= 0x80 && !encodable(piece))
+            appendHexEscape(out, L"&#x%X;", unsigned(c));
+        else
+            out += piece;
+    }
+    return Replacement{{std::move(out)}, nullptr};
+}
+
+bool allEncodable(std::wstring_view text, const Encodable& encodable) {
+    for (wchar_t c : text)
+        if (unsigned(c) >= 0x80) return encodable(text);
+    return true;
+}
+
+// Whether the value may stay a plain YAML scalar: a number, boolean or null typed into one keeps
+// its kind; text must read back as the same string for YAML 1.2 and 1.1 readers alike (the copy
+// writers' rule). "," and brackets end a plain scalar only inside a flow collection, which the
+// edit finds out by reading the result.
+bool yamlPlainCarries(const Node* node, std::wstring_view value, const Encodable& encodable) {
+    if (!allEncodable(value, encodable)) return false;
+    if (!isPlainString(node) && !value.empty() && classifyYamlScalar(value) != NodeKind::String) return true;
+    return !yamlNeedsQuotes(value);
+}
+
+// A plain value written into an empty value's place ("k:", "- ", "{a: , b: 1}") is kept apart
+// from the indicator before it and from a comment after it.
+std::wstring yamlPlainAt(const ValueSpan& span, std::wstring_view value) {
+    std::wstring out(value);
+    if (span.start != span.end) return out;
+    if (span.before() != L'\0' && !isSpace(span.before())) out.insert(out.begin(), L' ');
+    if (span.after() != L'\0' && !isSpace(span.after()) && std::wstring_view(L",]}").find(span.after()) == std::wstring_view::npos)
+        out += L' ';
+    return out;
+}
+
+std::wstring yamlSingleQuoted(std::wstring_view value) {
     std::wstring out(1, L'\'');
     for (wchar_t c : value) {
         out += c;
@@ -132,43 +271,65 @@ static std::wstring yamlSingleQuoted(std::wstring_view value) {
     return out;
 }
 
-std::wstring sourceReplacement(const Document& document, const Node* node, std::wstring_view oldSource,
-                               std::wstring_view newValue) {
+bool singleQuotesCarry(std::wstring_view value, const Encodable& encodable) {
+    for (size_t i = 0; i < value.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(value, i, units);
+        i += units;
+        if (c == L'\t' || (c < 0x10000 && yamlMustEscape(wchar_t(c), 0, 0))) return false;  // line breaks too
+    }
+    return allEncodable(value, encodable);
+}
+
+}  // namespace
+
+Replacement sourceReplacement(const Document& document, const Node* node, const ValueSpan& span,
+                              std::wstring_view newValue, const Encodable& encodable) {
+    const std::wstring_view oldSource = span.source();
     const bool quoted = quotedBefore(oldSource);
+    auto one = [](std::wstring text) { return Replacement{{std::move(text)}, nullptr}; };
     switch (document.format) {
-        case DocumentFormat::Xml: {
-            const bool attribute = node->kind == NodeKind::Attribute;
-            std::wstring escaped = xmlEscape(withoutCarriageReturnsBeforeLineFeeds(newValue), attribute);
-            if (!attribute) return escaped;
-            std::wstring out;
-            out.reserve(escaped.size());
-            for (wchar_t c : escaped) {
-                if (c == L'\n') out += L"&#10;";
-                else if (c == L'\t') out += L"&#9;";
-                else out += c;
-            }
-            return out;
-        }
+        case DocumentFormat::Xml:
+            return xmlReplacement(newValue, node->kind == NodeKind::Attribute, span.before(), encodable);
         case DocumentFormat::Json:
         case DocumentFormat::JsonLines:
-            return isPlainString(node) || quoted ? jsonQuote(newValue) : std::wstring(newValue);
-        case DocumentFormat::Yaml:
-            if (quoted && oldSource[0] == L'"') return jsonQuote(newValue);
-            if (quoted) {
-                if (newValue.find_first_of(L"\r\n\t") != std::wstring_view::npos) return jsonQuote(newValue);
-                return yamlSingleQuoted(newValue);
-            }
-            return yamlNeedsQuotes(node, newValue) ? jsonQuote(newValue) : std::wstring(newValue);
+            if (isPlainString(node) || quoted) return one(doubleQuoted(newValue, QuoteStyle::Json, encodable));
+            return one(std::wstring(newValue));  // numbers, booleans, null: the user types the literal
+        case DocumentFormat::Yaml: {
+            const std::wstring quotedValue = doubleQuoted(newValue, QuoteStyle::YamlDouble, encodable);
+            if (quoted && oldSource[0] == L'"') return one(quotedValue);
+            if (quoted) return one(singleQuotesCarry(newValue, encodable) ? yamlSingleQuoted(newValue) : quotedValue);
+            if (!yamlPlainCarries(node, newValue, encodable)) return one(quotedValue);
+            Replacement r = one(yamlPlainAt(span, newValue));
+            if (newValue.find_first_of(L",[]{}") != std::wstring_view::npos) r.candidates.push_back(quotedValue);
+            return r;
+        }
         case DocumentFormat::Toml:
-            if (quoted) {
-                if (oldSource[0] == L'\'' && newValue.find_first_of(L"'\r\n\t\\") == std::wstring_view::npos)
-                    return L'\'' + std::wstring(newValue) + L'\'';
-                return jsonQuote(newValue);
-            }
-            return isPlainString(node) ? jsonQuote(newValue) : std::wstring(newValue);
+            if (quoted && oldSource[0] == L'\'' && newValue.find_first_of(L"'\r\n\t\\") == std::wstring_view::npos &&
+                std::none_of(newValue.begin(), newValue.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }) &&
+                allEncodable(newValue, encodable))
+                return one(L'\'' + std::wstring(newValue) + L'\'');
+            if (quoted || isPlainString(node)) return one(doubleQuoted(newValue, QuoteStyle::TomlBasic, encodable));
+            return one(std::wstring(newValue));  // numbers, booleans and date-times as typed
         case DocumentFormat::Registry: break;
     }
-    return std::wstring(newValue);
+    return one(std::wstring(newValue));
+}
+
+uint64_t fileDigest(const uint8_t* data, size_t size) {
+    // FNV-1a over 64-bit words: fast enough for a big file at every save, and any change another
+    // program makes is all but certain to change it (the size is compared as well).
+    constexpr uint64_t kPrime = 0x100000001B3ull;
+    uint64_t h = 0xCBF29CE484222325ull;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word = 0;
+        for (size_t b = 0; b < 8; ++b) word |= uint64_t(data[i + b]) << (8 * b);
+        h = (h ^ word) * kPrime;
+        h ^= h >> 29;
+    }
+    for (; i < size; ++i) h = (h ^ data[i]) * kPrime;
+    return h;
 }
 
 // ---- the edit ----
@@ -180,8 +341,6 @@ static std::wstring_view trimmed(std::wstring_view text) {
     return text.substr(from, to - from);
 }
 
-static size_t countLineFeeds(std::wstring_view text) { return size_t(std::count(text.begin(), text.end(), L'\n')); }
-
 static void showSourceOf(Document& document, const std::wstring& owner) {
     const size_t mark = !owner.empty() && owner[0] == 0xFEFF ? 1 : 0;
     document.sourceText = std::wstring_view(owner).substr(mark);
@@ -191,10 +350,10 @@ void markSaved(Document& document) {
     const bool showsEdited = !document.sourceText.empty() && !document.editedText.empty() &&
                              document.sourceText.data() >= document.editedText.data() &&
                              document.sourceText.data() <= document.editedText.data() + document.editedText.size();
-    if (showsEdited) {
-        document.editedSource = std::move(document.editedText);
-        showSourceOf(document, document.editedSource);
-    }
+    // The saved text is kept: the Source view shows it as written (parsedText still holds the
+    // text as loaded).
+    if (!document.editedText.empty()) document.editedSource = std::move(document.editedText);
+    if (showsEdited) showSourceOf(document, document.editedSource);
     std::wstring().swap(document.editedText);
     document.modified = false;
 }
@@ -206,6 +365,7 @@ struct Reparse {
     size_t nodeCount = 0;
     bool clean = false;
     NodeKind kind = NodeKind::Root;
+    bool tagged = false;
     std::wstring name, value;
     uint32_t start = kNoSpan, end = kNoSpan;
 };
@@ -218,6 +378,7 @@ Reparse reportNode(const Document& document, size_t k) {
     if (k < document.nodes.size()) {
         const Node& node = document.nodes[k];
         r.kind = node.kind;
+        r.tagged = node.tag != nullptr;
         r.name = node.name.str();
         r.value = node.value.str();
         if (2 * k + 1 < document.spans.size()) {
@@ -228,21 +389,34 @@ Reparse reportNode(const Document& document, size_t k) {
     return r;
 }
 
-// Parses `text` (taken over and handed back, so a big file's text is never held twice) and
-// reports node k of the result.
-Reparse reparse(const std::wstring& path, std::wstring& text, const std::wstring& encoding, size_t k) {
-    Reparse r;
-    Document fresh;
-    fresh.recordSpans = true;
-    fresh.encoding = encoding;
-    const bool accepted = parseText(path, std::move(text), fresh);
-    if (accepted && fresh.errorMessage.empty()) r = reportNode(fresh, k);
-    // The text goes back to the caller only now: the nodes' names and values point into it, and a
-    // short text lives inside the string object itself, so moving it out first would leave them
-    // pointing at what the move left behind.
-    text = std::move(fresh.parsedText);
-    return r;
-}
+// A parse of the working text, which it takes over; giveBack hands the text back (so a big
+// file's text is never held twice) once nothing reads the parse's nodes any more.
+class FreshParse {
+public:
+    FreshParse(const std::wstring& path, std::wstring& text, const std::wstring& encoding) : text_(text) {
+        doc.recordSpans = true;
+        doc.encoding = encoding;
+        clean = parseText(path, std::move(text), doc) && doc.errorMessage.empty();
+    }
+    ~FreshParse() { giveBack(); }
+    FreshParse(const FreshParse&) = delete;
+    FreshParse& operator=(const FreshParse&) = delete;
+    Reparse report(size_t k) const { return clean ? reportNode(doc, k) : Reparse{}; }
+    // The nodes' names and values point into the text, and a short text lives inside the string
+    // object itself, so moving it out before they are done with would leave them pointing at
+    // what the move left behind.
+    void giveBack() {
+        if (!given_) text_ = std::move(doc.parsedText);
+        given_ = true;
+    }
+
+    Document doc;
+    bool clean = false;
+
+private:
+    std::wstring& text_;
+    bool given_ = false;
+};
 
 // Whether `text` encodes to exactly `bytes`. In UTF-8, UTF-16 and the Windows single-byte code
 // pages every character encodes on its own, so the text is encoded a slice at a time (never
@@ -260,15 +434,101 @@ bool encodesTo(std::wstring_view text, const std::wstring& encoding, const uint8
     do {
         size_t n = std::min(slice, text.size() - at);
         // A surrogate pair stays in one slice.
-        if (at + n < text.size() && n > 0 && (unsigned(text[at + n - 1]) & 0xFC00) == 0xD800 &&
-            (unsigned(text[at + n]) & 0xFC00) == 0xDC00)
-            ++n;
+        if (at + n < text.size() && n > 0 && isHighSurrogate(text[at + n - 1]) && isLowSurrogate(text[at + n])) ++n;
         if (!encodeTextWith(text.substr(at, n), encoding, encoded, encoder)) return false;
         if (encoded.size() > size - done || !std::equal(encoded.begin(), encoded.end(), bytes + done)) return false;
         done += encoded.size();
         at += n;
     } while (at < text.size());
     return done == size;
+}
+
+// The length of the byte-order mark the decoder took off: only a complete mark is one (a UTF-8
+// file may begin with U+FEE0, bytes EF BB A0; a Windows-1252 file with "\u00FF\u00FF").
+size_t markLength(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) return 3;
+    if (bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        return 2;
+    return 0;
+}
+
+bool isScalarKind(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Attribute:
+        case NodeKind::Text:
+        case NodeKind::String:
+        case NodeKind::Number:
+        case NodeKind::Bool:
+        case NodeKind::Null: return true;
+        default: return false;
+    }
+}
+
+bool holdsText(NodeKind kind) { return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text; }
+
+// Whether the edited value reads back as what the user typed: the same text where the value is
+// text, the kind the typed literal has where it is a number, boolean or null; always a value, never
+// a container. Null when it does, else the message that says what may be typed.
+// The refusal of a typed text that does not read back as typed: in JSON and TOML a number,
+// boolean or null (or date-time) takes only another such literal, and the message says so.
+const wchar_t* refusalFor(const Document& document, const Node* node, std::wstring_view oldSource) {
+    const bool literal = !holdsText(node->kind) && !quotedBefore(oldSource) && document.format != DocumentFormat::Yaml &&
+                         document.format != DocumentFormat::Xml;
+    return literal ? messageScalarOnly(document.format) : messageInvalid();
+}
+
+const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wstring_view oldSource,
+                            const Reparse& after, std::wstring_view typed) {
+    const wchar_t* refusal = refusalFor(document, node, oldSource);
+    if (!isScalarKind(after.kind)) return refusal;
+    bool wantText = holdsText(node->kind) || quotedBefore(oldSource);
+    if (document.format == DocumentFormat::Yaml && !wantText) {
+        // Typed into a number, boolean or null: the kind the text reads as, text included.
+        const NodeKind kind = classifyYamlScalar(typed);
+        if (kind != NodeKind::String && !typed.empty()) return after.kind == kind && after.value == typed ? nullptr : refusal;
+        wantText = true;
+    }
+    if (!wantText) return after.kind == NodeKind::String && !after.tagged ? refusal : nullptr;
+    if (!holdsText(after.kind)) return refusal;
+    if (document.format == DocumentFormat::Xml) {
+        const std::wstring_view parsed = after.kind == NodeKind::Text ? trimmed(after.value) : after.value;
+        return parsed == withoutCarriageReturnsBeforeLineFeeds(typed) ? nullptr : refusal;
+    }
+    return after.value == typed ? nullptr : refusal;
+}
+
+// The shown document and a parse of the edited text have the same nodes in the same places:
+// names, containers and children agree; scalar values and kinds may differ.
+bool sameShape(const Document& shown, const Document& fresh) {
+    if (shown.nodes.size() != fresh.nodes.size()) return false;
+    for (size_t i = 0; i < shown.nodes.size(); ++i) {
+        const Node& a = shown.nodes[i];
+        const Node& b = fresh.nodes[i];
+        if (a.children.size() != b.children.size() || a.attributeCount != b.attributeCount || a.keyed != b.keyed ||
+            a.name != b.name)
+            return false;
+        if ((a.kind != b.kind) && !(isScalarKind(a.kind) && isScalarKind(b.kind))) return false;
+    }
+    return true;
+}
+
+bool sameTag(const wchar_t* a, const wchar_t* b) {
+    if (!a || !b) return a == b;
+    return std::wstring_view(a) == std::wstring_view(b);
+}
+
+// Every node takes the kind, value and line the edited text gives it: the edited value, the
+// copies of a YAML anchor's value, a value another program changed meanwhile, the lines of the
+// nodes after a new line break. So every view shows what the file now says.
+void takeValuesOf(Document& shown, const Document& fresh) {
+    for (size_t i = 0; i < shown.nodes.size(); ++i) {
+        Node& a = shown.nodes[i];
+        const Node& b = fresh.nodes[i];
+        a.kind = b.kind;
+        a.line = b.line;
+        if (a.value != b.value) a.value = storeText(shown, b.value);
+        if (!sameTag(a.tag, b.tag)) a.tag = b.tag ? internString(shown, b.tag) : nullptr;
+    }
 }
 
 EditOutcome refuse(const wchar_t* message) { return EditOutcome{message, false}; }
@@ -284,19 +544,19 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
 
     std::wstring text;
     std::vector<uint8_t> prefix;
+    uint64_t baseSize = document.baseSize, baseDigest = document.baseDigest;
     if (document.modified) {
         text = document.editedText;
     } else {
         std::vector<uint8_t> bytes;
         if (!files.read(filePath, bytes)) return refuse(messageChanged());
         files.decode(bytes, text, document.encoding);
-        size_t mark = 0;
-        if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB) mark = 3;
-        else if (bytes.size() >= 2 && (bytes[0] == 0xFF || bytes[0] == 0xFE) && (bytes[1] == 0xFE || bytes[1] == 0xFF))
-            mark = 2;
+        const size_t mark = markLength(bytes);
         if (!encodesTo(text, encoding, bytes.data() + mark, bytes.size() - mark, files.encoder()))
             return refuse(editMessageEncoding());
         prefix.assign(bytes.begin(), bytes.begin() + mark);
+        baseSize = bytes.size();
+        baseDigest = fileDigest(bytes.data(), bytes.size());
     }
 
     // The file still holds the very text the shown document was parsed from: parsing it again
@@ -304,58 +564,79 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     // answer (a big file's first edit then parses once, not twice). Once edited, the document
     // drops those spans.
     const bool unchanged = !document.modified && !document.spans.empty() && text == document.parsedText;
-    const Reparse before = unchanged ? reportNode(document, k) : reparse(filePath, text, encoding, k);
+    Reparse before;
+    if (unchanged) {
+        before = reportNode(document, k);
+    } else {
+        FreshParse parse(filePath, text, encoding);
+        before = parse.report(k);
+    }
     if (!before.clean || before.nodeCount != document.nodes.size()) return refuse(messageChanged());
     if (before.kind != node->kind || before.name != node->name.view() || before.value != node->value.view())
         return refuse(messageChanged());
     if (before.start == kNoSpan || before.end == kNoSpan || before.start > before.end || before.end > text.size())
         return refuse(messageNoSpan());
 
-    std::wstring value = node->kind == NodeKind::Text ? std::wstring(trimmed(before.value)) : before.value;
-    if (!editor(value)) return EditOutcome{};
+    const std::wstring shown = node->kind == NodeKind::Text ? std::wstring(trimmed(before.value)) : before.value;
+    std::wstring value = shown;
+    if (!editor(value) || value == shown) return EditOutcome{};  // unchanged text changes nothing
+    // A lone surrogate is no character, and no tree holds U+0000 (readers drop or refuse it).
+    if (hasLoneSurrogateIn(value) || value.find(L'\0') != std::wstring::npos) return refuse(editMessageCannotHold());
 
-    const std::wstring_view oldSource = std::wstring_view(text).substr(before.start, before.end - before.start);
-    const std::wstring newSource = sourceReplacement(document, node, oldSource, value);
-    const long long delta = static_cast<long long>(countLineFeeds(newSource)) - static_cast<long long>(countLineFeeds(oldSource));
-    std::wstring edited;
-    edited.reserve(text.size() - oldSource.size() + newSource.size());
-    edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
-    std::wstring().swap(text);
+    const Encodable encodable = [&](std::wstring_view piece) {
+        std::vector<uint8_t> bytes;
+        return encodeTextWith(piece, encoding, bytes, files.encoder());
+    };
+    const ValueSpan span{text, before.start, before.end};
+    const Replacement replacement = sourceReplacement(document, node, span, value, encodable);
+    if (replacement.candidates.empty()) return refuse(replacement.refusal ? replacement.refusal : messageInvalid());
 
-    const Reparse after = reparse(filePath, edited, encoding, k);
-    if (!after.clean || after.nodeCount != document.nodes.size()) return refuse(messageInvalid());
-    if (after.kind == NodeKind::String || after.kind == NodeKind::Attribute || after.kind == NodeKind::Text) {
-        const std::wstring_view parsed = after.kind == NodeKind::Text ? trimmed(after.value) : after.value;
-        if (parsed != withoutCarriageReturnsBeforeLineFeeds(value)) return refuse(messageInvalid());
-    }
-    // The working text is known to encode without loss (it was compared with the file's bytes,
-    // or is the text of an earlier edit that passed this check), and code pages convert character
-    // by character, so the new text encodes when the replacement does: only it is converted,
-    // not the whole file again.
-    std::vector<uint8_t> probe;
-    if (!encodeTextWith(newSource, encoding, probe, files.encoder())) return refuse(editMessageEncoding());
-
-    // Everything is checked: from here on the document changes.
-    const NodeText newValue = storeText(document, after.value);
-    if (delta != 0) {
-        const uint32_t editedLine = node->line;
-        for (size_t i = 0; i < document.nodes.size(); ++i) {
-            Node& other = document.nodes[i];
-            if (other.line > editedLine) other.line = static_cast<uint32_t>(static_cast<long long>(other.line) + delta);
+    // The first writing of the value that reads back as typed.
+    const wchar_t* refusal = nullptr;
+    for (const std::wstring& newSource : replacement.candidates) {
+        // The working text is known to encode without loss (it was compared with the file's
+        // bytes, or is the text of an earlier edit that passed this check), and code pages
+        // convert character by character, so the new text encodes when the replacement does:
+        // only it is converted, not the whole file again.
+        if (!encodable(newSource)) {
+            if (!refusal) refusal = editMessageEncoding();
+            continue;
         }
+        std::wstring edited;
+        edited.reserve(text.size() - (before.end - before.start) + newSource.size());
+        edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
+
+        FreshParse after(filePath, edited, encoding);
+        const Reparse report = after.report(k);
+        const wchar_t* failed = nullptr;
+        if (!report.clean || report.nodeCount != document.nodes.size())
+            failed = refusalFor(document, node, span.source());
+        else
+            failed = readsAsTyped(document, node, span.source(), report, value);
+        if (!failed && !sameShape(document, after.doc)) failed = messageChanged();
+        if (failed) {
+            if (!refusal) refusal = failed;
+            continue;
+        }
+
+        // Everything is checked: from here on the document changes.
+        takeValuesOf(document, after.doc);
+        after.giveBack();
+        std::wstring().swap(text);
+        std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
+        if (!document.modified) document.prefixBytes = std::move(prefix);
+        document.baseSize = baseSize;
+        document.baseDigest = baseDigest;
+        const bool showsSource = !document.sourceText.empty();
+        document.editedText = std::move(edited);
+        document.modified = true;
+        if (showsSource) {
+            showSourceOf(document, document.editedText);
+            std::wstring().swap(document.editedSource);
+        }
+        return EditOutcome{std::wstring(), true};
     }
-    node->kind = after.kind;
-    node->value = newValue;
-    std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
-    if (!document.modified) document.prefixBytes = std::move(prefix);
-    const bool showsSource = !document.sourceText.empty();
-    document.editedText = std::move(edited);
-    document.modified = true;
-    if (showsSource) {
-        showSourceOf(document, document.editedText);
-        std::wstring().swap(document.editedSource);
-    }
-    return EditOutcome{std::wstring(), true};
+    return refuse(refusal ? refusal : messageInvalid());
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ struct EditOutcome {
 using ValueEditor = std::function<bool(std::wstring& value)>;
 
 // Turns UTF-16 text into the bytes of a code page; false when the code page cannot hold every
-// character (a default character would be substituted) or the conversion fails.
+// character, that is when the bytes would not read back as exactly the text (a default character
+// or a look-alike would be substituted), or the conversion fails.
 using CodePageEncoder = bool (*)(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes);
 
 // What an edit needs of the file and the code pages.
@@ -48,16 +49,39 @@ public:
 };
 
 // Bytes of `text` in the encoding named by a TextEncoding label, without a byte-order mark.
-// False when the text cannot be written in it without loss.
+// False when the text cannot be written in it without loss; a lone surrogate never can.
 bool encodeTextWith(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes,
                     CodePageEncoder encoder);
 // UTF-8 and Windows-1252 without Windows, for the native tools and tests.
 bool portableCodePageEncoder(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes);
 
-// The source characters that replace `oldSource`, the present source of `node`'s value, when
-// the user typed `newValue`: quoted and escaped as the format and the old quoting ask.
-std::wstring sourceReplacement(const Document& document, const Node* node, std::wstring_view oldSource,
-                               std::wstring_view newValue);
+// Where a value's characters lie: the working text and the value's span in it.
+struct ValueSpan {
+    std::wstring_view text;
+    size_t start = 0, end = 0;
+    std::wstring_view source() const { return text.substr(start, end - start); }
+    wchar_t before() const { return start > 0 ? text[start - 1] : L'\0'; }
+    wchar_t after() const { return end < text.size() ? text[end] : L'\0'; }
+};
+
+// Whether a piece of text (one character, or a whole replacement) can be written in the file's
+// encoding exactly.
+using Encodable = std::function<bool(std::wstring_view piece)>;
+
+// The source characters that may replace the value at `span` when the user typed `newValue`,
+// quoted and escaped as the format and the old quoting ask, plainest first (a YAML plain value
+// that holds "," may need quotes in a flow collection only: the edit keeps the first that reads
+// back as typed). A character the encoding cannot hold is written as the format's escape where
+// the quoting has one. Empty with `refusal` set when no writing can carry the text.
+struct Replacement {
+    std::vector<std::wstring> candidates;
+    const wchar_t* refusal = nullptr;
+};
+Replacement sourceReplacement(const Document& document, const Node* node, const ValueSpan& span,
+                              std::wstring_view newValue, const Encodable& encodable);
+
+// A digest of a file's bytes, to tell whether the file still holds what an edit was made from.
+uint64_t fileDigest(const uint8_t* data, size_t size);
 
 // Changes the value of `node` (an Attribute, Text, String, Number, Bool or Null of the shown
 // document) to what `editor` returns, after checking that the file still holds what is shown
@@ -73,6 +97,8 @@ void markSaved(Document& document);
 const wchar_t* editMessageReadOnly();
 const wchar_t* editMessageNotSaved();
 const wchar_t* editMessageEncoding();
+const wchar_t* editMessageCannotHold();
+const wchar_t* editMessageChangedOnDisk();
 
 #ifdef _WIN32
 struct MainWindow;
@@ -87,6 +113,7 @@ EditOutcome editValue(Document& document, const std::wstring& filePath, Node* no
 class SaveFileAccess {
 public:
     virtual ~SaveFileAccess() = default;
+    virtual bool read(const std::wstring& path, std::vector<uint8_t>& bytes);
     // INVALID_FILE_ATTRIBUTES when they cannot be read.
     virtual DWORD attributes(const std::wstring& path);
     // Creates (CREATE_ALWAYS) or truncates (TRUNCATE_EXISTING) the file and writes all bytes with
@@ -101,12 +128,19 @@ public:
 // Writes editedText to the file through filePath + ".qmedit"; an empty message on success, also
 // when there is nothing to save. A failed save keeps the edit pending; afterwards the file holds
 // either its old text or the new one, or the message names the temporary file that holds the
-// new text.
-std::wstring saveDocument(Document& document, const std::wstring& filePath);
-std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files);
+// new text. When the file no longer holds the bytes the edited text was made from (another
+// program changed it), nothing is written and the message is editMessageChangedOnDisk(), unless
+// `overwrite` says the user chose to replace those changes.
+std::wstring saveDocument(Document& document, const std::wstring& filePath, bool overwrite = false);
+std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files,
+                              bool overwrite = false);
 
 // Edits the selected node's value (Ctrl+E, F4, the menu and the views' edit gestures).
 void EditSelectedValue(MainWindow& main);
+// A one-line field at `rect` of the active view (client coordinates) in the palette's colours,
+// with a grey hint while empty; runs until Enter (true when the text changed), Escape (false) or
+// a click elsewhere, which confirms. `value` is in-out.
+bool AskInPlace(MainWindow& main, const RECT& rect, const wchar_t* cue, std::wstring& value);
 // The value editor of the main window: the in-place field or the dialog; value is in-out.
 bool EditValueText(MainWindow& main, std::wstring& value);
 // When set, EditValueText asks this instead: the GUI tests answer for the user, since the field

@@ -60,19 +60,36 @@ std::wstring keptTempMessage(const std::wstring& temp) {
 
 }  // namespace
 
+// Code pages for which WideCharToMultiByte takes no flags (UTF-7, UTF-8, the ISO-2022 and
+// ISCII families, GB 18030, the symbol code page).
+bool takesNoFlags(unsigned codePage) {
+    return codePage == CP_UTF7 || codePage == CP_UTF8 || codePage == 42 || codePage == 54936 ||
+           (codePage >= 50220 && codePage <= 50229) || codePage == 52936 || (codePage >= 57002 && codePage <= 57011);
+}
+
 bool windowsCodePageEncoder(unsigned codePage, std::wstring_view text, std::vector<uint8_t>& bytes) {
     bytes.clear();
     if (text.size() > static_cast<size_t>(INT_MAX)) return false;
     const int units = static_cast<int>(text.size());
+    // Without WC_NO_BEST_FIT_CHARS Windows writes a look-alike for a character the code page
+    // lacks ("O" for an omega, "a" for a-macron) and does not even report a default character.
+    const DWORD flags = takesNoFlags(codePage) ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    BOOL* usedDefaultFlag = codePage == CP_UTF8 ? nullptr : &usedDefault;
-    const int size = WideCharToMultiByte(codePage, 0, text.data(), units, nullptr, 0, nullptr, usedDefaultFlag);
+    BOOL* usedDefaultFlag = takesNoFlags(codePage) ? nullptr : &usedDefault;
+    const int size = WideCharToMultiByte(codePage, flags, text.data(), units, nullptr, 0, nullptr, usedDefaultFlag);
     if (size < 1) return false;
     bytes.resize(static_cast<size_t>(size));
-    const int written = WideCharToMultiByte(codePage, 0, text.data(), units, reinterpret_cast<char*>(bytes.data()), size,
-                                            nullptr, usedDefaultFlag);
-    if (written != size) return false;
-    return !usedDefault;
+    const int written = WideCharToMultiByte(codePage, flags, text.data(), units, reinterpret_cast<char*>(bytes.data()),
+                                            size, nullptr, usedDefaultFlag);
+    if (written != size || usedDefault) return false;
+    if (codePage == CP_UTF8) return true;  // exact for every text without a lone surrogate
+    // Whatever the flags did, the bytes must read back as exactly the text.
+    const int back = MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes.data()), size, nullptr, 0);
+    if (back != units) return false;
+    std::wstring decoded(static_cast<size_t>(back), L'\0');
+    return MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes.data()), size, decoded.data(), back) ==
+               back &&
+           decoded == text;
 }
 
 bool encodeText(std::wstring_view text, const std::wstring& encoding, std::vector<uint8_t>& bytes) {
@@ -83,6 +100,8 @@ EditOutcome editValue(Document& document, const std::wstring& filePath, Node* no
     WindowsFileAccess files;
     return editValueWith(document, filePath, node, editor, files);
 }
+
+bool SaveFileAccess::read(const std::wstring& path, std::vector<uint8_t>& bytes) { return readWholeFile(path, bytes); }
 
 DWORD SaveFileAccess::attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
@@ -107,19 +126,28 @@ void SaveFileAccess::remove(const std::wstring& path) { DeleteFileW(path.c_str()
 
 void SaveFileAccess::pause(DWORD milliseconds) { Sleep(milliseconds); }
 
-std::wstring saveDocument(Document& document, const std::wstring& filePath) {
+std::wstring saveDocument(Document& document, const std::wstring& filePath, bool overwrite) {
     SaveFileAccess files;
-    return saveDocumentWith(document, filePath, files);
+    return saveDocumentWith(document, filePath, files, overwrite);
 }
 
-std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files) {
+std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, SaveFileAccess& files,
+                              bool overwrite) {
     if (!document.modified) return std::wstring();
     try {
         const DWORD attributes = files.attributes(filePath);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return editMessageReadOnly();
         std::vector<uint8_t> bytes;
+        // The edited text was made from the file's bytes as the first edit read them (or as the
+        // last save wrote them); another program's change since then would be lost unseen. A file
+        // that cannot be read now (held open, gone) goes on to the steps below, which report it.
+        if (!overwrite && files.read(filePath, bytes) &&
+            (bytes.size() != document.baseSize || fileDigest(bytes.data(), bytes.size()) != document.baseDigest))
+            return editMessageChangedOnDisk();
+        std::vector<uint8_t>().swap(bytes);
         if (!bytesToSave(document, bytes)) return editMessageEncoding();
+        const uint64_t savedSize = bytes.size(), savedDigest = fileDigest(bytes.data(), bytes.size());
 
         const std::wstring temp = filePath + kTempSuffix;
         bool opened = false;
@@ -157,6 +185,8 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
         }
         files.remove(temp);
         markSaved(document);
+        document.baseSize = savedSize;
+        document.baseDigest = savedDigest;
         return std::wstring();
     } catch (const std::bad_alloc&) {
         return editMessageNotSaved();
@@ -184,8 +214,9 @@ bool holdsOnlyText(const Node* node) {
            node->children[0]->kind == NodeKind::Text;
 }
 
-// The node the command edits for a selection, or null.
+// The node the command edits for a selection, or null (a container: the command looks below it).
 Node* editTarget(Node* selected) {
+    if (selected->kind == NodeKind::Object || selected->kind == NodeKind::Array) return nullptr;
     if (selected->kind != NodeKind::Element) return selected;
     return holdsOnlyText(selected) ? selected->children[0] : nullptr;
 }
@@ -300,7 +331,22 @@ void EditSelectedValue(MainWindow& main) {
 
 void SaveChanges(MainWindow& main) {
     if (!main.document || !main.document->modified) return;
-    const std::wstring message = saveDocument(*main.document, main.filePath);
+    std::wstring message = saveDocument(*main.document, main.filePath);
+    if (message == editMessageChangedOnDisk()) {
+        // Overwriting another program's change is the user's call, made knowingly.
+        const std::wstring question =
+            tr(L"The file has been changed by another program.\n\nOverwrite those changes with your edit? "
+               L"(No keeps your edit pending; reopening the file shows the other program's text.)",
+               L"Die Datei wurde von einem anderen Programm ge\u00E4ndert.\n\nDiese \u00C4nderungen mit Ihrer "
+               L"Bearbeitung \u00FCberschreiben? (Nein beh\u00E4lt Ihre Bearbeitung; neu \u00F6ffnen zeigt den Text "
+               L"des anderen Programms.)");
+        if (MessageBoxW(messageOwner(main), question.c_str(), L"Quillmap", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
+            IDYES) {
+            InvalidateRect(main.window, nullptr, TRUE);
+            return;
+        }
+        message = saveDocument(*main.document, main.filePath, true);
+    }
     if (!message.empty()) showWarning(main, message);
     InvalidateRect(main.window, nullptr, TRUE);
 }

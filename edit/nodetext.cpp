@@ -48,7 +48,11 @@ std::wstring registryPath(const std::vector<const Node*>& chain) {
     std::wstring out;
     for (size_t i = chain.size(); i-- > 0;) {
         if (i + 1 != chain.size()) out += L'\\';
-        out += chain[i]->name;
+        // The strings of a multi-string value have no names: "[i]", as their labels say.
+        if (chain[i]->keyed || !chain[i]->parent || chain[i]->parent->kind != NodeKind::Array)
+            out += chain[i]->name;
+        else
+            out += L'[' + decimal(chain[i]->indexInParent) + L']';
     }
     return out;
 }
@@ -71,48 +75,57 @@ std::wstring tomlPath(const std::vector<const Node*>& chain) {
     return out;
 }
 
-// Position (from 1) among the parent's same-named elements, or 0 when the name is unique.
-uint32_t xPathPosition(const Node* element) {
-    const Node* parent = element->parent;
-    if (!parent) return 0;
-    uint32_t sameNamed = 0, position = 0;
+// Position (from 1) among the parent's children of the same step, or 0 when the step is unique.
+uint32_t xPathPosition(const Node* member) {
+    const Node* parent = member->parent;
+    const std::wstring step = xPathStep(member);
+    if (!parent || step.empty() || member->kind == NodeKind::Attribute) return 0;
+    uint32_t same = 0, position = 0;
     for (const Node* sibling : parent->children) {
-        if (sibling->kind != NodeKind::Element || sibling->name != element->name) continue;
-        ++sameNamed;
-        if (sibling == element) position = sameNamed;
+        if (sibling->kind == NodeKind::Attribute || xPathStep(sibling) != step) continue;
+        ++same;
+        if (sibling == member) position = same;
     }
-    return sameNamed >= 2 ? position : 0;
+    return same >= 2 ? position : 0;
 }
 
 void appendXPathStep(const Node* member, std::wstring& out, XPathPositions* positions) {
-    switch (member->kind) {
-        case NodeKind::Element: {
-            out += L'/';
-            out += member->name;
-            const uint32_t position = positions ? positions->of(member) : xPathPosition(member);
-            if (position) out += L'[' + decimal(position) + L']';
-            return;
-        }
-        case NodeKind::Attribute:
-            out += L"/@";
-            out += member->name;
-            return;
-        case NodeKind::Text:
-        case NodeKind::CData: out += L"/text()"; return;
-        case NodeKind::Comment: out += L"/comment()"; return;
-        case NodeKind::ProcessingInstruction:
-            out += L"/processing-instruction('";
-            out += member->name;
-            out += L"')";
-            return;
-        default: out += L'/'; return;
-    }
+    out += L'/';
+    out += xPathStep(member);
+    const uint32_t position = positions ? positions->of(member) : xPathPosition(member);
+    if (position) out += L'[' + decimal(position) + L']';
 }
 
 std::wstring xPath(const std::vector<const Node*>& chain, XPathPositions* positions) {
     std::wstring out;
     for (size_t i = chain.size(); i-- > 0;) appendXPathStep(chain[i], out, positions);
     return out;
+}
+
+// A key in brackets and single quotes, with the escapes of JSONPath's string literals: the quote and
+// the backslash, and the control characters (a NUL among them, which would end a pasted text).
+void appendBracketedKey(std::wstring_view key, std::wstring& out) {
+    out += L"['";
+    for (wchar_t c : key) {
+        switch (c) {
+            case L'\'': out += L"\\'"; break;
+            case L'\\': out += L"\\\\"; break;
+            case L'\b': out += L"\\b"; break;
+            case L'\f': out += L"\\f"; break;
+            case L'\n': out += L"\\n"; break;
+            case L'\r': out += L"\\r"; break;
+            case L'\t': out += L"\\t"; break;
+            default:
+                if (unsigned(c) < 32) {
+                    wchar_t buf[8];
+                    std::swprintf(buf, 8, L"\\u%04x", unsigned(c));
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += L"']";
 }
 
 std::wstring jsonPath(const std::vector<const Node*>& chain) {
@@ -127,7 +140,7 @@ std::wstring jsonPath(const std::vector<const Node*>& chain) {
         else if (isJsonPathIdentifier(member->name))
             out += L'.' + member->name;
         else
-            out += L"['" + member->name + L"']";
+            appendBracketedKey(member->name, out);
     }
     return out;
 }
@@ -268,26 +281,40 @@ std::wstring nodeSummary(const Node* node) {
     return previewText(raw, kSummaryLimit);
 }
 
-uint32_t XPathPositions::of(const Node* element) {
-    const Node* parent = element->parent;
-    if (!parent) return 0;
+std::wstring xPathStep(const Node* member) {
+    if (!member) return {};
+    switch (member->kind) {
+        case NodeKind::Element: return member->name.str();
+        case NodeKind::Attribute: return L'@' + member->name.str();
+        case NodeKind::Text:
+        case NodeKind::CData: return L"text()";
+        case NodeKind::Comment: return L"comment()";
+        case NodeKind::ProcessingInstruction: return L"processing-instruction('" + member->name.str() + L"')";
+        default: return {};
+    }
+}
+
+uint32_t XPathPositions::of(const Node* member) {
+    const Node* parent = member->parent;
+    if (!parent || member->kind == NodeKind::Attribute) return 0;
     auto [entry, added] = byParent_.try_emplace(parent);
     std::vector<uint32_t>& positions = entry->second;
     if (added) {
-        // One pass numbers each element among its namesakes, a second keeps only repeated names.
+        // One pass numbers each child among those of its step, a second keeps only repeated steps.
+        std::vector<std::wstring> steps(parent->children.size());
         std::unordered_map<std::wstring_view, uint32_t> counts;
         positions.assign(parent->children.size(), 0);
         for (size_t i = 0; i < parent->children.size(); ++i) {
             const Node* child = parent->children[i];
-            if (child->kind == NodeKind::Element) positions[i] = ++counts[child->name];
+            if (child->kind == NodeKind::Attribute) continue;
+            steps[i] = xPathStep(child);
+            if (!steps[i].empty()) positions[i] = ++counts[steps[i]];
         }
-        for (size_t i = 0; i < parent->children.size(); ++i) {
-            const Node* child = parent->children[i];
-            if (child->kind == NodeKind::Element && counts[child->name] < 2) positions[i] = 0;
-        }
+        for (size_t i = 0; i < parent->children.size(); ++i)
+            if (!steps[i].empty() && counts[steps[i]] < 2) positions[i] = 0;
     }
-    const size_t index = element->indexInParent;
-    return index < positions.size() && parent->children[index] == element ? positions[index] : xPathPosition(element);
+    const size_t index = member->indexInParent;
+    return index < positions.size() && parent->children[index] == member ? positions[index] : xPathPosition(member);
 }
 
 std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions) {

@@ -27,13 +27,18 @@ std::wstring valuePreview(const Node* node);
 // Content summary of a closed node in the grid: item count, first keys, attributes and text, or
 // child element names; at most kSummaryLimit characters plus an ellipsis.
 std::wstring nodeSummary(const Node* node);
+// One step of an XPath without its position: the element's name, "@" and the attribute's name,
+// "text()" for text and CDATA, "comment()", "processing-instruction('name')"; empty for other kinds.
+std::wstring xPathStep(const Node* member);
 // Remembers the XPath positions of the children of each element asked about, so that the paths
 // of all nodes of a document (quillmap-dump) cost time linear in its size: without it, each path
-// counts the same-named siblings of every element on the way.
+// counts the same-step siblings of every member on the way.
 class XPathPositions {
 public:
-    // Position (from 1) among the parent's same-named elements, or 0 when the name is unique.
-    uint32_t of(const Node* element);
+    // Position (from 1) among the parent's children with the same step (same-named elements, the
+    // texts, the comments, the processing instructions of one name), or 0 when the step is unique.
+    // Attributes have none: their names are unique.
+    uint32_t of(const Node* member);
 
 private:
     std::unordered_map<const Node*, std::vector<uint32_t>> byParent_;

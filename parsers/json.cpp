@@ -19,7 +19,9 @@ void JsonParser::reportError(const wchar_t* message) {
 void JsonParser::skipSpaceAndComments() {
     while (pos < length) {
         wchar_t c = text[pos];
-        if (isSpace(c)) {
+        if (c == L' ') {
+            pos += runOf(text + pos, length - pos, L' ');
+        } else if (isSpace(c)) {
             ++pos;
         } else if (c == L'/' && pos + 1 < length && text[pos + 1] == L'/') {
             pos += 2;
@@ -27,6 +29,7 @@ void JsonParser::skipSpaceAndComments() {
         } else if (c == L'/' && pos + 1 < length && text[pos + 1] == L'*') {
             pos += 2;
             while (pos < length && !(text[pos] == L'*' && pos + 1 < length && text[pos + 1] == L'/')) ++pos;
+            unclosedComment = pos >= length;
             pos = pos < length ? pos + 2 : length;
         } else {
             break;
@@ -117,7 +120,7 @@ struct WritingSink {
 NodeText JsonParser::parseString() {
     const wchar_t quote = text[pos++];
     const size_t contentStart = pos;
-    while (pos < length && text[pos] != quote && text[pos] != L'\\') ++pos;
+    pos += findEither(text + pos, length - pos, quote, L'\\');
     if (pos < length && text[pos] == quote) {
         ++pos;
         return NodeText(text + contentStart, pos - 1 - contentStart);

@@ -26,6 +26,7 @@ struct JsonParser {
     ForwardLineCounter lines;
     Document& doc;
     bool failed = false;
+    bool unclosedComment = false;  // a block comment ran to the end of the text
 
     JsonParser(Document& d, const std::wstring& t, size_t start)
         : text(t.c_str()), length(t.size()), pos(start), doc(d) {}

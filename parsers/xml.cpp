@@ -17,9 +17,18 @@ namespace qm {
 
 namespace {
 
-bool isNameChar(wchar_t c) {
-    return isAlnum(c) || c == L'-' || c == L'.' || c == L':' || c == L'_' || unsigned(c) >= 0x80;
-}
+// Letters, digits and "-.:_" of ASCII, by table: names are read a character at a time.
+struct AsciiNameChars {
+    bool is[0x80] = {};
+    constexpr AsciiNameChars() {
+        for (unsigned c = 0; c < 0x80; ++c)
+            is[c] = (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '-' || c == '.' ||
+                    c == ':' || c == '_';
+    }
+};
+constexpr AsciiNameChars kAsciiNameChars;
+
+bool isNameChar(wchar_t c) { return unsigned(c) >= 0x80 || kAsciiNameChars.is[unsigned(c)]; }
 
 size_t nameEnd(const wchar_t* p, size_t i, size_t n) {
     while (i < n && isNameChar(p[i])) ++i;
@@ -63,9 +72,7 @@ NodeText XmlParser::readName() {
 }
 
 NodeText XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
-    size_t i = 0;
-    while (i < n && p[i] != L'&' && p[i] != L'\r') ++i;
-    if (i == n) return NodeText(p, n);
+    if (findEither(p, n, L'&', L'\r') == n) return NodeText(p, n);
     scratch.clear();
     decodeInto(scratch, p, n);
     return storeText(doc, scratch);
@@ -236,9 +243,21 @@ Node* XmlParser::addNode(NodeKind kind, uint32_t line) {
     return node;
 }
 
+size_t& XmlParser::openCountOf(std::wstring_view name) {
+    const size_t n = name.size();
+    const size_t hash = n == 0 ? 0 : ((n * 31 + size_t(name[0])) * 31 + size_t(name[n / 2])) * 31 + size_t(name[n - 1]);
+    RecentName& recent = recentNames[(hash ^ (hash >> 8)) % kRecentNames];
+    if (recent.openCount && recent.size == n && std::wmemcmp(recent.data, name.data(), n) == 0)
+        return *recent.openCount;
+    size_t& count = openNames[name];  // a name's entry stays at zero when its last element closes
+    recent = {name.data(), n, &count};
+    return count;
+}
+
 void XmlParser::openElement(Node* element) {
-    open.push_back({element, pending.size()});
-    ++openNames[element->name];  // a name's entry stays at zero when its last element closes
+    size_t& count = openCountOf(element->name);
+    ++count;
+    open.push_back({element, pending.size(), &count});
 }
 
 void XmlParser::closeTo(size_t depth) {
@@ -246,7 +265,7 @@ void XmlParser::closeTo(size_t depth) {
         const OpenElement top = open.back();
         setChildren(doc, top.node, pending.data() + top.firstChild, pending.size() - top.firstChild);
         pending.resize(top.firstChild);
-        --openNames.find(top.node->name)->second;
+        --*top.openCount;
         open.pop_back();
     }
 }
@@ -263,9 +282,10 @@ void XmlParser::endTag() {
     const NodeText name = readName();
     const wchar_t* gt = std::wmemchr(text + pos, L'>', length - pos);
     pos = gt ? size_t(gt - text) + 1 : length;
+    // Most end tags close the innermost element.
+    if (!open.empty() && sameName(open.back().node->name, name)) return closeTo(open.size() - 1);
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
-    const auto named = openNames.find(name.view());
-    if (named == openNames.end() || named->second == 0) {
+    if (openCountOf(name.view()) == 0) {
         reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + quotedInMessage(name) + L">");
         return;
     }
@@ -350,14 +370,22 @@ void XmlParser::parse() {
     const std::wstring_view all(text, length);
     while (pos < length) {
         if (text[pos] != L'<') {
-            const wchar_t* lt = std::wmemchr(text + pos, L'<', length - pos);
-            const size_t end = lt ? size_t(lt - text) : length;
+            const size_t end = pos + findChar(text + pos, length - pos, L'<');
             characterData(pos, end);
             pos = end;
             continue;
         }
         const wchar_t* p = text + pos;
         const size_t avail = length - pos;
+        const wchar_t second = avail > 1 ? p[1] : 0;
+        if (second == L'/') {
+            endTag();
+            continue;
+        }
+        if (second != L'!' && second != L'?') {
+            startTag();
+            continue;
+        }
         static constexpr std::wstring_view kCommentOpen = L"<!--", kCDataOpen = L"<![CDATA[";
         if (startsWithWord(p, avail, kCommentOpen) || startsWithWord(p, avail, kCDataOpen)) {
             // Comments and CDATA sections run to their closer; without one, to the end of the text.
@@ -377,7 +405,7 @@ void XmlParser::parse() {
                                              : tr(L"Unterminated CDATA section", L"CDATA nicht abgeschlossen"));
             }
             pos = close + 3;
-        } else if (startsWithWord(p, avail, L"<!")) {
+        } else if (second == L'!') {
             Node* declaration = addNode(NodeKind::DocType, lineAt(pos));
             const size_t start = pos + 2;
             const size_t end = declarationEnd(start);
@@ -387,7 +415,7 @@ void XmlParser::parse() {
             declaration->value = trimmed(text + word, end - word);
             readInternalEntities(text + start, end - start);
             pos = end < length ? end + 1 : length;
-        } else if (startsWithWord(p, avail, L"<?")) {
+        } else {
             const uint32_t piLine = lineAt(pos);
             pos += 2;
             const NodeText target = readName();
@@ -398,10 +426,6 @@ void XmlParser::parse() {
             instruction->name = target;
             instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
             pos = close == all.npos ? length : close + 2;
-        } else if (startsWithWord(p, avail, L"</")) {
-            endTag();
-        } else {
-            startTag();
         }
     }
 }

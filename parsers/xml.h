@@ -35,11 +35,23 @@ struct XmlParser {
     struct OpenElement {
         Node* node;
         size_t firstChild;
+        size_t* openCount;  // its name's entry in openNames
     };
     std::vector<OpenElement> open;
     std::vector<Node*> pending;
     // How many open elements carry each name; the keys are the elements' names, runs of the text.
     std::unordered_map<std::wstring_view, size_t> openNames;
+    // The entries of openNames looked up last, by a cheap hash of the name: a document repeats a
+    // few element names millions of times, and hashing every name in full cost a fifth of the
+    // parse. The map's entries never move, so the pointers stay valid.
+    struct RecentName {
+        const wchar_t* data = nullptr;
+        size_t size = 0;
+        size_t* openCount = nullptr;
+    };
+    static constexpr size_t kRecentNames = 256;
+    RecentName recentNames[kRecentNames];
+    size_t& openCountOf(std::wstring_view name);
     std::wstring scratch;             // decoded text before it is copied to the document
 
     XmlParser(Document& d, const std::wstring& t, size_t start)

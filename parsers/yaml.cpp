@@ -77,6 +77,13 @@ private:
     std::unordered_map<std::wstring, Node*> anchors;
     std::vector<PendingComment> pending;
     NodeText pendingName;  // key of the node created next (empty for items and documents)
+    // Where an empty block value would be written: just after its key's ":" or its item's "-".
+    // The null made for it records there an empty span, so editing can fill it in; any other
+    // node made first (a value on the lines below) forgets the place.
+    size_t emptyValueAt = SIZE_MAX;
+    bool pendingNameQuoted = false;  // pendingName was read from quotes
+    // Members whose key is a quoted "<<": a key like any other, only the plain "<<" merges.
+    std::unordered_set<const Node*> quotedMergeNames;
     std::vector<Properties> openAnchors;  // anchors of the nodes being built, innermost last
 
     // ---- positions and lines ----
@@ -131,6 +138,7 @@ private:
     // ---- scalars, properties, aliases ----
     Node* parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine);
     std::wstring readQuoted();
+    NodeText readQuotedText();
     void readEscape(std::wstring& out);
     uint32_t readHex(int maxDigits);
     Properties readProperties();
@@ -250,13 +258,18 @@ QM_NOINLINE void YamlParser::flushComments(Node* parent) {
 QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
     n->name = pendingName;
+    if (pendingNameQuoted && keyed && n->name == L"<<") quotedMergeNames.insert(n);
     pendingName = NodeText();
+    emptyValueAt = SIZE_MAX;
+    pendingNameQuoted = false;
     n->keyed = keyed;
     return n;
 }
 
 QM_NOINLINE Node* YamlParser::makeNull(Node* parent, bool keyed, uint32_t nodeLine) {
+    const size_t at = emptyValueAt;
     Node* n = makeNode(NodeKind::Null, parent, keyed, nodeLine);
+    if (doc.recordSpans && at != SIZE_MAX) recordSpan(doc, uint32_t(at), uint32_t(at));
     n->value = L"null";
     return n;
 }
@@ -316,6 +329,7 @@ QM_NOINLINE Node* YamlParser::parseBlockNode(Node* parent, bool keyed, long inde
     const uint32_t nodeLine = lineAt(pos);
     const size_t nodeStart = pos;
     const Properties props = readProperties();
+    if (props.hasAnchor() || props.hasTag()) emptyValueAt = SIZE_MAX;  // a value goes after them
     openAnchor(props);
     if (pos < length && text[pos] == L'#') collectComment();
 
@@ -364,7 +378,8 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         ++pos;
         skipBlanks();
         if (pos < length && isQuote(text[pos])) {
-            pendingName = storeText(doc, readQuoted());
+            pendingName = readQuotedText();
+            pendingNameQuoted = true;
             if (failed) return KeyResult::Failed;
         } else {
             const size_t start = pos;
@@ -382,7 +397,8 @@ QM_NOINLINE YamlParser::KeyResult YamlParser::readMappingKey(long indent) {
         return KeyResult::WithoutValue;
     }
     if (isQuote(text[pos])) {
-        pendingName = storeText(doc, readQuoted());
+        pendingName = readQuotedText();
+        pendingNameQuoted = true;
         if (failed) return KeyResult::Failed;
         skipBlanks();
         if (pos >= length || text[pos] != L':') {
@@ -420,6 +436,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
         if (!nextEntryAt(indent, false)) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     applyMergeKeys(mapping);
     return mapping;
 }
@@ -427,6 +444,7 @@ QM_NOINLINE Node* YamlParser::parseBlockMapping(Node* parent, bool keyed, long i
 // After a key's ":": the value on the same line, or (through the line-end rule of parseBlockNode,
 // which costs a second unit of block depth) on the lines below.
 QM_NOINLINE void YamlParser::parseMappingValue(Node* mapping, long indent) {
+    emptyValueAt = pos;
     skipBlanksAndComment();
     parseBlockNode(mapping, true, indent, true);
 }
@@ -437,6 +455,7 @@ QM_NOINLINE Node* YamlParser::parseBlockSequence(Node* parent, bool keyed, long 
         flushComments(sequence);
         const uint32_t itemLine = lineAt(pos);
         ++pos;  // the dash
+        emptyValueAt = pos;
         skipBlanksAndComment();
         if (!lineEndAt(pos) || (skipToContent() && column(pos) > indent))
             parseBlockNode(sequence, false, indent, false);
@@ -724,6 +743,7 @@ QM_NOINLINE void YamlParser::parseFlowMappingEntry(Node* mapping, wchar_t closer
             parseFlowNode(mapping, true, flowDepth + 1);
             return;
         }
+        emptyValueAt = pos;  // "{a: , b: 1}": the empty value's place, before the "," or the closer
     }
     makeNull(mapping, true, keyLine);
 }
@@ -743,6 +763,7 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
         Node* pair = sequence->children.back();
         const uint32_t keyLine = lineAt(pos);
         skipFlowSpace();
+        emptyValueAt = pos;
         if (pos < length && (text[pos] == L',' || text[pos] == closer))
             makeNull(pair, true, keyLine);
         else
@@ -752,13 +773,15 @@ QM_NOINLINE void YamlParser::parseFlowSequenceEntry(Node* sequence, wchar_t clos
     pos = entryStart;
     pending.resize(pendingBefore);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     parseFlowNode(sequence, false, flowDepth + 1);
 }
 
 // Reads a key in flow context (quoted or plain) into pendingName.
 QM_NOINLINE void YamlParser::readFlowKey() {
     if (pos < length && isQuote(text[pos])) {
-        pendingName = storeText(doc, readQuoted());
+        pendingName = readQuotedText();
+        pendingNameQuoted = true;
         return;
     }
     const size_t start = pos;
@@ -803,7 +826,7 @@ QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
 
 QM_NOINLINE Node* YamlParser::parseQuotedScalar(Node* parent, bool keyed, uint32_t nodeLine) {
     const size_t start = pos;
-    const NodeText value = storeText(doc, readQuoted());
+    const NodeText value = readQuotedText();
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
     node->value = value;
     if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
@@ -856,6 +879,19 @@ QM_NOINLINE std::wstring YamlParser::readQuoted() {
     }
     fail(tr(L"Unterminated string", L"Zeichenkette nicht abgeschlossen"));
     return out;
+}
+
+// A quoted scalar on one line without escapes is a run of the text; any other is read by
+// readQuoted into the document's store.
+NodeText YamlParser::readQuotedText() {
+    const wchar_t quote = text[pos];
+    const size_t start = pos + 1;
+    size_t end = start;
+    while (end < length && text[end] != quote && text[end] != L'\\' && text[end] != L'\n' && text[end] != L'\r') ++end;
+    const bool plainRun = end < length && text[end] == quote && !(quote == L'\'' && end + 1 < length && text[end + 1] == L'\'');
+    if (!plainRun) return storeText(doc, readQuoted());
+    pos = end + 1;
+    return NodeText(text + start, end - start);
 }
 
 // At a backslash inside double quotes, with at least one character after it.
@@ -990,6 +1026,7 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
     Node* copy = copyNode(found->second, parent, keyed);
     if (copy) copy->tag = internString(doc, L"*" + aliasName);
     pendingName = NodeText();
+    pendingNameQuoted = false;
     return copy;
 }
 
@@ -1035,13 +1072,16 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
 // children; they stay in the node store, where no view reaches them.
 QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
     bool anyMerge = false;
-    for (const Node* child : mapping->children) anyMerge = anyMerge || (child->keyed && child->name == L"<<");
+    auto isMergeKey = [this](const Node* child) {
+        return child->keyed && child->name == L"<<" && !quotedMergeNames.count(child);
+    };
+    for (const Node* child : mapping->children) anyMerge = anyMerge || isMergeKey(child);
     if (!anyMerge) return;
     std::vector<Node*> sources;
     std::vector<Node*> kept;
     std::unordered_set<std::wstring_view> present;
     for (Node* child : mapping->children) {
-        if (child->keyed && child->name == L"<<") {
+        if (isMergeKey(child)) {
             sources.push_back(child);
         } else {
             kept.push_back(child);
@@ -1075,6 +1115,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
         if (stopped) break;
     }
     pendingName = NodeText();
+    pendingNameQuoted = false;
     for (size_t i = 0; i < mapping->children.size(); ++i) mapping->children[i]->indexInParent = uint32_t(i);
 }
 

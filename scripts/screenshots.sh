@@ -4,7 +4,8 @@
 # then recompressed (the host writes plain deflate-stored rows; filtered rows at deflate level 9 are
 # about a tenth of that).
 # Runs the plug-in from a scratch folder with default settings, so no Quillmap.ini of a previous
-# run changes the pictures. Writes docs/screenshots/<view>-<light|dark>.png and grid-<format>.png.
+# run changes the pictures. Writes docs/screenshots/<view>-<light|dark>.png, grid-<format>.png and
+# the four pictures of the window below; QM_SHOTS="name ..." takes only the pictures named.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${QM_SKIP_BUILD:-0}" != 1 ]; then
@@ -20,8 +21,21 @@ cp "$top/build/win64/Quillmap.wlx64" "$top/build/win64/quillmap-host.exe" "$run/
 mkdir -p "$run/Themes"  # an empty folder: the built-in colours, as a fresh installation has them
 winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf 'Z:%s' "${p//\//\\}"; }
 
-# picture view mode sample: each view light and dark for the README, then the grid of a sample of
-# every format (light), which shows how each format's records become tables.
+# picture view mode sample [keys [setting]]: each view light and dark for the README, then the
+# grid of a sample of every format (light), which shows how each format's records become tables;
+# then the window as a user meets it: a deep tree after Expand all scrolled down, the header line of
+# a long record table kept at the top, the search field in the host's 1000-pixel window, and the
+# source of catalog.json as written; a record table sorted by a click on its header, and the tree
+# filtered by the search box. Keys go to the view before the picture (quillmap-host --keys);
+# a setting ("-" for none) is written to Quillmap.ini first. The deep and long files are made here.
+python3 - "$run" <<'PY'
+import sys
+run = sys.argv[1]
+deep = "".join('{"level%d": ' % i for i in range(200)) + '"the bottom"' + "}" * 200
+open(run + "/deep.json", "w").write(deep)
+rows = ['{"id": %d, "name": "item %d", "price": %d.%02d, "stock": %d, "tags": ["a", "b"]}' % (i, i, i % 90, i % 100, i * 7 % 500) for i in range(1, 1235)]
+open(run + "/long.jsonl", "w").write("\n".join(rows) + "\n")
+PY
 shots="tree-light tree light samples/catalog.json
 tree-dark tree dark samples/catalog.json
 grid-light grid light samples/events.jsonl
@@ -32,13 +46,25 @@ grid-json grid light samples/catalog.json
 grid-xml grid light samples/feed.xml
 grid-yaml grid light samples/config.yaml
 grid-toml grid light samples/settings.toml
-grid-reg grid light samples/sample.reg"
-while read -r picture view mode sample; do
+grid-reg grid light samples/sample.reg
+tree-deep tree light RUN/deep.json ctrl+add -
+grid-sticky-header grid light RUN/long.jsonl next*40 -
+search-field-1000 tree light samples/catalog.json - Search=1
+source-as-written source light samples/catalog.json - -
+grid-sorted grid light RUN/long.jsonl click:120,19 -
+filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1"
+[ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
+while read -r picture view mode sample keys setting; do
     rm -f "$run/Quillmap.ini"
+    if [ -n "${setting:-}" ] && [ "$setting" != - ]; then printf '[Quillmap]\r\n%s\r\n' "${setting//|/$'\r\n'}" > "$run/Quillmap.ini"; fi
+    file="$top/$sample"; [ "${sample#RUN/}" != "$sample" ] && file="$run/${sample#RUN/}"
+    extra=(); [ -n "${keys:-}" ] && [ "$keys" != - ] && extra=(--keys "$keys")
+    # "click:X,Y" clicks the view there (a column header sorts); "search:TEXT" types into the search box.
+    case "${keys:-}" in click:*) extra=(--click "${keys#click:}") ;; search:*) extra=(--search "${keys#search:}") ;; esac
     raw="$run/$picture.png"
     dark=(); [ "$mode" = dark ] && dark=(--dark)
     "$WINE" "$run/quillmap-host.exe" --plugin "$(winpath "$run/Quillmap.wlx64")" --view "$view" "${dark[@]}" \
-      --screenshot "$(winpath "$raw")" "$(winpath "$top/$sample")" </dev/null
+      "${extra[@]}" --screenshot "$(winpath "$raw")" "$(winpath "$file")" </dev/null
     [ -s "$raw" ] || { echo "screenshots.sh: no picture $picture" >&2; exit 1; }
     python3 - "$raw" "$dest/$picture.png" <<'PY'
 import struct, sys, zlib

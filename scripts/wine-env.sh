@@ -22,8 +22,8 @@ export WINESERVER="/usr/lib/wine/wineserver64"
 qm_runs_32bit=""
 qm_probe_32bit() {
   [ -z "$qm_runs_32bit" ] || return 0
-  local rc
-  qm_probe_32bit_output=$("$WINE32" --version 2>&1 </dev/null); rc=$?
+  local rc=0  # the callers may run under `set -e`: a failing probe is an answer, not an error
+  qm_probe_32bit_output=$("$WINE32" --version 2>&1 </dev/null) || rc=$?
   if [ $rc -eq 0 ] && [[ "$qm_probe_32bit_output" == wine-* ]]; then
     qm_runs_32bit=yes
   elif [ $rc -eq 126 ] && [[ "$qm_probe_32bit_output" == *"Exec format error"* ]]; then

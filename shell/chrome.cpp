@@ -93,27 +93,72 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
         h = S(kStatusButtonHeight);
         y = out.status.top + (out.status.height() - h) / 2;
     }
+    const int gap = S(kSearchGap);
     const int autoFitWidth = in.labelWidth(toolbarLabel(kActionAutoFit));
     const int countsWidth = in.labelWidth(toolbarLabel(kActionCounts));
-    const int switchWidth = std::max(autoFitWidth, countsWidth) + S(kSwitchPadding);
     const int spacedButton = S(kButtonPadding + kButtonGap);
-    const int reserve = switchWidth + S(kSwitchReserveGap) + in.labelWidth(toolbarLabel(kActionExpandAll)) +
-                        spacedButton + in.labelWidth(toolbarLabel(kActionCollapseAll)) + spacedButton;
-    const int available = W - (top ? S(kStripRightInset) : S(kStatusRightReserve)) - reserve;
+    // In the status bar the items stop where the status text begins (at least the reserve).
+    const int statusRoom =
+        std::max(S(kStatusRightReserve), in.statusTextWidth + S(kStatusRightInset) + S(kStatusTextGap));
+    const int rightEdge = W - (top ? S(kStripRightInset) : statusRoom);
+    const int32_t tabs[] = {kActionTreeTab, kActionGridTab, kActionSourceTab};
+    int tabsEnd = x;
+    for (int32_t action : tabs) tabsEnd += in.labelWidth(toolbarLabel(action)) + S(kButtonPadding);
+    tabsEnd += S(kButtonGap);
+
+    // What the items take with labels or as icons: the switches, and Expand all with Collapse all.
+    bool iconButtons = false, iconSwitches = false;
+    auto switchWidth = [&] {
+        return iconSwitches ? S(kIconSwitchWidth) : std::max(autoFitWidth, countsWidth) + S(kSwitchPadding);
+    };
+    auto buttonsWidth = [&] {
+        if (iconButtons) return 2 * (S(kIconButtonWidth) + S(kButtonGap));
+        return in.labelWidth(toolbarLabel(kActionExpandAll)) + spacedButton +
+               in.labelWidth(toolbarLabel(kActionCollapseAll)) + spacedButton;
+    };
+    // The room left for the search field between the tabs (and the search button) and the
+    // buttons and switches; negative when there is none.
+    const bool searchButton = in.searchMode == kSearchFieldBehindButton;
+    const bool wantsField = in.searchMode != kSearchFieldNone && (in.searchMode == kSearchFieldShown || in.searchOpen);
+    auto fieldRoom = [&] {
+        const int before = tabsEnd + S(kSearchLead) + (searchButton ? h + gap : 0);
+        const int after = 4 * (gap + h) + buttonsWidth() + S(kSwitchReserveGap) + switchWidth();
+        return rightEdge - before - after;
+    };
+    const int fieldPreferred = top ? S(kSearchFieldWidthTop) : S(kSearchFieldWidthStatus);
+    const int fieldMinimum = std::min(S(kSearchFieldMinWidth), fieldPreferred);
+    int fieldWidth = 0;
+    if (wantsField) {
+        if (fieldRoom() < fieldMinimum) iconButtons = true;
+        if (fieldRoom() < fieldMinimum) iconSwitches = true;
+        if (fieldRoom() >= fieldMinimum) {
+            fieldWidth = std::min(fieldPreferred, fieldRoom());
+        } else {
+            iconButtons = iconSwitches = false;  // the field is left out: the labels come back
+        }
+    }
+    // Without the field, nothing reaches past the window's edge while labels can go.
+    auto itemsEnd = [&] {
+        return tabsEnd + (searchButton ? S(kSearchLead) + h + gap : 0) + S(kSearchGroupTrail) + buttonsWidth() +
+               (top ? 0 : S(kStatusSwitchGap)) + switchWidth();
+    };
+    const int limit = top ? W - S(kStripRightInset) : std::max(W - statusRoom, 0);
+    if (fieldWidth == 0) {
+        if (itemsEnd() > limit) iconButtons = true;
+        if (itemsEnd() > limit) iconSwitches = true;
+    }
 
     const int32_t entries[] = {kActionTreeTab, kActionGridTab, kActionSourceTab, kActionExpandAll, kActionCollapseAll};
     for (int32_t action : entries) {
         if (action == kActionExpandAll) {
             int lead = S(kSearchLead);
-            const int gap = S(kSearchGap);
-            const int fieldWidth = top ? S(kSearchFieldWidthTop) : S(kSearchFieldWidthStatus);
-            if (in.searchMode == kSearchFieldBehindButton && x + lead + h <= available) {
+            const int available = rightEdge - (buttonsWidth() + S(kSwitchReserveGap) + switchWidth());
+            if (searchButton && x + lead + h <= available) {
                 add(kActionSearchButton, Box{x + lead, y, x + lead + h, y + h});
                 x = x + lead + h + gap;
                 lead = 0;
             }
-            if (in.searchMode != kSearchFieldNone && (in.searchMode == kSearchFieldShown || in.searchOpen) &&
-                x + lead + fieldWidth + 4 * (gap + h) <= available) {
+            if (fieldWidth > 0) {
                 Box field{x + lead, y, x + lead + fieldWidth, y + h};
                 add(kActionSearchField, field);
                 out.searchField = field;
@@ -127,20 +172,27 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
             }
             x += S(kSearchGroupTrail);
         }
-        const int width = in.labelWidth(toolbarLabel(action)) + S(kButtonPadding);
+        const bool icon = iconButtons && (action == kActionExpandAll || action == kActionCollapseAll);
+        const int width = icon ? S(kIconButtonWidth) : in.labelWidth(toolbarLabel(action)) + S(kButtonPadding);
         add(action, Box{x, y, x + width, y + h});
+        out.items.back().iconOnly = icon;
         x += width;
         if (action != kActionTreeTab && action != kActionGridTab) x += S(kButtonGap);
     }
     if (!top) x += S(kStatusSwitchGap);
-    const int w1 = autoFitWidth + S(kSwitchPadding), w2 = countsWidth + S(kSwitchPadding);
+    const int w1 = iconSwitches ? S(kIconSwitchWidth) : autoFitWidth + S(kSwitchPadding);
+    const int w2 = iconSwitches ? S(kIconSwitchWidth) : countsWidth + S(kSwitchPadding);
     if (top) {
         const int right = W - S(kStripRightInset);
         add(kActionAutoFit, Box{std::max(x, right - w1), y, std::max(x, right - w1) + w1, y + h});
+        out.items.back().iconOnly = iconSwitches;
         add(kActionCounts, Box{std::max(x, right - w2), y, std::max(x, right - w2) + w2, y + h});
+        out.items.back().iconOnly = iconSwitches;
     } else {
         add(kActionAutoFit, Box{x, y, x + w1, y + h});
+        out.items.back().iconOnly = iconSwitches;
         add(kActionCounts, Box{x, y, x + w2, y + h});
+        out.items.back().iconOnly = iconSwitches;
     }
     return out;
 }
@@ -165,8 +217,9 @@ std::wstring statusText(const Document& doc) {
     text += L"  \u00B7  ";
     text += doc.encoding;
     text += L"  \u00B7  ";
-    text += FormatThousands(nodeCount(doc));
-    text += tr(L" nodes", L" Knoten");
+    const uint64_t nodes = nodeCount(doc);
+    text += FormatThousands(nodes);
+    text += nodes == 1 ? tr(L" node", L" Knoten") : tr(L" nodes", L" Knoten");
     return text;
 }
 

@@ -34,6 +34,9 @@ constexpr int kSearchLead = 10;              // before the search group
 constexpr int kSearchGap = 2;                // between the search group's items
 constexpr int kSearchFieldWidthTop = 190;
 constexpr int kSearchFieldWidthStatus = 150;
+constexpr int kSearchFieldMinWidth = 100;    // a field squeezed to make room is never narrower
+constexpr int kIconButtonWidth = 40;         // Expand all and Collapse all shown as icons only
+constexpr int kIconSwitchWidth = 44;         // a switch shown without its label
 constexpr int kSearchGroupTrail = 12;        // after the search group's place
 constexpr int kStatusSwitchGap = 8;          // before the switches in the status bar
 
@@ -60,6 +63,7 @@ constexpr int kStatusTextMinLeft = 40;
 constexpr int kStatusTextGap = 14;           // after the last item in the status bar
 constexpr int kStatusRightInset = 10;
 constexpr int kStatusPathGap = 16;           // between the path and the status text
+constexpr int kStatusPathMinWidth = 100;     // the path keeps this much beside a long status text
 
 enum ToolbarAction : int32_t {
     kActionTreeTab = 1,
@@ -91,6 +95,7 @@ struct ChromeItem {
     wchar_t glyph = 0;
     std::wstring label;
     Box rect;
+    bool iconOnly = false;  // drawn without its label, which its tooltip shows
 };
 
 struct ChromeInput {
@@ -98,6 +103,7 @@ struct ChromeInput {
     int buttonsMode = kButtonsTop;
     int searchMode = kSearchFieldShown;
     bool searchOpen = false;
+    int statusTextWidth = 0;       // the right-hand status text; the status bar's items leave it room
     std::function<int(int)> scale;                        // DIPs to pixels
     std::function<int(const std::wstring&)> labelWidth;  // text width in the UI font
 };
@@ -110,6 +116,11 @@ struct ChromeLayout {
     Box searchField;               // empty when no search field was placed
 };
 
+// Places the items for the window size. Where the search field (when asked for) does not fit,
+// room is made first by narrowing it down to kSearchFieldMinWidth, then by showing Expand all
+// and Collapse all as icons, then the switches without their labels; only where even that is not
+// enough is the field left out. Without a field, the buttons and then the switches likewise lose
+// their labels rather than reach past the window's right edge.
 ChromeLayout layoutChromeItems(const ChromeInput& in);
 const wchar_t* toolbarLabel(int32_t action);
 wchar_t toolbarGlyph(int32_t action);

@@ -100,8 +100,10 @@ void rebuildTooltips(MainWindow& main) {
     if (!main.chrome.tooltip) return;
     for (const ToolbarItem& item : main.chrome.toolbarItems) {
         if (item.action != kActionSearchButton && item.action != kActionPreviousMatch &&
-            item.action != kActionNextMatch && item.action != kActionRegexToggle && item.action != kActionFilterToggle)
+            item.action != kActionNextMatch && item.action != kActionRegexToggle &&
+            item.action != kActionFilterToggle && !item.iconOnly)
             continue;
+        if (!itemActive(main, item)) continue;  // the switches share a place: only the view's own tells
         TOOLINFOW ti{};
         ti.cbSize = sizeof ti;
         ti.uFlags = TTF_SUBCLASS;
@@ -150,7 +152,9 @@ void paintButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
         fillRoundRect(dc, r, p.scale(kItemRadius), fill, fill);
     }
     const COLORREF textColour = (isTab && !selected) ? slot(main, ColorSlot::dimText) : slot(main, ColorSlot::text);
-    if (!item.label.empty()) {
+    if (item.iconOnly) {
+        drawGlyph(dc, item.glyph, item.rect, textColour, p.smallIconFont);
+    } else if (!item.label.empty()) {
         RECT glyph{item.rect.left + p.scale(kButtonGlyphLeft), item.rect.top,
                    item.rect.left + p.scale(kButtonGlyphRight), item.rect.bottom};
         drawGlyph(dc, item.glyph, glyph, selected ? slot(main, ColorSlot::accent) : textColour,
@@ -206,8 +210,9 @@ void paintSwitch(const MainWindow& main, HDC dc, int index, const ToolbarItem& i
     const bool hot = index == main.chrome.hotItem;
     RECT label = item.rect;
     label.right -= p.scale(kSwitchLabelGap);
-    drawText(dc, item.label, label, slot(main, ColorSlot::text), p.uiFont,
-             DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_END_ELLIPSIS);
+    if (!item.iconOnly)
+        drawText(dc, item.label, label, slot(main, ColorSlot::text), p.uiFont,
+                 DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_END_ELLIPSIS);
     const int trackHeight = p.scale(kSwitchTrackHeight);
     const int top = (item.rect.top + item.rect.bottom - trackHeight) / 2;
     RECT track{item.rect.right - p.scale(kSwitchTrackWidth), top, item.rect.right, top + trackHeight};
@@ -345,6 +350,7 @@ void LayoutChrome(MainWindow& main) {
     in.buttonsMode = main.settings.buttonsMode;
     in.searchMode = main.settings.searchMode;
     in.searchOpen = main.chrome.searchOpen;
+    if (main.document) in.statusTextWidth = measureUi(main, statusText(*main.document));
     in.scale = [&main](int dips) { return main.palette.scale(dips); };
     in.labelWidth = [&main](const std::wstring& text) { return measureUi(main, text); };
     ChromeLayout layout = layoutChromeItems(in);
@@ -361,6 +367,7 @@ void LayoutChrome(MainWindow& main) {
         item.glyph = c.glyph;
         item.label = c.label;
         item.rect = toRect(c.rect);
+        item.iconOnly = c.iconOnly;
         main.chrome.toolbarItems.push_back(std::move(item));
     }
     if (main.chrome.hotItem >= int(main.chrome.toolbarItems.size())) main.chrome.hotItem = -1;
@@ -415,12 +422,17 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         main.filter.active ? filterStatusText(main.filter.matched) + L"   " + statusText(doc) : statusText(doc);
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
-    const int width = std::min(measureText(dc, status, p.uiFont), std::max(0, (W - statusLeft) / 2));
+    // The status text first (the items left it room), the path in what remains, never less than
+    // its minimum while the status text can give way.
+    const int width = std::min(measureText(dc, status, p.uiFont),
+                               std::max(0, W - statusLeft - p.scale(kStatusRightInset) - p.scale(kStatusPathGap) -
+                                               p.scale(kStatusPathMinWidth)));
     const int right = W - p.scale(kStatusRightInset);
     RECT statusRect{right - width, main.chrome.statusRect.top, right, main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap), main.chrome.statusRect.bottom};
-    const std::wstring searchMessage = searchOutcomeText(main.chrome.searchOutcome);
+    const std::wstring searchMessage =
+        main.chrome.notice.empty() ? std::wstring(searchOutcomeText(main.chrome.searchOutcome)) : main.chrome.notice;
     if (!searchMessage.empty()) {
         drawText(dc, searchMessage, pathRect, slot(main, ColorSlot::warning), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);

@@ -67,6 +67,11 @@ std::wstring tableText(const GridBox& table, const Document& doc) {
     return out;
 }
 
+void showNulCharacters(std::wstring& text) {
+    for (wchar_t& c : text)
+        if (c == L'\0') c = kNulSymbol;
+}
+
 bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text) {
     switch (id) {
         case kCmdCopyValue:
@@ -76,12 +81,14 @@ bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring
                 text = copyAsText(node, doc);
             else
                 text = node->value;
-            return true;
-        case kCmdCopyName: text = nodeLabel(node); return true;
-        case kCmdCopyPath: text = nodePath(node, doc.format); return true;
-        case kCmdCopyAs: text = copyAsText(node, doc); return true;
+            break;
+        case kCmdCopyName: text = nodeLabel(node); break;
+        case kCmdCopyPath: text = nodePath(node, doc.format); break;
+        case kCmdCopyAs: text = copyAsText(node, doc); break;
         default: return false;
     }
+    showNulCharacters(text);
+    return true;
 }
 
 }  // namespace qm

@@ -14,6 +14,11 @@ constexpr int kCmdCopyName = 101;
 constexpr int kCmdCopyPath = 102;
 constexpr int kCmdCopyAs = 103;
 
+// A NUL character ends the clipboard's text for every program that pastes it, which would cut the
+// rest off unseen: copies hold U+2400 SYMBOL FOR NULL in its place.
+constexpr wchar_t kNulSymbol = 0x2400;
+void showNulCharacters(std::wstring& text);
+
 // The text copy command `id` takes from `node`; false for any other id. "Copy value" gives a
 // scalar's value, a simple element's text and the subtree text of anything with children.
 bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text);

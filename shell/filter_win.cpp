@@ -29,7 +29,9 @@ void showFilterChange(MainWindow& main) {
     main.gridPane.expansion.filtered = main.filter.active;
     main.treePane.RebuildRows();
     main.treePane.topRow = 0;
-    main.gridPane.Relayout();
+    // The grid is built once, when the selection is revealed (or when it is next shown).
+    main.gridPane.layout.clear();
+    main.gridPane.stale = true;
     main.RevealSelection();
     main.treePane.FindSelectedRow();
     main.treePane.UpdateScrollBar();

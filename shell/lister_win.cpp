@@ -37,6 +37,7 @@ const WindowClass kWindowClasses[] = {
     {L"QuillmapSource", CS_DBLCLKS, SourceWindowProc},
     {L"QuillmapAbout", 0, AboutWindowProc},
     {L"QuillmapEdit", 0, EditDialogProc},
+    {L"QuillmapListener", 0, SystemListenerProc},
 };
 
 constexpr unsigned kPrimaryLanguageMask = 0x3FF;

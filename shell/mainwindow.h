@@ -30,6 +30,7 @@ struct ToolbarItem {
     wchar_t glyph = 0;
     std::wstring label;
     RECT rect{};
+    bool iconOnly = false;  // drawn without its label, which its tooltip shows
 };
 
 // The toolbar, the status bar and the search box: what the chrome unit lays out, paints and
@@ -42,6 +43,9 @@ struct ChromeState {
     // How the last search ended, while it is worth telling: Stopped or InvalidPattern show their
     // text in the status bar until the next search, a change of the search text or a new document.
     SearchOutcome searchOutcome = SearchOutcome::Found;
+    // A message of "Go to path" for the status bar (no node has the path typed), shown in place
+    // of the path until the selection changes.
+    std::wstring notice;
 
     // Toolbar and status bar.
     std::vector<ToolbarItem> toolbarItems;
@@ -51,6 +55,9 @@ struct ChromeState {
     RECT toolbarRect{};
     RECT statusRect{};
     HWND tooltip = nullptr;
+    // A hidden top-level window that receives what Windows tells top-level windows only (a
+    // change of the colour mode or of the displays) and hands it to the main window.
+    HWND systemListener = nullptr;
     HWND searchBox = nullptr;
     WNDPROC searchBoxProc = nullptr;
     BrushHandle searchBrush;  // created on first use, discarded when the palette changes
@@ -130,6 +137,11 @@ struct MainWindow {
 void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags);
 void ClearFilter(MainWindow& main);
 
+// "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
+// and reveals the node `path` names or says in the status bar that there is none.
+void GoToPath(MainWindow& main);
+void GoToPathText(MainWindow& main, const std::wstring& path);
+
 // The MainWindow of a plug-in window handle, or null for any other window.
 MainWindow* FindMainWindow(HWND window);
 
@@ -141,6 +153,8 @@ void RegisterWindowClasses();
 void UnregisterWindowClasses();
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The system listener's procedure: colour-mode and display changes go on to the main window.
+LRESULT CALLBACK SystemListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The context menu at a point in screen coordinates, owned by the view that asks; nothing
 // without a document (shell/menu_win.cpp).

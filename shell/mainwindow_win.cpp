@@ -19,6 +19,10 @@ namespace qm {
 namespace {
 
 const wchar_t kMainClass[] = L"QuillmapMain";
+const wchar_t kListenerClass[] = L"QuillmapListener";
+#ifndef WM_DPICHANGED_AFTERPARENT
+constexpr UINT WM_DPICHANGED_AFTERPARENT = 0x02E3;
+#endif
 constexpr int kClassNameBufferChars = 32;
 constexpr DWORD kTreeStyle = WS_CHILD | WS_CLIPSIBLINGS | WS_VSCROLL;
 constexpr DWORD kScrolledViewStyle = WS_CHILD | WS_CLIPSIBLINGS | WS_VSCROLL | WS_HSCROLL;
@@ -84,6 +88,11 @@ bool MainWindow::Create(HWND host, int showFlags) {
     createView(L"QuillmapSource", kScrolledViewStyle, window, &sourcePane);
     for (HWND view : {treePane.window, gridPane.window, sourcePane.window}) ThemeScrollBars(view, palette.isDark);
 
+    // Owned by the host's top-level window, never shown; it goes with the main window.
+    chrome.systemListener = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kListenerClass, L"", WS_POPUP, 0, 0, 0, 0,
+                                            window, nullptr, moduleHandle, nullptr);
+    if (chrome.systemListener) SetWindowLongPtrW(chrome.systemListener, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+
     LayoutChrome(*this);
     ShowWindow(ActiveViewWindow(), SW_SHOW);
     return true;
@@ -134,6 +143,7 @@ void MainWindow::SwitchView(int view) {
     ShowWindow(old, SW_HIDE);
     SetFocus(now);
     SaveSettings();
+    LayoutChrome(*this);  // the tooltips follow the items the view shows
     InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -147,6 +157,7 @@ void MainWindow::SelectNode(Node* node) {
     Node* shown = DisplayNode(node);
     if (shown == selected) return;
     selected = shown;
+    chrome.notice.clear();
     sourcePane.matchLine = -1;  // the next search in the source view starts at the selection
     RepaintStatus();
     RepaintActiveView();
@@ -156,6 +167,9 @@ void MainWindow::ExpandCollapseAll(bool expand) {
     if (settings.activeView == kViewTree) treePane.ExpandAll(expand);
     if (settings.activeView == kViewGrid) {
         gridPane.ExpandAll(expand);
+        // As in the tree, Collapse all moves a selection it hides to the node that shows it,
+        // rather than opening its tables again.
+        if (!expand && selected) SelectNode(gridShownAncestor(selected, gridPane.expansion));
         gridPane.RevealNode(selected);
     }
 }
@@ -194,6 +208,7 @@ bool MainWindow::HandleShortcut(WPARAM key) {
             case VK_ADD: case VK_OEM_PLUS: ExpandCollapseAll(true); return true;
             case VK_SUBTRACT: case VK_OEM_MINUS: ExpandCollapseAll(false); return true;
             case 'E': EditSelectedValue(*this); return true;
+            case 'G': GoToPath(*this); return true;
             default: break;
         }
     }
@@ -255,6 +270,8 @@ LRESULT onNcDestroy(MainWindow* main, HWND window, UINT message, WPARAM wParam, 
     // so it would outlive the plug-in window (one leaked window per file shown).
     if (main->chrome.tooltip) DestroyWindow(main->chrome.tooltip);
     main->chrome.tooltip = nullptr;
+    if (main->chrome.systemListener) DestroyWindow(main->chrome.systemListener);
+    main->chrome.systemListener = nullptr;
     unbindWindowState(window, *main);
     if (main->ownedByWindow) delete main;
     return DefWindowProcW(window, message, wParam, lParam);
@@ -271,9 +288,23 @@ LRESULT onKeyDown(MainWindow& main, UINT message, WPARAM wParam, LPARAM lParam) 
     return 0;
 }
 
+// A change of the Windows colour mode ("ImmersiveColorSet") matters to the automatic theme; a
+// new DPI or display setting to every size: the palette is built again and everything laid out.
+LRESULT onSystemChange(MainWindow& main, UINT message, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE) {
+        const auto* area = reinterpret_cast<const wchar_t*>(lParam);
+        if (!area || lstrcmpW(area, L"ImmersiveColorSet") != 0) return 0;
+    }
+    ApplyAppearance(main, main.hostDark);
+    return 0;
+}
+
 LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE: LayoutChrome(main); return 0;
+        case WM_SETTINGCHANGE:
+        case WM_DISPLAYCHANGE:
+        case WM_DPICHANGED_AFTERPARENT: return onSystemChange(main, message, lParam);
         case WM_SETFOCUS: SetFocus(main.ActiveViewWindow()); return 0;
         case WM_PAINT: return onPaint(main, window, nullptr);
         case WM_PRINTCLIENT: return onPaint(main, window, reinterpret_cast<HDC>(wParam));
@@ -290,6 +321,15 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
 }
 
 }  // namespace
+
+LRESULT CALLBACK SystemListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE || message == WM_DISPLAYCHANGE) {
+        HWND main = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (main && IsWindow(main)) SendMessageW(main, message, wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {

@@ -160,14 +160,15 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
 
 // ---- highlighting --------------------------------------------------------------------------
 
-std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length) {
+std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length,
+                                           WorkBudget* budget, size_t maxRanges) {
     std::vector<TextRange> ranges;
     if (!state.highlightActive || length < 1) return ranges;
     if (!state.highlightRegex) {
         const PlainPattern& pattern = state.highlightPattern;
         size_t from = 0;
-        while (ranges.size() < kMaxHighlightRanges) {
-            const size_t p = pattern.find(text, length, from, nullptr);
+        while (ranges.size() < maxRanges) {
+            const size_t p = pattern.find(text, length, from, budget);
             if (p == PlainPattern::npos) break;
             ranges.push_back(TextRange{p, pattern.size()});
             from = p + pattern.size();  // occurrences do not overlap
@@ -177,7 +178,10 @@ std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wc
     // A matcher that gives up keeps the ranges it found, as the painting wants. Beyond the cut an
     // occurrence reaching it may be longer than it looks, so it is left out.
     const size_t cut = std::min(length, kMaxHighlightRegexLength);
-    state.highlightExpression.findMatches(text, cut, kMaxHighlightRanges, true, ranges);
+    if (budget)
+        state.highlightExpression.findMatches(text, cut, maxRanges, true, ranges, *budget);
+    else
+        state.highlightExpression.findMatches(text, cut, maxRanges, true, ranges);
     if (cut < length && !ranges.empty() && ranges.back().start + ranges.back().length == cut) ranges.pop_back();
     return ranges;
 }

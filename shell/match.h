@@ -113,9 +113,12 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
                              bool backwards, bool wrap, WorkBudget& budget);
 
 // Occurrences of the search in a text, as (start, length) in UTF-16 code units, in order, at most
-// kMaxHighlightRanges of them; nothing unless highlightActive is set. Regular-expression
-// occurrences only within the first kMaxHighlightRegexLength characters.
-std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length);
+// `maxRanges` of them; nothing unless highlightActive is set. Regular-expression occurrences only
+// within the first kMaxHighlightRegexLength characters. With a budget every comparison and
+// matcher step is paid from it (the occurrences found before it ran out are returned); without
+// one a regular expression may take kRegexWorkPerText on this text.
+std::vector<TextRange> FindHighlightRanges(const HighlightState& state, const wchar_t* text, size_t length,
+                                           WorkBudget* budget = nullptr, size_t maxRanges = kMaxHighlightRanges);
 
 // The node the views show for `node`: the only Text or CData child of an Element without
 // attributes is represented by that element; every other node by itself.

@@ -96,6 +96,7 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
     menu.push_back(command(kCmdCopyName, L"Copy name", L"Name kopieren"));
     menu.push_back(copyPathEntry(s));
     menu.push_back(copyAsEntry(s));
+    menu.push_back(command(kCmdGoToPath, L"Go to path\u2026\tCtrl+G", L"Gehe zu Pfad\u2026\tStrg+G"));
     if (s.view == kViewSource) menu.push_back(command(kCmdCopySource, L"Copy entire source", L"Gesamten Quelltext kopieren"));
     menu.push_back(separator());
     if (s.view == kViewTree || s.view == kViewGrid) {
@@ -107,6 +108,16 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
         menu.push_back(separator());
         menu.push_back(command(kCmdCounts, L"Show number of child nodes", L"Anzahl der Unterknoten anzeigen", false,
                                s.showCounts));
+    }
+    if (s.view == kViewSource) {
+        std::vector<MenuEntry> layout = {
+            command(kCmdSourceAsWritten, L"As written", L"Wie geschrieben", !s.sourceChoice, s.sourceAsWritten),
+            command(kCmdSourceFormatted, L"Formatted", L"Formatiert", !s.sourceChoice, !s.sourceAsWritten),
+        };
+        for (MenuEntry& e : layout) {
+            e.radio = true;
+            menu.push_back(std::move(e));
+        }
     }
     if (s.view == kViewGrid) {
         menu.push_back(separator());

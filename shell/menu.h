@@ -35,6 +35,9 @@ constexpr int kCmdSearchField = 121;
 constexpr int kCmdLightDefault = 122;
 constexpr int kCmdDarkDefault = 123;
 constexpr int kCmdCopyTable = 124;
+constexpr int kCmdGoToPath = 125;
+constexpr int kCmdSourceAsWritten = 141;
+constexpr int kCmdSourceFormatted = 142;
 constexpr int kCmdSchemeFirst = 1000;  // 1000 + position in the scheme list
 
 // One entry of the menu: a separator, a command, or a submenu (id 0, with children).
@@ -60,6 +63,8 @@ struct MenuState {
     bool autoFit = false;
     bool userColumnWidths = false;  // the grid holds widths the user dragged
     bool gridTable = false;         // the menu was opened over a record table of the grid (or on its selection)
+    bool sourceChoice = false;      // the Source view can show the file as written or formatted
+    bool sourceAsWritten = false;   // and shows it as written
     int themeMode = 0;
     int buttonsMode = 0;
     int searchMode = 0;

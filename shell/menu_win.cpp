@@ -72,6 +72,9 @@ MenuState menuStateOf(MainWindow& main) {
         s.isDataFormat = doc->isDataFormat;
         s.isYaml = doc->isYaml;
         s.modified = doc->modified;
+        // Only a JSON or XML file that parsed cleanly has both; any other is shown as read.
+        s.sourceChoice = doc->sourceText.empty() && doc->root;
+        s.sourceAsWritten = showsAsWritten(*doc, main.sourcePane.Layout());
     }
     s.selectionExpandable = main.selected && isExpandable(main.selected);
     s.showCounts = set.showCounts;
@@ -184,14 +187,26 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         case kCmdFont: chooseContentFont(main); return;
         case kCmdCounts: main.SetShowCounts(!set.showCounts); return;
-        case kCmdCopySource: CopyTextToClipboard(main.window, main.sourcePane.WholeText()); return;
+        case kCmdCopySource: {
+            std::wstring text = main.sourcePane.WholeText();
+            showNulCharacters(text);
+            CopyTextToClipboard(main.window, text);
+            return;
+        }
         case kCmdCopyTable: copyGridTable(main); return;
+        case kCmdGoToPath: GoToPath(main); return;
         case kCmdEditValue: EditSelectedValue(main); return;
         case kCmdSaveChanges: SaveChanges(main); return;
         case kCmdButtonsTop: setButtonsMode(main, kButtonsTop); return;
         case kCmdButtonsStatusBar: setButtonsMode(main, kButtonsStatusBar); return;
         case kCmdButtonsHidden: setButtonsMode(main, kButtonsHidden); return;
         case kCmdSearchField: toggleSearchField(main); return;
+        case kCmdSourceAsWritten:
+        case kCmdSourceFormatted:
+            set.sourceLayout = id == kCmdSourceAsWritten ? kSourceLayoutAsWritten : kSourceLayoutFormatted;
+            main.SaveSettings();
+            main.sourcePane.ResetForDocument();
+            return;
         default: chooseScheme(main, id); return;
     }
 }

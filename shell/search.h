@@ -22,8 +22,11 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
 // True when `node` is the selected node and shows the last match.
 bool IsCurrentMatch(const MainWindow& main, const Node* node);
 // Paints the occurrence bands behind a text the caller draws over them: the current occurrence
-// (all of them with allCurrent, or the one starting at currentStart) and the others.
+// (all of them with allCurrent, or the one starting at currentStart) and the others. With a
+// budget the occurrences are found at its cost (a view painting many texts shares one); with a
+// currentLength the current occurrence is painted even where the occurrences found stop short of it.
 void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, size_t length, HFONT font,
-                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart);
+                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart, WorkBudget* budget = nullptr,
+                           size_t currentLength = 0);
 
 }  // namespace qm

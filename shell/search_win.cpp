@@ -43,17 +43,16 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
         return finish(main, SearchOutcome::InvalidPattern);
     }
     main.RepaintActiveView();
+    // One budget for the whole walk, wrap-around included: however many nodes or lines and
+    // however long their texts, the search ends.
+    WorkBudget budget(kSearchWorkUnits);
     // The source view searches its own text, match by match, and selects for itself.
     if (main.settings.activeView == kViewSource) {
         const bool first = (flags & kSearchFindFirst) != 0;
-        bool found = main.sourcePane.FindNext(first, backwards);
-        if (!found && wrap && !first) found = main.sourcePane.FindNext(true, backwards);
-        return finish(main, found ? SearchOutcome::Found : SearchOutcome::NotFound);
+        if (main.sourcePane.FindNext(first, backwards, wrap && !first, budget)) return finish(main, SearchOutcome::Found);
+        return finish(main, budget.exhausted() ? SearchOutcome::Stopped : SearchOutcome::NotFound);
     }
 
-    // One budget for the whole walk, wrap-around included: however many nodes and however long
-    // their texts, the search ends.
-    WorkBudget budget(kSearchWorkUnits);
     const NodeSearchResult result = searchNodes(main.highlight, list, start, backwards, wrap, budget);
     if (result.outcome == SearchOutcome::Found) {
         main.lastMatch = result.match;
@@ -70,8 +69,15 @@ bool IsCurrentMatch(const MainWindow& main, const Node* node) {
 }
 
 void PaintSearchHighlights(const MainWindow& main, HDC dc, const wchar_t* text, size_t length, HFONT font,
-                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart) {
-    const std::vector<TextRange> ranges = FindHighlightRanges(main.highlight, text, length);
+                           const RECT& rect, bool allCurrent, ptrdiff_t currentStart, WorkBudget* budget,
+                           size_t currentLength) {
+    std::vector<TextRange> ranges = FindHighlightRanges(main.highlight, text, length, budget);
+    if (currentLength > 0 && currentStart >= 0 && size_t(currentStart) < length) {
+        const TextRange current{size_t(currentStart), std::min(currentLength, length - size_t(currentStart))};
+        auto at = std::lower_bound(ranges.begin(), ranges.end(), current,
+                                   [](const TextRange& a, const TextRange& b) { return a.start < b.start; });
+        if (at == ranges.end() || at->start != current.start) ranges.insert(at, current);
+    }
     if (ranges.empty()) return;
     SelectObjectGuard select(dc, font);
     TEXTMETRICW tm{};

@@ -16,6 +16,9 @@ constexpr int kDefaultFontTenths = 90;
 enum ViewIndex : int { kViewTree = 0, kViewGrid = 1, kViewSource = 2, kViewCount = 3 };
 // "Buttons": where the buttons are.
 enum ButtonsMode : int { kButtonsHidden = 0, kButtonsTop = 1, kButtonsStatusBar = 2 };
+// "SourceLayout": how the Source view shows a JSON or XML file that parsed cleanly; automatic
+// shows it as written unless its lines are very long (minified), then formatted.
+enum SourceLayoutSetting : int { kSourceLayoutAutomatic = 0, kSourceLayoutAsWritten = 1, kSourceLayoutFormatted = 2 };
 // "Search": where the search field is.
 enum SearchMode : int { kSearchFieldNone = 0, kSearchFieldShown = 1, kSearchFieldBehindButton = 2 };
 
@@ -29,6 +32,7 @@ struct Settings {
     int searchMode = kSearchFieldNone;  // "Search"
     bool searchRegex = false; // "SearchRegex"
     bool searchFilter = false;  // "SearchFilter": the search box filters the Tree and the Grid
+    int sourceLayout = kSourceLayoutAutomatic;  // "SourceLayout"
     wchar_t searchKeyChar = L'F';  // "SearchKey" (never written); 0 switches the shortcut off
     bool searchKeyShift = true;
     int themeMode = 0;        // "Theme": 0 automatic, 1 light, 2 dark, 3 like the host

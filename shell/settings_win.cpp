@@ -109,6 +109,8 @@ void ReadSettings(Settings& s) {
     s.searchMode = clampSetting(readInt(L"Search", kSearchFieldNone), kSearchFieldNone, kSearchFieldBehindButton);
     s.searchRegex = readInt(L"SearchRegex", 0) != 0;
     s.searchFilter = readInt(L"SearchFilter", 0) != 0;
+    s.sourceLayout = clampSetting(readInt(L"SourceLayout", kSourceLayoutAutomatic), kSourceLayoutAutomatic,
+                                  kSourceLayoutFormatted);
     parseSearchKey(readText(L"SearchKey", L"Ctrl+Shift+F", 64), s.searchKeyChar, s.searchKeyShift);
     const int split = readInt(L"Split", 300);
     s.split = split < kMinSplitDips ? kMinSplitDips : split;
@@ -124,6 +126,7 @@ void SaveSettings(const Settings& s) {
     writeInt(L"Search", s.searchMode);
     writeBool(L"SearchRegex", s.searchRegex);
     writeBool(L"SearchFilter", s.searchFilter);
+    writeInt(L"SourceLayout", s.sourceLayout);
     writeInt(L"Theme", s.themeMode);
     writeText(L"LightScheme", s.lightSchemeName);
     writeText(L"DarkScheme", s.darkSchemeName);

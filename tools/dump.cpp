@@ -8,14 +8,24 @@
 // --set PATH VALUE [--save] (Windows build) edits the value of the node whose path is PATH as the
 // viewer's "Edit value" does, with VALUE as the typed text, and with --save writes the file as
 // "Save changes" does; a refused edit or save prints the viewer's message and exits with 1.
+// --get PATH prints the line of the node the path names (in any syntax the document's paths use),
+// or says on stderr that no node has that path and exits with 4.
+// --requests LIST [FILE] answers the requests of a UTF-8 file, one a line, paths escaped as the node
+// lines escape texts: "file PATH" loads that file and prints "file S" (S as the exit status above);
+// "nodes" prints the node lines and "end"; "get PATH" prints "node N" (N counts the node lines from
+// 1) or "none"; "copy PATH" and "copy-root" print "copy N BYTES", a line feed, the node's "Copy as"
+// text of that many bytes and a line feed (N is 0 for the root), or "none". One run checks the
+// paths and copies of a whole corpus.
 #include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,6 +37,7 @@
 #include "edit/convert.h"
 #include "edit/editing.h"
 #include "edit/nodetext.h"
+#include "edit/pathfind.h"
 #include "shell/match.h"
 
 #ifdef _WIN32
@@ -86,10 +97,30 @@ struct Options {
     bool save = false;    // and save the file
     std::wstring setPath;
     std::wstring setValue;
+    bool get = false;  // print the node at getPath
+    std::wstring getPath;
+    std::wstring requestsPath;  // answer the requests in this file
     std::wstring path;
 };
 
 void print(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+
+// One node per line: depth, kind, line, name or key, value, tag, label, path, preview (and span).
+std::string nodeLine(const qm::Document& doc, const qm::Node* node, size_t depth, const Options& opt,
+                     qm::XPathPositions* positions) {
+    std::string line = std::to_string(depth) + "\t" + kindName(node->kind) + "\t" + std::to_string(node->line) + "\t";
+    line += node->keyed ? "key=" : "name=";
+    line += escaped(node->name) + "\tvalue=" + escaped(node->value);
+    if (node->tag) line += "\ttag=" + escaped(node->tag);
+    line += "\tlabel=" + escaped(qm::nodeLabel(node));
+    line += "\tpath=" + escaped(qm::nodePath(node, doc.format, positions));
+    line += "\tpreview=" + escaped(qm::valuePreview(node));
+    if (opt.spans) {
+        uint32_t a, b;
+        if (qm::nodeSpan(doc, node, a, b)) line += "\tspan=" + std::to_string(a) + "-" + std::to_string(b);
+    }
+    return line + "\n";
+}
 
 void dump(const qm::Document& doc, const Options& opt) {
     print("format: " + qm::wideToUtf8(qm::formatDisplayName(doc.format)) + "\n");
@@ -102,26 +133,59 @@ void dump(const qm::Document& doc, const Options& opt) {
     // Pre-order walk with an explicit stack: XML and registry trees have no depth limit.
     std::vector<std::pair<const qm::Node*, size_t>> stack;
     for (size_t i = doc.root->children.size(); i-- > 0;) stack.emplace_back(doc.root->children[i], 1);
-    std::string line;
     qm::XPathPositions positions;  // keeps the paths of wide XML elements linear
     while (!stack.empty()) {
         auto [node, depth] = stack.back();
         stack.pop_back();
-        line = std::to_string(depth) + "\t" + kindName(node->kind) + "\t" + std::to_string(node->line) + "\t";
-        line += node->keyed ? "key=" : "name=";
-        line += escaped(node->name) + "\tvalue=" + escaped(node->value);
-        if (node->tag) line += "\ttag=" + escaped(node->tag);
-        line += "\tlabel=" + escaped(qm::nodeLabel(node));
-        line += "\tpath=" + escaped(qm::nodePath(node, doc.format, &positions));
-        line += "\tpreview=" + escaped(qm::valuePreview(node));
-        if (opt.spans) {
-            uint32_t a, b;
-            if (qm::nodeSpan(doc, node, a, b)) line += "\tspan=" + std::to_string(a) + "-" + std::to_string(b);
-        }
-        line += "\n";
-        print(line);
+        print(nodeLine(doc, node, depth, opt, &positions));
         for (size_t i = node->children.size(); i-- > 0;) stack.emplace_back(node->children[i], depth + 1);
     }
+}
+
+// The nodes below the root in the order of the node lines (pre-order), numbered from 1.
+std::unordered_map<const qm::Node*, size_t> nodeNumbers(const qm::Document& doc) {
+    std::unordered_map<const qm::Node*, size_t> numbers;
+    std::vector<const qm::Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    while (!stack.empty()) {
+        const qm::Node* node = stack.back();
+        stack.pop_back();
+        numbers.emplace(node, numbers.size() + 1);
+        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+    }
+    return numbers;
+}
+
+// The node at opt.getPath as its node line, with its depth below the root.
+int get(const qm::Document& doc, const Options& opt) {
+    const qm::Node* node = qm::findByPath(doc, opt.getPath);
+    if (!node) {
+        std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", escaped(opt.getPath).c_str());
+        return 4;
+    }
+    size_t depth = 0;
+    for (const qm::Node* n = node; n != doc.root; n = n->parent) ++depth;
+    print(nodeLine(doc, node, depth, opt, nullptr));
+    return 0;
+}
+
+// The inverse of escaped(): "\\", "\n", "\r", "\t" and "\uXXXX".
+std::wstring unescaped(std::wstring_view s) {
+    std::wstring out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != L'\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const wchar_t c = s[++i];
+        if (c == L'n') out += L'\n';
+        else if (c == L'r') out += L'\r';
+        else if (c == L't') out += L'\t';
+        else if (c == L'u' && i + 4 < s.size()) {
+            out += wchar_t(std::wcstoul(std::wstring(s.substr(i + 1, 4)).c_str(), nullptr, 16));
+            i += 4;
+        } else out += c;
+    }
+    return out;
 }
 
 // ---- --stats: the load driver's steps timed one by one, with the process's memory ----
@@ -229,6 +293,68 @@ bool load(const std::wstring& path, qm::Document& doc, qm::LoadFailure& failure)
 #endif
 }
 
+// Answers the requests of the file at opt.requestsPath (see the top of this file), on opt.path
+// when it is given and on each file a "file" request names.
+int answerRequests(const Options& opt) {
+    std::vector<uint8_t> bytes;
+    qm::LoadFailure failure = qm::LoadFailure::None;
+    if (!readBytes(opt.requestsPath, bytes, failure)) {
+        std::fprintf(stderr, "quillmap-dump: cannot read %s\n", qm::wideToUtf8(opt.requestsPath).c_str());
+        return 3;
+    }
+    const std::wstring requests = qm::utf8ToWide(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::unique_ptr<qm::Document> doc;
+    std::unordered_map<const qm::Node*, size_t> numbers;
+    int status = 0;
+    auto open = [&](const std::wstring& path) {
+        doc = std::make_unique<qm::Document>();
+        if (!load(path, *doc, failure)) {
+            doc.reset();
+            return 2;
+        }
+        numbers = nodeNumbers(*doc);
+        return doc->errorMessage.empty() ? 0 : 1;
+    };
+    auto numberOf = [&](const qm::Node* node) {
+        const auto found = numbers.find(node);
+        return found == numbers.end() ? size_t(0) : found->second;
+    };
+    if (!opt.path.empty()) status = open(opt.path);
+    for (size_t start = 0; start < requests.size();) {
+        size_t end = requests.find(L'\n', start);
+        if (end == std::wstring::npos) end = requests.size();
+        const std::wstring_view request = std::wstring_view(requests).substr(start, end - start);
+        start = end + 1;
+        auto argument = [&](size_t wordLength) { return unescaped(request.substr(wordLength)); };
+        if (request.rfind(L"file ", 0) == 0) {
+            status = open(argument(5));
+            print("file " + std::to_string(status) + "\n");
+            continue;
+        }
+        if (!doc) {
+            if (!request.empty()) print("none\n");
+            continue;
+        }
+        if (request == L"nodes") {
+            dump(*doc, opt);
+            print("end\n");
+            continue;
+        }
+        const bool copy = request.rfind(L"copy ", 0) == 0, root = request == L"copy-root";
+        if (!copy && !root && request.rfind(L"get ", 0) != 0) continue;
+        const qm::Node* node = root ? doc->root : qm::findByPath(*doc, argument(copy ? 5 : 4));
+        if (!node) {
+            print("none\n");
+        } else if (copy || root) {
+            const std::string text = qm::wideToUtf8(qm::subtreeText(node, *doc));
+            print("copy " + std::to_string(numberOf(node)) + " " + std::to_string(text.size()) + "\n" + text + "\n");
+        } else {
+            print("node " + std::to_string(numberOf(node)) + "\n");
+        }
+    }
+    return status;
+}
+
 // Says on stderr why the file was not loaded; returns the exit status 2.
 int notLoaded(const std::wstring& path, qm::LoadFailure failure) {
     const std::string name = qm::wideToUtf8(path);
@@ -303,7 +429,7 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
 
 int usage() {
     std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats | --find TEXT [--regex] [--case] [--words] | "
-               "--set PATH VALUE [--save]] FILE\n",
+               "--set PATH VALUE [--save] | --get PATH] FILE\n       quillmap-dump --requests LIST [FILE]\n",
                stderr);
     return 3;
 }
@@ -311,15 +437,7 @@ int usage() {
 #ifdef _WIN32
 // The viewer's edit and save on the node at opt.setPath, with opt.setValue as the typed text.
 int setValue(qm::Document& doc, const Options& opt) {
-    qm::Node* target = nullptr;
-    qm::XPathPositions positions;
-    std::vector<qm::Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
-    while (!stack.empty() && !target) {
-        qm::Node* node = stack.back();
-        stack.pop_back();
-        if (qm::nodePath(node, doc.format, &positions) == opt.setPath) target = node;
-        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
-    }
+    qm::Node* target = qm::findByPath(doc, opt.setPath);
     if (!target) {
         std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", qm::wideToUtf8(opt.setPath).c_str());
         return 3;
@@ -388,6 +506,11 @@ int run(const std::vector<std::wstring>& args) {
             opt.setValue = args[++k];
         } else if (a == L"--save")
             opt.save = true;
+        else if (a == L"--get" && k + 1 < args.size()) {
+            opt.get = true;
+            opt.getPath = args[++k];
+        } else if (a == L"--requests" && k + 1 < args.size())
+            opt.requestsPath = args[++k];
         else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-')
             return usage();
         else if (opt.path.empty())
@@ -395,6 +518,7 @@ int run(const std::vector<std::wstring>& args) {
         else
             return usage();
     }
+    if (!opt.requestsPath.empty()) return answerRequests(opt);
     if (opt.path.empty() || (opt.save && !opt.set)) return usage();
     qm::Document doc;
     doc.recordSpans = opt.spans;
@@ -402,6 +526,7 @@ int run(const std::vector<std::wstring>& args) {
     qm::LoadFailure failure = qm::LoadFailure::None;
     if (!load(opt.path, doc, failure)) return notLoaded(opt.path, failure);
     if (opt.find) return find(doc, opt);
+    if (opt.get) return get(doc, opt);
 #ifdef _WIN32
     if (opt.set) return setValue(doc, opt);
 #else

@@ -4,10 +4,14 @@
 // for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
 //
 //   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing]
-//                     [--screenshot OUT.png] FILE
+//                     [--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE
 //
 // --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
-// each view can be taken; --screenshot renders the plug-in window with its children into a PNG
+// each view can be taken; --keys presses keys in the view before the screenshot, as a list such
+// as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, each with an
+// optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
+// grid's column header sorts its table); --search types TEXT into the search box and presses Enter
+// (with "SearchFilter=1" in Quillmap.ini that filters); --screenshot renders the plug-in window with its children into a PNG
 // and exits (no display needed); --timing prints the time from ListLoadW to the first painted
 // view and the peak working set, and with --view the time from the switch to the view's first
 // painted screen, the memory the switch added and the time to paint the end of the file.
@@ -17,6 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -313,6 +318,58 @@ void pressKey(WPARAM key, bool ctrl) {
     SetKeyboardState(saved);
 }
 
+// A left click at a point of the active view's client area.
+void clickView(const std::wstring& point) {
+    const size_t comma = point.find(L',');
+    const int x = _wtoi(point.c_str()), y = comma == std::wstring::npos ? 0 : _wtoi(point.c_str() + comma + 1);
+    for (int view = 0; view < 3; ++view) {
+        if (!viewShown(view)) continue;
+        HWND target = FindWindowExW(host.pluginWindow, nullptr, kViewClasses[view], nullptr);
+        SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+}
+
+// Types into the plug-in's search box and presses Enter there.
+bool searchInBox(const std::wstring& text) {
+    HWND box = FindWindowExW(host.pluginWindow, nullptr, L"Edit", nullptr);
+    if (!box) return false;
+    SetWindowTextW(box, text.c_str());
+    SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+    return true;
+}
+
+// Presses the keys of a --keys list; false for a name it does not know.
+bool pressKeys(const std::wstring& list) {
+    static const struct {
+        const wchar_t* name;
+        WPARAM key;
+    } kKeys[] = {{L"add", VK_ADD}, {L"subtract", VK_SUBTRACT}, {L"home", VK_HOME}, {L"end", VK_END},
+                 {L"prior", VK_PRIOR}, {L"next", VK_NEXT}, {L"up", VK_UP}, {L"down", VK_DOWN},
+                 {L"right", VK_RIGHT}, {L"left", VK_LEFT}};
+    size_t from = 0;
+    while (from < list.size()) {
+        size_t to = list.find(L',', from);
+        if (to == std::wstring::npos) to = list.size();
+        std::wstring item = list.substr(from, to - from);
+        from = to + 1;
+        const bool ctrl = item.compare(0, 5, L"ctrl+") == 0;
+        if (ctrl) item.erase(0, 5);
+        int count = 1;
+        const size_t star = item.find(L'*');
+        if (star != std::wstring::npos) {
+            count = std::max(1, std::min(_wtoi(item.c_str() + star + 1), 100000));
+            item.erase(star);
+        }
+        WPARAM key = 0;
+        for (const auto& k : kKeys)
+            if (item == k.name) key = k.key;
+        if (!key) return false;
+        for (int i = 0; i < count; ++i) pressKey(key, ctrl);
+    }
+    return true;
+}
+
 void paintNow() { RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
 
 double megabytes(SIZE_T bytes) { return double(bytes) / 1048576.0; }
@@ -342,6 +399,7 @@ int wmain(int argc, wchar_t** argv) {
     bool timing = false;
     int view = -1;
     bool badView = false;
+    std::wstring keys, click, search;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) pluginPath = argv[++i];
@@ -349,6 +407,9 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--find" && i + 1 < argc) host.findText = argv[++i];
         else if (arg == L"--dark") host.dark = true;
         else if (arg == L"--timing") timing = true;
+        else if (arg == L"--keys" && i + 1 < argc) keys = argv[++i];
+        else if (arg == L"--click" && i + 1 < argc) click = argv[++i];
+        else if (arg == L"--search" && i + 1 < argc) search = argv[++i];
         else if (arg == L"--view") {
             view = i + 1 < argc ? viewIndex(argv[++i]) : -1;
             badView = view < 0;
@@ -356,7 +417,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (host.file.empty() || badView) {
         fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing] "
-             L"[--screenshot OUT.png] FILE");
+             L"[--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE");
         return 2;
     }
     if (!loadPlugin(pluginPath, host.plugin)) {
@@ -446,6 +507,17 @@ int wmain(int argc, wchar_t** argv) {
         fflush(stdout);
     }
 
+    if (!keys.empty() && !pressKeys(keys)) {
+        fail((L"unknown key in " + keys).c_str());
+        DestroyWindow(host.window);
+        return 2;
+    }
+    if (!click.empty()) clickView(click);
+    if (!search.empty() && !searchInBox(search)) {
+        fail(L"no search box (Search=1 in Quillmap.ini shows it)");
+        DestroyWindow(host.window);
+        return 2;
+    }
     if (!shotPath.empty()) {
         pumpPending();
         const bool ok = screenshot(shotPath);

@@ -188,6 +188,21 @@ bool revealInGrid(const Node* node, GridExpansion& expansion) {
     return opened;
 }
 
+Node* gridShownAncestor(Node* node, const GridExpansion& expansion) {
+    std::vector<Node*> path;
+    for (Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    if (path.empty()) return node;
+    Node* shown = path.back();
+    auto keyOpen = [&](const Node* key) { return !key || expansion.groups.count(key) != 0; };
+    for (size_t i = path.size(); i-- > 0;) {
+        Node* n = path[i];
+        if (!keyOpen(gridRunKey(n)) || !keyOpen(gridGroupKey(n))) break;
+        shown = n;
+        if (i > 0 && !expansion.nodes.count(n)) break;
+    }
+    return shown;
+}
+
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion) {
     if (!toggleKey) return;
     GridNodeSet& set = toggle == kToggleGroup ? expansion.groups : expansion.nodes;
@@ -197,6 +212,28 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 // ---- building ----
 
 namespace {
+
+// Puts a table's records in the order `sort` asks (document order when it asks none), each
+// numbered by its row in document order, with an arrow after the sorted column's name.
+void orderRecords(GridFrame& f, const GridSortKey& sort, const GridTextKey& textKey) {
+    if (!f.recordNumbers.empty()) {
+        std::vector<Node*> byNumber(f.records.size());
+        for (size_t r = 0; r < f.records.size(); ++r) byNumber[f.recordNumbers[r] - 1] = f.records[r];
+        f.records = std::move(byNumber);
+        f.recordNumbers.clear();
+    }
+    const size_t columnCount = static_cast<size_t>(f.columnCount);
+    for (size_t c = 0; c < columnCount && c < f.rows.size(); ++c) f.rows[c].note = {};
+    if (sort.column < 0 || sort.column >= f.columnCount || !f.key) return;
+    std::unordered_map<const Node*, uint32_t> number;
+    number.reserve(f.records.size());
+    for (size_t r = 0; r < f.records.size(); ++r) number.emplace(f.records[r], static_cast<uint32_t>(r + 1));
+    const RecordColumns columns(f.rows, columnCount, f.key->kind == NodeKind::Object);
+    f.records = sortedRecords(f.records, columns, sort.column, sort.descending, textKey);
+    f.recordNumbers.resize(f.records.size());
+    for (size_t r = 0; r < f.records.size(); ++r) f.recordNumbers[r] = number[f.records[r]];
+    f.rows[static_cast<size_t>(sort.column)].note = sort.descending ? L"\u25BC" : L"\u25B2";
+}
 
 enum ColumnCategory : uint8_t { kAttributeColumn = 0, kTextColumn = 1, kElementColumn = 2, kMemberColumn = 3 };
 
@@ -244,7 +281,7 @@ struct GridBuilder {
     std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
 
     GridBox* keyValue(Node* node, int depth) {
-        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis);
+        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis, node);
         // A row per child, or per run of two or more same-named elements.
         std::vector<Node*> starts;
         const auto& children = node->children;
@@ -354,7 +391,9 @@ struct GridBuilder {
         if (node->kind == NodeKind::Array) row.count = static_cast<uint32_t>(countItems(node));
         row.toggle = kToggleNode;
         row.toggleKey = node;
-        row.open = opens(node);
+        // A cell of a record opens as the user left it, under the filter too: a table of many
+        // kept records would otherwise open a table in every row.
+        row.open = expansion.nodes.count(node) != 0;
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
         if (node->tag) {
@@ -380,7 +419,7 @@ struct GridBuilder {
         row.label = head->name.view();
         row.count = static_cast<uint32_t>(last - first);
         row.toggle = kToggleGroup;
-        row.open = opensGroup(head);
+        row.open = expansion.groups.count(head) != 0;  // as a record's nested cell above
         box->frame->rows.push_back(row);
         if (row.open) box->frame->children.push_back(recordTable(first, last, depth + 1));
         return box;
@@ -388,7 +427,8 @@ struct GridBuilder {
 
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
-        if (depth > kGridMaxDepth || first == last) return dimLeaf(kEllipsis);
+        if (first == last) return dimLeaf(kEllipsis);
+        if (depth > kGridMaxDepth) return dimLeaf(kEllipsis, (*first)->parent);
         Node* key = *first;
         std::vector<Node*> kept;
         for (It it = first; it != last; ++it)
@@ -459,16 +499,7 @@ struct GridBuilder {
     // and an arrow after the sorted column's name.
     void sortRecords(GridFrame& f) {
         const auto it = expansion.sorts.find(f.key);
-        if (it == expansion.sorts.end() || it->second.column < 0 || it->second.column >= f.columnCount) return;
-        const GridSortKey sort = it->second;
-        std::unordered_map<const Node*, uint32_t> number;
-        number.reserve(f.records.size());
-        for (size_t r = 0; r < f.records.size(); ++r) number.emplace(f.records[r], static_cast<uint32_t>(r + 1));
-        const RecordColumns columns(f.rows, static_cast<size_t>(f.columnCount), f.lazy->index.objects);
-        f.records = sortedRecords(f.records, columns, sort.column, sort.descending, layout.textKey);
-        f.recordNumbers.resize(f.records.size());
-        for (size_t r = 0; r < f.records.size(); ++r) f.recordNumbers[r] = number[f.records[r]];
-        f.rows[static_cast<size_t>(sort.column)].note = sort.descending ? L"\u25BC" : L"\u25B2";
+        if (it != expansion.sorts.end()) orderRecords(f, it->second, layout.textKey);
     }
 
     // Builds the cells of record r and appends them to the table's children.
@@ -684,6 +715,48 @@ void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansi
         expansion.sorts[key] = next;
 }
 
+namespace {
+int setRowTops(GridFrame& f);
+}  // namespace
+
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey) {
+    if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return false;
+    GridFrame& f = *table.frame;
+    const size_t n = f.records.size();
+    if (f.rowCells.size() != n || f.rowHeights.size() != n || (f.lazy && !f.lazy->sized)) return false;
+    std::unordered_map<const Node*, uint32_t> oldRow;
+    oldRow.reserve(n);
+    for (size_t r = 0; r < n; ++r) oldRow.emplace(f.records[r], static_cast<uint32_t>(r));
+    orderRecords(f, sort, textKey);
+    std::vector<uint32_t> from(n), to(n);
+    for (size_t r = 0; r < n; ++r) {
+        from[r] = oldRow[f.records[r]];
+        to[from[r]] = static_cast<uint32_t>(r);
+    }
+    auto permute = [&](auto& rows) {
+        auto old = rows;
+        for (size_t r = 0; r < n; ++r) rows[r] = old[from[r]];
+    };
+    permute(f.rowCells);
+    permute(f.rowHeights);
+    if (f.lazy) {
+        GridLazyRows& lazy = *f.lazy;
+        std::vector<uint32_t> starts{0};
+        std::vector<GridSizedCell> cells;
+        cells.reserve(lazy.sizedCells.size());
+        for (size_t r = 0; r < n; ++r) {
+            cells.insert(cells.end(), lazy.sizedCells.begin() + lazy.sizedStarts[from[r]],
+                         lazy.sizedCells.begin() + lazy.sizedStarts[from[r] + 1]);
+            starts.push_back(static_cast<uint32_t>(cells.size()));
+        }
+        lazy.sizedStarts = std::move(starts);
+        lazy.sizedCells = std::move(cells);
+        for (uint32_t& r : lazy.staleRows) r = to[r];
+    }
+    setRowTops(f);
+    return true;
+}
+
 size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
     if (!layout.root || !toggleKey) return 0;
     layout.expansion = &expansion;
@@ -718,6 +791,9 @@ namespace {
 
 int textCap(const GridMetrics& m, int capDips) { return m.px(m.autoFit ? kGridAutoFitCap : capDips); }
 
+// A sum of sizes or positions, cut at the grid's largest extent.
+int capped(long long pixels) { return static_cast<int>(std::min<long long>(pixels, kGridMaxExtent)); }
+
 int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px(kGridPad) : 0; }
 
 }  // namespace
@@ -728,13 +804,13 @@ namespace {
 // its gap included).
 template <typename MeasureFn>
 int labelWidthWith(const GridRow& row, const GridMetrics& m, MeasureFn measure) {
-    int w = 0;
+    long long w = 0;
     if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
     w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
     if (!row.label.empty()) w += std::min(measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
     if (row.count != 0) w += measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
     if (!row.note.empty()) w += std::min(measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
-    return w + m.px(kGridTrailing);
+    return capped(w + m.px(kGridTrailing));
 }
 
 // Widens a label column to what `row` asks. A row whose texts cannot be wide enough to matter, by
@@ -810,13 +886,13 @@ int askedHeight(const GridBox& child, const GridMetrics& m) {
 // The top of each row from the rows' heights, then the end; returns the end.
 int setRowTops(GridFrame& f) {
     f.rowTops.resize(f.rowHeights.size() + 1);
-    int top = 0;
+    long long top = 0;
     for (size_t r = 0; r < f.rowHeights.size(); ++r) {
-        f.rowTops[r] = top;
+        f.rowTops[r] = capped(top);
         top += f.rowHeights[r];
     }
-    f.rowTops.back() = top;
-    return top;
+    f.rowTops.back() = capped(top);
+    return f.rowTops.back();
 }
 
 // A key/value table's width from its label column and what its values ask, each column at its
@@ -828,7 +904,8 @@ bool keyValueWidth(GridBox& box, int valueWidth, int nestedWidth, const GridMetr
     const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
     if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
     const int valueDragged = m.draggedWidth(box.node, kValueColumn);
-    box.width = f.labelWidth + (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth);
+    box.width = capped(static_cast<long long>(f.labelWidth) +
+                       (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth));
     return valueDragged >= 0;
 }
 
@@ -860,19 +937,21 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     if (longest) widenBy(valueWidth, *longest, bound, m);
     for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
         if (f.children[i]->type == GridBoxType::Leaf) widenBy(valueWidth, *f.children[i], bound, m);
-    box.width = f.labelWidth + valueWidth;
+    box.width = capped(static_cast<long long>(f.labelWidth) + valueWidth);
 }
 
 // A table's width and height from its columns and rows, each dragged column at its dragged
 // width (at least the minimum and its widest nested table); the top of each record row.
 void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
     GridFrame& f = *box.frame;
-    box.width = f.rowHeaderWidth;
+    long long width = f.rowHeaderWidth;
     for (size_t c = 0; c < f.columnWidths.size(); ++c) {
         if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
-        box.width += f.columnWidths[c];
+        f.columnWidths[c] = capped(f.columnWidths[c]);
+        width += f.columnWidths[c];
     }
-    box.height = m.rowHeight + setRowTops(f);
+    box.width = capped(width);
+    box.height = capped(static_cast<long long>(m.rowHeight) + setRowTops(f));
 }
 
 bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
@@ -1185,8 +1264,8 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
             const int label = LabelWidth(f.rows.front(), m);
             if (!f.children.empty()) {
                 const GridBox& content = *f.children.front();
-                box.width = std::max(label, content.width + m.px(kGridPad));
-                box.height = m.rowHeight + content.height + m.px(kGridPadding);
+                box.width = std::max(label, capped(static_cast<long long>(content.width) + m.px(kGridPad)));
+                box.height = capped(static_cast<long long>(m.rowHeight) + content.height + m.px(kGridPadding));
             } else {
                 box.width = label;
                 box.height = m.rowHeight;
@@ -1219,9 +1298,9 @@ void placeInCell(GridBox& child, int left, int top, int width, int height, const
 std::vector<int> columnLefts(const GridBox& table) {
     const GridFrame& f = *table.frame;
     std::vector<int> lefts(f.columnWidths.size());
-    int left = table.x + f.rowHeaderWidth;
+    long long left = static_cast<long long>(table.x) + f.rowHeaderWidth;
     for (size_t c = 0; c < lefts.size(); ++c) {
-        lefts[c] = left;
+        lefts[c] = capped(left);
         left += f.columnWidths[c];
     }
     return lefts;
@@ -1249,8 +1328,10 @@ void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft
 }  // namespace
 
 void Place(GridBox& box, int x, int y, const GridMetrics& m) {
-    box.x = x;
-    box.y = y;
+    // A box's place is its parent's plus an offset of at most the extent, so cutting every place
+    // at the extent keeps each sum of a place and a size far from overflowing.
+    box.x = x = capped(x);
+    box.y = y = capped(y);
     switch (box.type) {
         case GridBoxType::Leaf: return;
         case GridBoxType::Nested:
@@ -1301,6 +1382,33 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
             if (child->frame) stack.push_back(child);
     }
     return false;
+}
+
+const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return nullptr;
+    if (NodeRect(root, node, m, rect)) return node;
+    // Every level of the tree is at least one level of the grid, so the container cut off lies
+    // within the first kGridMaxDepth + 2 nodes from the top; and a node shown has its ancestors
+    // shown, so the deepest one is found by halving (each try walks the layout).
+    std::vector<const Node*> path;
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    std::reverse(path.begin(), path.end());
+    size_t low = 0, high = std::min(path.size(), static_cast<size_t>(kGridMaxDepth) + 2);  // shown below low
+    const Node* shown = nullptr;
+    GridRect found;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        GridRect r;
+        if (NodeRect(root, path[mid], m, r)) {
+            shown = path[mid];
+            found = r;
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    if (shown) rect = found;
+    return shown;
 }
 
 int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
@@ -1355,11 +1463,11 @@ std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record)
 
 int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
     const GridFrame& f = *box.frame;
-    int left = box.x + f.rowHeaderWidth;
+    long long left = static_cast<long long>(box.x) + f.rowHeaderWidth;
     if (px < left) return -1;
-    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+    for (size_t c = 0; c < f.columnWidths.size() && left < kGridMaxExtent; ++c) {
         if (px < left + f.columnWidths[c]) {
-            columnLeft = left;
+            columnLeft = capped(left);
             return static_cast<int32_t>(c);
         }
         left += f.columnWidths[c];
@@ -1382,7 +1490,10 @@ GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
     if (!box.contains(px, py)) return hit;
     hit.inside = true;
     switch (box.type) {
-        case GridBoxType::Leaf: hit.node = box.node; return hit;
+        case GridBoxType::Leaf:
+            hit.node = box.node;
+            hit.cut = box.node && box.dim && box.text == kEllipsis;
+            return hit;
         case GridBoxType::KeyValue: {
             const GridFrame& f = *box.frame;
             int top = 0;
@@ -1486,11 +1597,11 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
                     if (inner.found) return inner;
                 }
             }
-            int right = box.x + f.rowHeaderWidth;
-            for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+            long long right = static_cast<long long>(box.x) + f.rowHeaderWidth;
+            for (size_t c = 0; c < f.columnWidths.size() && right < kGridMaxExtent; ++c) {
                 right += f.columnWidths[c];
                 if (std::abs(px - right) <= t)
-                    return {true, f.key, static_cast<int32_t>(c), right - f.columnWidths[c]};
+                    return {true, f.key, static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
             }
             return edge;
         }
@@ -1520,10 +1631,10 @@ bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, Grid
                 }
                 return nodeRectIn(*f.children[i], node, m, rect, lineage);
             }
-            int top = box.y;
+            long long top = box.y;
             for (size_t i = 0; i < f.rows.size(); ++i) {
                 if (f.rows[i].node == node) {
-                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    rect = {box.x, capped(top), box.x + box.width, capped(top) + m.rowHeight};
                     return true;
                 }
                 if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;

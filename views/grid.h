@@ -24,8 +24,13 @@
 
 namespace qm {
 
-// Nesting levels the grid builds before it shows a "…" cell instead of a table.
+// Nesting levels the grid builds before it shows a "…" cell instead of a table; the cell's node
+// is the container whose content it stands for.
 constexpr int kGridMaxDepth = 120;
+
+// No size or position in the grid exceeds this many pixels: a table wider or taller is cut
+// there, so that no sum of widths, heights or places overflows, and scrolling stays in range.
+constexpr int kGridMaxExtent = 1 << 28;
 
 // Geometry in DIPs.
 constexpr int kGridMargin = 8;            // around the root box
@@ -264,6 +269,10 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion);
 void expandGridSubtree(const Node* node, GridExpansion& expansion);
 // Opens every table on the way from the root to `node`; false when they were all open already.
 bool revealInGrid(const Node* node, GridExpansion& expansion);
+// The node that stands for `node` in the grid as `expansion` opens it: `node` itself when every
+// table and group on its way is open, else its deepest ancestor that the grid shows (walking down
+// from the top, the last node before the first closed table or group). Linear in the depth.
+Node* gridShownAncestor(Node* node, const GridExpansion& expansion);
 // Adds toggleKey to the set the toggle names, or removes it when it is there.
 void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion);
 
@@ -277,8 +286,13 @@ struct GridTableHolder {
 };
 GridTableHolder tableHolder(const GridBox& table);
 // Sorts record table `table` by `column` the next way (ascending, descending, document order).
-// The caller then builds again what tableHolder names.
+// The caller then reorders the table's rows (reorderTableRows) or builds again what tableHolder
+// names.
 void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion);
+// Puts the rows of a laid-out record table in the order `sort` gives without building or
+// measuring anything again: each row keeps its boxes and sizes, the columns their widths; then
+// relayOutGrid places them. False when the table's rows have no sizes yet (build it again).
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey);
 
 // The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
@@ -311,6 +325,7 @@ struct GridHit {
     bool onExpander = false;
     const GridBox* table = nullptr;  // the innermost record table holding the point
     int32_t headerColumn = -1;       // the column whose header the point is on, in that table
+    bool cut = false;  // on a "…" cell: `node` is the container the grid does not open
 };
 GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m);
 
@@ -327,6 +342,10 @@ struct GridRect {
 };
 // The rectangle of the row that shows `node`; false when no box shows it.
 bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect);
+// The node whose row or cell shows `node`: `node` itself, or for a node nested deeper than the
+// grid goes, its deepest ancestor shown (the container of the "…" cell that stands for it), with
+// its rectangle; null when neither shows. At most kGridMaxDepth + 2 ancestors are tried.
+const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect);
 // The first leaf, depth first from `box`, whose node is `node` or `alternative`.
 const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative);
 

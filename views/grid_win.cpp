@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
@@ -168,6 +169,7 @@ void GridPane::ForgetDocument() {
     columnWidths.clear();
     dragging = false;
     drag = Drag{};
+    standInFor = standIn = nullptr;
     measureCache.clear();
 }
 
@@ -200,6 +202,18 @@ void GridPane::SortTable(const GridBox& table, int32_t column) {
     const GridTableHolder holder = tableHolder(table);
     if (!holder.toggleKey) return;
     cycleTableSort(table, column, expansion);
+    const auto it = expansion.sorts.find(table.frame->key);
+    const GridSortKey sort = it == expansion.sorts.end() ? GridSortKey{} : it->second;
+    // Sorting only moves rows: a laid-out table keeps every box and size, and is placed again.
+    if (!stale && layout.root && Shown() && reorderTableRows(const_cast<GridBox&>(table), sort, layout.textKey)) {
+        {
+            SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+            relayOutGrid(layout, Metrics());
+        }
+        UpdateScrollBars();
+        Repaint();
+        return;
+    }
     RebuildAround(holder.toggle, holder.toggleKey);
 }
 
@@ -283,7 +297,10 @@ void GridPane::RevealNode(const Node* node) {
     if (!expansion.filtered && revealInGrid(node, expansion)) Relayout();
     if (!EnsureLayout()) return;
     GridRect r;
-    if (!NodeRect(*layout.root, node, Metrics(), r)) return;
+    const Node* shown = gridShownNode(*layout.root, node, Metrics(), r);
+    standInFor = node;
+    standIn = shown;
+    if (!shown) return;
     const Palette& pal = mainWindow->palette;
     const RECT client = clientRect(window);
     const int width = client.right - client.left, height = client.bottom - client.top;
@@ -347,6 +364,9 @@ struct GridPainter {
     COLORREF gridLine;
     bool autoFit;
     bool isDataFormat;
+    // The innermost record table whose header line is scrolled above the view while its rows
+    // still show: its header is drawn again at the top, over the rows.
+    mutable const GridBox* sticky = nullptr;
 
     int px(int dips) const { return pal.scale(dips); }
     RECT rectOf(const GridBox& b) const { return RECT{b.x + ox, b.y + oy, b.x + ox + b.width, b.y + oy + b.height}; }
@@ -379,9 +399,11 @@ struct GridPainter {
         return ColorSlot::text;
     }
 
-    // A label cell in the top row line of `cell`.
+    // A label cell in the top row line of `cell`; chevron, badge and texts stay inside it, however
+    // narrow a dragged column makes it.
     void labelCell(const GridRow& row, const RECT& cell) const {
         const int top = cell.top, bottom = cell.top + pal.rowHeight;
+        const ClipGuard clip(dc, RECT{cell.left, top, cell.right, bottom});
         const int right = cell.right - px(kGridRightInset);
         const COLORREF dim = pal.color(ColorSlot::dimText);
         int x = cell.left + px(kGridCellInset);
@@ -454,17 +476,37 @@ struct GridPainter {
         frameRect(dc, r, gridLine);
     }
 
+    // A record table's header line at `top`: the column labels on the tinted band, the column
+    // edges and the line below. Columns past the update rectangle are not drawn (nor summed: a
+    // table may be the grid's whole extent wide).
+    void headerLine(const GridBox& b, const RECT& r, int top) const {
+        const GridFrame& f = *b.frame;
+        const int bottom = top + pal.rowHeight;
+        fill(dc, RECT{r.left, top, r.right, bottom}, pal.color(ColorSlot::accentTint));
+        int left = r.left + f.rowHeaderWidth;
+        vLine(dc, left - 1, top, bottom, gridLine);
+        for (size_t c = 0; c < f.rows.size() && left < update.right; ++c) {
+            labelCell(f.rows[c], RECT{left, top, left + f.columnWidths[c], bottom});
+            left += f.columnWidths[c];
+            vLine(dc, left - 1, top, bottom, gridLine);
+        }
+        fillHLine(dc, r.left, r.right, bottom - 1, gridLine);
+    }
+
+    void stickyHeader() const {
+        if (!sticky) return;
+        const RECT r = rectOf(*sticky);
+        headerLine(*sticky, r, update.top);
+        vLine(dc, r.left, update.top, update.top + pal.rowHeight, gridLine);
+        vLine(dc, r.right - 1, update.top, update.top + pal.rowHeight, gridLine);
+    }
+
     void table(const GridBox& b, const RECT& r) const {
         const GridFrame& f = *b.frame;
         fill(dc, r, pal.color(ColorSlot::background));
         const int headerBottom = r.top + pal.rowHeight;
-        fill(dc, RECT{r.left, r.top, r.right, headerBottom}, pal.color(ColorSlot::accentTint));
-        int left = r.left + f.rowHeaderWidth;
-        for (size_t c = 0; c < f.rows.size(); ++c) {
-            labelCell(f.rows[c], RECT{left, r.top, left + f.columnWidths[c], headerBottom});
-            left += f.columnWidths[c];
-        }
-        fillHLine(dc, r.left, r.right, headerBottom - 1, gridLine);
+        if (r.top < update.top && r.bottom > update.top + pal.rowHeight) sticky = &b;
+        headerLine(b, r, r.top);
         const COLORREF dim = pal.color(ColorSlot::dimText);
         size_t rec = firstRowMet(f, f.records.size(), headerBottom);
         int top = headerBottom + (rec < f.rowTops.size() ? f.rowTops[rec] : 0);
@@ -486,7 +528,7 @@ struct GridPainter {
         }
         int edge = r.left + f.rowHeaderWidth;
         vLine(dc, edge - 1, r.top, r.bottom, gridLine);
-        for (size_t c = 0; c + 1 < f.columnWidths.size(); ++c) {
+        for (size_t c = 0; c + 1 < f.columnWidths.size() && edge < update.right; ++c) {
             edge += f.columnWidths[c];
             vLine(dc, edge - 1, r.top, r.bottom, gridLine);
         }
@@ -528,11 +570,14 @@ void paintGrid(GridPane& pane, HDC dc, const RECT& client) {
     const int margin = pal.scale(kGridMargin);
     const bool focused = GetFocus() == pane.window;
     if (pane.layout.root) {
-        const GridPainter painter{main, pal, dc, client, margin - pane.scrollX, margin - pane.scrollY, main.selected,
+        const Node* selected =
+            pane.standIn && pane.standInFor == main.selected ? pane.standIn : static_cast<const Node*>(main.selected);
+        const GridPainter painter{main, pal, dc, client, margin - pane.scrollX, margin - pane.scrollY, selected,
                                   pal.color(focused ? ColorSlot::selection : ColorSlot::inactiveSelection),
                                   pal.color(ColorSlot::gridLine), main.settings.autoFit,
                                   main.document && main.document->isDataFormat};
         painter.box(*pane.layout.root);
+        painter.stickyHeader();
     }
     if (main.document && !main.document->errorMessage.empty() &&
         (!pane.layout.root || pane.layout.root->type == GridBoxType::Leaf)) {
@@ -649,6 +694,7 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
     MainWindow& main = *pane.mainWindow;
     const GridMetrics m = pane.Metrics();
     const POINT p = contentPoint(pane, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    const bool expanderBefore = std::exchange(pane.expanderClicked, false);
     if (click != Click::Right) {
         const GridEdge edge = HitEdge(*pane.layout.root, p.x, p.y, m);
         if (edge.found && click == Click::Left) {
@@ -664,6 +710,9 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
         }
     }
     const GridHit hit = HitNode(*pane.layout.root, p.x, p.y, m);
+    const bool secondHalf = click == Click::Double && expanderBefore && hit.onExpander;
+    pane.expanderClicked = click == Click::Left && hit.toggle != kToggleNone && hit.onExpander;
+    if (secondHalf) return 0;
     if (hit.table && hit.headerColumn >= 0 && click == Click::Left) {
         pane.SortTable(*hit.table, hit.headerColumn);
         return 0;
@@ -676,9 +725,16 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
         return 0;
     }
     if (hit.node) {
-        main.SelectNode(hit.node);
+        // A "…" cell standing for the selection below it keeps that selection; a double-click on
+        // a "…" cell shows its node in the tree, which has no depth limit.
+        if (!(hit.cut && pane.standIn == hit.node && pane.standInFor == main.selected)) main.SelectNode(hit.node);
         pane.Repaint();
-        if (click == Click::Double) EditSelectedValue(main);
+        if (click == Click::Double) {
+            if (hit.cut)
+                main.SwitchView(kViewTree);
+            else
+                EditSelectedValue(main);
+        }
         return 0;
     }
     pane.Repaint();

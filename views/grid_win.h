@@ -28,6 +28,13 @@ struct GridPane {
     // While the grid's context menu is open: the record table it was opened on (by the mouse, or
     // the one holding the selection), named by its first record; null otherwise.
     const Node* menuTableKey = nullptr;
+    // The last button-down toggled a chevron: the double-click that may follow is the second
+    // half of that one click, not a toggle of its own.
+    bool expanderClicked = false;
+    // A selection nested deeper than the grid goes (standInFor) is shown by the row or "…" cell
+    // of its deepest ancestor the grid shows (standIn).
+    const Node* standInFor = nullptr;
+    const Node* standIn = nullptr;
     GridLayout layout;
     // Created by the main window with the grid window; owned and deleted by the pane. The content
     // font is selected into it while a layout measures.

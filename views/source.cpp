@@ -27,6 +27,7 @@ void SourceText::clear() {
     lineNodes = std::vector<Node*>();
     ranges = std::vector<LineRange>();
     maxLineLength = 0;
+    errorLine = -1;
     lineSteps = 0;
     statesKnown = 0;
     nextState = 0;
@@ -103,11 +104,12 @@ public:
     // The line feeds written so far.
     int32_t line() const { return toLine(out_.lineStarts.size() - 1); }
 
-    // Ends the text: no trailing empty lines, the final entry of lineStarts.
-    void finish() {
+    // Ends the text: no trailing empty lines beyond the first `keep` lines, the final entry of
+    // lineStarts.
+    void finish(size_t keep = 0) {
         out_.maxLineLength = std::max(out_.maxLineLength, column_);
         std::vector<uint64_t>& starts = out_.lineStarts;
-        while (starts.size() > 1 && starts.back() == out_.text.size()) {
+        while (starts.size() > std::max<size_t>(keep, 1) && starts.back() == out_.text.size()) {
             starts.pop_back();
             out_.text.pop_back();
         }
@@ -478,22 +480,52 @@ void ensureLineNodes(Document& doc, SourceText& out) {
     assignLineNodes(doc, NodeIndexer(doc), out);
 }
 
-void buildSourceText(Document* doc, SourceText& out, bool complete) {
+std::wstring_view writtenText(const Document& doc) {
+    if (!doc.sourceText.empty()) return doc.sourceText;
+    const std::wstring& owner =
+        !doc.editedText.empty() ? doc.editedText : !doc.editedSource.empty() ? doc.editedSource : doc.parsedText;
+    const size_t mark = !owner.empty() && owner[0] == 0xFEFF ? 1 : 0;
+    return std::wstring_view(owner).substr(mark);
+}
+
+bool showsAsWritten(const Document& doc, SourceLayout layout) {
+    if (!doc.sourceText.empty()) return true;  // shown as read: YAML, TOML, .reg, a parse error
+    if (layout != SourceLayout::Automatic) return layout == SourceLayout::AsWritten;
+    const std::wstring_view text = writtenText(doc);
+    const size_t lines = size_t(std::count(text.begin(), text.end(), L'\n')) + 1;
+    return text.size() / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
+}
+
+std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
+    if (doc && source.showsSourceText) return std::wstring(writtenText(*doc));
+    std::wstring out;
+    out.reserve(source.text.size() + source.lineCount());
+    for (wchar_t c : source.text) {
+        if (c == L'\n') out += L'\r';
+        out += c;
+    }
+    return out;
+}
+
+void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout layout) {
     out.clear();
     if (!doc || !doc->root) return;
     out.format = doc->format;
-    out.showsSourceText = !doc->sourceText.empty();
+    out.showsSourceText = showsAsWritten(*doc, layout);
     const NodeIndexer indexer(*doc);
     out.ranges.assign(doc->nodes.size(), LineRange{});
 
     LineWriter writer(out);
     if (out.showsSourceText) {
-        out.text.reserve(doc->sourceText.size());
+        const std::wstring_view written = writtenText(*doc);
+        out.text.reserve(written.size());
         writer.loneCarriageReturnEndsLine = doc->format == DocumentFormat::Yaml ||
                                             doc->format == DocumentFormat::Toml ||
                                             doc->format == DocumentFormat::Registry;
-        writer.append(doc->sourceText);
-        writer.finish();
+        writer.append(written);
+        const bool failed = !doc->errorMessage.empty() && doc->errorLine > 0;
+        writer.finish(failed ? doc->errorLine : 0);
+        if (failed) out.errorLine = std::min<int64_t>(int64_t(doc->errorLine) - 1, int64_t(out.lineCount()) - 1);
         rangesFromSourceLines(*doc, indexer, out.ranges);
     } else {
         // Formatted JSON and XML are about as long as a pretty-printed file, with about a line
@@ -519,30 +551,42 @@ LineRange sourceLineRange(const SourceText& source, const Document& doc, const N
 }
 
 SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
-                         bool backwards) {
+                         bool backwards, bool wrap, WorkBudget& budget) {
     const int64_t lines = int64_t(source.lineCount());
     if (lines == 0) return {};
     line = std::max<int64_t>(0, std::min(line, lines - 1));
+    // Every occurrence of the line, not only the ones painted: moving from match to match must
+    // reach them all.
     auto matchesOf = [&](int64_t i) {
+        if (!budget.spend(1)) return std::vector<TextRange>();
         const std::wstring_view text = source.line(size_t(i));
-        return FindHighlightRanges(state, text.data(), std::min(text.size(), kSourceLineCut));
+        return FindHighlightRanges(state, text.data(), std::min(text.size(), kSourceLineCut), &budget, SIZE_MAX);
     };
     auto found = [](int64_t i, const TextRange& r) {
         return SourceMatch{toLine(uint64_t(i)), toLine(r.start), toLine(r.length)};
     };
-    if (backwards) {
-        for (int64_t i = line; i >= 0; --i) {
+    // Lines [from, to] in the search's direction; on the starting line only matches past the
+    // column count, unless the search has wrapped around to it.
+    auto walk = [&](int64_t from, int64_t to, bool wrapped, SourceMatch& out) {
+        const int64_t step = backwards ? -1 : 1;
+        for (int64_t i = from; i != to + step; i += step) {
             const std::vector<TextRange> matches = matchesOf(i);
-            for (auto r = matches.rbegin(); r != matches.rend(); ++r)
-                if (i < line || int64_t(r->start) < column) return found(i, *r);
+            if (budget.exhausted()) return true;
+            const bool anywhere = wrapped || i != line;
+            if (backwards) {
+                for (auto r = matches.rbegin(); r != matches.rend(); ++r)
+                    if (anywhere || int64_t(r->start) < column) return out = found(i, *r), true;
+            } else {
+                for (const TextRange& r : matches)
+                    if (anywhere || int64_t(r.start) > column) return out = found(i, r), true;
+            }
         }
-    } else {
-        for (int64_t i = line; i < lines; ++i) {
-            for (const TextRange& r : matchesOf(i))
-                if (i > line || int64_t(r.start) > column) return found(i, r);
-        }
-    }
-    return {};
+        return false;
+    };
+    SourceMatch match;
+    if (walk(line, backwards ? 0 : lines - 1, false, match)) return match;
+    if (wrap) walk(backwards ? lines - 1 : 0, line, true, match);
+    return match;
 }
 
 EditColumn valueEditColumn(std::wstring_view line, std::wstring_view value) {

@@ -69,12 +69,15 @@ private:
 struct SourceText {
     bool showsSourceText = false;
     DocumentFormat format = DocumentFormat::Json;
-    std::wstring text;                  // no CR, no tab, never ends with a line feed
+    std::wstring text;                  // no CR, no tab, ends with a line feed only before errorLine
     std::vector<uint64_t> lineStarts;   // one per line plus a final text length + 1
     std::vector<uint8_t> lineStates;    // tokenizer state at each line's start
     std::vector<Node*> lineNodes;       // what a click on each line selects (may be null)
     std::vector<LineRange> ranges;      // by node index in the document's store
     size_t maxLineLength = 0;
+    // The line marked with the document's parse error (-1: none). An error at the end of the file,
+    // after its last line break, keeps that empty last line; one past every line marks the last.
+    int64_t errorLine = -1;
     size_t lineSteps = 0;               // work of giving lines their nodes, for growth checks
     // lineStates is filled up to here; the state that the line at this index starts in.
     size_t statesKnown = 0;
@@ -87,14 +90,35 @@ struct SourceText {
     void clear();
 };
 
+// How a JSON or XML file that parsed cleanly is shown: as written (its own text, comments and
+// layout kept), formatted from the tree, or chosen by the text: formatted when it is minified,
+// its lines averaging more than kSourceMinifiedLineLength characters or holding more than
+// kSourceMinifiedNodesPerLine nodes each (a whole document on one line). Every other file is
+// shown as read.
+enum class SourceLayout : uint8_t { Automatic, AsWritten, Formatted };
+constexpr size_t kSourceMinifiedLineLength = 200;
+constexpr size_t kSourceMinifiedNodesPerLine = 4;
+
+// The file's text as it now stands, without a leading U+FEFF: the text shown as read, the edited
+// text not yet saved, the text last saved, or the decoded text the parser read. A view of text
+// the document holds, never a copy.
+std::wstring_view writtenText(const Document& doc);
+// Whether the Source view shows `doc` as written with `layout`.
+bool showsAsWritten(const Document& doc, SourceLayout layout);
+
 // Builds everything of `out` for `doc` (null: no lines at all). Without `complete`, only the
 // text, its lines and the ranges: the view's first screen needs no more, and the line nodes and
 // tokenizer states follow when they are first asked for.
-void buildSourceText(Document* doc, SourceText& out, bool complete = true);
+void buildSourceText(Document* doc, SourceText& out, bool complete = true, SourceLayout layout = SourceLayout::Formatted);
 // Fills lineNodes if it is not filled yet.
 void ensureLineNodes(Document& doc, SourceText& out);
 // Fills lineStates up to and including `line` (clamped to the last line).
 void ensureLineStates(SourceText& out, size_t line);
+
+// "Copy entire source": the file's own text exactly when the view shows the file as read (its
+// tabs, lone carriage returns and last empty lines, which the display text changes, included);
+// otherwise the display text with CR LF line ends.
+std::wstring sourceCopyText(const Document* doc, const SourceText& source);
 
 // The range of `node` or of its nearest ancestor below the root that has one.
 LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node);
@@ -107,10 +131,13 @@ struct SourceMatch {
 };
 
 // Searches line by line from (line, column): forward the first match on a later line or starting
-// after the column, backward the last one on an earlier line or starting before it. Only the
-// first kSourceLineCut characters of a line are searched. Line < 0 means nothing found.
+// after the column, backward the last one on an earlier line or starting before it; with `wrap`
+// the search then goes on from the other end up to the starting line. Every match of a line is
+// reached, however many it holds, within its first kSourceLineCut characters. The whole search is
+// paid from `budget` (a unit per line, then its comparisons or matcher steps). Line < 0 means
+// nothing found, or, when budget.exhausted(), that the search stopped before it was decided.
 SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
-                         bool backwards);
+                         bool backwards, bool wrap, WorkBudget& budget);
 
 // Where the in-place editor of a value starts in its line: the value's first occurrence, else
 // after the first ":" or "=" and its spaces, else the first character that is not blank, else 0.

@@ -69,9 +69,17 @@ void SourcePane::Repaint() const {
 
 bool SourcePane::LineVisible(long long line) const { return line >= topLine && line < topLine + PageLines(); }
 
+SourceLayout SourcePane::Layout() const {
+    switch (mainWindow->settings.sourceLayout) {
+        case kSourceLayoutAsWritten: return SourceLayout::AsWritten;
+        case kSourceLayoutFormatted: return SourceLayout::Formatted;
+        default: return SourceLayout::Automatic;
+    }
+}
+
 void SourcePane::Build() {
     built = true;
-    buildSourceText(mainWindow->document.get(), source, false);
+    buildSourceText(mainWindow->document.get(), source, false, Layout());
 }
 
 void SourcePane::EnsureBuilt() {
@@ -144,7 +152,7 @@ void SourcePane::ScrollTo(long long x, long long line) {
     Repaint();
 }
 
-bool SourcePane::FindNext(bool fromEdge, bool backwards) {
+bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget) {
     EnsureBuilt();
     const long long lines = static_cast<long long>(source.lineCount());
     if (lines == 0 || !mainWindow->document) return false;
@@ -162,7 +170,7 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards) {
             }
         }
     }
-    const SourceMatch match = findInSource(source, mainWindow->highlight, line, column, backwards);
+    const SourceMatch match = findInSource(source, mainWindow->highlight, line, column, backwards, wrap, budget);
     if (match.line < 0) return false;
     matchLine = match.line;
     matchColumn = match.column;
@@ -191,13 +199,7 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards) {
 
 std::wstring SourcePane::WholeText() {
     EnsureBuilt();
-    std::wstring out;
-    out.reserve(source.text.size() + source.lineCount());
-    for (wchar_t c : source.text) {
-        if (c == L'\n') out += L'\r';
-        out += c;
-    }
-    return out;
+    return qm::sourceCopyText(mainWindow->document.get(), source);
 }
 
 bool SourcePane::ValueEditRect(const Node* node, RECT& rect) {
@@ -245,6 +247,9 @@ struct SourcePainter {
     bool focused;
     qm::LineRange selection;
     long long errorLine;
+    // One allowance for the occurrences of every visible line: a costly expression paints what
+    // it finds within it, and a repaint ends whatever the lines hold.
+    WorkBudget& highlightBudget;
 
     COLORREF background() const { return pal.color(ColorSlot::background); }
     bool inSelection(long long line) const { return selection.valid() && line >= selection.first && line <= selection.last; }
@@ -274,8 +279,9 @@ struct SourcePainter {
         const int origin = gutter + pal.scale(kSourceTextGap) - pane.scrollX;
         if (main.highlight.highlightActive) {
             const RECT area{origin, top, client.right, top + lineHeight};
-            PaintSearchHighlights(main, dc, chars, length, pal.monoFont, area, false,
-                                  line == pane.matchLine ? pane.matchColumn : -1);
+            const bool current = line == pane.matchLine;
+            PaintSearchHighlights(main, dc, chars, length, pal.monoFont, area, false, current ? pane.matchColumn : -1,
+                                  &highlightBudget, current ? size_t(std::max(pane.matchLength, 0)) : 0);
         }
         // One measurement gives every character's right edge, so runs scrolled out of view cost
         // nothing to place, and of a visible run only the characters that show are drawn.
@@ -346,12 +352,10 @@ void paintSource(SourcePane& pane, HDC dc, const RECT& client) {
     SelectObjectGuard font(dc, pal.monoFont);
     SetBkMode(dc, TRANSPARENT);
 
-    const Document* doc = main.document.get();
-    long long errorLine = -1;
-    if (doc && pane.source.showsSourceText && !doc->errorMessage.empty())
-        errorLine = static_cast<long long>(doc->errorLine) - 1;
+    const long long errorLine = pane.source.errorLine;
+    WorkBudget highlightBudget(kRegexWorkPerText);
     const SourcePainter painter{pane,          main, pal, dc, client, pane.GutterWidth(), std::max(pal.monoLineHeight, 1),
-                                GetFocus() == pane.window, pane.LineRange(main.selected), errorLine};
+                                GetFocus() == pane.window, pane.LineRange(main.selected), errorLine, highlightBudget};
 
     const long long lines = static_cast<long long>(pane.source.lineCount());
     const long long visible = client.bottom / painter.lineHeight + 1;

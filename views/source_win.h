@@ -42,8 +42,11 @@ struct SourcePane {
     void UpdateScrollBars();
     void ScrollTo(long long x, long long line);
     // The search's step in this view: from the current match, the selection or the text's edge
-    // to the next match of the main window's highlight state. False when there is none.
-    bool FindNext(bool fromEdge, bool backwards);
+    // to the next match of the main window's highlight state, with `wrap` going round from the
+    // other end, paid from `budget`. False when there is none or the budget ran out first.
+    bool FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget);
+    // The "SourceLayout" setting as the text builder takes it.
+    SourceLayout Layout() const;
     // The display text with CR LF line ends.
     std::wstring WholeText();
     // Where the in-place value editor goes, in client coordinates.

@@ -2,6 +2,7 @@
 #include "views/tree.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "edit/nodetext.h"
@@ -112,6 +113,19 @@ int takeWheelNotches(int32_t& remainder, int delta) {
     const int notches = remainder / kWheelDelta;  // C++ division truncates toward zero
     remainder -= notches * kWheelDelta;
     return notches;
+}
+
+int treeLabelLeft(unsigned depth, unsigned dpi) {
+    const long long left = scaleDips(kTreeLeftMargin, dpi) + static_cast<long long>(depth) * scaleDips(kTreeIndent, dpi) +
+                           scaleDips(kTreeExpanderZone, dpi) + scaleDips(kTreeLabelOffset, dpi);
+    return static_cast<int>(std::min<long long>(left, INT_MAX / 4));
+}
+
+NameFit fitNameColumn(int labelStart, int right, int labelWidth, int pillWidth, int gap) {
+    if (pillWidth <= 0) return {right, false};
+    const long long end = static_cast<long long>(labelStart) + (labelWidth > 0 ? labelWidth + gap : 0) + pillWidth;
+    if (end <= right) return {right - pillWidth - gap, true};
+    return {right, false};
 }
 
 int nameColumnPixels(int clientWidth, unsigned splitDips, unsigned dpi) {

@@ -88,6 +88,18 @@ int nameColumnPixels(int clientWidth, unsigned splitDips, unsigned dpi);
 // The "Split" setting in DIPs for a splitter dragged to x.
 unsigned splitFromDrag(int x, int clientWidth, unsigned dpi);
 
+// Where a row's label starts in the name column: past the guides of its depth, the chevron's
+// zone and the badge (capped far beyond any window, so no depth overflows).
+int treeLabelLeft(unsigned depth, unsigned dpi);
+// How a row's label and count pill share the name column up to `right`: the label comes first,
+// and the pill (pillWidth 0: none) shows after it, `gap` apart, only where both fit whole; a row
+// without a label shows the pill wherever it fits.
+struct NameFit {
+    int labelLimit = 0;  // the label is cut here
+    bool pill = false;
+};
+NameFit fitNameColumn(int labelStart, int right, int labelWidth, int pillWidth, int gap);
+
 // What lies under a point: the splitter's grab zone is reported beside the row, and a click
 // tests it first.
 struct TreeHit {

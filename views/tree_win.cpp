@@ -3,9 +3,11 @@
 // wheel and splitter drags into the pane's operations.
 #include "views/tree_win.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
@@ -24,6 +26,8 @@ namespace {
 constexpr wchar_t kChevronDown = kGlyphChevronDown;
 constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
+constexpr size_t kTreeTipMaxChars = 2000;  // a longer label or value is cut in its tooltip
+constexpr int kTreeTipWidth = 600;         // DIPs: wider tooltips wrap
 constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
 constexpr double kPillTintDark = 0.14, kPillTintLight = 0.08;
 constexpr UINT kLineFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
@@ -187,17 +191,41 @@ struct RowPainter {
             FillRect(dc, &full, brush.get());
         }
         fillHLine(dc, nameColumn, clientRight, bottom - 1, pal.color(ColorSlot::headerBackground));
+        const bool isOpen = row.expandable && pane.expanded.count(node);
+        const MainWindow& main = *pane.mainWindow;
+        const bool highlighting = main.highlight.highlightActive;
+        const bool current = IsCurrentMatch(main, node);
+        paintName(row, top, rowBackground, current);
 
-        int x = px(kTreeLeftMargin);
+        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->settings.showCounts, row.expandable);
+        RECT valueRect{nameColumn + px(kTreeValueInset), top, clientRight - px(kTreeRightInset), bottom};
+        if (highlighting)
+            PaintSearchHighlights(main, dc, value.text.c_str(), value.text.size(), pal.contentFont, valueRect, current, -1);
+        drawText(dc, value.text, valueRect, pal.color(value.slot), pal.contentFont, kLineFormat);
+    }
+
+    // Guides, chevron, badge, label, tag and count pill, all kept inside the name column: a deep
+    // row is cut at the splitter rather than drawn over the values.
+    void paintName(const TreeRow& row, int top, COLORREF rowBackground, bool current) const {
+        const int rowHeight = pal.rowHeight;
+        const int bottom = top + rowHeight;
+        const Node* node = row.node;
+        const ClipGuard clip(dc, RECT{0, top, nameColumn, bottom});
         const int indent = px(kTreeIndent);
         {
+            // Only the guides that fall inside the column are drawn: a deep row costs the column's
+            // width, not its depth.
             BrushHandle guide(CreateSolidBrush(pal.color(ColorSlot::gridLine)));
-            for (unsigned d = 0; d < row.depth; ++d, x += indent) {
-                RECT line{x + px(kTreeGuideOffset), top, x + px(kTreeGuideOffset) + 1, bottom};
+            for (unsigned d = 0; d < row.depth; ++d) {
+                const long long gx = px(kTreeLeftMargin) + static_cast<long long>(d) * indent + px(kTreeGuideOffset);
+                if (gx >= nameColumn) break;
+                RECT line{static_cast<int>(gx), top, static_cast<int>(gx) + 1, bottom};
                 FillRect(dc, &line, guide.get());
             }
         }
-        const bool isOpen = row.expandable && (pane.mainWindow->filter.active ? filterOpens(node) : pane.expanded.count(node) != 0);
+        int x = treeLabelLeft(row.depth, pal.dpi) - px(kTreeExpanderZone) - px(kTreeLabelOffset);
+        const bool isOpen =
+            row.expandable && (pane.mainWindow->filter.active ? filterOpens(node) : pane.expanded.count(node) != 0);
         if (row.expandable) {
             RECT box{x, top, x + px(kTreeExpanderWidth), bottom};
             drawGlyph(dc, isOpen ? kChevronDown : kChevronRight, box, pal.color(ColorSlot::dimText), pal.smallIconFont);
@@ -218,22 +246,21 @@ struct RowPainter {
         const int labelStart = x + px(kTreeLabelOffset);
 
         const std::wstring pill = countPillText(node, pane.mainWindow->settings.showCounts, row.expandable);
-        int pillWidth = 0, reserved = 0;
-        if (!pill.empty()) {
-            pillWidth = measureText(dc, pill, pal.badgeFont) + px(kTreePillPadding);
-            reserved = pillWidth + px(kTreePillGap);
-        }
-        const int labelLimit = nameColumn - reserved - px(kTreeRightInset);
-
+        const int pillWidth = pill.empty() ? 0 : measureText(dc, pill, pal.badgeFont) + px(kTreePillPadding);
         const std::wstring label = nodeLabel(node);
+        const int labelWidth = label.empty() ? 0 : measureText(dc, label, pal.contentFont);
+        int wanted = labelWidth;
+        if (node->tag) wanted += (label.empty() ? 0 : px(kTreeTagGap)) + measureText(dc, node->tag, pal.contentFont);
+        const NameFit fit = fitNameColumn(labelStart, nameColumn - px(kTreeRightInset), wanted, pillWidth, px(kTreePillGap));
+        const int labelLimit = fit.labelLimit;
+
         RECT labelRect{labelStart, top, labelLimit, bottom};
         const MainWindow& main = *pane.mainWindow;
         const bool highlighting = main.highlight.highlightActive;
-        const bool current = IsCurrentMatch(main, node);
         if (highlighting) PaintSearchHighlights(main, dc, label.c_str(), label.size(), pal.contentFont, labelRect, current, -1);
         drawText(dc, label, labelRect, pal.color(labelSlot(node)), pal.contentFont, kLineFormat);
         const int available = std::max(0, labelLimit - labelStart);
-        const int labelEnd = labelStart + std::min(measureText(dc, label, pal.contentFont), available);
+        const int labelEnd = labelStart + std::min(labelWidth, available);
         int contentEnd = labelEnd;
 
         bool tagDrawn = false;
@@ -246,7 +273,7 @@ struct RowPainter {
             tagDrawn = true;
         }
 
-        if (!pill.empty() && labelStart + pillWidth <= nameColumn - px(kTreeRightInset)) {
+        if (fit.pill) {
             const int left = label.empty() && !tagDrawn ? labelStart : contentEnd + px(kTreePillGap);
             const COLORREF fill =
                 blend(rowBackground, pal.color(ColorSlot::text), pal.isDark ? kPillTintDark : kPillTintLight);
@@ -254,12 +281,6 @@ struct RowPainter {
             fillRoundRect(dc, box, badgeHeight / 2, fill, fill);
             drawText(dc, pill, box, pal.color(ColorSlot::dimText), pal.badgeFont, kCentredFormat);
         }
-
-        const TreeValue value = treeValue(node, isOpen, pane.mainWindow->settings.showCounts, row.expandable);
-        RECT valueRect{nameColumn + px(kTreeValueInset), top, clientRight - px(kTreeRightInset), bottom};
-        if (highlighting)
-            PaintSearchHighlights(main, dc, value.text.c_str(), value.text.size(), pal.contentFont, valueRect, current, -1);
-        drawText(dc, value.text, valueRect, pal.color(value.slot), pal.contentFont, kLineFormat);
     }
 };
 
@@ -369,6 +390,7 @@ TreeHit hitAt(const TreePane& pane, LPARAM lParam) {
 LRESULT onLButtonDown(TreePane& pane, LPARAM lParam) {
     SetFocus(pane.window);
     const TreeHit hit = hitAt(pane, lParam);
+    pane.expanderClicked = hit.row >= 0 && hit.onExpander && !hit.onSplitter;
     if (hit.onSplitter) {
         pane.draggingSplitter = true;
         SetCapture(pane.window);
@@ -385,7 +407,9 @@ LRESULT onLButtonDown(TreePane& pane, LPARAM lParam) {
 LRESULT onLButtonDoubleClick(TreePane& pane, LPARAM lParam) {
     SetFocus(pane.window);
     const TreeHit hit = hitAt(pane, lParam);
-    if (hit.row < 0) return 0;
+    const bool secondHalf = pane.expanderClicked && hit.onExpander;
+    pane.expanderClicked = false;
+    if (hit.row < 0 || secondHalf) return 0;
     pane.SelectRow(hit.row);
     if (pane.rows[hit.row].expandable)
         pane.ToggleRow(hit.row);
@@ -401,8 +425,69 @@ LRESULT onRButtonDown(TreePane& pane, LPARAM lParam) {
     return 0;
 }
 
+// Over a label or value that its column cuts (a deep row's label past the splitter, a long
+// value past the window's edge) the tooltip shows it in full; elsewhere it shows nothing.
+void updateCutTip(TreePane& pane, LPARAM lParam) {
+    const TreeHit hit = hitAt(pane, lParam);
+    const Palette& pal = pane.mainWindow->palette;
+    const int nameColumn = pane.NameColumnWidth();
+    const int right = clientWidth(pane.window);
+    std::wstring text;
+    RECT part{};
+    if (hit.row >= 0 && !hit.onSplitter) {
+        const TreeRow& row = pane.rows[size_t(hit.row)];
+        const int top = static_cast<int>((static_cast<long long>(hit.row) - pane.topRow) * pal.rowHeight);
+        const bool inName = GET_X_LPARAM(lParam) < nameColumn;
+        // A text longer than the tooltip takes is cut anyway: it is not measured.
+        ScreenDc screen;
+        auto fits = [&](const std::wstring& t, int left, int limit) {
+            return t.size() <= kTreeTipMaxChars && left + measureText(screen.get(), t, pal.contentFont) <= limit;
+        };
+        if (inName) {
+            text = nodeLabel(row.node);
+            if (row.node->tag) text += (text.empty() ? L"" : L" ") + std::wstring(row.node->tag);
+            if (fits(text, treeLabelLeft(row.depth, pal.dpi), nameColumn - pal.scale(kTreeRightInset))) text.clear();
+            part = RECT{0, top, nameColumn, top + pal.rowHeight};
+        } else {
+            const bool open = row.expandable && pane.expanded.count(row.node);
+            text = treeValue(row.node, open, pane.mainWindow->settings.showCounts, row.expandable).text;
+            if (fits(text, nameColumn + pal.scale(kTreeValueInset), right - pal.scale(kTreeRightInset))) text.clear();
+            part = RECT{nameColumn, top, right, top + pal.rowHeight};
+        }
+    }
+    if (text.size() > kTreeTipMaxChars) text = text.substr(0, kTreeTipMaxChars) + L"\x2026";
+    if (!pane.tooltip) {
+        if (text.empty()) return;
+        pane.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, pane.window, nullptr,
+                                       nullptr, nullptr);
+        if (!pane.tooltip) return;
+        SendMessageW(pane.tooltip, TTM_SETMAXTIPWIDTH, 0, pal.scale(kTreeTipWidth));
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.uFlags = TTF_SUBCLASS;
+        ti.hwnd = pane.window;
+        ti.uId = 1;
+        ti.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(pane.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = pane.window;
+    ti.uId = 1;
+    ti.rect = part;
+    SendMessageW(pane.tooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&ti));
+    if (text == pane.tipText) return;
+    pane.tipText = std::move(text);
+    ti.lpszText = const_cast<wchar_t*>(pane.tipText.c_str());
+    SendMessageW(pane.tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
 LRESULT onMouseMove(TreePane& pane, LPARAM lParam) {
-    if (!pane.draggingSplitter) return 0;
+    if (!pane.draggingSplitter) {
+        updateCutTip(pane, lParam);
+        return 0;
+    }
     pane.nameColumnWidth = splitFromDrag(GET_X_LPARAM(lParam), clientWidth(pane.window), pane.mainWindow->palette.dpi);
     pane.Repaint();
     return 0;
@@ -446,6 +531,11 @@ LRESULT dispatch(TreePane& pane, HWND window, UINT message, WPARAM wParam, LPARA
         case WM_CAPTURECHANGED: endSplitterDrag(pane); return 0;
         case WM_CONTEXTMENU: return onContextMenu(pane, lParam);
         case WM_CTLCOLOREDIT: return InPlaceEditorColours(*pane.mainWindow, reinterpret_cast<HDC>(wParam));
+        case WM_DESTROY:
+            // A popup owned by the host's top-level window: it would outlive the view.
+            if (pane.tooltip) DestroyWindow(pane.tooltip);
+            pane.tooltip = nullptr;
+            return 0;
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -24,6 +24,12 @@ struct TreePane {
     int32_t selectedRow = -1;
     int32_t wheelRemainder = 0;
     bool draggingSplitter = false;
+    // The last button-down toggled a chevron: the double-click that may follow is the second
+    // half of that one click, not a toggle of its own.
+    bool expanderClicked = false;
+    // The tooltip that shows a label or value the columns cut, in full, and what it shows.
+    HWND tooltip = nullptr;
+    std::wstring tipText;
 
     // A new document: only the top level open, scrolled to the top.
     void ResetForDocument();

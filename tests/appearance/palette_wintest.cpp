@@ -11,53 +11,16 @@
 #include "appearance/palette.h"
 #include "appearance/theme.h"
 #include "tests/support/fakemodule_win.h"
+#include "tests/support/registryvalue_win.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
+using qmtest::RegistryValue;
 
 namespace {
 
 const wchar_t kPersonalize[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 const wchar_t kAccent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Accent";
-
-// Remembers a value under HKEY_CURRENT_USER (or its absence) and puts it back at the end.
-class RegistryValue {
-public:
-    RegistryValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {
-        HKEY h = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return;
-        DWORD size = 0;
-        if (RegQueryValueExW(h, name, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            saved_.resize(size);
-            existed_ = RegQueryValueExW(h, name, nullptr, &type_, saved_.data(), &size) == ERROR_SUCCESS;
-        }
-        RegCloseKey(h);
-    }
-    ~RegistryValue() {
-        if (existed_) set(type_, saved_.data(), static_cast<DWORD>(saved_.size()));
-        else remove();
-    }
-    void set(DWORD type, const void* data, DWORD size) {
-        HKEY h = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr), ERROR_SUCCESS);
-        RegSetValueExW(h, name_, 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(h);
-    }
-    void setDword(DWORD value) { set(REG_DWORD, &value, sizeof value); }
-    void remove() {
-        HKEY h = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
-        RegDeleteValueW(h, name_);
-        RegCloseKey(h);
-    }
-
-private:
-    const wchar_t* key_;
-    const wchar_t* name_;
-    DWORD type_ = 0;
-    std::vector<BYTE> saved_;
-    bool existed_ = false;
-};
 
 LOGFONTW fontOf(HFONT font) {
     LOGFONTW lf{};
@@ -188,6 +151,9 @@ TEST(PaletteWindows, FontsAndMetricsScaleWithTheDpi) {
         EXPECT_EQ(p.monoTextHeight, mono.tmHeight);
         EXPECT_EQ(p.monoLineHeight, mono.tmHeight + (dpi == 96 ? 4 : 6));
         EXPECT_EQ(p.monoCharWidth, mono.tmAveCharWidth);
+        // Where neither monospace face is installed, the fallback is monospace too (the bit is
+        // set for a variable pitch).
+        EXPECT_EQ(mono.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "the source view's font has a fixed pitch";
         if (dpi == 144) {
             EXPECT_GT(p.rowHeight, 18 + 11 - 1);
         }

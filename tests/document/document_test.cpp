@@ -167,6 +167,26 @@ TEST(Document, ChildListsGrowSetAndShrink) {
     EXPECT_EQ(exact->children.begin(), exact->children.end());
 }
 
+// An array a list outgrows goes to the next list that needs one of its size (YAML and TOML grow
+// every list a child at a time): lists grown in turns keep their own children all the same.
+TEST(Document, OutgrownChildArraysAreTakenByTheNextList) {
+    Document d;
+    Node* first = createNode(d, NodeKind::Array, nullptr, 1);
+    Node* second = createNode(d, NodeKind::Array, nullptr, 1);
+    std::vector<Node*> firstMade{add(d, NodeKind::Number, first)}, secondMade;
+    Node* const* outgrown = first->children.begin();
+    for (int i = 0; i < 2; ++i) firstMade.push_back(add(d, NodeKind::Number, first));  // 2 -> 4
+    secondMade.push_back(add(d, NodeKind::Number, second));
+    EXPECT_EQ(second->children.begin(), outgrown);
+    for (int i = 0; i < 500; ++i) {
+        firstMade.push_back(add(d, NodeKind::Number, first));
+        secondMade.push_back(add(d, NodeKind::Number, second));
+    }
+    EXPECT_EQ(std::vector<Node*>(first->children.begin(), first->children.end()), firstMade);
+    EXPECT_EQ(std::vector<Node*>(second->children.begin(), second->children.end()), secondMade);
+    for (size_t i = 0; i < secondMade.size(); ++i) EXPECT_EQ(secondMade[i]->indexInParent, i);
+}
+
 // The file's bytes, once decoded, become the first space of the document's store: the first
 // nodes and texts are placed in them and stay valid; a small buffer or a second one is released.
 TEST(Document, StoreTakesOverTheFileBuffer) {

@@ -49,6 +49,29 @@ TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
         {L"C:\\a.json", L"", false, DocumentFormat::Xml},
         {L"C:\\a.json", L" \t\r\n", false, DocumentFormat::Xml},
         {L"C:\\a.json", L"\xFEFF\r\n\r\n", false, DocumentFormat::Xml},
+        // A JSON file of only comments opens with nothing in it, as YAML and XML files do.
+        {L"C:\\a.json", L"// settings\n/* none yet */\n", true, DocumentFormat::Json},
+        {L"C:\\a.jsonc", L"// x", true, DocumentFormat::Json},
+        {L"C:\\a.jsonl", L"// x\n", true, DocumentFormat::JsonLines},
+        {L"C:\\a.txt", L"// x\n", false, DocumentFormat::Xml},
+        // Well-known configuration file names choose their format where the content cannot.
+        {L"C:\\p\\Pipfile", L"[[source]]\nurl = \"https://pypi.org/simple\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\Cargo.lock", L"# generated\nversion = 3\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\POETRY.LOCK", L"[[package]]\nname = \"a\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\.clang-format", L"---\nBasedOnStyle: Google\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.clang-tidy", L"Checks: '-*'\n", true, DocumentFormat::Yaml},
+        {L"/p/.yamllint", L"extends: default\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"root: true\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.eslintrc", L" // settings\n{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"{\"presets\": []}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"presets: []", false, DocumentFormat::Xml},  // JSON names stay JSON
+        {L"C:\\p\\composer.lock", L"{\"packages\": []}", true, DocumentFormat::Json},
+        // Other files of the same extensions, and names that only contain a well-known one.
+        {L"C:\\p\\yarn.lock", L"# yarn lockfile v1\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\Gemfile.lock", L"GEM\n  remote: x\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\MyPipfile", L"[1]", true, DocumentFormat::Json},
+        {L"C:\\Pipfile\\data", L"[1]", true, DocumentFormat::Json},
     };
     for (const Case& c : cases) {
         auto d = parse(c.path, c.text);
@@ -60,6 +83,11 @@ TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
             ASSERT_NE(d->root, nullptr);
             EXPECT_EQ(d->root->kind, NodeKind::Root);
             EXPECT_EQ(d->root->line, 0u);
+            if (c.text[0] == L'/') {
+                EXPECT_TRUE(d->errorMessage.empty());
+                EXPECT_TRUE(d->root->children.empty());
+                EXPECT_EQ(d->sourceText, std::wstring_view(c.text)) << "the Source view shows the comments";
+            }
         }
     }
 }
@@ -78,40 +106,6 @@ TEST(LoadSourceText, KeptForBrokenJsonWithoutTheMark) {
     auto yaml = parse(L"a.yaml", L"\xFEFF" L"a: 1\n");
     ASSERT_TRUE(yaml);
     EXPECT_EQ(yaml->sourceText, L"a: 1\n");
-}
-
-TEST(LoadWellKnownNames, TheNameChoosesTheFormatWhereTheContentCannot) {
-    struct Case {
-        const wchar_t* path;
-        const wchar_t* text;
-        bool loads;
-        DocumentFormat format;
-    } cases[] = {
-        {L"C:\\p\\Pipfile", L"[[source]]\nurl = \"https://pypi.org/simple\"\n", true, DocumentFormat::Toml},
-        {L"C:\\p\\Cargo.lock", L"# generated\nversion = 3\n", true, DocumentFormat::Toml},
-        {L"C:\\p\\POETRY.LOCK", L"[[package]]\nname = \"a\"\n", true, DocumentFormat::Toml},
-        {L"C:\\p\\.clang-format", L"---\nBasedOnStyle: Google\n", true, DocumentFormat::Yaml},
-        {L"C:\\p\\.clang-tidy", L"Checks: '-*'\n", true, DocumentFormat::Yaml},
-        {L"/p/.yamllint", L"extends: default\n", true, DocumentFormat::Yaml},
-        {L"C:\\p\\.eslintrc", L"root: true\n", true, DocumentFormat::Yaml},
-        {L"C:\\p\\.eslintrc", L"{\"root\": true}", true, DocumentFormat::Json},
-        {L"C:\\p\\.eslintrc", L"// settings\n{\"root\": true}", true, DocumentFormat::Json},
-        {L"C:\\p\\.babelrc", L"{\"presets\": []}", true, DocumentFormat::Json},
-        {L"C:\\p\\.babelrc", L"presets: []", false, DocumentFormat::Xml},  // JSON names stay JSON
-        {L"C:\\p\\composer.lock", L"{\"packages\": []}", true, DocumentFormat::Json},
-        // Other files of the same extensions, and names that only contain a well-known one.
-        {L"C:\\p\\yarn.lock", L"# yarn lockfile v1\n", false, DocumentFormat::Xml},
-        {L"C:\\p\\Gemfile.lock", L"GEM\n  remote: x\n", false, DocumentFormat::Xml},
-        {L"C:\\p\\MyPipfile", L"[1]", true, DocumentFormat::Json},
-        {L"C:\\Pipfile\\data", L"[1]", true, DocumentFormat::Json},
-    };
-    for (const Case& c : cases) {
-        auto d = parse(c.path, c.text);
-        EXPECT_EQ(bool(d), c.loads) << qmtest::u8(c.path) << " " << qmtest::u8(c.text);
-        if (d && c.loads) {
-            EXPECT_EQ(d->format, c.format) << qmtest::u8(c.path) << " " << qmtest::u8(c.text);
-        }
-    }
 }
 
 // The host offers a file only by its extension: every well-known name that has one is offered.

@@ -81,12 +81,26 @@ TEST(XmlEscape, MarkupCharactersAndQuotes) {
     EXPECT_EQ(xmlEscape(L"a & b < c > d \"e\" 'f'", false), L"a &amp; b &lt; c &gt; d \"e\" 'f'");
     EXPECT_EQ(xmlEscape(L"a & b < c > d \"e\" 'f'", true), L"a &amp; b &lt; c &gt; d &quot;e&quot; 'f'");
     EXPECT_EQ(xmlEscape(L"&amp;", false), L"&amp;amp;");
-    EXPECT_EQ(xmlEscape(L"line\nbreak\t\x20ac", true), L"line\nbreak\t\x20ac");
+    // Readers turn raw line breaks and tabs in attribute values into spaces, and carriage returns
+    // everywhere into line feeds; XML 1.0 has no raw form of most control characters.
+    struct Case {
+        std::wstring text;
+        bool inAttribute;
+        const wchar_t* escaped;
+    } cases[] = {
+        {L"line\nbreak\t\x20ac", false, L"line\nbreak\t\x20ac"},
+        {L"x\ny\tz\rw", true, L"x&#10;y&#9;z&#13;w"},
+        {L"a\r\nb\rc", false, L"a&#13;\nb&#13;c"},
+        {std::wstring(L"n\0u\x1f\xfffe", 5), false, L"n&#x0;u&#x1F;&#xFFFE;"},
+        {std::wstring{L'a', wchar_t(0xD83D), wchar_t(0xDE00), wchar_t(0xDC00)}, false,
+         L"a\xD83D\xDE00&#xDC00;"},  // a pair stays, a lone half becomes a reference
+    };
+    for (const Case& c : cases) EXPECT_EQ(xmlEscape(c.text, c.inAttribute), c.escaped) << u8(c.text);
 }
 
 TEST(YamlNeedsQuotes, EachRuleAndItsNearMiss) {
     struct Case {
-        const wchar_t* text;
+        std::wstring text;
         bool quotes;
     } cases[] = {
         {L"", true},
@@ -124,7 +138,42 @@ TEST(YamlNeedsQuotes, EachRuleAndItsNearMiss) {
         {L"a#b", false},
         {L"true", true},
         {L"False", true},
-        {L"yes", false},
+        // YAML 1.1 readers resolve these to booleans, nulls, numbers, dates, merge and value keys.
+        {L"yes", true},
+        {L"No", true},
+        {L"OFF", true},
+        {L"on", true},
+        {L"y", true},
+        {L"N", true},
+        {L"yES", false},
+        {L"<<", true},
+        {L"<<a", false},
+        {L"=", true},
+        {L"==", false},
+        {L"1:20", true},
+        {L"-1:20:30.5", true},
+        {L"1:2x", false},
+        {L"12:345", false},
+        {L"0b101", true},
+        {L"0b102", false},
+        {L"017", true},
+        {L"1_0", true},
+        {L"+.5", true},
+        {L"1.5e+3", true},
+        {L"1.2.3", false},
+        {L"2024-01-02T10:00:00Z", true},
+        {L"2024-1", true},
+        {L"202-01-01", false},
+        // Characters a YAML reader refuses raw or reads as line breaks.
+        {L"del\x7f", true},
+        {L"c1\x80x", true},
+        {L"nel\x85x", true},
+        {L"ls\x2028x", true},
+        {L"ps\x2029x", true},
+        {L"bom\xfeffx", true},
+        {L"nbsp\xa0x", false},
+        {std::wstring{L'a', wchar_t(0xD83D), wchar_t(0xDE00)}, false},
+        {std::wstring{L'a', wchar_t(0xD83D)}, true},
         {L"null", true},
         {L"~", true},
         {L"NULL", true},
@@ -135,7 +184,7 @@ TEST(YamlNeedsQuotes, EachRuleAndItsNearMiss) {
         {L"1.", true},
         {L".5", true},
         {L"1.5e", false},
-        {L"1_000", false},
+        {L"1_000", true},
         {L"0x1F", true},
         {L"0x1G", false},
         {L"0X1F", false},
@@ -147,7 +196,7 @@ TEST(YamlNeedsQuotes, EachRuleAndItsNearMiss) {
         {L".inf", true},
         {L"+.Inf", true},
         {L"inf", false},
-        {L"2024-01-02", false},
+        {L"2024-01-02", true},
         {L"\x20ac 5", false},
     };
     for (const Case& c : cases) EXPECT_EQ(yamlNeedsQuotes(c.text), c.quotes) << u8(c.text);
@@ -164,7 +213,16 @@ TEST(YamlScalar, QuotesOnlyStringsThatNeedIt) {
         {t.add(t.root, NodeKind::String, L"", L"a\tb"), L"\"a\\tb\""},
         {t.add(t.root, NodeKind::String, L"", L"hello"), L"hello"},
         {t.add(t.root, NodeKind::Null, L"", L"~"), L"~"},
-        {t.add(t.root, NodeKind::Number, L"", L"0o17"), L"0o17"},
+        {t.add(t.root, NodeKind::String, L"", L"x\x7f\x85\x2028\xd800"), L"\"x\\u007F\\u0085\\u2028\\uD800\""},
+        {t.add(t.root, NodeKind::String, L"", L"on"), L"\"on\""},
+        // Numbers in the form YAML 1.1 and 1.2 readers read alike.
+        {t.add(t.root, NodeKind::Number, L"", L"0o17"), L"15"},
+        {t.add(t.root, NodeKind::Number, L"", L"012"), L"12"},
+        {t.add(t.root, NodeKind::Number, L"", L"1e3"), L"1.0e+3"},
+        {t.add(t.root, NodeKind::Number, L"", L"-.5E-2"), L"-0.5e-2"},
+        {t.add(t.root, NodeKind::Number, L"", L"+1.5"), L"+1.5"},
+        {t.add(t.root, NodeKind::Number, L"", L"0x1F"), L"0x1F"},
+        {t.add(t.root, NodeKind::Number, L"", L"-.inf"), L"-.inf"},
         {t.add(t.root, NodeKind::Object), L"{}"},
         {t.add(t.root, NodeKind::Array), L"[]"},
     };
@@ -197,6 +255,31 @@ TEST(JsonWriter, WritesParsedJsonWithCrLfAndTwoSpaces) {
     EXPECT_EQ(subtreeText(b->children[1], *doc), L"\"x\\ny\"");  // a member copied alone has no key
 }
 
+// Lenient JSON, TOML and YAML spell numbers in ways JSON's readers refuse; the infinities and NaN
+// have no JSON number and take the spelling JavaScript's and Python's readers know.
+TEST(JsonNumberText, EveryNotationInJsonsGrammar) {
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* json;
+    } cases[] = {
+        {L"+1", L"1"},         {L"+1.5", L"1.5"},     {L".5", L"0.5"},         {L"-.5", L"-0.5"},
+        {L"5.", L"5.0"},       {L"5.e3", L"5.0e3"},   {L"0x1F", L"31"},        {L"-0X1f", L"-31"},
+        {L"0o17", L"15"},      {L"0b101", L"5"},      {L"1_000", L"1000"},     {L"007", L"7"},
+        {L"-0", L"-0"},        {L"1E+5", L"1e+5"},    {L"6.626e-3_4", L"6.626e-34"},
+        {L"Infinity", L"Infinity"}, {L"+Infinity", L"Infinity"}, {L"-inf", L"-Infinity"},
+        {L"+.inf", L"Infinity"}, {L"-nan", L"NaN"},   {L".NaN", L"NaN"},
+        {L"0x1234567890abcdef1234567890abcdef", L"24197857200151252728969465429440056815"},
+        // No number at all: the JSON writer keeps such a text as the file writes it.
+        {L"1.2.3", L""},       {L"12abc", L""},       {L"-", L""},             {L"1e", L""},
+        {L"0x", L""},          {L"0xG", L""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(jsonNumberText(c.text), c.json) << u8(c.text);
+    auto doc = qmtest::parse(L"t.json", L"[+1, .5, 5., 0x1F, Infinity, -Infinity, NaN, 1.2.3]");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(subtreeText(doc->root, *doc),
+              L"[\r\n  1,\r\n  0.5,\r\n  5.0,\r\n  31,\r\n  Infinity,\r\n  -Infinity,\r\n  NaN,\r\n  1.2.3\r\n]");
+}
+
 TEST(JsonWriter, DataOfTomlAndRegistryFiles) {
     Tree toml(DocumentFormat::Toml);
     Node* top = toml.add(toml.root, NodeKind::Object);
@@ -207,6 +290,8 @@ TEST(JsonWriter, DataOfTomlAndRegistryFiles) {
     toml.member(top, NodeKind::Number, L"bits", L"-0b1_01");
     toml.member(top, NodeKind::Number, L"nan", L"-nan");
     toml.member(top, NodeKind::Number, L"f", L"6.626e-3_4");
+    toml.member(top, NodeKind::Number, L"plus", L"+1");
+    toml.member(top, NodeKind::Number, L"plusf", L"+1.5");
     Node* when = toml.member(top, NodeKind::String, L"when", L"1979-05-27T07:32:00Z");
     when->tag = internString(*toml.doc, L"datetime");
     Node* list = toml.member(top, NodeKind::Array, L"list");
@@ -216,7 +301,7 @@ TEST(JsonWriter, DataOfTomlAndRegistryFiles) {
     EXPECT_EQ(subtreeText(toml.root, *toml.doc),
               // TOML-only number notations become JSON numbers; JSON cannot read "1_000" or "inf".
               L"{\r\n  \"n\": 1000,\r\n  \"hex\": 255,\r\n  \"inf\": Infinity,\r\n  \"bits\": -5,\r\n"
-              L"  \"nan\": NaN,\r\n  \"f\": 6.626e-34,\r\n"
+              L"  \"nan\": NaN,\r\n  \"f\": 6.626e-34,\r\n  \"plus\": 1,\r\n  \"plusf\": 1.5,\r\n"
               L"  \"when\": \"1979-05-27T07:32:00Z\",\r\n  \"list\": [\r\n    \"a\"\r\n  ]\r\n}");
 
     Tree reg(DocumentFormat::Registry);
@@ -248,22 +333,34 @@ TEST(XmlWriter, ElementsTextAndMarkup) {
     EXPECT_EQ(subtreeText(doc->root, *doc),
               L"<?xml version=\"1.0\"?>\r\n"
               L"<!DOCTYPE r>\r\n"
-              L"<r a=\"1 &amp; &quot;2&quot;\" b=\"x\">\r\n"
-              L"  <t>x &amp; y</t>\r\n"
-              L"  <c>\r\n"
-              L"    <![CDATA[a<b]]>\r\n"
-              L"  </c>\r\n"
-              L"  <e/>\r\n"
-              L"  <e k=\"v\"/>\r\n"
-              L"  mixed\r\n"
-              L"  <i>in</i>\r\n"
-              L"  text\r\n"
-              L"  <!-- note -->\r\n"
-              L"  <?pi data?>\r\n"
-              L"</r>");
+              // The text "mixed" makes r's content text: it is written on r's line as it stands,
+              // its line feeds included; the white space between elements is no node of the tree.
+              L"<r a=\"1 &amp; &quot;2&quot;\" b=\"x\"><t>x &amp; y</t><c><![CDATA[a<b]]></c><e/><e k=\"v\"/>\n"
+              L"  mixed <i>in</i> text\n"
+              L"  <!-- note --><?pi data?></r>");
     const Node* r = doc->root->children.at(2);
     EXPECT_EQ(subtreeText(r->children[0], *doc), L"a=\"1 &amp; &quot;2&quot;\"");  // no line end
     EXPECT_EQ(subtreeText(r->children[2], *doc), L"<t>x &amp; y</t>");
+}
+
+// Text that is content (mixed with elements, or in CDATA) is written with its element on one
+// line as it stands: added line breaks and indentation would become part of the text.
+TEST(XmlWriter, MixedContentKeepsItsText) {
+    struct Case {
+        const wchar_t* source;
+        const wchar_t* written;
+    } cases[] = {
+        {L"<p>a<b>c</b>d</p>", L"<p>a<b>c</b>d</p>"},
+        {L"<r>\n <p>a <b>c <i>e</i></b>d</p>\n</r>", L"<r>\r\n  <p>a <b>c <i>e</i></b>d</p>\r\n</r>"},
+        {L"<c><![CDATA[a<b]]></c>", L"<c><![CDATA[a<b]]></c>"},
+        {L"<t a='x&#10;y&#9;z&#13;'>1&#13;2</t>", L"<t a=\"x&#10;y&#9;z&#13;\">1&#13;2</t>"},
+    };
+    for (const Case& c : cases) {
+        auto doc = qmtest::parse(L"t.xml", c.source);
+        ASSERT_TRUE(doc);
+        ASSERT_EQ(doc->errorMessage, L"") << u8(c.source);
+        EXPECT_EQ(subtreeText(doc->root, *doc), c.written) << u8(c.source);
+    }
 }
 
 TEST(XmlWriter, TextOnlyWhiteSpaceAndUntrimmedSingleText) {
@@ -315,6 +412,26 @@ TEST(YamlWriter, DocumentsBlockFormAndQuoting) {
     EXPECT_EQ(subtreeText(p1, *t.doc), L"name: Ann\r\nage: 7");
     EXPECT_EQ(subtreeText(second, *t.doc), L"second document");
     EXPECT_EQ(subtreeText(onlyComment, *t.doc), L"[]");
+}
+
+// A plain "<<" key merges on reading, and a key longer than an implicit key may be is refused:
+// the one is quoted, the other written in the explicit "? " form; both read back as written.
+TEST(YamlWriter, MergeAndOverlongKeys) {
+    Tree t(DocumentFormat::Yaml);
+    Node* top = t.add(t.root, NodeKind::Object);
+    t.member(t.member(top, NodeKind::Object, L"<<"), NodeKind::Number, L"a", L"1");
+    t.member(top, NodeKind::Number, L"b", L"2");
+    const std::wstring longKey(kMaxYamlImplicitKey + 1, L'k');
+    t.member(top, NodeKind::String, longKey, L"v");
+    t.member(t.member(top, NodeKind::Object, longKey + L"2"), NodeKind::Bool, L"c", L"true");
+    t.member(top, NodeKind::String, std::wstring(kMaxYamlImplicitKey, L'k'), L"fits");
+    const std::wstring written = subtreeText(t.root, *t.doc);
+    EXPECT_EQ(written, L"\"<<\":\r\n  a: 1\r\nb: 2\r\n? " + longKey + L"\r\n: v\r\n? " + longKey + L"2\r\n:\r\n  c: true\r\n" +
+                           std::wstring(kMaxYamlImplicitKey, L'k') + L": fits");
+    auto again = qmtest::parse(L"t.yaml", written);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->errorMessage, L"");
+    EXPECT_EQ(treeDifference(t.root, again->root, CompareRules{}), "");
 }
 
 TEST(YamlWriter, DocumentEndMarkersInColumnZeroAreQuoted) {
@@ -472,7 +589,7 @@ TEST(YamlWriter, FlowStyleBelowTheDeepestBlockLevel) {
     const std::wstring pad(kIndentWidth * kMaxIndentLevel, L' ');
     EXPECT_EQ(written.substr(written.rfind(L"\r\n") + 2),
               pad + L"deep: {plain: a b:c, comma: \"a, b\", brackets: \"x[0]{y}\", colon: \"a: b\", word: \"true\", "
-                    L"n: 0x1F, \"a,b\": ~, \"[list]\": [x, {\"{k}\": \"\"}, [], []], empty: {}}");
+                    L"\"n\": 0x1F, \"a,b\": ~, \"[list]\": [x, {\"{k}\": \"\"}, [], []], empty: {}}");
     auto again = qmtest::parse(L"t.yaml", written);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->errorMessage, L"");
@@ -483,8 +600,10 @@ TEST(YamlWriter, FlowStyleBelowTheDeepestBlockLevel) {
 
 TEST(RoundTrip, JsonCorpusWrittenAndParsedAgainGivesTheSameTree) {
     QM_SKIP_WITHOUT_CORPUS();
+    CompareRules rules;
+    rules.numbersByValue = true;  // "+1", ".5" and "0x1F" are written in JSON's grammar
     RoundTrip r = roundTrip(qmtest::listFiles(qmtest::corpusDir() + "/json/test_parsing", ".json"), L"t.json",
-                            L"t.json", CompareRules{});
+                            L"t.json", rules);
     EXPECT_GT(r.loaded, 90u);
     expectRoundTrip(r);
 }
@@ -508,6 +627,7 @@ TEST(RoundTrip, YamlCorpusWrittenAndLoadedAgainGivesTheSameTree) {
     CompareRules rules;
     rules.skipComments = true;
     rules.tagsMayChangeKind = true;
+    rules.numbersByValue = true;  // "0o17" and "1e3" are written as YAML 1.1 readers read them too
     expectRoundTrip(roundTrip(qmtest::listFiles(qmtest::corpusDir() + "/yaml/cases", "in.yaml"), L"t.yaml", L"t.yaml",
                               rules));
 }
@@ -557,9 +677,11 @@ TEST(RoundTrip, YamlScalarsAtTheQuotingEdgesComeBack) {
         L"- \"x\\u0085y\\u2028\"\n- \"\\0\"\n- \"line1\\nline2\\r\"\n- \"q\\\"uote\\\\\"\n",
         L"a:\n  - b: 1\n    c: [x, {d: e}]\n  - []\n  - {}\n'': empty key\n'#': hash\n",
         L"--- 1\n--- '2'\n---\n# only a comment\n--- [a]\n",
+        L"- yes\n- 'on'\n- 1:20\n- '<<'\n- =\n- \"\\x7f\\x80\\N\\L\\P\"\n- 0o17\n- 1e3\n- 012\n- {'<<': {a: 1}, b: 2}\n",
     };
     CompareRules rules;
     rules.skipComments = true;
+    rules.numbersByValue = true;
     for (const wchar_t* source : sources) {
         auto doc = qmtest::parse(L"t.yaml", source);
         ASSERT_TRUE(doc);

@@ -27,9 +27,10 @@ using qmtest::u8;
 
 namespace {
 
-// A short value near the top, a value with a line break, and enough keys to scroll the tree.
+// A short value near the top, a value with a line break, one with a CR LF, and enough keys to
+// scroll the tree.
 std::string editSample() {
-    std::string text = "{\"s\": \"short\", \"m\": \"two\\nlines\"";
+    std::string text = "{\"s\": \"short\", \"m\": \"two\\nlines\", \"c\": \"cr\\r\\nlf\"";
     for (int i = 0; i < 60; ++i) text += ", \"k" + std::to_string(i) + "\": " + std::to_string(i);
     return text + "}";
 }
@@ -170,7 +171,11 @@ TEST_F(EditingWindow, TheKeysThatEndTheEditors) {
          {D, D}, "two\nlines", false},
         {"dialog: Escape cancels", L"$.m", {{ModalAnswer::Key, VK_ESCAPE, L"x"}}, {D}, "two\nlines", false},
         {"dialog: Cancel", L"$.m", {{ModalAnswer::Button, IDCANCEL, L"x"}}, {D}, "two\nlines", false},
-        {"dialog: OK on the unchanged text still edits", L"$.m", {{ModalAnswer::Button, IDOK}}, {D}, "two\nlines", true},
+        {"dialog: OK on the unchanged text changes nothing", L"$.m", {{ModalAnswer::Button, IDOK}}, {D}, "two\nlines", false},
+        {"dialog: OK on an unchanged CR LF value changes nothing", L"$.c", {{ModalAnswer::Button, IDOK}}, {D}, "cr\r\nlf",
+         false},
+        {"dialog: a CR LF value keeps its CR LF when edited", L"$.c", {{ModalAnswer::CtrlKey, VK_RETURN, L"cr\r\nlf\r\nx"}},
+         {D}, "cr\r\nlf\r\nx", true},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +188,46 @@ TEST_F(EditingWindow, TheKeysThatEndTheEditors) {
         EXPECT_EQ(seen, c.seen);
         EXPECT_EQ(value(c.node), c.valueAfter);
         EXPECT_EQ(main->document->modified, c.modified);
+    }
+}
+
+// Ctrl+E on an object edits the first value below it, selected and shown.
+TEST_F(EditingWindow, EditOnAnObjectEditsTheFirstValueBelowIt) {
+    reopen(kViewTree);
+    select(L"$");
+    qmtest::ModalDriver driver({{ModalAnswer::Key, VK_RETURN, L"first"}});
+    gesture(Gesture::CtrlE);
+    ASSERT_EQ(driver.seen.size(), 1u);
+    EXPECT_EQ(driver.seen[0].text, "short");
+    EXPECT_EQ(main->selected, node(L"$.s"));
+    EXPECT_EQ(value(L"$.s"), "first");
+}
+
+// Another program changed the file after the edit: Ctrl+S asks before overwriting that change;
+// No keeps the edit pending and the file as the other program left it.
+TEST_F(EditingWindow, CtrlSAsksBeforeOverwritingAnotherProgramsChange) {
+    for (const UINT answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
+        reopen(kViewTree, L"other.json");
+        select(L"$.s");
+        qmtest::ModalDriver driver({{ModalAnswer::Key, VK_RETURN, L"mine"}, {ModalAnswer::Button, answer}});
+        gesture(Gesture::F4);
+        ASSERT_TRUE(main->document->modified);
+        std::string theirs = kSample;
+        theirs.replace(theirs.find("\"k0\": 0"), 8, "\"k0\": 9");
+        qmtest::writeTempFile(L"other.json", theirs);
+        driver.prime();
+        {
+            qmtest::HeldKeys ctrl{VK_CONTROL};
+            SendMessageW(main->ActiveViewWindow(), WM_KEYDOWN, 'S', 1);
+        }
+        ASSERT_EQ(driver.seen.size(), 2u);
+        EXPECT_EQ(driver.seen[1].kind, ModalSeen::Box);
+        EXPECT_EQ(driver.seen[1].text.rfind("The file has been changed by another program.", 0), 0u) << driver.seen[1].text;
+        std::string mine = kSample;
+        mine.replace(mine.find("\"short\""), 7, "\"mine\"");
+        EXPECT_EQ(qmtest::fileBytes(path), answer == IDYES ? mine : theirs);
+        EXPECT_EQ(main->document->modified, answer == IDNO);
     }
 }
 

@@ -69,6 +69,11 @@ const std::wstring kInvalid = L"The value is not valid here. Put text in quotes.
 const std::wstring kChanged = L"The file has changed. Please reopen it.";
 const std::wstring kNoSpan = L"This value cannot be edited directly (e.g. alias or multi-line block).";
 const std::wstring kEncoding = L"The file's text encoding cannot be preserved.";
+const std::wstring kCannotHold = L"The text holds a character that this file cannot hold.";
+const std::wstring kJsonLiteral = L"Only a number, true, false or null can be typed here.";
+const std::wstring kTomlLiteral = L"Only a number, true, false or a date and time can be typed here.";
+// The outcome of a confirmed text that leaves the value as it is: no message, nothing changed.
+const std::wstring kUnchanged = L"<unchanged>";
 
 // One edit of one value: the message it gets, and when accepted the whole edited text and the
 // node's kind afterwards.
@@ -77,11 +82,14 @@ struct EditCase {
     const wchar_t* file;
     std::string bytes;
     const wchar_t* path;
-    const wchar_t* typed;
+    std::wstring typed;
     std::wstring message;
     const wchar_t* editedText;  // expected editedText when accepted
     NodeKind kindAfter;
 };
+
+// A text typed with a character in it that no C++ literal spells plainly.
+#define QM_WITH(before, code, after) before code after
 
 // A JSON file {"s": "x", "pad": "pp…<tail> whose pad fills its first 65,535 characters: the
 // check that the text encodes back to the file's bytes runs in slices of 65,536 characters.
@@ -91,9 +99,25 @@ std::string pastFirstSlice(const std::string& tail) {
 }
 
 const EditCase kEditCases[] = {
-    {"JSON: a word into a number does not parse", L"a.json", "{\"n\": 1}", L"$.n", L"abc", kInvalid, nullptr, NodeKind::Number},
-    {"JSON: quotes typed into a number give another value", L"a.json", "{\"n\": 1}", L"$.n", L"\"abc\"", kInvalid, nullptr,
+    {"JSON: a word into a number does not parse", L"a.json", "{\"n\": 1}", L"$.n", L"abc", kJsonLiteral, nullptr,
      NodeKind::Number},
+    {"JSON: quotes typed into a number give another value", L"a.json", "{\"n\": 1}", L"$.n", L"\"abc\"", kJsonLiteral,
+     nullptr, NodeKind::Number},
+    {"JSON: an object typed into a number", L"a.json", "{\"n\": 1}", L"$.n", L"{}", kJsonLiteral, nullptr, NodeKind::Number},
+    {"JSON: an array typed into a number", L"a.json", "{\"n\": 1}", L"$.n", L"[]", kJsonLiteral, nullptr, NodeKind::Number},
+    {"TOML: a word into a number", L"a.toml", "n = 1\n", L"n", L"abc", kTomlLiteral, nullptr, NodeKind::Number},
+    {"TOML: an inline table typed into a number", L"a.toml", "n = 1\n", L"n", L"{}", kTomlLiteral, nullptr,
+     NodeKind::Number},
+    {"JSON: a string confirmed unchanged keeps its CR LF", L"a.json", "{\"s\": \"a\\r\\nb\"}", L"$.s", L"a\r\nb",
+     kUnchanged, nullptr, NodeKind::String},
+    {"JSON: a CR LF typed into a string is kept", L"a.json", "{\"s\": \"x\"}", L"$.s", L"a\r\nb", L"",
+     L"{\"s\": \"a\\r\\nb\"}", NodeKind::String},
+    {"JSON: a lone surrogate is refused", L"a.json", "{\"s\": \"x\"}", L"$.s", QM_WITH(L"a", L"\xD800", L"b"), kCannotHold,
+     nullptr, NodeKind::String},
+    {"YAML: a lone surrogate is refused", L"a.yaml", "s: x\n", L"$.s", QM_WITH(L"a", L"\xDC00", L""), kCannotHold,
+     nullptr, NodeKind::String},
+    {"JSON: control characters, DEL and C1 are escaped or kept as JSON allows", L"a.json", "{\"s\": \"x\"}", L"$.s",
+     QM_WITH(L"a", L"\x01\x7F\x9B", L"b"), L"", QM_WITH(L"{\"s\": \"a\\u0001", L"\x7F\x9B", L"b\"}"), NodeKind::String},
     {"JSON: null into a number changes its kind", L"a.json", "{\"n\": 1, \"m\": 2}", L"$.n", L"null", L"", L"{\"n\": null, \"m\": 2}",
      NodeKind::Null},
     {"JSON: a number into a string stays a string", L"a.json", "{\"s\": \"x\"}", L"$.s", L"42", L"", L"{\"s\": \"42\"}",
@@ -110,10 +134,67 @@ const EditCase kEditCases[] = {
      L"<r k=\"x&#10;y&#9;z\"/>", NodeKind::Attribute},
     {"YAML: true into an unquoted string is quoted", L"a.yaml", "s: word\n", L"$.s", L"true", L"", L"s: \"true\"\n",
      NodeKind::String},
+    {"YAML: yes stays a string for YAML 1.1 readers", L"a.yaml", "s: word\n", L"$.s", L"yes", L"", L"s: \"yes\"\n",
+     NodeKind::String},
+    {"YAML: off stays a string", L"a.yaml", "s: word\n", L"$.s", L"off", L"", L"s: \"off\"\n", NodeKind::String},
+    {"YAML: n stays a string", L"a.yaml", "s: word\n", L"$.s", L"n", L"", L"s: \"n\"\n", NodeKind::String},
+    {"YAML: a tilde stays a string", L"a.yaml", "s: word\n", L"$.s", L"~", L"", L"s: \"~\"\n", NodeKind::String},
+    {"YAML: a sexagesimal number stays a string", L"a.yaml", "s: word\n", L"$.s", L"1:20", L"", L"s: \"1:20\"\n",
+     NodeKind::String},
+    {"YAML: the value key stays a string", L"a.yaml", "s: word\n", L"$.s", L"=", L"", L"s: \"=\"\n", NodeKind::String},
+    {"YAML: a negative number typed into a number stays a number", L"a.yaml", "a: 0\n", L"$.a", L"-1", L"", L"a: -1\n",
+     NodeKind::Number},
+    {"YAML: braces and a comma in a block value need no quotes", L"a.yaml", "t: x\n", L"$.t",
+     L"${{ secrets.GITHUB_TOKEN }}, more", L"", L"t: ${{ secrets.GITHUB_TOKEN }}, more\n", NodeKind::String},
+    {"YAML: a comma in a flow sequence item is quoted", L"a.yaml", "c: [x, y]\n", L"$.c[0]", L"a,b", L"",
+     L"c: [\"a,b\", y]\n", NodeKind::String},
+    {"YAML: a control character in a plain value is an escape in double quotes", L"a.yaml", "s: x\n", L"$.s",
+     QM_WITH(L"a", L"\x01", L"b"), L"", L"s: \"a\\u0001b\"\n", NodeKind::String},
+    {"YAML: NUL, which no tree can show, is refused", L"a.yaml", "s: x\n", L"$.s", std::wstring(L"a\0b", 3), kCannotHold,
+     nullptr, NodeKind::String},
+    {"YAML: DEL in a single-quoted value", L"a.yaml", "s: 'x'\n", L"$.s", QM_WITH(L"a", L"\x7F", L"b"), L"",
+     L"s: \"a\\u007Fb\"\n", NodeKind::String},
+    {"YAML: ESC and C1 in a double-quoted value", L"a.yaml", "s: \"x\"\n", L"$.s", QM_WITH(L"a", L"\x1B\x9B", L"b"), L"",
+     L"s: \"a\\u001b\\u009Bb\"\n", NodeKind::String},
+    {"YAML: NEL and the line separator are escapes", L"a.yaml", "s: x\n", L"$.s", QM_WITH(L"a", L"\x85\x2028", L"b"), L"",
+     L"s: \"a\\u0085\\u2028b\"\n", NodeKind::String},
+    {"YAML: an empty value after a colon is filled in", L"a.yaml", "k:\nm: 1\n", L"$.k", L"v", L"", L"k: v\nm: 1\n",
+     NodeKind::String},
+    {"YAML: an empty value with a blank after the colon", L"a.yaml", "k: \nm: 1\n", L"$.k", L"v", L"", L"k: v \nm: 1\n",
+     NodeKind::String},
+    {"YAML: an empty value before a comment", L"a.yaml", "k: # c\nm: 1\n", L"$.k", L"v", L"", L"k: v # c\nm: 1\n",
+     NodeKind::String},
+    {"YAML: an empty sequence item", L"a.yaml", "- \n- b\n", L"$[0]", L"5", L"", L"- 5 \n- b\n", NodeKind::Number},
+    {"YAML: an empty value in a flow mapping", L"a.yaml", "{a: , b: 1}\n", L"$.a", L"x", L"", L"{a: x, b: 1}\n",
+     NodeKind::String},
+    {"YAML: an empty value after a tag has no place", L"a.yaml", "k: !!str\nm: 1\n", L"$.k", L"v", kNoSpan, nullptr,
+     NodeKind::String},
+    {"TOML: DEL in a basic string", L"a.toml", "s = \"x\"\n", L"s", QM_WITH(L"a", L"\x7F", L"b"), L"",
+     L"s = \"a\\u007fb\"\n", NodeKind::String},
+    {"TOML: a control character turns a literal string into a basic one", L"a.toml", "s = 'x'\n", L"s",
+     QM_WITH(L"a", L"\x01", L"b"), L"", L"s = \"a\\u0001b\"\n", NodeKind::String},
+    {"XML: a control character in text is refused", L"a.xml", "<r><t>x</t></r>", L"/r/t/text()", QM_WITH(L"a", L"\x01", L"b"),
+     kCannotHold, nullptr, NodeKind::Text},
+    {"XML: U+FFFE in text is refused", L"a.xml", "<r><t>x</t></r>", L"/r/t/text()", QM_WITH(L"a", L"\xFFFE", L"b"),
+     kCannotHold, nullptr, NodeKind::Text},
+    {"XML: a vertical tab in an attribute is refused", L"a.xml", "<r k=\"v\"/>", L"/r/@k", QM_WITH(L"a", L"\x0B", L"b"),
+     kCannotHold, nullptr, NodeKind::Attribute},
+    {"XML: an apostrophe in a single-quoted attribute", L"a.xml", "<r s='sq'/>", L"/r/@s", L"it's \"q\"", L"",
+     L"<r s='it&apos;s \"q\"'/>", NodeKind::Attribute},
+    {"XML: a carriage return alone is a character reference", L"a.xml", "<r k=\"v\"/>", L"/r/@k", L"a\rb", L"",
+     L"<r k=\"a&#13;b\"/>", NodeKind::Attribute},
+    {"UTF-8: a first character U+FEE0 is no byte-order mark", L"a.yaml", "\xEF\xBB\xA0: v\n", L"$.\xFEE0", L"w", L"",
+     L"\xFEE0: w\n", NodeKind::String},
+    {"Windows-1252: a file starting FF FF has no byte-order mark", L"a.yaml", "\xFF\xFF: v\n", L"$.\xFF\xFF", L"w",
+     L"", L"\xFF\xFF: w\n", NodeKind::String},
+    {"Windows-1252: a file starting FE FE has no byte-order mark", L"a.yaml", "\xFE\xFE: v\n", L"$.\xFE\xFE", L"w",
+     L"", L"\xFE\xFE: w\n", NodeKind::String},
     {"YAML: a comment sign after a space is quoted", L"a.yaml", "s: word\n", L"$.s", L"a # b", L"", L"s: \"a # b\"\n",
      NodeKind::String},
     {"YAML: a single-quoted value stays single-quoted", L"a.yaml", "s: 'it''s'\n", L"$.s", L"it is", L"", L"s: 'it is'\n",
      NodeKind::String},
+    {"YAML: an apostrophe in a single-quoted value is doubled", L"a.yaml", "s: 'x'\n", L"$.s", L"it's", L"",
+     L"s: 'it''s'\n", NodeKind::String},
     {"YAML: a number typed into a number changes to a string and back", L"a.yaml", "n: 5\n", L"$.n", L"five", L"",
      L"n: five\n", NodeKind::String},
     {"YAML: a block scalar has no span", L"a.yaml", "s: |\n  a\n  b\n", L"$.s", L"x", kNoSpan, nullptr, NodeKind::String},
@@ -126,8 +207,14 @@ const EditCase kEditCases[] = {
      L"HKEY_CURRENT_USER\\A\\v", L"y", L"Registry files cannot be edited.", nullptr, NodeKind::String},
     {"A document with a parse error is refused", L"a.json", "{\"n\": 1,", L"$.n", L"2",
      L"The file contains errors and cannot be edited.", nullptr, NodeKind::Number},
-    {"Windows-1252: a character outside the code page", L"a.xml", "<r>caf\xE9</r>", L"/r/text()", L"\u20AC\u4E00", kEncoding,
-     nullptr, NodeKind::Text},
+    {"Windows-1252: a character outside the code page is a reference in XML", L"a.xml", "<r>caf\xE9</r>", L"/r/text()",
+     L"\u20AC\u4E00\xD83D\xDE00", L"", L"<r>\u20AC&#x4E00;&#x1F600;</r>", NodeKind::Text},
+    {"Windows-1252: a character outside the code page is an escape in JSON", L"a.json", "{\"s\": \"caf\xE9\"}", L"$.s",
+     L"\u03A9\xD83D\xDE00", L"", L"{\"s\": \"\\u03a9\\ud83d\\ude00\"}", NodeKind::String},
+    {"Windows-1252: a JSON escape of a character outside the code page confirmed unchanged", L"a.json",
+     "{\"s\": \"\\u4e2d\", \"t\": \"\xE9\"}", L"$.s", L"\u4E2D", kUnchanged, nullptr, NodeKind::String},
+    {"Windows-1252: a character outside the code page requotes a YAML value", L"a.yaml", "s: 'caf\xE9'\n", L"$.s",
+     L"\u0141\u00F3d\u017A", L"", L"s: \"\\u0141\u00F3d\\u017a\"\n", NodeKind::String},
     {"Windows-1252: a character inside the code page", L"a.xml", "<r>caf\xE9</r>", L"/r/text()", L"\u20AC", L"",
      L"<r>\u20AC</r>", NodeKind::Text},
     {"UTF-8 takes any character", L"a.xml", "<r>caf\xC3\xA9</r>", L"/r/text()", L"\u4E00", L"", L"<r>\u4E00</r>",
@@ -148,13 +235,21 @@ TEST(EditValue, OutcomeByFormatAndTypedText) {
         if (!node) continue;
         const std::wstring before = f.doc->parsedText;
         const qm::EditOutcome out = f.edit(c.path, c.typed);
-        EXPECT_EQ(qmtest::u8(out.message), qmtest::u8(c.message));
+        const bool unchanged = c.message == kUnchanged;
+        EXPECT_EQ(qmtest::u8(out.message), unchanged ? "" : qmtest::u8(c.message));
         EXPECT_EQ(out.changed, c.message.empty());
         EXPECT_EQ(f.doc->modified, c.message.empty());
         EXPECT_EQ(f.doc->parsedText, before) << "the text the nodes point into is never rewritten";
         if (c.editedText) {
             EXPECT_EQ(qmtest::u8(f.doc->editedText), qmtest::u8(c.editedText));
             EXPECT_EQ(node->kind, c.kindAfter);
+        }
+        if (out.changed && !spansAtLoad) {
+            qmtest::AcceptedEdit accepted{c.what, c.file, f.doc->encoding, c.typed, c.bytes, f.doc->prefixBytes, node};
+            std::vector<uint8_t> body;
+            EXPECT_TRUE(qm::encodeTextWith(f.doc->editedText, f.doc->encoding, body, qm::portableCodePageEncoder));
+            accepted.after.insert(accepted.after.end(), body.begin(), body.end());
+            qmtest::exportAcceptedEdit(accepted);
         }
     }
 }
@@ -163,6 +258,9 @@ TEST(EditValue, MessagesInGerman) {
     qmtest::LanguageGuard german(true);
     Loaded f(L"a.json", "{\"n\": 1}");
     EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"abc").message),
+              qmtest::u8(L"Hier l\u00E4sst sich nur eine Zahl, true, false oder null eingeben."));
+    Loaded x(L"a.xml", "<r><t>x</t></r>");
+    EXPECT_EQ(qmtest::u8(x.edit(L"/r/t/text()", L" y ").message),
               qmtest::u8(L"Der Wert ist an dieser Stelle ung\u00FCltig. Text bitte in Anf\u00FChrungszeichen setzen."));
     f.disk.readOnly = true;
     EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"2").message), qmtest::u8(L"Die Datei ist schreibgesch\u00FCtzt."));
@@ -291,6 +389,36 @@ TEST(EditValue, OneMoreLineMovesTheLaterNodes) {
     EXPECT_EQ(a->line, 2u);
     ASSERT_TRUE(f.edit(L"/r/a/text()", L"z").changed);
     EXPECT_EQ(b->line, 3u);
+}
+
+// After an accepted edit the tree holds what the edited text says at every node, not only at the
+// edited one: a value another program changed meanwhile, the copies of a YAML anchor's value, the
+// lines of nodes after a new line break on the same line.
+TEST(EditValue, EveryNodeShowsWhatTheEditedTextSays) {
+    struct Case {
+        const char* what;
+        const wchar_t* file;
+        std::string loaded, onDisk;
+        const wchar_t* path;
+        const wchar_t* typed;
+        std::vector<std::pair<const wchar_t*, const wchar_t*>> values;  // path, value afterwards
+        std::vector<std::pair<const wchar_t*, uint32_t>> lines;         // path, line afterwards
+    } cases[] = {
+        {"another program changed another value", L"a.json", "{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 5}", L"$.a", L"7",
+         {{L"$.a", L"7"}, {L"$.b", L"5"}}, {}},
+        {"the alias and the merged copy of an anchored value", L"a.yaml", "a: &x foo\nb: *x\nm: &m {k: foo}\nn:\n  <<: *m\n",
+         "", L"$.a", L"bar", {{L"$.a", L"bar"}, {L"$.b", L"bar"}, {L"$.n.k", L"foo"}}, {}},
+        {"a line break moves the nodes later on the same line", L"a.xml", "<r><a>x</a><b>y</b></r>\n<c/>", "",
+         L"/r/a/text()", L"1\n2", {}, {{L"/r/a", 1}, {L"/r/b", 2}, {L"/r/b/text()", 2}, {L"/c", 3}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Loaded f(c.file, c.loaded);
+        if (!c.onDisk.empty()) f.disk.files[f.path] = bytesOf(c.onDisk);
+        ASSERT_EQ(qmtest::u8(f.edit(c.path, c.typed).message), "");
+        for (const auto& [path, value] : c.values) EXPECT_EQ(qmtest::u8(f.at(path)->value), qmtest::u8(value)) << qmtest::u8(path);
+        for (const auto& [path, line] : c.lines) EXPECT_EQ(f.at(path)->line, line) << qmtest::u8(path);
+    }
 }
 
 // The shown source text follows the edits and stays valid after the save, when the edited text

@@ -81,6 +81,20 @@ TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
         {"UTF-16 BE with a mark", L"be.toml", utf16(L"# c\nk = 'x'\n", true), L"k", L"z", utf16(L"# c\nk = 'z'\n", true)},
         {"Windows-1252", L"cp.xml", "<r k='caf\xE9'>x</r>", L"/r/@k", L"\u20AC", "<r k='\x80'>x</r>"},
         {"Shift-JIS declared", L"sjis.xml", sjisHead + "\x82\xA0</r>", L"/r/text()", L"\u3044", sjisHead + "\x82\xA2</r>"},
+        // Windows writes a look-alike for a character a code page lacks; each is a reference
+        // or an escape instead, never the look-alike.
+        {"Windows-1252: an omega, infinity, a-macron and L-stroke in an attribute", L"cp-omega.xml",
+         "<r k='caf\xE9'>x</r>", L"/r/@k", L"\u03A9\u221E\u0101\u0141", "<r k='&#x3A9;&#x221E;&#x101;&#x141;'>x</r>"},
+        {"Windows-1252: infinity in JSON", L"cp-inf.json", "{\"s\": \"caf\xE9\"}", L"$.s", L"\u221E",
+         "{\"s\": \"\\u221e\"}"},
+        {"ISO-8859-1 declared", L"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>x</r>", L"/r/text()",
+         L"\u0141\u00F3d\u017A", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>&#x141;\xF3" "d&#x17A;</r>"},
+        {"windows-1251 declared", L"cyr.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><r>\xE0</r>", L"/r/text()",
+         L"\u00E9\u0431", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><r>&#xE9;\xE1</r>"},
+        {"US-ASCII declared", L"ascii.xml", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><r>x</r>", L"/r/text()",
+         L"caf\u00E9", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><r>caf&#xE9;</r>"},
+        {"KOI8-R declared", L"koi8.xml", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><r>x</r>", L"/r/text()",
+         L"\u0430\u00E9", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><r>\xC1&#xE9;</r>"},
     };
     for (const RoundTrip& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,6 +153,21 @@ TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
         EXPECT_EQ(fileBytes(f.path), original);
         EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
         EXPECT_EQ(fileBytes(f.path), "{\"a\": 3}");
+    }
+    {
+        SCOPED_TRACE("another program changed the file after the edit: kept until the user overwrites it");
+        Opened f(L"other.json", "{\"a\": 1, \"b\": 1}");
+        ASSERT_TRUE(f.edit(L"$.a", L"3").changed);
+        qmtest::writeTempFile(L"other.json", "{\"a\": 1, \"b\": 2}");
+        EXPECT_EQ(qm::saveDocument(*f.doc, f.path), qm::editMessageChangedOnDisk());
+        EXPECT_TRUE(f.doc->modified) << "the edit stays pending";
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 1, \"b\": 2}");
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path, true)), "");
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 3, \"b\": 1}");
+        // The saved bytes are what the next edit's text is made from: saving again needs no overwrite.
+        ASSERT_TRUE(f.edit(L"$.b", L"4").changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
+        EXPECT_EQ(fileBytes(f.path), "{\"a\": 3, \"b\": 4}");
     }
     {
         SCOPED_TRACE("a stale temporary file is overwritten and removed");

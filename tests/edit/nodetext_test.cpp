@@ -4,6 +4,7 @@
 #include <string>
 
 #include "edit/nodetext.h"
+#include "edit/pathfind.h"
 #include "tests/edit/treebuild.h"
 #include "tests/support/testing.h"
 
@@ -224,6 +225,8 @@ TEST(NodePath, XPathPositionsOnlyForRepeatedElementNames) {
     Node* comment1 = t.add(catalog, NodeKind::Comment, L"", L"one");
     Node* comment2 = t.add(catalog, NodeKind::Comment, L"", L"two");
     Node* pi = t.add(catalog, NodeKind::ProcessingInstruction, L"php", L"echo");
+    Node* pi2 = t.add(catalog, NodeKind::ProcessingInstruction, L"php", L"echo 2");
+    Node* xsl = t.add(catalog, NodeKind::ProcessingInstruction, L"xsl", L"x");
     Node* cdata = t.add(catalog, NodeKind::CData, L"", L"raw");
     Node* note = t.add(catalog, NodeKind::Element, L"note");
     Node* upper = t.add(catalog, NodeKind::Element, L"Book");  // names compare with case
@@ -240,10 +243,15 @@ TEST(NodePath, XPathPositionsOnlyForRepeatedElementNames) {
         {book2, L"/catalog/book[2]"},
         {id, L"/catalog/book[2]/@id"},
         {titleText, L"/catalog/book[2]/title/text()"},
-        {comment1, L"/catalog/comment()"},
-        {comment2, L"/catalog/comment()"},
-        {pi, L"/catalog/processing-instruction('php')"},
-        {cdata, L"/catalog/text()"},
+        // Texts, comments and processing instructions of one name are numbered like elements
+        // when there is more than one, so that every path names one node.
+        {comment1, L"/catalog/comment()[1]"},
+        {comment2, L"/catalog/comment()[2]"},
+        {pi, L"/catalog/processing-instruction('php')[1]"},
+        {pi2, L"/catalog/processing-instruction('php')[2]"},
+        {xsl, L"/catalog/processing-instruction('xsl')"},
+        {catalog->children[1], L"/catalog/text()[1]"},
+        {cdata, L"/catalog/text()[2]"},
         {note, L"/catalog/note"},
         {upper, L"/catalog/Book"},
     };
@@ -253,12 +261,22 @@ TEST(NodePath, XPathPositionsOnlyForRepeatedElementNames) {
             EXPECT_EQ(nodePath(c.node, DocumentFormat::Xml), c.path);
             EXPECT_EQ(nodePath(c.node, DocumentFormat::Xml, &positions), c.path);
         }
+    // Each path leads back to its node; "/" names the XML declaration, the first of the two.
+    for (const Case& c : cases)
+        if (c.node != doctype && c.node != t.root) {
+            EXPECT_EQ(findByXPath(*t.doc, c.path), c.node) << u8(c.path);
+        }
+    EXPECT_EQ(findByPath(*t.doc, L"/catalog/book"), book1);  // no position: the first
+    for (const wchar_t* nowhere : {L"", L"catalog", L"/catalog/book[3]", L"/catalog/book[0]", L"/catalog/@id",
+                                   L"/catalog/book[2]/id", L"/catalog//book", L"/catalog/text()[3]", L"/catalog/book[x]"})
+        EXPECT_EQ(findByXPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 
 TEST(NodePath, JsonPathKeysIndexesAndBrackets) {
     auto doc = qmtest::parse(L"t.json",
                              L"{\"store\":{\"book\":[{\"title\":\"x\"},{\"title\":\"y\"}]},\"first name\":1,"
-                             L"\"2nd\":2,\"a-b\":3,\"$ref\":4,\"42\":5,\"\":6,\"it's\":7,\"_x9\":8,\"gr\u00fc\u00df\":9}");
+                             L"\"2nd\":2,\"a-b\":3,\"$ref\":4,\"42\":5,\"\":6,\"it's\":7,\"_x9\":8,\"gr\u00fc\u00df\":9,"
+                             L"\"a']['b\":10,\"a\":{\"b\":11},\"back\\\\slash\":12,\"nul\\u0000x\\n\":13}");
     ASSERT_TRUE(doc);
     ASSERT_EQ(doc->errorMessage, L"");
     const Node* top = doc->root->children.at(0);
@@ -274,14 +292,23 @@ TEST(NodePath, JsonPathKeysIndexesAndBrackets) {
         {findByLabel(top, L"$ref"), L"$.$ref"},
         {findByLabel(top, L"42"), L"$['42']"},
         {top->children[6], L"$['']"},
-        {findByLabel(top, L"it's"), L"$['it's']"},  // quotes inside are copied unchanged
+        {findByLabel(top, L"it's"), L"$['it\\'s']"},  // quotes and backslashes inside are escaped
+        {findByLabel(top, L"a']['b"), L"$['a\\'][\\'b']"},
+        {findByLabel(top, L"a")->children[0], L"$.a.b"},
+        {findByLabel(top, L"back\\slash"), L"$['back\\\\slash']"},
+        {top->children[13], L"$['nul\\u0000x\\n']"},  // a NUL would end the pasted text
         {findByLabel(top, L"_x9"), L"$._x9"},
         {findByLabel(top, L"gr\u00fc\u00df"), L"$.gr\u00fc\u00df"},  // non-ASCII letters count as letters
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.node, nullptr) << u8(c.path);
         EXPECT_EQ(nodePath(c.node, DocumentFormat::Json), c.path);
+        EXPECT_EQ(findByJsonPath(*doc, c.path), c.node) << u8(c.path);
     }
+    EXPECT_EQ(findByPath(*doc, L"$[\"first name\"]"), findByLabel(top, L"first name"));
+    for (const wchar_t* nowhere : {L"", L"store", L"$.store.book[2]", L"$.store.book.title", L"$['it's']", L"$.",
+                                   L"$['open", L"$[1", L"#2 $", L"$['x\\q']"})
+        EXPECT_EQ(findByJsonPath(*doc, nowhere), nullptr) << u8(nowhere);
 }
 
 TEST(NodePath, YamlDocumentsCommentsAndPrefix) {
@@ -305,6 +332,9 @@ TEST(NodePath, YamlDocumentsCommentsAndPrefix) {
     EXPECT_EQ(nodePath(seqComment, DocumentFormat::Yaml), L"#3 $.list");
     EXPECT_EQ(nodePath(item, DocumentFormat::Yaml), L"#3 $.list[0]");
     EXPECT_EQ(nodePath(rootComment, DocumentFormat::Yaml), L"/comment()");
+    for (const Node* n : {docs[1], id, item, rootComment}) EXPECT_EQ(findByPath(*t.doc, nodePath(n, DocumentFormat::Yaml)), n);
+    EXPECT_EQ(findByPath(*t.doc, L"#4 $"), nullptr);
+    EXPECT_EQ(findByPath(*t.doc, L"#0 $"), nullptr);
 
     Tree one(DocumentFormat::Yaml);
     one.add(one.root, NodeKind::Comment, L"", L"a comment is no document");
@@ -352,7 +382,14 @@ TEST(NodePath, TomlDottedPaths) {
         {comment, L"server"},
         {quoteKey, L"\"say \\\"x\\\"\""},
     };
-    for (const Case& c : cases) EXPECT_EQ(nodePath(c.node, DocumentFormat::Toml), c.path) << u8(c.path);
+    for (const Case& c : cases) {
+        EXPECT_EQ(nodePath(c.node, DocumentFormat::Toml), c.path) << u8(c.path);
+        if (c.node != comment) {  // a comment takes its table's path
+            EXPECT_EQ(findByTomlPath(*t.doc, c.path), c.node) << u8(c.path);
+        }
+    }
+    for (const wchar_t* nowhere : {L"server.", L".server", L"server..port", L"fruits[2]", L"\"a.b", L"a b", L"m[0]x"})
+        EXPECT_EQ(findByTomlPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 
 TEST(NodePath, RegistryBackslashPaths) {
@@ -364,6 +401,8 @@ TEST(NodePath, RegistryBackslashPaths) {
     Node* def = t.member(demo, NodeKind::String, L"(Default)", L"x");
     Node* multi = t.member(demo, NodeKind::Array, L"Multi");
     t.add(multi, NodeKind::String, L"", L"a");
+    Node* second = t.add(multi, NodeKind::String, L"", L"b");
+    second->indexInParent = 1;
     Node* comment = t.add(demo, NodeKind::Comment, L"", L"c");
     for (Node* n : {hkcu, software, demo}) n->registryKey = true;
     EXPECT_EQ(nodePath(multi, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\Multi");
@@ -371,6 +410,15 @@ TEST(NodePath, RegistryBackslashPaths) {
     EXPECT_EQ(nodePath(hkcu, DocumentFormat::Registry), L"HKEY_CURRENT_USER");
     EXPECT_EQ(nodePath(def, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\(Default)");
     EXPECT_EQ(nodePath(comment, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo");
+    // A value name may hold a backslash; the whole rest naming a value wins.
+    Node* slashed = t.member(demo, NodeKind::String, L"a\\b", L"y");
+    // The strings of a multi-string value are told apart by their index.
+    EXPECT_EQ(nodePath(second, DocumentFormat::Registry), L"HKEY_CURRENT_USER\\Software\\Demo\\Multi\\[1]");
+    for (const Node* n : {hkcu, demo, def, multi, slashed, second})
+        EXPECT_EQ(findByRegistryPath(*t.doc, nodePath(n, DocumentFormat::Registry)), n);
+    EXPECT_EQ(findByRegistryPath(*t.doc, L""), header);
+    for (const wchar_t* nowhere : {L"HKEY_CURRENT_USER\\", L"\\HKEY_CURRENT_USER", L"HKEY_CURRENT_USER\\Demo"})
+        EXPECT_EQ(findByRegistryPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 
 // Paths, labels and summaries of a 100,000-deep chain on a small stack: every walk is a loop.

@@ -17,7 +17,7 @@ struct Tree {
         doc->format = format;
         doc->isDataFormat = format != qm::DocumentFormat::Xml;
         doc->isYaml = format == qm::DocumentFormat::Yaml;
-        root = qm::createNode(*doc, qm::NodeKind::Root, nullptr, 0);
+        root = doc->root = qm::createNode(*doc, qm::NodeKind::Root, nullptr, 0);
     }
     // An unkeyed node (array item, XML node, document top) with a name and value.
     qm::Node* add(qm::Node* parent, qm::NodeKind kind, const std::wstring& name = L"",

@@ -35,7 +35,7 @@ struct CompareRules {
     bool tagsMayChangeKind = false;  // YAML: a tag changes a scalar's kind, the written text has no tag
     bool trimText = false;           // XML: text among elements is written trimmed
     bool nullWithoutText = false;    // registry: a deletion marker has no text and is written null
-    bool numbersByValue = false;     // TOML written as JSON: "1_000" comes back as 1000
+    bool numbersByValue = false;     // numbers are written in the target's grammar: "1_000" comes back as 1000
 };
 
 // The value of a number text in TOML or JSON notation, read with the C library (NaN for "nan").
@@ -48,8 +48,8 @@ inline double numberValue(std::wstring_view text) {
         sign = t[0] == L'-' ? -1 : 1;
         t.erase(0, 1);
     }
-    if (t == L"inf" || t == L"infinity") return sign * HUGE_VAL;
-    if (t == L"nan") return NAN;
+    if (t == L"inf" || t == L".inf" || t == L"infinity") return sign * HUGE_VAL;
+    if (t == L"nan" || t == L".nan") return NAN;
     if (t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'o' || t[1] == L'b'))
         return sign * double(std::wcstoull(t.c_str() + 2, nullptr, t[1] == L'x' ? 16 : t[1] == L'o' ? 8 : 2));
     return sign * std::wcstod(t.c_str(), nullptr);

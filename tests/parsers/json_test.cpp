@@ -141,9 +141,11 @@ TEST(JsonErrors, UnclosedCommentBeforeTheValue) {
     parseJson(d, d.parsedText, 0);
     EXPECT_EQ(d.errorMessage, L"Unexpected end of file");
     EXPECT_EQ(d.errorLine, 2u);
-    // Through the driver there is nothing to show, so the file is declined.
+    // Through the driver there is nothing to show, so the file is declined; a file of comments
+    // that all end opens with nothing in it, as a YAML or XML file of only comments does.
     EXPECT_FALSE(parse(L"c.json", L"/* never closed [1]"));
-    EXPECT_FALSE(parse(L"c.json", L"// only a comment\n"));
+    EXPECT_FALSE(parse(L"c.json", L"// a comment\n/* never closed"));
+    EXPECT_TRUE(parse(L"c.json", L"// only a comment\n"));
 }
 
 TEST(JsonErrors, GermanMessages) {
@@ -208,6 +210,14 @@ TEST(JsonLinesFormat, KeepsParsingAfterAnError) {
     EXPECT_EQ(d->errorMessage, L"Expected ':'");
     EXPECT_EQ(d->errorLine, 1u);
     EXPECT_EQ(shape(*d), L"Arr Obj Obj Arr:b Num=1 Obj Num:c=3");
+}
+
+TEST(JsonLinesFormat, RecordsEndingInCrLf) {
+    auto d = parse(L"x.jsonl", L"{\"a\":1}\r\n{\"b\":2}\r\n");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->errorMessage, L"");
+    EXPECT_EQ(shape(*d), L"Arr Obj Num:a=1 Obj Num:b=2");
+    EXPECT_EQ(d->root->children[0]->children[1]->line, 2u);
 }
 
 // Each record as name (* when keyed), value and its members' keys and values.

@@ -246,6 +246,10 @@ TEST(YamlAnchors, AliasesAndMergeKeys) {
         {L"a: &a {p: 1, q: 1}\nb: &b {q: 2, r: 2}\nc:\n  <<: [*a, *b, 5]\n",  // earlier sources win
          L"Obj(Obj:a<&a>(Num:p=1 Num:q=1) Obj:b<&b>(Num:q=2 Num:r=2) Obj:c(Num:p=1<<<> Num:q=1<<<> Num:r=2<<<>))"},
         {L"a:\n  <<: 1\n  b: 2\n", L"Obj(Obj:a(Num:b=2))"},
+        // Only the plain "<<" merges; a quoted one is a key like any other.
+        {L"a: &a {k: 1}\nb:\n  \"<<\": *a\n  '<<': 2\nc: {\"<<\": *a}\n",
+         L"Obj(Obj:a<&a>(Num:k=1) Obj:b(Obj:<<<*a>(Num:k=1) Num:<<=2) Obj:c(Obj:<<<*a>(Num:k=1)))"},
+        {L"? \"<<\"\n: {k: 1}\n", L"Obj(Obj:<<(Num:k=1))"},
         {L"a: &a {k: 1}\nb:\n  <<: *a\n  c: 2\n    d: 3\n",  // a stopping error still merges
          L"Obj(Obj:a<&a>(Num:k=1) Obj:b(Num:c=2 Num:k=1<<<>))", L"Unexpected indentation", 5},
         // Unknown and recursive aliases are recorded, stand in as strings, and parsing goes on.
@@ -333,9 +337,9 @@ TEST(YamlSpans, ScalarsRecordWhereTheirTextIs) {
         if (n != d->root) spans.push_back(nodeSpan(*d, n, s, e) ? text.substr(s, e - s) : L"-");
         stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
     }
-    // Collections, block scalars, multi-line plain scalars, aliases and empty values get none;
-    // offsets count the byte-order mark.
+    // Collections, block scalars, multi-line plain scalars and aliases get none; an empty value
+    // gets an empty span just after its ":"; offsets count the byte-order mark.
     const std::vector<std::wstring> expected = {L"-", L"'q'", L"plain text", L"-", L"-", L"x", L"\"y\"",
-                                                L"-", L"-",  L"-",          L"-"};
+                                                L"-", L"-",  L"-",          L""};
     EXPECT_EQ(spans, expected);
 }

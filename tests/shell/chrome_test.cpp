@@ -43,10 +43,10 @@ TEST(ChromeLayout, TopStripWithSearchField) {
     EXPECT_EQ(l.items[2].rect.left, l.items[1].rect.right);
     EXPECT_EQ(l.items[4].rect.left, l.items[3].rect.right + 4 + 10);
     EXPECT_EQ(l.searchField.width(), 190);
-    EXPECT_EQ(l.items[8].rect.left, l.items[7].rect.right + 12);
+    EXPECT_EQ(l.items[9].rect.left, l.items[8].rect.right + 12);
     // Switches right-aligned to W - 8.
-    EXPECT_EQ(l.items[10].rect.right, 1200 - 8);
     EXPECT_EQ(l.items[11].rect.right, 1200 - 8);
+    EXPECT_EQ(l.items[12].rect.right, 1200 - 8);
     // About icon centred in the status bar.
     EXPECT_EQ(l.items[0].rect.left, 6);
     EXPECT_EQ(l.items[0].rect.top, 370 + 2);
@@ -67,7 +67,53 @@ TEST(ChromeLayout, SearchButtonModeOpensTheFieldOnlyWhenOpen) {
     EXPECT_EQ(open.items[1].rect.left, 40);
     EXPECT_EQ(open.items[4].rect.top, 370 + 3);
     // Both switches at the same place in the status bar.
-    EXPECT_EQ(open.items[11].rect.left, open.items[12].rect.left);
+    EXPECT_EQ(open.items[12].rect.left, open.items[13].rect.left);
+}
+
+// The search field is never left out while room can be made: first a narrower field, then
+// Expand all and Collapse all as icons, then the switches without labels; where even that does
+// not do, the field goes, and the labels come back where they fit. Nothing is pushed past the
+// window's edge.
+TEST(ChromeLayout, RoomIsMadeForTheSearchFieldBeforeItIsLeftOut) {
+    struct Case {
+        int width;
+        int field;  // 0: no field
+        bool iconButtons, iconSwitches;
+    } cases[] = {
+        {1200, 190, false, false}, {1000, 190, true, false}, {900, 149, true, false},
+        {700, 156, true, true},    {600, 0, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        const ChromeLayout l = layoutChromeItems(input(c.width, 1, 1));
+        EXPECT_EQ(l.searchField.width(), c.field);
+        for (const ChromeItem& item : l.items) {
+            if (item.action == kActionExpandAll || item.action == kActionCollapseAll) {
+                EXPECT_EQ(item.iconOnly, c.iconButtons);
+            }
+            if (item.action == kActionAutoFit || item.action == kActionCounts) {
+                EXPECT_EQ(item.iconOnly, c.iconSwitches);
+            }
+            EXPECT_FALSE(item.label.empty() && item.action != kActionAbout && item.action != kActionSearchField)
+                << "an icon keeps its label for the tooltip";
+        }
+    }
+    // From 700 pixels, at 100 % and 150 %, buttons at the top or in the status bar: each item
+    // starts where the one before it ends (the two switches share one place) and none reaches
+    // past the right edge.
+    for (int percent : {100, 150})
+        for (int buttons : {1, 2})
+            for (int width = 700; width <= 1500; width += 10) {
+                ChromeInput in = input(width, buttons, 1);
+                in.scale = [percent](int dips) { return dips * percent / 100; };
+                in.labelWidth = [percent](const std::wstring& text) { return int(text.size()) * 7 * percent / 100; };
+                const ChromeLayout l = layoutChromeItems(in);
+                SCOPED_TRACE(std::to_string(width) + " px, " + std::to_string(percent) + " %, buttons " + std::to_string(buttons));
+                ASSERT_GE(l.items.size(), 3u);
+                for (size_t i = 2; i + 1 < l.items.size(); ++i)
+                    EXPECT_GE(l.items[i].rect.left, l.items[i - 1].rect.right) << "item " << l.items[i].action;
+                for (const ChromeItem& item : l.items) EXPECT_LE(item.rect.right, width) << "item " << item.action;
+            }
 }
 
 TEST(ChromeLayout, HiddenButtonsLeaveOnlyTheAboutIcon) {
@@ -114,6 +160,16 @@ TEST(ChromeStatus, ThousandsAndTexts) {
     doc.encoding = L"UTF-8";
     for (int i = 0; i < 1234; ++i) createNode(doc, NodeKind::Number, doc.root, 1);
     EXPECT_EQ(statusText(doc), L"JSON  \u00B7  UTF-8  \u00B7  1,234 nodes");
+    Document one;
+    one.root = createNode(one, NodeKind::Root, nullptr, 0);
+    one.format = DocumentFormat::Json;
+    one.encoding = L"UTF-8";
+    createNode(one, NodeKind::Number, one.root, 1);
+    EXPECT_EQ(statusText(one), L"JSON  \u00B7  UTF-8  \u00B7  1 node");
+    {
+        qmtest::LanguageGuard german(true);
+        EXPECT_EQ(statusText(one), L"JSON  \u00B7  UTF-8  \u00B7  1 Knoten");
+    }
     doc.modified = true;
     doc.format = DocumentFormat::Registry;
     qmtest::LanguageGuard german(true);

@@ -47,6 +47,9 @@ TEST(CopyCommands, TextByCommandAndNodeKind) {
         {"value of an array is its JSON", L"f.json", json, {0, 3}, kCmdCopyValue, L"[\r\n  1,\r\n  2\r\n]"},
         {"JSONPath of a member", L"f.json", json, {0, 1}, kCmdCopyPath, L"$.s"},
         {"copy as YAML of a mapping", L"f.yaml", yaml, {0}, kCmdCopyAs, L"top:\r\n  inner: 1"},
+        // A NUL would end the pasted text: it is shown as the symbol for null.
+        {"value holding a NUL", L"f.json", L"{\"a\\u0000b\": \"x\\u0000y\"}", {0, 0}, kCmdCopyValue, L"x\x2400y"},
+        {"name holding a NUL", L"f.json", L"{\"a\\u0000b\": \"x\\u0000y\"}", {0, 0}, kCmdCopyName, L"a\x2400" L"b"},
     };
     for (const CopyCase& c : cases) {
         SCOPED_TRACE(c.what);

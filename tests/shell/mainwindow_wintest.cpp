@@ -3,6 +3,7 @@
 // the host, and pixels where the look is the point.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -13,7 +14,9 @@
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "shell/settings.h"
+#include "views/tree.h"
 #include "tests/shell/guihost.h"
+#include "tests/support/registryvalue_win.h"
 #include "tests/support/testing.h"
 #include "tests/support/winfiles.h"
 
@@ -191,6 +194,15 @@ TEST_F(PluginWindow, ClicksOnChevronsAndRows) {
     click(WM_LBUTTONDOWN, chevronX1, rowY(1));
     EXPECT_EQ(selectedLabel(), "a");
     EXPECT_EQ(main->treePane.selectedRow, 1);
+    // A double-click on a chevron is one click: the button-down opens, the double-click that
+    // follows does not close again.
+    for (size_t rows : {7u, 4u}) {
+        click(WM_LBUTTONDOWN, chevronX1, rowY(1));
+        click(WM_LBUTTONUP, chevronX1, rowY(1));
+        click(WM_LBUTTONDBLCLK, chevronX1, rowY(1));
+        click(WM_LBUTTONUP, chevronX1, rowY(1));
+        EXPECT_EQ(main->treePane.rows.size(), rows);
+    }
 }
 
 TEST_F(PluginWindow, WheelAndScrollBarMoveTheTopRow) {
@@ -414,4 +426,140 @@ TEST_F(PluginWindow, EditGestureChangesTheSelectedValue) {
     ASSERT_NE(main->selected, nullptr);
     EXPECT_EQ(qmtest::u8(main->selected->value), "2");
     main->document->modified = false;  // closing would ask whether to save: leave the file alone
+}
+
+// With the automatic theme the window follows the Windows colour mode while it is open: the
+// system tells top-level windows, and the plug-in's listener hands it on. A new DPI or display
+// builds the palette again; any other setting leaves it alone.
+TEST_F(PluginWindow, ColourModeAndDisplayChangesAreFollowedLive) {
+    qmtest::RegistryValue apps(L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                               L"AppsUseLightTheme");
+    apps.setDword(1);
+    setSetting(L"Theme", kThemeAutomatic);
+    ASSERT_TRUE(openText(L"live.json", kNestedJson));
+    ASSERT_FALSE(main->palette.isDark);
+    HWND listener = main->chrome.systemListener;
+    ASSERT_NE(listener, nullptr);
+    EXPECT_FALSE(IsWindowVisible(listener));
+    apps.setDword(0);
+    SendMessageW(listener, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+    EXPECT_FALSE(main->palette.isDark) << "another setting changes nothing";
+    SendMessageW(listener, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+    EXPECT_TRUE(main->palette.isDark);
+    apps.setDword(1);
+    const HFONT before = main->palette.uiFont.get();
+    SendMessageW(main->window, 0x02E3 /* WM_DPICHANGED_AFTERPARENT */, 0, 0);
+    EXPECT_FALSE(main->palette.isDark);
+    EXPECT_NE(main->palette.uiFont.get(), before) << "the fonts are made again for the window's DPI";
+    apps.setDword(0);
+    SendMessageW(listener, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    EXPECT_TRUE(main->palette.isDark);
+    ListerClose(window);
+    window = nullptr;
+    EXPECT_FALSE(IsWindow(listener)) << "the listener goes with the window";
+}
+
+// After Expand all on a 200-level file the deep rows stay inside the name column (nothing of
+// theirs in the value column), and a label the column cuts is shown in full by the tooltip.
+TEST_F(PluginWindow, DeepRowsStayInTheNameColumnAndTheirLabelsInTheTooltip) {
+    std::string deep;
+    for (int i = 0; i < 200; ++i) deep += "{\"level" + std::to_string(i) + "\": ";
+    deep += "1";
+    for (int i = 0; i < 200; ++i) deep += "}";
+    ASSERT_TRUE(openText(L"deep.json", deep));
+    main->treePane.ExpandAll(true);
+    main->treePane.ScrollTo(150);
+    qmtest::pumpMessages();
+    const int row = 150 - static_cast<int>(main->treePane.topRow);
+    const int y = row * main->palette.rowHeight + main->palette.rowHeight / 2;
+    const int nameColumn = main->treePane.NameColumnWidth();
+    const qmtest::Pixels px = qmtest::render(tree());
+    const Palette& pal = main->palette;
+    const COLORREF badge = pal.color(nodeBadge(NodeKind::Object, true).slot);
+    const COLORREF guide = pal.color(ColorSlot::gridLine);
+    RECT values{nameColumn + 2, row * pal.rowHeight, px.width, (row + 1) * pal.rowHeight - 1};
+    EXPECT_FALSE(px.contains(badge, values)) << "a badge drawn over the value column";
+    EXPECT_FALSE(px.contains(guide, values)) << "guides drawn over the value column";
+
+    SendMessageW(tree(), WM_MOUSEMOVE, 0, MAKELPARAM(nameColumn / 2, y));
+    EXPECT_EQ(u8(main->treePane.tipText), "level149");
+    ASSERT_NE(main->treePane.tooltip, nullptr);
+    wchar_t shown[64] = {};
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = tree();
+    ti.uId = 1;
+    ti.lpszText = shown;
+    SendMessageW(main->treePane.tooltip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&ti));
+    EXPECT_EQ(u8(shown), "level149");
+    // A label the column shows whole has no tooltip.
+    main->treePane.ScrollTo(0);
+    SendMessageW(tree(), WM_MOUSEMOVE, 0, MAKELPARAM(nameColumn / 2, main->palette.rowHeight / 2));
+    EXPECT_EQ(main->treePane.tipText, L"");
+    HWND tooltip = main->treePane.tooltip;
+    ListerClose(window);
+    window = nullptr;
+    EXPECT_FALSE(IsWindow(tooltip)) << "the tooltip goes with the view";
+}
+
+// At the narrowest name column a container row still shows its label; its count pill goes.
+TEST_F(PluginWindow, ANarrowNameColumnShowsLabelsBeforeCountPills) {
+    setSetting(L"Split", kMinSplitDips);
+    ASSERT_TRUE(openText(L"narrow.xml", "<abc><x/><y/><z/></abc>"));
+    const Palette& pal = main->palette;
+    const int nameColumn = main->treePane.NameColumnWidth();
+    ASSERT_EQ(nameColumn, pal.scale(kMinSplitDips));
+    const qmtest::Pixels px = qmtest::render(tree());
+    const std::vector<TreeRow>& rows = main->treePane.rows;
+    ASSERT_GE(rows.size(), 1u);
+    ASSERT_EQ(u8(nodeLabel(rows[0].node)), "abc");
+    ASSERT_EQ(u8(countPillText(rows[0].node, true, true)), "3");
+    const int labelLeft = treeLabelLeft(rows[0].depth, pal.dpi);
+    ASSERT_LT(labelLeft, nameColumn);
+    RECT label{labelLeft, 0, nameColumn, pal.rowHeight - 1};
+    EXPECT_TRUE(px.contains(pal.color(labelSlot(rows[0].node)), label)) << "the label is drawn";
+}
+
+// A JSON file of only comments opens as a YAML or XML file of only comments does: no rows, no
+// selection, and the Source view shows the comments.
+TEST_F(PluginWindow, AJsonFileOfOnlyCommentsOpensWithNoSelection) {
+    ASSERT_TRUE(openText(L"comments.json", "// nothing yet\n/* to come */\n"));
+    EXPECT_EQ(main->selected, nullptr);
+    EXPECT_TRUE(main->treePane.rows.empty());
+    main->SwitchView(kViewSource);
+    ASSERT_EQ(main->sourcePane.source.lineCount(), 2u);
+    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// nothing yet");
+}
+
+// Ctrl+G: the field at the top of the view takes a path as "Copy path" writes it, Enter selects
+// and reveals its node in the Tree, the Grid and the Source; an unknown path says so in the status
+// bar and leaves the selection; Escape leaves everything.
+TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
+    ASSERT_TRUE(openText(L"goto.json", R"({"a": {"b": [1, {"c": "deep"}]}, "d": 2})"));
+    struct Step {
+        int view;
+        qmtest::ModalAnswer answer;
+        const char* selected;  // the path of the selection afterwards
+        const char* notice;
+    } steps[] = {
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_RETURN, L"$.a.b[1].c"}, "$.a.b[1].c", ""},
+        {kViewGrid, {qmtest::ModalAnswer::Key, VK_RETURN, L"  $.d "}, "$.d", ""},
+        {kViewSource, {qmtest::ModalAnswer::Key, VK_RETURN, L"$['a'].b[0]"}, "$.a.b[0]", ""},
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_RETURN, L"$.a.x"}, "$.a.b[0]", "No node has the path $.a.x"},
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_ESCAPE, L"$.d"}, "$.a.b[0]", "No node has the path $.a.x"},
+    };
+    for (const Step& s : steps) {
+        main->SwitchView(s.view);
+        qmtest::ModalDriver driver({s.answer});
+        {
+            qmtest::HeldKeys ctrl{VK_CONTROL};
+            SendMessageW(main->ActiveViewWindow(), WM_KEYDOWN, 'G', 1);
+        }
+        qmtest::pumpMessages();
+        ASSERT_EQ(driver.seen.size(), 1u) << s.selected;
+        EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Field);
+        EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), s.selected);
+        EXPECT_EQ(u8(main->chrome.notice), s.notice);
+    }
+    EXPECT_GE(main->treePane.selectedRow, 0) << "revealed in the tree";
 }

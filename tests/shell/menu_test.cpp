@@ -72,6 +72,7 @@ TEST(ContextMenu, WholeTreeMenuInEnglish) {
               "101 Copy name\n"
               "102 Copy JSONPath | Ctrl+Shift+C\n"
               "103 Copy as JSON\n"
+              "125 Go to path\xE2\x80\xA6 | Ctrl+G\n"
               "---\n"
               "104 Expand subtree | * [g]\n"
               "105 Expand all | Ctrl++\n"
@@ -114,8 +115,11 @@ TEST(ContextMenu, WholeSourceMenuInGerman) {
               "101 Name kopieren\n"
               "102 XPath kopieren | Strg+Umschalt+C\n"
               "103 Als XML kopieren\n"
+              "125 Gehe zu Pfad\xE2\x80\xA6 | Strg+G\n"
               "115 Gesamten Quelltext kopieren\n"
               "---\n"
+              "141 Wie geschrieben [g]\n"
+              "142 Formatiert [g] [o]\n"
               "---\n"
               "0 Design\n"
               "  109 Automatisch (wie Windows)\n"
@@ -136,6 +140,14 @@ TEST(ContextMenu, WholeSourceMenuInGerman) {
               "121 Suchfeld in der Leiste [x]\n");
 }
 
+TEST(ContextMenu, SourceLayoutChoice) {
+    MenuState s;
+    s.view = kViewSource;
+    s.sourceChoice = true;
+    s.sourceAsWritten = true;
+    EXPECT_EQ(viewPart(dump(s)), "---\n141 As written [o]\n142 Formatted\n---\n");
+}
+
 TEST(ContextMenu, ViewPartsAndTheirStates) {
     struct Case {
         const char* what;
@@ -152,8 +164,8 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
         {"grid with dragged widths, on a table", kViewGrid, true, false, true, true, true,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
          "107 Fit column width to content\n108 Reset column widths\n124 Copy table\n---\n"},
-        {"source: no expanding, no options, two separators in a row", kViewSource, true, true, true, true, true,
-         "---\n---\n"},
+        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true, true,
+         "---\n141 As written [g]\n142 Formatted [g] [o]\n---\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

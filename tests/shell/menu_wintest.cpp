@@ -157,8 +157,8 @@ TEST_F(ContextMenuWindow, EachViewBuildsItsItemsAndStates) {
         {"grid", kViewGrid, false,
          {"106 Collapse all | Ctrl+-\n---\n107 Fit column width to content", "108 Reset column widths [g]"},
          {"114 Show number of child nodes", "115 Copy entire source"}},
-        {"source: two separators in a row", kViewSource, true,
-         {"103 Als XML kopieren\n115 Gesamten Quelltext kopieren\n---\n---\n0 Design",
+        {"source: as written or formatted", kViewSource, true,
+         {"103 Als XML kopieren\n125 Gehe zu Pfad\xE2\x80\xA6 | Strg+G\n115 Gesamten Quelltext kopieren\n---\n141 Wie geschrieben [o]\n142 Formatiert\n---\n0 Design",
           "117 \xC3\x84nderungen speichern | Strg+S [g]", "121 Suchfeld in der Leiste"},
          {"104 Unterknoten aufklappen | *"}},
     };
@@ -184,6 +184,26 @@ TEST_F(ContextMenuWindow, SearchFieldGrayedButCheckedWithHiddenButtons) {
     EXPECT_EQ(setting(L"Search"), L"0");
     EXPECT_TRUE(hasLine(menuText(), "121 Search field in the toolbar")) << menuText();
     EXPECT_TRUE(hasLine(menuText(), "  119 Bottom (status bar) [o]")) << menuText();
+}
+
+// The Source view's choice between the file as written and formatted is kept in the settings;
+// a file shown as read (YAML) offers it grayed.
+TEST_F(ContextMenuWindow, SourceLayoutChoiceIsKept) {
+    ASSERT_TRUE(openText(L"menu.json", "// kept\n{\"s\": \"v\"}\n"));
+    main->SwitchView(kViewSource);
+    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// kept");
+    RunMenuCommand(*main, kCmdSourceFormatted);
+    EXPECT_EQ(setting(L"SourceLayout"), L"2");
+    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "{");
+    EXPECT_TRUE(hasLine(menuText(), "141 As written\n142 Formatted [o]")) << menuText();
+    RunMenuCommand(*main, kCmdSourceAsWritten);
+    EXPECT_EQ(setting(L"SourceLayout"), L"1");
+    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// kept");
+    ListerClose(window);
+    window = nullptr;
+    ASSERT_TRUE(openText(L"menu.yaml", "a: 1\n"));
+    main->SwitchView(kViewSource);
+    EXPECT_TRUE(hasLine(menuText(), "141 As written [g] [o]\n142 Formatted [g]")) << menuText();
 }
 
 TEST_F(ContextMenuWindow, CopyCommandsPutTheNodeTextsOnTheClipboard) {

@@ -250,9 +250,26 @@ TEST_F(SearchUi, SearchButtonOpensAndEscapeClosesTheField) {
     EXPECT_FALSE(IsWindowVisible(main->chrome.searchBox));
 }
 
+// In the usual 1000-pixel Lister window the search field asked for is there: room is made for it
+// (a narrower field, icons for Expand all and Collapse all) before it would be left out, and no
+// item reaches past the window's edge.
+TEST_F(SearchUi, TheSearchFieldShowsInAThousandPixelWindow) {
+    open(kCatalog, 1, 1);
+    MoveWindow(window, 0, 0, 1000, 700, TRUE);
+    qmtest::pumpMessages();
+    const int field = itemIndex(kActionSearchField);
+    ASSERT_GE(field, 0) << "the field is left out";
+    EXPECT_GE(main->chrome.toolbarItems[size_t(field)].rect.right - main->chrome.toolbarItems[size_t(field)].rect.left,
+              main->palette.scale(kSearchFieldMinWidth));
+    EXPECT_TRUE(main->chrome.searchBox && IsWindowVisible(main->chrome.searchBox));
+    RECT client{};
+    GetClientRect(window, &client);
+    for (const ToolbarItem& item : main->chrome.toolbarItems) EXPECT_LE(item.rect.right, client.right) << item.action;
+}
+
 TEST_F(SearchUi, NarrowStatusBarHasNoRoomForTheSearchGroup) {
     open(kCatalog, 2, 2);
-    MoveWindow(window, 0, 0, 900, 500, TRUE);
+    MoveWindow(window, 0, 0, 600, 500, TRUE);
     EXPECT_LT(itemIndex(kActionSearchButton), 0);
     EXPECT_LT(itemIndex(kActionSearchField), 0);
     FocusSearchBox(*main);  // what the search key does: the field cannot be placed, so nothing

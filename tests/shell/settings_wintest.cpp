@@ -272,6 +272,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     s.showCounts = false;
     s.searchMode = 1;
     s.searchRegex = true;
+    s.sourceLayout = kSourceLayoutFormatted;
     s.themeMode = 2;
     s.lightSchemeName = L"Solarized (light)";
     s.contentFontName = L"Consolas";
@@ -280,7 +281,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     SaveSettings(s);
     EXPECT_EQ(qmtest::readTextFile(settingsPath),
               L"[Quillmap]\r\nView=1\r\nSplit=250\r\nAutoFit=1\r\nButtons=2\r\nCounts=0\r\nSearch=1\r\nSearchRegex=1\r\n"
-              L"Theme=2\r\nLightScheme=Solarized (light)\r\nDarkScheme=\r\nFont=Consolas\r\nFontSize=10.5\r\n");
+              L"SourceLayout=2\r\nTheme=2\r\nLightScheme=Solarized (light)\r\nDarkScheme=\r\nFont=Consolas\r\nFontSize=10.5\r\n");
     Settings back;
     ReadSettings(back);
     EXPECT_EQ(back.activeView, 1);
@@ -288,6 +289,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     EXPECT_TRUE(back.autoFit);
     EXPECT_EQ(back.buttonsMode, 2);
     EXPECT_FALSE(back.showCounts);
+    EXPECT_EQ(back.sourceLayout, kSourceLayoutFormatted);
     EXPECT_EQ(back.searchMode, 1);
     EXPECT_TRUE(back.searchRegex);
     EXPECT_EQ(back.themeMode, 2);

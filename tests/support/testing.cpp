@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +12,7 @@
 #include "document/decode.h"
 #include "document/load.h"
 #include "document/utf8.h"
+#include "edit/nodetext.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -106,6 +108,65 @@ void runWithStack(size_t stackBytes, const std::function<void()>& fn) {
 #endif
 
 std::string u8(std::wstring_view s) { return qm::wideToUtf8(s); }
+
+namespace {
+
+std::string jsonText(std::wstring_view s) { return u8(qm::jsonQuote(s)); }
+
+const char* kindName(qm::NodeKind kind) {
+    switch (kind) {
+        case qm::NodeKind::Attribute:
+        case qm::NodeKind::Text:
+        case qm::NodeKind::String: return "string";
+        case qm::NodeKind::Number: return "number";
+        case qm::NodeKind::Bool: return "bool";
+        case qm::NodeKind::Null: return "null";
+        default: return "other";
+    }
+}
+
+// The steps from the root to a node, outermost first, as a JSON array.
+std::string stepsOf(const qm::Node* node) {
+    std::vector<std::string> steps;
+    for (const qm::Node* n = node; n && n->parent; n = n->parent) {
+        if (n->kind == qm::NodeKind::Attribute) {
+            steps.push_back(jsonText(L"@" + n->name.str()));
+        } else if (n->kind == qm::NodeKind::Text) {
+            steps.push_back("\"#text\"");
+        } else if (n->keyed) {
+            steps.push_back(jsonText(n->name.view()));
+        } else {
+            size_t index = 0;
+            for (const qm::Node* sibling : n->parent->children) {
+                if (sibling == n) break;
+                const bool counts = n->kind == qm::NodeKind::Element ? sibling->kind == qm::NodeKind::Element
+                                                                     : sibling->kind != qm::NodeKind::Comment;
+                index += counts;
+            }
+            steps.push_back(std::to_string(index));
+        }
+    }
+    std::string out = "[";
+    for (size_t i = steps.size(); i-- > 0;) out += steps[i] + (i ? ", " : "");
+    return out + "]";
+}
+
+}  // namespace
+
+void exportAcceptedEdit(const AcceptedEdit& edit) {
+    const char* folder = std::getenv("QM_EDIT_EXPORT");
+    if (!folder || !*folder || !edit.node) return;
+    static int count = 0;
+    const std::string base = std::string(folder) + "/" + std::to_string(++count);
+    std::ofstream(base + ".before", std::ios::binary) << edit.before;
+    std::ofstream(base + ".after", std::ios::binary).write(reinterpret_cast<const char*>(edit.after.data()),
+                                                            std::streamsize(edit.after.size()));
+    std::ofstream lines(std::string(folder) + "/cases.jsonl", std::ios::app | std::ios::binary);
+    lines << "{\"n\": " << count << ", \"what\": " << jsonText(qm::utf8ToWide(edit.what))
+          << ", \"file\": " << jsonText(edit.fileName) << ", \"encoding\": " << jsonText(edit.encoding)
+          << ", \"steps\": " << stepsOf(edit.node) << ", \"typed\": " << jsonText(edit.typed)
+          << ", \"kind\": \"" << kindName(edit.node->kind) << "\"}\n";
+}
 
 }  // namespace qmtest
 

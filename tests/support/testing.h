@@ -31,6 +31,21 @@ void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
 std::string u8(std::wstring_view s);
 
+// When the environment variable QM_EDIT_EXPORT names a folder, an accepted edit of the
+// edit-outcome tables is written there for tests/tools/edit_readers.py, which reads the file
+// before and after with the format's usual reader: "<n>.before" and "<n>.after" hold the bytes,
+// and a line of "cases.jsonl" the case's name, the file's name and encoding label, the steps from
+// the root to the node (keys, indexes among values or elements, "@name" for an attribute, "#text"
+// for an element's text), the typed text and the node's kind afterwards.
+struct AcceptedEdit {
+    std::string what;
+    std::wstring fileName, encoding, typed;
+    std::string before;
+    std::vector<uint8_t> after;
+    const qm::Node* node = nullptr;
+};
+void exportAcceptedEdit(const AcceptedEdit& edit);
+
 // Switches the interface language for one scope and puts the one before back when the scope
 // ends, also when a failed assertion leaves the test early: `LanguageGuard german(true);`.
 class LanguageGuard {

@@ -61,3 +61,23 @@ def node_lines(output):
         key = name[4:] if name.startswith("key=") else None
         nodes.append((int(depth), kind, key, value[len("value="):]))
     return nodes
+
+
+def unescape(text):
+    """The inverse of escape()."""
+    out = []
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        if ch != "\\" or i + 1 == len(text):
+            out.append(ch)
+            i += 1
+            continue
+        nxt = text[i + 1]
+        if nxt == "u" and i + 6 <= len(text):
+            out.append(chr(int(text[i + 2:i + 6], 16)))
+            i += 6
+            continue
+        out.append({"n": "\n", "r": "\r", "t": "\t"}.get(nxt, nxt))
+        i += 2
+    return "".join(out)

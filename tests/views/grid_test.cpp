@@ -25,6 +25,8 @@ struct Grid {
     GridColumnWidths widths;
     GridLayout layout;
     bool autoFit = false;
+    unsigned dpi = 96;
+    int rowHeight = kRowHeight;
     size_t measured = 0;  // calls of the measuring function
     const GridTextBound* bound = nullptr;
 
@@ -34,7 +36,8 @@ struct Grid {
     }
     GridMetrics metrics() {
         GridMetrics m;
-        m.rowHeight = kRowHeight;
+        m.dpi = dpi;
+        m.rowHeight = rowHeight;
         m.autoFit = autoFit;
         m.columnWidths = &widths;
         m.measureText = [this](std::wstring_view t) {
@@ -196,8 +199,16 @@ TEST(GridBoxes, NestingPast120LevelsIsCutWithAnEllipsisCell) {
     const GridBox* cut = g.leafWithText(L"\u2026");
     ASSERT_NE(cut, nullptr);
     EXPECT_TRUE(cut->dim);
-    EXPECT_EQ(cut->node, nullptr);
+    ASSERT_NE(cut->node, nullptr) << "the cell stands for the container it does not open";
     EXPECT_EQ(g.leafWithText(L"1"), nullptr) << "the value below the cut is not built";
+    // The value below the cut is shown by the "…" cell's container, at the cell's row.
+    const Node* value = cut->node;
+    while (!value->children.empty()) value = value->children.front();
+    GridRect rect;
+    EXPECT_EQ(gridShownNode(*g.layout.root, value, g.metrics(), rect), cut->node);
+    EXPECT_LE(rect.top, cut->y);
+    EXPECT_GE(rect.bottom, cut->y + cut->height);
+    EXPECT_EQ(gridShownNode(*g.layout.root, cut->node, g.metrics(), rect), cut->node);
 }
 
 TEST(GridExpansion, RunAndGroupKeys) {
@@ -247,6 +258,30 @@ TEST(GridExpansion, RevealOpensTheAncestorsAndTheirGroups) {
     GridRect rect;
     EXPECT_TRUE(NodeRect(*g.layout.root, x2, g.metrics(), rect));
     EXPECT_NE(g.find([&](const GridBox& b) { return b.type == GridBoxType::Leaf && b.node == x2; }), nullptr);
+}
+
+// After Collapse all every node stands for itself or for the deepest ancestor the collapsed grid
+// shows: revealing that one opens nothing, so the grid stays collapsed.
+TEST(GridExpansion, CollapsedSelectionMovesToTheNodeThatShowsIt) {
+    Grid g(L"a.xml", L"<r><s><item><x>1</x></item><item><x>2</x></item></s><t><u><v/></u></t></r>");
+    expandAllGrid(*g.doc, false, g.expansion);
+    const Node* r = g.doc->root->children.front();
+    size_t moved = 0;
+    for (size_t i = 1; i < g.doc->nodes.size(); ++i) {
+        Node* node = &g.doc->nodes[i];
+        Node* shown = gridShownAncestor(node, g.expansion);
+        GridExpansion copy = g.expansion;
+        EXPECT_FALSE(revealInGrid(shown, copy)) << u8(node->name);
+        const Node* a = node;
+        while (a && a != shown) a = a->parent;
+        EXPECT_EQ(a, shown) << "an ancestor or the node itself";
+        if (shown != node) ++moved;
+    }
+    EXPECT_GT(moved, 0u);
+    // s and t are rows of the open top level; what lies in them is hidden.
+    const Node* x1 = r->children.front()->children.front()->children.front();
+    EXPECT_EQ(gridShownAncestor(const_cast<Node*>(x1), g.expansion), r->children.front());
+    EXPECT_EQ(gridShownAncestor(r->children[1], g.expansion), r->children[1]);
 }
 
 TEST(GridLayout, WidthsFollowTheTextUpToTheirCaps) {
@@ -400,6 +435,45 @@ TEST(GridHits, ColumnEdgesDeeperFirst) {
     const GridEdge outer = HitEdge(root, root.x + root.width, root.y + 3, m);
     EXPECT_TRUE(outer.found);
     EXPECT_EQ(outer.column, kValueColumn);
+}
+
+// Widths and heights that add up past 32 bits are cut at the grid's extent: columns dragged to the
+// widest the settings keep at 300 %, rows of a huge height. Every place and size stays in range
+// and the hit tests answer.
+TEST(GridLayout, SizesAndPlacesStopAtTheExtent) {
+    std::wstring record = L"{";
+    for (int k = 0; k < 60; ++k) record += std::wstring(k ? L"," : L"") + L"\"k" + std::to_wstring(k) + L"\":1";
+    record += L"}";
+    std::wstring json = L"[";
+    for (int i = 0; i < 300; ++i) json += (i ? L"," : L"") + record;
+    Grid g(L"a.json", json + L"]");
+    const Node* key = g.firstOf(GridBoxType::Table)->frame->records.front();
+    for (int32_t c = 0; c < 60; ++c) g.widths[{key, c}] = 1u << 30;
+    g.dpi = 288;
+    g.rowHeight = 1 << 24;
+    g.build();
+    const GridBox* table = g.firstOf(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->width, kGridMaxExtent);
+    EXPECT_EQ(table->height, kGridMaxExtent);
+    const GridBox* outside = g.find([](const GridBox& b) {
+        return b.x < 0 || b.y < 0 || b.width < 0 || b.height < 0 || b.x > kGridMaxExtent || b.y > kGridMaxExtent ||
+               b.width > kGridMaxExtent || b.height > kGridMaxExtent;
+    });
+    EXPECT_EQ(outside, nullptr);
+    const GridMetrics m = g.metrics();
+    int columnLeft = -1;
+    const int columnWidth = table->frame->columnWidths[0];
+    EXPECT_EQ(tableColumnAt(*table, kGridMaxExtent - 1, columnLeft),
+              (kGridMaxExtent - 1 - table->x - table->frame->rowHeaderWidth) / columnWidth);
+    EXPECT_GE(columnLeft, 0);
+    const GridEdge edge = HitEdge(*g.layout.root, table->x + table->frame->rowHeaderWidth + 2 * columnWidth, table->y + 3, m);
+    EXPECT_TRUE(edge.found);
+    EXPECT_EQ(edge.column, 1);
+    GridRect rect;
+    ASSERT_TRUE(NodeRect(*g.layout.root, table->frame->records.back(), m, rect));
+    EXPECT_LE(rect.top, 2 * kGridMaxExtent + m.rowHeight);
+    EXPECT_GE(rect.top, 0);
 }
 
 TEST(GridGrowth, RecordsWithTheirOwnKeysCostBoxesLinearInTheFile) {

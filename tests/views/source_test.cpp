@@ -104,6 +104,11 @@ TEST(SourceText, BuildsLinesSelectionsAndRanges) {
         EXPECT_EQ(b.source.lineStates.size(), b.source.lineCount());
         ASSERT_FALSE(b.source.lineStarts.empty());
         EXPECT_EQ(b.source.lineStarts.back(), b.source.text.size() + 1);
+        // "Copy entire source": the file as read is copied exactly (tabs, carriage returns and the
+        // last line break kept), a formatted text line by line with CR LF.
+        std::string formatted;
+        for (const std::string& line : c.lines) formatted += (formatted.empty() ? "" : "\r\n") + line;
+        EXPECT_EQ(u8(sourceCopyText(b.doc.get(), b.source)), c.showsSource ? u8(c.text) : formatted);
     }
 }
 
@@ -111,6 +116,82 @@ TEST(SourceText, NoDocumentHasNoLines) {
     SourceText source;
     buildSourceText(nullptr, source);
     EXPECT_EQ(source.lineCount(), 0u);
+}
+
+// Missing closing brackets and tags are reported past the last line with text: the empty line
+// the error is on is kept, and an error past every line marks the last one.
+TEST(SourceText, AnErrorAtTheEndOfTheFileMarksALineShown) {
+    const struct {
+        const wchar_t* name;
+        const wchar_t* text;
+        size_t lines;
+        int64_t errorLine;
+    } cases[] = {
+        {L"a.json", L"{\n  \"a\": [1, 2\n", 3, 2},
+        {L"a.json", L"{\n  \"a\": [1, 2", 2, 1},
+        {L"a.xml", L"<r>\n  <a>x</a>\n", 3, 2},
+        {L"a.json", L"{\"a\": 1,\n\"b\": }\n", 2, 1},
+        {L"a.json", L"{\"a\": 1}\n\n", 3, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(u8(c.text));
+        Built b(c.name, c.text);
+        EXPECT_EQ(b.doc->errorMessage.empty(), c.errorLine < 0);
+        EXPECT_EQ(b.source.errorLine, c.errorLine);
+        if (c.errorLine >= 0) {
+            EXPECT_EQ(b.source.lineCount(), c.lines);
+        }
+    }
+}
+
+// A JSON or XML file that parsed cleanly is shown as written (its comments and layout kept) or
+// formatted, as chosen; automatic shows it as written unless it is minified (long lines, or many
+// nodes to a line). A click on a line written still selects the node written there.
+TEST(SourceText, AsWrittenOrFormatted) {
+    const std::wstring commented = L"// the settings\n{\n  a: 1, // one\n  \"b\": [2, 3],\n}\n";
+    std::wstring minified = L"[";
+    for (int i = 0; i < 100; ++i) minified += (i ? L"," : L"") + std::wstring(L"{\"k\":\"") + std::to_wstring(i) + L"\"}";
+    minified += L"]";
+    const struct {
+        const wchar_t* name;
+        std::wstring text;
+        SourceLayout layout;
+        bool asWritten;
+    } cases[] = {
+        {L"a.json", commented, SourceLayout::Automatic, true},
+        {L"a.json", commented, SourceLayout::Formatted, false},
+        {L"a.json", minified, SourceLayout::Automatic, false},
+        {L"a.json", minified, SourceLayout::AsWritten, true},
+        {L"a.json", L"{\"a\":[1,2],\"b\":{\"c\":3}}", SourceLayout::Automatic, false},  // a document on one line
+        {L"a.json", L"{\"a\": 1}", SourceLayout::Automatic, true},
+        {L"a.xml", L"<r>\n  <!-- kept -->\n  <a x=\"1\"/>\n</r>\n", SourceLayout::Automatic, true},
+        {L"a.yaml", L"a: 1\n", SourceLayout::Formatted, true},  // shown as read, whatever the choice
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(u8(c.text.substr(0, 30)));
+        std::unique_ptr<Document> doc = qmtest::parse(c.name, c.text);
+        SourceText source;
+        buildSourceText(doc.get(), source, true, c.layout);
+        EXPECT_EQ(source.showsSourceText, c.asWritten);
+        EXPECT_EQ(showsAsWritten(*doc, c.layout), c.asWritten);
+        if (c.asWritten) {
+            std::wstring expected = c.text;
+            while (!expected.empty() && expected.back() == L'\n') expected.pop_back();
+            EXPECT_EQ(u8(source.text), u8(expected));
+        }
+    }
+    Built formatted(L"a.json", commented);
+    EXPECT_EQ(formatted.source.text.find(L"settings"), std::wstring::npos) << "comments are not in the tree";
+
+    std::unique_ptr<Document> doc = qmtest::parse(L"a.json", commented);
+    SourceText source;
+    buildSourceText(doc.get(), source, true, SourceLayout::AsWritten);
+    ASSERT_EQ(source.lineCount(), 5u);
+    EXPECT_EQ(u8(source.line(0)), "// the settings");
+    ASSERT_NE(source.lineNodes[2], nullptr);
+    EXPECT_EQ(u8(nodeLabel(source.lineNodes[2])), "a");
+    ASSERT_NE(source.lineNodes[3], nullptr);
+    EXPECT_EQ(u8(nodeLabel(source.lineNodes[3])), "b");
 }
 
 TEST(SourceText, LineStatesCarryCommentsAcrossLines) {
@@ -146,7 +227,8 @@ TEST(SourceFind, MovesMatchByMatch) {
     };
     for (const FindCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const SourceMatch m = findInSource(b.source, state, c.line, c.column, c.backwards);
+        WorkBudget budget(kSearchWorkUnits);
+        const SourceMatch m = findInSource(b.source, state, c.line, c.column, c.backwards, false, budget);
         EXPECT_EQ(m.line, c.expectLine);
         if (m.line >= 0) {
             EXPECT_EQ(m.column, c.expectColumn);
@@ -159,10 +241,79 @@ TEST(SourceFind, LongLineIsSearchedUpToItsCut) {
     std::wstring text = L"{\"v\":\"" + std::wstring(kSourceLineCut, L'a') + L"needle\"}";
     Built b(L"a.json", text);
     HighlightState state;
+    WorkBudget budget(kSearchWorkUnits);
     ASSERT_TRUE(beginHighlight(state, L"needle", 0));
-    EXPECT_EQ(findInSource(b.source, state, 0, -1, false).line, -1);
+    EXPECT_EQ(findInSource(b.source, state, 0, -1, false, false, budget).line, -1);
     ASSERT_TRUE(beginHighlight(state, L"aaa", 0));
-    EXPECT_EQ(findInSource(b.source, state, 0, -1, false).line, 1);
+    EXPECT_EQ(findInSource(b.source, state, 0, -1, false, false, budget).line, 1);
+}
+
+// Moving from match to match reaches every occurrence of a line, not only the ones painted.
+TEST(SourceFind, ReachesEveryMatchOfALine) {
+    std::string text = "k:";
+    for (int i = 0; i < 300; ++i) text += " a";
+    text += "\nz: a\n";
+    Built b(L"a.yaml", std::wstring(text.begin(), text.end()));
+    for (unsigned flags : {0u, unsigned(kSearchRegex)}) {
+        SCOPED_TRACE(flags);
+        HighlightState state;
+        ASSERT_TRUE(beginHighlight(state, L"a", flags));
+        WorkBudget budget(kSearchWorkUnits);
+        std::vector<int32_t> forward, backward;
+        for (SourceMatch m = findInSource(b.source, state, 0, -1, false, false, budget); m.line == 0;
+             m = findInSource(b.source, state, m.line, m.column, false, false, budget))
+            forward.push_back(m.column);
+        ASSERT_EQ(forward.size(), 300u);
+        EXPECT_EQ(forward.back(), 3 + 2 * 299);
+        for (SourceMatch m = findInSource(b.source, state, 0, INT32_MAX, true, false, budget); m.line == 0;
+             m = findInSource(b.source, state, m.line, m.column, true, false, budget))
+            backward.push_back(m.column);
+        ASSERT_EQ(backward.size(), 300u);
+        EXPECT_EQ(backward.front(), 3 + 2 * 299);
+        EXPECT_EQ(backward.back(), 3);
+    }
+}
+
+// The wrapped leg searches only the lines the first leg left, and a search through lines of costly
+// matcher work stops when the one budget of the whole search runs out, not line by line.
+TEST(SourceFind, OneBudgetForTheWholeSearch) {
+    auto yaml = [](size_t lines, size_t width) {
+        std::string text;
+        for (size_t i = 0; i < lines; ++i) text += "k" + std::to_string(i) + ": " + std::string(width, 'a') + "\n";
+        return std::wstring(text.begin(), text.end());
+    };
+    HighlightState state;
+    ASSERT_TRUE(beginHighlight(state, L"zz", 0));
+    auto work = [&](size_t lines, int64_t from, bool wrap) {
+        Built b(L"a.yaml", yaml(lines, 40));
+        WorkBudget budget(kSearchWorkUnits);
+        EXPECT_EQ(findInSource(b.source, state, from, -1, false, wrap, budget).line, -1);
+        return budget.used();
+    };
+    const uint64_t lines100 = work(100, 0, false);
+    EXPECT_GE(work(100, 50, true), lines100) << "every line once, the starting line again";
+    EXPECT_LT(work(100, 50, true), work(101, 0, false));
+    const uint64_t lines400 = work(400, 0, false);
+    EXPECT_GT(lines400, 3 * lines100);
+    EXPECT_LT(lines400, 5 * lines100) << lines100 << " units for n lines, " << lines400 << " for 4n";
+
+    // A costly expression: what one line costs, then a budget of three lines for 6 and for 24.
+    ASSERT_TRUE(beginHighlight(state, L"(.*a){20}b", kSearchRegex));
+    uint64_t oneLine = 0;
+    {
+        Built b(L"a.yaml", yaml(1, 2000));
+        WorkBudget budget(kSearchWorkUnits);
+        EXPECT_EQ(findInSource(b.source, state, 0, -1, false, true, budget).line, -1);
+        ASSERT_FALSE(budget.exhausted());
+        oneLine = budget.used();
+    }
+    for (size_t lines : {6, 24}) {
+        Built b(L"a.yaml", yaml(lines, 2000));
+        WorkBudget budget(3 * oneLine);
+        const SourceMatch m = findInSource(b.source, state, 0, -1, false, true, budget);
+        EXPECT_EQ(m.line, -1);
+        EXPECT_TRUE(budget.exhausted()) << lines << " lines: stopped, not \"not found\"";
+    }
 }
 
 // ---- value editor column ----

@@ -42,6 +42,8 @@ protected:
     void open(const wchar_t* name, const std::string& text, int view = kViewSource) {
         freshSettings();
         setSetting(L"View", view);
+        // These cases are about the formatted text; the choice of "As written" has its own.
+        setSetting(L"SourceLayout", kSourceLayoutFormatted);
         setSetting(L"Search", 1);
         ASSERT_TRUE(openText(name, text));
         MoveWindow(window, 0, 0, 1700, 500, TRUE);  // wide enough for the search box
@@ -257,6 +259,16 @@ TEST_F(SourceView, ParseErrorLineHasTheWarningBandAndNumber) {
     EXPECT_EQ(px.at(px.width - 4, lineY(1)) & 0xFFFFFF, qmtest::dibPixel(band));
     EXPECT_TRUE(px.contains(pal.color(ColorSlot::warning), lineRect(1, 0, gutter)));
     EXPECT_FALSE(px.contains(pal.color(ColorSlot::warning), lineRect(0, 0, gutter)));
+
+    // A bracket missing at the end: the error is on the empty line after the last, which stays
+    // and is marked.
+    open(L"unclosed.json", "{\n  \"a\": [1, 2\n");
+    ASSERT_FALSE(main->document->errorMessage.empty());
+    ASSERT_EQ(main->document->errorLine, 3u);
+    ASSERT_EQ(pane().source.lineCount(), 3u);
+    const qmtest::Pixels end = qmtest::render(view());
+    EXPECT_EQ(end.at(end.width - 4, lineY(2)) & 0xFFFFFF, qmtest::dibPixel(band));
+    EXPECT_TRUE(end.contains(pal.color(ColorSlot::warning), lineRect(2, 0, gutter)));
 }
 
 TEST_F(SourceView, SelectionBandAndTokenColours) {
@@ -319,7 +331,10 @@ TEST_F(SourceView, LongLineIsCutWithAnEllipsis) {
     // The "…" is drawn just after the cut (its small dots are smoothed, so any colour other than
     // the line's band counts), nothing after it.
     const int mono = main->palette.monoCharWidth;
-    const int cutX = width / 2;
+    // Where the cut is drawn: in the middle, or nearer the right edge when the content ends
+    // there (with a monospace font the text is as wide as the content width counts).
+    const int cutX = pane().GutterWidth() + main->palette.scale(kSourceTextGap) + cut.cx - pane().scrollX;
+    ASSERT_LT(cutX + 3 * mono, width);
     const uint32_t band = px.at(width - 2, lineY(1));
     auto drawnIn = [&](int left, int right) {
         const RECT r = lineRect(1, left, right);

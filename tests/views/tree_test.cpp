@@ -178,6 +178,22 @@ TEST(TreeGeometry, ColumnsSplitterAndHits) {
     EXPECT_EQ(splitFromDrag(990, 1000, 96), 920u);
     EXPECT_EQ(splitFromDrag(450, 1000, 144), 300u);
     EXPECT_EQ(scaleDips(7, 144), 11);  // 10.5 rounds up, as MulDiv does
+    // The label comes first; the count pill only where label and pill fit whole.
+    struct Fit {
+        int labelWidth, pillWidth, limit;
+        bool pill;
+    } fits[] = {
+        {50, 20, 64, true},    // 10 + 50 + 6 + 20 <= 90
+        {60, 20, 90, false},   // the pill does not fit: the label has the column
+        {0, 20, 64, true},     // no label: the pill wherever it fits
+        {0, 90, 90, false},
+        {50, 0, 90, false},    // no pill
+    };
+    for (const Fit& f : fits) {
+        const NameFit fit = fitNameColumn(10, 90, f.labelWidth, f.pillWidth, 6);
+        EXPECT_EQ(fit.labelLimit, f.limit) << f.labelWidth << " " << f.pillWidth;
+        EXPECT_EQ(fit.pill, f.pill) << f.labelWidth << " " << f.pillWidth;
+    }
 
     Outline o(L"a.json", kNested);  // depth 0, then depth 1 rows
     const int rowHeight = 22, column = 300;

@@ -1,0 +1,62 @@
+// Fuzz target for the grid's building, sizing and hit testing: the first byte picks the format,
+// the second the DPI (96, 144 or 288), AutoFit, whether everything is expanded and a character
+// width of 1 to 64 pixels for the measuring function; the file (UTF-8) follows. Built with every
+// row at once and laid out, no size or position may overflow (the sanitizer traps a signed
+// overflow), every box lies inside the root, every leaf cell that shows a node has a rectangle,
+// and a click on the centre of a leaf cell finds its node.
+#include <climits>
+
+#include "fuzz/fuzz.h"
+#include "views/grid.h"
+
+using qmfuzz::check;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
+    static const unsigned kDpis[] = {96, 144, 288};
+    const wchar_t* name = kNames[data[0] % 6];
+    const unsigned dpi = kDpis[(data[0] / 6) % 3];
+    const bool autoFit = data[1] & 1, expandAll = data[1] & 2;
+    const int charWidth = 1 + (data[1] >> 2);
+    const std::wstring text = qmfuzz::utf8Text(data + 2, size - 2);
+    qm::Document doc;
+    if (!qm::parseText(name, text, doc)) return 0;
+
+    qm::GridExpansion expansion;
+    qm::resetGridExpansion(doc.root, expansion);
+    if (expandAll) qm::expandAllGrid(doc, true, expansion);
+    qm::GridLayout layout;
+    layout.lazyAbove = SIZE_MAX;  // every row built, so that every box can be walked
+    qm::buildGrid(doc.root, expansion, layout);
+    if (!layout.root) return 0;
+    qm::GridMetrics m;
+    m.dpi = dpi;
+    m.rowHeight = m.px(22);
+    m.autoFit = autoFit;
+    m.measureText = [charWidth, dpi](std::wstring_view t) {
+        return int(std::min<long long>(INT_MAX / 4, (long long)t.size() * charWidth * dpi / 96));
+    };
+    qm::layOutGrid(layout, m);
+
+    const qm::GridBox& root = *layout.root;
+    check(root.width >= 0 && root.height >= 0);
+    std::vector<const qm::GridBox*> stack{&root};
+    while (!stack.empty()) {
+        const qm::GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b) continue;
+        check(b->width >= 0 && b->height >= 0);
+        check(b->x >= root.x && b->y >= root.y);
+        check((long long)b->x + b->width <= (long long)root.x + root.width);
+        check((long long)b->y + b->height <= (long long)root.y + root.height);
+        if (b->frame)
+            for (const qm::GridBox* c : b->frame->children) stack.push_back(c);
+        if (b->type != qm::GridBoxType::Leaf || !b->node || b->width < 2 || b->height < 2) continue;
+        qm::GridRect rect;
+        check(qm::NodeRect(root, b->node, m, rect));
+        const qm::GridHit hit = qm::HitNode(root, b->x + b->width / 2, b->y + b->height / 2, m);
+        check(hit.inside && hit.node == b->node);
+    }
+    return 0;
+}
