@@ -51,7 +51,7 @@ tree-deep tree light RUN/deep.json ctrl+add -
 grid-sticky-header grid light RUN/long.jsonl next*40 -
 search-field-1000 tree light samples/catalog.json - Search=1
 source-as-written source light samples/catalog.json - -
-grid-sorted grid light RUN/long.jsonl click:120,19 -
+grid-sorted grid light RUN/long.jsonl click:410,21 -
 filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1"
 [ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
 while read -r picture view mode sample keys setting; do

@@ -206,6 +206,9 @@ void GridPane::SortTable(const GridBox& table, int32_t column) {
     const GridSortKey sort = it == expansion.sorts.end() ? GridSortKey{} : it->second;
     // Sorting only moves rows: a laid-out table keeps every box and size, and is placed again.
     if (!stale && layout.root && Shown() && reorderTableRows(const_cast<GridBox&>(table), sort, layout.textKey)) {
+        // The clicked header gained or lost its arrow: its table is measured again from the
+        // sizes its rows keep, as after a dragged column edge.
+        markColumnResized(layout, table.frame->key, column);
         {
             SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
             relayOutGrid(layout, Metrics());
