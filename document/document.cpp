@@ -125,23 +125,26 @@ static size_t childArrayClass(size_t capacity) {
 // unused in the store, up to as much again as the lists themselves (YAML and TOML build every
 // list this way). Each goes to the spares of its capacity, whose header links them; its items
 // are poisoned for AddressSanitizer until the array is handed out again.
+// The link to the next spare array, kept in the first bytes of a spare's header.
+constexpr size_t kSpareLinkSize = sizeof(ChildList::Header*);
+
 static Node** allocateGrownChildren(Document& doc, size_t count, size_t capacity) {
     const size_t c = childArrayClass(capacity);
     ChildList::Header* spare = c < Document::kChildArrayClasses ? doc.spareChildArrays[c] : nullptr;
     if (!spare) return allocateChildren(doc, count, capacity);
     unpoison(spare + 1, capacity * sizeof(Node*));
-    std::memcpy(&doc.spareChildArrays[c], spare, sizeof(ChildList::Header*));
+    std::memcpy(&doc.spareChildArrays[c], spare, kSpareLinkSize);
     spare->count = static_cast<uint32_t>(count);
     spare->capacity = static_cast<uint32_t>(capacity);
     return reinterpret_cast<Node**>(spare + 1);
 }
 
 static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
-    static_assert(sizeof(ChildList::Header) >= sizeof(ChildList::Header*), "the header holds the link");
+    static_assert(sizeof(ChildList::Header) >= kSpareLinkSize, "the header holds the link");
     const size_t capacity = header->capacity;
     const size_t c = childArrayClass(capacity);
     if (c == Document::kChildArrayClasses) return;
-    std::memcpy(header, &doc.spareChildArrays[c], sizeof(ChildList::Header*));
+    std::memcpy(header, &doc.spareChildArrays[c], kSpareLinkSize);
     doc.spareChildArrays[c] = header;
     poison(header + 1, capacity * sizeof(Node*));
 }

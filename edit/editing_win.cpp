@@ -351,14 +351,37 @@ void SaveChanges(MainWindow& main) {
     InvalidateRect(main.window, nullptr, TRUE);
 }
 
+namespace {
+
+void keepEditBeside(MainWindow& main) {
+    std::vector<uint8_t> bytes;
+    bool opened = false;
+    const std::wstring kept = main.filePath + kTempSuffix;
+    SaveFileAccess files;
+    try {
+        if (!bytesToSave(*main.document, bytes) || !files.write(kept, CREATE_ALWAYS, bytes, opened)) return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    const std::wstring message =
+        tr(L"The edited text is kept in \"", L"Der bearbeitete Text liegt in \"") + kept + L"\".";
+    showWarning(main, message);
+}
+
+}  // namespace
+
 void PromptToSave(MainWindow& main) {
     if (!main.document || !main.document->modified) return;
     const size_t slash = main.filePath.find_last_of(L'\\');
     const std::wstring name = slash == std::wstring::npos ? main.filePath : main.filePath.substr(slash + 1);
     const std::wstring question = uiGerman ? L"\u00C4nderungen an \"" + name + L"\" speichern?"
                                            : L"Save changes to \"" + name + L"\"?";
-    if (MessageBoxW(messageOwner(main), question.c_str(), L"Quillmap", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES)
+    if (MessageBoxW(messageOwner(main), question.c_str(), L"Quillmap", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES) {
         SaveChanges(main);
+        // The host's close cannot be refused: an edit the user wanted saved that could not be
+        // (a read-only file, say) is kept beside the file rather than lost with the window.
+        if (main.document->modified) keepEditBeside(main);
+    }
     // Whatever the answer and the outcome, the pending edit goes with the document.
     main.document->modified = false;
 }

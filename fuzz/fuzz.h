@@ -27,6 +27,13 @@ inline std::wstring utf8Text(const uint8_t* data, size_t size) {
     return qm::utf8ToWide(reinterpret_cast<const char*>(data), size);
 }
 
+// A file name of each format the load driver reads (JSON Lines last); the targets that read any
+// format let their first byte pick one.
+inline const wchar_t* formatName(uint8_t pick, size_t formats = 6) {
+    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
+    return kNames[pick % formats];
+}
+
 // `text` as a file called `name` through the load driver into `doc`, with every span recorded.
 inline bool parseWithSpans(const wchar_t* name, const std::wstring& text, qm::Document& doc) {
     doc.recordSpans = true;

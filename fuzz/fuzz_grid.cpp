@@ -13,9 +13,8 @@ using qmfuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
     static const unsigned kDpis[] = {96, 144, 288};
-    const wchar_t* name = kNames[data[0] % 6];
+    const wchar_t* name = qmfuzz::formatName(data[0]);
     const unsigned dpi = kDpis[(data[0] / 6) % 3];
     const bool autoFit = data[1] & 1, expandAll = data[1] & 2;
     const int charWidth = 1 + (data[1] >> 2);

@@ -13,8 +13,7 @@ using qmfuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
-    const wchar_t* name = kNames[data[0] % 6];
+    const wchar_t* name = qmfuzz::formatName(data[0]);
     const std::wstring text = qmfuzz::utf8Text(data + 1, size - 1);
     qm::Document doc;
     if (!qm::parseText(name, text, doc)) return 0;

@@ -68,12 +68,13 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
     out.status = Box{0, std::max(stripHeight, H - statusHeight), W, H};
     out.view = Box{0, stripHeight, W, stripHeight + std::max(0, out.status.top - stripHeight)};
 
-    auto add = [&](int32_t action, Box rect) {
+    auto add = [&](int32_t action, Box rect, bool iconOnly = false) {
         ChromeItem item;
         item.action = action;
         item.glyph = toolbarGlyph(action);
         if (action != kActionAbout && action != kActionSearchField) item.label = toolbarLabel(action);
         item.rect = rect;
+        item.iconOnly = iconOnly;
         out.items.push_back(std::move(item));
     };
 
@@ -174,8 +175,7 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
         }
         const bool icon = iconButtons && (action == kActionExpandAll || action == kActionCollapseAll);
         const int width = icon ? S(kIconButtonWidth) : in.labelWidth(toolbarLabel(action)) + S(kButtonPadding);
-        add(action, Box{x, y, x + width, y + h});
-        out.items.back().iconOnly = icon;
+        add(action, Box{x, y, x + width, y + h}, icon);
         x += width;
         if (action != kActionTreeTab && action != kActionGridTab) x += S(kButtonGap);
     }
@@ -184,15 +184,11 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
     const int w2 = iconSwitches ? S(kIconSwitchWidth) : countsWidth + S(kSwitchPadding);
     if (top) {
         const int right = W - S(kStripRightInset);
-        add(kActionAutoFit, Box{std::max(x, right - w1), y, std::max(x, right - w1) + w1, y + h});
-        out.items.back().iconOnly = iconSwitches;
-        add(kActionCounts, Box{std::max(x, right - w2), y, std::max(x, right - w2) + w2, y + h});
-        out.items.back().iconOnly = iconSwitches;
+        add(kActionAutoFit, Box{std::max(x, right - w1), y, std::max(x, right - w1) + w1, y + h}, iconSwitches);
+        add(kActionCounts, Box{std::max(x, right - w2), y, std::max(x, right - w2) + w2, y + h}, iconSwitches);
     } else {
-        add(kActionAutoFit, Box{x, y, x + w1, y + h});
-        out.items.back().iconOnly = iconSwitches;
-        add(kActionCounts, Box{x, y, x + w2, y + h});
-        out.items.back().iconOnly = iconSwitches;
+        add(kActionAutoFit, Box{x, y, x + w1, y + h}, iconSwitches);
+        add(kActionCounts, Box{x, y, x + w2, y + h}, iconSwitches);
     }
     return out;
 }

@@ -101,6 +101,22 @@ TEST(Match_Limits, LongTextsAndRangeCap) {
               qm::kMaxHighlightRanges);
 }
 
+// Texts painted with one budget (the visible lines of a repaint) share it: a costly expression
+// spends it on the first lines, and the others cost nothing more, however many there are.
+TEST(Match_Limits, HighlightsOfManyTextsShareOneBudget) {
+    const HighlightState costly = searchFor(L"(.*a){20}b", qm::kSearchRegex);
+    const std::wstring line(2000, L'a');
+    qm::WorkBudget one(qm::kSearchWorkUnits);
+    EXPECT_TRUE(qm::FindHighlightRanges(costly, line.data(), line.size(), &one).empty());
+    ASSERT_FALSE(one.exhausted());
+    for (int lines : {10, 40}) {
+        qm::WorkBudget shared(3 * one.used());
+        for (int i = 0; i < lines; ++i) qm::FindHighlightRanges(costly, line.data(), line.size(), &shared);
+        EXPECT_TRUE(shared.exhausted()) << lines;
+        EXPECT_EQ(shared.used(), 3 * one.used()) << lines << " lines cost what three do";
+    }
+}
+
 // A regular expression finds what the plain search finds, however long the value: values of more
 // than 20,000 characters used to be skipped. The painting looks at the first 20,000 only.
 TEST(Match_Limits, RegexSearchesLongValuesToTheEnd) {

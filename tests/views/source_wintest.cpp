@@ -247,6 +247,15 @@ TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
     EXPECT_EQ(pane().matchLine, 4);
 }
 
+// A search of the text that spends the whole search's budget stops and says so, as in the tree.
+TEST_F(SourceView, ASearchOutOfWorkIsStopped) {
+    std::string text = "[";
+    for (int k = 0; k < 400; ++k) text += (k ? ",\"" : "\"") + std::string(150, 'a') + "\"";
+    open(L"expensive.json", text + "]");
+    EXPECT_EQ(Search(*main, L"(?:a{1,40}){1,20}b", kSearchRegex, true), SearchOutcome::Stopped);
+    EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Stopped);
+}
+
 TEST_F(SourceView, ParseErrorLineHasTheWarningBandAndNumber) {
     open(L"broken.json", "{\"a\": 1,\n\"b\": }\n");
     ASSERT_FALSE(main->document->errorMessage.empty());

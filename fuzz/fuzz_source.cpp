@@ -1,0 +1,106 @@
+// Fuzz target for the Source view's text: the first byte picks the format and the search flags,
+// the next one the search text's length; the search text and then the file (UTF-8) follow. The
+// text is built formatted and as written, each completely, and must hold its rules: lines
+// strictly ordered and covering the text, no carriage return or tab left, a tokenizer state for
+// every line, every node's range inside the lines, every line's node covering it or inherited
+// from the line before. Then Find Next walks forward from the top, each step with its own budget:
+// each step lands strictly after the one before, and a plain search visits exactly the
+// occurrences a direct scan of each line finds.
+#include <algorithm>
+
+#include "fuzz/fuzz.h"
+#include "shell/match.h"
+#include "views/source.h"
+
+namespace {
+
+using qmfuzz::check;
+
+// Smaller than a real search's budget, so that a costly expression stops instead of using up the
+// fuzzer's time.
+constexpr uint64_t kFindNextUnits = 20000000;
+// Each Find Next reads up to a whole line again: the walk stops after this many steps, so that a
+// line of thousands of occurrences does not make the walk quadratic. (More than the 200
+// occurrences a line's highlighting paints, which Find Next must go past.)
+constexpr size_t kMaxSteps = 300;
+
+// The occurrences of the plain term in the searched part of each line, in order, each found after
+// the end of the one before (as Find Next goes on from the end of the match it showed).
+std::vector<std::pair<size_t, size_t>> plainOccurrences(const qm::SourceText& st, const qm::HighlightState& hs) {
+    std::vector<std::pair<size_t, size_t>> out;
+    for (size_t i = 0; i < st.lineCount(); ++i) {
+        const std::wstring_view line = st.line(i).substr(0, qm::kSourceLineCut);
+        for (size_t p = hs.highlightPattern.find(line.data(), line.size(), 0, nullptr);
+             p != qm::PlainPattern::npos; p = hs.highlightPattern.find(line.data(), line.size(), p + hs.highlightPattern.size(), nullptr))
+            out.emplace_back(i, p);
+    }
+    return out;
+}
+
+void checkLines(qm::Document& doc, qm::SourceText& st) {
+    const size_t lines = st.lineCount();
+    check(lines >= 1 && st.lineStarts.front() == 0 && st.lineStarts.back() == st.text.size() + 1);
+    for (size_t i = 0; i < lines; ++i) check(st.lineStarts[i] < st.lineStarts[i + 1]);
+    check(st.text.find_first_of(L"\r\t") == std::wstring::npos);
+    qm::ensureLineStates(st, lines - 1);
+    check(st.lineStates.size() == lines);
+    qm::ensureLineNodes(doc, st);
+    check(st.lineNodes.size() == lines);
+    for (const qm::LineRange& r : st.ranges)
+        if (r.valid()) check(r.first <= r.last && size_t(r.last) < lines);
+    // A line selects the node whose range covers it; a line no range covers (a closing bracket
+    // line, trailing blank lines) selects what the line before it selects.
+    for (size_t i = 0; i < lines; ++i) {
+        if (!st.lineNodes[i]) continue;
+        const qm::LineRange r = qm::sourceLineRange(st, doc, st.lineNodes[i]);
+        check(r.valid());
+        if (size_t(r.first) > i || i > size_t(r.last)) check(i > 0 && st.lineNodes[i - 1] == st.lineNodes[i]);
+    }
+}
+
+// Find Next from the top, each step with its own budget as the search box gives it.
+void checkFindNext(const qm::SourceText& st, const qm::HighlightState& hs, unsigned flags) {
+    std::vector<std::pair<size_t, size_t>> visited;
+    int64_t line = 0, column = -1;
+    for (;;) {
+        qm::WorkBudget budget(kFindNextUnits);
+        const qm::SourceMatch m = qm::findInSource(st, hs, line, column, false, false, budget);
+        if (m.line < 0) {
+            if (budget.exhausted()) return;  // stopped: the occurrences after here are not known
+            break;
+        }
+        check(m.line > line || (m.line == line && m.column > column));
+        check(m.length >= 0 && size_t(m.column) + size_t(m.length) <= st.line(size_t(m.line)).size());
+        visited.emplace_back(size_t(m.line), size_t(m.column));
+        if (visited.size() == kMaxSteps) break;
+        line = m.line;
+        column = m.column;
+    }
+    if (flags & qm::kSearchRegex) return;
+    std::vector<std::pair<size_t, size_t>> expected = plainOccurrences(st, hs);
+    if (expected.size() > visited.size() && visited.size() == kMaxSteps) expected.resize(kMaxSteps);
+    check(visited == expected);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const wchar_t* name = qmfuzz::formatName(data[0]);
+    const unsigned flags = (data[0] / 6) & (qm::kSearchMatchCase | qm::kSearchWholeWords | qm::kSearchRegex);
+    const size_t termBytes = std::min<size_t>(data[1] % 16, size - 2);
+    const std::wstring term = qmfuzz::utf8Text(data + 2, termBytes);
+    const std::wstring text = qmfuzz::utf8Text(data + 2 + termBytes, size - 2 - termBytes);
+    qm::Document doc;
+    if (!qm::parseText(name, text, doc)) return 0;
+
+    qm::HighlightState hs;
+    const bool searching = !term.empty() && qm::beginHighlight(hs, term, flags);
+    for (const qm::SourceLayout layout : {qm::SourceLayout::Formatted, qm::SourceLayout::AsWritten}) {
+        qm::SourceText st;
+        qm::buildSourceText(&doc, st, true, layout);
+        checkLines(doc, st);
+        if (searching) checkFindNext(st, hs, flags);
+    }
+    return 0;
+}
