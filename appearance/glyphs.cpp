@@ -33,6 +33,8 @@ constexpr GlyphStroke kGrid[] = {line3(2, 2, 7, 2, 7, 7), line3(7, 7, 2, 7, 2, 2
 constexpr GlyphStroke kSource[] = {line3(5, 4, 1, 8, 5, 12), line3(11, 4, 15, 8, 11, 12), line2(9, 3, 7, 13)};
 // A magnifying glass.
 constexpr GlyphStroke kSearch[] = {ring(2, 2, 11, 11), line2(10, 10, 14, 14)};
+// A funnel.
+constexpr GlyphStroke kFilter[] = {line3(1, 2, 15, 2, 9, 8), line3(1, 2, 7, 8, 7, 13), line2(9, 8, 9, 14)};
 // An "i" in a circle.
 constexpr GlyphStroke kInfo[] = {ring(1, 1, 15, 15), dot(7, 4, 9, 6), line2(8, 7, 8, 12)};
 
@@ -53,6 +55,7 @@ GlyphShape glyphShape(wchar_t glyph) {
         case kGlyphSource: return shape(kSource);
         case kGlyphSearch: return shape(kSearch);
         case kGlyphInfo: return shape(kInfo);
+        case kGlyphFilter: return shape(kFilter);
         default: return GlyphShape{};
     }
 }

@@ -16,6 +16,7 @@ constexpr wchar_t kGlyphGrid = 0xE80A;          // the Grid tab
 constexpr wchar_t kGlyphSource = 0xE943;        // the Source tab
 constexpr wchar_t kGlyphSearch = 0xE721;        // the search button
 constexpr wchar_t kGlyphInfo = 0xE946;          // the status bar's About icon
+constexpr wchar_t kGlyphFilter = 0xE71C;        // the search box's filter toggle
 
 // The drawings are made on a square grid of this many units, scaled to the font's em square.
 constexpr int kGlyphGrid16 = 16;

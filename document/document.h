@@ -143,6 +143,9 @@ struct Node {
     NodeKind kind = NodeKind::Root;
     bool keyed = false;           // member of a mapping; name holds its key
     bool registryKey = false;     // stands for a registry key (.reg files)
+    // The search box's filter in the window that shows the document (shell/filter.h): whether
+    // the node matched and whether it holds a match. Set only while a filter is applied.
+    uint8_t filterMark = 0;
 };
 static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");

@@ -1,11 +1,14 @@
-// Format detection: the extension chooses YAML, TOML and .reg; everything else is classified by
-// its first non-blank character ("<" XML, "[" or "{" JSON or JSON Lines).
+// Format detection: a well-known file name (Pipfile, .clang-format) or the extension chooses YAML,
+// TOML and .reg; everything else is classified by its first non-blank character ("<" XML, "[" or
+// "{" JSON or JSON Lines).
 #include "document/load.h"
 
+#include <string_view>
 #include <utility>
 
 #include "document/chars.h"
 #include "document/language.h"
+#include "document/wellknown.h"
 #include "parsers/json.h"
 #include "parsers/registry.h"
 #include "parsers/toml.h"
@@ -33,10 +36,16 @@ static bool parseParsedText(const std::wstring& path, Document& doc) {
     if (start >= text.size()) return false;
 
     const std::wstring ext = pathExtension(path);
+    const NamedFormat named = namedFormat(path);
     const size_t mark = (!text.empty() && text[0] == 0xFEFF) ? 1 : 0;
     auto keepSource = [&] { doc.sourceText = std::wstring_view(text).substr(mark); };
+    // A tool that reads its settings as JSON or YAML: a text that opens an object or an array, or
+    // a JSON comment, is read as JSON (the more lenient reader there), anything else as YAML.
+    const bool namedYaml = named == NamedFormat::Yaml ||
+                           (named == NamedFormat::JsonOrYaml && std::wstring_view(L"{[/").find(text[start]) ==
+                                                                    std::wstring_view::npos);
 
-    if (ext == L".yaml" || ext == L".yml") {
+    if (namedYaml || ext == L".yaml" || ext == L".yml") {
         doc.format = DocumentFormat::Yaml;
         doc.isDataFormat = true;
         doc.isYaml = true;
@@ -45,7 +54,7 @@ static bool parseParsedText(const std::wstring& path, Document& doc) {
         keepSource();
         return true;
     }
-    if (ext == L".toml") {
+    if (named == NamedFormat::Toml || ext == L".toml") {
         doc.format = DocumentFormat::Toml;
         doc.isDataFormat = true;
         createRoot(doc);

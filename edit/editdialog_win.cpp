@@ -3,6 +3,7 @@
 // value is not on screen. Each lives for one EditValueText call and runs its own message loop,
 // so the host's other windows keep receiving their messages meanwhile.
 #include <windows.h>
+#include <commctrl.h>
 #include <dwmapi.h>
 #include <uxtheme.h>
 
@@ -88,10 +89,11 @@ void runLoop(const bool& done, Step step) {
     }
 }
 
-bool editInPlace(MainWindow& main, std::wstring& value) {
+}  // namespace
+
+bool AskInPlace(MainWindow& main, const RECT& r, const wchar_t* cue, std::wstring& value) {
     const Palette& pal = main.palette;
     main.editBrush.reset(CreateSolidBrush(pal.color(ColorSlot::background)));
-    const RECT& r = main.editRect;
     HWND field = CreateWindowExW(0, L"EDIT", value.c_str(), WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, r.left,
                                  r.top, r.right - r.left, r.bottom - r.top, main.ActiveViewWindow(), nullptr,
                                  moduleHandle, nullptr);
@@ -101,6 +103,7 @@ bool editInPlace(MainWindow& main, std::wstring& value) {
     }
     const HFONT font = main.settings.activeView == kViewSource ? pal.monoFont.get() : pal.contentFont.get();
     SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (cue) SendMessageW(field, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue));
     InPlaceEditor state;
     SetWindowLongPtrW(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     state.previous = reinterpret_cast<WNDPROC>(
@@ -128,6 +131,10 @@ bool editInPlace(MainWindow& main, std::wstring& value) {
     main.editBrush.reset();
     return changed;
 }
+
+namespace {
+
+bool editInPlace(MainWindow& main, std::wstring& value) { return AskInPlace(main, main.editRect, nullptr, value); }
 
 // ---- dialog ----
 

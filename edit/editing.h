@@ -137,6 +137,10 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
 
 // Edits the selected node's value (Ctrl+E, F4, the menu and the views' edit gestures).
 void EditSelectedValue(MainWindow& main);
+// A one-line field at `rect` of the active view (client coordinates) in the palette's colours,
+// with a grey hint while empty; runs until Enter (true when the text changed), Escape (false) or
+// a click elsewhere, which confirms. `value` is in-out.
+bool AskInPlace(MainWindow& main, const RECT& rect, const wchar_t* cue, std::wstring& value);
 // The value editor of the main window: the in-place field or the dialog; value is in-out.
 bool EditValueText(MainWindow& main, std::wstring& value);
 // When set, EditValueText asks this instead: the GUI tests answer for the user, since the field

@@ -20,6 +20,7 @@ const wchar_t* toolbarLabel(int32_t action) {
         case kActionPreviousMatch: return tr(L"Previous match", L"Vorheriger Treffer");
         case kActionNextMatch: return tr(L"Next match", L"N\u00E4chster Treffer");
         case kActionRegexToggle: return tr(L"Regular expression", L"Regul\u00E4rer Ausdruck");
+        case kActionFilterToggle: return tr(L"Filter: show only matching nodes", L"Filtern: nur passende Knoten zeigen");
         default: return L"";
     }
 }
@@ -35,6 +36,7 @@ wchar_t toolbarGlyph(int32_t action) {
         case kActionSearchButton: return kGlyphSearch;
         case kActionPreviousMatch: return kGlyphChevronUp;
         case kActionNextMatch: return kGlyphChevronDown;
+        case kActionFilterToggle: return kGlyphFilter;
         default: return 0;
     }
 }
@@ -45,6 +47,7 @@ bool isItemActive(int32_t action, int view) {
         case kActionCollapseAll: return view != kViewSource;
         case kActionAutoFit: return view == kViewGrid;
         case kActionCounts: return view == kViewTree;
+        case kActionFilterToggle: return view != kViewSource;
         default: return true;
     }
 }
@@ -120,7 +123,7 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
     const bool wantsField = in.searchMode != kSearchFieldNone && (in.searchMode == kSearchFieldShown || in.searchOpen);
     auto fieldRoom = [&] {
         const int before = tabsEnd + S(kSearchLead) + (searchButton ? h + gap : 0);
-        const int after = 3 * (gap + h) + buttonsWidth() + S(kSwitchReserveGap) + switchWidth();
+        const int after = 4 * (gap + h) + buttonsWidth() + S(kSwitchReserveGap) + switchWidth();
         return rightEdge - before - after;
     };
     const int fieldPreferred = top ? S(kSearchFieldWidthTop) : S(kSearchFieldWidthStatus);
@@ -161,7 +164,7 @@ ChromeLayout layoutChromeItems(const ChromeInput& in) {
                 add(kActionSearchField, field);
                 out.searchField = field;
                 int bx = field.right;
-                for (int32_t a : {kActionPreviousMatch, kActionNextMatch, kActionRegexToggle}) {
+                for (int32_t a : {kActionPreviousMatch, kActionNextMatch, kActionRegexToggle, kActionFilterToggle}) {
                     bx += gap;
                     add(a, Box{bx, y, bx + h, y + h});
                     bx += h;
@@ -226,6 +229,16 @@ const wchar_t* searchOutcomeText(SearchOutcome outcome) {
                       L"Ung\u00FCltiger oder nicht unterst\u00FCtzter regul\u00E4rer Ausdruck");
         default: return L"";
     }
+}
+
+}  // namespace qm
+
+namespace qm {
+
+std::wstring filterStatusText(size_t matched) {
+    const std::wstring n = FormatThousands(matched);
+    if (uiGerman) return L"Filter: " + n + L" Treffer";
+    return L"Filter: " + n + (matched == 1 ? L" match" : L" matches");
 }
 
 }  // namespace qm

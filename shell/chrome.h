@@ -79,6 +79,7 @@ enum ToolbarAction : int32_t {
     kActionPreviousMatch = 11,
     kActionNextMatch = 12,
     kActionRegexToggle = 13,
+    kActionFilterToggle = 14,  // the funnel beside the regular-expression toggle
 };
 
 struct Box {
@@ -136,5 +137,7 @@ std::wstring statusText(const Document& doc);
 // stopped for too much work, or an expression that cannot be used. Empty for the other outcomes,
 // which the search field's frame shows alone.
 const wchar_t* searchOutcomeText(SearchOutcome outcome);
+// What the status bar says while the search box's filter is on: how many nodes matched.
+std::wstring filterStatusText(size_t matched);
 
 }  // namespace qm

@@ -100,7 +100,8 @@ void rebuildTooltips(MainWindow& main) {
     if (!main.chrome.tooltip) return;
     for (const ToolbarItem& item : main.chrome.toolbarItems) {
         if (item.action != kActionSearchButton && item.action != kActionPreviousMatch &&
-            item.action != kActionNextMatch && item.action != kActionRegexToggle && !item.iconOnly)
+            item.action != kActionNextMatch && item.action != kActionRegexToggle &&
+            item.action != kActionFilterToggle && !item.iconOnly)
             continue;
         if (!itemActive(main, item)) continue;  // the switches share a place: only the view's own tells
         TOOLINFOW ti{};
@@ -182,7 +183,8 @@ void paintSearchField(const MainWindow& main, HDC dc, const ToolbarItem& item) {
 void paintSearchButton(const MainWindow& main, HDC dc, int index, const ToolbarItem& item) {
     const Palette& p = main.palette;
     const bool on = (item.action == kActionSearchButton && main.chrome.searchOpen) ||
-                    (item.action == kActionRegexToggle && main.settings.searchRegex);
+                    (item.action == kActionRegexToggle && main.settings.searchRegex) ||
+                    (item.action == kActionFilterToggle && main.settings.searchFilter);
     const COLORREF chrome = slot(main, ColorSlot::chrome);
     COLORREF background = chrome;
     if (index == main.chrome.pressedItem)
@@ -264,6 +266,16 @@ void runAction(MainWindow& main, int32_t action) {
             main.chrome.searchFailed = false;
             main.chrome.searchOutcome = SearchOutcome::Found;
             main.SaveSettings();
+            FocusSearchBox(main);
+            InvalidateRect(main.window, nullptr, FALSE);
+            break;
+        case kActionFilterToggle:
+            main.settings.searchFilter = !main.settings.searchFilter;
+            main.SaveSettings();
+            if (main.settings.searchFilter)
+                RunSearchFromBox(main, false);
+            else
+                ClearFilter(main);
             FocusSearchBox(main);
             InvalidateRect(main.window, nullptr, FALSE);
             break;
@@ -397,7 +409,8 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
             case kActionSearchButton:
             case kActionPreviousMatch:
             case kActionNextMatch:
-            case kActionRegexToggle: paintSearchButton(main, dc, int(i), item); break;
+            case kActionRegexToggle:
+            case kActionFilterToggle: paintSearchButton(main, dc, int(i), item); break;
             case kActionAutoFit:
             case kActionCounts: paintSwitch(main, dc, int(i), item); break;
             default: paintButton(main, dc, int(i), item); break;
@@ -405,7 +418,8 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     }
     if (!main.document) return;
     const Document& doc = *main.document;
-    const std::wstring status = statusText(doc);
+    const std::wstring status =
+        main.filter.active ? filterStatusText(main.filter.matched) + L"   " + statusText(doc) : statusText(doc);
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     // The status text first (the items left it room), the path in what remains, never less than
@@ -417,7 +431,8 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     RECT statusRect{right - width, main.chrome.statusRect.top, right, main.chrome.statusRect.bottom};
     drawText(dc, status, statusRect, statusColour, p.uiFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     RECT pathRect{statusLeft, main.chrome.statusRect.top, statusRect.left - p.scale(kStatusPathGap), main.chrome.statusRect.bottom};
-    const std::wstring searchMessage = searchOutcomeText(main.chrome.searchOutcome);
+    const std::wstring searchMessage =
+        main.chrome.notice.empty() ? std::wstring(searchOutcomeText(main.chrome.searchOutcome)) : main.chrome.notice;
     if (!searchMessage.empty()) {
         drawText(dc, searchMessage, pathRect, slot(main, ColorSlot::warning), p.uiFont,
                  DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
@@ -443,6 +458,14 @@ void FocusSearchBox(MainWindow& main) {
 void RunSearchFromBox(MainWindow& main, bool backwards) {
     const std::wstring text = searchBoxText(main);
     if (text.empty()) return;
+    // With the filter on, a new text (or switch) filters first; the same one again steps
+    // through the matches the filter kept.
+    const unsigned filterFlags = main.settings.searchRegex ? kSearchRegex : 0;
+    if (main.settings.searchFilter && main.settings.activeView != kViewSource &&
+        (!main.filter.active || main.filter.text != text || main.filter.flags != filterFlags)) {
+        ApplyFilter(main, text, filterFlags);
+        return;
+    }
     const int flags = (main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0);
     // The box's search wraps around within the one search, so it never tests a node twice.
     main.chrome.searchFailed = Search(main, text, flags, true) != SearchOutcome::Found;
@@ -506,6 +529,7 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
             main.highlight.highlightActive = false;
             main.RepaintActiveView();
         }
+        if (main.filter.active && GetWindowTextLengthW(main.chrome.searchBox) == 0) ClearFilter(main);
     }
     return 0;
 }

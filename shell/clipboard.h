@@ -23,6 +23,13 @@ void showNulCharacters(std::wstring& text);
 // scalar's value, a simple element's text and the subtree text of anything with children.
 bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text);
 
+struct GridBox;
+// "Copy table": a record table of the grid as tab-separated text, ready for a spreadsheet: a
+// header row of its column names, then one line per record in the order shown, each cell as
+// "Copy value" gives it with every tab and line break (and the indentation after a break) turned
+// into one space, several elements of one column joined by a space. Lines end in "\r\n".
+std::wstring tableText(const GridBox& table, const Document& doc);
+
 }  // namespace qm
 
 #ifdef _WIN32

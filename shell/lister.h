@@ -45,7 +45,8 @@ struct ListDefaultParamStruct {
 };
 
 // The extensions the host offers to the plug-in (which format a file is read as is decided
-// from its name and content when it is loaded).
+// from its name and content when it is loaded); the last ones are those of the well-known
+// configuration file names (document/wellknown.h) that have one.
 constexpr char kDetectString[] =
     "EXT=\"XML\" | EXT=\"XSD\" | EXT=\"XSL\" | EXT=\"XSLT\" | EXT=\"SVG\" | EXT=\"CONFIG\" | EXT=\"CSPROJ\" | "
     "EXT=\"VBPROJ\" | EXT=\"VCXPROJ\" | EXT=\"FSPROJ\" | EXT=\"PROPS\" | EXT=\"TARGETS\" | EXT=\"NUSPEC\" | "
@@ -57,7 +58,10 @@ constexpr char kDetectString[] =
     "EXT=\"VSTEMPLATE\" | EXT=\"PUBXML\" | EXT=\"RUNSETTINGS\" | EXT=\"RULESET\" | EXT=\"SLNX\" | EXT=\"USER\" | "
     "EXT=\"RDL\" | EXT=\"RDLC\" | EXT=\"DTSX\" | EXT=\"TMX\" | EXT=\"XBRL\" | EXT=\"XMI\" | EXT=\"DAE\" | "
     "EXT=\"XIB\" | EXT=\"STORYBOARD\" | EXT=\"MUSICXML\" | EXT=\"OPF\" | EXT=\"NCX\" | EXT=\"XSPF\" | "
-    "EXT=\"JSONL\" | EXT=\"NDJSON\" | EXT=\"TOML\" | EXT=\"REG\"";
+    "EXT=\"JSONL\" | EXT=\"NDJSON\" | EXT=\"TOML\" | EXT=\"REG\" | EXT=\"LOCK\" | EXT=\"CLANG-FORMAT\" | "
+    "EXT=\"CLANG-TIDY\" | EXT=\"CLANGD\" | EXT=\"YAMLLINT\" | EXT=\"CONDARC\" | EXT=\"ESLINTRC\" | "
+    "EXT=\"PRETTIERRC\" | EXT=\"STYLELINTRC\" | EXT=\"BABELRC\" | EXT=\"JSHINTRC\" | EXT=\"SWCRC\" | "
+    "EXT=\"WATCHMANCONFIG\"";
 
 // ListGetDetectString's copy: at most size - 1 characters and a terminating zero.
 void copyDetectString(char* buffer, int size);

@@ -43,6 +43,9 @@ struct ChromeState {
     // How the last search ended, while it is worth telling: Stopped or InvalidPattern show their
     // text in the status bar until the next search, a change of the search text or a new document.
     SearchOutcome searchOutcome = SearchOutcome::Found;
+    // A message of "Go to path" for the status bar (no node has the path typed), shown in place
+    // of the path until the selection changes.
+    std::wstring notice;
 
     // Toolbar and status bar.
     std::vector<ToolbarItem> toolbarItems;
@@ -79,6 +82,15 @@ struct MainWindow {
 
     // Search highlighting.
     HighlightState highlight;  // what the last search looked for; the views paint its occurrences
+
+    // The search box's filter: while active the Tree and the Grid show only the nodes it marked
+    // (shell/filter.h); the views' own expansion waits unchanged for it to go.
+    struct FilterState {
+        bool active = false;
+        size_t matched = 0;
+        std::wstring text;  // the search text it was applied with
+        unsigned flags = 0;
+    } filter;
 
     ChromeState chrome;
 
@@ -118,6 +130,17 @@ struct MainWindow {
     void RepaintStatus() const;
     void RepaintActiveView() const;
 };
+
+// The search box's filter (shell/filter_win.cpp): applies `text` with the search flags, keeping
+// the selection when it is kept and otherwise selecting the first match; or clears it, keeping
+// the selection and revealing it in the full tree.
+void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags);
+void ClearFilter(MainWindow& main);
+
+// "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
+// and reveals the node `path` names or says in the status bar that there is none.
+void GoToPath(MainWindow& main);
+void GoToPathText(MainWindow& main, const std::wstring& path);
 
 // The MainWindow of a plug-in window handle, or null for any other window.
 MainWindow* FindMainWindow(HWND window);

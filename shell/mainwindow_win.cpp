@@ -107,6 +107,8 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     treePane.rows.clear();
     treePane.expanded.clear();
     gridPane.ForgetDocument();
+    filter = FilterState{};
+    gridPane.expansion.filtered = false;
     document = std::move(doc);
     filePath = path;
     if (document && document->root) {
@@ -155,6 +157,7 @@ void MainWindow::SelectNode(Node* node) {
     Node* shown = DisplayNode(node);
     if (shown == selected) return;
     selected = shown;
+    chrome.notice.clear();
     sourcePane.matchLine = -1;  // the next search in the source view starts at the selection
     RepaintStatus();
     RepaintActiveView();
@@ -205,6 +208,7 @@ bool MainWindow::HandleShortcut(WPARAM key) {
             case VK_ADD: case VK_OEM_PLUS: ExpandCollapseAll(true); return true;
             case VK_SUBTRACT: case VK_OEM_MINUS: ExpandCollapseAll(false); return true;
             case 'E': EditSelectedValue(*this); return true;
+            case 'G': GoToPath(*this); return true;
             default: break;
         }
     }

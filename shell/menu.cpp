@@ -96,6 +96,7 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
     menu.push_back(command(kCmdCopyName, L"Copy name", L"Name kopieren"));
     menu.push_back(copyPathEntry(s));
     menu.push_back(copyAsEntry(s));
+    menu.push_back(command(kCmdGoToPath, L"Go to path\u2026\tCtrl+G", L"Gehe zu Pfad\u2026\tStrg+G"));
     if (s.view == kViewSource) menu.push_back(command(kCmdCopySource, L"Copy entire source", L"Gesamten Quelltext kopieren"));
     menu.push_back(separator());
     if (s.view == kViewTree || s.view == kViewGrid) {
@@ -124,6 +125,7 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
                                s.autoFit));
         menu.push_back(command(kCmdResetWidths, L"Reset column widths", L"Spaltenbreiten zur\u00FCcksetzen",
                                !s.userColumnWidths));
+        menu.push_back(command(kCmdCopyTable, L"Copy table", L"Tabelle kopieren", !s.gridTable));
     }
     menu.push_back(separator());
     menu.push_back(submenu(L"Theme", L"Design", themeEntries(s.themeMode)));

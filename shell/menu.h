@@ -34,6 +34,8 @@ constexpr int kCmdButtonsHidden = 120;
 constexpr int kCmdSearchField = 121;
 constexpr int kCmdLightDefault = 122;
 constexpr int kCmdDarkDefault = 123;
+constexpr int kCmdCopyTable = 124;
+constexpr int kCmdGoToPath = 125;
 constexpr int kCmdSourceAsWritten = 141;
 constexpr int kCmdSourceFormatted = 142;
 constexpr int kCmdSchemeFirst = 1000;  // 1000 + position in the scheme list
@@ -60,6 +62,7 @@ struct MenuState {
     bool showCounts = false;
     bool autoFit = false;
     bool userColumnWidths = false;  // the grid holds widths the user dragged
+    bool gridTable = false;         // the menu was opened over a record table of the grid (or on its selection)
     bool sourceChoice = false;      // the Source view can show the file as written or formatted
     bool sourceAsWritten = false;   // and shows it as written
     int themeMode = 0;

@@ -57,6 +57,12 @@ bool appendEntries(HMENU menu, const std::vector<MenuEntry>& entries) {
     return true;
 }
 
+// "Copy table": the record table the grid's menu was opened on, as tab-separated text.
+void copyGridTable(MainWindow& main) {
+    const GridBox* table = main.gridPane.FindTable(main.gridPane.menuTableKey);
+    if (table && main.document) CopyTextToClipboard(main.window, tableText(*table, *main.document));
+}
+
 MenuState menuStateOf(MainWindow& main) {
     MenuState s;
     const Settings& set = main.settings;
@@ -74,6 +80,7 @@ MenuState menuStateOf(MainWindow& main) {
     s.showCounts = set.showCounts;
     s.autoFit = set.autoFit;
     s.userColumnWidths = main.gridPane.ColumnWidthCount() > 0;
+    s.gridTable = main.gridPane.menuTableKey != nullptr;
     s.themeMode = set.themeMode;
     s.buttonsMode = set.buttonsMode;
     s.searchMode = set.searchMode;
@@ -186,6 +193,8 @@ void RunMenuCommand(MainWindow& main, int id) {
             CopyTextToClipboard(main.window, text);
             return;
         }
+        case kCmdCopyTable: copyGridTable(main); return;
+        case kCmdGoToPath: GoToPath(main); return;
         case kCmdEditValue: EditSelectedValue(main); return;
         case kCmdSaveChanges: SaveChanges(main); return;
         case kCmdButtonsTop: setButtonsMode(main, kButtonsTop); return;

@@ -31,6 +31,7 @@ struct Settings {
     int buttonsMode = kButtonsTop;      // "Buttons"
     int searchMode = kSearchFieldNone;  // "Search"
     bool searchRegex = false; // "SearchRegex"
+    bool searchFilter = false;  // "SearchFilter": the search box filters the Tree and the Grid
     int sourceLayout = kSourceLayoutAutomatic;  // "SourceLayout"
     wchar_t searchKeyChar = L'F';  // "SearchKey" (never written); 0 switches the shortcut off
     bool searchKeyShift = true;

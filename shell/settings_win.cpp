@@ -108,6 +108,7 @@ void ReadSettings(Settings& s) {
     s.buttonsMode = clampSetting(readInt(L"Buttons", kButtonsTop), kButtonsHidden, kButtonsStatusBar);
     s.searchMode = clampSetting(readInt(L"Search", kSearchFieldNone), kSearchFieldNone, kSearchFieldBehindButton);
     s.searchRegex = readInt(L"SearchRegex", 0) != 0;
+    s.searchFilter = readInt(L"SearchFilter", 0) != 0;
     s.sourceLayout = clampSetting(readInt(L"SourceLayout", kSourceLayoutAutomatic), kSourceLayoutAutomatic,
                                   kSourceLayoutFormatted);
     parseSearchKey(readText(L"SearchKey", L"Ctrl+Shift+F", 64), s.searchKeyChar, s.searchKeyShift);
@@ -124,6 +125,7 @@ void SaveSettings(const Settings& s) {
     writeBool(L"Counts", s.showCounts);
     writeInt(L"Search", s.searchMode);
     writeBool(L"SearchRegex", s.searchRegex);
+    writeBool(L"SearchFilter", s.searchFilter);
     writeInt(L"SourceLayout", s.sourceLayout);
     writeInt(L"Theme", s.themeMode);
     writeText(L"LightScheme", s.lightSchemeName);

@@ -4,12 +4,14 @@
 // for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
 //
 //   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing]
-//                     [--keys KEYS] [--screenshot OUT.png] FILE
+//                     [--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE
 //
 // --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
 // each view can be taken; --keys presses keys in the view before the screenshot, as a list such
 // as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, each with an
-// optional "ctrl+" and a count); --screenshot renders the plug-in window with its children into a PNG
+// optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
+// grid's column header sorts its table); --search types TEXT into the search box and presses Enter
+// (with "SearchFilter=1" in Quillmap.ini that filters); --screenshot renders the plug-in window with its children into a PNG
 // and exits (no display needed); --timing prints the time from ListLoadW to the first painted
 // view and the peak working set, and with --view the time from the switch to the view's first
 // painted screen, the memory the switch added and the time to paint the end of the file.
@@ -316,6 +318,27 @@ void pressKey(WPARAM key, bool ctrl) {
     SetKeyboardState(saved);
 }
 
+// A left click at a point of the active view's client area.
+void clickView(const std::wstring& point) {
+    const size_t comma = point.find(L',');
+    const int x = _wtoi(point.c_str()), y = comma == std::wstring::npos ? 0 : _wtoi(point.c_str() + comma + 1);
+    for (int view = 0; view < 3; ++view) {
+        if (!viewShown(view)) continue;
+        HWND target = FindWindowExW(host.pluginWindow, nullptr, kViewClasses[view], nullptr);
+        SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+}
+
+// Types into the plug-in's search box and presses Enter there.
+bool searchInBox(const std::wstring& text) {
+    HWND box = FindWindowExW(host.pluginWindow, nullptr, L"Edit", nullptr);
+    if (!box) return false;
+    SetWindowTextW(box, text.c_str());
+    SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+    return true;
+}
+
 // Presses the keys of a --keys list; false for a name it does not know.
 bool pressKeys(const std::wstring& list) {
     static const struct {
@@ -376,7 +399,7 @@ int wmain(int argc, wchar_t** argv) {
     bool timing = false;
     int view = -1;
     bool badView = false;
-    std::wstring keys;
+    std::wstring keys, click, search;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) pluginPath = argv[++i];
@@ -385,6 +408,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--dark") host.dark = true;
         else if (arg == L"--timing") timing = true;
         else if (arg == L"--keys" && i + 1 < argc) keys = argv[++i];
+        else if (arg == L"--click" && i + 1 < argc) click = argv[++i];
+        else if (arg == L"--search" && i + 1 < argc) search = argv[++i];
         else if (arg == L"--view") {
             view = i + 1 < argc ? viewIndex(argv[++i]) : -1;
             badView = view < 0;
@@ -392,7 +417,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (host.file.empty() || badView) {
         fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing] "
-             L"[--keys KEYS] [--screenshot OUT.png] FILE");
+             L"[--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE");
         return 2;
     }
     if (!loadPlugin(pluginPath, host.plugin)) {
@@ -484,6 +509,12 @@ int wmain(int argc, wchar_t** argv) {
 
     if (!keys.empty() && !pressKeys(keys)) {
         fail((L"unknown key in " + keys).c_str());
+        DestroyWindow(host.window);
+        return 2;
+    }
+    if (!click.empty()) clickView(click);
+    if (!search.empty() && !searchInBox(search)) {
+        fail(L"no search box (Search=1 in Quillmap.ini shows it)");
         DestroyWindow(host.window);
         return 2;
     }

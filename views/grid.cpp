@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "edit/nodetext.h"
+#include "shell/filter.h"
 #include "views/tree.h"
 
 namespace qm {
@@ -129,6 +130,7 @@ const Node* gridGroupKey(const Node* node) {
 void resetGridExpansion(const Node* root, GridExpansion& expansion) {
     expansion.nodes.clear();
     expansion.groups.clear();
+    expansion.sorts.clear();
     if (!root) return;
     for (const Node* top : root->children) {
         if (!isExpandable(top)) continue;
@@ -211,11 +213,39 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 
 namespace {
 
+// Puts a table's records in the order `sort` asks (document order when it asks none), each
+// numbered by its row in document order, with an arrow after the sorted column's name.
+void orderRecords(GridFrame& f, const GridSortKey& sort, const GridTextKey& textKey) {
+    if (!f.recordNumbers.empty()) {
+        std::vector<Node*> byNumber(f.records.size());
+        for (size_t r = 0; r < f.records.size(); ++r) byNumber[f.recordNumbers[r] - 1] = f.records[r];
+        f.records = std::move(byNumber);
+        f.recordNumbers.clear();
+    }
+    const size_t columnCount = static_cast<size_t>(f.columnCount);
+    for (size_t c = 0; c < columnCount && c < f.rows.size(); ++c) f.rows[c].note = {};
+    if (sort.column < 0 || sort.column >= f.columnCount || !f.key) return;
+    std::unordered_map<const Node*, uint32_t> number;
+    number.reserve(f.records.size());
+    for (size_t r = 0; r < f.records.size(); ++r) number.emplace(f.records[r], static_cast<uint32_t>(r + 1));
+    const RecordColumns columns(f.rows, columnCount, f.key->kind == NodeKind::Object);
+    f.records = sortedRecords(f.records, columns, sort.column, sort.descending, textKey);
+    f.recordNumbers.resize(f.records.size());
+    for (size_t r = 0; r < f.records.size(); ++r) f.recordNumbers[r] = number[f.records[r]];
+    f.rows[static_cast<size_t>(sort.column)].note = sort.descending ? L"\u25BC" : L"\u25B2";
+}
+
 enum ColumnCategory : uint8_t { kAttributeColumn = 0, kTextColumn = 1, kElementColumn = 2, kMemberColumn = 3 };
 
 struct GridBuilder {
     const GridExpansion& expansion;
     GridLayout& layout;
+
+    // Under the search box's filter only kept nodes are shown, and everything holding a match
+    // is open; the user's sets wait unchanged for the filter to go.
+    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node); }
+    bool opens(const Node* node) const { return expansion.filtered ? filterOpens(node) : expansion.nodes.count(node) != 0; }
+    bool opensGroup(const Node* head) const { return expansion.filtered || expansion.groups.count(head) != 0; }
 
     GridBox* newBox(GridBoxType type, Node* node) {
         GridBox& box = layout.boxes.emplace_back();
@@ -255,7 +285,11 @@ struct GridBuilder {
         // A row per child, or per run of two or more same-named elements.
         std::vector<Node*> starts;
         const auto& children = node->children;
-        for (size_t i = 0; i < children.size(); i = runEnd(children, i)) starts.push_back(children[i]);
+        for (size_t i = 0, j = 0; i < children.size(); i = j) {
+            j = runEnd(children, i);
+            if (std::any_of(children.begin() + i, children.begin() + j, [&](const Node* c) { return keeps(c); }))
+                starts.push_back(children[i]);
+        }
         if (starts.empty()) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::KeyValue, node);
         GridFrame& f = *box->frame;
@@ -292,7 +326,7 @@ struct GridBuilder {
             row.count = static_cast<uint32_t>(j - i);
             row.toggle = kToggleGroup;
             row.toggleKey = c;
-            row.open = expansion.groups.count(c) != 0;
+            row.open = opensGroup(c);
             f.rows.push_back(row);
             f.children.push_back(row.open ? recordTable(siblings.begin() + i, siblings.begin() + j, depth + 1)
                                           : dimLeaf({}));
@@ -326,7 +360,7 @@ struct GridBuilder {
         if (isExpandable(c)) {
             row.toggle = kToggleNode;
             row.toggleKey = c;
-            row.open = expansion.nodes.count(c) != 0;
+            row.open = opens(c);
         }
         return row;
     }
@@ -357,6 +391,8 @@ struct GridBuilder {
         if (node->kind == NodeKind::Array) row.count = static_cast<uint32_t>(countItems(node));
         row.toggle = kToggleNode;
         row.toggleKey = node;
+        // A cell of a record opens as the user left it, under the filter too: a table of many
+        // kept records would otherwise open a table in every row.
         row.open = expansion.nodes.count(node) != 0;
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
@@ -383,7 +419,7 @@ struct GridBuilder {
         row.label = head->name.view();
         row.count = static_cast<uint32_t>(last - first);
         row.toggle = kToggleGroup;
-        row.open = expansion.groups.count(head) != 0;
+        row.open = expansion.groups.count(head) != 0;  // as a record's nested cell above
         box->frame->rows.push_back(row);
         if (row.open) box->frame->children.push_back(recordTable(first, last, depth + 1));
         return box;
@@ -393,9 +429,15 @@ struct GridBuilder {
     GridBox* recordTable(It first, It last, int depth) {
         if (first == last) return dimLeaf(kEllipsis);
         if (depth > kGridMaxDepth) return dimLeaf(kEllipsis, (*first)->parent);
-        GridBox* box = newBox(GridBoxType::Table, (*first)->parent);
+        Node* key = *first;
+        std::vector<Node*> kept;
+        for (It it = first; it != last; ++it)
+            if (keeps(*it)) kept.push_back(*it);
+        if (kept.empty()) return dimLeaf({});
+        GridBox* box = newBox(GridBoxType::Table, key->parent);
         GridFrame& f = *box->frame;
-        f.records.assign(first, last);
+        f.records = std::move(kept);
+        f.key = key;
         f.lazy = std::make_unique<GridLazyRows>();
         f.lazy->depth = depth;
         GridColumnIndex& index = f.lazy->index;
@@ -440,6 +482,7 @@ struct GridBuilder {
         index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
         index.claimedBy.assign(f.rows.size(), SIZE_MAX);
         index.elementsOf.resize(f.rows.size());
+        sortRecords(f);
 
         const size_t records = f.records.size();
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
@@ -450,6 +493,13 @@ struct GridBuilder {
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
         f.lazy.reset();
         return box;
+    }
+
+    // A table the user sorted: its records in that order, each with its number in the document,
+    // and an arrow after the sorted column's name.
+    void sortRecords(GridFrame& f) {
+        const auto it = expansion.sorts.find(f.key);
+        if (it != expansion.sorts.end()) orderRecords(f, it->second, layout.textKey);
     }
 
     // Builds the cells of record r and appends them to the table's children.
@@ -536,12 +586,12 @@ struct GridBuilder {
         GridRow& row = box.frame->rows[i];
         Node* c = row.node;
         if (row.toggle == kToggleGroup) {
-            row.open = expansion.groups.count(c) != 0;
+            row.open = opensGroup(c);
             if (!row.open) return dimLeaf({});
             const auto first = c->parent->children.begin() + static_cast<std::ptrdiff_t>(indexAmongSiblings(c));
             return recordTable(first, first + row.count, depth + 1);
         }
-        row.open = expansion.nodes.count(c) != 0;
+        row.open = opens(c);
         return row.open ? content(c, depth + 1) : dimLeaf(keep(nodeSummary(c)), c);
     }
 
@@ -643,6 +693,68 @@ void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& lay
     layout.expansion = &expansion;
     GridBuilder builder{expansion, layout};
     layout.root = builder.keyValue(const_cast<Node*>(root), 0);
+}
+
+GridTableHolder tableHolder(const GridBox& table) {
+    const GridFrame& f = *table.frame;
+    if (!f.key) return {};
+    // Record objects fill an array that a row or a nested cell opens; records that are elements
+    // are a group of same-named elements, opened by their first.
+    if (f.key->kind == NodeKind::Object) return {kToggleNode, f.key->parent};
+    return {kToggleGroup, f.key};
+}
+
+void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion) {
+    const Node* key = table.frame->key;
+    if (!key) return;
+    const auto it = expansion.sorts.find(key);
+    const GridSortKey next = nextSortKey(it == expansion.sorts.end() ? GridSortKey{} : it->second, column);
+    if (next.column < 0)
+        expansion.sorts.erase(key);
+    else
+        expansion.sorts[key] = next;
+}
+
+namespace {
+int setRowTops(GridFrame& f);
+}  // namespace
+
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey) {
+    if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return false;
+    GridFrame& f = *table.frame;
+    const size_t n = f.records.size();
+    if (f.rowCells.size() != n || f.rowHeights.size() != n || (f.lazy && !f.lazy->sized)) return false;
+    std::unordered_map<const Node*, uint32_t> oldRow;
+    oldRow.reserve(n);
+    for (size_t r = 0; r < n; ++r) oldRow.emplace(f.records[r], static_cast<uint32_t>(r));
+    orderRecords(f, sort, textKey);
+    std::vector<uint32_t> from(n), to(n);
+    for (size_t r = 0; r < n; ++r) {
+        from[r] = oldRow[f.records[r]];
+        to[from[r]] = static_cast<uint32_t>(r);
+    }
+    auto permute = [&](auto& rows) {
+        auto old = rows;
+        for (size_t r = 0; r < n; ++r) rows[r] = old[from[r]];
+    };
+    permute(f.rowCells);
+    permute(f.rowHeights);
+    if (f.lazy) {
+        GridLazyRows& lazy = *f.lazy;
+        std::vector<uint32_t> starts{0};
+        std::vector<GridSizedCell> cells;
+        cells.reserve(lazy.sizedCells.size());
+        for (size_t r = 0; r < n; ++r) {
+            cells.insert(cells.end(), lazy.sizedCells.begin() + lazy.sizedStarts[from[r]],
+                         lazy.sizedCells.begin() + lazy.sizedStarts[from[r] + 1]);
+            starts.push_back(static_cast<uint32_t>(cells.size()));
+        }
+        lazy.sizedStarts = std::move(starts);
+        lazy.sizedCells = std::move(cells);
+        for (uint32_t& r : lazy.staleRows) r = to[r];
+    }
+    setRowTops(f);
+    return true;
 }
 
 size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node* toggleKey, GridLayout& layout) {
@@ -879,7 +991,7 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     bool leavesMatter = false;
     for (size_t c = 0; c < columns; ++c) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
-        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
         if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
         widenBy(f.columnWidths[c], *longest[c], bound, m);
         leavesMatter = leavesMatter || f.columnWidths[c] < bound;
@@ -998,7 +1110,7 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     for (size_t c = 0; c < columns; ++c) {
         if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
         if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
-        if (records) dragged[c] = m.draggedWidth(f.records.front(), static_cast<int32_t>(c));
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
     }
     finishTable(box, dragged, nestedMax, m);
     return true;
@@ -1261,7 +1373,7 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
         if (!box->frame) continue;
         const GridFrame& f = *box->frame;
         const bool owner = column < 0 ? box->type == GridBoxType::KeyValue && box->node == key
-                                      : box->type == GridBoxType::Table && !f.records.empty() && f.records.front() == key;
+                                      : box->type == GridBoxType::Table && f.key == key;
         if (owner) {
             box->measured = false;
             return true;
@@ -1404,19 +1516,28 @@ GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
         }
         case GridBoxType::Table: {
             const GridFrame& f = *box.frame;
+            hit.table = &box;
+            int columnLeft = 0;
+            const int32_t c = tableColumnAt(box, px, columnLeft);
+            if (py < box.y + m.rowHeight) {
+                hit.headerColumn = c;
+                return hit;
+            }
             int rowTop = 0;
             const int32_t r = tableRowAt(box, py, m, rowTop);
             if (r < 0) return hit;
             Node* record = f.records[static_cast<size_t>(r)];
-            int columnLeft = 0;
-            const int32_t c = tableColumnAt(box, px, columnLeft);
             if (px < box.x + f.rowHeaderWidth || c < 0) {
                 hit.node = record;
                 return hit;
             }
             const GridBox* cell = tableCell(box, static_cast<size_t>(r), c);
             if (!cell) return hit;  // an empty cell: no node
-            if (cell->contains(px, py)) return HitNode(*cell, px, py, m);
+            if (cell->contains(px, py)) {
+                GridHit inner = HitNode(*cell, px, py, m);
+                if (!inner.table) inner.table = &box;
+                return inner;
+            }
             hit.node = record;
             return hit;
         }
@@ -1480,7 +1601,7 @@ GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
             for (size_t c = 0; c < f.columnWidths.size() && right < kGridMaxExtent; ++c) {
                 right += f.columnWidths[c];
                 if (std::abs(px - right) <= t)
-                    return {true, f.records.front(), static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
+                    return {true, f.key, static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
             }
             return edge;
         }

@@ -20,6 +20,7 @@
 
 #include "appearance/slots.h"
 #include "document/document.h"
+#include "views/gridtable.h"
 
 namespace qm {
 
@@ -152,6 +153,10 @@ struct GridFrame {
     std::vector<int32_t> rowTops;         // top of each row (below a table's header line), then the end
     std::vector<int32_t> columnWidths;    // Table
     std::vector<Node*> records;           // Table; KeyValue building rows when needed: each row's first child
+    // Table: its first record in document order, which names the table for dragged widths and
+    // sorting; and, when sorted, each row's number in document order (1-based).
+    Node* key = nullptr;
+    std::vector<uint32_t> recordNumbers;
     int32_t labelWidth = 0;               // KeyValue
     int32_t rowHeaderWidth = 0;           // Table
     int32_t columnCount = 0;              // Table
@@ -190,6 +195,8 @@ using GridColumnWidths = std::map<std::pair<const Node*, int32_t>, uint32_t>;
 struct GridExpansion {
     GridNodeSet nodes;   // containers whose nested table is open
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
+    GridSortKeys sorts;  // record tables the user sorted by a column
+    bool filtered = false;  // the search box's filter is on: only the nodes it keeps are built
 };
 
 // Text width in pixels of the content font (0 for an empty text).
@@ -236,6 +243,7 @@ struct GridLayout {
     // metrics of the last layout.
     const GridExpansion* expansion = nullptr;
     GridMetrics metrics;
+    GridTextKey textKey;  // how sorted tables order texts; none: by lower-cased code units
 
     void clear() {
         root = nullptr;
@@ -270,6 +278,22 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 
 // ---- building ----
 
+// The row of the table a sorted record table sits in: the toggle that opened it, so that sorting
+// it builds again only it (rebuildToggled).
+struct GridTableHolder {
+    uint8_t toggle = kToggleNone;
+    const Node* toggleKey = nullptr;
+};
+GridTableHolder tableHolder(const GridBox& table);
+// Sorts record table `table` by `column` the next way (ascending, descending, document order).
+// The caller then reorders the table's rows (reorderTableRows) or builds again what tableHolder
+// names.
+void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion);
+// Puts the rows of a laid-out record table in the order `sort` gives without building or
+// measuring anything again: each row keeps its boxes and sizes, the columns their widths; then
+// relayOutGrid places them. False when the table's rows have no sizes yet (build it again).
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey);
+
 // The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
 // After toggleGrid: builds again only the rows and nested cells whose toggle names `toggleKey`
@@ -299,6 +323,8 @@ struct GridHit {
     uint8_t toggle = kToggleNone;
     Node* toggleKey = nullptr;
     bool onExpander = false;
+    const GridBox* table = nullptr;  // the innermost record table holding the point
+    int32_t headerColumn = -1;       // the column whose header the point is on, in that table
     bool cut = false;  // on a "…" cell: `node` is the container the grid does not open
 };
 GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m);

@@ -110,8 +110,25 @@ void GridPane::Repaint() const {
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
+// A text's sort key by the user's locale, ignoring case: sorted tables compare these as bytes,
+// one key per row instead of a locale comparison per pair of rows.
+static std::string localeSortKey(std::wstring_view text) {
+    if (text.empty()) return std::string();
+    const DWORD flags = LCMAP_SORTKEY | LINGUISTIC_IGNORECASE;
+    const int length = static_cast<int>(text.size());
+    const int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr, nullptr, 0);
+    if (bytes <= 0) return std::string();
+    std::string key(static_cast<size_t>(bytes), '\0');
+    LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(key.data()), bytes,
+                  nullptr, nullptr, 0);
+    // The key ends in a zero byte, which would make a key sort before its own extensions.
+    while (!key.empty() && key.back() == '\0') key.pop_back();
+    return key;
+}
+
 void GridPane::Build(bool repaint) {
     const Document* doc = mainWindow->document.get();
+    layout.textKey = localeSortKey;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
         ReadTextBound();
@@ -148,6 +165,7 @@ void GridPane::ForgetDocument() {
     stale = true;
     expansion.nodes.clear();
     expansion.groups.clear();
+    expansion.sorts.clear();
     columnWidths.clear();
     dragging = false;
     drag = Drag{};
@@ -177,6 +195,32 @@ void GridPane::ExpandSubtree(const Node* node) {
 
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
     toggleGrid(toggle, toggleKey, expansion);
+    RebuildAround(toggle, toggleKey);
+}
+
+void GridPane::SortTable(const GridBox& table, int32_t column) {
+    const GridTableHolder holder = tableHolder(table);
+    if (!holder.toggleKey) return;
+    cycleTableSort(table, column, expansion);
+    const auto it = expansion.sorts.find(table.frame->key);
+    const GridSortKey sort = it == expansion.sorts.end() ? GridSortKey{} : it->second;
+    // Sorting only moves rows: a laid-out table keeps every box and size, and is placed again.
+    if (!stale && layout.root && Shown() && reorderTableRows(const_cast<GridBox&>(table), sort, layout.textKey)) {
+        // The clicked header gained or lost its arrow: its table is measured again from the
+        // sizes its rows keep, as after a dragged column edge.
+        markColumnResized(layout, table.frame->key, column);
+        {
+            SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+            relayOutGrid(layout, Metrics());
+        }
+        UpdateScrollBars();
+        Repaint();
+        return;
+    }
+    RebuildAround(holder.toggle, holder.toggleKey);
+}
+
+void GridPane::RebuildAround(uint8_t toggle, const Node* toggleKey) {
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
     // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
     // as large tables keep few boxes), everything is built afresh, so repeated clicks cost
@@ -214,10 +258,46 @@ const GridBox* GridPane::FindLeafBox(const Node* node, const Node* alternative) 
     return qm::FindLeafBox(layout.root, node, alternative);
 }
 
+const GridBox* GridPane::FindTable(const Node* key) const {
+    if (!key || stale || !layout.root) return nullptr;
+    std::vector<const GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (b->type == GridBoxType::Table && b->frame->key == key) return b;
+        if (b->frame)
+            for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
+    return nullptr;
+}
+
+const GridBox* GridPane::TableHolding(const Node* node) const {
+    if (!node || stale || !layout.root) return nullptr;
+    std::unordered_set<const Node*> lineage;
+    for (const Node* n = node; n; n = n->parent) lineage.insert(n);
+    // Depth first: a table met later inside one that holds the node is the deeper one.
+    const GridBox* found = nullptr;
+    std::vector<const GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (!b->frame) continue;
+        if (b->type == GridBoxType::Table) {
+            bool holds = false;
+            for (const Node* record : b->frame->records) holds = holds || lineage.count(record) != 0;
+            if (!holds) continue;
+            found = b;
+        }
+        for (const GridBox* child : b->frame->children) stack.push_back(child);
+    }
+    return found;
+}
+
 void GridPane::RevealNode(const Node* node) {
     if (!node) return;
     // Nothing to open (a selection already shown, a reveal right after Expand all): the boxes stay.
-    if (revealInGrid(node, expansion)) Relayout();
+    // Under the filter everything holding a match is open already, and the user's sets wait.
+    if (!expansion.filtered && revealInGrid(node, expansion)) Relayout();
     if (!EnsureLayout()) return;
     GridRect r;
     const Node* shown = gridShownNode(*layout.root, node, Metrics(), r);
@@ -440,7 +520,7 @@ struct GridPainter {
                 const RECT header{r.left, top, r.left + f.rowHeaderWidth, bottom};
                 fill(dc, header, pal.color(ColorSlot::stripe));
                 if (f.records[rec] == selected) fill(dc, RECT{header.left, top, header.right, top + pal.rowHeight}, selection);
-                drawText(dc, std::to_wstring(rec + 1),
+                drawText(dc, std::to_wstring(f.recordNumbers.empty() ? rec + 1 : f.recordNumbers[rec]),
                          RECT{header.left, top, header.right - px(kGridCellInset), top + pal.rowHeight}, dim,
                          pal.contentFont, kNumberFormat);
                 const auto [first, last] = tableRowCells(b, rec);
@@ -636,6 +716,10 @@ LRESULT onButton(GridPane& pane, LPARAM lParam, Click click) {
     const bool secondHalf = click == Click::Double && expanderBefore && hit.onExpander;
     pane.expanderClicked = click == Click::Left && hit.toggle != kToggleNone && hit.onExpander;
     if (secondHalf) return 0;
+    if (hit.table && hit.headerColumn >= 0 && click == Click::Left) {
+        pane.SortTable(*hit.table, hit.headerColumn);
+        return 0;
+    }
     const bool toggles = hit.toggle != kToggleNone &&
                          ((click == Click::Left && hit.onExpander) || click == Click::Double);
     if (toggles) {
@@ -679,7 +763,21 @@ void endDrag(GridPane& pane, bool release) {
 
 LRESULT onContextMenu(GridPane& pane, LPARAM lParam) {
     const int offset = pane.mainWindow->palette.scale(kContextMenuOffsetDips);
-    return ShowViewContextMenu(*pane.mainWindow, pane.window, lParam, POINT{offset, offset});
+    const GridBox* table = nullptr;
+    if (pane.EnsureLayout()) {
+        POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (at.x == -1 && at.y == -1) {
+            table = pane.TableHolding(pane.mainWindow->selected);
+        } else {
+            ScreenToClient(pane.window, &at);
+            const POINT p = contentPoint(pane, at.x, at.y);
+            table = HitNode(*pane.layout.root, p.x, p.y, pane.Metrics()).table;
+        }
+    }
+    pane.menuTableKey = table ? table->frame->key : nullptr;
+    const LRESULT result = ShowViewContextMenu(*pane.mainWindow, pane.window, lParam, POINT{offset, offset});
+    pane.menuTableKey = nullptr;
+    return result;
 }
 
 LRESULT dispatch(GridPane& pane, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

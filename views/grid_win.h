@@ -25,6 +25,9 @@ struct GridPane {
         int left = 0;  // left edge of the dragged column, content pixels
     } drag;
     bool dragging = false;
+    // While the grid's context menu is open: the record table it was opened on (by the mouse, or
+    // the one holding the selection), named by its first record; null otherwise.
+    const Node* menuTableKey = nullptr;
     // The last button-down toggled a chevron: the double-click that may follow is the second
     // half of that one click, not a toggle of its own.
     bool expanderClicked = false;
@@ -67,7 +70,14 @@ struct GridPane {
     void ColumnWidthChanged(const Node* key, int32_t column);
     size_t ColumnWidthCount() const { return columnWidths.size(); }
     const GridBox* FindLeafBox(const Node* node, const Node* alternative);
+    // The built record table named by `key` (its first record), or null.
+    const GridBox* FindTable(const Node* key) const;
+    // The innermost built record table one of whose records holds `node`, or null.
+    const GridBox* TableHolding(const Node* node) const;
     void Toggle(uint8_t toggle, const Node* toggleKey);
+    // A click on a record table's column header: sorts it by that column the next way and builds
+    // again only that table.
+    void SortTable(const GridBox& table, int32_t column);
 
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();
@@ -80,6 +90,9 @@ struct GridPane {
 
 private:
     bool Shown() const;
+    // Builds again only what the toggle names (and what holds it), or everything when replaced
+    // boxes have piled up.
+    void RebuildAround(uint8_t toggle, const Node* toggleKey);
     void Build(bool repaint);
     int MeasureWithContext(std::wstring_view text) const;
     // With the content font selected into measureContext: reads its character widths if unknown.

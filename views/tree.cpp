@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "edit/nodetext.h"
+#include "shell/filter.h"
 
 namespace qm {
 
@@ -15,7 +16,7 @@ int scaleDips(int dips, unsigned dpi) {
     return static_cast<int>(rounded);
 }
 
-void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<TreeRow>& rows) {
+void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<TreeRow>& rows, bool filtered) {
     rows.clear();
     if (!root) return;
     struct Pending {
@@ -23,16 +24,19 @@ void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<Tr
         unsigned depth;
     };
     std::vector<Pending> stack;
-    for (auto it = root->children.rbegin(); it != root->children.rend(); ++it) stack.push_back({*it, 0});
+    auto pushChildren = [&](const Node* parent, unsigned depth) {
+        const auto& children = parent->children;
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            if (!filtered || filterKeeps(*it)) stack.push_back({*it, depth});
+    };
+    pushChildren(root, 0);
     while (!stack.empty()) {
         const Pending top = stack.back();
         stack.pop_back();
         const bool expandable = isExpandable(top.node);
         rows.push_back({top.node, top.depth, expandable});
-        if (expandable && expanded.count(top.node)) {
-            const auto& children = top.node->children;
-            for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, top.depth + 1});
-        }
+        if (expandable && (filtered ? filterOpens(top.node) : expanded.count(top.node) != 0))
+            pushChildren(top.node, top.depth + 1);
     }
 }
 

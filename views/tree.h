@@ -55,7 +55,9 @@ int scaleDips(int dips, unsigned dpi);
 
 // Depth-first, document-order rows of the root's children and of every expanded expandable node
 // below them. Uses an explicit stack, so any depth is safe.
-void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<TreeRow>& rows);
+// With `filtered`, only the nodes the search box's filter keeps, every one that holds a match
+// open whatever the expanded set says (the set stays as it is for when the filter goes).
+void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<TreeRow>& rows, bool filtered = false);
 // Index of the first row showing `node`, or -1.
 int32_t findRow(const std::vector<TreeRow>& rows, const Node* node);
 

@@ -13,6 +13,7 @@
 #include "appearance/draw_win.h"
 #include "appearance/glyphs.h"
 #include "edit/editing.h"
+#include "shell/filter.h"
 #include "shell/search.h"
 #include "edit/nodetext.h"
 #include "shell/mainwindow.h"
@@ -60,7 +61,7 @@ void TreePane::Repaint() const {
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
-void TreePane::RebuildRows() { buildTreeRows(documentRoot(mainWindow), expanded, rows); }
+void TreePane::RebuildRows() { buildTreeRows(documentRoot(mainWindow), expanded, rows, mainWindow->filter.active); }
 
 void TreePane::FindSelectedRow() { selectedRow = findRow(rows, mainWindow->selected); }
 
@@ -126,7 +127,7 @@ void TreePane::ResetForDocument() {
 }
 
 void TreePane::RevealNode(const Node* node) {
-    expandAncestors(node, expanded);
+    if (!mainWindow->filter.active) expandAncestors(node, expanded);
     RebuildRows();
     FindSelectedRow();
     UpdateScrollBar();
@@ -223,7 +224,8 @@ struct RowPainter {
             }
         }
         int x = treeLabelLeft(row.depth, pal.dpi) - px(kTreeExpanderZone) - px(kTreeLabelOffset);
-        const bool isOpen = row.expandable && pane.expanded.count(node);
+        const bool isOpen =
+            row.expandable && (pane.mainWindow->filter.active ? filterOpens(node) : pane.expanded.count(node) != 0);
         if (row.expandable) {
             RECT box{x, top, x + px(kTreeExpanderWidth), bottom};
             drawGlyph(dc, isOpen ? kChevronDown : kChevronRight, box, pal.color(ColorSlot::dimText), pal.smallIconFont);

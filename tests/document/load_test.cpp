@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "document/load.h"
+#include "document/wellknown.h"
+#include "shell/lister.h"
 #include "tests/support/testing.h"
 
 using namespace qm;
@@ -52,6 +54,24 @@ TEST(LoadDetect, FormatByExtensionAndFirstCharacter) {
         {L"C:\\a.jsonc", L"// x", true, DocumentFormat::Json},
         {L"C:\\a.jsonl", L"// x\n", true, DocumentFormat::JsonLines},
         {L"C:\\a.txt", L"// x\n", false, DocumentFormat::Xml},
+        // Well-known configuration file names choose their format where the content cannot.
+        {L"C:\\p\\Pipfile", L"[[source]]\nurl = \"https://pypi.org/simple\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\Cargo.lock", L"# generated\nversion = 3\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\POETRY.LOCK", L"[[package]]\nname = \"a\"\n", true, DocumentFormat::Toml},
+        {L"C:\\p\\.clang-format", L"---\nBasedOnStyle: Google\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.clang-tidy", L"Checks: '-*'\n", true, DocumentFormat::Yaml},
+        {L"/p/.yamllint", L"extends: default\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"root: true\n", true, DocumentFormat::Yaml},
+        {L"C:\\p\\.eslintrc", L"{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.eslintrc", L" // settings\n{\"root\": true}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"{\"presets\": []}", true, DocumentFormat::Json},
+        {L"C:\\p\\.babelrc", L"presets: []", false, DocumentFormat::Xml},  // JSON names stay JSON
+        {L"C:\\p\\composer.lock", L"{\"packages\": []}", true, DocumentFormat::Json},
+        // Other files of the same extensions, and names that only contain a well-known one.
+        {L"C:\\p\\yarn.lock", L"# yarn lockfile v1\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\Gemfile.lock", L"GEM\n  remote: x\n", false, DocumentFormat::Xml},
+        {L"C:\\p\\MyPipfile", L"[1]", true, DocumentFormat::Json},
+        {L"C:\\Pipfile\\data", L"[1]", true, DocumentFormat::Json},
     };
     for (const Case& c : cases) {
         auto d = parse(c.path, c.text);
@@ -86,4 +106,17 @@ TEST(LoadSourceText, KeptForBrokenJsonWithoutTheMark) {
     auto yaml = parse(L"a.yaml", L"\xFEFF" L"a: 1\n");
     ASSERT_TRUE(yaml);
     EXPECT_EQ(yaml->sourceText, L"a: 1\n");
+}
+
+// The host offers a file only by its extension: every well-known name that has one is offered.
+TEST(LoadWellKnownNames, EveryExtensionOfTheTableIsInTheDetectString) {
+    const std::string detect = kDetectString;
+    for (size_t i = 0; i < kWellKnownNameCount; ++i) {
+        const std::wstring name = kWellKnownNames[i].name;
+        const size_t dot = name.rfind(L'.');
+        if (dot == std::wstring::npos) continue;  // Pipfile: no extension the host could name
+        std::string ext;
+        for (wchar_t c : name.substr(dot + 1)) ext += char(towupper(c));
+        EXPECT_NE(detect.find("EXT=\"" + ext + "\""), std::string::npos) << ext;
+    }
 }

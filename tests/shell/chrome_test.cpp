@@ -32,7 +32,7 @@ std::vector<int32_t> actions(const ChromeLayout& l) {
 
 TEST(ChromeLayout, TopStripWithSearchField) {
     ChromeLayout l = layoutChromeItems(input(1200, 1, 1));
-    EXPECT_EQ(actions(l), (std::vector<int32_t>{6, 1, 2, 3, 10, 11, 12, 13, 4, 5, 7, 8}));
+    EXPECT_EQ(actions(l), (std::vector<int32_t>{6, 1, 2, 3, 10, 11, 12, 13, 14, 4, 5, 7, 8}));
     EXPECT_EQ(l.toolbar.bottom, 40);
     EXPECT_EQ(l.status.top, 370);
     EXPECT_EQ(l.view.top, 40);
@@ -43,10 +43,10 @@ TEST(ChromeLayout, TopStripWithSearchField) {
     EXPECT_EQ(l.items[2].rect.left, l.items[1].rect.right);
     EXPECT_EQ(l.items[4].rect.left, l.items[3].rect.right + 4 + 10);
     EXPECT_EQ(l.searchField.width(), 190);
-    EXPECT_EQ(l.items[8].rect.left, l.items[7].rect.right + 12);
+    EXPECT_EQ(l.items[9].rect.left, l.items[8].rect.right + 12);
     // Switches right-aligned to W - 8.
-    EXPECT_EQ(l.items[10].rect.right, 1200 - 8);
     EXPECT_EQ(l.items[11].rect.right, 1200 - 8);
+    EXPECT_EQ(l.items[12].rect.right, 1200 - 8);
     // About icon centred in the status bar.
     EXPECT_EQ(l.items[0].rect.left, 6);
     EXPECT_EQ(l.items[0].rect.top, 370 + 2);
@@ -61,13 +61,13 @@ TEST(ChromeLayout, NarrowWindowOmitsTheSearchGroup) {
 TEST(ChromeLayout, SearchButtonModeOpensTheFieldOnlyWhenOpen) {
     EXPECT_EQ(actions(layoutChromeItems(input(1400, 2, 2, false))), (std::vector<int32_t>{6, 1, 2, 3, 9, 4, 5, 7, 8}));
     ChromeLayout open = layoutChromeItems(input(1400, 2, 2, true));
-    EXPECT_EQ(actions(open), (std::vector<int32_t>{6, 1, 2, 3, 9, 10, 11, 12, 13, 4, 5, 7, 8}));
+    EXPECT_EQ(actions(open), (std::vector<int32_t>{6, 1, 2, 3, 9, 10, 11, 12, 13, 14, 4, 5, 7, 8}));
     EXPECT_EQ(open.searchField.width(), 150);
     EXPECT_EQ(open.toolbar.bottom, 0);  // no strip: the buttons sit in the status bar
     EXPECT_EQ(open.items[1].rect.left, 40);
     EXPECT_EQ(open.items[4].rect.top, 370 + 3);
     // Both switches at the same place in the status bar.
-    EXPECT_EQ(open.items[11].rect.left, open.items[12].rect.left);
+    EXPECT_EQ(open.items[12].rect.left, open.items[13].rect.left);
 }
 
 // The search field is never left out while room can be made: first a narrower field, then
@@ -80,8 +80,8 @@ TEST(ChromeLayout, RoomIsMadeForTheSearchFieldBeforeItIsLeftOut) {
         int field;  // 0: no field
         bool iconButtons, iconSwitches;
     } cases[] = {
-        {1200, 190, false, false}, {1000, 111, false, false}, {900, 181, true, false},
-        {700, 188, true, true},    {600, 0, true, true},
+        {1200, 190, false, false}, {1000, 190, true, false}, {900, 149, true, false},
+        {700, 156, true, true},    {600, 0, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);

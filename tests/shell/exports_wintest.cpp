@@ -120,9 +120,9 @@ TEST_F(PluginDll, DetectStringIsTruncatedToTheBuffer) {
     char full[2048];
     std::memset(full, 'x', sizeof full);
     detect(full, sizeof full);
-    EXPECT_EQ(std::strlen(full), 957u);
+    EXPECT_EQ(std::strlen(full), 1184u);
     EXPECT_EQ(std::string(full, 25), "EXT=\"XML\" | EXT=\"XSD\" | E");
-    EXPECT_EQ(std::string(full + 957 - 12), " | EXT=\"REG\"");
+    EXPECT_EQ(std::string(full + 1184 - 23), " | EXT=\"WATCHMANCONFIG\"");
     char small[100];
     std::memset(small, 'x', sizeof small);
     detect(small, sizeof small);

@@ -530,3 +530,36 @@ TEST_F(PluginWindow, AJsonFileOfOnlyCommentsOpensWithNoSelection) {
     ASSERT_EQ(main->sourcePane.source.lineCount(), 2u);
     EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// nothing yet");
 }
+
+// Ctrl+G: the field at the top of the view takes a path as "Copy path" writes it, Enter selects
+// and reveals its node in the Tree, the Grid and the Source; an unknown path says so in the status
+// bar and leaves the selection; Escape leaves everything.
+TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
+    ASSERT_TRUE(openText(L"goto.json", R"({"a": {"b": [1, {"c": "deep"}]}, "d": 2})"));
+    struct Step {
+        int view;
+        qmtest::ModalAnswer answer;
+        const char* selected;  // the path of the selection afterwards
+        const char* notice;
+    } steps[] = {
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_RETURN, L"$.a.b[1].c"}, "$.a.b[1].c", ""},
+        {kViewGrid, {qmtest::ModalAnswer::Key, VK_RETURN, L"  $.d "}, "$.d", ""},
+        {kViewSource, {qmtest::ModalAnswer::Key, VK_RETURN, L"$['a'].b[0]"}, "$.a.b[0]", ""},
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_RETURN, L"$.a.x"}, "$.a.b[0]", "No node has the path $.a.x"},
+        {kViewTree, {qmtest::ModalAnswer::Key, VK_ESCAPE, L"$.d"}, "$.a.b[0]", "No node has the path $.a.x"},
+    };
+    for (const Step& s : steps) {
+        main->SwitchView(s.view);
+        qmtest::ModalDriver driver({s.answer});
+        {
+            qmtest::HeldKeys ctrl{VK_CONTROL};
+            SendMessageW(main->ActiveViewWindow(), WM_KEYDOWN, 'G', 1);
+        }
+        qmtest::pumpMessages();
+        ASSERT_EQ(driver.seen.size(), 1u) << s.selected;
+        EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Field);
+        EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), s.selected);
+        EXPECT_EQ(u8(main->chrome.notice), s.notice);
+    }
+    EXPECT_GE(main->treePane.selectedRow, 0) << "revealed in the tree";
+}

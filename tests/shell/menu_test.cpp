@@ -72,6 +72,7 @@ TEST(ContextMenu, WholeTreeMenuInEnglish) {
               "101 Copy name\n"
               "102 Copy JSONPath | Ctrl+Shift+C\n"
               "103 Copy as JSON\n"
+              "125 Go to path\xE2\x80\xA6 | Ctrl+G\n"
               "---\n"
               "104 Expand subtree | * [g]\n"
               "105 Expand all | Ctrl++\n"
@@ -114,6 +115,7 @@ TEST(ContextMenu, WholeSourceMenuInGerman) {
               "101 Name kopieren\n"
               "102 XPath kopieren | Strg+Umschalt+C\n"
               "103 Als XML kopieren\n"
+              "125 Gehe zu Pfad\xE2\x80\xA6 | Strg+G\n"
               "115 Gesamten Quelltext kopieren\n"
               "---\n"
               "141 Wie geschrieben [g]\n"
@@ -150,19 +152,19 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
     struct Case {
         const char* what;
         int view;
-        bool expandable, autoFit, userWidths, showCounts;
+        bool expandable, autoFit, userWidths, showCounts, gridTable;
         const char* part;
     } cases[] = {
-        {"tree with an expandable selection, counts off", kViewTree, true, false, false, false,
+        {"tree with an expandable selection, counts off", kViewTree, true, false, false, false, true,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
          "114 Show number of child nodes\n---\n"},
-        {"grid without dragged widths", kViewGrid, false, true, false, true,
+        {"grid without dragged widths, not on a table", kViewGrid, false, true, false, true, false,
          "---\n104 Expand subtree | * [g]\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
-         "107 Fit column width to content [x]\n108 Reset column widths [g]\n---\n"},
-        {"grid with dragged widths", kViewGrid, true, false, true, true,
+         "107 Fit column width to content [x]\n108 Reset column widths [g]\n124 Copy table [g]\n---\n"},
+        {"grid with dragged widths, on a table", kViewGrid, true, false, true, true, true,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
-         "107 Fit column width to content\n108 Reset column widths\n---\n"},
-        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true,
+         "107 Fit column width to content\n108 Reset column widths\n124 Copy table\n---\n"},
+        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true, true,
          "---\n141 As written [g]\n142 Formatted [g] [o]\n---\n"},
     };
     for (const Case& c : cases) {
@@ -173,6 +175,7 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
         s.autoFit = c.autoFit;
         s.userColumnWidths = c.userWidths;
         s.showCounts = c.showCounts;
+        s.gridTable = c.gridTable;
         EXPECT_EQ(viewPart(dump(s)), c.part);
     }
 }

@@ -158,7 +158,7 @@ TEST_F(ContextMenuWindow, EachViewBuildsItsItemsAndStates) {
          {"106 Collapse all | Ctrl+-\n---\n107 Fit column width to content", "108 Reset column widths [g]"},
          {"114 Show number of child nodes", "115 Copy entire source"}},
         {"source: as written or formatted", kViewSource, true,
-         {"103 Als XML kopieren\n115 Gesamten Quelltext kopieren\n---\n141 Wie geschrieben [o]\n142 Formatiert\n---\n0 Design",
+         {"103 Als XML kopieren\n125 Gehe zu Pfad\xE2\x80\xA6 | Strg+G\n115 Gesamten Quelltext kopieren\n---\n141 Wie geschrieben [o]\n142 Formatiert\n---\n0 Design",
           "117 \xC3\x84nderungen speichern | Strg+S [g]", "121 Suchfeld in der Leiste"},
          {"104 Unterknoten aufklappen | *"}},
     };

@@ -370,3 +370,59 @@ TEST_F(SearchUi, MillionNodeSearchThatFindsNothing) {
                     nodeCount(*main->document), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
     }
 }
+
+// The funnel beside the regular-expression switch: Enter filters the Tree and the Grid, the
+// status bar counts the matches, the same text again steps through them, and clearing the text
+// or the switch brings back the full tree with the user's expansion and the selection revealed.
+TEST_F(SearchUi, FilterShowsOnlyMatchesAndClearingRestoresTheTree) {
+    open(kCatalog);
+    const size_t fullRows = main->treePane.rows.size();
+    const ExpandedSet expandedBefore = main->treePane.expanded;
+    clickItem(kActionFilterToggle);
+    EXPECT_TRUE(main->settings.searchFilter);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Quillmap", L"SearchFilter", -1, settings.c_str()), 1);
+    EXPECT_FALSE(main->filter.active) << "no text, nothing filtered";
+
+    typeSearch(L"dog");
+    boxKey(VK_RETURN);
+    ASSERT_TRUE(main->filter.active);
+    EXPECT_EQ(main->filter.matched, 1u);
+    EXPECT_EQ(selectedPath(), "$.items[1].name");
+    std::string rows;
+    for (const TreeRow& r : main->treePane.rows) rows += u8(nodeLabel(r.node)) + " ";
+    EXPECT_EQ(rows, " items [1] name ");
+
+    // The grid shows the one record.
+    main->SwitchView(kViewGrid);
+    main->gridPane.EnsureLayout();
+    const GridBox* table = nullptr;
+    for (const GridBox& b : main->gridPane.layout.boxes)
+        if (b.type == GridBoxType::Table) table = &b;
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->frame->records.size(), 1u);
+    main->SwitchView(kViewTree);
+
+    // Another text filters again; the same text steps from match to match.
+    typeSearch(L"cat");
+    boxKey(VK_RETURN);
+    EXPECT_EQ(main->filter.matched, 4u);
+    EXPECT_EQ(selectedPath(), "$.items[0].name");
+    boxKey(VK_RETURN);
+    EXPECT_EQ(selectedPath(), "$.items[0].note");
+
+    // Emptying the box: the full tree, the selection kept and shown, the user's sets otherwise as before.
+    typeSearch(L"");
+    EXPECT_FALSE(main->filter.active);
+    EXPECT_EQ(selectedPath(), "$.items[0].note");
+    EXPECT_GE(main->treePane.selectedRow, 0);
+    EXPECT_GE(main->treePane.rows.size(), fullRows);
+    for (const Node* n : expandedBefore) EXPECT_EQ(main->treePane.expanded.count(n), 1u);
+
+    // The switch off clears a filter as well.
+    typeSearch(L"bird");
+    boxKey(VK_RETURN);
+    EXPECT_TRUE(main->filter.active);
+    clickItem(kActionFilterToggle);
+    EXPECT_FALSE(main->filter.active);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Quillmap", L"SearchFilter", -1, settings.c_str()), 0);
+}

@@ -13,7 +13,9 @@
 #include "edit/nodetext.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
+#include "shell/clipboard.h"
 #include "shell/match.h"
+#include "shell/menu.h"
 #include "shell/search.h"
 #include "tests/shell/guihost.h"
 #include "tests/support/testing.h"
@@ -77,6 +79,14 @@ protected:
     MainWindow* main = nullptr;
 };
 int GridWindow::counter = 0;
+
+// Seconds on the performance counter, for the figures.
+double now() {
+    LARGE_INTEGER t, f;
+    QueryPerformanceCounter(&t);
+    QueryPerformanceFrequency(&f);
+    return double(t.QuadPart) / double(f.QuadPart);
+}
 
 std::vector<std::string> headers(const GridBox& table) {
     std::vector<std::string> out;
@@ -470,12 +480,6 @@ TEST_F(GridWindow, ALargeKeyValueTablePaintsAsOneBuiltAtOnce) {
 TEST_F(GridWindow, DISABLED_BigFileFigures) {
     wchar_t path[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"QM_GRID_BENCH", path, MAX_PATH)) GTEST_SKIP() << "QM_GRID_BENCH is not set";
-    auto now = [] {
-        LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t);
-        QueryPerformanceFrequency(&f);
-        return double(t.QuadPart) / double(f.QuadPart);
-    };
     auto privateMb = [] {
         PROCESS_MEMORY_COUNTERS pmc{};
         pmc.cb = sizeof pmc;
@@ -560,5 +564,112 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     pane().RevealNode(middle);
     UpdateWindow(grid());
     printf("reveal a value in the middle: %.3f s (%s)\n", now() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
+    fflush(stdout);
+}
+
+namespace {
+int chooseCopyTable(HMENU, HWND, POINT) { return kCmdCopyTable; }
+}  // namespace
+
+// A click on a column header sorts the table under it and keeps the selection; the menu over
+// the table copies it as the rows are shown; a sort leaves the other tables' boxes alone.
+TEST_F(GridWindow, HeaderClicksSortAndCopyTableTakesTheRowsAsShown) {
+    ASSERT_TRUE(openText(L"grid-sort.json",
+                         R"({"t": [{"n": "b", "v": 10}, {"n": "C", "v": 9}, {"n": "a"}], "u": [{"k": 1}, {"k": 0}]})"));
+    showGrid();
+    Node* second = main->document->root->children[0]->children[0]->children[1];
+    main->SelectNode(second);
+    auto order = [&] {
+        const GridFrame& f = *first(GridBoxType::Table)->frame;
+        std::string out;
+        for (const Node* record : f.records) out += u8(record->children[0]->value);
+        return out;
+    };
+    auto clickHeader = [&](int32_t column) {
+        const GridBox* table = first(GridBoxType::Table);
+        int left = table->x + table->frame->rowHeaderWidth;
+        for (int32_t c = 0; c < column; ++c) left += table->frame->columnWidths[static_cast<size_t>(c)];
+        send(WM_LBUTTONDOWN, at(left + 10, table->y + 5));
+        send(WM_LBUTTONUP, at(left + 10, table->y + 5));
+    };
+    const GridBox* other = nullptr;
+    struct Step {
+        int32_t column;
+        const char* order;
+    } steps[] = {{1, "Cba"}, {1, "bCa"}, {1, "bCa"}, {0, "abC"}, {0, "Cba"}};
+    // The document order comes back after descending: "b C a" is also the document order.
+    for (const Step& s : steps) {
+        clickHeader(s.column);
+        EXPECT_EQ(order(), s.order) << s.column;
+        EXPECT_EQ(main->selected, second) << "the selection stays on its record";
+        const GridBox* now = first(GridBoxType::Table);
+        if (other) {
+            const GridBox* u = pane().FindTable(main->document->root->children[0]->children[1]->children[0]);
+            EXPECT_EQ(u, other) << "the other table was not built again";
+        }
+        other = pane().FindTable(main->document->root->children[0]->children[1]->children[0]);
+        ASSERT_NE(now, nullptr);
+    }
+
+    // "Copy table" from the menu opened over the sorted table.
+    const MenuTracker saved = menuTracker;
+    menuTracker = chooseCopyTable;
+    const GridBox* table = first(GridBoxType::Table);
+    POINT screen{0, 0};
+    {
+        const int margin = main->palette.scale(kGridMargin);
+        screen = POINT{table->x + margin + 5 - pane().scrollX, table->y + margin + main->palette.rowHeight + 5 - pane().scrollY};
+        ClientToScreen(grid(), &screen);
+    }
+    SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(screen.x, screen.y));
+    menuTracker = saved;
+    EXPECT_EQ(qmtest::clipboardText(), "n\tv\r\nC\t9\r\nb\t10\r\na\t\r\n");
+}
+
+// Figures of sorting, copying and filtering a big file; set QM_FEATURE_BENCH to its path and run
+// --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_FeatureFigures.
+TEST_F(GridWindow, DISABLED_FeatureFigures) {
+    wchar_t path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"QM_FEATURE_BENCH", path, MAX_PATH)) GTEST_SKIP() << "QM_FEATURE_BENCH is not set";
+    double t = now();
+    window = ListerLoad(host.window(), path, 0);
+    main = FindMainWindow(window);
+    ASSERT_NE(main, nullptr);
+    printf("load: %.3f s, %zu nodes\n", now() - t, main->document->nodes.size());
+    showGrid();
+    UpdateWindow(grid());
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const size_t rows = table->frame->records.size();
+    {
+        const GridFrame& f = *table->frame;
+        const RecordColumns columns(f.rows, static_cast<size_t>(f.columnCount), f.key->kind == NodeKind::Object);
+        for (int32_t column : {0, 1, 3}) {
+            t = now();
+            const std::vector<Node*> order = sortedRecords(f.records, columns, column, false, pane().layout.textKey);
+            printf("order of %zu rows by column %d alone: %.3f s\n", order.size(), column, now() - t);
+        }
+    }
+    for (int32_t column : {3, 3, 3, 1}) {
+        t = now();
+        pane().SortTable(*first(GridBoxType::Table), column);
+        UpdateWindow(grid());
+        printf("sort %zu rows by column %d (%s): %.3f s\n", rows, column,
+               main->gridPane.expansion.sorts.empty() ? "document order" : "sorted", now() - t);
+    }
+    t = now();
+    const std::wstring text = tableText(*first(GridBoxType::Table), *main->document);
+    printf("copy table text: %.3f s, %zu characters\n", now() - t, text.size());
+    for (const wchar_t* term : {L"Juliet kilo 4242", L"alpha"}) {
+        t = now();
+        ApplyFilter(*main, term, 0);
+        UpdateWindow(grid());
+        printf("filter \"%ls\": %.3f s, %zu matched (%s)\n", term, now() - t, main->filter.matched,
+               main->chrome.searchOutcome == SearchOutcome::Stopped ? "stopped" : "complete");
+    }
+    t = now();
+    ClearFilter(*main);
+    UpdateWindow(grid());
+    printf("clear the filter: %.3f s\n", now() - t);
     fflush(stdout);
 }

@@ -1,0 +1,191 @@
+// Record tables sorted by a column and copied as tab-separated text: the order of the rows,
+// the numbers they keep, the text a spreadsheet receives, and the cost of a sort.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/clipboard.h"
+#include "tests/support/testing.h"
+#include "views/grid.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+// A document's grid, every container open, with the first record table found.
+struct SortedGrid {
+    std::unique_ptr<Document> doc;
+    GridExpansion expansion;
+    GridLayout layout;
+
+    SortedGrid(const std::wstring& name, const std::wstring& text) : doc(qmtest::parse(name, text)) {
+        expandAllGrid(*doc, true, expansion);
+        buildGrid(doc->root, expansion, layout);
+    }
+    const GridBox* table() const {
+        std::vector<const GridBox*> stack{layout.root};
+        while (!stack.empty()) {
+            const GridBox* b = stack.back();
+            stack.pop_back();
+            if (b->type == GridBoxType::Table) return b;
+            if (b->frame)
+                for (const GridBox* child : b->frame->children) stack.push_back(child);
+        }
+        return nullptr;
+    }
+    // Clicks the header of `column` of the first table.
+    void click(int32_t column) {
+        const GridBox* t = table();
+        const GridTableHolder holder = tableHolder(*t);
+        cycleTableSort(*t, column, expansion);
+        rebuildToggled(expansion, holder.toggle, holder.toggleKey, layout);
+    }
+    // The table's rows as "number:first cell" in the order shown.
+    std::string rows() const {
+        const GridFrame& f = *table()->frame;
+        std::string out;
+        for (size_t r = 0; r < f.records.size(); ++r) {
+            const uint32_t number = f.recordNumbers.empty() ? static_cast<uint32_t>(r + 1) : f.recordNumbers[r];
+            out += (r ? " " : "") + std::to_string(number);
+        }
+        return out;
+    }
+};
+
+const wchar_t kRecords[] =
+    L"[{\"id\": 1, \"v\": 10},   {\"id\": 2, \"v\": \"apple\"}, {\"id\": 3},"
+    L" {\"id\": 4, \"v\": 2},    {\"id\": 5, \"v\": \"Banana\"}, {\"id\": 6, \"v\": [1]},"
+    L" {\"id\": 7, \"v\": 2.0},  {\"id\": 8, \"v\": \"apple\"}, {\"id\": 9, \"v\": -1.5e1}]";
+
+}  // namespace
+
+TEST(GridSort, HeaderClicksSortAscendingDescendingThenDocumentOrder) {
+    SortedGrid g(L"a.json", kRecords);
+    ASSERT_NE(g.table(), nullptr);
+    struct Step {
+        const char* action;
+        int32_t column;
+        const char* rows;    // record numbers in the order shown
+        const char* arrow;   // the note of the clicked column's header
+    } steps[] = {
+        // Numbers by value (2 and 2.0 equal, kept in document order), then texts ignoring case
+        // (the two "apple" in document order), then the array cell, the missing cell last.
+        {"ascending", 1, "9 4 7 1 2 8 5 6 3", "\u25B2"},
+        // The reverse, equal cells still in document order, the missing cell still last.
+        {"descending", 1, "6 5 2 8 1 4 7 9 3", "\u25BC"},
+        {"document order", 1, "1 2 3 4 5 6 7 8 9", ""},
+        {"ascending", 1, "9 4 7 1 2 8 5 6 3", "\u25B2"},
+        // Another column starts ascending; the first column's arrow goes.
+        {"other column", 0, "1 2 3 4 5 6 7 8 9", "\u25B2"},
+        {"other column descending", 0, "9 8 7 6 5 4 3 2 1", "\u25BC"},
+    };
+    for (const Step& s : steps) {
+        g.click(s.column);
+        EXPECT_EQ(g.rows(), s.rows) << s.action;
+        const GridFrame& f = *g.table()->frame;
+        EXPECT_EQ(u8(f.rows[static_cast<size_t>(s.column)].note), s.arrow) << s.action;
+        EXPECT_TRUE(f.rows[static_cast<size_t>(1 - s.column)].note.empty()) << s.action;
+        // The table is still named by its first record in the document (dragged widths, sorting).
+        EXPECT_EQ(f.key, g.doc->root->children[0]->children[0]) << s.action;
+    }
+}
+
+TEST(GridSort, ElementRecordsByAttributeTextAndChildElement) {
+    const wchar_t xml[] =
+        L"<r><p n='10' k='b'>x<q>3</q></p><p n='9' k='A'>y<q>1</q><q>2</q></p><p k='c'>a<q>0</q></p></r>";
+    SortedGrid g(L"a.xml", xml);
+    ASSERT_NE(g.table(), nullptr);
+    // Columns: n, k (attributes), the text, q (elements).
+    g.click(0);
+    EXPECT_EQ(g.rows(), "2 1 3");  // 9 before 10 by value, the missing n last
+    g.click(1);
+    EXPECT_EQ(g.rows(), "2 1 3");  // A before b ignoring case
+    g.click(2);
+    EXPECT_EQ(g.rows(), "3 1 2");  // by the records' own text
+    g.click(3);
+    EXPECT_EQ(g.rows(), "3 1 2");  // two q elements in record 2 sort after single values
+}
+
+TEST(GridSort, ComparisonsGrowAsNLogN) {
+    auto comparisons = [](int n) {
+        std::wstring text = L"[";
+        for (int i = 0; i < n; ++i)
+            text += (i ? L"," : L"") + std::wstring(L"{\"k\": \"") + std::to_wstring((i * 7919) % n) + L"x\"}";
+        text += L"]";
+        SortedGrid g(L"a.json", text);
+        sortComparisons = 0;
+        g.click(0);
+        return sortComparisons;
+    };
+    const size_t small = comparisons(2000), large = comparisons(8000);
+    EXPECT_GT(small, 0u);
+    EXPECT_LT(large, small * 6) << small << " " << large;  // quadratic would be 16 times
+}
+
+TEST(GridCopyTable, TabSeparatedRowsInTheOrderShown) {
+    SortedGrid g(L"a.json",
+                 L"[{\"name\": \"a\\tb\", \"n\": 2, \"o\": {\"x\": 1}}, {\"n\": 1, \"name\": \"line\\r\\nbreak\"},"
+                 L" {\"name\": \"c\", \"name\": \"dup\"}]");
+    ASSERT_NE(g.table(), nullptr);
+    EXPECT_EQ(u8(tableText(*g.table(), *g.doc)),
+              "name\tn\to\r\n"
+              "a b\t2\t{ \"x\": 1 }\r\n"
+              "line break\t1\t\r\n"
+              "c\t\t\r\n");
+    g.click(1);
+    EXPECT_EQ(u8(tableText(*g.table(), *g.doc)),
+              "name\tn\to\r\n"
+              "line break\t1\t\r\n"
+              "a b\t2\t{ \"x\": 1 }\r\n"
+              "c\t\t\r\n");
+
+    SortedGrid x(L"a.xml", L"<r><p n='1'>t<q>3</q><q>4</q></p><p>u</p></r>");
+    ASSERT_NE(x.table(), nullptr);
+    EXPECT_EQ(u8(tableText(*x.table(), *x.doc)), "n\t#text\tq\r\n1\tt\t3 4\r\n\tu\t\r\n");
+}
+
+// Sorting a laid-out table moves its rows without building or measuring them again: the rows,
+// their heights and tops come out as a build of the sorted table gives them.
+TEST(GridSort, ReorderingLaidOutRowsMatchesABuildOfTheSortedTable) {
+    std::wstring text = L"[";
+    for (int i = 0; i < 40; ++i)
+        text += (i ? L"," : L"") + std::wstring(L"{\"k\": ") + std::to_wstring((i * 17) % 40) +
+                (i % 3 ? L"" : L", \"o\": {\"a\": 1, \"b\": [1, 2]}") + L"}";
+    text += L"]";
+    for (size_t lazyAbove : {size_t(10), size_t(200)}) {
+        SortedGrid g(L"a.json", text);
+        GridMetrics m;
+        m.measureText = [](std::wstring_view t) { return static_cast<int>(t.size()) * 7; };
+        g.layout.lazyAbove = lazyAbove;
+        buildGrid(g.doc->root, g.expansion, g.layout);
+        layOutGrid(g.layout, m);
+        for (int step = 0; step < 3; ++step) {
+            const GridBox* t = g.table();
+            cycleTableSort(*t, 0, g.expansion);
+            const auto it = g.expansion.sorts.find(t->frame->key);
+            ASSERT_TRUE(reorderTableRows(const_cast<GridBox&>(*t), it == g.expansion.sorts.end() ? GridSortKey{} : it->second, {}));
+            relayOutGrid(g.layout, m);
+            GridLayout fresh;
+            fresh.lazyAbove = lazyAbove;
+            buildGrid(g.doc->root, g.expansion, fresh);
+            layOutGrid(fresh, m);
+            const GridBox* f = nullptr;
+            for (const GridBox& b : fresh.boxes)
+                if (b.type == GridBoxType::Table && !f) f = &b;
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(t->frame->records, f->frame->records) << lazyAbove << " " << step;
+            EXPECT_EQ(t->frame->recordNumbers, f->frame->recordNumbers) << lazyAbove << " " << step;
+            EXPECT_EQ(t->frame->rowHeights, f->frame->rowHeights) << lazyAbove << " " << step;
+            EXPECT_EQ(t->frame->rowTops, f->frame->rowTops) << lazyAbove << " " << step;
+            for (size_t r = 0; r < t->frame->records.size(); ++r) {
+                const GridBox* a = tableCell(*t, r, 0);
+                const GridBox* b = tableCell(*f, r, 0);
+                ASSERT_TRUE(a && b);
+                EXPECT_EQ(a->y, b->y) << lazyAbove << " " << step << " row " << r;
+                EXPECT_EQ(a->text, b->text);
+            }
+        }
+    }
+}
