@@ -272,6 +272,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     s.showCounts = false;
     s.searchMode = 1;
     s.searchRegex = true;
+    s.searchFilter = true;
     s.sourceLayout = kSourceLayoutFormatted;
     s.themeMode = 2;
     s.lightSchemeName = L"Solarized (light)";
@@ -281,7 +282,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     SaveSettings(s);
     EXPECT_EQ(qmtest::readTextFile(settingsPath),
               L"[Quillmap]\r\nView=1\r\nSplit=250\r\nAutoFit=1\r\nButtons=2\r\nCounts=0\r\nSearch=1\r\nSearchRegex=1\r\n"
-              L"SourceLayout=2\r\nTheme=2\r\nLightScheme=Solarized (light)\r\nDarkScheme=\r\nFont=Consolas\r\nFontSize=10.5\r\n");
+              L"SearchFilter=1\r\nSourceLayout=2\r\nTheme=2\r\nLightScheme=Solarized (light)\r\nDarkScheme=\r\nFont=Consolas\r\nFontSize=10.5\r\n");
     Settings back;
     ReadSettings(back);
     EXPECT_EQ(back.activeView, 1);
@@ -292,6 +293,7 @@ TEST_F(SettingsFile, SavingWritesEveryKeyInOrderAndReadsBack) {
     EXPECT_EQ(back.sourceLayout, kSourceLayoutFormatted);
     EXPECT_EQ(back.searchMode, 1);
     EXPECT_TRUE(back.searchRegex);
+    EXPECT_TRUE(back.searchFilter);
     EXPECT_EQ(back.themeMode, 2);
     EXPECT_EQ(back.lightSchemeName, L"Solarized (light)");
     EXPECT_EQ(back.contentFontSize, 105);
