@@ -181,7 +181,7 @@ if [ $ok_fuzz = 1 ]; then
       fuzz_registry) seeds=(../shared/corpus/reg) ;;
       fuzz_theme) seeds=(../shared/corpus/themes) ;;
       # The targets of the views, paths and editing read any format: the first byte picks it.
-      fuzz_grid|fuzz_source|fuzz_paths|fuzz_edit)
+      fuzz_grid|fuzz_source|fuzz_paths|fuzz_edit|fuzz_filter|fuzz_sort)
         seeds=(../shared/corpus/json ../shared/corpus/xml ../shared/corpus/yaml ../shared/corpus/toml ../shared/corpus/reg) ;;
     esac
     work="$top/build/fuzz-work/$name"; mkdir -p "$work"

@@ -1,0 +1,54 @@
+// Fuzz target for the search box's filter: the first byte picks the format and the search flags,
+// the next one the search text's length; the search text and then the file (UTF-8) follow. The
+// marks say exactly which nodes match (by the search's own matcher) and which hold a match below
+// them, and the filtered Tree shows exactly the rows of the fully expanded Tree that the filter
+// keeps, in the same order.
+#include <algorithm>
+
+#include "fuzz/fuzz.h"
+#include "shell/filter.h"
+#include "views/tree.h"
+
+using qmfuzz::check;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const wchar_t* name = qmfuzz::formatName(data[0]);
+    const unsigned flags = (data[0] / 6) & (qm::kSearchMatchCase | qm::kSearchWholeWords | qm::kSearchRegex);
+    const size_t termBytes = std::min<size_t>(data[1] % 16, size - 2);
+    const std::wstring term = qmfuzz::utf8Text(data + 2, termBytes);
+    const std::wstring text = qmfuzz::utf8Text(data + 2 + termBytes, size - 2 - termBytes);
+    qm::Document doc;
+    if (!qm::parseText(name, text, doc)) return 0;
+    qm::HighlightState hs;
+    if (term.empty() || !qm::beginHighlight(hs, term, flags)) return 0;
+    qm::WorkBudget budget(qm::kSearchWorkUnits);
+    const qm::FilterCount count = qm::markFilter(doc, hs, budget);
+    if (count.outcome == qm::SearchOutcome::Stopped) return 0;
+
+    // The marks, against the matcher asked node by node and the marks of the children.
+    size_t matched = 0;
+    std::vector<bool> holds(doc.nodes.size(), false);
+    for (size_t i = doc.nodes.size(); i-- > 1;) {
+        const qm::Node& n = doc.nodes[i];
+        qm::WorkBudget own(qm::kSearchWorkUnits);
+        const bool matches = qm::matchNode(hs, &n, own) == qm::TextMatch::Yes;
+        matched += matches;
+        check(bool(n.filterMark & qm::kFilterMatched) == matches);
+        for (const qm::Node* c : n.children) holds[i] = holds[i] || qm::filterKeeps(c);
+        check(bool(n.filterMark & qm::kFilterHolds) == holds[i]);
+    }
+    check(count.matched == matched);
+
+    qm::ExpandedSet everything;
+    qm::expandEverything(doc, everything);
+    std::vector<qm::TreeRow> all, filtered;
+    qm::buildTreeRows(doc.root, everything, all);
+    qm::buildTreeRows(doc.root, everything, filtered, true);
+    std::vector<const qm::Node*> kept, shown;
+    for (const qm::TreeRow& r : all)
+        if (qm::filterKeeps(r.node)) kept.push_back(r.node);
+    for (const qm::TreeRow& r : filtered) shown.push_back(r.node);
+    check(kept == shown);
+    return 0;
+}
