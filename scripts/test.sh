@@ -26,7 +26,7 @@ want() { [ ${#steps[@]} -eq 0 ] || [[ " ${steps[*]} " == *" $1 "* ]]; }
 QM_PYTHON=python3
 python3 -c 'import yaml, tomllib' 2>/dev/null || QM_PYTHON=/usr/bin/python3
 
-fuzz_seconds=${QM_FUZZ_SECONDS:-20}
+fuzz_seconds=${QM_FUZZ_SECONDS:-15}
 jobs=$(nproc 2>/dev/null || echo 2)
 results="${QM_RESULTS:-$top/build/test-results}"
 rm -rf "$results"; mkdir -p "$results"
