@@ -12,6 +12,7 @@
 #include "document/document.h"
 #include "document/load.h"
 #include "document/utf8.h"
+#include "shell/match.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -33,6 +34,24 @@ inline const wchar_t* formatName(uint8_t pick, size_t formats = 6) {
     static const wchar_t* const kNames[] = {L"f.yaml", L"f.json", L"f.xml", L"f.toml", L"f.reg", L"f.jsonl"};
     return kNames[pick % formats];
 }
+
+// The input of the targets that search a file: the first byte picks the format and the search
+// flags (match case, whole words, regular expression), the second the search text's length; the
+// search text and then the file (UTF-8) follow. False when the input is too short or the file is
+// declined.
+struct SearchedFile {
+    unsigned flags = 0;
+    std::wstring term;
+    qm::Document doc;
+
+    bool read(const uint8_t* data, size_t size) {
+        if (size < 2) return false;
+        flags = (data[0] / 6) & (qm::kSearchMatchCase | qm::kSearchWholeWords | qm::kSearchRegex);
+        const size_t termBytes = data[1] % 16 < size - 2 ? data[1] % 16 : size - 2;
+        term = utf8Text(data + 2, termBytes);
+        return qm::parseText(formatName(data[0]), utf8Text(data + 2 + termBytes, size - 2 - termBytes), doc);
+    }
+};
 
 // `text` as a file called `name` through the load driver into `doc`, with every span recorded.
 inline bool parseWithSpans(const wchar_t* name, const std::wstring& text, qm::Document& doc) {

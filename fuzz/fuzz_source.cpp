@@ -85,14 +85,11 @@ void checkFindNext(const qm::SourceText& st, const qm::HighlightState& hs, unsig
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
-    const wchar_t* name = qmfuzz::formatName(data[0]);
-    const unsigned flags = (data[0] / 6) & (qm::kSearchMatchCase | qm::kSearchWholeWords | qm::kSearchRegex);
-    const size_t termBytes = std::min<size_t>(data[1] % 16, size - 2);
-    const std::wstring term = qmfuzz::utf8Text(data + 2, termBytes);
-    const std::wstring text = qmfuzz::utf8Text(data + 2 + termBytes, size - 2 - termBytes);
-    qm::Document doc;
-    if (!qm::parseText(name, text, doc)) return 0;
+    qmfuzz::SearchedFile input;
+    if (!input.read(data, size)) return 0;
+    qm::Document& doc = input.doc;
+    const std::wstring& term = input.term;
+    const unsigned flags = input.flags;
 
     qm::HighlightState hs;
     const bool searching = !term.empty() && qm::beginHighlight(hs, term, flags);
