@@ -12,6 +12,7 @@
 #endif
 
 #include "document/chars.h"
+#include "document/embedded.h"
 #include "document/language.h"
 
 namespace qm {
@@ -213,7 +214,8 @@ bool nodeSpan(const Document& doc, const Node* node, uint32_t& start, uint32_t& 
     return start != kNoSpan && end != kNoSpan;
 }
 
-size_t nodeCount(const Document& doc) { return doc.nodes.empty() ? 0 : doc.nodes.size() - 1; }
+// The file's nodes: opening a value embedded in a string does not change the count.
+size_t nodeCount(const Document& doc) { return doc.nodes.empty() ? 0 : fileNodeCount(doc) - 1; }
 
 bool isSimpleElement(const Node* node) {
     if (!node || node->kind != NodeKind::Element || node->attributeCount != 0) return false;
@@ -230,6 +232,8 @@ bool isExpandable(const Node* node) {
         case NodeKind::Element: return !node->children.empty() && !isSimpleElement(node);
         case NodeKind::Object:
         case NodeKind::Array: return !node->children.empty();
+        // A string that holds JSON: before its first opening, and then when that JSON has content.
+        case NodeKind::String: return holdsEmbeddedJson(node) && (awaitsOpening(node) || !node->children.empty());
         default: return false;
     }
 }

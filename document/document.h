@@ -137,7 +137,9 @@ struct Node {
     NodeText name;
     NodeText value;
     ChildList children;
-    uint32_t attributeCount = 0;  // Element: number of leading Attribute children
+    // Element: number of leading Attribute children. String: whether its text was parsed as
+    // embedded JSON (EmbeddedState, document/embedded.h).
+    uint32_t attributeCount = 0;
     uint32_t indexInParent = 0;   // position among the parent's children (YAML renumbers)
     uint32_t line = 0;            // one-based source line where the node starts
     NodeKind kind = NodeKind::Root;
@@ -264,6 +266,9 @@ struct Document {
     ChildList::Header* spareChildArrays[kChildArrayClasses] = {};
     bool recordSpans = false;
     std::vector<uint32_t> spans;  // two entries per node index: start, end (exclusive)
+    // Index of the first node parsed from a string's text (document/embedded.h); 0 while no
+    // embedded value has been opened. The file's own nodes come before it.
+    size_t firstEmbedded = 0;
 
     Document() = default;
     Document(const Document&) = delete;

@@ -10,6 +10,7 @@
 
 #include "document/chars.h"
 #include "document/decode.h"
+#include "document/embedded.h"
 #include "document/language.h"
 #include "document/load.h"
 #include "document/utf8.h"
@@ -374,8 +375,8 @@ struct Reparse {
 Reparse reportNode(const Document& document, size_t k) {
     Reparse r;
     r.clean = true;
-    r.nodeCount = document.nodes.size();
-    if (k < document.nodes.size()) {
+    r.nodeCount = fileNodeCount(document);
+    if (k < r.nodeCount) {
         const Node& node = document.nodes[k];
         r.kind = node.kind;
         r.tagged = node.tag != nullptr;
@@ -499,13 +500,17 @@ const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wst
 
 // The shown document and a parse of the edited text have the same nodes in the same places:
 // names, containers and children agree; scalar values and kinds may differ.
+// The shown document's strings may hold the nodes of their embedded JSON (document/embedded.h),
+// which the file's text does not: only the file's own nodes and children are compared.
 bool sameShape(const Document& shown, const Document& fresh) {
-    if (shown.nodes.size() != fresh.nodes.size()) return false;
-    for (size_t i = 0; i < shown.nodes.size(); ++i) {
+    const size_t count = fileNodeCount(shown);
+    if (count != fresh.nodes.size()) return false;
+    for (size_t i = 0; i < count; ++i) {
         const Node& a = shown.nodes[i];
         const Node& b = fresh.nodes[i];
-        if (a.children.size() != b.children.size() || a.attributeCount != b.attributeCount || a.keyed != b.keyed ||
-            a.name != b.name)
+        const bool string = a.kind == NodeKind::String;
+        if ((string ? 0 : a.children.size()) != b.children.size() ||
+            (string ? 0 : a.attributeCount) != b.attributeCount || a.keyed != b.keyed || a.name != b.name)
             return false;
         if ((a.kind != b.kind) && !(isScalarKind(a.kind) && isScalarKind(b.kind))) return false;
     }
@@ -520,10 +525,12 @@ bool sameTag(const wchar_t* a, const wchar_t* b) {
 // Every node takes the kind, value and line the edited text gives it: the edited value, the
 // copies of a YAML anchor's value, a value another program changed meanwhile, the lines of the
 // nodes after a new line break. So every view shows what the file now says.
+// A string whose text changes drops its embedded nodes; the next opening parses the new text.
 void takeValuesOf(Document& shown, const Document& fresh) {
-    for (size_t i = 0; i < shown.nodes.size(); ++i) {
+    for (size_t i = 0; i < fileNodeCount(shown); ++i) {
         Node& a = shown.nodes[i];
         const Node& b = fresh.nodes[i];
+        if (a.kind == NodeKind::String && (a.kind != b.kind || a.value != b.value)) dropEmbedded(&a);
         a.kind = b.kind;
         a.line = b.line;
         if (a.value != b.value) a.value = storeText(shown, b.value);
@@ -535,6 +542,7 @@ EditOutcome refuse(const wchar_t* message) { return EditOutcome{message, false};
 
 EditOutcome editValueChecked(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
                              EditFileAccess& files) {
+    if (isEmbedded(node)) return refuse(editMessageEmbedded());
     if (document.format == DocumentFormat::Registry) return refuse(messageRegistry());
     if (!document.errorMessage.empty()) return refuse(messageErrors());
     if (!files.writable(filePath)) return refuse(editMessageReadOnly());
@@ -571,7 +579,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         FreshParse parse(filePath, text, encoding);
         before = parse.report(k);
     }
-    if (!before.clean || before.nodeCount != document.nodes.size()) return refuse(messageChanged());
+    if (!before.clean || before.nodeCount != fileNodeCount(document)) return refuse(messageChanged());
     if (before.kind != node->kind || before.name != node->name.view() || before.value != node->value.view())
         return refuse(messageChanged());
     if (before.start == kNoSpan || before.end == kNoSpan || before.start > before.end || before.end > text.size())
@@ -609,7 +617,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         FreshParse after(filePath, edited, encoding);
         const Reparse report = after.report(k);
         const wchar_t* failed = nullptr;
-        if (!report.clean || report.nodeCount != document.nodes.size())
+        if (!report.clean || report.nodeCount != fileNodeCount(document))
             failed = refusalFor(document, node, span.source());
         else
             failed = readsAsTyped(document, node, span.source(), report, value);

@@ -321,6 +321,12 @@ void EditSelectedValue(MainWindow& main) {
     main.editRectValid = false;
     if (!outcome.message.empty()) showWarning(main, outcome.message);
     if (outcome.changed) {
+        // A string that held JSON lost its embedded nodes with its old text: it is closed, and
+        // opening it again parses the new one.
+        main.treePane.expanded.erase(target);
+        main.gridPane.expansion.nodes.erase(target);
+        main.treePane.RebuildRows();
+        main.treePane.FindSelectedRow();
         main.sourcePane.ResetForDocument();
         main.gridPane.Relayout();
         InvalidateRect(main.window, nullptr, TRUE);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/chars.h"
+#include "document/embedded.h"
 #include "document/language.h"
 
 namespace qm {
@@ -128,12 +129,9 @@ void appendBracketedKey(std::wstring_view key, std::wstring& out) {
     out += L"']";
 }
 
-std::wstring jsonPath(const std::vector<const Node*>& chain) {
-    const Node* top = chain.back();
-    std::wstring out = L"$";
-    // Several documents under the root (a YAML stream): name the document first.
-    if (top->parent && countItems(top->parent) > 1) out = L'#' + decimal(size_t(top->indexInParent) + 1) + L" $";
-    for (size_t i = chain.size() - 1; i-- > 0;) {
+// The JSONPath steps of chain[from - 1] down to chain[0].
+void appendJsonPathSteps(const std::vector<const Node*>& chain, size_t from, std::wstring& out) {
+    for (size_t i = from; i-- > 0;) {
         const Node* member = chain[i];
         if (!member->keyed)
             out += L'[' + decimal(member->indexInParent) + L']';
@@ -142,6 +140,14 @@ std::wstring jsonPath(const std::vector<const Node*>& chain) {
         else
             appendBracketedKey(member->name, out);
     }
+}
+
+std::wstring jsonPath(const std::vector<const Node*>& chain) {
+    const Node* top = chain.back();
+    std::wstring out = L"$";
+    // Several documents under the root (a YAML stream): name the document first.
+    if (top->parent && countItems(top->parent) > 1) out = L'#' + decimal(size_t(top->indexInParent) + 1) + L" $";
+    appendJsonPathSteps(chain, chain.size() - 1, out);
     return out;
 }
 
@@ -281,6 +287,12 @@ std::wstring nodeSummary(const Node* node) {
     return previewText(raw, kSummaryLimit);
 }
 
+std::wstring nodeNote(const Node* node) {
+    std::wstring note = node && node->tag ? std::wstring(node->tag) : std::wstring();
+    if (holdsEmbeddedJson(node)) note += note.empty() ? kEmbeddedMark : std::wstring(L"  ") + kEmbeddedMark;
+    return note;
+}
+
 std::wstring xPathStep(const Node* member) {
     if (!member) return {};
     switch (member->kind) {
@@ -317,16 +329,35 @@ uint32_t XPathPositions::of(const Node* member) {
     return index < positions.size() && parent->children[index] == member ? positions[index] : xPathPosition(member);
 }
 
-std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions) {
-    if (!node || node->kind == NodeKind::Root) return {};
-    // A comment in a data file has no path of its own: it takes its container's.
-    if (node->kind == NodeKind::Comment && node->parent && isContainer(node->parent)) node = node->parent;
+// The path of a node of the file itself (not inside a string's embedded JSON).
+static std::wstring filePath(const Node* node, DocumentFormat format, XPathPositions* positions) {
     const std::vector<const Node*> chain = chainOf(node);
     if (chain.empty()) return {};
     if (format == DocumentFormat::Registry) return registryPath(chain);
     if (format == DocumentFormat::Toml) return tomlPath(chain);
     if (isXmlKind(node->kind)) return xPath(chain, positions);
     return jsonPath(chain);
+}
+
+std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions) {
+    if (!node || node->kind == NodeKind::Root) return {};
+    // A comment in a data file has no path of its own: it takes its container's.
+    if (node->kind == NodeKind::Comment && node->parent &&
+        (isContainer(node->parent) || node->parent->kind == NodeKind::String))
+        node = node->parent;
+    // Inside embedded JSON: each string on the way contributes its marked JSONPath, innermost last.
+    std::vector<std::wstring> inner;
+    for (const Node* holder = embeddingString(node); holder; holder = embeddingString(node)) {
+        std::vector<const Node*> steps;
+        for (const Node* n = node; n != holder; n = n->parent) steps.push_back(n);
+        std::wstring part = kEmbeddedPathMark;
+        appendJsonPathSteps(steps, steps.size(), part);
+        inner.push_back(std::move(part));
+        node = holder;
+    }
+    std::wstring out = filePath(node, format, positions);
+    for (size_t i = inner.size(); i-- > 0;) out += inner[i];
+    return out;
 }
 
 }  // namespace qm

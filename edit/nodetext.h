@@ -27,6 +27,10 @@ std::wstring valuePreview(const Node* node);
 // Content summary of a closed node in the grid: item count, first keys, attributes and text, or
 // child element names; at most kSummaryLimit characters plus an ellipsis.
 std::wstring nodeSummary(const Node* node);
+// The dim note the Tree and the Grid draw after a label: the node's type tag, and kEmbeddedMark
+// for a string that holds JSON (document/embedded.h); empty when there is neither.
+constexpr wchar_t kEmbeddedMark[] = L"JSON";
+std::wstring nodeNote(const Node* node);
 // One step of an XPath without its position: the element's name, "@" and the attribute's name,
 // "text()" for text and CDATA, "comment()", "processing-instruction('name')"; empty for other kinds.
 std::wstring xPathStep(const Node* member);
@@ -44,7 +48,13 @@ private:
     std::unordered_map<const Node*, std::vector<uint32_t>> byParent_;
 };
 
-// "Copy path" and the status bar: the syntax follows the document format and the node kind.
+// Between the path of a string and the JSONPath of a node inside its embedded JSON:
+// "$.payload#$.tags[0]", "server.payload#$.id" (TOML), "/log/entry#$.id" never (XML has no
+// strings), "HKEY_CURRENT_USER\\App\\payload#$[0]" (registry).
+constexpr wchar_t kEmbeddedPathMark[] = L"#$";
+// "Copy path" and the status bar: the syntax follows the document format and the node kind; a
+// node inside a string's embedded JSON has the string's path, kEmbeddedPathMark and its steps
+// inside that JSON.
 std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* positions = nullptr);
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "document/chars.h"
+#include "document/embedded.h"
 #include "document/utf8.h"
 #include "edit/nodetext.h"
 
@@ -104,21 +105,9 @@ bool readQuotedKey(std::wstring_view path, size_t& pos, std::wstring& key) {
     return true;
 }
 
-}  // namespace
-
-Node* findByJsonPath(const Document& doc, std::wstring_view path) {
-    size_t pos = 0;
-    size_t document = 0;
-    if (!path.empty() && path[0] == L'#') {  // "#n $": the n-th document of a YAML stream
-        pos = 1;
-        size_t n = 0;
-        if (!readIndex(path, pos, n) || n == 0 || pos >= path.size() || path[pos] != L' ') return nullptr;
-        ++pos;
-        document = n - 1;
-    }
-    if (pos >= path.size() || path[pos] != L'$') return nullptr;
-    ++pos;
-    Node* node = topValue(doc, document);
+// The steps of a JSONPath from `pos` (past its "$") down from `node`: the top value of a document,
+// or a string that holds embedded JSON (its children are that JSON's members or items).
+Node* walkJsonPath(Node* node, std::wstring_view path, size_t pos) {
     std::wstring key;
     while (node && pos < path.size()) {
         if (path[pos] == L'.') {
@@ -138,6 +127,56 @@ Node* findByJsonPath(const Document& doc, std::wstring_view path) {
         }
     }
     return node;
+}
+
+// The resolver of the file's own syntax.
+Node* findInFile(const Document& doc, std::wstring_view path) {
+    switch (doc.format) {
+        case DocumentFormat::Registry: return findByRegistryPath(doc, path);
+        case DocumentFormat::Toml: return findByTomlPath(doc, path);
+        default: return !path.empty() && path[0] == L'/' ? findByXPath(doc, path) : findByJsonPath(doc, path);
+    }
+}
+
+// A typed path is read up to at most this many marks of embedded JSON; each mark costs a lookup
+// of the path before it, so a pasted text full of marks cannot make the lookup quadratic.
+constexpr size_t kMaxPathMarks = 64;
+
+// A path through strings that hold embedded JSON: the file's path of a string, the mark, the
+// JSONPath inside it, and so on. The path as a whole is tried first (a key or a registry value
+// name may hold the mark itself); then each mark that follows the path of a string holding JSON
+// (which `open` makes ready, or refuses) starts the steps inside that string.
+template <class Open>
+Node* findThroughStrings(const Document& doc, std::wstring_view path, Open open) {
+    if (Node* node = findInFile(doc, path)) return node;
+    Node* holder = nullptr;
+    size_t start = 0;  // where the steps inside `holder` begin
+    const std::wstring_view mark = kEmbeddedPathMark;
+    size_t tries = 0;
+    for (size_t at = path.find(mark); at != std::wstring_view::npos && tries < kMaxPathMarks;
+         at = path.find(mark, at + 1), ++tries) {
+        Node* string = holder ? walkJsonPath(holder, path.substr(0, at), start) : findInFile(doc, path.substr(0, at));
+        if (!string || string->kind != NodeKind::String || !open(string)) continue;
+        holder = string;
+        start = at + mark.size();
+    }
+    return holder ? walkJsonPath(holder, path, start) : nullptr;
+}
+
+}  // namespace
+
+Node* findByJsonPath(const Document& doc, std::wstring_view path) {
+    size_t pos = 0;
+    size_t document = 0;
+    if (!path.empty() && path[0] == L'#') {  // "#n $": the n-th document of a YAML stream
+        pos = 1;
+        size_t n = 0;
+        if (!readIndex(path, pos, n) || n == 0 || pos >= path.size() || path[pos] != L' ') return nullptr;
+        ++pos;
+        document = n - 1;
+    }
+    if (pos >= path.size() || path[pos] != L'$') return nullptr;
+    return walkJsonPath(topValue(doc, document), path, pos + 1);
 }
 
 Node* findByXPath(const Document& doc, std::wstring_view path) {
@@ -245,11 +284,13 @@ Node* findByRegistryPath(const Document& doc, std::wstring_view path) {
 }
 
 Node* findByPath(const Document& doc, std::wstring_view path) {
-    switch (doc.format) {
-        case DocumentFormat::Registry: return findByRegistryPath(doc, path);
-        case DocumentFormat::Toml: return findByTomlPath(doc, path);
-        default: return !path.empty() && path[0] == L'/' ? findByXPath(doc, path) : findByJsonPath(doc, path);
-    }
+    return findThroughStrings(doc, path, [](const Node* string) { return string->attributeCount == kEmbeddedOpen; });
+}
+
+Node* findByPath(Document& doc, std::wstring_view path) {
+    return findThroughStrings(doc, path, [&doc](Node* string) {
+        return openEmbedded(doc, string).empty() && string->attributeCount == kEmbeddedOpen;
+    });
 }
 
 }  // namespace qm

@@ -29,7 +29,10 @@ Node* findByRegistryPath(const Document& doc, std::wstring_view path);
 
 // The resolver nodePath's syntax for the document calls for: registry paths for registry files,
 // TOML paths for TOML, and otherwise XPath for a path that starts with "/" (XML nodes, and comments
-// at the top of a JSON or YAML file) and JSONPath for any other.
+// at the top of a JSON or YAML file) and JSONPath for any other. A path that goes on into a
+// string's embedded JSON ("$.payload#$.tags[0]", see kEmbeddedPathMark) is followed into strings
+// already opened; the second form opens the strings on the way (Go to path, quillmap-dump --get).
 Node* findByPath(const Document& doc, std::wstring_view path);
+Node* findByPath(Document& doc, std::wstring_view path);
 
 }  // namespace qm

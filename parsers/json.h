@@ -30,6 +30,8 @@ struct JsonParser {
 
     JsonParser(Document& d, const std::wstring& t, size_t start)
         : text(t.c_str()), length(t.size()), pos(start), doc(d) {}
+    // A text the document holds (a string's value parsed as embedded JSON).
+    JsonParser(Document& d, const wchar_t* t, size_t n, size_t start) : text(t), length(n), pos(start), doc(d) {}
 
     uint32_t lineAt(size_t position) { return lines.at(text, length, position); }
     void skipSpaceAndComments();

@@ -26,7 +26,7 @@ winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf '
 # then the window as a user meets it: a deep tree after Expand all scrolled down, the header line of
 # a long record table kept at the top, the search field in the host's 1000-pixel window, and the
 # source of catalog.json as written; a record table sorted by a click on its header, and the tree
-# filtered by the search box. Keys go to the view before the picture (quillmap-host --keys);
+# filtered by the search box; the tree of a log whose payloads are JSON inside strings, one opened. Keys go to the view before the picture (quillmap-host --keys);
 # a setting ("-" for none) is written to Quillmap.ini first. The deep and long files are made here.
 python3 - "$run" <<'PY'
 import sys
@@ -35,6 +35,11 @@ deep = "".join('{"level%d": ' % i for i in range(200)) + '"the bottom"' + "}" * 
 open(run + "/deep.json", "w").write(deep)
 rows = ['{"id": %d, "name": "item %d", "price": %d.%02d, "stock": %d, "tags": ["a", "b"]}' % (i, i, i % 90, i % 100, i * 7 % 500) for i in range(1, 1235)]
 open(run + "/long.jsonl", "w").write("\n".join(rows) + "\n")
+import json
+log = [{"time": "2026-03-0%dT10:%02d:00Z" % (1 + i % 3, i * 7 % 60), "level": ["info", "warn", "error"][i % 3],
+        "payload": json.dumps({"id": 100 + i, "user": {"name": ["ada", "grace", "linus"][i % 3], "roles": ["dev", "ops"][: 1 + i % 2]},
+                               "ok": i % 3 != 2})} for i in range(6)]
+open(run + "/api-log.jsonl", "w").write("\n".join(json.dumps(r) for r in log) + "\n")
 PY
 shots="tree-light tree light samples/catalog.json
 tree-dark tree dark samples/catalog.json
@@ -52,7 +57,8 @@ grid-sticky-header grid light RUN/long.jsonl next*40 -
 search-field-1000 tree light samples/catalog.json - Search=1
 source-as-written source light samples/catalog.json - -
 grid-sorted grid light RUN/long.jsonl click:410,21 -
-filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1"
+filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1
+embedded tree light RUN/api-log.jsonl down,right,down*3,right,down,right,down*2,right -"
 [ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
 while read -r picture view mode sample keys setting; do
     rm -f "$run/Quillmap.ini"

@@ -128,6 +128,9 @@ struct MainWindow {
     // Posts a key that nobody handled to the host's window, so the host's own keys keep working.
     void ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const;
     void RepaintStatus() const;
+    // Parses a string's embedded JSON before a view opens it (document/embedded.h); false, with
+    // the parse error in the status bar, when its text is no JSON.
+    bool OpenEmbedded(Node* string);
     void RepaintActiveView() const;
 };
 

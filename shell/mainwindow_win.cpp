@@ -6,6 +6,7 @@
 #include <new>
 
 #include "appearance/draw_win.h"
+#include "document/embedded.h"
 #include "edit/editing.h"
 #include "shell/about.h"
 #include "shell/clipboard.h"
@@ -234,6 +235,15 @@ void MainWindow::SaveSettings() {
 
 void MainWindow::ForwardKey(UINT message, WPARAM wParam, LPARAM lParam) const {
     if (hostWindow) PostMessageW(hostWindow, message, wParam, lParam);
+}
+
+bool MainWindow::OpenEmbedded(Node* string) {
+    if (!document || !awaitsOpening(string)) return true;
+    std::wstring message = openEmbedded(*document, string);
+    if (message.empty()) return true;
+    chrome.notice = std::move(message);
+    RepaintStatus();
+    return false;
 }
 
 void MainWindow::RepaintStatus() const {

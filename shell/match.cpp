@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "document/chars.h"
+#include "document/embedded.h"
 
 namespace qm {
 
@@ -113,10 +114,12 @@ TextMatch matchNode(const HighlightState& state, const Node* node, WorkBudget& b
     return matchText(state, node->value, budget);
 }
 
-std::vector<Node*> documentOrder(const Document& doc) {
+std::vector<Node*> documentOrder(const Document& doc) { return nodesBelow(doc.root, nodeCount(doc)); }
+
+std::vector<Node*> nodesBelow(const Node* top, size_t expected) {
     std::vector<Node*> list;
-    list.reserve(nodeCount(doc));
-    std::vector<Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    list.reserve(expected);
+    std::vector<Node*> stack(top->children.rbegin(), top->children.rend());
     while (!stack.empty()) {
         Node* n = stack.back();
         stack.pop_back();
@@ -156,6 +159,23 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
     if (walk(start, end)) return result;
     if (wrap && walk(backwards ? size - 1 : 0, start)) return result;
     return result;
+}
+
+Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget) {
+    while (match && holdsEmbeddedJson(match)) {
+        if (matchText(state, match->name, budget) != TextMatch::No) break;  // the key matched: the string is the match
+        if (awaitsOpening(match)) {
+            if (!budget.spend(match->value.size()) || !openEmbedded(doc, match).empty()) break;
+        } else if (backwards) {
+            break;  // its nodes follow it in document order: a backward walk has passed them already
+        }
+        const std::vector<Node*> inside = nodesBelow(match);
+        const NodeSearchResult found =
+            searchNodes(state, inside, backwards ? ptrdiff_t(inside.size()) - 1 : 0, backwards, false, budget);
+        if (found.outcome != SearchOutcome::Found) break;
+        match = found.match;
+    }
+    return match;
 }
 
 // ---- highlighting --------------------------------------------------------------------------

@@ -98,6 +98,8 @@ enum class SearchOutcome {
 
 // Every node but the root, in document order (each node before its children).
 std::vector<Node*> documentOrder(const Document& doc);
+// The nodes below `top` in document order (`expected`: how many to make room for).
+std::vector<Node*> nodesBelow(const Node* top, size_t expected = 0);
 
 struct NodeSearchResult {
     SearchOutcome outcome = SearchOutcome::NotFound;
@@ -111,6 +113,15 @@ struct NodeSearchResult {
 // tested, so every entry is tested at most once.
 NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
                              bool backwards, bool wrap, WorkBudget& budget);
+
+// The node a match reveals. A string that holds JSON and matched by its value (its text holds
+// the text searched for) is opened, parsing it if need be (paid from the budget by its length),
+// and the first node inside it that matches, in the direction of the search, is revealed
+// instead; the string itself when none does (the text spans the JSON's punctuation), and when a
+// backward search meets a string opened before (its nodes come after it). Strings
+// inside strings are entered the same way. So a search finds text inside embedded JSON whether
+// it was opened or not, and each string is parsed at most once.
+Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget);
 
 // Occurrences of the search in a text, as (start, length) in UTF-16 code units, in order, at most
 // `maxRanges` of them; nothing unless highlightActive is set. Regular-expression occurrences only

@@ -55,7 +55,7 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
 
     const NodeSearchResult result = searchNodes(main.highlight, list, start, backwards, wrap, budget);
     if (result.outcome == SearchOutcome::Found) {
-        main.lastMatch = result.match;
+        main.lastMatch = revealedMatch(*main.document, main.highlight, result.match, backwards, budget);
         main.SelectNode(main.lastMatch);
         main.RevealSelection();
         main.RepaintStatus();

@@ -155,8 +155,9 @@ std::unordered_map<const qm::Node*, size_t> nodeNumbers(const qm::Document& doc)
     return numbers;
 }
 
-// The node at opt.getPath as its node line, with its depth below the root.
-int get(const qm::Document& doc, const Options& opt) {
+// The node at opt.getPath as its node line, with its depth below the root (a path into a
+// string's embedded JSON opens that string).
+int get(qm::Document& doc, const Options& opt) {
     const qm::Node* node = qm::findByPath(doc, opt.getPath);
     if (!node) {
         std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", escaped(opt.getPath).c_str());

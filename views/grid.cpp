@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "document/embedded.h"
 #include "edit/nodetext.h"
 #include "shell/filter.h"
 #include "views/grid_parts.h"
@@ -112,11 +113,11 @@ void resetGridExpansion(const Node* root, GridExpansion& expansion) {
     expansion.sorts.clear();
     if (!root) return;
     for (const Node* top : root->children) {
-        if (!isExpandable(top)) continue;
+        if (!opensInBulk(top)) continue;
         expansion.nodes.insert(top);
         if (top->children.size() > kInitialChildLimit) continue;
         for (const Node* child : top->children)
-            if (child->kind != NodeKind::Attribute && isExpandable(child)) expansion.nodes.insert(child);
+            if (child->kind != NodeKind::Attribute && opensInBulk(child)) expansion.nodes.insert(child);
         addRunKeysOfChildren(top, expansion.groups);
     }
 }
@@ -127,13 +128,13 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion) {
     if (!expand) {
         if (doc.root)
             for (const Node* top : doc.root->children)
-                if (isExpandable(top)) expansion.nodes.insert(top);
+                if (opensInBulk(top)) expansion.nodes.insert(top);
         return;
     }
     // Each node's run and group keys come from one pass over its parent's children.
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node* node = &doc.nodes[i];
-        if (node->kind != NodeKind::Root && isExpandable(node)) expansion.nodes.insert(node);
+        if (node->kind != NodeKind::Root && opensInBulk(node)) expansion.nodes.insert(node);
         if (!node->children.empty()) {
             addRunKeysOfChildren(node, expansion.groups);
             addGroupKeysOfChildren(node, expansion.groups);
@@ -149,7 +150,7 @@ void expandGridSubtree(const Node* node, GridExpansion& expansion) {
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (isExpandable(n)) expansion.nodes.insert(n);
+        if (opensInBulk(n)) expansion.nodes.insert(n);
         if (n->children.empty()) continue;
         addRunKeysOfChildren(n, expansion.groups);
         addGroupKeysOfChildren(n, expansion.groups);
@@ -318,6 +319,8 @@ struct GridBuilder {
             value = valueLeaf(c);
         else if (row.open)
             value = content(c, depth + 1);
+        else if (c->kind == NodeKind::String)
+            value = valueLeaf(c);  // a closed string that holds JSON shows its text
         else
             value = dimLeaf(keep(nodeSummary(c)), c);
         f.children.push_back(value);
@@ -335,7 +338,7 @@ struct GridBuilder {
         row.kind = c->kind;
         row.label = keep(nodeLabel(c), c->name.view());
         row.count = c->kind == NodeKind::Array ? static_cast<uint32_t>(countItems(c)) : 0;
-        row.note = tagText(c);
+        row.note = keep(nodeNote(c), tagText(c));
         if (isExpandable(c)) {
             row.toggle = kToggleNode;
             row.toggleKey = c;
@@ -345,7 +348,10 @@ struct GridBuilder {
     }
 
     GridBox* content(Node* node, int depth) {
-        if (node->kind == NodeKind::Array) {
+        // A string holding an embedded array has the array's items as its children.
+        const bool items = node->kind == NodeKind::Array ||
+                           (node->kind == NodeKind::String && !node->children.empty() && !node->children.front()->keyed);
+        if (items) {
             std::vector<Node*> objects;
             bool allObjects = true;
             for (Node* child : node->children) {
@@ -375,8 +381,7 @@ struct GridBuilder {
         row.open = expansion.nodes.count(node) != 0;
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
-        if (node->tag) {
-            std::wstring note = node->tag;
+        if (std::wstring note = nodeNote(node); !note.empty()) {
             if (!summary.empty()) note += L"  " + summary;
             row.note = keep(std::move(note), tagText(node));
         } else {

@@ -12,6 +12,7 @@
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "appearance/glyphs.h"
+#include "document/embedded.h"
 #include "edit/editing.h"
 #include "shell/mainwindow.h"
 #include "views/viewwindow_win.h"
@@ -189,11 +190,19 @@ void GridPane::ExpandAll(bool expand) {
 }
 
 void GridPane::ExpandSubtree(const Node* node) {
+    mainWindow->OpenEmbedded(const_cast<Node*>(node));  // as in the tree
     expandGridSubtree(node, expansion);
     Relayout();
 }
 
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
+    if (toggle == kToggleNode && awaitsOpening(toggleKey)) {
+        expansion.nodes.erase(toggleKey);  // a string edited since it was last open
+        if (!mainWindow->OpenEmbedded(const_cast<Node*>(toggleKey))) {
+            Relayout();  // its text is no JSON: the toggle goes
+            return;
+        }
+    }
     toggleGrid(toggle, toggleKey, expansion);
     RebuildAround(toggle, toggleKey);
 }

@@ -11,6 +11,7 @@
 #include <numeric>
 
 #include "document/chars.h"
+#include "document/embedded.h"
 #include "edit/convert.h"
 #include "edit/nodetext.h"
 #include "views/syntax.h"
@@ -542,6 +543,8 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
 
 LineRange sourceLineRange(const SourceText& source, const Document& doc, const Node* node) {
     if (source.ranges.empty()) return {};
+    // A node inside a string's embedded JSON shows as that string of the file.
+    if (const Node* holder = fileNodeHolding(node)) node = holder;
     const NodeIndexer indexer(doc);
     for (; node && node->kind != NodeKind::Root; node = node->parent) {
         const size_t i = indexer.indexOf(node);

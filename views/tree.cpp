@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "document/embedded.h"
 #include "edit/nodetext.h"
 #include "shell/filter.h"
 
@@ -50,13 +51,13 @@ int32_t findRow(const std::vector<TreeRow>& rows, const Node* node) {
 void expandTopLevel(const Node* root, ExpandedSet& expanded) {
     if (!root) return;
     for (const Node* child : root->children)
-        if (isExpandable(child)) expanded.insert(child);
+        if (opensInBulk(child)) expanded.insert(child);
 }
 
 void expandEverything(const Document& doc, ExpandedSet& expanded) {
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node* node = &doc.nodes[i];
-        if (node->kind != NodeKind::Root && isExpandable(node)) expanded.insert(node);
+        if (node->kind != NodeKind::Root && opensInBulk(node)) expanded.insert(node);
     }
 }
 
@@ -66,7 +67,7 @@ void expandSubtree(const Node* node, ExpandedSet& expanded) {
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (!isExpandable(n)) continue;
+        if (!opensInBulk(n)) continue;
         if (n->kind != NodeKind::Root) expanded.insert(n);
         for (const Node* child : n->children) stack.push_back(child);
     }

@@ -12,6 +12,7 @@
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "appearance/glyphs.h"
+#include "document/embedded.h"
 #include "edit/editing.h"
 #include "shell/filter.h"
 #include "shell/search.h"
@@ -104,6 +105,16 @@ void TreePane::SelectRow(int32_t row) {
 void TreePane::ToggleRow(int32_t row) {
     if (row < 0 || static_cast<size_t>(row) >= rows.size() || !rows[row].expandable) return;
     Node* node = rows[row].node;
+    if (awaitsOpening(node)) {
+        expanded.erase(node);  // a string edited since it was last open
+        if (!mainWindow->OpenEmbedded(node)) {
+            RebuildRows();  // its text is no JSON: the expander goes
+            FindSelectedRow();
+            UpdateScrollBar();
+            Repaint();
+            return;
+        }
+    }
     if (!expanded.erase(node)) expanded.insert(node);
     RebuildRows();
     FindSelectedRow();
@@ -155,6 +166,9 @@ void TreePane::ExpandAll(bool expand) {
 }
 
 void TreePane::ExpandSubtree(const Node* node) {
+    // The node itself may be a string whose JSON the user opens this way; the strings below it
+    // stay closed, as with "Expand all".
+    mainWindow->OpenEmbedded(const_cast<Node*>(node));
     expandSubtree(node, expanded);
     RebuildRows();
     FindSelectedRow();
@@ -250,7 +264,8 @@ struct RowPainter {
         const std::wstring label = nodeLabel(node);
         const int labelWidth = label.empty() ? 0 : measureText(dc, label, pal.contentFont);
         int wanted = labelWidth;
-        if (node->tag) wanted += (label.empty() ? 0 : px(kTreeTagGap)) + measureText(dc, node->tag, pal.contentFont);
+        const std::wstring tag = nodeNote(node);  // its type tag, and the mark of a string holding JSON
+        if (!tag.empty()) wanted += (label.empty() ? 0 : px(kTreeTagGap)) + measureText(dc, tag, pal.contentFont);
         const NameFit fit = fitNameColumn(labelStart, nameColumn - px(kTreeRightInset), wanted, pillWidth, px(kTreePillGap));
         const int labelLimit = fit.labelLimit;
 
@@ -264,8 +279,7 @@ struct RowPainter {
         int contentEnd = labelEnd;
 
         bool tagDrawn = false;
-        if (node->tag && labelEnd < labelLimit) {
-            const std::wstring tag = node->tag;
+        if (!tag.empty() && labelEnd < labelLimit) {
             const int tagStart = label.empty() ? labelStart : labelEnd + px(kTreeTagGap);
             RECT tagRect{tagStart, top, labelLimit, bottom};
             drawText(dc, tag, tagRect, pal.color(ColorSlot::dimText), pal.contentFont, kLineFormat);

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "document/decode.h"
+#include "document/embedded.h"
 #include "document/language.h"
 #include "document/load.h"
 #include "edit/editing.h"
 #include "edit/nodetext.h"
+#include "edit/pathfind.h"
 #include "tests/support/testing.h"
 
 namespace {
@@ -285,6 +287,27 @@ TEST(EditValue, RefusalsLeaveTheDocumentAsItWas) {
         EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"2").message), "The file is read-only.") << "attributes unreadable";
         EXPECT_FALSE(f.doc->modified);
         EXPECT_EQ(f.at(L"$.n")->value, L"1");
+    }
+    {
+        SCOPED_TRACE("a value inside a string's JSON; the string itself edits as before and opens anew");
+        Loaded f(L"a.json", "{\"p\": \"{\\\"id\\\": 3}\", \"n\": 1}");
+        ASSERT_NE(qm::findByPath(*f.doc, L"$.p#$.id"), nullptr);
+        EXPECT_EQ(qmtest::u8(f.edit(L"$.p#$.id", L"4").message), "This value is inside a string: edit the string itself.");
+        EXPECT_FALSE(f.doc->modified);
+        EXPECT_TRUE(f.edit(L"$.n", L"2").changed) << "the other values edit with the string opened";
+        EXPECT_EQ(qm::findByPath(*f.doc, L"$.p#$.id")->value, L"3") << "and the string keeps its nodes";
+        EXPECT_TRUE(f.edit(L"$.p", L"{\"id\": 5, \"x\": [1]}").changed);
+        EXPECT_EQ(qmtest::u8(f.doc->editedText), "{\"p\": \"{\\\"id\\\": 5, \\\"x\\\": [1]}\", \"n\": 2}");
+        qm::Node* p = f.at(L"$.p");
+        EXPECT_TRUE(p->children.empty());
+        EXPECT_TRUE(qm::awaitsOpening(p));
+        const qm::Node* id = qm::findByPath(*f.doc, L"$.p#$.id");
+        ASSERT_NE(id, nullptr);
+        EXPECT_EQ(id->value, L"5");
+        EXPECT_EQ(id->parent, p);
+        EXPECT_EQ(qm::findByPath(*f.doc, L"$.p#$.x[0]")->value, L"1");
+        EXPECT_TRUE(f.edit(L"$.p", L"plain").changed);
+        EXPECT_FALSE(qm::isExpandable(p));
     }
     {
         SCOPED_TRACE("cancel");

@@ -421,6 +421,45 @@ TEST(NodePath, RegistryBackslashPaths) {
         EXPECT_EQ(findByRegistryPath(*t.doc, nowhere), nullptr) << u8(nowhere);
 }
 
+// A node inside a string's JSON: the string's path in the file's syntax, "#", and the JSONPath
+// inside it; Go to path (findByPath on the document) opens the strings on the way.
+TEST(NodePath, InsideStringsInEverySyntax) {
+    struct Case {
+        const wchar_t* file;
+        const wchar_t* text;
+        const wchar_t* path;
+        const wchar_t* value;
+    } cases[] = {
+        {L"t.json", L"{\"payload\": \"{\\\"id\\\": 3, \\\"tags\\\": [\\\"a\\\"]}\"}", L"$.payload#$.tags[0]", L"a"},
+        // A string inside a string's JSON, under a key that needs brackets.
+        {L"t.json", L"{\"p\": \"{\\\"odd key\\\": \\\"[1, {\\\\\\\"deep\\\\\\\": true}]\\\"}\"}",
+         L"$.p#$['odd key']#$[1].deep", L"true"},
+        {L"t.json", L"{\"p\": \"{\\\"a#$b\\\": 1}\"}", L"$.p#$['a#$b']", L"1"},  // the mark inside a key
+        {L"t.jsonl", L"{\"p\": \"[1, 2]\"}\n", L"$[0].p#$[1]", L"2"},
+        {L"t.yaml", L"p: '{\"a\": {\"b\": 1}}'\n", L"$.p#$.a.b", L"1"},
+        {L"t.toml", L"[server]\np = '{\"a\": [true]}'\n", L"server.p#$.a[0]", L"true"},
+        {L"t.reg", L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"p\"=\"[0,{\\\"b\\\":1}]\"\r\n",
+         L"HKEY_CURRENT_USER\\A\\p#$[1].b", L"1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(u8(c.path));
+        auto doc = qmtest::parse(c.file, c.text);
+        ASSERT_TRUE(doc);
+        ASSERT_EQ(doc->errorMessage, L"");
+        const Document& shown = *doc;
+        EXPECT_EQ(findByPath(shown, c.path), nullptr) << "not opened yet";
+        const Node* node = findByPath(*doc, c.path);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->value, c.value);
+        EXPECT_EQ(nodePath(node, doc->format), c.path);
+        EXPECT_EQ(findByPath(shown, c.path), node) << "opened now";
+    }
+    auto doc = qmtest::parse(L"t.json", L"{\"a#$b\": 1, \"p\": \"[1]\", \"q\": \"x\"}");
+    EXPECT_EQ(findByPath(*doc, L"$['a#$b']"), doc->root->children[0]->children[0]) << "a key holding the mark";
+    for (const wchar_t* nowhere : {L"$.p#$[1]", L"$.p#$.x", L"$.q#$[0]", L"$.p#", L"$.p#$[0]#$", L"$#$[0]"})
+        EXPECT_EQ(findByPath(*doc, nowhere), nullptr) << u8(nowhere);
+}
+
 // Paths, labels and summaries of a 100,000-deep chain on a small stack: every walk is a loop.
 TEST(NodePath, DeepTreesOnASmallStack) {
     constexpr size_t kDepth = 100000;

@@ -10,10 +10,13 @@
 
 #include "edit/editing.h"
 #include "edit/nodetext.h"
+#include "edit/pathfind.h"
 #include "shell/about.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
+#include "shell/search.h"
 #include "shell/settings.h"
+#include "views/grid.h"
 #include "views/tree.h"
 #include "tests/shell/guihost.h"
 #include "tests/support/registryvalue_win.h"
@@ -562,4 +565,113 @@ TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
         EXPECT_EQ(u8(main->chrome.notice), s.notice);
     }
     EXPECT_GE(main->treePane.selectedRow, 0) << "revealed in the tree";
+}
+
+// A string holding JSON opens in the Tree by the keys and the chevron of every other node, its
+// text parsed on the first opening; a text that is no JSON says so and loses its chevron. In the
+// Grid a click on its row's expander opens the nested table.
+TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
+    ASSERT_TRUE(openText(L"embedded.json", R"({"a": 1, "payload": "{\"id\": 3, \"tags\": [\"x\"]}", "bad": "{oops}"})"));
+    ASSERT_EQ(main->treePane.rows.size(), 4u);
+    struct Step {
+        WPARAM key;
+        const char* selected;
+        size_t rows;
+    } steps[] = {
+        {VK_DOWN, "a", 4},        {VK_DOWN, "payload", 4}, {VK_RIGHT, "payload", 6},  // parsed and opened
+        {VK_RIGHT, "id", 6},      {VK_LEFT, "payload", 6}, {VK_LEFT, "payload", 4},
+        {VK_RETURN, "payload", 6}, {VK_SUBTRACT, "payload", 4}, {VK_ADD, "payload", 6},
+        {VK_MULTIPLY, "payload", 7}, {VK_END, "bad", 7},
+    };
+    for (const Step& s : steps) {
+        key(s.key);
+        EXPECT_EQ(selectedLabel(), s.selected) << "after key " << s.key;
+        EXPECT_EQ(main->treePane.rows.size(), s.rows) << "after key " << s.key;
+    }
+    EXPECT_EQ(u8(nodePath(main->treePane.rows[5].node, main->document->format)), "$.payload#$.tags[0]");
+    EXPECT_EQ(u8(nodeNote(main->treePane.rows[2].node)), "JSON") << "the mark the row draws";
+    EXPECT_TRUE(main->treePane.rows[6].expandable);
+    key(VK_RIGHT);  // "{oops}": the chevron goes and the status bar says why
+    EXPECT_FALSE(main->treePane.rows[6].expandable);
+    EXPECT_EQ(main->treePane.rows.size(), 7u);
+    EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected a string key");
+    EXPECT_EQ(main->document->errorMessage, L"");
+
+    // Editing a value inside the string is refused with its own message.
+    {
+        qmtest::ModalDriver driver({{qmtest::ModalAnswer::Key, VK_RETURN}});
+        main->SelectNode(main->treePane.rows[3].node);  // id
+        EditSelectedValue(*main);
+        ASSERT_EQ(driver.seen.size(), 1u);
+        EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Box);
+        EXPECT_EQ(driver.seen[0].text, "This value is inside a string: edit the string itself.");
+    }
+
+    ListerClose(window);
+    window = nullptr;
+    ASSERT_TRUE(openText(L"embedded-grid.json", R"({"a": 1, "payload": "[{\"n\": 1}, {\"n\": 2}]"})"));
+    main->SwitchView(kViewGrid);
+    GridPane& grid = main->gridPane;
+    grid.EnsureLayout();
+    const GridBox* top = grid.layout.root->frame->children.front();
+    ASSERT_EQ(top->type, GridBoxType::KeyValue);
+    ASSERT_EQ(top->frame->rows.size(), 2u);
+    const GridRow& row = top->frame->rows[1];
+    EXPECT_EQ(row.toggle, kToggleNode);
+    EXPECT_FALSE(row.open) << "not parsed when the grid is built";
+    EXPECT_EQ(u8(row.note), "JSON");
+    EXPECT_EQ(top->frame->children[1]->type, GridBoxType::Leaf) << "closed, it shows its text";
+    const int margin = main->palette.scale(kGridMargin);
+    SendMessageW(grid.window, WM_LBUTTONDOWN, 0,
+                 MAKELPARAM(top->x + margin + main->palette.scale(10) - grid.scrollX,
+                            top->y + top->frame->rowTops[1] + margin + 5 - grid.scrollY));
+    grid.EnsureLayout();
+    top = grid.layout.root->frame->children.front();
+    EXPECT_TRUE(top->frame->rows[1].open);
+    ASSERT_EQ(top->frame->children[1]->type, GridBoxType::Table) << "an array of objects: a record table";
+    EXPECT_EQ(top->frame->children[1]->frame->records.size(), 2u);
+}
+
+// Figures of opening and searching embedded JSON, not a check: QM_EMBEDDED_BENCH names the folder
+// scripts/bench-embedded.py writes; run --gtest_also_run_disabled_tests
+// --gtest_filter=PluginWindow.DISABLED_EmbeddedFigures.
+TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"QM_EMBEDDED_BENCH", folder, MAX_PATH)) GTEST_SKIP() << "QM_EMBEDDED_BENCH is not set";
+    auto seconds = [] {
+        LARGE_INTEGER t, f;
+        QueryPerformanceCounter(&t);
+        QueryPerformanceFrequency(&f);
+        return double(t.QuadPart) / double(f.QuadPart);
+    };
+    struct Figure {
+        const wchar_t* file;
+        const wchar_t* payload;  // the string opened
+    } figures[] = {{L"embedded.jsonl", L"$[99999].payload"}, {L"embedded-big.json", L"$.payload"}};
+    for (const Figure& f : figures) {
+        double t = seconds();
+        ASSERT_TRUE(open(std::wstring(folder) + L"\\" + f.file));
+        printf("%ls: load %.3f s, %zu nodes\n", f.file, seconds() - t, main->document->nodes.size());
+        const Document& shown = *main->document;
+        Node* string = findByPath(shown, f.payload);
+        ASSERT_NE(string, nullptr);
+        main->SelectNode(string);
+        main->RevealSelection();
+        UpdateWindow(tree());
+        const size_t before = main->document->nodes.size();
+        t = seconds();
+        key(VK_RIGHT);
+        UpdateWindow(tree());
+        printf("  open %ls in the tree: %.3f s, %zu nodes parsed\n", f.payload, seconds() - t,
+               main->document->nodes.size() - before);
+        ListerClose(window);
+        window = nullptr;
+    }
+    ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
+    double t = seconds();
+    const SearchOutcome outcome = Search(*main, L"zebra-needle", kSearchFindFirst);
+    UpdateWindow(tree());
+    printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
+           outcome == SearchOutcome::Found ? "found" : "not found", u8(nodePath(main->selected, main->document->format)).c_str());
+    fflush(stdout);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "document/embedded.h"
+#include "edit/nodetext.h"
 #include "tests/support/testing.h"
 
 namespace {
@@ -348,6 +350,49 @@ TEST(Match_NodeSearch, BudgetStopsAnExpensiveSearchOnly) {
             EXPECT_LT(budget.used(), units / 4);
         }
     }
+}
+
+// A match in a string that holds JSON reveals the first node inside that matches, in the
+// direction of the search, opening the string if need be.
+TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
+    const std::wstring text = L"[{\"p\": \"{\\\"id\\\": 3, \\\"msg\\\": \\\"a needle\\\", \\\"more\\\": \\\"needle\\\"}\"},"
+                              L" \"needle\", {\"needle\": \"[1]\"}]";
+    // One search step as the search box takes it: the walk from the node after (or before) `from`
+    // over the document as it is now.
+    auto step = [](qm::Document& doc, const std::wstring& term, const std::wstring& from, bool backwards) {
+        const HighlightState state = searchFor(term, 0);
+        const std::vector<qm::Node*> list = qm::documentOrder(doc);
+        ptrdiff_t start = backwards ? ptrdiff_t(list.size()) - 1 : 0;
+        for (size_t i = 0; i < list.size(); ++i)
+            if (qm::nodePath(list[i], doc.format) == from) start = ptrdiff_t(i) + (backwards ? -1 : 1);
+        WorkBudget budget(qm::kSearchWorkUnits);
+        const qm::NodeSearchResult found = qm::searchNodes(state, list, start, backwards, false, budget);
+        if (found.outcome != SearchOutcome::Found) return std::string("none");
+        return qmtest::u8(qm::nodePath(qm::revealedMatch(doc, state, found.match, backwards, budget), doc.format));
+    };
+    struct Case {
+        const wchar_t* term;
+        const wchar_t* from;  // "": from the start (or end)
+        bool backwards;
+        const char* expected;
+    };
+    const Case forwards[] = {
+        {L"needle", L"", false, "$[0].p#$.msg"},  // opens the string
+        {L"needle", L"$[0].p#$.msg", false, "$[0].p#$.more"},
+        {L"needle", L"$[0].p#$.more", false, "$[1]"},
+        {L"needle", L"$[1]", false, "$[2].needle"},  // its key matched: the string itself, unopened
+        {L"needle", L"$[2].needle", false, "none"},
+        {L"needle", L"", true, "$[2].needle"},
+        {L"needle", L"$[1]", true, "$[0].p#$.more"},
+        {L"needle", L"$[0].p#$.msg", true, "$[0].p"},  // its nodes come after it: passed already
+        {L"id\": 3", L"", false, "$[0].p"},  // across the JSON's punctuation
+    };
+    auto doc = qmtest::parse(L"t.json", text);
+    for (const Case& c : forwards)
+        EXPECT_EQ(step(*doc, c.term, c.from, c.backwards), c.expected) << qmtest::u8(c.term) << " from " << qmtest::u8(c.from);
+    EXPECT_TRUE(qm::awaitsOpening(doc->root->children[0]->children[2]->children[0]));
+    auto fresh = qmtest::parse(L"t.json", text);
+    EXPECT_EQ(step(*fresh, L"needle", L"$[1]", true), "$[0].p#$.more") << "backwards into a string not opened yet";
 }
 
 TEST(Match_Nodes, NameOrValueAndDisplayNode) {

@@ -1,0 +1,115 @@
+// Embedded JSON values: the quick look, the parse on first opening and its bounds.
+#include "document/embedded.h"
+
+#include "document/chars.h"
+#include "document/language.h"
+#include "parsers/json.h"
+
+namespace qm {
+
+bool looksLikeJsonText(std::wstring_view text) {
+    size_t first = 0, last = text.size();
+    while (first < last && isSpace(text[first])) ++first;
+    while (last > first && isSpace(text[last - 1])) --last;
+    if (last - first < 2) return false;
+    const wchar_t open = text[first], close = text[last - 1];
+    if ((open != L'{' && open != L'[') || (close != L'}' && close != L']')) return false;
+    // "{}" and "[ ]" hold nothing to open.
+    size_t inner = first + 1;
+    while (inner < last - 1 && isSpace(text[inner])) ++inner;
+    return inner < last - 1;
+}
+
+bool holdsEmbeddedJson(const Node* node) {
+    return node && node->kind == NodeKind::String && node->attributeCount != kEmbeddedFailed &&
+           looksLikeJsonText(node->value);
+}
+
+bool awaitsOpening(const Node* node) { return holdsEmbeddedJson(node) && node->attributeCount == kEmbeddedUnopened; }
+
+const Node* embeddingString(const Node* node) {
+    if (!node) return nullptr;
+    for (const Node* p = node->parent; p; p = p->parent)
+        if (p->kind == NodeKind::String) return p;
+    return nullptr;
+}
+
+const Node* fileNodeHolding(const Node* node) {
+    const Node* outer = nullptr;
+    if (!node) return nullptr;
+    for (const Node* p = node->parent; p; p = p->parent)
+        if (p->kind == NodeKind::String) outer = p;
+    return outer;
+}
+
+namespace {
+
+// The nesting of a value in the file, as the JSON parser counts it (0 for the top value), up to
+// one past the parser's limit.
+int depthOf(const Node* node) {
+    int depth = 0;
+    for (const Node* p = node->parent; p && p->kind != NodeKind::Root && depth <= kMaxJsonDepth; p = p->parent)
+        ++depth;
+    return depth;
+}
+
+}  // namespace
+
+std::wstring openEmbedded(Document& doc, Node* string) {
+    if (!holdsEmbeddedJson(string) || string->attributeCount == kEmbeddedOpen) return {};
+    const size_t first = doc.nodes.size();
+    if (doc.firstEmbedded == 0) doc.firstEmbedded = first;
+
+    // The parser records its first error in the document: the document's own error is set aside
+    // meanwhile, and so is span recording (spans are the file's).
+    std::wstring fileError;
+    fileError.swap(doc.errorMessage);
+    const uint32_t fileErrorLine = doc.errorLine;
+    const bool spans = doc.recordSpans;
+    doc.recordSpans = false;
+    JsonParser parser(doc, string->value.data(), string->value.size(), 0);
+    parser.parseValue(string, false, depthOf(string));
+    if (!parser.failed) {
+        parser.skipSpaceAndComments();
+        if (parser.pos < parser.length)
+            parser.reportError(tr(L"Unexpected data after the JSON value", L"Weitere Daten nach dem JSON-Wert"));
+    }
+    std::wstring error;
+    error.swap(doc.errorMessage);
+    const uint32_t errorLine = doc.errorLine;
+    doc.errorMessage.swap(fileError);
+    doc.errorLine = fileErrorLine;
+    doc.recordSpans = spans;
+
+    if (!error.empty() || string->children.size() != 1) {
+        truncateChildren(string, 0);
+        string->attributeCount = kEmbeddedFailed;
+        return tr(L"The string holds no valid JSON: line ", L"Die Zeichenkette enthält kein gültiges JSON: Zeile ") +
+               std::to_wstring(errorLine) + L": " + error;
+    }
+    // The string stands for the object or array its text holds: it takes that container's
+    // members or items, which keep their keys and indexes.
+    const Node* value = string->children[0];
+    setChildren(doc, string, value->children.begin(), value->children.size());
+    for (Node* child : string->children) child->parent = string;
+    // Embedded nodes start on the string's line of the file (views that show the file's lines
+    // show the string for them).
+    for (size_t i = first; i < doc.nodes.size(); ++i) doc.nodes[i].line = string->line;
+    string->attributeCount = kEmbeddedOpen;
+    return {};
+}
+
+void dropEmbedded(Node* string) {
+    if (!string || string->kind != NodeKind::String) return;
+    truncateChildren(string, 0);
+    string->attributeCount = kEmbeddedUnopened;
+}
+
+size_t fileNodeCount(const Document& doc) { return doc.firstEmbedded ? doc.firstEmbedded : doc.nodes.size(); }
+
+const wchar_t* editMessageEmbedded() {
+    return tr(L"This value is inside a string: edit the string itself.",
+              L"Dieser Wert steht in einer Zeichenkette: Bearbeiten Sie die Zeichenkette selbst.");
+}
+
+}  // namespace qm

@@ -1,0 +1,55 @@
+// JSON inside strings: a String whose text is a JSON object or array (a log record's payload, an
+// API field that carries a serialized document) opens as a read-only subtree of the nodes that
+// text parses into. The string's text is parsed when the user first opens it, never at loading,
+// into the document's own store, so the embedded nodes live as long as the document; the string
+// node then holds them as its children (an object's members, an array's items). Editing the
+// string drops them, and the next opening parses the new text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "document/document.h"
+
+namespace qm {
+
+// What a String node's `attributeCount` holds (the field counts attributes of elements only):
+// whether its text was parsed as embedded JSON yet.
+enum EmbeddedState : uint32_t {
+    kEmbeddedUnopened = 0,  // not parsed yet (or parsed before the last edit of the string)
+    kEmbeddedOpen = 1,      // parsed: the children are its nodes
+    kEmbeddedFailed = 2,    // the text is no JSON: no children, no expander
+};
+
+// The quick look that decides whether a string offers an expander: after white space its text
+// starts with "{" or "[", ends with "}" or "]" and holds more than white space between them.
+// Nothing is parsed.
+bool looksLikeJsonText(std::wstring_view text);
+// A String whose text looks like JSON and did not fail to parse.
+bool holdsEmbeddedJson(const Node* node);
+// A String that holds embedded JSON not parsed yet: opening it parses (openEmbedded).
+bool awaitsOpening(const Node* node);
+// The nearest String that holds `node` as embedded JSON, or null for the file's own nodes.
+const Node* embeddingString(const Node* node);
+// The outermost such String: the node of the file whose text holds `node`.
+const Node* fileNodeHolding(const Node* node);
+inline bool isEmbedded(const Node* node) { return embeddingString(node) != nullptr; }
+// What "Expand all", expanding a subtree and a new document's first expansion open: every
+// expandable node but a string not parsed yet, so that they never parse the strings of a file.
+inline bool opensInBulk(const Node* node) { return isExpandable(node) && !awaitsOpening(node); }
+
+// Parses the text of `string` into its children once (later calls change nothing). Bounded like a
+// file: the JSON parser's depth limit counts from the string's own depth, and the text is part of
+// the file. Returns an empty text on success, else the message for the status bar (the string then
+// keeps no children and offers no expander). The document's own error stays as it was.
+std::wstring openEmbedded(Document& doc, Node* string);
+// After the string's text changed: its embedded nodes are no longer shown (they stay in the store,
+// unreachable), and the next opening parses the new text.
+void dropEmbedded(Node* string);
+// The nodes the file itself parsed into, the root included: embedded nodes come after them.
+size_t fileNodeCount(const Document& doc);
+
+// "Edit value" on an embedded node.
+const wchar_t* editMessageEmbedded();
+
+}  // namespace qm
