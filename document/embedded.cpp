@@ -67,8 +67,18 @@ std::wstring openEmbedded(Document& doc, Node* string) {
     const uint32_t fileErrorLine = doc.errorLine;
     const bool spans = doc.recordSpans;
     doc.recordSpans = false;
+    // The string stands for the object or array its text holds: the container's members or items
+    // are parsed straight into the string's children, keeping their keys and indexes.
     JsonParser parser(doc, string->value.data(), string->value.size(), 0);
-    parser.parseValue(string, false, depthOf(string));
+    parser.skipSpaceAndComments();  // the text looks like JSON: an opening bracket follows
+    const int depth = depthOf(string);
+    if (depth > kMaxJsonDepth) {
+        parser.reportError(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
+    } else {
+        parser.openContainer(string);
+        parser.parseContainer(string, parser.text[parser.pos] == L'{', depth);
+        parser.closeContainer();
+    }
     if (!parser.failed) {
         parser.skipSpaceAndComments();
         if (parser.pos < parser.length)
@@ -81,17 +91,12 @@ std::wstring openEmbedded(Document& doc, Node* string) {
     doc.errorLine = fileErrorLine;
     doc.recordSpans = spans;
 
-    if (!error.empty() || string->children.size() != 1) {
+    if (!error.empty()) {
         truncateChildren(string, 0);
         string->attributeCount = kEmbeddedFailed;
         return tr(L"The string holds no valid JSON: line ", L"Die Zeichenkette enthält kein gültiges JSON: Zeile ") +
                std::to_wstring(errorLine) + L": " + error;
     }
-    // The string stands for the object or array its text holds: it takes that container's
-    // members or items, which keep their keys and indexes.
-    const Node* value = string->children[0];
-    setChildren(doc, string, value->children.begin(), value->children.size());
-    for (Node* child : string->children) child->parent = string;
     // Embedded nodes start on the string's line of the file (views that show the file's lines
     // show the string for them).
     for (size_t i = first; i < doc.nodes.size(); ++i) doc.nodes[i].line = string->line;

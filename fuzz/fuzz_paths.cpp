@@ -1,10 +1,13 @@
 // Fuzz target for paths: the first byte picks the format, the rest (UTF-8) is parsed; every node's
 // path, as "Copy path" writes it, must lead back to a node with that path, and to the node itself
 // unless an earlier node has the same path (a key that occurs twice in one object is reached at
-// its first occurrence, and so are the nodes below it).
+// its first occurrence, and so are the nodes below it; the file's own node before one inside a
+// string's JSON). Every string that holds JSON is opened as
+// the walk meets it, so the paths into embedded JSON are asked too, strings inside strings included.
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
+#include "document/embedded.h"
 #include "edit/nodetext.h"
 #include "edit/pathfind.h"
 #include "fuzz/fuzz.h"
@@ -17,20 +20,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring text = qmfuzz::utf8Text(data + 1, size - 1);
     qm::Document doc;
     if (!qm::parseText(name, text, doc)) return 0;
-    // Nodes whose path leads to themselves; below a node that shares its path with an earlier one
-    // the paths lead into that earlier node, so nothing is asked of them.
+    // The tree in document order, from the root: nodes whose path leads to themselves go on to
+    // their children; below a node that shares its path with an earlier one the paths lead into
+    // that earlier node, so nothing is asked of them.
     std::unordered_map<std::wstring, const qm::Node*> first;
-    std::unordered_set<const qm::Node*> exact{doc.root};
-    for (size_t i = 1; i < doc.nodes.size(); ++i) {
-        const qm::Node* n = &doc.nodes[i];
-        if (!exact.count(n->parent)) continue;
+    std::vector<qm::Node*> stack(doc.root->children.rbegin(), doc.root->children.rend());
+    while (!stack.empty()) {
+        qm::Node* n = stack.back();
+        stack.pop_back();
+        if (qm::awaitsOpening(n)) qm::openEmbedded(doc, n);
         const std::wstring path = qm::nodePath(n, doc.format);
         const qm::Node* found = qm::findByPath(doc, path);
         check(found != nullptr);
         check(qm::nodePath(found, doc.format) == path);
         const qm::Node* earlier = first.emplace(path, n).first->second;
-        check(found == earlier);
-        if (found == n) exact.insert(n);
+        // A registry value may be named like a path into its sibling's JSON ("p#$[0]" beside "p"):
+        // the file's own node wins.
+        check(found == earlier || (qm::isEmbedded(earlier) && !qm::isEmbedded(found)));
+        if (found == n) stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
     }
     return 0;
 }
