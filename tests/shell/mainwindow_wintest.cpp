@@ -573,6 +573,14 @@ TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
 TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     ASSERT_TRUE(openText(L"embedded.json", R"({"a": 1, "payload": "{\"id\": 3, \"tags\": [\"x\"]}", "bad": "{oops}"})"));
     ASSERT_EQ(main->treePane.rows.size(), 4u);
+    {
+        // Run after "Go to path", whose field's modal loop leaves Ctrl down in this thread's key
+        // state under Wine, + and - would be Ctrl++ and Ctrl+-.
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_CONTROL] = state[VK_LCONTROL] = state[VK_RCONTROL] = 0;
+        SetKeyboardState(state);
+    }
     struct Step {
         WPARAM key;
         const char* selected;
@@ -594,7 +602,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     key(VK_RIGHT);  // "{oops}": the chevron goes and the status bar says why
     EXPECT_FALSE(main->treePane.rows[6].expandable);
     EXPECT_EQ(main->treePane.rows.size(), 7u);
-    EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected a string key");
+    EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected ':'");
     EXPECT_EQ(main->document->errorMessage, L"");
 
     // Editing a value inside the string is refused with its own message.
