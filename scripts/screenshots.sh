@@ -58,7 +58,7 @@ search-field-1000 tree light samples/catalog.json - Search=1
 source-as-written source light samples/catalog.json - -
 grid-sorted grid light RUN/long.jsonl click:410,21 -
 filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1
-embedded tree light RUN/api-log.jsonl down,right,down*3,right,down,right,down*2,right -"
+embedded tree light RUN/api-log.jsonl down,right,down*3,right,down*2,right,down*2 -"
 [ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
 while read -r picture view mode sample keys setting; do
     rm -f "$run/Quillmap.ini"
