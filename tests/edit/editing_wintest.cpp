@@ -192,6 +192,90 @@ TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
     }
 }
 
+// Saving changes the file's text and nothing else about it: a symbolic link (made on the Unix
+// side) stays a link to the file, which takes the new text; every hard-linked name shows it; the
+// hidden, system and archive marks and the Unix mode stay.
+TEST(SaveWindows, TheFileKeepsItsIdentity) {
+    qmtest::LanguageGuard english(false);
+    const std::string original = "{\"a\": 1}", saved = "{\"a\": 2}";
+    enum Kind { SymbolicLink, HardLink, Hidden, HiddenSystem, UnixMode };
+    const struct {
+        const char* what;
+        Kind kind;
+    } cases[] = {
+        {"saved through a symbolic link", SymbolicLink},
+        {"a second name by a hard link", HardLink},
+        {"hidden and archive", Hidden},
+        {"hidden and system", HiddenSystem},
+        {"Unix mode 0640", UnixMode},
+    };
+    const std::wstring folder = qmtest::tempFolder();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Wine deletes the file a link leads to for DeleteFileW on the link: the link goes on the Unix side.
+        ASSERT_TRUE(qmtest::runUnixCommand(folder, L"rm -f identity-other.json"));
+        const std::wstring file = qmtest::writeTempFile(L"identity.json", original);
+        const std::wstring other = folder + L"\\identity-other.json";
+        std::wstring opened = file;
+        DWORD marks = 0;
+        switch (c.kind) {
+            case SymbolicLink: {
+                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"ln -s identity.json identity-other.json"));
+                opened = other;
+                break;
+            }
+            case HardLink: {
+                ASSERT_TRUE(CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
+                break;
+            }
+            case Hidden: marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE; break;
+            case HiddenSystem: marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM; break;
+            case UnixMode: {
+                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"chmod 640 identity.json"));
+                break;
+            }
+        }
+        if (marks) {
+            ASSERT_TRUE(SetFileAttributesW(file.c_str(), marks));
+        }
+        qm::Document doc;
+        ASSERT_TRUE(qm::loadDocument(opened, doc));
+        qm::Node* node = findNode(doc, L"$.a");
+        ASSERT_NE(node, nullptr);
+        ASSERT_TRUE(qm::editValue(doc, opened, node, [](std::wstring& value) {
+                        value = L"2";
+                        return true;
+                    }).changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(doc, opened)), "");
+        EXPECT_EQ(fileBytes(file), saved);
+        EXPECT_FALSE(exists(file + L".qmedit"));
+        EXPECT_FALSE(exists(other + L".qmedit"));
+        switch (c.kind) {
+            case SymbolicLink:
+            case HardLink: {
+                // Both names still lead to one file: text written through one shows through the other.
+                EXPECT_EQ(fileBytes(other), saved);
+                qmtest::writeTempFile(L"identity.json", "[]");
+                EXPECT_EQ(fileBytes(other), "[]");
+                break;
+            }
+            case Hidden:
+            case HiddenSystem: {
+                const DWORD mask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+                EXPECT_EQ(GetFileAttributesW(file.c_str()) & mask, marks & mask);
+                EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_ARCHIVE) << "changed, so due for backup";
+                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                break;
+            }
+            case UnixMode: {
+                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"stat -c %a identity.json > identity-other.json"));
+                EXPECT_EQ(fileBytes(other), "640\n");
+                break;
+            }
+        }
+    }
+}
+
 // Another program holds the file open without delete sharing: the replacement fails three
 // times and so does the direct write; the original stays whole and the edit stays pending.
 TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
