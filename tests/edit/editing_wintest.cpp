@@ -69,6 +69,8 @@ struct RoundTrip {
     std::string saved;
 };
 
+// Each saved file is exported for tests/tools/edit_readers.py, which reads it with the format's
+// usual reader (see qmtest::exportAcceptedEdit).
 TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
     qmtest::LanguageGuard english(false);
     const std::string sjisHead = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<r a=\"1\">";
@@ -103,9 +105,12 @@ TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
         EXPECT_EQ(qmtest::u8(out.message), "");
         ASSERT_TRUE(out.changed);
         EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
-        EXPECT_EQ(fileBytes(f.path), c.saved);
+        const std::string onDisk = fileBytes(f.path);
+        EXPECT_EQ(onDisk, c.saved);
         EXPECT_FALSE(exists(f.path + L".qmedit"));
         EXPECT_FALSE(f.doc->modified);
+        qmtest::exportAcceptedEdit({c.what, c.name, f.doc->encoding, c.typed, c.original,
+                                    std::vector<uint8_t>(onDisk.begin(), onDisk.end()), findNode(*f.doc, c.path)});
     }
 }
 
