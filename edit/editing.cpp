@@ -281,6 +281,18 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
     return one(std::wstring(newValue));
 }
 
+bool isEditableKind(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Attribute:
+        case NodeKind::Text:
+        case NodeKind::String:
+        case NodeKind::Number:
+        case NodeKind::Bool:
+        case NodeKind::Null: return true;
+        default: return false;
+    }
+}
+
 uint64_t fileDigest(const uint8_t* data, size_t size) {
     // FNV-1a over 64-bit words: fast enough for a big file at every save, and any change another
     // program makes is all but certain to change it (the size is compared as well).
@@ -417,18 +429,6 @@ size_t markLength(const std::vector<uint8_t>& bytes) {
     return 0;
 }
 
-bool isScalarKind(NodeKind kind) {
-    switch (kind) {
-        case NodeKind::Attribute:
-        case NodeKind::Text:
-        case NodeKind::String:
-        case NodeKind::Number:
-        case NodeKind::Bool:
-        case NodeKind::Null: return true;
-        default: return false;
-    }
-}
-
 bool holdsText(NodeKind kind) { return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text; }
 
 // Whether the edited value reads back as what the user typed: the same text where the value is
@@ -445,7 +445,7 @@ const wchar_t* refusalFor(const Document& document, const Node* node, std::wstri
 const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wstring_view oldSource,
                             const Reparse& after, std::wstring_view typed) {
     const wchar_t* refusal = refusalFor(document, node, oldSource);
-    if (!isScalarKind(after.kind)) return refusal;
+    if (!isEditableKind(after.kind)) return refusal;
     bool wantText = holdsText(node->kind) || quotedBefore(oldSource);
     if (document.format == DocumentFormat::Yaml && !wantText) {
         // Typed into a number, boolean or null: the kind the text reads as, text included.
@@ -472,7 +472,7 @@ bool sameShape(const Document& shown, const Document& fresh) {
         if (a.children.size() != b.children.size() || a.attributeCount != b.attributeCount || a.keyed != b.keyed ||
             a.name != b.name)
             return false;
-        if ((a.kind != b.kind) && !(isScalarKind(a.kind) && isScalarKind(b.kind))) return false;
+        if ((a.kind != b.kind) && !(isEditableKind(a.kind) && isEditableKind(b.kind))) return false;
     }
     return true;
 }

@@ -80,6 +80,9 @@ struct Replacement {
 Replacement sourceReplacement(const Document& document, const Node* node, const ValueSpan& span,
                               std::wstring_view newValue, const Encodable& encodable);
 
+// The kinds of node whose value an edit changes: attributes, texts and scalar values.
+bool isEditableKind(NodeKind kind);
+
 // A digest of a file's bytes, to tell whether the file still holds what an edit was made from.
 uint64_t fileDigest(const uint8_t* data, size_t size);
 

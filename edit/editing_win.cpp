@@ -278,18 +278,6 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
 
 namespace {
 
-bool isEditableKind(NodeKind kind) {
-    switch (kind) {
-        case NodeKind::Attribute:
-        case NodeKind::Text:
-        case NodeKind::String:
-        case NodeKind::Number:
-        case NodeKind::Bool:
-        case NodeKind::Null: return true;
-        default: return false;
-    }
-}
-
 bool holdsOnlyText(const Node* node) {
     return node->kind == NodeKind::Element && node->attributeCount == 0 && node->children.size() == 1 &&
            node->children[0]->kind == NodeKind::Text;
