@@ -312,12 +312,15 @@ TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
 namespace {
 
 // The disk as saving sees it, with the replacement of the file always failing and the direct
-// write into it failing as the case says.
+// write into it failing as the case says; the file may claim a second name (a hard link).
 class FailingReplacement : public qm::SaveFileAccess {
 public:
     enum DirectWrite { Succeeds, FailsBeforeOpening, FailsAfterEmptying } directWrite = Succeeds;
     std::wstring original;
+    bool linked = false;
     int replacements = 0;
+
+    DWORD links(const std::wstring& path) override { return linked ? 2 : SaveFileAccess::links(path); }
 
     bool replace(const std::wstring&, const std::wstring&) override {
         ++replacements;
@@ -337,20 +340,27 @@ public:
 
 }  // namespace
 
-// When the file cannot be replaced, the new text goes into the file itself; should that fail too,
-// the file keeps its old text, or the temporary file keeps the new text and the message names it.
+// When the file cannot be replaced, or has other names that a replacement would leave with the old
+// text, the new text goes into the file itself; should that fail too, the file keeps its old text,
+// or the temporary file keeps the new text and the message names it.
 TEST(SaveWindows, ReplacementFailingFallsBackToWritingTheFile) {
     struct Case {
         const char* what;
         FailingReplacement::DirectWrite directWrite;
         bool keptTemp;  // the message names the temporary file
         std::string onDisk, inTemp;
+        bool linked = false;  // never replaced, written into at once
     } cases[] = {
         {"the direct write succeeds", FailingReplacement::Succeeds, false, "{\"a\": 2}", "<missing>"},
         {"the direct write cannot open the file", FailingReplacement::FailsBeforeOpening, false, "{\"a\": 1}",
          "<missing>"},
         {"the direct write fails after emptying the file", FailingReplacement::FailsAfterEmptying, true, "",
          "{\"a\": 2}"},
+        {"a file with a second name", FailingReplacement::Succeeds, false, "{\"a\": 2}", "<missing>", true},
+        {"a file with a second name, the write failing before opening", FailingReplacement::FailsBeforeOpening, false,
+         "{\"a\": 1}", "<missing>", true},
+        {"a file with a second name, the write failing after emptying", FailingReplacement::FailsAfterEmptying, true, "",
+         "{\"a\": 2}", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -360,8 +370,9 @@ TEST(SaveWindows, ReplacementFailingFallsBackToWritingTheFile) {
         FailingReplacement files;
         files.original = f.path;
         files.directWrite = c.directWrite;
+        files.linked = c.linked;
         const std::wstring message = qm::saveDocumentWith(*f.doc, f.path, files);
-        EXPECT_EQ(files.replacements, 3);
+        EXPECT_EQ(files.replacements, c.linked ? 0 : 3);
         const std::wstring temp = f.path + L".qmedit";
         if (c.directWrite == FailingReplacement::Succeeds) EXPECT_EQ(message, L"");
         else if (c.keptTemp) EXPECT_EQ(message, kNotSaved + L" The complete new text is kept in \"" + temp + L"\".");
