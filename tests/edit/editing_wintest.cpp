@@ -131,7 +131,10 @@ TEST(SaveWindows, DeclaredIsoLatinFileFromTheCorpus) {
     EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
     std::string expected = original;
     expected.replace(expected.find("<target>b\xE4r"), 11, "<target>b\xF6r");
-    EXPECT_EQ(fileBytes(f.path), expected);
+    const std::string onDisk = fileBytes(f.path);
+    EXPECT_EQ(onDisk, expected);
+    qmtest::exportAcceptedEdit({"a declared ISO-8859-1 file from the corpus", L"latin.xlf", f.doc->encoding, L"b\u00F6r",
+                                original, std::vector<uint8_t>(onDisk.begin(), onDisk.end()), target});
 }
 
 TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {

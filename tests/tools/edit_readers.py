@@ -29,7 +29,8 @@ except ImportError:  # the Python on PATH may lack PyYAML; Debian's python3-yaml
     sys.exit("PyYAML is missing: install python3-yaml (scripts/setup.sh does)")
 
 # The tables that export their accepted edits; a test binary runs those it has.
-TABLES = "EditValue.OutcomeByFormatAndTypedText:SaveWindows.EveryEncodingKeepsEveryOtherByte"
+TABLES = ("EditValue.OutcomeByFormatAndTypedText:SaveWindows.EveryEncodingKeepsEveryOtherByte:"
+          "SaveWindows.DeclaredIsoLatinFileFromTheCorpus")
 # Windows code pages by number where Python's codec has another name.
 CODE_PAGES = {20127: "ascii", 20866: "koi8_r", 21866: "koi8_u", 20932: "euc_jp", 51932: "euc_jp",
               50220: "iso2022_jp", 54936: "gb18030", 65001: "utf-8",
