@@ -205,81 +205,50 @@ TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
 // hidden, system and archive marks and the Unix mode stay.
 TEST(SaveWindows, TheFileKeepsItsIdentity) {
     qmtest::LanguageGuard english(false);
-    const std::string original = "{\"a\": 1}", saved = "{\"a\": 2}";
-    enum Kind { SymbolicLink, HardLink, Hidden, HiddenSystem, UnixMode };
+    const std::string saved = "{\"a\": 2}";
     const struct {
         const char* what;
-        Kind kind;
+        const wchar_t* unix;  // run first on the Unix side
+        bool hardLink, throughOther;  // the second name exists; the file is opened and saved through it
+        DWORD marks;
+        const char* mode;  // the Unix mode afterwards
     } cases[] = {
-        {"saved through a symbolic link", SymbolicLink},
-        {"a second name by a hard link", HardLink},
-        {"hidden and archive", Hidden},
-        {"hidden and system", HiddenSystem},
-        {"Unix mode 0640", UnixMode},
+        {"saved through a symbolic link", L"ln -s identity.json identity-other.json", false, true, 0, nullptr},
+        {"a second name by a hard link", L":", true, false, 0, nullptr},
+        {"hidden and archive", L":", false, false, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, nullptr},
+        {"hidden and system", L":", false, false, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, nullptr},
+        {"Unix mode 0640", L"chmod 640 identity.json", false, false, 0, "640\n"},
     };
-    const std::wstring folder = qmtest::tempFolder();
+    const std::wstring folder = qmtest::tempFolder(), other = folder + L"\\identity-other.json";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Wine deletes the file a link leads to for DeleteFileW on the link: the link goes on the Unix side.
         ASSERT_TRUE(qmtest::runUnixCommand(folder, L"rm -f identity-other.json"));
-        const std::wstring file = qmtest::writeTempFile(L"identity.json", original);
-        const std::wstring other = folder + L"\\identity-other.json";
-        std::wstring opened = file;
-        DWORD marks = 0;
-        switch (c.kind) {
-            case SymbolicLink: {
-                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"ln -s identity.json identity-other.json"));
-                opened = other;
-                break;
-            }
-            case HardLink: {
-                ASSERT_TRUE(CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
-                break;
-            }
-            case Hidden: marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE; break;
-            case HiddenSystem: marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM; break;
-            case UnixMode: {
-                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"chmod 640 identity.json"));
-                break;
-            }
-        }
-        if (marks) {
-            ASSERT_TRUE(SetFileAttributesW(file.c_str(), marks));
-        }
+        const std::wstring file = qmtest::writeTempFile(L"identity.json", "{\"a\": 1}");
+        ASSERT_TRUE(qmtest::runUnixCommand(folder, c.unix));
+        ASSERT_TRUE(!c.hardLink || CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
+        ASSERT_TRUE(!c.marks || SetFileAttributesW(file.c_str(), c.marks));
+        const std::wstring opened = c.throughOther ? other : file;
         qm::Document doc;
         ASSERT_TRUE(qm::loadDocument(opened, doc));
         qm::Node* node = findNode(doc, L"$.a");
         ASSERT_NE(node, nullptr);
-        ASSERT_TRUE(qm::editValue(doc, opened, node, [](std::wstring& value) {
-                        value = L"2";
-                        return true;
-                    }).changed);
+        ASSERT_TRUE(qm::editValue(doc, opened, node, [](std::wstring& value) { return value = L"2", true; }).changed);
         EXPECT_EQ(qmtest::u8(qm::saveDocument(doc, opened)), "");
         EXPECT_EQ(fileBytes(file), saved);
-        EXPECT_FALSE(exists(file + L".qmedit"));
-        EXPECT_FALSE(exists(other + L".qmedit"));
-        switch (c.kind) {
-            case SymbolicLink:
-            case HardLink: {
-                // Both names still lead to one file: text written through one shows through the other.
-                EXPECT_EQ(fileBytes(other), saved);
-                qmtest::writeTempFile(L"identity.json", "[]");
-                EXPECT_EQ(fileBytes(other), "[]");
-                break;
-            }
-            case Hidden:
-            case HiddenSystem: {
-                const DWORD mask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-                EXPECT_EQ(GetFileAttributesW(file.c_str()) & mask, marks & mask);
-                EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_ARCHIVE) << "changed, so due for backup";
-                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                break;
-            }
-            case UnixMode: {
-                ASSERT_TRUE(qmtest::runUnixCommand(folder, L"stat -c %a identity.json > identity-other.json"));
-                EXPECT_EQ(fileBytes(other), "640\n");
-                break;
-            }
+        EXPECT_FALSE(exists(file + L".qmedit") || exists(other + L".qmedit"));
+        if (c.hardLink || c.throughOther) {  // both names still lead to one file
+            EXPECT_EQ(fileBytes(other), saved);
+            qmtest::writeTempFile(L"identity.json", "[]");
+            EXPECT_EQ(fileBytes(other), "[]");
+        }
+        const DWORD attributes = GetFileAttributesW(file.c_str()), mask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        EXPECT_EQ(attributes & mask, c.marks & mask);
+        EXPECT_TRUE(!c.marks || (attributes & FILE_ATTRIBUTE_ARCHIVE)) << "changed, so due for backup";
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (c.mode) {
+            ASSERT_TRUE(qmtest::runUnixCommand(folder, L"stat -c %a identity.json > identity-other.json"));
+            EXPECT_EQ(fileBytes(other), c.mode);
         }
     }
 }
