@@ -569,7 +569,7 @@ TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
 
 // A string holding JSON opens in the Tree by the keys and the chevron of every other node, its
 // text parsed on the first opening; a text that is no JSON says so and loses its chevron. In the
-// Grid a click on its row's expander opens the nested table.
+// Grid a click on its row's expander opens the nested table (editing inside: editing_test).
 TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     ASSERT_TRUE(openText(L"embedded.json", R"({"a": 1, "payload": "{\"id\": 3, \"tags\": [\"x\"]}", "bad": "{oops}"})"));
     ASSERT_EQ(main->treePane.rows.size(), 4u);
@@ -581,7 +581,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
         state[VK_CONTROL] = state[VK_LCONTROL] = state[VK_RCONTROL] = 0;
         SetKeyboardState(state);
     }
-    struct Step {
+    const struct {
         WPARAM key;
         const char* selected;
         size_t rows;
@@ -591,29 +591,17 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
         {VK_RETURN, "payload", 6}, {VK_SUBTRACT, "payload", 4}, {VK_ADD, "payload", 6},
         {VK_MULTIPLY, "payload", 7}, {VK_END, "bad", 7},
     };
-    for (const Step& s : steps) {
+    for (const auto& s : steps) {
         key(s.key);
         EXPECT_EQ(selectedLabel(), s.selected) << "after key " << s.key;
         EXPECT_EQ(main->treePane.rows.size(), s.rows) << "after key " << s.key;
     }
-    EXPECT_EQ(u8(nodePath(main->treePane.rows[5].node, main->document->format)), "$.payload#$.tags[0]");
     EXPECT_EQ(u8(nodeNote(main->treePane.rows[2].node)), "JSON") << "the mark the row draws";
     EXPECT_TRUE(main->treePane.rows[6].expandable);
     key(VK_RIGHT);  // "{oops}": the chevron goes and the status bar says why
     EXPECT_FALSE(main->treePane.rows[6].expandable);
     EXPECT_EQ(main->treePane.rows.size(), 7u);
     EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected ':'");
-    EXPECT_EQ(main->document->errorMessage, L"");
-
-    // Editing a value inside the string is refused with its own message.
-    {
-        qmtest::ModalDriver driver({{qmtest::ModalAnswer::Key, VK_RETURN}});
-        main->SelectNode(main->treePane.rows[3].node);  // id
-        EditSelectedValue(*main);
-        ASSERT_EQ(driver.seen.size(), 1u);
-        EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Box);
-        EXPECT_EQ(driver.seen[0].text, "This value is inside a string: edit the string itself.");
-    }
 
     ListerClose(window);
     window = nullptr;
@@ -648,8 +636,7 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     if (!GetEnvironmentVariableW(L"QM_EMBEDDED_BENCH", folder, MAX_PATH)) GTEST_SKIP() << "QM_EMBEDDED_BENCH is not set";
     auto seconds = [] {
         LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t);
-        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&t), QueryPerformanceFrequency(&f);
         return double(t.QuadPart) / double(f.QuadPart);
     };
     struct Figure {
