@@ -44,6 +44,14 @@ const Node* fileNodeHolding(const Node* node) {
 
 namespace {
 
+// Takes the string's children out of the tree: they stay in the store, but no longer name the
+// string as their parent, so that what walks the store and climbs to the ancestors (the filter's
+// marks) does not count text the string no longer holds.
+void detachChildren(Node* string) {
+    for (Node* child : string->children) child->parent = nullptr;
+    truncateChildren(string, 0);
+}
+
 // The nesting of a value in the file, as the JSON parser counts it (0 for the top value), up to
 // one past the parser's limit.
 int depthOf(const Node* node) {
@@ -92,7 +100,7 @@ std::wstring openEmbedded(Document& doc, Node* string) {
     doc.recordSpans = spans;
 
     if (!error.empty()) {
-        truncateChildren(string, 0);
+        detachChildren(string);
         string->attributeCount = kEmbeddedFailed;
         return tr(L"The string holds no valid JSON: line ", L"Die Zeichenkette enthält kein gültiges JSON: Zeile ") +
                std::to_wstring(errorLine) + L": " + error;
@@ -106,7 +114,7 @@ std::wstring openEmbedded(Document& doc, Node* string) {
 
 void dropEmbedded(Node* string) {
     if (!string || string->kind != NodeKind::String) return;
-    truncateChildren(string, 0);
+    detachChildren(string);
     string->attributeCount = kEmbeddedUnopened;
 }
 

@@ -44,7 +44,7 @@ inline bool opensInBulk(const Node* node) { return isExpandable(node) && !awaits
 // keeps no children and offers no expander). The document's own error stays as it was.
 std::wstring openEmbedded(Document& doc, Node* string);
 // After the string's text changed: its embedded nodes are no longer shown (they stay in the store,
-// unreachable), and the next opening parses the new text.
+// unreachable and without a parent), and the next opening parses the new text.
 void dropEmbedded(Node* string);
 // The nodes the file itself parsed into, the root included: embedded nodes come after them.
 size_t fileNodeCount(const Document& doc);
