@@ -462,7 +462,7 @@ private:
         if (contributed_ && !separatorWritten_) w_.append(L"\n\n");
         contributed_ = true;
         separatorWritten_ = false;
-        if (index_) index_->topValues.push_back({node, uint32_t(rootIndex), uint32_t(itemIndex),
+        if (index_) index_->topValues.push_back({uint32_t(rootIndex), uint32_t(itemIndex),
                                                  uint32_t(std::min<uint64_t>(w_.lineNumber(), UINT32_MAX))});
         beginJson(node, 0, false);
     }
@@ -627,7 +627,8 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
 
 // A file shown as written: the start of every line in its text, the longest line after tabs are
 // expanded, and the characters shown, in one pass over the text.
-void indexWrittenLines(const Document& doc, SourceText& out) {
+// Returns the count of line feeds.
+size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const std::wstring_view written = writtenText(doc);
     out.writtenData = written.data();
     out.writtenSize = written.size();
@@ -639,39 +640,54 @@ void indexWrittenLines(const Document& doc, SourceText& out) {
     const wchar_t* text = written.data();
     std::vector<uint32_t>& starts = out.writtenStarts;
     starts.assign(1, 0);
-    size_t column = 0, longest = 0;
+    size_t lineFeeds = 0;
+    size_t longest = 0;
     uint64_t characters = 0;
     int64_t lastFilled = -1;
-    for (size_t p = 0; p < size;) {
-        const size_t run = p;
-        while (p < size && text[p] != L'\n' && text[p] != L'\r' && text[p] != L'\t') ++p;
-        if (p > run) {
-            column += p - run;
-            characters += p - run;
-            lastFilled = int64_t(starts.size() - 1);
-        }
-        if (p == size) break;
-        const wchar_t c = text[p++];
+    // A line's length as shown is its length in the text, plus the spaces its tabs add, less its
+    // carriage returns; only those characters and line ends stop the scan.
+    size_t lineStart = 0;
+    ptrdiff_t added = 0;
+    auto endLine = [&](size_t end) {
+        const size_t shown = size_t(ptrdiff_t(end - lineStart) + added);
+        longest = std::max(longest, shown);
+        characters += shown;
+        if (shown > 0) lastFilled = int64_t(starts.size() - 1);
+    };
+    for (size_t p = 0; p < size; ++p) {
+        const wchar_t c = text[p];
+        if (c > L'\r') continue;
         if (c == L'\t') {
-            const size_t spaces = kSourceTabWidth - column % kSourceTabWidth;
-            column += spaces;
-            characters += spaces;
-            lastFilled = int64_t(starts.size() - 1);
-        } else if (c == L'\n' || (out.loneCarriageReturnEndsLine && (p == size || text[p] != L'\n'))) {
-            longest = std::max(longest, column);
-            column = 0;
-            starts.push_back(uint32_t(p));
+            const size_t column = size_t(ptrdiff_t(p - lineStart) + added);
+            added += ptrdiff_t(kSourceTabWidth - column % kSourceTabWidth) - 1;
+        } else if (c == L'\n' || (c == L'\r' && out.loneCarriageReturnEndsLine && (p + 1 == size || text[p + 1] != L'\n'))) {
+            endLine(p);
+            lineFeeds += c == L'\n';
+            lineStart = p + 1;
+            added = 0;
+            starts.push_back(uint32_t(p + 1));
+        } else if (c == L'\r') {
+            --added;
         }
     }
-    out.maxLineLength = std::max(longest, column);
+    endLine(size);
+    out.maxLineLength = longest;
     // No empty lines at the end, except those up to a parse error's line, which stays shown.
     const bool failed = !doc.errorMessage.empty() && doc.errorLine > 0;
     const size_t keep = std::max<size_t>(failed ? doc.errorLine : 0, 1);
     out.lineTotal = std::min(starts.size(), std::max(size_t(lastFilled + 1), keep));
     starts.resize(out.lineTotal);
     starts.push_back(uint32_t(size));
+    starts.shrink_to_fit();
     out.textLength = characters + out.lineTotal - 1;
     if (failed) out.errorLine = std::min<int64_t>(int64_t(doc.errorLine) - 1, int64_t(out.lineTotal) - 1);
+    return lineFeeds;
+}
+
+// Whether a JSON or XML text of `lines` lines is shown as written when the layout is left to the
+// text: unless it is minified.
+bool readsAsWritten(const Document& doc, size_t textSize, size_t lines) {
+    return textSize / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
 }
 
 // Line i of a file shown as written: its own text when it has no tab or carriage return to change,
@@ -810,8 +826,7 @@ bool showsAsWritten(const Document& doc, SourceLayout layout) {
     if (!doc.sourceText.empty()) return true;  // shown as read: YAML, TOML, .reg, a parse error
     if (layout != SourceLayout::Automatic) return layout == SourceLayout::AsWritten;
     const std::wstring_view text = writtenText(doc);
-    const size_t lines = size_t(std::count(text.begin(), text.end(), L'\n')) + 1;
-    return text.size() / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
+    return readsAsWritten(doc, text.size(), size_t(std::count(text.begin(), text.end(), L'\n')) + 1);
 }
 
 size_t sourceCopyLength(const Document* doc, const SourceText& source) {
@@ -851,12 +866,21 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     if (!doc || !doc->root) return;
     out.document = doc;
     out.format = doc->format;
-    out.showsSourceText = showsAsWritten(*doc, layout);
+    // Left to the text, the pass over its lines counts them for the choice too.
+    const bool automatic = doc->sourceText.empty() && layout == SourceLayout::Automatic;
+    out.showsSourceText = automatic || showsAsWritten(*doc, layout);
     out.window = std::make_unique<SourceWindow>(*doc);
     const NodeIndexer& indexer = out.window->indexer;
     out.ranges.assign(doc->nodes.size(), LineRange{});
     if (out.showsSourceText) {
-        indexWrittenLines(*doc, out);
+        const size_t lineFeeds = indexWrittenLines(*doc, out);
+        if (automatic && !readsAsWritten(*doc, out.writtenSize, lineFeeds + 1)) {
+            out.showsSourceText = false;
+            out.writtenStarts = std::vector<uint32_t>();
+            out.errorLine = -1;
+        }
+    }
+    if (out.showsSourceText) {
         rangesFromSourceLines(*doc, indexer, out.ranges);
     } else {
         // The index pass: the formatter writes the whole text into a writer that only counts.

@@ -99,7 +99,6 @@ struct SourceText {
     // the top-level values of a data file with the line each starts on.
     std::vector<uint32_t> nodeLines;
     struct TopValue {
-        Node* node;
         uint32_t rootIndex;   // its position among the root's children, or that of its JSON Lines array
         uint32_t itemIndex;   // its position in that array; UINT32_MAX when it is a child of the root
         uint32_t line;

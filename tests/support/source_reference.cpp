@@ -424,7 +424,7 @@ std::wstring shownText(const SourceText& source) {
     return out;
 }
 
-ReferenceSource buildReferenceSource(Document& doc, SourceLayout layout) {
+ReferenceSource buildReferenceSource(Document& doc, SourceLayout layout, bool complete) {
     ReferenceSource out;
     if (!doc.root) return out;
     out.format = doc.format;
@@ -435,6 +435,7 @@ ReferenceSource buildReferenceSource(Document& doc, SourceLayout layout) {
     LineWriter writer(out);
     if (out.showsSourceText) {
         const std::wstring_view written = writtenText(doc);
+        out.text.reserve(written.size());
         writer.loneCarriageReturnEndsLine = doc.format == DocumentFormat::Yaml ||
                                             doc.format == DocumentFormat::Toml ||
                                             doc.format == DocumentFormat::Registry;
@@ -444,9 +445,12 @@ ReferenceSource buildReferenceSource(Document& doc, SourceLayout layout) {
         if (failed) out.errorLine = std::min<int64_t>(int64_t(doc.errorLine) - 1, int64_t(out.lineCount()) - 1);
         rangesFromSourceLines(doc, indexer, out.ranges);
     } else {
+        out.text.reserve(doc.parsedText.size());
+        out.lineStarts.reserve(doc.nodes.size() + 2);
         Formatter(doc, out, writer, indexer).writeDocument();
         writer.finish();
     }
+    if (!complete) return out;
     assignLineNodes(doc, indexer, out);
     const Tokenizer tokenize = tokenizerFor(out.format);
     uint8_t state = 0;

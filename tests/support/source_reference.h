@@ -31,7 +31,8 @@ struct ReferenceSource {
 // The display text of `source`: its lines fetched one by one, joined by line feeds.
 std::wstring shownText(const qm::SourceText& source);
 
-// The whole text of `doc` with `layout`, built at once.
-ReferenceSource buildReferenceSource(qm::Document& doc, qm::SourceLayout layout);
+// The whole text of `doc` with `layout`, built at once; without `complete`, only the text, its
+// lines and the ranges, as the view built them for its first screen.
+ReferenceSource buildReferenceSource(qm::Document& doc, qm::SourceLayout layout, bool complete = true);
 
 }  // namespace qmtest

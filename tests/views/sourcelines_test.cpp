@@ -3,6 +3,10 @@
 // from the top), and the work of producing them on deep and long documents.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -153,6 +157,53 @@ TEST(SourceLines, WorkGrowsLinearly) {
         EXPECT_LT(big.forward, 5 * small.forward);
         EXPECT_LT(big.backward, 5 * small.backward);
         EXPECT_LT(big.index, 5 * small.index);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Figures on a large file, not run by default (QM_SOURCE_FIGURES names the file, e.g. the 100 MB
+// JSON of scripts/bench.sh): the time and the bytes from the switch to the first screen, the text
+// built whole (as the view did) against the index and a screenful of lines.
+TEST(SourceLines, DISABLED_Figures) {
+    const char* path = std::getenv("QM_SOURCE_FIGURES");
+    if (!path) GTEST_SKIP() << "QM_SOURCE_FIGURES names no file";
+    std::unique_ptr<Document> doc = qmtest::loadFile(path);
+    ASSERT_TRUE(doc);
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+    constexpr size_t kScreen = 60;
+    for (const SourceLayout layout : {SourceLayout::Automatic, SourceLayout::Formatted}) {
+        const Clock::time_point t0 = Clock::now();
+        double wholeBytes = 0;
+        {
+            const qmtest::ReferenceSource whole = qmtest::buildReferenceSource(*doc, layout, false);
+            wholeBytes = double(whole.text.capacity() * sizeof(wchar_t) + whole.lineStarts.capacity() * sizeof(uint64_t) +
+                                whole.ranges.capacity() * sizeof(LineRange));
+        }
+        const Clock::time_point t1 = Clock::now();
+        SourceText lazy;
+        buildSourceText(doc.get(), lazy, false, layout);
+        const Clock::time_point t2 = Clock::now();
+        ensureLineStates(lazy, kScreen);
+        size_t shown = 0;
+        for (size_t i = 0; i < kScreen; ++i) shown += lazy.line(i).size();
+        const Clock::time_point t3 = Clock::now();
+        const double indexBytes = double(lazy.writtenStarts.capacity() * sizeof(uint32_t) + lazy.nodeLines.capacity() * sizeof(uint32_t) +
+                                         lazy.topValues.capacity() * sizeof(SourceText::TopValue) +
+                                         lazy.ranges.capacity() * sizeof(LineRange) + lazy.lineStates.capacity());
+        const double fileBytes = double(std::filesystem::file_size(path));
+        std::printf("[ figure ] %s, %zu lines: whole text %.3f s, %.2f bytes per file byte; index %.3f s, first screen "
+                    "(%zu characters) %.3f s more, %.2f bytes per file byte\n",
+                    lazy.showsSourceText ? "as written" : "formatted", lazy.lineCount(), seconds(t0, t1),
+                    wholeBytes / fileBytes, seconds(t1, t2), shown, seconds(t2, t3), indexBytes / fileBytes);
+        for (size_t i = lazy.lineCount(); i-- > lazy.lineCount() - kScreen;) lazy.line(i);
+        const Clock::time_point t4 = Clock::now();
+        ensureLineStates(lazy, lazy.lineCount());
+        const Clock::time_point t5 = Clock::now();
+        std::printf("[ figure ] the last screen %.3f s, every line's state %.3f s\n", seconds(t3, t4), seconds(t4, t5));
     }
 }
 
