@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <cstring>
 #include <numeric>
 
 #include "document/chars.h"
@@ -628,6 +629,22 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
 // A file shown as written: the start of every line in its text, the longest line after tabs are
 // expanded, and the characters shown, in one pass over the text.
 // Returns the count of line feeds.
+// The first position from `p` on that holds a line feed, carriage return or tab (or a character
+// below them), else `size`: most of a text is other characters, tested four at a time where
+// wchar_t is 16 bits (a lane below 14 is one whose value minus 14 borrows into its top bit).
+size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        constexpr uint64_t kLanes = 0x0001000100010001ULL;
+        for (; p + 4 <= size; p += 4) {
+            uint64_t word;
+            std::memcpy(&word, text + p, sizeof word);
+            if ((word - kLanes * 14) & ~word & (kLanes * 0x8000)) break;
+        }
+    }
+    while (p < size && text[p] > L'\r') ++p;
+    return p;
+}
+
 size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const std::wstring_view written = writtenText(doc);
     out.writtenData = written.data();
@@ -639,6 +656,10 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const size_t size = std::min<size_t>(written.size(), UINT32_MAX - 1);
     const wchar_t* text = written.data();
     std::vector<uint32_t>& starts = out.writtenStarts;
+    // Sized once: growing by doubling would touch twice the memory and copy it on the way.
+    size_t breaks = size_t(std::count(text, text + size, L'\n'));
+    if (out.loneCarriageReturnEndsLine) breaks += size_t(std::count(text, text + size, L'\r'));
+    starts.reserve(breaks + 2);
     starts.assign(1, 0);
     size_t lineFeeds = 0;
     size_t longest = 0;
@@ -654,9 +675,8 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
         characters += shown;
         if (shown > 0) lastFilled = int64_t(starts.size() - 1);
     };
-    for (size_t p = 0; p < size; ++p) {
+    for (size_t p = nextBreakOrTab(text, 0, size); p < size; p = nextBreakOrTab(text, p + 1, size)) {
         const wchar_t c = text[p];
-        if (c > L'\r') continue;
         if (c == L'\t') {
             const size_t column = size_t(ptrdiff_t(p - lineStart) + added);
             added += ptrdiff_t(kSourceTabWidth - column % kSourceTabWidth) - 1;
@@ -678,7 +698,6 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     out.lineTotal = std::min(starts.size(), std::max(size_t(lastFilled + 1), keep));
     starts.resize(out.lineTotal);
     starts.push_back(uint32_t(size));
-    starts.shrink_to_fit();
     out.textLength = characters + out.lineTotal - 1;
     if (failed) out.errorLine = std::min<int64_t>(int64_t(doc.errorLine) - 1, int64_t(out.lineTotal) - 1);
     return lineFeeds;
