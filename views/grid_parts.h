@@ -1,0 +1,53 @@
+// What the grid's building (grid.cpp) and its measuring, placing and hit testing
+// (gridlayout.cpp) share: rows of big tables are built only when they are sized or shown.
+#pragma once
+
+#include <cstddef>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "views/grid.h"
+
+namespace qm {
+
+inline constexpr wchar_t kGridEllipsis[] = L"\u2026";
+
+// One or two nodes and all their ancestors, gathered the first time they are asked about: a
+// row not built can show a node only when its record is one of them.
+class NodeLineage {
+public:
+    NodeLineage(const Node* a, const Node* b) : a_(a), b_(b) {}
+    bool holds(const Node* n) {
+        if (!ready_) {
+            for (const Node* x = a_; x; x = x->parent) nodes_.insert(x);
+            for (const Node* x = b_; x; x = x->parent) nodes_.insert(x);
+            ready_ = true;
+        }
+        return nodes_.count(n) != 0;
+    }
+
+private:
+    const Node* a_;
+    const Node* b_;
+    std::unordered_set<const Node*> nodes_;
+    bool ready_ = false;
+};
+
+// The row of a key/value table building its rows when needed that can show `node`: the one whose
+// children hold node, or its ancestor among the table node's children (SIZE_MAX when none).
+size_t keyValueRowHolding(const GridBox& box, const Node* node);
+
+// The top of each row from the rows' heights, then the end; returns the end.
+int setRowTops(GridFrame& f);
+
+// The cells of record r of a table building its rows when needed, built into `into`.
+void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells);
+
+// Row r of a key/value table building its rows when needed, appended to `aside`.
+void buildKeyValueRowAside(GridLayout& into, GridFrame& table, GridFrame& aside, size_t r);
+
+// Builds a row not built yet into the table's own layout.
+void buildTableRow(const GridBox& table, size_t record);
+
+}  // namespace qm

@@ -1,0 +1,976 @@
+// Measuring, placing and hit testing of the grid view's boxes. Every pass is linear in the boxes
+// it visits; the recursion of measuring and placing is bounded by the grid's depth limit.
+#include <algorithm>
+
+#include "views/grid.h"
+#include "views/grid_parts.h"
+#include "views/tree.h"
+
+namespace qm {
+
+int GridMetrics::px(int dips) const { return scaleDips(dips, dpi); }
+
+int GridMetrics::measure(std::wstring_view text) const {
+    if (text.empty() || !measureText) return 0;
+    return measureText(text) + px(kGridTextGap);
+}
+
+int GridTextBound::upper(std::wstring_view text) const {
+    if (widest <= 0) return INT_MAX;
+    long long sum = 0;
+    for (wchar_t ch : text) sum += ch >= 0x20 && ch < 0x7F ? ascii[static_cast<size_t>(ch)] : widest;
+    return static_cast<int>(std::min<long long>(sum, INT_MAX));
+}
+
+int GridMetrics::draggedWidth(const Node* key, int32_t column) const {
+    if (!columnWidths) return -1;
+    auto it = columnWidths->find({key, column});
+    if (it == columnWidths->end()) return -1;
+    return scaleDips(static_cast<int>(std::min<uint32_t>(it->second, 1u << 24)), dpi);
+}
+
+namespace {
+
+int textCap(const GridMetrics& m, int capDips) { return m.px(m.autoFit ? kGridAutoFitCap : capDips); }
+
+// A sum of sizes or positions, cut at the grid's largest extent.
+int capped(long long pixels) { return static_cast<int>(std::min<long long>(pixels, kGridMaxExtent)); }
+
+int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px(kGridPad) : 0; }
+
+}  // namespace
+
+namespace {
+
+// A label cell's width with each of its texts measured by `measure` (the measure of a text,
+// its gap included).
+template <typename MeasureFn>
+int labelWidthWith(const GridRow& row, const GridMetrics& m, MeasureFn measure) {
+    long long w = 0;
+    if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
+    w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
+    if (!row.label.empty()) w += std::min(measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
+    if (row.count != 0) w += measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
+    if (!row.note.empty()) w += std::min(measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
+    return capped(w + m.px(kGridTrailing));
+}
+
+// Widens a label column to what `row` asks. A row whose texts cannot be wide enough to matter, by
+// the font's character widths, is not measured: a key/value table of a million members would
+// otherwise measure a million labels.
+void widenLabels(int& width, const GridRow& row, const GridMetrics& m) {
+    if (m.textBound) {
+        bool unbounded = false;
+        const int upper = labelWidthWith(row, m, [&](std::wstring_view text) {
+            const int bound = m.textBound->upper(text);
+            if (bound >= INT_MAX / 2) unbounded = true;
+            return text.empty() ? 0 : std::min(bound, INT_MAX / 4) + m.px(kGridTextGap);
+        });
+        if (!unbounded && upper <= width) return;
+    }
+    width = std::max(width, LabelWidth(row, m));
+}
+
+}  // namespace
+
+int LabelWidth(const GridRow& row, const GridMetrics& m) {
+    return labelWidthWith(row, m, [&](std::wstring_view text) { return m.measure(text); });
+}
+
+namespace {
+
+// Leaf cells other than a nested table's content are stretched to their cell when placed, so the
+// width a leaf asks for counts only where it could widen its column. Every leaf asks at most
+// this much: once a column is this wide, its leaves need not be measured at all.
+int leafWidthBound(const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), textCap(m, kGridLeafCap) + m.px(kGridLeafPadding));
+}
+
+// A leaf's width from the measure of its text.
+int leafWidthOf(int measure, const GridMetrics& m) {
+    return std::max(m.px(kGridLeafMinWidth), std::min(measure, textCap(m, kGridLeafCap)) + m.px(kGridLeafPadding));
+}
+
+int leafWidth(const GridBox& leaf, const GridMetrics& m) { return leafWidthOf(m.measure(leaf.text), m); }
+
+// The width a leaf cell asks of its column, measured the first time it is asked.
+int askedWidth(GridBox& leaf, const GridMetrics& m) {
+    if (leaf.naturalWidth < 0) leaf.naturalWidth = leafWidth(leaf, m);
+    return leaf.naturalWidth;
+}
+
+// Widens a column of leaves (`width`, at most `bound`) to what `leaf` asks. A leaf whose text
+// cannot be wide enough to matter, by the font's character widths, is not measured.
+void widenBy(int& width, GridBox& leaf, int bound, const GridMetrics& m) {
+    if (width >= bound) return;
+    if (leaf.naturalWidth < 0 && m.textBound && !leaf.text.empty()) {
+        const int upper = m.textBound->upper(leaf.text);
+        if (upper < INT_MAX / 2 && leafWidthOf(upper + m.px(kGridTextGap), m) <= width) return;
+    }
+    width = std::max(width, askedWidth(leaf, m));
+}
+
+// A leaf cell new to this measuring (or every leaf when nothing is reused) forgets what it asked.
+void prepareLeafCell(GridBox& leaf, const GridMetrics& m, bool reuse) {
+    if (!reuse || !leaf.measured) {
+        leaf.naturalWidth = -1;
+        leaf.measured = true;
+    }
+    leaf.height = m.rowHeight;
+}
+
+// The height a child needs in its row: padded boxes keep their own, the others are one row line
+// (placing stretches them afterwards).
+int askedHeight(const GridBox& child, const GridMetrics& m) {
+    return child.padded() ? child.height + m.px(kGridPad) : m.rowHeight;
+}
+
+}  // namespace
+
+// The top of each row from the rows' heights, then the end; returns the end.
+int setRowTops(GridFrame& f) {
+    f.rowTops.resize(f.rowHeights.size() + 1);
+    long long top = 0;
+    for (size_t r = 0; r < f.rowHeights.size(); ++r) {
+        f.rowTops[r] = capped(top);
+        top += f.rowHeights[r];
+    }
+    f.rowTops.back() = capped(top);
+    return f.rowTops.back();
+}
+
+namespace {
+
+
+// A key/value table's width from its label column and what its values ask, each column at its
+// dragged width when there is one (the value column at least its widest nested table).
+// False when the value column is not dragged and its leaves still count.
+bool keyValueWidth(GridBox& box, int valueWidth, int nestedWidth, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const int minimum = m.px(kGridMinColumn);
+    const int labelDragged = m.draggedWidth(box.node, kLabelColumn);
+    if (labelDragged >= 0) f.labelWidth = std::max(labelDragged, minimum);
+    const int valueDragged = m.draggedWidth(box.node, kValueColumn);
+    box.width = capped(static_cast<long long>(f.labelWidth) +
+                       (valueDragged >= 0 ? std::max({valueDragged, minimum, nestedWidth}) : valueWidth));
+    return valueDragged >= 0;
+}
+
+// The longer of two leaf texts goes first: it is the likelier to reach the leaf width bound.
+bool longerText(const GridBox* a, const GridBox* b) { return !a || (b && b->text.size() > a->text.size()); }
+
+void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    f.labelWidth = 0;
+    for (const GridRow& row : f.rows) widenLabels(f.labelWidth, row, m);
+    f.rowHeights.resize(f.children.size());
+    int valueWidth = 0, nestedWidth = 0;
+    GridBox* longest = nullptr;
+    for (size_t i = 0; i < f.children.size(); ++i) {
+        GridBox& value = *f.children[i];
+        if (value.type == GridBoxType::Leaf) {
+            prepareLeafCell(value, m, reuse);
+            if (longerText(longest, &value)) longest = &value;
+        } else {
+            const int w = value.naturalWidth + padOf(value, m);
+            valueWidth = std::max(valueWidth, w);
+            if (value.padded()) nestedWidth = std::max(nestedWidth, w);
+        }
+        f.rowHeights[i] = std::max(m.rowHeight, askedHeight(value, m));
+    }
+    box.height = setRowTops(f);
+    if (keyValueWidth(box, valueWidth, nestedWidth, m)) return;
+    const int bound = leafWidthBound(m);
+    if (longest) widenBy(valueWidth, *longest, bound, m);
+    for (size_t i = 0; i < f.children.size() && valueWidth < bound; ++i)
+        if (f.children[i]->type == GridBoxType::Leaf) widenBy(valueWidth, *f.children[i], bound, m);
+    box.width = capped(static_cast<long long>(f.labelWidth) + valueWidth);
+}
+
+// A table's width and height from its columns and rows, each dragged column at its dragged
+// width (at least the minimum and its widest nested table); the top of each record row.
+void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    long long width = f.rowHeaderWidth;
+    for (size_t c = 0; c < f.columnWidths.size(); ++c) {
+        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
+        f.columnWidths[c] = capped(f.columnWidths[c]);
+        width += f.columnWidths[c];
+    }
+    box.width = capped(width);
+    box.height = capped(static_cast<long long>(m.rowHeight) + setRowTops(f));
+}
+
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
+
+void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    const size_t records = f.records.size();
+    const size_t columns = static_cast<size_t>(f.columnCount);
+    f.rowHeaderWidth =
+        std::max(m.px(kGridRowHeaderMin), m.measure(std::to_wstring(records)) + m.px(kGridRowNumberPadding));
+    f.columnWidths.assign(columns, 0);
+    for (size_t c = 0; c < columns; ++c) f.columnWidths[c] = LabelWidth(f.rows[c], m);
+    f.rowHeights.assign(records, m.rowHeight);
+    std::vector<int> nestedMax(columns, 0);
+    std::vector<size_t> present(columns, 0);
+    std::vector<GridBox*> longest(columns, nullptr);
+    for (size_t r = 0; r < records; ++r) {
+        for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+            GridBox& cell = *f.children[i];
+            const size_t c = static_cast<size_t>(f.cellColumns[i]);
+            ++present[c];
+            if (cell.type == GridBoxType::Leaf) {
+                prepareLeafCell(cell, m, reuse);
+                if (longerText(longest[c], &cell)) longest[c] = &cell;
+                continue;
+            }
+            const int w = cell.naturalWidth + padOf(cell, m);
+            f.columnWidths[c] = std::max(f.columnWidths[c], w);
+            if (cell.padded()) nestedMax[c] = std::max(nestedMax[c], w);
+            f.rowHeights[r] = std::max(f.rowHeights[r], askedHeight(cell, m));
+        }
+    }
+    // A record without a cell in a column shows an empty leaf there.
+    const int emptyCell = m.px(kGridLeafMinWidth);
+    const int bound = leafWidthBound(m);
+    std::vector<int> dragged(columns, -1);
+    bool leavesMatter = false;
+    for (size_t c = 0; c < columns; ++c) {
+        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
+        if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
+        widenBy(f.columnWidths[c], *longest[c], bound, m);
+        leavesMatter = leavesMatter || f.columnWidths[c] < bound;
+    }
+    // The other leaves of a column count only while it is narrower than any leaf can ask for.
+    if (leavesMatter) {
+        for (size_t i = 0; i < f.children.size(); ++i) {
+            GridBox& cell = *f.children[i];
+            const size_t c = static_cast<size_t>(f.cellColumns[i]);
+            if (cell.type == GridBoxType::Leaf && dragged[c] < 0) widenBy(f.columnWidths[c], cell, bound, m);
+        }
+    }
+    finishTable(box, dragged, nestedMax, m);
+}
+
+// What one cell built aside asks of column c, whose width so far is running[c]: a leaf is
+// measured only when it can widen the column (else the width it was skipped against is kept);
+// another box is measured (unless it is a built one, measured with its table already) and widens
+// `height`.
+GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
+                       const GridMetrics& m, bool built = false) {
+    GridSizedCell sized{c, 0, false};
+    const size_t column = static_cast<size_t>(c);
+    if (cell.type == GridBoxType::Leaf) {
+        int width = running[column];
+        widenBy(width, cell, leafWidthBound(m), m);
+        if (cell.naturalWidth >= 0)
+            sized.width = cell.naturalWidth;
+        else
+            lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
+    } else {
+        if (!built) measureBox(cell, m, false);
+        sized.width = cell.naturalWidth + padOf(cell, m);
+        sized.padded = cell.padded();
+        height = std::max(height, askedHeight(cell, m));
+    }
+    running[column] = std::max(running[column], sized.width);
+    return sized;
+}
+
+// Sizes record row r of a table that builds its rows when needed: its cells are built aside in
+// `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
+// row's own entries when it was sized before). `running` holds the column widths so far, which
+// a leaf must exceed to be measured at all.
+bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    std::vector<std::pair<int32_t, GridBox*>> cells;
+    buildRecordCells(scratch, f, r, cells);
+    if (!append && cells.size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
+    int height = m.rowHeight;
+    size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
+    for (const auto& [c, cell] : cells) {
+        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m);
+        if (append)
+            lazy.sizedCells.push_back(sized);
+        else
+            lazy.sizedCells[at++] = sized;
+    }
+    f.rowHeights[r] = height;
+    scratch.clear();
+    return true;
+}
+
+GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
+    const GridLazyRows& lazy = *f.lazy;
+    GridLayout scratch;
+    scratch.lazyAbove = lazy.owner->lazyAbove;
+    scratch.expansion = lazy.owner->expansion;
+    scratch.metrics = m;
+    return scratch;
+}
+
+std::vector<int> headerWidths(const GridFrame& f, const GridMetrics& m) {
+    std::vector<int> widths(f.rows.size());
+    for (size_t c = 0; c < widths.size(); ++c) widths[c] = LabelWidth(f.rows[c], m);
+    return widths;
+}
+
+void sizeAllRows(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t records = f.records.size();
+    lazy.sizedStarts.assign(records + 1, 0);
+    lazy.sizedCells.clear();
+    lazy.pruneLevel.assign(f.rows.size(), 0);
+    f.rowHeights.assign(records, m.rowHeight);
+    std::vector<int> running = headerWidths(f, m);
+    GridLayout scratch = scratchFor(f, m);
+    for (size_t r = 0; r < records; ++r) {
+        lazy.sizedStarts[r] = static_cast<uint32_t>(lazy.sizedCells.size());
+        sizeRow(box, r, scratch, running, true, m);
+    }
+    lazy.sizedStarts[records] = static_cast<uint32_t>(lazy.sizedCells.size());
+    lazy.staleRows.clear();
+    lazy.sized = true;
+}
+
+// The column widths of a sized table from what its rows asked; false when a leaf skipped while
+// sizing could now be the widest of its column (the row that made it narrow shrank).
+bool finishSizedTable(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t records = f.records.size();
+    const size_t columns = f.rows.size();
+    f.columnWidths = headerWidths(f, m);
+    std::vector<int> nestedMax(columns, 0);
+    std::vector<size_t> present(columns, 0);
+    for (const GridSizedCell& cell : lazy.sizedCells) {
+        const size_t c = static_cast<size_t>(cell.column);
+        ++present[c];
+        f.columnWidths[c] = std::max(f.columnWidths[c], cell.width);
+        if (cell.padded) nestedMax[c] = std::max(nestedMax[c], cell.width);
+    }
+    std::vector<int> dragged(columns, -1);
+    for (size_t c = 0; c < columns; ++c) {
+        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
+        if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
+        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
+    }
+    finishTable(box, dragged, nestedMax, m);
+    return true;
+}
+
+// Sizes row r of a key/value table that builds its rows when needed: its row and value are built
+// aside into `aside` and `scratch`, measured and dropped. With `labels` the row's label widens the
+// label column (a label does not change with the expansion, so only a full sizing asks).
+bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
+                     bool labels, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    int height = m.rowHeight;
+    // A built table in the row is taken as it is: building it aside would measure all it holds.
+    const uint32_t built = f.rowCells[r].first;
+    if (built != kRowNotBuilt && f.children[built]->type != GridBoxType::Leaf) {
+        if (labels) widenLabels(lazy.labelWidth, f.rows[built], m);
+        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, true);
+        f.rowHeights[r] = height;
+        return true;
+    }
+    aside.rows.clear();
+    aside.children.clear();
+    buildKeyValueRowAside(scratch, f, aside, r);
+    if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m);
+    f.rowHeights[r] = height;
+    scratch.clear();
+    return true;
+}
+
+void sizeAllKeyValueRows(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const size_t rows = f.records.size();
+    lazy.sizedCells.assign(rows, GridSizedCell{});
+    lazy.pruneLevel.assign(1, 0);
+    lazy.labelWidth = 0;
+    f.rowHeights.assign(rows, m.rowHeight);
+    std::vector<int> running(1, 0);
+    GridLayout scratch = scratchFor(f, m);
+    GridFrame aside;
+    for (size_t r = 0; r < rows; ++r) sizeKeyValueRow(box, r, scratch, aside, running, true, m);
+    lazy.staleRows.clear();
+    lazy.sized = true;
+}
+
+// A sized key/value table's width and height from what its rows asked; false when a value
+// skipped while sizing could now be the widest (the row that made it narrow shrank).
+bool finishSizedKeyValue(GridBox& box, const GridMetrics& m) {
+    GridFrame& f = *box.frame;
+    const GridLazyRows& lazy = *f.lazy;
+    int valueWidth = 0, nestedWidth = 0;
+    for (const GridSizedCell& cell : lazy.sizedCells) {
+        valueWidth = std::max(valueWidth, cell.width);
+        if (cell.padded) nestedWidth = std::max(nestedWidth, cell.width);
+    }
+    f.labelWidth = lazy.labelWidth;
+    if (!keyValueWidth(box, valueWidth, nestedWidth, m) && valueWidth < lazy.pruneLevel.front()) return false;
+    box.height = setRowTops(f);
+    return true;
+}
+
+void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
+    GridFrame& f = *box.frame;
+    GridLazyRows& lazy = *f.lazy;
+    const bool keyValue = box.type == GridBoxType::KeyValue;
+    auto sizeAll = [&] { keyValue ? sizeAllKeyValueRows(box, m) : sizeAllRows(box, m); };
+    auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
+    if (!reuse || !lazy.sized) {
+        sizeAll();
+    } else if (!lazy.staleRows.empty()) {
+        GridLayout scratch = scratchFor(f, m);
+        GridFrame aside;
+        std::vector<int> running = keyValue ? std::vector<int>(1, 0) : headerWidths(f, m);
+        // Each row once: a row sized twice would skip its own leaves against what it asked before.
+        std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
+        lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
+        bool resized = true;
+        for (uint32_t r : lazy.staleRows)
+            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m)
+                                           : sizeRow(box, r, scratch, running, false, m));
+        lazy.staleRows.clear();
+        if (!resized) sizeAll();
+    }
+    if (!keyValue) {
+        const int number = m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding);
+        f.rowHeaderWidth = std::max(m.px(kGridRowHeaderMin), number);
+    }
+    if (!finish()) {
+        sizeAll();
+        finish();
+    }
+}
+
+// Measures a box and what it holds. With reuse, a box measured before whose children are all
+// unchanged keeps its size, so a relayout after one table opened or closed measures only that
+// table and the boxes around it. Returns whether the box's size was worked out anew.
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
+    if (box.type == GridBoxType::Leaf) {
+        if (reuse && box.measured && box.naturalWidth >= 0) return false;
+        box.naturalWidth = leafWidth(box, m);
+        box.width = box.naturalWidth;
+        box.height = m.rowHeight;
+        box.measured = true;
+        return true;
+    }
+    GridFrame& f = *box.frame;
+    bool changed = !reuse || !box.measured;
+    if (f.lazyOwner()) {
+        // Built rows are measured for placing; the table's own sizes come from sizing its rows,
+        // so a row whose built table changed size (a column of it dragged) is sized again.
+        for (size_t r = 0; r < f.records.size(); ++r) {
+            if (f.rowCells[r].first == kRowNotBuilt) continue;
+            bool resized = false;
+            for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+                GridBox& cell = *f.children[i];
+                if (cell.type != GridBoxType::Leaf) {
+                    resized = measureBox(cell, m, reuse) || resized;
+                } else {
+                    cell.measured = true;
+                    cell.height = m.rowHeight;
+                }
+            }
+            if (resized && reuse && f.lazy->sized) f.lazy->staleRows.push_back(static_cast<uint32_t>(r));
+        }
+        if (!changed && f.lazy->sized && f.lazy->staleRows.empty()) return false;
+        measureLazyTable(box, m, reuse);
+        box.naturalWidth = box.width;
+        box.measured = true;
+        return true;
+    }
+    if (box.type == GridBoxType::Nested) {
+        // A nested table's content keeps its own width: a leaf there ("…", an empty table) is measured.
+        if (!f.children.empty() && measureBox(*f.children.front(), m, reuse)) changed = true;
+    } else {
+        for (GridBox* child : f.children) {
+            if (child->type == GridBoxType::Leaf) {
+                if (!child->measured) changed = true;
+            } else if (measureBox(*child, m, reuse)) {
+                changed = true;
+            }
+        }
+    }
+    if (!changed) return false;
+    switch (box.type) {
+        case GridBoxType::Leaf: break;
+        case GridBoxType::KeyValue: measureKeyValue(box, m, reuse); break;
+        case GridBoxType::Table: measureTable(box, m, reuse); break;
+        case GridBoxType::Nested: {
+            const int label = LabelWidth(f.rows.front(), m);
+            if (!f.children.empty()) {
+                const GridBox& content = *f.children.front();
+                box.width = std::max(label, capped(static_cast<long long>(content.width) + m.px(kGridPad)));
+                box.height = capped(static_cast<long long>(m.rowHeight) + content.height + m.px(kGridPadding));
+            } else {
+                box.width = label;
+                box.height = m.rowHeight;
+            }
+            break;
+        }
+    }
+    box.naturalWidth = box.width;
+    box.measured = true;
+    return true;
+}
+
+}  // namespace
+
+void Measure(GridBox& box, const GridMetrics& m) { measureBox(box, m, false); }
+
+namespace {
+
+// A child in its cell: padded boxes 4 DIP inside, the others fill the cell exactly.
+void placeInCell(GridBox& child, int left, int top, int width, int height, const GridMetrics& m) {
+    if (child.padded()) {
+        Place(child, left + m.px(kGridPadding), top + m.px(kGridPadding), m);
+    } else {
+        Place(child, left, top, m);
+        child.width = width;
+        child.height = height;
+    }
+}
+
+std::vector<int> columnLefts(const GridBox& table) {
+    const GridFrame& f = *table.frame;
+    std::vector<int> lefts(f.columnWidths.size());
+    long long left = static_cast<long long>(table.x) + f.rowHeaderWidth;
+    for (size_t c = 0; c < lefts.size(); ++c) {
+        lefts[c] = capped(left);
+        left += f.columnWidths[c];
+    }
+    return lefts;
+}
+
+// Places the built boxes of row r: a key/value row's value, or a record's cells (columnLeft:
+// the left edge of each column).
+void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft, const GridMetrics& m) {
+    const GridFrame& f = *table.frame;
+    if (table.type == GridBoxType::KeyValue) {
+        const size_t i = f.rowCells.empty() ? r : f.rowCells[r].first;
+        if (i != kRowNotBuilt)
+            placeInCell(*f.children[i], table.x + f.labelWidth, table.y + f.rowTops[r], table.width - f.labelWidth,
+                        f.rowHeights[r], m);
+        return;
+    }
+    if (f.rowCells[r].first == kRowNotBuilt) return;
+    const int top = table.y + m.rowHeight + f.rowTops[r];
+    for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
+        const size_t c = static_cast<size_t>(f.cellColumns[i]);
+        placeInCell(*f.children[i], columnLeft[c], top, f.columnWidths[c], f.rowHeights[r], m);
+    }
+}
+
+}  // namespace
+
+void Place(GridBox& box, int x, int y, const GridMetrics& m) {
+    // A box's place is its parent's plus an offset of at most the extent, so cutting every place
+    // at the extent keeps each sum of a place and a size far from overflowing.
+    box.x = x = capped(x);
+    box.y = y = capped(y);
+    switch (box.type) {
+        case GridBoxType::Leaf: return;
+        case GridBoxType::Nested:
+            if (!box.frame->children.empty())
+                Place(*box.frame->children.front(), x + m.px(kGridPadding), y + m.rowHeight, m);
+            return;
+        case GridBoxType::KeyValue:
+            for (size_t r = 0, n = keyValueRowCount(box); r < n; ++r) placeRow(box, r, {}, m);
+            return;
+        case GridBoxType::Table: {
+            GridFrame& f = *box.frame;
+            const std::vector<int> columnLeft = columnLefts(box);
+            for (size_t r = 0; r < f.records.size(); ++r) placeRow(box, r, columnLeft, m);
+            return;
+        }
+    }
+}
+
+void layOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
+    if (!layout.root) return;
+    Measure(*layout.root, m);
+    Place(*layout.root, 0, 0, m);
+}
+
+void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
+    layout.metrics = m;
+    if (!layout.root) return;
+    measureBox(*layout.root, m, true);
+    Place(*layout.root, 0, 0, m);
+}
+
+bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
+    if (!layout.root || !key) return false;
+    std::vector<GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        const GridFrame& f = *box->frame;
+        const bool owner = column < 0 ? box->type == GridBoxType::KeyValue && box->node == key
+                                      : box->type == GridBoxType::Table && f.key == key;
+        if (owner) {
+            box->measured = false;
+            return true;
+        }
+        for (GridBox* child : f.children)
+            if (child->frame) stack.push_back(child);
+    }
+    return false;
+}
+
+const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return nullptr;
+    if (NodeRect(root, node, m, rect)) return node;
+    // Every level of the tree is at least one level of the grid, so the container cut off lies
+    // within the first kGridMaxDepth + 2 nodes from the top; and a node shown has its ancestors
+    // shown, so the deepest one is found by halving (each try walks the layout).
+    std::vector<const Node*> path;
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    std::reverse(path.begin(), path.end());
+    size_t low = 0, high = std::min(path.size(), static_cast<size_t>(kGridMaxDepth) + 2);  // shown below low
+    const Node* shown = nullptr;
+    GridRect found;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        GridRect r;
+        if (NodeRect(root, path[mid], m, r)) {
+            shown = path[mid];
+            found = r;
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    if (shown) rect = found;
+    return shown;
+}
+
+int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
+    const GridFrame& f = *box.frame;
+    const int top = box.type == GridBoxType::Table ? box.y + m.rowHeight : box.y;
+    if (py < top || f.rowTops.size() < 2 || py - top >= f.rowTops.back()) return -1;
+    const size_t r = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end(), py - top) - f.rowTops.begin()) - 1;
+    rowTop = top + f.rowTops[r];
+    return static_cast<int32_t>(r);
+}
+
+void ensureTableRow(const GridBox& table, size_t record) {
+    GridFrame& f = *table.frame;
+    if (!f.lazyOwner() || record >= f.records.size() || f.rowCells[record].first != kRowNotBuilt) return;
+    GridLayout& owner = *f.lazyOwner();
+    const GridMetrics& m = owner.metrics;
+    buildTableRow(table, record);
+    for (uint32_t i = f.rowCells[record].first, end = i + f.rowCells[record].count; i < end; ++i) {
+        GridBox& cell = *f.children[i];
+        if (cell.type != GridBoxType::Leaf) {
+            measureBox(cell, m, false);
+        } else {
+            cell.measured = true;
+            cell.height = m.rowHeight;
+        }
+    }
+    if (f.rowTops.size() == f.records.size() + 1) placeRow(table, record, columnLefts(table), m);
+}
+
+size_t keyValueRowCount(const GridBox& box) {
+    const GridFrame& f = *box.frame;
+    return f.lazyOwner() ? f.records.size() : f.rows.size();
+}
+
+size_t keyValueSlot(const GridBox& box, size_t row) {
+    const GridFrame& f = *box.frame;
+    if (!f.lazyOwner()) return row;
+    ensureTableRow(box, row);
+    return f.rowCells[row].first;
+}
+
+std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
+    ensureTableRow(table, record);
+    const GridFrame& f = *table.frame;
+    if (record >= f.rowCells.size() || f.rowCells[record].first == kRowNotBuilt) return {0, 0};
+    return {f.rowCells[record].first, f.rowCells[record].first + f.rowCells[record].count};
+}
+
+int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
+    const GridFrame& f = *box.frame;
+    long long left = static_cast<long long>(box.x) + f.rowHeaderWidth;
+    if (px < left) return -1;
+    for (size_t c = 0; c < f.columnWidths.size() && left < kGridMaxExtent; ++c) {
+        if (px < left + f.columnWidths[c]) {
+            columnLeft = capped(left);
+            return static_cast<int32_t>(c);
+        }
+        left += f.columnWidths[c];
+    }
+    return -1;
+}
+
+const GridBox* tableCell(const GridBox& box, size_t record, int32_t column) {
+    const GridFrame& f = *box.frame;
+    const auto [first, last] = tableRowCells(box, record);
+    const auto begin = f.cellColumns.begin() + first;
+    const auto end = f.cellColumns.begin() + last;
+    const auto it = std::lower_bound(begin, end, column);
+    if (it == end || *it != column) return nullptr;
+    return f.children[static_cast<size_t>(it - f.cellColumns.begin())];
+}
+
+GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
+    GridHit hit;
+    if (!box.contains(px, py)) return hit;
+    hit.inside = true;
+    switch (box.type) {
+        case GridBoxType::Leaf:
+            hit.node = box.node;
+            hit.cut = box.node && box.dim && box.text == kGridEllipsis;
+            return hit;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            int top = 0;
+            const int32_t r = tableRowAt(box, py, m, top);
+            if (r < 0) return hit;
+            const size_t i = keyValueSlot(box, static_cast<size_t>(r));
+            const GridRow& row = f.rows[i];
+            if (px >= box.x + f.labelWidth) {
+                const GridBox& value = *f.children[i];
+                if (value.contains(px, py)) return HitNode(value, px, py, m);
+                hit.node = row.node;
+                return hit;
+            }
+            hit.node = row.node;
+            hit.toggle = row.toggle;
+            hit.toggleKey = row.toggleKey;
+            hit.onExpander =
+                row.toggle != kToggleNone && px < box.x + m.px(kGridExpanderZone) && py < top + m.rowHeight;
+            return hit;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            hit.table = &box;
+            int columnLeft = 0;
+            const int32_t c = tableColumnAt(box, px, columnLeft);
+            if (py < box.y + m.rowHeight) {
+                hit.headerColumn = c;
+                return hit;
+            }
+            int rowTop = 0;
+            const int32_t r = tableRowAt(box, py, m, rowTop);
+            if (r < 0) return hit;
+            Node* record = f.records[static_cast<size_t>(r)];
+            if (px < box.x + f.rowHeaderWidth || c < 0) {
+                hit.node = record;
+                return hit;
+            }
+            const GridBox* cell = tableCell(box, static_cast<size_t>(r), c);
+            if (!cell) return hit;  // an empty cell: no node
+            if (cell->contains(px, py)) {
+                GridHit inner = HitNode(*cell, px, py, m);
+                if (!inner.table) inner.table = &box;
+                return inner;
+            }
+            hit.node = record;
+            return hit;
+        }
+        case GridBoxType::Nested: {
+            const GridFrame& f = *box.frame;
+            const GridRow& row = f.rows.front();
+            if (py >= box.y + m.rowHeight) {
+                if (!f.children.empty() && f.children.front()->contains(px, py))
+                    return HitNode(*f.children.front(), px, py, m);
+                hit.node = row.node;
+                return hit;
+            }
+            hit.node = row.node;
+            hit.toggle = row.toggle;
+            hit.toggleKey = row.toggleKey;
+            hit.onExpander = px < box.x + m.px(kGridExpanderZone);
+            return hit;
+        }
+    }
+    return hit;
+}
+
+GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
+    GridEdge edge;
+    const int t = m.px(kGridEdgeTolerance);
+    if (px < box.x - t || px > box.x + box.width + t || py < box.y || py >= box.y + box.height) return edge;
+    switch (box.type) {
+        case GridBoxType::Leaf: return edge;
+        case GridBoxType::Nested:
+            if (!box.frame->children.empty()) return HitEdge(*box.frame->children.front(), px, py, m);
+            return edge;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            int top = 0;
+            const int32_t r = tableRowAt(box, py, m, top);
+            if (r >= 0) {
+                const GridBox& value = *f.children[keyValueSlot(box, static_cast<size_t>(r))];
+                if (value.padded()) {
+                    GridEdge inner = HitEdge(value, px, py, m);
+                    if (inner.found) return inner;
+                }
+            }
+            if (std::abs(px - (box.x + f.labelWidth)) <= t) return {true, box.node, kLabelColumn, box.x};
+            if (std::abs(px - (box.x + box.width)) <= t) return {true, box.node, kValueColumn, box.x + f.labelWidth};
+            return edge;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            int rowTop = 0;
+            const int32_t r = tableRowAt(box, py, m, rowTop);
+            if (r >= 0) {
+                const auto [first, last] = tableRowCells(box, static_cast<size_t>(r));
+                for (uint32_t i = first; i < last; ++i) {
+                    const GridBox& cell = *f.children[i];
+                    if (!cell.padded()) continue;
+                    GridEdge inner = HitEdge(cell, px, py, m);
+                    if (inner.found) return inner;
+                }
+            }
+            long long right = static_cast<long long>(box.x) + f.rowHeaderWidth;
+            for (size_t c = 0; c < f.columnWidths.size() && right < kGridMaxExtent; ++c) {
+                right += f.columnWidths[c];
+                if (std::abs(px - right) <= t)
+                    return {true, f.key, static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
+            }
+            return edge;
+        }
+    }
+    return edge;
+}
+
+namespace {
+
+bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect, NodeLineage& lineage) {
+    switch (box.type) {
+        case GridBoxType::Leaf:
+            if (box.node != node) return false;
+            rect = {box.x, box.y, box.x + box.width, box.y + box.height};
+            return true;
+        case GridBoxType::KeyValue: {
+            const GridFrame& f = *box.frame;
+            if (f.lazyOwner()) {
+                // Only the row holding the node can show it; no other row is built.
+                const size_t r = keyValueRowHolding(box, node);
+                if (r == SIZE_MAX) return false;
+                const size_t i = keyValueSlot(box, r);
+                if (f.rows[i].node == node) {
+                    const int top = box.y + f.rowTops[r];
+                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    return true;
+                }
+                return nodeRectIn(*f.children[i], node, m, rect, lineage);
+            }
+            long long top = box.y;
+            for (size_t i = 0; i < f.rows.size(); ++i) {
+                if (f.rows[i].node == node) {
+                    rect = {box.x, capped(top), box.x + box.width, capped(top) + m.rowHeight};
+                    return true;
+                }
+                if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
+                top += f.rowHeights[i];
+            }
+            return false;
+        }
+        case GridBoxType::Table: {
+            const GridFrame& f = *box.frame;
+            for (size_t r = 0; r < f.records.size(); ++r) {
+                if (f.records[r] == node) {
+                    const int top = box.y + m.rowHeight + f.rowTops[r];
+                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
+                    return true;
+                }
+                // A row not built shows no node outside its record.
+                if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
+                const auto [first, last] = tableRowCells(box, r);
+                for (uint32_t i = first; i < last; ++i)
+                    if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
+            }
+            return false;
+        }
+        case GridBoxType::Nested: {
+            const GridFrame& f = *box.frame;
+            if (f.rows.front().node == node) {
+                rect = {box.x, box.y, box.x + box.width, box.y + m.rowHeight};
+                return true;
+            }
+            return !f.children.empty() && nodeRectIn(*f.children.front(), node, m, rect, lineage);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
+    if (!node) return false;
+    NodeLineage lineage{node, nullptr};
+    return nodeRectIn(box, node, m, rect, lineage);
+}
+
+const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
+    if (!box) return nullptr;
+    NodeLineage lineage{node, alternative};  // the records whose rows can hold the leaf
+    std::vector<const GridBox*> stack{box};
+    while (!stack.empty()) {
+        const GridBox* b = stack.back();
+        stack.pop_back();
+        if (b->type == GridBoxType::Leaf) {
+            if (b->node && (b->node == node || b->node == alternative)) return b;
+            continue;
+        }
+        const GridFrame& f = *b->frame;
+        if (b->type == GridBoxType::KeyValue && f.lazyOwner()) {
+            // Only the rows holding the nodes can hold the leaf, in row order.
+            size_t rows[2] = {keyValueRowHolding(*b, node), keyValueRowHolding(*b, alternative)};
+            if (rows[0] < rows[1]) std::swap(rows[0], rows[1]);
+            for (size_t k = 0; k < 2; ++k)
+                if (rows[k] != SIZE_MAX && (k == 0 || rows[k] != rows[0]))
+                    stack.push_back(f.children[keyValueSlot(*b, rows[k])]);
+            continue;
+        }
+        if (b->type != GridBoxType::Table) {
+            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
+            continue;
+        }
+        // Rows in record order; a row not built is built when the leaf can be in it.
+        for (size_t r = f.records.size(); r-- > 0;) {
+            if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
+            const auto [first, last] = tableRowCells(*b, r);
+            for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
+        }
+    }
+    return nullptr;
+}
+
+int clampGridScroll(long long value, int content, int client) {
+    const long long upper = static_cast<long long>(content) - client;
+    if (value > upper) value = upper;
+    if (value < 0) value = 0;
+    return static_cast<int>(value);
+}
+
+int GridMeasureCache::operator()(std::wstring_view text) {
+    if (text.empty()) return 0;
+    auto it = widths_.find(text);
+    if (it != widths_.end()) return it->second;
+    const int width = measure_ ? measure_(text) : 0;
+    const std::wstring& key = keys_.emplace_back(text);
+    widths_.emplace(std::wstring_view(key), width);
+    return width;
+}
+
+}  // namespace qm
