@@ -1,8 +1,9 @@
 // The source view's text as plain data: the file's own text (YAML, TOML, .reg, and any file that
 // failed to parse) or the formatted XML and JSON of the tree, cut into lines, each line knowing the
 // node a click on it selects and the tokenizer state it starts in, and every node knowing the
-// lines it covers. Built once per document in time and memory linear in the text and the tree;
-// the window (views/source_win.cpp) only paints and scrolls it.
+// lines it covers. Indexed once per document in time linear in the text and the tree, in memory
+// linear in its lines and nodes: the text itself is read or written again as lines are shown. The
+// window (views/source_win.cpp) only paints and scrolls it.
 #pragma once
 
 #include <cstddef>
@@ -125,7 +126,7 @@ struct SourceText {
     const wchar_t* writtenData = nullptr;  // the written text the starts were taken from
     size_t writtenSize = 0;
     bool loneCarriageReturnEndsLine = false;
-    std::unique_ptr<SourceWindow> window;  // the formatted lines produced last
+    std::unique_ptr<SourceWindow> window;  // the lines produced last
 };
 
 // How a JSON or XML file that parsed cleanly is shown: as written (its own text, comments and
