@@ -58,6 +58,10 @@ constexpr uint64_t kWindowLines = 256;
 
 bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
 
+// Marks the start of a line written with a tab or a carriage return inside it, which the view
+// changes; the other lines are shown straight from the document's text.
+constexpr uint32_t kLineChanged = 0x80000000u;
+
 }  // namespace
 
 class SourceFormatter;
@@ -651,9 +655,9 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     out.writtenSize = written.size();
     out.loneCarriageReturnEndsLine = doc.format == DocumentFormat::Yaml || doc.format == DocumentFormat::Toml ||
                                      doc.format == DocumentFormat::Registry;
-    // Starts are 32-bit: a file is at most kMaxFileBytes long; an edited text beyond that range
+    // Starts are 31 bits: a file is at most kMaxFileBytes long; an edited text beyond that range
     // is shown up to it.
-    const size_t size = std::min<size_t>(written.size(), UINT32_MAX - 1);
+    const size_t size = std::min<size_t>(written.size(), kLineChanged - 1);
     const wchar_t* text = written.data();
     std::vector<uint32_t>& starts = out.writtenStarts;
     // Sized once: growing by doubling would touch twice the memory and copy it on the way.
@@ -669,7 +673,9 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     // carriage returns; only those characters and line ends stop the scan.
     size_t lineStart = 0;
     ptrdiff_t added = 0;
+    bool changed = false;  // a tab, or a carriage return that does not end the line
     auto endLine = [&](size_t end) {
+        if (changed) starts.back() |= kLineChanged;
         const size_t shown = size_t(ptrdiff_t(end - lineStart) + added);
         longest = std::max(longest, shown);
         characters += shown;
@@ -680,14 +686,17 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
         if (c == L'\t') {
             const size_t column = size_t(ptrdiff_t(p - lineStart) + added);
             added += ptrdiff_t(kSourceTabWidth - column % kSourceTabWidth) - 1;
+            changed = true;
         } else if (c == L'\n' || (c == L'\r' && out.loneCarriageReturnEndsLine && (p + 1 == size || text[p + 1] != L'\n'))) {
             endLine(p);
             lineFeeds += c == L'\n';
             lineStart = p + 1;
             added = 0;
+            changed = false;
             starts.push_back(uint32_t(p + 1));
         } else if (c == L'\r') {
             --added;
+            changed = changed || p + 1 == size || text[p + 1] != L'\n';
         }
     }
     endLine(size);
@@ -715,9 +724,10 @@ std::wstring_view writtenLine(const SourceText& source, size_t i) {
     const std::wstring_view written = writtenText(*source.document);
     // An edit changes the text before the view is built again: until then nothing is read from it.
     if (written.data() != source.writtenData || written.size() != source.writtenSize) return {};
-    std::wstring_view line = written.substr(source.writtenStarts[i], source.writtenStarts[i + 1] - source.writtenStarts[i]);
+    const uint32_t start = source.writtenStarts[i] & ~kLineChanged;
+    std::wstring_view line = written.substr(start, (source.writtenStarts[i + 1] & ~kLineChanged) - start);
     while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.remove_suffix(1);
-    if (line.find_first_of(L"\r\t") == std::wstring_view::npos) return line;
+    if (!(source.writtenStarts[i] & kLineChanged)) return line;
     std::wstring& shown = source.window->text;
     shown.clear();
     for (wchar_t c : line) {

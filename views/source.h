@@ -94,7 +94,8 @@ struct SourceText {
     size_t statesKnown = 0;
     uint8_t nextState = 0;
 
-    // Shown as written: where each line starts in writtenText (one past the last line: its end).
+    // Shown as written: where each line starts in writtenText (one past the last line: its end),
+    // the top bit set for a line whose tabs or carriage returns the view changes.
     std::vector<uint32_t> writtenStarts;
     // Formatted: the line the formatter stood on when it came to each node (by node index), and
     // the top-level values of a data file with the line each starts on.
