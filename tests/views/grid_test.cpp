@@ -602,6 +602,55 @@ std::pair<std::string, std::string> keptAndFull(Grid& g) {
 
 }  // namespace
 
+// Expand all holds every container and group without listing them: the grid it opens, and the
+// grid after closing and opening tables in it, is the one that listing each of them opens, and
+// every node stands for the same node.
+TEST(GridExpansion, ExpandAllOpensWhatListingEveryTableOpens) {
+    QM_SKIP_WITHOUT_CORPUS();
+    std::vector<std::string> files;
+    for (const char* folder : {"/json", "/xml", "/yaml", "/toml"})
+        for (const std::string& f : qmtest::listFiles(qmtest::corpusDir() + folder)) files.push_back(f);
+    size_t compared = 0;
+    for (const std::string& path : files) {
+        std::vector<uint8_t> bytes;
+        if (!qmtest::readBytes(path, bytes) || bytes.size() > 20000) continue;
+        SCOPED_TRACE(path);
+        Grid all(L"a.json", L"[1]"), listed(L"a.json", L"[1]");
+        all.doc = qmtest::loadFile(path);
+        listed.doc = qmtest::loadFile(path);
+        if (!all.doc || !all.doc->root) continue;
+        all.layout.lazyAbove = listed.layout.lazyAbove = 2;
+        expandAllGrid(*all.doc, true, all.expansion);
+        listed.expansion = GridExpansion{};
+        expandGridSubtree(listed.doc->root, listed.expansion);
+        // Then the first two tables closed, and the first opened again.
+        std::vector<std::pair<uint8_t, size_t>> toggles;
+        for (size_t i = 0; i < all.doc->nodes.size() && toggles.size() < 2; ++i) {
+            const Node* node = &all.doc->nodes[i];
+            if (node->parent && node->parent->kind != NodeKind::Root && isExpandable(node)) toggles.push_back({kToggleNode, i});
+            else if (gridRunKey(node) == node) toggles.push_back({kToggleGroup, i});
+        }
+        if (!toggles.empty()) toggles.push_back(toggles.front());
+        for (size_t step = 0; step <= toggles.size(); ++step) {
+            if (step > 0) {
+                const auto [toggle, i] = toggles[step - 1];
+                toggleGrid(toggle, &all.doc->nodes[i], all.expansion);
+                toggleGrid(toggle, &listed.doc->nodes[i], listed.expansion);
+            }
+            all.build();
+            listed.build();
+            buildAllRows(all.layout);
+            buildAllRows(listed.layout);
+            ASSERT_EQ(geometry(all.layout.root), geometry(listed.layout.root)) << "after " << step << " toggles";
+            for (size_t i = 1; i < all.doc->nodes.size(); ++i)
+                EXPECT_EQ(nodeIndex(*all.doc, gridShownAncestor(&all.doc->nodes[i], all.expansion)),
+                          nodeIndex(*listed.doc, gridShownAncestor(&listed.doc->nodes[i], listed.expansion)));
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 50u);
+}
+
 TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
     const std::wstring wide(60, L'w');
     struct Case {
