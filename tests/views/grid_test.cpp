@@ -758,10 +758,21 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
         L"{\"k\":{\"short\":\"ab\",\"longer\":\"abcdefghij\",\"mid\":\"mmmmmmmmm\",\"o\":{\"x\":1}}}",
         L"<r><i n=\"1\">text</i><i n=\"22\">mmmm</i><i n=\"3\"/></r>",
         L"{\"xxxx\":1,\"mmm\":2,\"mmmm\":[1,2],\"\u00e9\u00e9\":3}",
+        // Nested tables sized aside, some narrower than their column at their bounds, one wider
+        // only by its real widths ('m'), one only by a text of unknown characters.
+        L"[{\"o\":{\"p\":\"xxxxxxxx\"},\"t\":[{\"q\":\"xx\"}]},{\"o\":{\"p\":\"xxx\"},\"t\":[{\"q\":\"mmmmmmm\"}]},"
+        L"{\"o\":{\"p\":\"mmmmmmmm\",\"r\":[1]}},{\"o\":{\"p\":\"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\"}},{\"o\":{\"p\":\"x\"}}]",
     };
+    for (const size_t lazyAbove : {size_t(200), size_t(0)})
     for (const wchar_t* text : texts) {
         const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
         Grid all(name, text), bounded(name, text);
+        all.layout.lazyAbove = SIZE_MAX;
+        bounded.layout.lazyAbove = lazyAbove;
+        expandAllGrid(*all.doc, true, all.expansion);
+        expandAllGrid(*bounded.doc, true, bounded.expansion);
+        buildGrid(all.doc->root, all.expansion, all.layout);
+        buildGrid(bounded.doc->root, bounded.expansion, bounded.layout);
         GridMetrics m = all.metrics();
         m.measureText = [&width](std::wstring_view t) {
             int w = 0;
@@ -771,7 +782,8 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
         layOutGrid(all.layout, m);
         m.textBound = &bound;
         layOutGrid(bounded.layout, m);
-        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text);
+        buildAllRows(bounded.layout);
+        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text) << " rows built when needed above " << lazyAbove;
     }
 }
 
@@ -810,6 +822,22 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
     };
     EXPECT_EQ(flat(200), flat(800));
     EXPECT_LT(flat(800), 20u);
+    // Nested tables in every record of a table sized row by row, all opened, that cannot widen
+    // their column: none measured for real.
+    auto nested = [&exact](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"o\":{\"g\":{\"x\":" + std::to_wstring(100000 + i) + L"}},\"t\":[\"w" +
+                    std::to_wstring(100000 + i) + L"\"]}";
+        Grid g(L"a.json", json + L"]");
+        g.bound = &exact;
+        expandAllGrid(*g.doc, true, g.expansion);
+        g.measured = 0;
+        g.build();
+        return g.measured;
+    };
+    EXPECT_EQ(nested(300), nested(1200));
+    EXPECT_LT(nested(1200), 20u);
 }
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {
