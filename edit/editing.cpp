@@ -74,18 +74,6 @@ namespace {
 
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-// The code point at text[i] and the units it takes: a surrogate pair is one code point, a lone
-// surrogate stands for itself.
-char32_t codePointAt(std::wstring_view text, size_t i, size_t& units) {
-    const wchar_t c = text[i];
-    if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-        units = 2;
-        return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-    }
-    units = 1;
-    return char32_t(c);
-}
-
 // A lone surrogate is no character: no encoding writes it so that it reads back.
 bool hasLoneSurrogateIn(std::wstring_view text) {
     for (size_t i = 0; i < text.size();) {
@@ -205,33 +193,10 @@ std::wstring doubleQuoted(std::wstring_view value, QuoteStyle style, const Encod
 // attribute, a raw line break or tab into a space. Empty with the refusal when XML 1.0 cannot
 // hold a character at all (most C0 controls, U+FFFE, U+FFFF).
 Replacement xmlReplacement(std::wstring_view typed, bool attribute, wchar_t delimiter, const Encodable& encodable) {
-    const std::wstring value = withoutCarriageReturnsBeforeLineFeeds(typed);
+    const XmlPlace place = !attribute ? XmlPlace::Text : delimiter == L'\'' ? XmlPlace::SingleQuoted : XmlPlace::DoubleQuoted;
     std::wstring out;
-    out.reserve(value.size());
-    for (size_t i = 0; i < value.size();) {
-        size_t units = 1;
-        const char32_t c = codePointAt(value, i, units);
-        const std::wstring_view piece = std::wstring_view(value).substr(i, units);
-        i += units;
-        if (!isXmlChar(uint32_t(c))) return Replacement{{}, editMessageCannotHold()};
-        switch (c) {
-            case L'&': out += L"&amp;"; continue;
-            case L'<': out += L"&lt;"; continue;
-            case L'>': out += L"&gt;"; continue;
-            case L'\r': out += L"&#13;"; continue;
-            default: break;
-        }
-        if (attribute) {
-            if (c == L'"' && delimiter != L'\'') { out += L"&quot;"; continue; }
-            if (c == L'\'' && delimiter != L'"') { out += L"&apos;"; continue; }
-            if (c == L'\n') { out += L"&#10;"; continue; }
-            if (c == L'\t') { out += L"&#9;"; continue; }
-        }
-        if (c >= 0x80 && !encodable(piece))
-            appendHexEscape(out, L"&#x%X;", unsigned(c));
-        else
-            out += piece;
-    }
+    if (!appendXmlEscaped(out, withoutCarriageReturnsBeforeLineFeeds(typed), place, true, &encodable))
+        return Replacement{{}, editMessageCannotHold()};
     return Replacement{{std::move(out)}, nullptr};
 }
 
@@ -315,6 +280,18 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
         case DocumentFormat::Registry: break;
     }
     return one(std::wstring(newValue));
+}
+
+bool isEditableKind(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Attribute:
+        case NodeKind::Text:
+        case NodeKind::String:
+        case NodeKind::Number:
+        case NodeKind::Bool:
+        case NodeKind::Null: return true;
+        default: return false;
+    }
 }
 
 uint64_t fileDigest(const uint8_t* data, size_t size) {
@@ -488,18 +465,6 @@ size_t markLength(const std::vector<uint8_t>& bytes) {
     return 0;
 }
 
-bool isScalarKind(NodeKind kind) {
-    switch (kind) {
-        case NodeKind::Attribute:
-        case NodeKind::Text:
-        case NodeKind::String:
-        case NodeKind::Number:
-        case NodeKind::Bool:
-        case NodeKind::Null: return true;
-        default: return false;
-    }
-}
-
 bool holdsText(NodeKind kind) { return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text; }
 
 // Whether the edited value reads back as what the user typed: the same text where the value is
@@ -516,7 +481,7 @@ const wchar_t* refusalFor(const Document& document, const Node* node, std::wstri
 const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wstring_view oldSource,
                             const Reparse& after, std::wstring_view typed) {
     const wchar_t* refusal = refusalFor(document, node, oldSource);
-    if (!isScalarKind(after.kind)) return refusal;
+    if (!isEditableKind(after.kind)) return refusal;
     bool wantText = holdsText(node->kind) || quotedBefore(oldSource);
     if (document.format == DocumentFormat::Yaml && !wantText) {
         // Typed into a number, boolean or null: the kind the text reads as, text included.
@@ -543,7 +508,7 @@ bool sameShape(const Document& shown, const Document& fresh) {
         if (a.children.size() != b.children.size() || a.attributeCount != b.attributeCount || a.keyed != b.keyed ||
             a.name != b.name)
             return false;
-        if ((a.kind != b.kind) && !(isScalarKind(a.kind) && isScalarKind(b.kind))) return false;
+        if ((a.kind != b.kind) && !(isEditableKind(a.kind) && isEditableKind(b.kind))) return false;
     }
     return true;
 }

@@ -147,9 +147,8 @@ void writeJsonString(LineWriter& w, std::wstring_view text) {
 }
 
 void writeXmlEscaped(LineWriter& w, std::wstring_view text, bool inAttribute) {
-    const bool plain = std::none_of(text.begin(), text.end(), [inAttribute](wchar_t c) {
-        return c == L'&' || c == L'<' || c == L'>' || (inAttribute && c == L'"');
-    });
+    const XmlPlace place = inAttribute ? XmlPlace::DoubleQuoted : XmlPlace::Text;
+    const bool plain = std::none_of(text.begin(), text.end(), [place](wchar_t c) { return xmlNeedsEscape(c, place); });
     if (plain) return w.append(text);
     w.append(xmlEscape(text, inAttribute));
 }
