@@ -563,7 +563,7 @@ bool readScalarInPlace(const Document& document, const ValueSpan& span, const st
     if (array->kind != NodeKind::Array || array->children.size() != 1) return false;
     const Node* value = array->children[0];
     uint32_t start = 0, end = 0;
-    if (!isScalarKind(value->kind) || !value->children.empty() || value->tag || !nodeSpan(fragment, value, start, end) ||
+    if (!isEditableKind(value->kind) || !value->children.empty() || value->tag || !nodeSpan(fragment, value, start, end) ||
         start != 1 || end != 1 + newSource.size())
         return false;
     report = Reparse{};
