@@ -548,8 +548,8 @@ bool readScalarInPlace(const Document& document, const ValueSpan& span, const st
     if (newSource.empty()) return false;
     auto breaksLine = [](std::wstring_view piece) { return piece.find_first_of(L"\r\n") != std::wstring_view::npos; };
     if (breaksLine(newSource) || breaksLine(span.source())) return false;
-    const wchar_t after = span.after();
-    if (after != L'\0' && std::wstring_view(L" \t\r\n,]}/").find(after) == std::wstring_view::npos) return false;
+    if (span.end < span.text.size() && std::wstring_view(L" \t\r\n,]}/").find(span.after()) == std::wstring_view::npos)
+        return false;
 
     Document fragment;
     fragment.recordSpans = true;
