@@ -196,6 +196,17 @@ double seconds() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+#ifdef _WIN32
+// The processor time the process has used (user and kernel): steadier than the time passed on
+// a busy machine.
+double processorSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) * 1e-7; };
+    return value(kernel) + value(user);
+}
+#endif
+
 // Current and peak resident memory of the process in bytes (the working set on Windows).
 void memoryUse(double& current, double& peak) {
 #ifdef _WIN32
@@ -443,13 +454,14 @@ int setValue(qm::Document& doc, const Options& opt) {
         std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", qm::wideToUtf8(opt.setPath).c_str());
         return 3;
     }
-    const double started = seconds();
+    const double started = seconds(), processor = processorSeconds();
     const qm::EditOutcome outcome = qm::editValue(doc, opt.path, target, [&opt](std::wstring& value) {
         value = opt.setValue;
         return true;
     });
     if (opt.stats)
-        std::printf("edit: %.3f s (%zu characters parsed to check it)\n", seconds() - started, outcome.parsedCharacters);
+        std::printf("edit: %.3f s (%.3f s of processor time, %zu characters parsed to check it)\n", seconds() - started,
+                    processorSeconds() - processor, outcome.parsedCharacters);
     std::wstring message = outcome.message;
     if (message.empty() && opt.save) message = qm::saveDocument(doc, opt.path);
     if (!message.empty()) {
