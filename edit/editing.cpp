@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "document/chars.h"
@@ -401,9 +402,44 @@ private:
 // between the halves of a surrogate pair) and compared as it goes: checking a big file then needs
 // no second copy of it. Other code pages, some of which carry a state from one character to the
 // next, are encoded whole.
+// Whether `text` is exactly the UTF-8 `bytes`. UTF-8 writes every character one way only, so
+// each is encoded where it stands and compared, with no converted copy; a lone surrogate has
+// no UTF-8 form.
+bool isUtf8Of(std::wstring_view text, const uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(text, i, units);
+        i += units;
+        if (c < 0x80) {
+            if (done == size || bytes[done] != c) return false;
+            ++done;
+            continue;
+        }
+        if (isSurrogate(c)) return false;
+        uint8_t encoded[4];
+        size_t n;
+        if (c < 0x800) {
+            encoded[0] = static_cast<uint8_t>(0xC0 | (c >> 6));
+            n = 2;
+        } else if (c < 0x10000) {
+            encoded[0] = static_cast<uint8_t>(0xE0 | (c >> 12));
+            n = 3;
+        } else {
+            encoded[0] = static_cast<uint8_t>(0xF0 | (c >> 18));
+            n = 4;
+        }
+        for (size_t k = 1; k < n; ++k) encoded[k] = static_cast<uint8_t>(0x80 | ((c >> (6 * (n - 1 - k))) & 0x3F));
+        if (n > size - done || !std::equal(encoded, encoded + n, bytes + done)) return false;
+        done += n;
+    }
+    return done == size;
+}
+
 bool encodesTo(std::wstring_view text, const std::wstring& encoding, const uint8_t* bytes, size_t size,
                CodePageEncoder encoder) {
     const EncodingInfo info = encodingInfo(encoding);
+    if (info.kind == EncodingInfo::Utf8) return isUtf8Of(text, bytes, size);
     const bool characterwise = info.kind != EncodingInfo::CodePage || info.codePage == kCodePageUtf8 ||
                                (info.codePage >= 1250 && info.codePage <= 1258);
     const size_t slice = characterwise ? size_t(1) << 16 : text.size();
@@ -505,8 +541,48 @@ void takeValuesOf(Document& shown, const Document& fresh) {
 
 EditOutcome refuse(const wchar_t* message) { return EditOutcome{message, false}; }
 
+// What a JSON or JSON Lines text reads a new source as when it stands where a scalar stood,
+// without parsing the whole text: the source alone is read in the same grammar (as the only item
+// of an array) and must be one scalar that takes exactly its characters. The text around it is
+// what parsed cleanly before, and the scalar ends where the old one ended, before a character
+// that ends every scalar (white space, a comma, a closing bracket, a comment, the end of the
+// text): so the whole edited text reads as before with only this node's kind and value new. No
+// line break on either side keeps every later node on its line. False when in any doubt; then
+// the whole edited text is parsed.
+bool readScalarInPlace(const Document& document, const ValueSpan& span, const std::wstring& newSource, Reparse& report,
+                       size_t& parsedCharacters) {
+    if (document.format != DocumentFormat::Json && document.format != DocumentFormat::JsonLines) return false;
+    if (newSource.empty()) return false;
+    auto breaksLine = [](std::wstring_view piece) { return piece.find_first_of(L"\r\n") != std::wstring_view::npos; };
+    if (breaksLine(newSource) || breaksLine(span.source())) return false;
+    if (span.end < span.text.size() && std::wstring_view(L" \t\r\n,]}/").find(span.after()) == std::wstring_view::npos)
+        return false;
+
+    Document fragment;
+    fragment.recordSpans = true;
+    std::wstring text;
+    text.reserve(newSource.size() + 2);
+    text.append(1, L'[').append(newSource).append(1, L']');
+    parsedCharacters += text.size();
+    if (!parseText(L"value.json", std::move(text), fragment) || !fragment.errorMessage.empty()) return false;
+    if (fragment.format != DocumentFormat::Json || !fragment.root || fragment.root->children.size() != 1) return false;
+    const Node* array = fragment.root->children[0];
+    if (array->kind != NodeKind::Array || array->children.size() != 1) return false;
+    const Node* value = array->children[0];
+    uint32_t start = 0, end = 0;
+    if (!isEditableKind(value->kind) || !value->children.empty() || value->tag || !nodeSpan(fragment, value, start, end) ||
+        start != 1 || end != 1 + newSource.size())
+        return false;
+    report = Reparse{};
+    report.clean = true;
+    report.nodeCount = fileNodeCount(document);
+    report.kind = value->kind;
+    report.value = value->value.str();
+    return true;
+}
+
 EditOutcome editValueChecked(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
-                             EditFileAccess& files) {
+                             EditFileAccess& files, size_t& parsed) {
     if (isEmbedded(node)) return refuse(editMessageEmbedded());
     if (document.format == DocumentFormat::Registry) return refuse(messageRegistry());
     if (!document.errorMessage.empty()) return refuse(messageErrors());
@@ -541,6 +617,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     if (unchanged) {
         before = reportNode(document, k);
     } else {
+        parsed += text.size();
         FreshParse parse(filePath, text, encoding);
         before = parse.report(k);
     }
@@ -575,26 +652,42 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
             if (!refusal) refusal = editMessageEncoding();
             continue;
         }
+        // While the text is the one the shown document was parsed from, a scalar that stays a
+        // scalar in place is read alone, and the text is edited where it lies once that passes;
+        // anything else parses a whole edited copy.
+        Reparse inPlace;
+        const bool alone = unchanged && readScalarInPlace(document, span, newSource, inPlace, parsed);
         std::wstring edited;
-        edited.reserve(text.size() - (before.end - before.start) + newSource.size());
-        edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
-
-        FreshParse after(filePath, edited, encoding);
-        const Reparse report = after.report(k);
+        std::optional<FreshParse> after;
+        if (!alone) {
+            edited.reserve(text.size() - (before.end - before.start) + newSource.size());
+            edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
+            parsed += edited.size();
+            after.emplace(filePath, edited, encoding);
+        }
+        const Reparse report = alone ? inPlace : after->report(k);
         const wchar_t* failed = nullptr;
         if (!report.clean || report.nodeCount != fileNodeCount(document))
             failed = refusalFor(document, node, span.source());
         else
             failed = readsAsTyped(document, node, span.source(), report, value);
-        if (!failed && !sameShape(document, after.doc)) failed = messageChanged();
+        if (!failed && !alone && !sameShape(document, after->doc)) failed = messageChanged();
         if (failed) {
             if (!refusal) refusal = failed;
             continue;
         }
 
         // Everything is checked: from here on the document changes.
-        takeValuesOf(document, after.doc);
-        after.giveBack();
+        if (alone) {
+            text.replace(before.start, before.end - before.start, newSource);
+            if (node->value != report.value) node->value = storeText(document, report.value);
+            dropEmbedded(node);  // a string's JSON is parsed from its new text when next opened
+            node->kind = report.kind;
+            edited = std::move(text);
+        } else {
+            takeValuesOf(document, after->doc);
+            after->giveBack();
+        }
         std::wstring().swap(text);
         std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
         if (!document.modified) document.prefixBytes = std::move(prefix);
@@ -616,13 +709,17 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
 
 EditOutcome editValueWith(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
                           EditFileAccess& files) {
+    size_t parsed = 0;
+    EditOutcome outcome;
     try {
-        return editValueChecked(document, filePath, node, editor, files);
+        outcome = editValueChecked(document, filePath, node, editor, files, parsed);
     } catch (const std::bad_alloc&) {
-        return refuse(messageOutOfMemory());
+        outcome = refuse(messageOutOfMemory());
     } catch (const std::length_error&) {
-        return refuse(messageOutOfMemory());
+        outcome = refuse(messageOutOfMemory());
     }
+    outcome.parsedCharacters = parsed;
+    return outcome;
 }
 
 }  // namespace qm

@@ -26,6 +26,9 @@ namespace qm {
 struct EditOutcome {
     std::wstring message;
     bool changed = false;
+    // The characters the checks parsed: the whole text when it had to be read again, or only the
+    // new value when it cannot change the structure.
+    size_t parsedCharacters = 0;
 };
 
 // The value editor: given the current value, whether the user confirmed, and the new value.

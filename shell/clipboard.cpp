@@ -1,6 +1,8 @@
 // The texts of the copy commands.
 #include "shell/clipboard.h"
 
+#include <algorithm>
+
 #include "edit/convert.h"
 #include "edit/nodetext.h"
 #include "views/grid.h"
@@ -67,10 +69,9 @@ std::wstring tableText(const GridBox& table, const Document& doc) {
     return out;
 }
 
-void showNulCharacters(std::wstring& text) {
-    for (wchar_t& c : text)
-        if (c == L'\0') c = kNulSymbol;
-}
+void showNulCharacters(wchar_t* text, size_t length) { std::replace(text, text + length, L'\0', kNulSymbol); }
+
+void showNulCharacters(std::wstring& text) { showNulCharacters(text.data(), text.size()); }
 
 bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text) {
     switch (id) {

@@ -187,12 +187,7 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         case kCmdFont: chooseContentFont(main); return;
         case kCmdCounts: main.SetShowCounts(!set.showCounts); return;
-        case kCmdCopySource: {
-            std::wstring text = main.sourcePane.WholeText();
-            showNulCharacters(text);
-            CopyTextToClipboard(main.window, text);
-            return;
-        }
+        case kCmdCopySource: main.sourcePane.CopyWholeText(); return;
         case kCmdCopyTable: copyGridTable(main); return;
         case kCmdGoToPath: GoToPath(main); return;
         case kCmdEditValue: EditSelectedValue(main); return;
