@@ -241,4 +241,9 @@ std::wstring filterStatusText(size_t matched) {
     return L"Filter: " + n + (matched == 1 ? L" match" : L" matches");
 }
 
+std::wstring filterProgressText(int percent) {
+    const std::wstring p = std::to_wstring(percent) + L" %";
+    return tr(L"Filtering\u2026 ", L"Filtern\u2026 ") + p + tr(L" (Esc stops)", L" (Esc bricht ab)");
+}
+
 }  // namespace qm

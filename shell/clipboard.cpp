@@ -17,33 +17,48 @@ std::wstring copyAsText(const Node* node, const Document& doc) {
     return text;
 }
 
-// Appends a cell's text with tabs and line breaks made safe for tab-separated text.
-void appendCell(std::wstring& out, std::wstring_view text) {
+// Writes a cell's text with tabs and line breaks made safe for tab-separated text (and NUL
+// characters shown as on screen) at `out`, or only counts it when `out` is null; returns the length.
+size_t putCell(wchar_t* out, std::wstring_view text) {
+    size_t n = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
+        wchar_t c = text[i];
         if (c == L'\r' || c == L'\n') {
             while (i + 1 < text.size() && (text[i + 1] == L'\r' || text[i + 1] == L'\n' || text[i + 1] == L' ' ||
                                            text[i + 1] == L'\t'))
                 ++i;
-            out += L' ';
-        } else {
-            out += c == L'\t' ? L' ' : c;
+            c = L' ';
+        } else if (c == L'\t') {
+            c = L' ';
+        } else if (c == L'\0') {
+            c = kNulSymbol;
         }
+        if (out) out[n] = c;
+        ++n;
     }
+    return n;
 }
 
-}  // namespace
-
-std::wstring tableText(const GridBox& table, const Document& doc) {
-    std::wstring out;
-    if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return out;
-    const GridFrame& f = *table.frame;
+// The table's text at `out`, or only its length when `out` is null: the same walk sizes the
+// buffer and then fills it, so a table of any size is copied into exactly the memory it needs.
+// Plain values are read where they stand; only containers and elements are written out first.
+size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc) {
+    size_t n = 0;
+    auto put = [&](std::wstring_view text) { n += putCell(out ? out + n : nullptr, text); };
+    auto putChar = [&](wchar_t c) {
+        if (out) out[n] = c;
+        ++n;
+    };
+    auto putBreak = [&] {
+        putChar(L'\r');
+        putChar(L'\n');
+    };
     const size_t columns = static_cast<size_t>(f.columnCount);
     for (size_t c = 0; c < columns; ++c) {
-        if (c) out += L'\t';
-        appendCell(out, f.rows[c].label.empty() && f.rows[c].kind == NodeKind::Text ? L"#text" : f.rows[c].label);
+        if (c) putChar(L'\t');
+        put(f.rows[c].label.empty() && f.rows[c].kind == NodeKind::Text ? L"#text" : f.rows[c].label);
     }
-    out += L"\r\n";
+    putBreak();
     const RecordColumns byColumn(f.rows, columns, f.key->kind == NodeKind::Object);
     std::vector<std::pair<int32_t, const Node*>> cells;
     std::wstring value;
@@ -51,19 +66,33 @@ std::wstring tableText(const GridBox& table, const Document& doc) {
         byColumn.cellsOf(record, cells);
         size_t at = 0;
         for (size_t c = 0; c < columns; ++c) {
-            if (c) out += L'\t';
+            if (c) putChar(L'\t');
             for (bool first = true; at < cells.size() && cells[at].first == static_cast<int32_t>(c); ++at, first = false) {
-                if (!first) out += L' ';
+                if (!first) putChar(L' ');
                 const Node* node = cells[at].second;
-                if (node == record)
+                if (node == record) {
                     value = textContent(node);  // the record's own text
-                else
+                } else if (node->kind != NodeKind::Element && node->kind != NodeKind::Object &&
+                           node->kind != NodeKind::Array) {
+                    put(node->value.view());
+                    continue;
+                } else {
                     copyCommandText(node, doc, kCmdCopyValue, value);
-                appendCell(out, value);
+                }
+                put(value);
             }
         }
-        out += L"\r\n";
+        putBreak();
     }
+    return n;
+}
+
+}  // namespace
+
+std::wstring tableText(const GridBox& table, const Document& doc) {
+    if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return {};
+    std::wstring out(putTable(nullptr, *table.frame, doc), L'\0');
+    putTable(out.data(), *table.frame, doc);
     return out;
 }
 

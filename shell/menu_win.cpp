@@ -81,6 +81,9 @@ MenuState menuStateOf(MainWindow& main) {
     s.autoFit = set.autoFit;
     s.userColumnWidths = main.gridPane.ColumnWidthCount() > 0;
     s.gridTable = main.gridPane.menuTableKey != nullptr;
+    const GridBox* table = nullptr;
+    int32_t column = -1;
+    s.sortableCell = s.view == kViewGrid && main.gridPane.SelectedColumn(table, column);
     s.themeMode = set.themeMode;
     s.buttonsMode = set.buttonsMode;
     s.searchMode = set.searchMode;
@@ -194,6 +197,7 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         }
         case kCmdCopyTable: copyGridTable(main); return;
+        case kCmdSortByColumn: main.gridPane.SortBySelectedColumn(); return;
         case kCmdGoToPath: GoToPath(main); return;
         case kCmdEditValue: EditSelectedValue(main); return;
         case kCmdSaveChanges: SaveChanges(main); return;

@@ -220,6 +220,28 @@ void GridPane::SortTable(const GridBox& table, int32_t column) {
     RebuildAround(holder.toggle, holder.toggleKey);
 }
 
+bool GridPane::SelectedColumn(const GridBox*& table, int32_t& column) const {
+    const Node* node = mainWindow->selected;
+    table = TableHolding(node);
+    if (!table || !table->frame->key) return false;
+    const GridFrame& f = *table->frame;
+    // A table's records share one parent (the array, or the element holding the group).
+    const Node* record = node;
+    while (record && record->parent != f.key->parent) record = record->parent;
+    if (!record || record == node) return false;
+    column = RecordColumns(f.rows, static_cast<size_t>(f.columnCount), f.key->kind == NodeKind::Object).columnOf(record, node);
+    return column >= 0;
+}
+
+bool GridPane::SortBySelectedColumn() {
+    const GridBox* table = nullptr;
+    int32_t column = -1;
+    if (!SelectedColumn(table, column)) return false;
+    SortTable(*table, column);
+    mainWindow->RevealSelection();
+    return true;
+}
+
 void GridPane::RebuildAround(uint8_t toggle, const Node* toggleKey) {
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
     // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
