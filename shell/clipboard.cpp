@@ -1,6 +1,8 @@
 // The texts of the copy commands.
 #include "shell/clipboard.h"
 
+#include <vector>
+
 #include "edit/convert.h"
 #include "edit/nodetext.h"
 #include "views/grid.h"
@@ -41,8 +43,9 @@ size_t putCell(wchar_t* out, std::wstring_view text) {
 
 // The table's text at `out`, or only its length when `out` is null: the same walk sizes the
 // buffer and then fills it, so a table of any size is copied into exactly the memory it needs.
-// Plain values are read where they stand; only containers and elements are written out first.
-size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc) {
+// Plain values are read where they stand; the texts of containers and elements are written out
+// once, by the sizing walk, which keeps them in `made` for the filling walk.
+size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc, std::vector<std::wstring>& made) {
     size_t n = 0;
     auto put = [&](std::wstring_view text) { n += putCell(out ? out + n : nullptr, text); };
     auto putChar = [&](wchar_t c) {
@@ -61,7 +64,7 @@ size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc) {
     putBreak();
     const RecordColumns byColumn(f.rows, columns, f.key->kind == NodeKind::Object);
     std::vector<std::pair<int32_t, const Node*>> cells;
-    std::wstring value;
+    size_t next = 0;  // the filling walk's place in `made`
     for (const Node* record : f.records) {
         byColumn.cellsOf(record, cells);
         size_t at = 0;
@@ -70,16 +73,21 @@ size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc) {
             for (bool first = true; at < cells.size() && cells[at].first == static_cast<int32_t>(c); ++at, first = false) {
                 if (!first) putChar(L' ');
                 const Node* node = cells[at].second;
-                if (node == record) {
-                    value = textContent(node);  // the record's own text
-                } else if (node->kind != NodeKind::Element && node->kind != NodeKind::Object &&
-                           node->kind != NodeKind::Array) {
+                if (node != record && node->kind != NodeKind::Element && node->kind != NodeKind::Object &&
+                    node->kind != NodeKind::Array) {
                     put(node->value.view());
                     continue;
-                } else {
-                    copyCommandText(node, doc, kCmdCopyValue, value);
                 }
-                put(value);
+                if (!out) {
+                    made.emplace_back();
+                    if (node == record)
+                        made.back() = textContent(node);  // the record's own text
+                    else
+                        copyCommandText(node, doc, kCmdCopyValue, made.back());
+                    put(made.back());
+                } else if (next < made.size()) {
+                    put(made[next++]);
+                }
             }
         }
         putBreak();
@@ -91,8 +99,9 @@ size_t putTable(wchar_t* out, const GridFrame& f, const Document& doc) {
 
 std::wstring tableText(const GridBox& table, const Document& doc) {
     if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return {};
-    std::wstring out(putTable(nullptr, *table.frame, doc), L'\0');
-    putTable(out.data(), *table.frame, doc);
+    std::vector<std::wstring> made;
+    std::wstring out(putTable(nullptr, *table.frame, doc, made), L'\0');
+    putTable(out.data(), *table.frame, doc, made);
     return out;
 }
 

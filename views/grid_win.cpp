@@ -116,11 +116,21 @@ static std::string localeSortKey(std::wstring_view text) {
     if (text.empty()) return std::string();
     const DWORD flags = LCMAP_SORTKEY | LINGUISTIC_IGNORECASE;
     const int length = static_cast<int>(text.size());
-    const int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr, nullptr, 0);
-    if (bytes <= 0) return std::string();
-    std::string key(static_cast<size_t>(bytes), '\0');
-    LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(key.data()), bytes,
-                  nullptr, nullptr, 0);
+    // One call for the keys of ordinary texts; only a key longer than the buffer asks its size.
+    char buffer[2048];
+    std::string key;
+    int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(buffer),
+                              static_cast<int>(sizeof buffer), nullptr, nullptr, 0);
+    if (bytes > 0) {
+        key.assign(buffer, static_cast<size_t>(bytes));
+    } else {
+        bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr, nullptr, 0);
+        if (bytes <= 0) return std::string();
+        key.assign(static_cast<size_t>(bytes), '\0');
+        bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(key.data()),
+                              bytes, nullptr, nullptr, 0);
+        key.resize(static_cast<size_t>(std::max(bytes, 0)));
+    }
     // The key ends in a zero byte, which would make a key sort before its own extensions.
     while (!key.empty() && key.back() == '\0') key.pop_back();
     return key;
@@ -317,15 +327,16 @@ const GridBox* GridPane::TableHolding(const Node* node) const {
 
 void GridPane::RevealNode(const Node* node) {
     if (!node) return;
-    // Nothing to open (a selection already shown, a reveal right after Expand all): the boxes stay.
-    // Under the filter everything holding a match is open already, and the user's sets wait.
-    if (!expansion.filtered && revealInGrid(node, expansion)) Relayout();
-    if (!EnsureLayout()) return;
+    // Nothing to open (a selection already shown, a cell of a table's row, a reveal right after
+    // Expand all): the boxes stay, however many rows the table has. Under the filter everything
+    // holding a match is open already, and the user's sets wait.
     GridRect r;
-    const Node* shown = gridShownNode(*layout.root, node, Metrics(), r);
+    const bool shown = !stale && layout.root && NodeRect(*layout.root, node, Metrics(), r);
+    if (!expansion.filtered && !shown && revealInGrid(node, expansion)) Relayout();
+    if (!EnsureLayout()) return;
     standInFor = node;
-    standIn = shown;
-    if (!shown) return;
+    standIn = gridShownNode(*layout.root, node, Metrics(), r);
+    if (!standIn) return;
     const Palette& pal = mainWindow->palette;
     const RECT client = clientRect(window);
     const int width = client.right - client.left, height = client.bottom - client.top;

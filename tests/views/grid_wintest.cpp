@@ -679,6 +679,32 @@ TEST_F(GridWindow, KeyboardSortsTheSelectedCellsColumn) {
     EXPECT_EQ(shown(), "abC \u25B2|");
 }
 
+// Go to path (and any reveal) of a cell in a row of a long table scrolls to it; the table is
+// shown already, so nothing is opened and no box is built again.
+TEST_F(GridWindow, GoToPathRevealsATableCellWithoutBuildingTheGridAgain) {
+    std::string text = "[";
+    for (int i = 0; i < 400; ++i) text += (i ? "," : "") + std::string("{\"k\": ") + std::to_string(i) + ", \"v\": \"w\"}";
+    ASSERT_TRUE(openText(L"grid-goto.json", text + "]"));
+    showGrid();
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const size_t boxes = pane().layout.boxes.size();
+    const size_t openNodes = main->gridPane.expansion.nodes.size();
+    GoToPathText(*main, L"$[350].v");
+    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "$[350].v");
+    EXPECT_EQ(first(GridBoxType::Table), table) << "the table was not built again";
+    EXPECT_EQ(main->gridPane.expansion.nodes.size(), openNodes) << "nothing was opened";
+    EXPECT_GE(pane().layout.boxes.size(), boxes);
+    const GridBox* cell = FindLeafBox(root(), main->selected, nullptr);
+    ASSERT_NE(cell, nullptr);
+    RECT client{};
+    GetClientRect(grid(), &client);
+    const int margin = main->palette.scale(kGridMargin);  // boxes are placed inside the grid's margin
+    EXPECT_GT(pane().scrollY, 0);
+    EXPECT_GE(cell->y + margin, pane().scrollY);
+    EXPECT_LE(cell->y + margin + main->palette.rowHeight, pane().scrollY + client.bottom) << "the cell is in view";
+}
+
 // Figures of sorting, copying and filtering a big file; set QM_FEATURE_BENCH to its path and run
 // --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_FeatureFigures.
 TEST_F(GridWindow, DISABLED_FeatureFigures) {
