@@ -14,6 +14,34 @@ namespace qm {
 
 namespace {
 
+// The text of a string literal quoted by `quote`: the quote and the backslash escaped, tab and line
+// breaks (and backspace and form feed when `shortControls`) as short escapes, every other control
+// character as \uXXXX.
+void appendStringEscapes(std::wstring_view text, wchar_t quote, bool shortControls, std::wstring& out) {
+    for (wchar_t c : text) {
+        if (c == quote || c == L'\\') {
+            out += L'\\';
+            out += c;
+        } else if (c == L'\t') {
+            out += L"\\t";
+        } else if (c == L'\n') {
+            out += L"\\n";
+        } else if (c == L'\r') {
+            out += L"\\r";
+        } else if (shortControls && c == L'\b') {
+            out += L"\\b";
+        } else if (shortControls && c == L'\f') {
+            out += L"\\f";
+        } else if (unsigned(c) < 32) {
+            wchar_t buf[8];
+            std::swprintf(buf, 8, L"\\u%04x", unsigned(c));
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+}
+
 constexpr size_t kSummaryKeys = 5;        // keys an object summary lists before ", …"
 constexpr size_t kSummaryAttributes = 4;  // attributes an element summary lists
 constexpr size_t kSummaryNames = 4;       // distinct child names before "…"
@@ -106,25 +134,7 @@ std::wstring xPath(const std::vector<const Node*>& chain, XPathPositions* positi
 // the backslash, and the control characters (a NUL among them, which would end a pasted text).
 void appendBracketedKey(std::wstring_view key, std::wstring& out) {
     out += L"['";
-    for (wchar_t c : key) {
-        switch (c) {
-            case L'\'': out += L"\\'"; break;
-            case L'\\': out += L"\\\\"; break;
-            case L'\b': out += L"\\b"; break;
-            case L'\f': out += L"\\f"; break;
-            case L'\n': out += L"\\n"; break;
-            case L'\r': out += L"\\r"; break;
-            case L'\t': out += L"\\t"; break;
-            default:
-                if (unsigned(c) < 32) {
-                    wchar_t buf[8];
-                    std::swprintf(buf, 8, L"\\u%04x", unsigned(c));
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
+    appendStringEscapes(key, L'\'', true, out);
     out += L"']";
 }
 
@@ -207,23 +217,7 @@ std::wstring jsonQuote(std::wstring_view text) {
     std::wstring out;
     out.reserve(text.size() + 2);
     out += L'"';
-    for (wchar_t c : text) {
-        switch (c) {
-            case L'\t': out += L"\\t"; break;
-            case L'\n': out += L"\\n"; break;
-            case L'\r': out += L"\\r"; break;
-            case L'"': out += L"\\\""; break;
-            case L'\\': out += L"\\\\"; break;
-            default:
-                if (unsigned(c) < 32) {
-                    wchar_t buf[8];
-                    std::swprintf(buf, 8, L"\\u%04x", unsigned(c));
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
+    appendStringEscapes(text, L'"', false, out);
     out += L'"';
     return out;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace qmfuzz {
 
-// A rule of the product that the input broke.
-inline void check(bool ok) {
-    if (!ok) __builtin_trap();
+// A rule of the product that the input broke: names the check's place, then stops the run.
+inline void check(bool ok, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    if (ok) return;
+    std::fprintf(stderr, "broken rule at %s:%d\n", file, line);
+    __builtin_trap();
 }
 
 // The bytes read as UTF-8.
