@@ -288,7 +288,7 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
         case VK_RETURN:
         case VK_F3: RunSearchFromBox(main, GetKeyState(VK_SHIFT) < 0); return 0;
         case VK_ESCAPE:
-            if (StopFilter(main)) return 0;  // the first Escape stops a running filter
+            if (StopSlicedWork(main)) return 0;  // the first Escape stops a running filter or copy
             SetFocus(main.ActiveViewWindow());
             if (main.settings.searchMode == kSearchFieldBehindButton) {
                 main.chrome.searchOpen = false;
@@ -424,6 +424,7 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         status = filterProgressText(filterProgress(doc, main.filterRun->pass)) + L"   " + status;
     else if (main.filter.active)
         status = filterStatusText(main.filter.matched) + L"   " + status;
+    if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     // The status text first (the items left it room), the path in what remains, never less than

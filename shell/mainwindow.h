@@ -14,6 +14,7 @@
 #include "appearance/draw_win.h"
 #include "appearance/palette.h"
 #include "document/document.h"
+#include "shell/clipboard.h"
 #include "shell/filter.h"
 #include "shell/match.h"
 #include "shell/settings.h"
@@ -103,6 +104,8 @@ struct MainWindow {
         size_t nodeCount = 0;  // the document's when it started: another count stops it
     };
     std::unique_ptr<FilterRun> filterRun;
+    // "Copy table" of a big table, made a slice per timer message; null otherwise.
+    std::unique_ptr<TableCopy> tableCopy;
 
     ChromeState chrome;
 
@@ -155,6 +158,20 @@ constexpr UINT_PTR kFilterTimer = 1;
 void ContinueFilter(MainWindow& main);
 // Escape: stops a running filter, leaving everything as it was before it; false when none runs.
 bool StopFilter(MainWindow& main);
+
+// "Copy table" (shell/menu_win.cpp): the record table the grid's menu was opened on goes to the
+// clipboard; a big one is made a slice per timer message, the status bar saying how far it came.
+constexpr UINT_PTR kTableCopyTimer = 2;
+constexpr size_t kTableCopySliceRecords = 2048;
+void CopyGridTable(MainWindow& main);
+void ContinueTableCopy(MainWindow& main);
+// Escape: stops a running copy, the clipboard untouched; false when none runs.
+bool StopTableCopy(MainWindow& main);
+// Escape stops whatever runs in slices; false when nothing does.
+inline bool StopSlicedWork(MainWindow& main) {
+    const bool filter = StopFilter(main);
+    return StopTableCopy(main) || filter;
+}
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
 // and reveals the node `path` names or says in the status bar that there is none.

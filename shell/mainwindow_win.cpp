@@ -99,7 +99,7 @@ bool MainWindow::Create(HWND host, int showFlags) {
 }
 
 void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& path) {
-    StopFilter(*this);
+    StopSlicedWork(*this);
     selected = nullptr;
     lastMatch = nullptr;
     highlight.highlightActive = false;
@@ -195,7 +195,7 @@ bool MainWindow::HandleShortcut(WPARAM key) {
     const bool shift = keyDown(VK_SHIFT);
     const bool alt = keyDown(VK_MENU);
     const Settings& s = settings;
-    if (key == VK_ESCAPE && StopFilter(*this)) return true;
+    if (key == VK_ESCAPE && StopSlicedWork(*this)) return true;
     if (s.searchKeyChar && key == static_cast<WPARAM>(s.searchKeyChar) && ctrl && !alt && shift == s.searchKeyShift &&
         s.searchMode != kSearchFieldNone && s.buttonsMode != kButtonsHidden) {
         FocusSearchBox(*this);
@@ -318,6 +318,7 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
         case WM_KEYDOWN: return onKeyDown(main, message, wParam, lParam);
         case WM_TIMER:
             if (wParam == kFilterTimer) ContinueFilter(main);
+            if (wParam == kTableCopyTimer) ContinueTableCopy(main);
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));

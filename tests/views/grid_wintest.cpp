@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "edit/nodetext.h"
+#include "shell/chrome.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
 #include "shell/clipboard.h"
@@ -705,6 +706,38 @@ TEST_F(GridWindow, GoToPathRevealsATableCellWithoutBuildingTheGridAgain) {
     EXPECT_LE(cell->y + margin + main->palette.rowHeight, pane().scrollY + client.bottom) << "the cell is in view";
 }
 
+// "Copy table" of a table of more than one slice goes on a slice per timer message with its
+// progress in the status bar; Escape stops it with the clipboard untouched; let run, it copies
+// what a copy in one go copies.
+TEST_F(GridWindow, BigTableCopyShowsProgressAndEscapeStopsIt) {
+    std::string text = "[";
+    for (int i = 0; i < 5000; ++i) text += (i ? "," : "") + std::string("{\"k\": ") + std::to_string(i) + ", \"v\": [\"w\"]}";
+    ASSERT_TRUE(openText(L"grid-copy.json", text + "]"));
+    showGrid();
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    main->SelectNode(table->frame->records[0]);
+    auto copyTable = [&] {
+        const MenuTracker saved = menuTracker;
+        menuTracker = chooseCopyTable;
+        SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(-1, -1));
+        menuTracker = saved;
+    };
+    CopyTextToClipboard(main->window, L"before");
+    copyTable();
+    ASSERT_TRUE(main->tableCopy) << "not copied at once";
+    EXPECT_EQ(copyProgressText(main->tableCopy->Progress()), L"Copying the table\u2026 20 % (Esc stops)");
+    SendMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(main->tableCopy);
+    SendMessageW(main->window, WM_TIMER, kTableCopyTimer, 0);  // a timer message already queued does nothing
+    EXPECT_EQ(qmtest::clipboardText(), "before");
+
+    copyTable();
+    for (int slice = 0; main->tableCopy && slice < 10; ++slice) SendMessageW(main->window, WM_TIMER, kTableCopyTimer, 0);
+    EXPECT_FALSE(main->tableCopy);
+    EXPECT_EQ(qmtest::clipboardText(), u8(tableText(*first(GridBoxType::Table), *main->document)));
+}
+
 // Figures of sorting, copying and filtering a big file; set QM_FEATURE_BENCH to its path and run
 // --gtest_also_run_disabled_tests --gtest_filter=GridWindow.DISABLED_FeatureFigures.
 TEST_F(GridWindow, DISABLED_FeatureFigures) {
@@ -739,6 +772,19 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
     t = now();
     const std::wstring text = tableText(*first(GridBoxType::Table), *main->document);
     printf("copy table text: %.3f s, %zu characters\n", now() - t, text.size());
+    {
+        t = now();
+        TableCopy copy(*first(GridBoxType::Table)->frame, *main->document);
+        double slowest = 0;
+        size_t slices = 0;
+        for (bool done = false; !done; ++slices) {
+            const double t0 = now();
+            done = copy.Step(kTableCopySliceRecords);
+            slowest = std::max(slowest, now() - t0);
+        }
+        printf("copy table in slices of %zu records: %.3f s in %zu slices, the longest %.3f s\n", kTableCopySliceRecords,
+               now() - t, slices, slowest);
+    }
     // The filter runs a slice per timer message: the figure is the whole, and the longest time
     // the host waits for one message.
     for (const wchar_t* term : {L"Juliet kilo 4242", L"alpha"}) {
