@@ -35,6 +35,17 @@ inline bool isAlpha(wchar_t c) {
 // The two halves of a UTF-16 surrogate pair.
 inline bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool isLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+// The code point at text[i] and the units it takes: a surrogate pair is one code point, a lone
+// surrogate stands for itself.
+inline char32_t codePointAt(std::wstring_view text, size_t i, size_t& units) {
+    const wchar_t c = text[i];
+    if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+        units = 2;
+        return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+    }
+    units = 1;
+    return char32_t(c);
+}
 inline bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 inline bool isHexDigit(wchar_t c) { return isDigit(c) || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'); }
 // Upper case of the letters of Latin-1, Latin Extended-A, Greek and Cyrillic by table, the same

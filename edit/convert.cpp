@@ -441,33 +441,50 @@ bool isXmlChar(uint32_t c) {
     return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
 }
 
-std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        switch (c) {
-            case L'&': out += L"&amp;"; break;
-            case L'<': out += L"&lt;"; break;
-            case L'>': out += L"&gt;"; break;
-            case L'"': out += inAttribute ? L"&quot;" : L"\""; break;
-            case L'\r': out += L"&#13;"; break;
-            case L'\n': out += inAttribute ? L"&#10;" : L"\n"; break;
-            case L'\t': out += inAttribute ? L"&#9;" : L"\t"; break;
-            default:
-                if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-                    out += c;
-                    out += text[++i];
-                } else if (!isXmlChar(uint32_t(c))) {
-                    wchar_t reference[12];
-                    std::swprintf(reference, 12, L"&#x%X;", unsigned(c));
-                    out += reference;
-                } else {
-                    out += c;
-                }
-                break;
+const wchar_t* xmlReference(char32_t c, XmlPlace place) {
+    switch (c) {
+        case L'&': return L"&amp;";
+        case L'<': return L"&lt;";
+        case L'>': return L"&gt;";
+        case L'\r': return L"&#13;";
+        case L'"': return place == XmlPlace::DoubleQuoted ? L"&quot;" : nullptr;
+        case L'\'': return place == XmlPlace::SingleQuoted ? L"&apos;" : nullptr;
+        case L'\n': return place == XmlPlace::Text ? nullptr : L"&#10;";
+        case L'\t': return place == XmlPlace::Text ? nullptr : L"&#9;";
+        default: return nullptr;
+    }
+}
+
+bool xmlNeedsEscape(wchar_t c, XmlPlace place) { return !isXmlChar(uint32_t(c)) || xmlReference(c, place); }
+
+bool appendXmlEscaped(std::wstring& out, std::wstring_view text, XmlPlace place, bool refuseUnheld,
+                      const std::function<bool(std::wstring_view)>* encodable) {
+    out.reserve(out.size() + text.size());
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(text, i, units);
+        const std::wstring_view piece = text.substr(i, units);
+        i += units;
+        if (const wchar_t* reference = xmlReference(c, place)) {
+            out += reference;
+            continue;
+        }
+        const bool unheld = !isXmlChar(uint32_t(c));
+        if (unheld && refuseUnheld) return false;
+        if (unheld || (c >= 0x80 && encodable && !(*encodable)(piece))) {
+            wchar_t reference[16];
+            std::swprintf(reference, 16, L"&#x%X;", unsigned(c));
+            out += reference;
+        } else {
+            out += piece;
         }
     }
+    return true;
+}
+
+std::wstring xmlEscape(std::wstring_view text, bool inAttribute) {
+    std::wstring out;
+    appendXmlEscaped(out, text, inAttribute ? XmlPlace::DoubleQuoted : XmlPlace::Text, false);
     return out;
 }
 

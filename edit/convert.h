@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,13 +36,29 @@ std::wstring subtreeText(const Node* node, const Document& doc);
 // A character XML 1.0 can hold (its Char production): tab, line feed, carriage return, and every
 // code point from U+0020 but the surrogates and U+FFFE/U+FFFF. `c` is a whole code point.
 bool isXmlChar(uint32_t c);
-// "&", "<", ">" as entities; the double quote too when the text goes into an attribute value. A
-// reader turns a raw carriage return into a line feed, and in an attribute value a raw line feed,
-// tab or carriage return into a space, so these are written as references: "&#13;" everywhere,
-// "&#10;" and "&#9;" in attribute values. A character XML 1.0 cannot hold (a control character, a
-// lone surrogate, U+FFFE, U+FFFF) is written as a hexadecimal reference such as "&#x1;", which
-// keeps it visible and which XML 1.1 readers accept; XML 1.0 readers refuse it, as any text holding
-// it.
+
+// Where escaped XML goes: element text, or an attribute value between double or single quotes.
+enum class XmlPlace { Text, DoubleQuoted, SingleQuoted };
+// The entity or character reference that `c` needs in that place to be read back as itself, or
+// null when it stands as it is: "&", "<", ">" as entities everywhere, the delimiting quote as
+// "&quot;" or "&apos;". A reader turns a raw carriage return into a line feed, and in an attribute
+// value a raw line feed, tab or carriage return into a space, so these are references: "&#13;"
+// everywhere, "&#10;" and "&#9;" in attribute values. Says nothing of the characters XML 1.0
+// cannot hold (isXmlChar).
+const wchar_t* xmlReference(char32_t c, XmlPlace place);
+// Whether a UTF-16 code unit needs more than itself in that place: a reference, or a look at the
+// unit after it (a surrogate); a text without one is written as it is.
+bool xmlNeedsEscape(wchar_t c, XmlPlace place);
+// Appends `text` escaped for `place` (xmlReference). A character XML 1.0 cannot hold (a control
+// character, a lone surrogate, U+FFFE, U+FFFF) ends the writing with false when `refuseUnheld`,
+// and is otherwise written as a hexadecimal reference such as "&#x1;", which keeps it visible and
+// which XML 1.1 readers accept (XML 1.0 readers refuse it, as any text holding it). A character
+// from U+0080 that `encodable` (when given) says the file's encoding cannot hold is a hexadecimal
+// reference too.
+bool appendXmlEscaped(std::wstring& out, std::wstring_view text, XmlPlace place, bool refuseUnheld,
+                      const std::function<bool(std::wstring_view)>* encodable = nullptr);
+// The copy writers' escaping: appendXmlEscaped of element text or a double-quoted attribute value,
+// characters XML 1.0 cannot hold written as references.
 std::wstring xmlEscape(std::wstring_view text, bool inAttribute);
 
 // A UTF-16 code unit a YAML text cannot carry raw on a line: a YAML reader refuses C0 controls

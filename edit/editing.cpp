@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "document/chars.h"
@@ -72,18 +73,6 @@ const wchar_t* editMessageEncoding() {
 namespace {
 
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-// The code point at text[i] and the units it takes: a surrogate pair is one code point, a lone
-// surrogate stands for itself.
-char32_t codePointAt(std::wstring_view text, size_t i, size_t& units) {
-    const wchar_t c = text[i];
-    if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-        units = 2;
-        return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-    }
-    units = 1;
-    return char32_t(c);
-}
 
 // A lone surrogate is no character: no encoding writes it so that it reads back.
 bool hasLoneSurrogateIn(std::wstring_view text) {
@@ -204,33 +193,10 @@ std::wstring doubleQuoted(std::wstring_view value, QuoteStyle style, const Encod
 // attribute, a raw line break or tab into a space. Empty with the refusal when XML 1.0 cannot
 // hold a character at all (most C0 controls, U+FFFE, U+FFFF).
 Replacement xmlReplacement(std::wstring_view typed, bool attribute, wchar_t delimiter, const Encodable& encodable) {
-    const std::wstring value = withoutCarriageReturnsBeforeLineFeeds(typed);
+    const XmlPlace place = !attribute ? XmlPlace::Text : delimiter == L'\'' ? XmlPlace::SingleQuoted : XmlPlace::DoubleQuoted;
     std::wstring out;
-    out.reserve(value.size());
-    for (size_t i = 0; i < value.size();) {
-        size_t units = 1;
-        const char32_t c = codePointAt(value, i, units);
-        const std::wstring_view piece = std::wstring_view(value).substr(i, units);
-        i += units;
-        if (!isXmlChar(uint32_t(c))) return Replacement{{}, editMessageCannotHold()};
-        switch (c) {
-            case L'&': out += L"&amp;"; continue;
-            case L'<': out += L"&lt;"; continue;
-            case L'>': out += L"&gt;"; continue;
-            case L'\r': out += L"&#13;"; continue;
-            default: break;
-        }
-        if (attribute) {
-            if (c == L'"' && delimiter != L'\'') { out += L"&quot;"; continue; }
-            if (c == L'\'' && delimiter != L'"') { out += L"&apos;"; continue; }
-            if (c == L'\n') { out += L"&#10;"; continue; }
-            if (c == L'\t') { out += L"&#9;"; continue; }
-        }
-        if (c >= 0x80 && !encodable(piece))
-            appendHexEscape(out, L"&#x%X;", unsigned(c));
-        else
-            out += piece;
-    }
+    if (!appendXmlEscaped(out, withoutCarriageReturnsBeforeLineFeeds(typed), place, true, &encodable))
+        return Replacement{{}, editMessageCannotHold()};
     return Replacement{{std::move(out)}, nullptr};
 }
 
@@ -314,6 +280,18 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
         case DocumentFormat::Registry: break;
     }
     return one(std::wstring(newValue));
+}
+
+bool isEditableKind(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Attribute:
+        case NodeKind::Text:
+        case NodeKind::String:
+        case NodeKind::Number:
+        case NodeKind::Bool:
+        case NodeKind::Null: return true;
+        default: return false;
+    }
 }
 
 uint64_t fileDigest(const uint8_t* data, size_t size) {
@@ -423,9 +401,44 @@ private:
 // between the halves of a surrogate pair) and compared as it goes: checking a big file then needs
 // no second copy of it. Other code pages, some of which carry a state from one character to the
 // next, are encoded whole.
+// Whether `text` is exactly the UTF-8 `bytes`. UTF-8 writes every character one way only, so
+// each is encoded where it stands and compared, with no converted copy; a lone surrogate has
+// no UTF-8 form.
+bool isUtf8Of(std::wstring_view text, const uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        const char32_t c = codePointAt(text, i, units);
+        i += units;
+        if (c < 0x80) {
+            if (done == size || bytes[done] != c) return false;
+            ++done;
+            continue;
+        }
+        if (isSurrogate(c)) return false;
+        uint8_t encoded[4];
+        size_t n;
+        if (c < 0x800) {
+            encoded[0] = static_cast<uint8_t>(0xC0 | (c >> 6));
+            n = 2;
+        } else if (c < 0x10000) {
+            encoded[0] = static_cast<uint8_t>(0xE0 | (c >> 12));
+            n = 3;
+        } else {
+            encoded[0] = static_cast<uint8_t>(0xF0 | (c >> 18));
+            n = 4;
+        }
+        for (size_t k = 1; k < n; ++k) encoded[k] = static_cast<uint8_t>(0x80 | ((c >> (6 * (n - 1 - k))) & 0x3F));
+        if (n > size - done || !std::equal(encoded, encoded + n, bytes + done)) return false;
+        done += n;
+    }
+    return done == size;
+}
+
 bool encodesTo(std::wstring_view text, const std::wstring& encoding, const uint8_t* bytes, size_t size,
                CodePageEncoder encoder) {
     const EncodingInfo info = encodingInfo(encoding);
+    if (info.kind == EncodingInfo::Utf8) return isUtf8Of(text, bytes, size);
     const bool characterwise = info.kind != EncodingInfo::CodePage || info.codePage == kCodePageUtf8 ||
                                (info.codePage >= 1250 && info.codePage <= 1258);
     const size_t slice = characterwise ? size_t(1) << 16 : text.size();
@@ -452,18 +465,6 @@ size_t markLength(const std::vector<uint8_t>& bytes) {
     return 0;
 }
 
-bool isScalarKind(NodeKind kind) {
-    switch (kind) {
-        case NodeKind::Attribute:
-        case NodeKind::Text:
-        case NodeKind::String:
-        case NodeKind::Number:
-        case NodeKind::Bool:
-        case NodeKind::Null: return true;
-        default: return false;
-    }
-}
-
 bool holdsText(NodeKind kind) { return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text; }
 
 // Whether the edited value reads back as what the user typed: the same text where the value is
@@ -480,7 +481,7 @@ const wchar_t* refusalFor(const Document& document, const Node* node, std::wstri
 const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wstring_view oldSource,
                             const Reparse& after, std::wstring_view typed) {
     const wchar_t* refusal = refusalFor(document, node, oldSource);
-    if (!isScalarKind(after.kind)) return refusal;
+    if (!isEditableKind(after.kind)) return refusal;
     bool wantText = holdsText(node->kind) || quotedBefore(oldSource);
     if (document.format == DocumentFormat::Yaml && !wantText) {
         // Typed into a number, boolean or null: the kind the text reads as, text included.
@@ -507,7 +508,7 @@ bool sameShape(const Document& shown, const Document& fresh) {
         if (a.children.size() != b.children.size() || a.attributeCount != b.attributeCount || a.keyed != b.keyed ||
             a.name != b.name)
             return false;
-        if ((a.kind != b.kind) && !(isScalarKind(a.kind) && isScalarKind(b.kind))) return false;
+        if ((a.kind != b.kind) && !(isEditableKind(a.kind) && isEditableKind(b.kind))) return false;
     }
     return true;
 }
@@ -533,8 +534,48 @@ void takeValuesOf(Document& shown, const Document& fresh) {
 
 EditOutcome refuse(const wchar_t* message) { return EditOutcome{message, false}; }
 
+// What a JSON or JSON Lines text reads a new source as when it stands where a scalar stood,
+// without parsing the whole text: the source alone is read in the same grammar (as the only item
+// of an array) and must be one scalar that takes exactly its characters. The text around it is
+// what parsed cleanly before, and the scalar ends where the old one ended, before a character
+// that ends every scalar (white space, a comma, a closing bracket, a comment, the end of the
+// text): so the whole edited text reads as before with only this node's kind and value new. No
+// line break on either side keeps every later node on its line. False when in any doubt; then
+// the whole edited text is parsed.
+bool readScalarInPlace(const Document& document, const ValueSpan& span, const std::wstring& newSource, Reparse& report,
+                       size_t& parsedCharacters) {
+    if (document.format != DocumentFormat::Json && document.format != DocumentFormat::JsonLines) return false;
+    if (newSource.empty()) return false;
+    auto breaksLine = [](std::wstring_view piece) { return piece.find_first_of(L"\r\n") != std::wstring_view::npos; };
+    if (breaksLine(newSource) || breaksLine(span.source())) return false;
+    if (span.end < span.text.size() && std::wstring_view(L" \t\r\n,]}/").find(span.after()) == std::wstring_view::npos)
+        return false;
+
+    Document fragment;
+    fragment.recordSpans = true;
+    std::wstring text;
+    text.reserve(newSource.size() + 2);
+    text.append(1, L'[').append(newSource).append(1, L']');
+    parsedCharacters += text.size();
+    if (!parseText(L"value.json", std::move(text), fragment) || !fragment.errorMessage.empty()) return false;
+    if (fragment.format != DocumentFormat::Json || !fragment.root || fragment.root->children.size() != 1) return false;
+    const Node* array = fragment.root->children[0];
+    if (array->kind != NodeKind::Array || array->children.size() != 1) return false;
+    const Node* value = array->children[0];
+    uint32_t start = 0, end = 0;
+    if (!isEditableKind(value->kind) || !value->children.empty() || value->tag || !nodeSpan(fragment, value, start, end) ||
+        start != 1 || end != 1 + newSource.size())
+        return false;
+    report = Reparse{};
+    report.clean = true;
+    report.nodeCount = document.nodes.size();
+    report.kind = value->kind;
+    report.value = value->value.str();
+    return true;
+}
+
 EditOutcome editValueChecked(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
-                             EditFileAccess& files) {
+                             EditFileAccess& files, size_t& parsed) {
     if (document.format == DocumentFormat::Registry) return refuse(messageRegistry());
     if (!document.errorMessage.empty()) return refuse(messageErrors());
     if (!files.writable(filePath)) return refuse(editMessageReadOnly());
@@ -568,6 +609,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     if (unchanged) {
         before = reportNode(document, k);
     } else {
+        parsed += text.size();
         FreshParse parse(filePath, text, encoding);
         before = parse.report(k);
     }
@@ -602,26 +644,41 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
             if (!refusal) refusal = editMessageEncoding();
             continue;
         }
+        // While the text is the one the shown document was parsed from, a scalar that stays a
+        // scalar in place is read alone, and the text is edited where it lies once that passes;
+        // anything else parses a whole edited copy.
+        Reparse inPlace;
+        const bool alone = unchanged && readScalarInPlace(document, span, newSource, inPlace, parsed);
         std::wstring edited;
-        edited.reserve(text.size() - (before.end - before.start) + newSource.size());
-        edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
-
-        FreshParse after(filePath, edited, encoding);
-        const Reparse report = after.report(k);
+        std::optional<FreshParse> after;
+        if (!alone) {
+            edited.reserve(text.size() - (before.end - before.start) + newSource.size());
+            edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
+            parsed += edited.size();
+            after.emplace(filePath, edited, encoding);
+        }
+        const Reparse report = alone ? inPlace : after->report(k);
         const wchar_t* failed = nullptr;
         if (!report.clean || report.nodeCount != document.nodes.size())
             failed = refusalFor(document, node, span.source());
         else
             failed = readsAsTyped(document, node, span.source(), report, value);
-        if (!failed && !sameShape(document, after.doc)) failed = messageChanged();
+        if (!failed && !alone && !sameShape(document, after->doc)) failed = messageChanged();
         if (failed) {
             if (!refusal) refusal = failed;
             continue;
         }
 
         // Everything is checked: from here on the document changes.
-        takeValuesOf(document, after.doc);
-        after.giveBack();
+        if (alone) {
+            text.replace(before.start, before.end - before.start, newSource);
+            if (node->value != report.value) node->value = storeText(document, report.value);
+            node->kind = report.kind;
+            edited = std::move(text);
+        } else {
+            takeValuesOf(document, after->doc);
+            after->giveBack();
+        }
         std::wstring().swap(text);
         std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
         if (!document.modified) document.prefixBytes = std::move(prefix);
@@ -643,13 +700,17 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
 
 EditOutcome editValueWith(Document& document, const std::wstring& filePath, Node* node, const ValueEditor& editor,
                           EditFileAccess& files) {
+    size_t parsed = 0;
+    EditOutcome outcome;
     try {
-        return editValueChecked(document, filePath, node, editor, files);
+        outcome = editValueChecked(document, filePath, node, editor, files, parsed);
     } catch (const std::bad_alloc&) {
-        return refuse(messageOutOfMemory());
+        outcome = refuse(messageOutOfMemory());
     } catch (const std::length_error&) {
-        return refuse(messageOutOfMemory());
+        outcome = refuse(messageOutOfMemory());
     }
+    outcome.parsedCharacters = parsed;
+    return outcome;
 }
 
 }  // namespace qm

@@ -26,6 +26,9 @@ namespace qm {
 struct EditOutcome {
     std::wstring message;
     bool changed = false;
+    // The characters the checks parsed: the whole text when it had to be read again, or only the
+    // new value when it cannot change the structure.
+    size_t parsedCharacters = 0;
 };
 
 // The value editor: given the current value, whether the user confirmed, and the new value.
@@ -80,6 +83,9 @@ struct Replacement {
 Replacement sourceReplacement(const Document& document, const Node* node, const ValueSpan& span,
                               std::wstring_view newValue, const Encodable& encodable);
 
+// The kinds of node whose value an edit changes: attributes, texts and scalar values.
+bool isEditableKind(NodeKind kind);
+
 // A digest of a file's bytes, to tell whether the file still holds what an edit was made from.
 uint64_t fileDigest(const uint8_t* data, size_t size);
 
@@ -123,10 +129,22 @@ public:
     virtual bool replace(const std::wstring& target, const std::wstring& replacement);
     virtual void remove(const std::wstring& path);
     virtual void pause(DWORD milliseconds);
+    // The file a path leads to past symbolic links (GetFinalPathNameByHandleW), or the path as
+    // given when it cannot be followed.
+    virtual std::wstring finalPath(const std::wstring& path);
+    // How many names (hard links) the file has; 0 when that cannot be read.
+    virtual DWORD links(const std::wstring& path);
+    // Whether two files grant the same access (alike access-control lists); true when either
+    // list cannot be read.
+    virtual bool sameAccess(const std::wstring& file, const std::wstring& other);
+    virtual bool setAttributes(const std::wstring& path, DWORD attributes);
 };
 
 // Writes editedText to the file through filePath + ".qmedit"; an empty message on success, also
-// when there is nothing to save. A failed save keeps the edit pending; afterwards the file holds
+// when there is nothing to save. Through a symbolic link the file it leads to is written (the
+// temporary file lies beside that file), and the file keeps its attributes; a file with other
+// names (hard links), or whose access the temporary file would not carry, gets the new text
+// written into it once the temporary file holds it all. A failed save keeps the edit pending; afterwards the file holds
 // either its old text or the new one, or the message names the temporary file that holds the
 // new text. When the file no longer holds the bytes the edited text was made from (another
 // program changed it), nothing is written and the message is editMessageChangedOnDisk(), unless

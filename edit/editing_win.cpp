@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ namespace {
 constexpr wchar_t kTempSuffix[] = L".qmedit";
 constexpr int kReplaceAttempts = 3;
 constexpr DWORD kReplaceRetryMs = 100;
+// The attributes SetFileAttributesW takes, which a replaced file keeps.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
 
 // Where the in-place field goes, in DIPs. In the tree it covers the value column from a little
 // left of the value's text (which starts kTreeValueInset into the column) almost to the edge; in
@@ -126,6 +130,67 @@ void SaveFileAccess::remove(const std::wstring& path) { DeleteFileW(path.c_str()
 
 void SaveFileAccess::pause(DWORD milliseconds) { Sleep(milliseconds); }
 
+std::wstring SaveFileAccess::finalPath(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return path;
+    std::wstring resolved(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, resolved.data(), DWORD(resolved.size()), FILE_NAME_NORMALIZED);
+    if (length >= resolved.size()) {
+        resolved.resize(length);
+        length = GetFinalPathNameByHandleW(file, resolved.data(), DWORD(resolved.size()), FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= resolved.size()) return path;
+    resolved.resize(length);
+    // "\\?\C:\..." and "\\?\UNC\server\..." lose the prefix while the name with the temporary
+    // suffix still fits the classic limit; a longer path keeps it and is reached through it.
+    const std::wstring_view prefix = L"\\\\?\\", unc = L"UNC\\";
+    if (resolved.compare(0, prefix.size(), prefix) != 0) return resolved;
+    std::wstring plain = resolved.substr(prefix.size());
+    if (plain.compare(0, unc.size(), unc) == 0) plain = L"\\\\" + plain.substr(unc.size());
+    else if (plain.size() < 2 || plain[1] != L':') return resolved;
+    return plain.size() + std::size(kTempSuffix) <= MAX_PATH ? plain : resolved;
+}
+
+DWORD SaveFileAccess::links(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL ok = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return ok ? info.nNumberOfLinks : 0;
+}
+
+namespace {
+
+// The bytes of a file's access-control list, or nothing when they cannot be read.
+std::vector<uint8_t> accessList(const std::wstring& path) {
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::vector<uint8_t> descriptor(size);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted) || !present || !list)
+        return {};
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(list);
+    return std::vector<uint8_t>(bytes, bytes + list->AclSize);
+}
+
+}  // namespace
+
+bool SaveFileAccess::sameAccess(const std::wstring& file, const std::wstring& other) {
+    const std::vector<uint8_t> mine = accessList(file), theirs = accessList(other);
+    return mine.empty() || theirs.empty() || mine == theirs;
+}
+
+bool SaveFileAccess::setAttributes(const std::wstring& path, DWORD attributes) {
+    return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+
 std::wstring saveDocument(Document& document, const std::wstring& filePath, bool overwrite) {
     SaveFileAccess files;
     return saveDocumentWith(document, filePath, files, overwrite);
@@ -135,37 +200,53 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
                               bool overwrite) {
     if (!document.modified) return std::wstring();
     try {
-        const DWORD attributes = files.attributes(filePath);
+        // A symbolic link stays a link: the file it leads to is the one replaced, with the
+        // temporary file beside it. When the link cannot be followed the path is taken as given.
+        const std::wstring target = files.finalPath(filePath);
+        const DWORD attributes = files.attributes(target);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return editMessageReadOnly();
         std::vector<uint8_t> bytes;
         // The edited text was made from the file's bytes as the first edit read them (or as the
         // last save wrote them); another program's change since then would be lost unseen. A file
         // that cannot be read now (held open, gone) goes on to the steps below, which report it.
-        if (!overwrite && files.read(filePath, bytes) &&
+        if (!overwrite && files.read(target, bytes) &&
             (bytes.size() != document.baseSize || fileDigest(bytes.data(), bytes.size()) != document.baseDigest))
             return editMessageChangedOnDisk();
         std::vector<uint8_t>().swap(bytes);
         if (!bytesToSave(document, bytes)) return editMessageEncoding();
         const uint64_t savedSize = bytes.size(), savedDigest = fileDigest(bytes.data(), bytes.size());
 
-        const std::wstring temp = filePath + kTempSuffix;
+        const std::wstring temp = target + kTempSuffix;
         bool opened = false;
         if (!files.write(temp, CREATE_ALWAYS, bytes, opened)) {
             if (opened) files.remove(temp);
             return editMessageNotSaved();
         }
         std::vector<uint8_t>().swap(bytes);  // the temporary file holds them now
+        // Replacing the file gives its name a new file: the file's other names (hard links) would
+        // keep the old text, and where the new file does not grant the access the old one did
+        // (under Wine, whose replacement brings the temporary file's default Unix mode) the
+        // file's permissions would change. Then the new text goes into the file itself, with the
+        // temporary file kept as the complete copy until that write has succeeded.
+        const bool intoTheFile = files.links(target) > 1 || !files.sameAccess(target, temp);
         bool replaced = false;
-        for (int attempt = 0; attempt < kReplaceAttempts && !replaced; ++attempt) {
-            replaced = files.replace(filePath, temp);
+        for (int attempt = 0; attempt < kReplaceAttempts && !replaced && !intoTheFile; ++attempt) {
+            replaced = files.replace(target, temp);
             if (!replaced) files.pause(kReplaceRetryMs);
         }
-        if (!replaced) {
-            // The replacement failed (the file is held open by another program, say): the new
-            // text goes into the file itself. Should that write fail after the file was opened,
-            // or the original be gone, the temporary file is the only complete copy left, so it
-            // is kept and named instead of deleted.
+        if (replaced) {
+            // The hidden, system and archive marks stay as they were (Windows keeps them; Wine
+            // gives the file the temporary file's); the file has changed, so it is due for backup.
+            const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : (attributes & kSettableAttributes);
+            const DWORD now = files.attributes(target);
+            if (kept && now != INVALID_FILE_ATTRIBUTES && (now & kSettableAttributes) != (kept | FILE_ATTRIBUTE_ARCHIVE))
+                files.setAttributes(target, kept | FILE_ATTRIBUTE_ARCHIVE);
+        } else {
+            // The replacement failed (the file is held open by another program, say) or was not
+            // tried: the new text goes into the file itself. Should that write fail after the
+            // file was opened, or the original be gone, the temporary file is the only complete
+            // copy left, so it is kept and named instead of deleted.
             bool encoded = false;
             try {
                 encoded = bytesToSave(document, bytes);
@@ -176,9 +257,9 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
                 return editMessageNotSaved();
             }
             bool truncated = false;
-            const bool written = files.write(filePath, TRUNCATE_EXISTING, bytes, truncated);
+            const bool written = files.write(target, TRUNCATE_EXISTING, bytes, truncated);
             if (!written) {
-                if (truncated || files.attributes(filePath) == INVALID_FILE_ATTRIBUTES) return keptTempMessage(temp);
+                if (truncated || files.attributes(target) == INVALID_FILE_ATTRIBUTES) return keptTempMessage(temp);
                 files.remove(temp);
                 return editMessageNotSaved();
             }
@@ -196,18 +277,6 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
 // ---- the commands ----
 
 namespace {
-
-bool isEditableKind(NodeKind kind) {
-    switch (kind) {
-        case NodeKind::Attribute:
-        case NodeKind::Text:
-        case NodeKind::String:
-        case NodeKind::Number:
-        case NodeKind::Bool:
-        case NodeKind::Null: return true;
-        default: return false;
-    }
-}
 
 bool holdsOnlyText(const Node* node) {
     return node->kind == NodeKind::Element && node->attributeCount == 0 && node->children.size() == 1 &&

@@ -222,21 +222,33 @@ std::wstring jsonQuote(std::wstring_view text) {
     return out;
 }
 
+bool labelIsName(const Node* node) {
+    if (!node) return false;
+    switch (node->kind) {
+        case NodeKind::Root:
+        case NodeKind::Text:
+        case NodeKind::CData:
+        case NodeKind::Comment:
+        case NodeKind::XmlDeclaration: return false;
+        case NodeKind::Element:
+        case NodeKind::Attribute:
+        case NodeKind::ProcessingInstruction:
+        case NodeKind::DocType: return true;
+        default: return node->keyed;
+    }
+}
+
 std::wstring nodeLabel(const Node* node) {
     if (!node) return {};
+    if (labelIsName(node)) return node->name.str();
     switch (node->kind) {
         case NodeKind::Root:
         case NodeKind::Text:
         case NodeKind::CData:
         case NodeKind::Comment: return {};
-        case NodeKind::Element:
-        case NodeKind::Attribute:
-        case NodeKind::ProcessingInstruction:
-        case NodeKind::DocType: return node->name.str();
         case NodeKind::XmlDeclaration: return L"xml";
         default: break;
     }
-    if (node->keyed) return node->name.str();
     const Node* parent = node->parent;
     if (!parent) return {};
     if (parent->kind == NodeKind::Array) return L'[' + decimal(node->indexInParent) + L']';

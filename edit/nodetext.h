@@ -22,6 +22,8 @@ std::wstring jsonQuote(std::wstring_view text);
 // Name column and "Copy name": tag or attribute name, key, "[i]" for array items, "Document n"
 // for the documents of a multi-document file; empty for text, CDATA, comments and the root.
 std::wstring nodeLabel(const Node* node);
+// Whether nodeLabel is the node's own name (an element, attribute or member, say).
+bool labelIsName(const Node* node);
 // Value column: the value on one line, at most kValuePreviewLimit characters plus an ellipsis.
 std::wstring valuePreview(const Node* node);
 // Content summary of a closed node in the grid: item count, first keys, attributes and text, or

@@ -1,9 +1,9 @@
 // Fuzz target for the Source view's text: the first byte picks the format and the search flags,
 // the next one the search text's length; the search text and then the file (UTF-8) follow. The
-// text is built formatted and as written, each completely, and must hold its rules: lines
-// strictly ordered and covering the text, no carriage return or tab left, a tokenizer state for
-// every line, every node's range inside the lines, every line's node covering it or inherited
-// from the line before. Then Find Next walks forward from the top, each step with its own budget:
+// text is indexed formatted and as written, each completely, and must hold its rules: every line
+// the same whichever order the lines are fetched in, no line feed, carriage return or tab in a
+// line, the lengths adding up, the copy made of the lines, a tokenizer state for every line, every
+// node's range inside the lines, every line's node covering it or inherited from the line before. Then Find Next walks forward from the top, each step with its own budget:
 // each step lands strictly after the one before, and a plain search visits exactly the
 // occurrences a direct scan of each line finds.
 #include <algorithm>
@@ -37,11 +37,27 @@ std::vector<std::pair<size_t, size_t>> plainOccurrences(const qm::SourceText& st
     return out;
 }
 
+// The lines fetched from the top, then from the bottom one by one and in jumps, as the view asks
+// for them: each fetch gives the same text, with no line feed, carriage return or tab left, and
+// the lengths add up to the text's length.
 void checkLines(qm::Document& doc, qm::SourceText& st) {
     const size_t lines = st.lineCount();
-    check(lines >= 1 && st.lineStarts.front() == 0 && st.lineStarts.back() == st.text.size() + 1);
-    for (size_t i = 0; i < lines; ++i) check(st.lineStarts[i] < st.lineStarts[i + 1]);
-    check(st.text.find_first_of(L"\r\t") == std::wstring::npos);
+    check(lines >= 1);
+    std::vector<std::wstring> text;
+    uint64_t length = lines - 1;
+    for (size_t i = 0; i < lines; ++i) {
+        text.emplace_back(st.line(i));
+        check(text.back().find_first_of(L"\n\r\t") == std::wstring::npos);
+        length += text.back().size();
+    }
+    check(length == st.textLength);
+    for (size_t i = lines; i-- > 0;) check(st.line(i) == text[i]);
+    for (size_t k = 0, i = lines / 2; k < lines; ++k, i = (i + 7919) % lines) check(st.line(i) == text[i]);
+    if (!st.showsSourceText) {
+        std::wstring copy;
+        for (size_t i = 0; i < lines; ++i) copy += (i ? L"\r\n" : L"") + text[i];
+        check(qm::sourceCopyText(&doc, st) == copy);
+    }
     qm::ensureLineStates(st, lines - 1);
     check(st.lineStates.size() == lines);
     qm::ensureLineNodes(doc, st);
@@ -51,10 +67,11 @@ void checkLines(qm::Document& doc, qm::SourceText& st) {
     // A line selects the node whose range covers it; a line no range covers (a closing bracket
     // line, trailing blank lines) selects what the line before it selects.
     for (size_t i = 0; i < lines; ++i) {
-        if (!st.lineNodes[i]) continue;
-        const qm::LineRange r = qm::sourceLineRange(st, doc, st.lineNodes[i]);
+        const qm::Node* node = st.lineNode(i);
+        if (!node) continue;
+        const qm::LineRange r = qm::sourceLineRange(st, doc, node);
         check(r.valid());
-        if (size_t(r.first) > i || i > size_t(r.last)) check(i > 0 && st.lineNodes[i - 1] == st.lineNodes[i]);
+        if (size_t(r.first) > i || i > size_t(r.last)) check(i > 0 && st.lineNode(i - 1) == node);
     }
 }
 

@@ -146,9 +146,12 @@ if want dump && [ $ok_win64 = 1 ] && [ -d ../shared/corpus ]; then
   check copy-roundtrip-wine "$QM_PYTHON" tests/tools/copy_roundtrip.py "$WINE" build/win64/quillmap-dump.exe ../shared/corpus
 fi
 # Every accepted edit of the edit-outcome tables, read back by Python's json, tomllib, PyYAML and
-# ElementTree: the typed value at the edited node, every other value unchanged.
+# ElementTree: the typed value at the edited node, every other value unchanged; natively, and the
+# saves in code pages that Windows converts under Wine (one table, a second or two).
 if want dump && [ $ok_native = 1 ]; then
-  check edit-readers "$QM_PYTHON" tests/tools/edit_readers.py build/native/quillmap_core_tests
+  edit_runs=(build/native/quillmap_core_tests)
+  [ $ok_win64 = 1 ] && edit_runs+=(-- build/win64/quillmap_win_tests.exe "$WINE")
+  check edit-readers "$QM_PYTHON" tests/tools/edit_readers.py "${edit_runs[@]}"
 fi
 # The dump tool names why it loaded nothing (missing file, folder, empty, too large, not our format).
 if want dump && [ $ok_native = 1 ]; then

@@ -150,10 +150,9 @@ std::wstring tableText(const GridBox& table, const Document& doc) {
     return std::move(copy.Text());
 }
 
-void showNulCharacters(std::wstring& text) {
-    for (wchar_t& c : text)
-        if (c == L'\0') c = kNulSymbol;
-}
+void showNulCharacters(wchar_t* text, size_t length) { std::replace(text, text + length, L'\0', kNulSymbol); }
+
+void showNulCharacters(std::wstring& text) { showNulCharacters(text.data(), text.size()); }
 
 bool copyCommandText(const Node* node, const Document& doc, int id, std::wstring& text) {
     switch (id) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@ constexpr int kCmdCopyAs = 103;
 // rest off unseen: copies hold U+2400 SYMBOL FOR NULL in its place.
 constexpr wchar_t kNulSymbol = 0x2400;
 void showNulCharacters(std::wstring& text);
+void showNulCharacters(wchar_t* text, size_t length);
 
 // The text copy command `id` takes from `node`; false for any other id. "Copy value" gives a
 // scalar's value, a simple element's text and the subtree text of anything with children.
@@ -91,6 +93,9 @@ struct MainWindow;
 void RunCopyCommand(MainWindow& main, int id);
 // Places `text` on the clipboard as UTF-16 text; false when that could not be done.
 bool CopyTextToClipboard(HWND window, const std::wstring& text);
+// Places `length` characters on the clipboard that `write` puts straight into its buffer (which
+// has room for exactly that many and ends them): a long text is never held twice.
+bool CopyTextToClipboard(HWND window, size_t length, const std::function<void(wchar_t*)>& write);
 
 }  // namespace qm
 #endif

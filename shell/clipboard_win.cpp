@@ -9,13 +9,18 @@
 namespace qm {
 
 bool CopyTextToClipboard(HWND window, const std::wstring& text) {
-    if (!OpenClipboard(window)) return false;
+    return CopyTextToClipboard(window, text.size(), [&](wchar_t* out) { std::memcpy(out, text.data(), text.size() * sizeof(wchar_t)); });
+}
+
+bool CopyTextToClipboard(HWND window, size_t length, const std::function<void(wchar_t*)>& write) {
+    if (length >= SIZE_MAX / sizeof(wchar_t) || !OpenClipboard(window)) return false;
     EmptyClipboard();
     bool placed = false;
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t))) {
         if (void* target = GlobalLock(memory)) {
-            std::memcpy(target, text.c_str(), bytes);
+            wchar_t* out = static_cast<wchar_t*>(target);
+            write(out);
+            out[length] = L'\0';
             GlobalUnlock(memory);
             placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         }

@@ -104,9 +104,10 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     lastMatch = nullptr;
     highlight.highlightActive = false;
     chrome.searchOutcome = SearchOutcome::Found;
-    // The rows point into the old document: drop them before it goes.
+    // The rows and the source's lines point into the old document: drop them before it goes.
     treePane.rows.clear();
     treePane.expanded.clear();
+    sourcePane.source.clear();
     gridPane.ForgetDocument();
     filter = FilterState{};
     gridPane.expansion.filtered = false;

@@ -186,12 +186,7 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         case kCmdFont: chooseContentFont(main); return;
         case kCmdCounts: main.SetShowCounts(!set.showCounts); return;
-        case kCmdCopySource: {
-            std::wstring text = main.sourcePane.WholeText();
-            showNulCharacters(text);
-            CopyTextToClipboard(main.window, text);
-            return;
-        }
+        case kCmdCopySource: main.sourcePane.CopyWholeText(); return;
         case kCmdCopyTable: CopyGridTable(main); return;
         case kCmdSortByColumn: main.gridPane.SortBySelectedColumn(); return;
         case kCmdGoToPath: GoToPath(main); return;

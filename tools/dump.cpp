@@ -7,7 +7,8 @@
 // error; a listing that needs more work than one search may do stops with status 2).
 // --set PATH VALUE [--save] (Windows build) edits the value of the node whose path is PATH as the
 // viewer's "Edit value" does, with VALUE as the typed text, and with --save writes the file as
-// "Save changes" does; a refused edit or save prints the viewer's message and exits with 1.
+// "Save changes" does; a refused edit or save prints the viewer's message and exits with 1. With
+// --stats it also prints the time the edit took.
 // --get PATH prints the line of the node the path names (in any syntax the document's paths use),
 // or says on stderr that no node has that path and exits with 4.
 // --requests LIST [FILE] answers the requests of a UTF-8 file, one a line, paths escaped as the node
@@ -194,6 +195,17 @@ double seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
+
+#ifdef _WIN32
+// The processor time the process has used (user and kernel): steadier than the time passed on
+// a busy machine.
+double processorSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) * 1e-7; };
+    return value(kernel) + value(user);
+}
+#endif
 
 // Current and peak resident memory of the process in bytes (the working set on Windows).
 void memoryUse(double& current, double& peak) {
@@ -429,7 +441,7 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
 
 int usage() {
     std::fputs("usage: quillmap-dump [--spans] [--copy-as | --stats | --find TEXT [--regex] [--case] [--words] | "
-               "--set PATH VALUE [--save] | --get PATH] FILE\n       quillmap-dump --requests LIST [FILE]\n",
+               "--set PATH VALUE [--save] [--stats] | --get PATH] FILE\n       quillmap-dump --requests LIST [FILE]\n",
                stderr);
     return 3;
 }
@@ -442,10 +454,14 @@ int setValue(qm::Document& doc, const Options& opt) {
         std::fprintf(stderr, "quillmap-dump: no node has the path %s\n", qm::wideToUtf8(opt.setPath).c_str());
         return 3;
     }
+    const double started = seconds(), processor = processorSeconds();
     const qm::EditOutcome outcome = qm::editValue(doc, opt.path, target, [&opt](std::wstring& value) {
         value = opt.setValue;
         return true;
     });
+    if (opt.stats)
+        std::printf("edit: %.3f s (%.3f s of processor time, %zu characters parsed to check it)\n", seconds() - started,
+                    processorSeconds() - processor, outcome.parsedCharacters);
     std::wstring message = outcome.message;
     if (message.empty() && opt.save) message = qm::saveDocument(doc, opt.path);
     if (!message.empty()) {
@@ -521,8 +537,9 @@ int run(const std::vector<std::wstring>& args) {
     if (!opt.requestsPath.empty()) return answerRequests(opt);
     if (opt.path.empty() || (opt.save && !opt.set)) return usage();
     qm::Document doc;
-    doc.recordSpans = opt.spans;
-    if (opt.stats) return loadWithStats(opt, doc);
+    // The viewer's documents record their spans, which its first edit uses.
+    doc.recordSpans = opt.spans || opt.set;
+    if (opt.stats && !opt.set) return loadWithStats(opt, doc);
     qm::LoadFailure failure = qm::LoadFailure::None;
     if (!load(opt.path, doc, failure)) return notLoaded(opt.path, failure);
     if (opt.find) return find(doc, opt);

@@ -130,15 +130,15 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion) {
                 if (isExpandable(top)) expansion.nodes.insert(top);
         return;
     }
-    // Each node's run and group keys come from one pass over its parent's children.
+    // Every container and every run and group key: the sets hold them without listing them,
+    // counting the containers only for the set's size.
+    size_t containers = 0;
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node* node = &doc.nodes[i];
-        if (node->kind != NodeKind::Root && isExpandable(node)) expansion.nodes.insert(node);
-        if (!node->children.empty()) {
-            addRunKeysOfChildren(node, expansion.groups);
-            addGroupKeysOfChildren(node, expansion.groups);
-        }
+        if (node->kind != NodeKind::Root && isExpandable(node)) ++containers;
     }
+    expansion.nodes.fill(true, containers);
+    expansion.groups.fill(false, 0);
 }
 
 void expandGridSubtree(const Node* node, GridExpansion& expansion) {
@@ -160,9 +160,9 @@ void expandGridSubtree(const Node* node, GridExpansion& expansion) {
 bool revealInGrid(const Node* node, GridExpansion& expansion) {
     bool opened = false;
     for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) {
-        if (const Node* key = gridRunKey(n)) opened |= expansion.groups.insert(key).second;
-        if (const Node* key = gridGroupKey(n)) opened |= expansion.groups.insert(key).second;
-        if (n != node) opened |= expansion.nodes.insert(n).second;
+        if (const Node* key = gridRunKey(n)) opened |= expansion.groups.insert(key);
+        if (const Node* key = gridGroupKey(n)) opened |= expansion.groups.insert(key);
+        if (n != node) opened |= expansion.nodes.insert(n);
     }
     return opened;
 }
@@ -229,13 +229,7 @@ struct GridBuilder {
     bool opens(const Node* node) const { return expansion.filtered ? filterOpens(node) : expansion.nodes.count(node) != 0; }
     bool opensGroup(const Node* head) const { return expansion.filtered || expansion.groups.count(head) != 0; }
 
-    GridBox* newBox(GridBoxType type, Node* node) {
-        GridBox& box = layout.boxes.emplace_back();
-        box.type = type;
-        box.node = node;
-        if (type != GridBoxType::Leaf) box.frame = std::make_unique<GridFrame>();
-        return &box;
-    }
+    GridBox* newBox(GridBoxType type, Node* node) { return &layout.newBox(type, node); }
 
     // A text the layout keeps, unless it is the node's own text already.
     std::wstring_view keep(std::wstring&& text, std::wstring_view own = {}) {
@@ -336,7 +330,7 @@ struct GridBuilder {
         GridRow row;
         row.node = c;
         row.kind = c->kind;
-        row.label = keep(nodeLabel(c), c->name.view());
+        row.label = labelIsName(c) ? c->name.view() : keep(nodeLabel(c), c->name.view());
         row.count = c->kind == NodeKind::Array ? static_cast<uint32_t>(countItems(c)) : 0;
         row.note = tagText(c);
         if (isExpandable(c)) {
@@ -668,6 +662,58 @@ struct GridBuilder {
 };
 
 }  // namespace
+
+void GridFrame::reset() {
+    rows.clear();
+    children.clear();
+    rowCells.clear();
+    cellColumns.clear();
+    rowHeights.clear();
+    rowTops.clear();
+    columnWidths.clear();
+    records.clear();
+    key = nullptr;
+    recordNumbers.clear();
+    labelWidth = rowHeaderWidth = columnCount = 0;
+    lazy.reset();
+}
+
+void GridLayout::recycle() {
+    const size_t used = recycled ? reused : boxes.size();
+    for (size_t i = 0; i < used; ++i) {
+        GridBox& box = boxes[i];
+        if (!box.frame) continue;
+        box.frame->reset();
+        spareFrames.push_back(std::move(box.frame));
+    }
+    texts.clear();
+    root = nullptr;
+    discarded = 0;
+    reused = 0;
+    recycled = true;
+}
+
+GridBox& GridLayout::newBox(GridBoxType type, Node* node) {
+    GridBox* box;
+    if (recycled && reused < boxes.size()) {
+        box = &boxes[reused];
+        *box = GridBox{};
+    } else {
+        box = &boxes.emplace_back();
+    }
+    if (recycled) ++reused;
+    box->type = type;
+    box->node = node;
+    if (type != GridBoxType::Leaf) {
+        if (!spareFrames.empty()) {
+            box->frame = std::move(spareFrames.back());
+            spareFrames.pop_back();
+        } else {
+            box->frame = std::make_unique<GridFrame>();
+        }
+    }
+    return *box;
+}
 
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
     layout.clear();

@@ -163,6 +163,8 @@ struct GridFrame {
     std::unique_ptr<GridLazyRows> lazy;   // a table building its rows when needed
 
     GridLayout* lazyOwner() const { return lazy ? lazy->owner : nullptr; }
+    // Empty again, keeping the memory its lists hold.
+    void reset();
 };
 
 constexpr uint32_t kRowNotBuilt = UINT32_MAX;
@@ -188,7 +190,45 @@ struct GridBox {
     bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
 };
 
-using GridNodeSet = std::unordered_set<const Node*>;
+// Containers whose table is open, or groups of same-named elements, keyed by their first element.
+// "Expand all" opens every one without listing them: the set then holds everything but the
+// nodes closed since, so opening all of a big file costs no set of millions of nodes. It is only
+// asked about what it can hold: expandable containers, and the first element of a run or group.
+class GridNodeSet {
+public:
+    size_t count(const Node* node) const {
+        if (!all_) return listed_.count(node);
+        return (!containers_ || (node->kind != NodeKind::Root && isExpandable(node))) &&
+               (listed_.empty() || !listed_.count(node));
+    }
+    // Whether the node was not in the set before.
+    bool insert(const Node* node) { return all_ ? listed_.erase(node) != 0 : listed_.insert(node).second; }
+    // Whether the node was in the set before.
+    bool erase(const Node* node) { return all_ ? listed_.insert(node).second : listed_.erase(node) != 0; }
+    void clear() {
+        all_ = false;
+        listed_.clear();
+    }
+    // Holds every expandable container but the root (`total` of them), or with `containers`
+    // false every run and group key.
+    void fill(bool containers, size_t total) {
+        listed_.clear();
+        all_ = true;
+        containers_ = containers;
+        total_ = total;
+    }
+    // Only for a set of containers, or one not filled.
+    size_t size() const { return all_ ? total_ - listed_.size() : listed_.size(); }
+    bool operator==(const GridNodeSet& other) const {
+        return all_ == other.all_ && containers_ == other.containers_ && total_ == other.total_ && listed_ == other.listed_;
+    }
+
+private:
+    bool all_ = false;         // every node it can hold, but those listed
+    bool containers_ = false;  // filled with the containers, not with run and group keys
+    size_t total_ = 0;
+    std::unordered_set<const Node*> listed_;
+};
 // The widths the user dragged, in DIPs: (table key node, column index) → width.
 using GridColumnWidths = std::map<std::pair<const Node*, int32_t>, uint32_t>;
 
@@ -249,8 +289,21 @@ struct GridLayout {
         root = nullptr;
         boxes.clear();
         texts.clear();
+        spareFrames.clear();
+        reused = 0;
         discarded = 0;
     }
+    // Rows sized aside are built into a scratch layout, one after another: each row's boxes go
+    // back here, their frames emptied but keeping their memory, for the next row to build into,
+    // so sizing a big table does not allocate every box of every row afresh.
+    void recycle();
+    // A box built into this layout, a recycled one when there is one.
+    GridBox& newBox(GridBoxType type, Node* node);
+
+private:
+    std::vector<std::unique_ptr<GridFrame>> spareFrames;
+    size_t reused = 0;  // boxes[0, reused) are in use again since recycle(); all when 0 and not recycled
+    bool recycled = false;
 };
 
 // ---- expansion ----

@@ -1,6 +1,7 @@
 // Measuring, placing and hit testing of the grid view's boxes. Every pass is linear in the boxes
 // it visits; the recursion of measuring and placing is bounded by the grid's depth limit.
 #include <algorithm>
+#include <memory>
 
 #include "views/grid.h"
 #include "views/grid_parts.h"
@@ -254,12 +255,24 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     finishTable(box, dragged, nestedMax, m);
 }
 
+// Metrics that take every text at its bound (GridTextBound::upper): a box measured with them is
+// at least as wide as it really is, since every width grows with its texts, and exactly as high,
+// since no height depends on a text. Null without a bound.
+std::unique_ptr<GridMetrics> boundedMetrics(const GridMetrics& m) {
+    if (!m.textBound) return nullptr;
+    auto bounded = std::make_unique<GridMetrics>(m);
+    const GridTextBound* bound = m.textBound;
+    bounded->measureText = [bound](std::wstring_view text) { return std::min(bound->upper(text), kGridMaxExtent); };
+    return bounded;
+}
+
 // What one cell built aside asks of column c, whose width so far is running[c]: a leaf is
 // measured only when it can widen the column (else the width it was skipped against is kept);
 // another box is measured (unless it is a built one, measured with its table already) and widens
-// `height`.
+// `height`. With `bounded` metrics, a box that they measure no wider than the column is not
+// measured for real: it cannot widen the column, and its height is the real one.
 GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
-                       const GridMetrics& m, bool built = false) {
+                       const GridMetrics& m, const GridMetrics* bounded, bool built = false) {
     GridSizedCell sized{c, 0, false};
     const size_t column = static_cast<size_t>(c);
     if (cell.type == GridBoxType::Leaf) {
@@ -270,8 +283,17 @@ GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, Grid
         else
             lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
     } else {
-        if (!built) measureBox(cell, m, false);
-        sized.width = cell.naturalWidth + padOf(cell, m);
+        bool skipped = false;
+        if (!built && bounded) {
+            measureBox(cell, *bounded, false);
+            skipped = cell.naturalWidth + padOf(cell, m) <= running[column];
+        }
+        if (skipped) {
+            lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
+        } else {
+            if (!built) measureBox(cell, m, false);
+            sized.width = cell.naturalWidth + padOf(cell, m);
+        }
         sized.padded = cell.padded();
         height = std::max(height, askedHeight(cell, m));
     }
@@ -283,7 +305,8 @@ GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, Grid
 // `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
 // row's own entries when it was sized before). `running` holds the column widths so far, which
 // a leaf must exceed to be measured at all.
-bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m) {
+bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m,
+             const GridMetrics* bounded) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     std::vector<std::pair<int32_t, GridBox*>> cells;
@@ -292,14 +315,16 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
     int height = m.rowHeight;
     size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
     for (const auto& [c, cell] : cells) {
-        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m);
+        // A dragged column takes the width of its widest nested table: those are measured.
+        const bool undragged = m.draggedWidth(f.key, c) < 0;
+        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m, undragged ? bounded : nullptr);
         if (append)
             lazy.sizedCells.push_back(sized);
         else
             lazy.sizedCells[at++] = sized;
     }
     f.rowHeights[r] = height;
-    scratch.clear();
+    scratch.recycle();
     return true;
 }
 
@@ -328,9 +353,10 @@ void sizeAllRows(GridBox& box, const GridMetrics& m) {
     f.rowHeights.assign(records, m.rowHeight);
     std::vector<int> running = headerWidths(f, m);
     GridLayout scratch = scratchFor(f, m);
+    const std::unique_ptr<GridMetrics> bounded = boundedMetrics(m);
     for (size_t r = 0; r < records; ++r) {
         lazy.sizedStarts[r] = static_cast<uint32_t>(lazy.sizedCells.size());
-        sizeRow(box, r, scratch, running, true, m);
+        sizeRow(box, r, scratch, running, true, m, bounded.get());
     }
     lazy.sizedStarts[records] = static_cast<uint32_t>(lazy.sizedCells.size());
     lazy.staleRows.clear();
@@ -367,7 +393,7 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
 // aside into `aside` and `scratch`, measured and dropped. With `labels` the row's label widens the
 // label column (a label does not change with the expansion, so only a full sizing asks).
 bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
-                     bool labels, const GridMetrics& m) {
+                     bool labels, const GridMetrics& m, const GridMetrics* bounded) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     int height = m.rowHeight;
@@ -375,7 +401,7 @@ bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& asi
     const uint32_t built = f.rowCells[r].first;
     if (built != kRowNotBuilt && f.children[built]->type != GridBoxType::Leaf) {
         if (labels) widenLabels(lazy.labelWidth, f.rows[built], m);
-        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, true);
+        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, nullptr, true);
         f.rowHeights[r] = height;
         return true;
     }
@@ -383,9 +409,10 @@ bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& asi
     aside.children.clear();
     buildKeyValueRowAside(scratch, f, aside, r);
     if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
-    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m);
+    const bool undragged = m.draggedWidth(box.node, kValueColumn) < 0;
+    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m, undragged ? bounded : nullptr);
     f.rowHeights[r] = height;
-    scratch.clear();
+    scratch.recycle();
     return true;
 }
 
@@ -400,7 +427,8 @@ void sizeAllKeyValueRows(GridBox& box, const GridMetrics& m) {
     std::vector<int> running(1, 0);
     GridLayout scratch = scratchFor(f, m);
     GridFrame aside;
-    for (size_t r = 0; r < rows; ++r) sizeKeyValueRow(box, r, scratch, aside, running, true, m);
+    const std::unique_ptr<GridMetrics> bounded = boundedMetrics(m);
+    for (size_t r = 0; r < rows; ++r) sizeKeyValueRow(box, r, scratch, aside, running, true, m, bounded.get());
     lazy.staleRows.clear();
     lazy.sized = true;
 }
@@ -438,8 +466,8 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
         lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
         bool resized = true;
         for (uint32_t r : lazy.staleRows)
-            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m)
-                                           : sizeRow(box, r, scratch, running, false, m));
+            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr)
+                                           : sizeRow(box, r, scratch, running, false, m, nullptr));
         lazy.staleRows.clear();
         if (!resized) sizeAll();
     }

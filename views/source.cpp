@@ -1,13 +1,14 @@
-// The source view's text: the writer that cuts it into lines as it goes (carriage returns dropped,
-// tabs expanded, line feeds counted), the XML and JSON formatters that record each node's lines
-// while they write, the ranges of a file shown as read, the line-to-node table and the tokenizer
-// state per line. Nothing here recurses or rescans the text: deep trees and long lines cost what
-// they hold.
+// The source view's lines without their text: the start of each line of a file shown as written,
+// read from the document's own text when asked for; the XML and JSON formatter, which in one pass
+// that keeps no text records the line of every node and each node's range, and later writes any
+// screenful again from the tree; the line-to-node table and the tokenizer state per line. Nothing
+// here recurses or rescans the text: deep trees and long lines cost what they hold.
 #include "views/source.h"
 
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <cstring>
 #include <numeric>
 
 #include "document/chars.h"
@@ -18,20 +19,6 @@
 
 namespace qm {
 
-
-void SourceText::clear() {
-    showsSourceText = false;
-    text = std::wstring();
-    lineStarts = std::vector<uint64_t>();
-    lineStates = std::vector<uint8_t>();
-    lineNodes = std::vector<Node*>();
-    ranges = std::vector<LineRange>();
-    maxLineLength = 0;
-    errorLine = -1;
-    lineSteps = 0;
-    statesKnown = 0;
-    nextState = 0;
-}
 
 // ---- node positions ----
 
@@ -64,80 +51,119 @@ namespace {
 
 int32_t toLine(uint64_t n) { return n > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(n); }
 
-// Appends text to the display text as the view shows it: carriage returns dropped, tabs expanded
-// to the next multiple of kSourceTabWidth, a line start recorded after every line feed. The count
-// of line feeds written is the current line, which the formatters use for their ranges.
-class LineWriter {
+// Lines a formatted view writes per screenful it asks for: the painted lines and some after them,
+// so that scrolling and the passes through all lines (states, search, copy) go on from where the
+// formatter stopped.
+constexpr uint64_t kWindowLines = 256;
+
+bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
+
+// Marks the start of a line written with a tab or a carriage return inside it, which the view
+// changes; the other lines are shown straight from the document's text.
+constexpr uint32_t kLineChanged = 0x80000000u;
+
+}  // namespace
+
+class SourceFormatter;
+
+// Writes the formatted text as the view shows it: carriage returns dropped, tabs expanded to the
+// next multiple of kSourceTabWidth, line feeds counted. The count of line feeds written is the
+// current line, which the formatter uses for its ranges. Without a window it only counts (the
+// index pass: lines, the longest line, the characters); with one it keeps the lines from `from`
+// on and passes over the ones before.
+class SourceLineWriter {
 public:
-    explicit LineWriter(SourceText& out) : out_(out) { out_.lineStarts.push_back(0); }
+    SourceLineWriter() = default;
+    SourceLineWriter(std::wstring& text, std::vector<size_t>& starts) : text_(&text), starts_(&starts) {}
 
     void append(std::wstring_view piece) {
         const wchar_t* p = piece.data();
         const wchar_t* end = p + piece.size();
+        while (text_ && line_ < from_) {
+            // Lines before the window: only their line feeds matter.
+            p = std::find(p, end, L'\n');
+            if (p == end) return;
+            ++p;
+            newLine(false);
+        }
         const wchar_t* run = p;
         for (; p != end; ++p) {
             const wchar_t c = *p;
             if (c != L'\n' && c != L'\r' && c != L'\t') continue;
-            flush(run, p);
+            put(run, p);
             run = p + 1;
-            if (c == L'\n' || (c == L'\r' && loneCarriageReturnEndsLine && (p + 1 == end || p[1] != L'\n'))) {
-                newLine();
+            if (c == L'\n') {
+                newLine(true);
             } else if (c == L'\t') {
-                const size_t spaces = kSourceTabWidth - column_ % kSourceTabWidth;
-                out_.text.append(spaces, L' ');
-                column_ += spaces;
+                spaces(kSourceTabWidth - column_ % kSourceTabWidth);
             }
         }
-        flush(run, end);
+        put(run, end);
     }
     void append(wchar_t c) { append(std::wstring_view(&c, 1)); }
     // A piece known to hold no line feed, carriage return or tab.
-    void appendPlain(std::wstring_view piece) { flush(piece.data(), piece.data() + piece.size()); }
+    void appendPlain(std::wstring_view piece) { put(piece.data(), piece.data() + piece.size()); }
     void spaces(size_t count) {
-        out_.text.append(count, L' ');
+        if (count == 0) return;
+        if (keeping()) text_->append(count, L' ');
         column_ += count;
+        characters_ += count;
+        lastFilled_ = line_;
     }
     void indent(size_t depth) { spaces(kIndentWidth * indentLevel(depth)); }
-    // YAML, TOML and registry files read a carriage return without a line feed after it as a line
-    // end; shown as read, such a file keeps the lines (and line numbers) its parser counted.
-    bool loneCarriageReturnEndsLine = false;
     // The line feeds written so far.
-    int32_t line() const { return toLine(out_.lineStarts.size() - 1); }
+    int32_t line() const { return toLine(line_); }
+    uint64_t lineNumber() const { return line_; }
 
-    // Ends the text: no trailing empty lines beyond the first `keep` lines, the final entry of
-    // lineStarts.
-    void finish(size_t keep = 0) {
-        out_.maxLineLength = std::max(out_.maxLineLength, column_);
-        std::vector<uint64_t>& starts = out_.lineStarts;
-        while (starts.size() > std::max<size_t>(keep, 1) && starts.back() == out_.text.size()) {
-            starts.pop_back();
-            out_.text.pop_back();
-        }
-        starts.push_back(out_.text.size() + 1);
+    // Starts again at the start of `line`, keeping the lines from there on.
+    void moveTo(uint64_t line) {
+        line_ = line;
+        from_ = line;
+        column_ = 0;
+        if (text_) starts_->push_back(text_->size());
+    }
+    void keepFrom(uint64_t from) { from_ = from; }
+
+    // The index pass ends: the lines, the longest line and the characters of the text, without
+    // the empty lines at its end.
+    void finish(SourceText& out) const {
+        out.lineTotal = size_t(std::min<uint64_t>(line_ + 1, uint64_t(std::max<int64_t>(lastFilled_ + 1, 1))));
+        out.maxLineLength = std::max(maxLineLength_, column_);
+        out.textLength = characters_ + out.lineTotal - 1;
     }
 
 private:
-    void flush(const wchar_t* from, const wchar_t* to) {
+    bool keeping() const { return text_ && line_ >= from_; }
+    void put(const wchar_t* from, const wchar_t* to) {
         if (from == to) return;
-        out_.text.append(from, size_t(to - from));
+        if (keeping()) text_->append(from, size_t(to - from));
         column_ += size_t(to - from);
+        characters_ += size_t(to - from);
+        lastFilled_ = int64_t(line_);
     }
-    void newLine() {
-        out_.maxLineLength = std::max(out_.maxLineLength, column_);
-        out_.text.push_back(L'\n');
-        out_.lineStarts.push_back(out_.text.size());
+    void newLine(bool counted) {
+        if (counted) maxLineLength_ = std::max(maxLineLength_, column_);
+        if (keeping()) text_->push_back(L'\n');
+        ++line_;
         column_ = 0;
+        if (text_ && line_ >= from_) starts_->push_back(text_->size());
     }
 
-    SourceText& out_;
+    std::wstring* text_ = nullptr;
+    std::vector<size_t>* starts_ = nullptr;
+    uint64_t line_ = 0;
+    uint64_t from_ = 0;
     size_t column_ = 0;
+    size_t maxLineLength_ = 0;
+    uint64_t characters_ = 0;
+    int64_t lastFilled_ = -1;  // the last line that holds a character
 };
 
-bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
+namespace {
 
 // jsonQuote and xmlEscape build a new string; most names and values need no escaping at all and
 // are written as they are.
-void writeJsonString(LineWriter& w, std::wstring_view text) {
+void writeJsonString(SourceLineWriter& w, std::wstring_view text) {
     const bool plain = std::none_of(text.begin(), text.end(),
                                     [](wchar_t c) { return unsigned(c) < 32 || c == L'"' || c == L'\\'; });
     if (!plain) return w.append(jsonQuote(text));
@@ -146,10 +172,9 @@ void writeJsonString(LineWriter& w, std::wstring_view text) {
     w.appendPlain(L"\"");
 }
 
-void writeXmlEscaped(LineWriter& w, std::wstring_view text, bool inAttribute) {
-    const bool plain = std::none_of(text.begin(), text.end(), [inAttribute](wchar_t c) {
-        return c == L'&' || c == L'<' || c == L'>' || (inAttribute && c == L'"');
-    });
+void writeXmlEscaped(SourceLineWriter& w, std::wstring_view text, bool inAttribute) {
+    const XmlPlace place = inAttribute ? XmlPlace::DoubleQuoted : XmlPlace::Text;
+    const bool plain = std::none_of(text.begin(), text.end(), [place](wchar_t c) { return xmlNeedsEscape(c, place); });
     if (plain) return w.append(text);
     w.append(xmlEscape(text, inAttribute));
 }
@@ -161,203 +186,270 @@ std::wstring_view trimmed(std::wstring_view v) {
     return v.substr(first, last - first);
 }
 
-class Formatter {
+}  // namespace
+
+// The XML and JSON formatters as one machine that writes a step at a time: a step begins the next
+// child of the innermost open container, or closes it. Its whole state is the stack of open
+// containers, so it can start at any node of the tree: resumeAt rebuilds the stack down to the
+// node a line belongs to from the line the index pass recorded for every node.
+class SourceFormatter {
 public:
-    Formatter(Document& doc, SourceText& out, LineWriter& writer, const NodeIndexer& indexer)
-        : doc_(doc), out_(out), w_(writer), indexer_(indexer) {}
+    // With `index`, the index pass: every node's line and range are recorded there.
+    SourceFormatter(Document& doc, SourceLineWriter& writer, const NodeIndexer& indexer, SourceText* index)
+        : doc_(doc), w_(writer), indexer_(indexer), index_(index) {}
 
-    void setRange(const Node* node, int32_t first, int32_t last) {
-        const size_t i = indexer_.indexOf(node);
-        if (i < out_.ranges.size()) out_.ranges[i] = LineRange{first, last};
+    void start() {
+        stack_.clear();
+        contributed_ = false;
+        separatorWritten_ = false;
+        Node* root = doc_.root;
+        stack_.push_back({root, 0, root->children.size(), 0, 0, doc_.isDataFormat ? Kind::JsonTop : Kind::XmlTop});
     }
+    bool done() const { return stack_.empty(); }
 
-    // ---- XML ----
-
-    void writeXml(Node* top) {
-        struct Frame {
-            Node* node;
-            size_t next;
-            size_t depth;
-            int32_t first;
-        };
-        std::vector<Frame> stack;
-        auto closeRange = [&](const Node* node, int32_t first) { setRange(node, first, std::max(first, w_.line() - 1)); };
-        // Writes a node that has nothing to descend into, or opens an element that has.
-        auto begin = [&](Node* node, size_t depth) {
-            const int32_t first = w_.line();
-            switch (node->kind) {
-                case NodeKind::Element: {
-                    w_.indent(depth);
-                    w_.append(L'<');
-                    w_.append(node->name);
-                    const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
-                    for (size_t i = 0; i < attributes; ++i) {
-                        const Node* attribute = node->children[i];
-                        const int32_t line = w_.line();
-                        w_.append(L' ');
-                        w_.append(attribute->name);
-                        w_.append(L"=\"");
-                        writeXmlEscaped(w_, attribute->value, true);
-                        w_.append(L'"');
-                        setRange(attribute, line, line);
-                    }
-                    const size_t others = node->children.size() - attributes;
-                    if (others == 0) {
-                        w_.append(L"/>\n");
-                    } else if (others == 1 && node->children[attributes]->kind == NodeKind::Text) {
-                        const Node* text = node->children[attributes];
-                        w_.append(L'>');
-                        writeXmlEscaped(w_, text->value, false);
-                        w_.append(L"</");
-                        w_.append(node->name);
-                        w_.append(L">\n");
-                        setRange(text, first, first);
-                    } else {
-                        w_.append(L">\n");
-                        stack.push_back({node, attributes, depth + 1, first});
+    void step() {
+        Frame& frame = stack_.back();
+        switch (frame.kind) {
+            case Kind::XmlTop:
+            case Kind::XmlElement:
+                if (frame.next < frame.end) return beginXml(frame.node->children[frame.next++], frame.depth);
+                return closeXml();
+            case Kind::JsonContainer:
+                skipComments(frame);
+                if (frame.next < frame.end) {
+                    Node* child = frame.node->children[frame.next++];
+                    w_.indent(frame.depth + 1);
+                    return beginJson(child, frame.depth + 1, true);  // may push: `frame` is not used after this
+                }
+                return closeJson();
+            case Kind::JsonTop:
+                skipComments(frame);
+                if (frame.next < frame.end) {
+                    Node* child = frame.node->children[frame.next++];
+                    if (doc_.format == DocumentFormat::JsonLines && child->kind == NodeKind::Array) {
+                        mark(child);
+                        stack_.push_back({child, 0, child->children.size(), 0, 0, Kind::JsonLinesItems});
                         return;
                     }
-                    break;
+                    return contribute(child, frame.next - 1, UINT32_MAX);
                 }
-                case NodeKind::Text:
-                    w_.indent(depth);
-                    writeXmlEscaped(w_, trimmed(node->value), false);
-                    w_.append(L'\n');
-                    break;
-                case NodeKind::CData: writeWrappedLine(depth, L"<![CDATA[", node->value, L"]]>\n"); break;
-                case NodeKind::Comment: writeWrappedLine(depth, L"<!-- ", node->value, L" -->\n"); break;
-                case NodeKind::ProcessingInstruction:
-                case NodeKind::XmlDeclaration:
-                    w_.indent(depth);
-                    w_.append(L"<?");
-                    w_.append(node->name);
-                    if (!node->value.empty()) {
-                        w_.append(L' ');
-                        w_.append(node->value);
-                    }
-                    w_.append(L"?>\n");
-                    break;
-                case NodeKind::DocType:
-                    w_.indent(depth);
-                    w_.append(L"<!");
-                    w_.append(node->name);
-                    w_.append(L' ');
-                    w_.append(node->value);
-                    w_.append(L">\n");
-                    break;
-                default: return;
-            }
-            closeRange(node, first);
-        };
-
-        begin(top, 0);
-        while (!stack.empty()) {
-            Frame& frame = stack.back();
-            if (frame.next < frame.node->children.size()) {
-                Node* child = frame.node->children[frame.next++];
-                begin(child, frame.depth);  // may push: `frame` is not used after this
-                continue;
-            }
-            const Frame done = frame;
-            stack.pop_back();
-            w_.indent(done.depth - 1);
-            w_.append(L"</");
-            w_.append(done.node->name);
-            w_.append(L">\n");
-            closeRange(done.node, done.first);
+                stack_.pop_back();
+                return;
+            case Kind::JsonLinesItems:
+                skipComments(frame);
+                if (frame.next < frame.end) {
+                    const size_t item = frame.next++;
+                    return contribute(frame.node->children[item], stack_[stack_.size() - 2].next - 1, item);
+                }
+                {
+                    Node* items = frame.node;
+                    stack_.pop_back();
+                    setRange(items, 0, w_.line());
+                }
+                return;
         }
     }
 
-    // ---- JSON ----
-
-    void writeJson(Node* top) {
-        // An open object or array: `next` is the child to write next, `last` the last child
-        // that is not a comment.
-        struct Frame {
-            Node* node;
-            size_t next;
-            size_t last;
-            size_t depth;
-            int32_t first;
-        };
-        std::vector<Frame> stack;
-        auto afterMember = [&]() {
-            if (stack.empty()) return;
-            const Frame& parent = stack.back();
-            w_.append(parent.next - 1 == parent.last ? L"\n" : L",\n");
-        };
-        auto begin = [&](Node* node, size_t depth, bool withKey) {
-            const int32_t first = w_.line();
-            if (withKey && node->keyed) {
-                writeJsonString(w_, node->name);
-                w_.appendPlain(L": ");
-            }
-            if (node->kind == NodeKind::String) {
-                writeJsonString(w_, node->value);
-            } else if (node->kind == NodeKind::Object || node->kind == NodeKind::Array) {
-                const bool object = node->kind == NodeKind::Object;
-                size_t last = node->children.size();
-                while (last > 0 && isComment(node->children[last - 1])) --last;
-                if (last == 0) {
-                    w_.append(object ? L"{}" : L"[]");
-                } else {
-                    w_.append(object ? L"{\n" : L"[\n");
-                    stack.push_back({node, 0, last - 1, depth, first});
-                    return;
-                }
-            } else {
-                w_.append(node->value);
-            }
-            setRange(node, first, w_.line());
-            afterMember();
-        };
-
-        begin(top, 0, false);
-        while (!stack.empty()) {
-            Frame& frame = stack.back();
-            while (frame.next <= frame.last && isComment(frame.node->children[frame.next])) ++frame.next;
-            if (frame.next <= frame.last) {
-                Node* child = frame.node->children[frame.next++];
-                w_.indent(frame.depth + 1);
-                begin(child, frame.depth + 1, true);  // may push: `frame` is not used after this
-                continue;
-            }
-            const Frame done = frame;
-            stack.pop_back();
-            w_.indent(done.depth);
-            w_.append(done.node->kind == NodeKind::Object ? L'}' : L']');
-            setRange(done.node, done.first, w_.line());
-            afterMember();
-        }
-    }
-
-    void writeDocument() {
+    // Places the machine at the last node boundary that starts a line at or before `line`:
+    // the top-level value (data files) or child of the root (XML) starting there, then down
+    // through the open containers whose children have begun by then, each level by a binary
+    // search over its children's recorded lines. What lies between that boundary and `line` is
+    // at most the text of one node, which the writer passes over.
+    // Returns the depth of the stack it built, each level of which cost a search.
+    size_t resumeAt(uint64_t line, const SourceText& index) {
+        start();
         Node* root = doc_.root;
-        if (!doc_.isDataFormat) {
-            for (Node* child : root->children) writeXml(child);
-            return;
-        }
-        bool firstContribution = true;
-        auto contribute = [&](Node* node) {
-            if (!firstContribution) w_.append(L"\n\n");
-            firstContribution = false;
-            writeJson(node);
+        auto lineOf = [&](const Node* node) -> uint64_t {
+            const size_t i = indexer_.indexOf(node);
+            return i < index.nodeLines.size() ? index.nodeLines[i] : 0;
         };
-        for (Node* child : root->children) {
-            if (isComment(child)) continue;
-            if (doc_.format == DocumentFormat::JsonLines && child->kind == NodeKind::Array) {
-                for (Node* item : child->children)
-                    if (!isComment(item)) contribute(item);
-                setRange(child, 0, w_.line());
+        size_t k = 0;
+        if (doc_.isDataFormat) {
+            const auto& tops = index.topValues;
+            auto after = std::upper_bound(tops.begin(), tops.end(), line,
+                                          [](uint64_t l, const SourceText::TopValue& t) { return l < t.line; });
+            if (after == tops.begin()) return restart();
+            const SourceText::TopValue& top = *(after - 1);
+            if (top.rootIndex >= root->children.size()) return restart();
+            contributed_ = true;
+            if (top.itemIndex == UINT32_MAX) {
+                k = top.rootIndex;
             } else {
-                contribute(child);
+                stack_.back().next = top.rootIndex + 1;
+                Node* items = root->children[top.rootIndex];
+                stack_.push_back({items, 0, items->children.size(), 0, 0, Kind::JsonLinesItems});
+                k = top.itemIndex;
             }
+        } else {
+            k = lastStartingBy(stack_.back(), line, lineOf);
+        }
+        for (;;) {
+            Frame& frame = stack_.back();
+            if (k >= frame.end) return restart();  // the tree changed since the index pass
+            Node* child = frame.node->children[k];
+            const Frame open = frameOf(child, frame);
+            if (open.next < open.end && line >= lineOf(child->children[open.next])) {
+                frame.next = k + 1;
+                stack_.push_back(open);
+                stack_.back().first = toLine(lineOf(child));
+                k = lastStartingBy(stack_.back(), line, lineOf);
+                continue;
+            }
+            frame.next = k;
+            separatorWritten_ = frame.kind == Kind::JsonTop || frame.kind == Kind::JsonLinesItems;
+            w_.moveTo(lineOf(child));
+            return stack_.size();
         }
     }
 
 private:
-    Document& doc_;
-    SourceText& out_;
+    enum class Kind : uint8_t { XmlTop, XmlElement, JsonTop, JsonLinesItems, JsonContainer };
+    // An open container: `next` is the child to write next, children up to `end` are written
+    // (a JSON container's last child that is not a comment ends them).
+    struct Frame {
+        Node* node;
+        size_t next;
+        size_t end;
+        size_t depth;   // XML: the children's depth; JSON: the container's
+        int32_t first;
+        Kind kind;
+    };
+
+    size_t restart() {
+        start();
+        w_.moveTo(0);
+        return 1;
+    }
+
+    void mark(const Node* node) {
+        if (!index_) return;
+        const size_t i = indexer_.indexOf(node);
+        if (i < index_->nodeLines.size()) index_->nodeLines[i] = uint32_t(std::min<uint64_t>(w_.lineNumber(), UINT32_MAX));
+    }
+    void setRange(const Node* node, int32_t first, int32_t last) {
+        if (!index_) return;
+        const size_t i = indexer_.indexOf(node);
+        if (i < index_->ranges.size()) index_->ranges[i] = LineRange{first, last};
+    }
+    void closeRange(const Node* node, int32_t first) { setRange(node, first, std::max(first, w_.line() - 1)); }
+    void skipComments(Frame& frame) {
+        while (frame.next < frame.end && isComment(frame.node->children[frame.next])) mark(frame.node->children[frame.next++]);
+    }
+
+    // The frame `node` opens when it is begun as a child of `parent` (next == end: none).
+    static Frame frameOf(Node* node, const Frame& parent) {
+        if (parent.kind == Kind::XmlTop || parent.kind == Kind::XmlElement) {
+            const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+            const size_t others = node->children.size() - attributes;
+            const bool opens = node->kind == NodeKind::Element && others > 0 &&
+                               !(others == 1 && node->children[attributes]->kind == NodeKind::Text);
+            return {node, attributes, opens ? node->children.size() : attributes, parent.depth + 1, 0, Kind::XmlElement};
+        }
+        size_t last = 0;
+        if (node->kind == NodeKind::Object || node->kind == NodeKind::Array) {
+            last = node->children.size();
+            while (last > 0 && isComment(node->children[last - 1])) --last;
+        }
+        const size_t depth = parent.kind == Kind::JsonContainer ? parent.depth + 1 : 0;
+        return {node, 0, last, depth, 0, Kind::JsonContainer};
+    }
+
+    // The last child of `frame` from its next one on whose recorded line is at most `line`.
+    template <typename LineOf>
+    static size_t lastStartingBy(const Frame& frame, uint64_t line, const LineOf& lineOf) {
+        size_t low = frame.next, high = frame.end;  // the answer is below `high`
+        while (high - low > 1) {
+            const size_t mid = low + (high - low) / 2;
+            if (lineOf(frame.node->children[mid]) <= line)
+                low = mid;
+            else
+                high = mid;
+        }
+        return low;
+    }
+
+    // ---- XML ----
+
+    // Writes a node that has nothing to descend into, or opens an element that has.
+    void beginXml(Node* node, size_t depth) {
+        mark(node);
+        const int32_t first = w_.line();
+        switch (node->kind) {
+            case NodeKind::Element: {
+                w_.indent(depth);
+                w_.append(L'<');
+                w_.append(node->name);
+                const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+                for (size_t i = 0; i < attributes; ++i) {
+                    const Node* attribute = node->children[i];
+                    const int32_t line = w_.line();
+                    w_.append(L' ');
+                    w_.append(attribute->name);
+                    w_.append(L"=\"");
+                    writeXmlEscaped(w_, attribute->value, true);
+                    w_.append(L'"');
+                    setRange(attribute, line, line);
+                }
+                const size_t others = node->children.size() - attributes;
+                if (others == 0) {
+                    w_.append(L"/>\n");
+                } else if (others == 1 && node->children[attributes]->kind == NodeKind::Text) {
+                    const Node* text = node->children[attributes];
+                    w_.append(L'>');
+                    writeXmlEscaped(w_, text->value, false);
+                    w_.append(L"</");
+                    w_.append(node->name);
+                    w_.append(L">\n");
+                    setRange(text, first, first);
+                } else {
+                    w_.append(L">\n");
+                    stack_.push_back({node, attributes, node->children.size(), depth + 1, first, Kind::XmlElement});
+                    return;
+                }
+                break;
+            }
+            case NodeKind::Text:
+                w_.indent(depth);
+                writeXmlEscaped(w_, trimmed(node->value), false);
+                w_.append(L'\n');
+                break;
+            case NodeKind::CData: writeWrappedLine(depth, L"<![CDATA[", node->value, L"]]>\n"); break;
+            case NodeKind::Comment: writeWrappedLine(depth, L"<!-- ", node->value, L" -->\n"); break;
+            case NodeKind::ProcessingInstruction:
+            case NodeKind::XmlDeclaration:
+                w_.indent(depth);
+                w_.append(L"<?");
+                w_.append(node->name);
+                if (!node->value.empty()) {
+                    w_.append(L' ');
+                    w_.append(node->value);
+                }
+                w_.append(L"?>\n");
+                break;
+            case NodeKind::DocType:
+                w_.indent(depth);
+                w_.append(L"<!");
+                w_.append(node->name);
+                w_.append(L' ');
+                w_.append(node->value);
+                w_.append(L">\n");
+                break;
+            default: return;
+        }
+        closeRange(node, first);
+    }
+
+    void closeXml() {
+        const Frame done = stack_.back();
+        stack_.pop_back();
+        if (done.kind == Kind::XmlTop) return;
+        w_.indent(done.depth - 1);
+        w_.append(L"</");
+        w_.append(done.node->name);
+        w_.append(L">\n");
+        closeRange(done.node, done.first);
+    }
+
     // One indented line: opening mark, the node's text as it is, closing mark and line feed.
     void writeWrappedLine(size_t depth, const wchar_t* open, std::wstring_view text, const wchar_t* close) {
         w_.indent(depth);
@@ -366,9 +458,87 @@ private:
         w_.append(close);
     }
 
-    LineWriter& w_;
+    // ---- JSON ----
+
+    // A value at the top of a data file (or an item of a JSON Lines file's array), after an empty
+    // line when another came before it.
+    void contribute(Node* node, size_t rootIndex, size_t itemIndex) {
+        if (contributed_ && !separatorWritten_) w_.append(L"\n\n");
+        contributed_ = true;
+        separatorWritten_ = false;
+        if (index_) index_->topValues.push_back({uint32_t(rootIndex), uint32_t(itemIndex),
+                                                 uint32_t(std::min<uint64_t>(w_.lineNumber(), UINT32_MAX))});
+        beginJson(node, 0, false);
+    }
+
+    void afterMember() {
+        if (stack_.empty() || stack_.back().kind != Kind::JsonContainer) return;
+        const Frame& parent = stack_.back();
+        w_.append(parent.next == parent.end ? L"\n" : L",\n");
+    }
+
+    void beginJson(Node* node, size_t depth, bool withKey) {
+        mark(node);
+        const int32_t first = w_.line();
+        if (withKey && node->keyed) {
+            writeJsonString(w_, node->name);
+            w_.appendPlain(L": ");
+        }
+        if (node->kind == NodeKind::String) {
+            writeJsonString(w_, node->value);
+        } else if (node->kind == NodeKind::Object || node->kind == NodeKind::Array) {
+            const bool object = node->kind == NodeKind::Object;
+            size_t last = node->children.size();
+            while (last > 0 && isComment(node->children[last - 1])) --last;
+            if (last == 0) {
+                w_.append(object ? L"{}" : L"[]");
+            } else {
+                w_.append(object ? L"{\n" : L"[\n");
+                stack_.push_back({node, 0, last, depth, first, Kind::JsonContainer});
+                return;
+            }
+        } else {
+            w_.append(node->value);
+        }
+        setRange(node, first, w_.line());
+        afterMember();
+    }
+
+    void closeJson() {
+        const Frame done = stack_.back();
+        stack_.pop_back();
+        w_.indent(done.depth);
+        w_.append(done.node->kind == NodeKind::Object ? L'}' : L']');
+        setRange(done.node, done.first, w_.line());
+        afterMember();
+    }
+
+    Document& doc_;
+    SourceLineWriter& w_;
     const NodeIndexer& indexer_;
+    SourceText* index_;
+    std::vector<Frame> stack_;
+    bool contributed_ = false;       // a top-level value has been written
+    bool separatorWritten_ = false;  // the empty line before the next top-level value is written
 };
+
+// The lines a formatted text produced last, from `first`: `complete` whole lines, then, while
+// `paused`, the start of the next line with the formatter and writer stopped after it. A text shown
+// as written uses `text` alone, for a line whose tabs or carriage returns it must change.
+struct SourceWindow {
+    explicit SourceWindow(Document& doc) : indexer(doc), writer(text, starts), formatter(doc, writer, indexer, nullptr) {}
+
+    std::wstring text;
+    std::vector<size_t> starts;  // start in text of each line from `first` on
+    uint64_t first = 0;
+    uint64_t complete = 0;
+    bool paused = false;
+    NodeIndexer indexer;
+    SourceLineWriter writer;
+    SourceFormatter formatter;
+};
+
+namespace {
 
 // A file shown as read: a node's lines run from its own line to the line of its last descendant.
 // The store holds children after their parents, so one walk from the back sees every node after
@@ -402,7 +572,7 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std:
 // each line is given only once, its first writer found by skipping the lines already given.
 void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText& out) {
     const size_t lines = out.lineCount();
-    out.lineNodes.assign(lines, nullptr);
+    out.lineNodes.assign(lines, 0);
     if (lines == 0) return;
     std::vector<uint32_t> nextFree(lines + 1);
     std::iota(nextFree.begin(), nextFree.end(), 0u);
@@ -419,7 +589,8 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
         return i < out.ranges.size() ? out.ranges[i] : LineRange{};
     };
     auto visit = [&](Node* node) {
-        const LineRange r = rangeOf(node);
+        const size_t index = indexer.indexOf(node);
+        const LineRange r = index < out.ranges.size() ? out.ranges[index] : LineRange{};
         if (!r.valid()) return;
         const Node* parent = node->parent;
         if (parent && parent->kind != NodeKind::Root) {
@@ -430,7 +601,7 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
         const uint32_t last = uint32_t(std::min<size_t>(size_t(r.last), lines - 1));
         for (uint32_t x = findFree(uint32_t(r.first)); x <= last; x = findFree(x)) {
             ++out.lineSteps;
-            out.lineNodes[x] = node;
+            out.lineNodes[x] = uint32_t(index + 1);
             nextFree[x] = x + 1;
         }
     };
@@ -457,7 +628,198 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
         if (!out.lineNodes[i]) out.lineNodes[i] = out.lineNodes[i - 1];
 }
 
+
+// A file shown as written: the start of every line in its text, the longest line after tabs are
+// expanded, and the characters shown, in one pass over the text.
+// Returns the count of line feeds.
+// The first position from `p` on that holds a line feed, carriage return or tab (or a character
+// below them), else `size`: most of a text is other characters, tested four at a time where
+// wchar_t is 16 bits (a lane below 14 is one whose value minus 14 borrows into its top bit).
+size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        constexpr uint64_t kLanes = 0x0001000100010001ULL;
+        for (; p + 4 <= size; p += 4) {
+            uint64_t word;
+            std::memcpy(&word, text + p, sizeof word);
+            if ((word - kLanes * 14) & ~word & (kLanes * 0x8000)) break;
+        }
+    }
+    while (p < size && text[p] > L'\r') ++p;
+    return p;
+}
+
+size_t indexWrittenLines(const Document& doc, SourceText& out) {
+    const std::wstring_view written = writtenText(doc);
+    out.writtenData = written.data();
+    out.writtenSize = written.size();
+    out.loneCarriageReturnEndsLine = doc.format == DocumentFormat::Yaml || doc.format == DocumentFormat::Toml ||
+                                     doc.format == DocumentFormat::Registry;
+    // Starts are 31 bits: a file is at most kMaxFileBytes long; an edited text beyond that range
+    // is shown up to it.
+    const size_t size = std::min<size_t>(written.size(), kLineChanged - 1);
+    const wchar_t* text = written.data();
+    std::vector<uint32_t>& starts = out.writtenStarts;
+    // Sized once: growing by doubling would touch twice the memory and copy it on the way.
+    size_t breaks = size_t(std::count(text, text + size, L'\n'));
+    if (out.loneCarriageReturnEndsLine) breaks += size_t(std::count(text, text + size, L'\r'));
+    starts.reserve(breaks + 2);
+    starts.assign(1, 0);
+    size_t lineFeeds = 0;
+    size_t longest = 0;
+    uint64_t characters = 0;
+    int64_t lastFilled = -1;
+    // A line's length as shown is its length in the text, plus the spaces its tabs add, less its
+    // carriage returns; only those characters and line ends stop the scan.
+    size_t lineStart = 0;
+    ptrdiff_t added = 0;
+    bool changed = false;  // a tab, or a carriage return that does not end the line
+    auto endLine = [&](size_t end) {
+        if (changed) starts.back() |= kLineChanged;
+        const size_t shown = size_t(ptrdiff_t(end - lineStart) + added);
+        longest = std::max(longest, shown);
+        characters += shown;
+        if (shown > 0) lastFilled = int64_t(starts.size() - 1);
+    };
+    for (size_t p = nextBreakOrTab(text, 0, size); p < size; p = nextBreakOrTab(text, p + 1, size)) {
+        const wchar_t c = text[p];
+        if (c == L'\t') {
+            const size_t column = size_t(ptrdiff_t(p - lineStart) + added);
+            added += ptrdiff_t(kSourceTabWidth - column % kSourceTabWidth) - 1;
+            changed = true;
+        } else if (c == L'\n' || (c == L'\r' && out.loneCarriageReturnEndsLine && (p + 1 == size || text[p + 1] != L'\n'))) {
+            endLine(p);
+            lineFeeds += c == L'\n';
+            lineStart = p + 1;
+            added = 0;
+            changed = false;
+            starts.push_back(uint32_t(p + 1));
+        } else if (c == L'\r') {
+            --added;
+            changed = changed || p + 1 == size || text[p + 1] != L'\n';
+        }
+    }
+    endLine(size);
+    out.maxLineLength = longest;
+    // No empty lines at the end, except those up to a parse error's line, which stays shown.
+    const bool failed = !doc.errorMessage.empty() && doc.errorLine > 0;
+    const size_t keep = std::max<size_t>(failed ? doc.errorLine : 0, 1);
+    out.lineTotal = std::min(starts.size(), std::max(size_t(lastFilled + 1), keep));
+    starts.resize(out.lineTotal);
+    starts.push_back(uint32_t(size));
+    out.textLength = characters + out.lineTotal - 1;
+    if (failed) out.errorLine = std::min<int64_t>(int64_t(doc.errorLine) - 1, int64_t(out.lineTotal) - 1);
+    return lineFeeds;
+}
+
+// Whether a JSON or XML text of `lines` lines is shown as written when the layout is left to the
+// text: unless it is minified.
+bool readsAsWritten(const Document& doc, size_t textSize, size_t lines) {
+    return textSize / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
+}
+
+// Line i of a file shown as written: its own text when it has no tab or carriage return to change,
+// else the line as shown, written into the window's text.
+std::wstring_view writtenLine(const SourceText& source, size_t i) {
+    const std::wstring_view written = writtenText(*source.document);
+    // An edit changes the text before the view is built again: until then nothing is read from it.
+    if (written.data() != source.writtenData || written.size() != source.writtenSize) return {};
+    const uint32_t start = source.writtenStarts[i] & ~kLineChanged;
+    std::wstring_view line = written.substr(start, (source.writtenStarts[i + 1] & ~kLineChanged) - start);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.remove_suffix(1);
+    if (!(source.writtenStarts[i] & kLineChanged)) return line;
+    std::wstring& shown = source.window->text;
+    shown.clear();
+    for (wchar_t c : line) {
+        if (c == L'\t')
+            shown.append(kSourceTabWidth - shown.size() % kSourceTabWidth, L' ');
+        else if (c != L'\r')
+            shown.push_back(c);
+    }
+    return shown;
+}
+
+// Line i of a formatted text: from the window when it holds it, else the formatter goes on from
+// where it paused when the line follows within a screenful, or starts again at the line.
+std::wstring_view formattedLine(const SourceText& source, size_t i) {
+    SourceWindow& w = *source.window;
+    const uint64_t line = i;
+    if (line < w.first || line >= w.first + w.complete) {
+        const uint64_t end = w.first + w.complete;
+        if (w.paused && line >= end && line < end + kWindowLines) {
+            // Whole lines go; the line begun stays at the front.
+            w.text.erase(0, w.starts[size_t(w.complete)]);
+            w.starts.assign(1, 0);
+            w.first = end;
+            w.complete = 0;
+            w.writer.keepFrom(end);
+        } else {
+            // A screenful before the line too, so that the lines before it (a backward search,
+            // scrolling up) come from the same descent; at least as many as the descent cost.
+            uint64_t from = line > kWindowLines ? line - kWindowLines : 0;
+            for (size_t attempt = 0; attempt < 2; ++attempt) {
+                w.text.clear();
+                w.starts.clear();
+                const size_t depth = w.formatter.resumeAt(from, source);
+                source.lineWork += depth;
+                if (depth <= kWindowLines || from == 0) break;
+                from = from > depth ? from - depth : 0;
+            }
+            w.first = w.writer.lineNumber();
+            w.complete = 0;
+        }
+        const uint64_t target = line + kWindowLines;
+        while (!w.formatter.done() && w.writer.lineNumber() < target) {
+            w.formatter.step();
+            ++source.lineWork;
+        }
+        w.paused = !w.formatter.done();
+        const uint64_t whole = w.paused ? w.writer.lineNumber() : std::min<uint64_t>(w.writer.lineNumber() + 1, source.lineCount());
+        w.complete = whole > w.first ? std::min<uint64_t>(whole - w.first, w.starts.size()) : 0;
+        if (line >= w.first + w.complete) return {};
+    }
+    const size_t k = size_t(line - w.first);
+    const size_t begin = w.starts[k];
+    const size_t end = k + 1 < w.starts.size() ? w.starts[k + 1] - 1 : w.text.size();
+    return std::wstring_view(w.text).substr(begin, end - begin);
+}
+
 }  // namespace
+
+SourceText::SourceText() = default;
+SourceText::~SourceText() = default;
+
+std::wstring_view SourceText::line(size_t i) const {
+    if (i >= lineTotal || !document || !window) return {};
+    return showsSourceText ? writtenLine(*this, i) : formattedLine(*this, i);
+}
+
+Node* SourceText::lineNode(size_t i) const {
+    if (i >= lineNodes.size() || lineNodes[i] == 0 || !document || lineNodes[i] > document->nodes.size()) return nullptr;
+    return &document->nodes[lineNodes[i] - 1];
+}
+
+void SourceText::clear() {
+    showsSourceText = false;
+    lineStates = std::vector<uint8_t>();
+    lineNodes = std::vector<uint32_t>();
+    ranges = std::vector<LineRange>();
+    maxLineLength = 0;
+    textLength = 0;
+    errorLine = -1;
+    lineSteps = 0;
+    statesKnown = 0;
+    nextState = 0;
+    writtenStarts = std::vector<uint32_t>();
+    nodeLines = std::vector<uint32_t>();
+    topValues = std::vector<TopValue>();
+    lineWork = 0;
+    document = nullptr;
+    lineTotal = 0;
+    writtenData = nullptr;
+    writtenSize = 0;
+    loneCarriageReturnEndsLine = false;
+    window.reset();
+}
 
 void ensureLineStates(SourceText& out, size_t line) {
     const size_t lines = out.lineCount();
@@ -492,48 +854,70 @@ bool showsAsWritten(const Document& doc, SourceLayout layout) {
     if (!doc.sourceText.empty()) return true;  // shown as read: YAML, TOML, .reg, a parse error
     if (layout != SourceLayout::Automatic) return layout == SourceLayout::AsWritten;
     const std::wstring_view text = writtenText(doc);
-    const size_t lines = size_t(std::count(text.begin(), text.end(), L'\n')) + 1;
-    return text.size() / lines <= kSourceMinifiedLineLength && doc.nodes.size() <= kSourceMinifiedNodesPerLine * lines;
+    return readsAsWritten(doc, text.size(), size_t(std::count(text.begin(), text.end(), L'\n')) + 1);
+}
+
+size_t sourceCopyLength(const Document* doc, const SourceText& source) {
+    if (doc && source.showsSourceText) return writtenText(*doc).size();
+    return source.lineCount() == 0 ? 0 : size_t(source.textLength) + source.lineCount() - 1;
+}
+
+void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out) {
+    if (doc && source.showsSourceText) {
+        const std::wstring_view written = writtenText(*doc);
+        std::copy(written.begin(), written.end(), out);
+        return;
+    }
+    // Each line is as long as the index counted: a line that came out otherwise (the tree was
+    // changed since) is cut or padded, so the copy never writes past its buffer.
+    wchar_t* const end = out + sourceCopyLength(doc, source);
+    for (size_t i = 0; i < source.lineCount() && out < end; ++i) {
+        if (i > 0) {
+            *out++ = L'\r';
+            if (out < end) *out++ = L'\n';
+        }
+        const std::wstring_view line = source.line(i);
+        const size_t n = std::min<size_t>(line.size(), size_t(end - out));
+        out = std::copy(line.begin(), line.begin() + ptrdiff_t(n), out);
+    }
+    std::fill(out, end, L' ');
 }
 
 std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
-    if (doc && source.showsSourceText) return std::wstring(writtenText(*doc));
-    std::wstring out;
-    out.reserve(source.text.size() + source.lineCount());
-    for (wchar_t c : source.text) {
-        if (c == L'\n') out += L'\r';
-        out += c;
-    }
+    std::wstring out(sourceCopyLength(doc, source), L'\0');
+    writeSourceCopy(doc, source, out.data());
     return out;
 }
 
 void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout layout) {
     out.clear();
     if (!doc || !doc->root) return;
+    out.document = doc;
     out.format = doc->format;
-    out.showsSourceText = showsAsWritten(*doc, layout);
-    const NodeIndexer indexer(*doc);
+    // Left to the text, the pass over its lines counts them for the choice too.
+    const bool automatic = doc->sourceText.empty() && layout == SourceLayout::Automatic;
+    out.showsSourceText = automatic || showsAsWritten(*doc, layout);
+    out.window = std::make_unique<SourceWindow>(*doc);
+    const NodeIndexer& indexer = out.window->indexer;
     out.ranges.assign(doc->nodes.size(), LineRange{});
-
-    LineWriter writer(out);
     if (out.showsSourceText) {
-        const std::wstring_view written = writtenText(*doc);
-        out.text.reserve(written.size());
-        writer.loneCarriageReturnEndsLine = doc->format == DocumentFormat::Yaml ||
-                                            doc->format == DocumentFormat::Toml ||
-                                            doc->format == DocumentFormat::Registry;
-        writer.append(written);
-        const bool failed = !doc->errorMessage.empty() && doc->errorLine > 0;
-        writer.finish(failed ? doc->errorLine : 0);
-        if (failed) out.errorLine = std::min<int64_t>(int64_t(doc->errorLine) - 1, int64_t(out.lineCount()) - 1);
+        const size_t lineFeeds = indexWrittenLines(*doc, out);
+        if (automatic && !readsAsWritten(*doc, out.writtenSize, lineFeeds + 1)) {
+            out.showsSourceText = false;
+            out.writtenStarts = std::vector<uint32_t>();
+            out.errorLine = -1;
+        }
+    }
+    if (out.showsSourceText) {
         rangesFromSourceLines(*doc, indexer, out.ranges);
     } else {
-        // Formatted JSON and XML are about as long as a pretty-printed file, with about a line
-        // per node.
-        out.text.reserve(doc->parsedText.size());
-        out.lineStarts.reserve(doc->nodes.size() + 2);
-        Formatter(*doc, out, writer, indexer).writeDocument();
-        writer.finish();
+        // The index pass: the formatter writes the whole text into a writer that only counts.
+        out.nodeLines.assign(doc->nodes.size(), 0);
+        SourceLineWriter counter;
+        SourceFormatter formatter(*doc, counter, indexer, &out);
+        formatter.start();
+        while (!formatter.done()) formatter.step();
+        counter.finish(out);
     }
     if (!complete) return;
     assignLineNodes(*doc, indexer, out);

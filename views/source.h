@@ -1,12 +1,14 @@
 // The source view's text as plain data: the file's own text (YAML, TOML, .reg, and any file that
 // failed to parse) or the formatted XML and JSON of the tree, cut into lines, each line knowing the
 // node a click on it selects and the tokenizer state it starts in, and every node knowing the
-// lines it covers. Built once per document in time and memory linear in the text and the tree;
-// the window (views/source_win.cpp) only paints and scrolls it.
+// lines it covers. Indexed once per document in time linear in the text and the tree, in memory
+// linear in its lines and nodes: the text itself is read or written again as lines are shown. The
+// window (views/source_win.cpp) only paints and scrolls it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,15 +68,24 @@ private:
     mutable size_t hint_ = 0;  // the block found last
 };
 
+// The lines of the display text a formatted view produced last: a screenful and more, with the
+// formatter that wrote them paused where they end, so that the next lines follow without a new
+// descent into the tree. Internal to views/source.cpp.
+struct SourceWindow;
+
+// The source view's text as an index, never the text itself: a file shown as written is read
+// from the document's own text through the start of each of its lines; a formatted file is
+// written again from the tree a screenful at a time, from the line at which the formatter reached
+// each node. The display text has no CR and no tab and ends with a line feed only before
+// errorLine; its line i is line(i).
 struct SourceText {
     bool showsSourceText = false;
     DocumentFormat format = DocumentFormat::Json;
-    std::wstring text;                  // no CR, no tab, ends with a line feed only before errorLine
-    std::vector<uint64_t> lineStarts;   // one per line plus a final text length + 1
-    std::vector<uint8_t> lineStates;    // tokenizer state at each line's start
-    std::vector<Node*> lineNodes;       // what a click on each line selects (may be null)
+    std::vector<uint8_t> lineStates;    // tokenizer state at each line's start, up to statesKnown
+    std::vector<uint32_t> lineNodes;    // what a click on each line selects: node index + 1, 0 none
     std::vector<LineRange> ranges;      // by node index in the document's store
     size_t maxLineLength = 0;
+    uint64_t textLength = 0;            // characters of the display text, its line feeds included
     // The line marked with the document's parse error (-1: none). An error at the end of the file,
     // after its last line break, keeps that empty last line; one past every line marks the last.
     int64_t errorLine = -1;
@@ -83,11 +94,40 @@ struct SourceText {
     size_t statesKnown = 0;
     uint8_t nextState = 0;
 
-    size_t lineCount() const { return lineStarts.empty() ? 0 : lineStarts.size() - 1; }
-    std::wstring_view line(size_t i) const {
-        return std::wstring_view(text).substr(size_t(lineStarts[i]), size_t(lineStarts[i + 1] - lineStarts[i] - 1));
-    }
+    // Shown as written: where each line starts in writtenText (one past the last line: its end),
+    // the top bit set for a line whose tabs or carriage returns the view changes.
+    std::vector<uint32_t> writtenStarts;
+    // Formatted: the line the formatter stood on when it came to each node (by node index), and
+    // the top-level values of a data file with the line each starts on.
+    std::vector<uint32_t> nodeLines;
+    struct TopValue {
+        uint32_t rootIndex;   // its position among the root's children, or that of its JSON Lines array
+        uint32_t itemIndex;   // its position in that array; UINT32_MAX when it is a child of the root
+        uint32_t line;
+    };
+    std::vector<TopValue> topValues;
+    // Formatter steps and levels of descent into the tree spent producing lines, for growth checks.
+    mutable uint64_t lineWork = 0;
+
+    SourceText();
+    ~SourceText();
+    SourceText(const SourceText&) = delete;
+    SourceText& operator=(const SourceText&) = delete;
+
+    size_t lineCount() const { return lineTotal; }
+    // Line i as shown. The view stays valid until the next call of line() on this text.
+    std::wstring_view line(size_t i) const;
+    // The node line i selects once ensureLineNodes has run (null: none).
+    Node* lineNode(size_t i) const;
     void clear();
+
+    // Set by the builder.
+    Document* document = nullptr;
+    size_t lineTotal = 0;
+    const wchar_t* writtenData = nullptr;  // the written text the starts were taken from
+    size_t writtenSize = 0;
+    bool loneCarriageReturnEndsLine = false;
+    std::unique_ptr<SourceWindow> window;  // the lines produced last
 };
 
 // How a JSON or XML file that parsed cleanly is shown: as written (its own text, comments and
@@ -106,9 +146,9 @@ std::wstring_view writtenText(const Document& doc);
 // Whether the Source view shows `doc` as written with `layout`.
 bool showsAsWritten(const Document& doc, SourceLayout layout);
 
-// Builds everything of `out` for `doc` (null: no lines at all). Without `complete`, only the
-// text, its lines and the ranges: the view's first screen needs no more, and the line nodes and
-// tokenizer states follow when they are first asked for.
+// Builds the index of `out` for `doc` (null: no lines at all): the lines, the ranges, and for a
+// formatted text the line of every node, in one pass that keeps no text. With `complete`, also
+// the line nodes and every tokenizer state; without, they follow when they are first asked for.
 void buildSourceText(Document* doc, SourceText& out, bool complete = true, SourceLayout layout = SourceLayout::Formatted);
 // Fills lineNodes if it is not filled yet.
 void ensureLineNodes(Document& doc, SourceText& out);
@@ -117,7 +157,10 @@ void ensureLineStates(SourceText& out, size_t line);
 
 // "Copy entire source": the file's own text exactly when the view shows the file as read (its
 // tabs, lone carriage returns and last empty lines, which the display text changes, included);
-// otherwise the display text with CR LF line ends.
+// otherwise the display text with CR LF line ends. sourceCopyLength is its exact length;
+// writeSourceCopy writes it, line by line, to `out`, which has room for that many characters.
+size_t sourceCopyLength(const Document* doc, const SourceText& source);
+void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out);
 std::wstring sourceCopyText(const Document* doc, const SourceText& source);
 
 // The range of `node` or of its nearest ancestor below the root that has one.

@@ -12,6 +12,7 @@
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
 #include "edit/editing.h"
+#include "shell/clipboard.h"
 #include "shell/mainwindow.h"
 #include "views/viewwindow_win.h"
 #include "shell/search.h"
@@ -179,7 +180,7 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& 
     MainWindow& main = *mainWindow;
 
     ensureLineNodes(*main.document, source);
-    Node* node = DisplayNode(source.lineNodes[size_t(match.line)]);
+    Node* node = DisplayNode(source.lineNode(size_t(match.line)));
     main.selected = node;
     main.lastMatch = node;
 
@@ -200,6 +201,16 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& 
 std::wstring SourcePane::WholeText() {
     EnsureBuilt();
     return qm::sourceCopyText(mainWindow->document.get(), source);
+}
+
+bool SourcePane::CopyWholeText() {
+    EnsureBuilt();
+    const Document* doc = mainWindow->document.get();
+    const size_t length = sourceCopyLength(doc, source);
+    return CopyTextToClipboard(mainWindow->window, length, [&](wchar_t* out) {
+        writeSourceCopy(doc, source, out);
+        showNulCharacters(out, length);
+    });
 }
 
 bool SourcePane::ValueEditRect(const Node* node, RECT& rect) {
@@ -471,7 +482,7 @@ LRESULT onButtonDown(SourcePane& pane, UINT message, LPARAM lParam) {
     const long long line = pane.topLine + y / std::max(pane.mainWindow->palette.monoLineHeight, 1);
     if (y >= 0 && line < static_cast<long long>(pane.source.lineCount())) {
         ensureLineNodes(*pane.mainWindow->document, pane.source);
-        if (Node* node = pane.source.lineNodes[size_t(line)]) pane.mainWindow->SelectNode(node);
+        if (Node* node = pane.source.lineNode(size_t(line))) pane.mainWindow->SelectNode(node);
     }
     if (message == WM_LBUTTONDBLCLK) EditSelectedValue(*pane.mainWindow);
     return 0;

@@ -25,7 +25,7 @@ struct SourcePane {
     int32_t matchColumn = 0;
     int32_t matchLength = 0;
     bool built = false;     // the text below is the current document's
-    SourceText source;      // text, lines, line nodes and states, node ranges
+    SourceText source;      // lines, line nodes and states, node ranges; the text is read or written when shown
     int32_t topLine = 0;
     int32_t scrollX = 0;    // pixels
     int32_t wheelRemainder = 0;
@@ -47,8 +47,10 @@ struct SourcePane {
     bool FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget);
     // The "SourceLayout" setting as the text builder takes it.
     SourceLayout Layout() const;
-    // The display text with CR LF line ends.
+    // "Copy entire source": the display text with CR LF line ends (the file's own text when it
+    // is shown as read), written straight into the clipboard.
     std::wstring WholeText();
+    bool CopyWholeText();
     // Where the in-place value editor goes, in client coordinates.
     bool ValueEditRect(const Node* node, RECT& rect);
 

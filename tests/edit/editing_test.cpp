@@ -218,6 +218,22 @@ const EditCase kEditCases[] = {
      L"<r>\u20AC</r>", NodeKind::Text},
     {"UTF-8 takes any character", L"a.xml", "<r>caf\xC3\xA9</r>", L"/r/text()", L"\u4E00", L"", L"<r>\u4E00</r>",
      NodeKind::Text},
+    // A scalar that stays a scalar is read alone on the first edit; these hold both ways.
+    {"JSON: a number before a block comment", L"a.json", "{\"n\": 1/*c*/}", L"$.n", L"2", L"", L"{\"n\": 2/*c*/}",
+     NodeKind::Number},
+    {"JSON: a number before a line comment", L"a.json", "{\"n\": 1 // c\n}", L"$.n", L"-2.5e3", L"",
+     L"{\"n\": -2.5e3 // c\n}", NodeKind::Number},
+    {"JSON: true into the last item of an array", L"a.json", "[1]", L"$[0]", L"true", L"", L"[true]", NodeKind::Bool},
+    {"JSON: a number into a string before a comma", L"a.json", "{\"s\": \"x\",\"t\":1}", L"$.s", L"5", L"",
+     L"{\"s\": \"5\",\"t\":1}", NodeKind::String},
+    {"JSON: a backslash at the end of a string", L"a.json", "{\"s\": \"x\"}", L"$.s", L"a\\", L"",
+     L"{\"s\": \"a\\\\\"}", NodeKind::String},
+    {"JSON: a value with letters after its digits stays as written", L"a.json", "{\"n\": 1}", L"$.n", L"1e5x", L"",
+     L"{\"n\": 1e5x}", NodeKind::Number},
+    {"JSON Lines: a line that is a number", L"a.jsonl", "{\"a\":1}\n2\n", L"$[1]", L"3", L"", L"{\"a\":1}\n3\n",
+     NodeKind::Number},
+    {"JSON Lines: a string typed into the last line without a line end", L"a.jsonl", "{\"a\":1}\n\"x\"", L"$[1]",
+     L"y z", L"", L"{\"a\":1}\n\"y z\"", NodeKind::String},
     {"a surrogate pair across two slices of the encoding check", L"a.json", pastFirstSlice("\xF0\x9F\x98\x80\"}"), L"$.s",
      L"y", L"", nullptr, NodeKind::String},
     {"a byte Windows-1252 does not define, 70,000 characters into the second slice", L"a.json",
@@ -328,6 +344,49 @@ TEST(EditValue, SpansRecordedAtLoadingAnswerOnlyWhileTheFileHoldsTheLoadedText) 
         ASSERT_TRUE(f.edit(L"$.a", L"7").changed);
         EXPECT_EQ(qmtest::u8(f.doc->editedText), c.edited);
         EXPECT_TRUE(f.doc->spans.empty()) << "an edited document no longer is its loaded text";
+    }
+}
+
+// The first edit of a value that stays a scalar where it is parses only its new source, however
+// big the file; one that might not parses the whole edited text.
+TEST(EditValue, TheFirstEditReadsAScalarAloneAndAnythingElseWhole) {
+    qmtest::LanguageGuard english(false);
+    auto records = [](size_t n) {
+        std::string s = "[";
+        for (size_t i = 0; i < n; ++i) s += (i ? ",\n" : "\n") + std::string("{\"id\": ") + std::to_string(i) + ", \"name\": \"r\"}";
+        return s + "\n]";
+    };
+    const struct {
+        const char* what;
+        const wchar_t* member;
+        std::wstring typed;
+        bool alone;
+        std::wstring message;
+    } cases[] = {
+        {"a number", L"id", L"7", true, L""},
+        {"a text", L"name", L"new name", true, L""},
+        {"an object into a number", L"id", L"{}", false, kJsonLiteral},
+        {"a word into a number", L"id", L"abc", false, kJsonLiteral},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        size_t work[2] = {};
+        for (const size_t n : {size_t(1000), size_t(4000)}) {
+            Loaded f(L"a.json", records(n), true);
+            const std::wstring path = L"$[" + std::to_wstring(n - 1) + L"]." + c.member;
+            const qm::EditOutcome out = f.edit(path, c.typed);
+            EXPECT_EQ(qmtest::u8(out.message), qmtest::u8(c.message));
+            if (out.changed) {
+                EXPECT_EQ(qmtest::u8(f.at(path)->value.view()), qmtest::u8(c.typed));
+            }
+            work[n == 4000] = out.parsedCharacters;
+        }
+        if (c.alone) {
+            EXPECT_EQ(work[1], work[0]) << "characters parsed for n and 4n records";
+            EXPECT_LT(work[0], 20u);
+        } else {
+            EXPECT_GT(work[1], 3 * work[0]) << "the whole text is parsed: " << work[0] << " for n, " << work[1] << " for 4n";
+        }
     }
 }
 

@@ -69,6 +69,8 @@ struct RoundTrip {
     std::string saved;
 };
 
+// Each saved file is exported for tests/tools/edit_readers.py, which reads it with the format's
+// usual reader (see qmtest::exportAcceptedEdit).
 TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
     qmtest::LanguageGuard english(false);
     const std::string sjisHead = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<r a=\"1\">";
@@ -103,9 +105,12 @@ TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
         EXPECT_EQ(qmtest::u8(out.message), "");
         ASSERT_TRUE(out.changed);
         EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
-        EXPECT_EQ(fileBytes(f.path), c.saved);
+        const std::string onDisk = fileBytes(f.path);
+        EXPECT_EQ(onDisk, c.saved);
         EXPECT_FALSE(exists(f.path + L".qmedit"));
         EXPECT_FALSE(f.doc->modified);
+        qmtest::exportAcceptedEdit({c.what, c.name, f.doc->encoding, c.typed, c.original,
+                                    std::vector<uint8_t>(onDisk.begin(), onDisk.end()), findNode(*f.doc, c.path)});
     }
 }
 
@@ -126,7 +131,10 @@ TEST(SaveWindows, DeclaredIsoLatinFileFromTheCorpus) {
     EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
     std::string expected = original;
     expected.replace(expected.find("<target>b\xE4r"), 11, "<target>b\xF6r");
-    EXPECT_EQ(fileBytes(f.path), expected);
+    const std::string onDisk = fileBytes(f.path);
+    EXPECT_EQ(onDisk, expected);
+    qmtest::exportAcceptedEdit({"a declared ISO-8859-1 file from the corpus", L"latin.xlf", f.doc->encoding, L"b\u00F6r",
+                                original, std::vector<uint8_t>(onDisk.begin(), onDisk.end()), target});
 }
 
 TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
@@ -192,6 +200,59 @@ TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
     }
 }
 
+// Saving changes the file's text and nothing else about it: a symbolic link (made on the Unix
+// side) stays a link to the file, which takes the new text; every hard-linked name shows it; the
+// hidden, system and archive marks and the Unix mode stay.
+TEST(SaveWindows, TheFileKeepsItsIdentity) {
+    qmtest::LanguageGuard english(false);
+    const std::string saved = "{\"a\": 2}";
+    const struct {
+        const char* what;
+        const wchar_t* unix;  // run first on the Unix side
+        bool hardLink, throughOther;  // the second name exists; the file is opened and saved through it
+        DWORD marks;
+        const char* mode;  // the Unix mode afterwards
+    } cases[] = {
+        {"saved through a symbolic link", L"ln -s identity.json identity-other.json", false, true, 0, nullptr},
+        {"a second name by a hard link", L":", true, false, 0, nullptr},
+        {"hidden and archive", L":", false, false, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, nullptr},
+        {"hidden and system", L":", false, false, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, nullptr},
+        {"Unix mode 0640", L"chmod 640 identity.json", false, false, 0, "640\n"},
+    };
+    const std::wstring folder = qmtest::tempFolder(), other = folder + L"\\identity-other.json";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Wine deletes the file a link leads to for DeleteFileW on the link: the link goes on the Unix side.
+        ASSERT_TRUE(qmtest::runUnixCommand(folder, L"rm -f identity-other.json"));
+        const std::wstring file = qmtest::writeTempFile(L"identity.json", "{\"a\": 1}");
+        ASSERT_TRUE(qmtest::runUnixCommand(folder, c.unix));
+        ASSERT_TRUE(!c.hardLink || CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
+        ASSERT_TRUE(!c.marks || SetFileAttributesW(file.c_str(), c.marks));
+        const std::wstring opened = c.throughOther ? other : file;
+        qm::Document doc;
+        ASSERT_TRUE(qm::loadDocument(opened, doc));
+        qm::Node* node = findNode(doc, L"$.a");
+        ASSERT_NE(node, nullptr);
+        ASSERT_TRUE(qm::editValue(doc, opened, node, [](std::wstring& value) { return value = L"2", true; }).changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(doc, opened)), "");
+        EXPECT_EQ(fileBytes(file), saved);
+        EXPECT_FALSE(exists(file + L".qmedit") || exists(other + L".qmedit"));
+        if (c.hardLink || c.throughOther) {  // both names still lead to one file
+            EXPECT_EQ(fileBytes(other), saved);
+            qmtest::writeTempFile(L"identity.json", "[]");
+            EXPECT_EQ(fileBytes(other), "[]");
+        }
+        const DWORD attributes = GetFileAttributesW(file.c_str()), mask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        EXPECT_EQ(attributes & mask, c.marks & mask);
+        EXPECT_TRUE(!c.marks || (attributes & FILE_ATTRIBUTE_ARCHIVE)) << "changed, so due for backup";
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (c.mode) {
+            ASSERT_TRUE(qmtest::runUnixCommand(folder, L"stat -c %a identity.json > identity-other.json"));
+            EXPECT_EQ(fileBytes(other), c.mode);
+        }
+    }
+}
+
 // Another program holds the file open without delete sharing: the replacement fails three
 // times and so does the direct write; the original stays whole and the edit stays pending.
 TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
@@ -223,12 +284,15 @@ TEST(SaveWindows, FileHeldOpenByAnotherProgram) {
 namespace {
 
 // The disk as saving sees it, with the replacement of the file always failing and the direct
-// write into it failing as the case says.
+// write into it failing as the case says; the file may claim a second name (a hard link).
 class FailingReplacement : public qm::SaveFileAccess {
 public:
     enum DirectWrite { Succeeds, FailsBeforeOpening, FailsAfterEmptying } directWrite = Succeeds;
     std::wstring original;
+    bool linked = false;
     int replacements = 0;
+
+    DWORD links(const std::wstring& path) override { return linked ? 2 : SaveFileAccess::links(path); }
 
     bool replace(const std::wstring&, const std::wstring&) override {
         ++replacements;
@@ -248,20 +312,27 @@ public:
 
 }  // namespace
 
-// When the file cannot be replaced, the new text goes into the file itself; should that fail too,
-// the file keeps its old text, or the temporary file keeps the new text and the message names it.
+// When the file cannot be replaced, or has other names that a replacement would leave with the old
+// text, the new text goes into the file itself; should that fail too, the file keeps its old text,
+// or the temporary file keeps the new text and the message names it.
 TEST(SaveWindows, ReplacementFailingFallsBackToWritingTheFile) {
     struct Case {
         const char* what;
         FailingReplacement::DirectWrite directWrite;
         bool keptTemp;  // the message names the temporary file
         std::string onDisk, inTemp;
+        bool linked = false;  // never replaced, written into at once
     } cases[] = {
         {"the direct write succeeds", FailingReplacement::Succeeds, false, "{\"a\": 2}", "<missing>"},
         {"the direct write cannot open the file", FailingReplacement::FailsBeforeOpening, false, "{\"a\": 1}",
          "<missing>"},
         {"the direct write fails after emptying the file", FailingReplacement::FailsAfterEmptying, true, "",
          "{\"a\": 2}"},
+        {"a file with a second name", FailingReplacement::Succeeds, false, "{\"a\": 2}", "<missing>", true},
+        {"a file with a second name, the write failing before opening", FailingReplacement::FailsBeforeOpening, false,
+         "{\"a\": 1}", "<missing>", true},
+        {"a file with a second name, the write failing after emptying", FailingReplacement::FailsAfterEmptying, true, "",
+         "{\"a\": 2}", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -271,8 +342,9 @@ TEST(SaveWindows, ReplacementFailingFallsBackToWritingTheFile) {
         FailingReplacement files;
         files.original = f.path;
         files.directWrite = c.directWrite;
+        files.linked = c.linked;
         const std::wstring message = qm::saveDocumentWith(*f.doc, f.path, files);
-        EXPECT_EQ(files.replacements, 3);
+        EXPECT_EQ(files.replacements, c.linked ? 0 : 3);
         const std::wstring temp = f.path + L".qmedit";
         if (c.directWrite == FailingReplacement::Succeeds) EXPECT_EQ(message, L"");
         else if (c.keptTemp) EXPECT_EQ(message, kNotSaved + L" The complete new text is kept in \"" + temp + L"\".");

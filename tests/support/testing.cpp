@@ -156,12 +156,14 @@ std::string stepsOf(const qm::Node* node) {
 void exportAcceptedEdit(const AcceptedEdit& edit) {
     const char* folder = std::getenv("QM_EDIT_EXPORT");
     if (!folder || !*folder || !edit.node) return;
+    // Under Wine the folder is a Unix path, reached through drive Z:.
+    const std::filesystem::path dir(platformPath(folder));
     static int count = 0;
-    const std::string base = std::string(folder) + "/" + std::to_string(++count);
-    std::ofstream(base + ".before", std::ios::binary) << edit.before;
-    std::ofstream(base + ".after", std::ios::binary).write(reinterpret_cast<const char*>(edit.after.data()),
-                                                            std::streamsize(edit.after.size()));
-    std::ofstream lines(std::string(folder) + "/cases.jsonl", std::ios::app | std::ios::binary);
+    const std::string base = std::to_string(++count);
+    std::ofstream(dir / (base + ".before"), std::ios::binary) << edit.before;
+    std::ofstream(dir / (base + ".after"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(edit.after.data()), std::streamsize(edit.after.size()));
+    std::ofstream lines(dir / "cases.jsonl", std::ios::app | std::ios::binary);
     lines << "{\"n\": " << count << ", \"what\": " << jsonText(qm::utf8ToWide(edit.what))
           << ", \"file\": " << jsonText(edit.fileName) << ", \"encoding\": " << jsonText(edit.encoding)
           << ", \"steps\": " << stepsOf(edit.node) << ", \"typed\": " << jsonText(edit.typed)

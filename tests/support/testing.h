@@ -31,8 +31,9 @@ void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
 std::string u8(std::wstring_view s);
 
-// When the environment variable QM_EDIT_EXPORT names a folder, an accepted edit of the
-// edit-outcome tables is written there for tests/tools/edit_readers.py, which reads the file
+// When the environment variable QM_EDIT_EXPORT names a folder (a Unix path also under Wine), an
+// accepted edit of the edit-outcome tables (natively, and the saves in code pages under Wine) is
+// written there for tests/tools/edit_readers.py, which reads the file
 // before and after with the format's usual reader: "<n>.before" and "<n>.after" hold the bytes,
 // and a line of "cases.jsonl" the case's name, the file's name and encoding label, the steps from
 // the root to the node (keys, indexes among values or elements, "@name" for an attribute, "#text"

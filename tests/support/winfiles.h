@@ -10,5 +10,8 @@ std::wstring tempFolder();
 std::wstring writeTempFile(const std::wstring& name, const std::string& bytes);
 // The bytes of a file, or "<missing>" when it cannot be opened.
 std::string fileBytes(const std::wstring& path);
+// Runs a shell command on the Unix side of Wine in `folder` (Wine starts a Unix program named by
+// its Z: path) and waits for it to finish; false when it did not finish within ten seconds.
+bool runUnixCommand(const std::wstring& folder, const std::wstring& command);
 
 }  // namespace qmtest

@@ -33,4 +33,23 @@ std::string fileBytes(const std::wstring& path) {
     return out;
 }
 
+bool runUnixCommand(const std::wstring& folder, const std::wstring& command) {
+    // Wine hands back no process handle for a Unix program: the command's last step leaves a
+    // marker file, which is waited for.
+    static int serial = 0;
+    const std::wstring marker = L"unix-done-" + std::to_wstring(++serial);
+    std::wstring line = L"sh -c \"" + command + L" && : > " + marker + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    const std::wstring done = folder + L"\\" + marker;
+    for (int i = 0; i < 1000 && GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+    return DeleteFileW(done.c_str()) != 0;
+}
+
 }  // namespace qmtest

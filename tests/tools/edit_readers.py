@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Every accepted edit of the edit-outcome tables, read back by the format's usual reader.
 
-Runs the core tests' table of edit outcomes with QM_EDIT_EXPORT set, so that each accepted edit
-leaves the file before and after (see exportAcceptedEdit in tests/support/testing.h), and reads
-both with Python's json, tomllib, PyYAML and xml.etree.ElementTree. The saved file must be
-readable, hold the typed value at the edited node (a string as typed, a number, boolean or null
-as the reader reads the typed literal) and every other value unchanged. A case whose original
-the reader refuses (lenient JSON with comments, say) cannot be compared and is counted apart.
+Runs the core tests' table of edit outcomes, and the Windows tests' table of saves in every
+encoding (the code-page conversions Windows decides) under Wine, with QM_EDIT_EXPORT set, so that
+each accepted edit leaves the file before and after (see exportAcceptedEdit in
+tests/support/testing.h), and reads both with Python's json, tomllib, PyYAML and
+xml.etree.ElementTree. The saved file must be readable, hold the typed value at the edited node
+(a string as typed, a number, boolean or null as the reader reads the typed literal) and every
+other value unchanged. A case whose original the reader refuses (lenient JSON with comments, say)
+cannot be compared and is counted apart.
 
-Usage: edit_readers.py CORE_TESTS [RUNNER...]
+Usage: edit_readers.py TESTS [RUNNER...] [-- TESTS [RUNNER...]]...
+  e.g. edit_readers.py build/native/quillmap_core_tests -- build/win64/quillmap_win_tests.exe wine
 """
 import json
 import os
@@ -25,7 +28,13 @@ except ImportError:  # the Python on PATH may lack PyYAML; Debian's python3-yaml
         os.execv("/usr/bin/python3", ["/usr/bin/python3", *sys.argv])
     sys.exit("PyYAML is missing: install python3-yaml (scripts/setup.sh does)")
 
-TABLE = "EditValue.OutcomeByFormatAndTypedText"
+# The tables that export their accepted edits; a test binary runs those it has.
+TABLES = ("EditValue.OutcomeByFormatAndTypedText:SaveWindows.EveryEncodingKeepsEveryOtherByte:"
+          "SaveWindows.DeclaredIsoLatinFileFromTheCorpus")
+# Windows code pages by number where Python's codec has another name.
+CODE_PAGES = {20127: "ascii", 20866: "koi8_r", 21866: "koi8_u", 20932: "euc_jp", 51932: "euc_jp",
+              50220: "iso2022_jp", 54936: "gb18030", 65001: "utf-8",
+              **{28590 + n: "iso8859_%d" % n for n in range(1, 17) if n != 12}}
 
 
 def python_encoding(label):
@@ -40,7 +49,8 @@ def python_encoding(label):
     if label == "Windows-1252":
         return "cp1252"
     if label.startswith("Codepage "):
-        return "cp" + label[len("Codepage "):]
+        number = int(label[len("Codepage "):])
+        return CODE_PAGES.get(number, "cp%d" % number)
     raise ValueError("unknown encoding label " + label)
 
 
@@ -99,29 +109,47 @@ def put(fmt, data, steps, value):
         node = node[step]
 
 
+def exported_cases(folder, command):
+    """Runs one test binary with the export on; its cases, each with the folder of its files."""
+    env = dict(os.environ, QM_EDIT_EXPORT=folder)
+    run = subprocess.run([*command, "--gtest_filter=" + TABLES], env=env, capture_output=True, text=True)
+    if run.returncode != 0:
+        print(run.stdout[-3000:], run.stderr[-3000:])
+        sys.exit("the table of edit outcomes failed: " + " ".join(command))
+    cases_path = os.path.join(folder, "cases.jsonl")
+    if not os.path.exists(cases_path):
+        sys.exit("the tests exported no accepted edit: " + " ".join(command))
+    with open(cases_path, encoding="utf-8") as f:
+        return [dict(json.loads(line), folder=folder) for line in f]
+
+
 def main():
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    if not args or args[0] == "--":
         sys.exit(__doc__)
-    binary, runner = sys.argv[1], sys.argv[2:]
+    runs = [[]]
+    for arg in args:
+        if arg == "--":
+            runs.append([])
+        else:
+            runs[-1].append(arg)
     checked = unreadable = 0
     failures = []
-    with tempfile.TemporaryDirectory() as folder:
-        env = dict(os.environ, QM_EDIT_EXPORT=folder)
-        run = subprocess.run([*runner, binary, "--gtest_filter=" + TABLE], env=env, capture_output=True, text=True)
-        if run.returncode != 0:
-            print(run.stdout[-3000:], run.stderr[-3000:])
-            sys.exit("the table of edit outcomes failed")
-        cases_path = os.path.join(folder, "cases.jsonl")
-        if not os.path.exists(cases_path):
-            sys.exit("the tests exported no accepted edit")
-        with open(cases_path, encoding="utf-8") as f:
-            cases = [json.loads(line) for line in f]
+    with tempfile.TemporaryDirectory() as top:
+        cases = []
+        for i, run in enumerate(runs):
+            binary, runner = run[0], run[1:]
+            folder = os.path.join(top, str(i))
+            os.mkdir(folder)
+            found = exported_cases(folder, [*runner, binary])
+            print("%d accepted edits exported by %s" % (len(found), os.path.basename(binary)))
+            cases += found
         for case in cases:
             fmt = fmt_of(case["file"])
             encoding = python_encoding(case["encoding"])
-            with open(os.path.join(folder, "%d.before" % case["n"]), "rb") as f:
+            with open(os.path.join(case["folder"], "%d.before" % case["n"]), "rb") as f:
                 before_text = f.read().decode(encoding)
-            with open(os.path.join(folder, "%d.after" % case["n"]), "rb") as f:
+            with open(os.path.join(case["folder"], "%d.after" % case["n"]), "rb") as f:
                 after_text = f.read().decode(encoding)
             try:
                 expected = read(fmt, before_text)

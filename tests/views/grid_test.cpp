@@ -602,6 +602,55 @@ std::pair<std::string, std::string> keptAndFull(Grid& g) {
 
 }  // namespace
 
+// Expand all holds every container and group without listing them: the grid it opens, and the
+// grid after closing and opening tables in it, is the one that listing each of them opens, and
+// every node stands for the same node.
+TEST(GridExpansion, ExpandAllOpensWhatListingEveryTableOpens) {
+    QM_SKIP_WITHOUT_CORPUS();
+    std::vector<std::string> files;
+    for (const char* folder : {"/json", "/xml", "/yaml", "/toml"})
+        for (const std::string& f : qmtest::listFiles(qmtest::corpusDir() + folder)) files.push_back(f);
+    size_t compared = 0;
+    for (const std::string& path : files) {
+        std::vector<uint8_t> bytes;
+        if (!qmtest::readBytes(path, bytes) || bytes.size() > 20000) continue;
+        SCOPED_TRACE(path);
+        Grid all(L"a.json", L"[1]"), listed(L"a.json", L"[1]");
+        all.doc = qmtest::loadFile(path);
+        listed.doc = qmtest::loadFile(path);
+        if (!all.doc || !all.doc->root) continue;
+        all.layout.lazyAbove = listed.layout.lazyAbove = 2;
+        expandAllGrid(*all.doc, true, all.expansion);
+        listed.expansion = GridExpansion{};
+        expandGridSubtree(listed.doc->root, listed.expansion);
+        // Then the first two tables closed, and the first opened again.
+        std::vector<std::pair<uint8_t, size_t>> toggles;
+        for (size_t i = 0; i < all.doc->nodes.size() && toggles.size() < 2; ++i) {
+            const Node* node = &all.doc->nodes[i];
+            if (node->parent && node->parent->kind != NodeKind::Root && isExpandable(node)) toggles.push_back({kToggleNode, i});
+            else if (gridRunKey(node) == node) toggles.push_back({kToggleGroup, i});
+        }
+        if (!toggles.empty()) toggles.push_back(toggles.front());
+        for (size_t step = 0; step <= toggles.size(); ++step) {
+            if (step > 0) {
+                const auto [toggle, i] = toggles[step - 1];
+                toggleGrid(toggle, &all.doc->nodes[i], all.expansion);
+                toggleGrid(toggle, &listed.doc->nodes[i], listed.expansion);
+            }
+            all.build();
+            listed.build();
+            buildAllRows(all.layout);
+            buildAllRows(listed.layout);
+            ASSERT_EQ(geometry(all.layout.root), geometry(listed.layout.root)) << "after " << step << " toggles";
+            for (size_t i = 1; i < all.doc->nodes.size(); ++i)
+                EXPECT_EQ(nodeIndex(*all.doc, gridShownAncestor(&all.doc->nodes[i], all.expansion)),
+                          nodeIndex(*listed.doc, gridShownAncestor(&listed.doc->nodes[i], listed.expansion)));
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 50u);
+}
+
 TEST(GridToggle, RebuildingOneTableLaysOutAsAFullBuild) {
     const std::wstring wide(60, L'w');
     struct Case {
@@ -709,10 +758,21 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
         L"{\"k\":{\"short\":\"ab\",\"longer\":\"abcdefghij\",\"mid\":\"mmmmmmmmm\",\"o\":{\"x\":1}}}",
         L"<r><i n=\"1\">text</i><i n=\"22\">mmmm</i><i n=\"3\"/></r>",
         L"{\"xxxx\":1,\"mmm\":2,\"mmmm\":[1,2],\"\u00e9\u00e9\":3}",
+        // Nested tables sized aside, some narrower than their column at their bounds, one wider
+        // only by its real widths ('m'), one only by a text of unknown characters.
+        L"[{\"o\":{\"p\":\"xxxxxxxx\"},\"t\":[{\"q\":\"xx\"}]},{\"o\":{\"p\":\"xxx\"},\"t\":[{\"q\":\"mmmmmmm\"}]},"
+        L"{\"o\":{\"p\":\"mmmmmmmm\",\"r\":[1]}},{\"o\":{\"p\":\"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\"}},{\"o\":{\"p\":\"x\"}}]",
     };
+    for (const size_t lazyAbove : {size_t(200), size_t(0)})
     for (const wchar_t* text : texts) {
         const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
         Grid all(name, text), bounded(name, text);
+        all.layout.lazyAbove = SIZE_MAX;
+        bounded.layout.lazyAbove = lazyAbove;
+        expandAllGrid(*all.doc, true, all.expansion);
+        expandAllGrid(*bounded.doc, true, bounded.expansion);
+        buildGrid(all.doc->root, all.expansion, all.layout);
+        buildGrid(bounded.doc->root, bounded.expansion, bounded.layout);
         GridMetrics m = all.metrics();
         m.measureText = [&width](std::wstring_view t) {
             int w = 0;
@@ -722,7 +782,8 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
         layOutGrid(all.layout, m);
         m.textBound = &bound;
         layOutGrid(bounded.layout, m);
-        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text);
+        buildAllRows(bounded.layout);
+        EXPECT_EQ(geometry(bounded.layout.root), geometry(all.layout.root)) << u8(text) << " rows built when needed above " << lazyAbove;
     }
 }
 
@@ -761,6 +822,22 @@ TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
     };
     EXPECT_EQ(flat(200), flat(800));
     EXPECT_LT(flat(800), 20u);
+    // Nested tables in every record of a table sized row by row, all opened, that cannot widen
+    // their column: none measured for real.
+    auto nested = [&exact](int n) {
+        std::wstring json = L"[";
+        for (int i = 0; i < n; ++i)
+            json += std::wstring(i ? L"," : L"") + L"{\"o\":{\"g\":{\"x\":" + std::to_wstring(100000 + i) + L"}},\"t\":[\"w" +
+                    std::to_wstring(100000 + i) + L"\"]}";
+        Grid g(L"a.json", json + L"]");
+        g.bound = &exact;
+        expandAllGrid(*g.doc, true, g.expansion);
+        g.measured = 0;
+        g.build();
+        return g.measured;
+    };
+    EXPECT_EQ(nested(300), nested(1200));
+    EXPECT_LT(nested(1200), 20u);
 }
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {

@@ -9,6 +9,7 @@
 
 #include "edit/convert.h"
 #include "edit/nodetext.h"
+#include "tests/support/source_reference.h"
 #include "tests/support/testing.h"
 #include "views/source.h"
 
@@ -31,7 +32,10 @@ struct Built {
     // "label" of the node each line selects ("-" for none, the kind's badge-free name otherwise).
     std::vector<std::string> selections() const {
         std::vector<std::string> out;
-        for (const Node* n : source.lineNodes) out.push_back(n ? describe(n) : "-");
+        for (size_t i = 0; i < source.lineCount(); ++i) {
+            const Node* n = source.lineNode(i);
+            out.push_back(n ? describe(n) : "-");
+        }
         return out;
     }
     static std::string describe(const Node* n) {
@@ -78,6 +82,9 @@ TEST(SourceText, BuildsLinesSelectionsAndRanges) {
          {{"[]", "0..6"}, {"x", "1..1"}, {"[0]", "0..2"}, {"[1]", "4..6"}, {"y", "5..5"}}},
         {"xml element with one attribute and text is one line, escaped", L"a.xml", LR"(<a k="v &quot;q&quot;">t &amp; u</a>)",
          false, {R"(<a k="v &quot;q&quot;">t &amp; u</a>)"}, {"a"}, {{"a", "0..0"}, {"k", "0..0"}}},
+        {"xml attribute with a line feed, a tab and a carriage return but no markup character: references, one line",
+         L"a.xml", L"<a k=\"x&#10;y&#9;z&#13;\">t</a>", false, {R"(<a k="x&#10;y&#9;z&#13;">t</a>)"}, {"a"},
+         {{"a", "0..0"}}},
         {"xml children are indented, text trimmed, empty elements closed", L"a.xml",
          L"<?xml version=\"1.0\"?>\n<r>\n <a>1</a>\n <b/>\n <!--c-->\n <m>  x  <d/></m>\n</r>", false,
          {R"(<?xml version="1.0"?>)", "<r>", "  <a>1</a>", "  <b/>", "  <!-- c -->", "  <m>", "    x", "    <d/>", "  </m>",
@@ -103,8 +110,7 @@ TEST(SourceText, BuildsLinesSelectionsAndRanges) {
         EXPECT_EQ(b.selections(), c.selections);
         for (const auto& r : c.ranges) EXPECT_EQ(b.range(r.first), r.second) << r.first;
         EXPECT_EQ(b.source.lineStates.size(), b.source.lineCount());
-        ASSERT_FALSE(b.source.lineStarts.empty());
-        EXPECT_EQ(b.source.lineStarts.back(), b.source.text.size() + 1);
+        EXPECT_EQ(b.source.textLength, qmtest::shownText(b.source).size());
         // "Copy entire source": the file as read is copied exactly (tabs, carriage returns and the
         // last line break kept), a formatted text line by line with CR LF.
         std::string formatted;
@@ -177,7 +183,7 @@ TEST(SourceText, AsWrittenOrFormatted) {
         if (c.asWritten) {
             std::wstring expected = c.text;
             while (!expected.empty() && expected.back() == L'\n') expected.pop_back();
-            EXPECT_EQ(u8(source.text), u8(expected));
+            EXPECT_EQ(u8(qmtest::shownText(source)), u8(expected));
         }
     }
     std::unique_ptr<Document> doc = qmtest::parse(L"a.json", commented);
@@ -185,10 +191,10 @@ TEST(SourceText, AsWrittenOrFormatted) {
     buildSourceText(doc.get(), source, true, SourceLayout::AsWritten);
     ASSERT_EQ(source.lineCount(), 5u);
     EXPECT_EQ(u8(source.line(0)), "// the settings");
-    ASSERT_NE(source.lineNodes[2], nullptr);
-    EXPECT_EQ(u8(nodeLabel(source.lineNodes[2])), "a");
-    ASSERT_NE(source.lineNodes[3], nullptr);
-    EXPECT_EQ(u8(nodeLabel(source.lineNodes[3])), "b");
+    ASSERT_NE(source.lineNode(2), nullptr);
+    EXPECT_EQ(u8(nodeLabel(source.lineNode(2))), "a");
+    ASSERT_NE(source.lineNode(3), nullptr);
+    EXPECT_EQ(u8(nodeLabel(source.lineNode(3))), "b");
 }
 
 TEST(SourceText, LineStatesCarryCommentsAcrossLines) {
@@ -365,7 +371,7 @@ TEST(SourceText, DeepDocumentsStayLinear) {
         Built small(c.file, c.make(c.depth));
         Built big(c.file, c.make(4 * c.depth));
         ASSERT_TRUE(small.doc->errorMessage.empty()) << u8(small.doc->errorMessage);
-        EXPECT_LT(big.source.text.size(), 5 * small.source.text.size());
+        EXPECT_LT(big.source.textLength, 5 * small.source.textLength);
         EXPECT_LT(big.source.lineSteps, 5 * small.source.lineSteps);
     }
 }
@@ -377,9 +383,9 @@ TEST(SourceText, HundredThousandDeepXmlIsShown) {
     // Opening lines, the innermost element with its text on one line, closing lines.
     EXPECT_EQ(b.source.lineCount(), 2 * depth - 1);
     EXPECT_EQ(b.source.maxLineLength, kIndentWidth * kMaxIndentLevel + 8);
-    const Node* innermost = b.source.lineNodes[depth - 1];
+    const Node* innermost = b.source.lineNode(depth - 1);
     EXPECT_EQ(sourceLineRange(b.source, *b.doc, innermost).first, int32_t(depth - 1));
-    EXPECT_EQ(b.source.lineNodes[2 * depth - 2], b.source.lineNodes[0]);
+    EXPECT_EQ(b.source.lineNode(2 * depth - 2), b.source.lineNode(0));
 }
 
 }  // namespace
@@ -409,7 +415,7 @@ TEST(SourceText, LineNodesAndStatesAskedForLaterEqualAWholeBuild) {
         ensureLineNodes(*whole.doc, lazy);
         EXPECT_EQ(lazy.lineStates, whole.source.lineStates);
         EXPECT_EQ(lazy.lineNodes, whole.source.lineNodes);
-        EXPECT_EQ(lazy.text, whole.source.text);
+        EXPECT_EQ(qmtest::shownText(lazy), qmtest::shownText(whole.source));
     }
 }
 

@@ -1,0 +1,210 @@
+// The source view's lines produced on demand against the text built whole: every corpus file in
+// both layouts, fetched in the orders the view asks for them (a backward search, jumps, a pass
+// from the top), and the work of producing them on deep and long documents.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/source_reference.h"
+#include "tests/support/testing.h"
+#include "views/source.h"
+
+using namespace qm;
+using qmtest::u8;
+
+namespace {
+
+// The first line in `order` whose lazy text differs from the whole text (-1: none).
+int64_t firstDifferentLine(const SourceText& lazy, const qmtest::ReferenceSource& whole, const std::vector<size_t>& order) {
+    for (size_t i : order)
+        if (lazy.line(i) != whole.line(i)) return int64_t(i);
+    return -1;
+}
+
+std::vector<size_t> fetchOrders(size_t lines) {
+    std::vector<size_t> order;
+    for (size_t i = lines; i-- > 0;) order.push_back(i);  // a backward search
+    constexpr size_t kJump = 7919;                          // scroll-bar jumps, each to a new place
+    for (size_t k = 0, i = lines / 3; k < lines; ++k, i = (i + kJump) % lines) order.push_back(i);
+    for (size_t i = 0; i < lines; ++i) order.push_back(i);  // a pass from the top
+    return order;
+}
+
+std::wstring withCrLf(std::wstring_view text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\n') out += L'\r';
+        out += c;
+    }
+    return out;
+}
+
+TEST(SourceLines, EqualTheWholeTextForEveryCorpusFile) {
+    const std::string dir = qmtest::corpusDir();
+    if (dir.empty()) GTEST_SKIP() << "no corpus";
+    size_t files = 0, formattedFiles = 0;
+    for (const std::string& path : qmtest::listFiles(dir)) {
+        std::unique_ptr<Document> doc = qmtest::loadFile(path);
+        if (!doc || !doc->root) continue;
+        ++files;
+        for (const SourceLayout layout : {SourceLayout::Formatted, SourceLayout::AsWritten}) {
+            SCOPED_TRACE(path + (layout == SourceLayout::Formatted ? " formatted" : " as written"));
+            const qmtest::ReferenceSource whole = qmtest::buildReferenceSource(*doc, layout);
+            SourceText lazy;
+            buildSourceText(doc.get(), lazy, false, layout);
+            formattedFiles += !lazy.showsSourceText;
+            ASSERT_EQ(lazy.showsSourceText, whole.showsSourceText);
+            ASSERT_EQ(lazy.lineCount(), whole.lineCount());
+            EXPECT_EQ(lazy.maxLineLength, whole.maxLineLength);
+            EXPECT_EQ(lazy.errorLine, whole.errorLine);
+            EXPECT_EQ(lazy.textLength, whole.text.size());
+            size_t rangesDiffer = 0;
+            for (size_t i = 0; i < whole.ranges.size(); ++i)
+                rangesDiffer += lazy.ranges[i].first != whole.ranges[i].first || lazy.ranges[i].last != whole.ranges[i].last;
+            EXPECT_EQ(rangesDiffer, 0u);
+            EXPECT_EQ(firstDifferentLine(lazy, whole, fetchOrders(whole.lineCount())), -1);
+
+            ensureLineNodes(*doc, lazy);
+            size_t nodesDiffer = 0;
+            for (size_t i = 0; i < whole.lineCount(); ++i) nodesDiffer += lazy.lineNode(i) != whole.lineNodes[i];
+            EXPECT_EQ(nodesDiffer, 0u);
+            ensureLineStates(lazy, lazy.lineCount());
+            EXPECT_EQ(lazy.lineStates, whole.lineStates);
+            const std::wstring copy = sourceCopyText(doc.get(), lazy);
+            EXPECT_EQ(copy, whole.showsSourceText ? std::wstring(writtenText(*doc)) : withCrLf(whole.text));
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(files, 1000u);
+    EXPECT_GT(formattedFiles, 500u);
+}
+
+// ---- work of producing lines ----
+
+std::wstring nestedXml(size_t depth) {
+    std::wstring text;
+    for (size_t i = 0; i < depth; ++i) text += L"<e a=\"1\">";
+    text += L"x";
+    for (size_t i = 0; i < depth; ++i) text += L"</e>";
+    return text;
+}
+
+std::wstring nestedJson(size_t depth) {
+    std::wstring text;
+    for (size_t i = 0; i < depth; ++i) text += L"{\"k\":[1,";
+    for (size_t i = 0; i < depth; ++i) text += L"]}";
+    return text;
+}
+
+// Many top-level values of a JSON Lines file, each a small record.
+std::wstring records(size_t count) {
+    std::wstring text;
+    for (size_t i = 0; i < count; ++i) text += L"{\"id\":" + std::to_wstring(i) + L",\"tags\":[\"a\",\"b\"]}\n";
+    return text;
+}
+
+// One XML text of many lines between two elements.
+std::wstring longText(size_t lines) {
+    std::wstring text = L"<r><a/>";
+    for (size_t i = 0; i < lines; ++i) text += L"line\n";
+    return text + L"<b/></r>";
+}
+
+struct Work {
+    uint64_t forward = 0;   // every line from the top
+    uint64_t backward = 0;  // every line from the bottom, one by one
+    uint64_t index = 0;     // bytes of the index
+};
+
+Work workOf(const wchar_t* name, const std::wstring& text) {
+    std::unique_ptr<Document> doc = qmtest::parse(name, text);
+    Work work;
+    SourceText source;
+    buildSourceText(doc.get(), source, false, SourceLayout::Formatted);
+    work.index = source.nodeLines.capacity() * sizeof(uint32_t) + source.topValues.capacity() * sizeof(SourceText::TopValue) +
+                 source.ranges.capacity() * sizeof(LineRange);
+    for (size_t i = 0; i < source.lineCount(); ++i) source.line(i);
+    work.forward = source.lineWork;
+    SourceText again;
+    buildSourceText(doc.get(), again, false, SourceLayout::Formatted);
+    for (size_t i = again.lineCount(); i-- > 0;) again.line(i);
+    work.backward = again.lineWork;
+    return work;
+}
+
+TEST(SourceLines, WorkGrowsLinearly) {
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        std::wstring (*make)(size_t);
+        size_t n;
+    } cases[] = {
+        {"deep xml", L"a.xml", nestedXml, 1500},
+        {"deep json", L"a.json", nestedJson, 200},
+        {"json lines records", L"a.jsonl", records, 3000},
+        {"a text of many lines", L"a.xml", longText, 3000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Work small = workOf(c.file, c.make(c.n));
+        const Work big = workOf(c.file, c.make(4 * c.n));
+        ASSERT_GT(small.forward, 0u);
+        EXPECT_LT(big.forward, 5 * small.forward);
+        EXPECT_LT(big.backward, 5 * small.backward);
+        EXPECT_LT(big.index, 5 * small.index);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Figures on a large file, not run by default (QM_SOURCE_FIGURES names the file, e.g. the 100 MB
+// JSON of scripts/bench.sh): the time and the bytes from the switch to the first screen, the text
+// built whole (as the view did) against the index and a screenful of lines.
+TEST(SourceLines, DISABLED_Figures) {
+    const char* path = std::getenv("QM_SOURCE_FIGURES");
+    if (!path) GTEST_SKIP() << "QM_SOURCE_FIGURES names no file";
+    std::unique_ptr<Document> doc = qmtest::loadFile(path);
+    ASSERT_TRUE(doc);
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+    constexpr size_t kScreen = 60;
+    for (const SourceLayout layout : {SourceLayout::Automatic, SourceLayout::Formatted}) {
+        const Clock::time_point t0 = Clock::now();
+        double wholeBytes = 0;
+        {
+            const qmtest::ReferenceSource whole = qmtest::buildReferenceSource(*doc, layout, false);
+            wholeBytes = double(whole.text.capacity() * sizeof(wchar_t) + whole.lineStarts.capacity() * sizeof(uint64_t) +
+                                whole.ranges.capacity() * sizeof(LineRange));
+        }
+        const Clock::time_point t1 = Clock::now();
+        SourceText lazy;
+        buildSourceText(doc.get(), lazy, false, layout);
+        const Clock::time_point t2 = Clock::now();
+        ensureLineStates(lazy, kScreen);
+        size_t shown = 0;
+        for (size_t i = 0; i < kScreen; ++i) shown += lazy.line(i).size();
+        const Clock::time_point t3 = Clock::now();
+        const double indexBytes = double(lazy.writtenStarts.capacity() * sizeof(uint32_t) + lazy.nodeLines.capacity() * sizeof(uint32_t) +
+                                         lazy.topValues.capacity() * sizeof(SourceText::TopValue) +
+                                         lazy.ranges.capacity() * sizeof(LineRange) + lazy.lineStates.capacity());
+        const double fileBytes = double(std::filesystem::file_size(path));
+        std::printf("[ figure ] %s, %zu lines: whole text %.3f s, %.2f bytes per file byte; index %.3f s, first screen "
+                    "(%zu characters) %.3f s more, %.2f bytes per file byte\n",
+                    lazy.showsSourceText ? "as written" : "formatted", lazy.lineCount(), seconds(t0, t1),
+                    wholeBytes / fileBytes, seconds(t1, t2), shown, seconds(t2, t3), indexBytes / fileBytes);
+        for (size_t i = lazy.lineCount(); i-- > lazy.lineCount() - kScreen;) lazy.line(i);
+        const Clock::time_point t4 = Clock::now();
+        ensureLineStates(lazy, lazy.lineCount());
+        const Clock::time_point t5 = Clock::now();
+        std::printf("[ figure ] the last screen %.3f s, every line's state %.3f s\n", seconds(t3, t4), seconds(t4, t5));
+    }
+}
+
+}  // namespace
