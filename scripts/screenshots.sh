@@ -25,8 +25,9 @@ winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf '
 # grid of a sample of every format (light), which shows how each format's records become tables;
 # then the window as a user meets it: a deep tree after Expand all scrolled down, the header line of
 # a long record table kept at the top, the search field in the host's 1000-pixel window, and the
-# source of catalog.json as written; a record table sorted by a click on its header, and the tree
-# filtered by the search box; the tree of a log whose payloads are JSON inside strings, one opened. Keys go to the view before the picture (quillmap-host --keys);
+# source of catalog.json as written; a record table sorted by a click on its header, the tree
+# filtered by the search box, Ctrl+G's field with a path typed, and the tree of a log whose payloads
+# are JSON inside strings, one opened. Keys go to the view before the picture (quillmap-host --keys);
 # a setting ("-" for none) is written to Quillmap.ini first. The deep and long files are made here.
 python3 - "$run" <<'PY'
 import sys
@@ -58,7 +59,8 @@ search-field-1000 tree light samples/catalog.json - Search=1
 source-as-written source light samples/catalog.json - -
 grid-sorted grid light RUN/long.jsonl click:410,21 -
 filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1
-embedded tree light RUN/api-log.jsonl down,right,down*3,right,down*2,right,down*2 -"
+embedded tree light RUN/api-log.jsonl down,right,down*3,right,down*2,right,down*2 -
+goto tree light samples/catalog.json goto:$.items[0].tags[1] -"
 [ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
 while read -r picture view mode sample keys setting; do
     rm -f "$run/Quillmap.ini"
@@ -66,7 +68,12 @@ while read -r picture view mode sample keys setting; do
     file="$top/$sample"; [ "${sample#RUN/}" != "$sample" ] && file="$run/${sample#RUN/}"
     extra=(); [ -n "${keys:-}" ] && [ "$keys" != - ] && extra=(--keys "$keys")
     # "click:X,Y" clicks the view there (a column header sorts); "search:TEXT" types into the search box.
-    case "${keys:-}" in click:*) extra=(--click "${keys#click:}") ;; search:*) extra=(--search "${keys#search:}") ;; esac
+    # "goto:PATH" types PATH into Ctrl+G's field (the picture shows the field).
+    case "${keys:-}" in
+      click:*) extra=(--click "${keys#click:}") ;;
+      search:*) extra=(--search "${keys#search:}") ;;
+      goto:*) extra=(--goto "${keys#goto:}") ;;
+    esac
     raw="$run/$picture.png"
     dark=(); [ "$mode" = dark ] && dark=(--dark)
     "$WINE" "$run/quillmap-host.exe" --plugin "$(winpath "$run/Quillmap.wlx64")" --view "$view" "${dark[@]}" \

@@ -241,4 +241,20 @@ std::wstring filterStatusText(size_t matched) {
     return L"Filter: " + n + (matched == 1 ? L" match" : L" matches");
 }
 
+namespace {
+
+std::wstring progressText(const wchar_t* what, int percent) {
+    return what + std::to_wstring(percent) + L" %" + tr(L" (Esc stops)", L" (Esc bricht ab)");
+}
+
+}  // namespace
+
+std::wstring filterProgressText(int percent) {
+    return progressText(tr(L"Filtering\u2026 ", L"Filtern\u2026 "), percent);
+}
+
+std::wstring copyProgressText(int percent) {
+    return progressText(tr(L"Copying the table\u2026 ", L"Tabelle wird kopiert\u2026 "), percent);
+}
+
 }  // namespace qm

@@ -139,5 +139,9 @@ std::wstring statusText(const Document& doc);
 const wchar_t* searchOutcomeText(SearchOutcome outcome);
 // What the status bar says while the search box's filter is on: how many nodes matched.
 std::wstring filterStatusText(size_t matched);
+// What it says while a filter is worked out on a big file: how far it came, and that Escape stops it.
+std::wstring filterProgressText(int percent);
+// And while "Copy table" makes the text of a big table.
+std::wstring copyProgressText(int percent);
 
 }  // namespace qm

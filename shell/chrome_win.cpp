@@ -288,6 +288,7 @@ LRESULT onSearchBoxKey(MainWindow& main, HWND box, WPARAM key) {
         case VK_RETURN:
         case VK_F3: RunSearchFromBox(main, GetKeyState(VK_SHIFT) < 0); return 0;
         case VK_ESCAPE:
+            if (StopSlicedWork(main)) return 0;  // the first Escape stops a running filter or copy
             SetFocus(main.ActiveViewWindow());
             if (main.settings.searchMode == kSearchFieldBehindButton) {
                 main.chrome.searchOpen = false;
@@ -418,8 +419,12 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     }
     if (!main.document) return;
     const Document& doc = *main.document;
-    const std::wstring status =
-        main.filter.active ? filterStatusText(main.filter.matched) + L"   " + statusText(doc) : statusText(doc);
+    std::wstring status = statusText(doc);
+    if (main.filterRun)
+        status = filterProgressText(filterProgress(doc, main.filterRun->pass)) + L"   " + status;
+    else if (main.filter.active)
+        status = filterStatusText(main.filter.matched) + L"   " + status;
+    if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
     // The status text first (the items left it room), the path in what remains, never less than
@@ -461,6 +466,8 @@ void RunSearchFromBox(MainWindow& main, bool backwards) {
     // With the filter on, a new text (or switch) filters first; the same one again steps
     // through the matches the filter kept.
     const unsigned filterFlags = main.settings.searchRegex ? kSearchRegex : 0;
+    // A filter still being worked out for this text goes on: Enter again does not start it anew.
+    if (main.filterRun && main.filterRun->text == text && main.filterRun->flags == filterFlags) return;
     if (main.settings.searchFilter && main.settings.activeView != kViewSource &&
         (!main.filter.active || main.filter.text != text || main.filter.flags != filterFlags)) {
         ApplyFilter(main, text, filterFlags);
@@ -529,7 +536,7 @@ LRESULT ChromeCommand(MainWindow& main, WPARAM wParam, LPARAM lParam) {
             main.highlight.highlightActive = false;
             main.RepaintActiveView();
         }
-        if (main.filter.active && GetWindowTextLengthW(main.chrome.searchBox) == 0) ClearFilter(main);
+        if ((main.filter.active || main.filterRun) && GetWindowTextLengthW(main.chrome.searchBox) == 0) ClearFilter(main);
     }
     return 0;
 }

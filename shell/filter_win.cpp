@@ -2,6 +2,7 @@
 // the selection onto what the filter keeps, and rebuilding the Tree and the Grid.
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "shell/filter.h"
@@ -42,21 +43,54 @@ void showFilterChange(MainWindow& main) {
 }  // namespace
 
 void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags) {
+    StopFilter(main);
     if (!main.document || !main.document->root || text.empty()) return;
     main.chrome.regexError = false;
-    if (!beginHighlight(main.highlight, text, flags)) {
+    // The search's budget for all slices: however many nodes and however long their texts, the
+    // filter ends.
+    auto run = std::make_unique<MainWindow::FilterRun>(kSearchWorkUnits);
+    run->highlight = main.highlight;
+    if (!beginHighlight(run->highlight, text, flags)) {
+        main.highlight.highlightActive = false;
         main.chrome.regexError = true;
         main.chrome.searchOutcome = SearchOutcome::InvalidPattern;
         InvalidateRect(main.window, nullptr, FALSE);
         return;
     }
-    // The search's budget: however many nodes and however long their texts, the filter ends.
-    WorkBudget budget(kSearchWorkUnits);
-    const FilterCount count = markFilter(*main.document, main.highlight, budget);
+    run->text = text;
+    run->flags = flags;
+    run->nodeCount = main.document->nodes.size();
+    main.filterRun = std::move(run);
+    // The first slice at once: a file of ordinary size is filtered with it.
+    ContinueFilter(main);
+}
+
+void ContinueFilter(MainWindow& main) {
+    MainWindow::FilterRun* run = main.filterRun.get();
+    if (!run) return;
+    if (!main.document || main.document->nodes.size() != run->nodeCount) {
+        StopFilter(main);
+        return;
+    }
+    bool done = markFilterSlice(*main.document, run->highlight, run->pass);
+    // A window of no host (none to answer) works it out at once.
+    while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
+    if (!done) {
+        // A timer's message comes after the user's input and painting: the host answers, the
+        // status bar shows the progress, and Escape can stop the filter between slices.
+        SetTimer(main.window, kFilterTimer, USER_TIMER_MINIMUM, nullptr);
+        main.RepaintStatus();
+        return;
+    }
+    if (main.window) KillTimer(main.window, kFilterTimer);
+    const std::unique_ptr<MainWindow::FilterRun> finished = std::move(main.filterRun);
+    takeFilterMarks(*main.document);
+    main.highlight = std::move(finished->highlight);
+    const FilterCount& count = finished->pass.count;
     main.filter.active = true;
     main.filter.matched = count.matched;
-    main.filter.text = text;
-    main.filter.flags = flags;
+    main.filter.text = finished->text;
+    main.filter.flags = finished->flags;
     main.chrome.searchFailed = count.matched == 0;
     main.chrome.searchOutcome = count.outcome == SearchOutcome::Stopped ? SearchOutcome::Stopped : SearchOutcome::Found;
     if (!main.selected || !filterKeeps(main.selected) || !(main.selected->filterMark & kFilterMatched)) {
@@ -68,7 +102,17 @@ void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags) {
     showFilterChange(main);
 }
 
+bool StopFilter(MainWindow& main) {
+    if (!main.filterRun) return false;
+    main.filterRun.reset();
+    if (main.window) KillTimer(main.window, kFilterTimer);
+    if (main.document) dropFilterMarks(*main.document);
+    main.RepaintStatus();
+    return true;
+}
+
 void ClearFilter(MainWindow& main) {
+    StopFilter(main);
     if (!main.filter.active) return;
     main.filter = MainWindow::FilterState{};
     if (main.document) clearFilterMarks(*main.document);

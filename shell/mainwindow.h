@@ -14,6 +14,8 @@
 #include "appearance/draw_win.h"
 #include "appearance/palette.h"
 #include "document/document.h"
+#include "shell/clipboard.h"
+#include "shell/filter.h"
 #include "shell/match.h"
 #include "shell/settings.h"
 #include "views/grid_win.h"
@@ -91,6 +93,19 @@ struct MainWindow {
         std::wstring text;  // the search text it was applied with
         unsigned flags = 0;
     } filter;
+    // A filter being worked out a slice per timer message on a big file; null otherwise. It
+    // matches with its own copy of the highlighting, which becomes the window's when it is done.
+    struct FilterRun {
+        explicit FilterRun(uint64_t units) : pass(units) {}
+        FilterPass pass;
+        HighlightState highlight;
+        std::wstring text;
+        unsigned flags = 0;
+        size_t nodeCount = 0;  // the document's when it started: another count stops it
+    };
+    std::unique_ptr<FilterRun> filterRun;
+    // "Copy table" of a big table, made a slice per timer message; null otherwise.
+    std::unique_ptr<TableCopy> tableCopy;
 
     ChromeState chrome;
 
@@ -137,8 +152,29 @@ struct MainWindow {
 // The search box's filter (shell/filter_win.cpp): applies `text` with the search flags, keeping
 // the selection when it is kept and otherwise selecting the first match; or clears it, keeping
 // the selection and revealing it in the full tree.
+// On a big file the filter is worked out a slice per timer message (the status bar shows how
+// far it came) and the views show the filter before it until it is done.
 void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags);
 void ClearFilter(MainWindow& main);
+// The filter's timer: the next slice of a running filter.
+constexpr UINT_PTR kFilterTimer = 1;
+void ContinueFilter(MainWindow& main);
+// Escape: stops a running filter, leaving everything as it was before it; false when none runs.
+bool StopFilter(MainWindow& main);
+
+// "Copy table" (shell/menu_win.cpp): the record table the grid's menu was opened on goes to the
+// clipboard; a big one is made a slice per timer message, the status bar saying how far it came.
+constexpr UINT_PTR kTableCopyTimer = 2;
+constexpr size_t kTableCopySliceRecords = 2048;
+void CopyGridTable(MainWindow& main);
+void ContinueTableCopy(MainWindow& main);
+// Escape: stops a running copy, the clipboard untouched; false when none runs.
+bool StopTableCopy(MainWindow& main);
+// Escape stops whatever runs in slices; false when nothing does.
+inline bool StopSlicedWork(MainWindow& main) {
+    const bool filter = StopFilter(main);
+    return StopTableCopy(main) || filter;
+}
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
 // and reveals the node `path` names or says in the status bar that there is none.

@@ -100,6 +100,7 @@ bool MainWindow::Create(HWND host, int showFlags) {
 }
 
 void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& path) {
+    StopSlicedWork(*this);
     selected = nullptr;
     lastMatch = nullptr;
     highlight.highlightActive = false;
@@ -196,6 +197,7 @@ bool MainWindow::HandleShortcut(WPARAM key) {
     const bool shift = keyDown(VK_SHIFT);
     const bool alt = keyDown(VK_MENU);
     const Settings& s = settings;
+    if (key == VK_ESCAPE && StopSlicedWork(*this)) return true;
     if (s.searchKeyChar && key == static_cast<WPARAM>(s.searchKeyChar) && ctrl && !alt && shift == s.searchKeyShift &&
         s.searchMode != kSearchFieldNone && s.buttonsMode != kButtonsHidden) {
         FocusSearchBox(*this);
@@ -211,6 +213,10 @@ bool MainWindow::HandleShortcut(WPARAM key) {
             case VK_SUBTRACT: case VK_OEM_MINUS: ExpandCollapseAll(false); return true;
             case 'E': EditSelectedValue(*this); return true;
             case 'G': GoToPath(*this); return true;
+            case 'O':
+                if (!shift || settings.activeView != kViewGrid) break;
+                gridPane.SortBySelectedColumn();
+                return true;
             default: break;
         }
     }
@@ -321,6 +327,10 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
         case WM_PRINTCLIENT: return onPaint(main, window, reinterpret_cast<HDC>(wParam));
         case WM_ERASEBKGND: return 1;
         case WM_KEYDOWN: return onKeyDown(main, message, wParam, lParam);
+        case WM_TIMER:
+            if (wParam == kFilterTimer) ContinueFilter(main);
+            if (wParam == kTableCopyTimer) ContinueTableCopy(main);
+            return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));
         case WM_MOUSEMOVE:

@@ -126,6 +126,8 @@ std::vector<MenuEntry> buildMenuEntries(const MenuState& s) {
         menu.push_back(command(kCmdResetWidths, L"Reset column widths", L"Spaltenbreiten zur\u00FCcksetzen",
                                !s.userColumnWidths));
         menu.push_back(command(kCmdCopyTable, L"Copy table", L"Tabelle kopieren", !s.gridTable));
+        menu.push_back(command(kCmdSortByColumn, L"Sort by this column\tCtrl+Shift+O",
+                               L"Nach dieser Spalte sortieren\tStrg+Umschalt+O", !s.sortableCell));
     }
     menu.push_back(separator());
     menu.push_back(submenu(L"Theme", L"Design", themeEntries(s.themeMode)));

@@ -36,6 +36,7 @@ constexpr int kCmdLightDefault = 122;
 constexpr int kCmdDarkDefault = 123;
 constexpr int kCmdCopyTable = 124;
 constexpr int kCmdGoToPath = 125;
+constexpr int kCmdSortByColumn = 126;
 constexpr int kCmdSourceAsWritten = 141;
 constexpr int kCmdSourceFormatted = 142;
 constexpr int kCmdSchemeFirst = 1000;  // 1000 + position in the scheme list
@@ -63,6 +64,7 @@ struct MenuState {
     bool autoFit = false;
     bool userColumnWidths = false;  // the grid holds widths the user dragged
     bool gridTable = false;         // the menu was opened over a record table of the grid (or on its selection)
+    bool sortableCell = false;      // the selection is a cell of a record table in the grid
     bool sourceChoice = false;      // the Source view can show the file as written or formatted
     bool sourceAsWritten = false;   // and shows it as written
     int themeMode = 0;

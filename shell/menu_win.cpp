@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include <cwchar>
+#include <memory>
 
 #include "edit/editing.h"
 #include "shell/chrome_win.h"
@@ -57,11 +58,6 @@ bool appendEntries(HMENU menu, const std::vector<MenuEntry>& entries) {
     return true;
 }
 
-// "Copy table": the record table the grid's menu was opened on, as tab-separated text.
-void copyGridTable(MainWindow& main) {
-    const GridBox* table = main.gridPane.FindTable(main.gridPane.menuTableKey);
-    if (table && main.document) CopyTextToClipboard(main.window, tableText(*table, *main.document));
-}
 
 MenuState menuStateOf(MainWindow& main) {
     MenuState s;
@@ -81,6 +77,9 @@ MenuState menuStateOf(MainWindow& main) {
     s.autoFit = set.autoFit;
     s.userColumnWidths = main.gridPane.ColumnWidthCount() > 0;
     s.gridTable = main.gridPane.menuTableKey != nullptr;
+    const GridBox* table = nullptr;
+    int32_t column = -1;
+    s.sortableCell = s.view == kViewGrid && main.gridPane.SelectedColumn(table, column);
     s.themeMode = set.themeMode;
     s.buttonsMode = set.buttonsMode;
     s.searchMode = set.searchMode;
@@ -188,7 +187,8 @@ void RunMenuCommand(MainWindow& main, int id) {
         case kCmdFont: chooseContentFont(main); return;
         case kCmdCounts: main.SetShowCounts(!set.showCounts); return;
         case kCmdCopySource: main.sourcePane.CopyWholeText(); return;
-        case kCmdCopyTable: copyGridTable(main); return;
+        case kCmdCopyTable: CopyGridTable(main); return;
+        case kCmdSortByColumn: main.gridPane.SortBySelectedColumn(); return;
         case kCmdGoToPath: GoToPath(main); return;
         case kCmdEditValue: EditSelectedValue(main); return;
         case kCmdSaveChanges: SaveChanges(main); return;
@@ -204,6 +204,39 @@ void RunMenuCommand(MainWindow& main, int id) {
             return;
         default: chooseScheme(main, id); return;
     }
+}
+
+void CopyGridTable(MainWindow& main) {
+    StopTableCopy(main);
+    const GridBox* table = main.gridPane.FindTable(main.gridPane.menuTableKey);
+    if (!table || table->type != GridBoxType::Table || !table->frame->key || !main.document) return;
+    main.tableCopy = std::make_unique<TableCopy>(*table->frame, *main.document);
+    // The first slice at once: a table of ordinary size is copied with it.
+    ContinueTableCopy(main);
+}
+
+void ContinueTableCopy(MainWindow& main) {
+    if (!main.tableCopy) return;
+    bool done = main.tableCopy->Step(kTableCopySliceRecords);
+    while (!done && !main.window) done = main.tableCopy->Step(kTableCopySliceRecords);
+    if (!done) {
+        // After the user's input and painting, as the filter's slices.
+        SetTimer(main.window, kTableCopyTimer, USER_TIMER_MINIMUM, nullptr);
+        main.RepaintStatus();
+        return;
+    }
+    if (main.window) KillTimer(main.window, kTableCopyTimer);
+    const std::unique_ptr<TableCopy> finished = std::move(main.tableCopy);
+    if (!finished->Text().empty()) CopyTextToClipboard(main.window, finished->Text());
+    main.RepaintStatus();
+}
+
+bool StopTableCopy(MainWindow& main) {
+    if (!main.tableCopy) return false;
+    main.tableCopy.reset();
+    if (main.window) KillTimer(main.window, kTableCopyTimer);
+    main.RepaintStatus();
+    return true;
 }
 
 LRESULT ShowViewContextMenu(MainWindow& main, HWND view, LPARAM lParam, POINT keyboardPoint) {

@@ -4,14 +4,16 @@
 // for the --find text, D toggles the host's dark mode (lc_newparams), Esc closes.
 //
 //   quillmap-host.exe [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing]
-//                     [--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE
+//                     [--keys KEYS] [--click X,Y] [--search TEXT] [--goto PATH] [--screenshot OUT.png] FILE
 //
 // --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
 // each view can be taken; --keys presses keys in the view before the screenshot, as a list such
 // as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, each with an
 // optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
 // grid's column header sorts its table); --search types TEXT into the search box and presses Enter
-// (with "SearchFilter=1" in Quillmap.ini that filters); --screenshot renders the plug-in window with its children into a PNG
+// (with "SearchFilter=1" in Quillmap.ini that filters); --goto presses Ctrl+G, types PATH into the
+// field and presses Enter (the screenshot is taken of the field with PATH typed, and --timing prints
+// the time from Enter to the node revealed and painted); --screenshot renders the plug-in window with its children into a PNG
 // and exits (no display needed); --timing prints the time from ListLoadW to the first painted
 // view and the peak working set, and with --view the time from the switch to the view's first
 // painted screen, the memory the switch added and the time to paint the end of the file; with
@@ -66,6 +68,11 @@ struct Host {
     std::wstring findText;
     std::vector<std::wstring> extensions;  // from the detect string, upper case
     bool dark = false;
+    // --goto: the path typed into Ctrl+G's field, the picture taken of it, and when Enter went.
+    std::wstring gotoPath;
+    std::wstring gotoShot;
+    bool gotoShotOk = false;
+    LARGE_INTEGER gotoEnter{};
 };
 
 Host host;
@@ -319,6 +326,20 @@ void pressKey(WPARAM key, bool ctrl) {
     SetKeyboardState(saved);
 }
 
+// Runs inside the Ctrl+G field's own message loop: types the path, takes the picture, presses Enter.
+void CALLBACK typeGotoPath(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    HWND field = GetFocus();
+    if (!field || !IsChild(host.pluginWindow, field)) return;
+    SetWindowTextW(field, host.gotoPath.c_str());
+    if (!host.gotoShot.empty()) {
+        RedrawWindow(host.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        host.gotoShotOk = screenshot(host.gotoShot);
+    }
+    QueryPerformanceCounter(&host.gotoEnter);
+    SendMessageW(field, WM_KEYDOWN, VK_RETURN, 1);
+}
+
 // A left click at a point of the active view's client area.
 void clickView(const std::wstring& point) {
     const size_t comma = point.find(L',');
@@ -420,6 +441,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--keys" && i + 1 < argc) keys = argv[++i];
         else if (arg == L"--click" && i + 1 < argc) click = argv[++i];
         else if (arg == L"--search" && i + 1 < argc) search = argv[++i];
+        else if (arg == L"--goto" && i + 1 < argc) host.gotoPath = argv[++i];
         else if (arg == L"--view") {
             view = i + 1 < argc ? viewIndex(argv[++i]) : -1;
             badView = view < 0;
@@ -427,7 +449,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (host.file.empty() || badView) {
         fail(L"usage: quillmap-host [--plugin DLL] [--dark] [--find TEXT] [--view tree|grid|source] [--timing] "
-             L"[--keys KEYS] [--click X,Y] [--search TEXT] [--screenshot OUT.png] FILE");
+             L"[--keys KEYS] [--click X,Y] [--search TEXT] [--goto PATH] [--screenshot OUT.png] FILE");
         return 2;
     }
     if (!loadPlugin(pluginPath, host.plugin)) {
@@ -539,6 +561,24 @@ int wmain(int argc, wchar_t** argv) {
         fail(L"no search box (Search=1 in Quillmap.ini shows it)");
         DestroyWindow(host.window);
         return 2;
+    }
+    if (!host.gotoPath.empty()) {
+        host.gotoShot = shotPath;
+        SetTimer(host.window, 1, 50, typeGotoPath);
+        pressKey('G', true);
+        paintNow();
+        LARGE_INTEGER revealed;
+        QueryPerformanceCounter(&revealed);
+        if (timing) {
+            wprintf(L"go to path: %.3f s from Enter to the node revealed and painted\n", seconds(host.gotoEnter, revealed));
+            fflush(stdout);
+        }
+        if (!shotPath.empty()) {
+            DestroyWindow(host.window);
+            pumpPending();
+            if (!host.gotoShotOk) fail((L"cannot write " + shotPath).c_str());
+            return host.gotoShotOk ? 0 : 1;
+        }
     }
     if (!shotPath.empty()) {
         pumpPending();

@@ -205,13 +205,16 @@ void orderRecords(GridFrame& f, const GridSortKey& sort, const GridTextKey& text
     const size_t columnCount = static_cast<size_t>(f.columnCount);
     for (size_t c = 0; c < columnCount && c < f.rows.size(); ++c) f.rows[c].note = {};
     if (sort.column < 0 || sort.column >= f.columnCount || !f.key) return;
-    std::unordered_map<const Node*, uint32_t> number;
-    number.reserve(f.records.size());
-    for (size_t r = 0; r < f.records.size(); ++r) number.emplace(f.records[r], static_cast<uint32_t>(r + 1));
+    // The records are in document order here, so a row's position is its number less one.
     const RecordColumns columns(f.rows, columnCount, f.key->kind == NodeKind::Object);
-    f.records = sortedRecords(f.records, columns, sort.column, sort.descending, textKey);
-    f.recordNumbers.resize(f.records.size());
-    for (size_t r = 0; r < f.records.size(); ++r) f.recordNumbers[r] = number[f.records[r]];
+    const std::vector<uint32_t> order = sortedRows(f.records, columns, sort.column, sort.descending, textKey);
+    std::vector<Node*> sorted(order.size());
+    f.recordNumbers.resize(order.size());
+    for (size_t r = 0; r < order.size(); ++r) {
+        sorted[r] = f.records[order[r]];
+        f.recordNumbers[r] = order[r] + 1;
+    }
+    f.records = std::move(sorted);
     f.rows[static_cast<size_t>(sort.column)].note = sort.descending ? L"\u25BC" : L"\u25B2";
 }
 
@@ -754,13 +757,14 @@ bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey
     GridFrame& f = *table.frame;
     const size_t n = f.records.size();
     if (f.rowCells.size() != n || f.rowHeights.size() != n || (f.lazy && !f.lazy->sized)) return false;
-    std::unordered_map<const Node*, uint32_t> oldRow;
-    oldRow.reserve(n);
-    for (size_t r = 0; r < n; ++r) oldRow.emplace(f.records[r], static_cast<uint32_t>(r));
+    // Each row's place by its record's number, before and after: no lookup by node.
+    auto numberOf = [&f](size_t r) { return f.recordNumbers.empty() ? static_cast<uint32_t>(r) : f.recordNumbers[r] - 1; };
+    std::vector<uint32_t> oldRow(n);
+    for (size_t r = 0; r < n; ++r) oldRow[numberOf(r)] = static_cast<uint32_t>(r);
     orderRecords(f, sort, textKey);
     std::vector<uint32_t> from(n), to(n);
     for (size_t r = 0; r < n; ++r) {
-        from[r] = oldRow[f.records[r]];
+        from[r] = oldRow[numberOf(r)];
         to[from[r]] = static_cast<uint32_t>(r);
     }
     auto permute = [&](auto& rows) {

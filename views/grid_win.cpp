@@ -117,11 +117,21 @@ static std::string localeSortKey(std::wstring_view text) {
     if (text.empty()) return std::string();
     const DWORD flags = LCMAP_SORTKEY | LINGUISTIC_IGNORECASE;
     const int length = static_cast<int>(text.size());
-    const int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr, nullptr, 0);
-    if (bytes <= 0) return std::string();
-    std::string key(static_cast<size_t>(bytes), '\0');
-    LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(key.data()), bytes,
-                  nullptr, nullptr, 0);
+    // One call for the keys of ordinary texts; only a key longer than the buffer asks its size.
+    char buffer[2048];
+    std::string key;
+    int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(buffer),
+                              static_cast<int>(sizeof buffer), nullptr, nullptr, 0);
+    if (bytes > 0) {
+        key.assign(buffer, static_cast<size_t>(bytes));
+    } else {
+        bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr, nullptr, 0);
+        if (bytes <= 0) return std::string();
+        key.assign(static_cast<size_t>(bytes), '\0');
+        bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, reinterpret_cast<LPWSTR>(key.data()),
+                              bytes, nullptr, nullptr, 0);
+        key.resize(static_cast<size_t>(std::max(bytes, 0)));
+    }
     // The key ends in a zero byte, which would make a key sort before its own extensions.
     while (!key.empty() && key.back() == '\0') key.pop_back();
     return key;
@@ -229,6 +239,28 @@ void GridPane::SortTable(const GridBox& table, int32_t column) {
     RebuildAround(holder.toggle, holder.toggleKey);
 }
 
+bool GridPane::SelectedColumn(const GridBox*& table, int32_t& column) const {
+    const Node* node = mainWindow->selected;
+    table = TableHolding(node);
+    if (!table || !table->frame->key) return false;
+    const GridFrame& f = *table->frame;
+    // A table's records share one parent (the array, or the element holding the group).
+    const Node* record = node;
+    while (record && record->parent != f.key->parent) record = record->parent;
+    if (!record || record == node) return false;
+    column = RecordColumns(f.rows, static_cast<size_t>(f.columnCount), f.key->kind == NodeKind::Object).columnOf(record, node);
+    return column >= 0;
+}
+
+bool GridPane::SortBySelectedColumn() {
+    const GridBox* table = nullptr;
+    int32_t column = -1;
+    if (!SelectedColumn(table, column)) return false;
+    SortTable(*table, column);
+    mainWindow->RevealSelection();
+    return true;
+}
+
 void GridPane::RebuildAround(uint8_t toggle, const Node* toggleKey) {
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
     // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
@@ -304,15 +336,16 @@ const GridBox* GridPane::TableHolding(const Node* node) const {
 
 void GridPane::RevealNode(const Node* node) {
     if (!node) return;
-    // Nothing to open (a selection already shown, a reveal right after Expand all): the boxes stay.
-    // Under the filter everything holding a match is open already, and the user's sets wait.
-    if (!expansion.filtered && revealInGrid(node, expansion)) Relayout();
-    if (!EnsureLayout()) return;
+    // Nothing to open (a selection already shown, a cell of a table's row, a reveal right after
+    // Expand all): the boxes stay, however many rows the table has. Under the filter everything
+    // holding a match is open already, and the user's sets wait.
     GridRect r;
-    const Node* shown = gridShownNode(*layout.root, node, Metrics(), r);
+    const bool shown = !stale && layout.root && NodeRect(*layout.root, node, Metrics(), r);
+    if (!expansion.filtered && !shown && revealInGrid(node, expansion)) Relayout();
+    if (!EnsureLayout()) return;
     standInFor = node;
-    standIn = shown;
-    if (!shown) return;
+    standIn = gridShownNode(*layout.root, node, Metrics(), r);
+    if (!standIn) return;
     const Palette& pal = mainWindow->palette;
     const RECT client = clientRect(window);
     const int width = client.right - client.left, height = client.bottom - client.top;

@@ -78,6 +78,12 @@ struct GridPane {
     // A click on a record table's column header: sorts it by that column the next way and builds
     // again only that table.
     void SortTable(const GridBox& table, int32_t column);
+    // The record table and column of the selected cell; false when the selection is no cell of a
+    // built record table (a record's row header, a key-value row).
+    bool SelectedColumn(const GridBox*& table, int32_t& column) const;
+    // Sorts the table of the selected cell by its column the next way, as a click on that
+    // column's header does, and keeps the selection in view; false when there is no such cell.
+    bool SortBySelectedColumn();
 
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();

@@ -15,7 +15,7 @@ size_t sortComparisons = 0;
 namespace {
 
 // Where a header's column finds its nodes; records that are objects have members only.
-enum : uint8_t { kByMember = 0, kByAttribute = 1, kByElement = 2 };
+enum : uint8_t { kByMember = 0, kByAttribute = 1, kByElement = 2, kNoCategory = 0xFF };
 
 uint8_t categoryOf(const GridRow& header, bool objects) {
     if (objects) return kByMember;
@@ -25,25 +25,29 @@ uint8_t categoryOf(const GridRow& header, bool objects) {
 // A cell's place in the order: numbers, then texts, then cells that hold more than one value.
 enum SortRank : uint8_t { kRankNumber = 0, kRankText = 1, kRankNested = 2, kRankMissing = 3 };
 
+// One row's key: the number, or the position of its text's key in a list beside the entries.
 struct SortEntry {
     uint8_t rank = kRankMissing;
+    uint32_t row = 0;
+    uint32_t text = 0;
     double number = 0;
-    std::string text;
-    Node* record = nullptr;
 };
 
 // The whole text as a finite decimal number (no hex, "inf" or "nan", which wcstod also takes).
 bool decimalValue(std::wstring_view text, double& value) {
     while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
     while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    if (text.empty() || text.size() > 64) return false;
+    constexpr size_t kLongest = 64;
+    if (text.empty() || text.size() > kLongest) return false;
     for (wchar_t c : text)
         if (!((c >= L'0' && c <= L'9') || c == L'-' || c == L'+' || c == L'.' || c == L'e' || c == L'E'))
             return false;
-    const std::wstring copy(text);
+    wchar_t copy[kLongest + 1];
+    text.copy(copy, text.size());
+    copy[text.size()] = 0;
     wchar_t* end = nullptr;
-    value = std::wcstod(copy.c_str(), &end);
-    return end == copy.c_str() + copy.size() && std::isfinite(value);
+    value = std::wcstod(copy, &end);
+    return end == copy + text.size() && std::isfinite(value);
 }
 
 std::string lowerKey(std::wstring_view text) {
@@ -62,12 +66,59 @@ std::string lowerKey(std::wstring_view text) {
 RecordColumns::RecordColumns(const std::vector<GridRow>& headers, size_t columnCount, bool objects) : objects_(objects) {
     for (size_t c = 0; c < columnCount && c < headers.size(); ++c) {
         const GridRow& header = headers[c];
+        names_.emplace_back(kNoCategory, std::wstring_view{});
         if (!objects && header.kind == NodeKind::Text) {
             textColumn_ = static_cast<int32_t>(c);
             continue;
         }
-        byName_.emplace(std::make_pair(categoryOf(header, objects), header.label), static_cast<int32_t>(c));
+        const auto name = std::make_pair(categoryOf(header, objects), std::wstring_view(header.label));
+        if (byName_.emplace(name, static_cast<int32_t>(c)).second) names_.back() = name;
     }
+}
+
+const Node* RecordColumns::cellOf(const Node* record, int32_t column, size_t& count) const {
+    count = 0;
+    if (column < 0 || static_cast<size_t>(column) >= names_.size()) return nullptr;
+    const auto& [category, name] = names_[static_cast<size_t>(column)];
+    if (objects_) {
+        if (record->kind != NodeKind::Object || category == kNoCategory) return nullptr;
+        for (const Node* member : record->children)
+            if (member->kind != NodeKind::Comment && member->name.view() == name) {
+                count = 1;  // members of one name after the first are not shown
+                return member;
+            }
+        return nullptr;
+    }
+    const Node* found = nullptr;
+    for (size_t i = 0; i < record->children.size(); ++i) {
+        const Node* child = record->children[i];
+        bool in = false;
+        if (column == textColumn_) {
+            // The record's own text is one cell, however many text nodes it has.
+            if (i >= record->attributeCount && (child->kind == NodeKind::Text || child->kind == NodeKind::CData)) {
+                count = 1;
+                return record;
+            }
+        } else if (i < record->attributeCount) {
+            in = category == kByAttribute && child->name.view() == name;
+        } else if (child->kind == NodeKind::Element) {
+            in = category == kByElement && child->name.view() == name;
+        }
+        if (in && count++ == 0) found = child;
+    }
+    return found;
+}
+
+int32_t RecordColumns::columnOf(const Node* record, const Node* node) const {
+    const Node* below = node;
+    while (below && below->parent != record) below = below->parent;
+    if (!below) return -1;
+    std::vector<std::pair<int32_t, const Node*>> cells;
+    cellsOf(record, cells);
+    const bool text = below->kind == NodeKind::Text || below->kind == NodeKind::CData;
+    for (const auto& [c, cell] : cells)
+        if (cell == below || (text && cell == record)) return c;
+    return -1;
 }
 
 void RecordColumns::cellsOf(const Node* record, std::vector<std::pair<int32_t, const Node*>>& out) const {
@@ -112,23 +163,19 @@ GridSortKey nextSortKey(const GridSortKey& current, int32_t column) {
     return {};
 }
 
-std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
+std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
                                  bool descending, const GridTextKey& textKey) {
     std::vector<SortEntry> entries(records.size());
-    std::vector<std::pair<int32_t, const Node*>> cells;
+    std::vector<std::string> texts;
     for (size_t r = 0; r < records.size(); ++r) {
         SortEntry& e = entries[r];
-        e.record = records[r];
-        columns.cellsOf(records[r], cells);
-        const Node* found = nullptr;
+        e.row = static_cast<uint32_t>(r);
         size_t inColumn = 0;
-        for (const auto& [c, node] : cells)
-            if (c == column && inColumn++ == 0) found = node;
+        const Node* found = columns.cellOf(records[r], column, inColumn);
         if (!found) continue;
-        const bool several = inColumn > 1;
         const bool container = found->kind == NodeKind::Object || found->kind == NodeKind::Array ||
-                               (found->kind == NodeKind::Element && !isSimpleElement(found) && found != e.record);
-        if (several || container) {
+                               (found->kind == NodeKind::Element && !isSimpleElement(found) && found != records[r]);
+        if (inColumn > 1 || container) {
             e.rank = kRankNested;
             continue;
         }
@@ -144,9 +191,11 @@ std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const Record
             e.rank = kRankNumber;
             continue;
         }
+        // Only text cells get a collation key, once per row rather than per comparison.
         e.rank = kRankText;
+        e.text = static_cast<uint32_t>(texts.size());
         text = text.substr(0, kSortTextLimit);
-        e.text = textKey ? textKey(text) : lowerKey(text);
+        texts.push_back(textKey ? textKey(text) : lowerKey(text));
     }
     auto less = [&](const SortEntry& a, const SortEntry& b) {
         ++sortComparisons;
@@ -156,14 +205,22 @@ std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const Record
         }
         switch (a.rank) {
             case kRankNumber: return descending ? b.number < a.number : a.number < b.number;
-            case kRankText: return descending ? b.text < a.text : a.text < b.text;
+            case kRankText: return descending ? texts[b.text] < texts[a.text] : texts[a.text] < texts[b.text];
             default: return false;
         }
     };
     std::stable_sort(entries.begin(), entries.end(), less);
+    std::vector<uint32_t> order;
+    order.reserve(entries.size());
+    for (const SortEntry& e : entries) order.push_back(e.row);
+    return order;
+}
+
+std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
+                                 bool descending, const GridTextKey& textKey) {
     std::vector<Node*> sorted;
-    sorted.reserve(entries.size());
-    for (const SortEntry& e : entries) sorted.push_back(e.record);
+    sorted.reserve(records.size());
+    for (uint32_t r : sortedRows(records, columns, column, descending, textKey)) sorted.push_back(records[r]);
     return sorted;
 }
 

@@ -26,11 +26,20 @@ public:
     RecordColumns(const std::vector<GridRow>& headers, size_t columnCount, bool objects);
     // (column, node) pairs of `record` in column order, elements of one column in document order.
     void cellsOf(const Node* record, std::vector<std::pair<int32_t, const Node*>>& out) const;
+    // The first node of `record` in `column` (null for a missing cell) and how many it has there,
+    // read straight from the record's children without a lookup per child.
+    const Node* cellOf(const Node* record, int32_t column, size_t& count) const;
+    // The column showing `node`, a node in or below a cell of `record`; -1 for the record itself
+    // and for nodes of no column (a member hidden by an earlier one of its name).
+    int32_t columnOf(const Node* record, const Node* node) const;
 
 private:
     bool objects_;
     int32_t textColumn_ = -1;
     std::map<std::pair<uint8_t, std::wstring_view>, int32_t> byName_;
+    // Each column's way of finding its nodes and their name; columns whose name an earlier column
+    // took have none (kNoCategory).
+    std::vector<std::pair<uint8_t, std::wstring_view>> names_;
 };
 
 // How the user sorted one record table: by which column, which way.
@@ -56,6 +65,10 @@ GridSortKey nextSortKey(const GridSortKey& current, int32_t column);
 // `textKey` (case-insensitive), cells holding objects, arrays or several elements after them,
 // missing cells last either way; a stable sort, so equal cells keep document order.
 std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
+                                 bool descending, const GridTextKey& textKey);
+// The same order as positions in `records`: each cell's key is worked out once, and only small
+// entries move while sorting.
+std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
                                  bool descending, const GridTextKey& textKey);
 
 // Counts the comparisons sorting made, for the growth tests.

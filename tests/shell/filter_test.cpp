@@ -102,3 +102,47 @@ TEST(Filter, WorkGrowsLinearlyWithTheDocument) {
     EXPECT_LT(large, small * 5) << small << " " << large;
     EXPECT_GT(large, small * 3) << small << " " << large;
 }
+
+// A filter worked out in slices marks exactly what one pass marks, and shows nothing of itself
+// until it is taken; stopped, the marks shown before stay and its own go.
+TEST(Filter, SlicesMarkWhatOnePassMarksAndAStopLeavesTheShownMarks) {
+    std::wstring text = L"[";
+    const size_t n = kFilterSliceNodes;  // two nodes a record: about two slices
+    for (size_t i = 0; i < n; ++i) text += (i ? L"," : L"") + std::wstring(L"{\"k\": \"v") + std::to_wstring(i % 7) + L"\"}";
+    text += L"]";
+    auto doc = qmtest::parse(L"a.json", text);
+    ASSERT_TRUE(doc);
+    filter(*doc, L"v3");
+    std::vector<uint8_t> shown;
+    for (size_t i = 0; i < doc->nodes.size(); ++i) shown.push_back(doc->nodes[i].filterMark);
+
+    auto slices = [&](const wchar_t* term, FilterPass& pass) {
+        HighlightState state;
+        beginHighlight(state, term, 0);
+        size_t count = 1;
+        std::vector<int> progress;
+        while (!markFilterSlice(*doc, state, pass)) {
+            ++count;
+            progress.push_back(filterProgress(*doc, pass));
+            for (size_t i = 0; i < doc->nodes.size(); ++i)
+                EXPECT_EQ(doc->nodes[i].filterMark & (kFilterMatched | kFilterHolds), shown[i]) << "node " << i;
+        }
+        for (size_t i = 1; i < progress.size(); ++i) EXPECT_LT(progress[i - 1], progress[i]);
+        return count;
+    };
+    FilterPass stopped(kSearchWorkUnits);
+    HighlightState state;
+    beginHighlight(state, L"v5", 0);
+    EXPECT_FALSE(markFilterSlice(*doc, state, stopped)) << "a file this size takes more than one slice";
+    dropFilterMarks(*doc);
+    for (size_t i = 0; i < doc->nodes.size(); ++i) ASSERT_EQ(doc->nodes[i].filterMark, shown[i]) << "node " << i;
+
+    FilterPass pass(kSearchWorkUnits);
+    EXPECT_GE(slices(L"v5", pass), 3u);
+    takeFilterMarks(*doc);
+    auto once = qmtest::parse(L"a.json", text);
+    const FilterCount whole = filter(*once, L"v5");
+    EXPECT_EQ(pass.count.matched, whole.matched);
+    EXPECT_EQ(pass.count.outcome, SearchOutcome::Found);
+    for (size_t i = 0; i < doc->nodes.size(); ++i) ASSERT_EQ(doc->nodes[i].filterMark, once->nodes[i].filterMark) << "node " << i;
+}

@@ -152,19 +152,25 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
     struct Case {
         const char* what;
         int view;
-        bool expandable, autoFit, userWidths, showCounts, gridTable;
+        bool expandable, autoFit, userWidths, showCounts, gridTable, sortableCell;
         const char* part;
     } cases[] = {
-        {"tree with an expandable selection, counts off", kViewTree, true, false, false, false, true,
+        {"tree with an expandable selection, counts off", kViewTree, true, false, false, false, true, true,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
          "114 Show number of child nodes\n---\n"},
-        {"grid without dragged widths, not on a table", kViewGrid, false, true, false, true, false,
+        {"grid without dragged widths, not on a table", kViewGrid, false, true, false, true, false, false,
          "---\n104 Expand subtree | * [g]\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
-         "107 Fit column width to content [x]\n108 Reset column widths [g]\n124 Copy table [g]\n---\n"},
-        {"grid with dragged widths, on a table", kViewGrid, true, false, true, true, true,
+         "107 Fit column width to content [x]\n108 Reset column widths [g]\n124 Copy table [g]\n"
+         "126 Sort by this column | Ctrl+Shift+O [g]\n---\n"},
+        {"grid with dragged widths, on a table", kViewGrid, true, false, true, true, true, false,
          "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
-         "107 Fit column width to content\n108 Reset column widths\n124 Copy table\n---\n"},
-        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true, true,
+         "107 Fit column width to content\n108 Reset column widths\n124 Copy table\n"
+         "126 Sort by this column | Ctrl+Shift+O [g]\n---\n"},
+        {"grid, a cell of a table selected", kViewGrid, true, false, true, true, true, true,
+         "---\n104 Expand subtree | *\n105 Expand all | Ctrl++\n106 Collapse all | Ctrl+-\n---\n"
+         "107 Fit column width to content\n108 Reset column widths\n124 Copy table\n"
+         "126 Sort by this column | Ctrl+Shift+O\n---\n"},
+        {"source: no expanding; as written or formatted, grayed without a choice", kViewSource, true, true, true, true, true, true,
          "---\n141 As written [g]\n142 Formatted [g] [o]\n---\n"},
     };
     for (const Case& c : cases) {
@@ -176,6 +182,7 @@ TEST(ContextMenu, ViewPartsAndTheirStates) {
         s.userColumnWidths = c.userWidths;
         s.showCounts = c.showCounts;
         s.gridTable = c.gridTable;
+        s.sortableCell = c.sortableCell;
         EXPECT_EQ(viewPart(dump(s)), c.part);
     }
 }

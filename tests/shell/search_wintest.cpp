@@ -426,3 +426,64 @@ TEST_F(SearchUi, FilterShowsOnlyMatchesAndClearingRestoresTheTree) {
     EXPECT_FALSE(main->filter.active);
     EXPECT_EQ(GetPrivateProfileIntW(L"Quillmap", L"SearchFilter", -1, settings.c_str()), 0);
 }
+
+// On a file of more than one slice the filter goes on a slice per timer message: the status bar
+// says how far it came and the views keep the filter before it; Escape (in the box or in a view)
+// stops it and leaves that filter as it was; let run, it ends as a filter in one go does.
+TEST_F(SearchUi, BigFileFilterShowsProgressAndEscapeStopsIt) {
+    const int records = 70000;  // 140,002 nodes: three slices
+    std::string text = "[";
+    for (int i = 0; i < records; ++i) text += (i ? "," : "") + std::string("{\"k\": \"v") + std::to_string(i % 7) + "\"}";
+    text += "]";
+    open(text, 1, 1, L"slices.json");
+    clickItem(kActionFilterToggle);
+    // Enter without pumping messages: the timer's slices run only when the test sends them.
+    auto enter = [&] { SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1); };
+    auto runToTheEnd = [&] {
+        for (int slice = 0; main->filterRun && slice < 10; ++slice) SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+        EXPECT_FALSE(main->filterRun);
+    };
+    typeSearch(L"v3");
+    enter();
+    ASSERT_TRUE(main->filterRun) << "not filtered at once";
+    EXPECT_FALSE(main->filter.active);
+    auto progress = [&] { return filterProgressText(filterProgress(*main->document, main->filterRun->pass)); };
+    EXPECT_EQ(progress(), L"Filtering\u2026 46 % (Esc stops)");
+    SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+    ASSERT_TRUE(main->filterRun);
+    enter();
+    ASSERT_TRUE(main->filterRun);
+    EXPECT_EQ(progress(), L"Filtering\u2026 93 % (Esc stops)") << "Enter again goes on, it does not start anew";
+    runToTheEnd();
+    ASSERT_TRUE(main->filter.active);
+    EXPECT_EQ(main->filter.matched, size_t((records - 3 + 6) / 7));
+    const std::vector<TreeRow> rows = main->treePane.rows;
+    const Node* selected = main->selected;
+    std::vector<uint8_t> marks;
+    for (size_t i = 0; i < main->document->nodes.size(); ++i) marks.push_back(main->document->nodes[i].filterMark);
+
+    for (HWND escapeIn : {main->chrome.searchBox, main->treePane.window}) {
+        typeSearch(L"v5");
+        enter();
+        ASSERT_TRUE(main->filterRun);
+        EXPECT_EQ(main->filter.text, L"v3") << "the filter before stays until the new one is done";
+        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
+        EXPECT_FALSE(main->filterRun);
+        EXPECT_EQ(main->filter.text, L"v3");
+        EXPECT_EQ(main->selected, selected);
+        ASSERT_EQ(main->treePane.rows.size(), rows.size());
+        for (size_t i = 0; i < main->document->nodes.size(); ++i)
+            ASSERT_EQ(main->document->nodes[i].filterMark, marks[i]) << "node " << i;
+        SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);  // a timer message already queued does nothing
+        EXPECT_EQ(main->filter.text, L"v3");
+    }
+
+    // Clearing the box during a run stops it and clears the filter before it.
+    typeSearch(L"v5");
+    enter();
+    typeSearch(L"");
+    EXPECT_FALSE(main->filterRun);
+    EXPECT_FALSE(main->filter.active);
+    for (size_t i = 0; i < main->document->nodes.size(); ++i)
+        ASSERT_EQ(main->document->nodes[i].filterMark, 0) << "no mark is left on node " << i;
+}

@@ -108,6 +108,50 @@ TEST(GridSort, ElementRecordsByAttributeTextAndChildElement) {
     EXPECT_EQ(g.rows(), "3 1 2");  // two q elements in record 2 sort after single values
 }
 
+// The column a selected node stands in, which the keyboard sorts by: a member's or child's own
+// column whatever depth below it, none for the record itself or a member hidden by an earlier one.
+TEST(GridSort, ColumnOfASelectedNode) {
+    struct Case {
+        const wchar_t* file;
+        const wchar_t* text;
+        std::vector<size_t> path;  // child positions from the record
+        int32_t column;
+    } cases[] = {
+        {L"a.json", L"[{\"a\": 1, \"b\": {\"c\": [2]}}, {\"b\": 3}]", {1}, 1},
+        {L"a.json", L"[{\"a\": 1, \"b\": {\"c\": [2]}}, {\"b\": 3}]", {1, 0, 0}, 1},
+        {L"a.json", L"[{\"a\": 1, \"b\": {\"c\": [2]}}, {\"b\": 3}]", {}, -1},
+        {L"a.json", L"[{\"a\": 1, \"a\": 2}, {\"a\": 3}]", {1}, -1},
+        // Attributes, the record's own text and child elements of an XML record.
+        {L"a.xml", L"<r><p n='1'>t<q>3</q></p><p n='2'>u</p></r>", {0}, 0},
+        {L"a.xml", L"<r><p n='1'>t<q>3</q></p><p n='2'>u</p></r>", {1}, 1},
+        {L"a.xml", L"<r><p n='1'>t<q>3</q></p><p n='2'>u</p></r>", {2, 0}, 2},
+    };
+    for (const Case& c : cases) {
+        SortedGrid g(c.file, c.text);
+        ASSERT_NE(g.table(), nullptr) << u8(c.text);
+        const GridFrame& f = *g.table()->frame;
+        const RecordColumns columns(f.rows, static_cast<size_t>(f.columnCount), f.key->kind == NodeKind::Object);
+        const Node* node = f.records[0];
+        for (size_t i : c.path) node = node->children[i];
+        EXPECT_EQ(columns.columnOf(f.records[0], node), c.column) << u8(c.text) << " " << c.path.size();
+        // The first cell found straight from the record is the one the column lists first.
+        std::vector<std::pair<int32_t, const Node*>> cells;
+        for (const Node* record : f.records) {
+            columns.cellsOf(record, cells);
+            for (int32_t column = 0; column < f.columnCount; ++column) {
+                size_t count = 0;
+                const Node* first = columns.cellOf(record, column, count);
+                size_t expected = 0;
+                const Node* listed = nullptr;
+                for (const auto& [k, cell] : cells)
+                    if (k == column && expected++ == 0) listed = cell;
+                EXPECT_EQ(first, listed) << u8(c.text) << " column " << column;
+                EXPECT_EQ(count, expected) << u8(c.text) << " column " << column;
+            }
+        }
+    }
+}
+
 TEST(GridSort, ComparisonsGrowAsNLogN) {
     auto comparisons = [](int n) {
         std::wstring text = L"[";
@@ -129,7 +173,9 @@ TEST(GridCopyTable, TabSeparatedRowsInTheOrderShown) {
                  L"[{\"name\": \"a\\tb\", \"n\": 2, \"o\": {\"x\": 1}}, {\"n\": 1, \"name\": \"line\\r\\nbreak\"},"
                  L" {\"name\": \"c\", \"name\": \"dup\"}]");
     ASSERT_NE(g.table(), nullptr);
-    EXPECT_EQ(u8(tableText(*g.table(), *g.doc)),
+    const std::wstring text = tableText(*g.table(), *g.doc);
+    EXPECT_EQ(text.capacity(), text.size()) << "one buffer of exactly the text's size";
+    EXPECT_EQ(u8(text),
               "name\tn\to\r\n"
               "a b\t2\t{ \"x\": 1 }\r\n"
               "line break\t1\t\r\n"
@@ -140,6 +186,23 @@ TEST(GridCopyTable, TabSeparatedRowsInTheOrderShown) {
               "line break\t1\t\r\n"
               "a b\t2\t{ \"x\": 1 }\r\n"
               "c\t\t\r\n");
+
+    // Made a record at a time, as a window copies a big table a slice per message: the same text,
+    // the progress rising; nodes added meanwhile give no text rather than a wrong one.
+    TableCopy steps(*g.table()->frame, *g.doc);
+    int progress = -1;
+    size_t calls = 1;
+    for (; !steps.Step(1); ++calls) {
+        EXPECT_GE(steps.Progress(), progress);
+        progress = steps.Progress();
+    }
+    EXPECT_EQ(calls, 2 * (3 + 1)) << "each walk: a call per record (the header goes with the first), one to end it";
+    EXPECT_EQ(steps.Text(), tableText(*g.table(), *g.doc));
+    TableCopy changed(*g.table()->frame, *g.doc);
+    EXPECT_FALSE(changed.Step(2));
+    createNode(*g.doc, NodeKind::Number, g.doc->root, 1);
+    EXPECT_TRUE(changed.Step(SIZE_MAX));
+    EXPECT_TRUE(changed.Text().empty());
 
     SortedGrid x(L"a.xml", L"<r><p n='1'>t<q>3</q><q>4</q></p><p>u</p></r>");
     ASSERT_NE(x.table(), nullptr);
