@@ -466,6 +466,28 @@ size_t markLength(const std::vector<uint8_t>& bytes) {
     return 0;
 }
 
+// A number in JSON's own grammar: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isStrictJsonNumber(std::wstring_view s) {
+    size_t i = 0;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < s.size() && isDigit(s[i])) ++i;
+        return i > from;
+    };
+    if (i < s.size() && s[i] == L'-') ++i;
+    if (i < s.size() && s[i] == L'0')
+        ++i;
+    else if (!digits())
+        return false;
+    if (i < s.size() && s[i] == L'.' && (++i, !digits())) return false;
+    if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == s.size();
+}
+
 bool holdsText(NodeKind kind) { return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text; }
 
 // Whether the edited value reads back as what the user typed: the same text where the value is
@@ -490,7 +512,13 @@ const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wst
         if (kind != NodeKind::String && !typed.empty()) return after.kind == kind && after.value == typed ? nullptr : refusal;
         wantText = true;
     }
-    if (!wantText) return after.kind == NodeKind::String && !after.tagged ? refusal : nullptr;
+    if (!wantText) {
+        if (after.kind == NodeKind::String && !after.tagged) return refusal;
+        // The lenient reader also takes words such as 1e5x or 0x1F as numbers; a typed number must
+        // be one that every JSON reader takes.
+        const bool json = document.format == DocumentFormat::Json || document.format == DocumentFormat::JsonLines;
+        return json && after.kind == NodeKind::Number && !isStrictJsonNumber(after.value) ? refusal : nullptr;
+    }
     if (!holdsText(after.kind)) return refusal;
     if (document.format == DocumentFormat::Xml) {
         const std::wstring_view parsed = after.kind == NodeKind::Text ? trimmed(after.value) : after.value;
