@@ -42,6 +42,10 @@ inline const wchar_t* formatName(uint8_t pick, size_t formats = 6) {
 // flags (match case, whole words, regular expression), the second the search text's length; the
 // search text and then the file (UTF-8) follow. False when the input is too short or the file is
 // declined.
+// Smaller than a real search's budget, so that a costly expression stops instead of using up the
+// fuzzer's time.
+constexpr uint64_t kFuzzSearchUnits = 20000000;
+
 struct SearchedFile {
     unsigned flags = 0;
     std::wstring term;

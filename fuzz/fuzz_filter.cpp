@@ -11,10 +11,6 @@
 
 using qmfuzz::check;
 
-// Smaller than a real search's budget, so that a costly expression stops instead of using up the
-// fuzzer's time.
-constexpr uint64_t kFilterUnits = 20000000;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qmfuzz::SearchedFile input;
     if (!input.read(data, size)) return 0;
@@ -23,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned flags = input.flags;
     qm::HighlightState hs;
     if (term.empty() || !qm::beginHighlight(hs, term, flags)) return 0;
-    qm::WorkBudget budget(kFilterUnits);
+    qm::WorkBudget budget(qmfuzz::kFuzzSearchUnits);
     const qm::FilterCount count = qm::markFilter(doc, hs, budget);
     if (count.outcome == qm::SearchOutcome::Stopped) return 0;
 
@@ -32,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<bool> holds(doc.nodes.size(), false);
     for (size_t i = doc.nodes.size(); i-- > 1;) {
         const qm::Node& n = doc.nodes[i];
-        qm::WorkBudget own(kFilterUnits);
+        qm::WorkBudget own(qmfuzz::kFuzzSearchUnits);
         const qm::TextMatch answer = qm::matchNode(hs, &n, own);
         if (answer == qm::TextMatch::Stopped) return 0;
         const bool matches = answer == qm::TextMatch::Yes;

@@ -16,9 +16,6 @@ namespace {
 
 using qmfuzz::check;
 
-// Smaller than a real search's budget, so that a costly expression stops instead of using up the
-// fuzzer's time.
-constexpr uint64_t kFindNextUnits = 20000000;
 // Each Find Next reads up to a whole line again: the walk stops after this many steps, so that a
 // line of thousands of occurrences does not make the walk quadratic. (More than the 200
 // occurrences a line's highlighting paints, which Find Next must go past.)
@@ -80,7 +77,7 @@ void checkFindNext(const qm::SourceText& st, const qm::HighlightState& hs, unsig
     std::vector<std::pair<size_t, size_t>> visited;
     int64_t line = 0, column = -1;
     for (;;) {
-        qm::WorkBudget budget(kFindNextUnits);
+        qm::WorkBudget budget(qmfuzz::kFuzzSearchUnits);
         const qm::SourceMatch m = qm::findInSource(st, hs, line, column, false, false, budget);
         if (m.line < 0) {
             if (budget.exhausted()) return;  // stopped: the occurrences after here are not known
