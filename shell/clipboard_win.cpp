@@ -19,10 +19,16 @@ bool CopyTextToClipboard(HWND window, size_t length, const std::function<void(wc
     if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t))) {
         if (void* target = GlobalLock(memory)) {
             wchar_t* out = static_cast<wchar_t*>(target);
-            write(out);
+            // A writer that runs out of memory leaves the clipboard closed and the block freed.
+            bool written = false;
+            try {
+                write(out);
+                written = true;
+            } catch (...) {
+            }
             out[length] = L'\0';
             GlobalUnlock(memory);
-            placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+            placed = written && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         }
         if (!placed) GlobalFree(memory);
     }
