@@ -170,10 +170,20 @@ void CopyGridTable(MainWindow& main);
 void ContinueTableCopy(MainWindow& main);
 // Escape: stops a running copy, the clipboard untouched; false when none runs.
 bool StopTableCopy(MainWindow& main);
+// A big record table's sort (GridPane::SortRun): the next slice.
+constexpr UINT_PTR kSortTimer = 3;
+constexpr size_t kSortSliceRows = 65536;
+constexpr size_t kSortSliceTexts = 8192;  // collation keys made in one slice
+// The step every action worked out a slice per timer message ends with: while it is not `done`,
+// its timer brings the next slice after the user's input and painting (so the host answers and
+// Escape can stop it) and the status bar shows how far it came; once done, the timer goes.
+// Returns `done`.
+bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
-    return StopTableCopy(main) || filter;
+    const bool sort = main.gridPane.StopSort();
+    return StopTableCopy(main) || filter || sort;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
