@@ -117,8 +117,7 @@ TEST_F(SourceView, FormatsAndFilesShownAsRead) {
         open(c.name, c.text);
         EXPECT_EQ(pane().source.showsSourceText, c.showsSource);
         EXPECT_EQ(sourceLines(), c.lines);
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 }
 
@@ -291,8 +290,7 @@ TEST_F(SourceView, SelectionBandAndTokenColours) {
         const RECT area = lineRect(c.line, pane().GutterWidth(), px.width);
         for (uint8_t k : c.classes)
             EXPECT_TRUE(px.contains(main->palette.color(tokenColorSlot(k)), area)) << "token class " << int(k);
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 
     // The selected node's first line has the selection band, its later lines the accent marker.
