@@ -459,7 +459,7 @@ void updateCutTip(TreePane& pane, LPARAM lParam) {
         };
         if (inName) {
             text = nodeLabel(row.node);
-            if (const wchar_t* tag = nodeTag(*mainWindow->document, row.node)) text += (text.empty() ? L"" : L" ") + std::wstring(tag);
+            if (const wchar_t* tag = nodeTag(*pane.mainWindow->document, row.node)) text += (text.empty() ? L"" : L" ") + std::wstring(tag);
             if (fits(text, treeLabelLeft(row.depth, pal.dpi), nameColumn - pal.scale(kTreeRightInset))) text.clear();
             part = RECT{0, top, nameColumn, top + pal.rowHeight};
         } else {
