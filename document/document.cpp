@@ -194,6 +194,19 @@ void recordSpan(Document& doc, uint32_t start, uint32_t end) {
     doc.spans[2 * last + 1] = end;
 }
 
+const wchar_t* nodeTag(const Document& doc, const Node* node) {
+    if (doc.tags.empty()) return nullptr;
+    const auto found = doc.tags.find(node);
+    return found == doc.tags.end() ? nullptr : found->second;
+}
+
+void setNodeTag(Document& doc, const Node* node, const wchar_t* tag) {
+    if (tag)
+        doc.tags[node] = tag;
+    else
+        doc.tags.erase(node);
+}
+
 const wchar_t* internString(Document& doc, std::wstring_view text) {
     return text.empty() ? L"" : storeText(doc, text).data();
 }

@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -130,10 +131,10 @@ private:
 };
 #pragma pack(pop)
 
-// 64 bytes in both builds of the product (and natively).
+// 56 bytes in the 64-bit builds, 40 in the 32-bit one. A type annotation (nodeTag) is rare, so it
+// is kept beside the nodes rather than in each of them.
 struct Node {
     Node* parent = nullptr;
-    const wchar_t* tag = nullptr;  // type annotation held in the document's string store
     NodeText name;
     NodeText value;
     ChildList children;
@@ -149,7 +150,7 @@ struct Node {
     // the node matched and whether it holds a match. Set only while a filter is applied.
     uint8_t filterMark = 0;
 };
-static_assert(sizeof(void*) != 8 || sizeof(Node) == 64, "a node fills one cache line");
+static_assert(sizeof(void*) != 8 || sizeof(Node) == 56, "a node has no padding");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
 // Builds with AddressSanitizer (the native tests and the fuzz targets) tell it which bytes of the
@@ -266,6 +267,9 @@ struct Document {
     ChildList::Header* spareChildArrays[kChildArrayClasses] = {};
     bool recordSpans = false;
     std::vector<uint32_t> spans;  // two entries per node index: start, end (exclusive)
+    // The type annotations of the nodes that carry one (a YAML tag or alias, TOML's "datetime", a
+    // registry value's type), each held by the store or a literal: see nodeTag.
+    std::unordered_map<const Node*, const wchar_t*> tags;
     // Index of the first node parsed from a string's text (document/embedded.h); 0 while no
     // embedded value has been opened. The file's own nodes come before it.
     size_t firstEmbedded = 0;
@@ -286,6 +290,11 @@ void appendChild(Document& doc, Node* parent, Node* child);
 void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
 void truncateChildren(Node* parent, size_t count);
 void replaceChild(Node* parent, size_t index, Node* child);
+// A node's type annotation, or null when it has none. A document without any (JSON, XML) answers
+// without a look-up.
+const wchar_t* nodeTag(const Document& doc, const Node* node);
+// `tag` must live as long as the document (internString, or a literal); null removes the node's.
+void setNodeTag(Document& doc, const Node* node, const wchar_t* tag);
 // Records the first error only; later calls leave the document as it is.
 void setDocumentError(Document& doc, const std::wstring& message, uint32_t line);
 

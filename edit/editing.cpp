@@ -142,7 +142,9 @@ bool quotedBefore(std::wstring_view oldSource) {
     return !oldSource.empty() && (oldSource[0] == L'"' || oldSource[0] == L'\'');
 }
 
-bool isPlainString(const Node* node) { return node->kind == NodeKind::String && node->tag == nullptr; }
+bool isPlainString(const Document& document, const Node* node) {
+    return node->kind == NodeKind::String && nodeTag(document, node) == nullptr;
+}
 
 std::wstring withoutCarriageReturnsBeforeLineFeeds(std::wstring_view text) {
     std::wstring out;
@@ -211,9 +213,9 @@ bool allEncodable(std::wstring_view text, const Encodable& encodable) {
 // its kind; text must read back as the same string for YAML 1.2 and 1.1 readers alike (the copy
 // writers' rule). "," and brackets end a plain scalar only inside a flow collection, which the
 // edit finds out by reading the result.
-bool yamlPlainCarries(const Node* node, std::wstring_view value, const Encodable& encodable) {
+bool yamlPlainCarries(const Document& document, const Node* node, std::wstring_view value, const Encodable& encodable) {
     if (!allEncodable(value, encodable)) return false;
-    if (!isPlainString(node) && !value.empty() && classifyYamlScalar(value) != NodeKind::String) return true;
+    if (!isPlainString(document, node) && !value.empty() && classifyYamlScalar(value) != NodeKind::String) return true;
     return !yamlNeedsQuotes(value);
 }
 
@@ -260,13 +262,13 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
             return xmlReplacement(newValue, node->kind == NodeKind::Attribute, span.before(), encodable);
         case DocumentFormat::Json:
         case DocumentFormat::JsonLines:
-            if (isPlainString(node) || quoted) return one(doubleQuoted(newValue, QuoteStyle::Json, encodable));
+            if (isPlainString(document, node) || quoted) return one(doubleQuoted(newValue, QuoteStyle::Json, encodable));
             return one(std::wstring(newValue));  // numbers, booleans, null: the user types the literal
         case DocumentFormat::Yaml: {
             const std::wstring quotedValue = doubleQuoted(newValue, QuoteStyle::YamlDouble, encodable);
             if (quoted && oldSource[0] == L'"') return one(quotedValue);
             if (quoted) return one(singleQuotesCarry(newValue, encodable) ? yamlSingleQuoted(newValue) : quotedValue);
-            if (!yamlPlainCarries(node, newValue, encodable)) return one(quotedValue);
+            if (!yamlPlainCarries(document, node, newValue, encodable)) return one(quotedValue);
             Replacement r = one(yamlPlainAt(span, newValue));
             if (newValue.find_first_of(L",[]{}") != std::wstring_view::npos) r.candidates.push_back(quotedValue);
             return r;
@@ -276,7 +278,7 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
                 std::none_of(newValue.begin(), newValue.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }) &&
                 allEncodable(newValue, encodable))
                 return one(L'\'' + std::wstring(newValue) + L'\'');
-            if (quoted || isPlainString(node)) return one(doubleQuoted(newValue, QuoteStyle::TomlBasic, encodable));
+            if (quoted || isPlainString(document, node)) return one(doubleQuoted(newValue, QuoteStyle::TomlBasic, encodable));
             return one(std::wstring(newValue));  // numbers, booleans and date-times as typed
         case DocumentFormat::Registry: break;
     }
@@ -357,7 +359,7 @@ Reparse reportNode(const Document& document, size_t k) {
     if (k < r.nodeCount) {
         const Node& node = document.nodes[k];
         r.kind = node.kind;
-        r.tagged = node.tag != nullptr;
+        r.tagged = nodeTag(document, &node) != nullptr;
         r.name = node.name.str();
         r.value = node.value.str();
         if (2 * k + 1 < document.spans.size()) {
@@ -563,7 +565,8 @@ void takeValuesOf(Document& shown, const Document& fresh) {
         a.kind = b.kind;
         a.line = b.line;
         if (a.value != b.value) a.value = storeText(shown, b.value);
-        if (!sameTag(a.tag, b.tag)) a.tag = b.tag ? internString(shown, b.tag) : nullptr;
+        const wchar_t* tag = nodeTag(fresh, &b);
+        if (!sameTag(nodeTag(shown, &a), tag)) setNodeTag(shown, &a, tag ? internString(shown, tag) : nullptr);
     }
 }
 
@@ -598,7 +601,7 @@ bool readScalarInPlace(const Document& document, const ValueSpan& span, const st
     if (array->kind != NodeKind::Array || array->children.size() != 1) return false;
     const Node* value = array->children[0];
     uint32_t start = 0, end = 0;
-    if (!isEditableKind(value->kind) || !value->children.empty() || value->tag || !nodeSpan(fragment, value, start, end) ||
+    if (!isEditableKind(value->kind) || !value->children.empty() || nodeTag(fragment, value) || !nodeSpan(fragment, value, start, end) ||
         start != 1 || end != 1 + newSource.size())
         return false;
     report = Reparse{};

@@ -293,8 +293,9 @@ std::wstring nodeSummary(const Node* node) {
     return previewText(raw, kSummaryLimit);
 }
 
-std::wstring nodeNote(const Node* node) {
-    std::wstring note = node && node->tag ? std::wstring(node->tag) : std::wstring();
+std::wstring nodeNote(const Document& doc, const Node* node) {
+    const wchar_t* tag = node ? nodeTag(doc, node) : nullptr;
+    std::wstring note = tag ? std::wstring(tag) : std::wstring();
     if (holdsEmbeddedJson(node)) note += note.empty() ? kEmbeddedMark : std::wstring(L"  ") + kEmbeddedMark;
     return note;
 }

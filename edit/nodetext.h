@@ -32,7 +32,7 @@ std::wstring nodeSummary(const Node* node);
 // The dim note the Tree and the Grid draw after a label: the node's type tag, and kEmbeddedMark
 // for a string that holds JSON (document/embedded.h); empty when there is neither.
 constexpr wchar_t kEmbeddedMark[] = L"JSON";
-std::wstring nodeNote(const Node* node);
+std::wstring nodeNote(const Document& doc, const Node* node);
 // One step of an XPath without its position: the element's name, "@" and the attribute's name,
 // "text()" for text and CDATA, "comment()", "processing-instruction('name')"; empty for other kinds.
 std::wstring xPathStep(const Node* member);

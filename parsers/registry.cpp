@@ -221,13 +221,13 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
         return;
     }
     if (data == L"-") {
-        make(NodeKind::Null)->tag = tag(tr(L"delete", L"löschen"));
+        setNodeTag(doc, make(NodeKind::Null), tag(tr(L"delete", L"löschen")));
         return;
     }
     if (startsWithNoCase(data, L"dword:")) {
         Node* node = make(NodeKind::Number);
         node->value = storeText(doc, std::to_wstring(readUnsigned32(data.data() + 6, data.size() - 6, 16)));
-        node->tag = tag(L"dword");
+        setNodeTag(doc, node, tag(L"dword"));
         return;
     }
     const size_t colon = data.find(L':');
@@ -256,11 +256,11 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
         while (!text.empty() && text.back() == 0) text.pop_back();
         Node* node = make(NodeKind::String);
         node->value = storeText(doc, text);
-        if (type == kTypeExpandString) node->tag = tag(L"expand_sz");
+        if (type == kTypeExpandString) setNodeTag(doc, node, tag(L"expand_sz"));
     } else if (type == kTypeMultiString) {
         const std::wstring text = bytesAsText();
         Node* array = make(NodeKind::Array);
-        array->tag = tag(L"multi_sz");
+        setNodeTag(doc, array, tag(L"multi_sz"));
         size_t start = 0;
         while (start <= text.size()) {
             size_t end = text.find(L'\0', start);
@@ -273,20 +273,20 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
     } else if (type == kTypeDword && bytes.size() >= 4) {
         Node* node = make(NodeKind::Number);
         node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 4)));
-        node->tag = tag(L"dword");
+        setNodeTag(doc, node, tag(L"dword"));
     } else if (type == kTypeQword && bytes.size() >= 8) {
         Node* node = make(NodeKind::Number);
         node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 8)));
-        node->tag = tag(L"qword");
+        setNodeTag(doc, node, tag(L"qword"));
     } else {
         Node* node = make(NodeKind::String);
         node->value = storeText(doc, hexText(bytes));
         if (type == kTypeBinary) {
-            node->tag = tag(L"binary");
+            setNodeTag(doc, node, tag(L"binary"));
         } else {
             wchar_t name[16];
             std::swprintf(name, 16, L"hex(%x)", unsigned(type));
-            node->tag = tag(name);
+            setNodeTag(doc, node, tag(name));
         }
     }
 }
@@ -305,7 +305,7 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
         size_t to = s.rfind(L']');
         if (to == s.npos || to < from) to = s.size();
         currentKey = getKey(s.substr(from, to - from), line);
-        if (deletion) currentKey->tag = tag(tr(L"delete", L"löschen"));
+        if (deletion) setNodeTag(doc, currentKey, tag(tr(L"delete", L"löschen")));
         return;
     }
     NodeText name;

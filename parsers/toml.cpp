@@ -490,7 +490,7 @@ void TomlParser::parseBareValue(Node* container, NodeText key, bool keyed, uint3
     node->value = NodeText(token, n);
     if (dateTime) {
         if (!datetimeTag_) datetimeTag_ = internString(doc_, L"datetime");
-        node->tag = datetimeTag_;
+        setNodeTag(doc_, node, datetimeTag_);
     }
     if (doc_.recordSpans) recordSpan(doc_, uint32_t(begin), uint32_t(pos_));
 }

@@ -994,7 +994,7 @@ QM_NOINLINE void YamlParser::applyProperties(Node* node, Properties props) {
         if (!tagText.empty()) tagText += L' ';
         tagText += tag;
     }
-    node->tag = internString(doc, tagText);
+    setNodeTag(doc, node, internString(doc, tagText));
 }
 
 // An alias becomes a copy of its anchored node. A missing or recursive anchor is recorded without
@@ -1024,7 +1024,7 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
         return standIn;
     }
     Node* copy = copyNode(found->second, parent, keyed);
-    if (copy) copy->tag = internString(doc, L"*" + aliasName);
+    if (copy) setNodeTag(doc, copy, internString(doc, L"*" + aliasName));
     pendingName = NodeText();
     pendingNameQuoted = false;
     return copy;
@@ -1042,7 +1042,7 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
     if (!roomForCopy()) return nullptr;
     Node* top = makeNode(source->kind, parent, keyed, source->line);
     top->value = source->value;
-    top->tag = source->tag;
+    setNodeTag(doc, top, nodeTag(doc, source));
     struct Frame {
         const Node* source;
         Node* copy;
@@ -1061,7 +1061,7 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
         c->name = child->name;
         c->keyed = child->keyed;
         c->value = child->value;
-        c->tag = child->tag;
+        if (const wchar_t* tag = nodeTag(doc, child)) setNodeTag(doc, c, tag);
         if (!child->children.empty()) stack.push_back({child, c, 0});
     }
     return top;
@@ -1101,7 +1101,7 @@ QM_NOINLINE void YamlParser::applyMergeKeys(Node* mapping) {
                 stopped = true;
                 break;
             }
-            copy->tag = mergedTag;
+            setNodeTag(doc, copy, mergedTag);
             present.insert(entry->name);
         }
     };

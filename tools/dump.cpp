@@ -112,7 +112,7 @@ std::string nodeLine(const qm::Document& doc, const qm::Node* node, size_t depth
     std::string line = std::to_string(depth) + "\t" + kindName(node->kind) + "\t" + std::to_string(node->line) + "\t";
     line += node->keyed ? "key=" : "name=";
     line += escaped(node->name) + "\tvalue=" + escaped(node->value);
-    if (node->tag) line += "\ttag=" + escaped(node->tag);
+    if (const wchar_t* tag = qm::nodeTag(doc, node)) line += "\ttag=" + escaped(tag);
     line += "\tlabel=" + escaped(qm::nodeLabel(node));
     line += "\tpath=" + escaped(qm::nodePath(node, doc.format, positions));
     line += "\tpreview=" + escaped(qm::valuePreview(node));

@@ -277,7 +277,16 @@ struct GridBuilder {
         return leaf(text, valueSlot(node->kind), false, node);
     }
 
-    std::wstring_view tagText(const Node* node) { return node->tag ? std::wstring_view(node->tag) : std::wstring_view(); }
+    const wchar_t* tagOf(const Node* node) const {
+        return expansion.document ? nodeTag(*expansion.document, node) : nullptr;
+    }
+    std::wstring_view tagText(const Node* node) const {
+        const wchar_t* tag = tagOf(node);
+        return tag ? std::wstring_view(tag) : std::wstring_view();
+    }
+    std::wstring note(const Node* node) const {
+        return expansion.document ? nodeNote(*expansion.document, node) : std::wstring();
+    }
 
     GridBox* keyValue(Node* node, int depth) {
         if (depth > kGridMaxDepth) return dimLeaf(kGridEllipsis, node);
@@ -357,7 +366,7 @@ struct GridBuilder {
         row.kind = c->kind;
         row.label = labelIsName(c) ? c->name.view() : keep(nodeLabel(c), c->name.view());
         row.count = c->kind == NodeKind::Array ? static_cast<uint32_t>(countItems(c)) : 0;
-        row.note = keep(nodeNote(c), tagText(c));
+        row.note = keep(note(c), tagText(c));
         if (isExpandable(c)) {
             row.toggle = kToggleNode;
             row.toggleKey = c;
@@ -400,9 +409,9 @@ struct GridBuilder {
         row.open = expansion.nodes.count(node) != 0;
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
-        if (std::wstring note = nodeNote(node); !note.empty()) {
-            if (!summary.empty()) note += L"  " + summary;
-            row.note = keep(std::move(note), tagText(node));
+        if (std::wstring text = note(node); !text.empty()) {
+            if (!summary.empty()) text += L"  " + summary;
+            row.note = keep(std::move(text), tagText(node));
         } else {
             row.note = keep(std::move(summary));
         }

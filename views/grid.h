@@ -237,6 +237,7 @@ struct GridExpansion {
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
     GridSortKeys sorts;  // record tables the user sorted by a column
     bool filtered = false;  // the search box's filter is on: only the nodes it keeps are built
+    const Document* document = nullptr;  // the nodes' document, which holds their type tags
 };
 
 // Text width in pixels of the content font (0 for an empty text).

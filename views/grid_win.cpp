@@ -144,6 +144,7 @@ void GridPane::Build(bool repaint) {
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
         ReadTextBound();
+        expansion.document = doc;
         buildGrid(doc ? doc->root : nullptr, expansion, layout);
         layOutGrid(layout, Metrics());
     }

@@ -264,7 +264,7 @@ struct RowPainter {
         const std::wstring label = nodeLabel(node);
         const int labelWidth = label.empty() ? 0 : measureText(dc, label, pal.contentFont);
         int wanted = labelWidth;
-        const std::wstring tag = nodeNote(node);  // its type tag, and the mark of a string holding JSON
+        const std::wstring tag = nodeNote(*pane.mainWindow->document, node);  // its type tag, and the mark of a string holding JSON
         if (!tag.empty()) wanted += (label.empty() ? 0 : px(kTreeTagGap)) + measureText(dc, tag, pal.contentFont);
         const NameFit fit = fitNameColumn(labelStart, nameColumn - px(kTreeRightInset), wanted, pillWidth, px(kTreePillGap));
         const int labelLimit = fit.labelLimit;
@@ -459,7 +459,7 @@ void updateCutTip(TreePane& pane, LPARAM lParam) {
         };
         if (inName) {
             text = nodeLabel(row.node);
-            if (row.node->tag) text += (text.empty() ? L"" : L" ") + std::wstring(row.node->tag);
+            if (const wchar_t* tag = nodeTag(*pane.mainWindow->document, row.node)) text += (text.empty() ? L"" : L" ") + std::wstring(tag);
             if (fits(text, treeLabelLeft(row.depth, pal.dpi), nameColumn - pal.scale(kTreeRightInset))) text.clear();
             part = RECT{0, top, nameColumn, top + pal.rowHeight};
         } else {

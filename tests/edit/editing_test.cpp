@@ -491,13 +491,18 @@ TEST(EditValue, EveryNodeShowsWhatTheEditedTextSays) {
         const wchar_t* typed;
         std::vector<std::pair<const wchar_t*, const wchar_t*>> values;  // path, value afterwards
         std::vector<std::pair<const wchar_t*, uint32_t>> lines;         // path, line afterwards
+        std::vector<std::pair<const wchar_t*, const wchar_t*>> tags;    // path, type tag afterwards ("": none)
     } cases[] = {
         {"another program changed another value", L"a.json", "{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 5}", L"$.a", L"7",
-         {{L"$.a", L"7"}, {L"$.b", L"5"}}, {}},
+         {{L"$.a", L"7"}, {L"$.b", L"5"}}, {}, {}},
         {"the alias and the merged copy of an anchored value", L"a.yaml", "a: &x foo\nb: *x\nm: &m {k: foo}\nn:\n  <<: *m\n",
-         "", L"$.a", L"bar", {{L"$.a", L"bar"}, {L"$.b", L"bar"}, {L"$.n.k", L"foo"}}, {}},
+         "", L"$.a", L"bar", {{L"$.a", L"bar"}, {L"$.b", L"bar"}, {L"$.n.k", L"foo"}}, {},
+         {{L"$.a", L"&x"}, {L"$.b", L"*x"}, {L"$.n.k", L"<<"}}},
+        {"another program changed a date and time into a number and a number into a date", L"a.toml",
+         "d = 1979-05-27T07:32:00Z\ne = 1\nf = 2\n", "d = 5\ne = 1\nf = 2000-01-01\n", L"e", L"7",
+         {{L"d", L"5"}, {L"e", L"7"}}, {}, {{L"d", L""}, {L"f", L"datetime"}}},
         {"a line break moves the nodes later on the same line", L"a.xml", "<r><a>x</a><b>y</b></r>\n<c/>", "",
-         L"/r/a/text()", L"1\n2", {}, {{L"/r/a", 1}, {L"/r/b", 2}, {L"/r/b/text()", 2}, {L"/c", 3}}},
+         L"/r/a/text()", L"1\n2", {}, {{L"/r/a", 1}, {L"/r/b", 2}, {L"/r/b/text()", 2}, {L"/c", 3}}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -506,6 +511,10 @@ TEST(EditValue, EveryNodeShowsWhatTheEditedTextSays) {
         ASSERT_EQ(qmtest::u8(f.edit(c.path, c.typed).message), "");
         for (const auto& [path, value] : c.values) EXPECT_EQ(qmtest::u8(f.at(path)->value), qmtest::u8(value)) << qmtest::u8(path);
         for (const auto& [path, line] : c.lines) EXPECT_EQ(f.at(path)->line, line) << qmtest::u8(path);
+        for (const auto& [path, tag] : c.tags) {
+            const wchar_t* now = qm::nodeTag(*f.doc, f.at(path));
+            EXPECT_EQ(qmtest::u8(now ? now : L""), qmtest::u8(tag)) << qmtest::u8(path);
+        }
     }
 }
 

@@ -73,13 +73,15 @@ inline std::vector<const Node*> kept(const Node* n, const CompareRules& rules) {
 }
 
 // The first difference between two trees as a readable text, or "" when they are the same.
-inline std::string treeDifference(const Node* a, const Node* b, const CompareRules& rules) {
+// `aDoc` holds `a` (its type tags).
+inline std::string treeDifference(const qm::Document& aDoc, const Node* a, const Node* b, const CompareRules& rules) {
     std::vector<std::pair<const Node*, const Node*>> stack{{a, b}};
     while (!stack.empty()) {
         auto [x, y] = stack.back();
         stack.pop_back();
         const std::string where = narrow(qm::nodeLabel(x)) + " (line " + std::to_string(x->line) + ")";
-        const bool tagged = x->tag && std::wstring(x->tag).find(L'!') != std::wstring::npos;
+        const wchar_t* tag = qm::nodeTag(aDoc, x);
+        const bool tagged = tag && std::wstring(tag).find(L'!') != std::wstring::npos;
         if (x->kind != y->kind && !(rules.tagsMayChangeKind && tagged && x->children.empty()))
             return where + ": kind " + std::to_string(int(x->kind)) + " became " + std::to_string(int(y->kind));
         if (x->keyed != y->keyed || x->name != y->name) return where + ": name became " + narrow(y->name);

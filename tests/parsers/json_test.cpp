@@ -15,7 +15,7 @@ using qmtest::parse;
 namespace {
 
 // Pre-order "Kind:name=value" list of the tree under the root, for compact expectations.
-std::wstring shape(const Document& d) { return qmtest::shape(d.root, qmtest::kFlatKinds); }
+std::wstring shape(const Document& d) { return qmtest::shape(d, d.root, qmtest::kFlatKinds); }
 
 struct Case {
     const wchar_t* text;

@@ -22,9 +22,10 @@ namespace {
 
 // Compact nested picture of a registry tree: key{children}, name=S:value, name=N:value,
 // name=Null:, name[items] and ;comment, each followed by <tag> when it has one.
-std::wstring registryLabel(const Node& n) {
+std::wstring registryLabel(const Document& doc, const Node& n) {
     const std::wstring name = n.name.str(), value = n.value.str();
-    const std::wstring tag = n.tag ? L"<" + std::wstring(n.tag) + L">" : L"";
+    const wchar_t* own = nodeTag(doc, &n);
+    const std::wstring tag = own ? L"<" + std::wstring(own) + L">" : L"";
     switch (n.kind) {
         case NodeKind::Comment: return L';' + value;
         case NodeKind::Object:
@@ -42,7 +43,7 @@ qmtest::Brackets registryBrackets(const Node& n) {
     return {};
 }
 
-std::wstring shape(const Node* top) { return qmtest::shape(top, {registryLabel, registryBrackets}); }
+std::wstring shape(const Document& d, const Node* top) { return qmtest::shape(d, top, {registryLabel, registryBrackets}); }
 
 const std::wstring kHeader5 = L"Windows Registry Editor Version 5.00";
 const std::wstring kHeader5Line = L";" + kHeader5 + L" ";
@@ -62,7 +63,7 @@ void expectShapes(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         auto d = parseReg(c.body);
         ASSERT_TRUE(d);
-        EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(shape(*d, d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
         EXPECT_EQ(d->errorMessage, L"") << qmtest::u8(c.body);
     }
 }
@@ -122,7 +123,7 @@ TEST(RegistryValues, EveryForm) {
 
 TEST(RegistryValues, HexListsContinueOverLines) {
     auto d = parseReg(L"[K]\n\"Long\"=hex:01,02,\\\r\n  03,04,\\\n\t05\n\"Next\"=dword:1\n");
-    EXPECT_EQ(shape(d->root), kHeader5Line + L"K{Long=S:01 02 03 04 05<binary> Next=N:1<dword>}");
+    EXPECT_EQ(shape(*d, d->root), kHeader5Line + L"K{Long=S:01 02 03 04 05<binary> Next=N:1<dword>}");
     const Node* k = d->root->children[1];
     EXPECT_EQ(k->children[0]->line, 4u);  // a logical line has the number of its first physical line
     EXPECT_EQ(k->children[1]->line, 7u);
@@ -151,7 +152,7 @@ TEST(RegistryValues, StringsRunOverLineBreaksToTheirClosingQuote) {
     for (const SpanCase& c : cases) {
         auto d = parseReg(c.body);
         ASSERT_TRUE(d);
-        EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(shape(*d, d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
         EXPECT_EQ(d->errorMessage, L"") << qmtest::u8(c.body);
         std::vector<uint32_t> lines;
         for (const Node* value : d->root->children.at(1)->children) lines.push_back(value->line);
@@ -163,7 +164,7 @@ TEST(RegistryValues, StringsRunOverLineBreaksToTheirClosingQuote) {
     EXPECT_EQ(d->root->children.at(2)->line, 8u);
     // Text after the first quote that could close the string: the string ends with its line.
     auto cut = parseReg(L"[K]\n\"v\"=\"a\nb\" ; c\n\"w\"=\"x\"");
-    EXPECT_EQ(shape(cut->root), kHeader5Line + L"K{v=S:a w=S:x}");
+    EXPECT_EQ(shape(*cut, cut->root), kHeader5Line + L"K{v=S:a w=S:x}");
     EXPECT_EQ(cut->errorMessage, L"Unknown line");
     EXPECT_EQ(cut->errorLine, 5u);
 }
@@ -188,13 +189,13 @@ TEST(RegistryLines, LoneCarriageReturnsEndLines) {
         const std::wstring lf = kHeader5 + L"\n\n" + c.body;
         auto expected = parse(L"t.reg", lf);
         ASSERT_TRUE(expected);
-        EXPECT_EQ(shape(expected->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+        EXPECT_EQ(shape(*expected, expected->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
         EXPECT_EQ(expected->errorMessage, c.error) << qmtest::u8(c.body);
         EXPECT_EQ(expected->errorLine, c.errorLine) << qmtest::u8(c.body);
         for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
             auto d = parse(L"t.reg", text);
             ASSERT_TRUE(d) << qmtest::u8(text);
-            EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(text);
+            EXPECT_EQ(shape(*d, d->root), kHeader5Line + c.shape) << qmtest::u8(text);
             EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
             EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(text);
             EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
@@ -203,7 +204,7 @@ TEST(RegistryLines, LoneCarriageReturnsEndLines) {
     // A string value over lines of a file with lone carriage returns keeps them.
     auto d = parse(L"t.reg", kHeader5 + L"\r\r[K]\r\"v\"=\"a\rb\"\r\"w\"=\"x\"\r");
     ASSERT_TRUE(d);
-    EXPECT_EQ(shape(d->root), kHeader5Line + L"K{v=S:a\rb w=S:x}");
+    EXPECT_EQ(shape(*d, d->root), kHeader5Line + L"K{v=S:a\rb w=S:x}");
     EXPECT_EQ(d->root->children.at(1)->children.at(1)->line, 6u);
 }
 
@@ -211,7 +212,7 @@ TEST(RegistryValues, Regedit4HexStringsGoThroughTheAnsiDecoder) {
     const std::wstring body = L"[K]\n\"S\"=hex(2):41,e4,80,00\n\"M\"=hex(7):61,00,62,63,00,00";
     auto d = parseReg(body, L"REGEDIT4");
     // Without a Windows decoder installed, Windows-1252 stands in for the ANSI code page.
-    EXPECT_EQ(shape(d->root), L";REGEDIT4 K{S=S:A\u00E4\u20AC<expand_sz> M<multi_sz>[S:a S:bc]}");
+    EXPECT_EQ(shape(*d, d->root), L";REGEDIT4 K{S=S:A\u00E4\u20AC<expand_sz> M<multi_sz>[S:a S:bc]}");
 
     setRegistryAnsiDecoder([](const uint8_t* data, size_t size, std::wstring& out) {
         out.assign(L"<");
@@ -243,7 +244,7 @@ TEST(RegistryHeader, HeaderLineAndDriverBranch) {
     // A DOS end-of-file mark on a line of its own is not content.
     auto dos = parseReg(L"[K]\n\"a\"=\"1\"\n\x1A");
     EXPECT_EQ(dos->errorMessage, L"");
-    EXPECT_EQ(shape(dos->root), kHeader5Line + L"K{a=S:1}");
+    EXPECT_EQ(shape(*dos, dos->root), kHeader5Line + L"K{a=S:1}");
 }
 
 TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
@@ -266,14 +267,14 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
         for (const ErrorCase& c : cases) {
             auto d = parseReg(c.body);
             ASSERT_TRUE(d);
-            EXPECT_EQ(shape(d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
+            EXPECT_EQ(shape(*d, d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.body);
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.body);
         }
     }
     qmtest::LanguageGuard german(true);
     auto d = parseReg(L"[-K]\n@=-");
-    EXPECT_EQ(shape(d->root), kHeader5Line + L"K<l\u00F6schen>{(Standard)=Null:<l\u00F6schen>}");
+    EXPECT_EQ(shape(*d, d->root), kHeader5Line + L"K<l\u00F6schen>{(Standard)=Null:<l\u00F6schen>}");
 }
 
 TEST(RegistryKeyMap, FnvHashAndPathEquality) {
@@ -317,7 +318,7 @@ TEST(RegistryDepth, HundredThousandComponentsOnASmallStack) {
         }
         EXPECT_EQ(depth, kDeep);
         EXPECT_EQ(n->name, L"K");
-        EXPECT_EQ(shape(n), L"v=N:1<dword> Leaf{} w=S:2");
+        EXPECT_EQ(shape(*d, n), L"v=N:1<dword> Leaf{} w=S:2");
     });
 }
 

@@ -168,7 +168,7 @@ TEST(RegistryWindows, SpotChecks) {
             EXPECT_EQ(n->value, c.value) << what;
         }
         EXPECT_EQ(n->line, c.line) << what;
-        EXPECT_EQ(std::wstring(n->tag ? n->tag : L"(none)"), c.tag ? c.tag : L"(none)") << what;
+        EXPECT_EQ(std::wstring(nodeTag(*d, n) ? nodeTag(*d, n) : L"(none)"), c.tag ? c.tag : L"(none)") << what;
     }
 }
 

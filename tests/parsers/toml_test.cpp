@@ -20,7 +20,7 @@ namespace {
 // "Kind:key=value<tag>(children)" of the top-level table's children; keys only on keyed nodes.
 std::wstring shape(const Document& d) {
     if (d.root->children.size() != 1) return L"<" + std::to_wstring(d.root->children.size()) + L" top tables>";
-    return qmtest::shape(d.root->children[0], qmtest::kNestedKinds);
+    return qmtest::shape(d, d.root->children[0], qmtest::kNestedKinds);
 }
 
 struct Case {

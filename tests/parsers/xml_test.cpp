@@ -18,7 +18,7 @@ namespace {
 
 // Compact nested picture of a tree: element{children}, @attribute=value, "text", CD[cdata],
 // !comment, ?target:data, Decl:data, DT word:rest.
-std::wstring markupLabel(const Node& n) {
+std::wstring markupLabel(const Document&, const Node& n) {
     const std::wstring name = n.name.str(), value = n.value.str();
     switch (n.kind) {
         case NodeKind::Element: return name;
@@ -37,7 +37,7 @@ qmtest::Brackets markupBrackets(const Node& n) {
     return n.kind == NodeKind::Element ? qmtest::Brackets{L'{', L'}'} : qmtest::Brackets{};
 }
 
-std::wstring shape(const Node* top) { return qmtest::shape(top, {markupLabel, markupBrackets}); }
+std::wstring shape(const Document& d, const Node* top) { return qmtest::shape(d, top, {markupLabel, markupBrackets}); }
 
 std::unique_ptr<Document> parseXmlText(const std::wstring& text, bool spans = false) {
     auto d = parse(L"test.xml", text, spans);
@@ -54,7 +54,7 @@ void expectShapes(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         auto d = parseXmlText(c.text);
         ASSERT_TRUE(d);
-        EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
+        EXPECT_EQ(shape(*d, d->root), c.shape) << qmtest::u8(c.text);
         EXPECT_EQ(d->errorMessage, L"") << qmtest::u8(c.text);
     }
 }
@@ -158,7 +158,7 @@ TEST(XmlDecode, InternalDtdEntities) {
     auto d = parseXmlText(std::wstring(dtd) + L"<r a='&g;'>&e;|&f;|&g;|&p;|&ext;|&open;</r>");
     ASSERT_EQ(d->root->children.size(), 2u);
     EXPECT_EQ(d->root->children[0]->kind, NodeKind::DocType);
-    EXPECT_EQ(shape(d->root->children[1]), L"@a=[FA<] \"second|FA<|[FA<]|&p;|&ext;|&open;\"");
+    EXPECT_EQ(shape(*d, d->root->children[1]), L"@a=[FA<] \"second|FA<|[FA<]|&p;|&ext;|&open;\"");
     EXPECT_EQ(d->errorMessage, L"");
 }
 
@@ -249,7 +249,7 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
         for (const ErrorCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);
-            EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
+            EXPECT_EQ(shape(*d, d->root), c.shape) << qmtest::u8(c.text);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.text);
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
             // A broken file keeps its source for the source view.
@@ -277,7 +277,7 @@ TEST(XmlErrors, LongNamesAreCutInMessages) {
         for (const NameCase& c : cases) {
             auto d = parseXmlText(c.text);
             ASSERT_TRUE(d);
-            EXPECT_EQ(shape(d->root), c.shape);
+            EXPECT_EQ(shape(*d, d->root), c.shape);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english);
             EXPECT_EQ(d->errorLine, c.line);
         }
@@ -290,7 +290,7 @@ TEST(XmlDriver, ContentStartingWithAngleBracketIsXmlWhateverTheName) {
         ASSERT_TRUE(d) << qmtest::u8(name);
         EXPECT_EQ(d->format, DocumentFormat::Xml);
         EXPECT_FALSE(d->isDataFormat);
-        EXPECT_EQ(shape(d->root), L"a{\"1\"}");
+        EXPECT_EQ(shape(*d, d->root), L"a{\"1\"}");
         EXPECT_EQ(d->root->children[0]->line, 2u);
         EXPECT_TRUE(d->sourceText.empty());  // a clean XML file is shown formatted
     }

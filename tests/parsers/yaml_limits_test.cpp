@@ -81,7 +81,7 @@ TEST(YamlLimits, DeepAliasCopiesUseNoRecursion) {
     const Node* top = d->root->children[0];
     ASSERT_EQ(top->children.size(), 3u);
     EXPECT_EQ(depthOf(top->children[2]), n - 1);
-    EXPECT_STREQ(top->children[2]->tag, L"*deep");
+    EXPECT_STREQ(nodeTag(*d, top->children[2]), L"*deep");
 }
 
 TEST(YamlLimits, NestedAliasesStopAtTheExpansionLimit) {

@@ -19,7 +19,7 @@ using qmtest::parse;
 namespace {
 
 // Pre-order text of the tree under the root: Kind[:key][=value][<tag>], children in parentheses.
-std::wstring shape(const Node* root) { return qmtest::shape(root, qmtest::kNestedKinds); }
+std::wstring shape(const Document& d) { return qmtest::shape(d, d.root, qmtest::kNestedKinds); }
 
 std::unique_ptr<Document> yaml(const std::wstring& text, bool spans = false) {
     auto d = parse(L"t.yaml", text, spans);
@@ -38,7 +38,7 @@ void expectCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         auto d = yaml(c.text);
         if (!d) continue;
-        EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
+        EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
         EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(c.text);
         if (*c.error) {
             EXPECT_EQ(d->errorLine, c.errorLine) << qmtest::u8(c.text);
@@ -191,7 +191,7 @@ TEST(YamlStructure, LineEndingsAndByteOrderMarkAreTransparent) {
                                   L"Str:e=plain more Obj:f(Str:g=h)) Obj(Str:k=v)";
     for (const std::wstring& text : {lf, crlf, cr, std::wstring(1, wchar_t(0xFEFF)) + lf}) {
         auto d = yaml(text);
-        EXPECT_EQ(shape(d->root), expected) << qmtest::u8(text);
+        EXPECT_EQ(shape(*d), expected) << qmtest::u8(text);
         EXPECT_EQ(d->errorMessage, L"");
         // The value of the second document is on line 19, however the lines end.
         EXPECT_EQ(d->root->children.at(2)->children.at(0)->line, 19u) << qmtest::u8(text);
@@ -218,7 +218,7 @@ TEST(YamlStructure, LoneCarriageReturnsEndLines) {
         auto expected = yaml(lf);
         for (const std::wstring& text : qmtest::withOtherLineEnds(lf)) {
             auto d = yaml(text);
-            EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(text);
+            EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(text);
             EXPECT_EQ(d->errorMessage, c.error) << qmtest::u8(text);
             EXPECT_EQ(d->errorLine, expected->errorLine) << qmtest::u8(text);
             EXPECT_EQ(qmtest::nodeLines(*d), qmtest::nodeLines(*expected)) << qmtest::u8(text);
@@ -228,7 +228,7 @@ TEST(YamlStructure, LoneCarriageReturnsEndLines) {
 
 TEST(YamlAnchors, AliasesAndMergeKeys) {
     auto d = yaml(L"base: &b\n  x: 1\n  y: [2]\ncopy: *b\n");
-    EXPECT_EQ(shape(d->root), L"Obj(Obj:base<&b>(Num:x=1 Arr:y(Num=2)) Obj:copy<*b>(Num:x=1 Arr:y(Num=2)))");
+    EXPECT_EQ(shape(*d), L"Obj(Obj:base<&b>(Num:x=1 Arr:y(Num=2)) Obj:copy<*b>(Num:x=1 Arr:y(Num=2)))");
     const Node* base = d->root->children[0]->children[0];
     const Node* copy = d->root->children[0]->children[1];
     EXPECT_EQ(copy->line, base->line);  // the copy keeps the anchored node's lines
@@ -291,7 +291,7 @@ TEST(YamlErrors, MessagesLinesAndTheTreeBuiltSoFar) {
             ASSERT_TRUE(d);
             EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.text);
             EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.text);
-            EXPECT_EQ(shape(d->root), c.shape) << qmtest::u8(c.text);
+            EXPECT_EQ(shape(*d), c.shape) << qmtest::u8(c.text);
         }
     }
     qmtest::LanguageGuard german(true);

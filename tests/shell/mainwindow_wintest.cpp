@@ -600,7 +600,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
         EXPECT_EQ(selectedLabel(), s.selected) << "after key " << s.key;
         EXPECT_EQ(main->treePane.rows.size(), s.rows) << "after key " << s.key;
     }
-    EXPECT_EQ(u8(nodeNote(main->treePane.rows[2].node)), "JSON") << "the mark the row draws";
+    EXPECT_EQ(u8(nodeNote(*main->document, main->treePane.rows[2].node)), "JSON") << "the mark the row draws";
     EXPECT_TRUE(main->treePane.rows[6].expandable);
     key(VK_RIGHT);  // "{oops}": the chevron goes and the status bar says why
     EXPECT_FALSE(main->treePane.rows[6].expandable);

@@ -7,14 +7,14 @@ namespace qmtest {
 
 using qm::Node;
 
-std::wstring kindLabel(const Node& n) {
+std::wstring kindLabel(const qm::Document& doc, const Node& n) {
     static const wchar_t* const kinds[] = {L"Root", L"El",  L"Attr", L"Text", L"CD",  L"Comment", L"PI",  L"DT",
                                            L"Decl", L"Obj", L"Arr",  L"Str",  L"Num", L"Bool",    L"Null"};
     const size_t kind = size_t(n.kind);
     std::wstring out = kind < std::size(kinds) ? kinds[kind] : L"<unexpected kind>";
     if (n.keyed) out.append(L":").append(n.name.view());
     if (!n.value.empty()) out.append(L"=").append(n.value.view());
-    if (n.tag) out.append(L"<").append(n.tag).append(L">");
+    if (const wchar_t* tag = qm::nodeTag(doc, &n)) out.append(L"<").append(tag).append(L">");
     return out;
 }
 
@@ -23,7 +23,7 @@ const ShapeStyle kFlatKinds = {kindLabel, [](const Node&) { return Brackets{}; }
 const ShapeStyle kNestedKinds = {
     kindLabel, [](const Node& n) { return n.children.empty() ? Brackets{} : Brackets{L'(', L')'}; }};
 
-std::wstring shape(const Node* top, const ShapeStyle& style) {
+std::wstring shape(const qm::Document& doc, const Node* top, const ShapeStyle& style) {
     struct Item {
         const Node* node;  // nullptr: the closing bracket of a node whose children are all written
         wchar_t close;
@@ -44,7 +44,7 @@ std::wstring shape(const Node* top, const ShapeStyle& style) {
             continue;
         }
         if (separate) out += L' ';
-        out += style.label(*item.node);
+        out += style.label(doc, *item.node);
         separate = true;
         const Brackets b = style.brackets(*item.node);
         if (b.open) {
