@@ -349,7 +349,7 @@ std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* p
     if (!node || node->kind == NodeKind::Root) return {};
     // A comment in a data file has no path of its own: it takes its container's.
     if (node->kind == NodeKind::Comment && node->parent &&
-        (isContainer(node->parent) || node->parent->kind == NodeKind::String))
+        (isContainer(node->parent) || canHoldEmbedded(node->parent->kind)))
         node = node->parent;
     // Inside embedded JSON: each string on the way contributes its marked JSONPath, innermost last.
     std::vector<std::wstring> inner;
@@ -359,7 +359,7 @@ std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* p
         std::wstring part = kEmbeddedPathMark;
         appendJsonPathSteps(steps, steps.size(), part);
         inner.push_back(std::move(part));
-        node = holder;
+        node = shownHolder(holder);  // an element's text: the element's path
     }
     std::wstring out = filePath(node, format, positions);
     for (size_t i = inner.size(); i-- > 0;) out += inner[i];

@@ -75,6 +75,7 @@ void ContinueFilter(MainWindow& main) {
     bool done = markFilterSlice(*main.document, run->highlight, run->pass);
     // A window of no host (none to answer) works it out at once.
     while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
+    run->nodeCount = main.document->nodes.size();  // with the nodes of the strings the slice opened
     if (!done) {
         // A timer's message comes after the user's input and painting: the host answers, the
         // status bar shows the progress, and Escape can stop the filter between slices.
