@@ -55,6 +55,12 @@ TEST(Filter, KeepsMatchesAndWhatHoldsThemOpen) {
         // An element's only text is shown by the element.
         {L"a.xml", L"<r><p>one</p><q>two</q></r>", L"two", 0, 1, "0:r 1:q"},
         {L"a.json", L"{\"a\": 1}", L"zzz", 0, 0, ""},
+        // A string whose text matches is opened and shows the nodes inside that match; a string
+        // whose key matches stays as it is.
+        {L"a.json", L"{\"p\": \"{\\\"id\\\": 3, \\\"m\\\": \\\"needle\\\"}\", \"q\": 1}", L"needle", 0, 2, "0: 1:p 2:m"},
+        {L"a.json", L"{\"needle\": \"[1]\"}", L"needle", 0, 1, "0: 1:needle"},
+        {L"a.xml", L"<r><p>[\"a\", \"needle\"]</p><q d='{\"k\": \"needle\"}'/></r>", L"needle", 0, 4,
+         "0:r 1:p 2:[1] 1:q 2:d 3:k"},
     };
     for (const Case& c : cases) {
         auto doc = qmtest::parse(c.file, c.text);
@@ -85,22 +91,30 @@ TEST(Filter, GridKeepsMatchingRecordsAndTheUsersSetsStay) {
     EXPECT_EQ(expansion.nodes, before.nodes);
 }
 
+// Also when the matching values are strings holding JSON, which the filter opens.
 TEST(Filter, WorkGrowsLinearlyWithTheDocument) {
-    auto work = [](int n) {
+    auto work = [](int n, bool embedded) {
         std::wstring text = L"[";
-        for (int i = 0; i < n; ++i) text += (i ? L"," : L"") + std::wstring(L"{\"k\": [\"v") + std::to_wstring(i % 10) + L"\"]}";
+        for (int i = 0; i < n; ++i) {
+            const std::wstring v = L"v" + std::to_wstring(i % 10);  // ["v7"], or "[1, \"v7\"]"
+            text += (i ? L"," : L"") + std::wstring(L"{\"k\": ") +
+                    (embedded ? L"\"[1, \\\"" + v + L"\\\"]\"" : L"[\"" + v + L"\"]") + L"}";
+        }
         text += L"]";
         auto doc = qmtest::parse(L"a.json", text);
         HighlightState state;
         beginHighlight(state, L"v7", 0);
         WorkBudget budget(kSearchWorkUnits);
         const FilterCount count = markFilter(*doc, state, budget);
-        EXPECT_EQ(count.matched, static_cast<size_t>(n / 10));
-        return budget.used();
+        EXPECT_EQ(count.matched, static_cast<size_t>(n / 10) * (embedded ? 2 : 1));
+        return std::pair<uint64_t, size_t>(budget.used(), doc->nodes.size());
     };
-    const uint64_t small = work(5000), large = work(20000);
-    EXPECT_LT(large, small * 5) << small << " " << large;
-    EXPECT_GT(large, small * 3) << small << " " << large;
+    for (const bool embedded : {false, true}) {
+        const auto small = work(5000, embedded), large = work(20000, embedded);
+        EXPECT_LT(large.first, small.first * 5) << small.first << " " << large.first;
+        EXPECT_GT(large.first, small.first * 3) << small.first << " " << large.first;
+        EXPECT_LT(large.second, small.second * 5) << "nodes opened";
+    }
 }
 
 // A filter worked out in slices marks exactly what one pass marks, and shows nothing of itself
