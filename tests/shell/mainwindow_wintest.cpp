@@ -626,6 +626,29 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     EXPECT_TRUE(top->frame->rows[1].open);
     ASSERT_EQ(top->frame->children[1]->type, GridBoxType::Table) << "an array of objects: a record table";
     EXPECT_EQ(top->frame->children[1]->frame->records.size(), 2u);
+
+    // XML: an element shown with its JSON text. The filter opens it and keeps the node inside
+    // that matches; a backward search selects that node, then goes past the string it opened.
+    ListerClose(window);
+    window = nullptr;
+    ASSERT_TRUE(openText(L"embedded.xml", R"(<r><n>needle</n><payload>{"id": 3, "tag": "needle"}</payload></r>)"));
+    main->SwitchView(kViewTree);
+    auto shownRows = [&] {
+        std::string out;
+        for (const TreeRow& r : main->treePane.rows) out += u8(nodeLabel(r.node)) + (r.expandable ? "+ " : " ");
+        return out;
+    };
+    EXPECT_EQ(shownRows(), "r+ n payload+ ");
+    ApplyFilter(*main, L"needle", 0);
+    EXPECT_EQ(main->filter.matched, 3u);
+    EXPECT_EQ(shownRows(), "r+ n payload+ tag ");
+    ClearFilter(*main);
+    EXPECT_EQ(shownRows(), "r+ n payload+ ") << "the user's expansion again";
+    EXPECT_EQ(Search(*main, L"needle", kSearchFindFirst | kSearchBackwards), SearchOutcome::Found);
+    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/payload#$.tag");
+    EXPECT_EQ(shownRows(), "r+ n payload+ id tag ");
+    EXPECT_EQ(Search(*main, L"needle", kSearchBackwards), SearchOutcome::Found);
+    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/n");
 }
 
 // Figures of opening and searching embedded JSON, not a check: QM_EMBEDDED_BENCH names the folder
@@ -642,7 +665,9 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     struct Figure {
         const wchar_t* file;
         const wchar_t* payload;  // the string opened
-    } figures[] = {{L"embedded.jsonl", L"$[99999].payload"}, {L"embedded-big.json", L"$.payload"}};
+    } figures[] = {{L"embedded.jsonl", L"$[99999].payload"},
+                   {L"embedded-big.json", L"$.payload"},
+                   {L"embedded-100mb.json", L"$[318018].payload"}};
     for (const Figure& f : figures) {
         double t = seconds();
         ASSERT_TRUE(open(std::wstring(folder) + L"\\" + f.file));
