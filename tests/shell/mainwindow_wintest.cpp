@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -693,5 +694,25 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     UpdateWindow(tree());
     printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
            outcome == SearchOutcome::Found ? "found" : "not found", u8(nodePath(main->selected, main->document->format)).c_str());
+    // The filter opens the payloads whose text matches: one ("zebra-needle"), then every one.
+    for (const wchar_t* term : {L"zebra-needle", L"handled"}) {
+        ListerClose(window);
+        window = nullptr;
+        ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
+        const size_t before = main->document->nodes.size();
+        t = seconds();
+        ApplyFilter(*main, term, 0);
+        double longest = seconds() - t;
+        size_t slices = 1;
+        while (main->filterRun) {
+            const double s0 = seconds();
+            SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+            longest = std::max(longest, seconds() - s0);
+            ++slices;
+        }
+        UpdateWindow(tree());
+        printf("embedded.jsonl: filter %ls: %.3f s in %zu slices (the longest %.3f s), %zu matches, %zu nodes parsed\n",
+               term, seconds() - t, slices, longest, main->filter.matched, main->document->nodes.size() - before);
+    }
     fflush(stdout);
 }
