@@ -628,26 +628,17 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     ASSERT_EQ(top->frame->children[1]->type, GridBoxType::Table) << "an array of objects: a record table";
     EXPECT_EQ(top->frame->children[1]->frame->records.size(), 2u);
 
-    // XML: an element shown with its JSON text. The filter opens it and keeps the node inside
-    // that matches; a backward search selects that node, then goes past the string it opened.
+    // XML: an element shown with its JSON text. The filter opens it and keeps the node inside that
+    // matches; a backward search selects that node, then goes past the string it stands for.
     ListerClose(window);
     window = nullptr;
     ASSERT_TRUE(openText(L"embedded.xml", R"(<r><n>needle</n><payload>{"id": 3, "tag": "needle"}</payload></r>)"));
-    main->SwitchView(kViewTree);
-    auto shownRows = [&] {
-        std::string out;
-        for (const TreeRow& r : main->treePane.rows) out += u8(nodeLabel(r.node)) + (r.expandable ? "+ " : " ");
-        return out;
-    };
-    EXPECT_EQ(shownRows(), "r+ n payload+ ");
     ApplyFilter(*main, L"needle", 0);
     EXPECT_EQ(main->filter.matched, 3u);
-    EXPECT_EQ(shownRows(), "r+ n payload+ tag ");
+    EXPECT_EQ(u8(nodePath(main->treePane.rows.back().node, main->document->format)), "/r/payload#$.tag");
     ClearFilter(*main);
-    EXPECT_EQ(shownRows(), "r+ n payload+ ") << "the user's expansion again";
     EXPECT_EQ(Search(*main, L"needle", kSearchFindFirst | kSearchBackwards), SearchOutcome::Found);
     EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/payload#$.tag");
-    EXPECT_EQ(shownRows(), "r+ n payload+ id tag ");
     EXPECT_EQ(Search(*main, L"needle", kSearchBackwards), SearchOutcome::Found);
     EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/n");
 }
@@ -700,19 +691,15 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
         window = nullptr;
         ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
         const size_t before = main->document->nodes.size();
-        t = seconds();
+        const double start = seconds();
         ApplyFilter(*main, term, 0);
-        double longest = seconds() - t;
-        size_t slices = 1;
-        while (main->filterRun) {
-            const double s0 = seconds();
+        double longest = seconds() - start;
+        for (t = seconds(); main->filterRun; t = seconds()) {
             SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
-            longest = std::max(longest, seconds() - s0);
-            ++slices;
+            longest = std::max(longest, seconds() - t);
         }
-        UpdateWindow(tree());
-        printf("embedded.jsonl: filter %ls: %.3f s in %zu slices (the longest %.3f s), %zu matches, %zu nodes parsed\n",
-               term, seconds() - t, slices, longest, main->filter.matched, main->document->nodes.size() - before);
+        printf("embedded.jsonl: filter %ls: %.3f s (the longest slice %.3f s), %zu matches, %zu nodes parsed\n", term,
+               seconds() - start, longest, main->filter.matched, main->document->nodes.size() - before);
     }
     fflush(stdout);
 }
