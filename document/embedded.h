@@ -58,13 +58,14 @@ inline bool isEmbedded(const Node* node) { return embeddingString(node) != nullp
 // expandable node but a string not parsed yet, so that they never parse the strings of a file.
 inline bool opensInBulk(const Node* node) { return isExpandable(node) && !awaitsOpening(node); }
 
-// Parses the text of `string` (through textHolder) into its children once (later calls change nothing). Bounded like a
-// file: the JSON parser's depth limit counts from the string's own depth, and the text is part of
-// the file. Returns an empty text on success, else the message for the status bar (the string then
+// Parses the text of `string` (through textHolder) into its children once (later calls change
+// nothing). Bounded like a file: the JSON parser's depth limit counts from the string's own depth,
+// and the text is part of the file. Returns an empty text on success, else the message for the status bar (the string then
 // keeps no children and offers no expander). The document's own error stays as it was.
 std::wstring openEmbedded(Document& doc, Node* string);
-// After the string's text changed (through textHolder): its embedded nodes are no longer shown (they stay in the store,
-// unreachable and without a parent), and the next opening parses the new text.
+// After the string's text changed (through textHolder): its embedded nodes are no longer shown
+// (they stay in the store, unreachable and without a parent), and the next opening parses the new
+// text.
 void dropEmbedded(Node* string);
 // The nodes the file itself parsed into, the root included: embedded nodes come after them.
 size_t fileNodeCount(const Document& doc);

@@ -258,7 +258,8 @@ std::wstring nodeLabel(const Node* node) {
     const Node* parent = node->parent;
     if (!parent) return {};
     // A string holding an array holds its items.
-    if (parent->kind == NodeKind::Array || canHoldEmbedded(parent->kind)) return L'[' + decimal(node->indexInParent) + L']';
+    if (parent->kind == NodeKind::Array || canHoldEmbedded(parent->kind))
+        return L'[' + decimal(node->indexInParent) + L']';
     if (parent->kind == NodeKind::Root && countItems(parent) >= 2)
         return tr(L"Document ", L"Dokument ") + decimal(size_t(node->indexInParent) + 1);
     return {};

@@ -155,7 +155,8 @@ Node* findThroughStrings(const Document& doc, std::wstring_view path, Open open)
     size_t tries = 0;
     for (size_t at = path.find(mark); at != std::wstring_view::npos && tries < kMaxPathMarks;
          at = path.find(mark, at + 1), ++tries) {
-        Node* string = textHolder(holder ? walkJsonPath(holder, path.substr(0, at), start) : findInFile(doc, path.substr(0, at)));
+        const std::wstring_view before = path.substr(0, at);
+        Node* string = textHolder(holder ? walkJsonPath(holder, before, start) : findInFile(doc, before));
         if (!string || !open(string)) continue;
         holder = string;
         start = at + mark.size();

@@ -532,10 +532,12 @@ struct GridBuilder {
                 Node* attribute = record->children[i];
                 const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
                 if (!claim(c)) continue;
-                cells.push_back({c, isExpandable(attribute)
-                                        ? nestedNode(attribute, depth)
-                                        : leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
-                                               valueSlot(attribute->kind), false, attribute)});
+                if (isExpandable(attribute)) {  // it holds JSON
+                    cells.push_back({c, nestedNode(attribute, depth)});
+                    continue;
+                }
+                cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
+                                         valueSlot(attribute->kind), false, attribute)});
             }
             if (index.textColumn >= 0)
                 cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
