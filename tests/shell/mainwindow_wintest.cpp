@@ -70,8 +70,7 @@ TEST_F(PluginWindow, EverySampleOpensWithItsFirstValueSelectedAndTheTopLevelOpen
             EXPECT_EQ(main->treePane.expanded.count(child) != 0, isExpandable(child)) << u8(nodeLabel(child));
         EXPECT_TRUE(IsWindowVisible(tree()));
         EXPECT_FALSE(IsWindowVisible(main->gridPane.window));
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 }
 
@@ -82,11 +81,29 @@ TEST_F(PluginWindow, DeclinedFilesGiveNoWindow) {
     EXPECT_EQ(ListerLoad(host.window(), L"", 0), nullptr);
 }
 
+// A file of only comments opens with no selection, a JSON file as a YAML or XML file does, and
+// the Source view shows the comments.
 TEST_F(PluginWindow, OnlyCommentsOpenWithoutSelectionAndAParseErrorShowsItsText) {
-    ASSERT_TRUE(openText(L"comments.xml", "<!-- only a comment -->"));
-    EXPECT_EQ(main->selected, nullptr);
-    EXPECT_EQ(main->treePane.selectedRow, -1);
-    ListerClose(window);
+    const struct {
+        const wchar_t* name;
+        const char* text;
+        size_t rows;
+        std::vector<std::string> source;
+    } onlyComments[] = {
+        {L"comments.xml", "<!-- only a comment -->", 1, {"<!-- only a comment -->"}},
+        {L"comments.json", "// nothing yet\n/* to come */\n", 0, {"// nothing yet", "/* to come */"}},
+    };
+    for (const auto& c : onlyComments) {
+        SCOPED_TRACE(u8(c.name));
+        ASSERT_TRUE(openText(c.name, c.text));
+        EXPECT_EQ(main->selected, nullptr);
+        EXPECT_EQ(main->treePane.selectedRow, -1);
+        EXPECT_EQ(main->treePane.rows.size(), c.rows);
+        main->SwitchView(kViewSource);
+        EXPECT_EQ(sourceLines(), c.source);
+        main->SwitchView(kViewTree);  // the view chosen is kept for the next file
+        close();
+    }
 
     // Nothing parsed, an error recorded: the tree shows the message in the warning colour.
     ASSERT_TRUE(openText(L"broken.xml", "</a>"));
@@ -458,8 +475,7 @@ TEST_F(PluginWindow, ColourModeAndDisplayChangesAreFollowedLive) {
     apps.setDword(0);
     SendMessageW(listener, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
     EXPECT_TRUE(main->palette.isDark);
-    ListerClose(window);
-    window = nullptr;
+    close();
     EXPECT_FALSE(IsWindow(listener)) << "the listener goes with the window";
 }
 
@@ -501,8 +517,7 @@ TEST_F(PluginWindow, DeepRowsStayInTheNameColumnAndTheirLabelsInTheTooltip) {
     SendMessageW(tree(), WM_MOUSEMOVE, 0, MAKELPARAM(nameColumn / 2, main->palette.rowHeight / 2));
     EXPECT_EQ(main->treePane.tipText, L"");
     HWND tooltip = main->treePane.tooltip;
-    ListerClose(window);
-    window = nullptr;
+    close();
     EXPECT_FALSE(IsWindow(tooltip)) << "the tooltip goes with the view";
 }
 
@@ -522,17 +537,6 @@ TEST_F(PluginWindow, ANarrowNameColumnShowsLabelsBeforeCountPills) {
     ASSERT_LT(labelLeft, nameColumn);
     RECT label{labelLeft, 0, nameColumn, pal.rowHeight - 1};
     EXPECT_TRUE(px.contains(pal.color(labelSlot(rows[0].node)), label)) << "the label is drawn";
-}
-
-// A JSON file of only comments opens as a YAML or XML file of only comments does: no rows, no
-// selection, and the Source view shows the comments.
-TEST_F(PluginWindow, AJsonFileOfOnlyCommentsOpensWithNoSelection) {
-    ASSERT_TRUE(openText(L"comments.json", "// nothing yet\n/* to come */\n"));
-    EXPECT_EQ(main->selected, nullptr);
-    EXPECT_TRUE(main->treePane.rows.empty());
-    main->SwitchView(kViewSource);
-    ASSERT_EQ(main->sourcePane.source.lineCount(), 2u);
-    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// nothing yet");
 }
 
 // Ctrl+G: the field at the top of the view takes a path as "Copy path" writes it, Enter selects
@@ -562,7 +566,7 @@ TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
         qmtest::pumpMessages();
         ASSERT_EQ(driver.seen.size(), 1u) << s.selected;
         EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Field);
-        EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), s.selected);
+        EXPECT_EQ(selectedPath(), s.selected);
         EXPECT_EQ(u8(main->chrome.notice), s.notice);
     }
     EXPECT_GE(main->treePane.selectedRow, 0) << "revealed in the tree";
@@ -604,8 +608,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     EXPECT_EQ(main->treePane.rows.size(), 7u);
     EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected ':'");
 
-    ListerClose(window);
-    window = nullptr;
+    close();
     ASSERT_TRUE(openText(L"embedded-grid.json", R"({"a": 1, "payload": "[{\"n\": 1}, {\"n\": 2}]"})"));
     main->SwitchView(kViewGrid);
     GridPane& grid = main->gridPane;
@@ -630,17 +633,16 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
 
     // XML: an element shown with its JSON text. The filter opens it and keeps the node inside that
     // matches; a backward search selects that node, then goes past the string it stands for.
-    ListerClose(window);
-    window = nullptr;
+    close();
     ASSERT_TRUE(openText(L"embedded.xml", R"(<r><n>needle</n><payload>{"id": 3, "tag": "needle"}</payload></r>)"));
     ApplyFilter(*main, L"needle", 0);
     EXPECT_EQ(main->filter.matched, 3u);
     EXPECT_EQ(u8(nodePath(main->treePane.rows.back().node, main->document->format)), "/r/payload#$.tag");
     ClearFilter(*main);
     EXPECT_EQ(Search(*main, L"needle", kSearchFindFirst | kSearchBackwards), SearchOutcome::Found);
-    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/payload#$.tag");
+    EXPECT_EQ(selectedPath(), "/r/payload#$.tag");
     EXPECT_EQ(Search(*main, L"needle", kSearchBackwards), SearchOutcome::Found);
-    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "/r/n");
+    EXPECT_EQ(selectedPath(), "/r/n");
 }
 
 // Figures of opening and searching embedded JSON, not a check: QM_EMBEDDED_BENCH names the folder
@@ -649,11 +651,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
 TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     wchar_t folder[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"QM_EMBEDDED_BENCH", folder, MAX_PATH)) GTEST_SKIP() << "QM_EMBEDDED_BENCH is not set";
-    auto seconds = [] {
-        LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t), QueryPerformanceFrequency(&f);
-        return double(t.QuadPart) / double(f.QuadPart);
-    };
+    using qmtest::seconds;
     struct Figure {
         const wchar_t* file;
         const wchar_t* payload;  // the string opened
@@ -676,19 +674,17 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
         UpdateWindow(tree());
         printf("  open %ls in the tree: %.3f s, %zu nodes parsed\n", f.payload, seconds() - t,
                main->document->nodes.size() - before);
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
     ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
     double t = seconds();
     const SearchOutcome outcome = Search(*main, L"zebra-needle", kSearchFindFirst);
     UpdateWindow(tree());
     printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
-           outcome == SearchOutcome::Found ? "found" : "not found", u8(nodePath(main->selected, main->document->format)).c_str());
+           outcome == SearchOutcome::Found ? "found" : "not found", selectedPath().c_str());
     // The filter opens the payloads whose text matches: one ("zebra-needle"), then every one.
     for (const wchar_t* term : {L"zebra-needle", L"handled"}) {
-        ListerClose(window);
-        window = nullptr;
+        close();
         ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
         const size_t before = main->document->nodes.size();
         const double start = seconds();
