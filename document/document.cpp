@@ -242,13 +242,15 @@ bool isExpandable(const Node* node) {
     if (!node) return false;
     switch (node->kind) {
         case NodeKind::Root: return true;
-        case NodeKind::Element: return !node->children.empty() && !isSimpleElement(node);
         case NodeKind::Object:
         case NodeKind::Array: return !node->children.empty();
-        // A string that holds JSON: before its first opening, and then when that JSON has content.
-        case NodeKind::String: return holdsEmbeddedJson(node) && (awaitsOpening(node) || !node->children.empty());
-        default: return false;
+        case NodeKind::Element:
+            if (!isSimpleElement(node)) return !node->children.empty();
+            break;  // an element shown with its text: as that text
+        default: break;
     }
+    // A text that holds JSON: before its first opening, and then when that JSON has content.
+    return holdsEmbeddedJson(node) && (awaitsOpening(node) || !textHolder(node)->children.empty());
 }
 
 size_t countItems(const Node* node) {

@@ -20,17 +20,57 @@ bool looksLikeJsonText(std::wstring_view text) {
     return inner < last - 1;
 }
 
-bool holdsEmbeddedJson(const Node* node) {
-    return node && node->kind == NodeKind::String && node->attributeCount != kEmbeddedFailed &&
-           looksLikeJsonText(node->value);
+bool canHoldEmbedded(NodeKind kind) {
+    return kind == NodeKind::String || kind == NodeKind::Attribute || kind == NodeKind::Text || kind == NodeKind::CData;
 }
 
-bool awaitsOpening(const Node* node) { return holdsEmbeddedJson(node) && node->attributeCount == kEmbeddedUnopened; }
+Node* textHolder(Node* node) {
+    if (!node) return nullptr;
+    if (canHoldEmbedded(node->kind)) return node;
+    return isSimpleElement(node) && node->children.size() == 1 ? node->children[0] : nullptr;
+}
 
+const Node* textHolder(const Node* node) { return textHolder(const_cast<Node*>(node)); }
+
+namespace {
+
+// XML texts and attributes are read more strictly, as JSON that a program wrote into them: after
+// "{" comes a quoted key, after "[" the start of a value. So the identifiers in braces that XML
+// files are full of ("{93995380-89BD-...}", "{Binding Path}") offer nothing to open.
+bool looksLikeStrictJsonText(std::wstring_view text) {
+    if (!looksLikeJsonText(text)) return false;
+    size_t first = 0;
+    while (isSpace(text[first])) ++first;
+    size_t inner = first + 1;
+    while (isSpace(text[inner])) ++inner;  // looksLikeJsonText found more than white space
+    const wchar_t c = text[inner];
+    if (text[first] == L'{') return c == L'"';
+    return c == L'{' || c == L'[' || c == L'"' || c == L'-' || isDigit(c) || c == L't' || c == L'f' || c == L'n';
+}
+
+}  // namespace
+
+bool holdsEmbeddedJson(const Node* node) {
+    const Node* holder = textHolder(node);
+    if (!holder || holder->attributeCount == kEmbeddedFailed) return false;
+    return holder->kind == NodeKind::String ? looksLikeJsonText(holder->value) : looksLikeStrictJsonText(holder->value);
+}
+
+bool awaitsOpening(const Node* node) {
+    return holdsEmbeddedJson(node) && textHolder(node)->attributeCount == kEmbeddedUnopened;
+}
+
+bool embeddedOpen(const Node* node) {
+    const Node* holder = textHolder(node);
+    return holder && holder->attributeCount == kEmbeddedOpen;
+}
+
+// The file's XML texts and attributes have no children of their own, and JSON's nodes are never
+// of those kinds: so a node of such a kind above a node is a string holding it.
 const Node* embeddingString(const Node* node) {
     if (!node) return nullptr;
     for (const Node* p = node->parent; p; p = p->parent)
-        if (p->kind == NodeKind::String) return p;
+        if (canHoldEmbedded(p->kind)) return p;
     return nullptr;
 }
 
@@ -38,8 +78,15 @@ const Node* fileNodeHolding(const Node* node) {
     const Node* outer = nullptr;
     if (!node) return nullptr;
     for (const Node* p = node->parent; p; p = p->parent)
-        if (p->kind == NodeKind::String) outer = p;
+        if (canHoldEmbedded(p->kind)) outer = p;
     return outer;
+}
+
+const Node* shownHolder(const Node* string) {
+    if (string && (string->kind == NodeKind::Text || string->kind == NodeKind::CData) &&
+        textHolder(string->parent) == string)
+        return string->parent;
+    return string;
 }
 
 namespace {
@@ -63,7 +110,8 @@ int depthOf(const Node* node) {
 
 }  // namespace
 
-std::wstring openEmbedded(Document& doc, Node* string) {
+std::wstring openEmbedded(Document& doc, Node* node) {
+    Node* string = textHolder(node);
     if (!holdsEmbeddedJson(string) || string->attributeCount == kEmbeddedOpen) return {};
     const size_t first = doc.nodes.size();
     if (doc.firstEmbedded == 0) doc.firstEmbedded = first;
@@ -112,8 +160,9 @@ std::wstring openEmbedded(Document& doc, Node* string) {
     return {};
 }
 
-void dropEmbedded(Node* string) {
-    if (!string || string->kind != NodeKind::String) return;
+void dropEmbedded(Node* node) {
+    Node* string = textHolder(node);
+    if (!string) return;
     detachChildren(string);
     string->attributeCount = kEmbeddedUnopened;
 }

@@ -531,15 +531,16 @@ const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wst
 
 // The shown document and a parse of the edited text have the same nodes in the same places:
 // names, containers and children agree; scalar values and kinds may differ.
-// The shown document's strings may hold the nodes of their embedded JSON (document/embedded.h),
-// which the file's text does not: only the file's own nodes and children are compared.
+// The shown document's strings (and XML texts and attributes) may hold the nodes of their
+// embedded JSON (document/embedded.h), which the file's text does not: only the file's own nodes
+// and children are compared.
 bool sameShape(const Document& shown, const Document& fresh) {
     const size_t count = fileNodeCount(shown);
     if (count != fresh.nodes.size()) return false;
     for (size_t i = 0; i < count; ++i) {
         const Node& a = shown.nodes[i];
         const Node& b = fresh.nodes[i];
-        const bool string = a.kind == NodeKind::String;
+        const bool string = canHoldEmbedded(a.kind);
         if ((string ? 0 : a.children.size()) != b.children.size() ||
             (string ? 0 : a.attributeCount) != b.attributeCount || a.keyed != b.keyed || a.name != b.name)
             return false;
@@ -561,7 +562,7 @@ void takeValuesOf(Document& shown, const Document& fresh) {
     for (size_t i = 0; i < fileNodeCount(shown); ++i) {
         Node& a = shown.nodes[i];
         const Node& b = fresh.nodes[i];
-        if (a.kind == NodeKind::String && (a.kind != b.kind || a.value != b.value)) dropEmbedded(&a);
+        if (canHoldEmbedded(a.kind) && (a.kind != b.kind || a.value != b.value)) dropEmbedded(&a);
         a.kind = b.kind;
         a.line = b.line;
         if (a.value != b.value) a.value = storeText(shown, b.value);

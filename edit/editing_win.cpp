@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "document/embedded.h"
 #include "document/language.h"
 #include "document/textfile.h"
 #include "edit/editing.h"
@@ -392,8 +393,10 @@ void EditSelectedValue(MainWindow& main) {
     if (outcome.changed) {
         // A string that held JSON lost its embedded nodes with its old text: it is closed, and
         // opening it again parses the new one.
-        main.treePane.expanded.erase(target);
-        main.gridPane.expansion.nodes.erase(target);
+        for (const Node* shown : {static_cast<const Node*>(target), shownHolder(target)}) {
+            main.treePane.expanded.erase(shown);
+            main.gridPane.expansion.nodes.erase(shown);
+        }
         main.treePane.RebuildRows();
         main.treePane.FindSelectedRow();
         main.sourcePane.ResetForDocument();

@@ -257,7 +257,9 @@ std::wstring nodeLabel(const Node* node) {
     }
     const Node* parent = node->parent;
     if (!parent) return {};
-    if (parent->kind == NodeKind::Array) return L'[' + decimal(node->indexInParent) + L']';
+    // A string holding an array holds its items.
+    if (parent->kind == NodeKind::Array || canHoldEmbedded(parent->kind))
+        return L'[' + decimal(node->indexInParent) + L']';
     if (parent->kind == NodeKind::Root && countItems(parent) >= 2)
         return tr(L"Document ", L"Dokument ") + decimal(size_t(node->indexInParent) + 1);
     return {};
@@ -350,7 +352,7 @@ std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* p
     if (!node || node->kind == NodeKind::Root) return {};
     // A comment in a data file has no path of its own: it takes its container's.
     if (node->kind == NodeKind::Comment && node->parent &&
-        (isContainer(node->parent) || node->parent->kind == NodeKind::String))
+        (isContainer(node->parent) || canHoldEmbedded(node->parent->kind)))
         node = node->parent;
     // Inside embedded JSON: each string on the way contributes its marked JSONPath, innermost last.
     std::vector<std::wstring> inner;
@@ -360,7 +362,7 @@ std::wstring nodePath(const Node* node, DocumentFormat format, XPathPositions* p
         std::wstring part = kEmbeddedPathMark;
         appendJsonPathSteps(steps, steps.size(), part);
         inner.push_back(std::move(part));
-        node = holder;
+        node = shownHolder(holder);  // an element's text: the element's path
     }
     std::wstring out = filePath(node, format, positions);
     for (size_t i = inner.size(); i-- > 0;) out += inner[i];

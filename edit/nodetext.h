@@ -51,8 +51,9 @@ private:
 };
 
 // Between the path of a string and the JSONPath of a node inside its embedded JSON:
-// "$.payload#$.tags[0]", "server.payload#$.id" (TOML), "/log/entry#$.id" never (XML has no
-// strings), "HKEY_CURRENT_USER\\App\\payload#$[0]" (registry).
+// "$.payload#$.tags[0]", "server.payload#$.id" (TOML), "/log/entry/@data#$.id" and
+// "/log/entry/payload#$.id" (XML: an attribute, an element shown with its text),
+// "HKEY_CURRENT_USER\\App\\payload#$[0]" (registry).
 constexpr wchar_t kEmbeddedPathMark[] = L"#$";
 // "Copy path" and the status bar: the syntax follows the document format and the node kind; a
 // node inside a string's embedded JSON has the string's path, kEmbeddedPathMark and its steps

@@ -155,8 +155,9 @@ Node* findThroughStrings(const Document& doc, std::wstring_view path, Open open)
     size_t tries = 0;
     for (size_t at = path.find(mark); at != std::wstring_view::npos && tries < kMaxPathMarks;
          at = path.find(mark, at + 1), ++tries) {
-        Node* string = holder ? walkJsonPath(holder, path.substr(0, at), start) : findInFile(doc, path.substr(0, at));
-        if (!string || string->kind != NodeKind::String || !open(string)) continue;
+        const std::wstring_view before = path.substr(0, at);
+        Node* string = textHolder(holder ? walkJsonPath(holder, before, start) : findInFile(doc, before));
+        if (!string || !open(string)) continue;
         holder = string;
         start = at + mark.size();
     }
@@ -290,12 +291,12 @@ Node* findByRegistryPath(const Document& doc, std::wstring_view path) {
 }
 
 Node* findByPath(const Document& doc, std::wstring_view path) {
-    return findThroughStrings(doc, path, [](const Node* string) { return string->attributeCount == kEmbeddedOpen; });
+    return findThroughStrings(doc, path, [](const Node* string) { return embeddedOpen(string); });
 }
 
 Node* findByPath(Document& doc, std::wstring_view path) {
     return findThroughStrings(doc, path, [&doc](Node* string) {
-        return openEmbedded(doc, string).empty() && string->attributeCount == kEmbeddedOpen;
+        return openEmbedded(doc, string).empty() && embeddedOpen(string);
     });
 }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "document/embedded.h"
+
 namespace qm {
 
 void clearFilterMarks(Document& doc) {
@@ -21,14 +23,21 @@ size_t markNodes(Document& doc, const HighlightState& state, WorkBudget& budget,
     size_t i = from;
     for (; i < doc.nodes.size() && i - from < nodes && budget.used() < stopAt; ++i) {
         Node* node = &doc.nodes[i];
-        if (node->kind == NodeKind::Root) continue;
-        const TextMatch match = matchNode(state, node, budget);
+        // The root, and the nodes a string dropped when its text was edited (no longer in the tree).
+        if (node->kind == NodeKind::Root || !node->parent) continue;
+        TextMatch match = matchText(state, node->name, budget);
+        const bool byName = match == TextMatch::Yes;
+        if (match == TextMatch::No) match = matchText(state, node->value, budget);
         if (match == TextMatch::Stopped) return SIZE_MAX;
         if (match != TextMatch::Yes) continue;
         ++count.matched;
         node->filterMark |= matched;
         // Up to the first ancestor marked as holding a match: its own ancestors are marked too.
         for (Node* up = node->parent; up && !(up->filterMark & holds); up = up->parent) up->filterMark |= holds;
+        // A string whose text matches and holds JSON is opened (paid by its length, as the search
+        // pays): its nodes go to the end of the store, so this pass tests them too, and the views
+        // show the string open on its own matches. Each string is parsed once.
+        if (!byName && awaitsOpening(node) && budget.spend(node->value.size())) openEmbedded(doc, node);
     }
     return i;
 }

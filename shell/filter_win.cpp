@@ -72,6 +72,7 @@ void ContinueFilter(MainWindow& main) {
     bool done = markFilterSlice(*main.document, run->highlight, run->pass);
     // A window of no host (none to answer) works it out at once.
     while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
+    run->nodeCount = main.document->nodes.size();  // with the nodes of the strings the slice opened
     if (!NextSliceOrDone(main, kFilterTimer, done)) return;
     const std::unique_ptr<MainWindow::FilterRun> finished = std::move(main.filterRun);
     takeFilterMarks(*main.document);

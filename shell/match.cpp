@@ -129,17 +129,26 @@ std::vector<Node*> nodesBelow(const Node* top, size_t expected) {
     return list;
 }
 
-NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
-                             bool backwards, bool wrap, WorkBudget& budget) {
+namespace {
+
+// The walk of searchNodes; a matching entry ends it only when `accept(i, start)` says so (`start`
+// as the walk clamped it), else the walk goes on past it.
+template <class Accept>
+NodeSearchResult walkNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
+                           bool backwards, bool wrap, WorkBudget& budget, Accept accept) {
     NodeSearchResult result;
     const ptrdiff_t size = ptrdiff_t(list.size());
     const ptrdiff_t step = backwards ? -1 : 1;
+    // A start beyond the end walked towards leaves nothing for the first leg; one beyond the other
+    // end starts there.
+    start = backwards ? std::max<ptrdiff_t>(-1, std::min(start, size - 1)) : std::max<ptrdiff_t>(0, std::min(start, size));
     // The first leg runs from start to the end it walks towards; the wrap-around leg from the
     // other end up to, not including, start.
     auto walk = [&](ptrdiff_t from, ptrdiff_t stop) {
         for (ptrdiff_t i = from; i != stop; i += step) {
             ++result.tested;
             TextMatch m = matchNode(state, list[size_t(i)], budget);
+            if (m == TextMatch::Yes && !accept(i, start)) m = budget.exhausted() ? TextMatch::Stopped : TextMatch::No;
             if (m == TextMatch::Stopped) {
                 result.outcome = SearchOutcome::Stopped;
                 return true;
@@ -152,13 +161,17 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
         }
         return false;
     };
-    // A start beyond the end walked towards leaves nothing for the first leg; one beyond the other
-    // end starts there.
-    start = backwards ? std::max<ptrdiff_t>(-1, std::min(start, size - 1)) : std::max<ptrdiff_t>(0, std::min(start, size));
     const ptrdiff_t end = backwards ? -1 : size;
     if (walk(start, end)) return result;
     if (wrap && walk(backwards ? size - 1 : 0, start)) return result;
     return result;
+}
+
+}  // namespace
+
+NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
+                             bool backwards, bool wrap, WorkBudget& budget) {
+    return walkNodes(state, list, start, backwards, wrap, budget, [](ptrdiff_t, ptrdiff_t) { return true; });
 }
 
 Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget) {
@@ -167,15 +180,35 @@ Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, boo
         if (awaitsOpening(match)) {
             if (!budget.spend(match->value.size()) || !openEmbedded(doc, match).empty()) break;
         } else if (backwards) {
-            break;  // its nodes follow it in document order: a backward walk has passed them already
+            break;  // its nodes follow it in document order: findNode has looked at them
         }
-        const std::vector<Node*> inside = nodesBelow(match);
+        const std::vector<Node*> inside = nodesBelow(textHolder(match));
         const NodeSearchResult found =
             searchNodes(state, inside, backwards ? ptrdiff_t(inside.size()) - 1 : 0, backwards, false, budget);
         if (found.outcome != SearchOutcome::Found) break;
         match = found.match;
     }
     return match;
+}
+
+NodeSearchResult findNode(Document& doc, const HighlightState& state, const std::vector<Node*>& list,
+                          ptrdiff_t start, bool backwards, bool wrap, WorkBudget& budget) {
+    // Backwards, a string opened before stands for the matches among its nodes, which follow it in
+    // the list: those at or before the start were tested on the way here, so only the ones after
+    // the start (when the walk began inside the string) are left to look at.
+    auto accept = [&](ptrdiff_t i, ptrdiff_t first) {
+        Node* string = list[size_t(i)];
+        if (!backwards || !holdsEmbeddedJson(string) || !embeddedOpen(string) || i > first) return true;
+        if (matchText(state, string->name, budget) != TextMatch::No) return true;
+        const std::vector<Node*> inside = nodesBelow(textHolder(string));
+        const ptrdiff_t untested = first - i;
+        if (untested >= ptrdiff_t(inside.size())) return true;
+        return searchNodes(state, inside, untested, false, false, budget).outcome != SearchOutcome::Found;
+    };
+    NodeSearchResult result = walkNodes(state, list, start, backwards, wrap, budget, accept);
+    if (result.outcome == SearchOutcome::Found)
+        result.match = revealedMatch(doc, state, result.match, backwards, budget);
+    return result;
 }
 
 // ---- highlighting --------------------------------------------------------------------------

@@ -123,6 +123,14 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
 // it was opened or not, and each string is parsed at most once.
 Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget);
 
+// The search as the search box and the host run it: searchNodes, its match revealed by
+// revealedMatch. A backward walk goes past a string opened before whose nodes after the start
+// hold a match: the forward walk shows those nodes in place of the string, so the backward one
+// does not stop at the string either, and a search that began inside it goes on to what lies
+// before it rather than back and forth between its nodes.
+NodeSearchResult findNode(Document& doc, const HighlightState& state, const std::vector<Node*>& list,
+                          ptrdiff_t start, bool backwards, bool wrap, WorkBudget& budget);
+
 // Occurrences of the search in a text, as (start, length) in UTF-16 code units, in order, at most
 // `maxRanges` of them; nothing unless highlightActive is set. Regular-expression occurrences only
 // within the first kMaxHighlightRegexLength characters. With a budget every comparison and

@@ -53,9 +53,9 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
         return finish(main, budget.exhausted() ? SearchOutcome::Stopped : SearchOutcome::NotFound);
     }
 
-    const NodeSearchResult result = searchNodes(main.highlight, list, start, backwards, wrap, budget);
+    const NodeSearchResult result = findNode(*main.document, main.highlight, list, start, backwards, wrap, budget);
     if (result.outcome == SearchOutcome::Found) {
-        main.lastMatch = revealedMatch(*main.document, main.highlight, result.match, backwards, budget);
+        main.lastMatch = result.match;
         main.SelectNode(main.lastMatch);
         main.RevealSelection();
         main.RepaintStatus();

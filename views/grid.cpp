@@ -182,6 +182,7 @@ Node* gridShownAncestor(Node* node, const GridExpansion& expansion) {
     auto keyOpen = [&](const Node* key) { return !key || expansion.groups.count(key) != 0; };
     for (size_t i = path.size(); i-- > 0;) {
         Node* n = path[i];
+        if (shownHolder(n) != n) continue;  // an element's text: the element stands for it
         if (!keyOpen(gridRunKey(n)) || !keyOpen(gridGroupKey(n))) break;
         shown = n;
         if (i > 0 && !expansion.nodes.count(n)) break;
@@ -347,7 +348,7 @@ struct GridBuilder {
             value = valueLeaf(c);
         else if (row.open)
             value = content(c, depth + 1);
-        else if (c->kind == NodeKind::String)
+        else if (holdsEmbeddedJson(c))
             value = valueLeaf(c);  // a closed string that holds JSON shows its text
         else
             value = dimLeaf(keep(nodeSummary(c)), c);
@@ -376,9 +377,11 @@ struct GridBuilder {
     }
 
     GridBox* content(Node* node, int depth) {
-        // A string holding an embedded array has the array's items as its children.
+        // A string holding an embedded array has the array's items as its children; an element
+        // shown with its text, its text's.
+        node = childrenShownBy(node);
         const bool items = node->kind == NodeKind::Array ||
-                           (node->kind == NodeKind::String && !node->children.empty() && !node->children.front()->keyed);
+                           (canHoldEmbedded(node->kind) && !node->children.empty() && !node->children.front()->keyed);
         if (items) {
             std::vector<Node*> objects;
             bool allObjects = true;
@@ -406,7 +409,7 @@ struct GridBuilder {
         row.toggleKey = node;
         // A cell of a record opens as the user left it, under the filter too: a table of many
         // kept records would otherwise open a table in every row.
-        row.open = expansion.nodes.count(node) != 0;
+        row.open = !awaitsOpening(node) && expansion.nodes.count(node) != 0;  // a string not parsed yet: closed
         std::wstring summary;
         if (!row.open && node->kind != NodeKind::Array) summary = nodeSummary(node);
         if (std::wstring text = note(node); !text.empty()) {
@@ -556,6 +559,10 @@ struct GridBuilder {
                 Node* attribute = record->children[i];
                 const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
                 if (!claim(c)) continue;
+                if (isExpandable(attribute)) {  // it holds JSON
+                    cells.push_back({c, nestedNode(attribute, depth)});
+                    continue;
+                }
                 cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
                                          valueSlot(attribute->kind), false, attribute)});
             }
@@ -578,7 +585,7 @@ struct GridBuilder {
                 GridBox* cell;
                 if (found.size() >= 2)
                     cell = nestedGroup(found.begin(), found.end(), depth);
-                else if (isSimpleElement(found.front()))
+                else if (isSimpleElement(found.front()) && !isExpandable(found.front()))
                     cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
                                 false, found.front());
                 else

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "document/embedded.h"
 #include "views/grid.h"
 #include "views/grid_parts.h"
 #include "views/tree.h"
@@ -665,8 +666,10 @@ const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetri
     // Every level of the tree is at least one level of the grid, so the container cut off lies
     // within the first kGridMaxDepth + 2 nodes from the top; and a node shown has its ancestors
     // shown, so the deepest one is found by halving (each try walks the layout).
+    // The text of an element shown with its text has no box of its own: the element has.
     std::vector<const Node*> path;
-    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) path.push_back(n);
+    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent)
+        if (shownHolder(n) == n) path.push_back(n);
     std::reverse(path.begin(), path.end());
     size_t low = 0, high = std::min(path.size(), static_cast<size_t>(kGridMaxDepth) + 2);  // shown below low
     const Node* shown = nullptr;

@@ -26,7 +26,7 @@ void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<Tr
     };
     std::vector<Pending> stack;
     auto pushChildren = [&](const Node* parent, unsigned depth) {
-        const auto& children = parent->children;
+        const auto& children = childrenShownBy(parent)->children;
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             if (!filtered || filterKeeps(*it)) stack.push_back({*it, depth});
     };
@@ -80,13 +80,14 @@ void expandAncestors(const Node* node, ExpandedSet& expanded) {
 
 Node* collapsedStandIn(Node* node, const ExpandedSet& expanded) {
     if (!node) return nullptr;
+    // The text of an element shown with its text has no row: the element stands for it.
     Node* candidate = node;
     Node* p = node->parent;
-    while (p && p->kind != NodeKind::Root && !expanded.count(p)) {
+    while (p && p->kind != NodeKind::Root && !expanded.count(shownHolder(p))) {
         candidate = p;
         p = p->parent;
     }
-    return candidate;
+    return const_cast<Node*>(shownHolder(candidate));
 }
 
 int pageRows(int clientHeight, int rowHeight) {
@@ -263,11 +264,11 @@ ColorSlot labelSlot(const Node* node) {
 std::wstring countPillText(const Node* node, bool showCounts, bool expandable) {
     if (!node || !showCounts || !expandable) return L"";
     size_t count = 0;
-    if (node->kind == NodeKind::Element) {
+    if (node->kind == NodeKind::Element && childrenShownBy(node) == node) {
         for (const Node* child : node->children)
             if (child->kind == NodeKind::Element) ++count;
     } else {
-        count = countItems(node);
+        count = countItems(childrenShownBy(node));
     }
     return count ? std::to_wstring(count) : std::wstring();
 }

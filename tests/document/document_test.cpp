@@ -253,6 +253,12 @@ TEST(EmbeddedJson, WhichStringsOfferAnExpanderBeforeAnyParse) {
         {L"t.json", L"{\"p\": \"{\"}", false},
         {L"t.json", L"{\"p\": \"[1] and more\"}", false},
         {L"t.json", L"{\"p\": 3}", false},
+        // XML: an attribute, an element shown with its text, a CDATA section; strict JSON only.
+        {L"t.xml", L"<r p='{\"id\": 3}'/>", true},
+        {L"t.xml", L"<r><p> [1, 2] </p></r>", true},
+        {L"t.xml", L"<r><p><![CDATA[[{\"a\": 1}]]]></p></r>", true},
+        {L"t.xml", L"<r p='{93995380-89BD-4b04-88EB-625FBE52EBFB}'/>", false},
+        {L"t.xml", L"<r><p>[see note]</p></r>", false},
     };
     for (const auto& c : cases) {
         auto doc = qmtest::parse(c.file, c.text);

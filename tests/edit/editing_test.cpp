@@ -334,6 +334,19 @@ TEST(EditValue, RefusalsLeaveTheDocumentAsItWas) {
         }
     }
     {
+        SCOPED_TRACE("XML: a value inside an attribute's or an element's JSON; the attribute and the text edit");
+        Loaded f(L"a.xml", "<r><e d='{\"id\": 3}'/><s>[1]</s></r>");
+        const qm::Node* stale = qm::findByPath(*f.doc, L"/r/e/@d#$.id");
+        ASSERT_NE(stale, nullptr);
+        ASSERT_NE(qm::findByPath(*f.doc, L"/r/s#$[0]"), nullptr);
+        EXPECT_EQ(qmtest::u8(f.edit(L"/r/s#$[0]", L"2").message), "This value is inside a string: edit the string itself.");
+        EXPECT_TRUE(f.edit(L"/r/e/@d", L"{\"id\": 4}").changed);
+        EXPECT_EQ(stale->parent, nullptr);
+        EXPECT_EQ(qm::findByPath(*f.doc, L"/r/e/@d#$.id")->value, L"4");
+        EXPECT_TRUE(f.edit(L"/r/s/text()", L"[5]").changed) << "the other string's nodes are not the file's";
+        EXPECT_EQ(qm::findByPath(*f.doc, L"/r/s#$[0]")->value, L"5");
+    }
+    {
         SCOPED_TRACE("cancel");
         Loaded f(L"a.json", "{\"n\": 1}");
         const qm::EditOutcome out = f.edit(L"$.n", L"2", false);

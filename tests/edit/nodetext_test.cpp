@@ -442,6 +442,11 @@ TEST(NodePath, InsideStringsInEverySyntax) {
         {L"t.toml", L"[server]\np = '{\"a\": [true]}'\n", L"server.p#$.a[0]", L"true"},
         {L"t.reg", L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"p\"=\"[0,{\\\"b\\\":1}]\"\r\n",
          L"HKEY_CURRENT_USER\\A\\p#$[1].b", L"1"},
+        // XML: an attribute, an element shown with its text, a text beside attributes, CDATA.
+        {L"t.xml", L"<log><e data='{\"id\": 3}'/></log>", L"/log/e/@data#$.id", L"3"},
+        {L"t.xml", L"<log><e>{\"tags\": [\"a\"]}</e><e/></log>", L"/log/e[1]#$.tags[0]", L"a"},
+        {L"t.xml", L"<log><e k='1'>[1, 2]</e></log>", L"/log/e/text()#$[1]", L"2"},
+        {L"t.xml", L"<log><e><![CDATA[{\"x\": \"{\\\"y\\\": true}\"}]]></e></log>", L"/log/e#$.x#$.y", L"true"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(u8(c.path));

@@ -55,6 +55,12 @@ TEST(Filter, KeepsMatchesAndWhatHoldsThemOpen) {
         // An element's only text is shown by the element.
         {L"a.xml", L"<r><p>one</p><q>two</q></r>", L"two", 0, 1, "0:r 1:q"},
         {L"a.json", L"{\"a\": 1}", L"zzz", 0, 0, ""},
+        // A string whose text matches is opened and shows the nodes inside that match; a string
+        // whose key matches stays as it is.
+        {L"a.json", L"{\"p\": \"{\\\"id\\\": 3, \\\"m\\\": \\\"needle\\\"}\", \"q\": 1}", L"needle", 0, 2, "0: 1:p 2:m"},
+        {L"a.json", L"{\"needle\": \"[1]\"}", L"needle", 0, 1, "0: 1:needle"},
+        {L"a.xml", L"<r><p>[\"a\", \"needle\"]</p><q d='{\"k\": \"needle\"}'/></r>", L"needle", 0, 4,
+         "0:r 1:p 2:[1] 1:q 2:d 3:k"},
     };
     for (const Case& c : cases) {
         auto doc = qmtest::parse(c.file, c.text);
@@ -85,19 +91,25 @@ TEST(Filter, GridKeepsMatchingRecordsAndTheUsersSetsStay) {
     EXPECT_EQ(expansion.nodes, before.nodes);
 }
 
+// Also when the values are strings holding JSON ("[1, \"v7\"]"), which the filter opens and pays for.
 TEST(Filter, WorkGrowsLinearlyWithTheDocument) {
-    auto work = [](int n) {
-        auto doc = qmtest::parse(L"a.json", qmtest::jsonArray(n, [](size_t i) { return L"{\"k\": [\"v" + std::to_wstring(i % 10) + L"\"]}"; }));
-        HighlightState state;
-        beginHighlight(state, L"v7", 0);
-        WorkBudget budget(kSearchWorkUnits);
-        const FilterCount count = markFilter(*doc, state, budget);
-        EXPECT_EQ(count.matched, static_cast<size_t>(n / 10));
-        return budget.used();
-    };
-    const uint64_t small = work(5000), large = work(20000);
-    EXPECT_LT(large, small * 5) << small << " " << large;
-    EXPECT_GT(large, small * 3) << small << " " << large;
+    for (const bool embedded : {false, true}) {
+        auto work = [embedded](int n) {
+            auto doc = qmtest::parse(L"a.json", qmtest::jsonArray(n, [embedded](size_t i) {
+                const std::wstring v = std::to_wstring(i % 10);
+                return embedded ? L"{\"k\": \"[1, \\\"v" + v + L"\\\"]\"}" : L"{\"k\": [\"v" + v + L"\"]}";
+            }));
+            HighlightState state;
+            beginHighlight(state, L"v7", 0);
+            WorkBudget budget(kSearchWorkUnits);
+            const FilterCount count = markFilter(*doc, state, budget);
+            EXPECT_EQ(count.matched, static_cast<size_t>(n / 10) * (embedded ? 2 : 1));
+            return budget.used();
+        };
+        const uint64_t small = work(5000), large = work(20000);
+        EXPECT_LT(large, small * 5) << small << " " << large;
+        EXPECT_GT(large, small * 3) << small << " " << large;
+    }
 }
 
 // A filter worked out in slices marks exactly what one pass marks, and shows nothing of itself

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -629,6 +630,19 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     EXPECT_TRUE(top->frame->rows[1].open);
     ASSERT_EQ(top->frame->children[1]->type, GridBoxType::Table) << "an array of objects: a record table";
     EXPECT_EQ(top->frame->children[1]->frame->records.size(), 2u);
+
+    // XML: an element shown with its JSON text. The filter opens it and keeps the node inside that
+    // matches; a backward search selects that node, then goes past the string it stands for.
+    close();
+    ASSERT_TRUE(openText(L"embedded.xml", R"(<r><n>needle</n><payload>{"id": 3, "tag": "needle"}</payload></r>)"));
+    ApplyFilter(*main, L"needle", 0);
+    EXPECT_EQ(main->filter.matched, 3u);
+    EXPECT_EQ(u8(nodePath(main->treePane.rows.back().node, main->document->format)), "/r/payload#$.tag");
+    ClearFilter(*main);
+    EXPECT_EQ(Search(*main, L"needle", kSearchFindFirst | kSearchBackwards), SearchOutcome::Found);
+    EXPECT_EQ(selectedPath(), "/r/payload#$.tag");
+    EXPECT_EQ(Search(*main, L"needle", kSearchBackwards), SearchOutcome::Found);
+    EXPECT_EQ(selectedPath(), "/r/n");
 }
 
 // Figures of opening and searching embedded JSON, not a check: QM_EMBEDDED_BENCH names the folder
@@ -641,7 +655,9 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     struct Figure {
         const wchar_t* file;
         const wchar_t* payload;  // the string opened
-    } figures[] = {{L"embedded.jsonl", L"$[99999].payload"}, {L"embedded-big.json", L"$.payload"}};
+    } figures[] = {{L"embedded.jsonl", L"$[99999].payload"},
+                   {L"embedded-big.json", L"$.payload"},
+                   {L"embedded-100mb.json", L"$[318018].payload"}};
     for (const Figure& f : figures) {
         double t = seconds();
         ASSERT_TRUE(open(std::wstring(folder) + L"\\" + f.file));
@@ -666,5 +682,20 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     UpdateWindow(tree());
     printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
            outcome == SearchOutcome::Found ? "found" : "not found", selectedPath().c_str());
+    // The filter opens the payloads whose text matches: one ("zebra-needle"), then every one.
+    for (const wchar_t* term : {L"zebra-needle", L"handled"}) {
+        close();
+        ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
+        const size_t before = main->document->nodes.size();
+        const double start = seconds();
+        ApplyFilter(*main, term, 0);
+        double longest = seconds() - start;
+        for (t = seconds(); main->filterRun; t = seconds()) {
+            SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+            longest = std::max(longest, seconds() - t);
+        }
+        printf("embedded.jsonl: filter %ls: %.3f s (the longest slice %.3f s), %zu matches, %zu nodes parsed\n", term,
+               seconds() - start, longest, main->filter.matched, main->document->nodes.size() - before);
+    }
     fflush(stdout);
 }

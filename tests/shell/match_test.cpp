@@ -359,9 +359,9 @@ TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
         for (size_t i = 0; i < list.size(); ++i)
             if (qm::nodePath(list[i], doc.format) == from) start = ptrdiff_t(i) + (backwards ? -1 : 1);
         WorkBudget budget(qm::kSearchWorkUnits);
-        const qm::NodeSearchResult found = qm::searchNodes(state, list, start, backwards, false, budget);
+        const qm::NodeSearchResult found = qm::findNode(doc, state, list, start, backwards, false, budget);
         if (found.outcome != SearchOutcome::Found) return std::string("none");
-        return qmtest::u8(qm::nodePath(qm::revealedMatch(doc, state, found.match, backwards, budget), doc.format));
+        return qmtest::u8(qm::nodePath(found.match, doc.format));
     };
     struct Case {
         const wchar_t* term;
@@ -377,8 +377,11 @@ TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
         {L"needle", L"$[2].needle", false, "none"},
         {L"needle", L"", true, "$[2].needle"},
         {L"needle", L"$[1]", true, "$[0].p#$.more"},
-        {L"needle", L"$[0].p#$.msg", true, "$[0].p"},  // its nodes come after it: passed already
+        {L"needle", L"$[0].p#$.more", true, "$[0].p#$.msg"},
+        // The opened string stands for its nodes, as forwards: not a stop between them and $[0].
+        {L"needle", L"$[0].p#$.msg", true, "none"},
         {L"id\": 3", L"", false, "$[0].p"},  // across the JSON's punctuation
+        {L"id\": 3", L"$[1]", true, "$[0].p"},  // and backwards past its nodes
     };
     auto doc = qmtest::parse(L"t.json", text);
     for (const Case& c : forwards)
@@ -386,6 +389,12 @@ TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
     EXPECT_TRUE(qm::awaitsOpening(doc->root->children[0]->children[2]->children[0]));
     auto fresh = qmtest::parse(L"t.json", text);
     EXPECT_EQ(step(*fresh, L"needle", L"$[1]", true), "$[0].p#$.more") << "backwards into a string not opened yet";
+    // XML attributes and texts, backwards from the end and on, then forwards.
+    auto xml = qmtest::parse(L"t.xml", L"<r><a d='{\"n\": \"needle\"}'/><b>[\"needle\", 1, \"needle\"]</b></r>");
+    EXPECT_EQ(step(*xml, L"needle", L"", true), "/r/b#$[2]");
+    EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[2]", true), "/r/b#$[0]");
+    EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[0]", true), "/r/a/@d#$.n");
+    EXPECT_EQ(step(*xml, L"needle", L"/r/a/@d#$.n", false), "/r/b#$[0]");
 }
 
 TEST(Match_Nodes, NameOrValueAndDisplayNode) {
