@@ -208,7 +208,7 @@ bool SourcePane::CopyWholeText() {
     const Document* doc = mainWindow->document.get();
     const size_t length = sourceCopyLength(doc, source);
     return CopyTextToClipboard(mainWindow->window, length, [&](wchar_t* out) {
-        writeSourceCopy(doc, source, out);
+        writeSourceCopy(doc, source, out, length);
         showNulCharacters(out, length);
     });
 }
@@ -370,7 +370,8 @@ void paintSource(SourcePane& pane, HDC dc, const RECT& client) {
 
     const long long lines = static_cast<long long>(pane.source.lineCount());
     const long long visible = client.bottom / painter.lineHeight + 1;
-    ensureLineStates(pane.source, static_cast<size_t>(std::min(pane.topLine + visible, std::max(lines - 1, 0LL))));
+    ensureLineStates(pane.source, static_cast<size_t>(std::max(pane.topLine, 0)),
+                     static_cast<size_t>(std::min(pane.topLine + visible, std::max(lines - 1, 0LL))));
     long long last = pane.topLine;
     for (long long line = pane.topLine; line < lines; ++line) {
         const long long top = (line - pane.topLine) * painter.lineHeight;
