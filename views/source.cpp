@@ -588,22 +588,19 @@ namespace {
 void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std::vector<LineRange>& ranges) {
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
-        if (node.kind == NodeKind::Root || node.line == 0) continue;
-        const int32_t own = toLine(uint64_t(node.line) - 1);
         LineRange& r = ranges[i];
+        // Such a node has no range, whatever its descendants gave it, and gives its parent none.
+        if (node.kind == NodeKind::Root || node.line == 0) {
+            r = LineRange{};
+            continue;
+        }
+        const int32_t own = toLine(uint64_t(node.line) - 1);
         r.last = std::max(own, r.last);
         r.first = own;
         const Node* parent = node.parent;
         if (!parent || parent->kind == NodeKind::Root) continue;
         const size_t p = indexer.indexOf(parent);
         if (p < ranges.size()) ranges[p].last = std::max(ranges[p].last, r.last);
-    }
-    for (size_t i = 0; i < ranges.size(); ++i) {
-        const Node& node = doc.nodes[i];
-        if (node.line == 0 || node.kind == NodeKind::Root)
-            ranges[i] = LineRange{};
-        else
-            ranges[i].first = toLine(uint64_t(node.line) - 1);
     }
 }
 
@@ -690,6 +687,11 @@ size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
     return p;
 }
 
+// Nodes from the end of the store whose lines size the index of a file shown as written, and the
+// lines reserved beyond them.
+constexpr size_t kLastNodesLooked = 64;
+constexpr size_t kSpareLines = 4096;
+
 size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const std::wstring_view written = writtenText(doc);
     out.writtenData = written.data();
@@ -701,10 +703,12 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const size_t size = std::min<size_t>(written.size(), kLineChanged - 1);
     const wchar_t* text = written.data();
     std::vector<uint32_t>& starts = out.writtenStarts;
-    // Sized once: growing by doubling would touch twice the memory and copy it on the way.
-    size_t breaks = size_t(std::count(text, text + size, L'\n'));
-    if (out.loneCarriageReturnEndsLine) breaks += size_t(std::count(text, text + size, L'\r'));
-    starts.reserve(breaks + 2);
+    // Sized once from the lines the parser reached (its last nodes and its error), with room to
+    // spare: reserving touches no memory, while growing by doubling would touch twice the memory
+    // and copy it on the way, and counting the lines first would read the whole text once more.
+    size_t reached = doc.errorLine;
+    for (size_t i = doc.nodes.size(), n = 0; i-- > 0 && n < kLastNodesLooked; ++n) reached = std::max<size_t>(reached, doc.nodes[i].line);
+    starts.reserve(std::min(size + 2, reached + reached / 8 + kSpareLines));
     starts.assign(1, 0);
     size_t lineFeeds = 0;
     size_t longest = 0;
