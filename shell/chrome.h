@@ -143,5 +143,6 @@ std::wstring filterStatusText(size_t matched);
 std::wstring filterProgressText(int percent);
 // And while "Copy table" makes the text of a big table.
 std::wstring copyProgressText(int percent);
+std::wstring sourceCopyProgressText(int percent);
 
 }  // namespace qm

@@ -170,10 +170,14 @@ void CopyGridTable(MainWindow& main);
 void ContinueTableCopy(MainWindow& main);
 // Escape: stops a running copy, the clipboard untouched; false when none runs.
 bool StopTableCopy(MainWindow& main);
+// "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
+// timer message.
+constexpr UINT_PTR kSourceCopyTimer = 3;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
-    return StopTableCopy(main) || filter;
+    const bool source = main.sourcePane.StopCopy();
+    return StopTableCopy(main) || filter || source;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects

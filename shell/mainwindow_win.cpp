@@ -330,6 +330,7 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
         case WM_TIMER:
             if (wParam == kFilterTimer) ContinueFilter(main);
             if (wParam == kTableCopyTimer) ContinueTableCopy(main);
+            if (wParam == kSourceCopyTimer) main.sourcePane.ContinueCopy();
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));

@@ -1017,24 +1017,35 @@ size_t sourceCopyLength(const Document* doc, const SourceText& source) {
 }
 
 void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out, size_t length) {
+    SourceCopyCursor at;
+    writeSourceCopyLines(doc, source, out, length, at, SIZE_MAX);
+}
+
+bool writeSourceCopyLines(const Document* doc, const SourceText& source, wchar_t* out, size_t length,
+                          SourceCopyCursor& at, size_t lines) {
     wchar_t* const end = out + length;
+    wchar_t* to = out + std::min(at.written, length);
     if (doc && source.showsSourceText) {
         const std::wstring_view written = writtenText(*doc).substr(0, length);
-        std::fill(std::copy(written.begin(), written.end(), out), end, L' ');
-        return;
+        to = std::copy(written.begin(), written.end(), out);
+        at.line = source.lineCount();
     }
     // Each line is as long as the index counted: a line that came out otherwise (the tree was
     // changed since) is cut or padded, so the copy never writes past its buffer.
-    for (size_t i = 0; i < source.lineCount() && out < end; ++i) {
-        if (i > 0) {
-            *out++ = L'\r';
-            if (out < end) *out++ = L'\n';
+    for (size_t n = 0; n < lines && at.line < source.lineCount() && to < end; ++n, ++at.line) {
+        if (at.line > 0) {
+            *to++ = L'\r';
+            if (to < end) *to++ = L'\n';
         }
-        const std::wstring_view line = source.line(i);
-        const size_t n = std::min<size_t>(line.size(), size_t(end - out));
-        out = std::copy(line.begin(), line.begin() + ptrdiff_t(n), out);
+        const std::wstring_view line = source.line(at.line);
+        const size_t count = std::min<size_t>(line.size(), size_t(end - to));
+        to = std::copy(line.begin(), line.begin() + ptrdiff_t(count), to);
     }
-    std::fill(out, end, L' ');
+    at.written = size_t(to - out);
+    if (at.line < source.lineCount() && to < end) return false;
+    std::fill(to, end, L' ');
+    at.written = length;
+    return true;
 }
 
 std::wstring sourceCopyText(const Document* doc, const SourceText& source) {

@@ -3,6 +3,7 @@
 // from the top), and the work of producing them on deep and long documents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -200,10 +201,23 @@ TEST(SourceLines, DISABLED_Figures) {
                     lazy.showsSourceText ? "as written" : "formatted", lazy.lineCount(), seconds(t0, t1),
                     wholeBytes / fileBytes, seconds(t1, t2), shown, seconds(t2, t3), indexBytes / fileBytes);
         for (size_t i = lazy.lineCount(); i-- > lazy.lineCount() - kScreen;) lazy.line(i);
+        ensureLineStates(lazy, lazy.lineCount() - kScreen, lazy.lineCount() - 1);
         const Clock::time_point t4 = Clock::now();
         ensureLineStates(lazy, lazy.lineCount());
         const Clock::time_point t5 = Clock::now();
-        std::printf("[ figure ] the last screen %.3f s, every line's state %.3f s\n", seconds(t3, t4), seconds(t4, t5));
+        const size_t copied = sourceCopyText(doc.get(), lazy).size();
+        const Clock::time_point t6 = Clock::now();
+        // The copy again in the window's slices: the longest one.
+        std::wstring buffer(copied, L'\0');
+        SourceCopyCursor at;
+        double longest = 0;
+        for (bool done = false; !done;) {
+            const Clock::time_point s0 = Clock::now();
+            done = writeSourceCopyLines(doc.get(), lazy, buffer.data(), buffer.size(), at, kSourceCopySliceLines);
+            longest = std::max(longest, seconds(s0, Clock::now()));
+        }
+        std::printf("[ figure ] the last screen with its states %.3f s, every line's state %.3f s, the copy (%zu characters) "
+                    "%.3f s, its longest slice %.3f s\n", seconds(t3, t4), seconds(t4, t5), copied, seconds(t5, t6), longest);
     }
 }
 
