@@ -179,16 +179,22 @@ Node* findByJsonPath(const Document& doc, std::wstring_view path) {
     return walkJsonPath(topValue(doc, document), path, pos + 1);
 }
 
+// The node a trailing "/" names below `node`: declarations have no step of their own, so "/" is
+// the XML declaration or else the first document type declaration. A broken file can hold a "<!"
+// declaration inside an element, whose path is then the element's path and "/".
+namespace {
+Node* declarationChild(const Node* node) {
+    Node* doctype = nullptr;
+    for (Node* child : node->children) {
+        if (child->kind == NodeKind::XmlDeclaration) return child;
+        if (child->kind == NodeKind::DocType && !doctype) doctype = child;
+    }
+    return doctype;
+}
+}  // namespace
+
 Node* findByXPath(const Document& doc, std::wstring_view path) {
     if (!doc.root || path.empty() || path[0] != L'/') return nullptr;
-    if (path == L"/") {  // the declarations at the top have no step of their own
-        Node* doctype = nullptr;
-        for (Node* child : doc.root->children) {
-            if (child->kind == NodeKind::XmlDeclaration) return child;
-            if (child->kind == NodeKind::DocType && !doctype) doctype = child;
-        }
-        return doctype;
-    }
     Node* node = doc.root;
     size_t pos = 0;
     while (node && pos < path.size()) {
@@ -210,7 +216,7 @@ Node* findByXPath(const Document& doc, std::wstring_view path) {
                 return nullptr;
             step = step.substr(0, open);
         }
-        if (step.empty()) return nullptr;
+        if (step.empty()) return pos == path.size() ? declarationChild(node) : nullptr;
         const bool attribute = step[0] == L'@';
         const size_t attributes = node->kind == NodeKind::Element ? node->attributeCount : 0;
         Node* found = nullptr;

@@ -58,6 +58,8 @@ struct SearchedFile {
         term = utf8Text(data + 2, termBytes);
         return qm::parseText(formatName(data[0]), utf8Text(data + 2 + termBytes, size - 2 - termBytes), doc);
     }
+    // Starts the search for the text with its flags; false for an empty text or an invalid expression.
+    bool beginSearch(qm::HighlightState& hs) const { return !term.empty() && qm::beginHighlight(hs, term, flags); }
 };
 
 // `text` as a file called `name` through the load driver into `doc`, with every span recorded.

@@ -15,10 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qmfuzz::SearchedFile input;
     if (!input.read(data, size)) return 0;
     qm::Document& doc = input.doc;
-    const std::wstring& term = input.term;
-    const unsigned flags = input.flags;
     qm::HighlightState hs;
-    if (term.empty() || !qm::beginHighlight(hs, term, flags)) return 0;
+    if (!input.beginSearch(hs)) return 0;
     qm::WorkBudget budget(qmfuzz::kFuzzSearchUnits);
     const qm::FilterCount count = qm::markFilter(doc, hs, budget);
     if (count.outcome == qm::SearchOutcome::Stopped) return 0;

@@ -102,16 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qmfuzz::SearchedFile input;
     if (!input.read(data, size)) return 0;
     qm::Document& doc = input.doc;
-    const std::wstring& term = input.term;
-    const unsigned flags = input.flags;
-
     qm::HighlightState hs;
-    const bool searching = !term.empty() && qm::beginHighlight(hs, term, flags);
+    const bool searching = input.beginSearch(hs);
     for (const qm::SourceLayout layout : {qm::SourceLayout::Formatted, qm::SourceLayout::AsWritten}) {
         qm::SourceText st;
         qm::buildSourceText(&doc, st, true, layout);
         checkLines(doc, st);
-        if (searching) checkFindNext(st, hs, flags);
+        if (searching) checkFindNext(st, hs, input.flags);
     }
     return 0;
 }

@@ -11,7 +11,7 @@ using namespace qm;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+using qmtest::bytesOf;
 
 struct Decoded {
     std::wstring text, label;

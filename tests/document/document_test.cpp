@@ -303,9 +303,8 @@ TEST(EmbeddedJson, OpeningParsesOnceOrSaysWhy) {
 // Opening an embedded value of n and of 4n records: the nodes and the store it takes grow with it.
 TEST(EmbeddedJson, OpeningGrowsLinearlyWithTheText) {
     auto cost = [](size_t records) {
-        std::wstring inner = L"[";
-        for (size_t i = 0; i < records; ++i) inner += std::wstring(i ? L"," : L"") + L"{\\\"id\\\":" + std::to_wstring(i) + L"}";
-        auto doc = qmtest::parse(L"t.json", L"{\"p\": \"" + inner + L"]\"}");
+        const std::wstring inner = qmtest::jsonArray(records, [](size_t i) { return L"{\\\"id\\\":" + std::to_wstring(i) + L"}"; });
+        auto doc = qmtest::parse(L"t.json", L"{\"p\": \"" + inner + L"\"}");
         const size_t nodes = doc->nodes.size(), bytes = doc->store.bytesReserved();
         EXPECT_EQ(openEmbedded(*doc, named(*doc, L"p")), L"");
         return std::pair<size_t, size_t>(doc->nodes.size() - nodes, doc->store.bytesReserved() - bytes);

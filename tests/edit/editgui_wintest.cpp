@@ -50,18 +50,15 @@ protected:
     }
     void reopen(int view, const std::wstring& name = L"edit.json") {
         discardEdits();
-        if (window) ListerClose(window);
-        window = nullptr;
+        close();
         setSetting(L"View", view);
         ASSERT_TRUE(openText(name, kSample));
         path = main->filePath;
     }
     Node* node(const wchar_t* nodePath) {
-        Document& doc = *main->document;
-        for (size_t i = 0; i < doc.nodes.size(); ++i)
-            if (qm::nodePath(&doc.nodes[i], doc.format) == nodePath) return &doc.nodes[i];
-        ADD_FAILURE() << "no node " << u8(nodePath);
-        return nullptr;
+        Node* found = qmtest::nodeWithPath(*main->document, nodePath);
+        if (!found) ADD_FAILURE() << "no node " << u8(nodePath);
+        return found;
     }
     void select(const wchar_t* nodePath) {
         main->SelectNode(node(nodePath));
@@ -363,12 +360,7 @@ TEST_F(EditingWindow, TheInPlaceFieldScalesWithTheDpi) {
 TEST_F(EditingWindow, DISABLED_BigFileEditFigures) {
     wchar_t file[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"QM_EDIT_BENCH", file, MAX_PATH)) GTEST_SKIP() << "QM_EDIT_BENCH is not set";
-    const auto now = [] {
-        LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t);
-        QueryPerformanceFrequency(&f);
-        return double(t.QuadPart) / double(f.QuadPart);
-    };
+    const auto now = qmtest::seconds;
     double t = now();
     ASSERT_TRUE(open(file));
     Document& doc = *main->document;

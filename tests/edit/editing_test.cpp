@@ -38,7 +38,7 @@ public:
     qm::CodePageEncoder encoder() override { return qm::portableCodePageEncoder; }
 };
 
-std::vector<uint8_t> bytesOf(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+using qmtest::bytesOf;
 
 struct Loaded {
     MemoryFiles disk;
@@ -54,10 +54,9 @@ struct Loaded {
         EXPECT_TRUE(qm::parseText(path, std::move(text), *doc));
     }
     qm::Node* at(const std::wstring& wanted) {
-        for (size_t i = 0; i < doc->nodes.size(); ++i)
-            if (qm::nodePath(&doc->nodes[i], doc->format) == wanted) return &doc->nodes[i];
-        ADD_FAILURE() << "no node " << qmtest::u8(wanted);
-        return nullptr;
+        qm::Node* node = qmtest::nodeWithPath(*doc, wanted);
+        if (!node) ADD_FAILURE() << "no node " << qmtest::u8(wanted);
+        return node;
     }
     qm::EditOutcome edit(const std::wstring& nodePath, const std::wstring& typed, bool confirm = true) {
         return qm::editValueWith(*doc, path, at(nodePath), [&](std::wstring& value) {
@@ -384,9 +383,8 @@ TEST(EditValue, SpansRecordedAtLoadingAnswerOnlyWhileTheFileHoldsTheLoadedText) 
 TEST(EditValue, TheFirstEditReadsAScalarAloneAndAnythingElseWhole) {
     qmtest::LanguageGuard english(false);
     auto records = [](size_t n) {
-        std::string s = "[";
-        for (size_t i = 0; i < n; ++i) s += (i ? ",\n" : "\n") + std::string("{\"id\": ") + std::to_string(i) + ", \"name\": \"r\"}";
-        return s + "\n]";
+        auto record = [](size_t i) { return L"{\"id\": " + std::to_wstring(i) + L", \"name\": \"r\"}"; };
+        return "[\n" + qmtest::u8(qmtest::joined(n, record, L",\n")) + "\n]";
     };
     const struct {
         const char* what;

@@ -32,23 +32,21 @@ std::string utf16(const std::wstring& text, bool bigEndian) {
     return out;
 }
 
-qm::Node* findNode(qm::Document& doc, const std::wstring& path) {
-    for (size_t i = 0; i < doc.nodes.size(); ++i)
-        if (qm::nodePath(&doc.nodes[i], doc.format) == path) return &doc.nodes[i];
-    return nullptr;
-}
+using qmtest::nodeWithPath;
 
 struct Opened {
     std::wstring path;
     std::unique_ptr<qm::Document> doc = std::make_unique<qm::Document>();
-    explicit Opened(const std::wstring& name, const std::string& bytes) : path(qmtest::writeTempFile(name, bytes)) {
+    Opened(const std::wstring& name, const std::string& bytes) : Opened(qmtest::writeTempFile(name, bytes)) {}
+    // A file on disk, loaded as the plug-in loads it, with no temporary file of an earlier save beside it.
+    explicit Opened(std::wstring file) : path(std::move(file)) {
         SetFileAttributesW((path + L".qmedit").c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW((path + L".qmedit").c_str());
         RemoveDirectoryW((path + L".qmedit").c_str());
         EXPECT_TRUE(qm::loadDocument(path, *doc));
     }
     qm::EditOutcome edit(const std::wstring& nodePath, const std::wstring& typed) {
-        qm::Node* node = findNode(*doc, nodePath);
+        qm::Node* node = nodeWithPath(*doc, nodePath);
         EXPECT_NE(node, nullptr) << qmtest::u8(nodePath);
         if (!node) return {L"no node", false};
         return qm::editValue(*doc, path, node, [&](std::wstring& value) {
@@ -110,7 +108,7 @@ TEST(SaveWindows, EveryEncodingKeepsEveryOtherByte) {
         EXPECT_FALSE(exists(f.path + L".qmedit"));
         EXPECT_FALSE(f.doc->modified);
         qmtest::exportAcceptedEdit({c.what, c.name, f.doc->encoding, c.typed, c.original,
-                                    std::vector<uint8_t>(onDisk.begin(), onDisk.end()), findNode(*f.doc, c.path)});
+                                    qmtest::bytesOf(onDisk), nodeWithPath(*f.doc, c.path)});
     }
 }
 
@@ -134,7 +132,7 @@ TEST(SaveWindows, DeclaredIsoLatinFileFromTheCorpus) {
     const std::string onDisk = fileBytes(f.path);
     EXPECT_EQ(onDisk, expected);
     qmtest::exportAcceptedEdit({"a declared ISO-8859-1 file from the corpus", L"latin.xlf", f.doc->encoding, L"b\u00F6r",
-                                original, std::vector<uint8_t>(onDisk.begin(), onDisk.end()), target});
+                                original, qmtest::bytesOf(onDisk), target});
 }
 
 TEST(SaveWindows, RefusedEditsAndSavesLeaveTheFile) {
@@ -229,12 +227,9 @@ TEST(SaveWindows, TheFileKeepsItsIdentity) {
         ASSERT_TRUE(!c.hardLink || CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
         ASSERT_TRUE(!c.marks || SetFileAttributesW(file.c_str(), c.marks));
         const std::wstring opened = c.throughOther ? other : file;
-        qm::Document doc;
-        ASSERT_TRUE(qm::loadDocument(opened, doc));
-        qm::Node* node = findNode(doc, L"$.a");
-        ASSERT_NE(node, nullptr);
-        ASSERT_TRUE(qm::editValue(doc, opened, node, [](std::wstring& value) { return value = L"2", true; }).changed);
-        EXPECT_EQ(qmtest::u8(qm::saveDocument(doc, opened)), "");
+        Opened f(opened);
+        ASSERT_TRUE(f.edit(L"$.a", L"2").changed);
+        EXPECT_EQ(qmtest::u8(qm::saveDocument(*f.doc, f.path)), "");
         EXPECT_EQ(fileBytes(file), saved);
         EXPECT_FALSE(exists(file + L".qmedit") || exists(other + L".qmedit"));
         if (c.hardLink || c.throughOther) {  // both names still lead to one file

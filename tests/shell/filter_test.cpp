@@ -87,10 +87,7 @@ TEST(Filter, GridKeepsMatchingRecordsAndTheUsersSetsStay) {
 
 TEST(Filter, WorkGrowsLinearlyWithTheDocument) {
     auto work = [](int n) {
-        std::wstring text = L"[";
-        for (int i = 0; i < n; ++i) text += (i ? L"," : L"") + std::wstring(L"{\"k\": [\"v") + std::to_wstring(i % 10) + L"\"]}";
-        text += L"]";
-        auto doc = qmtest::parse(L"a.json", text);
+        auto doc = qmtest::parse(L"a.json", qmtest::jsonArray(n, [](size_t i) { return L"{\"k\": [\"v" + std::to_wstring(i % 10) + L"\"]}"; }));
         HighlightState state;
         beginHighlight(state, L"v7", 0);
         WorkBudget budget(kSearchWorkUnits);
@@ -106,10 +103,8 @@ TEST(Filter, WorkGrowsLinearlyWithTheDocument) {
 // A filter worked out in slices marks exactly what one pass marks, and shows nothing of itself
 // until it is taken; stopped, the marks shown before stay and its own go.
 TEST(Filter, SlicesMarkWhatOnePassMarksAndAStopLeavesTheShownMarks) {
-    std::wstring text = L"[";
-    const size_t n = kFilterSliceNodes;  // two nodes a record: about two slices
-    for (size_t i = 0; i < n; ++i) text += (i ? L"," : L"") + std::wstring(L"{\"k\": \"v") + std::to_wstring(i % 7) + L"\"}";
-    text += L"]";
+    // Two nodes a record: about two slices.
+    const std::wstring text = qmtest::jsonArray(kFilterSliceNodes, [](size_t i) { return L"{\"k\": \"v" + std::to_wstring(i % 7) + L"\"}"; });
     auto doc = qmtest::parse(L"a.json", text);
     ASSERT_TRUE(doc);
     filter(*doc, L"v3");

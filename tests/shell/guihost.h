@@ -13,6 +13,7 @@
 
 #include "appearance/capture_win.h"
 #include "shell/mainwindow.h"
+#include "shell/menu.h"
 
 namespace qmtest {
 
@@ -55,6 +56,13 @@ private:
     BYTE saved_[256];
 };
 
+// Opens the context menu of `view` at a screen point ({-1, -1}: as the menu key opens it, at the
+// selection) with `choose` answering in place of the user; the tracker before is put back.
+void answerContextMenu(HWND view, qm::MenuTracker choose, POINT screen = {-1, -1});
+
+// Seconds on the performance counter, for the figures of the disabled benchmarks.
+double seconds();
+
 // The pixels of a window's client area as painted for WM_PRINTCLIENT (0x00RRGGBB each).
 struct Pixels : qm::WindowPixels {
     // Whether any pixel of the rectangle has exactly this Windows colour (0x00BBGGRR).
@@ -83,6 +91,12 @@ protected:
     // Loads the file into a new plug-in window and focuses its active view; false when declined.
     bool open(const std::wstring& path, int flags = 0);
     bool openText(const std::wstring& name, const std::string& text, int flags = 0);
+    // The path of the selected node as "Copy path" writes it, "(none)" without a selection.
+    std::string selectedPath() const;
+    // The lines of the Source view's text.
+    std::vector<std::string> sourceLines() const;
+    // Closes the plug-in window as Lister does when it leaves the file; the next open makes a new one.
+    void close();
 
     GuiHost host;
     std::wstring settings;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "edit/editing.h"
+#include "edit/nodetext.h"
 #include "shell/lister.h"
 #include "shell/module.h"
 #include "shell/settings.h"
@@ -97,6 +98,20 @@ HeldKeys::HeldKeys(std::initializer_list<int> keys) {
 
 HeldKeys::~HeldKeys() { SetKeyboardState(saved_); }
 
+void answerContextMenu(HWND view, qm::MenuTracker choose, POINT screen) {
+    const qm::MenuTracker saved = qm::menuTracker;
+    qm::menuTracker = choose;
+    SendMessageW(view, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view), MAKELPARAM(screen.x, screen.y));
+    qm::menuTracker = saved;
+}
+
+double seconds() {
+    LARGE_INTEGER t, f;
+    QueryPerformanceCounter(&t);
+    QueryPerformanceFrequency(&f);
+    return double(t.QuadPart) / double(f.QuadPart);
+}
+
 bool Pixels::contains(COLORREF colour, const RECT& area) const {
     const uint32_t want = dibPixel(colour);
     for (int y = std::max(0L, area.top); y < std::min<long>(height, area.bottom); ++y)
@@ -119,8 +134,25 @@ std::wstring useFreshSettings(const std::wstring& name) {
 }
 
 void PluginWindowTest::TearDown() {
-    if (window) qm::ListerClose(window);
+    close();
     pumpMessages();
+}
+
+std::string PluginWindowTest::selectedPath() const {
+    return main->selected ? u8(qm::nodePath(main->selected, main->document->format)) : "(none)";
+}
+
+std::vector<std::string> PluginWindowTest::sourceLines() const {
+    std::vector<std::string> out;
+    const qm::SourceText& source = main->sourcePane.source;
+    for (size_t i = 0; i < source.lineCount(); ++i) out.push_back(u8(source.line(i)));
+    return out;
+}
+
+void PluginWindowTest::close() {
+    if (window) qm::ListerClose(window);
+    window = nullptr;
+    main = nullptr;
 }
 
 void PluginWindowTest::freshSettings() {

@@ -69,8 +69,7 @@ TEST_F(PluginWindow, EverySampleOpensWithItsFirstValueSelectedAndTheTopLevelOpen
             EXPECT_EQ(main->treePane.expanded.count(child) != 0, isExpandable(child)) << u8(nodeLabel(child));
         EXPECT_TRUE(IsWindowVisible(tree()));
         EXPECT_FALSE(IsWindowVisible(main->gridPane.window));
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 }
 
@@ -81,11 +80,29 @@ TEST_F(PluginWindow, DeclinedFilesGiveNoWindow) {
     EXPECT_EQ(ListerLoad(host.window(), L"", 0), nullptr);
 }
 
+// A file of only comments opens with no selection, a JSON file as a YAML or XML file does, and
+// the Source view shows the comments.
 TEST_F(PluginWindow, OnlyCommentsOpenWithoutSelectionAndAParseErrorShowsItsText) {
-    ASSERT_TRUE(openText(L"comments.xml", "<!-- only a comment -->"));
-    EXPECT_EQ(main->selected, nullptr);
-    EXPECT_EQ(main->treePane.selectedRow, -1);
-    ListerClose(window);
+    const struct {
+        const wchar_t* name;
+        const char* text;
+        size_t rows;
+        std::vector<std::string> source;
+    } onlyComments[] = {
+        {L"comments.xml", "<!-- only a comment -->", 1, {"<!-- only a comment -->"}},
+        {L"comments.json", "// nothing yet\n/* to come */\n", 0, {"// nothing yet", "/* to come */"}},
+    };
+    for (const auto& c : onlyComments) {
+        SCOPED_TRACE(u8(c.name));
+        ASSERT_TRUE(openText(c.name, c.text));
+        EXPECT_EQ(main->selected, nullptr);
+        EXPECT_EQ(main->treePane.selectedRow, -1);
+        EXPECT_EQ(main->treePane.rows.size(), c.rows);
+        main->SwitchView(kViewSource);
+        EXPECT_EQ(sourceLines(), c.source);
+        main->SwitchView(kViewTree);  // the view chosen is kept for the next file
+        close();
+    }
 
     // Nothing parsed, an error recorded: the tree shows the message in the warning colour.
     ASSERT_TRUE(openText(L"broken.xml", "</a>"));
@@ -457,8 +474,7 @@ TEST_F(PluginWindow, ColourModeAndDisplayChangesAreFollowedLive) {
     apps.setDword(0);
     SendMessageW(listener, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
     EXPECT_TRUE(main->palette.isDark);
-    ListerClose(window);
-    window = nullptr;
+    close();
     EXPECT_FALSE(IsWindow(listener)) << "the listener goes with the window";
 }
 
@@ -500,8 +516,7 @@ TEST_F(PluginWindow, DeepRowsStayInTheNameColumnAndTheirLabelsInTheTooltip) {
     SendMessageW(tree(), WM_MOUSEMOVE, 0, MAKELPARAM(nameColumn / 2, main->palette.rowHeight / 2));
     EXPECT_EQ(main->treePane.tipText, L"");
     HWND tooltip = main->treePane.tooltip;
-    ListerClose(window);
-    window = nullptr;
+    close();
     EXPECT_FALSE(IsWindow(tooltip)) << "the tooltip goes with the view";
 }
 
@@ -521,17 +536,6 @@ TEST_F(PluginWindow, ANarrowNameColumnShowsLabelsBeforeCountPills) {
     ASSERT_LT(labelLeft, nameColumn);
     RECT label{labelLeft, 0, nameColumn, pal.rowHeight - 1};
     EXPECT_TRUE(px.contains(pal.color(labelSlot(rows[0].node)), label)) << "the label is drawn";
-}
-
-// A JSON file of only comments opens as a YAML or XML file of only comments does: no rows, no
-// selection, and the Source view shows the comments.
-TEST_F(PluginWindow, AJsonFileOfOnlyCommentsOpensWithNoSelection) {
-    ASSERT_TRUE(openText(L"comments.json", "// nothing yet\n/* to come */\n"));
-    EXPECT_EQ(main->selected, nullptr);
-    EXPECT_TRUE(main->treePane.rows.empty());
-    main->SwitchView(kViewSource);
-    ASSERT_EQ(main->sourcePane.source.lineCount(), 2u);
-    EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// nothing yet");
 }
 
 // Ctrl+G: the field at the top of the view takes a path as "Copy path" writes it, Enter selects
@@ -561,7 +565,7 @@ TEST_F(PluginWindow, CtrlGGoesToThePathTyped) {
         qmtest::pumpMessages();
         ASSERT_EQ(driver.seen.size(), 1u) << s.selected;
         EXPECT_EQ(driver.seen[0].kind, qmtest::ModalSeen::Field);
-        EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), s.selected);
+        EXPECT_EQ(selectedPath(), s.selected);
         EXPECT_EQ(u8(main->chrome.notice), s.notice);
     }
     EXPECT_GE(main->treePane.selectedRow, 0) << "revealed in the tree";
@@ -603,8 +607,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
     EXPECT_EQ(main->treePane.rows.size(), 7u);
     EXPECT_EQ(u8(main->chrome.notice), "The string holds no valid JSON: line 1: Expected ':'");
 
-    ListerClose(window);
-    window = nullptr;
+    close();
     ASSERT_TRUE(openText(L"embedded-grid.json", R"({"a": 1, "payload": "[{\"n\": 1}, {\"n\": 2}]"})"));
     main->SwitchView(kViewGrid);
     GridPane& grid = main->gridPane;
@@ -634,11 +637,7 @@ TEST_F(PluginWindow, StringsHoldingJsonOpenInTheTreeAndTheGrid) {
 TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     wchar_t folder[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"QM_EMBEDDED_BENCH", folder, MAX_PATH)) GTEST_SKIP() << "QM_EMBEDDED_BENCH is not set";
-    auto seconds = [] {
-        LARGE_INTEGER t, f;
-        QueryPerformanceCounter(&t), QueryPerformanceFrequency(&f);
-        return double(t.QuadPart) / double(f.QuadPart);
-    };
+    using qmtest::seconds;
     struct Figure {
         const wchar_t* file;
         const wchar_t* payload;  // the string opened
@@ -659,14 +658,13 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
         UpdateWindow(tree());
         printf("  open %ls in the tree: %.3f s, %zu nodes parsed\n", f.payload, seconds() - t,
                main->document->nodes.size() - before);
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
     ASSERT_TRUE(open(std::wstring(folder) + L"\\embedded.jsonl"));
     double t = seconds();
     const SearchOutcome outcome = Search(*main, L"zebra-needle", kSearchFindFirst);
     UpdateWindow(tree());
     printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
-           outcome == SearchOutcome::Found ? "found" : "not found", u8(nodePath(main->selected, main->document->format)).c_str());
+           outcome == SearchOutcome::Found ? "found" : "not found", selectedPath().c_str());
     fflush(stdout);
 }

@@ -261,14 +261,10 @@ TEST(Match_Plain, WorkGrowsLinearlyWhateverTheTerm) {
 
 // A JSON array of `count` strings, "v0" ... , with `needle` as the value of the entries listed.
 std::unique_ptr<qm::Document> valuesDocument(size_t count, const std::vector<size_t>& needles) {
-    std::wstring text = L"[";
-    for (size_t k = 0; k < count; ++k) {
-        if (k) text += L",";
-        bool needle = std::find(needles.begin(), needles.end(), k) != needles.end();
-        text += needle ? L"\"needle\"" : L"\"v" + std::to_wstring(k) + L"\"";
-    }
-    text += L"]";
-    auto doc = qmtest::parse(L"values.json", text);
+    auto doc = qmtest::parse(L"values.json", qmtest::jsonArray(count, [&needles](size_t k) {
+        const bool needle = std::find(needles.begin(), needles.end(), k) != needles.end();
+        return needle ? L"\"needle\"" : L"\"v" + std::to_wstring(k) + L"\"";
+    }));
     EXPECT_TRUE(doc && doc->errorMessage.empty());
     return doc;
 }
@@ -317,10 +313,7 @@ TEST(Match_NodeSearch, WrapTestsEveryNodeOnce) {
 // walk with its own outcome, where each value used to get a fresh allowance; a cheap one over the
 // same values is answered.
 TEST(Match_NodeSearch, BudgetStopsAnExpensiveSearchOnly) {
-    std::wstring text = L"[";
-    for (int k = 0; k < 300; ++k) text += std::wstring(k ? L"," : L"") + L"\"" + std::wstring(150, L'a') + L"\"";
-    text += L"]";
-    auto doc = qmtest::parse(L"many.json", text);
+    auto doc = qmtest::parse(L"many.json", qmtest::jsonArray(300, [](size_t) { return L"\"" + std::wstring(150, L'a') + L"\""; }));
     ASSERT_TRUE(doc && doc->errorMessage.empty());
     const std::vector<qm::Node*> list = qm::documentOrder(*doc);
     const uint64_t units = 20000000;

@@ -199,8 +199,7 @@ TEST_F(ContextMenuWindow, SourceLayoutChoiceIsKept) {
     RunMenuCommand(*main, kCmdSourceAsWritten);
     EXPECT_EQ(setting(L"SourceLayout"), L"1");
     EXPECT_EQ(u8(main->sourcePane.source.line(0)), "// kept");
-    ListerClose(window);
-    window = nullptr;
+    close();
     ASSERT_TRUE(openText(L"menu.yaml", "a: 1\n"));
     main->SwitchView(kViewSource);
     EXPECT_TRUE(hasLine(menuText(), "141 As written [g] [o]\n142 Formatted [g]")) << menuText();
@@ -230,7 +229,7 @@ TEST_F(ContextMenuWindow, CopyCommandsPutTheNodeTextsOnTheClipboard) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (window) ListerClose(window);
+        close();
         ASSERT_TRUE(openText(c.file, c.text));
         select(c.path);
         CopyTextToClipboard(main->window, L"before");
@@ -321,8 +320,7 @@ TEST_F(ContextMenuWindow, SchemesFromTheCorpusThemesAndTheThemeSwitch) {
     // A scheme position that is not in the list changes nothing.
     RunMenuCommand(*main, kCmdSchemeFirst + 2);
     EXPECT_EQ(main->settings.themeMode, kThemeLight);
-    ListerClose(window);
-    window = nullptr;
+    close();
 }
 
 TEST_F(ContextMenuWindow, FontDialogStartsFromTheContentFontAndAppliesTheChoice) {

@@ -68,9 +68,6 @@ protected:
         SendMessageW(main->chrome.searchBox, WM_KEYDOWN, vk, 1);
         qmtest::pumpMessages();
     }
-    std::string selectedPath() const {
-        return main->selected ? u8(nodePath(main->selected, main->document->format)) : "(none)";
-    }
 };
 
 }  // namespace
@@ -142,10 +139,7 @@ TEST_F(SearchUi, RegexToggleAndRedFrame) {
 // place of the path; a search that finds nothing only marks the field, and an invalid expression
 // has its own text. The host gets "not found" for both.
 TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
-    std::string text = "[";
-    for (int k = 0; k < 400; ++k) text += (k ? ",\"" : "\"") + std::string(150, 'a') + "\"";
-    text += "]";
-    open(text, 1, 1, L"expensive.json");
+    open(u8(qmtest::jsonArray(400, [](size_t) { return L"\"" + std::wstring(150, L'a') + L"\""; })), 1, 1, L"expensive.json");
     clickItem(kActionRegexToggle);
     ASSERT_TRUE(main->settings.searchRegex);
     // The path region of the status bar: from the status bar's left to half its width.
@@ -176,12 +170,9 @@ TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
     for (const Step& step : steps) {
         typeSearch(step.search);
         EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Found) << "a changed search text clears the message";
-        LARGE_INTEGER f, a, b;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&a);
+        const double start = qmtest::seconds();
         boxKey(VK_RETURN);
-        QueryPerformanceCounter(&b);
-        std::printf("figure: %s: %.0f ms\n", u8(step.search).c_str(), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
+        std::printf("figure: %s: %.0f ms\n", u8(step.search).c_str(), 1000.0 * (qmtest::seconds() - start));
         EXPECT_EQ(main->chrome.searchOutcome, step.outcome) << u8(step.search);
         EXPECT_EQ(main->chrome.searchFailed, step.outcome != SearchOutcome::Found) << u8(step.search);
         EXPECT_EQ(std::wstring(searchOutcomeText(main->chrome.searchOutcome)), step.english) << u8(step.search);
@@ -305,8 +296,7 @@ TEST_F(SearchUi, HostSearchFoundNotFoundAndEmpty) {
 TEST_F(SearchUi, StatusTextsInEnglishAndGerman) {
     open(kCatalog);
     EXPECT_EQ(statusText(*main->document), L"JSON  \u00B7  UTF-8  \u00B7  11 nodes");
-    ListerClose(window);
-    window = nullptr;
+    close();
     open("{\"a\": [1,\n, 2]}");
     EXPECT_EQ(statusText(*main->document), L"Line 2: Unexpected character");
     // The language is read when a text is produced: labels and status follow the flag at once.
@@ -354,20 +344,16 @@ TEST_F(SearchUi, AboutOpensWithF1AndClosesWithEnterEscapeSpace) {
 
 // A figure, not a timed assertion: a search that finds nothing walks a million nodes.
 TEST_F(SearchUi, MillionNodeSearchThatFindsNothing) {
-    std::string text = "[";
-    for (int i = 0; i < 250000; ++i) text += (i ? ",\n" : "") + std::string("{\"id\": ") + std::to_string(i) + ", \"name\": \"item\", \"ok\": true}";
-    text += "]";
-    open(text, 1, 1, L"million.json");
+    auto record = [](size_t i) { return L"{\"id\": " + std::to_wstring(i) + L", \"name\": \"item\", \"ok\": true}"; };
+    open(u8(L"[" + qmtest::joined(250000, record, L",\n") + L"]"), 1, 1, L"million.json");
     ASSERT_GE(nodeCount(*main->document), 1000000u);
     for (int regex = 0; regex < 2; ++regex) {
-        LARGE_INTEGER f, a, b;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&a);
+        const double start = qmtest::seconds();
         const int found = ListerSearchText(window, regex ? L"zz+y" : L"zzzz", regex ? 1 | 16 : 1);
-        QueryPerformanceCounter(&b);
+        const double ms = 1000.0 * (qmtest::seconds() - start);
         EXPECT_EQ(found, 1);
         std::printf("figure: %s search of %zu nodes that finds nothing: %.0f ms\n", regex ? "regex" : "plain",
-                    nodeCount(*main->document), 1000.0 * double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
+                    nodeCount(*main->document), ms);
     }
 }
 
@@ -432,10 +418,8 @@ TEST_F(SearchUi, FilterShowsOnlyMatchesAndClearingRestoresTheTree) {
 // stops it and leaves that filter as it was; let run, it ends as a filter in one go does.
 TEST_F(SearchUi, BigFileFilterShowsProgressAndEscapeStopsIt) {
     const int records = 70000;  // 140,002 nodes: three slices
-    std::string text = "[";
-    for (int i = 0; i < records; ++i) text += (i ? "," : "") + std::string("{\"k\": \"v") + std::to_string(i % 7) + "\"}";
-    text += "]";
-    open(text, 1, 1, L"slices.json");
+    open(u8(qmtest::jsonArray(records, [](size_t i) { return L"{\"k\": \"v" + std::to_wstring(i % 7) + L"\"}"; })), 1, 1,
+         L"slices.json");
     clickItem(kActionFilterToggle);
     // Enter without pumping messages: the timer's slices run only when the test sends them.
     auto enter = [&] { SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1); };

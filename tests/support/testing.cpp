@@ -109,6 +109,23 @@ void runWithStack(size_t stackBytes, const std::function<void()>& fn) {
 
 std::string u8(std::wstring_view s) { return qm::wideToUtf8(s); }
 
+qm::Node* nodeWithPath(qm::Document& doc, std::wstring_view path) {
+    for (size_t i = 0; i < doc.nodes.size(); ++i)
+        if (qm::nodePath(&doc.nodes[i], doc.format) == path) return &doc.nodes[i];
+    return nullptr;
+}
+
+std::wstring joined(size_t n, const std::function<std::wstring(size_t)>& item, std::wstring_view separator) {
+    std::wstring text;
+    for (size_t i = 0; i < n; ++i) {
+        if (i) text += separator;
+        text += item(i);
+    }
+    return text;
+}
+
+std::wstring jsonArray(size_t n, const std::function<std::wstring(size_t)>& item) { return L"[" + joined(n, item) + L"]"; }
+
 namespace {
 
 std::string jsonText(std::wstring_view s) { return u8(qm::jsonQuote(s)); }

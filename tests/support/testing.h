@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/document.h"
@@ -18,11 +19,15 @@ std::string corpusDir();
 // Path usable by the code under test: on Windows a Z: drive path with backslashes.
 std::wstring platformPath(const std::string& unixPath);
 bool readBytes(const std::string& path, std::vector<uint8_t>& out);
+inline std::vector<uint8_t> bytesOf(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 std::vector<std::string> listFiles(const std::string& dir, const std::string& suffix = "");
 // Decodes UTF-8 (with or without a mark) portably, for corpus files in core tests.
 std::wstring decodeForTest(const std::vector<uint8_t>& bytes);
 // parseText on a fresh document.
 std::unique_ptr<qm::Document> parse(const std::wstring& fileName, const std::wstring& text, bool spans = false);
+// The node whose path, as "Copy path" writes it, is `path`, found by walking the store rather than
+// by the path resolvers; null when there is none.
+qm::Node* nodeWithPath(qm::Document& doc, std::wstring_view path);
 // A file read, decoded in any encoding (the portable code pages) and parsed as the plug-in would;
 // null when it cannot be read or parsing gives nothing.
 std::unique_ptr<qm::Document> loadFile(const std::string& path);
@@ -30,6 +35,10 @@ std::unique_ptr<qm::Document> loadFile(const std::string& path);
 void runWithStack(size_t stackBytes, const std::function<void()>& fn);
 // Narrow text of a wide string (UTF-8), for failure messages.
 std::string u8(std::wstring_view s);
+// item(0) ... item(n - 1) one after another with `separator` between them, and the JSON array of
+// them: the many records of the files that growth tests and big-file windows are given.
+std::wstring joined(size_t n, const std::function<std::wstring(size_t)>& item, std::wstring_view separator = L",");
+std::wstring jsonArray(size_t n, const std::function<std::wstring(size_t)>& item);
 
 // When the environment variable QM_EDIT_EXPORT names a folder (a Unix path also under Wine), an
 // accepted edit of the edit-outcome tables (natively, and the saves in code pages under Wine) is

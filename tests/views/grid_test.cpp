@@ -235,14 +235,9 @@ TEST(GridExpansion, RunAndGroupKeys) {
 }
 
 TEST(GridExpansion, TopLevelWithMoreThan200ChildrenOpensOnlyItself) {
-    auto text = [](int n) {
-        std::wstring t = L"[";
-        for (int i = 0; i < n; ++i) t += std::wstring(i ? L"," : L"") + L"[1]";
-        return t + L"]";
-    };
     for (int n : {200, 201}) {
         SCOPED_TRACE(n);
-        auto doc = qmtest::parse(L"a.json", text(n));
+        auto doc = qmtest::parse(L"a.json", qmtest::jsonArray(n, [](size_t) { return L"[1]"; }));
         GridExpansion e;
         resetGridExpansion(doc->root, e);
         EXPECT_EQ(e.nodes.size(), n == 200 ? 201u : 1u);
@@ -327,9 +322,7 @@ TEST(GridLayout, LabelWidthAddsTogglesCountsAndNotes) {
 TEST(GridLayout, RowHeaderFitsTheLargestRecordNumber) {
     for (int records : {5, 1234}) {
         SCOPED_TRACE(records);
-        std::wstring json = L"[";
-        for (int i = 0; i < records; ++i) json += std::wstring(i ? L"," : L"") + L"{\"a\":1}";
-        Grid g(L"a.json", json + L"]");
+        Grid g(L"a.json", qmtest::jsonArray(records, [](size_t) { return L"{\"a\":1}"; }));
         const GridBox* table = g.firstOf(GridBoxType::Table);
         ASSERT_NE(table, nullptr);
         // "1234" is 28 pixels + 2 + 12; one digit would be 21, so the 30-DIP minimum holds.
@@ -441,12 +434,8 @@ TEST(GridHits, ColumnEdgesDeeperFirst) {
 // widest the settings keep at 300 %, rows of a huge height. Every place and size stays in range
 // and the hit tests answer.
 TEST(GridLayout, SizesAndPlacesStopAtTheExtent) {
-    std::wstring record = L"{";
-    for (int k = 0; k < 60; ++k) record += std::wstring(k ? L"," : L"") + L"\"k" + std::to_wstring(k) + L"\":1";
-    record += L"}";
-    std::wstring json = L"[";
-    for (int i = 0; i < 300; ++i) json += (i ? L"," : L"") + record;
-    Grid g(L"a.json", json + L"]");
+    const std::wstring record = L"{" + qmtest::joined(60, [](size_t k) { return L"\"k" + std::to_wstring(k) + L"\":1"; }) + L"}";
+    Grid g(L"a.json", qmtest::jsonArray(300, [&record](size_t) { return record; }));
     const Node* key = g.firstOf(GridBoxType::Table)->frame->records.front();
     for (int32_t c = 0; c < 60; ++c) g.widths[{key, c}] = 1u << 30;
     g.dpi = 288;
@@ -479,9 +468,7 @@ TEST(GridLayout, SizesAndPlacesStopAtTheExtent) {
 TEST(GridGrowth, RecordsWithTheirOwnKeysCostBoxesLinearInTheFile) {
     // Every record brings a new column: cells for every record and column would grow with n².
     auto boxes = [](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i) json += std::wstring(i ? L"," : L"") + L"{\"k" + std::to_wstring(i) + L"\":1}";
-        Grid g(L"a.json", json + L"]");
+        Grid g(L"a.json", qmtest::jsonArray(n, [](size_t i) { return L"{\"k" + std::to_wstring(i) + L"\":1}"; }));
         return g.layout.boxes.size();
     };
     const size_t small = boxes(500), large = boxes(2000);
@@ -489,9 +476,7 @@ TEST(GridGrowth, RecordsWithTheirOwnKeysCostBoxesLinearInTheFile) {
 }
 
 TEST(GridGrowth, ARelayoutMeasuresEachDistinctTextOnce) {
-    std::wstring json = L"[";
-    for (int i = 0; i < 300; ++i) json += std::wstring(i ? L"," : L"") + L"{\"a\":\"same\",\"b\":" + std::to_wstring(i % 7) + L"}";
-    Grid g(L"a.json", json + L"]");
+    Grid g(L"a.json", qmtest::jsonArray(300, [](size_t i) { return L"{\"a\":\"same\",\"b\":" + std::to_wstring(i % 7) + L"}"; }));
     size_t raw = 0;
     GridMeasureCache cache([&raw](std::wstring_view t) {
         ++raw;
@@ -708,11 +693,10 @@ namespace {
 
 // n records {"id": "r<i>", "o": {"x": <i>}}; the id of record `wide` is the widest by far.
 std::wstring recordsWithAnObject(int n, int wide = -1) {
-    std::wstring json = L"[";
-    for (int i = 0; i < n; ++i)
-        json += std::wstring(i ? L"," : L"") + L"{\"id\":\"r" + std::to_wstring(i) +
-                (i == wide ? std::wstring(30, L'w') : L"") + L"\",\"o\":{\"x\":" + std::to_wstring(i) + L"}}";
-    return json + L"]";
+    return qmtest::jsonArray(size_t(n), [wide](size_t i) {
+        return L"{\"id\":\"r" + std::to_wstring(i) + (int(i) == wide ? std::wstring(30, L'w') : L"") + L"\",\"o\":{\"x\":" +
+               std::to_wstring(i) + L"}}";
+    });
 }
 
 }  // namespace
@@ -788,56 +772,45 @@ TEST(GridLayout, TextBoundsLeaveTheLayoutAsMeasuringEverything) {
 }
 
 TEST(GridGrowth, LeavesThatCannotWidenTheirColumnAreNotMeasured) {
-    // Records whose values all have the width of the first: with the font's character widths
-    // known, the texts measured do not grow with the records.
+    // With the font's character widths known, the texts measured do not grow with the records:
+    // as many for n records as for 4n, and few.
     const GridTextBound exact = fixedBound(kCharWidth);
-    size_t lazyAbove = 0;  // rows built when needed, then all built at once
-    auto measured = [&exact, &lazyAbove](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i)
-            json += std::wstring(i ? L"," : L"") + L"{\"id\":" + std::to_wstring(100000 + i) + L",\"v\":\"w" +
-                    std::to_wstring(100000 + i) + L"\"}";
-        Grid g(L"a.json", json + L"]");
-        g.bound = &exact;
-        g.measured = 0;
-        g.layout.lazyAbove = lazyAbove;
-        g.build();
-        return g.measured;
+    auto sameWidths = [](size_t i) {
+        return L"{\"id\":" + std::to_wstring(100000 + i) + L",\"v\":\"w" + std::to_wstring(100000 + i) + L"\"}";
     };
-    for (size_t above : {size_t(0), SIZE_MAX}) {
-        lazyAbove = above;
-        const size_t small = measured(200), large = measured(800);
-        EXPECT_EQ(small, large) << above;
+    const struct {
+        const char* what;
+        std::function<std::wstring(size_t)> record;
+        size_t n, lazyAbove;
+        bool expandAll;
+    } cases[] = {
+        {"records whose values all have the width of the first, rows built when needed", sameWidths, 200, 0, false},
+        {"records whose values all have the width of the first, rows built at once", sameWidths, 200, SIZE_MAX, false},
+        // A plain array is one key/value table: its index labels (1 to n) are not measured one by one.
+        {"a plain array", [](size_t i) { return L"\"w" + std::to_wstring(100000 + i) + L"\""; }, 200, 200, false},
+        // Nested tables in every record of a table sized row by row, all opened, that cannot widen
+        // their column: none measured for real.
+        {"nested tables, all opened",
+         [](size_t i) {
+             return L"{\"o\":{\"g\":{\"x\":" + std::to_wstring(100000 + i) + L"}},\"t\":[\"w" + std::to_wstring(100000 + i) + L"\"]}";
+         },
+         300, 200, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto measured = [&](size_t n) {
+            Grid g(L"a.json", qmtest::jsonArray(n, c.record));
+            g.bound = &exact;
+            g.layout.lazyAbove = c.lazyAbove;
+            if (c.expandAll) expandAllGrid(*g.doc, true, g.expansion);
+            g.measured = 0;
+            g.build();
+            return g.measured;
+        };
+        const size_t small = measured(c.n), large = measured(4 * c.n);
+        EXPECT_EQ(small, large);
         EXPECT_LT(large, 20u);
     }
-    // A plain array is one key/value table: its index labels (1 to n) are not measured one by one.
-    auto flat = [&exact](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i) json += std::wstring(i ? L"," : L"") + L"\"w" + std::to_wstring(100000 + i) + L"\"";
-        Grid g(L"a.json", json + L"]");
-        g.bound = &exact;
-        g.measured = 0;
-        g.build();
-        return g.measured;
-    };
-    EXPECT_EQ(flat(200), flat(800));
-    EXPECT_LT(flat(800), 20u);
-    // Nested tables in every record of a table sized row by row, all opened, that cannot widen
-    // their column: none measured for real.
-    auto nested = [&exact](int n) {
-        std::wstring json = L"[";
-        for (int i = 0; i < n; ++i)
-            json += std::wstring(i ? L"," : L"") + L"{\"o\":{\"g\":{\"x\":" + std::to_wstring(100000 + i) + L"}},\"t\":[\"w" +
-                    std::to_wstring(100000 + i) + L"\"]}";
-        Grid g(L"a.json", json + L"]");
-        g.bound = &exact;
-        expandAllGrid(*g.doc, true, g.expansion);
-        g.measured = 0;
-        g.build();
-        return g.measured;
-    };
-    EXPECT_EQ(nested(300), nested(1200));
-    EXPECT_LT(nested(1200), 20u);
 }
 
 TEST(GridLayout, ADraggedWidthRelaysOutAsAFullBuildWithoutMeasuringLeaves) {

@@ -27,22 +27,9 @@ using qmtest::u8;
 
 namespace {
 
-class GridWindow : public ::testing::Test {
+// A plug-in window opened in the Tree (a fresh settings file each test) and switched to the Grid.
+class GridWindow : public qmtest::PluginWindowTest {
 protected:
-    void SetUp() override { qmtest::useFreshSettings(L"grid-" + std::to_wstring(++counter) + L".ini"); }
-    void TearDown() override {
-        if (window) ListerClose(window);
-        qmtest::pumpMessages();
-    }
-
-    bool openText(const std::wstring& name, const std::string& text) {
-        window = ListerLoad(host.window(), qmtest::writeTempFile(name, text), 0);
-        main = FindMainWindow(window);
-        if (!main) return false;
-        SetFocus(main->treePane.window);
-        qmtest::pumpMessages();
-        return true;
-    }
     void showGrid() {
         qmtest::HeldKeys ctrl{VK_CONTROL};
         SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
@@ -73,21 +60,15 @@ protected:
         return MAKELPARAM(x - pane().scrollX + margin, y - pane().scrollY + margin);
     }
     void send(UINT message, LPARAM point, WPARAM wParam = 0) { SendMessageW(grid(), message, wParam, point); }
-
-    static int counter;
-    qmtest::GuiHost host;
-    HWND window = nullptr;
-    MainWindow* main = nullptr;
+    // Opens `text` as the file `name` and shows it in the Grid; false when it is declined.
+    bool openInGrid(const std::wstring& name, const std::string& text) {
+        if (!openText(name, text)) return false;
+        showGrid();
+        return true;
+    }
 };
-int GridWindow::counter = 0;
 
-// Seconds on the performance counter, for the figures.
-double now() {
-    LARGE_INTEGER t, f;
-    QueryPerformanceCounter(&t);
-    QueryPerformanceFrequency(&f);
-    return double(t.QuadPart) / double(f.QuadPart);
-}
+using qmtest::seconds;
 
 std::vector<std::string> headers(const GridBox& table) {
     std::vector<std::string> out;
@@ -96,10 +77,9 @@ std::vector<std::string> headers(const GridBox& table) {
 }
 
 std::string manyRecords(int n) {
-    std::string text = "[";
-    for (int i = 0; i < n; ++i)
-        text += std::string(i ? "," : "") + "{\"id\": " + std::to_string(i) + ", \"tags\": [\"a\", \"b\"], \"o\": {\"x\": 1}}";
-    return text + "]";
+    return u8(qmtest::jsonArray(size_t(n), [](size_t i) {
+        return L"{\"id\": " + std::to_wstring(i) + L", \"tags\": [\"a\", \"b\"], \"o\": {\"x\": 1}}";
+    }));
 }
 
 }  // namespace
@@ -117,8 +97,7 @@ TEST_F(GridWindow, TheGridIsBuiltOnlyOnceItIsShown) {
 
 TEST_F(GridWindow, TextsMeasuredOutsideALayoutUseTheContentFont) {
     // Rows of a large table are built while painting or hit testing, outside any layout.
-    ASSERT_TRUE(openText(L"grid-font.json", manyRecords(300)));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-font.json", manyRecords(300)));
     const std::wstring text = L"WWW never measured before";
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
@@ -132,8 +111,7 @@ TEST_F(GridWindow, TextsMeasuredOutsideALayoutUseTheContentFont) {
 }
 
 TEST_F(GridWindow, TwoRecordsMakeOneTableWithColumnsABC) {
-    ASSERT_TRUE(openText(L"grid-abc.json", R"([{"a": 1, "b": 2}, {"a": 3, "c": 4}])"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-abc.json", R"([{"a": 1, "b": 2}, {"a": 3, "c": 4}])"));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(headers(*table), (std::vector<std::string>{"a", "b", "c"}));
@@ -148,8 +126,7 @@ TEST_F(GridWindow, TwoRecordsMakeOneTableWithColumnsABC) {
 }
 
 TEST_F(GridWindow, MixedArrayIsAKeyValueTable) {
-    ASSERT_TRUE(openText(L"grid-mixed.json", R"({"m": [{"a": 1}, 2, "x"]})"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-mixed.json", R"({"m": [{"a": 1}, 2, "x"]})"));
     const GridBox* kv = root()->frame->children.front();
     ASSERT_EQ(kv->type, GridBoxType::KeyValue);
     const GridBox* mixed = kv->frame->children.front();
@@ -160,10 +137,9 @@ TEST_F(GridWindow, MixedArrayIsAKeyValueTable) {
 }
 
 TEST_F(GridWindow, FiveItemsAreOneGroupRowThatAClickOpensAndCloses) {
-    ASSERT_TRUE(openText(L"grid-items.xml",
+    ASSERT_TRUE(openInGrid(L"grid-items.xml",
                          "<r><s><item a=\"1\">t</item><item a=\"2\"/><item a=\"3\"/><item b=\"4\"/><item><c/><c/></item></s>"
                          "<s2><i/><i/><!--x--><i/><i/></s2></r>"));
-    showGrid();
     const GridBox* r = root()->frame->children.front();
     const GridBox* s = r->frame->children.front();
     ASSERT_EQ(s->type, GridBoxType::KeyValue);
@@ -211,8 +187,7 @@ TEST_F(GridWindow, NestingPast120LevelsShowsAnEllipsisCell) {
     deep += "x";
     for (int i = 0; i < 125; ++i) deep += "</e>";
     deep = "<e><f/>" + deep + "</e>";
-    ASSERT_TRUE(openText(L"grid-deep.xml", deep));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-deep.xml", deep));
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
         SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
@@ -253,8 +228,7 @@ TEST_F(GridWindow, NestingPast120LevelsShowsAnEllipsisCell) {
 }
 
 TEST_F(GridWindow, ExpandAllOpensEveryContainerAndGroupOfALargeDocument) {
-    ASSERT_TRUE(openText(L"grid-large.json", manyRecords(2000)));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-large.json", manyRecords(2000)));
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
         SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
@@ -292,8 +266,7 @@ TEST_F(GridWindow, ExpandAllOpensEveryContainerAndGroupOfALargeDocument) {
 }
 
 TEST_F(GridWindow, ADraggedColumnEdgeHoldsItsWidthUntilItIsDoubleClicked) {
-    ASSERT_TRUE(openText(L"grid-drag.json", R"([{"a": 1, "b": 2}, {"a": 3, "b": 4}])"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-drag.json", R"([{"a": 1, "b": 2}, {"a": 3, "b": 4}])"));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     const int automatic = table->frame->columnWidths[0];
@@ -322,8 +295,7 @@ TEST_F(GridWindow, ADraggedColumnEdgeHoldsItsWidthUntilItIsDoubleClicked) {
 // A header cell dragged to its minimum width keeps its badge inside it: nothing of it shows past
 // the table's right edge, beside the header line, where the grid's background is.
 TEST_F(GridWindow, AHeaderAtItsMinimumWidthKeepsItsBadgeInside) {
-    ASSERT_TRUE(openText(L"grid-narrow.json", R"([{"a": 1, "b": 2}, {"a": 3, "b": 4}])"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-narrow.json", R"([{"a": 1, "b": 2}, {"a": 3, "b": 4}])"));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     const int edge = table->x + table->width;
@@ -344,8 +316,7 @@ TEST_F(GridWindow, AHeaderAtItsMinimumWidthKeepsItsBadgeInside) {
 // Scrolled far into a long record table, the header line of the table being read stays at the
 // top of the view, over its rows; scrolled back, the table shows its own header where it is.
 TEST_F(GridWindow, TheHeaderOfALongTableStaysAtTheTop) {
-    ASSERT_TRUE(openText(L"grid-sticky.json", manyRecords(1234)));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-sticky.json", manyRecords(1234)));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     const Palette& pal = main->palette;
@@ -365,8 +336,7 @@ TEST_F(GridWindow, TheHeaderOfALongTableStaysAtTheTop) {
 }
 
 TEST_F(GridWindow, KeysAndWheelScroll) {
-    ASSERT_TRUE(openText(L"grid-scroll.json", manyRecords(300)));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-scroll.json", manyRecords(300)));
     const int rowHeight = main->palette.rowHeight;
     RECT client{};
     GetClientRect(grid(), &client);
@@ -406,8 +376,7 @@ TEST_F(GridWindow, SearchRevealsTheMatchInTheGrid) {
     std::string text = "<r><s>";
     for (int i = 0; i < 200; ++i) text += "<item><v>value" + std::to_string(i) + "</v></item>";
     text += "</s></r>";
-    ASSERT_TRUE(openText(L"grid-search.xml", text));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-search.xml", text));
     EXPECT_EQ(Search(*main, L"value187", 0), SearchOutcome::Found);
     ASSERT_NE(main->selected, nullptr);
     EXPECT_EQ(u8(main->selected->name), "v");
@@ -439,8 +408,7 @@ TEST_F(GridWindow, ALargeKeyValueTablePaintsAsOneBuiltAtOnce) {
     } cases[] = {{L"grid-large-array.json", array + "]"}, {L"grid-large-elements.xml", elements + "<i/><i/></r>"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(u8(c.name));
-        ASSERT_TRUE(openText(c.name, c.text));
-        showGrid();
+        ASSERT_TRUE(openInGrid(c.name, c.text));
         const Node* top = main->document->root->children.front();
         ASSERT_GE(top->children.size(), 600u);
         pane().Toggle(kToggleNode, top->children[300]);
@@ -471,8 +439,7 @@ TEST_F(GridWindow, ALargeKeyValueTablePaintsAsOneBuiltAtOnce) {
         pane().Relayout();
         const auto full = paintings();
         for (size_t i = 0; i < full.size(); ++i) EXPECT_TRUE(lazy[i] == full[i]) << "painting " << i;
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 }
 
@@ -488,17 +455,17 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         return pmc.WorkingSetSize / 1048576.0;
     };
     const double before = privateMb();
-    double t = now();
+    double t = seconds();
     window = ListerLoad(host.window(), path, 0);
     main = FindMainWindow(window);
     ASSERT_NE(main, nullptr);
     UpdateWindow(main->treePane.window);
     const double loaded = privateMb();
-    printf("load in the tree: %.3f s, document %.0f MB\n", now() - t, loaded - before);
-    t = now();
+    printf("load in the tree: %.3f s, document %.0f MB\n", seconds() - t, loaded - before);
+    t = seconds();
     showGrid();
     UpdateWindow(grid());
-    printf("switch to the grid: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+    printf("switch to the grid: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", seconds() - t,
            pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
     // Three steps of dragging the root's first column edge, and the drop.
     auto dragStep = [&] {
@@ -508,33 +475,33 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
         send(WM_LBUTTONDOWN, at(edge, top.y + 5));
         double slowest = 0;
         for (int step = 1; step <= 3; ++step) {
-            const double t0 = now();
+            const double t0 = seconds();
             send(WM_MOUSEMOVE, at(edge + 10 * step, top.y + 5), MK_LBUTTON);
             UpdateWindow(grid());
-            slowest = std::max(slowest, now() - t0);
+            slowest = std::max(slowest, seconds() - t0);
         }
-        const double t0 = now();
+        const double t0 = seconds();
         send(WM_LBUTTONUP, at(edge + 30, top.y + 5));
         UpdateWindow(grid());
-        printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, now() - t0, pane().dragging);
+        printf("column drag: slowest step %.3f s, drop %.3f s (dragging %d)\n", slowest, seconds() - t0, pane().dragging);
     };
     dragStep();
     // A file without nested cells (a plain array of values) has no click figures.
     if (const GridBox* nested = first(GridBoxType::Nested)) {
-        t = now();
+        t = seconds();
         send(WM_LBUTTONDOWN, at(nested->x + 5, nested->y + 5));
         UpdateWindow(grid());
-        printf("one expander click: %.3f s\n", now() - t);
+        printf("one expander click: %.3f s\n", seconds() - t);
     } else {
         printf("one expander click: no nested cell\n");
     }
-    t = now();
+    t = seconds();
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
         SendMessageW(grid(), WM_KEYDOWN, VK_ADD, 1);
     }
     UpdateWindow(grid());
-    printf("expand all: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", now() - t,
+    printf("expand all: %.3f s, boxes %zu, texts measured %zu, grid adds %.0f MB\n", seconds() - t,
            pane().layout.boxes.size(), pane().measureCache.size(), privateMb() - loaded);
     dragStep();
     // Ten clicks on the expander of the first nested cell, opening and closing it.
@@ -542,16 +509,16 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     for (int i = 0; i < 10; ++i) {
         const GridBox* cell = first(GridBoxType::Nested);
         if (!cell) break;
-        const double t0 = now();
+        const double t0 = seconds();
         send(WM_LBUTTONDOWN, at(cell->x + 5, cell->y + 5));
         UpdateWindow(grid());
-        slowest = std::max(slowest, now() - t0);
+        slowest = std::max(slowest, seconds() - t0);
     }
     printf("ten expander clicks after expand all: slowest %.3f s\n", slowest);
-    t = now();
+    t = seconds();
     SendMessageW(grid(), WM_KEYDOWN, VK_END, 1);
     UpdateWindow(grid());
-    printf("scroll to the end: %.3f s\n", now() - t);
+    printf("scroll to the end: %.3f s\n", seconds() - t);
     // A search reveal of a value in the middle of the file, after collapsing all.
     {
         qmtest::HeldKeys ctrl{VK_CONTROL};
@@ -560,11 +527,11 @@ TEST_F(GridWindow, DISABLED_BigFileFigures) {
     UpdateWindow(grid());
     Node* middle = &main->document->nodes[main->document->nodes.size() / 2];
     while (middle->kind == NodeKind::Object || middle->kind == NodeKind::Array) middle = middle->children.front();
-    t = now();
+    t = seconds();
     main->SelectNode(middle);
     pane().RevealNode(middle);
     UpdateWindow(grid());
-    printf("reveal a value in the middle: %.3f s (%s)\n", now() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
+    printf("reveal a value in the middle: %.3f s (%s)\n", seconds() - t, FindLeafBox(root(), middle, nullptr) ? "shown" : "not shown");
     fflush(stdout);
 }
 
@@ -575,9 +542,8 @@ int chooseCopyTable(HMENU, HWND, POINT) { return kCmdCopyTable; }
 // A click on a column header sorts the table under it and keeps the selection; the menu over
 // the table copies it as the rows are shown; a sort leaves the other tables' boxes alone.
 TEST_F(GridWindow, HeaderClicksSortAndCopyTableTakesTheRowsAsShown) {
-    ASSERT_TRUE(openText(L"grid-sort.json",
+    ASSERT_TRUE(openInGrid(L"grid-sort.json",
                          R"({"t": [{"n": "b", "v": 10}, {"n": "C", "v": 9}, {"n": "a"}], "u": [{"k": 1}, {"k": 0}]})"));
-    showGrid();
     Node* second = main->document->root->children[0]->children[0]->children[1];
     main->SelectNode(second);
     auto order = [&] {
@@ -613,17 +579,11 @@ TEST_F(GridWindow, HeaderClicksSortAndCopyTableTakesTheRowsAsShown) {
     }
 
     // "Copy table" from the menu opened over the sorted table.
-    const MenuTracker saved = menuTracker;
-    menuTracker = chooseCopyTable;
     const GridBox* table = first(GridBoxType::Table);
-    POINT screen{0, 0};
-    {
-        const int margin = main->palette.scale(kGridMargin);
-        screen = POINT{table->x + margin + 5 - pane().scrollX, table->y + margin + main->palette.rowHeight + 5 - pane().scrollY};
-        ClientToScreen(grid(), &screen);
-    }
-    SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(screen.x, screen.y));
-    menuTracker = saved;
+    const int margin = main->palette.scale(kGridMargin);
+    POINT screen{table->x + margin + 5 - pane().scrollX, table->y + margin + main->palette.rowHeight + 5 - pane().scrollY};
+    ClientToScreen(grid(), &screen);
+    qmtest::answerContextMenu(grid(), chooseCopyTable, screen);
     EXPECT_EQ(qmtest::clipboardText(), "n\tv\r\nC\t9\r\nb\t10\r\na\t\r\n");
 }
 
@@ -639,8 +599,7 @@ int chooseSortByColumn(HMENU menu, HWND, POINT) {
 // as a click on that header does, arrow and all, the selection kept; a selected record (its row
 // header) names no column: nothing is sorted and the entry is grayed.
 TEST_F(GridWindow, KeyboardSortsTheSelectedCellsColumn) {
-    ASSERT_TRUE(openText(L"grid-sort.json", R"({"t": [{"n": "b", "v": 10}, {"n": "C", "v": 9}, {"n": "a"}]})"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-sort.json", R"({"t": [{"n": "b", "v": 10}, {"n": "C", "v": 9}, {"n": "a"}]})"));
     Node* records = main->document->root->children[0]->children[0];
     Node* ten = records->children[0]->children[1];
     main->SelectNode(ten);
@@ -654,12 +613,7 @@ TEST_F(GridWindow, KeyboardSortsTheSelectedCellsColumn) {
         qmtest::HeldKeys keys{VK_CONTROL, VK_SHIFT};
         SendMessageW(grid(), WM_KEYDOWN, 'O', 1);
     };
-    auto sortMenu = [&] {
-        const MenuTracker saved = menuTracker;
-        menuTracker = chooseSortByColumn;
-        SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(-1, -1));
-        menuTracker = saved;
-    };
+    auto sortMenu = [&] { qmtest::answerContextMenu(grid(), chooseSortByColumn); };
     sortKey();
     EXPECT_EQ(shown(), "Cba |\u25B2");
     EXPECT_EQ(main->selected, ten);
@@ -683,16 +637,15 @@ TEST_F(GridWindow, KeyboardSortsTheSelectedCellsColumn) {
 // Go to path (and any reveal) of a cell in a row of a long table scrolls to it; the table is
 // shown already, so nothing is opened and no box is built again.
 TEST_F(GridWindow, GoToPathRevealsATableCellWithoutBuildingTheGridAgain) {
-    std::string text = "[";
-    for (int i = 0; i < 400; ++i) text += (i ? "," : "") + std::string("{\"k\": ") + std::to_string(i) + ", \"v\": \"w\"}";
-    ASSERT_TRUE(openText(L"grid-goto.json", text + "]"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-goto.json", u8(qmtest::jsonArray(400, [](size_t i) {
+        return L"{\"k\": " + std::to_wstring(i) + L", \"v\": \"w\"}";
+    }))));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     const size_t boxes = pane().layout.boxes.size();
     const size_t openNodes = main->gridPane.expansion.nodes.size();
     GoToPathText(*main, L"$[350].v");
-    EXPECT_EQ(u8(nodePath(main->selected, main->document->format)), "$[350].v");
+    EXPECT_EQ(selectedPath(), "$[350].v");
     EXPECT_EQ(first(GridBoxType::Table), table) << "the table was not built again";
     EXPECT_EQ(main->gridPane.expansion.nodes.size(), openNodes) << "nothing was opened";
     EXPECT_GE(pane().layout.boxes.size(), boxes);
@@ -710,19 +663,13 @@ TEST_F(GridWindow, GoToPathRevealsATableCellWithoutBuildingTheGridAgain) {
 // progress in the status bar; Escape stops it with the clipboard untouched; let run, it copies
 // what a copy in one go copies.
 TEST_F(GridWindow, BigTableCopyShowsProgressAndEscapeStopsIt) {
-    std::string text = "[";
-    for (int i = 0; i < 5000; ++i) text += (i ? "," : "") + std::string("{\"k\": ") + std::to_string(i) + ", \"v\": [\"w\"]}";
-    ASSERT_TRUE(openText(L"grid-copy.json", text + "]"));
-    showGrid();
+    ASSERT_TRUE(openInGrid(L"grid-copy.json", u8(qmtest::jsonArray(5000, [](size_t i) {
+        return L"{\"k\": " + std::to_wstring(i) + L", \"v\": [\"w\"]}";
+    }))));
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     main->SelectNode(table->frame->records[0]);
-    auto copyTable = [&] {
-        const MenuTracker saved = menuTracker;
-        menuTracker = chooseCopyTable;
-        SendMessageW(grid(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(-1, -1));
-        menuTracker = saved;
-    };
+    auto copyTable = [&] { qmtest::answerContextMenu(grid(), chooseCopyTable); };
     CopyTextToClipboard(main->window, L"before");
     copyTable();
     ASSERT_TRUE(main->tableCopy) << "not copied at once";
@@ -743,11 +690,11 @@ TEST_F(GridWindow, BigTableCopyShowsProgressAndEscapeStopsIt) {
 TEST_F(GridWindow, DISABLED_FeatureFigures) {
     wchar_t path[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"QM_FEATURE_BENCH", path, MAX_PATH)) GTEST_SKIP() << "QM_FEATURE_BENCH is not set";
-    double t = now();
+    double t = seconds();
     window = ListerLoad(host.window(), path, 0);
     main = FindMainWindow(window);
     ASSERT_NE(main, nullptr);
-    printf("load: %.3f s, %zu nodes\n", now() - t, main->document->nodes.size());
+    printf("load: %.3f s, %zu nodes\n", seconds() - t, main->document->nodes.size());
     showGrid();
     UpdateWindow(grid());
     const GridBox* table = first(GridBoxType::Table);
@@ -757,57 +704,57 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
         const GridFrame& f = *table->frame;
         const RecordColumns columns(f.rows, static_cast<size_t>(f.columnCount), f.key->kind == NodeKind::Object);
         for (int32_t column : {0, 1, 3}) {
-            t = now();
+            t = seconds();
             const std::vector<Node*> order = sortedRecords(f.records, columns, column, false, pane().layout.textKey);
-            printf("order of %zu rows by column %d alone: %.3f s\n", order.size(), column, now() - t);
+            printf("order of %zu rows by column %d alone: %.3f s\n", order.size(), column, seconds() - t);
         }
     }
     for (int32_t column : {3, 3, 3, 1}) {
-        t = now();
+        t = seconds();
         pane().SortTable(*first(GridBoxType::Table), column);
         UpdateWindow(grid());
         printf("sort %zu rows by column %d (%s): %.3f s\n", rows, column,
-               main->gridPane.expansion.sorts.empty() ? "document order" : "sorted", now() - t);
+               main->gridPane.expansion.sorts.empty() ? "document order" : "sorted", seconds() - t);
     }
-    t = now();
+    t = seconds();
     const std::wstring text = tableText(*first(GridBoxType::Table), *main->document);
-    printf("copy table text: %.3f s, %zu characters\n", now() - t, text.size());
+    printf("copy table text: %.3f s, %zu characters\n", seconds() - t, text.size());
     {
-        t = now();
+        t = seconds();
         TableCopy copy(*first(GridBoxType::Table)->frame, *main->document);
         double slowest = 0;
         size_t slices = 0;
         for (bool done = false; !done; ++slices) {
-            const double t0 = now();
+            const double t0 = seconds();
             done = copy.Step(kTableCopySliceRecords);
-            slowest = std::max(slowest, now() - t0);
+            slowest = std::max(slowest, seconds() - t0);
         }
         printf("copy table in slices of %zu records: %.3f s in %zu slices, the longest %.3f s\n", kTableCopySliceRecords,
-               now() - t, slices, slowest);
+               seconds() - t, slices, slowest);
     }
     // The filter runs a slice per timer message: the figure is the whole, and the longest time
     // the host waits for one message.
     for (const wchar_t* term : {L"Juliet kilo 4242", L"alpha"}) {
-        t = now();
+        t = seconds();
         ApplyFilter(*main, term, 0);
-        double slowest = now() - t;
+        double slowest = seconds() - t;
         size_t slices = 1;
         while (main->filterRun) {
-            const double t0 = now();
+            const double t0 = seconds();
             SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
             if (!main->filterRun) UpdateWindow(grid());
-            slowest = std::max(slowest, now() - t0);
+            slowest = std::max(slowest, seconds() - t0);
             ++slices;
         }
         UpdateWindow(grid());
         printf("filter \"%ls\": %.3f s in %zu slices (slowest message %.3f s, the last builds the views), %zu matched (%s)\n",
-               term, now() - t, slices, slowest, main->filter.matched,
+               term, seconds() - t, slices, slowest, main->filter.matched,
                main->chrome.searchOutcome == SearchOutcome::Stopped ? "stopped" : "complete");
     }
-    t = now();
+    t = seconds();
     ClearFilter(*main);
     UpdateWindow(grid());
-    printf("clear the filter: %.3f s\n", now() - t);
+    printf("clear the filter: %.3f s\n", seconds() - t);
     // Go to path: a record near the end, its third member, as Enter in Ctrl+G's field does it.
     {
         const Node* root = main->document->root;
@@ -818,10 +765,10 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
         for (int view : {kViewGrid, kViewTree}) {
             main->SwitchView(view);
             UpdateWindow(main->ActiveViewWindow());
-            t = now();
+            t = seconds();
             GoToPathText(*main, path);
             UpdateWindow(main->ActiveViewWindow());
-            printf("go to path %ls in the %s: %.3f s (%s)\n", path.c_str(), view == kViewGrid ? "grid" : "tree", now() - t,
+            printf("go to path %ls in the %s: %.3f s (%s)\n", path.c_str(), view == kViewGrid ? "grid" : "tree", seconds() - t,
                    main->selected == member ? "selected" : "not selected");
         }
     }

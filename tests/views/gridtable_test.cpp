@@ -153,12 +153,8 @@ TEST(GridSort, ColumnOfASelectedNode) {
 }
 
 TEST(GridSort, ComparisonsGrowAsNLogN) {
-    auto comparisons = [](int n) {
-        std::wstring text = L"[";
-        for (int i = 0; i < n; ++i)
-            text += (i ? L"," : L"") + std::wstring(L"{\"k\": \"") + std::to_wstring((i * 7919) % n) + L"x\"}";
-        text += L"]";
-        SortedGrid g(L"a.json", text);
+    auto comparisons = [](size_t n) {
+        SortedGrid g(L"a.json", qmtest::jsonArray(n, [n](size_t i) { return L"{\"k\": \"" + std::to_wstring((i * 7919) % n) + L"x\"}"; }));
         sortComparisons = 0;
         g.click(0);
         return sortComparisons;
@@ -212,11 +208,9 @@ TEST(GridCopyTable, TabSeparatedRowsInTheOrderShown) {
 // Sorting a laid-out table moves its rows without building or measuring them again: the rows,
 // their heights and tops come out as a build of the sorted table gives them.
 TEST(GridSort, ReorderingLaidOutRowsMatchesABuildOfTheSortedTable) {
-    std::wstring text = L"[";
-    for (int i = 0; i < 40; ++i)
-        text += (i ? L"," : L"") + std::wstring(L"{\"k\": ") + std::to_wstring((i * 17) % 40) +
-                (i % 3 ? L"" : L", \"o\": {\"a\": 1, \"b\": [1, 2]}") + L"}";
-    text += L"]";
+    const std::wstring text = qmtest::jsonArray(40, [](size_t i) {
+        return L"{\"k\": " + std::to_wstring((i * 17) % 40) + (i % 3 ? L"" : L", \"o\": {\"a\": 1, \"b\": [1, 2]}") + L"}";
+    });
     for (size_t lazyAbove : {size_t(10), size_t(200)}) {
         SortedGrid g(L"a.json", text);
         GridMetrics m;

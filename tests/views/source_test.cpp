@@ -156,9 +156,7 @@ TEST(SourceText, AnErrorAtTheEndOfTheFileMarksALineShown) {
 // nodes to a line). A click on a line written still selects the node written there.
 TEST(SourceText, AsWrittenOrFormatted) {
     const std::wstring commented = L"// the settings\n{\n  a: 1, // one\n  \"b\": [2, 3],\n}\n";
-    std::wstring minified = L"[";
-    for (int i = 0; i < 100; ++i) minified += (i ? L"," : L"") + std::wstring(L"{\"k\":\"") + std::to_wstring(i) + L"\"}";
-    minified += L"]";
+    const std::wstring minified = qmtest::jsonArray(100, [](size_t i) { return L"{\"k\":\"" + std::to_wstring(i) + L"\"}"; });
     const struct {
         const wchar_t* name;
         std::wstring text;

@@ -60,14 +60,6 @@ protected:
         SendMessageW(view(), message, 0, MAKELPARAM(200, lineY(line)));
         qmtest::pumpMessages();
     }
-    std::string selectedPath() const {
-        return main->selected ? u8(nodePath(main->selected, main->document->format)) : "(none)";
-    }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out;
-        for (size_t i = 0; i < pane().source.lineCount(); ++i) out.push_back(u8(pane().source.line(i)));
-        return out;
-    }
     std::string range(const Node* node) {
         const LineRange r = pane().LineRange(node);
         return std::to_string(r.first) + ".." + std::to_string(r.last);
@@ -85,7 +77,7 @@ TEST_F(SourceView, JsonObjectIsSevenLinesWithItsRangesAndClicksSelectTheirNodes)
     open(L"seven.json", R"({"a":[1,2],"b":{}})");
     EXPECT_TRUE(IsWindowVisible(view()));
     EXPECT_TRUE(pane().built);  // built at once: the source view is the active one
-    EXPECT_EQ(lines(), (std::vector<std::string>{"{", R"(  "a": [)", "    1,", "    2", "  ],", R"(  "b": {})", "}"}));
+    EXPECT_EQ(sourceLines(), (std::vector<std::string>{"{", R"(  "a": [)", "    1,", "    2", "  ],", R"(  "b": {})", "}"}));
     const Node* object = main->document->root->children[0];
     EXPECT_EQ(range(object->children[0]), "1..4");
     EXPECT_EQ(range(object), "0..6");
@@ -101,7 +93,7 @@ TEST_F(SourceView, JsonObjectIsSevenLinesWithItsRangesAndClicksSelectTheirNodes)
 
 TEST_F(SourceView, JsonLinesRecordsAreOneEmptyLineApart) {
     open(L"records.jsonl", "{\"x\":1}\n{\"y\":2}\n");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"{", R"(  "x": 1)", "}", "", "{", R"(  "y": 2)", "}"}));
+    EXPECT_EQ(sourceLines(), (std::vector<std::string>{"{", R"(  "x": 1)", "}", "", "{", R"(  "y": 2)", "}"}));
     const Node* items = main->document->root->children[0];
     EXPECT_EQ(range(items), "0..6");
     // The first record starts on the items' first line: its brackets select the items.
@@ -126,19 +118,17 @@ TEST_F(SourceView, FormatsAndFilesShownAsRead) {
         SCOPED_TRACE(u8(c.name));
         open(c.name, c.text);
         EXPECT_EQ(pane().source.showsSourceText, c.showsSource);
-        EXPECT_EQ(lines(), c.lines);
-        ListerClose(window);
-        window = nullptr;
+        EXPECT_EQ(sourceLines(), c.lines);
+        close();
     }
 }
 
 TEST_F(SourceView, SwitchingToTheViewBuildsItAndRevealsTheSelection) {
-    std::string text = "[";
-    for (int i = 0; i < 300; ++i) text += std::to_string(i) + ",";
-    text += "{\"deep\":1}";
-    for (int i = 0; i < 300; ++i) text += "," + std::to_string(i);
-    text += "]";
-    open(L"long.json", text, kViewTree);
+    // 300 numbers, the object, 300 numbers.
+    const std::wstring text = qmtest::jsonArray(601, [](size_t i) {
+        return i == 300 ? std::wstring(L"{\"deep\":1}") : std::to_wstring(i < 300 ? i : i - 301);
+    });
+    open(L"long.json", u8(text), kViewTree);
     EXPECT_FALSE(pane().built);
     main->SelectNode(main->document->root->children[0]->children[300]->children[0]);
     {
@@ -251,9 +241,7 @@ TEST_F(SourceView, SearchMovesThroughTheTextAndTheSelectionFollows) {
 
 // A search of the text that spends the whole search's budget stops and says so, as in the tree.
 TEST_F(SourceView, ASearchOutOfWorkIsStopped) {
-    std::string text = "[";
-    for (int k = 0; k < 400; ++k) text += (k ? ",\"" : "\"") + std::string(150, 'a') + "\"";
-    open(L"expensive.json", text + "]");
+    open(L"expensive.json", u8(qmtest::jsonArray(400, [](size_t) { return L"\"" + std::wstring(150, L'a') + L"\""; })));
     EXPECT_EQ(Search(*main, L"(?:a{1,40}){1,20}b", kSearchRegex, true), SearchOutcome::Stopped);
     EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Stopped);
 }
@@ -304,8 +292,7 @@ TEST_F(SourceView, SelectionBandAndTokenColours) {
         const RECT area = lineRect(c.line, pane().GutterWidth(), px.width);
         for (uint8_t k : c.classes)
             EXPECT_TRUE(px.contains(main->palette.color(tokenColorSlot(k)), area)) << "token class " << int(k);
-        ListerClose(window);
-        window = nullptr;
+        close();
     }
 
     // The selected node's first line has the selection band, its later lines the accent marker.
