@@ -257,6 +257,10 @@ std::wstring copyProgressText(int percent) {
     return progressText(tr(L"Copying the table\u2026 ", L"Tabelle wird kopiert\u2026 "), percent);
 }
 
+std::wstring sortProgressText(int percent) {
+    return progressText(tr(L"Sorting\u2026 ", L"Sortieren\u2026 "), percent);
+}
+
 std::wstring sourceCopyProgressText(int percent) {
     return progressText(tr(L"Copying the source\u2026 ", L"Quelltext wird kopiert\u2026 "), percent);
 }

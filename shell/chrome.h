@@ -143,6 +143,8 @@ std::wstring filterStatusText(size_t matched);
 std::wstring filterProgressText(int percent);
 // And while "Copy table" makes the text of a big table.
 std::wstring copyProgressText(int percent);
+// And while the rows of a big record table are sorted.
+std::wstring sortProgressText(int percent);
 std::wstring sourceCopyProgressText(int percent);
 
 }  // namespace qm

@@ -27,12 +27,9 @@ Node* firstMatch(Node* root) {
 }
 
 void showFilterChange(MainWindow& main) {
-    main.gridPane.expansion.filtered = main.filter.active;
+    main.gridPane.FilterChanged(main.filter.active);
     main.treePane.RebuildRows();
     main.treePane.topRow = 0;
-    // The grid is built once, when the selection is revealed (or when it is next shown).
-    main.gridPane.layout.clear();
-    main.gridPane.stale = true;
     main.RevealSelection();
     main.treePane.FindSelectedRow();
     main.treePane.UpdateScrollBar();
@@ -75,14 +72,7 @@ void ContinueFilter(MainWindow& main) {
     bool done = markFilterSlice(*main.document, run->highlight, run->pass);
     // A window of no host (none to answer) works it out at once.
     while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
-    if (!done) {
-        // A timer's message comes after the user's input and painting: the host answers, the
-        // status bar shows the progress, and Escape can stop the filter between slices.
-        SetTimer(main.window, kFilterTimer, USER_TIMER_MINIMUM, nullptr);
-        main.RepaintStatus();
-        return;
-    }
-    if (main.window) KillTimer(main.window, kFilterTimer);
+    if (!NextSliceOrDone(main, kFilterTimer, done)) return;
     const std::unique_ptr<MainWindow::FilterRun> finished = std::move(main.filterRun);
     takeFilterMarks(*main.document);
     main.highlight = std::move(finished->highlight);

@@ -170,14 +170,24 @@ void CopyGridTable(MainWindow& main);
 void ContinueTableCopy(MainWindow& main);
 // Escape: stops a running copy, the clipboard untouched; false when none runs.
 bool StopTableCopy(MainWindow& main);
+// A big record table's sort (GridPane::SortRun): the next slice.
+constexpr UINT_PTR kSortTimer = 3;
+constexpr size_t kSortSliceRows = 65536;
+constexpr size_t kSortSliceTexts = 8192;  // collation keys made in one slice
+// The step every action worked out a slice per timer message ends with: while it is not `done`,
+// its timer brings the next slice after the user's input and painting (so the host answers and
+// Escape can stop it) and the status bar shows how far it came; once done, the timer goes.
+// Returns `done`.
+bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
 // timer message.
-constexpr UINT_PTR kSourceCopyTimer = 3;
+constexpr UINT_PTR kSourceCopyTimer = 4;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
+    const bool sort = main.gridPane.StopSort();
     const bool source = main.sourcePane.StopCopy();
-    return StopTableCopy(main) || filter || source;
+    return StopTableCopy(main) || filter || sort || source;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects

@@ -253,6 +253,17 @@ bool MainWindow::OpenEmbedded(Node* string) {
     return false;
 }
 
+bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done) {
+    if (main.window) {
+        if (done)
+            KillTimer(main.window, timer);
+        else
+            SetTimer(main.window, timer, USER_TIMER_MINIMUM, nullptr);
+    }
+    main.RepaintStatus();
+    return done;
+}
+
 void MainWindow::RepaintStatus() const {
     if (window) InvalidateRect(window, &chrome.statusRect, FALSE);
 }
@@ -330,6 +341,7 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
         case WM_TIMER:
             if (wParam == kFilterTimer) ContinueFilter(main);
             if (wParam == kTableCopyTimer) ContinueTableCopy(main);
+            if (wParam == kSortTimer) main.gridPane.ContinueSort();
             if (wParam == kSourceCopyTimer) main.sourcePane.ContinueCopy();
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);

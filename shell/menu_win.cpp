@@ -219,16 +219,9 @@ void ContinueTableCopy(MainWindow& main) {
     if (!main.tableCopy) return;
     bool done = main.tableCopy->Step(kTableCopySliceRecords);
     while (!done && !main.window) done = main.tableCopy->Step(kTableCopySliceRecords);
-    if (!done) {
-        // After the user's input and painting, as the filter's slices.
-        SetTimer(main.window, kTableCopyTimer, USER_TIMER_MINIMUM, nullptr);
-        main.RepaintStatus();
-        return;
-    }
-    if (main.window) KillTimer(main.window, kTableCopyTimer);
+    if (!NextSliceOrDone(main, kTableCopyTimer, done)) return;
     const std::unique_ptr<TableCopy> finished = std::move(main.tableCopy);
     if (!finished->Text().empty()) CopyTextToClipboard(main.window, finished->Text());
-    main.RepaintStatus();
 }
 
 bool StopTableCopy(MainWindow& main) {

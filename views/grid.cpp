@@ -158,12 +158,18 @@ void expandGridSubtree(const Node* node, GridExpansion& expansion) {
     }
 }
 
-bool revealInGrid(const Node* node, GridExpansion& expansion) {
+bool revealInGrid(const Node* node, GridExpansion& expansion, std::vector<GridToggleKey>* outermost) {
     bool opened = false;
     for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent) {
-        if (const Node* key = gridRunKey(n)) opened |= expansion.groups.insert(key);
-        if (const Node* key = gridGroupKey(n)) opened |= expansion.groups.insert(key);
-        if (n != node) opened |= expansion.nodes.insert(n);
+        // The toggles of one level: the run or group a row of its parent opens, and its own.
+        GridToggleKey level[3];
+        size_t count = 0;
+        if (const Node* key = gridRunKey(n); key && expansion.groups.insert(key)) level[count++] = {kToggleGroup, key};
+        if (const Node* key = gridGroupKey(n); key && expansion.groups.insert(key)) level[count++] = {kToggleGroup, key};
+        if (n != node && expansion.nodes.insert(n)) level[count++] = {kToggleNode, n};
+        if (!count) continue;
+        opened = true;
+        if (outermost) outermost->assign(level, level + count);
     }
     return opened;
 }
@@ -191,23 +197,35 @@ void toggleGrid(uint8_t toggle, const Node* toggleKey, GridExpansion& expansion)
 
 // ---- building ----
 
+std::vector<Node*> recordsInDocumentOrder(const GridFrame& f) {
+    if (f.recordNumbers.empty()) return f.records;
+    std::vector<Node*> byNumber(f.records.size());
+    for (size_t r = 0; r < f.records.size(); ++r) byNumber[f.recordNumbers[r] - 1] = f.records[r];
+    return byNumber;
+}
+
+RecordColumns tableColumns(const GridFrame& f) {
+    return RecordColumns(f.rows, static_cast<size_t>(f.columnCount), f.key && f.key->kind == NodeKind::Object);
+}
+
 namespace {
 
 // Puts a table's records in the order `sort` asks (document order when it asks none), each
 // numbered by its row in document order, with an arrow after the sorted column's name.
-void orderRecords(GridFrame& f, const GridSortKey& sort, const GridTextKey& textKey) {
+void orderRecords(GridFrame& f, const GridSortKey& sort, const GridTextKey& textKey,
+                  const std::vector<uint32_t>* prepared = nullptr) {
     if (!f.recordNumbers.empty()) {
-        std::vector<Node*> byNumber(f.records.size());
-        for (size_t r = 0; r < f.records.size(); ++r) byNumber[f.recordNumbers[r] - 1] = f.records[r];
-        f.records = std::move(byNumber);
+        f.records = recordsInDocumentOrder(f);
         f.recordNumbers.clear();
     }
     const size_t columnCount = static_cast<size_t>(f.columnCount);
     for (size_t c = 0; c < columnCount && c < f.rows.size(); ++c) f.rows[c].note = {};
     if (sort.column < 0 || sort.column >= f.columnCount || !f.key) return;
     // The records are in document order here, so a row's position is its number less one.
-    const RecordColumns columns(f.rows, columnCount, f.key->kind == NodeKind::Object);
-    const std::vector<uint32_t> order = sortedRows(f.records, columns, sort.column, sort.descending, textKey);
+    const std::vector<uint32_t> order =
+        prepared && prepared->size() == f.records.size()
+            ? *prepared
+            : sortedRows(f.records, tableColumns(f), sort.column, sort.descending, textKey);
     std::vector<Node*> sorted(order.size());
     f.recordNumbers.resize(order.size());
     for (size_t r = 0; r < order.size(); ++r) {
@@ -724,6 +742,15 @@ GridBox& GridLayout::newBox(GridBoxType type, Node* node) {
     return *box;
 }
 
+void swapGridLayouts(GridLayout& a, GridLayout& b) {
+    // The boxes themselves stay where they are (a deque moves its blocks), so every pointer into
+    // them holds; only the tables that build rows later name the layout they build into.
+    std::swap(a, b);
+    for (GridLayout* layout : {&a, &b})
+        for (GridBox& box : layout->boxes)
+            if (box.frame && box.frame->lazy && box.frame->lazy->owner) box.frame->lazy->owner = layout;
+}
+
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
     layout.clear();
     if (!root) return;
@@ -741,27 +768,41 @@ GridTableHolder tableHolder(const GridBox& table) {
     return {kToggleGroup, f.key};
 }
 
-void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion) {
-    const Node* key = table.frame->key;
-    if (!key) return;
-    const auto it = expansion.sorts.find(key);
-    const GridSortKey next = nextSortKey(it == expansion.sorts.end() ? GridSortKey{} : it->second, column);
-    if (next.column < 0)
-        expansion.sorts.erase(key);
-    else
-        expansion.sorts[key] = next;
+GridSortKey nextTableSort(const GridBox& table, int32_t column, const GridExpansion& expansion) {
+    const auto it = expansion.sorts.find(table.frame->key);
+    return nextSortKey(it == expansion.sorts.end() ? GridSortKey{} : it->second, column);
 }
 
-bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey) {
+void setTableSort(const GridBox& table, const GridSortKey& sort, GridExpansion& expansion) {
+    const Node* key = table.frame->key;
+    if (!key) return;
+    if (sort.column < 0)
+        expansion.sorts.erase(key);
+    else
+        expansion.sorts[key] = sort;
+}
+
+void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion) {
+    setTableSort(table, nextTableSort(table, column, expansion), expansion);
+}
+
+bool tableRowsSized(const GridBox& table) {
     if (table.type != GridBoxType::Table || !table.frame || !table.frame->key) return false;
+    const GridFrame& f = *table.frame;
+    const size_t n = f.records.size();
+    return f.rowCells.size() == n && f.rowHeights.size() == n && (!f.lazy || f.lazy->sized);
+}
+
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey,
+                      const std::vector<uint32_t>* order) {
+    if (!tableRowsSized(table)) return false;
     GridFrame& f = *table.frame;
     const size_t n = f.records.size();
-    if (f.rowCells.size() != n || f.rowHeights.size() != n || (f.lazy && !f.lazy->sized)) return false;
     // Each row's place by its record's number, before and after: no lookup by node.
     auto numberOf = [&f](size_t r) { return f.recordNumbers.empty() ? static_cast<uint32_t>(r) : f.recordNumbers[r] - 1; };
     std::vector<uint32_t> oldRow(n);
     for (size_t r = 0; r < n; ++r) oldRow[numberOf(r)] = static_cast<uint32_t>(r);
-    orderRecords(f, sort, textKey);
+    orderRecords(f, sort, textKey, order);
     std::vector<uint32_t> from(n), to(n);
     for (size_t r = 0; r < n; ++r) {
         from[r] = oldRow[numberOf(r)];

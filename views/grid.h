@@ -320,8 +320,12 @@ void resetGridExpansion(const Node* root, GridExpansion& expansion);
 // "Expand all" (every container and element group) or "Collapse all" (the top level only).
 void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion);
 void expandGridSubtree(const Node* node, GridExpansion& expansion);
+// A toggle of the grid: what it opens (kToggleNode or kToggleGroup) and the node naming it.
+using GridToggleKey = std::pair<uint8_t, const Node*>;
 // Opens every table on the way from the root to `node`; false when they were all open already.
-bool revealInGrid(const Node* node, GridExpansion& expansion);
+// With `outermost`, also the toggles it opened nearest the root: building those again builds
+// everything else it opened, which lies inside them.
+bool revealInGrid(const Node* node, GridExpansion& expansion, std::vector<GridToggleKey>* outermost = nullptr);
 // The node that stands for `node` in the grid as `expansion` opens it: `node` itself when every
 // table and group on its way is open, else its deepest ancestor that the grid shows (walking down
 // from the top, the last node before the first closed table or group). Linear in the depth.
@@ -342,13 +346,28 @@ GridTableHolder tableHolder(const GridBox& table);
 // The caller then reorders the table's rows (reorderTableRows) or builds again what tableHolder
 // names.
 void cycleTableSort(const GridBox& table, int32_t column, GridExpansion& expansion);
+// The two halves of it: the way a click on `column` sorts the table next, and setting it.
+GridSortKey nextTableSort(const GridBox& table, int32_t column, const GridExpansion& expansion);
+void setTableSort(const GridBox& table, const GridSortKey& sort, GridExpansion& expansion);
+// Whether every row of a built record table has its boxes or its sizes, so that sorting only
+// moves them (reorderTableRows).
+bool tableRowsSized(const GridBox& table);
 // Puts the rows of a laid-out record table in the order `sort` gives without building or
 // measuring anything again: each row keeps its boxes and sizes, the columns their widths; then
 // relayOutGrid places them. False when the table's rows have no sizes yet (build it again).
-bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey);
+// `order`, when given, is that order worked out before (TableSort over the records in document
+// order).
+bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey& textKey,
+                      const std::vector<uint32_t>* order = nullptr);
+// A record table's records in document order, and the nodes its columns show.
+std::vector<Node*> recordsInDocumentOrder(const GridFrame& f);
+RecordColumns tableColumns(const GridFrame& f);
 
 // The boxes of the document below `root` with the expansion given (a "…" cell past 120 levels).
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout);
+// Exchanges the boxes of two layouts without building or measuring anything: the filter keeps
+// the full grid aside this way while it shows its own.
+void swapGridLayouts(GridLayout& a, GridLayout& b);
 // After toggleGrid: builds again only the rows and nested cells whose toggle names `toggleKey`
 // (in the set `toggle` chooses), leaving every other box as it is. Returns how many it rebuilt;
 // relayOutGrid then measures and places them.

@@ -28,6 +28,7 @@ constexpr wchar_t kChevronRight = kGlyphChevronRight;
 constexpr int kContextMenuOffsetDips = 40;
 constexpr int kScrollToEnd = 1073741823;  // clamping turns it into the bottom
 constexpr int kRevealGap = 16;
+constexpr size_t kFilteredTogglesKept = 64;
 constexpr size_t kDiscardedBoxesKept = 65536;  // replaced boxes a toggle may leave before a full build
 constexpr double kBadgeTintDark = 0.24, kBadgeTintLight = 0.13;
 constexpr UINT kLineFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
@@ -157,6 +158,12 @@ bool GridPane::EnsureLayout() {
 }
 
 void GridPane::Relayout() {
+    DropSavedLayout();
+    Rebuild();
+}
+
+void GridPane::Rebuild() {
+    ++builds;
     layout.clear();
     stale = true;
     if (Shown())
@@ -171,7 +178,56 @@ void GridPane::AppearanceChanged() {
     Relayout();
 }
 
+void GridPane::DropSavedLayout() {
+    saved.layout.clear();
+    saved.toggles.clear();
+    saved.kept = false;
+}
+
+void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
+    if (!expansion.filtered || !saved.kept) return;
+    // Each one builds a table again when the filter goes: past a few, building everything is as quick.
+    if (saved.toggles.size() >= kFilteredTogglesKept)
+        DropSavedLayout();
+    else
+        saved.toggles.emplace_back(toggle, toggleKey);
+}
+
+void GridPane::FilterChanged(bool filtered) {
+    ++builds;
+    const bool was = expansion.filtered;
+    expansion.filtered = filtered;
+    const size_t nodes = mainWindow->document ? mainWindow->document->nodes.size() : 0;
+    if (filtered && !was) {
+        DropSavedLayout();
+        if (!stale && layout.root) {
+            swapGridLayouts(layout, saved.layout);
+            saved.scrollX = scrollX;
+            saved.scrollY = scrollY;
+            saved.nodeCount = nodes;
+            saved.kept = true;
+        }
+    } else if (!filtered && saved.kept && saved.nodeCount == nodes) {
+        swapGridLayouts(layout, saved.layout);
+        scrollX = saved.scrollX;
+        scrollY = saved.scrollY;
+        stale = false;
+        const std::vector<GridToggleKey> toggles = std::move(saved.toggles);
+        DropSavedLayout();
+        if (!toggles.empty()) return RebuildAround(toggles);
+        UpdateScrollBars();
+        Repaint();
+        return;
+    }
+    if (!filtered) DropSavedLayout();
+    // The filtered grid is built once, when the selection is revealed (or when it is next shown).
+    layout.clear();
+    stale = true;
+}
+
 void GridPane::ForgetDocument() {
+    ++builds;
+    DropSavedLayout();
     layout.clear();
     stale = true;
     expansion.nodes.clear();
@@ -214,17 +270,32 @@ void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {
         }
     }
     toggleGrid(toggle, toggleKey, expansion);
-    RebuildAround(toggle, toggleKey);
+    NoteFilteredToggle(toggle, toggleKey);
+    RebuildAround({{toggle, toggleKey}});
 }
 
-void GridPane::SortTable(const GridBox& table, int32_t column) {
+void GridPane::SortTable(const GridBox& table, int32_t column, bool reveal) {
+    StopSort();
+    if (!tableHolder(table).toggleKey) return;
+    const GridSortKey next = nextTableSort(table, column, expansion);
+    // A laid-out table only moves its rows, in an order worked out first: a big one a slice per
+    // timer message, the status bar saying how far it came, and Escape leaves it as it was.
+    if (next.column >= 0 && !stale && layout.root && Shown() && tableRowsSized(table)) {
+        sortRun = std::make_unique<SortRun>(*table.frame, next, builds, reveal, layout.textKey);
+        ContinueSort();
+        return;
+    }
+    ApplySort(table, column, next, nullptr);
+    if (reveal) mainWindow->RevealSelection();
+}
+
+void GridPane::ApplySort(const GridBox& table, int32_t column, const GridSortKey& sort,
+                         const std::vector<uint32_t>* order) {
     const GridTableHolder holder = tableHolder(table);
-    if (!holder.toggleKey) return;
-    cycleTableSort(table, column, expansion);
-    const auto it = expansion.sorts.find(table.frame->key);
-    const GridSortKey sort = it == expansion.sorts.end() ? GridSortKey{} : it->second;
+    setTableSort(table, sort, expansion);
+    NoteFilteredToggle(holder.toggle, holder.toggleKey);
     // Sorting only moves rows: a laid-out table keeps every box and size, and is placed again.
-    if (!stale && layout.root && Shown() && reorderTableRows(const_cast<GridBox&>(table), sort, layout.textKey)) {
+    if (!stale && layout.root && Shown() && reorderTableRows(const_cast<GridBox&>(table), sort, layout.textKey, order)) {
         // The clicked header gained or lost its arrow: its table is measured again from the
         // sizes its rows keep, as after a dragged column edge.
         markColumnResized(layout, table.frame->key, column);
@@ -236,7 +307,38 @@ void GridPane::SortTable(const GridBox& table, int32_t column) {
         Repaint();
         return;
     }
-    RebuildAround(holder.toggle, holder.toggleKey);
+    RebuildAround({{holder.toggle, holder.toggleKey}});
+}
+
+GridPane::SortRun::SortRun(const GridFrame& f, const GridSortKey& sort, uint64_t builds, bool reveal,
+                           const GridTextKey& textKey)
+    : key(f.key), sort(sort), builds(builds), reveal(reveal), columns(tableColumns(f)),
+      pass(recordsInDocumentOrder(f), columns, sort.column, sort.descending, textKey) {}
+
+void GridPane::ContinueSort() {
+    SortRun* run = sortRun.get();
+    if (!run) return;
+    // The boxes were built again since it started: the table it sorts may hold other rows.
+    if (run->builds != builds) {
+        StopSort();
+        return;
+    }
+    const HWND timerWindow = mainWindow->window;
+    bool done = run->pass.Step(kSortSliceRows, kSortSliceTexts);
+    while (!done && !timerWindow) done = run->pass.Step(kSortSliceRows, kSortSliceTexts);
+    if (!NextSliceOrDone(*mainWindow, kSortTimer, done)) return;
+    const std::unique_ptr<SortRun> finished = std::move(sortRun);
+    const std::vector<uint32_t> order = finished->pass.Order();
+    if (const GridBox* table = FindTable(finished->key)) ApplySort(*table, finished->sort.column, finished->sort, &order);
+    if (finished->reveal) mainWindow->RevealSelection();
+}
+
+bool GridPane::StopSort() {
+    if (!sortRun) return false;
+    sortRun.reset();
+    if (mainWindow->window) KillTimer(mainWindow->window, kSortTimer);
+    mainWindow->RepaintStatus();
+    return true;
 }
 
 bool GridPane::SelectedColumn(const GridBox*& table, int32_t& column) const {
@@ -256,18 +358,20 @@ bool GridPane::SortBySelectedColumn() {
     const GridBox* table = nullptr;
     int32_t column = -1;
     if (!SelectedColumn(table, column)) return false;
-    SortTable(*table, column);
-    mainWindow->RevealSelection();
+    SortTable(*table, column, true);
     return true;
 }
 
-void GridPane::RebuildAround(uint8_t toggle, const Node* toggleKey) {
+void GridPane::RebuildAround(const std::vector<GridToggleKey>& toggles) {
     // A click opens or closes one table: the boxes around it are kept and only what holds it is
     // measured again. Once the replaced boxes outnumber half the live ones (and a few thousand,
     // as large tables keep few boxes), everything is built afresh, so repeated clicks cost
     // memory in proportion to what they built.
-    if (!stale && layout.root && Shown() && rebuildToggled(expansion, toggle, toggleKey, layout) != 0 &&
-        layout.discarded <= std::max(layout.boxes.size() / 2, kDiscardedBoxesKept)) {
+    size_t rebuilt = 0;
+    if (!stale && layout.root && Shown())
+        for (const auto& [toggle, key] : toggles) rebuilt += rebuildToggled(expansion, toggle, key, layout);
+    if (rebuilt != 0 && layout.discarded <= std::max(layout.boxes.size() / 2, kDiscardedBoxesKept)) {
+        ++builds;
         {
             SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
             relayOutGrid(layout, Metrics());
@@ -276,12 +380,13 @@ void GridPane::RebuildAround(uint8_t toggle, const Node* toggleKey) {
         Repaint();
         return;
     }
-    Relayout();
+    Rebuild();
 }
 
 void GridPane::ClearColumnWidths() { columnWidths.clear(); }
 
 void GridPane::ColumnWidthChanged(const Node* key, int32_t column) {
+    DropSavedLayout();
     if (stale || !layout.root || !Shown() || !markColumnResized(layout, key, column)) {
         Relayout();
         return;
@@ -341,7 +446,8 @@ void GridPane::RevealNode(const Node* node) {
     // holding a match is open already, and the user's sets wait.
     GridRect r;
     const bool shown = !stale && layout.root && NodeRect(*layout.root, node, Metrics(), r);
-    if (!expansion.filtered && !shown && revealInGrid(node, expansion)) Relayout();
+    std::vector<GridToggleKey> opened;
+    if (!expansion.filtered && !shown && revealInGrid(node, expansion, &opened)) RebuildAround(opened);
     if (!EnsureLayout()) return;
     standInFor = node;
     standIn = gridShownNode(*layout.root, node, Metrics(), r);

@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "views/grid.h"
 
@@ -36,6 +39,17 @@ struct GridPane {
     const Node* standInFor = nullptr;
     const Node* standIn = nullptr;
     GridLayout layout;
+    // While the search box's filter is on: the boxes of the full grid as the filter found them,
+    // shown again when it goes instead of building and measuring every table afresh, and the
+    // toggles and sorts made under the filter, built again into them then. Anything else that
+    // would have built the grid again (an edit, Expand all, a font, a dragged width) drops them.
+    struct SavedLayout {
+        GridLayout layout;
+        int scrollX = 0, scrollY = 0;
+        size_t nodeCount = 0;  // the document's: a string opened since added nodes to it
+        std::vector<GridToggleKey> toggles;
+        bool kept = false;
+    } saved;
     // Created by the main window with the grid window; owned and deleted by the pane. The content
     // font is selected into it while a layout measures.
     HDC measureContext = nullptr;
@@ -62,6 +76,9 @@ struct GridPane {
     void RevealNode(const Node* node);
     // Discards the boxes; builds them again at once while the grid is shown.
     void Relayout();
+    // The search box's filter came, changed or went (expansion.filtered says which now): the
+    // boxes go, and the full grid's are kept aside while it is on and shown again after it.
+    void FilterChanged(bool filtered);
     // The font or DPI changed: measured widths are forgotten as well.
     void AppearanceChanged();
     void ClearColumnWidths();
@@ -76,14 +93,34 @@ struct GridPane {
     const GridBox* TableHolding(const Node* node) const;
     void Toggle(uint8_t toggle, const Node* toggleKey);
     // A click on a record table's column header: sorts it by that column the next way and builds
-    // again only that table.
-    void SortTable(const GridBox& table, int32_t column);
+    // again only that table (with `reveal`, the selection is revealed after).
+    void SortTable(const GridBox& table, int32_t column, bool reveal = false);
     // The record table and column of the selected cell; false when the selection is no cell of a
     // built record table (a record's row header, a key-value row).
     bool SelectedColumn(const GridBox*& table, int32_t& column) const;
     // Sorts the table of the selected cell by its column the next way, as a click on that
     // column's header does, and keeps the selection in view; false when there is no such cell.
     bool SortBySelectedColumn();
+
+    // Counts every change of the boxes (a build, a toggle, the filter): a sort worked out since
+    // an earlier count is dropped, as its table may hold other rows now.
+    uint64_t builds = 0;
+    // A sort of a record table worked out a slice per timer message; null otherwise. The table
+    // shows its old order until the new one is complete.
+    struct SortRun {
+        SortRun(const GridFrame& f, const GridSortKey& sort, uint64_t builds, bool reveal, const GridTextKey& textKey);
+        const Node* key;    // the table's first record
+        GridSortKey sort;
+        uint64_t builds;
+        bool reveal;        // the selection is revealed after (a sort by the selected cell)
+        RecordColumns columns;
+        TableSort pass;
+    };
+    std::unique_ptr<SortRun> sortRun;
+    // The sort's timer: the next slice, or the sorted table once every key is worked out.
+    void ContinueSort();
+    // Escape: stops a running sort, the table as it was; false when none runs.
+    bool StopSort();
 
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();
@@ -98,7 +135,14 @@ private:
     bool Shown() const;
     // Builds again only what the toggle names (and what holds it), or everything when replaced
     // boxes have piled up.
-    void RebuildAround(uint8_t toggle, const Node* toggleKey);
+    void RebuildAround(const std::vector<GridToggleKey>& toggles);
+    // Relayout without dropping the boxes kept aside from before the filter.
+    void Rebuild();
+    void DropSavedLayout();
+    // Sets the table's sort and moves its rows (in `order` when it was worked out before).
+    void ApplySort(const GridBox& table, int32_t column, const GridSortKey& sort, const std::vector<uint32_t>* order);
+    // A toggle or sort under the filter, for the boxes kept aside.
+    void NoteFilteredToggle(uint8_t toggle, const Node* toggleKey);
     void Build(bool repaint);
     int MeasureWithContext(std::wstring_view text) const;
     // With the content font selected into measureContext: reads its character widths if unknown.

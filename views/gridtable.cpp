@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <deque>
+#include <unordered_map>
 
 #include "document/chars.h"
 #include "views/grid.h"
@@ -22,23 +24,68 @@ uint8_t categoryOf(const GridRow& header, bool objects) {
     return header.kind == NodeKind::Attribute ? kByAttribute : kByElement;
 }
 
-// A cell's place in the order: numbers, then texts, then cells that hold more than one value.
-enum SortRank : uint8_t { kRankNumber = 0, kRankText = 1, kRankNested = 2, kRankMissing = 3 };
+// Digits a double holds exactly, and the powers of ten it holds exactly.
+constexpr int kExactDigits = 15;
+constexpr int kExactPowers = 22;
 
-// One row's key: the number, or the position of its text's key in a list beside the entries.
-struct SortEntry {
-    uint8_t rank = kRankMissing;
-    uint32_t row = 0;
-    uint32_t text = 0;
-    double number = 0;
-};
+// The value of the common numbers of a table (an optional sign, at most 15 significant digits,
+// a fraction, a small exponent) without wcstod, which is slow where its runtime is: the digits
+// form an exact integer, and one multiplication or division by an exact power of ten rounds it
+// as wcstod does. False for anything else, which wcstod then reads.
+bool quickDecimal(std::wstring_view text, double& value) {
+    size_t i = 0;
+    const bool negative = i < text.size() && text[i] == L'-';
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) ++i;
+    uint64_t digits = 0;
+    int significant = 0, scale = 0, seen = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < L'0' || c > L'9') break;
+        ++seen;
+        if (digits == 0 && c == L'0') {
+            if (point) --scale;
+            continue;
+        }
+        if (++significant > kExactDigits) return false;
+        digits = digits * 10 + static_cast<uint64_t>(c - L'0');
+        if (point) --scale;
+    }
+    if (seen == 0) return false;
+    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+        ++i;
+        const bool down = i < text.size() && text[i] == L'-';
+        if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) ++i;
+        int exponent = 0, expDigits = 0;
+        for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9' && exponent < 1000; ++i, ++expDigits)
+            exponent = exponent * 10 + (text[i] - L'0');
+        if (expDigits == 0) return false;
+        scale += down ? -exponent : exponent;
+    }
+    if (i != text.size()) return false;
+    if (digits == 0) scale = 0;
+    if (scale < -kExactPowers || scale > kExactPowers) return false;
+    static constexpr double kPowers[kExactPowers + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double v = static_cast<double>(digits);
+    v = scale < 0 ? v / kPowers[-scale] : v * kPowers[scale];
+    value = negative ? -v : v;
+    return true;
+}
 
-// The whole text as a finite decimal number (no hex, "inf" or "nan", which wcstod also takes).
-bool decimalValue(std::wstring_view text, double& value) {
+}  // namespace
+
+bool cellNumber(std::wstring_view text, double& value) {
     while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
     while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
     constexpr size_t kLongest = 64;
     if (text.empty() || text.size() > kLongest) return false;
+    if (quickDecimal(text, value)) return true;
     for (wchar_t c : text)
         if (!((c >= L'0' && c <= L'9') || c == L'-' || c == L'+' || c == L'.' || c == L'e' || c == L'E'))
             return false;
@@ -49,6 +96,8 @@ bool decimalValue(std::wstring_view text, double& value) {
     value = std::wcstod(copy, &end);
     return end == copy + text.size() && std::isfinite(value);
 }
+
+namespace {
 
 std::string lowerKey(std::wstring_view text) {
     std::string key;
@@ -163,41 +212,97 @@ GridSortKey nextSortKey(const GridSortKey& current, int32_t column) {
     return {};
 }
 
-std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
-                                 bool descending, const GridTextKey& textKey) {
-    std::vector<SortEntry> entries(records.size());
-    std::vector<std::string> texts;
-    for (size_t r = 0; r < records.size(); ++r) {
-        SortEntry& e = entries[r];
+TableSort::TableSort(std::vector<Node*> records, const RecordColumns& columns, int32_t column, bool descending,
+                     GridTextKey textKey)
+    : records_(std::move(records)), columns_(columns), column_(column), descending_(descending),
+      textKey_(std::move(textKey)) {
+    entries_.resize(records_.size());
+}
+
+bool TableSort::Step(size_t rows, size_t texts) {
+    if (next_ == records_.size()) {
+        RankTexts();
+        return true;
+    }
+    const size_t keysBefore = texts_.size();
+    for (size_t end = next_ + std::min(rows, records_.size() - next_); next_ < end && texts_.size() - keysBefore < texts;
+         ++next_) {
+        const size_t r = next_;
+        Entry& e = entries_[r];
         e.row = static_cast<uint32_t>(r);
         size_t inColumn = 0;
-        const Node* found = columns.cellOf(records[r], column, inColumn);
+        const Node* found = columns_.cellOf(records_[r], column_, inColumn);
         if (!found) continue;
         const bool container = found->kind == NodeKind::Object || found->kind == NodeKind::Array ||
-                               (found->kind == NodeKind::Element && !isSimpleElement(found) && found != records[r]);
+                               (found->kind == NodeKind::Element && !isSimpleElement(found) && found != records_[r]);
         if (inColumn > 1 || container) {
             e.rank = kRankNested;
             continue;
         }
-        std::wstring owned;
         std::wstring_view text;
         if (found->kind == NodeKind::Element) {
-            owned = textContent(found);
-            text = owned;
+            owners_.push_back(textContent(found));
+            text = owners_.back();
         } else {
             text = found->value.view();
         }
-        if (decimalValue(text, e.number)) {
+        if (cellNumber(text, e.number)) {
             e.rank = kRankNumber;
             continue;
         }
-        // Only text cells get a collation key, once per row rather than per comparison.
+        // Each distinct text gets its collation key once (columns of names or places repeat).
         e.rank = kRankText;
-        e.text = static_cast<uint32_t>(texts.size());
         text = text.substr(0, kSortTextLimit);
-        texts.push_back(textKey ? textKey(text) : lowerKey(text));
+        const auto [it, added] = distinct_.emplace(text, static_cast<uint32_t>(texts_.size()));
+        if (added) texts_.push_back(textKey_ ? textKey_(text) : lowerKey(text));
+        e.text = it->second;
     }
-    auto less = [&](const SortEntry& a, const SortEntry& b) {
+    // Ranking many keys is a slice of its own.
+    if (next_ < records_.size() || texts_.size() > texts) return false;
+    RankTexts();
+    return true;
+}
+
+void TableSort::RankTexts() {
+    if (ranked_) return;
+    ranked_ = true;
+    // Rows then compare by integers; equal keys (texts that differ in case only) share a rank.
+    // Each key's first eight bytes as a number decide most comparisons without reaching the
+    // keys themselves.
+    struct Ref {
+        uint64_t prefix;
+        uint32_t text;
+    };
+    std::vector<Ref> byKey(texts_.size());
+    for (size_t t = 0; t < texts_.size(); ++t) {
+        uint64_t prefix = 0;
+        for (size_t b = 0; b < 8; ++b)
+            prefix = prefix << 8 | (b < texts_[t].size() ? static_cast<uint8_t>(texts_[t][b]) : 0);
+        byKey[t] = {prefix, static_cast<uint32_t>(t)};
+    }
+    std::sort(byKey.begin(), byKey.end(), [&](const Ref& a, const Ref& b) {
+        ++sortComparisons;
+        return a.prefix != b.prefix ? a.prefix < b.prefix : texts_[a.text] < texts_[b.text];
+    });
+    std::vector<uint32_t> rank(texts_.size());
+    for (size_t t = 0; t < byKey.size(); ++t) {
+        const uint32_t text = byKey[t].text;
+        rank[text] = t && texts_[text] == texts_[byKey[t - 1].text] ? rank[byKey[t - 1].text] : static_cast<uint32_t>(t);
+    }
+    for (Entry& e : entries_)
+        if (e.rank == kRankText) e.text = rank[e.text];
+}
+
+int TableSort::Progress() const {
+    if (records_.empty()) return 0;
+    return static_cast<int>(std::min<uint64_t>(99, uint64_t(next_) * 100 / records_.size()));
+}
+
+std::vector<uint32_t> TableSort::Order() {
+    while (!Step(SIZE_MAX, SIZE_MAX)) {
+    }
+    const bool descending = descending_;
+    auto less = [descending](const Entry& a, const Entry& b) {
         ++sortComparisons;
         if (a.rank != b.rank) {
             if (a.rank == kRankMissing || b.rank == kRankMissing) return b.rank == kRankMissing;
@@ -205,15 +310,20 @@ std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const Record
         }
         switch (a.rank) {
             case kRankNumber: return descending ? b.number < a.number : a.number < b.number;
-            case kRankText: return descending ? texts[b.text] < texts[a.text] : texts[a.text] < texts[b.text];
+            case kRankText: return descending ? b.text < a.text : a.text < b.text;
             default: return false;
         }
     };
-    std::stable_sort(entries.begin(), entries.end(), less);
+    std::stable_sort(entries_.begin(), entries_.end(), less);
     std::vector<uint32_t> order;
-    order.reserve(entries.size());
-    for (const SortEntry& e : entries) order.push_back(e.row);
+    order.reserve(entries_.size());
+    for (const Entry& e : entries_) order.push_back(e.row);
     return order;
+}
+
+std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
+                                 bool descending, const GridTextKey& textKey) {
+    return TableSort(records, columns, column, descending, textKey).Order();
 }
 
 std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,

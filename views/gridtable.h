@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <utility>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "document/document.h"
@@ -61,11 +63,58 @@ constexpr size_t kSortTextLimit = 256;
 // unsorted (document order); another column starts ascending.
 GridSortKey nextSortKey(const GridSortKey& current, int32_t column);
 
+// The whole text (spaces around it aside) as a finite decimal number, as wcstod reads it (no
+// hex, "inf" or "nan", which wcstod also takes): the value a cell sorts by among numbers.
+bool cellNumber(std::wstring_view text, double& value);
+
 // The records in the order sorting by `key` gives: numbers by value before texts, texts by
 // `textKey` (case-insensitive), cells holding objects, arrays or several elements after them,
 // missing cells last either way; a stable sort, so equal cells keep document order.
 std::vector<Node*> sortedRecords(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,
                                  bool descending, const GridTextKey& textKey);
+// A sort worked out a slice at a time: each row's key first (a text's collation key is the slow
+// part, made once per distinct text), then in one step the order of the rows, compared by
+// numbers and by ranks of the text keys.
+class TableSort {
+public:
+    // `records` in document order; `columns` must outlive the sort.
+    TableSort(std::vector<Node*> records, const RecordColumns& columns, int32_t column, bool descending,
+              GridTextKey textKey);
+    // Works out the keys of at most `rows` more rows, stopping once `texts` new collation keys
+    // are made; once every row has its key, ranks the text keys (in a step of its own when there
+    // are more than `texts`). True when the order is ready.
+    bool Step(size_t rows, size_t texts);
+    // How far the keys have come, in percent of the rows, 0 to 99.
+    int Progress() const;
+    // The positions in `records` in sorted order (working out any keys still missing first).
+    std::vector<uint32_t> Order();
+
+    // A cell's place in the order: numbers, then texts, then cells that hold more than one value.
+    enum Rank : uint8_t { kRankNumber = 0, kRankText = 1, kRankNested = 2, kRankMissing = 3 };
+
+private:
+    // One row's key: the number, or its text's key (an index into texts_, then its rank).
+    struct Entry {
+        uint8_t rank = kRankMissing;
+        uint32_t row = 0;
+        uint32_t text = 0;
+        double number = 0;
+    };
+    void RankTexts();
+
+    std::vector<Node*> records_;
+    const RecordColumns& columns_;
+    int32_t column_;
+    bool descending_;
+    GridTextKey textKey_;
+    std::vector<Entry> entries_;
+    size_t next_ = 0;
+    bool ranked_ = false;  // each entry's text is its key's rank now
+    std::vector<std::string> texts_;
+    std::unordered_map<std::wstring_view, uint32_t> distinct_;
+    std::deque<std::wstring> owners_;  // texts of elements, made for the sort (a deque keeps them in place)
+};
+
 // The same order as positions in `records`: each cell's key is worked out once, and only small
 // entries move while sorting.
 std::vector<uint32_t> sortedRows(const std::vector<Node*>& records, const RecordColumns& columns, int32_t column,

@@ -239,19 +239,14 @@ void SourcePane::ContinueCopy() {
         GlobalUnlock(copyRun->block);
         if (done) PlaceClipboardText(mainWindow->window, std::exchange(copyRun->block, nullptr));
     }
-    if (!done) {
-        SetTimer(mainWindow->window, kSourceCopyTimer, USER_TIMER_MINIMUM, nullptr);
-    } else {
-        StopCopy();
-    }
-    mainWindow->RepaintStatus();
+    if (done) copyRun.reset();
+    NextSliceOrDone(*mainWindow, kSourceCopyTimer, done);
 }
 
 bool SourcePane::StopCopy() {
     if (!copyRun) return false;
     copyRun.reset();
-    if (mainWindow->window) KillTimer(mainWindow->window, kSourceCopyTimer);
-    mainWindow->RepaintStatus();
+    NextSliceOrDone(*mainWindow, kSourceCopyTimer, true);
     return true;
 }
 
