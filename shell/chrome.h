@@ -145,5 +145,6 @@ std::wstring filterProgressText(int percent);
 std::wstring copyProgressText(int percent);
 // And while the rows of a big record table are sorted.
 std::wstring sortProgressText(int percent);
+std::wstring sourceCopyProgressText(int percent);
 
 }  // namespace qm

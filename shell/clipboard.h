@@ -96,6 +96,11 @@ bool CopyTextToClipboard(HWND window, const std::wstring& text);
 // Places `length` characters on the clipboard that `write` puts straight into its buffer (which
 // has room for exactly that many and ends them): a long text is never held twice.
 bool CopyTextToClipboard(HWND window, size_t length, const std::function<void(wchar_t*)>& write);
+// The same a piece at a time: a movable block with room for `length` characters and the NUL
+// after them (null when there is no memory for it), filled by the caller, then handed to the
+// clipboard, which owns it from then on (false: it could not be placed and is freed).
+HGLOBAL AllocateClipboardText(size_t length);
+bool PlaceClipboardText(HWND window, HGLOBAL block);
 
 }  // namespace qm
 #endif

@@ -13,26 +13,38 @@ bool CopyTextToClipboard(HWND window, const std::wstring& text) {
 }
 
 bool CopyTextToClipboard(HWND window, size_t length, const std::function<void(wchar_t*)>& write) {
-    if (length >= SIZE_MAX / sizeof(wchar_t) || !OpenClipboard(window)) return false;
-    EmptyClipboard();
-    bool placed = false;
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t))) {
-        if (void* target = GlobalLock(memory)) {
-            wchar_t* out = static_cast<wchar_t*>(target);
-            // A writer that runs out of memory leaves the clipboard closed and the block freed.
-            bool written = false;
-            try {
-                write(out);
-                written = true;
-            } catch (...) {
-            }
-            out[length] = L'\0';
-            GlobalUnlock(memory);
-            placed = written && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    HGLOBAL memory = AllocateClipboardText(length);
+    if (!memory) return false;
+    bool written = false;
+    if (void* target = GlobalLock(memory)) {
+        wchar_t* out = static_cast<wchar_t*>(target);
+        // A writer that runs out of memory leaves the clipboard untouched and the block freed.
+        try {
+            write(out);
+            written = true;
+        } catch (...) {
         }
-        if (!placed) GlobalFree(memory);
+        out[length] = L'\0';
+        GlobalUnlock(memory);
     }
-    CloseClipboard();
+    if (written) return PlaceClipboardText(window, memory);
+    GlobalFree(memory);
+    return false;
+}
+
+HGLOBAL AllocateClipboardText(size_t length) {
+    if (length >= SIZE_MAX / sizeof(wchar_t) - 1) return nullptr;
+    return GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t));
+}
+
+bool PlaceClipboardText(HWND window, HGLOBAL block) {
+    bool placed = false;
+    if (OpenClipboard(window)) {
+        EmptyClipboard();
+        placed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        CloseClipboard();
+    }
+    if (!placed) GlobalFree(block);
     return placed;
 }
 

@@ -179,11 +179,15 @@ constexpr size_t kSortSliceTexts = 8192;  // collation keys made in one slice
 // Escape can stop it) and the status bar shows how far it came; once done, the timer goes.
 // Returns `done`.
 bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
+// "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
+// timer message.
+constexpr UINT_PTR kSourceCopyTimer = 4;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
     const bool sort = main.gridPane.StopSort();
-    return StopTableCopy(main) || filter || sort;
+    const bool source = main.sourcePane.StopCopy();
+    return StopTableCopy(main) || filter || sort || source;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <initializer_list>
 #include <cstring>
 #include <numeric>
 
@@ -180,6 +181,31 @@ void writeXmlEscaped(SourceLineWriter& w, std::wstring_view text, bool inAttribu
     w.append(xmlEscape(text, inAttribute));
 }
 
+// Whether XML text begun in the tokenizer's first state ends in it, read line by line as the view
+// shows it (carriage returns dropped, which could join the two halves of a "-->").
+bool xmlLeavesContent(std::initializer_list<std::wstring_view> pieces) {
+    uint8_t state = 0;
+    std::wstring line;
+    for (std::wstring_view piece : pieces) {
+        for (wchar_t c : piece) {
+            if (c == L'\n') {
+                tokenizeXmlLine(line.data(), line.size(), state, nullptr);
+                line.clear();
+            } else if (c != L'\r') {
+                line.push_back(c);
+            }
+        }
+    }
+    tokenizeXmlLine(line.data(), line.size(), state, nullptr);
+    return state == 0;
+}
+
+// A JSON value written as it stands (a number, true, false, null) that the tokenizer cannot take
+// for the start of a string or a comment.
+bool isPlainJsonValue(std::wstring_view value) {
+    return value.find_first_of(L"/\"'") == std::wstring_view::npos;
+}
+
 std::wstring_view trimmed(std::wstring_view v) {
     size_t first = 0, last = v.size();
     while (first < last && isSpace(v[first])) ++first;
@@ -333,6 +359,13 @@ private:
         if (i < index_->ranges.size()) index_->ranges[i] = LineRange{first, last};
     }
     void closeRange(const Node* node, int32_t first) { setRange(node, first, std::max(first, w_.line() - 1)); }
+    // The index pass keeps statesFollowNodes only while every piece written is shown to leave the
+    // tokenizer in its first state: element and attribute names it reads as names, escaped texts and
+    // values, and the few kinds whose text is written as it stands tried on the tokenizer.
+    template <typename Test>
+    void checkPiece(const Test& leavesFirstState) {
+        if (index_ && index_->statesFollowNodes && !leavesFirstState()) index_->statesFollowNodes = false;
+    }
     void skipComments(Frame& frame) {
         while (frame.next < frame.end && isComment(frame.node->children[frame.next])) mark(frame.node->children[frame.next++]);
     }
@@ -380,9 +413,11 @@ private:
                 w_.indent(depth);
                 w_.append(L'<');
                 w_.append(node->name);
+                checkPiece([node] { return isXmlTokenName(node->name); });
                 const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
                 for (size_t i = 0; i < attributes; ++i) {
                     const Node* attribute = node->children[i];
+                    checkPiece([attribute] { return isXmlTokenName(attribute->name); });
                     const int32_t line = w_.line();
                     w_.append(L' ');
                     w_.append(attribute->name);
@@ -418,6 +453,9 @@ private:
             case NodeKind::Comment: writeWrappedLine(depth, L"<!-- ", node->value, L" -->\n"); break;
             case NodeKind::ProcessingInstruction:
             case NodeKind::XmlDeclaration:
+                checkPiece([node] {
+                    return xmlLeavesContent({L"<?", node->name, node->value.empty() ? L"" : L" ", node->value, L"?>"});
+                });
                 w_.indent(depth);
                 w_.append(L"<?");
                 w_.append(node->name);
@@ -428,6 +466,7 @@ private:
                 w_.append(L"?>\n");
                 break;
             case NodeKind::DocType:
+                checkPiece([node] { return xmlLeavesContent({L"<!", node->name, L" ", node->value, L">"}); });
                 w_.indent(depth);
                 w_.append(L"<!");
                 w_.append(node->name);
@@ -453,6 +492,7 @@ private:
 
     // One indented line: opening mark, the node's text as it is, closing mark and line feed.
     void writeWrappedLine(size_t depth, const wchar_t* open, std::wstring_view text, const wchar_t* close) {
+        checkPiece([&] { return xmlLeavesContent({open, text, close}); });
         w_.indent(depth);
         w_.append(open);
         w_.append(text);
@@ -499,6 +539,7 @@ private:
                 return;
             }
         } else {
+            checkPiece([node] { return isPlainJsonValue(node->value); });
             w_.append(node->value);
         }
         setRange(node, first, w_.line());
@@ -547,22 +588,19 @@ namespace {
 void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std::vector<LineRange>& ranges) {
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
-        if (node.kind == NodeKind::Root || node.line == 0) continue;
-        const int32_t own = toLine(uint64_t(node.line) - 1);
         LineRange& r = ranges[i];
+        // Such a node has no range, whatever its descendants gave it, and gives its parent none.
+        if (node.kind == NodeKind::Root || node.line == 0) {
+            r = LineRange{};
+            continue;
+        }
+        const int32_t own = toLine(uint64_t(node.line) - 1);
         r.last = std::max(own, r.last);
         r.first = own;
         const Node* parent = node.parent;
         if (!parent || parent->kind == NodeKind::Root) continue;
         const size_t p = indexer.indexOf(parent);
         if (p < ranges.size()) ranges[p].last = std::max(ranges[p].last, r.last);
-    }
-    for (size_t i = 0; i < ranges.size(); ++i) {
-        const Node& node = doc.nodes[i];
-        if (node.line == 0 || node.kind == NodeKind::Root)
-            ranges[i] = LineRange{};
-        else
-            ranges[i].first = toLine(uint64_t(node.line) - 1);
     }
 }
 
@@ -649,6 +687,11 @@ size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
     return p;
 }
 
+// Nodes from the end of the store whose lines size the index of a file shown as written, and the
+// lines reserved beyond them.
+constexpr size_t kLastNodesLooked = 64;
+constexpr size_t kSpareLines = 4096;
+
 size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const std::wstring_view written = writtenText(doc);
     out.writtenData = written.data();
@@ -660,10 +703,12 @@ size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const size_t size = std::min<size_t>(written.size(), kLineChanged - 1);
     const wchar_t* text = written.data();
     std::vector<uint32_t>& starts = out.writtenStarts;
-    // Sized once: growing by doubling would touch twice the memory and copy it on the way.
-    size_t breaks = size_t(std::count(text, text + size, L'\n'));
-    if (out.loneCarriageReturnEndsLine) breaks += size_t(std::count(text, text + size, L'\r'));
-    starts.reserve(breaks + 2);
+    // Sized once from the lines the parser reached (its last nodes and its error), with room to
+    // spare: reserving touches no memory, while growing by doubling would touch twice the memory
+    // and copy it on the way, and counting the lines first would read the whole text once more.
+    size_t reached = doc.errorLine;
+    for (size_t i = doc.nodes.size(), n = 0; i-- > 0 && n < kLastNodesLooked; ++n) reached = std::max<size_t>(reached, doc.nodes[i].line);
+    starts.reserve(std::min(size + 2, reached + reached / 8 + kSpareLines));
     starts.assign(1, 0);
     size_t lineFeeds = 0;
     size_t longest = 0;
@@ -809,7 +854,8 @@ void SourceText::clear() {
     errorLine = -1;
     lineSteps = 0;
     statesKnown = 0;
-    nextState = 0;
+    statesFollowNodes = false;
+    stateWork = 0;
     writtenStarts = std::vector<uint32_t>();
     nodeLines = std::vector<uint32_t>();
     topValues = std::vector<TopValue>();
@@ -822,21 +868,128 @@ void SourceText::clear() {
     window.reset();
 }
 
-void ensureLineStates(SourceText& out, size_t line) {
-    const size_t lines = out.lineCount();
-    if (lines == 0 || out.statesKnown > line) return;
-    const size_t last = std::min(line, lines - 1);
-    if (out.lineStates.size() != lines) out.lineStates.assign(lines, 0);
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    uint8_t state = out.nextState;
-    for (size_t i = out.statesKnown; i <= last; ++i) {
-        out.lineStates[i] = state;
-        const std::wstring_view text = out.line(i);
-        tokenize(text.data(), text.size(), state, nullptr);
+namespace {
+
+// A line whose start state is certain.
+struct StatePoint {
+    size_t line;
+    uint8_t state;
+};
+
+// The first position from `p` on, before `end`, that holds one of the characters of `set`; `end`
+// when none does. Tested four at a time where wchar_t is 16 bits (a lane equal to the character
+// is one that is zero after an exclusive or, and a zero lane borrows into its top bit).
+size_t nextOf(const wchar_t* text, size_t p, size_t end, const wchar_t* set) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        constexpr uint64_t kLanes = 0x0001000100010001ULL;
+        for (; p + 4 <= end; p += 4) {
+            uint64_t word;
+            std::memcpy(&word, text + p, sizeof word);
+            bool found = false;
+            for (const wchar_t* c = set; *c && !found; ++c) {
+                const uint64_t x = word ^ (kLanes * uint16_t(*c));
+                found = ((x - kLanes) & ~x & (kLanes * 0x8000)) != 0;
+            }
+            if (found) break;
+        }
     }
-    out.statesKnown = last + 1;
-    out.nextState = state;
+    for (; p < end; ++p)
+        for (const wchar_t* c = set; *c; ++c)
+            if (text[p] == *c) return p;
+    return end;
 }
+
+size_t writtenStart(const SourceText& source, size_t line) { return source.writtenStarts[line] & ~kLineChanged; }
+
+// The line on which the last node starting at or before `line` starts, found as the formatter
+// finds where to resume.
+size_t nodeLineAtOrBefore(const SourceText& out, size_t line) {
+    SourceLineWriter counter;
+    SourceFormatter formatter(*out.document, counter, out.window->indexer, nullptr);
+    out.lineWork += formatter.resumeAt(line, out);
+    return size_t(std::min<uint64_t>(counter.lineNumber(), line));
+}
+
+// The nearest line at or before `line` whose start state is certain without the lines above it.
+StatePoint certainStateBefore(SourceText& out, size_t line) {
+    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
+    if (line == 0) return {0, 0};
+    if (known(line - 1)) return {line - 1, out.lineStates[line - 1]};
+    const Tokenizer tokenize = tokenizerFor(out.format);
+    if (!out.showsSourceText && out.statesFollowNodes) {
+        const size_t node = nodeLineAtOrBefore(out, line);
+        for (size_t i = line - 1; i > node; --i)
+            if (known(i)) return {i, out.lineStates[i]};
+        return {node, 0};
+    }
+    if (out.showsSourceText && !stateCharacters(out.format)) {
+        // Upward to a known line or one that ends alike from any state; the lines passed are
+        // all filled afterwards, so no line is passed twice.
+        for (size_t i = line; i-- > 0;) {
+            if (known(i)) return {i, out.lineStates[i]};
+            const std::wstring_view text = out.line(i);
+            if (endsAlikeFromAnyState(out.format, text.data(), text.size())) {
+                uint8_t state = 0;
+                tokenize(text.data(), text.size(), state, nullptr);
+                ++out.stateWork;
+                return {i + 1, state};
+            }
+        }
+        return {0, 0};
+    }
+    return out.statesKnown == 0 ? StatePoint{0, 0} : StatePoint{out.statesKnown - 1, out.lineStates[out.statesKnown - 1]};
+}
+
+// Fills the states of the lines from `from` through `last`. A file shown as written whose format
+// names the characters that change states is searched for them: the lines between keep the state.
+void fillStates(SourceText& out, StatePoint from, size_t last) {
+    const Tokenizer tokenize = tokenizerFor(out.format);
+    const wchar_t* changers = stateCharacters(out.format);
+    const std::wstring_view written = out.showsSourceText ? writtenText(*out.document) : std::wstring_view();
+    const bool searched = changers && out.showsSourceText && written.data() == out.writtenData && written.size() == out.writtenSize;
+    uint8_t state = from.state;
+    for (size_t i = from.line; i <= last;) {
+        size_t next = i;  // the next line to tokenize
+        if (searched) {
+            const size_t end = writtenStart(out, last + 1);
+            const size_t at = nextOf(written.data(), writtenStart(out, i), end, changers);
+            if (at >= end) {
+                next = last + 1;
+            } else if (at >= writtenStart(out, i + 1)) {
+                const auto after = std::upper_bound(out.writtenStarts.begin() + ptrdiff_t(i + 1), out.writtenStarts.begin() + ptrdiff_t(last + 1),
+                                                    at, [](size_t p, uint32_t start) { return p < (start & ~kLineChanged); });
+                next = size_t(after - out.writtenStarts.begin()) - 1;
+            }
+            std::fill(out.lineStates.begin() + ptrdiff_t(i), out.lineStates.begin() + ptrdiff_t(next), state);
+            if (next > last) break;
+        }
+        out.lineStates[next] = state;
+        const std::wstring_view text = out.line(next);
+        tokenize(text.data(), text.size(), state, nullptr);
+        ++out.stateWork;
+        i = next + 1;
+    }
+}
+
+}  // namespace
+
+void ensureLineStates(SourceText& out, size_t first, size_t last) {
+    const size_t lines = out.lineCount();
+    if (lines == 0 || !out.document) return;
+    last = std::min(last, lines - 1);
+    if (out.lineStates.size() != lines) out.lineStates.assign(lines, kLineStateUnknown);
+    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
+    for (size_t i = first; i <= last; ++i) {
+        if (known(i)) continue;
+        size_t end = i;  // the run of lines not worked out yet
+        while (end < last && !known(end + 1)) ++end;
+        fillStates(out, certainStateBefore(out, i), end);
+        i = end;
+    }
+    while (out.statesKnown < lines && out.lineStates[out.statesKnown] != kLineStateUnknown) ++out.statesKnown;
+}
+
+void ensureLineStates(SourceText& out, size_t line) { ensureLineStates(out, 0, line); }
 
 void ensureLineNodes(Document& doc, SourceText& out) {
     if (out.lineNodes.size() == out.lineCount() || !doc.root) return;
@@ -863,30 +1016,41 @@ size_t sourceCopyLength(const Document* doc, const SourceText& source) {
     return source.lineCount() == 0 ? 0 : size_t(source.textLength) + source.lineCount() - 1;
 }
 
-void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out) {
+void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out, size_t length) {
+    SourceCopyCursor at;
+    writeSourceCopyLines(doc, source, out, length, at, SIZE_MAX);
+}
+
+bool writeSourceCopyLines(const Document* doc, const SourceText& source, wchar_t* out, size_t length,
+                          SourceCopyCursor& at, size_t lines) {
+    wchar_t* const end = out + length;
+    wchar_t* to = out + std::min(at.written, length);
     if (doc && source.showsSourceText) {
-        const std::wstring_view written = writtenText(*doc);
-        std::copy(written.begin(), written.end(), out);
-        return;
+        const std::wstring_view written = writtenText(*doc).substr(0, length);
+        to = std::copy(written.begin(), written.end(), out);
+        at.line = source.lineCount();
     }
     // Each line is as long as the index counted: a line that came out otherwise (the tree was
     // changed since) is cut or padded, so the copy never writes past its buffer.
-    wchar_t* const end = out + sourceCopyLength(doc, source);
-    for (size_t i = 0; i < source.lineCount() && out < end; ++i) {
-        if (i > 0) {
-            *out++ = L'\r';
-            if (out < end) *out++ = L'\n';
+    for (size_t n = 0; n < lines && at.line < source.lineCount() && to < end; ++n, ++at.line) {
+        if (at.line > 0) {
+            *to++ = L'\r';
+            if (to < end) *to++ = L'\n';
         }
-        const std::wstring_view line = source.line(i);
-        const size_t n = std::min<size_t>(line.size(), size_t(end - out));
-        out = std::copy(line.begin(), line.begin() + ptrdiff_t(n), out);
+        const std::wstring_view line = source.line(at.line);
+        const size_t count = std::min<size_t>(line.size(), size_t(end - to));
+        to = std::copy(line.begin(), line.begin() + ptrdiff_t(count), to);
     }
-    std::fill(out, end, L' ');
+    at.written = size_t(to - out);
+    if (at.line < source.lineCount() && to < end) return false;
+    std::fill(to, end, L' ');
+    at.written = length;
+    return true;
 }
 
 std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
     std::wstring out(sourceCopyLength(doc, source), L'\0');
-    writeSourceCopy(doc, source, out.data());
+    writeSourceCopy(doc, source, out.data(), out.size());
     return out;
 }
 
@@ -914,6 +1078,7 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     } else {
         // The index pass: the formatter writes the whole text into a writer that only counts.
         out.nodeLines.assign(doc->nodes.size(), 0);
+        out.statesFollowNodes = true;
         SourceLineWriter counter;
         SourceFormatter formatter(*doc, counter, indexer, &out);
         formatter.start();

@@ -81,7 +81,8 @@ struct SourceWindow;
 struct SourceText {
     bool showsSourceText = false;
     DocumentFormat format = DocumentFormat::Json;
-    std::vector<uint8_t> lineStates;    // tokenizer state at each line's start, up to statesKnown
+    // Tokenizer state at each line's start, kLineStateUnknown where it is not worked out yet.
+    std::vector<uint8_t> lineStates;
     std::vector<uint32_t> lineNodes;    // what a click on each line selects: node index + 1, 0 none
     std::vector<LineRange> ranges;      // by node index in the document's store
     size_t maxLineLength = 0;
@@ -90,9 +91,13 @@ struct SourceText {
     // after its last line break, keeps that empty last line; one past every line marks the last.
     int64_t errorLine = -1;
     size_t lineSteps = 0;               // work of giving lines their nodes, for growth checks
-    // lineStates is filled up to here; the state that the line at this index starts in.
+    // Every line before this one has its state in lineStates.
     size_t statesKnown = 0;
-    uint8_t nextState = 0;
+    // Formatted: every piece the formatter writes (a tag, a leaf, a key, a value, punctuation)
+    // leaves the tokenizer in its first state, so a line on which a node starts starts in it.
+    bool statesFollowNodes = false;
+    // Lines tokenized to work out states, for growth checks.
+    uint64_t stateWork = 0;
 
     // Shown as written: where each line starts in writtenText (one past the last line: its end),
     // the top bit set for a line whose tabs or carriage returns the view changes.
@@ -152,15 +157,35 @@ bool showsAsWritten(const Document& doc, SourceLayout layout);
 void buildSourceText(Document* doc, SourceText& out, bool complete = true, SourceLayout layout = SourceLayout::Formatted);
 // Fills lineNodes if it is not filled yet.
 void ensureLineNodes(Document& doc, SourceText& out);
-// Fills lineStates up to and including `line` (clamped to the last line).
+// A line state not worked out yet (the tokenizers' states are below it).
+constexpr uint8_t kLineStateUnknown = 0xFF;
+// Fills lineStates for the lines first to last (clamped to the last line), each from the nearest
+// line before it whose state is certain without the lines above it: a line a formatted node
+// starts on, the line after one whose end state does not depend on its start (YAML at column 0,
+// a .reg line that does not continue), or a line already known; lines that cannot change the
+// state (JSON without "*", TOML without quotes) are passed over without tokenizing them.
+void ensureLineStates(SourceText& out, size_t first, size_t last);
+// The same for every line up to and including `line`.
 void ensureLineStates(SourceText& out, size_t line);
 
 // "Copy entire source": the file's own text exactly when the view shows the file as read (its
 // tabs, lone carriage returns and last empty lines, which the display text changes, included);
 // otherwise the display text with CR LF line ends. sourceCopyLength is its exact length;
-// writeSourceCopy writes it, line by line, to `out`, which has room for that many characters.
+// writeSourceCopy writes it, line by line, to `out`, which has room for the `length` characters
+// sourceCopyLength gave.
 size_t sourceCopyLength(const Document* doc, const SourceText& source);
-void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out);
+void writeSourceCopy(const Document* doc, const SourceText& source, wchar_t* out, size_t length);
+// The same written a number of lines at a time, so that a window can copy a big formatted text a
+// slice per message: `at` is where the copy stands; true once the whole text is written. A file
+// shown as written is one copy of its text, written at once.
+struct SourceCopyCursor {
+    size_t line = 0;     // the next line to write
+    size_t written = 0;  // characters written so far
+};
+bool writeSourceCopyLines(const Document* doc, const SourceText& source, wchar_t* out, size_t length,
+                          SourceCopyCursor& at, size_t lines);
+// The lines of such a slice: about 0.03 s of a 100 MB JSON file formatted under Wine.
+constexpr size_t kSourceCopySliceLines = 65536;
 std::wstring sourceCopyText(const Document* doc, const SourceText& source);
 
 // The range of `node` or of its nearest ancestor below the root that has one.

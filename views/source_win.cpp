@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "appearance/colour.h"
 #include "appearance/draw_win.h"
@@ -90,6 +91,7 @@ void SourcePane::EnsureBuilt() {
 }
 
 void SourcePane::ResetForDocument() {
+    StopCopy();
     source.clear();
     matchLine = -1;
     topLine = 0;
@@ -204,13 +206,53 @@ std::wstring SourcePane::WholeText() {
 }
 
 bool SourcePane::CopyWholeText() {
+    StopCopy();
     EnsureBuilt();
     const Document* doc = mainWindow->document.get();
     const size_t length = sourceCopyLength(doc, source);
-    return CopyTextToClipboard(mainWindow->window, length, [&](wchar_t* out) {
-        writeSourceCopy(doc, source, out);
-        showNulCharacters(out, length);
-    });
+    if (source.showsSourceText || source.lineCount() <= kSourceCopySliceLines || !mainWindow->window) {
+        return CopyTextToClipboard(mainWindow->window, length, [&](wchar_t* out) {
+            writeSourceCopy(doc, source, out, length);
+            showNulCharacters(out, length);
+        });
+    }
+    // A formatted text is written again from the tree: a big one a slice per message, straight
+    // into the block the clipboard will own, so that the host keeps answering and Escape stops it.
+    HGLOBAL block = AllocateClipboardText(length);
+    if (!block) return false;
+    copyRun = std::make_unique<CopyRun>();
+    copyRun->block = block;
+    copyRun->length = length;
+    ContinueCopy();
+    return true;
+}
+
+void SourcePane::ContinueCopy() {
+    if (!copyRun) return;
+    bool done = true;  // a block that cannot be written ends the copy with nothing
+    if (wchar_t* out = static_cast<wchar_t*>(GlobalLock(copyRun->block))) {
+        const size_t from = copyRun->at.written;
+        done = writeSourceCopyLines(mainWindow->document.get(), source, out, copyRun->length, copyRun->at,
+                                    kSourceCopySliceLines);
+        showNulCharacters(out + from, copyRun->at.written - from);
+        if (done) out[copyRun->length] = L'\0';
+        GlobalUnlock(copyRun->block);
+        if (done) PlaceClipboardText(mainWindow->window, std::exchange(copyRun->block, nullptr));
+    }
+    if (done) copyRun.reset();
+    NextSliceOrDone(*mainWindow, kSourceCopyTimer, done);
+}
+
+bool SourcePane::StopCopy() {
+    if (!copyRun) return false;
+    copyRun.reset();
+    NextSliceOrDone(*mainWindow, kSourceCopyTimer, true);
+    return true;
+}
+
+int SourcePane::CopyProgress() const {
+    if (!copyRun) return 0;
+    return static_cast<int>(std::min<size_t>(99, copyRun->at.line * 100 / std::max<size_t>(source.lineCount(), 1)));
 }
 
 bool SourcePane::ValueEditRect(const Node* node, RECT& rect) {
@@ -370,7 +412,8 @@ void paintSource(SourcePane& pane, HDC dc, const RECT& client) {
 
     const long long lines = static_cast<long long>(pane.source.lineCount());
     const long long visible = client.bottom / painter.lineHeight + 1;
-    ensureLineStates(pane.source, static_cast<size_t>(std::min(pane.topLine + visible, std::max(lines - 1, 0LL))));
+    ensureLineStates(pane.source, static_cast<size_t>(std::max(pane.topLine, 0)),
+                     static_cast<size_t>(std::min(pane.topLine + visible, std::max(lines - 1, 0LL))));
     long long last = pane.topLine;
     for (long long line = pane.topLine; line < lines; ++line) {
         const long long top = (line - pane.topLine) * painter.lineHeight;

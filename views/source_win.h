@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ struct SourcePane {
     int32_t wheelRemainder = 0;
     std::vector<uint8_t> lineClasses;  // token classes of the line being painted, reused
     std::vector<int> lineEdges;        // right edge of each of its characters, reused
+    // "Copy entire source" of a big formatted text, written a slice per timer message straight
+    // into the clipboard's block, which goes to the clipboard when it is full; null otherwise.
+    struct CopyRun {
+        ~CopyRun() {
+            if (block) GlobalFree(block);
+        }
+        HGLOBAL block = nullptr;  // freed unless handed to the clipboard
+        size_t length = 0;
+        SourceCopyCursor at;
+    };
+    std::unique_ptr<CopyRun> copyRun;
 
     // A new document or an edited one: the text is built again, now if the view is shown.
     void ResetForDocument();
@@ -50,7 +62,15 @@ struct SourcePane {
     // "Copy entire source": the display text with CR LF line ends (the file's own text when it
     // is shown as read), written straight into the clipboard.
     std::wstring WholeText();
+    // Copies at once, or starts a copy in slices (kSourceCopyTimer) for a formatted text of more
+    // than one slice; false when nothing was or will be copied.
     bool CopyWholeText();
+    // The next slice of the copy; the last one places the text on the clipboard.
+    void ContinueCopy();
+    // Escape, or a new text: stops the copy with the clipboard untouched; false when none runs.
+    bool StopCopy();
+    // How far the copy came, 0 to 99.
+    int CopyProgress() const;
     // Where the in-place value editor goes, in client coordinates.
     bool ValueEditRect(const Node* node, RECT& rect);
 

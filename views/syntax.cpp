@@ -551,6 +551,32 @@ void tokenizeRegistryLine(const wchar_t* s, size_t n, uint8_t& state, uint8_t* c
     }
 }
 
+const wchar_t* stateCharacters(DocumentFormat format) {
+    switch (format) {
+        case DocumentFormat::Json:
+        case DocumentFormat::JsonLines: return L"*";
+        case DocumentFormat::Toml: return L"\"'";
+        case DocumentFormat::Xml: return L"<>\"'[]";
+        case DocumentFormat::Yaml:
+        case DocumentFormat::Registry: break;
+    }
+    return nullptr;
+}
+
+bool endsAlikeFromAnyState(DocumentFormat format, const wchar_t* line, size_t length) {
+    switch (format) {
+        case DocumentFormat::Yaml: return length > 0 && line[0] != L' ';
+        case DocumentFormat::Registry: return !registryLineContinues(line, length);
+        default: return false;
+    }
+}
+
+bool isXmlTokenName(std::wstring_view name) {
+    for (wchar_t c : name)
+        if (!isXmlNameChar(c)) return false;
+    return true;
+}
+
 Tokenizer tokenizerFor(DocumentFormat format) {
     switch (format) {
         case DocumentFormat::Xml: return tokenizeXmlLine;

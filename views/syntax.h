@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "appearance/slots.h"
 #include "document/document.h"
@@ -41,6 +42,21 @@ void tokenizeRegistryLine(const wchar_t* line, size_t length, uint8_t& state, ui
 
 // The tokenizer of a document format (JSON Lines shares the JSON one).
 Tokenizer tokenizerFor(DocumentFormat format);
+
+// What a line's end state depends on, so that the state of a far line can be worked out without
+// tokenizing every line above it. The characters without which a line leaves the state as it
+// found it (null: any line may change it): JSON enters and leaves a block comment only at a "*",
+// TOML a multi-line string only at a quote, XML any of its states only at "<", ">", a quote or a
+// bracket.
+const wchar_t* stateCharacters(DocumentFormat format);
+// Whether a line ends in the same state whatever state it starts in: a YAML line that is not blank
+// and starts at column 0 ends any block scalar before its first character and is then read as
+// from the first state; a .reg line that does not continue onto the next ends in the first state.
+bool endsAlikeFromAnyState(DocumentFormat format, const wchar_t* line, size_t length);
+
+// Whether the XML tokenizer reads every character of `name`, written after "<" or a space in a
+// tag, as part of that tag or attribute name (so that the tag goes on as written after it).
+bool isXmlTokenName(std::wstring_view name);
 
 // Palette slot a token class is drawn in; classes outside 1..11 are drawn in text.
 ColorSlot tokenColorSlot(uint8_t tokenClass);

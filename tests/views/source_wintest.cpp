@@ -8,9 +8,11 @@
 
 #include "appearance/colour.h"
 #include "edit/nodetext.h"
+#include "shell/chrome.h"
 #include "shell/chrome_win.h"
 #include "shell/lister.h"
 #include "shell/mainwindow.h"
+#include "shell/menu.h"
 #include "shell/search.h"
 #include "tests/shell/guihost.h"
 #include "tests/support/testing.h"
@@ -360,4 +362,26 @@ TEST_F(SourceView, ValueEditorGoesOverTheValue) {
     EXPECT_EQ(rect.right, x + std::max(pal.scale(kSourceEditorMinValueWidth),
                                        5 * pal.monoCharWidth + pal.scale(kSourceEditorValuePadding)));
     EXPECT_FALSE(pane().ValueEditRect(nullptr, rect));
+}
+
+// "Copy entire source" of a formatted text of more than one slice goes on a slice per timer
+// message with its progress in the status bar; Escape stops it with the clipboard untouched; let
+// run, it copies what a copy in one go copies.
+TEST_F(SourceView, BigFormattedCopyShowsProgressAndEscapeStopsIt) {
+    std::string text = "[";
+    for (size_t i = 0; i < kSourceCopySliceLines * 3 / 2; ++i) text += (i ? "," : "") + std::to_string(i % 10);
+    open(L"source-copy.json", text + "]");
+    CopyTextToClipboard(main->window, L"before");
+    RunMenuCommand(*main, kCmdCopySource);
+    ASSERT_TRUE(pane().copyRun) << "not copied at once";
+    EXPECT_EQ(sourceCopyProgressText(pane().CopyProgress()), L"Copying the source\u2026 66 % (Esc stops)");
+    SendMessageW(view(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().copyRun);
+    SendMessageW(main->window, WM_TIMER, kSourceCopyTimer, 0);  // a timer message already queued does nothing
+    EXPECT_EQ(qmtest::clipboardText(), "before");
+
+    RunMenuCommand(*main, kCmdCopySource);
+    for (int slice = 0; pane().copyRun && slice < 10; ++slice) SendMessageW(main->window, WM_TIMER, kSourceCopyTimer, 0);
+    EXPECT_FALSE(pane().copyRun);
+    EXPECT_EQ(qmtest::clipboardText(), u8(pane().WholeText()));
 }

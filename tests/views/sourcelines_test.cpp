@@ -3,6 +3,7 @@
 // from the top), and the work of producing them on deep and long documents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -200,10 +201,124 @@ TEST(SourceLines, DISABLED_Figures) {
                     lazy.showsSourceText ? "as written" : "formatted", lazy.lineCount(), seconds(t0, t1),
                     wholeBytes / fileBytes, seconds(t1, t2), shown, seconds(t2, t3), indexBytes / fileBytes);
         for (size_t i = lazy.lineCount(); i-- > lazy.lineCount() - kScreen;) lazy.line(i);
+        ensureLineStates(lazy, lazy.lineCount() - kScreen, lazy.lineCount() - 1);
         const Clock::time_point t4 = Clock::now();
         ensureLineStates(lazy, lazy.lineCount());
         const Clock::time_point t5 = Clock::now();
-        std::printf("[ figure ] the last screen %.3f s, every line's state %.3f s\n", seconds(t3, t4), seconds(t4, t5));
+        const size_t copied = sourceCopyText(doc.get(), lazy).size();
+        const Clock::time_point t6 = Clock::now();
+        // The copy again in the window's slices: the longest one.
+        std::wstring buffer(copied, L'\0');
+        SourceCopyCursor at;
+        double longest = 0;
+        for (bool done = false; !done;) {
+            const Clock::time_point s0 = Clock::now();
+            done = writeSourceCopyLines(doc.get(), lazy, buffer.data(), buffer.size(), at, kSourceCopySliceLines);
+            longest = std::max(longest, seconds(s0, Clock::now()));
+        }
+        std::printf("[ figure ] the last screen with its states %.3f s, every line's state %.3f s, the copy (%zu characters) "
+                    "%.3f s, its longest slice %.3f s\n", seconds(t3, t4), seconds(t4, t5), copied, seconds(t5, t6), longest);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- line states worked out far from the top ----
+
+// States asked for a screen at a time, the last screen first and then upward by screens (End,
+// then Page Up), as the view asks when it is shown at the end of a file.
+std::vector<uint8_t> statesFromTheEnd(Document& doc, SourceLayout layout, SourceText& lazy) {
+    constexpr size_t kScreen = 37;
+    buildSourceText(&doc, lazy, false, layout);
+    for (size_t top = lazy.lineCount(); top > 0;) {
+        top = top > kScreen ? top - kScreen : 0;
+        ensureLineStates(lazy, top, top + kScreen - 1);
+    }
+    return lazy.lineStates;
+}
+
+TEST(SourceLines, StatesWorkedOutFromTheEndEqualTheScanFromTheTop) {
+    const std::string dir = qmtest::corpusDir();
+    if (dir.empty()) GTEST_SKIP() << "no corpus";
+    size_t syncedFiles = 0;
+    for (const std::string& path : qmtest::listFiles(dir)) {
+        std::unique_ptr<Document> doc = qmtest::loadFile(path);
+        if (!doc || !doc->root) continue;
+        for (const SourceLayout layout : {SourceLayout::Formatted, SourceLayout::AsWritten}) {
+            SCOPED_TRACE(path + (layout == SourceLayout::Formatted ? " formatted" : " as written"));
+            SourceText fromEnd, fromTop;
+            const std::vector<uint8_t> states = statesFromTheEnd(*doc, layout, fromEnd);
+            buildSourceText(doc.get(), fromTop, false, layout);
+            ensureLineStates(fromTop, fromTop.lineCount());
+            ASSERT_EQ(states, fromTop.lineStates);
+            // Each line is tokenized about once whichever way its state was reached.
+            EXPECT_LE(fromEnd.stateWork, fromTop.lineCount() + fromTop.lineCount() / 8 + 2);
+            syncedFiles += fromEnd.statesFollowNodes;
+        }
+    }
+    EXPECT_GT(syncedFiles, 300u);
+}
+
+// The work of the last screen's states: what lies between it and the nearest line whose state is
+// certain, whatever the length of the file.
+uint64_t lastScreenWork(const wchar_t* name, const std::wstring& text, SourceLayout layout) {
+    std::unique_ptr<Document> doc = qmtest::parse(name, text);
+    SourceText source;
+    buildSourceText(doc.get(), source, false, layout);
+    const size_t lines = source.lineCount();
+    source.lineWork = 0;
+    ensureLineStates(source, lines > 40 ? lines - 40 : 0, lines - 1);
+    return source.stateWork + source.lineWork;
+}
+
+std::wstring yamlRecords(size_t count) {
+    std::wstring text;
+    for (size_t i = 0; i < count; ++i) text += L"k" + std::to_wstring(i) + L":\n  text: |\n    a\n    b\n";
+    return text;
+}
+
+std::wstring registryValues(size_t count) {
+    std::wstring text = L"Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
+    for (size_t i = 0; i < count; ++i) text += L"\"v" + std::to_wstring(i) + L"\"=hex:01,02,\\\n  03,04\n";
+    return text;
+}
+
+std::wstring xmlItems(size_t count) {
+    std::wstring text = L"<r>";
+    for (size_t i = 0; i < count; ++i) text += L"<i n=\"" + std::to_wstring(i) + L"\"><!-- a\n note --><b>x</b></i>";
+    return text + L"</r>";
+}
+
+// A JSON text with a block comment now and then, and stars in strings.
+std::wstring commentedJson(size_t count) {
+    std::wstring text = L"[\n";
+    for (size_t i = 0; i < count; ++i)
+        text += i % 500 == 0 ? L"/* a\n comment */ {\"glob\": \"*.txt\"},\n" : L"  {\"id\": " + std::to_wstring(i) + L"},\n";
+    return text + L"  0\n]\n";
+}
+
+TEST(SourceLines, LastScreenStatesCostWhatLiesNearIt) {
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        std::wstring (*make)(size_t);
+        SourceLayout layout;
+        bool constant;  // else linear in the lines that can change the state
+    } cases[] = {
+        {"formatted json lines", L"a.jsonl", records, SourceLayout::Formatted, true},
+        {"formatted xml items", L"a.xml", xmlItems, SourceLayout::Formatted, true},
+        {"yaml block scalars", L"a.yaml", yamlRecords, SourceLayout::AsWritten, true},
+        {"registry hex data", L"a.reg", registryValues, SourceLayout::AsWritten, true},
+        {"json with comments", L"a.json", commentedJson, SourceLayout::AsWritten, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint64_t small = lastScreenWork(c.file, c.make(3000), c.layout);
+        const uint64_t big = lastScreenWork(c.file, c.make(12000), c.layout);
+        ASSERT_GT(small, 0u);
+        EXPECT_LT(big, c.constant ? 2 * small : 5 * small);
     }
 }
 
