@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rules.skipComments = true;
     rules.tagsMayChangeKind = yaml;
     rules.numbersByValue = true;  // numbers are written in the target's grammar ("+1" as 1)
-    const std::string difference = qmtest::treeDifference(doc.root, again.root, rules);
+    const std::string difference = qmtest::treeDifference(doc, doc.root, again.root, rules);
     if (!difference.empty()) fail(difference, written);
     return 0;
 }
