@@ -16,6 +16,7 @@
 #include "views/source.h"
 
 using namespace qm;
+using qmtest::joined;
 using qmtest::u8;
 
 namespace {
@@ -104,16 +105,12 @@ std::wstring nestedJson(size_t depth) {
 
 // Many top-level values of a JSON Lines file, each a small record.
 std::wstring records(size_t count) {
-    std::wstring text;
-    for (size_t i = 0; i < count; ++i) text += L"{\"id\":" + std::to_wstring(i) + L",\"tags\":[\"a\",\"b\"]}\n";
-    return text;
+    return joined(count, [](size_t i) { return L"{\"id\":" + std::to_wstring(i) + L",\"tags\":[\"a\",\"b\"]}\n"; }, L"");
 }
 
 // One XML text of many lines between two elements.
 std::wstring longText(size_t lines) {
-    std::wstring text = L"<r><a/>";
-    for (size_t i = 0; i < lines; ++i) text += L"line\n";
-    return text + L"<b/></r>";
+    return L"<r><a/>" + joined(lines, [](size_t) { return std::wstring(L"line\n"); }, L"") + L"<b/></r>";
 }
 
 struct Work {
@@ -274,29 +271,25 @@ uint64_t lastScreenWork(const wchar_t* name, const std::wstring& text, SourceLay
 }
 
 std::wstring yamlRecords(size_t count) {
-    std::wstring text;
-    for (size_t i = 0; i < count; ++i) text += L"k" + std::to_wstring(i) + L":\n  text: |\n    a\n    b\n";
-    return text;
+    return joined(count, [](size_t i) { return L"k" + std::to_wstring(i) + L":\n  text: |\n    a\n    b\n"; }, L"");
 }
 
 std::wstring registryValues(size_t count) {
-    std::wstring text = L"Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
-    for (size_t i = 0; i < count; ++i) text += L"\"v" + std::to_wstring(i) + L"\"=hex:01,02,\\\n  03,04\n";
-    return text;
+    return L"Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n" +
+           joined(count, [](size_t i) { return L"\"v" + std::to_wstring(i) + L"\"=hex:01,02,\\\n  03,04\n"; }, L"");
 }
 
 std::wstring xmlItems(size_t count) {
-    std::wstring text = L"<r>";
-    for (size_t i = 0; i < count; ++i) text += L"<i n=\"" + std::to_wstring(i) + L"\"><!-- a\n note --><b>x</b></i>";
-    return text + L"</r>";
+    return L"<r>" +
+           joined(count, [](size_t i) { return L"<i n=\"" + std::to_wstring(i) + L"\"><!-- a\n note --><b>x</b></i>"; }, L"") +
+           L"</r>";
 }
 
 // A JSON text with a block comment now and then, and stars in strings.
 std::wstring commentedJson(size_t count) {
-    std::wstring text = L"[\n";
-    for (size_t i = 0; i < count; ++i)
-        text += i % 500 == 0 ? L"/* a\n comment */ {\"glob\": \"*.txt\"},\n" : L"  {\"id\": " + std::to_wstring(i) + L"},\n";
-    return text + L"  0\n]\n";
+    return L"[\n" + joined(count, [](size_t i) {
+               return i % 500 == 0 ? L"/* a\n comment */ {\"glob\": \"*.txt\"},\n" : L"  {\"id\": " + std::to_wstring(i) + L"},\n";
+           }, L"") + L"  0\n]\n";
 }
 
 TEST(SourceLines, LastScreenStatesCostWhatLiesNearIt) {
