@@ -56,14 +56,19 @@ void expandTopLevel(const Node* root, ExpandedSet& expanded) {
         if (opensInBulk(child)) expanded.insert(child);
 }
 
+namespace {
+
+// opensInBulk for the bulk expansions: only a node with children to show opens, and most nodes
+// have none, which is told without reading a string's text.
+bool opensWithChildren(const Node* node) { return !childrenShownBy(node)->children.empty() && opensInBulk(node); }
+
+}  // namespace
+
 void expandEverything(const Document& doc, ExpandedSet& expanded) {
     expanded.bind(doc.nodes);
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node* node = &doc.nodes[i];
-        // Only a node with children to show opens: most have none, and that is told without
-        // reading a string's text.
-        if (node->kind != NodeKind::Root && !childrenShownBy(node)->children.empty() && opensInBulk(node))
-            expanded.markIndex(i);
+        if (node->kind != NodeKind::Root && opensWithChildren(node)) expanded.markIndex(i);
     }
 }
 
@@ -73,10 +78,22 @@ void expandSubtree(const Node* node, ExpandedSet& expanded) {
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (!opensInBulk(n)) continue;
+        if (!opensWithChildren(n)) continue;
         if (n->kind != NodeKind::Root) expanded.mark(n);
-        for (const Node* child : n->children) stack.push_back(child);
+        // A child without children of its own has nothing to open. Pushed last to first, the
+        // nodes are visited in the order of the store.
+        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
+            if (!(*it)->children.empty()) stack.push_back(*it);
     }
+}
+
+bool subtreeHoldsEveryRow(const Node* root, const Node* node) {
+    if (!root || !node) return false;
+    if (node == root) return true;
+    if (node->parent != root) return false;
+    for (const Node* child : root->children)
+        if (child != node && !child->children.empty()) return false;
+    return true;
 }
 
 void expandAncestors(const Node* node, ExpandedSet& expanded) {

@@ -61,6 +61,9 @@ void expandTopLevel(const Node* root, ExpandedSet& expanded);
 void expandEverything(const Document& doc, ExpandedSet& expanded);
 // Inserts `node` and each expandable descendant (marks: bits when the set is bound to the store).
 void expandSubtree(const Node* node, ExpandedSet& expanded);
+// Whether expanding `node`'s subtree opens what "Expand all" opens: it is the root, or the top-level
+// node beside which the top level holds only nodes without children (an XML declaration, comments).
+bool subtreeHoldsEveryRow(const Node* root, const Node* node);
 // Inserts every ancestor of `node` below the root.
 void expandAncestors(const Node* node, ExpandedSet& expanded);
 // The node that stands in for a selection hidden by "Collapse all": walking up from `node`, the

@@ -92,6 +92,27 @@ TEST(TreeRows, ExpansionOperations) {
     EXPECT_EQ(r.expanded.count(c), 0u);  // the node itself stays as it was
 }
 
+// "*" on the top-level node marks the store in one pass, as "Expand all" does, only where that
+// opens the same nodes: nothing else at the top level has children.
+TEST(TreeRows, SubtreeOfTheWholeDocument) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        bool holdsEveryRow;
+    } cases[] = {
+        {L"a.json", kNested, true},
+        {L"a.xml", L"<?xml version=\"1.0\"?><!-- c --><r><a>t</a></r>", true},
+        {L"a.yaml", L"a: [1]\n---\nb: [2]\n", false},  // two documents
+    };
+    for (const Case& c : cases) {
+        Outline o(c.name, c.text);
+        EXPECT_EQ(subtreeHoldsEveryRow(o.doc->root, o.doc->root->children.back()), c.holdsEveryRow) << u8(c.text);
+        EXPECT_TRUE(subtreeHoldsEveryRow(o.doc->root, o.doc->root));
+    }
+    Outline o(L"a.json", kNested);
+    EXPECT_FALSE(subtreeHoldsEveryRow(o.doc->root, o.row("1:a")));
+}
+
 TEST(TreeRows, DeepXmlNeedsNoRecursion) {
     constexpr int kDepth = 100000;
     std::wstring text;
