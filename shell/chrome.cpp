@@ -261,6 +261,10 @@ std::wstring sortProgressText(int percent) {
     return progressText(tr(L"Sorting\u2026 ", L"Sortieren\u2026 "), percent);
 }
 
+std::wstring searchProgressText(int percent) {
+    return progressText(tr(L"Searching\u2026 ", L"Suchen\u2026 "), percent);
+}
+
 std::wstring sourceCopyProgressText(int percent) {
     return progressText(tr(L"Copying the source\u2026 ", L"Quelltext wird kopiert\u2026 "), percent);
 }

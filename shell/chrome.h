@@ -146,5 +146,6 @@ std::wstring copyProgressText(int percent);
 // And while the rows of a big record table are sorted.
 std::wstring sortProgressText(int percent);
 std::wstring sourceCopyProgressText(int percent);
+std::wstring searchProgressText(int percent);
 
 }  // namespace qm

@@ -471,3 +471,52 @@ TEST_F(SearchUi, BigFileFilterShowsProgressAndEscapeStopsIt) {
     for (size_t i = 0; i < main->document->nodes.size(); ++i)
         ASSERT_EQ(main->document->nodes[i].filterMark, 0) << "no mark is left on node " << i;
 }
+
+// On a file of more than one slice a search goes on a slice per timer message: the status bar
+// says how far it came, the same search again lets it go on, and it ends as a search in one go
+// does (the match selected, or the box marked); Escape stops it with the selection where it was.
+// The host's search answers at once while it goes on.
+TEST_F(SearchUi, BigFileSearchGoesOnInSlicesAndEscapeStopsIt) {
+    const int records = 140000;  // 280,001 entries to search: two slices
+    open(u8(qmtest::jsonArray(records, [](size_t i) { return L"{\"k\": \"v" + std::to_wstring(i) + L"\"}"; })), 1, 1,
+         L"slices.json");
+    auto enter = [&] { SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1); };
+    auto timer = [&] { SendMessageW(main->window, WM_TIMER, kSearchTimer, 0); };
+    auto progress = [&] { return searchProgressText(searchProgress(*main->searchRun)); };
+    const Node* selected = main->selected;
+    typeSearch(L"v139999");
+    enter();
+    ASSERT_TRUE(main->searchRun) << "searched at once";
+    EXPECT_EQ(progress(), L"Searching\u2026 93 % (Esc stops)");
+    EXPECT_EQ(main->selected, selected);
+    enter();
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_EQ(progress(), L"Searching\u2026 93 % (Esc stops)") << "Enter again goes on, it does not start anew";
+    timer();
+    EXPECT_FALSE(main->searchRun);
+    EXPECT_EQ(selectedPath(), "$[139999].k");
+    EXPECT_FALSE(main->chrome.searchFailed);
+
+    typeSearch(L"zebra");
+    enter();
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_FALSE(main->chrome.searchFailed);
+    timer();
+    EXPECT_FALSE(main->searchRun);
+    EXPECT_TRUE(main->chrome.searchFailed) << "the whole file was searched, around to the start";
+    EXPECT_EQ(selectedPath(), "$[139999].k");
+
+    selected = main->selected;
+    for (HWND escapeIn : {main->chrome.searchBox, main->treePane.window}) {
+        typeSearch(L"v139998");  // after the wrap-around, in the second slice
+        enter();
+        ASSERT_TRUE(main->searchRun);
+        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
+        EXPECT_FALSE(main->searchRun);
+        timer();  // a timer message already queued does nothing
+        EXPECT_EQ(main->selected, selected);
+    }
+
+    EXPECT_EQ(ListerSearchText(window, L"v1\"", kSearchFindFirst), LISTPLUGIN_OK);
+    EXPECT_TRUE(main->searchRun);
+}
