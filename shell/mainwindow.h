@@ -182,12 +182,17 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
+// "Expand all" and "Collapse all" in the grid of a big file (GridPane::BuildRun): the next slice
+// of sizing the rows of its tables, about this many boxes built aside.
+constexpr UINT_PTR kGridBuildTimer = 5;
+constexpr size_t kGridBuildSliceBoxes = 262144;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
     const bool sort = main.gridPane.StopSort();
     const bool source = main.sourcePane.StopCopy();
-    return StopTableCopy(main) || filter || sort || source;
+    const bool build = main.gridPane.StopBuild();
+    return StopTableCopy(main) || filter || sort || source || build;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects

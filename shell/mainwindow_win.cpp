@@ -168,13 +168,7 @@ void MainWindow::SelectNode(Node* node) {
 
 void MainWindow::ExpandCollapseAll(bool expand) {
     if (settings.activeView == kViewTree) treePane.ExpandAll(expand);
-    if (settings.activeView == kViewGrid) {
-        gridPane.ExpandAll(expand);
-        // As in the tree, Collapse all moves a selection it hides to the node that shows it,
-        // rather than opening its tables again.
-        if (!expand && selected) SelectNode(gridShownAncestor(selected, gridPane.expansion));
-        gridPane.RevealNode(selected);
-    }
+    if (settings.activeView == kViewGrid) gridPane.ExpandAll(expand);
 }
 
 void MainWindow::SetAutoFit(bool on) {
@@ -343,6 +337,7 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
             if (wParam == kTableCopyTimer) ContinueTableCopy(main);
             if (wParam == kSortTimer) main.gridPane.ContinueSort();
             if (wParam == kSourceCopyTimer) main.sourcePane.ContinueCopy();
+            if (wParam == kGridBuildTimer) main.gridPane.ContinueBuild();
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));

@@ -745,6 +745,7 @@ GridBox& GridLayout::newBox(GridBoxType type, Node* node) {
         box = &boxes.emplace_back();
     }
     if (recycled) ++reused;
+    ++boxesMade;
     box->type = type;
     box->node = node;
     if (type != GridBoxType::Leaf) {

@@ -206,7 +206,8 @@ public:
     // Whether the node was in the set before.
     bool erase(const Node* node) { return all_ ? listed_.insert(node).second : listed_.erase(node) != 0; }
     void clear() {
-        all_ = false;
+        all_ = containers_ = false;
+        total_ = 0;
         listed_.clear();
     }
     // Holds every expandable container but the root (`total` of them), or with `containers`
@@ -285,6 +286,7 @@ struct GridLayout {
     const GridExpansion* expansion = nullptr;
     GridMetrics metrics;
     GridTextKey textKey;  // how sorted tables order texts; none: by lower-cased code units
+    size_t boxesMade = 0;  // every box built into it, recycled or not: the work of sizing rows
 
     void clear() {
         root = nullptr;
@@ -384,6 +386,34 @@ void layOutGrid(GridLayout& layout, const GridMetrics& m);
 // The same after rebuildToggled, with the metrics unchanged: only boxes that hold a rebuilt one
 // are measured again (leaf texts measured before keep their widths); all are placed.
 void relayOutGrid(GridLayout& layout, const GridMetrics& m);
+
+struct GridTableSizing;
+
+// layOutGrid in slices: the rows of every table of a built layout that builds its rows when
+// needed are sized a slice at a time (the slow part of laying out a big file), then Finish
+// measures and places the layout from those sizes, with the same result as layOutGrid. A row is
+// the smallest slice: a table built aside inside one row is sized with it.
+class GridLayoutPass {
+public:
+    GridLayoutPass(GridLayout& layout, const GridMetrics& m);
+    ~GridLayoutPass();
+    GridLayoutPass(const GridLayoutPass&) = delete;
+    GridLayoutPass& operator=(const GridLayoutPass&) = delete;
+    // Sizes rows until about `boxes` boxes were built for them (one row at least); true once
+    // every row is sized.
+    bool Step(size_t boxes);
+    // How far the sizing has come, in percent of the rows, 0 to 99.
+    int Progress() const;
+    // Measures and places the layout, sizing any rows still left first.
+    void Finish();
+
+private:
+    GridLayout& layout_;
+    GridMetrics metrics_;
+    std::vector<GridBox*> tables_;  // the tables still to size, the current one last
+    std::unique_ptr<GridTableSizing> sizing_;
+    size_t rows_ = 0, sized_ = 0;
+};
 
 // After a dragged width of (key, column) changed: marks the table that column belongs to for
 // measuring again, so that relayOutGrid re-measures only it and what holds it (leaf texts keep

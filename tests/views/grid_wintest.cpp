@@ -864,3 +864,57 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
     }
     fflush(stdout);
 }
+
+// "Expand all" on a file whose rows take more than one slice to size goes on a slice per timer
+// message with its progress in the status bar, the grid and its sets as they were meanwhile;
+// Escape stops it with nothing changed; let run, it shows the grid a build in one go shows.
+// "Collapse all" then shows the grid from before again without building it, and back.
+TEST_F(GridWindow, BigExpandAllShowsProgressAndEscapeStopsIt) {
+    ASSERT_TRUE(openInGrid(L"grid-expand.json", manyRecords(40000)));
+    const GridBox* collapsed = root();
+    const int collapsedHeight = collapsed->height;
+    auto bulk = [&](bool expand) {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(grid(), WM_KEYDOWN, expand ? VK_ADD : VK_SUBTRACT, 1);
+    };
+    auto picture = [&] {
+        const GridBox* table = first(GridBoxType::Table);
+        std::vector<int> out{root()->width, root()->height, pane().ContentHeight(), table->frame->rowHeaderWidth};
+        out.insert(out.end(), table->frame->columnWidths.begin(), table->frame->columnWidths.end());
+        out.insert(out.end(), table->frame->rowTops.begin(), table->frame->rowTops.end());
+        return out;
+    };
+    bulk(true);
+    ASSERT_TRUE(pane().buildRun) << "not laid out at once";
+    const int percent = pane().buildRun->pass->Progress();
+    EXPECT_GT(percent, 0);
+    EXPECT_LT(percent, 100);
+    EXPECT_EQ(bulkProgressText(true, percent), L"Expanding all\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u) << "the sets wait for the grid";
+    SendMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);  // a timer message already queued does nothing
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(root()->height, collapsedHeight);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u);
+
+    bulk(true);
+    int slices = 1;
+    for (; pane().buildRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(slices, 2);
+    EXPECT_GT(pane().expansion.nodes.size(), 80000u);
+    const std::vector<int> expanded = picture();
+    EXPECT_GT(root()->height, collapsedHeight);
+
+    bulk(false);
+    EXPECT_FALSE(pane().buildRun) << "the grid from before Expand all, kept";
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(root()->height, collapsedHeight);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u);
+    bulk(true);
+    EXPECT_FALSE(pane().buildRun) << "the grid from before Collapse all, kept";
+    EXPECT_EQ(picture(), expanded);
+    pane().Relayout();
+    EXPECT_EQ(picture(), expanded) << "as built in one go";
+}
