@@ -207,27 +207,35 @@ public:
     bool erase(const Node* node) { return all_ ? listed_.insert(node).second : listed_.erase(node) != 0; }
     void clear() {
         all_ = containers_ = false;
-        total_ = 0;
+        document_ = nullptr;
         listed_.clear();
     }
-    // Holds every expandable container but the root (`total` of them), or with `containers`
-    // false every run and group key.
-    void fill(bool containers, size_t total) {
+    // Holds every expandable container of `document` but the root, or with `containers` false
+    // every run and group key.
+    void fill(bool containers, const Document* document) {
         listed_.clear();
         all_ = true;
         containers_ = containers;
-        total_ = total;
+        document_ = document;
     }
-    // Only for a set of containers, or one not filled.
-    size_t size() const { return all_ ? total_ - listed_.size() : listed_.size(); }
+    // Only for a set of containers, or one not filled. Filled, it counts the document's
+    // containers: a pass over every node, which filling does not make.
+    size_t size() const {
+        if (!all_) return listed_.size();
+        size_t total = 0;
+        for (size_t i = 0; document_ && i < document_->nodes.size(); ++i)
+            if (count(&document_->nodes[i])) ++total;
+        return total;
+    }
     bool operator==(const GridNodeSet& other) const {
-        return all_ == other.all_ && containers_ == other.containers_ && total_ == other.total_ && listed_ == other.listed_;
+        return all_ == other.all_ && containers_ == other.containers_ && document_ == other.document_ &&
+               listed_ == other.listed_;
     }
 
 private:
     bool all_ = false;         // every node it can hold, but those listed
     bool containers_ = false;  // filled with the containers, not with run and group keys
-    size_t total_ = 0;
+    const Document* document_ = nullptr;
     std::unordered_set<const Node*> listed_;
 };
 // The widths the user dragged, in DIPs: (table key node, column index) → width.
