@@ -267,6 +267,10 @@ std::wstring bulkProgressText(bool expand, int percent) {
                         percent);
 }
 
+std::wstring gridBuildProgressText(int percent) {
+    return progressText(tr(L"Building the grid\u2026 ", L"Raster wird aufgebaut\u2026 "), percent);
+}
+
 std::wstring sourceCopyProgressText(int percent) {
     return progressText(tr(L"Copying the source\u2026 ", L"Quelltext wird kopiert\u2026 "), percent);
 }

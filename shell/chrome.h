@@ -147,6 +147,8 @@ std::wstring copyProgressText(int percent);
 std::wstring sortProgressText(int percent);
 // And while "Expand all" (or "Collapse all") lays out the grid of a big file.
 std::wstring bulkProgressText(bool expand, int percent);
+// And while the grid of a big file is built for a switch to it.
+std::wstring gridBuildProgressText(int percent);
 std::wstring sourceCopyProgressText(int percent);
 
 }  // namespace qm

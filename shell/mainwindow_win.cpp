@@ -138,6 +138,10 @@ HWND MainWindow::ActiveViewWindow() const {
 
 void MainWindow::SwitchView(int view) {
     if (view == settings.activeView || view < 0 || view >= kViewCount) return;
+    // The grid of a big file is built before it is shown, a slice per timer message; another
+    // view chosen meanwhile stops it.
+    if (view == kViewGrid && gridPane.BuildBeforeShowing()) return;
+    if (gridPane.buildRun && gridPane.buildRun->switching) gridPane.StopBuild();
     HWND old = ActiveViewWindow();
     settings.activeView = view;
     RevealSelection();

@@ -284,21 +284,36 @@ void GridPane::ExpandAll(bool expand) {
         ShowBulkLayout(beforeBulk.layout, std::move(next), expand);
         return;
     }
+    StartBuild(std::move(next), expand, false);
+}
+
+bool GridPane::BuildBeforeShowing() {
+    if (buildRun && buildRun->switching) return true;
+    if (!stale || !mainWindow->document) return false;
+    StopBuild();
+    GridExpansion same = expansion;
+    return StartBuild(std::move(same), false, true);
+}
+
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
     // them later), the rows of its tables sized a slice at a time.
     auto run = std::make_unique<BuildRun>();
     run->expand = expand;
+    run->switching = switching;
     run->builds = builds;
     run->expansion = std::move(next);
+    run->expansion.document = mainWindow->document.get();
     run->layout.textKey = localeSortKey;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
         ReadTextBound();
-        buildGrid(doc->root, run->expansion, run->layout);
+        buildGrid(mainWindow->document->root, run->expansion, run->layout);
         run->pass = std::make_unique<GridLayoutPass>(run->layout, Metrics());
     }
     buildRun = std::move(run);
     ContinueBuild();
+    return buildRun != nullptr;
 }
 
 void GridPane::ContinueBuild() {
@@ -317,9 +332,22 @@ void GridPane::ContinueBuild() {
         while (!done && !mainWindow->window) done = run->pass->Step(kGridBuildSliceBoxes);
         if (done) run->pass->Finish();
     }
-    if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) return;
+    if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) {
+        run->waited = true;
+        return;
+    }
     const std::unique_ptr<BuildRun> finished = std::move(buildRun);
-    ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
+    if (!finished->switching) {
+        ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
+        return;
+    }
+    // The grid the switch waited for: the one a build in one go makes, with the same sets.
+    swapGridLayouts(layout, finished->layout);
+    expansion.document = mainWindow->document.get();
+    layout.expansion = &expansion;
+    stale = false;
+    UpdateScrollBars();
+    if (finished->waited) mainWindow->SwitchView(kViewGrid);
 }
 
 bool GridPane::StopBuild() {

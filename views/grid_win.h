@@ -139,6 +139,8 @@ struct GridPane {
     // new one is complete; anything else that builds the grid again stops it.
     struct BuildRun {
         bool expand = false;
+        bool switching = false;   // built for a switch to the grid, which waits for it
+        bool waited = false;      // not complete in the message that started it
         uint64_t builds = 0;
         GridExpansion expansion;  // the sets the new grid is built with
         GridLayout layout;
@@ -147,6 +149,11 @@ struct GridPane {
     std::unique_ptr<BuildRun> buildRun;
     // The build's timer: the next slice, or the new grid shown once every row is sized.
     void ContinueBuild();
+    // A switch to the grid while it has no boxes: they are built beside the view shown, the rows
+    // of a big file's tables sized a slice per timer message, and the switch waits for them.
+    // True while it waits (the main window switches once they are complete); false when the
+    // grid can be shown now.
+    bool BuildBeforeShowing();
     // Escape: stops a running build, the grid as it was; false when none runs.
     bool StopBuild();
 
@@ -171,6 +178,9 @@ private:
     void DropSavedLayout();
     void DropFilterLayout();
     void DropBulkLayout();
+    // Starts a build of the document's grid with `next` beside the grid shown; false when it was
+    // complete at once and is shown.
+    bool StartBuild(GridExpansion&& next, bool expand, bool switching);
     // Shows `fresh`, built with the sets of `next` by a bulk action, keeping the grid shown until
     // now aside for the next one; then the selection stays shown.
     void ShowBulkLayout(GridLayout& fresh, GridExpansion&& next, bool expand);

@@ -918,3 +918,39 @@ TEST_F(GridWindow, BigExpandAllShowsProgressAndEscapeStopsIt) {
     pane().Relayout();
     EXPECT_EQ(picture(), expanded) << "as built in one go";
 }
+
+// Switching to the grid of a file whose rows take more than one slice to size waits for them,
+// the view shown meanwhile and its progress in the status bar; Escape stays in that view; let
+// run, the switch shows the grid a build in one go shows.
+TEST_F(GridWindow, SwitchingToABigGridShowsProgressAndEscapeStaysInTheView) {
+    ASSERT_TRUE(openText(L"grid-switch.json", manyRecords(70000)));
+    auto ctrl2 = [&] {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
+    };
+    ctrl2();
+    ASSERT_TRUE(pane().buildRun) << "built at once";
+    EXPECT_TRUE(pane().buildRun->switching);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    const int percent = pane().buildRun->pass->Progress();
+    EXPECT_EQ(gridBuildProgressText(percent), L"Building the grid\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
+    SendMessageW(main->treePane.window, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    EXPECT_TRUE(pane().stale);
+
+    ctrl2();
+    int slices = 1;
+    for (; pane().buildRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(slices, 2);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
+    EXPECT_EQ(GetFocus(), grid());
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const std::vector<int> widths = table->frame->columnWidths;
+    const int height = root()->height;
+    pane().Relayout();
+    EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
+    EXPECT_EQ(root()->height, height);
+}
