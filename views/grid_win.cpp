@@ -312,11 +312,14 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
         run->pass = std::make_unique<GridLayoutPass>(run->layout, Metrics());
     }
     buildRun = std::move(run);
-    ContinueBuild();
+    // The message that started it has built the boxes already: a smaller first slice.
+    BuildSlice(kGridBuildSliceBoxes / 4);
     return buildRun != nullptr;
 }
 
-void GridPane::ContinueBuild() {
+void GridPane::ContinueBuild() { BuildSlice(kGridBuildSliceBoxes); }
+
+void GridPane::BuildSlice(size_t boxes) {
     BuildRun* run = buildRun.get();
     if (!run) return;
     // The grid was built again since it started (a toggle, an edit, the filter): the sets it
@@ -328,8 +331,8 @@ void GridPane::ContinueBuild() {
     bool done;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
-        done = run->pass->Step(kGridBuildSliceBoxes);
-        while (!done && !mainWindow->window) done = run->pass->Step(kGridBuildSliceBoxes);
+        done = run->pass->Step(boxes);
+        while (!done && !mainWindow->window) done = run->pass->Step(boxes);
         if (done) run->pass->Finish();
     }
     if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) {

@@ -178,6 +178,8 @@ private:
     void DropSavedLayout();
     void DropFilterLayout();
     void DropBulkLayout();
+    // One slice of the running build, about `boxes` boxes built to size rows.
+    void BuildSlice(size_t boxes);
     // Starts a build of the document's grid with `next` beside the grid shown; false when it was
     // complete at once and is shown.
     bool StartBuild(GridExpansion&& next, bool expand, bool switching);
