@@ -182,6 +182,8 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
+// The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
+constexpr UINT_PTR kSourceIndexTimer = 5;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
