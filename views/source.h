@@ -179,8 +179,10 @@ void buildSourceText(Document* doc, SourceText& out, bool complete = true, Sourc
 // container closed); true once the index is complete.
 bool continueSourceIndex(SourceText& out, size_t steps);
 void finishSourceIndex(SourceText& out);
-// Steps of the index pass per slice: about 0.03 s of a 100 MB JSON file under Wine.
+// Steps of the index pass per slice: about 0.03 s of a 100 MB JSON file under Wine; the first
+// slice, which the first screen waits for, is smaller.
 constexpr size_t kSourceIndexSliceSteps = 262144;
+constexpr size_t kSourceFirstIndexSteps = 32768;
 // Whether the range sourceLineRange gives `node` is the one of the complete index: the index is
 // complete, or its pass has come to the node.
 bool sourceLineRangeKnown(const SourceText& source, const Node* node);

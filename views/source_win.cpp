@@ -83,7 +83,8 @@ void SourcePane::Build() {
     built = true;
     // The first slice, and on to the end of the lines a PageDown from the top shows.
     const size_t firstLines = static_cast<size_t>(std::max(topLine, 0)) + 2 * static_cast<size_t>(PageLines());
-    buildSourceText(mainWindow->document.get(), source, false, Layout(), firstLines, indexSliceSteps);
+    buildSourceText(mainWindow->document.get(), source, false, Layout(), firstLines,
+                    std::min(indexSliceSteps, kSourceFirstIndexSteps));
     if (source.indexing()) NextSliceOrDone(*mainWindow, kSourceIndexTimer, false);
 }
 

@@ -44,7 +44,8 @@ struct SourcePane {
     };
     std::unique_ptr<CopyRun> copyRun;
     // Steps of the index pass of a formatted text per timer message (kSourceIndexTimer); the first
-    // slice runs when the text is built, on to the end of the first screen.
+    // slice (at most kSourceFirstIndexSteps) runs when the text is built, on to the end of the
+    // first screen.
     size_t indexSliceSteps = kSourceIndexSliceSteps;
 
     // A new document or an edited one: the text is built again, now if the view is shown.

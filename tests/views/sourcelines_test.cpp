@@ -233,7 +233,7 @@ TEST(SourceLines, DISABLED_Figures) {
         const Clock::time_point t1 = Clock::now();
         SourceText lazy;
         // As the view builds it: the first slice of the index pass, on to two screens.
-        buildSourceText(doc.get(), lazy, false, layout, 2 * kScreen, kSourceIndexSliceSteps);
+        buildSourceText(doc.get(), lazy, false, layout, 2 * kScreen, kSourceFirstIndexSteps);
         const Clock::time_point t2 = Clock::now();
         ensureLineStates(lazy, kScreen);
         size_t shown = 0;
