@@ -1110,7 +1110,12 @@ bool sourceLineRangeKnown(const SourceText& source, const Node* node) {
     if (const Node* holder = fileNodeHolding(node)) node = holder;
     if (node->kind == NodeKind::Root) return true;
     const size_t i = source.window->indexer.indexOf(node);
-    return i < source.ranges.size() && (source.ranges[i].valid() || source.nodeLines[i] != UINT32_MAX);
+    if (i >= source.ranges.size()) return false;
+    // The line it starts on must be indexed whole, to be shown.
+    const uint32_t line = source.nodeLines[i] != UINT32_MAX ? source.nodeLines[i]
+                          : source.ranges[i].valid()         ? uint32_t(source.ranges[i].first)
+                                                             : UINT32_MAX;
+    return line < source.lineCount();
 }
 
 void ensureLineNodes(Document& doc, SourceText& out) {

@@ -184,7 +184,7 @@ void finishSourceIndex(SourceText& out);
 constexpr size_t kSourceIndexSliceSteps = 262144;
 constexpr size_t kSourceFirstIndexSteps = 32768;
 // Whether the range sourceLineRange gives `node` is the one of the complete index: the index is
-// complete, or its pass has come to the node.
+// complete, or its pass has come to the node and indexed the line it starts on.
 bool sourceLineRangeKnown(const SourceText& source, const Node* node);
 // Fills lineNodes if it is not filled yet, completing the index first.
 void ensureLineNodes(Document& doc, SourceText& out);
