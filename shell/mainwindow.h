@@ -186,6 +186,8 @@ constexpr UINT_PTR kSourceCopyTimer = 4;
 // of sizing the rows of its tables, about this many boxes built aside.
 constexpr UINT_PTR kGridBuildTimer = 5;
 constexpr size_t kGridBuildSliceBoxes = 262144;
+// The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
+constexpr UINT_PTR kSourceIndexTimer = 6;
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);

@@ -342,6 +342,7 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
             if (wParam == kSortTimer) main.gridPane.ContinueSort();
             if (wParam == kSourceCopyTimer) main.sourcePane.ContinueCopy();
             if (wParam == kGridBuildTimer) main.gridPane.ContinueBuild();
+            if (wParam == kSourceIndexTimer) main.sourcePane.ContinueIndex();
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));
