@@ -426,6 +426,10 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         status = filterStatusText(main.filter.matched) + L"   " + status;
     if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     if (main.gridPane.sortRun) status = sortProgressText(main.gridPane.sortRun->pass.Progress()) + L"   " + status;
+    if (const GridPane::BuildRun* run = main.gridPane.buildRun.get())
+        status = (run->switching ? gridBuildProgressText(run->pass->Progress())
+                                 : bulkProgressText(run->expand, run->pass->Progress())) +
+                 L"   " + status;
     if (main.searchRun) status = searchProgressText(searchProgress(*main.searchRun)) + L"   " + status;
     if (main.sourcePane.copyRun) status = sourceCopyProgressText(main.sourcePane.CopyProgress()) + L"   " + status;
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)

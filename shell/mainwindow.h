@@ -195,9 +195,15 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
+// "Expand all" and "Collapse all" in the grid of a big file (GridPane::BuildRun): the next slice
+// of sizing the rows of its tables, about this many boxes built aside.
+constexpr UINT_PTR kGridBuildTimer = 5;
+constexpr size_t kGridBuildSliceBoxes = 262144;
+// The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
+constexpr UINT_PTR kSourceIndexTimer = 6;
 // A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes or spends more than
 // kSearchSliceUnits goes on a slice per timer message, the status bar saying how far it came.
-constexpr UINT_PTR kSearchTimer = 5;
+constexpr UINT_PTR kSearchTimer = 7;
 constexpr size_t kSearchSliceNodes = 262144;
 constexpr uint64_t kSearchSliceUnits = 16000000;
 SearchOutcome ContinueSearch(MainWindow& main);
@@ -211,7 +217,8 @@ inline bool StopSlicedWork(MainWindow& main) {
     const bool filter = StopFilter(main);
     const bool sort = main.gridPane.StopSort();
     const bool source = main.sourcePane.StopCopy();
-    return StopTableCopy(main) || search || filter || sort || source;
+    const bool build = main.gridPane.StopBuild();
+    return StopTableCopy(main) || search || filter || sort || source || build;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects
