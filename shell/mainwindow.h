@@ -115,6 +115,7 @@ struct MainWindow {
         std::wstring text;
         int flags = 0;
         bool fromBox = false;  // the search box's (it wraps around): its frame shows a failed search
+        bool sliced = false;   // it went on after the message that started it
     };
     std::unique_ptr<SearchRun> searchRun;
     // "Copy table" of a big table, made a slice per timer message; null otherwise.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "appearance/draw_win.h"
+#include "document/language.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
 #include "shell/search.h"
@@ -82,7 +83,10 @@ SearchOutcome ContinueSearch(MainWindow& main) {
     // A window of no host (none to answer) searches at once.
     while (!done && !main.window)
         done = continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget, slice);
-    if (!NextSliceOrDone(main, kSearchTimer, done)) return SearchOutcome::Running;
+    if (!NextSliceOrDone(main, kSearchTimer, done)) {
+        run->sliced = true;
+        return SearchOutcome::Running;
+    }
     const std::unique_ptr<MainWindow::SearchRun> finished = std::move(main.searchRun);
     const NodeSearchResult& result = finished->walk.result;
     if (result.outcome == SearchOutcome::Found) {
@@ -94,6 +98,9 @@ SearchOutcome ContinueSearch(MainWindow& main) {
     if (finished->fromBox) {
         main.chrome.searchFailed = result.outcome != SearchOutcome::Found;
         InvalidateRect(main.window, nullptr, FALSE);
+    } else if (finished->sliced && result.outcome == SearchOutcome::NotFound) {
+        // Lister was told the search goes on: the status bar says what it would have said.
+        main.chrome.notice = tr(L"Not found: ", L"Nicht gefunden: ") + finished->text;
     }
     return finish(main, result.outcome);
 }
