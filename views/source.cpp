@@ -4,6 +4,7 @@
 // screenful again from the tree; the line-to-node table and the tokenizer state per line. Nothing
 // here recurses or rescans the text: deep trees and long lines cost what they hold.
 #include "views/source.h"
+#include "views/source_parts.h"
 
 #include <algorithm>
 #include <climits>
@@ -62,9 +63,6 @@ constexpr uint64_t kWindowLines = 256;
 
 bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
 
-// Marks the start of a line written with a tab or a carriage return inside it, which the view
-// changes; the other lines are shown straight from the document's text.
-constexpr uint32_t kLineChanged = 0x80000000u;
 
 // The first position from `p` on that holds a line feed, carriage return or tab (or a character
 // below them), else `size`: most of a text is other characters, tested four at a time where
@@ -974,37 +972,6 @@ void SourceText::clear() {
     window.reset();
 }
 
-namespace {
-
-// A line whose start state is certain.
-struct StatePoint {
-    size_t line;
-    uint8_t state;
-};
-
-// The first position from `p` on, before `end`, that holds one of the characters of `set`; `end`
-// when none does. Tested four at a time where wchar_t is 16 bits (a lane equal to the character
-// is one that is zero after an exclusive or, and a zero lane borrows into its top bit).
-size_t nextOf(const wchar_t* text, size_t p, size_t end, const wchar_t* set) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        constexpr uint64_t kLanes = 0x0001000100010001ULL;
-        for (; p + 4 <= end; p += 4) {
-            uint64_t word;
-            std::memcpy(&word, text + p, sizeof word);
-            bool found = false;
-            for (const wchar_t* c = set; *c && !found; ++c) {
-                const uint64_t x = word ^ (kLanes * uint16_t(*c));
-                found = ((x - kLanes) & ~x & (kLanes * 0x8000)) != 0;
-            }
-            if (found) break;
-        }
-    }
-    for (; p < end; ++p)
-        for (const wchar_t* c = set; *c; ++c)
-            if (text[p] == *c) return p;
-    return end;
-}
-
 size_t writtenStart(const SourceText& source, size_t line) { return source.writtenStarts[line] & ~kLineChanged; }
 
 // The line on which the last node starting at or before `line` starts, found as the formatter
@@ -1016,90 +983,6 @@ size_t nodeLineAtOrBefore(const SourceText& out, size_t line) {
     return size_t(std::min<uint64_t>(counter.lineNumber(), line));
 }
 
-// The nearest line at or before `line` whose start state is certain without the lines above it.
-StatePoint certainStateBefore(SourceText& out, size_t line) {
-    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
-    if (line == 0) return {0, 0};
-    if (known(line - 1)) return {line - 1, out.lineStates[line - 1]};
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    if (!out.showsSourceText && out.statesFollowNodes) {
-        const size_t node = nodeLineAtOrBefore(out, line);
-        for (size_t i = line - 1; i > node; --i)
-            if (known(i)) return {i, out.lineStates[i]};
-        return {node, 0};
-    }
-    if (out.showsSourceText && !stateCharacters(out.format)) {
-        // Upward to a known line or one that ends alike from any state; the lines passed are
-        // all filled afterwards, so no line is passed twice.
-        for (size_t i = line; i-- > 0;) {
-            if (known(i)) return {i, out.lineStates[i]};
-            const std::wstring_view text = out.line(i);
-            if (endsAlikeFromAnyState(out.format, text.data(), text.size())) {
-                uint8_t state = 0;
-                tokenize(text.data(), text.size(), state, nullptr);
-                ++out.stateWork;
-                return {i + 1, state};
-            }
-        }
-        return {0, 0};
-    }
-    return out.statesKnown == 0 ? StatePoint{0, 0} : StatePoint{out.statesKnown - 1, out.lineStates[out.statesKnown - 1]};
-}
-
-// Fills the states of the lines from `from` through `last`. A file shown as written whose format
-// names the characters that change states is searched for them: the lines between keep the state.
-void fillStates(SourceText& out, StatePoint from, size_t last) {
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    const wchar_t* changers = stateCharacters(out.format);
-    const std::wstring_view written = out.showsSourceText ? writtenText(*out.document) : std::wstring_view();
-    const bool searched = changers && out.showsSourceText && written.data() == out.writtenData && written.size() == out.writtenSize;
-    uint8_t state = from.state;
-    for (size_t i = from.line; i <= last;) {
-        size_t next = i;  // the next line to tokenize
-        if (searched) {
-            const size_t end = writtenStart(out, last + 1);
-            const size_t at = nextOf(written.data(), writtenStart(out, i), end, changers);
-            if (at >= end) {
-                next = last + 1;
-            } else if (at >= writtenStart(out, i + 1)) {
-                const auto after = std::upper_bound(out.writtenStarts.begin() + ptrdiff_t(i + 1), out.writtenStarts.begin() + ptrdiff_t(last + 1),
-                                                    at, [](size_t p, uint32_t start) { return p < (start & ~kLineChanged); });
-                next = size_t(after - out.writtenStarts.begin()) - 1;
-            }
-            std::fill(out.lineStates.begin() + ptrdiff_t(i), out.lineStates.begin() + ptrdiff_t(next), state);
-            if (next > last) break;
-        }
-        out.lineStates[next] = state;
-        const std::wstring_view text = out.line(next);
-        tokenize(text.data(), text.size(), state, nullptr);
-        ++out.stateWork;
-        i = next + 1;
-    }
-}
-
-}  // namespace
-
-void ensureLineStates(SourceText& out, size_t first, size_t last) {
-    const size_t lines = out.lineCount();
-    if (lines == 0 || !out.document) return;
-    last = std::min(last, lines - 1);
-    if (out.lineStates.size() != lines) {
-        // The lines of an index still built grow, and the states worked out stay true.
-        out.lineStates.resize(lines, kLineStateUnknown);
-        out.statesKnown = std::min(out.statesKnown, lines);
-    }
-    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
-    for (size_t i = first; i <= last; ++i) {
-        if (known(i)) continue;
-        size_t end = i;  // the run of lines not worked out yet
-        while (end < last && !known(end + 1)) ++end;
-        fillStates(out, certainStateBefore(out, i), end);
-        i = end;
-    }
-    while (out.statesKnown < lines && out.lineStates[out.statesKnown] != kLineStateUnknown) ++out.statesKnown;
-}
-
-void ensureLineStates(SourceText& out, size_t line) { ensureLineStates(out, 0, line); }
 
 bool continueSourceIndex(SourceText& out, size_t steps) { return runIndexPass(out, 0, steps); }
 
