@@ -238,6 +238,19 @@ bool isSimpleElement(const Node* node) {
     return k == NodeKind::Text || k == NodeKind::CData;
 }
 
+size_t attributeCount(const Node* node) {
+    if (node->attributeCount < kManyAttributes) return node->attributeCount;
+    size_t low = kManyAttributes, high = node->children.size();  // the first non-attribute is in [low, high]
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (node->children[middle]->kind == NodeKind::Attribute)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
 bool isExpandable(const Node* node) {
     if (!node) return false;
     switch (node->kind) {

@@ -131,26 +131,46 @@ private:
 };
 #pragma pack(pop)
 
-// 56 bytes in the 64-bit builds, 40 in the 32-bit one. A type annotation (nodeTag) is rare, so it
-// is kept beside the nodes rather than in each of them.
+// 52 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
+// (x86 reads a pointer at any address), so the four small fields after `line` fill the word that
+// would otherwise be padding. A type annotation (nodeTag) is rare, so it is kept beside the nodes
+// rather than in each of them.
+#pragma pack(push, 4)
+// The link to a node's parent. In the packed node it may sit on a 4-byte boundary, so it is only
+// ever read and written by value, never bound to a reference of a plain pointer.
+class ParentLink {
+public:
+    ParentLink(Node* node = nullptr) : node_(node) {}
+    operator Node*() const { return node_; }
+    Node* operator->() const { return node_; }
+
+private:
+    Node* node_;
+};
+
 struct Node {
-    Node* parent = nullptr;
+    Node() : keyed(false), registryKey(false) {}
+
+    ParentLink parent;
     NodeText name;
     NodeText value;
     ChildList children;
-    // Element: number of leading Attribute children. String: whether its text was parsed as
-    // embedded JSON (EmbeddedState, document/embedded.h).
-    uint32_t attributeCount = 0;
     uint32_t indexInParent = 0;   // position among the parent's children (YAML renumbers)
     uint32_t line = 0;            // one-based source line where the node starts
     NodeKind kind = NodeKind::Root;
-    bool keyed = false;           // member of a mapping; name holds its key
-    bool registryKey = false;     // stands for a registry key (.reg files)
+    // Element: number of leading Attribute children, kManyAttributes standing for that many or
+    // more (attributeCount counts them then). String: whether its text was parsed as embedded
+    // JSON (EmbeddedState, document/embedded.h).
+    uint8_t attributeCount = 0;
     // The search box's filter in the window that shows the document (shell/filter.h): whether
     // the node matched and whether it holds a match. Set only while a filter is applied.
     uint8_t filterMark = 0;
+    bool keyed : 1;               // member of a mapping; name holds its key
+    bool registryKey : 1;         // stands for a registry key (.reg files)
 };
-static_assert(sizeof(void*) != 8 || sizeof(Node) == 56, "a node has no padding");
+#pragma pack(pop)
+static_assert(sizeof(void*) != 8 || sizeof(Node) == 52, "a node has no padding");
+static_assert(sizeof(void*) != 4 || sizeof(Node) == 36, "a node has no padding");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
 // Builds with AddressSanitizer (the native tests and the fuzz targets) tell it which bytes of the
@@ -304,6 +324,12 @@ size_t nodeIndex(const Document& doc, const Node* node);
 
 size_t nodeCount(const Document& doc);
 bool isSimpleElement(const Node* node);
+// What Node::attributeCount holds for an element with that many attributes or more.
+constexpr uint8_t kManyAttributes = 255;
+// The number of leading Attribute children of an element (its attributes); for other nodes the
+// field as it stands. Past kManyAttributes they are counted by a binary search over the children,
+// as the attributes come first.
+size_t attributeCount(const Node* node);
 bool isExpandable(const Node* node);
 size_t countItems(const Node* node);
 std::wstring textContent(const Node* node);

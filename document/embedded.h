@@ -16,7 +16,7 @@ namespace qm {
 
 // What the `attributeCount` of a node that can hold embedded JSON holds (the field counts
 // attributes of elements only): whether its text was parsed as embedded JSON yet.
-enum EmbeddedState : uint32_t {
+enum EmbeddedState : uint8_t {
     kEmbeddedUnopened = 0,  // not parsed yet (or parsed before the last edit of the string)
     kEmbeddedOpen = 1,      // parsed: the children are its nodes
     kEmbeddedFailed = 2,    // the text is no JSON: no children, no expander

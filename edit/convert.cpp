@@ -78,10 +78,10 @@ bool isNamespaceDeclaration(const Node* attribute) {
 std::vector<const Node*> inheritedNamespaces(const Node* element) {
     std::vector<const Node*> found;
     std::unordered_set<std::wstring_view> declared;  // a set: a hostile file may declare thousands
-    const size_t own = std::min<size_t>(element->attributeCount, element->children.size());
+    const size_t own = std::min<size_t>(attributeCount(element), element->children.size());
     for (size_t i = 0; i < own; ++i) declared.insert(element->children[i]->name);
     for (const Node* a = element->parent; a && a->kind == NodeKind::Element; a = a->parent) {
-        const size_t attributes = std::min<size_t>(a->attributeCount, a->children.size());
+        const size_t attributes = std::min<size_t>(attributeCount(a), a->children.size());
         for (size_t i = 0; i < attributes; ++i) {
             const Node* attribute = a->children[i];
             if (isNamespaceDeclaration(attribute) && declared.insert(attribute->name).second) found.push_back(attribute);
@@ -110,7 +110,7 @@ void writeXml(const Node* top, std::wstring& out) {
                 if (!inlined) appendIndent(out, depth);
                 out += L'<';
                 out += node->name;
-                const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+                const size_t attributes = std::min<size_t>(attributeCount(node), node->children.size());
                 for (size_t i = 0; i < attributes; ++i) {
                     out += L' ';
                     writeXmlAttribute(node->children[i], out);

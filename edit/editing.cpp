@@ -542,7 +542,7 @@ bool sameShape(const Document& shown, const Document& fresh) {
         const Node& b = fresh.nodes[i];
         const bool string = canHoldEmbedded(a.kind);
         if ((string ? 0 : a.children.size()) != b.children.size() ||
-            (string ? 0 : a.attributeCount) != b.attributeCount || a.keyed != b.keyed || a.name != b.name)
+            (string ? 0 : attributeCount(&a)) != attributeCount(&b) || a.keyed != b.keyed || a.name != b.name)
             return false;
         if ((a.kind != b.kind) && !(isEditableKind(a.kind) && isEditableKind(b.kind))) return false;
     }

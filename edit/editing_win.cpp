@@ -304,7 +304,7 @@ bool descendsInto(const Node* node) {
 Node* firstEditableBelow(Node* container) {
     std::vector<Node*> stack;
     auto pushChildren = [&](Node* node) {
-        const size_t first = node->kind == NodeKind::Element ? node->attributeCount : 0;
+        const size_t first = node->kind == NodeKind::Element ? attributeCount(node) : 0;
         for (size_t i = node->children.size(); i-- > first;) stack.push_back(node->children[i]);
     };
     pushChildren(container);

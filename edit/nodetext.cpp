@@ -168,7 +168,7 @@ void appendSummaryPart(std::wstring& raw, std::wstring_view part) {
 
 std::wstring elementSummary(const Node* node) {
     std::wstring raw;
-    const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+    const size_t attributes = std::min<size_t>(attributeCount(node), node->children.size());
     for (size_t i = 0; i < attributes && i < kSummaryAttributes; ++i)
         appendSummaryPart(raw, node->children[i]->name + L'=' + node->children[i]->value);
     const bool hasText = std::any_of(node->children.begin(), node->children.end(), [](const Node* c) {

@@ -219,7 +219,7 @@ Node* findByXPath(const Document& doc, std::wstring_view path) {
         }
         if (step.empty()) return pos == path.size() ? declarationChild(node) : nullptr;
         const bool attribute = step[0] == L'@';
-        const size_t attributes = node->kind == NodeKind::Element ? node->attributeCount : 0;
+        const size_t attributes = node->kind == NodeKind::Element ? attributeCount(node) : 0;
         Node* found = nullptr;
         size_t seen = 0;
         for (size_t i = 0; i < node->children.size() && !found; ++i) {

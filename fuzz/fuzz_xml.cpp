@@ -11,9 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qm::Document& doc = in.doc;
     for (size_t i = 1; i < doc.nodes.size(); ++i) {
         const qm::Node& n = doc.nodes[i];
-        check(n.attributeCount <= n.children.size());
+        const size_t attributes = qm::attributeCount(&n);
+        check(attributes <= n.children.size());
         for (size_t a = 0; a < n.children.size(); ++a)
-            check((a < n.attributeCount) == (n.children[a]->kind == qm::NodeKind::Attribute));
+            check((a < attributes) == (n.children[a]->kind == qm::NodeKind::Attribute));
         uint32_t start = 0, end = 0;
         if (qm::nodeSpan(doc, &n, start, end)) check(start <= end && end <= in.text.size());
     }

@@ -361,7 +361,7 @@ void XmlParser::startTag() {
         Node* attribute = addNode(NodeKind::Attribute, attributeLine);
         attribute->name = attributeName;
         attribute->value = value;
-        ++element->attributeCount;
+        if (element->attributeCount < kManyAttributes) ++element->attributeCount;
         if (quoted && doc.recordSpans) recordSpan(doc, uint32_t(valueStart), uint32_t(valueEnd));
     }
 }

@@ -476,7 +476,7 @@ struct GridBuilder {
             }
         } else {
             for (const Node* record : f.records)
-                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
+                for (size_t i = 0, n = attributeCount(record); i < n && i < record->children.size(); ++i)
                     column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
             bool anyText = false;
             for (const Node* record : f.records)
@@ -484,7 +484,7 @@ struct GridBuilder {
                     if (child->kind == NodeKind::Text || child->kind == NodeKind::CData) anyText = true;
             if (anyText) column(kTextColumn, {}, NodeKind::Text);
             for (const Node* record : f.records)
-                for (size_t i = record->attributeCount; i < record->children.size(); ++i)
+                for (size_t i = attributeCount(record); i < record->children.size(); ++i)
                     if (record->children[i]->kind == NodeKind::Element)
                         column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
         }
@@ -550,7 +550,7 @@ struct GridBuilder {
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
         } else {
-            for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
+            for (size_t i = 0, n = attributeCount(record); i < n && i < record->children.size(); ++i) {
                 Node* attribute = record->children[i];
                 const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
                 if (!claim(c)) continue;
@@ -565,7 +565,7 @@ struct GridBuilder {
                 cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
                                                         ColorSlot::text, false, record)});
             std::vector<int32_t> touched;
-            for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
+            for (size_t i = attributeCount(record); i < record->children.size(); ++i) {
                 Node* child = record->children[i];
                 if (child->kind != NodeKind::Element) continue;
                 const int32_t c = index.byName[kElementColumn].at(child->name.view());
@@ -615,7 +615,7 @@ struct GridBuilder {
         if (row.toggle != kToggleGroup) return nestedNode(head, depth);
         const Node* record = head->parent;
         std::vector<Node*> elements;
-        for (size_t i = record->attributeCount; i < record->children.size(); ++i)
+        for (size_t i = attributeCount(record); i < record->children.size(); ++i)
             if (sameElementName(record->children[i], head)) elements.push_back(record->children[i]);
         return nestedGroup(elements.begin(), elements.end(), depth);
     }

@@ -139,16 +139,17 @@ const Node* RecordColumns::cellOf(const Node* record, int32_t column, size_t& co
         return nullptr;
     }
     const Node* found = nullptr;
+    const size_t attributes = attributeCount(record);
     for (size_t i = 0; i < record->children.size(); ++i) {
         const Node* child = record->children[i];
         bool in = false;
         if (column == textColumn_) {
             // The record's own text is one cell, however many text nodes it has.
-            if (i >= record->attributeCount && (child->kind == NodeKind::Text || child->kind == NodeKind::CData)) {
+            if (i >= attributes && (child->kind == NodeKind::Text || child->kind == NodeKind::CData)) {
                 count = 1;
                 return record;
             }
-        } else if (i < record->attributeCount) {
+        } else if (i < attributes) {
             in = category == kByAttribute && child->name.view() == name;
         } else if (child->kind == NodeKind::Element) {
             in = category == kByElement && child->name.view() == name;
@@ -190,10 +191,11 @@ void RecordColumns::cellsOf(const Node* record, std::vector<std::pair<int32_t, c
         return;
     }
     bool text = false;
+    const size_t attributes = attributeCount(record);
     for (size_t i = 0; i < record->children.size(); ++i) {
         const Node* child = record->children[i];
         int32_t c = -1;
-        if (i < record->attributeCount)
+        if (i < attributes)
             c = find(kByAttribute, child);
         else if (child->kind == NodeKind::Element)
             c = find(kByElement, child);

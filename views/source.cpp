@@ -456,7 +456,7 @@ private:
     // The frame `node` opens when it is begun as a child of `parent` (next == end: none).
     static Frame frameOf(Node* node, const Frame& parent) {
         if (parent.kind == Kind::XmlTop || parent.kind == Kind::XmlElement) {
-            const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+            const size_t attributes = std::min<size_t>(attributeCount(node), node->children.size());
             const size_t others = node->children.size() - attributes;
             const bool opens = node->kind == NodeKind::Element && others > 0 &&
                                !(others == 1 && node->children[attributes]->kind == NodeKind::Text);
@@ -497,7 +497,7 @@ private:
                 w_.append(L'<');
                 w_.append(node->name);
                 checkPiece([node] { return isXmlTokenName(node->name); });
-                const size_t attributes = std::min<size_t>(node->attributeCount, node->children.size());
+                const size_t attributes = std::min<size_t>(attributeCount(node), node->children.size());
                 for (size_t i = 0; i < attributes; ++i) {
                     const Node* attribute = node->children[i];
                     checkPiece([attribute] { return isXmlTokenName(attribute->name); });

@@ -7,6 +7,8 @@
 
 #include "document/language.h"
 #include "document/load.h"
+#include "edit/convert.h"
+#include "edit/pathfind.h"
 #include "parsers/xml.h"
 #include "tests/support/testing.h"
 #include "tests/support/treeprint.h"
@@ -127,6 +129,25 @@ TEST(XmlTree, AttributeForms) {
     EXPECT_EQ(a->attributeCount, 2u);
     EXPECT_EQ(a->children[2]->name, L"d");
     EXPECT_EQ(a->children[2]->attributeCount, 0u);
+}
+
+// The node keeps an element's attribute count in a byte; from 255 on the attributes are counted
+// among its children, and the readers that skip them (paths, the XML text) still see them all.
+TEST(XmlTree, ManyAttributesAreCountedAmongTheChildren) {
+    for (size_t n : {size_t(0), size_t(1), size_t(254), size_t(255), size_t(256), size_t(1000)}) {
+        std::wstring xml = L"<a";
+        for (size_t i = 0; i < n; ++i) xml += L" x" + std::to_wstring(i) + L"=\"" + std::to_wstring(i) + L"\"";
+        xml += L"><b/>t</a>";
+        auto d = parseXmlText(xml);
+        const Node* a = d->root->children[0];
+        ASSERT_EQ(a->children.size(), n + 2) << n;
+        EXPECT_EQ(attributeCount(a), n) << n;
+        EXPECT_EQ(findByPath(*d, L"/a/b"), a->children[n]) << n;
+        if (n > 0) {
+            EXPECT_EQ(findByPath(*d, L"/a/@x" + std::to_wstring(n - 1)), a->children[n - 1]) << n;
+        }
+        EXPECT_EQ(subtreeText(a, *d), xml) << n;
+    }
 }
 
 TEST(XmlDecode, EntitiesAndCharacterReferences) {
