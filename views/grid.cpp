@@ -287,25 +287,25 @@ struct GridBuilder {
     GridBox* keyValue(Node* node, int depth) {
         if (depth > kGridMaxDepth) return dimLeaf(kGridEllipsis, node);
         // A row per child, or per run of two or more same-named elements.
-        std::vector<Node*> starts;
+        auto starts = layout.borrowNodes();
         const auto& children = node->children;
         for (size_t i = 0, j = 0; i < children.size(); i = j) {
             j = runEnd(children, i);
             if (std::any_of(children.begin() + i, children.begin() + j, [&](const Node* c) { return keeps(c); }))
-                starts.push_back(children[i]);
+                starts->push_back(children[i]);
         }
-        if (starts.empty()) return dimLeaf({});
+        if (starts->empty()) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::KeyValue, node);
         GridFrame& f = *box->frame;
-        if (starts.size() > layout.lazyAbove) {
-            f.rowCells.assign(starts.size(), GridCellRange{kRowNotBuilt, 0});
-            f.records = std::move(starts);
-            f.lazy = std::make_unique<GridLazyRows>();
+        if (starts->size() > layout.lazyAbove) {
+            f.rowCells.assign(starts->size(), GridCellRange{kRowNotBuilt, 0});
+            f.records.assign(starts->begin(), starts->end());
+            f.lazy = layout.newLazyRows();
             f.lazy->owner = &layout;
             f.lazy->depth = depth;
             return box;
         }
-        for (Node* first : starts) appendKeyValueRow(f, first, depth);
+        for (Node* first : *starts) appendKeyValueRow(f, first, depth);
         return box;
     }
 
@@ -378,17 +378,17 @@ struct GridBuilder {
         const bool items = node->kind == NodeKind::Array ||
                            (canHoldEmbedded(node->kind) && !node->children.empty() && !node->children.front()->keyed);
         if (items) {
-            std::vector<Node*> objects;
-            bool allObjects = true;
-            for (Node* child : node->children) {
+            // Items that are all objects (comments between them aside) are a record table's records.
+            size_t objects = 0;
+            for (const Node* child : node->children) {
                 if (child->kind == NodeKind::Comment) continue;
                 if (child->kind != NodeKind::Object) {
-                    allObjects = false;
+                    objects = 0;
                     break;
                 }
-                objects.push_back(child);
+                ++objects;
             }
-            if (allObjects && !objects.empty()) return recordTable(objects.begin(), objects.end(), depth);
+            if (objects) return recordTable(node->children.begin(), node->children.end(), depth);
         }
         return keyValue(node, depth);
     }
@@ -435,34 +435,36 @@ struct GridBuilder {
         return box;
     }
 
+    // The record table of the records in [first, last), comments among them passed over.
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
+        while (first != last && (*first)->kind == NodeKind::Comment) ++first;
         if (first == last) return dimLeaf(kGridEllipsis);
         if (depth > kGridMaxDepth) return dimLeaf(kGridEllipsis, (*first)->parent);
         Node* key = *first;
-        std::vector<Node*> kept;
-        for (It it = first; it != last; ++it)
-            if (keeps(*it)) kept.push_back(*it);
-        if (kept.empty()) return dimLeaf({});
+        auto record = [&](const Node* node) { return node->kind != NodeKind::Comment && keeps(node); };
+        if (std::none_of(first, last, record)) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::Table, key->parent);
         GridFrame& f = *box->frame;
-        f.records = std::move(kept);
+        for (It it = first; it != last; ++it)
+            if (record(*it)) f.records.push_back(*it);
         f.key = key;
-        f.lazy = std::make_unique<GridLazyRows>();
+        f.lazy = layout.newLazyRows();
         f.lazy->depth = depth;
         GridColumnIndex& index = f.lazy->index;
         index.objects = f.records.front()->kind == NodeKind::Object;
 
         // Columns, unique by category and name, in the order first met.
         auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
-            auto [it, added] = index.byName[category].try_emplace(name, static_cast<int32_t>(f.rows.size()));
+            bool added = false;
+            const int32_t c = index.add(category, name, added);
             if (added) {
                 GridRow header;
                 header.kind = badge;
                 header.label = name;
                 f.rows.push_back(header);
             }
-            return it->second;
+            return c;
         };
         if (index.objects) {
             for (const Node* record : f.records) {
@@ -489,7 +491,7 @@ struct GridBuilder {
                         column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
         }
         f.columnCount = static_cast<int32_t>(f.rows.size());
-        index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
+        index.textColumn = index.find(kTextColumn, {});
         index.claimedBy.assign(f.rows.size(), SIZE_MAX);
         index.elementsOf.resize(f.rows.size());
         sortRecords(f);
@@ -501,7 +503,7 @@ struct GridBuilder {
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
-        f.lazy.reset();
+        layout.spareLazyRows(std::move(f.lazy));
         return box;
     }
 
@@ -514,10 +516,10 @@ struct GridBuilder {
 
     // Builds the cells of record r and appends them to the table's children.
     void buildRow(GridFrame& f, size_t r) {
-        std::vector<std::pair<int32_t, GridBox*>> cells;
-        recordCells(f, r, cells);
-        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells.size())};
-        for (const auto& [c, cell] : cells) {
+        auto cells = layout.borrowCells();
+        recordCells(f, r, *cells);
+        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells->size())};
+        for (const auto& [c, cell] : *cells) {
             f.cellColumns.push_back(c);
             f.children.push_back(cell);
         }
@@ -544,16 +546,16 @@ struct GridBuilder {
                     const std::wstring_view name = member->name.view();
                     int32_t& guess = index.guessAt(position++);
                     if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
-                        guess = index.byName[kMemberColumn].at(name);
+                        guess = index.find(kMemberColumn, name);
                     const int32_t c = guess;
-                    if (!claim(c)) continue;
+                    if (c < 0 || !claim(c)) continue;
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
         } else {
             for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i) {
                 Node* attribute = record->children[i];
-                const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
-                if (!claim(c)) continue;
+                const int32_t c = index.find(kAttributeColumn, attribute->name.view());
+                if (c < 0 || !claim(c)) continue;
                 if (isExpandable(attribute)) {  // it holds JSON
                     cells.push_back({c, nestedNode(attribute, depth)});
                     continue;
@@ -568,7 +570,8 @@ struct GridBuilder {
             for (size_t i = record->attributeCount; i < record->children.size(); ++i) {
                 Node* child = record->children[i];
                 if (child->kind != NodeKind::Element) continue;
-                const int32_t c = index.byName[kElementColumn].at(child->name.view());
+                const int32_t c = index.find(kElementColumn, child->name.view());
+                if (c < 0) continue;
                 if (claim(c)) {
                     index.elementsOf[c].clear();
                     touched.push_back(c);
@@ -716,11 +719,72 @@ void GridFrame::reset() {
     lazy.reset();
 }
 
+int32_t GridColumnIndex::find(uint8_t category, std::wstring_view name) const {
+    if (columns_.size() <= kScannedColumns) {
+        for (size_t c = 0; c < columns_.size(); ++c)
+            if (columns_[c].first == category && columns_[c].second == name) return static_cast<int32_t>(c);
+        return -1;
+    }
+    const auto it = byName_[category].find(name);
+    return it == byName_[category].end() ? -1 : it->second;
+}
+
+int32_t GridColumnIndex::add(uint8_t category, std::wstring_view name, bool& added) {
+    const int32_t found = find(category, name);
+    added = found < 0;
+    if (!added) return found;
+    const auto c = static_cast<int32_t>(columns_.size());
+    columns_.emplace_back(category, name);
+    if (columns_.size() == kScannedColumns + 1) {
+        for (size_t i = 0; i < columns_.size(); ++i)
+            byName_[columns_[i].first].emplace(columns_[i].second, static_cast<int32_t>(i));
+    } else if (columns_.size() > kScannedColumns + 1) {
+        byName_[category].emplace(name, c);
+    }
+    return c;
+}
+
+void GridColumnIndex::clear() {
+    columns_.clear();
+    for (auto& names : byName_) names.clear();
+}
+
+void GridLazyRows::reset() {
+    owner = nullptr;
+    depth = 0;
+    index.clear();
+    index.textColumn = -1;
+    index.objects = true;
+    index.columnAt.clear();
+    index.claimedBy.clear();
+    index.elementsOf.clear();
+    sizedStarts.clear();
+    sizedCells.clear();
+    pruneLevel.clear();
+    labelWidth = 0;
+    staleRows.clear();
+    sized = false;
+}
+
+std::unique_ptr<GridLazyRows> GridLayout::newLazyRows() {
+    if (spareLazy.empty()) return std::make_unique<GridLazyRows>();
+    std::unique_ptr<GridLazyRows> lazy = std::move(spareLazy.back());
+    spareLazy.pop_back();
+    return lazy;
+}
+
+void GridLayout::spareLazyRows(std::unique_ptr<GridLazyRows> lazy) {
+    if (!lazy) return;
+    lazy->reset();
+    spareLazy.push_back(std::move(lazy));
+}
+
 void GridLayout::recycle() {
     const size_t used = recycled ? reused : boxes.size();
     for (size_t i = 0; i < used; ++i) {
         GridBox& box = boxes[i];
         if (!box.frame) continue;
+        spareLazyRows(std::move(box.frame->lazy));
         box.frame->reset();
         spareFrames.push_back(std::move(box.frame));
     }
