@@ -454,49 +454,16 @@ struct GridBuilder {
         GridColumnIndex& index = f.lazy->index;
         index.objects = f.records.front()->kind == NodeKind::Object;
 
-        // Columns, unique by category and name, in the order first met.
-        auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
-            bool added = false;
-            const int32_t c = index.add(category, name, added);
-            if (added) {
-                GridRow header;
-                header.kind = badge;
-                header.label = name;
-                f.rows.push_back(header);
-            }
-            return c;
-        };
-        if (index.objects) {
-            for (const Node* record : f.records) {
-                size_t position = 0;
-                for (const Node* member : record->children) {
-                    if (member->kind == NodeKind::Comment) continue;
-                    int32_t& guess = index.guessAt(position++);
-                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
-                        guess = column(kMemberColumn, member->name.view(), member->kind);
-                }
-            }
-        } else {
-            for (const Node* record : f.records)
-                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
-                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
-            bool anyText = false;
-            for (const Node* record : f.records)
-                for (const Node* child : record->children)
-                    if (child->kind == NodeKind::Text || child->kind == NodeKind::CData) anyText = true;
-            if (anyText) column(kTextColumn, {}, NodeKind::Text);
-            for (const Node* record : f.records)
-                for (size_t i = record->attributeCount; i < record->children.size(); ++i)
-                    if (record->children[i]->kind == NodeKind::Element)
-                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+        // A big table finds its columns when it is sized (a slice at a time when the layout goes in
+        // slices); a sorted one needs them now to order its records.
+        const size_t records = f.records.size();
+        const bool sorted = expansion.sorts.count(f.key) != 0;
+        if (records <= layout.lazyAbove || sorted) {
+            size_t unbounded = SIZE_MAX;
+            scanTableColumns(f, unbounded);
         }
-        f.columnCount = static_cast<int32_t>(f.rows.size());
-        index.textColumn = index.find(kTextColumn, {});
-        index.claimedBy.assign(f.rows.size(), SIZE_MAX);
-        index.elementsOf.resize(f.rows.size());
         sortRecords(f);
 
-        const size_t records = f.records.size();
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
             f.lazy->owner = &layout;
@@ -719,6 +686,77 @@ void GridFrame::reset() {
     lazy.reset();
 }
 
+bool scanTableColumns(GridFrame& f, size_t& work) {
+    GridLazyRows& lazy = *f.lazy;
+    GridColumnIndex& index = lazy.index;
+    if (lazy.scanPhase == kColumnsFound) return true;
+    // Columns, unique by category and name, in the order first met.
+    auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
+        bool added = false;
+        const int32_t c = index.add(category, name, added);
+        if (added) {
+            GridRow header;
+            header.kind = badge;
+            header.label = name;
+            f.rows.push_back(header);
+        }
+        return c;
+    };
+    // The members or children looked at, paid from `work`; a record at least per call.
+    auto more = [&work](size_t children) {
+        work -= std::min(work, children + 1);
+        return work > 0;
+    };
+    const size_t records = f.records.size();
+    size_t& r = lazy.scanned;
+    if (index.objects) {
+        for (; r < records;) {
+            const Node* record = f.records[r++];
+            size_t position = 0;
+            for (const Node* member : record->children) {
+                if (member->kind == NodeKind::Comment) continue;
+                int32_t& guess = index.guessAt(position++);
+                if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
+                    guess = column(kMemberColumn, member->name.view(), member->kind);
+            }
+            if (!more(record->children.size()) && r < records) return false;
+        }
+    } else {
+        // Every attribute column first, then the text's, then every element column: a pass each.
+        while (lazy.scanPhase < kColumnsFound) {
+            if (r == records) {
+                ++lazy.scanPhase;
+                r = 0;
+                continue;
+            }
+            const Node* record = f.records[r++];
+            if (lazy.scanPhase == 0) {
+                for (uint32_t i = 0; i < record->attributeCount && i < record->children.size(); ++i)
+                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
+            } else if (lazy.scanPhase == 1) {
+                const bool text = std::any_of(record->children.begin(), record->children.end(), [](const Node* child) {
+                    return child->kind == NodeKind::Text || child->kind == NodeKind::CData;
+                });
+                if (text) {
+                    column(kTextColumn, {}, NodeKind::Text);
+                    r = records;
+                }
+            } else {
+                for (size_t i = record->attributeCount; i < record->children.size(); ++i)
+                    if (record->children[i]->kind == NodeKind::Element)
+                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+            }
+            if (!more(record->children.size())) return false;
+        }
+    }
+    lazy.scanPhase = kColumnsFound;
+    f.columnCount = static_cast<int32_t>(f.rows.size());
+    index.textColumn = index.find(kTextColumn, {});
+    index.claimedBy.assign(f.rows.size(), SIZE_MAX);
+    index.elementsOf.resize(f.rows.size());
+    return true;
+}
+
 int32_t GridColumnIndex::find(uint8_t category, std::wstring_view name) const {
     if (columns_.size() <= kScannedColumns) {
         for (size_t c = 0; c < columns_.size(); ++c)
@@ -753,6 +791,8 @@ void GridLazyRows::reset() {
     owner = nullptr;
     depth = 0;
     index.clear();
+    scanned = 0;
+    scanPhase = 0;
     index.textColumn = -1;
     index.objects = true;
     index.columnAt.clear();

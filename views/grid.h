@@ -141,6 +141,10 @@ struct GridLazyRows {
     int32_t labelWidth = 0;              // KeyValue: what its rows' labels ask
     std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
     bool sized = false;
+    // Finding a big table's columns goes on where it stopped: the pass over the records it is in
+    // (elements: attributes, then texts, then elements) and the records that pass has been through.
+    uint8_t scanPhase = 0;
+    size_t scanned = 0;
 
     // Empty again for another table, keeping the memory its lists hold.
     void reset();
@@ -183,6 +187,8 @@ struct GridFrame {
 };
 
 constexpr uint32_t kRowNotBuilt = UINT32_MAX;
+// GridLazyRows::scanPhase once every column of the table is found.
+constexpr uint8_t kColumnsFound = 3;
 
 struct GridBox {
     GridBoxType type = GridBoxType::Leaf;

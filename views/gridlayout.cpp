@@ -502,6 +502,8 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     const bool keyValue = box.type == GridBoxType::KeyValue;
+    size_t unbounded = SIZE_MAX;
+    if (!keyValue) scanTableColumns(f, unbounded);
     auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
     if (!reuse || !lazy.sized) {
         sizeAll(box, m);
@@ -712,7 +714,17 @@ bool GridLayoutPass::Step(size_t boxes) {
         if (sizing_ && sizing_->done()) sizing_.reset();
         if (!sizing_) {
             if (tables_.empty()) return true;
-            sizing_ = std::make_unique<GridTableSizing>(*tables_.back(), metrics_);
+            GridBox& table = *tables_.back();
+            if (table.type == GridBoxType::Table) {
+                // Its columns first, found a slice of its records at a time: looking at a member
+                // costs about a quarter of building a box.
+                const size_t budget = boxes - made > SIZE_MAX / 4 ? SIZE_MAX : (boxes - made) * 4;
+                size_t work = budget;
+                const bool found = scanTableColumns(*table.frame, work);
+                made += (budget - work) / 4 + 1;
+                if (!found) break;
+            }
+            sizing_ = std::make_unique<GridTableSizing>(table, metrics_);
             tables_.pop_back();
             continue;
         }

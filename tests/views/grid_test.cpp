@@ -1049,6 +1049,8 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
         L"{\"o\":{\"y\":{\"z\":[3]}},\"a\":null},{\"b\":\"last one\"}]",
         L"<r><i n=\"1\">text<c>x</c><c>y</c></i><i n=\"22\"><c>z</c><d><e>1</e></d></i><i/><i n=\"4\">more</i></r>",
         L"{\"k\":{\"in\":{\"deep\":\"value\"},\"n\":null},\"long key name\":1,\"v\":[{\"p\":1}],\"w\":\"last\"}",
+        // Columns found a record at a time: attributes, a text and elements first met in later records.
+        L"<r><i><c>1</c></i><i a=\"x\">t</i><i b=\"y\"><d/><c>2</c></i><i a=\"z\" c=\"w\">u<e/></i></r>",
     };
     const GridTextBound exact = fixedBound(kCharWidth);
     for (const wchar_t* text : texts) {
