@@ -295,7 +295,8 @@ void GridPane::ExpandAll(bool expand) {
         expandAllGrid(*doc, expand, next);
     else
         next = GridExpansion{};
-    if (!doc || stale || !layout.root || !Shown() || expansion.filtered) {
+    // Under the filter too the new grid is built beside the one shown, showing what the filter keeps.
+    if (!doc || stale || !layout.root || !Shown()) {
         DropBulkLayout();
         expansion = std::move(next);
         Rebuild();
