@@ -34,9 +34,10 @@ const Node* textHolder(const Node* node) { return textHolder(const_cast<Node*>(n
 
 namespace {
 
-// XML texts and attributes are read more strictly, as JSON that a program wrote into them: after
-// "{" comes a quoted key, after "[" the start of a value. So the identifiers in braces that XML
-// files are full of ("{93995380-89BD-...}", "{Binding Path}") offer nothing to open.
+// XML texts and attributes and the values of registry files are read more strictly, as JSON that
+// a program wrote into them: after "{" comes a quoted key, after "[" the start of a value. So the
+// identifiers in braces that both are full of ("{93995380-89BD-...}", "{Binding Path}") offer
+// nothing to open.
 bool looksLikeStrictJsonText(std::wstring_view text) {
     if (!looksLikeJsonText(text)) return false;
     size_t first = 0;
@@ -53,7 +54,9 @@ bool looksLikeStrictJsonText(std::wstring_view text) {
 bool holdsEmbeddedJson(const Node* node) {
     const Node* holder = textHolder(node);
     if (!holder || holder->attributeCount == kEmbeddedFailed) return false;
-    return holder->kind == NodeKind::String ? looksLikeJsonText(holder->value) : looksLikeStrictJsonText(holder->value);
+    const bool registryValue = holder->parent && holder->parent->registryKey;
+    return holder->kind == NodeKind::String && !registryValue ? looksLikeJsonText(holder->value)
+                                                              : looksLikeStrictJsonText(holder->value);
 }
 
 bool awaitsOpening(const Node* node) {

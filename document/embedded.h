@@ -34,7 +34,8 @@ bool canHoldEmbedded(NodeKind kind);
 Node* textHolder(Node* node);
 const Node* textHolder(const Node* node);
 // A node whose text (textHolder) looks like JSON and did not fail to parse. An XML text or
-// attribute must also open as JSON that a program wrote: "{" and a quoted key, or "[" and a value.
+// attribute and a registry value must also open as JSON that a program wrote: "{" and a quoted
+// key, or "[" and a value.
 bool holdsEmbeddedJson(const Node* node);
 // A node that holds embedded JSON not parsed yet: opening it parses (openEmbedded).
 bool awaitsOpening(const Node* node);

@@ -2,7 +2,8 @@
 // the next one the search text's length; the search text and then the file (UTF-8) follow. The
 // marks say exactly which nodes match (by the search's own matcher) and which hold a match below
 // them, and the filtered Tree shows exactly the rows of the fully expanded Tree that the filter
-// keeps, in the same order.
+// keeps, in the same order. The rows read on demand are those listed, each found again at its
+// index with its parent's row.
 #include <algorithm>
 
 #include "fuzz/fuzz.h"
@@ -47,5 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (qm::filterKeeps(r.node)) kept.push_back(r.node);
     for (const qm::TreeRow& r : filtered) shown.push_back(r.node);
     check(kept == shown);
+
+    for (bool filter : {false, true}) {
+        const std::vector<qm::TreeRow>& listed = filter ? filtered : all;
+        qm::TreeRows rows;
+        rows.build(doc.root, &everything, filter);
+        check(rows.size() == listed.size());
+        std::vector<int32_t> open;  // the rows of the holders of the row at hand
+        for (size_t i = 0; i < listed.size(); ++i) {
+            const qm::TreeRow r = rows[i];
+            check(r.node == listed[i].node && r.depth == listed[i].depth && r.expandable == listed[i].expandable);
+            check(rows.find(r.node) == int32_t(i));
+            open.resize(r.depth);
+            check(rows.parentRow(int32_t(i)) == (r.depth ? open.back() : -1));
+            open.push_back(int32_t(i));
+        }
+    }
     return 0;
 }

@@ -27,7 +27,7 @@ winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf '
 # a long record table kept at the top, the search field in the host's 1000-pixel window, and the
 # source of catalog.json as written; a record table sorted by a click on its header, the tree
 # filtered by the search box, Ctrl+G's field with a path typed, and the tree of a log whose payloads
-# are JSON inside strings, one opened. Keys go to the view before the picture (quillmap-host --keys);
+# are JSON inside strings, one opened, in JSON Lines and in XML. Keys go to the view before the picture (quillmap-host --keys);
 # a setting ("-" for none) is written to Quillmap.ini first. The deep and long files are made here.
 python3 - "$run" <<'PY'
 import sys
@@ -41,6 +41,12 @@ log = [{"time": "2026-03-0%dT10:%02d:00Z" % (1 + i % 3, i * 7 % 60), "level": ["
         "payload": json.dumps({"id": 100 + i, "user": {"name": ["ada", "grace", "linus"][i % 3], "roles": ["dev", "ops"][: 1 + i % 2]},
                                "ok": i % 3 != 2})} for i in range(6)]
 open(run + "/api-log.jsonl", "w").write("\n".join(json.dumps(r) for r in log) + "\n")
+# The same log as XML: JSON in an attribute and in an element's text.
+from xml.sax.saxutils import escape, quoteattr
+events = ["  <event time=%s level=%s data=%s>\n    <payload>%s</payload>\n  </event>" % (
+    quoteattr(r["time"]), quoteattr(r["level"]), quoteattr(json.dumps({"host": "web-%d" % (i % 2), "ms": 12 + 5 * i})),
+    escape(r["payload"])) for i, r in enumerate(log)]
+open(run + "/api-log.xml", "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<log>\n' + "\n".join(events) + "\n</log>\n")
 PY
 shots="tree-light tree light samples/catalog.json
 tree-dark tree dark samples/catalog.json
@@ -60,6 +66,7 @@ source-as-written source light samples/catalog.json - -
 grid-sorted grid light RUN/long.jsonl click:410,21 -
 filter tree light samples/catalog.json search:pen Search=1|SearchFilter=1
 embedded tree light RUN/api-log.jsonl down,right,down*3,right,down*2,right,down*2 -
+embedded-xml tree light RUN/api-log.xml down,right,down*3,right,down*3,right,down*2,right,down -
 goto tree light samples/catalog.json goto:$.items[0].tags[1] -"
 [ -n "${QM_SHOTS:-}" ] && shots=$(grep -E "^(${QM_SHOTS// /|}) " <<< "$shots")
 while read -r picture view mode sample keys setting; do

@@ -8,8 +8,8 @@
 //
 // --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
 // each view can be taken; --keys presses keys in the view before the screenshot, as a list such
-// as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, each with an
-// optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
+// as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, multiply,
+// each with an optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
 // grid's column header sorts its table); --search types TEXT into the search box and presses Enter
 // (with "SearchFilter=1" in Quillmap.ini that filters); --goto presses Ctrl+G, types PATH into the
 // field and presses Enter (the screenshot is taken of the field with PATH typed, and --timing prints
@@ -368,7 +368,7 @@ bool pressKeys(const std::wstring& list) {
         WPARAM key;
     } kKeys[] = {{L"add", VK_ADD}, {L"subtract", VK_SUBTRACT}, {L"home", VK_HOME}, {L"end", VK_END},
                  {L"prior", VK_PRIOR}, {L"next", VK_NEXT}, {L"up", VK_UP}, {L"down", VK_DOWN},
-                 {L"right", VK_RIGHT}, {L"left", VK_LEFT}};
+                 {L"right", VK_RIGHT}, {L"left", VK_LEFT}, {L"multiply", VK_MULTIPLY}};
     size_t from = 0;
     while (from < list.size()) {
         size_t to = list.find(L',', from);

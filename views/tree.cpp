@@ -48,16 +48,27 @@ int32_t findRow(const std::vector<TreeRow>& rows, const Node* node) {
     return -1;
 }
 
+int32_t findRow(const TreeRows& rows, const Node* node) { return rows.find(node); }
+
 void expandTopLevel(const Node* root, ExpandedSet& expanded) {
     if (!root) return;
     for (const Node* child : root->children)
         if (opensInBulk(child)) expanded.insert(child);
 }
 
+namespace {
+
+// opensInBulk for the bulk expansions: only a node with children to show opens, and most nodes
+// have none, which is told without reading a string's text.
+bool opensWithChildren(const Node* node) { return !childrenShownBy(node)->children.empty() && opensInBulk(node); }
+
+}  // namespace
+
 void expandEverything(const Document& doc, ExpandedSet& expanded) {
+    expanded.bind(doc.nodes);
     for (size_t i = 0; i < doc.nodes.size(); ++i) {
         const Node* node = &doc.nodes[i];
-        if (node->kind != NodeKind::Root && opensInBulk(node)) expanded.insert(node);
+        if (node->kind != NodeKind::Root && opensWithChildren(node)) expanded.markIndex(i);
     }
 }
 
@@ -67,10 +78,22 @@ void expandSubtree(const Node* node, ExpandedSet& expanded) {
     while (!stack.empty()) {
         const Node* n = stack.back();
         stack.pop_back();
-        if (!opensInBulk(n)) continue;
-        if (n->kind != NodeKind::Root) expanded.insert(n);
-        for (const Node* child : n->children) stack.push_back(child);
+        if (!opensWithChildren(n)) continue;
+        if (n->kind != NodeKind::Root) expanded.mark(n);
+        // A child without children of its own has nothing to open. Pushed last to first, the
+        // nodes are visited in the order of the store.
+        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
+            if (!(*it)->children.empty()) stack.push_back(*it);
     }
+}
+
+bool subtreeHoldsEveryRow(const Node* root, const Node* node) {
+    if (!root || !node) return false;
+    if (node == root) return true;
+    if (node->parent != root) return false;
+    for (const Node* child : root->children)
+        if (child != node && !child->children.empty()) return false;
+    return true;
 }
 
 void expandAncestors(const Node* node, ExpandedSet& expanded) {
@@ -143,20 +166,6 @@ unsigned splitFromDrag(int x, int clientWidth, unsigned dpi) {
     return static_cast<unsigned>((static_cast<long long>(pixels) * 96 + d / 2) / d);
 }
 
-TreeHit treeHitTest(int x, int y, const std::vector<TreeRow>& rows, unsigned topRow, int rowHeight,
-                    int nameColumn, unsigned dpi) {
-    TreeHit hit;
-    hit.onSplitter = std::abs(x - nameColumn) <= scaleDips(kTreeSplitterGrab, dpi);
-    if (y < 0 || rowHeight <= 0) return hit;
-    const size_t row = topRow + static_cast<size_t>(y / rowHeight);
-    if (row >= rows.size()) return hit;
-    hit.row = static_cast<int32_t>(row);
-    const TreeRow& r = rows[row];
-    const int zone = scaleDips(kTreeLeftMargin, dpi) + static_cast<int>(r.depth) * scaleDips(kTreeIndent, dpi);
-    hit.onExpander = r.expandable && x >= zone && x < zone + scaleDips(kTreeExpanderZone, dpi);
-    return hit;
-}
-
 bool isTreeKey(unsigned key, size_t rowCount) {
     if (rowCount == 0) return false;
     switch (key) {
@@ -168,13 +177,38 @@ bool isTreeKey(unsigned key, size_t rowCount) {
     }
 }
 
-TreeKeyResult treeKeyAction(unsigned key, const std::vector<TreeRow>& rows, int32_t selectedRow,
-                            const ExpandedSet& expanded, int page) {
+namespace {
+
+// The row of the node holding row `row`'s node: the nearest row above of lesser depth.
+int32_t parentRowOf(const std::vector<TreeRow>& rows, int32_t row) {
+    for (int32_t r = row - 1; r >= 0; --r)
+        if (rows[r].depth < rows[row].depth) return r;
+    return -1;
+}
+
+int32_t parentRowOf(const TreeRows& rows, int32_t row) { return rows.parentRow(row); }
+
+template <class Rows>
+TreeHit hitTest(int x, int y, const Rows& rows, unsigned topRow, int rowHeight, int nameColumn, unsigned dpi) {
+    TreeHit hit;
+    hit.onSplitter = std::abs(x - nameColumn) <= scaleDips(kTreeSplitterGrab, dpi);
+    if (y < 0 || rowHeight <= 0) return hit;
+    const size_t row = topRow + static_cast<size_t>(y / rowHeight);
+    if (row >= rows.size()) return hit;
+    hit.row = static_cast<int32_t>(row);
+    const TreeRow r = rows[row];
+    const int zone = scaleDips(kTreeLeftMargin, dpi) + static_cast<int>(r.depth) * scaleDips(kTreeIndent, dpi);
+    hit.onExpander = r.expandable && x >= zone && x < zone + scaleDips(kTreeExpanderZone, dpi);
+    return hit;
+}
+
+template <class Rows>
+TreeKeyResult keyAction(unsigned key, const Rows& rows, int32_t selectedRow, const ExpandedSet& expanded, int page) {
     TreeKeyResult none;
     if (!isTreeKey(key, rows.size())) return none;
     const int32_t last = static_cast<int32_t>(rows.size()) - 1;
     const int32_t current = selectedRow < 0 || selectedRow > last ? 0 : selectedRow;
-    const TreeRow& row = rows[current];
+    const TreeRow row = rows[current];
     const bool isOpen = row.expandable && expanded.count(row.node);
     auto select = [](long long r, int32_t lastRow) {
         return TreeKeyResult{TreeAction::Select, static_cast<int32_t>(std::max(0LL, std::min<long long>(r, lastRow)))};
@@ -185,11 +219,11 @@ TreeKeyResult treeKeyAction(unsigned key, const std::vector<TreeRow>& rows, int3
         case kKeyNext: return select(static_cast<long long>(current) + page - 1, last);
         case kKeyEnd: return select(last, last);
         case kKeyHome: return select(0, last);
-        case kKeyLeft:
+        case kKeyLeft: {
             if (isOpen) return {TreeAction::Toggle, current};
-            for (int32_t r = current - 1; r >= 0; --r)
-                if (rows[r].depth < row.depth) return select(r, last);
-            return none;
+            const int32_t parent = parentRowOf(rows, current);
+            return parent >= 0 ? select(parent, last) : none;
+        }
         case kKeyUp: return select(selectedRow < 0 ? 0 : current - 1, last);
         case kKeyRight:
             if (!row.expandable) return none;
@@ -201,6 +235,27 @@ TreeKeyResult treeKeyAction(unsigned key, const std::vector<TreeRow>& rows, int3
         case kKeySubtract: return isOpen ? TreeKeyResult{TreeAction::Toggle, current} : none;
         default: return none;
     }
+}
+
+}  // namespace
+
+TreeHit treeHitTest(int x, int y, const std::vector<TreeRow>& rows, unsigned topRow, int rowHeight,
+                    int nameColumn, unsigned dpi) {
+    return hitTest(x, y, rows, topRow, rowHeight, nameColumn, dpi);
+}
+
+TreeHit treeHitTest(int x, int y, const TreeRows& rows, unsigned topRow, int rowHeight, int nameColumn, unsigned dpi) {
+    return hitTest(x, y, rows, topRow, rowHeight, nameColumn, dpi);
+}
+
+TreeKeyResult treeKeyAction(unsigned key, const std::vector<TreeRow>& rows, int32_t selectedRow,
+                            const ExpandedSet& expanded, int page) {
+    return keyAction(key, rows, selectedRow, expanded, page);
+}
+
+TreeKeyResult treeKeyAction(unsigned key, const TreeRows& rows, int32_t selectedRow, const ExpandedSet& expanded,
+                            int page) {
+    return keyAction(key, rows, selectedRow, expanded, page);
 }
 
 Badge nodeBadge(NodeKind kind, bool isDataFormat) {

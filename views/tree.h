@@ -6,21 +6,13 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "appearance/slots.h"
 #include "document/document.h"
+#include "views/treerows.h"
 
 namespace qm {
-
-struct TreeRow {
-    Node* node = nullptr;
-    unsigned depth = 0;       // 0 for the children of the root
-    bool expandable = false;  // isExpandable(node) when the row was built
-};
-
-using ExpandedSet = std::unordered_set<const Node*>;
 
 // Geometry in DIPs.
 constexpr int kTreeLeftMargin = 4;
@@ -54,19 +46,24 @@ enum TreeKey : unsigned {
 int scaleDips(int dips, unsigned dpi);
 
 // Depth-first, document-order rows of the root's children and of every expanded expandable node
-// below them. Uses an explicit stack, so any depth is safe.
+// below them, every one listed (TreeRows lists the same rows on demand). Uses an explicit stack,
+// so any depth is safe.
 // With `filtered`, only the nodes the search box's filter keeps, every one that holds a match
 // open whatever the expanded set says (the set stays as it is for when the filter goes).
 void buildTreeRows(const Node* root, const ExpandedSet& expanded, std::vector<TreeRow>& rows, bool filtered = false);
 // Index of the first row showing `node`, or -1.
 int32_t findRow(const std::vector<TreeRow>& rows, const Node* node);
+int32_t findRow(const TreeRows& rows, const Node* node);
 
 // Inserts every expandable child of the root (the top level that each document opens with).
 void expandTopLevel(const Node* root, ExpandedSet& expanded);
-// Inserts every expandable node of the document.
+// Inserts every expandable node of the document: one pass over its store, a bit each.
 void expandEverything(const Document& doc, ExpandedSet& expanded);
-// Inserts `node` and each expandable descendant.
+// Inserts `node` and each expandable descendant (marks: bits when the set is bound to the store).
 void expandSubtree(const Node* node, ExpandedSet& expanded);
+// Whether expanding `node`'s subtree opens what "Expand all" opens: it is the root, or the top-level
+// node beside which the top level holds only nodes without children (an XML declaration, comments).
+bool subtreeHoldsEveryRow(const Node* root, const Node* node);
 // Inserts every ancestor of `node` below the root.
 void expandAncestors(const Node* node, ExpandedSet& expanded);
 // The node that stands in for a selection hidden by "Collapse all": walking up from `node`, the
@@ -109,6 +106,7 @@ struct TreeHit {
 };
 TreeHit treeHitTest(int x, int y, const std::vector<TreeRow>& rows, unsigned topRow, int rowHeight,
                     int nameColumn, unsigned dpi);
+TreeHit treeHitTest(int x, int y, const TreeRows& rows, unsigned topRow, int rowHeight, int nameColumn, unsigned dpi);
 
 enum class TreeAction : uint8_t { None, Select, Toggle, ExpandSubtree };
 struct TreeKeyResult {
@@ -119,6 +117,8 @@ struct TreeKeyResult {
 // host); a key that applies but changes nothing (Left at the top level) is Select of the same row.
 TreeKeyResult treeKeyAction(unsigned key, const std::vector<TreeRow>& rows, int32_t selectedRow,
                             const ExpandedSet& expanded, int page);
+TreeKeyResult treeKeyAction(unsigned key, const TreeRows& rows, int32_t selectedRow, const ExpandedSet& expanded,
+                            int page);
 // Whether the key is one of the tree's own keys and there are rows to act on.
 bool isTreeKey(unsigned key, size_t rowCount);
 

@@ -62,7 +62,7 @@ void TreePane::Repaint() const {
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
-void TreePane::RebuildRows() { buildTreeRows(documentRoot(mainWindow), expanded, rows, mainWindow->filter.active); }
+void TreePane::RebuildRows() { rows.build(documentRoot(mainWindow), &expanded, mainWindow->filter.active); }
 
 void TreePane::FindSelectedRow() { selectedRow = findRow(rows, mainWindow->selected); }
 
@@ -129,6 +129,8 @@ void TreePane::ToggleRow(int32_t row) {
 
 void TreePane::ResetForDocument() {
     expanded.clear();
+    // "Expand all" and expanding a subtree then mark a bit per node rather than fill the set.
+    if (mainWindow->document) expanded.bind(mainWindow->document->nodes);
     topRow = 0;
     expandTopLevel(documentRoot(mainWindow), expanded);
     RebuildRows();
@@ -169,7 +171,14 @@ void TreePane::ExpandSubtree(const Node* node) {
     // The node itself may be a string whose JSON the user opens this way; the strings below it
     // stay closed, as with "Expand all".
     mainWindow->OpenEmbedded(const_cast<Node*>(node));
-    expandSubtree(node, expanded);
+    // The nodes that opening made get bits too.
+    if (mainWindow->document) expanded.bind(mainWindow->document->nodes);
+    // The subtree of the whole document is marked in the store's order, as "Expand all" does: a
+    // walk down the tree visits the same nodes slower.
+    if (mainWindow->document && subtreeHoldsEveryRow(documentRoot(mainWindow), node))
+        expandEverything(*mainWindow->document, expanded);
+    else
+        expandSubtree(node, expanded);
     RebuildRows();
     FindSelectedRow();
     UpdateScrollBar();
@@ -312,7 +321,9 @@ void paintTree(const TreePane& pane, HDC dc, const RECT& client) {
     for (size_t i = pane.topRow; i < pane.rows.size(); ++i) {
         const long long top = static_cast<long long>(i - pane.topRow) * rowHeight;
         if (top >= client.bottom) break;
-        painter.paint(pane.rows[i], static_cast<int>(i), static_cast<int>(top));
+        const TreeRow row = pane.rows[i];
+        if (!row.node) break;
+        painter.paint(row, static_cast<int>(i), static_cast<int>(top));
     }
     {
         BrushHandle line(CreateSolidBrush(pal.color(ColorSlot::gridLine)));
@@ -449,7 +460,7 @@ void updateCutTip(TreePane& pane, LPARAM lParam) {
     std::wstring text;
     RECT part{};
     if (hit.row >= 0 && !hit.onSplitter) {
-        const TreeRow& row = pane.rows[size_t(hit.row)];
+        const TreeRow row = pane.rows[size_t(hit.row)];
         const int top = static_cast<int>((static_cast<long long>(hit.row) - pane.topRow) * pal.rowHeight);
         const bool inName = GET_X_LPARAM(lParam) < nameColumn;
         // A text longer than the tooltip takes is cut anyway: it is not measured.

@@ -18,7 +18,7 @@ struct TreePane {
     MainWindow* mainWindow = nullptr;
     HWND window = nullptr;
     unsigned nameColumnWidth = 300;  // DIPs: the "Split" setting
-    std::vector<TreeRow> rows;
+    TreeRows rows;  // read on demand: a file expanded in full has millions
     ExpandedSet expanded;
     unsigned topRow = 0;
     int32_t selectedRow = -1;

@@ -259,6 +259,9 @@ TEST(EmbeddedJson, WhichStringsOfferAnExpanderBeforeAnyParse) {
         {L"t.xml", L"<r><p><![CDATA[[{\"a\": 1}]]]></p></r>", true},
         {L"t.xml", L"<r p='{93995380-89BD-4b04-88EB-625FBE52EBFB}'/>", false},
         {L"t.xml", L"<r><p>[see note]</p></r>", false},
+        // .reg values are read as strictly: they are full of class identifiers in braces.
+        {L"t.reg", L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\k]\r\n\"p\"=\"{93995380-89BD-4b04-88EB-625FBE52EBFB}\"\r\n", false},
+        {L"t.reg", L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\k]\r\n\"p\"=\"{\\\"id\\\": 3}\"\r\n", true},
     };
     for (const auto& c : cases) {
         auto doc = qmtest::parse(c.file, c.text);

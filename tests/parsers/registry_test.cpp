@@ -249,7 +249,7 @@ TEST(RegistryHeader, HeaderLineAndDriverBranch) {
 
 TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
     struct ErrorCase {
-        const wchar_t* body;
+        const wchar_t* text;  // after the header line
         const wchar_t* shape;
         const wchar_t* english;
         const wchar_t* german;
@@ -262,16 +262,12 @@ TEST(RegistryErrors, FirstErrorWithLineInBothLanguages) {
         {L"[K]\n\"x\"\n", L"K{x=S:}", L"Unknown value format", L"Unbekanntes Werteformat", 4},
         {L"[K]\n\"Data\"=hex:01,\\\n02\nstray", L"K{Data=S:01 02<binary>}", L"Unknown line", L"Unbekannte Zeile", 6},
     };
-    for (bool german : {false, true}) {
-        qmtest::LanguageGuard language(german);
-        for (const ErrorCase& c : cases) {
-            auto d = parseReg(c.body);
-            ASSERT_TRUE(d);
-            EXPECT_EQ(shape(*d, d->root), kHeader5Line + c.shape) << qmtest::u8(c.body);
-            EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << qmtest::u8(c.body);
-            EXPECT_EQ(d->errorLine, c.line) << qmtest::u8(c.body);
-        }
-    }
+    qmtest::expectFirstErrors(
+        cases, [](const wchar_t* body) { return parseReg(body); },
+        [](const Document& d) {
+            const std::wstring all = shape(d, d.root);
+            return all.rfind(kHeader5Line, 0) == 0 ? all.substr(kHeader5Line.size()) : L"(no header line) " + all;
+        });
     qmtest::LanguageGuard german(true);
     auto d = parseReg(L"[-K]\n@=-");
     EXPECT_EQ(shape(*d, d->root), kHeader5Line + L"K<l\u00F6schen>{(Standard)=Null:<l\u00F6schen>}");

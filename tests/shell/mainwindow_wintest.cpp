@@ -682,6 +682,20 @@ TEST_F(PluginWindow, DISABLED_EmbeddedFigures) {
     UpdateWindow(tree());
     printf("embedded.jsonl: search into the last payload: %.3f s, %s at %s\n", seconds() - t,
            outcome == SearchOutcome::Found ? "found" : "not found", selectedPath().c_str());
+    // Backwards from the end to the first record: past every string, opened or not.
+    const struct {
+        const wchar_t* file;
+        const wchar_t* term;
+    } backwards[] = {{L"embedded.jsonl", L"request 0 handled"}, {L"embedded-100mb.json", L"record 0 of the bench"}};
+    for (const auto& b : backwards) {
+        close();
+        ASSERT_TRUE(open(std::wstring(folder) + L"\\" + b.file));
+        t = seconds();
+        const SearchOutcome back = Search(*main, b.term, kSearchFindFirst | kSearchBackwards);
+        UpdateWindow(tree());
+        printf("%ls: backward search from the end for \"%ls\": %.3f s, %s at %s\n", b.file, b.term, seconds() - t,
+               back == SearchOutcome::Found ? "found" : "not found", selectedPath().c_str());
+    }
     // The filter opens the payloads whose text matches: one ("zebra-needle"), then every one.
     for (const wchar_t* term : {L"zebra-needle", L"handled"}) {
         close();

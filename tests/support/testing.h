@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "document/document.h"
 #include "document/language.h"
 
@@ -68,6 +70,26 @@ public:
 private:
     bool saved_;
 };
+
+// The first-error tables of the parsers: each case's `text`, parsed in English and in German,
+// gives the tree built before the error (`shape`, as `shapeOf` prints the document), the message
+// in each language and the error's line; `more` checks what else a table's rows say.
+template <class Case, class Parse, class Shape>
+void expectFirstErrors(
+    const std::vector<Case>& cases, Parse parse, Shape shapeOf,
+    const std::function<void(const Case&, const qm::Document&)>& more = [](const Case&, const qm::Document&) {}) {
+    for (const bool german : {false, true}) {
+        LanguageGuard language(german);
+        for (const Case& c : cases) {
+            auto d = parse(c.text);
+            ASSERT_TRUE(d) << u8(c.text);
+            EXPECT_EQ(d->errorMessage, german ? c.german : c.english) << u8(c.text);
+            EXPECT_EQ(d->errorLine, c.line) << u8(c.text);
+            EXPECT_EQ(shapeOf(*d), c.shape) << u8(c.text);
+            more(c, *d);
+        }
+    }
+}
 
 }  // namespace qmtest
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "document/embedded.h"
 #include "edit/nodetext.h"
 #include "tests/support/testing.h"
 #include "views/tree.h"
@@ -91,6 +92,27 @@ TEST(TreeRows, ExpansionOperations) {
     EXPECT_EQ(r.expanded.count(c), 0u);  // the node itself stays as it was
 }
 
+// "*" on the top-level node marks the store in one pass, as "Expand all" does, only where that
+// opens the same nodes: nothing else at the top level has children.
+TEST(TreeRows, SubtreeOfTheWholeDocument) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        bool holdsEveryRow;
+    } cases[] = {
+        {L"a.json", kNested, true},
+        {L"a.xml", L"<?xml version=\"1.0\"?><!-- c --><r><a>t</a></r>", true},
+        {L"a.yaml", L"a: [1]\n---\nb: [2]\n", false},  // two documents
+    };
+    for (const Case& c : cases) {
+        Outline o(c.name, c.text);
+        EXPECT_EQ(subtreeHoldsEveryRow(o.doc->root, o.doc->root->children.back()), c.holdsEveryRow) << u8(c.text);
+        EXPECT_TRUE(subtreeHoldsEveryRow(o.doc->root, o.doc->root));
+    }
+    Outline o(L"a.json", kNested);
+    EXPECT_FALSE(subtreeHoldsEveryRow(o.doc->root, o.row("1:a")));
+}
+
 TEST(TreeRows, DeepXmlNeedsNoRecursion) {
     constexpr int kDepth = 100000;
     std::wstring text;
@@ -99,12 +121,97 @@ TEST(TreeRows, DeepXmlNeedsNoRecursion) {
     auto doc = qmtest::parse(L"deep.xml", text);
     ExpandedSet expanded;
     std::vector<TreeRow> rows;
+    TreeRows onDemand;
     qmtest::runWithStack(256 * 1024, [&] {
         expandEverything(*doc, expanded);
         buildTreeRows(doc->root, expanded, rows);
+        onDemand.build(doc->root, &expanded, false);
+        EXPECT_EQ(onDemand.find(rows.back().node), kDepth - 1);
     });
     ASSERT_EQ(rows.size(), static_cast<size_t>(kDepth));
     EXPECT_EQ(rows.back().depth, static_cast<unsigned>(kDepth - 1));
+    EXPECT_EQ(onDemand.size(), rows.size());
+}
+
+// The rows read on demand against the full listing: each row, its index found again from its node,
+// and its parent's row as the keys find it (the nearest row above of lesser depth).
+void expectRowsOnDemand(const Document& doc, const ExpandedSet& expanded, const std::string& what) {
+    std::vector<TreeRow> listed;
+    buildTreeRows(doc.root, expanded, listed);
+    TreeRows rows;
+    rows.build(doc.root, &expanded, false);
+    ASSERT_EQ(rows.size(), listed.size()) << what;
+    EXPECT_EQ(outline(rows), outline(listed)) << what;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(rows[i].expandable, listed[i].expandable) << what << " row " << i;
+        EXPECT_EQ(rows.find(listed[i].node), int32_t(i)) << what << " row " << i;
+        int32_t parent = int32_t(i) - 1;
+        while (parent >= 0 && listed[size_t(parent)].depth >= listed[i].depth) --parent;
+        EXPECT_EQ(rows.parentRow(int32_t(i)), parent) << what << " row " << i;
+    }
+    EXPECT_EQ(rows[listed.size()].node, nullptr) << what;
+}
+
+TEST(TreeRows, RowsOnDemandAreTheListedRows) {
+    struct Case {
+        const wchar_t* name;
+        std::wstring text;
+    } cases[] = {
+        // More rows than one checkpoint's distance, nested three deep.
+        {L"big.json", qmtest::jsonArray(150, [](size_t i) { return L"{\"id\": " + std::to_wstring(i) + L", \"o\": {\"t\": [1]}}"; })},
+        // Sequence items are numbered without the comments between them: not their positions.
+        {L"a.yaml", L"- a\n# one\n- [1, 2]\n# two\n- {k: [3]}\n"},
+        // An element shown with its text opens as that text's JSON; attributes and texts as rows.
+        {L"a.xml", L"<r><p>{\"a\": {\"b\": 1}}</p><q k=\"v\">t<i/></q></r>"},
+    };
+    for (const Case& c : cases) {
+        auto doc = qmtest::parse(c.name, c.text);
+        for (size_t i = 0; i < doc->nodes.size(); ++i) {
+            if (awaitsOpening(&doc->nodes[i])) {
+                EXPECT_EQ(openEmbedded(*doc, &doc->nodes[i]), L"");
+            }
+        }
+        ExpandedSet expanded;
+        expandTopLevel(doc->root, expanded);
+        expectRowsOnDemand(*doc, expanded, u8(c.name) + " top level");
+        expanded.clear();
+        expandEverything(*doc, expanded);
+        expectRowsOnDemand(*doc, expanded, u8(c.name) + " everything");
+        // Every third expandable node closed again: rows then skip those subtrees.
+        for (size_t i = 0, n = 0; i < doc->nodes.size(); ++i)
+            if (isExpandable(&doc->nodes[i]) && n++ % 3 == 0) expanded.erase(&doc->nodes[i]);
+        expectRowsOnDemand(*doc, expanded, u8(c.name) + " some closed");
+    }
+}
+
+// Expand all on n and 4n records: the pass that counts the rows grows with the document, reading
+// the last screen and finding the last row's index cost the same.
+TEST(TreeRows, ExpandAllGrowsLinearlyAndReadingAScreenDoesNot) {
+    struct Cost {
+        uint64_t build, screen, find;
+    };
+    auto cost = [](size_t records) {
+        auto doc = qmtest::parse(L"a.json", qmtest::jsonArray(records, [](size_t i) {
+            return L"{\"id\": " + std::to_wstring(i) + L", \"tags\": [1, 2], \"o\": {\"x\": {\"y\": 1}}}";
+        }));
+        ExpandedSet expanded;
+        expandEverything(*doc, expanded);
+        TreeRows rows;
+        rows.build(doc->root, &expanded, false);
+        Cost c{rows.steps(), 0, 0};
+        uint64_t before = rows.steps();
+        for (size_t i = rows.size() - 40; i < rows.size(); ++i) EXPECT_NE(rows[i].node, nullptr);
+        c.screen = rows.steps() - before;
+        before = rows.steps();
+        EXPECT_EQ(rows.find(rows.back().node), int32_t(rows.size() - 1));
+        c.find = rows.steps() - before;
+        return c;
+    };
+    const Cost n = cost(500), n4 = cost(2000);
+    EXPECT_LE(n4.build, 4 * n.build + 64) << n.build << " then " << n4.build;
+    EXPECT_GE(n4.build, 3 * n.build) << "the pass counts every row";
+    EXPECT_LE(n4.screen, n.screen + TreeRows::kRowCheckpoint) << n.screen << " then " << n4.screen;
+    EXPECT_LE(n4.find, 2 * n.find + 32) << n.find << " then " << n4.find;
 }
 
 TEST(TreeRows, CollapseAllStandInIsTheVisibleAncestor) {
