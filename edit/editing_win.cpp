@@ -370,6 +370,7 @@ void showWarning(const MainWindow& main, const std::wstring& message) {
 
 void EditSelectedValue(MainWindow& main) {
     if (!main.document || !main.selected) return;
+    StopSearch(main);  // a search going on in slices would move the selection under the editor
     Node* target = editTarget(main.selected);
     if (!target) {
         Node* found = descendsInto(main.selected) ? firstEditableBelow(main.selected) : nullptr;

@@ -261,6 +261,20 @@ std::wstring sortProgressText(int percent) {
     return progressText(tr(L"Sorting\u2026 ", L"Sortieren\u2026 "), percent);
 }
 
+std::wstring searchProgressText(int percent) {
+    return progressText(tr(L"Searching\u2026 ", L"Suchen\u2026 "), percent);
+}
+
+std::wstring bulkProgressText(bool expand, int percent) {
+    return progressText(expand ? tr(L"Expanding all\u2026 ", L"Alles wird aufgeklappt\u2026 ")
+                               : tr(L"Collapsing all\u2026 ", L"Alles wird zugeklappt\u2026 "),
+                        percent);
+}
+
+std::wstring gridBuildProgressText(int percent) {
+    return progressText(tr(L"Building the grid\u2026 ", L"Raster wird aufgebaut\u2026 "), percent);
+}
+
 std::wstring sourceCopyProgressText(int percent) {
     return progressText(tr(L"Copying the source\u2026 ", L"Quelltext wird kopiert\u2026 "), percent);
 }

@@ -145,6 +145,11 @@ std::wstring filterProgressText(int percent);
 std::wstring copyProgressText(int percent);
 // And while the rows of a big record table are sorted.
 std::wstring sortProgressText(int percent);
+// And while "Expand all" (or "Collapse all") lays out the grid of a big file.
+std::wstring bulkProgressText(bool expand, int percent);
+// And while the grid of a big file is built for a switch to it.
+std::wstring gridBuildProgressText(int percent);
 std::wstring sourceCopyProgressText(int percent);
+std::wstring searchProgressText(int percent);
 
 }  // namespace qm

@@ -426,6 +426,11 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
         status = filterStatusText(main.filter.matched) + L"   " + status;
     if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     if (main.gridPane.sortRun) status = sortProgressText(main.gridPane.sortRun->pass.Progress()) + L"   " + status;
+    if (const GridPane::BuildRun* run = main.gridPane.buildRun.get())
+        status = (run->switching ? gridBuildProgressText(run->pass->Progress())
+                                 : bulkProgressText(run->expand, run->pass->Progress())) +
+                 L"   " + status;
+    if (main.searchRun) status = searchProgressText(searchProgress(*main.searchRun)) + L"   " + status;
     if (main.sourcePane.copyRun) status = sourceCopyProgressText(main.sourcePane.CopyProgress()) + L"   " + status;
     const COLORREF statusColour = !doc.errorMessage.empty() || doc.modified ? slot(main, ColorSlot::warning)
                                                                               : slot(main, ColorSlot::dimText);
@@ -477,7 +482,9 @@ void RunSearchFromBox(MainWindow& main, bool backwards) {
     }
     const int flags = (main.settings.searchRegex ? kSearchRegex : 0) | (backwards ? kSearchBackwards : 0);
     // The box's search wraps around within the one search, so it never tests a node twice.
-    main.chrome.searchFailed = Search(main, text, flags, true) != SearchOutcome::Found;
+    const SearchOutcome outcome = Search(main, text, flags, true);
+    // A search that goes on in slices marks the box when it ends.
+    if (outcome != SearchOutcome::Running) main.chrome.searchFailed = outcome != SearchOutcome::Found;
     InvalidateRect(main.window, nullptr, FALSE);
 }
 

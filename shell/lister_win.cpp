@@ -134,7 +134,9 @@ int ListerSearchText(HWND pluginWindow, const std::wstring& text, int flags) noe
     try {
         MainWindow* main = FindMainWindow(pluginWindow);
         if (!main) return LISTPLUGIN_ERROR;
-        return Search(*main, text, flags) == SearchOutcome::Found ? LISTPLUGIN_OK : LISTPLUGIN_ERROR;
+        // A big file's search that goes on in slices shows its outcome in the window when it ends.
+        const SearchOutcome outcome = Search(*main, text, flags);
+        return outcome == SearchOutcome::Found || outcome == SearchOutcome::Running ? LISTPLUGIN_OK : LISTPLUGIN_ERROR;
     } catch (...) {
         return LISTPLUGIN_ERROR;
     }

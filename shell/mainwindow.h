@@ -104,6 +104,20 @@ struct MainWindow {
         size_t nodeCount = 0;  // the document's when it started: another count stops it
     };
     std::unique_ptr<FilterRun> filterRun;
+    // A search over more nodes than one slice tests, going on a slice per timer message; null
+    // otherwise. The highlighting is the window's, set when it began.
+    struct SearchRun {
+        SearchRun() : budget(kSearchWorkUnits) {}
+        std::vector<Node*> list;
+        NodeWalk walk;
+        WorkBudget budget;
+        size_t nodeCount = 0;  // the document's when it started: another count stops it
+        std::wstring text;
+        int flags = 0;
+        bool fromBox = false;  // the search box's (it wraps around): its frame shows a failed search
+        bool sliced = false;   // it went on after the message that started it
+    };
+    std::unique_ptr<SearchRun> searchRun;
     // "Copy table" of a big table, made a slice per timer message; null otherwise.
     std::unique_ptr<TableCopy> tableCopy;
 
@@ -182,12 +196,30 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // "Copy entire source" of a big formatted text (SourcePane::CopyWholeText), a slice of lines per
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
+// "Expand all" and "Collapse all" in the grid of a big file (GridPane::BuildRun): the next slice
+// of sizing the rows of its tables, about this many boxes built aside.
+constexpr UINT_PTR kGridBuildTimer = 5;
+constexpr size_t kGridBuildSliceBoxes = 262144;
+// The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
+constexpr UINT_PTR kSourceIndexTimer = 6;
+// A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes or spends more than
+// kSearchSliceUnits goes on a slice per timer message, the status bar saying how far it came.
+constexpr UINT_PTR kSearchTimer = 7;
+constexpr size_t kSearchSliceNodes = 262144;
+constexpr uint64_t kSearchSliceUnits = 16000000;
+SearchOutcome ContinueSearch(MainWindow& main);
+// Escape: stops a running search, the selection where it was; false when none runs.
+bool StopSearch(MainWindow& main);
+// How far a running search came, in percent of the entries it may test.
+int searchProgress(const MainWindow::SearchRun& run);
 // Escape stops whatever runs in slices; false when nothing does.
 inline bool StopSlicedWork(MainWindow& main) {
+    const bool search = StopSearch(main);
     const bool filter = StopFilter(main);
     const bool sort = main.gridPane.StopSort();
     const bool source = main.sourcePane.StopCopy();
-    return StopTableCopy(main) || filter || sort || source;
+    const bool build = main.gridPane.StopBuild();
+    return StopTableCopy(main) || search || filter || sort || source || build;
 }
 
 // "Go to path" (shell/gotopath_win.cpp): Ctrl+G's field, and the step it ends with, which selects

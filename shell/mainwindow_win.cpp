@@ -138,6 +138,10 @@ HWND MainWindow::ActiveViewWindow() const {
 
 void MainWindow::SwitchView(int view) {
     if (view == settings.activeView || view < 0 || view >= kViewCount) return;
+    // The grid of a big file is built before it is shown, a slice per timer message; another
+    // view chosen meanwhile stops it.
+    if (view == kViewGrid && gridPane.BuildBeforeShowing()) return;
+    if (gridPane.buildRun && gridPane.buildRun->switching) gridPane.StopBuild();
     HWND old = ActiveViewWindow();
     settings.activeView = view;
     RevealSelection();
@@ -168,13 +172,7 @@ void MainWindow::SelectNode(Node* node) {
 
 void MainWindow::ExpandCollapseAll(bool expand) {
     if (settings.activeView == kViewTree) treePane.ExpandAll(expand);
-    if (settings.activeView == kViewGrid) {
-        gridPane.ExpandAll(expand);
-        // As in the tree, Collapse all moves a selection it hides to the node that shows it,
-        // rather than opening its tables again.
-        if (!expand && selected) SelectNode(gridShownAncestor(selected, gridPane.expansion));
-        gridPane.RevealNode(selected);
-    }
+    if (settings.activeView == kViewGrid) gridPane.ExpandAll(expand);
 }
 
 void MainWindow::SetAutoFit(bool on) {
@@ -343,6 +341,9 @@ LRESULT dispatch(MainWindow& main, HWND window, UINT message, WPARAM wParam, LPA
             if (wParam == kTableCopyTimer) ContinueTableCopy(main);
             if (wParam == kSortTimer) main.gridPane.ContinueSort();
             if (wParam == kSourceCopyTimer) main.sourcePane.ContinueCopy();
+            if (wParam == kGridBuildTimer) main.gridPane.ContinueBuild();
+            if (wParam == kSourceIndexTimer) main.sourcePane.ContinueIndex();
+            if (wParam == kSearchTimer) ContinueSearch(main);
             return 0;
         case WM_COMMAND: return ChromeCommand(main, wParam, lParam);
         case WM_CTLCOLOREDIT: return ChromeCtlColorEdit(main, reinterpret_cast<HDC>(wParam));

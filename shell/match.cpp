@@ -129,49 +129,69 @@ std::vector<Node*> nodesBelow(const Node* top, size_t expected) {
     return list;
 }
 
-namespace {
-
-// The walk of searchNodes; a matching entry ends it only when `accept(i, start)` says so (`start`
-// as the walk clamped it), else the walk goes on past it.
-template <class Accept>
-NodeSearchResult walkNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
-                           bool backwards, bool wrap, WorkBudget& budget, Accept accept) {
-    NodeSearchResult result;
-    const ptrdiff_t size = ptrdiff_t(list.size());
-    const ptrdiff_t step = backwards ? -1 : 1;
+NodeWalk beginNodeWalk(size_t size, ptrdiff_t start, bool backwards, bool wrap) {
+    NodeWalk walk;
     // A start beyond the end walked towards leaves nothing for the first leg; one beyond the other
     // end starts there.
-    start = backwards ? std::max<ptrdiff_t>(-1, std::min(start, size - 1)) : std::max<ptrdiff_t>(0, std::min(start, size));
-    // The first leg runs from start to the end it walks towards; the wrap-around leg from the
-    // other end up to, not including, start.
-    auto walk = [&](ptrdiff_t from, ptrdiff_t stop) {
-        for (ptrdiff_t i = from; i != stop; i += step) {
-            ++result.tested;
-            TextMatch m = matchNode(state, list[size_t(i)], budget);
-            if (m == TextMatch::Yes && !accept(i, start)) m = budget.exhausted() ? TextMatch::Stopped : TextMatch::No;
-            if (m == TextMatch::Stopped) {
-                result.outcome = SearchOutcome::Stopped;
-                return true;
+    const ptrdiff_t n = ptrdiff_t(size);
+    walk.start = backwards ? std::max<ptrdiff_t>(-1, std::min(start, n - 1)) : std::max<ptrdiff_t>(0, std::min(start, n));
+    walk.next = walk.start;
+    walk.backwards = backwards;
+    walk.wrap = wrap;
+    walk.total = size_t(backwards ? walk.start + 1 : n - walk.start);
+    if (wrap) walk.total = size;
+    return walk;
+}
+
+namespace {
+
+// A slice of the walk; a matching entry ends it only when `accept(i, start)` says so (`start` as
+// the walk clamped it), else the walk goes on past it. The first leg runs from start to the end
+// it walks towards; the wrap-around leg from the other end up to, not including, start.
+template <class Accept>
+bool stepNodes(const HighlightState& state, const std::vector<Node*>& list, NodeWalk& w, WorkBudget& budget,
+               const NodeSlice& slice, Accept accept) {
+    const ptrdiff_t size = ptrdiff_t(list.size());
+    const ptrdiff_t step = w.backwards ? -1 : 1;
+    const uint64_t units = budget.left();
+    size_t tested = 0;
+    while (!w.done) {
+        const ptrdiff_t stop = w.wrapping ? w.start : (w.backwards ? -1 : size);
+        if (w.next == stop) {
+            if (w.wrapping || !w.wrap) {
+                w.done = true;  // the outcome stays NotFound
+                break;
             }
-            if (m == TextMatch::Yes) {
-                result.outcome = SearchOutcome::Found;
-                result.match = list[size_t(i)];
-                return true;
-            }
+            w.wrapping = true;
+            w.next = w.backwards ? size - 1 : 0;
+            continue;
         }
-        return false;
-    };
-    const ptrdiff_t end = backwards ? -1 : size;
-    if (walk(start, end)) return result;
-    if (wrap && walk(backwards ? size - 1 : 0, start)) return result;
-    return result;
+        if (tested == slice.entries || units - budget.left() >= slice.units) return false;
+        ++tested;
+        ++w.result.tested;
+        const ptrdiff_t i = w.next;
+        w.next += step;
+        TextMatch m = matchNode(state, list[size_t(i)], budget);
+        if (m == TextMatch::Yes && !accept(i, w.start)) m = budget.exhausted() ? TextMatch::Stopped : TextMatch::No;
+        if (m == TextMatch::Stopped) {
+            w.result.outcome = SearchOutcome::Stopped;
+            w.done = true;
+        } else if (m == TextMatch::Yes) {
+            w.result.outcome = SearchOutcome::Found;
+            w.result.match = list[size_t(i)];
+            w.done = true;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
 NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node*>& list, ptrdiff_t start,
                              bool backwards, bool wrap, WorkBudget& budget) {
-    return walkNodes(state, list, start, backwards, wrap, budget, [](ptrdiff_t, ptrdiff_t) { return true; });
+    NodeWalk walk = beginNodeWalk(list.size(), start, backwards, wrap);
+    stepNodes(state, list, walk, budget, NodeSlice{}, [](ptrdiff_t, ptrdiff_t) { return true; });
+    return walk.result;
 }
 
 Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget) {
@@ -191,8 +211,9 @@ Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, boo
     return match;
 }
 
-NodeSearchResult findNode(Document& doc, const HighlightState& state, const std::vector<Node*>& list,
-                          ptrdiff_t start, bool backwards, bool wrap, WorkBudget& budget) {
+bool continueNodeWalk(Document& doc, const HighlightState& state, const std::vector<Node*>& list, NodeWalk& walk,
+                      WorkBudget& budget, const NodeSlice& slice) {
+    const bool backwards = walk.backwards;
     // Backwards, a string opened before stands for the matches among its nodes, which follow it in
     // the list: those at or before the start were tested on the way here, so only the ones after
     // the start (when the walk began inside the string) are left to look at.
@@ -205,10 +226,17 @@ NodeSearchResult findNode(Document& doc, const HighlightState& state, const std:
         if (untested >= ptrdiff_t(inside.size())) return true;
         return searchNodes(state, inside, untested, false, false, budget).outcome != SearchOutcome::Found;
     };
-    NodeSearchResult result = walkNodes(state, list, start, backwards, wrap, budget, accept);
-    if (result.outcome == SearchOutcome::Found)
-        result.match = revealedMatch(doc, state, result.match, backwards, budget);
-    return result;
+    if (!stepNodes(state, list, walk, budget, slice, accept)) return false;
+    if (walk.result.outcome == SearchOutcome::Found)
+        walk.result.match = revealedMatch(doc, state, walk.result.match, backwards, budget);
+    return true;
+}
+
+NodeSearchResult findNode(Document& doc, const HighlightState& state, const std::vector<Node*>& list,
+                          ptrdiff_t start, bool backwards, bool wrap, WorkBudget& budget) {
+    NodeWalk walk = beginNodeWalk(list.size(), start, backwards, wrap);
+    continueNodeWalk(doc, state, list, walk, budget, NodeSlice{});
+    return walk.result;
 }
 
 // ---- highlighting --------------------------------------------------------------------------

@@ -94,6 +94,7 @@ enum class SearchOutcome {
     NotFound,        // every node to be searched was tested and none matched
     Stopped,         // the search's work budget ran out first: a match may still exist
     InvalidPattern,  // the regular expression is not valid or uses what the matcher does not offer
+    Running,         // a big file's search goes on a slice per timer message; its outcome comes later
 };
 
 // Every node but the root, in document order (each node before its children).
@@ -122,6 +123,30 @@ NodeSearchResult searchNodes(const HighlightState& state, const std::vector<Node
 // inside strings are entered the same way. So a search finds text inside embedded JSON whether
 // it was opened or not, and each string is parsed at most once.
 Node* revealedMatch(Document& doc, const HighlightState& state, Node* match, bool backwards, WorkBudget& budget);
+
+// The walk of the node search kept between slices, so that a big file's search runs a slice per
+// timer message. `total` is how many entries the whole walk tests at most.
+struct NodeWalk {
+    ptrdiff_t start = 0;    // where the first leg began, clamped to the list
+    ptrdiff_t next = 0;     // the entry tested next
+    size_t total = 0;
+    bool backwards = false;
+    bool wrap = false;
+    bool wrapping = false;  // on the wrap-around leg
+    bool done = false;
+    NodeSearchResult result;
+};
+NodeWalk beginNodeWalk(size_t size, ptrdiff_t start, bool backwards, bool wrap);
+// How much of a walk one slice does at most: entries tested and work units spent (a node that
+// needs more still finishes its test).
+struct NodeSlice {
+    size_t entries = SIZE_MAX;
+    uint64_t units = UINT64_MAX;
+};
+// findNode's walk a slice at a time: false while entries are left to test; true when it has
+// ended, `walk.result` then holding the outcome and the match revealed.
+bool continueNodeWalk(Document& doc, const HighlightState& state, const std::vector<Node*>& list, NodeWalk& walk,
+                      WorkBudget& budget, const NodeSlice& slice);
 
 // The search as the search box and the host run it: searchNodes, its match revealed by
 // revealedMatch. A backward walk goes past a string opened before whose nodes after the start

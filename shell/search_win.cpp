@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "appearance/draw_win.h"
+#include "document/language.h"
 #include "shell/mainwindow.h"
 #include "shell/match.h"
 #include "shell/search.h"
@@ -26,9 +28,16 @@ SearchOutcome finish(MainWindow& main, SearchOutcome outcome) {
 }  // namespace
 
 SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool wrap) {
+    // The same search again while it runs (F3 held down, Enter again) lets it go on.
+    if (main.searchRun && main.searchRun->text == text && main.searchRun->flags == flags &&
+        main.searchRun->fromBox == wrap)
+        return SearchOutcome::Running;
+    StopSearch(main);
     main.chrome.regexError = false;
     if (!main.document || !main.document->root || text.empty()) return finish(main, SearchOutcome::NotFound);
-    const std::vector<Node*> list = documentOrder(*main.document);
+    auto run = std::make_unique<MainWindow::SearchRun>();
+    run->list = documentOrder(*main.document);
+    const std::vector<Node*>& list = run->list;
     const bool backwards = (flags & kSearchBackwards) != 0;
 
     Node* base = (main.lastMatch && DisplayNode(main.lastMatch) == main.selected) ? main.lastMatch : main.selected;
@@ -45,22 +54,67 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
     main.RepaintActiveView();
     // One budget for the whole walk, wrap-around included: however many nodes or lines and
     // however long their texts, the search ends.
-    WorkBudget budget(kSearchWorkUnits);
     // The source view searches its own text, match by match, and selects for itself.
     if (main.settings.activeView == kViewSource) {
+        WorkBudget budget(kSearchWorkUnits);
         const bool first = (flags & kSearchFindFirst) != 0;
         if (main.sourcePane.FindNext(first, backwards, wrap && !first, budget)) return finish(main, SearchOutcome::Found);
         return finish(main, budget.exhausted() ? SearchOutcome::Stopped : SearchOutcome::NotFound);
     }
+    run->walk = beginNodeWalk(list.size(), start, backwards, wrap);
+    run->nodeCount = main.document->nodes.size();
+    run->fromBox = wrap;
+    run->text = text;
+    run->flags = flags;
+    main.searchRun = std::move(run);
+    // The first slice at once: a file of ordinary size is searched with it.
+    return ContinueSearch(main);
+}
 
-    const NodeSearchResult result = findNode(*main.document, main.highlight, list, start, backwards, wrap, budget);
+SearchOutcome ContinueSearch(MainWindow& main) {
+    MainWindow::SearchRun* run = main.searchRun.get();
+    if (!run) return SearchOutcome::NotFound;
+    if (!main.document || main.document->nodes.size() != run->nodeCount) {
+        StopSearch(main);
+        return SearchOutcome::NotFound;
+    }
+    const NodeSlice slice{kSearchSliceNodes, kSearchSliceUnits};
+    bool done = continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget, slice);
+    // A window of no host (none to answer) searches at once.
+    while (!done && !main.window)
+        done = continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget, slice);
+    if (!NextSliceOrDone(main, kSearchTimer, done)) {
+        run->sliced = true;
+        return SearchOutcome::Running;
+    }
+    const std::unique_ptr<MainWindow::SearchRun> finished = std::move(main.searchRun);
+    const NodeSearchResult& result = finished->walk.result;
     if (result.outcome == SearchOutcome::Found) {
         main.lastMatch = result.match;
         main.SelectNode(main.lastMatch);
         main.RevealSelection();
         main.RepaintStatus();
     }
+    if (finished->fromBox) {
+        main.chrome.searchFailed = result.outcome != SearchOutcome::Found;
+        InvalidateRect(main.window, nullptr, FALSE);
+    } else if (finished->sliced && result.outcome == SearchOutcome::NotFound) {
+        // Lister was told the search goes on: the status bar says what it would have said.
+        main.chrome.notice = tr(L"Not found: ", L"Nicht gefunden: ") + finished->text;
+    }
     return finish(main, result.outcome);
+}
+
+bool StopSearch(MainWindow& main) {
+    if (!main.searchRun) return false;
+    main.searchRun.reset();
+    if (main.window) KillTimer(main.window, kSearchTimer);
+    main.RepaintStatus();
+    return true;
+}
+
+int searchProgress(const MainWindow::SearchRun& run) {
+    return run.walk.total ? int(uint64_t(run.walk.result.tested) * 100 / run.walk.total) : 0;
 }
 
 bool IsCurrentMatch(const MainWindow& main, const Node* node) {

@@ -131,15 +131,10 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion) {
                 if (opensInBulk(top)) expansion.nodes.insert(top);
         return;
     }
-    // Every container and every run and group key: the sets hold them without listing them,
-    // counting the containers only for the set's size.
-    size_t containers = 0;
-    for (size_t i = 0; i < doc.nodes.size(); ++i) {
-        const Node* node = &doc.nodes[i];
-        if (node->kind != NodeKind::Root && opensInBulk(node)) ++containers;
-    }
-    expansion.nodes.fill(true, containers);
-    expansion.groups.fill(false, 0);
+    // Every container and every run and group key: the sets hold them without listing them, and
+    // without a pass over the nodes.
+    expansion.nodes.fill(true, &doc);
+    expansion.groups.fill(false, &doc);
 }
 
 void expandGridSubtree(const Node* node, GridExpansion& expansion) {
@@ -745,6 +740,7 @@ GridBox& GridLayout::newBox(GridBoxType type, Node* node) {
         box = &boxes.emplace_back();
     }
     if (recycled) ++reused;
+    ++boxesMade;
     box->type = type;
     box->node = node;
     if (type != GridBoxType::Leaf) {

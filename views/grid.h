@@ -206,27 +206,36 @@ public:
     // Whether the node was in the set before.
     bool erase(const Node* node) { return all_ ? listed_.insert(node).second : listed_.erase(node) != 0; }
     void clear() {
-        all_ = false;
+        all_ = containers_ = false;
+        document_ = nullptr;
         listed_.clear();
     }
-    // Holds every expandable container but the root (`total` of them), or with `containers`
-    // false every run and group key.
-    void fill(bool containers, size_t total) {
+    // Holds every expandable container of `document` but the root, or with `containers` false
+    // every run and group key.
+    void fill(bool containers, const Document* document) {
         listed_.clear();
         all_ = true;
         containers_ = containers;
-        total_ = total;
+        document_ = document;
     }
-    // Only for a set of containers, or one not filled.
-    size_t size() const { return all_ ? total_ - listed_.size() : listed_.size(); }
+    // Only for a set of containers, or one not filled. Filled, it counts the document's
+    // containers: a pass over every node, which filling does not make.
+    size_t size() const {
+        if (!all_) return listed_.size();
+        size_t total = 0;
+        for (size_t i = 0; document_ && i < document_->nodes.size(); ++i)
+            if (count(&document_->nodes[i])) ++total;
+        return total;
+    }
     bool operator==(const GridNodeSet& other) const {
-        return all_ == other.all_ && containers_ == other.containers_ && total_ == other.total_ && listed_ == other.listed_;
+        return all_ == other.all_ && containers_ == other.containers_ && document_ == other.document_ &&
+               listed_ == other.listed_;
     }
 
 private:
     bool all_ = false;         // every node it can hold, but those listed
     bool containers_ = false;  // filled with the containers, not with run and group keys
-    size_t total_ = 0;
+    const Document* document_ = nullptr;
     std::unordered_set<const Node*> listed_;
 };
 // The widths the user dragged, in DIPs: (table key node, column index) → width.
@@ -285,6 +294,7 @@ struct GridLayout {
     const GridExpansion* expansion = nullptr;
     GridMetrics metrics;
     GridTextKey textKey;  // how sorted tables order texts; none: by lower-cased code units
+    size_t boxesMade = 0;  // every box built into it, recycled or not: the work of sizing rows
 
     void clear() {
         root = nullptr;
@@ -384,6 +394,34 @@ void layOutGrid(GridLayout& layout, const GridMetrics& m);
 // The same after rebuildToggled, with the metrics unchanged: only boxes that hold a rebuilt one
 // are measured again (leaf texts measured before keep their widths); all are placed.
 void relayOutGrid(GridLayout& layout, const GridMetrics& m);
+
+struct GridTableSizing;
+
+// layOutGrid in slices: the rows of every table of a built layout that builds its rows when
+// needed are sized a slice at a time (the slow part of laying out a big file), then Finish
+// measures and places the layout from those sizes, with the same result as layOutGrid. A row is
+// the smallest slice: a table built aside inside one row is sized with it.
+class GridLayoutPass {
+public:
+    GridLayoutPass(GridLayout& layout, const GridMetrics& m);
+    ~GridLayoutPass();
+    GridLayoutPass(const GridLayoutPass&) = delete;
+    GridLayoutPass& operator=(const GridLayoutPass&) = delete;
+    // Sizes rows until about `boxes` boxes were built for them (one row at least); true once
+    // every row is sized.
+    bool Step(size_t boxes);
+    // How far the sizing has come, in percent of the rows, 0 to 99.
+    int Progress() const;
+    // Measures and places the layout, sizing any rows still left first.
+    void Finish();
+
+private:
+    GridLayout& layout_;
+    GridMetrics metrics_;
+    std::vector<GridBox*> tables_;  // the tables still to size, the current one last
+    std::unique_ptr<GridTableSizing> sizing_;
+    size_t rows_ = 0, sized_ = 0;
+};
 
 // After a dragged width of (key, column) changed: marks the table that column belongs to for
 // measuring again, so that relayOutGrid re-measures only it and what holds it (leaf texts keep

@@ -180,9 +180,22 @@ void GridPane::AppearanceChanged() {
 }
 
 void GridPane::DropSavedLayout() {
+    DropFilterLayout();
+    DropBulkLayout();
+}
+
+void GridPane::DropFilterLayout() {
     saved.layout.clear();
     saved.toggles.clear();
     saved.kept = false;
+}
+
+void GridPane::DropBulkLayout() {
+    beforeBulk.layout.clear();
+    beforeBulk.nodes.clear();
+    beforeBulk.groups.clear();
+    beforeBulk.sorts.clear();
+    beforeBulk.kept = false;
 }
 
 void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
@@ -228,6 +241,7 @@ void GridPane::FilterChanged(bool filtered) {
 
 void GridPane::ForgetDocument() {
     ++builds;
+    StopBuild();
     DropSavedLayout();
     layout.clear();
     stale = true;
@@ -249,11 +263,129 @@ void GridPane::ResetForDocument() {
 }
 
 void GridPane::ExpandAll(bool expand) {
-    if (mainWindow->document)
-        expandAllGrid(*mainWindow->document, expand, expansion);
+    StopBuild();
+    DropFilterLayout();
+    const Document* doc = mainWindow->document.get();
+    GridExpansion next = expansion;
+    if (doc)
+        expandAllGrid(*doc, expand, next);
     else
-        expansion = GridExpansion{};
-    Relayout();
+        next = GridExpansion{};
+    if (!doc || stale || !layout.root || !Shown() || expansion.filtered) {
+        DropBulkLayout();
+        expansion = std::move(next);
+        Rebuild();
+        KeepSelectionShown(expand);
+        return;
+    }
+    // The grid kept from before the last bulk action, when it was built with these sets.
+    if (beforeBulk.kept && beforeBulk.nodeCount == doc->nodes.size() && beforeBulk.nodes == next.nodes &&
+        beforeBulk.groups == next.groups && beforeBulk.sorts == next.sorts) {
+        ShowBulkLayout(beforeBulk.layout, std::move(next), expand);
+        return;
+    }
+    StartBuild(std::move(next), expand, false);
+}
+
+bool GridPane::BuildBeforeShowing() {
+    if (buildRun && buildRun->switching) return true;
+    if (!stale || !mainWindow->document) return false;
+    StopBuild();
+    GridExpansion same = expansion;
+    return StartBuild(std::move(same), false, true);
+}
+
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
+    // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
+    // them later), the rows of its tables sized a slice at a time.
+    auto run = std::make_unique<BuildRun>();
+    run->expand = expand;
+    run->switching = switching;
+    run->builds = builds;
+    run->expansion = std::move(next);
+    run->expansion.document = mainWindow->document.get();
+    run->layout.textKey = localeSortKey;
+    {
+        SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        ReadTextBound();
+        buildGrid(mainWindow->document->root, run->expansion, run->layout);
+        run->pass = std::make_unique<GridLayoutPass>(run->layout, Metrics());
+    }
+    buildRun = std::move(run);
+    // The message that started it has built the boxes already: a smaller first slice.
+    BuildSlice(kGridBuildSliceBoxes / 4);
+    return buildRun != nullptr;
+}
+
+void GridPane::ContinueBuild() { BuildSlice(kGridBuildSliceBoxes); }
+
+void GridPane::BuildSlice(size_t boxes) {
+    BuildRun* run = buildRun.get();
+    if (!run) return;
+    // The grid was built again since it started (a toggle, an edit, the filter): the sets it
+    // would show are not the user's any more.
+    if (run->builds != builds) {
+        StopBuild();
+        return;
+    }
+    bool done;
+    {
+        SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
+        done = run->pass->Step(boxes);
+        while (!done && !mainWindow->window) done = run->pass->Step(boxes);
+        if (done) run->pass->Finish();
+    }
+    if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) {
+        run->waited = true;
+        return;
+    }
+    const std::unique_ptr<BuildRun> finished = std::move(buildRun);
+    if (!finished->switching) {
+        ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
+        return;
+    }
+    // The grid the switch waited for: the one a build in one go makes, with the same sets.
+    swapGridLayouts(layout, finished->layout);
+    expansion.document = mainWindow->document.get();
+    layout.expansion = &expansion;
+    stale = false;
+    UpdateScrollBars();
+    if (finished->waited) mainWindow->SwitchView(kViewGrid);
+}
+
+bool GridPane::StopBuild() {
+    if (!buildRun) return false;
+    buildRun.reset();
+    if (mainWindow->window) KillTimer(mainWindow->window, kGridBuildTimer);
+    mainWindow->RepaintStatus();
+    return true;
+}
+
+void GridPane::ShowBulkLayout(GridLayout& fresh, GridExpansion&& next, bool expand) {
+    GridLayout shown;
+    swapGridLayouts(layout, shown);
+    swapGridLayouts(layout, fresh);  // `fresh` may be the one kept aside: it is empty now
+    DropBulkLayout();
+    swapGridLayouts(beforeBulk.layout, shown);
+    beforeBulk.nodes = std::move(expansion.nodes);
+    beforeBulk.groups = std::move(expansion.groups);
+    beforeBulk.sorts = expansion.sorts;
+    beforeBulk.nodeCount = mainWindow->document ? mainWindow->document->nodes.size() : 0;
+    beforeBulk.kept = true;
+    expansion.nodes = std::move(next.nodes);
+    expansion.groups = std::move(next.groups);
+    layout.expansion = &expansion;
+    ++builds;
+    stale = false;
+    UpdateScrollBars();
+    Repaint();
+    KeepSelectionShown(expand);
+}
+
+void GridPane::KeepSelectionShown(bool expand) {
+    MainWindow& main = *mainWindow;
+    if (!expand && main.selected) main.SelectNode(gridShownAncestor(main.selected, expansion));
+    RevealNode(main.selected);
 }
 
 void GridPane::ExpandSubtree(const Node* node) {

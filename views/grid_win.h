@@ -50,6 +50,18 @@ struct GridPane {
         std::vector<GridToggleKey> toggles;
         bool kept = false;
     } saved;
+    // The boxes of the grid as they were before the last "Expand all" or "Collapse all", with the
+    // sets and sorts they were built with: the next one that gives the same sets (Collapse all
+    // after Expand all, and back) shows them again instead of building and measuring every table
+    // afresh. Whatever else would build the grid again (an edit, the filter, a font, a dragged
+    // width, a string opened) drops them.
+    struct BulkLayout {
+        GridLayout layout;
+        GridNodeSet nodes, groups;
+        GridSortKeys sorts;
+        size_t nodeCount = 0;
+        bool kept = false;
+    } beforeBulk;
     // Created by the main window with the grid window; owned and deleted by the pane. The content
     // font is selected into it while a layout measures.
     HDC measureContext = nullptr;
@@ -122,6 +134,29 @@ struct GridPane {
     // Escape: stops a running sort, the table as it was; false when none runs.
     bool StopSort();
 
+    // "Expand all" or "Collapse all" building the new grid beside the one shown, its rows sized a
+    // slice per timer message; null otherwise. The grid shown keeps its sets and boxes until the
+    // new one is complete; anything else that builds the grid again stops it.
+    struct BuildRun {
+        bool expand = false;
+        bool switching = false;   // built for a switch to the grid, which waits for it
+        bool waited = false;      // not complete in the message that started it
+        uint64_t builds = 0;
+        GridExpansion expansion;  // the sets the new grid is built with
+        GridLayout layout;
+        std::unique_ptr<GridLayoutPass> pass;
+    };
+    std::unique_ptr<BuildRun> buildRun;
+    // The build's timer: the next slice, or the new grid shown once every row is sized.
+    void ContinueBuild();
+    // A switch to the grid while it has no boxes: they are built beside the view shown, the rows
+    // of a big file's tables sized a slice per timer message, and the switch waits for them.
+    // True while it waits (the main window switches once they are complete); false when the
+    // grid can be shown now.
+    bool BuildBeforeShowing();
+    // Escape: stops a running build, the grid as it was; false when none runs.
+    bool StopBuild();
+
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();
     void UpdateScrollBars();
@@ -138,7 +173,22 @@ private:
     void RebuildAround(const std::vector<GridToggleKey>& toggles);
     // Relayout without dropping the boxes kept aside from before the filter.
     void Rebuild();
+    // Drops both grids kept aside: the one from before the filter and the one from before the
+    // last bulk expansion.
     void DropSavedLayout();
+    void DropFilterLayout();
+    void DropBulkLayout();
+    // One slice of the running build, about `boxes` boxes built to size rows.
+    void BuildSlice(size_t boxes);
+    // Starts a build of the document's grid with `next` beside the grid shown; false when it was
+    // complete at once and is shown.
+    bool StartBuild(GridExpansion&& next, bool expand, bool switching);
+    // Shows `fresh`, built with the sets of `next` by a bulk action, keeping the grid shown until
+    // now aside for the next one; then the selection stays shown.
+    void ShowBulkLayout(GridLayout& fresh, GridExpansion&& next, bool expand);
+    // After "Expand all" or "Collapse all": as in the tree, Collapse all moves a selection it
+    // hides to the node that shows it, rather than opening its tables again.
+    void KeepSelectionShown(bool expand);
     // Sets the table's sort and moves its rows (in `order` when it was worked out before).
     void ApplySort(const GridBox& table, int32_t column, const GridSortKey& sort, const std::vector<uint32_t>* order);
     // A toggle or sort under the filter, for the boxes kept aside.

@@ -344,26 +344,6 @@ std::vector<int> headerWidths(const GridFrame& f, const GridMetrics& m) {
     return widths;
 }
 
-void sizeAllRows(GridBox& box, const GridMetrics& m) {
-    GridFrame& f = *box.frame;
-    GridLazyRows& lazy = *f.lazy;
-    const size_t records = f.records.size();
-    lazy.sizedStarts.assign(records + 1, 0);
-    lazy.sizedCells.clear();
-    lazy.pruneLevel.assign(f.rows.size(), 0);
-    f.rowHeights.assign(records, m.rowHeight);
-    std::vector<int> running = headerWidths(f, m);
-    GridLayout scratch = scratchFor(f, m);
-    const std::unique_ptr<GridMetrics> bounded = boundedMetrics(m);
-    for (size_t r = 0; r < records; ++r) {
-        lazy.sizedStarts[r] = static_cast<uint32_t>(lazy.sizedCells.size());
-        sizeRow(box, r, scratch, running, true, m, bounded.get());
-    }
-    lazy.sizedStarts[records] = static_cast<uint32_t>(lazy.sizedCells.size());
-    lazy.staleRows.clear();
-    lazy.sized = true;
-}
-
 // The column widths of a sized table from what its rows asked; false when a leaf skipped while
 // sizing could now be the widest of its column (the row that made it narrow shrank).
 bool finishSizedTable(GridBox& box, const GridMetrics& m) {
@@ -417,23 +397,6 @@ bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& asi
     return true;
 }
 
-void sizeAllKeyValueRows(GridBox& box, const GridMetrics& m) {
-    GridFrame& f = *box.frame;
-    GridLazyRows& lazy = *f.lazy;
-    const size_t rows = f.records.size();
-    lazy.sizedCells.assign(rows, GridSizedCell{});
-    lazy.pruneLevel.assign(1, 0);
-    lazy.labelWidth = 0;
-    f.rowHeights.assign(rows, m.rowHeight);
-    std::vector<int> running(1, 0);
-    GridLayout scratch = scratchFor(f, m);
-    GridFrame aside;
-    const std::unique_ptr<GridMetrics> bounded = boundedMetrics(m);
-    for (size_t r = 0; r < rows; ++r) sizeKeyValueRow(box, r, scratch, aside, running, true, m, bounded.get());
-    lazy.staleRows.clear();
-    lazy.sized = true;
-}
-
 // A sized key/value table's width and height from what its rows asked; false when a value
 // skipped while sizing could now be the widest (the row that made it narrow shrank).
 bool finishSizedKeyValue(GridBox& box, const GridMetrics& m) {
@@ -450,14 +413,68 @@ bool finishSizedKeyValue(GridBox& box, const GridMetrics& m) {
     return true;
 }
 
+}  // namespace
+
+// Sizing every row of one table that builds its rows when needed, one row after another, so
+// that a big table can be sized a slice at a time: what each row asks goes to the table's
+// sizedCells, against the column widths its rows asked so far.
+struct GridTableSizing {
+    GridBox& box;
+    const bool keyValue;
+    const size_t rows;
+    size_t next = 0;
+    std::vector<int> running;
+    GridLayout scratch;
+    GridFrame aside;
+    std::unique_ptr<GridMetrics> bounded;
+
+    GridTableSizing(GridBox& table, const GridMetrics& m)
+        : box(table), keyValue(table.type == GridBoxType::KeyValue), rows(table.frame->records.size()),
+          scratch(scratchFor(*table.frame, m)), bounded(boundedMetrics(m)) {
+        GridFrame& f = *box.frame;
+        GridLazyRows& lazy = *f.lazy;
+        if (keyValue) {
+            lazy.sizedCells.assign(rows, GridSizedCell{});
+            lazy.labelWidth = 0;
+            running.assign(1, 0);
+        } else {
+            lazy.sizedStarts.assign(rows + 1, 0);
+            lazy.sizedCells.clear();
+            running = headerWidths(f, m);
+        }
+        lazy.pruneLevel.assign(running.size(), 0);
+        f.rowHeights.assign(rows, m.rowHeight);
+    }
+    bool done() const { return next >= rows; }
+    void sizeNext(const GridMetrics& m) {
+        GridLazyRows& lazy = *box.frame->lazy;
+        if (keyValue) {
+            sizeKeyValueRow(box, next, scratch, aside, running, true, m, bounded.get());
+        } else {
+            lazy.sizedStarts[next] = static_cast<uint32_t>(lazy.sizedCells.size());
+            sizeRow(box, next, scratch, running, true, m, bounded.get());
+        }
+        if (++next < rows) return;
+        if (!keyValue) lazy.sizedStarts[rows] = static_cast<uint32_t>(lazy.sizedCells.size());
+        lazy.staleRows.clear();
+        lazy.sized = true;
+    }
+};
+
+namespace {
+
+void sizeAll(GridBox& box, const GridMetrics& m) {
+    GridTableSizing sizing(box, m);
+    while (!sizing.done()) sizing.sizeNext(m);
+}
+
 void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     const bool keyValue = box.type == GridBoxType::KeyValue;
-    auto sizeAll = [&] { keyValue ? sizeAllKeyValueRows(box, m) : sizeAllRows(box, m); };
     auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
     if (!reuse || !lazy.sized) {
-        sizeAll();
+        sizeAll(box, m);
     } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
         GridFrame aside;
@@ -470,14 +487,14 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
             resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr)
                                            : sizeRow(box, r, scratch, running, false, m, nullptr));
         lazy.staleRows.clear();
-        if (!resized) sizeAll();
+        if (!resized) sizeAll(box, m);
     }
     if (!keyValue) {
         const int number = m.measure(std::to_wstring(f.records.size())) + m.px(kGridRowNumberPadding);
         f.rowHeaderWidth = std::max(m.px(kGridRowHeaderMin), number);
     }
     if (!finish()) {
-        sizeAll();
+        sizeAll(box, m);
         finish();
     }
 }
@@ -638,6 +655,56 @@ void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
     if (!layout.root) return;
     measureBox(*layout.root, m, true);
     Place(*layout.root, 0, 0, m);
+}
+
+GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m) : layout_(layout), metrics_(m) {
+    layout.metrics = m;
+    if (!layout.root) return;
+    // The tables of the built boxes; a table inside a row not built is sized with its row.
+    std::vector<GridBox*> stack{layout.root};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        if (box->frame->lazyOwner()) {
+            tables_.push_back(box);
+            rows_ += box->frame->records.size();
+        }
+        for (GridBox* child : box->frame->children) stack.push_back(child);
+    }
+}
+
+GridLayoutPass::~GridLayoutPass() = default;
+
+bool GridLayoutPass::Step(size_t boxes) {
+    size_t made = 0;
+    do {
+        if (sizing_ && sizing_->done()) sizing_.reset();
+        if (!sizing_) {
+            if (tables_.empty()) return true;
+            sizing_ = std::make_unique<GridTableSizing>(*tables_.back(), metrics_);
+            tables_.pop_back();
+            continue;
+        }
+        const size_t before = sizing_->scratch.boxesMade;
+        sizing_->sizeNext(metrics_);
+        made += sizing_->scratch.boxesMade - before + 1;
+        ++sized_;
+    } while (made < boxes);
+    if (sizing_ && sizing_->done()) sizing_.reset();
+    return !sizing_ && tables_.empty();
+}
+
+int GridLayoutPass::Progress() const {
+    return rows_ ? static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)) : 0;
+}
+
+void GridLayoutPass::Finish() {
+    while (!Step(SIZE_MAX)) {
+    }
+    // Every table is sized: measuring with reuse takes its sizes as they are, and measures the
+    // boxes built (all new) as layOutGrid does.
+    relayOutGrid(layout_, metrics_);
 }
 
 bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {

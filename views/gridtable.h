@@ -48,6 +48,7 @@ private:
 struct GridSortKey {
     int32_t column = -1;
     bool descending = false;
+    bool operator==(const GridSortKey& other) const { return column == other.column && descending == other.descending; }
 };
 // The sorted tables, by their first record in document order (which also keys dragged widths).
 using GridSortKeys = std::map<const Node*, GridSortKey>;

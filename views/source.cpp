@@ -4,6 +4,7 @@
 // screenful again from the tree; the line-to-node table and the tokenizer state per line. Nothing
 // here recurses or rescans the text: deep trees and long lines cost what they hold.
 #include "views/source.h"
+#include "views/source_parts.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,6 +12,7 @@
 #include <initializer_list>
 #include <cstring>
 #include <numeric>
+#include <type_traits>
 
 #include "document/chars.h"
 #include "document/embedded.h"
@@ -21,6 +23,7 @@
 
 namespace qm {
 
+using namespace std::string_view_literals;
 
 // ---- node positions ----
 
@@ -60,9 +63,22 @@ constexpr uint64_t kWindowLines = 256;
 
 bool isComment(const Node* node) { return node->kind == NodeKind::Comment; }
 
-// Marks the start of a line written with a tab or a carriage return inside it, which the view
-// changes; the other lines are shown straight from the document's text.
-constexpr uint32_t kLineChanged = 0x80000000u;
+
+// The first position from `p` on that holds a line feed, carriage return or tab (or a character
+// below them), else `size`: most of a text is other characters, tested four at a time where
+// wchar_t is 16 bits (a lane below 14 is one whose value minus 14 borrows into its top bit).
+size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        constexpr uint64_t kLanes = 0x0001000100010001ULL;
+        for (; p + 4 <= size; p += 4) {
+            uint64_t word;
+            std::memcpy(&word, text + p, sizeof word);
+            if ((word - kLanes * 14) & ~word & (kLanes * 0x8000)) break;
+        }
+    }
+    while (p < size && text[p] > L'\r') ++p;
+    return p;
+}
 
 }  // namespace
 
@@ -88,21 +104,30 @@ public:
             ++p;
             newLine(false);
         }
-        const wchar_t* run = p;
-        for (; p != end; ++p) {
-            const wchar_t c = *p;
+        const size_t size = size_t(end - p);
+        size_t run = 0;
+        for (size_t at = nextBreakOrTab(p, 0, size); at < size; at = nextBreakOrTab(p, at + 1, size)) {
+            const wchar_t c = p[at];
             if (c != L'\n' && c != L'\r' && c != L'\t') continue;
-            put(run, p);
-            run = p + 1;
+            put(p + run, p + at);
+            run = at + 1;
             if (c == L'\n') {
                 newLine(true);
             } else if (c == L'\t') {
                 spaces(kSourceTabWidth - column_ % kSourceTabWidth);
             }
         }
-        put(run, end);
+        put(p + run, end);
     }
-    void append(wchar_t c) { append(std::wstring_view(&c, 1)); }
+    // Literals are measured where they are written, not by wcslen at every call.
+    template <size_t N>
+    void append(const wchar_t (&piece)[N]) {
+        append(std::wstring_view(piece, N - 1));
+    }
+    void append(wchar_t c) {
+        if (c > L'\r' && !(text_ && line_ < from_)) return put(&c, &c + 1);
+        append(std::wstring_view(&c, 1));
+    }
     // A piece known to hold no line feed, carriage return or tab.
     void appendPlain(std::wstring_view piece) { put(piece.data(), piece.data() + piece.size()); }
     void spaces(size_t count) {
@@ -126,6 +151,11 @@ public:
     }
     void keepFrom(uint64_t from) { from_ = from; }
 
+    // The index pass so far: the lines written whole and the longest line yet.
+    void progress(SourceText& out) const {
+        out.lineTotal = size_t(line_);
+        out.maxLineLength = std::max(maxLineLength_, column_);
+    }
     // The index pass ends: the lines, the longest line and the characters of the text, without
     // the empty lines at its end.
     void finish(SourceText& out) const {
@@ -163,12 +193,31 @@ private:
 
 namespace {
 
+// Whether `text` holds a character jsonQuote escapes: a control character, '"' or '\\'. Tested a
+// machine word at a time (a lane below 32 borrows into its top bit when 32 is taken from it, a
+// lane equal to a character is zero after an exclusive or); most names and values hold none.
+bool needsJsonEscape(std::wstring_view text) {
+    using Lane = std::conditional_t<sizeof(wchar_t) == 2, uint16_t, uint32_t>;
+    constexpr uint64_t kLanes = sizeof(wchar_t) == 2 ? 0x0001000100010001ULL : 0x0000000100000001ULL;
+    constexpr uint64_t kTops = kLanes << (8 * sizeof(Lane) - 1);
+    constexpr size_t kPerWord = sizeof(uint64_t) / sizeof(wchar_t);
+    const auto below = [](uint64_t word, uint64_t bound) { return (word - kLanes * bound) & ~word & kTops; };
+    const wchar_t* p = text.data();
+    size_t i = 0;
+    for (; i + kPerWord <= text.size(); i += kPerWord) {
+        uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        if (below(word, 32) | below(word ^ (kLanes * Lane(L'"')), 1) | below(word ^ (kLanes * Lane(L'\\')), 1)) break;
+    }
+    for (; i < text.size(); ++i)
+        if (unsigned(p[i]) < 32 || p[i] == L'"' || p[i] == L'\\') return true;
+    return false;
+}
+
 // jsonQuote and xmlEscape build a new string; most names and values need no escaping at all and
 // are written as they are.
 void writeJsonString(SourceLineWriter& w, std::wstring_view text) {
-    const bool plain = std::none_of(text.begin(), text.end(),
-                                    [](wchar_t c) { return unsigned(c) < 32 || c == L'"' || c == L'\\'; });
-    if (!plain) return w.append(jsonQuote(text));
+    if (needsJsonEscape(text)) return w.append(jsonQuote(text));
     w.appendPlain(L"\"");
     w.appendPlain(text);
     w.appendPlain(L"\"");
@@ -254,8 +303,8 @@ public:
                 if (frame.next < frame.end) {
                     Node* child = frame.node->children[frame.next++];
                     if (doc_.format == DocumentFormat::JsonLines && child->kind == NodeKind::Array) {
-                        mark(child);
-                        stack_.push_back({child, 0, child->children.size(), 0, 0, Kind::JsonLinesItems});
+                        const size_t index = mark(child);
+                        stack_.push_back({child, 0, child->children.size(), 0, 0, Kind::JsonLinesItems, index});
                         return;
                     }
                     return contribute(child, frame.next - 1, UINT32_MAX);
@@ -269,12 +318,31 @@ public:
                     return contribute(frame.node->children[item], stack_[stack_.size() - 2].next - 1, item);
                 }
                 {
-                    Node* items = frame.node;
+                    const size_t items = frame.index;
                     stack_.pop_back();
                     setRange(items, 0, w_.line());
                 }
                 return;
         }
+    }
+
+    // A pause of the index pass: each container still open holds its lines to the end until it
+    // closes. Only the lines before the writer's are shown meanwhile, all of which it holds. The
+    // containers held at the last pause and still open are not visited again, so that a deep tree
+    // costs a pause only the containers opened since.
+    void holdOpenRanges() {
+        for (size_t k = std::min(heldFrames_, stack_.size()); k < stack_.size(); ++k) {
+            const Frame& frame = stack_[k];
+            if (frame.index != SIZE_MAX) setRange(frame.index, frame.kind == Kind::JsonLinesItems ? 0 : frame.first, INT32_MAX);
+            ++index_->indexWork;
+        }
+        heldFrames_ = stack_.size();
+    }
+    // The index pass's step: the containers held open at the last pause that are still open.
+    void indexStep() {
+        step();
+        heldFrames_ = std::min(heldFrames_, stack_.size());
+        ++index_->indexWork;
     }
 
     // Places the machine at the last node boundary that starts a line at or before `line`:
@@ -288,7 +356,7 @@ public:
         Node* root = doc_.root;
         auto lineOf = [&](const Node* node) -> uint64_t {
             const size_t i = indexer_.indexOf(node);
-            return i < index.nodeLines.size() ? index.nodeLines[i] : 0;
+            return i < index.nodeLines.size() ? index.nodeLines[i] : UINT32_MAX;
         };
         size_t k = 0;
         if (doc_.isDataFormat) {
@@ -340,6 +408,7 @@ private:
         size_t depth;   // XML: the children's depth; JSON: the container's
         int32_t first;
         Kind kind;
+        size_t index = SIZE_MAX;  // the node's index in the index pass
     };
 
     size_t restart() {
@@ -348,17 +417,31 @@ private:
         return 1;
     }
 
-    void mark(const Node* node) {
-        if (!index_) return;
+    // Records the line of `node` in the index pass; returns its index there (SIZE_MAX otherwise),
+    // which its range is set by, so that a node is looked up once.
+    size_t mark(const Node* node) {
+        if (!index_) return SIZE_MAX;
         const size_t i = indexer_.indexOf(node);
-        if (i < index_->nodeLines.size()) index_->nodeLines[i] = uint32_t(std::min<uint64_t>(w_.lineNumber(), UINT32_MAX));
+        if (reach(i)) index_->nodeLines[i] = uint32_t(std::min<uint64_t>(w_.lineNumber(), UINT32_MAX));
+        return i;
+    }
+    void setRange(size_t i, int32_t first, int32_t last) {
+        if (index_ && reach(i)) index_->ranges[i] = LineRange{first, last};
+    }
+    // The index grows with the nodes the pass comes to, in the room reserved for every node, so
+    // that its memory is touched a slice at a time rather than all before the first screen.
+    bool reach(size_t i) {
+        if (i == SIZE_MAX) return false;
+        if (i >= index_->nodeLines.size()) {
+            index_->nodeLines.resize(i + 1, UINT32_MAX);
+            index_->ranges.resize(i + 1);
+        }
+        return true;
     }
     void setRange(const Node* node, int32_t first, int32_t last) {
-        if (!index_) return;
-        const size_t i = indexer_.indexOf(node);
-        if (i < index_->ranges.size()) index_->ranges[i] = LineRange{first, last};
+        if (index_) setRange(indexer_.indexOf(node), first, last);
     }
-    void closeRange(const Node* node, int32_t first) { setRange(node, first, std::max(first, w_.line() - 1)); }
+    void closeRange(size_t i, int32_t first) { setRange(i, first, std::max(first, w_.line() - 1)); }
     // The index pass keeps statesFollowNodes only while every piece written is shown to leave the
     // tokenizer in its first state: element and attribute names it reads as names, escaped texts and
     // values, and the few kinds whose text is written as it stands tried on the tokenizer.
@@ -406,7 +489,7 @@ private:
 
     // Writes a node that has nothing to descend into, or opens an element that has.
     void beginXml(Node* node, size_t depth) {
-        mark(node);
+        const size_t index = mark(node);
         const int32_t first = w_.line();
         switch (node->kind) {
             case NodeKind::Element: {
@@ -439,7 +522,7 @@ private:
                     setRange(text, first, first);
                 } else {
                     w_.append(L">\n");
-                    stack_.push_back({node, attributes, node->children.size(), depth + 1, first, Kind::XmlElement});
+                    stack_.push_back({node, attributes, node->children.size(), depth + 1, first, Kind::XmlElement, index});
                     return;
                 }
                 break;
@@ -476,7 +559,7 @@ private:
                 break;
             default: return;
         }
-        closeRange(node, first);
+        closeRange(index, first);
     }
 
     void closeXml() {
@@ -487,7 +570,7 @@ private:
         w_.append(L"</");
         w_.append(done.node->name);
         w_.append(L">\n");
-        closeRange(done.node, done.first);
+        closeRange(done.index, done.first);
     }
 
     // One indented line: opening mark, the node's text as it is, closing mark and line feed.
@@ -515,11 +598,14 @@ private:
     void afterMember() {
         if (stack_.empty() || stack_.back().kind != Kind::JsonContainer) return;
         const Frame& parent = stack_.back();
-        w_.append(parent.next == parent.end ? L"\n" : L",\n");
+        if (parent.next == parent.end)
+            w_.append(L"\n");
+        else
+            w_.append(L",\n");
     }
 
     void beginJson(Node* node, size_t depth, bool withKey) {
-        mark(node);
+        const size_t index = mark(node);
         const int32_t first = w_.line();
         if (withKey && node->keyed) {
             writeJsonString(w_, node->name);
@@ -532,17 +618,17 @@ private:
             size_t last = node->children.size();
             while (last > 0 && isComment(node->children[last - 1])) --last;
             if (last == 0) {
-                w_.append(object ? L"{}" : L"[]");
+                w_.append(object ? L"{}"sv : L"[]"sv);
             } else {
-                w_.append(object ? L"{\n" : L"[\n");
-                stack_.push_back({node, 0, last, depth, first, Kind::JsonContainer});
+                w_.append(object ? L"{\n"sv : L"[\n"sv);
+                stack_.push_back({node, 0, last, depth, first, Kind::JsonContainer, index});
                 return;
             }
         } else {
             checkPiece([node] { return isPlainJsonValue(node->value); });
             w_.append(node->value);
         }
-        setRange(node, first, w_.line());
+        setRange(index, first, w_.line());
         afterMember();
     }
 
@@ -551,7 +637,7 @@ private:
         stack_.pop_back();
         w_.indent(done.depth);
         w_.append(done.node->kind == NodeKind::Object ? L'}' : L']');
-        setRange(done.node, done.first, w_.line());
+        setRange(done.index, done.first, w_.line());
         afterMember();
     }
 
@@ -560,6 +646,7 @@ private:
     const NodeIndexer& indexer_;
     SourceText* index_;
     std::vector<Frame> stack_;
+    size_t heldFrames_ = 0;          // open containers whose ranges the last pause held open
     bool contributed_ = false;       // a top-level value has been written
     bool separatorWritten_ = false;  // the empty line before the next top-level value is written
 };
@@ -577,6 +664,13 @@ struct SourceWindow {
     bool paused = false;
     NodeIndexer indexer;
     SourceLineWriter writer;
+    SourceFormatter formatter;
+};
+
+struct SourceIndexRun {
+    SourceIndexRun(Document& doc, SourceText& out) : formatter(doc, counter, out.window->indexer, &out) { formatter.start(); }
+
+    SourceLineWriter counter;
     SourceFormatter formatter;
 };
 
@@ -668,29 +762,15 @@ void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText
 }
 
 
-// A file shown as written: the start of every line in its text, the longest line after tabs are
-// expanded, and the characters shown, in one pass over the text.
-// Returns the count of line feeds.
-// The first position from `p` on that holds a line feed, carriage return or tab (or a character
-// below them), else `size`: most of a text is other characters, tested four at a time where
-// wchar_t is 16 bits (a lane below 14 is one whose value minus 14 borrows into its top bit).
-size_t nextBreakOrTab(const wchar_t* text, size_t p, size_t size) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        constexpr uint64_t kLanes = 0x0001000100010001ULL;
-        for (; p + 4 <= size; p += 4) {
-            uint64_t word;
-            std::memcpy(&word, text + p, sizeof word);
-            if ((word - kLanes * 14) & ~word & (kLanes * 0x8000)) break;
-        }
-    }
-    while (p < size && text[p] > L'\r') ++p;
-    return p;
-}
 
 // Nodes from the end of the store whose lines size the index of a file shown as written, and the
 // lines reserved beyond them.
 constexpr size_t kLastNodesLooked = 64;
 constexpr size_t kSpareLines = 4096;
+
+// A file shown as written: the start of every line in its text, the longest line after tabs are
+// expanded, and the characters shown, in one pass over the text.
+// Returns the count of line feeds.
 
 size_t indexWrittenLines(const Document& doc, SourceText& out) {
     const std::wstring_view written = writtenText(doc);
@@ -829,6 +909,27 @@ std::wstring_view formattedLine(const SourceText& source, size_t i) {
     return std::wstring_view(w.text).substr(begin, end - begin);
 }
 
+// Runs the index pass on until it has taken `steps` steps and indexed `lines` lines; true once it
+// is complete. A pause publishes the lines so far and holds the open containers' ranges open.
+bool runIndexPass(SourceText& out, size_t lines, size_t steps) {
+    SourceIndexRun* run = out.indexRun.get();
+    if (!run) return true;
+    for (size_t n = 0; !run->formatter.done() && (n < steps || run->counter.lineNumber() < lines); ++n) run->formatter.indexStep();
+    if (!run->formatter.done()) {
+        run->counter.progress(out);
+        run->formatter.holdOpenRanges();
+        const size_t nodes = out.document->nodes.size();
+        out.expectedLines = size_t(double(out.lineTotal) * double(nodes) / double(std::max<size_t>(out.nodeLines.size(), 1)));
+        return false;
+    }
+    run->counter.finish(out);
+    out.nodeLines.resize(out.document->nodes.size(), UINT32_MAX);
+    out.ranges.resize(out.document->nodes.size());
+    out.indexRun.reset();
+    out.expectedLines = out.lineTotal;
+    return true;
+}
+
 }  // namespace
 
 SourceText::SourceText() = default;
@@ -860,43 +961,15 @@ void SourceText::clear() {
     nodeLines = std::vector<uint32_t>();
     topValues = std::vector<TopValue>();
     lineWork = 0;
+    indexWork = 0;
     document = nullptr;
     lineTotal = 0;
     writtenData = nullptr;
     writtenSize = 0;
     loneCarriageReturnEndsLine = false;
+    indexRun.reset();
+    expectedLines = 0;
     window.reset();
-}
-
-namespace {
-
-// A line whose start state is certain.
-struct StatePoint {
-    size_t line;
-    uint8_t state;
-};
-
-// The first position from `p` on, before `end`, that holds one of the characters of `set`; `end`
-// when none does. Tested four at a time where wchar_t is 16 bits (a lane equal to the character
-// is one that is zero after an exclusive or, and a zero lane borrows into its top bit).
-size_t nextOf(const wchar_t* text, size_t p, size_t end, const wchar_t* set) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        constexpr uint64_t kLanes = 0x0001000100010001ULL;
-        for (; p + 4 <= end; p += 4) {
-            uint64_t word;
-            std::memcpy(&word, text + p, sizeof word);
-            bool found = false;
-            for (const wchar_t* c = set; *c && !found; ++c) {
-                const uint64_t x = word ^ (kLanes * uint16_t(*c));
-                found = ((x - kLanes) & ~x & (kLanes * 0x8000)) != 0;
-            }
-            if (found) break;
-        }
-    }
-    for (; p < end; ++p)
-        for (const wchar_t* c = set; *c; ++c)
-            if (text[p] == *c) return p;
-    return end;
 }
 
 size_t writtenStart(const SourceText& source, size_t line) { return source.writtenStarts[line] & ~kLineChanged; }
@@ -910,88 +983,26 @@ size_t nodeLineAtOrBefore(const SourceText& out, size_t line) {
     return size_t(std::min<uint64_t>(counter.lineNumber(), line));
 }
 
-// The nearest line at or before `line` whose start state is certain without the lines above it.
-StatePoint certainStateBefore(SourceText& out, size_t line) {
-    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
-    if (line == 0) return {0, 0};
-    if (known(line - 1)) return {line - 1, out.lineStates[line - 1]};
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    if (!out.showsSourceText && out.statesFollowNodes) {
-        const size_t node = nodeLineAtOrBefore(out, line);
-        for (size_t i = line - 1; i > node; --i)
-            if (known(i)) return {i, out.lineStates[i]};
-        return {node, 0};
-    }
-    if (out.showsSourceText && !stateCharacters(out.format)) {
-        // Upward to a known line or one that ends alike from any state; the lines passed are
-        // all filled afterwards, so no line is passed twice.
-        for (size_t i = line; i-- > 0;) {
-            if (known(i)) return {i, out.lineStates[i]};
-            const std::wstring_view text = out.line(i);
-            if (endsAlikeFromAnyState(out.format, text.data(), text.size())) {
-                uint8_t state = 0;
-                tokenize(text.data(), text.size(), state, nullptr);
-                ++out.stateWork;
-                return {i + 1, state};
-            }
-        }
-        return {0, 0};
-    }
-    return out.statesKnown == 0 ? StatePoint{0, 0} : StatePoint{out.statesKnown - 1, out.lineStates[out.statesKnown - 1]};
+
+bool continueSourceIndex(SourceText& out, size_t steps) { return runIndexPass(out, 0, steps); }
+
+void finishSourceIndex(SourceText& out) { runIndexPass(out, 0, SIZE_MAX); }
+
+bool sourceLineRangeKnown(const SourceText& source, const Node* node) {
+    if (!source.indexing() || !node) return true;
+    if (const Node* holder = fileNodeHolding(node)) node = holder;
+    if (node->kind == NodeKind::Root) return true;
+    const size_t i = source.window->indexer.indexOf(node);
+    if (i >= source.ranges.size()) return false;
+    // The line it starts on must be indexed whole, to be shown.
+    const uint32_t line = source.nodeLines[i] != UINT32_MAX ? source.nodeLines[i]
+                          : source.ranges[i].valid()         ? uint32_t(source.ranges[i].first)
+                                                             : UINT32_MAX;
+    return line < source.lineCount();
 }
-
-// Fills the states of the lines from `from` through `last`. A file shown as written whose format
-// names the characters that change states is searched for them: the lines between keep the state.
-void fillStates(SourceText& out, StatePoint from, size_t last) {
-    const Tokenizer tokenize = tokenizerFor(out.format);
-    const wchar_t* changers = stateCharacters(out.format);
-    const std::wstring_view written = out.showsSourceText ? writtenText(*out.document) : std::wstring_view();
-    const bool searched = changers && out.showsSourceText && written.data() == out.writtenData && written.size() == out.writtenSize;
-    uint8_t state = from.state;
-    for (size_t i = from.line; i <= last;) {
-        size_t next = i;  // the next line to tokenize
-        if (searched) {
-            const size_t end = writtenStart(out, last + 1);
-            const size_t at = nextOf(written.data(), writtenStart(out, i), end, changers);
-            if (at >= end) {
-                next = last + 1;
-            } else if (at >= writtenStart(out, i + 1)) {
-                const auto after = std::upper_bound(out.writtenStarts.begin() + ptrdiff_t(i + 1), out.writtenStarts.begin() + ptrdiff_t(last + 1),
-                                                    at, [](size_t p, uint32_t start) { return p < (start & ~kLineChanged); });
-                next = size_t(after - out.writtenStarts.begin()) - 1;
-            }
-            std::fill(out.lineStates.begin() + ptrdiff_t(i), out.lineStates.begin() + ptrdiff_t(next), state);
-            if (next > last) break;
-        }
-        out.lineStates[next] = state;
-        const std::wstring_view text = out.line(next);
-        tokenize(text.data(), text.size(), state, nullptr);
-        ++out.stateWork;
-        i = next + 1;
-    }
-}
-
-}  // namespace
-
-void ensureLineStates(SourceText& out, size_t first, size_t last) {
-    const size_t lines = out.lineCount();
-    if (lines == 0 || !out.document) return;
-    last = std::min(last, lines - 1);
-    if (out.lineStates.size() != lines) out.lineStates.assign(lines, kLineStateUnknown);
-    const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
-    for (size_t i = first; i <= last; ++i) {
-        if (known(i)) continue;
-        size_t end = i;  // the run of lines not worked out yet
-        while (end < last && !known(end + 1)) ++end;
-        fillStates(out, certainStateBefore(out, i), end);
-        i = end;
-    }
-    while (out.statesKnown < lines && out.lineStates[out.statesKnown] != kLineStateUnknown) ++out.statesKnown;
-}
-
-void ensureLineStates(SourceText& out, size_t line) { ensureLineStates(out, 0, line); }
 
 void ensureLineNodes(Document& doc, SourceText& out) {
+    finishSourceIndex(out);
     if (out.lineNodes.size() == out.lineCount() || !doc.root) return;
     assignLineNodes(doc, NodeIndexer(doc), out);
 }
@@ -1054,7 +1065,8 @@ std::wstring sourceCopyText(const Document* doc, const SourceText& source) {
     return out;
 }
 
-void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout layout) {
+void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout layout, size_t indexLines,
+                     size_t indexSteps) {
     out.clear();
     if (!doc || !doc->root) return;
     out.document = doc;
@@ -1064,7 +1076,6 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     out.showsSourceText = automatic || showsAsWritten(*doc, layout);
     out.window = std::make_unique<SourceWindow>(*doc);
     const NodeIndexer& indexer = out.window->indexer;
-    out.ranges.assign(doc->nodes.size(), LineRange{});
     if (out.showsSourceText) {
         const size_t lineFeeds = indexWrittenLines(*doc, out);
         if (automatic && !readsAsWritten(*doc, out.writtenSize, lineFeeds + 1)) {
@@ -1074,18 +1085,19 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
         }
     }
     if (out.showsSourceText) {
+        out.ranges.assign(doc->nodes.size(), LineRange{});
         rangesFromSourceLines(*doc, indexer, out.ranges);
     } else {
-        // The index pass: the formatter writes the whole text into a writer that only counts.
-        out.nodeLines.assign(doc->nodes.size(), 0);
+        // The index pass: the formatter writes the text into a writer that only counts, up to
+        // `indexLines` now and the rest when it is asked for.
+        out.nodeLines.reserve(doc->nodes.size());
+        out.ranges.reserve(doc->nodes.size());
         out.statesFollowNodes = true;
-        SourceLineWriter counter;
-        SourceFormatter formatter(*doc, counter, indexer, &out);
-        formatter.start();
-        while (!formatter.done()) formatter.step();
-        counter.finish(out);
+        out.indexRun = std::make_unique<SourceIndexRun>(*doc, out);
+        runIndexPass(out, indexLines, indexSteps);
     }
     if (!complete) return;
+    finishSourceIndex(out);
     assignLineNodes(*doc, indexer, out);
     ensureLineStates(out, out.lineCount());
 }

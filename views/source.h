@@ -6,6 +6,7 @@
 // window (views/source_win.cpp) only paints and scrolls it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -72,6 +73,9 @@ private:
 // formatter that wrote them paused where they end, so that the next lines follow without a new
 // descent into the tree. Internal to views/source.cpp.
 struct SourceWindow;
+// The index pass of a formatted text while it is not yet complete: its formatter and counting
+// writer, paused where the last slice ended. Internal to views/source.cpp.
+struct SourceIndexRun;
 
 // The source view's text as an index, never the text itself: a file shown as written is read
 // from the document's own text through the start of each of its lines; a formatted file is
@@ -102,8 +106,9 @@ struct SourceText {
     // Shown as written: where each line starts in writtenText (one past the last line: its end),
     // the top bit set for a line whose tabs or carriage returns the view changes.
     std::vector<uint32_t> writtenStarts;
-    // Formatted: the line the formatter stood on when it came to each node (by node index), and
-    // the top-level values of a data file with the line each starts on.
+    // Formatted: the line the formatter stood on when it came to each node (by node index; past
+    // the end, or UINT32_MAX, for a node it has not come to), and the top-level values of a data
+    // file with the line each starts on.
     std::vector<uint32_t> nodeLines;
     struct TopValue {
         uint32_t rootIndex;   // its position among the root's children, or that of its JSON Lines array
@@ -113,13 +118,23 @@ struct SourceText {
     std::vector<TopValue> topValues;
     // Formatter steps and levels of descent into the tree spent producing lines, for growth checks.
     mutable uint64_t lineWork = 0;
+    // Steps of the index pass and ranges it held open at its pauses, for growth checks.
+    uint64_t indexWork = 0;
 
     SourceText();
     ~SourceText();
     SourceText(const SourceText&) = delete;
     SourceText& operator=(const SourceText&) = delete;
 
+    // While the index of a formatted text is built (indexing()), the lines indexed so far: every
+    // line below it is shown, numbered, coloured and given its nodes' ranges as the complete index
+    // gives them, a container still open holding its lines to the end (last INT32_MAX).
     size_t lineCount() const { return lineTotal; }
+    bool indexing() const { return indexRun != nullptr; }
+    // The lines the complete index is expected to count, for the gutter's width and the scroll
+    // range while it is built (the lines indexed so far in the proportion of the nodes reached);
+    // lineCount() once it is complete.
+    size_t expectedLineCount() const { return indexRun ? std::max(expectedLines, lineTotal) : lineTotal; }
     // Line i as shown. The view stays valid until the next call of line() on this text.
     std::wstring_view line(size_t i) const;
     // The node line i selects once ensureLineNodes has run (null: none).
@@ -133,6 +148,8 @@ struct SourceText {
     size_t writtenSize = 0;
     bool loneCarriageReturnEndsLine = false;
     std::unique_ptr<SourceWindow> window;  // the lines produced last
+    std::unique_ptr<SourceIndexRun> indexRun;  // the index pass while it is not complete
+    size_t expectedLines = 0;
 };
 
 // How a JSON or XML file that parsed cleanly is shown: as written (its own text, comments and
@@ -153,9 +170,23 @@ bool showsAsWritten(const Document& doc, SourceLayout layout);
 
 // Builds the index of `out` for `doc` (null: no lines at all): the lines, the ranges, and for a
 // formatted text the line of every node, in one pass that keeps no text. With `complete`, also
-// the line nodes and every tokenizer state; without, they follow when they are first asked for.
-void buildSourceText(Document* doc, SourceText& out, bool complete = true, SourceLayout layout = SourceLayout::Formatted);
-// Fills lineNodes if it is not filled yet.
+// the line nodes and every tokenizer state; without, they follow when they are first asked for,
+// and the index pass of a formatted text may stop once it has taken `indexSteps` steps and
+// indexed `indexLines` lines (the first screen), going on by continueSourceIndex.
+void buildSourceText(Document* doc, SourceText& out, bool complete = true, SourceLayout layout = SourceLayout::Formatted,
+                     size_t indexLines = SIZE_MAX, size_t indexSteps = 0);
+// Runs the index pass on for at most `steps` steps of the formatter (each a node begun or a
+// container closed); true once the index is complete.
+bool continueSourceIndex(SourceText& out, size_t steps);
+void finishSourceIndex(SourceText& out);
+// Steps of the index pass per slice: about 0.03 s of a 100 MB JSON file under Wine; the first
+// slice, which the first screen waits for, is smaller.
+constexpr size_t kSourceIndexSliceSteps = 262144;
+constexpr size_t kSourceFirstIndexSteps = 32768;
+// Whether the range sourceLineRange gives `node` is the one of the complete index: the index is
+// complete, or its pass has come to the node and indexed the line it starts on.
+bool sourceLineRangeKnown(const SourceText& source, const Node* node);
+// Fills lineNodes if it is not filled yet, completing the index first.
 void ensureLineNodes(Document& doc, SourceText& out);
 // A line state not worked out yet (the tokenizers' states are below it).
 constexpr uint8_t kLineStateUnknown = 0xFF;

@@ -57,7 +57,7 @@ int SourcePane::PageLines() const { return pageRows(ClientHeight(), mainWindow->
 
 int SourcePane::GutterWidth() const {
     const Palette& pal = mainWindow->palette;
-    return sourceGutterWidth(source.lineCount(), pal.monoCharWidth, pal.dpi);
+    return sourceGutterWidth(source.expectedLineCount(), pal.monoCharWidth, pal.dpi);
 }
 
 long long SourcePane::ContentWidth() const {
@@ -81,7 +81,24 @@ SourceLayout SourcePane::Layout() const {
 
 void SourcePane::Build() {
     built = true;
-    buildSourceText(mainWindow->document.get(), source, false, Layout());
+    // The first slice, and on to the end of the lines a PageDown from the top shows.
+    const size_t firstLines = static_cast<size_t>(std::max(topLine, 0)) + 2 * static_cast<size_t>(PageLines());
+    buildSourceText(mainWindow->document.get(), source, false, Layout(), firstLines,
+                    std::min(indexSliceSteps, kSourceFirstIndexSteps));
+    if (source.indexing()) NextSliceOrDone(*mainWindow, kSourceIndexTimer, false);
+}
+
+void SourcePane::ContinueIndex() {
+    const bool done = continueSourceIndex(source, indexSliceSteps);
+    UpdateScrollBars();
+    if (done) Repaint();  // the gutter as wide as the line count needs
+    NextSliceOrDone(*mainWindow, kSourceIndexTimer, done);
+}
+
+void SourcePane::FinishIndex() {
+    if (!source.indexing()) return;
+    finishSourceIndex(source);
+    ContinueIndex();
 }
 
 void SourcePane::EnsureBuilt() {
@@ -109,6 +126,7 @@ void SourcePane::ResetForDocument() {
 qm::LineRange SourcePane::LineRange(const Node* node) {
     EnsureBuilt();
     if (!node || !mainWindow->document) return {};
+    if (!sourceLineRangeKnown(source, node)) FinishIndex();
     return sourceLineRange(source, *mainWindow->document, node);
 }
 
@@ -120,9 +138,9 @@ void SourcePane::RevealNode(const Node* node) {
 }
 
 void SourcePane::UpdateScrollBars() {
-    const long long lines = static_cast<long long>(source.lineCount());
+    const long long lines = static_cast<long long>(source.expectedLineCount());
     const int page = PageLines();
-    topLine = static_cast<int32_t>(clampScroll(topLine, lines - page));
+    topLine = static_cast<int32_t>(clampScroll(topLine, static_cast<long long>(source.lineCount()) - page));
     const long long content = ContentWidth();
     const int width = ClientWidth();
     scrollX = static_cast<int32_t>(clampScroll(scrollX, content - width));
@@ -142,6 +160,7 @@ void SourcePane::UpdateScrollBars() {
 }
 
 void SourcePane::ScrollTo(long long x, long long line) {
+    if (source.indexing() && line > static_cast<long long>(source.lineCount()) - PageLines()) FinishIndex();
     const int32_t newX = static_cast<int32_t>(clampScroll(x, ContentWidth() - ClientWidth()));
     const int32_t newLine =
         static_cast<int32_t>(clampScroll(line, static_cast<long long>(source.lineCount()) - PageLines()));
@@ -157,6 +176,7 @@ void SourcePane::ScrollTo(long long x, long long line) {
 
 bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget) {
     EnsureBuilt();
+    FinishIndex();
     const long long lines = static_cast<long long>(source.lineCount());
     if (lines == 0 || !mainWindow->document) return false;
     long long line = backwards ? lines - 1 : 0;
@@ -202,12 +222,14 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& 
 
 std::wstring SourcePane::WholeText() {
     EnsureBuilt();
+    FinishIndex();
     return qm::sourceCopyText(mainWindow->document.get(), source);
 }
 
 bool SourcePane::CopyWholeText() {
     StopCopy();
     EnsureBuilt();
+    FinishIndex();
     const Document* doc = mainWindow->document.get();
     const size_t length = sourceCopyLength(doc, source);
     if (source.showsSourceText || source.lineCount() <= kSourceCopySliceLines || !mainWindow->window) {
@@ -442,7 +464,7 @@ bool runSourceKey(SourcePane& pane, WPARAM key) {
     switch (key) {
         case VK_PRIOR: pane.ScrollTo(x, top - page + 1); return true;
         case VK_NEXT: pane.ScrollTo(x, top + page - 1); return true;
-        case VK_END: pane.ScrollTo(0, static_cast<long long>(pane.source.lineCount())); return true;
+        case VK_END: pane.ScrollTo(0, LLONG_MAX); return true;
         case VK_HOME: pane.ScrollTo(0, 0); return true;
         case VK_LEFT: pane.ScrollTo(x - step, top); return true;
         case VK_RIGHT: pane.ScrollTo(x + step, top); return true;
@@ -500,7 +522,7 @@ LRESULT onVScroll(SourcePane& pane, WPARAM wParam) {
         case SB_THUMBPOSITION:
         case SB_THUMBTRACK: line = trackPosition(pane.window, SB_VERT); break;
         case SB_TOP: line = 0; break;
-        case SB_BOTTOM: line = static_cast<long long>(pane.source.lineCount()); break;
+        case SB_BOTTOM: line = LLONG_MAX; break;
         default: return 0;
     }
     pane.ScrollTo(pane.scrollX, line);
@@ -524,6 +546,7 @@ LRESULT onButtonDown(SourcePane& pane, UINT message, LPARAM lParam) {
     const int y = GET_Y_LPARAM(lParam);
     const long long line = pane.topLine + y / std::max(pane.mainWindow->palette.monoLineHeight, 1);
     if (y >= 0 && line < static_cast<long long>(pane.source.lineCount())) {
+        pane.FinishIndex();
         ensureLineNodes(*pane.mainWindow->document, pane.source);
         if (Node* node = pane.source.lineNode(size_t(line))) pane.mainWindow->SelectNode(node);
     }

@@ -43,6 +43,10 @@ struct SourcePane {
         SourceCopyCursor at;
     };
     std::unique_ptr<CopyRun> copyRun;
+    // Steps of the index pass of a formatted text per timer message (kSourceIndexTimer); the first
+    // slice (at most kSourceFirstIndexSteps) runs when the text is built, on to the end of the
+    // first screen.
+    size_t indexSliceSteps = kSourceIndexSliceSteps;
 
     // A new document or an edited one: the text is built again, now if the view is shown.
     void ResetForDocument();
@@ -67,6 +71,12 @@ struct SourcePane {
     bool CopyWholeText();
     // The next slice of the copy; the last one places the text on the clipboard.
     void ContinueCopy();
+    // The next slice of the index pass, and its end: the scroll range and the gutter as the
+    // complete index gives them. What needs lines or nodes the pass has not come to yet (End,
+    // scrolling past them, the search, a click's node, the copy, a node further on) completes it
+    // first.
+    void ContinueIndex();
+    void FinishIndex();
     // Escape, or a new text: stops the copy with the clipboard untouched; false when none runs.
     bool StopCopy();
     // How far the copy came, 0 to 99.

@@ -168,11 +168,13 @@ TEST(ChromeStatus, ThousandsAndTexts) {
     EXPECT_EQ(statusText(one), L"JSON  \u00B7  UTF-8  \u00B7  1 node");
     EXPECT_EQ(filterProgressText(40), L"Filtering\u2026 40 % (Esc stops)");
     EXPECT_EQ(copyProgressText(7), L"Copying the table\u2026 7 % (Esc stops)");
+    EXPECT_EQ(searchProgressText(93), L"Searching\u2026 93 % (Esc stops)");
     {
         qmtest::LanguageGuard german(true);
         EXPECT_EQ(statusText(one), L"JSON  \u00B7  UTF-8  \u00B7  1 Knoten");
         EXPECT_EQ(filterProgressText(40), L"Filtern\u2026 40 % (Esc bricht ab)");
         EXPECT_EQ(copyProgressText(7), L"Tabelle wird kopiert\u2026 7 % (Esc bricht ab)");
+        EXPECT_EQ(searchProgressText(93), L"Suchen\u2026 93 % (Esc bricht ab)");
     }
     doc.modified = true;
     doc.format = DocumentFormat::Registry;

@@ -301,6 +301,18 @@ TEST(Match_NodeSearch, WrapTestsEveryNodeOnce) {
         EXPECT_EQ(found.outcome, SearchOutcome::Found) << where;
         EXPECT_EQ(found.match, list[size_t(c.expected)]) << where;
         EXPECT_LE(found.tested, list.size()) << where;
+        // A slice at a time, as a big file's search goes: the same walk and the same work.
+        for (const HighlightState* state : {&absent, &needle}) {
+            WorkBudget whole(qm::kSearchWorkUnits), sliced(qm::kSearchWorkUnits);
+            const qm::NodeSearchResult r = qm::searchNodes(*state, list, c.start, c.backwards, true, whole);
+            qm::NodeWalk walk = qm::beginNodeWalk(list.size(), c.start, c.backwards, true);
+            EXPECT_EQ(walk.total, list.size()) << where;
+            while (!qm::continueNodeWalk(*doc, *state, list, walk, sliced, qm::NodeSlice{3, UINT64_MAX})) {
+            }
+            EXPECT_EQ(walk.result.match, r.match) << where;
+            EXPECT_EQ(walk.result.tested, r.tested) << where;
+            EXPECT_EQ(sliced.used(), whole.used()) << where;
+        }
     }
     // Without wrap-around the walk ends with the list.
     WorkBudget budget(qm::kSearchWorkUnits);
@@ -352,14 +364,21 @@ TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
                               L" \"needle\", {\"needle\": \"[1]\"}]";
     // One search step as the search box takes it: the walk from the node after (or before) `from`
     // over the document as it is now.
-    auto step = [](qm::Document& doc, const std::wstring& term, const std::wstring& from, bool backwards) {
+    // `sliced`: a slice of one entry at a time, as a big file's search goes.
+    bool sliced = false;
+    auto step = [&sliced](qm::Document& doc, const std::wstring& term, const std::wstring& from, bool backwards) {
         const HighlightState state = searchFor(term, 0);
         const std::vector<qm::Node*> list = qm::documentOrder(doc);
         ptrdiff_t start = backwards ? ptrdiff_t(list.size()) - 1 : 0;
         for (size_t i = 0; i < list.size(); ++i)
             if (qm::nodePath(list[i], doc.format) == from) start = ptrdiff_t(i) + (backwards ? -1 : 1);
         WorkBudget budget(qm::kSearchWorkUnits);
-        const qm::NodeSearchResult found = qm::findNode(doc, state, list, start, backwards, false, budget);
+        qm::NodeWalk walk = qm::beginNodeWalk(list.size(), start, backwards, false);
+        const qm::NodeSlice slice = sliced ? qm::NodeSlice{1, 1} : qm::NodeSlice{};
+        size_t slices = 1;
+        while (!qm::continueNodeWalk(doc, state, list, walk, budget, slice)) ++slices;
+        EXPECT_EQ(slices, sliced ? std::max<size_t>(walk.result.tested, 1) : 1);
+        const qm::NodeSearchResult& found = walk.result;
         if (found.outcome != SearchOutcome::Found) return std::string("none");
         return qmtest::u8(qm::nodePath(found.match, doc.format));
     };
@@ -383,18 +402,22 @@ TEST(Match_NodeSearch, MatchesInsideStringsRevealTheirNodes) {
         {L"id\": 3", L"", false, "$[0].p"},  // across the JSON's punctuation
         {L"id\": 3", L"$[1]", true, "$[0].p"},  // and backwards past its nodes
     };
-    auto doc = qmtest::parse(L"t.json", text);
-    for (const Case& c : forwards)
-        EXPECT_EQ(step(*doc, c.term, c.from, c.backwards), c.expected) << qmtest::u8(c.term) << " from " << qmtest::u8(c.from);
-    EXPECT_TRUE(qm::awaitsOpening(doc->root->children[0]->children[2]->children[0]));
-    auto fresh = qmtest::parse(L"t.json", text);
-    EXPECT_EQ(step(*fresh, L"needle", L"$[1]", true), "$[0].p#$.more") << "backwards into a string not opened yet";
-    // XML attributes and texts, backwards from the end and on, then forwards.
-    auto xml = qmtest::parse(L"t.xml", L"<r><a d='{\"n\": \"needle\"}'/><b>[\"needle\", 1, \"needle\"]</b></r>");
-    EXPECT_EQ(step(*xml, L"needle", L"", true), "/r/b#$[2]");
-    EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[2]", true), "/r/b#$[0]");
-    EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[0]", true), "/r/a/@d#$.n");
-    EXPECT_EQ(step(*xml, L"needle", L"/r/a/@d#$.n", false), "/r/b#$[0]");
+    for (const bool inSlices : {false, true}) {
+        sliced = inSlices;
+        auto doc = qmtest::parse(L"t.json", text);
+        for (const Case& c : forwards)
+            EXPECT_EQ(step(*doc, c.term, c.from, c.backwards), c.expected)
+                << qmtest::u8(c.term) << " from " << qmtest::u8(c.from) << (sliced ? " in slices" : "");
+        EXPECT_TRUE(qm::awaitsOpening(doc->root->children[0]->children[2]->children[0]));
+        auto fresh = qmtest::parse(L"t.json", text);
+        EXPECT_EQ(step(*fresh, L"needle", L"$[1]", true), "$[0].p#$.more") << "backwards into a string not opened yet";
+        // XML attributes and texts, backwards from the end and on, then forwards.
+        auto xml = qmtest::parse(L"t.xml", L"<r><a d='{\"n\": \"needle\"}'/><b>[\"needle\", 1, \"needle\"]</b></r>");
+        EXPECT_EQ(step(*xml, L"needle", L"", true), "/r/b#$[2]");
+        EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[2]", true), "/r/b#$[0]");
+        EXPECT_EQ(step(*xml, L"needle", L"/r/b#$[0]", true), "/r/a/@d#$.n");
+        EXPECT_EQ(step(*xml, L"needle", L"/r/a/@d#$.n", false), "/r/b#$[0]");
+    }
 }
 
 TEST(Match_Nodes, NameOrValueAndDisplayNode) {

@@ -68,6 +68,11 @@ protected:
         SendMessageW(main->chrome.searchBox, WM_KEYDOWN, vk, 1);
         qmtest::pumpMessages();
     }
+    // The timer messages of a search that goes on in slices, to its end.
+    void finishSearch() {
+        for (int slice = 0; main->searchRun && slice < 1000; ++slice) SendMessageW(window, WM_TIMER, kSearchTimer, 0);
+        ASSERT_FALSE(main->searchRun);
+    }
 };
 
 }  // namespace
@@ -172,6 +177,7 @@ TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
         EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Found) << "a changed search text clears the message";
         const double start = qmtest::seconds();
         boxKey(VK_RETURN);
+        finishSearch();
         std::printf("figure: %s: %.0f ms\n", u8(step.search).c_str(), 1000.0 * (qmtest::seconds() - start));
         EXPECT_EQ(main->chrome.searchOutcome, step.outcome) << u8(step.search);
         EXPECT_EQ(main->chrome.searchFailed, step.outcome != SearchOutcome::Found) << u8(step.search);
@@ -182,8 +188,10 @@ TEST_F(SearchUi, StoppedSearchHasItsOwnStatusText) {
         }
         EXPECT_EQ(pathShowsWarning(), *step.english != 0) << u8(step.search);
     }
-    // The host's search of the same expression: no match to report, the status bar tells why.
-    EXPECT_EQ(ListerSearchText(window, L"(?:a{1,40}){1,20}b", 1 | 16), 1);
+    // The host's search of the same expression: answered at once as it goes on in slices, then
+    // the status bar tells why it found nothing.
+    EXPECT_EQ(ListerSearchText(window, L"(?:a{1,40}){1,20}b", 1 | 16), 0);
+    finishSearch();
     EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::Stopped);
 }
 
@@ -349,9 +357,13 @@ TEST_F(SearchUi, MillionNodeSearchThatFindsNothing) {
     ASSERT_GE(nodeCount(*main->document), 1000000u);
     for (int regex = 0; regex < 2; ++regex) {
         const double start = qmtest::seconds();
-        const int found = ListerSearchText(window, regex ? L"zz+y" : L"zzzz", regex ? 1 | 16 : 1);
+        const wchar_t* term = regex ? L"zz+y" : L"zzzz";
+        // Lister is answered at once; the walk goes on in slices and ends with a notice.
+        EXPECT_EQ(ListerSearchText(window, term, regex ? 1 | 16 : 1), 0);
+        finishSearch();
         const double ms = 1000.0 * (qmtest::seconds() - start);
-        EXPECT_EQ(found, 1);
+        EXPECT_EQ(main->chrome.searchOutcome, SearchOutcome::NotFound);
+        EXPECT_EQ(main->chrome.notice, std::wstring(L"Not found: ") + term);
         std::printf("figure: %s search of %zu nodes that finds nothing: %.0f ms\n", regex ? "regex" : "plain",
                     nodeCount(*main->document), ms);
     }
@@ -470,4 +482,53 @@ TEST_F(SearchUi, BigFileFilterShowsProgressAndEscapeStopsIt) {
     EXPECT_FALSE(main->filter.active);
     for (size_t i = 0; i < main->document->nodes.size(); ++i)
         ASSERT_EQ(main->document->nodes[i].filterMark, 0) << "no mark is left on node " << i;
+}
+
+// On a file of more than one slice a search goes on a slice per timer message: the status bar
+// says how far it came, the same search again lets it go on, and it ends as a search in one go
+// does (the match selected, or the box marked); Escape stops it with the selection where it was.
+// The host's search answers at once while it goes on.
+TEST_F(SearchUi, BigFileSearchGoesOnInSlicesAndEscapeStopsIt) {
+    const int records = 140000;  // 280,001 entries to search: two slices
+    open(u8(qmtest::jsonArray(records, [](size_t i) { return L"{\"k\": \"v" + std::to_wstring(i) + L"\"}"; })), 1, 1,
+         L"slices.json");
+    auto enter = [&] { SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1); };
+    auto timer = [&] { SendMessageW(main->window, WM_TIMER, kSearchTimer, 0); };
+    auto progress = [&] { return searchProgressText(searchProgress(*main->searchRun)); };
+    const Node* selected = main->selected;
+    typeSearch(L"v139999");
+    enter();
+    ASSERT_TRUE(main->searchRun) << "searched at once";
+    EXPECT_EQ(progress(), L"Searching\u2026 93 % (Esc stops)");
+    EXPECT_EQ(main->selected, selected);
+    enter();
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_EQ(progress(), L"Searching\u2026 93 % (Esc stops)") << "Enter again goes on, it does not start anew";
+    timer();
+    EXPECT_FALSE(main->searchRun);
+    EXPECT_EQ(selectedPath(), "$[139999].k");
+    EXPECT_FALSE(main->chrome.searchFailed);
+
+    typeSearch(L"zebra");
+    enter();
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_FALSE(main->chrome.searchFailed);
+    timer();
+    EXPECT_FALSE(main->searchRun);
+    EXPECT_TRUE(main->chrome.searchFailed) << "the whole file was searched, around to the start";
+    EXPECT_EQ(selectedPath(), "$[139999].k");
+
+    selected = main->selected;
+    for (HWND escapeIn : {main->chrome.searchBox, main->treePane.window}) {
+        typeSearch(L"v139998");  // after the wrap-around, in the second slice
+        enter();
+        ASSERT_TRUE(main->searchRun);
+        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
+        EXPECT_FALSE(main->searchRun);
+        timer();  // a timer message already queued does nothing
+        EXPECT_EQ(main->selected, selected);
+    }
+
+    EXPECT_EQ(ListerSearchText(window, L"v1\"", kSearchFindFirst), LISTPLUGIN_OK);
+    EXPECT_TRUE(main->searchRun);
 }

@@ -1029,3 +1029,62 @@ TEST(GridGrowth, ALargeRecordTableKeepsBoxesOnlyForRowsAskedAndAToggleSizesOneRo
         EXPECT_EQ(work(1000), work(4000)) << c.what << ": kept, built for one row, built and measured by the toggle";
     }
 }
+
+// Expand all on a big file sizes the rows of its tables a slice at a time: the grid it lays out
+// is the one laid out in one go, with the same texts measured, however small the slices.
+TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
+    const wchar_t* texts[] = {
+        L"[{\"a\":1,\"o\":{\"x\":\"wide wide wide\"},\"t\":[{\"p\":1},{\"p\":22}]},{\"a\":\"two\",\"b\":[1,2]},"
+        L"{\"o\":{\"y\":{\"z\":[3]}},\"a\":null},{\"b\":\"last one\"}]",
+        L"<r><i n=\"1\">text<c>x</c><c>y</c></i><i n=\"22\"><c>z</c><d><e>1</e></d></i><i/><i n=\"4\">more</i></r>",
+        L"{\"k\":{\"in\":{\"deep\":\"value\"},\"n\":null},\"long key name\":1,\"v\":[{\"p\":1}],\"w\":\"last\"}",
+    };
+    const GridTextBound exact = fixedBound(kCharWidth);
+    for (const wchar_t* text : texts) {
+        const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
+        for (bool all : {false, true}) {
+            SCOPED_TRACE(u8(text) + (all ? " expanded" : ""));
+            Grid whole(name, text), sliced(name, text);
+            for (Grid* g : {&whole, &sliced}) {
+                g->bound = &exact;
+                g->layout.lazyAbove = 1;  // the top level's one row built, the tables below it sized in slices
+                if (all) expandAllGrid(*g->doc, true, g->expansion);
+            }
+            whole.measured = sliced.measured = 0;
+            whole.build();
+            buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
+            GridLayoutPass pass(sliced.layout, sliced.metrics());
+            size_t slices = 1;
+            while (!pass.Step(1)) ++slices;
+            pass.Finish();
+            EXPECT_GT(slices, 2u);
+            EXPECT_EQ(geometry(sliced.layout.root), geometry(whole.layout.root));
+            EXPECT_EQ(sliced.measured, whole.measured);
+        }
+    }
+}
+
+TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
+    // Every container open: the boxes built aside to size the rows, and the slices of a fixed
+    // budget they take, grow as the records do.
+    const GridTextBound exact = fixedBound(kCharWidth);
+    auto work = [&](int n) {
+        // Texts of one width however many records there are.
+        Grid g(L"a.json", qmtest::jsonArray(size_t(n), [](size_t i) {
+                   const std::wstring id = std::to_wstring(100000 + i);
+                   return L"{\"id\":\"r" + id + L"\",\"o\":{\"x\":" + id + L"},\"t\":[" + id + L"]}";
+               }));
+        g.bound = &exact;
+        expandAllGrid(*g.doc, true, g.expansion);
+        buildGrid(g.doc->root, g.expansion, g.layout);
+        const size_t before = g.measured;
+        GridLayoutPass pass(g.layout, g.metrics());
+        size_t slices = 1;
+        while (!pass.Step(500)) ++slices;
+        pass.Finish();
+        return std::vector<size_t>{slices, g.measured - before};
+    };
+    const std::vector<size_t> small = work(2000), large = work(8000);
+    EXPECT_NEAR(double(large[0]), 4.0 * double(small[0]), 4.0) << "slices";
+    EXPECT_EQ(large[1], small[1]) << "texts measured: leaves are skipped by their bounds";
+}

@@ -30,9 +30,11 @@ namespace {
 // A plug-in window opened in the Tree (a fresh settings file each test) and switched to the Grid.
 class GridWindow : public qmtest::PluginWindowTest {
 protected:
+    // The grid of a big file is built a slice per timer message before it is shown.
     void showGrid() {
         qmtest::HeldKeys ctrl{VK_CONTROL};
         SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
+        while (main->gridPane.buildRun) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
         qmtest::pumpMessages();
     }
     GridPane& pane() { return main->gridPane; }
@@ -854,6 +856,7 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
         const std::wstring path = nodePath(member, main->document->format);
         for (int view : {kViewGrid, kViewTree}) {
             main->SwitchView(view);
+            while (pane().buildRun) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
             UpdateWindow(main->ActiveViewWindow());
             t = seconds();
             GoToPathText(*main, path);
@@ -863,4 +866,94 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
         }
     }
     fflush(stdout);
+}
+
+// "Expand all" on a file whose rows take more than one slice to size goes on a slice per timer
+// message with its progress in the status bar, the grid and its sets as they were meanwhile;
+// Escape stops it with nothing changed; let run, it shows the grid a build in one go shows.
+// "Collapse all" then shows the grid from before again without building it, and back.
+TEST_F(GridWindow, BigExpandAllShowsProgressAndEscapeStopsIt) {
+    ASSERT_TRUE(openInGrid(L"grid-expand.json", manyRecords(40000)));
+    const GridBox* collapsed = root();
+    const int collapsedHeight = collapsed->height;
+    auto bulk = [&](bool expand) {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(grid(), WM_KEYDOWN, expand ? VK_ADD : VK_SUBTRACT, 1);
+    };
+    auto picture = [&] {
+        const GridBox* table = first(GridBoxType::Table);
+        std::vector<int> out{root()->width, root()->height, pane().ContentHeight(), table->frame->rowHeaderWidth};
+        out.insert(out.end(), table->frame->columnWidths.begin(), table->frame->columnWidths.end());
+        out.insert(out.end(), table->frame->rowTops.begin(), table->frame->rowTops.end());
+        return out;
+    };
+    bulk(true);
+    ASSERT_TRUE(pane().buildRun) << "not laid out at once";
+    const int percent = pane().buildRun->pass->Progress();
+    EXPECT_GT(percent, 0);
+    EXPECT_LT(percent, 100);
+    EXPECT_EQ(bulkProgressText(true, percent), L"Expanding all\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u) << "the sets wait for the grid";
+    SendMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);  // a timer message already queued does nothing
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(root()->height, collapsedHeight);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u);
+
+    bulk(true);
+    int slices = 1;
+    for (; pane().buildRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(slices, 3);  // a smaller first slice in the message of the key
+    EXPECT_GT(pane().expansion.nodes.size(), 80000u);
+    const std::vector<int> expanded = picture();
+    EXPECT_GT(root()->height, collapsedHeight);
+
+    bulk(false);
+    EXPECT_FALSE(pane().buildRun) << "the grid from before Expand all, kept";
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(root()->height, collapsedHeight);
+    EXPECT_EQ(pane().expansion.nodes.size(), 1u);
+    bulk(true);
+    EXPECT_FALSE(pane().buildRun) << "the grid from before Collapse all, kept";
+    EXPECT_EQ(picture(), expanded);
+    pane().Relayout();
+    EXPECT_EQ(picture(), expanded) << "as built in one go";
+}
+
+// Switching to the grid of a file whose rows take more than one slice to size waits for them,
+// the view shown meanwhile and its progress in the status bar; Escape stays in that view; let
+// run, the switch shows the grid a build in one go shows.
+TEST_F(GridWindow, SwitchingToABigGridShowsProgressAndEscapeStaysInTheView) {
+    ASSERT_TRUE(openText(L"grid-switch.json", manyRecords(70000)));
+    auto ctrl2 = [&] {
+        qmtest::HeldKeys ctrl{VK_CONTROL};
+        SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
+    };
+    ctrl2();
+    ASSERT_TRUE(pane().buildRun) << "built at once";
+    EXPECT_TRUE(pane().buildRun->switching);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    const int percent = pane().buildRun->pass->Progress();
+    EXPECT_EQ(gridBuildProgressText(percent), L"Building the grid\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
+    SendMessageW(main->treePane.window, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    EXPECT_TRUE(pane().stale);
+
+    ctrl2();
+    int slices = 1;
+    for (; pane().buildRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(slices, 2);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
+    EXPECT_EQ(GetFocus(), grid());
+    const GridBox* table = first(GridBoxType::Table);
+    ASSERT_NE(table, nullptr);
+    const std::vector<int> widths = table->frame->columnWidths;
+    const int height = root()->height;
+    pane().Relayout();
+    EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
+    EXPECT_EQ(root()->height, height);
 }

@@ -364,6 +364,30 @@ TEST_F(SourceView, ValueEditorGoesOverTheValue) {
     EXPECT_FALSE(pane().ValueEditRect(nullptr, rect));
 }
 
+// A big formatted text is indexed a slice per timer message after its first screen: meanwhile the
+// view shows the lines indexed so far with the gutter of the whole text, and End completes the
+// index first and shows the last line.
+TEST_F(SourceView, PartlyIndexedTextAnswersEndWithTheLastLine) {
+    std::string text = "[";
+    for (int i = 0; i < 3000; ++i) text += (i ? "," : "") + std::to_string(i % 10);
+    open(L"indexed.json", text + "]", kViewTree);
+    pane().indexSliceSteps = 64;
+    main->SwitchView(kViewSource);
+    ASSERT_TRUE(pane().source.indexing());
+    const size_t first = pane().source.lineCount();
+    EXPECT_GE(first, size_t(2 * pane().PageLines()));
+    const Palette& pal = main->palette;
+    EXPECT_EQ(pane().GutterWidth(), sourceGutterWidth(3002, pal.monoCharWidth, pal.dpi));
+    SendMessageW(main->window, WM_TIMER, kSourceIndexTimer, 0);
+    EXPECT_GT(pane().source.lineCount(), first);
+    SendMessageW(view(), WM_KEYDOWN, VK_END, 1);
+    EXPECT_FALSE(pane().source.indexing());
+    ASSERT_EQ(pane().source.lineCount(), 3002u);
+    EXPECT_EQ(pane().topLine, 3002 - pane().PageLines());
+    EXPECT_EQ(GetScrollPos(view(), SB_VERT), pane().topLine);
+    EXPECT_EQ(u8(pane().source.line(3001)), "]");
+}
+
 // "Copy entire source" of a formatted text of more than one slice goes on a slice per timer
 // message with its progress in the status bar; Escape stops it with the clipboard untouched; let
 // run, it copies what a copy in one go copies.

@@ -1,0 +1,21 @@
+// What the Source view's line table and formatter (views/source.cpp) and the colouring states of
+// its lines (views/sourcestates.cpp) share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "views/source.h"
+
+namespace qm {
+
+// Marks the start of a line written with a tab or a carriage return inside it, which the view
+// changes; the other lines are shown straight from the document's text.
+constexpr uint32_t kLineChanged = 0x80000000u;
+// Where line `line` of a file shown as written starts in the document's text.
+size_t writtenStart(const SourceText& source, size_t line);
+// The line on which the last node starting at or before `line` starts, found as the formatter
+// finds where to resume.
+size_t nodeLineAtOrBefore(const SourceText& out, size_t line);
+
+}  // namespace qm
