@@ -798,7 +798,7 @@ void GridLazyRows::reset() {
     index.columnAt.clear();
     index.claimedBy.clear();
     index.elementsOf.clear();
-    sizedStarts.clear();
+    sizedRows.clear();
     sizedCells.clear();
     pruneLevel.clear();
     labelWidth = 0;
@@ -931,17 +931,9 @@ bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey
     permute(f.rowCells);
     permute(f.rowHeights);
     if (f.lazy) {
+        // What each row's cells asked stays where it is; only where to find it moves.
         GridLazyRows& lazy = *f.lazy;
-        std::vector<uint32_t> starts{0};
-        std::vector<GridSizedCell> cells;
-        cells.reserve(lazy.sizedCells.size());
-        for (size_t r = 0; r < n; ++r) {
-            cells.insert(cells.end(), lazy.sizedCells.begin() + lazy.sizedStarts[from[r]],
-                         lazy.sizedCells.begin() + lazy.sizedStarts[from[r] + 1]);
-            starts.push_back(static_cast<uint32_t>(cells.size()));
-        }
-        lazy.sizedStarts = std::move(starts);
-        lazy.sizedCells = std::move(cells);
+        if (lazy.sizedRows.size() == n) permute(lazy.sizedRows);
         for (uint32_t& r : lazy.staleRows) r = to[r];
     }
     setRowTops(f);

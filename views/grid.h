@@ -131,11 +131,19 @@ struct GridSizedCell {
 // sizing each row once: its cells are built aside, measured and dropped, and what they asked is
 // kept here. Every record table has this while it is built; a table that builds all its rows at
 // once drops it afterwards. A key/value table has it only when it builds its rows when needed.
+// Where the built cells of one record lie in a table's children, or what sizing it found in a
+// table's sized cells.
+struct GridCellRange {
+    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
+    uint32_t count = 0;
+};
+
 struct GridLazyRows {
     GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
     int32_t depth = 0;                   // the nesting depth the table was built at
     GridColumnIndex index;
-    std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
+    // Record r's entries in sizedCells (which a sort leaves where they are: it moves these).
+    std::vector<GridCellRange> sizedRows;
     std::vector<GridSizedCell> sizedCells;  // KeyValue: the value of row r at r
     std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
     int32_t labelWidth = 0;              // KeyValue: what its rows' labels ask
@@ -148,12 +156,6 @@ struct GridLazyRows {
 
     // Empty again for another table, keeping the memory its lists hold.
     void reset();
-};
-
-// Where the built cells of one record lie in a table's children.
-struct GridCellRange {
-    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
-    uint32_t count = 0;
 };
 
 // The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,

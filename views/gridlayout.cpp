@@ -339,9 +339,10 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
     GridLazyRows& lazy = *f.lazy;
     auto cells = scratch.borrowCells();
     buildRecordCells(scratch, f, r, *cells);
-    if (!append && cells->size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
+    if (!append && cells->size() != lazy.sizedRows[r].count) return false;
     int height = m.rowHeight;
-    size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
+    size_t at = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
+    if (append) lazy.sizedRows[r] = {static_cast<uint32_t>(at), static_cast<uint32_t>(cells->size())};
     for (const auto& [c, cell] : *cells) {
         // A dragged column takes the width of its widest nested table: those are measured.
         const bool undragged = m.draggedWidth(f.key, c) < 0;
@@ -463,7 +464,7 @@ struct GridTableSizing {
             lazy.labelWidth = 0;
             running.assign(1, 0);
         } else {
-            lazy.sizedStarts.assign(rows + 1, 0);
+            lazy.sizedRows.assign(rows, GridCellRange{});
             lazy.sizedCells.clear();
             // A record has at most a cell per child (and one for its text): room for them all at
             // once, rather than the list moving to ever larger memory as the rows are sized.
@@ -481,11 +482,9 @@ struct GridTableSizing {
         if (keyValue) {
             sizeKeyValueRow(box, next, scratch, aside, running, true, m, bounded.get());
         } else {
-            lazy.sizedStarts[next] = static_cast<uint32_t>(lazy.sizedCells.size());
             sizeRow(box, next, scratch, running, true, m, bounded.get());
         }
         if (++next < rows) return;
-        if (!keyValue) lazy.sizedStarts[rows] = static_cast<uint32_t>(lazy.sizedCells.size());
         lazy.staleRows.clear();
         lazy.sized = true;
     }
