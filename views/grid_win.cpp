@@ -233,6 +233,8 @@ void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::FilterChanged(bool filtered) {
     ++builds;
+    // The grid kept from before a bulk action shows what the filter kept then.
+    DropBulkLayout();
     const bool was = expansion.filtered;
     expansion.filtered = filtered;
     const size_t nodes = mainWindow->document ? mainWindow->document->nodes.size() : 0;

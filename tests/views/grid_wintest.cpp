@@ -959,6 +959,16 @@ TEST_F(GridWindow, BigExpandAllUnderTheFilterGoesInSlices) {
     pane().Relayout();
     EXPECT_EQ(root()->height, height) << "as built in one go";
     EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths);
+
+    // Another filter: the grid kept from before Expand all showed what the first one kept, and
+    // Collapse all builds the grid anew.
+    expandAll();
+    while (pane().buildRun) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    ASSERT_TRUE(pane().beforeBulk.kept);
+    ApplyFilter(*main, L"2", 0);
+    while (main->filterRun) SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+    ASSERT_TRUE(main->filter.active);
+    EXPECT_FALSE(pane().beforeBulk.kept);
 }
 
 // Switching to the grid of a file whose rows take more than one slice to size waits for them,
