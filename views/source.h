@@ -238,6 +238,27 @@ struct SourceMatch {
 SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
                          bool backwards, bool wrap, WorkBudget& budget);
 
+// findInSource's walk kept between slices, so that a big text's search runs a slice per timer
+// message. The text must keep its lines while the walk goes on.
+struct SourceWalk {
+    int64_t start = 0;      // the starting line, clamped to the text
+    int64_t column = 0;     // on the first leg's starting line, matches only past (before) it count
+    int64_t next = 0;       // the line searched next
+    uint64_t total = 0;     // lines the whole walk searches at most
+    uint64_t searched = 0;  // lines searched so far
+    bool backwards = false;
+    bool wrap = false;
+    bool wrapping = false;  // on the wrap-around leg, which ends with the starting line
+    bool done = false;
+    SourceMatch result;
+};
+SourceWalk beginSourceWalk(const SourceText& source, int64_t line, int64_t column, bool backwards, bool wrap);
+// A slice of the walk: at most slice.entries lines and slice.units work units (a line that needs
+// more still finishes). False while lines are left; true once it has ended, `walk.result` holding
+// the match (line < 0: none, or stopped when the budget is exhausted).
+bool continueSourceWalk(const SourceText& source, const HighlightState& state, SourceWalk& walk, WorkBudget& budget,
+                        const NodeSlice& slice);
+
 // Where the in-place editor of a value starts in its line: the value's first occurrence, else
 // after the first ":" or "=" and its spaces, else the first character that is not blank, else 0.
 struct EditColumn {
