@@ -679,9 +679,15 @@ namespace {
 // A file shown as read: a node's lines run from its own line to the line of its last descendant.
 // The store holds children after their parents, so one walk from the back sees every node after
 // all of its descendants.
-void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std::vector<LineRange>& ranges) {
+// Also tells, for XML, whether the states of the lines follow its elements (statesFollowElements),
+// in the same pass over the nodes.
+void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, SourceText& out) {
+    std::vector<LineRange>& ranges = out.ranges;
+    const std::wstring_view written(out.writtenData, out.writtenSize);
+    bool alike = doc.format == DocumentFormat::Xml && doc.errorMessage.empty();
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
+        alike = alike && tokenizedAsParsed(node, written);
         LineRange& r = ranges[i];
         // Such a node has no range, whatever its descendants gave it, and gives its parent none.
         if (node.kind == NodeKind::Root || node.line == 0) {
@@ -696,6 +702,7 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std:
         const size_t p = indexer.indexOf(parent);
         if (p < ranges.size()) ranges[p].last = std::max(ranges[p].last, r.last);
     }
+    out.statesFollowElements = alike;
 }
 
 // Every line gets the deepest node whose range covers it, as if the nodes wrote their ranges in
@@ -956,6 +963,7 @@ void SourceText::clear() {
     lineSteps = 0;
     statesKnown = 0;
     statesFollowNodes = false;
+    statesFollowElements = false;
     stateWork = 0;
     writtenStarts = std::vector<uint32_t>();
     nodeLines = std::vector<uint32_t>();
@@ -1086,7 +1094,7 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     }
     if (out.showsSourceText) {
         out.ranges.assign(doc->nodes.size(), LineRange{});
-        rangesFromSourceLines(*doc, indexer, out.ranges);
+        rangesFromSourceLines(*doc, indexer, out);
     } else {
         // The index pass: the formatter writes the text into a writer that only counts, up to
         // `indexLines` now and the rest when it is asked for.

@@ -100,6 +100,11 @@ struct SourceText {
     // Formatted: every piece the formatter writes (a tag, a leaf, a key, a value, punctuation)
     // leaves the tokenizer in its first state, so a line on which a node starts starts in it.
     bool statesFollowNodes = false;
+    // XML shown as written, parsed without an error, whose markup declarations and attribute
+    // values the tokenizer reads as the parser did: a line whose first character that is not
+    // blank is the "<" of an element's start tag the parser read there starts in the tokenizer's
+    // first state.
+    bool statesFollowElements = false;
     // Lines tokenized to work out states, for growth checks.
     uint64_t stateWork = 0;
 
@@ -192,9 +197,10 @@ void ensureLineNodes(Document& doc, SourceText& out);
 constexpr uint8_t kLineStateUnknown = 0xFF;
 // Fills lineStates for the lines first to last (clamped to the last line), each from the nearest
 // line before it whose state is certain without the lines above it: a line a formatted node
-// starts on, the line after one whose end state does not depend on its start (YAML at column 0,
-// a .reg line that does not continue), or a line already known; lines that cannot change the
-// state (JSON without "*", TOML without quotes) are passed over without tokenizing them.
+// starts on, a line of XML as written that an element's start tag begins, the line after one
+// whose end state does not depend on its start (YAML at column 0, a .reg line that does not
+// continue), or a line already known; lines that cannot change the state (JSON without "*", TOML
+// without quotes) are passed over without tokenizing them.
 void ensureLineStates(SourceText& out, size_t first, size_t last);
 // The same for every line up to and including `line`.
 void ensureLineStates(SourceText& out, size_t line);
