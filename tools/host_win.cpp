@@ -426,7 +426,8 @@ bool pressKeys(const std::wstring& list) {
     while (from < list.size()) {
         size_t to = list.find(L',', from);
         if (to == std::wstring::npos) to = list.size();
-        std::wstring item = list.substr(from, to - from);
+        const std::wstring name = list.substr(from, to - from);
+        std::wstring item = name;
         from = to + 1;
         const bool ctrl = item.compare(0, 5, L"ctrl+") == 0;
         if (ctrl) item.erase(0, 5);
@@ -461,7 +462,7 @@ bool pressKeys(const std::wstring& list) {
             host.keySeconds += spent;
             wprintf(L"key %ls: %.3f s to the painted view (%.3f s of processor time), its own message %.3f s, %zu timer "
                     L"messages (the longest %.3f s)\n",
-                    item.c_str(), spent, cpuSeconds() - cpu, seconds(pressed, handled), host.slices - slices,
+                    name.c_str(), spent, cpuSeconds() - cpu, seconds(pressed, handled), host.slices - slices,
                     host.longestSlice);
         }
     }
