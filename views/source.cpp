@@ -687,7 +687,8 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, Sour
     bool alike = doc.format == DocumentFormat::Xml && doc.errorMessage.empty();
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
-        alike = alike && tokenizedAsParsed(node, written);
+        if (alike && (node.kind == NodeKind::Attribute || node.kind == NodeKind::DocType))
+            alike = tokenizedAsParsed(node, written);
         LineRange& r = ranges[i];
         // Such a node has no range, whatever its descendants gave it, and gives its parent none.
         if (node.kind == NodeKind::Root || node.line == 0) {

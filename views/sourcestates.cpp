@@ -161,8 +161,9 @@ bool tokenizedAsParsed(const Node& node, std::wstring_view written) {
         // A value between quotes ends, for both, at the same quote; one written without them ends
         // for the parser at a blank, "/" or ">", but the tokenizer opens a string at its quote.
         const wchar_t* value = node.value.data();
-        return !holdsQuote(node.value) ||
-               (pointsInto(value, written) && value > written.data() && (value[-1] == L'"' || value[-1] == L'\''));
+        if (pointsInto(value, written) && value > written.data() && (value[-1] == L'"' || value[-1] == L'\''))
+            return true;
+        return !holdsQuote(node.value);
     }
     if (node.kind != NodeKind::DocType) return true;
     // The parser ends a declaration at the first ">" outside nested square brackets; the tokenizer
