@@ -679,9 +679,16 @@ namespace {
 // A file shown as read: a node's lines run from its own line to the line of its last descendant.
 // The store holds children after their parents, so one walk from the back sees every node after
 // all of its descendants.
-void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std::vector<LineRange>& ranges) {
+// Also tells, for XML, whether the states of the lines follow its elements (statesFollowElements),
+// in the same pass over the nodes.
+void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, SourceText& out) {
+    std::vector<LineRange>& ranges = out.ranges;
+    const std::wstring_view written(out.writtenData, out.writtenSize);
+    bool alike = doc.format == DocumentFormat::Xml && doc.errorMessage.empty();
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
+        if (alike && (node.kind == NodeKind::Attribute || node.kind == NodeKind::DocType))
+            alike = tokenizedAsParsed(node, written);
         LineRange& r = ranges[i];
         // Such a node has no range, whatever its descendants gave it, and gives its parent none.
         if (node.kind == NodeKind::Root || node.line == 0) {
@@ -696,6 +703,7 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std:
         const size_t p = indexer.indexOf(parent);
         if (p < ranges.size()) ranges[p].last = std::max(ranges[p].last, r.last);
     }
+    out.statesFollowElements = alike;
 }
 
 // Every line gets the deepest node whose range covers it, as if the nodes wrote their ranges in
@@ -956,6 +964,7 @@ void SourceText::clear() {
     lineSteps = 0;
     statesKnown = 0;
     statesFollowNodes = false;
+    statesFollowElements = false;
     stateWork = 0;
     writtenStarts = std::vector<uint32_t>();
     nodeLines = std::vector<uint32_t>();
@@ -1086,7 +1095,7 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     }
     if (out.showsSourceText) {
         out.ranges.assign(doc->nodes.size(), LineRange{});
-        rangesFromSourceLines(*doc, indexer, out.ranges);
+        rangesFromSourceLines(*doc, indexer, out);
     } else {
         // The index pass: the formatter writes the text into a writer that only counts, up to
         // `indexLines` now and the rest when it is asked for.
@@ -1114,43 +1123,75 @@ LineRange sourceLineRange(const SourceText& source, const Document& doc, const N
     return {};
 }
 
+SourceWalk beginSourceWalk(const SourceText& source, int64_t line, int64_t column, bool backwards, bool wrap) {
+    SourceWalk walk;
+    const int64_t lines = int64_t(source.lineCount());
+    walk.backwards = backwards;
+    walk.wrap = wrap;
+    walk.done = lines == 0;
+    walk.start = walk.next = std::max<int64_t>(0, std::min(line, lines - 1));
+    walk.column = column;
+    // The wrap-around leg searches the starting line again, its matches before the column too.
+    walk.total = uint64_t(wrap ? lines + 1 : backwards ? walk.start + 1 : lines - walk.start);
+    return walk;
+}
+
+bool continueSourceWalk(const SourceText& source, const HighlightState& state, SourceWalk& w, WorkBudget& budget,
+                        const NodeSlice& slice) {
+    const int64_t lines = int64_t(source.lineCount());
+    const int64_t step = w.backwards ? -1 : 1;
+    const uint64_t units = budget.left();
+    size_t searched = 0;
+    while (!w.done) {
+        const int64_t stop = w.wrapping ? w.start + step : (w.backwards ? -1 : lines);
+        if (w.next == stop || w.next < 0 || w.next >= lines) {
+            if (w.wrapping || !w.wrap) {
+                w.done = true;
+                break;
+            }
+            w.wrapping = true;
+            w.next = w.backwards ? lines - 1 : 0;
+            continue;
+        }
+        if (searched == slice.entries || units - budget.left() >= slice.units) return false;
+        ++searched;
+        ++w.searched;
+        const int64_t i = w.next;
+        w.next += step;
+        // Every occurrence of the line, not only the ones painted: moving from match to match must
+        // reach them all.
+        std::vector<TextRange> matches;
+        if (budget.spend(1)) {
+            const std::wstring_view text = source.line(size_t(i));
+            matches = FindHighlightRanges(state, text.data(), std::min(text.size(), kSourceLineCut), &budget, SIZE_MAX);
+        }
+        if (budget.exhausted()) {
+            w.done = true;
+            break;
+        }
+        // On the starting line only matches past the column count, unless the walk wrapped to it.
+        const bool anywhere = w.wrapping || i != w.start;
+        const TextRange* found = nullptr;
+        if (w.backwards) {
+            for (auto r = matches.rbegin(); r != matches.rend() && !found; ++r)
+                if (anywhere || int64_t(r->start) < w.column) found = &*r;
+        } else {
+            for (auto r = matches.begin(); r != matches.end() && !found; ++r)
+                if (anywhere || int64_t(r->start) > w.column) found = &*r;
+        }
+        if (found) {
+            w.result = SourceMatch{toLine(uint64_t(i)), toLine(found->start), toLine(found->length)};
+            w.done = true;
+        }
+    }
+    return true;
+}
+
 SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
                          bool backwards, bool wrap, WorkBudget& budget) {
-    const int64_t lines = int64_t(source.lineCount());
-    if (lines == 0) return {};
-    line = std::max<int64_t>(0, std::min(line, lines - 1));
-    // Every occurrence of the line, not only the ones painted: moving from match to match must
-    // reach them all.
-    auto matchesOf = [&](int64_t i) {
-        if (!budget.spend(1)) return std::vector<TextRange>();
-        const std::wstring_view text = source.line(size_t(i));
-        return FindHighlightRanges(state, text.data(), std::min(text.size(), kSourceLineCut), &budget, SIZE_MAX);
-    };
-    auto found = [](int64_t i, const TextRange& r) {
-        return SourceMatch{toLine(uint64_t(i)), toLine(r.start), toLine(r.length)};
-    };
-    // Lines [from, to] in the search's direction; on the starting line only matches past the
-    // column count, unless the search has wrapped around to it.
-    auto walk = [&](int64_t from, int64_t to, bool wrapped, SourceMatch& out) {
-        const int64_t step = backwards ? -1 : 1;
-        for (int64_t i = from; i != to + step; i += step) {
-            const std::vector<TextRange> matches = matchesOf(i);
-            if (budget.exhausted()) return true;
-            const bool anywhere = wrapped || i != line;
-            if (backwards) {
-                for (auto r = matches.rbegin(); r != matches.rend(); ++r)
-                    if (anywhere || int64_t(r->start) < column) return out = found(i, *r), true;
-            } else {
-                for (const TextRange& r : matches)
-                    if (anywhere || int64_t(r.start) > column) return out = found(i, r), true;
-            }
-        }
-        return false;
-    };
-    SourceMatch match;
-    if (walk(line, backwards ? 0 : lines - 1, false, match)) return match;
-    if (wrap) walk(backwards ? lines - 1 : 0, line, true, match);
-    return match;
+    SourceWalk walk = beginSourceWalk(source, line, column, backwards, wrap);
+    continueSourceWalk(source, state, walk, budget, NodeSlice{});
+    return walk.result;
 }
 
 EditColumn valueEditColumn(std::wstring_view line, std::wstring_view value) {
