@@ -10,6 +10,9 @@
 
 namespace qm {
 
+// A line or column count as the view's 32-bit positions hold it, the largest where it does not fit.
+inline int32_t toLine(uint64_t n) { return n > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(n); }
+
 // Marks the start of a line written with a tab or a carriage return inside it, which the view
 // changes; the other lines are shown straight from the document's text.
 constexpr uint32_t kLineChanged = 0x80000000u;
