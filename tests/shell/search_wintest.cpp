@@ -73,6 +73,20 @@ protected:
         for (int slice = 0; main->searchRun && slice < 1000; ++slice) SendMessageW(window, WM_TIMER, kSearchTimer, 0);
         ASSERT_FALSE(main->searchRun);
     }
+    // A search for `text` that goes on in slices is stopped by Escape in the search box and in
+    // `view`, leaving the selection where it was, and a timer message already queued does nothing.
+    void expectEscapeStops(const wchar_t* text, HWND view) {
+        const Node* selected = main->selected;
+        for (HWND escapeIn : {main->chrome.searchBox, view}) {
+            typeSearch(text);
+            SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1);
+            ASSERT_TRUE(main->searchRun);
+            SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
+            EXPECT_FALSE(main->searchRun);
+            SendMessageW(window, WM_TIMER, kSearchTimer, 0);
+            EXPECT_EQ(main->selected, selected);
+        }
+    }
 };
 
 }  // namespace
@@ -518,16 +532,7 @@ TEST_F(SearchUi, BigFileSearchGoesOnInSlicesAndEscapeStopsIt) {
     EXPECT_TRUE(main->chrome.searchFailed) << "the whole file was searched, around to the start";
     EXPECT_EQ(selectedPath(), "$[139999].k");
 
-    selected = main->selected;
-    for (HWND escapeIn : {main->chrome.searchBox, main->treePane.window}) {
-        typeSearch(L"v139998");  // after the wrap-around, in the second slice
-        enter();
-        ASSERT_TRUE(main->searchRun);
-        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
-        EXPECT_FALSE(main->searchRun);
-        timer();  // a timer message already queued does nothing
-        EXPECT_EQ(main->selected, selected);
-    }
+    expectEscapeStops(L"v139998", main->treePane.window);  // after the wrap-around, in the second slice
 
     EXPECT_EQ(ListerSearchText(window, L"v1\"", kSearchFindFirst), LISTPLUGIN_OK);
     EXPECT_TRUE(main->searchRun);
@@ -563,16 +568,8 @@ TEST_F(SearchUi, SourceSearchGoesOnInSlicesAndEscapeStopsIt) {
     EXPECT_EQ(pane.matchColumn, 10);
     EXPECT_FALSE(main->chrome.searchFailed);
 
+    expectEscapeStops(L"v139998", pane.window);  // after the wrap-around, in the second slice
     const Node* selected = main->selected;
-    for (HWND escapeIn : {main->chrome.searchBox, pane.window}) {
-        typeSearch(L"v139998");  // after the wrap-around, in the second slice
-        enter();
-        ASSERT_TRUE(main->searchRun);
-        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
-        EXPECT_FALSE(main->searchRun);
-        timer();  // a timer message already queued does nothing
-        EXPECT_EQ(main->selected, selected);
-    }
 
     EXPECT_EQ(ListerSearchText(window, L"zebra", kSearchBackwards), LISTPLUGIN_OK);  // from the match to the top
     ASSERT_TRUE(main->searchRun);
