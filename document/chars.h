@@ -96,26 +96,31 @@ inline bool startsWithWord(const wchar_t* p, size_t avail, std::wstring_view wor
     return true;
 }
 
-// Position of the first `a` or `b` among the n characters at p, or n. With SSE2 a 16-byte block
-// is compared at a time: the parsers look for the next markup character across long runs of text.
-inline size_t findEither(const wchar_t* p, size_t n, wchar_t a, wchar_t b) {
+// Position of the first `a`, `b` or `c` among the n characters at p, or n. With SSE2 a 16-byte
+// block is compared at a time: the parsers look for the next markup character across long runs
+// of text, and the XML reader learns on the way whether a run holds a reference or a carriage
+// return.
+inline size_t findFirstOf(const wchar_t* p, size_t n, wchar_t a, wchar_t b, wchar_t c) {
     size_t i = 0;
 #if defined(__SSE2__)
     constexpr size_t kLanes = 16 / sizeof(wchar_t);
     const bool narrow = sizeof(wchar_t) == 2;
     const __m128i va = narrow ? _mm_set1_epi16(short(a)) : _mm_set1_epi32(int(a));
     const __m128i vb = narrow ? _mm_set1_epi16(short(b)) : _mm_set1_epi32(int(b));
+    const __m128i vc = narrow ? _mm_set1_epi16(short(c)) : _mm_set1_epi32(int(c));
     for (; i + kLanes <= n; i += kLanes) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i hits = narrow ? _mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb))
-                                    : _mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb));
+        const __m128i hits =
+            narrow ? _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc))
+                   : _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, vc));
         if (_mm_movemask_epi8(hits) != 0) break;
     }
 #endif
-    while (i < n && p[i] != a && p[i] != b) ++i;
+    while (i < n && p[i] != a && p[i] != b && p[i] != c) ++i;
     return i;
 }
-inline size_t findChar(const wchar_t* p, size_t n, wchar_t c) { return findEither(p, n, c, c); }
+inline size_t findEither(const wchar_t* p, size_t n, wchar_t a, wchar_t b) { return findFirstOf(p, n, a, b, b); }
+inline size_t findChar(const wchar_t* p, size_t n, wchar_t c) { return findFirstOf(p, n, c, c, c); }
 
 // How many of the n characters at p are `c` before the first other one: the run of spaces that
 // indents a line of a pretty-printed file, 16 bytes at a time with SSE2.

@@ -19,11 +19,10 @@ namespace qm {
 
 bool uiGerman = false;
 
-Node& NodeStore::append(Arena& store) {
-    if ((count_ & (kBlockSize - 1)) == 0 && (count_ >> kBlockShift) == blocks_.size())
-        blocks_.push_back(static_cast<Node*>(store.allocate(sizeof(Node) * kBlockSize)));
-    Node* slot = &(*this)[count_++];
-    return *new (slot) Node();
+void NodeStore::startBlock(Arena& store) {
+    blocks_.push_back(static_cast<Node*>(store.allocate(sizeof(Node) * kBlockSize)));
+    next_ = blocks_.back();
+    blockEnd_ = next_ + kBlockSize;
 }
 
 // Callers usually ask about nodes in document order, so the search starts at the block that

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <type_traits>
 #include <string>
@@ -242,16 +243,24 @@ public:
     Node& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
     const Node& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockSize - 1)]; }
     Node& back() { return (*this)[count_ - 1]; }
-    Node& append(Arena& store);
+    // Inline: a parser appends a node for every few characters of its text.
+    Node& append(Arena& store) {
+        if (next_ == blockEnd_) startBlock(store);
+        ++count_;
+        return *new (next_++) Node();
+    }
     // Index of a node of this store, or SIZE_MAX when the pointer is not one of ours.
     size_t indexOf(const Node* node) const;
 
 private:
     // Blocks are raw storage in the document's store: a node is constructed when it is
     // appended, so each node's memory is written once (nodes need no destructor).
+    void startBlock(Arena& store);
     std::vector<Node*> blocks_;
     mutable size_t lastBlock_ = 0;
     size_t count_ = 0;
+    Node* next_ = nullptr;      // the next node's slot in the last block
+    Node* blockEnd_ = nullptr;  // the end of the last block
 };
 
 constexpr uint32_t kNoSpan = 0xFFFFFFFFu;

@@ -9,19 +9,19 @@
 
 namespace qm {
 
+// Line feeds among text[from] to text[to - 1] (parsers/linecounter.cpp).
+uint32_t countLineFeeds(const wchar_t* text, size_t from, size_t to);
+
 struct ForwardLineCounter {
     size_t scanned = 0;  // line feeds are counted up to here
     uint32_t line = 1;
 
-    // The one-based line of `position` (clamped to `length`); never moves back. The count has no
-    // branch, so the compiler counts several characters per step.
+    // The one-based line of `position` (clamped to `length`); never moves back.
     uint32_t at(const wchar_t* text, size_t length, size_t position) {
         if (position > length) position = length;
         if (position <= scanned) return line;
-        uint32_t feeds = 0;
-        for (size_t i = scanned; i < position; ++i) feeds += text[i] == L'\n';
+        line += countLineFeeds(text, scanned, position);
         scanned = position;
-        line += feeds;
         return line;
     }
 };

@@ -47,6 +47,18 @@ NodeText trimmed(const wchar_t* p, size_t n) {
     return NodeText(p + a, n - a);
 }
 
+// The character of "lt", "gt", "amp", "quot" or "apos", or 0 for any other name.
+wchar_t predefinedEntity(std::wstring_view name) {
+    switch (name.size()) {
+        case 2:
+            if (name[1] != L't') return 0;
+            return name[0] == L'l' ? L'<' : name[0] == L'g' ? L'>' : 0;
+        case 3: return name == L"amp" ? L'&' : 0;
+        case 4: return name == L"quot" ? L'"' : name == L"apos" ? L'\'' : 0;
+        default: return 0;
+    }
+}
+
 // Compared in place, like the markup words.
 bool sameName(const NodeText& a, const NodeText& b) {
     return a.size() == b.size() && startsWithWord(a.data(), a.size(), b);
@@ -72,7 +84,10 @@ NodeText XmlParser::readName() {
 }
 
 NodeText XmlParser::decodeXmlText(const wchar_t* p, size_t n) {
-    if (findEither(p, n, L'&', L'\r') == n) return NodeText(p, n);
+    return findEither(p, n, L'&', L'\r') == n ? NodeText(p, n) : decodedCopy(p, n);
+}
+
+NodeText XmlParser::decodedCopy(const wchar_t* p, size_t n) {
     scratch.clear();
     decodeInto(scratch, p, n);
     return storeText(doc, scratch);
@@ -82,16 +97,15 @@ void XmlParser::decodeInto(std::wstring& out, const wchar_t* p, size_t n) {
     out.reserve(out.size() + n);
     size_t i = 0;
     while (i < n) {
-        const wchar_t c = p[i];
-        if (c == L'\r') {  // CR LF and a lone CR both become LF
+        // Up to the next reference or carriage return the text is copied as it stands.
+        const size_t plain = i + findEither(p + i, n - i, L'&', L'\r');
+        out.append(p + i, plain - i);
+        i = plain;
+        if (i == n) break;
+        if (p[i] == L'\r') {  // CR LF and a lone CR both become LF
             out += L'\n';
             ++i;
             if (i < n && p[i] == L'\n') ++i;
-            continue;
-        }
-        if (c != L'&') {
-            out += c;
-            ++i;
             continue;
         }
         size_t semi = 0;
@@ -109,17 +123,14 @@ void XmlParser::decodeInto(std::wstring& out, const wchar_t* p, size_t n) {
         }
         const std::wstring_view name(p + i + 1, semi - i - 1);
         bool known = true;
-        if (name == L"lt") {
-            out += L'<';
-        } else if (name == L"gt") {
-            out += L'>';
-        } else if (name == L"amp") {
-            out += L'&';
-        } else if (name == L"quot") {
-            out += L'"';
-        } else if (name == L"apos") {
-            out += L'\'';
-        } else if (auto it = entities.find(std::wstring(name)); it != entities.end()) {
+        if (name.size() >= 2 && name[0] == L'#') {  // no other entity's name holds a "#"
+            const bool hex = name[1] == L'x' || name[1] == L'X';
+            const size_t digits = hex ? 2 : 1;
+            appendCodePoint(out, readUnsigned32(name.data() + digits, name.size() - digits, hex ? 16 : 10));
+        } else if (const wchar_t predefined = predefinedEntity(name)) {
+            out += predefined;
+        } else if (auto it = entities.empty() ? entities.end() : entities.find(std::wstring(name));
+                   it != entities.end()) {
             if (it->second.size() <= expansionBudget) {
                 expansionBudget -= it->second.size();
                 out += it->second;
@@ -127,10 +138,6 @@ void XmlParser::decodeInto(std::wstring& out, const wchar_t* p, size_t n) {
                 reportError(tr(L"Entity expansion limit exceeded", L"Grenze der Entitätsersetzung überschritten"));
                 known = false;
             }
-        } else if (name.size() >= 2 && name[0] == L'#') {
-            const bool hex = name[1] == L'x' || name[1] == L'X';
-            const size_t digits = hex ? 2 : 1;
-            appendCodePoint(out, readUnsigned32(name.data() + digits, name.size() - digits, hex ? 16 : 10));
         } else {
             known = false;
         }
@@ -224,23 +231,54 @@ size_t XmlParser::declarationEnd(size_t start) const {
     return length;
 }
 
-void XmlParser::characterData(size_t runStart, size_t runEnd) {
-    size_t first = runStart;
-    while (first < runEnd && isSpace(text[first])) ++first;
-    if (first == runEnd) return;
-    size_t last = runEnd;
-    while (isSpace(text[last - 1])) --last;
-    Node* node = addNode(NodeKind::Text, lineAt(runStart));
-    node->value = decodeXmlText(text + runStart, runEnd - runStart);
-    if (doc.recordSpans) recordSpan(doc, uint32_t(first), uint32_t(last));
-}
-
-Node* XmlParser::addNode(NodeKind kind, uint32_t line) {
-    Node* node = createNode(doc, kind, nullptr, line);
+// As createNode does, with the node store's append inline: a node for every few characters.
+inline Node* XmlParser::addNode(NodeKind kind, uint32_t line) {
+    Node* node = &doc.nodes.append(doc.store);
+    node->kind = kind;
+    node->line = line;
     node->parent = currentParent();
     node->indexInParent = uint32_t(pending.size() - (open.empty() ? 0 : open.back().firstChild));
     pending.push_back(node);
     return node;
+}
+
+// Most runs between tags are the white space that indents the next one and make no node; the
+// others are scanned once for their end (textRun), learning on the way whether the value needs a
+// decoded copy (a reference or a carriage return in it) or can be the run of the text itself.
+inline size_t XmlParser::characterData(size_t runStart) {
+    size_t first = runStart;
+    bool plain = true;
+    while (first < length) {
+        const wchar_t c = text[first];
+        if (c != L' ' && c != L'\n' && c != L'\t') {
+            if (!isSpace(c)) break;
+            plain = plain && c != L'\r';
+        }
+        ++first;
+    }
+    if (first == length || text[first] == L'<') return first;
+    return textRun(runStart, first, plain);
+}
+
+size_t XmlParser::textRun(size_t runStart, size_t first, bool plain) {
+    size_t end = first + findFirstOf(text + first, length - first, L'<', L'&', L'\r');
+    if (end < length && text[end] != L'<') {
+        plain = false;
+        end += findChar(text + end, length - end, L'<');
+    }
+    addText(runStart, first, end, plain);
+    return end;
+}
+
+// A Text node for the run from runStart to runEnd, whose first character that is not white space
+// is at `first` (before runEnd).
+void XmlParser::addText(size_t runStart, size_t first, size_t runEnd, bool plain) {
+    size_t last = runEnd;
+    while (isSpace(text[last - 1])) --last;
+    Node* node = addNode(NodeKind::Text, lineAt(runStart));
+    const size_t n = runEnd - runStart;
+    node->value = plain ? NodeText(text + runStart, n) : decodedCopy(text + runStart, n);
+    if (doc.recordSpans) recordSpan(doc, uint32_t(first), uint32_t(last));
 }
 
 size_t& XmlParser::openCountOf(std::wstring_view name) {
@@ -254,37 +292,68 @@ size_t& XmlParser::openCountOf(std::wstring_view name) {
     return count;
 }
 
+void XmlParser::startCountingNames() {
+    countingNames = true;
+    for (OpenElement& element : open) {
+        element.openCount = &openCountOf(element.node->name);
+        ++*element.openCount;
+    }
+}
+
 void XmlParser::openElement(Node* element) {
-    size_t& count = openCountOf(element->name);
-    ++count;
-    open.push_back({element, pending.size(), &count});
+    size_t* count = nullptr;
+    if (countingNames) {
+        count = &openCountOf(element->name);
+        ++*count;
+    }
+    open.push_back({element, pending.size(), count});
+}
+
+void XmlParser::closeInnermost() {
+    const OpenElement& top = open.back();
+    const size_t children = pending.size() - top.firstChild;
+    if (children != 0) setChildren(doc, top.node, pending.data() + top.firstChild, children);
+    pending.resize(top.firstChild);
+    if (top.openCount) --*top.openCount;
+    open.pop_back();
 }
 
 void XmlParser::closeTo(size_t depth) {
-    while (open.size() > depth) {
-        const OpenElement top = open.back();
-        setChildren(doc, top.node, pending.data() + top.firstChild, pending.size() - top.firstChild);
-        pending.resize(top.firstChild);
-        --*top.openCount;
-        open.pop_back();
-    }
+    while (open.size() > depth) closeInnermost();
 }
 
 void XmlParser::finish() {
     if (!open.empty()) reportError(notClosedMessage(open.back().node->name));
     closeTo(0);
-    for (Node* node : pending) appendChild(doc, doc.root, node);
+    // The root's children already know their parent and place.
+    if (!pending.empty()) setChildren(doc, doc.root, pending.data(), pending.size());
     pending.clear();
+}
+
+// The position past the ">" that ends a tag's remainder from `from` on, or the end of the text.
+size_t XmlParser::pastTagEnd(size_t from) const {
+    if (from < length && text[from] == L'>') return from + 1;
+    const size_t gt = from + findChar(text + from, length - from, L'>');
+    return gt < length ? gt + 1 : length;
 }
 
 void XmlParser::endTag() {
     pos += 2;
+    // Most end tags close the innermost element: its name is compared in place, and when the
+    // tag's name is exactly that, the element closes without the name being read first.
+    if (!open.empty()) {
+        const NodeText& innermost = open.back().node->name;
+        const size_t n = innermost.size();
+        if (n <= length - pos && startsWithWord(text + pos, n, innermost) &&
+            (pos + n == length || !isNameChar(text[pos + n]))) {
+            pos = pastTagEnd(pos + n);
+            return closeInnermost();
+        }
+    }
     const NodeText name = readName();
-    const wchar_t* gt = std::wmemchr(text + pos, L'>', length - pos);
-    pos = gt ? size_t(gt - text) + 1 : length;
-    // Most end tags close the innermost element.
-    if (!open.empty() && sameName(open.back().node->name, name)) return closeTo(open.size() - 1);
+    pos = pastTagEnd(pos);
     // Only elements can be closed: the root is never a candidate, whatever the end tag's name.
+    if (!countingNames) startCountingNames();
     if (openCountOf(name.view()) == 0) {
         reportError(tr(L"Unexpected end tag </", L"Unerwartetes Endtag </") + quotedInMessage(name) + L">");
         return;
@@ -302,9 +371,8 @@ void XmlParser::startTag() {
     const NodeText name = readName();
     if (name.empty()) {
         reportError(tr(L"Invalid character '<'", L"Ungültiges Zeichen '<'"));
-        const wchar_t* next = std::wmemchr(text + lt + 1, L'<', length - lt - 1);
-        const size_t end = next ? size_t(next - text) : length;
-        characterData(lt, end);
+        const size_t end = lt + 1 + findChar(text + lt + 1, length - lt - 1, L'<');
+        addText(lt, lt, end, findEither(text + lt, end - lt, L'&', L'\r') == end - lt);
         pos = end;
         return;
     }
@@ -321,7 +389,7 @@ void XmlParser::startTag() {
         if (c == L'/') {  // empty element; a "/" without ">" ends the tag the same way
             ++pos;
             if (pos < length && text[pos] == L'>') ++pos;
-            closeTo(open.size() - 1);
+            closeInnermost();
             return;
         }
         if (c == L'>') {
@@ -346,17 +414,22 @@ void XmlParser::startTag() {
         if (pos < length && text[pos] == L'=') {
             pos = skipSpace(text, pos + 1, length);
             if (pos < length && (text[pos] == L'"' || text[pos] == L'\'')) {
+                // One scan finds the closing quote and whether the value needs decoding.
+                const wchar_t quote = text[pos];
                 quoted = true;
                 valueStart = pos + 1;
-                const wchar_t* close = std::wmemchr(text + valueStart, text[pos], length - valueStart);
-                valueEnd = close ? size_t(close - text) : length;
-                pos = close ? valueEnd + 1 : length;
+                valueEnd = valueStart + findFirstOf(text + valueStart, length - valueStart, quote, L'&', L'\r');
+                const bool plain = valueEnd == length || text[valueEnd] == quote;
+                if (!plain) valueEnd += findChar(text + valueEnd, length - valueEnd, quote);
+                pos = valueEnd < length ? valueEnd + 1 : length;
+                value = plain ? NodeText(text + valueStart, valueEnd - valueStart)
+                              : decodedCopy(text + valueStart, valueEnd - valueStart);
             } else {
                 valueStart = pos;
                 while (pos < length && !isSpace(text[pos]) && text[pos] != L'>' && text[pos] != L'/') ++pos;
                 valueEnd = pos;
+                value = decodeXmlText(text + valueStart, valueEnd - valueStart);
             }
-            value = decodeXmlText(text + valueStart, valueEnd - valueStart);
         }
         Node* attribute = addNode(NodeKind::Attribute, attributeLine);
         attribute->name = attributeName;
@@ -370,9 +443,7 @@ void XmlParser::parse() {
     const std::wstring_view all(text, length);
     while (pos < length) {
         if (text[pos] != L'<') {
-            const size_t end = pos + findChar(text + pos, length - pos, L'<');
-            characterData(pos, end);
-            pos = end;
+            pos = characterData(pos);
             continue;
         }
         const wchar_t* p = text + pos;

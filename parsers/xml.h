@@ -35,15 +35,19 @@ struct XmlParser {
     struct OpenElement {
         Node* node;
         size_t firstChild;
-        size_t* openCount;  // its name's entry in openNames
+        size_t* openCount;  // its name's entry in openNames, once names are counted
     };
     std::vector<OpenElement> open;
     std::vector<Node*> pending;
     // How many open elements carry each name; the keys are the elements' names, runs of the text.
+    // An end tag that closes the innermost element needs no count, so the counting starts at the
+    // first one that does not (a stray or misplaced end tag) and goes on from there: a well-formed
+    // document never pays for it.
+    bool countingNames = false;
     std::unordered_map<std::wstring_view, size_t> openNames;
-    // The entries of openNames looked up last, by a cheap hash of the name: a document repeats a
-    // few element names millions of times, and hashing every name in full cost a fifth of the
-    // parse. The map's entries never move, so the pointers stay valid.
+    // The entries of openNames looked up last, by a cheap hash of the name: a broken document may
+    // repeat a few element names millions of times. The map's entries never move, so the
+    // pointers stay valid.
     struct RecentName {
         const wchar_t* data = nullptr;
         size_t size = 0;
@@ -52,6 +56,7 @@ struct XmlParser {
     static constexpr size_t kRecentNames = 256;
     RecentName recentNames[kRecentNames];
     size_t& openCountOf(std::wstring_view name);
+    void startCountingNames();
     std::wstring scratch;             // decoded text before it is copied to the document
 
     XmlParser(Document& d, const std::wstring& t, size_t start)
@@ -64,6 +69,7 @@ struct XmlParser {
     // Entities and character references replaced, line ends normalised: a run of the text when
     // there is nothing to replace, else a copy in the document's store.
     NodeText decodeXmlText(const wchar_t* p, size_t n);
+    NodeText decodedCopy(const wchar_t* p, size_t n);  // the same, always copied
     void decodeInto(std::wstring& out, const wchar_t* p, size_t n);
     NodeText readName();
     void readInternalEntities(const wchar_t* p, size_t n);
@@ -72,11 +78,15 @@ struct XmlParser {
 
 private:
     size_t declarationEnd(size_t start) const;  // the ">" closing a "<!" declaration, or length
-    void characterData(size_t runStart, size_t runEnd);
+    size_t characterData(size_t runStart);  // the run up to the next "<"; returns its end
+    size_t textRun(size_t runStart, size_t first, bool plain);
+    void addText(size_t runStart, size_t first, size_t runEnd, bool plain);
+    size_t pastTagEnd(size_t from) const;
     void endTag();
     void startTag();
     void openElement(Node* element);
     void closeTo(size_t depth);  // keeps the first `depth` open elements
+    void closeInnermost();
 };
 
 void parseXml(Document& doc, const std::wstring& text, size_t start);

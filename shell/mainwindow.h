@@ -104,12 +104,14 @@ struct MainWindow {
         size_t nodeCount = 0;  // the document's when it started: another count stops it
     };
     std::unique_ptr<FilterRun> filterRun;
-    // A search over more nodes than one slice tests, going on a slice per timer message; null
-    // otherwise. The highlighting is the window's, set when it began.
+    // A search over more nodes (or Source view lines) than one slice tests, going on a slice per
+    // timer message; null otherwise. The highlighting is the window's, set when it began.
     struct SearchRun {
         SearchRun() : budget(kSearchWorkUnits) {}
         std::vector<Node*> list;
         NodeWalk walk;
+        bool inSource = false;  // the Source view's search through its text, in place of the node walk
+        SourcePane::Find find;
         WorkBudget budget;
         size_t nodeCount = 0;  // the document's when it started: another count stops it
         std::wstring text;
@@ -202,10 +204,12 @@ constexpr UINT_PTR kGridBuildTimer = 5;
 constexpr size_t kGridBuildSliceBoxes = 262144;
 // The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
 constexpr UINT_PTR kSourceIndexTimer = 6;
-// A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes or spends more than
-// kSearchSliceUnits goes on a slice per timer message, the status bar saying how far it came.
+// A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes (in the Source view
+// more lines than kSearchSliceLines) or spends more than kSearchSliceUnits goes on a slice per
+// timer message, the status bar saying how far it came.
 constexpr UINT_PTR kSearchTimer = 7;
 constexpr size_t kSearchSliceNodes = 262144;
+constexpr size_t kSearchSliceLines = 262144;
 constexpr uint64_t kSearchSliceUnits = 16000000;
 SearchOutcome ContinueSearch(MainWindow& main);
 // Escape: stops a running search, the selection where it was; false when none runs.

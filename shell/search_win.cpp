@@ -35,17 +35,7 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
     StopSearch(main);
     main.chrome.regexError = false;
     if (!main.document || !main.document->root || text.empty()) return finish(main, SearchOutcome::NotFound);
-    auto run = std::make_unique<MainWindow::SearchRun>();
-    run->list = documentOrder(*main.document);
-    const std::vector<Node*>& list = run->list;
     const bool backwards = (flags & kSearchBackwards) != 0;
-
-    Node* base = (main.lastMatch && DisplayNode(main.lastMatch) == main.selected) ? main.lastMatch : main.selected;
-    ptrdiff_t start = backwards ? ptrdiff_t(list.size()) - 1 : 0;
-    if (!(flags & kSearchFindFirst) && base) {
-        auto it = std::find(list.begin(), list.end(), base);
-        if (it != list.end()) start = (it - list.begin()) + (backwards ? -1 : 1);
-    }
     if (!beginHighlight(main.highlight, text, unsigned(flags))) {
         main.chrome.regexError = true;
         main.RepaintActiveView();
@@ -54,14 +44,25 @@ SearchOutcome Search(MainWindow& main, const std::wstring& text, int flags, bool
     main.RepaintActiveView();
     // One budget for the whole walk, wrap-around included: however many nodes or lines and
     // however long their texts, the search ends.
-    // The source view searches its own text, match by match, and selects for itself.
+    auto run = std::make_unique<MainWindow::SearchRun>();
     if (main.settings.activeView == kViewSource) {
-        WorkBudget budget(kSearchWorkUnits);
+        // The source view searches its own text, match by match, and selects for itself.
         const bool first = (flags & kSearchFindFirst) != 0;
-        if (main.sourcePane.FindNext(first, backwards, wrap && !first, budget)) return finish(main, SearchOutcome::Found);
-        return finish(main, budget.exhausted() ? SearchOutcome::Stopped : SearchOutcome::NotFound);
+        run->inSource = true;
+        run->find.fromEdge = first;
+        run->find.backwards = backwards;
+        run->find.wrap = wrap && !first;
+    } else {
+        run->list = documentOrder(*main.document);
+        const std::vector<Node*>& list = run->list;
+        Node* base = (main.lastMatch && DisplayNode(main.lastMatch) == main.selected) ? main.lastMatch : main.selected;
+        ptrdiff_t start = backwards ? ptrdiff_t(list.size()) - 1 : 0;
+        if (!(flags & kSearchFindFirst) && base) {
+            auto it = std::find(list.begin(), list.end(), base);
+            if (it != list.end()) start = (it - list.begin()) + (backwards ? -1 : 1);
+        }
+        run->walk = beginNodeWalk(list.size(), start, backwards, wrap);
     }
-    run->walk = beginNodeWalk(list.size(), start, backwards, wrap);
     run->nodeCount = main.document->nodes.size();
     run->fromBox = wrap;
     run->text = text;
@@ -78,31 +79,43 @@ SearchOutcome ContinueSearch(MainWindow& main) {
         StopSearch(main);
         return SearchOutcome::NotFound;
     }
-    const NodeSlice slice{kSearchSliceNodes, kSearchSliceUnits};
-    bool done = continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget, slice);
+    auto slice = [&] {
+        if (run->inSource)
+            return main.sourcePane.ContinueFind(run->find, run->budget, NodeSlice{kSearchSliceLines, kSearchSliceUnits});
+        return continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget,
+                                NodeSlice{kSearchSliceNodes, kSearchSliceUnits});
+    };
+    bool done = slice();
     // A window of no host (none to answer) searches at once.
-    while (!done && !main.window)
-        done = continueNodeWalk(*main.document, main.highlight, run->list, run->walk, run->budget, slice);
+    while (!done && !main.window) done = slice();
     if (!NextSliceOrDone(main, kSearchTimer, done)) {
         run->sliced = true;
         return SearchOutcome::Running;
     }
     const std::unique_ptr<MainWindow::SearchRun> finished = std::move(main.searchRun);
-    const NodeSearchResult& result = finished->walk.result;
-    if (result.outcome == SearchOutcome::Found) {
-        main.lastMatch = result.match;
+    SearchOutcome outcome = finished->walk.result.outcome;
+    if (finished->inSource) {
+        const SourceMatch& match = finished->find.walk.result;
+        outcome = match.line >= 0               ? SearchOutcome::Found
+                  : finished->budget.exhausted() ? SearchOutcome::Stopped
+                                                 : SearchOutcome::NotFound;
+        main.sourcePane.ShowMatch(match);
+        // The view was left while the search went on: the match is revealed where the user is.
+        if (outcome == SearchOutcome::Found && main.settings.activeView != kViewSource) main.RevealSelection();
+    } else if (outcome == SearchOutcome::Found) {
+        main.lastMatch = finished->walk.result.match;
         main.SelectNode(main.lastMatch);
         main.RevealSelection();
         main.RepaintStatus();
     }
     if (finished->fromBox) {
-        main.chrome.searchFailed = result.outcome != SearchOutcome::Found;
+        main.chrome.searchFailed = outcome != SearchOutcome::Found;
         InvalidateRect(main.window, nullptr, FALSE);
-    } else if (finished->sliced && result.outcome == SearchOutcome::NotFound) {
+    } else if (finished->sliced && outcome == SearchOutcome::NotFound) {
         // Lister was told the search goes on: the status bar says what it would have said.
         main.chrome.notice = tr(L"Not found: ", L"Nicht gefunden: ") + finished->text;
     }
-    return finish(main, result.outcome);
+    return finish(main, outcome);
 }
 
 bool StopSearch(MainWindow& main) {
@@ -114,6 +127,10 @@ bool StopSearch(MainWindow& main) {
 }
 
 int searchProgress(const MainWindow::SearchRun& run) {
+    if (run.inSource) {
+        const SourceWalk& w = run.find.walk;
+        return w.total ? int(w.searched * 100 / w.total) : 0;
+    }
     return run.walk.total ? int(uint64_t(run.walk.result.tested) * 100 / run.walk.total) : 0;
 }
 

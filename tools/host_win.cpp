@@ -9,7 +9,8 @@
 // --view switches the plug-in to that view after loading (as Ctrl+1..3 do), so a screenshot of
 // each view can be taken; --keys presses keys in the view before the screenshot, as a list such
 // as "ctrl+add,next*40" (add, subtract, home, end, prior, next, up, down, right, left, multiply,
-// each with an optional "ctrl+" and a count); --click clicks the active view at a point of its client area (a
+// each with an optional "ctrl+" and a count, and f3 or shift+f3, the host's search for the --find
+// text forward or backward); --click clicks the active view at a point of its client area (a
 // grid's column header sorts its table); --search types TEXT into the search box and presses Enter
 // (with "SearchFilter=1" in Quillmap.ini that filters); --goto presses Ctrl+G, types PATH into the
 // field and presses Enter (the screenshot is taken of the field with PATH typed, and --timing prints
@@ -420,15 +421,18 @@ bool pressKeys(const std::wstring& list) {
         WPARAM key;
     } kKeys[] = {{L"add", VK_ADD}, {L"subtract", VK_SUBTRACT}, {L"home", VK_HOME}, {L"end", VK_END},
                  {L"prior", VK_PRIOR}, {L"next", VK_NEXT}, {L"up", VK_UP}, {L"down", VK_DOWN},
-                 {L"right", VK_RIGHT}, {L"left", VK_LEFT}, {L"multiply", VK_MULTIPLY}};
+                 {L"right", VK_RIGHT}, {L"left", VK_LEFT}, {L"multiply", VK_MULTIPLY}, {L"f3", VK_F3}};
     size_t from = 0;
     while (from < list.size()) {
         size_t to = list.find(L',', from);
         if (to == std::wstring::npos) to = list.size();
-        std::wstring item = list.substr(from, to - from);
+        const std::wstring name = list.substr(from, to - from);
+        std::wstring item = name;
         from = to + 1;
         const bool ctrl = item.compare(0, 5, L"ctrl+") == 0;
         if (ctrl) item.erase(0, 5);
+        const bool shift = item.compare(0, 6, L"shift+") == 0;
+        if (shift) item.erase(0, 6);
         int count = 1;
         const size_t star = item.find(L'*');
         if (star != std::wstring::npos) {
@@ -445,7 +449,11 @@ bool pressKeys(const std::wstring& list) {
             const double cpu = cpuSeconds();
             const size_t slices = host.slices;
             host.longestSlice = 0;
-            pressKey(key, ctrl);
+            // F3 is the host's own key: it calls the plug-in's search, as Lister does.
+            if (key == VK_F3)
+                search(shift ? lcs_backwards : 0);
+            else
+                pressKey(key, ctrl);
             if (!host.settleKeys) continue;
             LARGE_INTEGER handled;
             QueryPerformanceCounter(&handled);
@@ -454,7 +462,7 @@ bool pressKeys(const std::wstring& list) {
             host.keySeconds += spent;
             wprintf(L"key %ls: %.3f s to the painted view (%.3f s of processor time), its own message %.3f s, %zu timer "
                     L"messages (the longest %.3f s)\n",
-                    item.c_str(), spent, cpuSeconds() - cpu, seconds(pressed, handled), host.slices - slices,
+                    name.c_str(), spent, cpuSeconds() - cpu, seconds(pressed, handled), host.slices - slices,
                     host.longestSlice);
         }
     }

@@ -287,25 +287,25 @@ struct GridBuilder {
     GridBox* keyValue(Node* node, int depth) {
         if (depth > kGridMaxDepth) return dimLeaf(kGridEllipsis, node);
         // A row per child, or per run of two or more same-named elements.
-        std::vector<Node*> starts;
+        auto starts = layout.borrowNodes();
         const auto& children = node->children;
         for (size_t i = 0, j = 0; i < children.size(); i = j) {
             j = runEnd(children, i);
             if (std::any_of(children.begin() + i, children.begin() + j, [&](const Node* c) { return keeps(c); }))
-                starts.push_back(children[i]);
+                starts->push_back(children[i]);
         }
-        if (starts.empty()) return dimLeaf({});
+        if (starts->empty()) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::KeyValue, node);
         GridFrame& f = *box->frame;
-        if (starts.size() > layout.lazyAbove) {
-            f.rowCells.assign(starts.size(), GridCellRange{kRowNotBuilt, 0});
-            f.records = std::move(starts);
-            f.lazy = std::make_unique<GridLazyRows>();
+        if (starts->size() > layout.lazyAbove) {
+            f.rowCells.assign(starts->size(), GridCellRange{kRowNotBuilt, 0});
+            f.records.assign(starts->begin(), starts->end());
+            f.lazy = layout.newLazyRows();
             f.lazy->owner = &layout;
             f.lazy->depth = depth;
             return box;
         }
-        for (Node* first : starts) appendKeyValueRow(f, first, depth);
+        for (Node* first : *starts) appendKeyValueRow(f, first, depth);
         return box;
     }
 
@@ -378,17 +378,17 @@ struct GridBuilder {
         const bool items = node->kind == NodeKind::Array ||
                            (canHoldEmbedded(node->kind) && !node->children.empty() && !node->children.front()->keyed);
         if (items) {
-            std::vector<Node*> objects;
-            bool allObjects = true;
-            for (Node* child : node->children) {
+            // Items that are all objects (comments between them aside) are a record table's records.
+            size_t objects = 0;
+            for (const Node* child : node->children) {
                 if (child->kind == NodeKind::Comment) continue;
                 if (child->kind != NodeKind::Object) {
-                    allObjects = false;
+                    objects = 0;
                     break;
                 }
-                objects.push_back(child);
+                ++objects;
             }
-            if (allObjects && !objects.empty()) return recordTable(objects.begin(), objects.end(), depth);
+            if (objects) return recordTable(node->children.begin(), node->children.end(), depth);
         }
         return keyValue(node, depth);
     }
@@ -435,73 +435,42 @@ struct GridBuilder {
         return box;
     }
 
+    // The record table of the records in [first, last), comments among them passed over.
     template <class It>
     GridBox* recordTable(It first, It last, int depth) {
+        while (first != last && (*first)->kind == NodeKind::Comment) ++first;
         if (first == last) return dimLeaf(kGridEllipsis);
         if (depth > kGridMaxDepth) return dimLeaf(kGridEllipsis, (*first)->parent);
         Node* key = *first;
-        std::vector<Node*> kept;
-        for (It it = first; it != last; ++it)
-            if (keeps(*it)) kept.push_back(*it);
-        if (kept.empty()) return dimLeaf({});
+        auto record = [&](const Node* node) { return node->kind != NodeKind::Comment && keeps(node); };
+        if (std::none_of(first, last, record)) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::Table, key->parent);
         GridFrame& f = *box->frame;
-        f.records = std::move(kept);
+        for (It it = first; it != last; ++it)
+            if (record(*it)) f.records.push_back(*it);
         f.key = key;
-        f.lazy = std::make_unique<GridLazyRows>();
+        f.lazy = layout.newLazyRows();
         f.lazy->depth = depth;
         GridColumnIndex& index = f.lazy->index;
         index.objects = f.records.front()->kind == NodeKind::Object;
 
-        // Columns, unique by category and name, in the order first met.
-        auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
-            auto [it, added] = index.byName[category].try_emplace(name, static_cast<int32_t>(f.rows.size()));
-            if (added) {
-                GridRow header;
-                header.kind = badge;
-                header.label = name;
-                f.rows.push_back(header);
-            }
-            return it->second;
-        };
-        if (index.objects) {
-            for (const Node* record : f.records) {
-                size_t position = 0;
-                for (const Node* member : record->children) {
-                    if (member->kind == NodeKind::Comment) continue;
-                    int32_t& guess = index.guessAt(position++);
-                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
-                        guess = column(kMemberColumn, member->name.view(), member->kind);
-                }
-            }
-        } else {
-            for (const Node* record : f.records)
-                for (size_t i = 0, n = attributeCount(record); i < n && i < record->children.size(); ++i)
-                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
-            bool anyText = false;
-            for (const Node* record : f.records)
-                for (const Node* child : record->children)
-                    if (child->kind == NodeKind::Text || child->kind == NodeKind::CData) anyText = true;
-            if (anyText) column(kTextColumn, {}, NodeKind::Text);
-            for (const Node* record : f.records)
-                for (size_t i = attributeCount(record); i < record->children.size(); ++i)
-                    if (record->children[i]->kind == NodeKind::Element)
-                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+        // A big table finds its columns when it is sized (a slice at a time when the layout goes in
+        // slices); a sorted one needs them now to order its records.
+        const size_t records = f.records.size();
+        const bool sorted = expansion.sorts.count(f.key) != 0;
+        if (records <= layout.lazyAbove || sorted) {
+            size_t unbounded = SIZE_MAX;
+            scanTableColumns(f, unbounded);
         }
-        f.columnCount = static_cast<int32_t>(f.rows.size());
-        index.textColumn = index.byName[kTextColumn].empty() ? -1 : index.byName[kTextColumn].begin()->second;
-        index.claimedBy.assign(f.rows.size(), SIZE_MAX);
-        index.elementsOf.resize(f.rows.size());
         sortRecords(f);
 
-        const size_t records = f.records.size();
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
             f.lazy->owner = &layout;
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
-        f.lazy.reset();
+        layout.spareLazyRows(std::move(f.lazy));
         return box;
     }
 
@@ -514,10 +483,10 @@ struct GridBuilder {
 
     // Builds the cells of record r and appends them to the table's children.
     void buildRow(GridFrame& f, size_t r) {
-        std::vector<std::pair<int32_t, GridBox*>> cells;
-        recordCells(f, r, cells);
-        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells.size())};
-        for (const auto& [c, cell] : cells) {
+        auto cells = layout.borrowCells();
+        recordCells(f, r, *cells);
+        f.rowCells[r] = {static_cast<uint32_t>(f.children.size()), static_cast<uint32_t>(cells->size())};
+        for (const auto& [c, cell] : *cells) {
             f.cellColumns.push_back(c);
             f.children.push_back(cell);
         }
@@ -544,16 +513,16 @@ struct GridBuilder {
                     const std::wstring_view name = member->name.view();
                     int32_t& guess = index.guessAt(position++);
                     if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
-                        guess = index.byName[kMemberColumn].at(name);
+                        guess = index.find(kMemberColumn, name);
                     const int32_t c = guess;
-                    if (!claim(c)) continue;
+                    if (c < 0 || !claim(c)) continue;
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
         } else {
-            for (size_t i = 0, n = attributeCount(record); i < n && i < record->children.size(); ++i) {
+            for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i) {
                 Node* attribute = record->children[i];
-                const int32_t c = index.byName[kAttributeColumn].at(attribute->name.view());
-                if (!claim(c)) continue;
+                const int32_t c = index.find(kAttributeColumn, attribute->name.view());
+                if (c < 0 || !claim(c)) continue;
                 if (isExpandable(attribute)) {  // it holds JSON
                     cells.push_back({c, nestedNode(attribute, depth)});
                     continue;
@@ -568,7 +537,8 @@ struct GridBuilder {
             for (size_t i = attributeCount(record); i < record->children.size(); ++i) {
                 Node* child = record->children[i];
                 if (child->kind != NodeKind::Element) continue;
-                const int32_t c = index.byName[kElementColumn].at(child->name.view());
+                const int32_t c = index.find(kElementColumn, child->name.view());
+                if (c < 0) continue;
                 if (claim(c)) {
                     index.elementsOf[c].clear();
                     touched.push_back(c);
@@ -716,11 +686,145 @@ void GridFrame::reset() {
     lazy.reset();
 }
 
+bool scanTableColumns(GridFrame& f, size_t& work) {
+    GridLazyRows& lazy = *f.lazy;
+    GridColumnIndex& index = lazy.index;
+    if (lazy.scanPhase == kColumnsFound) return true;
+    // Columns, unique by category and name, in the order first met.
+    auto column = [&](uint8_t category, std::wstring_view name, NodeKind badge) {
+        bool added = false;
+        const int32_t c = index.add(category, name, added);
+        if (added) {
+            GridRow header;
+            header.kind = badge;
+            header.label = name;
+            f.rows.push_back(header);
+        }
+        return c;
+    };
+    // The members or children looked at, paid from `work`; a record at least per call.
+    auto more = [&work](size_t children) {
+        work -= std::min(work, children + 1);
+        return work > 0;
+    };
+    const size_t records = f.records.size();
+    size_t& r = lazy.scanned;
+    if (index.objects) {
+        for (; r < records;) {
+            const Node* record = f.records[r++];
+            size_t position = 0;
+            for (const Node* member : record->children) {
+                if (member->kind == NodeKind::Comment) continue;
+                int32_t& guess = index.guessAt(position++);
+                if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
+                    guess = column(kMemberColumn, member->name.view(), member->kind);
+            }
+            if (!more(record->children.size()) && r < records) return false;
+        }
+    } else {
+        // Every attribute column first, then the text's, then every element column: a pass each.
+        while (lazy.scanPhase < kColumnsFound) {
+            if (r == records) {
+                ++lazy.scanPhase;
+                r = 0;
+                continue;
+            }
+            const Node* record = f.records[r++];
+            if (lazy.scanPhase == 0) {
+                for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i)
+                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
+            } else if (lazy.scanPhase == 1) {
+                const bool text = std::any_of(record->children.begin(), record->children.end(), [](const Node* child) {
+                    return child->kind == NodeKind::Text || child->kind == NodeKind::CData;
+                });
+                if (text) {
+                    column(kTextColumn, {}, NodeKind::Text);
+                    r = records;
+                }
+            } else {
+                for (size_t i = attributeCount(record); i < record->children.size(); ++i)
+                    if (record->children[i]->kind == NodeKind::Element)
+                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+            }
+            if (!more(record->children.size())) return false;
+        }
+    }
+    lazy.scanPhase = kColumnsFound;
+    f.columnCount = static_cast<int32_t>(f.rows.size());
+    index.textColumn = index.find(kTextColumn, {});
+    index.claimedBy.assign(f.rows.size(), SIZE_MAX);
+    index.elementsOf.resize(f.rows.size());
+    return true;
+}
+
+int32_t GridColumnIndex::find(uint8_t category, std::wstring_view name) const {
+    if (columns_.size() <= kScannedColumns) {
+        for (size_t c = 0; c < columns_.size(); ++c)
+            if (columns_[c].first == category && columns_[c].second == name) return static_cast<int32_t>(c);
+        return -1;
+    }
+    const auto it = byName_[category].find(name);
+    return it == byName_[category].end() ? -1 : it->second;
+}
+
+int32_t GridColumnIndex::add(uint8_t category, std::wstring_view name, bool& added) {
+    const int32_t found = find(category, name);
+    added = found < 0;
+    if (!added) return found;
+    const auto c = static_cast<int32_t>(columns_.size());
+    columns_.emplace_back(category, name);
+    if (columns_.size() == kScannedColumns + 1) {
+        for (size_t i = 0; i < columns_.size(); ++i)
+            byName_[columns_[i].first].emplace(columns_[i].second, static_cast<int32_t>(i));
+    } else if (columns_.size() > kScannedColumns + 1) {
+        byName_[category].emplace(name, c);
+    }
+    return c;
+}
+
+void GridColumnIndex::clear() {
+    columns_.clear();
+    for (auto& names : byName_) names.clear();
+}
+
+void GridLazyRows::reset() {
+    owner = nullptr;
+    depth = 0;
+    index.clear();
+    scanned = 0;
+    scanPhase = 0;
+    index.textColumn = -1;
+    index.objects = true;
+    index.columnAt.clear();
+    index.claimedBy.clear();
+    index.elementsOf.clear();
+    sizedRows.clear();
+    sizedCells.clear();
+    pruneLevel.clear();
+    labelWidth = 0;
+    staleRows.clear();
+    sized = false;
+}
+
+std::unique_ptr<GridLazyRows> GridLayout::newLazyRows() {
+    if (spareLazy.empty()) return std::make_unique<GridLazyRows>();
+    std::unique_ptr<GridLazyRows> lazy = std::move(spareLazy.back());
+    spareLazy.pop_back();
+    return lazy;
+}
+
+void GridLayout::spareLazyRows(std::unique_ptr<GridLazyRows> lazy) {
+    if (!lazy) return;
+    lazy->reset();
+    spareLazy.push_back(std::move(lazy));
+}
+
 void GridLayout::recycle() {
     const size_t used = recycled ? reused : boxes.size();
     for (size_t i = 0; i < used; ++i) {
         GridBox& box = boxes[i];
         if (!box.frame) continue;
+        spareLazyRows(std::move(box.frame->lazy));
         box.frame->reset();
         spareFrames.push_back(std::move(box.frame));
     }
@@ -827,17 +931,9 @@ bool reorderTableRows(GridBox& table, const GridSortKey& sort, const GridTextKey
     permute(f.rowCells);
     permute(f.rowHeights);
     if (f.lazy) {
+        // What each row's cells asked stays where it is; only where to find it moves.
         GridLazyRows& lazy = *f.lazy;
-        std::vector<uint32_t> starts{0};
-        std::vector<GridSizedCell> cells;
-        cells.reserve(lazy.sizedCells.size());
-        for (size_t r = 0; r < n; ++r) {
-            cells.insert(cells.end(), lazy.sizedCells.begin() + lazy.sizedStarts[from[r]],
-                         lazy.sizedCells.begin() + lazy.sizedStarts[from[r] + 1]);
-            starts.push_back(static_cast<uint32_t>(cells.size()));
-        }
-        lazy.sizedStarts = std::move(starts);
-        lazy.sizedCells = std::move(cells);
+        if (lazy.sizedRows.size() == n) permute(lazy.sizedRows);
         for (uint32_t& r : lazy.staleRows) r = to[r];
     }
     setRowTops(f);

@@ -91,7 +91,12 @@ struct GridLayout;
 // The columns of a record table and the names that find them, kept by a table whose rows are
 // built when first needed; also the scratch a record's cells are sorted into.
 struct GridColumnIndex {
-    std::unordered_map<std::wstring_view, int32_t> byName[4];  // by category
+    // The column of (category, name), or -1.
+    int32_t find(uint8_t category, std::wstring_view name) const;
+    // The column of (category, name), added as the next column when it is new (`added`).
+    int32_t add(uint8_t category, std::wstring_view name, bool& added);
+    void clear();
+
     int32_t textColumn = -1;
     bool objects = true;  // records are objects, not elements
     // Records mostly list their members in the same order: the member column the last record
@@ -104,6 +109,13 @@ struct GridColumnIndex {
     std::vector<size_t> claimedBy;
     std::vector<std::vector<Node*>> elementsOf;
     size_t stamp = 0;
+
+private:
+    // Most tables have a few columns, which are looked through; the names of a table of more
+    // are hashed, by category, once it has them.
+    static constexpr size_t kScannedColumns = 8;
+    std::vector<std::pair<uint8_t, std::wstring_view>> columns_;  // each column's category and name
+    std::unordered_map<std::wstring_view, int32_t> byName_[4];
 };
 
 // What sizing a record row found for one of its cells: its column, the width it asks (0 for a
@@ -119,22 +131,31 @@ struct GridSizedCell {
 // sizing each row once: its cells are built aside, measured and dropped, and what they asked is
 // kept here. Every record table has this while it is built; a table that builds all its rows at
 // once drops it afterwards. A key/value table has it only when it builds its rows when needed.
+// Where the built cells of one record lie in a table's children, or what sizing it found in a
+// table's sized cells.
+struct GridCellRange {
+    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
+    uint32_t count = 0;
+};
+
 struct GridLazyRows {
     GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
     int32_t depth = 0;                   // the nesting depth the table was built at
     GridColumnIndex index;
-    std::vector<uint32_t> sizedStarts;   // sizedCells of record r: [sizedStarts[r], sizedStarts[r + 1])
+    // Record r's entries in sizedCells (which a sort leaves where they are: it moves these).
+    std::vector<GridCellRange> sizedRows;
     std::vector<GridSizedCell> sizedCells;  // KeyValue: the value of row r at r
     std::vector<int32_t> pruneLevel;     // per column: the width leaves were skipped against
     int32_t labelWidth = 0;              // KeyValue: what its rows' labels ask
     std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
     bool sized = false;
-};
+    // Finding a big table's columns goes on where it stopped: the pass over the records it is in
+    // (elements: attributes, then texts, then elements) and the records that pass has been through.
+    uint8_t scanPhase = 0;
+    size_t scanned = 0;
 
-// Where the built cells of one record lie in a table's children.
-struct GridCellRange {
-    uint32_t first = 0;  // kRowNotBuilt for a row not built yet
-    uint32_t count = 0;
+    // Empty again for another table, keeping the memory its lists hold.
+    void reset();
 };
 
 // The parts of a box that only tables and nested cells have; leaf cells, the bulk of every grid,
@@ -168,6 +189,8 @@ struct GridFrame {
 };
 
 constexpr uint32_t kRowNotBuilt = UINT32_MAX;
+// GridLazyRows::scanPhase once every column of the table is found.
+constexpr uint8_t kColumnsFound = 3;
 
 struct GridBox {
     GridBoxType type = GridBoxType::Leaf;
@@ -249,6 +272,9 @@ struct GridExpansion {
     const Document* document = nullptr;  // the nodes' document, which holds their type tags
 };
 
+// DIPs to pixels at `dpi`, rounded to the nearest (views/tree.cpp).
+int scaleDips(int dips, unsigned dpi);
+
 // Text width in pixels of the content font (0 for an empty text).
 using GridMeasureText = std::function<int(std::wstring_view)>;
 
@@ -259,9 +285,15 @@ using GridMeasureText = std::function<int(std::wstring_view)>;
 struct GridTextBound {
     std::array<uint16_t, 128> ascii{};  // advance of each printable ASCII character
     int widest = 0;                     // the font's widest character; 0: no bound known
+    // The font measures a text of printable ASCII characters exactly as their advances add up
+    // (checked against the font itself: no kerning, no overhang), so such a text is summed from
+    // `ascii` instead of measured.
+    bool exactAscii = false;
 
     // The most pixels `text` can measure, or INT_MAX without a bound.
     int upper(std::wstring_view text) const;
+    // The width of `text` when exactAscii and it is all printable ASCII; otherwise -1.
+    int exact(std::wstring_view text) const;
 };
 
 struct GridMetrics {
@@ -272,7 +304,7 @@ struct GridMetrics {
     GridMeasureText measureText;
     const GridTextBound* textBound = nullptr;        // leaves outside it are skipped unmeasured
 
-    int px(int dips) const;
+    int px(int dips) const { return dpi == 96 ? dips : scaleDips(dips, dpi); }
     // The measure of a text: its width + 2 DIP, or 0 for an empty text.
     int measure(std::wstring_view text) const;
     // The width a dragged entry asks for, in pixels, or -1 when there is none.
@@ -301,6 +333,9 @@ struct GridLayout {
         boxes.clear();
         texts.clear();
         spareFrames.clear();
+        spareLazy.clear();
+        spareNodeLists.clear();
+        spareCellLists.clear();
         reused = 0;
         discarded = 0;
     }
@@ -310,9 +345,43 @@ struct GridLayout {
     void recycle();
     // A box built into this layout, a recycled one when there is one.
     GridBox& newBox(GridBoxType type, Node* node);
+    // The row index of a record table, a spare one when there is one; and giving one back.
+    std::unique_ptr<GridLazyRows> newLazyRows();
+    void spareLazyRows(std::unique_ptr<GridLazyRows> lazy);
+
+    // A list lent for the time of one table's build and given back emptied, its memory kept for
+    // the next: building the rows of a big table one after another allocates no list per row.
+    // Builds nest (a table inside a row), so each borrows one of its own.
+    template <class T>
+    class Borrowed {
+    public:
+        Borrowed(std::vector<std::vector<T>>& spare) : spare_(spare) {
+            if (!spare_.empty()) {
+                list_ = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        ~Borrowed() {
+            list_.clear();
+            spare_.push_back(std::move(list_));
+        }
+        Borrowed(const Borrowed&) = delete;
+        Borrowed& operator=(const Borrowed&) = delete;
+        std::vector<T>& operator*() { return list_; }
+        std::vector<T>* operator->() { return &list_; }
+
+    private:
+        std::vector<std::vector<T>>& spare_;
+        std::vector<T> list_;
+    };
+    Borrowed<Node*> borrowNodes() { return Borrowed<Node*>(spareNodeLists); }
+    Borrowed<std::pair<int32_t, GridBox*>> borrowCells() { return Borrowed<std::pair<int32_t, GridBox*>>(spareCellLists); }
 
 private:
     std::vector<std::unique_ptr<GridFrame>> spareFrames;
+    std::vector<std::unique_ptr<GridLazyRows>> spareLazy;
+    std::vector<std::vector<Node*>> spareNodeLists;
+    std::vector<std::vector<std::pair<int32_t, GridBox*>>> spareCellLists;
     size_t reused = 0;  // boxes[0, reused) are in use again since recycle(); all when 0 and not recycled
     bool recycled = false;
 };

@@ -47,6 +47,12 @@ void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std:
 // Row r of a key/value table building its rows when needed, appended to `aside`.
 void buildKeyValueRowAside(GridLayout& into, GridFrame& table, GridFrame& aside, size_t r);
 
+// Finds the columns of a record table building its rows when needed from its records, going on
+// where it stopped, each of its records' children looked at paid from `work` (a record at least
+// per call); true once every column is found. A table sorted or of few records has them when
+// built; sizing its rows needs them.
+bool scanTableColumns(GridFrame& f, size_t& work);
+
 // Builds a row not built yet into the table's own layout.
 void buildTableRow(const GridBox& table, size_t record);
 

@@ -87,6 +87,30 @@ void GridPane::ReadTextBound() {
         widest = std::max(widest, widths[i]);
     }
     textBound.widest = widest;
+    textBound.exactAscii = AsciiAddsUp(widths, tm);
+}
+
+// Whether the content font measures printable ASCII texts as their characters' advances add up:
+// each character alone, all of them in a row, and pairs that fonts kern. Only then are such
+// texts summed from the table instead of measured, which gives exactly what measuring gives.
+bool GridPane::AsciiAddsUp(const INT* widths, const TEXTMETRICW& tm) const {
+    if (tm.tmOverhang != 0) return false;
+    std::wstring all;
+    for (int i = 0; i < 0x7F - 0x20; ++i) {
+        const wchar_t ch = static_cast<wchar_t>(0x20 + i);
+        SIZE size{};
+        if (widths[i] <= 0 || !GetTextExtentPoint32W(measureContext, &ch, 1, &size) || size.cx != widths[i])
+            return false;
+        all += ch;
+    }
+    for (const std::wstring_view probe : {std::wstring_view(all), std::wstring_view(L"AVAWATAYToTaTyVaWaYoLTLVLYFAPA.ff fi fl \"Wo\" r, y. 1/4")}) {
+        long long sum = 0;
+        for (wchar_t ch : probe) sum += widths[ch - 0x20];
+        SIZE size{};
+        if (!GetTextExtentPoint32W(measureContext, probe.data(), static_cast<int>(probe.size()), &size) || size.cx != sum)
+            return false;
+    }
+    return true;
 }
 
 GridMetrics GridPane::Metrics() {
@@ -209,6 +233,8 @@ void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::FilterChanged(bool filtered) {
     ++builds;
+    // The grid kept from before a bulk action shows what the filter kept then.
+    DropBulkLayout();
     const bool was = expansion.filtered;
     expansion.filtered = filtered;
     const size_t nodes = mainWindow->document ? mainWindow->document->nodes.size() : 0;
@@ -271,7 +297,8 @@ void GridPane::ExpandAll(bool expand) {
         expandAllGrid(*doc, expand, next);
     else
         next = GridExpansion{};
-    if (!doc || stale || !layout.root || !Shown() || expansion.filtered) {
+    // Under the filter too the new grid is built beside the one shown, showing what the filter keeps.
+    if (!doc || stale || !layout.root || !Shown()) {
         DropBulkLayout();
         expansion = std::move(next);
         Rebuild();

@@ -197,6 +197,7 @@ private:
     int MeasureWithContext(std::wstring_view text) const;
     // With the content font selected into measureContext: reads its character widths if unknown.
     void ReadTextBound();
+    bool AsciiAddsUp(const INT* widths, const TEXTMETRICW& tm) const;
 };
 
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,7 @@
 // Measuring, placing and hit testing of the grid view's boxes. Every pass is linear in the boxes
 // it visits; the recursion of measuring and placing is bounded by the grid's depth limit.
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "document/embedded.h"
@@ -10,11 +11,20 @@
 
 namespace qm {
 
-int GridMetrics::px(int dips) const { return scaleDips(dips, dpi); }
-
 int GridMetrics::measure(std::wstring_view text) const {
     if (text.empty() || !measureText) return 0;
-    return measureText(text) + px(kGridTextGap);
+    const int summed = textBound ? textBound->exact(text) : -1;
+    return (summed >= 0 ? summed : measureText(text)) + px(kGridTextGap);
+}
+
+int GridTextBound::exact(std::wstring_view text) const {
+    if (!exactAscii) return -1;
+    long long sum = 0;
+    for (wchar_t ch : text) {
+        if (ch < 0x20 || ch >= 0x7F) return -1;
+        sum += ascii[static_cast<size_t>(ch)];
+    }
+    return static_cast<int>(std::min<long long>(sum, INT_MAX / 2));
 }
 
 int GridTextBound::upper(std::wstring_view text) const {
@@ -52,7 +62,16 @@ int labelWidthWith(const GridRow& row, const GridMetrics& m, MeasureFn measure) 
     if (row.toggle != kToggleNone) w += m.px(kGridToggleWidth);
     w += m.px(kGridBadgeWidth) + m.px(kGridBadgeGap);
     if (!row.label.empty()) w += std::min(measure(row.label), textCap(m, kGridLabelCap)) + m.px(kGridBadgeGap);
-    if (row.count != 0) w += measure(L"(" + std::to_wstring(row.count) + L")") + m.px(kGridCountGap);
+    if (row.count != 0) {
+        // "(count)", written here rather than formatted: every nested array's header has one.
+        wchar_t digits[16];
+        size_t at = std::size(digits);
+        digits[--at] = L')';
+        for (uint32_t n = row.count; at > 1 && (n != 0 || at == std::size(digits) - 1); n /= 10)
+            digits[--at] = static_cast<wchar_t>(L'0' + n % 10);
+        digits[--at] = L'(';
+        w += measure(std::wstring_view(digits + at, std::size(digits) - at)) + m.px(kGridCountGap);
+    }
     if (!row.note.empty()) w += std::min(measure(row.note), textCap(m, kGridNoteCap)) + m.px(kGridNoteGap);
     return capped(w + m.px(kGridTrailing));
 }
@@ -189,13 +208,22 @@ void measureKeyValue(GridBox& box, const GridMetrics& m, bool reuse) {
     box.width = capped(static_cast<long long>(f.labelWidth) + valueWidth);
 }
 
+// What the cells of one column of a record table ask, gathered while measuring it.
+struct ColumnAsk {
+    int nestedMax = 0;         // its widest nested table
+    int dragged = -1;          // its dragged width, or -1
+    size_t present = 0;        // the records that have a cell in it
+    GridBox* longest = nullptr;  // its leaf of the longest text
+};
+
 // A table's width and height from its columns and rows, each dragged column at its dragged
 // width (at least the minimum and its widest nested table); the top of each record row.
-void finishTable(GridBox& box, const std::vector<int>& dragged, const std::vector<int>& nestedMax, const GridMetrics& m) {
+void finishTable(GridBox& box, const std::vector<ColumnAsk>& asked, const GridMetrics& m) {
     GridFrame& f = *box.frame;
     long long width = f.rowHeaderWidth;
     for (size_t c = 0; c < f.columnWidths.size(); ++c) {
-        if (dragged[c] >= 0) f.columnWidths[c] = std::max(std::max(dragged[c], m.px(kGridMinColumn)), nestedMax[c]);
+        const ColumnAsk& a = asked[c];
+        if (a.dragged >= 0) f.columnWidths[c] = std::max(std::max(a.dragged, m.px(kGridMinColumn)), a.nestedMax);
         f.columnWidths[c] = capped(f.columnWidths[c]);
         width += f.columnWidths[c];
     }
@@ -214,35 +242,34 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     f.columnWidths.assign(columns, 0);
     for (size_t c = 0; c < columns; ++c) f.columnWidths[c] = LabelWidth(f.rows[c], m);
     f.rowHeights.assign(records, m.rowHeight);
-    std::vector<int> nestedMax(columns, 0);
-    std::vector<size_t> present(columns, 0);
-    std::vector<GridBox*> longest(columns, nullptr);
+    // One list for what the columns ask: the tables nested in a big table's rows are measured
+    // one after another, each with a few columns.
+    std::vector<ColumnAsk> column(columns);
     for (size_t r = 0; r < records; ++r) {
         for (uint32_t i = f.rowCells[r].first, end = i + f.rowCells[r].count; i < end; ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
-            ++present[c];
+            ++column[c].present;
             if (cell.type == GridBoxType::Leaf) {
                 prepareLeafCell(cell, m, reuse);
-                if (longerText(longest[c], &cell)) longest[c] = &cell;
+                if (longerText(column[c].longest, &cell)) column[c].longest = &cell;
                 continue;
             }
             const int w = cell.naturalWidth + padOf(cell, m);
             f.columnWidths[c] = std::max(f.columnWidths[c], w);
-            if (cell.padded()) nestedMax[c] = std::max(nestedMax[c], w);
+            if (cell.padded()) column[c].nestedMax = std::max(column[c].nestedMax, w);
             f.rowHeights[r] = std::max(f.rowHeights[r], askedHeight(cell, m));
         }
     }
     // A record without a cell in a column shows an empty leaf there.
     const int emptyCell = m.px(kGridLeafMinWidth);
     const int bound = leafWidthBound(m);
-    std::vector<int> dragged(columns, -1);
     bool leavesMatter = false;
     for (size_t c = 0; c < columns; ++c) {
-        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
-        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
-        if (dragged[c] >= 0 || f.columnWidths[c] >= bound || !longest[c]) continue;
-        widenBy(f.columnWidths[c], *longest[c], bound, m);
+        if (column[c].present < records) f.columnWidths[c] = std::max(f.columnWidths[c], emptyCell);
+        if (records) column[c].dragged = m.draggedWidth(f.key, static_cast<int32_t>(c));
+        if (column[c].dragged >= 0 || f.columnWidths[c] >= bound || !column[c].longest) continue;
+        widenBy(f.columnWidths[c], *column[c].longest, bound, m);
         leavesMatter = leavesMatter || f.columnWidths[c] < bound;
     }
     // The other leaves of a column count only while it is narrower than any leaf can ask for.
@@ -250,10 +277,10 @@ void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
         for (size_t i = 0; i < f.children.size(); ++i) {
             GridBox& cell = *f.children[i];
             const size_t c = static_cast<size_t>(f.cellColumns[i]);
-            if (cell.type == GridBoxType::Leaf && dragged[c] < 0) widenBy(f.columnWidths[c], cell, bound, m);
+            if (cell.type == GridBoxType::Leaf && column[c].dragged < 0) widenBy(f.columnWidths[c], cell, bound, m);
         }
     }
-    finishTable(box, dragged, nestedMax, m);
+    finishTable(box, column, m);
 }
 
 // Metrics that take every text at its bound (GridTextBound::upper): a box measured with them is
@@ -310,12 +337,13 @@ bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& runn
              const GridMetrics* bounded) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
-    std::vector<std::pair<int32_t, GridBox*>> cells;
-    buildRecordCells(scratch, f, r, cells);
-    if (!append && cells.size() != lazy.sizedStarts[r + 1] - lazy.sizedStarts[r]) return false;
+    auto cells = scratch.borrowCells();
+    buildRecordCells(scratch, f, r, *cells);
+    if (!append && cells->size() != lazy.sizedRows[r].count) return false;
     int height = m.rowHeight;
-    size_t at = append ? lazy.sizedCells.size() : lazy.sizedStarts[r];
-    for (const auto& [c, cell] : cells) {
+    size_t at = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
+    if (append) lazy.sizedRows[r] = {static_cast<uint32_t>(at), static_cast<uint32_t>(cells->size())};
+    for (const auto& [c, cell] : *cells) {
         // A dragged column takes the width of its widest nested table: those are measured.
         const bool undragged = m.draggedWidth(f.key, c) < 0;
         const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m, undragged ? bounded : nullptr);
@@ -352,21 +380,19 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
     const size_t records = f.records.size();
     const size_t columns = f.rows.size();
     f.columnWidths = headerWidths(f, m);
-    std::vector<int> nestedMax(columns, 0);
-    std::vector<size_t> present(columns, 0);
+    std::vector<ColumnAsk> column(columns);
     for (const GridSizedCell& cell : lazy.sizedCells) {
         const size_t c = static_cast<size_t>(cell.column);
-        ++present[c];
+        ++column[c].present;
         f.columnWidths[c] = std::max(f.columnWidths[c], cell.width);
-        if (cell.padded) nestedMax[c] = std::max(nestedMax[c], cell.width);
+        if (cell.padded) column[c].nestedMax = std::max(column[c].nestedMax, cell.width);
     }
-    std::vector<int> dragged(columns, -1);
     for (size_t c = 0; c < columns; ++c) {
-        if (present[c] < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
+        if (column[c].present < records) f.columnWidths[c] = std::max(f.columnWidths[c], m.px(kGridLeafMinWidth));
         if (f.columnWidths[c] < lazy.pruneLevel[c]) return false;
-        if (records) dragged[c] = m.draggedWidth(f.key, static_cast<int32_t>(c));
+        if (records) column[c].dragged = m.draggedWidth(f.key, static_cast<int32_t>(c));
     }
-    finishTable(box, dragged, nestedMax, m);
+    finishTable(box, column, m);
     return true;
 }
 
@@ -438,8 +464,13 @@ struct GridTableSizing {
             lazy.labelWidth = 0;
             running.assign(1, 0);
         } else {
-            lazy.sizedStarts.assign(rows + 1, 0);
+            lazy.sizedRows.assign(rows, GridCellRange{});
             lazy.sizedCells.clear();
+            // A record has at most a cell per child (and one for its text): room for them all at
+            // once, rather than the list moving to ever larger memory as the rows are sized.
+            size_t cells = 0;
+            for (const Node* record : f.records) cells += record->children.size() + (lazy.index.objects ? 0 : 1);
+            lazy.sizedCells.reserve(cells);
             running = headerWidths(f, m);
         }
         lazy.pruneLevel.assign(running.size(), 0);
@@ -451,11 +482,9 @@ struct GridTableSizing {
         if (keyValue) {
             sizeKeyValueRow(box, next, scratch, aside, running, true, m, bounded.get());
         } else {
-            lazy.sizedStarts[next] = static_cast<uint32_t>(lazy.sizedCells.size());
             sizeRow(box, next, scratch, running, true, m, bounded.get());
         }
         if (++next < rows) return;
-        if (!keyValue) lazy.sizedStarts[rows] = static_cast<uint32_t>(lazy.sizedCells.size());
         lazy.staleRows.clear();
         lazy.sized = true;
     }
@@ -472,6 +501,8 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     const bool keyValue = box.type == GridBoxType::KeyValue;
+    size_t unbounded = SIZE_MAX;
+    if (!keyValue) scanTableColumns(f, unbounded);
     auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
     if (!reuse || !lazy.sized) {
         sizeAll(box, m);
@@ -682,7 +713,17 @@ bool GridLayoutPass::Step(size_t boxes) {
         if (sizing_ && sizing_->done()) sizing_.reset();
         if (!sizing_) {
             if (tables_.empty()) return true;
-            sizing_ = std::make_unique<GridTableSizing>(*tables_.back(), metrics_);
+            GridBox& table = *tables_.back();
+            if (table.type == GridBoxType::Table) {
+                // Its columns first, found a slice of its records at a time: looking at a member
+                // costs about a quarter of building a box.
+                const size_t budget = boxes - made > SIZE_MAX / 4 ? SIZE_MAX : (boxes - made) * 4;
+                size_t work = budget;
+                const bool found = scanTableColumns(*table.frame, work);
+                made += (budget - work) / 4 + 1;
+                if (!found) break;
+            }
+            sizing_ = std::make_unique<GridTableSizing>(table, metrics_);
             tables_.pop_back();
             continue;
         }

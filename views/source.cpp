@@ -54,8 +54,6 @@ size_t NodeIndexer::indexOf(const Node* node) const {
 
 namespace {
 
-int32_t toLine(uint64_t n) { return n > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(n); }
-
 // Lines a formatted view writes per screenful it asks for: the painted lines and some after them,
 // so that scrolling and the passes through all lines (states, search, copy) go on from where the
 // formatter stopped.
@@ -679,9 +677,16 @@ namespace {
 // A file shown as read: a node's lines run from its own line to the line of its last descendant.
 // The store holds children after their parents, so one walk from the back sees every node after
 // all of its descendants.
-void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std::vector<LineRange>& ranges) {
+// Also tells, for XML, whether the states of the lines follow its elements (statesFollowElements),
+// in the same pass over the nodes.
+void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, SourceText& out) {
+    std::vector<LineRange>& ranges = out.ranges;
+    const std::wstring_view written(out.writtenData, out.writtenSize);
+    bool alike = doc.format == DocumentFormat::Xml && doc.errorMessage.empty();
     for (size_t i = doc.nodes.size(); i-- > 0;) {
         const Node& node = doc.nodes[i];
+        if (alike && (node.kind == NodeKind::Attribute || node.kind == NodeKind::DocType))
+            alike = tokenizedAsParsed(node, written);
         LineRange& r = ranges[i];
         // Such a node has no range, whatever its descendants gave it, and gives its parent none.
         if (node.kind == NodeKind::Root || node.line == 0) {
@@ -696,6 +701,7 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, std:
         const size_t p = indexer.indexOf(parent);
         if (p < ranges.size()) ranges[p].last = std::max(ranges[p].last, r.last);
     }
+    out.statesFollowElements = alike;
 }
 
 // Every line gets the deepest node whose range covers it, as if the nodes wrote their ranges in
@@ -956,6 +962,7 @@ void SourceText::clear() {
     lineSteps = 0;
     statesKnown = 0;
     statesFollowNodes = false;
+    statesFollowElements = false;
     stateWork = 0;
     writtenStarts = std::vector<uint32_t>();
     nodeLines = std::vector<uint32_t>();
@@ -1086,7 +1093,7 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     }
     if (out.showsSourceText) {
         out.ranges.assign(doc->nodes.size(), LineRange{});
-        rangesFromSourceLines(*doc, indexer, out.ranges);
+        rangesFromSourceLines(*doc, indexer, out);
     } else {
         // The index pass: the formatter writes the text into a writer that only counts, up to
         // `indexLines` now and the rest when it is asked for.
@@ -1113,75 +1120,5 @@ LineRange sourceLineRange(const SourceText& source, const Document& doc, const N
     }
     return {};
 }
-
-SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
-                         bool backwards, bool wrap, WorkBudget& budget) {
-    const int64_t lines = int64_t(source.lineCount());
-    if (lines == 0) return {};
-    line = std::max<int64_t>(0, std::min(line, lines - 1));
-    // Every occurrence of the line, not only the ones painted: moving from match to match must
-    // reach them all.
-    auto matchesOf = [&](int64_t i) {
-        if (!budget.spend(1)) return std::vector<TextRange>();
-        const std::wstring_view text = source.line(size_t(i));
-        return FindHighlightRanges(state, text.data(), std::min(text.size(), kSourceLineCut), &budget, SIZE_MAX);
-    };
-    auto found = [](int64_t i, const TextRange& r) {
-        return SourceMatch{toLine(uint64_t(i)), toLine(r.start), toLine(r.length)};
-    };
-    // Lines [from, to] in the search's direction; on the starting line only matches past the
-    // column count, unless the search has wrapped around to it.
-    auto walk = [&](int64_t from, int64_t to, bool wrapped, SourceMatch& out) {
-        const int64_t step = backwards ? -1 : 1;
-        for (int64_t i = from; i != to + step; i += step) {
-            const std::vector<TextRange> matches = matchesOf(i);
-            if (budget.exhausted()) return true;
-            const bool anywhere = wrapped || i != line;
-            if (backwards) {
-                for (auto r = matches.rbegin(); r != matches.rend(); ++r)
-                    if (anywhere || int64_t(r->start) < column) return out = found(i, *r), true;
-            } else {
-                for (const TextRange& r : matches)
-                    if (anywhere || int64_t(r.start) > column) return out = found(i, r), true;
-            }
-        }
-        return false;
-    };
-    SourceMatch match;
-    if (walk(line, backwards ? 0 : lines - 1, false, match)) return match;
-    if (wrap) walk(backwards ? lines - 1 : 0, line, true, match);
-    return match;
-}
-
-EditColumn valueEditColumn(std::wstring_view line, std::wstring_view value) {
-    const std::wstring_view searched = line.substr(0, std::min(line.size(), kSourceLineCut));
-    if (!value.empty() && value.size() <= searched.size()) {
-        // Boyer-Moore keeps a long line and a long value linear.
-        auto at = std::search(searched.begin(), searched.end(),
-                              std::boyer_moore_searcher<std::wstring_view::const_iterator>(value.begin(), value.end()));
-        if (at != searched.end()) return {size_t(at - searched.begin()), true};
-    }
-    const size_t mark = line.find_first_of(L":=");
-    if (mark != std::wstring_view::npos) {
-        size_t column = mark + 1;
-        while (column < line.size() && line[column] == L' ') ++column;
-        return {column, false};
-    }
-    const size_t text = line.find_first_not_of(L" \t");
-    return {text == std::wstring_view::npos ? 0 : text, false};
-}
-
-int sourceGutterWidth(size_t lineCount, int charWidth, unsigned dpi) {
-    int digits = 1;
-    for (size_t n = lineCount; n >= 10; n /= 10) ++digits;
-    return scaleDips(kSourceGutterPadding, dpi) + std::max(digits, kSourceMinDigits) * charWidth;
-}
-
-long long sourceContentWidth(int gutter, size_t maxLineLength, int charWidth, unsigned dpi) {
-    return gutter + static_cast<long long>(std::min(maxLineLength, kSourceLineCut)) * charWidth +
-           scaleDips(kSourceTextGap, dpi) + scaleDips(kSourceTrailingSpace, dpi);
-}
-
-long long clampScroll(long long value, long long high) { return std::max(0LL, std::min(value, high)); }
 
 }  // namespace qm

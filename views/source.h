@@ -100,6 +100,11 @@ struct SourceText {
     // Formatted: every piece the formatter writes (a tag, a leaf, a key, a value, punctuation)
     // leaves the tokenizer in its first state, so a line on which a node starts starts in it.
     bool statesFollowNodes = false;
+    // XML shown as written, parsed without an error, whose markup declarations and attribute
+    // values the tokenizer reads as the parser did: a line whose first character that is not
+    // blank is the "<" of an element's start tag the parser read there starts in the tokenizer's
+    // first state.
+    bool statesFollowElements = false;
     // Lines tokenized to work out states, for growth checks.
     uint64_t stateWork = 0;
 
@@ -192,9 +197,10 @@ void ensureLineNodes(Document& doc, SourceText& out);
 constexpr uint8_t kLineStateUnknown = 0xFF;
 // Fills lineStates for the lines first to last (clamped to the last line), each from the nearest
 // line before it whose state is certain without the lines above it: a line a formatted node
-// starts on, the line after one whose end state does not depend on its start (YAML at column 0,
-// a .reg line that does not continue), or a line already known; lines that cannot change the
-// state (JSON without "*", TOML without quotes) are passed over without tokenizing them.
+// starts on, a line of XML as written that an element's start tag begins, the line after one
+// whose end state does not depend on its start (YAML at column 0, a .reg line that does not
+// continue), or a line already known; lines that cannot change the state (JSON without "*", TOML
+// without quotes) are passed over without tokenizing them.
 void ensureLineStates(SourceText& out, size_t first, size_t last);
 // The same for every line up to and including `line`.
 void ensureLineStates(SourceText& out, size_t line);
@@ -237,6 +243,27 @@ struct SourceMatch {
 // nothing found, or, when budget.exhausted(), that the search stopped before it was decided.
 SourceMatch findInSource(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
                          bool backwards, bool wrap, WorkBudget& budget);
+
+// findInSource's walk kept between slices, so that a big text's search runs a slice per timer
+// message. The text must keep its lines while the walk goes on.
+struct SourceWalk {
+    int64_t start = 0;      // the starting line, clamped to the text
+    int64_t column = 0;     // on the first leg's starting line, matches only past (before) it count
+    int64_t next = 0;       // the line searched next
+    uint64_t total = 0;     // lines the whole walk searches at most
+    uint64_t searched = 0;  // lines searched so far
+    bool backwards = false;
+    bool wrap = false;
+    bool wrapping = false;  // on the wrap-around leg, which ends with the starting line
+    bool done = false;
+    SourceMatch result;
+};
+SourceWalk beginSourceWalk(const SourceText& source, int64_t line, int64_t column, bool backwards, bool wrap);
+// A slice of the walk: at most slice.entries lines and slice.units work units (a line that needs
+// more still finishes). False while lines are left; true once it has ended, `walk.result` holding
+// the match (line < 0: none, or stopped when the budget is exhausted).
+bool continueSourceWalk(const SourceText& source, const HighlightState& state, SourceWalk& walk, WorkBudget& budget,
+                        const NodeSlice& slice);
 
 // Where the in-place editor of a value starts in its line: the value's first occurrence, else
 // after the first ":" or "=" and its spaces, else the first character that is not blank, else 0.

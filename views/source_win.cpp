@@ -109,6 +109,8 @@ void SourcePane::EnsureBuilt() {
 
 void SourcePane::ResetForDocument() {
     StopCopy();
+    // A search through the lines before cannot go on in the new ones.
+    if (mainWindow->searchRun && mainWindow->searchRun->inSource) StopSearch(*mainWindow);
     source.clear();
     matchLine = -1;
     topLine = 0;
@@ -174,27 +176,38 @@ void SourcePane::ScrollTo(long long x, long long line) {
     Repaint();
 }
 
-bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget) {
-    EnsureBuilt();
-    FinishIndex();
-    const long long lines = static_cast<long long>(source.lineCount());
-    if (lines == 0 || !mainWindow->document) return false;
-    long long line = backwards ? lines - 1 : 0;
-    long long column = backwards ? INT_MAX : -1;
-    if (!fromEdge) {
-        if (matchLine >= 0 && matchLine < lines) {
-            line = matchLine;
-            column = matchColumn;
-        } else if (mainWindow->selected) {
-            const qm::LineRange r = LineRange(mainWindow->selected);
-            if (r.valid()) {
-                line = std::min<long long>(r.first, lines - 1);
-                column = backwards ? 0 : -1;
+bool SourcePane::ContinueFind(Find& find, WorkBudget& budget, const NodeSlice& slice) {
+    if (!find.begun) {
+        EnsureBuilt();
+        // The lines and the selection's range are those of the complete index.
+        if (source.indexing()) {
+            ContinueIndex();
+            if (source.indexing()) return false;
+        }
+        const long long lines = static_cast<long long>(source.lineCount());
+        if (lines == 0 || !mainWindow->document) return true;
+        long long line = find.backwards ? lines - 1 : 0;
+        long long column = find.backwards ? INT_MAX : -1;
+        if (!find.fromEdge) {
+            if (matchLine >= 0 && matchLine < lines) {
+                line = matchLine;
+                column = matchColumn;
+            } else if (mainWindow->selected) {
+                const qm::LineRange r = LineRange(mainWindow->selected);
+                if (r.valid()) {
+                    line = std::min<long long>(r.first, lines - 1);
+                    column = find.backwards ? 0 : -1;
+                }
             }
         }
+        find.walk = beginSourceWalk(source, line, column, find.backwards, find.wrap);
+        find.begun = true;
     }
-    const SourceMatch match = findInSource(source, mainWindow->highlight, line, column, backwards, wrap, budget);
-    if (match.line < 0) return false;
+    return continueSourceWalk(source, mainWindow->highlight, find.walk, budget, slice);
+}
+
+void SourcePane::ShowMatch(const SourceMatch& match) {
+    if (match.line < 0 || size_t(match.line) >= source.lineCount() || !mainWindow->document) return;
     matchLine = match.line;
     matchColumn = match.column;
     matchLength = match.length;
@@ -217,7 +230,6 @@ bool SourcePane::FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& 
     ScrollTo(left, top);
     Repaint();
     if (main.window) InvalidateRect(main.window, nullptr, FALSE);
-    return true;
 }
 
 std::wstring SourcePane::WholeText() {

@@ -57,10 +57,21 @@ struct SourcePane {
     qm::LineRange LineRange(const Node* node);
     void UpdateScrollBars();
     void ScrollTo(long long x, long long line);
-    // The search's step in this view: from the current match, the selection or the text's edge
-    // to the next match of the main window's highlight state, with `wrap` going round from the
-    // other end, paid from `budget`. False when there is none or the budget ran out first.
-    bool FindNext(bool fromEdge, bool backwards, bool wrap, WorkBudget& budget);
+    // The search's step in this view, a slice at a time (the main window's SearchRun holds it):
+    // from the current match, the selection or the text's edge to the next match of the main
+    // window's highlight state, with `wrap` going round from the other end, paid from `budget`.
+    // A formatted text's index is completed first, a slice of its pass per call. True once the
+    // search has ended; then ShowMatch shows the match found, if any.
+    struct Find {
+        bool fromEdge = false;
+        bool backwards = false;
+        bool wrap = false;
+        bool begun = false;  // the walk begins once the index is complete
+        SourceWalk walk;
+    };
+    bool ContinueFind(Find& find, WorkBudget& budget, const NodeSlice& slice);
+    // Makes a match found the current one: its line's node is selected, and it is scrolled into view.
+    void ShowMatch(const SourceMatch& match);
     // The "SourceLayout" setting as the text builder takes it.
     SourceLayout Layout() const;
     // "Copy entire source": the display text with CR LF line ends (the file's own text when it

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "document/embedded.h"
 #include "views/source.h"
 #include "views/source_parts.h"
 #include "views/syntax.h"
@@ -43,6 +44,46 @@ size_t nextOf(const wchar_t* text, size_t p, size_t end, const wchar_t* set) {
     return end;
 }
 
+// Whether `text` holds a quotation mark, double or single.
+bool holdsQuote(std::wstring_view text) {
+    return text.find_first_of(L"\"'") != std::wstring_view::npos;
+}
+
+// Whether `p` points into `text` (compared as addresses: the node's text may lie elsewhere).
+bool pointsInto(const wchar_t* p, std::wstring_view text) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(p), from = reinterpret_cast<uintptr_t>(text.data());
+    return at >= from && at < from + text.size() * sizeof(wchar_t);
+}
+
+// Whether line `line` of an XML file shown as written begins, after blanks, with the "<" of a
+// start tag the parser read there as an element's: the element's name points just past that "<".
+// The element is looked up among the nodes of the file, which the parser made in the order of
+// the text, by its line (a binary search), so a line costs O(log n) at most.
+bool elementStartsLine(const SourceText& out, size_t line) {
+    const Document& doc = *out.document;
+    const wchar_t* text = out.writtenData;
+    size_t p = writtenStart(out, line);
+    const size_t end = writtenStart(out, line + 1);
+    while (p < end && (text[p] == L' ' || text[p] == L'\t')) ++p;
+    if (p + 1 >= end || text[p] != L'<') return false;
+    const wchar_t* name = text + p + 1;
+    const uint32_t number = uint32_t(std::min<size_t>(line + 1, UINT32_MAX));
+    size_t low = 0, high = fileNodeCount(doc);
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (doc.nodes[mid].line < number) low = mid + 1;
+        else high = mid;
+    }
+    // The element starting the line is the line's first node, unless a node the parser made before
+    // it says otherwise: a few are looked at, never more.
+    constexpr size_t kNodesLookedAt = 4;
+    for (size_t i = low; i < fileNodeCount(doc) && i < low + kNodesLookedAt && doc.nodes[i].line == number; ++i) {
+        const Node& node = doc.nodes[i];
+        if (node.kind == NodeKind::Element && node.name.data() == name && !node.name.empty()) return true;
+    }
+    return false;
+}
+
 // The nearest line at or before `line` whose start state is certain without the lines above it.
 StatePoint certainStateBefore(SourceText& out, size_t line) {
     const auto known = [&](size_t i) { return out.lineStates[i] != kLineStateUnknown; };
@@ -69,6 +110,15 @@ StatePoint certainStateBefore(SourceText& out, size_t line) {
             }
         }
         return {0, 0};
+    }
+    const std::wstring_view written = out.showsSourceText ? writtenText(*out.document) : std::wstring_view();
+    if (out.statesFollowElements && written.data() == out.writtenData && written.size() == out.writtenSize) {
+        // Upward to a known line or one an element's start tag begins, which starts in the first
+        // state: the lines passed are all filled afterwards, so no line is passed twice.
+        for (size_t i = line; i > out.statesKnown; --i) {
+            if (elementStartsLine(out, i)) return {i, 0};
+            if (known(i - 1)) return {i - 1, out.lineStates[i - 1]};
+        }
     }
     return out.statesKnown == 0 ? StatePoint{0, 0} : StatePoint{out.statesKnown - 1, out.lineStates[out.statesKnown - 1]};
 }
@@ -105,6 +155,26 @@ void fillStates(SourceText& out, StatePoint from, size_t last) {
 }
 
 }  // namespace
+
+bool tokenizedAsParsed(const Node& node, std::wstring_view written) {
+    if (node.kind == NodeKind::Attribute) {
+        // A value between quotes ends, for both, at the same quote; one written without them ends
+        // for the parser at a blank, "/" or ">", but the tokenizer opens a string at its quote.
+        const wchar_t* value = node.value.data();
+        if (pointsInto(value, written) && value > written.data() && (value[-1] == L'"' || value[-1] == L'\''))
+            return true;
+        return !holdsQuote(node.value);
+    }
+    if (node.kind != NodeKind::DocType) return true;
+    // The parser ends a declaration at the first ">" outside nested square brackets; the tokenizer
+    // knows one level of brackets only. Read from "<!" to that ">", the tokenizer must end where
+    // it began.
+    std::wstring declaration = L"<!";
+    declaration.append(node.name.view()).append(L" ").append(node.value.view()).append(L">");
+    uint8_t state = 0;
+    tokenizeXmlLine(declaration.data(), declaration.size(), state, nullptr);
+    return state == 0;
+}
 
 void ensureLineStates(SourceText& out, size_t first, size_t last) {
     const size_t lines = out.lineCount();

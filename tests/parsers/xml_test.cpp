@@ -87,6 +87,7 @@ TEST(XmlTree, ConstructsBecomeTheirNodes) {
         {L"<!DOCTYPE r [ <!ELEMENT r ANY> ]><r/>", L"DT DOCTYPE:r [ <!ELEMENT r ANY> ] r{}"},
         {L"<r><![CDATA[ <not> &amp; ]]></r>", L"r{CD[ <not> &amp; ]}"},
         {L"<r>a<!--c-->b</r>", L"r{\"a\" !c \"b\"}"},
+        {L"<a><b>x</b\n></a >", L"a{b{\"x\"}}"},  // white space before an end tag's ">"
         {L"<ns:r xml:lang='en' data-x=\"1\" \u00E9t\u00E9=\"\u00E9\"/>", L"ns:r{@xml:lang=en @data-x=1 @\u00E9t\u00E9=\u00E9}"},
     });
 }
@@ -161,6 +162,7 @@ TEST(XmlDecode, EntitiesAndCharacterReferences) {
         {L"<r>&abcdefghijkl; &ab&lt;</r>", L"r{\"&abcdefghijkl; &ab<\"}"},
         {L"<r>&#-65;&#x;&#65x;</r>", L"r{\"A\"}"},
         {L"<r>a\r\nb\rc</r>", L"r{\"a\nb\nc\"}"},
+        {L"<r>\r\n x</r>", L"r{\"\n x\"}"},  // a carriage return only in the leading white space
         {L"<r a='1\r\n2'><![CDATA[x\r\ny]]></r>", L"r{@a=1\n2 CD[x\r\ny]}"},
     });
 }
@@ -222,6 +224,13 @@ TEST(XmlLines, NodesStartWhereTheirConstructStarts) {
     // Text that starts with a line break after a tag has the tag's line.
     auto e = parseXmlText(L"<a>\n\n  x\n</a>");
     EXPECT_EQ(e->root->children[0]->children[0]->line, 1u);
+    // Several line feeds among eight characters, and gaps shorter than eight.
+    auto f = parseXmlText(L"<a>\n\n\n<b/>\n<c\n/>\n\n\n\n\n<d/></a>");
+    const Node* a = f->root->children[0];
+    ASSERT_EQ(a->children.size(), 3u);
+    EXPECT_EQ(a->children[0]->line, 4u);
+    EXPECT_EQ(a->children[1]->line, 5u);
+    EXPECT_EQ(a->children[2]->line, 11u);
 }
 
 TEST(XmlSpans, TrimmedTextAndQuotedValuesOnly) {
@@ -252,6 +261,11 @@ TEST(XmlErrors, FirstErrorWithLineInBothLanguages) {
         {L"<a>\n<b>\n</a><c/>", L"a{b{}} c{}", L"Element not closed: <b>", L"Element nicht geschlossen: <b>", 3},
         {L"</x>\n<a/>", L"a{}", L"Unexpected end tag </x>", L"Unerwartetes Endtag </x>", 1},
         {L"<a>\n</A>\n</a>", L"a{}", L"Unexpected end tag </A>", L"Unerwartetes Endtag </A>", 2},
+        {L"<a></ab></a>", L"a{}", L"Unexpected end tag </ab>", L"Unerwartetes Endtag </ab>", 1},
+        // Elements opened before the first stray end tag are counted from there on: once <b> has
+        // closed, a later </b> is stray and leaves <c> open.
+        {L"<a><b></zz></b><c></b></c></a>", L"a{b{} c{}}", L"Unexpected end tag </zz>", L"Unerwartetes Endtag </zz>",
+         1},
         // The root is never closed by an end tag, not even by one without a name.
         {L"<a/></>", L"a{}", L"Unexpected end tag </>", L"Unerwartetes Endtag </>", 1},
         {L"<a>\n<b>text", L"a{b{\"text\"}}", L"Element not closed: <b>", L"Element nicht geschlossen: <b>", 2},

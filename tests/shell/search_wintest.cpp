@@ -73,6 +73,20 @@ protected:
         for (int slice = 0; main->searchRun && slice < 1000; ++slice) SendMessageW(window, WM_TIMER, kSearchTimer, 0);
         ASSERT_FALSE(main->searchRun);
     }
+    // A search for `text` that goes on in slices is stopped by Escape in the search box and in
+    // `view`, leaving the selection where it was, and a timer message already queued does nothing.
+    void expectEscapeStops(const wchar_t* text, HWND view) {
+        const Node* selected = main->selected;
+        for (HWND escapeIn : {main->chrome.searchBox, view}) {
+            typeSearch(text);
+            SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1);
+            ASSERT_TRUE(main->searchRun);
+            SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
+            EXPECT_FALSE(main->searchRun);
+            SendMessageW(window, WM_TIMER, kSearchTimer, 0);
+            EXPECT_EQ(main->selected, selected);
+        }
+    }
 };
 
 }  // namespace
@@ -518,17 +532,48 @@ TEST_F(SearchUi, BigFileSearchGoesOnInSlicesAndEscapeStopsIt) {
     EXPECT_TRUE(main->chrome.searchFailed) << "the whole file was searched, around to the start";
     EXPECT_EQ(selectedPath(), "$[139999].k");
 
-    selected = main->selected;
-    for (HWND escapeIn : {main->chrome.searchBox, main->treePane.window}) {
-        typeSearch(L"v139998");  // after the wrap-around, in the second slice
-        enter();
-        ASSERT_TRUE(main->searchRun);
-        SendMessageW(escapeIn, WM_KEYDOWN, VK_ESCAPE, 1);
-        EXPECT_FALSE(main->searchRun);
-        timer();  // a timer message already queued does nothing
-        EXPECT_EQ(main->selected, selected);
-    }
+    expectEscapeStops(L"v139998", main->treePane.window);  // after the wrap-around, in the second slice
 
     EXPECT_EQ(ListerSearchText(window, L"v1\"", kSearchFindFirst), LISTPLUGIN_OK);
     EXPECT_TRUE(main->searchRun);
+}
+
+// The Source view's search through a text of more lines than one slice searches goes on in
+// slices as the Tree's does: the status bar says how far it came, the same search again lets it
+// go on, Escape stops it, and it ends on the match a search in one go finds; Lister's search
+// that found nothing says so in the status bar.
+TEST_F(SearchUi, SourceSearchGoesOnInSlicesAndEscapeStopsIt) {
+    const int records = 140000;  // 420,002 formatted lines: two slices
+    open(u8(qmtest::jsonArray(records, [](size_t i) { return L"{\"k\": \"v" + std::to_wstring(i) + L"\"}"; })), 1, 1,
+         L"slices.json");
+    main->SwitchView(kViewSource);
+    SourcePane& pane = main->sourcePane;
+    auto enter = [&] { SendMessageW(main->chrome.searchBox, WM_KEYDOWN, VK_RETURN, 1); };
+    auto timer = [&] { SendMessageW(main->window, WM_TIMER, kSearchTimer, 0); };
+    auto progress = [&] { return searchProgressText(searchProgress(*main->searchRun)); };
+    typeSearch(L"v139999");
+    enter();
+    ASSERT_TRUE(main->searchRun) << "searched at once";
+    for (int slice = 0; main->searchRun && !main->searchRun->find.begun && slice < 100; ++slice) timer();
+    ASSERT_FALSE(pane.source.indexing()) << "the index is completed first";
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_EQ(progress(), L"Searching\u2026 62 % (Esc stops)");
+    enter();
+    ASSERT_TRUE(main->searchRun);
+    EXPECT_EQ(progress(), L"Searching\u2026 62 % (Esc stops)") << "Enter again goes on, it does not start anew";
+    timer();
+    EXPECT_FALSE(main->searchRun);
+    EXPECT_EQ(selectedPath(), "$[139999].k");
+    EXPECT_EQ(pane.matchLine, 3 * 139999 + 2);
+    EXPECT_EQ(pane.matchColumn, 10);
+    EXPECT_FALSE(main->chrome.searchFailed);
+
+    expectEscapeStops(L"v139998", pane.window);  // after the wrap-around, in the second slice
+    const Node* selected = main->selected;
+
+    EXPECT_EQ(ListerSearchText(window, L"zebra", kSearchBackwards), LISTPLUGIN_OK);  // from the match to the top
+    ASSERT_TRUE(main->searchRun);
+    finishSearch();
+    EXPECT_EQ(main->selected, selected);
+    EXPECT_EQ(main->chrome.notice, L"Not found: zebra");
 }

@@ -212,6 +212,36 @@ struct FindCase {
     int32_t expectLine, expectColumn;
 };
 
+// The search in slices, as a big text's search goes on a timer message at a time (a line a slice,
+// three lines, three units): the match, the lines searched and the work are those of the search
+// in one go, with or without wrapping around; a budget that runs out stops both alike.
+void expectSameInSlices(const SourceText& source, const HighlightState& state, int64_t line, int64_t column,
+                        bool backwards, uint64_t units = kSearchWorkUnits) {
+    for (bool wrap : {false, true}) {
+        WorkBudget whole(units);
+        SourceWalk once = beginSourceWalk(source, line, column, backwards, wrap);
+        ASSERT_TRUE(continueSourceWalk(source, state, once, whole, NodeSlice{}));
+        for (const NodeSlice slice : {NodeSlice{1, 1}, NodeSlice{3, UINT64_MAX}, NodeSlice{SIZE_MAX, 3}}) {
+            SCOPED_TRACE(std::to_string(slice.entries) + " lines, " + std::to_string(slice.units) + " units a slice" +
+                         (wrap ? ", wrapping" : ""));
+            WorkBudget budget(units);
+            SourceWalk walk = beginSourceWalk(source, line, column, backwards, wrap);
+            size_t slices = 1;
+            while (!continueSourceWalk(source, state, walk, budget, slice)) ++slices;
+            EXPECT_EQ(walk.result.line, once.result.line);
+            EXPECT_EQ(walk.result.column, once.result.column);
+            EXPECT_EQ(walk.result.length, once.result.length);
+            EXPECT_EQ(walk.searched, once.searched);
+            EXPECT_LE(walk.searched, walk.total);
+            EXPECT_EQ(budget.used(), whole.used());
+            EXPECT_EQ(budget.exhausted(), whole.exhausted());
+            if (slice.entries == 1) {
+                EXPECT_EQ(slices, std::max<uint64_t>(walk.searched, 1));
+            }
+        }
+    }
+}
+
 TEST(SourceFind, MovesMatchByMatch) {
     Built b(L"a.json", LR"({"cat":"cat","x":[1,"concat"]})");
     // {                / "cat": "cat", / "x": [ / 1, / "concat" / ] / }
@@ -235,6 +265,12 @@ TEST(SourceFind, MovesMatchByMatch) {
             EXPECT_EQ(m.column, c.expectColumn);
             EXPECT_EQ(m.length, 3);
         }
+        expectSameInSlices(b.source, state, c.line, c.column, c.backwards);
+    }
+    ASSERT_TRUE(beginHighlight(state, L"c[ao]", kSearchRegex));
+    for (const FindCase& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ", regular expression");
+        expectSameInSlices(b.source, state, c.line, c.column, c.backwards);
     }
 }
 
@@ -316,6 +352,7 @@ TEST(SourceFind, OneBudgetForTheWholeSearch) {
         const SourceMatch m = findInSource(b.source, state, 0, -1, false, true, budget);
         EXPECT_EQ(m.line, -1);
         EXPECT_TRUE(budget.exhausted()) << lines << " lines: stopped, not \"not found\"";
+        expectSameInSlices(b.source, state, 0, -1, false, 3 * oneLine);
     }
 }
 

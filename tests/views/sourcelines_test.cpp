@@ -300,7 +300,7 @@ std::vector<uint8_t> statesFromTheEnd(Document& doc, SourceLayout layout, Source
 TEST(SourceLines, StatesWorkedOutFromTheEndEqualTheScanFromTheTop) {
     const std::string dir = qmtest::corpusDir();
     if (dir.empty()) GTEST_SKIP() << "no corpus";
-    size_t syncedFiles = 0;
+    size_t syncedFiles = 0, xmlSyncedFiles = 0;
     for (const std::string& path : qmtest::listFiles(dir)) {
         std::unique_ptr<Document> doc = qmtest::loadFile(path);
         if (!doc || !doc->root) continue;
@@ -314,9 +314,44 @@ TEST(SourceLines, StatesWorkedOutFromTheEndEqualTheScanFromTheTop) {
             // Each line is tokenized about once whichever way its state was reached.
             EXPECT_LE(fromEnd.stateWork, fromTop.lineCount() + fromTop.lineCount() / 8 + 2);
             syncedFiles += fromEnd.statesFollowNodes;
+            xmlSyncedFiles += fromEnd.statesFollowElements;
         }
     }
     EXPECT_GT(syncedFiles, 300u);
+    EXPECT_GT(xmlSyncedFiles, 20u) << "XML files shown as written whose element lines are certain";
+}
+
+// XML shown as written starts a line an element's start tag begins in the first state, but only
+// where the parser read that tag there, and only while the tokenizer reads the declarations and
+// attributes as the parser did: otherwise the states come from the top, and in both cases they
+// are those of the scan from the top.
+TEST(SourceLines, XmlElementLinesAreCertainOnlyWhereTheParserReadThem) {
+    const struct {
+        const char* name;
+        const wchar_t* text;
+        bool follow;  // statesFollowElements
+    } cases[] = {
+        {"tags in a comment and a CDATA section", L"<r>\n<!--\n<a> --> <b/>\n<![CDATA[\n<b> ]]><d/>\n  <c/>\n</r>\n", true},
+        {"a tag inside a value across lines", L"<r>\n<a v=\"x\n<b/>\"/>\n<c/>\n</r>\n", true},
+        {"a declaration whose brackets the tokenizer reads otherwise", L"<!DOCTYPE r ] [ >\n<r>\n<a/>\n</r>\n", false},
+        {"a declaration with an internal subset", L"<!DOCTYPE r [\n<!ENTITY e \"v\">\n]>\n<r>\n<a/>\n</r>\n", true},
+        {"a quote in a value without quotes", L"<r>\n<a b=x\"y/>\n<c/>\n</r>\n", false},
+        {"a quote in a value between quotes", L"<r>\n<a b='x\"y'/>\n<c/>\n</r>\n", true},
+        {"a parse error", L"<r>\n<a\n<c/>\n</r>\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Document> doc = qmtest::parse(L"a.xml", c.text);
+        SourceText fromEnd, fromTop;
+        // Each line asked for alone, from the last upward: each is worked out from the nearest
+        // line above it whose state is certain.
+        buildSourceText(doc.get(), fromEnd, false, SourceLayout::AsWritten);
+        for (size_t line = fromEnd.lineCount(); line-- > 0;) ensureLineStates(fromEnd, line, line);
+        buildSourceText(doc.get(), fromTop, false, SourceLayout::AsWritten);
+        ensureLineStates(fromTop, fromTop.lineCount());
+        EXPECT_EQ(fromEnd.statesFollowElements, c.follow);
+        EXPECT_EQ(fromEnd.lineStates, fromTop.lineStates);
+    }
 }
 
 // The work of the last screen's states: what lies between it and the nearest line whose state is
@@ -346,6 +381,16 @@ std::wstring xmlItems(size_t count) {
            L"</r>";
 }
 
+// The same shown as written, an element a line, a comment over two lines now and then.
+std::wstring xmlLines(size_t count) {
+    return L"<r>\n" +
+           joined(count, [](size_t i) {
+               return std::wstring(i % 500 == 0 ? L"  <!-- a\n note -->\n" : L"") + L"  <i n=\"" + std::to_wstring(i) +
+                      L"\">\n    <b>x</b>\n  </i>\n";
+           }, L"") +
+           L"</r>\n";
+}
+
 // A JSON text with a block comment now and then, and stars in strings.
 std::wstring commentedJson(size_t count) {
     return L"[\n" + joined(count, [](size_t i) {
@@ -365,6 +410,7 @@ TEST(SourceLines, LastScreenStatesCostWhatLiesNearIt) {
         {"formatted xml items", L"a.xml", xmlItems, SourceLayout::Formatted, true},
         {"yaml block scalars", L"a.yaml", yamlRecords, SourceLayout::AsWritten, true},
         {"registry hex data", L"a.reg", registryValues, SourceLayout::AsWritten, true},
+        {"xml as written", L"a.xml", xmlLines, SourceLayout::AsWritten, true},
         {"json with comments", L"a.json", commentedJson, SourceLayout::AsWritten, false},
     };
     for (const auto& c : cases) {
