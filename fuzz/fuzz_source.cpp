@@ -108,6 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         qm::SourceText st;
         qm::buildSourceText(&doc, st, true, layout);
         checkLines(doc, st);
+        // Each line's node found alone (by a descent where the ranges nest) is the table's.
+        qm::SourceText lazy;
+        qm::buildSourceText(&doc, lazy, false, layout);
+        for (size_t i = 0; i < st.lineCount(); ++i) check(qm::sourceLineNode(doc, lazy, i) == st.lineNode(i));
         if (searching) checkFindNext(st, hs, input.flags);
     }
     return 0;

@@ -11,7 +11,6 @@
 #include <functional>
 #include <initializer_list>
 #include <cstring>
-#include <numeric>
 #include <type_traits>
 
 #include "document/chars.h"
@@ -704,71 +703,6 @@ void rangesFromSourceLines(const Document& doc, const NodeIndexer& indexer, Sour
     out.statesFollowElements = alike;
 }
 
-// Every line gets the deepest node whose range covers it, as if the nodes wrote their ranges in
-// document order and each overwrote its ancestors; a node whose range starts on its parent's
-// first line leaves its lines to the parent. Rather than overwriting (which costs the sum of
-// the ranges, quadratic in the depth), the nodes are visited in the reverse of that order and
-// each line is given only once, its first writer found by skipping the lines already given.
-void assignLineNodes(const Document& doc, const NodeIndexer& indexer, SourceText& out) {
-    const size_t lines = out.lineCount();
-    out.lineNodes.assign(lines, 0);
-    if (lines == 0) return;
-    std::vector<uint32_t> nextFree(lines + 1);
-    std::iota(nextFree.begin(), nextFree.end(), 0u);
-    auto findFree = [&](uint32_t x) {
-        while (nextFree[x] != x) {
-            ++out.lineSteps;
-            nextFree[x] = nextFree[nextFree[x]];
-            x = nextFree[x];
-        }
-        return x;
-    };
-    auto rangeOf = [&](const Node* node) {
-        const size_t i = indexer.indexOf(node);
-        return i < out.ranges.size() ? out.ranges[i] : LineRange{};
-    };
-    auto visit = [&](Node* node) {
-        const size_t index = indexer.indexOf(node);
-        const LineRange r = index < out.ranges.size() ? out.ranges[index] : LineRange{};
-        if (!r.valid()) return;
-        const Node* parent = node->parent;
-        if (parent && parent->kind != NodeKind::Root) {
-            const LineRange pr = rangeOf(parent);
-            if (pr.valid() && pr.first == r.first) return;
-        }
-        if (size_t(r.first) >= lines || r.last < r.first) return;
-        const uint32_t last = uint32_t(std::min<size_t>(size_t(r.last), lines - 1));
-        for (uint32_t x = findFree(uint32_t(r.first)); x <= last; x = findFree(x)) {
-            ++out.lineSteps;
-            out.lineNodes[x] = uint32_t(index + 1);
-            nextFree[x] = x + 1;
-        }
-    };
-
-    // The reverse of document order: children from the last to the first, each after its own
-    // children.
-    struct Frame {
-        Node* node;
-        size_t remaining;
-    };
-    std::vector<Frame> stack{{doc.root, doc.root->children.size()}};
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.remaining > 0) {
-            Node* child = frame.node->children[--frame.remaining];
-            stack.push_back({child, child->children.size()});  // `frame` is not used after this
-            continue;
-        }
-        Node* node = frame.node;
-        stack.pop_back();
-        if (node != doc.root) visit(node);
-    }
-    for (size_t i = 1; i < lines; ++i)
-        if (!out.lineNodes[i]) out.lineNodes[i] = out.lineNodes[i - 1];
-}
-
-
-
 // Nodes from the end of the store whose lines size the index of a file shown as written, and the
 // lines reserved beyond them.
 constexpr size_t kLastNodesLooked = 64;
@@ -946,11 +880,6 @@ std::wstring_view SourceText::line(size_t i) const {
     return showsSourceText ? writtenLine(*this, i) : formattedLine(*this, i);
 }
 
-Node* SourceText::lineNode(size_t i) const {
-    if (i >= lineNodes.size() || lineNodes[i] == 0 || !document || lineNodes[i] > document->nodes.size()) return nullptr;
-    return &document->nodes[lineNodes[i] - 1];
-}
-
 void SourceText::clear() {
     showsSourceText = false;
     lineStates = std::vector<uint8_t>();
@@ -960,6 +889,7 @@ void SourceText::clear() {
     textLength = 0;
     errorLine = -1;
     lineSteps = 0;
+    nesting = kNestingUnknown;
     statesKnown = 0;
     statesFollowNodes = false;
     statesFollowElements = false;
@@ -1006,12 +936,6 @@ bool sourceLineRangeKnown(const SourceText& source, const Node* node) {
                           : source.ranges[i].valid()         ? uint32_t(source.ranges[i].first)
                                                              : UINT32_MAX;
     return line < source.lineCount();
-}
-
-void ensureLineNodes(Document& doc, SourceText& out) {
-    finishSourceIndex(out);
-    if (out.lineNodes.size() == out.lineCount() || !doc.root) return;
-    assignLineNodes(doc, NodeIndexer(doc), out);
 }
 
 std::wstring_view writtenText(const Document& doc) {
@@ -1105,7 +1029,7 @@ void buildSourceText(Document* doc, SourceText& out, bool complete, SourceLayout
     }
     if (!complete) return;
     finishSourceIndex(out);
-    assignLineNodes(*doc, indexer, out);
+    ensureLineNodes(*doc, out);
     ensureLineStates(out, out.lineCount());
 }
 

@@ -95,6 +95,9 @@ struct SourceText {
     // after its last line break, keeps that empty last line; one past every line marks the last.
     int64_t errorLine = -1;
     size_t lineSteps = 0;               // work of giving lines their nodes, for growth checks
+    // Whether the ranges nest, so that the node one line selects is found without lineNodes:
+    // kNestingUnknown until sourceLineNode first asks.
+    uint8_t nesting = 0;
     // Every line before this one has its state in lineStates.
     size_t statesKnown = 0;
     // Formatted: every piece the formatter writes (a tag, a leaf, a key, a value, punctuation)
@@ -193,6 +196,13 @@ constexpr size_t kSourceFirstIndexSteps = 32768;
 bool sourceLineRangeKnown(const SourceText& source, const Node* node);
 // Fills lineNodes if it is not filled yet, completing the index first.
 void ensureLineNodes(Document& doc, SourceText& out);
+// The node line `line` selects, as lineNode gives it once ensureLineNodes has run, completing the
+// index first. When the ranges nest (every node with a range lies within its parent's, and a
+// node's children follow one another: checked once per text by a walk over the nodes) it is
+// found by a descent through the children whose lines hold the line, a binary search per level;
+// otherwise from lineNodes.
+Node* sourceLineNode(Document& doc, SourceText& out, size_t line);
+constexpr uint8_t kNestingUnknown = 0, kRangesNest = 1, kRangesOverlap = 2;
 // A line state not worked out yet (the tokenizers' states are below it).
 constexpr uint8_t kLineStateUnknown = 0xFF;
 // Fills lineStates for the lines first to last (clamped to the last line), each from the nearest

@@ -214,8 +214,7 @@ void SourcePane::ShowMatch(const SourceMatch& match) {
 
     MainWindow& main = *mainWindow;
 
-    ensureLineNodes(*main.document, source);
-    Node* node = DisplayNode(source.lineNode(size_t(match.line)));
+    Node* node = DisplayNode(sourceLineNode(*main.document, source, size_t(match.line)));
     main.selected = node;
     main.lastMatch = node;
 
@@ -559,8 +558,8 @@ LRESULT onButtonDown(SourcePane& pane, UINT message, LPARAM lParam) {
     const long long line = pane.topLine + y / std::max(pane.mainWindow->palette.monoLineHeight, 1);
     if (y >= 0 && line < static_cast<long long>(pane.source.lineCount())) {
         pane.FinishIndex();
-        ensureLineNodes(*pane.mainWindow->document, pane.source);
-        if (Node* node = pane.source.lineNode(size_t(line))) pane.mainWindow->SelectNode(node);
+        if (Node* node = sourceLineNode(*pane.mainWindow->document, pane.source, size_t(line)))
+            pane.mainWindow->SelectNode(node);
     }
     if (message == WM_LBUTTONDBLCLK) EditSelectedValue(*pane.mainWindow);
     return 0;

@@ -408,6 +408,18 @@ TEST(SourceText, DeepDocumentsStayLinear) {
         ASSERT_TRUE(small.doc->errorMessage.empty()) << u8(small.doc->errorMessage);
         EXPECT_LT(big.source.textLength, 5 * small.source.textLength);
         EXPECT_LT(big.source.lineSteps, 5 * small.source.lineSteps);
+        // The walk that finds the ranges nest, then the descent to the innermost line's node.
+        size_t steps[2] = {};
+        for (Built* b : {&small, &big}) {
+            SourceText lazy;
+            buildSourceText(b->doc.get(), lazy, false);
+            const size_t line = lazy.lineCount() / 2;
+            EXPECT_EQ(sourceLineNode(*b->doc, lazy, line), b->source.lineNode(line));
+            EXPECT_EQ(lazy.nesting, kRangesNest);
+            steps[b == &big] = lazy.lineSteps;
+        }
+        EXPECT_GT(steps[0], c.depth);
+        EXPECT_LT(steps[1], 5 * steps[0]);
     }
 }
 

@@ -91,7 +91,7 @@ void expectSlicedIndexEqualsWhole(Document& doc, const qmtest::ReferenceSource& 
 TEST(SourceLines, EqualTheWholeTextForEveryCorpusFile) {
     const std::string dir = qmtest::corpusDir();
     if (dir.empty()) GTEST_SKIP() << "no corpus";
-    size_t files = 0, formattedFiles = 0;
+    size_t files = 0, formattedFiles = 0, nesting[2] = {};
     for (const std::string& path : qmtest::listFiles(dir)) {
         std::unique_ptr<Document> doc = qmtest::loadFile(path);
         if (!doc || !doc->root) continue;
@@ -113,8 +113,14 @@ TEST(SourceLines, EqualTheWholeTextForEveryCorpusFile) {
             EXPECT_EQ(rangesDiffer, 0u);
             EXPECT_EQ(firstDifferentLine(lazy, whole, fetchOrders(whole.lineCount())), -1);
 
-            ensureLineNodes(*doc, lazy);
+            // One line's node, by a descent where the ranges nest, then every line's from the table.
             size_t nodesDiffer = 0;
+            for (size_t i = 0; i < whole.lineCount(); ++i) nodesDiffer += sourceLineNode(*doc, lazy, i) != whole.lineNodes[i];
+            EXPECT_EQ(nodesDiffer, 0u);
+            EXPECT_EQ(lazy.lineNodes.empty(), lazy.nesting == kRangesNest);
+            ++nesting[lazy.nesting == kRangesNest];
+            ensureLineNodes(*doc, lazy);
+            nodesDiffer = 0;
             for (size_t i = 0; i < whole.lineCount(); ++i) nodesDiffer += lazy.lineNode(i) != whole.lineNodes[i];
             EXPECT_EQ(nodesDiffer, 0u);
             ensureLineStates(lazy, lazy.lineCount());
@@ -127,6 +133,8 @@ TEST(SourceLines, EqualTheWholeTextForEveryCorpusFile) {
     }
     EXPECT_GT(files, 1000u);
     EXPECT_GT(formattedFiles, 500u);
+    EXPECT_GT(nesting[0], 10u) << "texts whose ranges overlap, which the table answers";
+    EXPECT_GT(nesting[1], 1000u) << "texts whose ranges nest";
 }
 
 // ---- work of producing lines ----
