@@ -3,6 +3,7 @@
 // "{" JSON or JSON Lines).
 #include "document/load.h"
 
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -123,6 +124,36 @@ static bool parseOwnedText(const std::wstring& path, Document& doc) {
     doc.sourceText = std::wstring_view();
     std::wstring().swap(doc.parsedText);
     return false;
+}
+
+uint64_t fileDigest(const uint8_t* data, size_t size) {
+    constexpr uint64_t kPrime = 0x100000001B3ull;
+    constexpr size_t kLanes = 4;
+    uint64_t lane[kLanes] = {0xCBF29CE484222325ull, 0x84222325CBF29CE4ull, 0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full};
+    auto word = [data](size_t at) {
+        uint64_t w;
+        std::memcpy(&w, data + at, sizeof w);
+        return w;
+    };
+    auto mix = [](uint64_t h, uint64_t w) {
+        h = (h ^ w) * kPrime;
+        return h ^ (h >> 29);
+    };
+    size_t i = 0;
+    for (; i + 8 * kLanes <= size; i += 8 * kLanes)
+        for (size_t k = 0; k < kLanes; ++k) lane[k] = mix(lane[k], word(i + 8 * k));
+    for (; i + 8 <= size; i += 8) lane[0] = mix(lane[0], word(i));
+    for (; i < size; ++i) lane[1] = mix(lane[1], data[i]);
+    uint64_t h = uint64_t(size);
+    for (const uint64_t l : lane) h = mix(h, l);
+    return h;
+}
+
+void noteLoadedBytes(Document& doc, const uint8_t* data, size_t size) {
+    if (!doc.recordSpans) return;
+    doc.baseSize = size;
+    doc.baseDigest = fileDigest(data, size);
+    doc.baseIsParsedText = true;
 }
 
 bool parseText(const std::wstring& path, const std::wstring& text, Document& doc) {

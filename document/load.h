@@ -17,6 +17,15 @@ bool parseText(const std::wstring& path, const std::wstring& text, Document& doc
 // The same, taking over the text instead of copying it, so a big file's text is never held twice.
 bool parseText(const std::wstring& path, std::wstring&& text, Document& doc);
 
+// A digest of a file's bytes, to tell whether the file still holds what was loaded or what an
+// edit was made from: four lanes of 64-bit words mixed by multiplication, so that a big file is
+// hashed at the speed its memory is read.
+uint64_t fileDigest(const uint8_t* data, size_t size);
+// Records the size and digest of the bytes a document that records its spans (the viewer's, whose
+// first edit may use them) is about to be decoded from: its first edit then tells an unchanged
+// file by them. Other documents are left as they are.
+void noteLoadedBytes(Document& doc, const uint8_t* data, size_t size);
+
 // Why a file was not loaded, for tools that say so; the viewer only declines.
 enum class LoadFailure {
     None,

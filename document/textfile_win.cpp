@@ -112,6 +112,7 @@ bool loadDocument(const std::wstring& path, Document& doc, LoadFailure* failure)
             std::vector<uint8_t> bytes;
             if (!readWholeFile(path, bytes, failure)) return false;
             empty = bytes.empty();
+            noteLoadedBytes(doc, bytes.data(), bytes.size());
             decodeText(bytes, text, doc.encoding);
             // Done with the bytes: their memory becomes the first space of the document's store
             // (nodes placed in resident pages cost no page faults); a small file's is released.

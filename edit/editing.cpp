@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <utility>
@@ -297,22 +298,6 @@ bool isEditableKind(NodeKind kind) {
     }
 }
 
-uint64_t fileDigest(const uint8_t* data, size_t size) {
-    // FNV-1a over 64-bit words: fast enough for a big file at every save, and any change another
-    // program makes is all but certain to change it (the size is compared as well).
-    constexpr uint64_t kPrime = 0x100000001B3ull;
-    uint64_t h = 0xCBF29CE484222325ull;
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word = 0;
-        for (size_t b = 0; b < 8; ++b) word |= uint64_t(data[i + b]) << (8 * b);
-        h = (h ^ word) * kPrime;
-        h ^= h >> 29;
-    }
-    for (; i < size; ++i) h = (h ^ data[i]) * kPrime;
-    return h;
-}
-
 // ---- the edit ----
 
 static std::wstring_view trimmed(std::wstring_view text) {
@@ -407,9 +392,34 @@ private:
 // Whether `text` is exactly the UTF-8 `bytes`. UTF-8 writes every character one way only, so
 // each is encoded where it stands and compared, with no converted copy; a lone surrogate has
 // no UTF-8 form.
+// The characters from `i` on that are ASCII and equal the bytes from `done` on, four at a time
+// where wchar_t is 16 bits (most of a big file is ASCII): how many.
+size_t asciiRunOf(std::wstring_view text, size_t i, const uint8_t* bytes, size_t done, size_t size) {
+    const size_t limit = std::min(text.size() - i, size - done);
+    size_t n = 0;
+    if constexpr (sizeof(wchar_t) == 2) {
+        for (; n + 4 <= limit; n += 4) {
+            uint64_t chars;
+            uint32_t four;
+            std::memcpy(&chars, text.data() + i + n, sizeof chars);
+            std::memcpy(&four, bytes + done + n, sizeof four);
+            if (chars & 0xFF80FF80FF80FF80ull) break;
+            // The low bytes of the four characters side by side (x86 is little-endian).
+            const uint64_t pairs = (chars | (chars >> 8)) & 0x0000FFFF0000FFFFull;
+            if (uint32_t(pairs | (pairs >> 16)) != four) break;
+        }
+    }
+    while (n < limit && unsigned(text[i + n]) < 0x80 && bytes[done + n] == text[i + n]) ++n;
+    return n;
+}
+
 bool isUtf8Of(std::wstring_view text, const uint8_t* bytes, size_t size) {
     size_t done = 0;
     for (size_t i = 0; i < text.size();) {
+        const size_t run = asciiRunOf(text, i, bytes, done, size);
+        i += run;
+        done += run;
+        if (i == text.size()) break;
         size_t units = 1;
         const char32_t c = codePointAt(text, i, units);
         i += units;
@@ -623,7 +633,10 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     if (k == SIZE_MAX) return refuse(messageChanged());
     const std::wstring encoding = document.encoding;
 
+    // The text the edit is made in: the file's decoded anew, or the document's own while the file
+    // holds the very bytes it was loaded from (the same size and digest), which decode to it.
     std::wstring text;
+    const std::wstring* working = &text;
     std::vector<uint8_t> prefix;
     uint64_t baseSize = document.baseSize, baseDigest = document.baseDigest;
     if (document.modified) {
@@ -631,24 +644,33 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     } else {
         std::vector<uint8_t> bytes;
         if (!files.read(filePath, bytes)) return refuse(messageChanged());
-        files.decode(bytes, text, document.encoding);
+        const uint64_t digest = fileDigest(bytes.data(), bytes.size());
+        if (document.baseIsParsedText && bytes.size() == document.baseSize && digest == document.baseDigest)
+            working = &document.parsedText;
+        else
+            files.decode(bytes, text, document.encoding);
         const size_t mark = markLength(bytes);
-        if (!encodesTo(text, encoding, bytes.data() + mark, bytes.size() - mark, files.encoder()))
+        if (!encodesTo(*working, encoding, bytes.data() + mark, bytes.size() - mark, files.encoder()))
             return refuse(editMessageEncoding());
         prefix.assign(bytes.begin(), bytes.begin() + mark);
         baseSize = bytes.size();
-        baseDigest = fileDigest(bytes.data(), bytes.size());
+        baseDigest = digest;
     }
 
     // The file still holds the very text the shown document was parsed from: parsing it again
     // would give the same tree, so the shown document and the spans it recorded at loading
     // answer (a big file's first edit then parses once, not twice). Once edited, the document
     // drops those spans.
-    const bool unchanged = !document.modified && !document.spans.empty() && text == document.parsedText;
+    const bool unchanged = !document.modified && !document.spans.empty() &&
+                           (working == &document.parsedText || text == document.parsedText);
     Reparse before;
     if (unchanged) {
         before = reportNode(document, k);
     } else {
+        if (working != &text) {
+            text = *working;
+            working = &text;
+        }
         parsed += text.size();
         FreshParse parse(filePath, text, encoding);
         before = parse.report(k);
@@ -656,7 +678,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
     if (!before.clean || before.nodeCount != fileNodeCount(document)) return refuse(messageChanged());
     if (before.kind != node->kind || before.name != node->name.view() || before.value != node->value.view())
         return refuse(messageChanged());
-    if (before.start == kNoSpan || before.end == kNoSpan || before.start > before.end || before.end > text.size())
+    if (before.start == kNoSpan || before.end == kNoSpan || before.start > before.end || before.end > working->size())
         return refuse(messageNoSpan());
 
     const std::wstring shown = node->kind == NodeKind::Text ? std::wstring(trimmed(before.value)) : before.value;
@@ -669,7 +691,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         std::vector<uint8_t> bytes;
         return encodeTextWith(piece, encoding, bytes, files.encoder());
     };
-    const ValueSpan span{text, before.start, before.end};
+    const ValueSpan span{*working, before.start, before.end};
     const Replacement replacement = sourceReplacement(document, node, span, value, encodable);
     if (replacement.candidates.empty()) return refuse(replacement.refusal ? replacement.refusal : messageInvalid());
 
@@ -691,9 +713,12 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         const bool alone = unchanged && readScalarInPlace(document, span, newSource, inPlace, parsed);
         std::wstring edited;
         std::optional<FreshParse> after;
+        auto writeEdited = [&] {
+            edited.reserve(working->size() - (before.end - before.start) + newSource.size());
+            edited.append(*working, 0, before.start).append(newSource).append(*working, before.end, std::wstring::npos);
+        };
         if (!alone) {
-            edited.reserve(text.size() - (before.end - before.start) + newSource.size());
-            edited.append(text, 0, before.start).append(newSource).append(text, before.end, std::wstring::npos);
+            writeEdited();
             parsed += edited.size();
             after.emplace(filePath, edited, encoding);
         }
@@ -711,11 +736,16 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
 
         // Everything is checked: from here on the document changes.
         if (alone) {
-            text.replace(before.start, before.end - before.start, newSource);
+            // A text of the edit's own is edited where it lies; the document's is copied.
+            if (working == &text) {
+                text.replace(before.start, before.end - before.start, newSource);
+                edited = std::move(text);
+            } else {
+                writeEdited();
+            }
             if (node->value != report.value) node->value = storeText(document, report.value);
             dropEmbedded(node);  // a string's JSON is parsed from its new text when next opened
             node->kind = report.kind;
-            edited = std::move(text);
         } else {
             takeValuesOf(document, after->doc);
             after->giveBack();
@@ -723,6 +753,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
         std::wstring().swap(text);
         std::vector<uint32_t>().swap(document.spans);  // they were the spans of the text as loaded
         if (!document.modified) document.prefixBytes = std::move(prefix);
+        document.baseIsParsedText = false;
         document.baseSize = baseSize;
         document.baseDigest = baseDigest;
         const bool showsSource = !document.sourceText.empty();

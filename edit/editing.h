@@ -86,9 +86,6 @@ Replacement sourceReplacement(const Document& document, const Node* node, const 
 // The kinds of node whose value an edit changes: attributes, texts and scalar values.
 bool isEditableKind(NodeKind kind);
 
-// A digest of a file's bytes, to tell whether the file still holds what an edit was made from.
-uint64_t fileDigest(const uint8_t* data, size_t size);
-
 // Changes the value of `node` (an Attribute, Text, String, Number, Bool or Null of the shown
 // document) to what `editor` returns, after checking that the file still holds what is shown
 // and that it can be written back byte for byte. A refused edit leaves the document as it was.

@@ -12,6 +12,7 @@
 #include "document/document.h"
 #include "document/embedded.h"
 #include "document/language.h"
+#include "document/load.h"
 #include "document/textfile.h"
 #include "edit/editing.h"
 #include "shell/mainwindow.h"
@@ -267,6 +268,7 @@ std::wstring saveDocumentWith(Document& document, const std::wstring& filePath, 
         }
         files.remove(temp);
         markSaved(document);
+        document.baseIsParsedText = false;
         document.baseSize = savedSize;
         document.baseDigest = savedDigest;
         return std::wstring();

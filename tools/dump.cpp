@@ -294,6 +294,7 @@ bool load(const std::wstring& path, qm::Document& doc, qm::LoadFailure& failure)
             std::vector<uint8_t> bytes;
             if (!readBytes(path, bytes, failure)) return false;
             empty = bytes.empty();
+            qm::noteLoadedBytes(doc, bytes.data(), bytes.size());
             decodeBytes(bytes, text, doc.encoding);
             doc.store.adopt(std::move(bytes));
         }

@@ -25,6 +25,7 @@ public:
     std::map<std::wstring, std::vector<uint8_t>> files;
     bool readOnly = false;
     int reads = 0;
+    int decodes = 0;
     bool writable(const std::wstring& path) override { return files.count(path) && !readOnly; }
     bool read(const std::wstring& path, std::vector<uint8_t>& bytes) override {
         ++reads;
@@ -33,6 +34,7 @@ public:
         return true;
     }
     void decode(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) override {
+        ++decodes;
         qm::decodeTextWith(bytes, text, encoding, qm::portableCodePageConverter);
     }
     qm::CodePageEncoder encoder() override { return qm::portableCodePageEncoder; }
@@ -45,12 +47,15 @@ struct Loaded {
     std::unique_ptr<qm::Document> doc = std::make_unique<qm::Document>();
     std::wstring path;
 
-    // spansAtLoad: the document records its spans when loaded, as the plug-in's documents do.
+    // spansAtLoad: the document records its spans and the digest of its bytes when loaded, as the
+    // plug-in's documents do.
     Loaded(const std::wstring& name, const std::string& bytes, bool spansAtLoad = false) : path(name) {
         disk.files[path] = bytesOf(bytes);
         doc->recordSpans = spansAtLoad;
         std::wstring text;
+        qm::noteLoadedBytes(*doc, disk.files[path].data(), disk.files[path].size());
         disk.decode(disk.files[path], text, doc->encoding);
+        disk.decodes = 0;
         EXPECT_TRUE(qm::parseText(path, std::move(text), *doc));
     }
     qm::Node* at(const std::wstring& wanted) {
@@ -294,9 +299,10 @@ TEST(EditValue, RefusalsLeaveTheDocumentAsItWas) {
         EXPECT_EQ(qmtest::u8(f.edit(L"$.n", L"2").message), "The file is read-only.");
         EXPECT_FALSE(f.doc->modified);
     }
-    {
-        SCOPED_TRACE("rewritten on disk: another value, then another node count");
-        Loaded f(L"a.json", "{\"n\": 1}");
+    for (const bool spansAtLoad : {false, true}) {
+        SCOPED_TRACE(std::string("rewritten on disk: another value of the same size, then another node count") +
+                     (spansAtLoad ? ", the digest taken at loading" : ""));
+        Loaded f(L"a.json", "{\"n\": 1}", spansAtLoad);
         f.disk.files[f.path] = bytesOf("{\"n\": 3}");
         EXPECT_EQ(f.edit(L"$.n", L"2").message, kChanged);
         f.disk.files[f.path] = bytesOf("{\"n\": 1, \"m\": 2}");
@@ -369,13 +375,16 @@ TEST(EditValue, TheFileIsReadOnlyForTheFirstEditAfterLoading) {
 TEST(EditValue, SpansRecordedAtLoadingAnswerOnlyWhileTheFileHoldsTheLoadedText) {
     // The value's span recorded at loading is moved onto b's value: an edit that uses it replaces
     // b; one that parses the file again replaces a.
+    // The file as loaded is told by its digest and not decoded again.
     const struct {
         const char* what;
         const char* onDisk;
         const char* edited;
+        int decodes;
     } cases[] = {
-        {"the file as loaded", "{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 7}"},
-        {"the file changed since", "{\"a\": 1, \"b\": 5}", "{\"a\": 7, \"b\": 5}"},
+        {"the file as loaded", "{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 7}", 0},
+        {"the file changed since, to the same size", "{\"a\": 1, \"b\": 5}", "{\"a\": 7, \"b\": 5}", 1},
+        {"the same text with a byte-order mark now", "\xEF\xBB\xBF{\"a\": 1, \"b\": 2}", "{\"a\": 1, \"b\": 7}", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -387,6 +396,8 @@ TEST(EditValue, SpansRecordedAtLoadingAnswerOnlyWhileTheFileHoldsTheLoadedText) 
         f.disk.files[f.path] = bytesOf(c.onDisk);
         ASSERT_TRUE(f.edit(L"$.a", L"7").changed);
         EXPECT_EQ(qmtest::u8(f.doc->editedText), c.edited);
+        EXPECT_EQ(f.disk.decodes, c.decodes);
+        EXPECT_EQ(f.doc->prefixBytes.size(), c.onDisk[0] == '\xEF' ? 3u : 0u) << "the mark the file has now is saved";
         EXPECT_TRUE(f.doc->spans.empty()) << "an edited document no longer is its loaded text";
     }
 }
@@ -534,19 +545,25 @@ TEST(EditValue, EveryNodeShowsWhatTheEditedTextSays) {
 // The shown source text follows the edits and stays valid after the save, when the edited text
 // is emptied (AddressSanitizer reports a view left on freed text).
 TEST(EditValue, ShownSourceFollowsEditsAndSave) {
-    Loaded f(L"a.yaml", "\xEF\xBB\xBF# c\ns: a\nt: b\n");
-    qm::Node* t = f.at(L"$.t");
-    ASSERT_TRUE(f.edit(L"$.s", L"xyz").changed);
-    EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: b\n");
-    EXPECT_EQ(t->value, L"b") << "other values still read from the text they were parsed from";
-    qm::markSaved(*f.doc);
-    EXPECT_FALSE(f.doc->modified);
-    EXPECT_TRUE(f.doc->editedText.empty());
-    EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: b\n");
-    f.disk.files[f.path] = bytesOf("\xEF\xBB\xBF# c\ns: xyz\nt: b\n");
-    ASSERT_TRUE(f.edit(L"$.t", L"q").changed);
-    EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: q\n");
-    EXPECT_EQ(f.at(L"$.s")->value, L"xyz");
+    for (const bool spansAtLoad : {false, true}) {
+        SCOPED_TRACE(spansAtLoad ? "the digest taken at loading" : "no digest at loading");
+        Loaded f(L"a.yaml", "\xEF\xBB\xBF# c\ns: a\nt: b\n", spansAtLoad);
+        qm::Node* t = f.at(L"$.t");
+        ASSERT_TRUE(f.edit(L"$.s", L"xyz").changed);
+        EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: b\n");
+        EXPECT_EQ(t->value, L"b") << "other values still read from the text they were parsed from";
+        qm::markSaved(*f.doc);
+        EXPECT_FALSE(f.doc->modified);
+        EXPECT_TRUE(f.doc->editedText.empty());
+        EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: b\n");
+        // Saved as the save writes it: the digest is now the saved bytes', not the loaded text's.
+        f.disk.files[f.path] = bytesOf("\xEF\xBB\xBF# c\ns: xyz\nt: b\n");
+        f.doc->baseSize = f.disk.files[f.path].size();
+        f.doc->baseDigest = qm::fileDigest(f.disk.files[f.path].data(), f.doc->baseSize);
+        ASSERT_TRUE(f.edit(L"$.t", L"q").changed);
+        EXPECT_EQ(qmtest::u8(f.doc->sourceText), "# c\ns: xyz\nt: q\n");
+        EXPECT_EQ(f.at(L"$.s")->value, L"xyz");
+    }
 }
 
 }  // namespace
