@@ -280,6 +280,10 @@ struct Document {
     // is shown as written; empty for XML and JSON documents that parsed cleanly (see the load driver).
     std::wstring_view sourceText;
     bool modified = false;
+    // baseSize and baseDigest below describe the bytes parsedText was decoded from
+    // (noteLoadedBytes): the first edit then tells from them alone that the file is unchanged,
+    // without decoding it again. Beside `modified`, in what would be padding.
+    bool baseIsParsedText = false;
     std::wstring editedText;
     // Once an edit has been saved, the saved text that sourceText shows (parsedText is never
     // rewritten: the other nodes' names and values point into it).
@@ -290,9 +294,6 @@ struct Document {
     // them with the file, so a change another program made meanwhile is not overwritten unseen.
     uint64_t baseSize = 0;
     uint64_t baseDigest = 0;
-    // The two above describe the bytes parsedText was decoded from (noteLoadedBytes): the first
-    // edit then tells from them alone that the file is unchanged, without decoding it again.
-    bool baseIsParsedText = false;
     // Child arrays that appendChild outgrew, by capacity (a power of two: 2 << class), each one's
     // header holding the next: a later list of that capacity takes one instead of new memory.
     static constexpr size_t kChildArrayClasses = 32;
