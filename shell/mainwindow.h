@@ -199,9 +199,8 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
 // "Expand all" and "Collapse all" in the grid of a big file (GridPane::BuildRun): the next slice
-// of sizing the rows of its tables, about this many boxes built aside.
+// of sizing the rows of its tables.
 constexpr UINT_PTR kGridBuildTimer = 5;
-constexpr size_t kGridBuildSliceBoxes = 262144;
 // The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
 constexpr UINT_PTR kSourceIndexTimer = 6;
 // A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes (in the Source view

@@ -303,6 +303,7 @@ struct GridBuilder {
             f.lazy = layout.newLazyRows();
             f.lazy->owner = &layout;
             f.lazy->depth = depth;
+            ++layout.lazyTables;
             return box;
         }
         for (Node* first : *starts) appendKeyValueRow(f, first, depth);
@@ -467,6 +468,7 @@ struct GridBuilder {
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
             f.lazy->owner = &layout;
+            ++layout.lazyTables;
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
@@ -804,6 +806,8 @@ void GridLazyRows::reset() {
     labelWidth = 0;
     staleRows.clear();
     sized = false;
+    sizedAhead = 0;
+    boundedWidth = boundedHeight = -1;
 }
 
 std::unique_ptr<GridLazyRows> GridLayout::newLazyRows() {
@@ -831,6 +835,7 @@ void GridLayout::recycle() {
     texts.clear();
     root = nullptr;
     discarded = 0;
+    lazyTables = 0;
     reused = 0;
     recycled = true;
 }

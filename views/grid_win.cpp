@@ -51,6 +51,19 @@ void vLine(HDC dc, int x, int y1, int y2, COLORREF colour) { fill(dc, RECT{x, y1
 
 std::wstring str(std::wstring_view text) { return std::wstring(text); }
 
+long long counterNow() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// The performance counter reading `seconds` after `from`.
+long long counterAfter(long long from, double seconds) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return from + static_cast<long long>(seconds * static_cast<double>(frequency.QuadPart));
+}
+
 }  // namespace
 
 // ---- pane operations ----
@@ -324,7 +337,9 @@ bool GridPane::BuildBeforeShowing() {
 
 bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
-    // them later), the rows of its tables sized a slice at a time.
+    // them later), the rows of its tables sized a slice at a time. The first slice ends when a
+    // slice's time since the action began is over.
+    const long long deadline = counterAfter(counterNow(), buildSliceSeconds);
     auto run = std::make_unique<BuildRun>();
     run->expand = expand;
     run->switching = switching;
@@ -339,14 +354,13 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
         run->pass = std::make_unique<GridLayoutPass>(run->layout, Metrics());
     }
     buildRun = std::move(run);
-    // The message that started it has built the boxes already: a smaller first slice.
-    BuildSlice(kGridBuildSliceBoxes / 4);
+    BuildSlice(deadline);
     return buildRun != nullptr;
 }
 
-void GridPane::ContinueBuild() { BuildSlice(kGridBuildSliceBoxes); }
+void GridPane::ContinueBuild() { BuildSlice(counterAfter(counterNow(), buildSliceSeconds)); }
 
-void GridPane::BuildSlice(size_t boxes) {
+void GridPane::BuildSlice(long long deadline) {
     BuildRun* run = buildRun.get();
     if (!run) return;
     // The grid was built again since it started (a toggle, an edit, the filter): the sets it
@@ -358,8 +372,10 @@ void GridPane::BuildSlice(size_t boxes) {
     bool done;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
-        done = run->pass->Step(boxes);
-        while (!done && !mainWindow->window) done = run->pass->Step(boxes);
+        // Without a window there is no timer: the whole build in this message.
+        done = run->pass->Step(kGridBuildStepBoxes);
+        while (!done && (!mainWindow->window || (counterNow() < deadline && !HIWORD(GetQueueStatus(QS_INPUT)))))
+            done = run->pass->Step(kGridBuildStepBoxes);
         if (done) run->pass->Finish();
     }
     if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) {

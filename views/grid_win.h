@@ -15,6 +15,12 @@
 
 namespace qm {
 
+// A slice of a grid built in slices (GridPane::BuildRun) sizes rows a step of about this many
+// boxes built aside at a time until it has run this long or input waits: a few long messages
+// rather than many short ones, each of which ends with the timer's wait.
+constexpr size_t kGridBuildStepBoxes = 32768;
+constexpr double kGridBuildSliceSeconds = 0.07;
+
 struct MainWindow;
 
 struct GridPane {
@@ -147,6 +153,8 @@ struct GridPane {
         std::unique_ptr<GridLayoutPass> pass;
     };
     std::unique_ptr<BuildRun> buildRun;
+    // How long one of its slices runs (kGridBuildSliceSeconds); at 0 a slice is one step.
+    double buildSliceSeconds = kGridBuildSliceSeconds;
     // The build's timer: the next slice, or the new grid shown once every row is sized.
     void ContinueBuild();
     // A switch to the grid while it has no boxes: they are built beside the view shown, the rows
@@ -178,8 +186,9 @@ private:
     void DropSavedLayout();
     void DropFilterLayout();
     void DropBulkLayout();
-    // One slice of the running build, about `boxes` boxes built to size rows.
-    void BuildSlice(size_t boxes);
+    // One slice of the running build, until `deadline` (a performance counter reading) or waiting
+    // input.
+    void BuildSlice(long long deadline);
     // Starts a build of the document's grid with `next` beside the grid shown; false when it was
     // complete at once and is shown.
     bool StartBuild(GridExpansion&& next, bool expand, bool switching);

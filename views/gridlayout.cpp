@@ -291,7 +291,27 @@ std::unique_ptr<GridMetrics> boundedMetrics(const GridMetrics& m) {
     auto bounded = std::make_unique<GridMetrics>(m);
     const GridTextBound* bound = m.textBound;
     bounded->measureText = [bound](std::wstring_view text) { return std::min(bound->upper(text), kGridMaxExtent); };
+    bounded->bounding = true;
     return bounded;
+}
+
+// Lists in m.deferred the tables building their rows when needed inside `cell` that are not
+// sized for `m` yet; false when there are none.
+bool deferTables(GridBox& cell, const GridMetrics& m) {
+    const size_t before = m.deferred->size();
+    std::vector<GridBox*> stack{&cell};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        if (const GridLazyRows* lazy = box->frame->lazy.get(); lazy && lazy->owner) {
+            if (m.bounding ? lazy->boundedWidth < 0 : lazy->sizedAhead != kSizedAheadReal)
+                m.deferred->emplace_back(box, &m);
+            continue;
+        }
+        for (GridBox* child : box->frame->children) stack.push_back(child);
+    }
+    return m.deferred->size() > before;
 }
 
 // What one cell built aside asks of column c, whose width so far is running[c]: a leaf is
@@ -299,9 +319,12 @@ std::unique_ptr<GridMetrics> boundedMetrics(const GridMetrics& m) {
 // another box is measured (unless it is a built one, measured with its table already) and widens
 // `height`. With `bounded` metrics, a box that they measure no wider than the column is not
 // measured for real: it cannot widen the column, and its height is the real one.
-GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
-                       const GridMetrics& m, const GridMetrics* bounded, bool built = false) {
-    GridSizedCell sized{c, 0, false};
+// With `deferring`, false, with nothing changed, when a table inside it is still to be sized for
+// the metrics it is measured with: it is listed in GridMetrics::deferred first.
+bool sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
+              const GridMetrics& m, const GridMetrics* bounded, GridSizedCell& sized, bool built = false,
+              bool deferring = false) {
+    sized = GridSizedCell{c, 0, false};
     const size_t column = static_cast<size_t>(c);
     if (cell.type == GridBoxType::Leaf) {
         int width = running[column];
@@ -313,48 +336,74 @@ GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, Grid
     } else {
         bool skipped = false;
         if (!built && bounded) {
+            if (deferring && deferTables(cell, *bounded)) return false;
             measureBox(cell, *bounded, false);
             skipped = cell.naturalWidth + padOf(cell, m) <= running[column];
         }
         if (skipped) {
             lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
         } else {
-            if (!built) measureBox(cell, m, false);
+            if (!built) {
+                if (deferring && deferTables(cell, m)) return false;
+                measureBox(cell, m, false);
+            }
             sized.width = cell.naturalWidth + padOf(cell, m);
         }
         sized.padded = cell.padded();
         height = std::max(height, askedHeight(cell, m));
     }
     running[column] = std::max(running[column], sized.width);
-    return sized;
+    return true;
 }
+
+// A row being sized: its cells built aside, the next of them to size, where their sizes go in
+// the table's sizedCells and the row's height so far. A row whose sizing deferred a table stays
+// open, its cells built, and goes on with the cell that deferred it.
+struct RowSizing {
+    std::vector<std::pair<int32_t, GridBox*>> cells;
+    size_t at = 0;
+    size_t stored = 0;
+    int height = 0;
+    bool open = false;
+    bool deferring = false;  // its cells hold tables sized in slices of their own
+};
+
+enum class RowSized { done, deferred, changed };
 
 // Sizes record row r of a table that builds its rows when needed: its cells are built aside in
 // `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
 // row's own entries when it was sized before). `running` holds the column widths so far, which
 // a leaf must exceed to be measured at all.
-bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m,
-             const GridMetrics* bounded) {
+RowSized sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append,
+                 const GridMetrics& m, const GridMetrics* bounded, RowSizing& row) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
-    auto cells = scratch.borrowCells();
-    buildRecordCells(scratch, f, r, *cells);
-    if (!append && cells->size() != lazy.sizedRows[r].count) return false;
-    int height = m.rowHeight;
-    size_t at = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
-    if (append) lazy.sizedRows[r] = {static_cast<uint32_t>(at), static_cast<uint32_t>(cells->size())};
-    for (const auto& [c, cell] : *cells) {
+    if (!row.open) {
+        row.cells.clear();
+        buildRecordCells(scratch, f, r, row.cells);
+        if (!append && row.cells.size() != lazy.sizedRows[r].count) return RowSized::changed;
+        row.stored = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
+        if (append) {
+            lazy.sizedRows[r] = {static_cast<uint32_t>(row.stored), static_cast<uint32_t>(row.cells.size())};
+            lazy.sizedCells.resize(row.stored + row.cells.size());
+        }
+        row.at = 0;
+        row.height = m.rowHeight;
+        row.deferring = m.deferred && scratch.lazyTables != 0;
+        row.open = true;
+    }
+    for (; row.at < row.cells.size(); ++row.at) {
+        const auto [c, cell] = row.cells[row.at];
         // A dragged column takes the width of its widest nested table: those are measured.
         const bool undragged = m.draggedWidth(f.key, c) < 0;
-        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m, undragged ? bounded : nullptr);
-        if (append)
-            lazy.sizedCells.push_back(sized);
-        else
-            lazy.sizedCells[at++] = sized;
+        if (!sizeCell(*cell, c, running, lazy, row.height, m, undragged ? bounded : nullptr,
+                      lazy.sizedCells[row.stored + row.at], false, row.deferring))
+            return RowSized::deferred;
     }
-    f.rowHeights[r] = height;
+    f.rowHeights[r] = row.height;
+    row.open = false;
     scratch.recycle();
-    return true;
+    return RowSized::done;
 }
 
 GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
@@ -399,28 +448,36 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
 // Sizes row r of a key/value table that builds its rows when needed: its row and value are built
 // aside into `aside` and `scratch`, measured and dropped. With `labels` the row's label widens the
 // label column (a label does not change with the expansion, so only a full sizing asks).
-bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
-                     bool labels, const GridMetrics& m, const GridMetrics* bounded) {
+RowSized sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
+                         bool labels, const GridMetrics& m, const GridMetrics* bounded, RowSizing& row) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
-    int height = m.rowHeight;
     // A built table in the row is taken as it is: building it aside would measure all it holds.
     const uint32_t built = f.rowCells[r].first;
     if (built != kRowNotBuilt && f.children[built]->type != GridBoxType::Leaf) {
         if (labels) widenLabels(lazy.labelWidth, f.rows[built], m);
-        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, nullptr, true);
+        int height = m.rowHeight;
+        sizeCell(*f.children[built], 0, running, lazy, height, m, nullptr, lazy.sizedCells[r], true);
         f.rowHeights[r] = height;
-        return true;
+        return RowSized::done;
     }
-    aside.rows.clear();
-    aside.children.clear();
-    buildKeyValueRowAside(scratch, f, aside, r);
-    if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+    if (!row.open) {
+        aside.rows.clear();
+        aside.children.clear();
+        buildKeyValueRowAside(scratch, f, aside, r);
+        if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+        row.height = m.rowHeight;
+        row.deferring = m.deferred && scratch.lazyTables != 0;
+        row.open = true;
+    }
     const bool undragged = m.draggedWidth(box.node, kValueColumn) < 0;
-    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m, undragged ? bounded : nullptr);
-    f.rowHeights[r] = height;
+    if (!sizeCell(*aside.children.front(), 0, running, lazy, row.height, m, undragged ? bounded : nullptr,
+                  lazy.sizedCells[r], false, row.deferring))
+        return RowSized::deferred;
+    f.rowHeights[r] = row.height;
+    row.open = false;
     scratch.recycle();
-    return true;
+    return RowSized::done;
 }
 
 // A sized key/value table's width and height from what its rows asked; false when a value
@@ -448,14 +505,16 @@ struct GridTableSizing {
     GridBox& box;
     const bool keyValue;
     const size_t rows;
+    const GridMetrics metrics;
     size_t next = 0;
     std::vector<int> running;
     GridLayout scratch;
     GridFrame aside;
     std::unique_ptr<GridMetrics> bounded;
+    RowSizing row;
 
     GridTableSizing(GridBox& table, const GridMetrics& m)
-        : box(table), keyValue(table.type == GridBoxType::KeyValue), rows(table.frame->records.size()),
+        : box(table), keyValue(table.type == GridBoxType::KeyValue), rows(table.frame->records.size()), metrics(m),
           scratch(scratchFor(*table.frame, m)), bounded(boundedMetrics(m)) {
         GridFrame& f = *box.frame;
         GridLazyRows& lazy = *f.lazy;
@@ -477,35 +536,46 @@ struct GridTableSizing {
         f.rowHeights.assign(rows, m.rowHeight);
     }
     bool done() const { return next >= rows; }
-    void sizeNext(const GridMetrics& m) {
+    // Sizes the next row; false when it deferred a table inside it (the row goes on once that
+    // is sized).
+    bool sizeNext() {
         GridLazyRows& lazy = *box.frame->lazy;
-        if (keyValue) {
-            sizeKeyValueRow(box, next, scratch, aside, running, true, m, bounded.get());
-        } else {
-            sizeRow(box, next, scratch, running, true, m, bounded.get());
-        }
-        if (++next < rows) return;
+        const RowSized sized = keyValue
+                                   ? sizeKeyValueRow(box, next, scratch, aside, running, true, metrics, bounded.get(), row)
+                                   : sizeRow(box, next, scratch, running, true, metrics, bounded.get(), row);
+        if (sized == RowSized::deferred) return false;
+        if (++next < rows) return true;
         lazy.staleRows.clear();
         lazy.sized = true;
+        return true;
     }
 };
 
 namespace {
 
 void sizeAll(GridBox& box, const GridMetrics& m) {
-    GridTableSizing sizing(box, m);
-    while (!sizing.done()) sizing.sizeNext(m);
+    GridMetrics atOnce = m;
+    atOnce.deferred = nullptr;
+    GridTableSizing sizing(box, atOnce);
+    while (!sizing.done()) sizing.sizeNext();
 }
 
 void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     const bool keyValue = box.type == GridBoxType::KeyValue;
+    const bool fresh = !reuse || !lazy.sized;
+    if (fresh && m.bounding && lazy.boundedWidth >= 0) {
+        box.width = lazy.boundedWidth;
+        box.height = lazy.boundedHeight;
+        return;
+    }
+    const uint8_t ahead = m.bounding ? kSizedAheadBounded : kSizedAheadReal;
     size_t unbounded = SIZE_MAX;
     if (!keyValue) scanTableColumns(f, unbounded);
     auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
-    if (!reuse || !lazy.sized) {
-        sizeAll(box, m);
+    if (fresh) {
+        if (lazy.sizedAhead != ahead) sizeAll(box, m);
     } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
         GridFrame aside;
@@ -514,9 +584,10 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
         std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
         lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
         bool resized = true;
+        RowSizing row;
         for (uint32_t r : lazy.staleRows)
-            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr)
-                                           : sizeRow(box, r, scratch, running, false, m, nullptr));
+            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr, row)
+                                           : sizeRow(box, r, scratch, running, false, m, nullptr, row)) == RowSized::done;
         lazy.staleRows.clear();
         if (!resized) sizeAll(box, m);
     }
@@ -688,8 +759,11 @@ void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
     Place(*layout.root, 0, 0, m);
 }
 
-GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m) : layout_(layout), metrics_(m) {
-    layout.metrics = m;
+GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m)
+    : layout_(layout), metrics_(m), sizingMetrics_(m) {
+    metrics_.deferred = nullptr;
+    sizingMetrics_.deferred = &deferred_;
+    layout.metrics = metrics_;
     if (!layout.root) return;
     // The tables of the built boxes; a table inside a row not built is sized with its row.
     std::vector<GridBox*> stack{layout.root};
@@ -707,37 +781,71 @@ GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m) : layou
 
 GridLayoutPass::~GridLayoutPass() = default;
 
+void GridLayoutPass::FinishJob(Job& job) {
+    if (!job.ahead) return;
+    GridLazyRows& lazy = *job.box->frame->lazy;
+    if (!job.metrics.bounding) {
+        lazy.sizedAhead = kSizedAheadReal;
+        return;
+    }
+    // Only its size counts with every text at its bound: the real sizes may be made after it.
+    lazy.sizedAhead = kSizedAheadBounded;
+    measureLazyTable(*job.box, job.metrics, false);
+    lazy.boundedWidth = job.box->width;
+    lazy.boundedHeight = job.box->height;
+    lazy.sizedAhead = 0;
+    lazy.sized = false;
+}
+
 bool GridLayoutPass::Step(size_t boxes) {
     size_t made = 0;
-    do {
-        if (sizing_ && sizing_->done()) sizing_.reset();
-        if (!sizing_) {
-            if (tables_.empty()) return true;
-            GridBox& table = *tables_.back();
-            if (table.type == GridBoxType::Table) {
+    while (made < boxes) {
+        if (jobs_.empty()) {
+            if (tables_.empty()) break;
+            jobs_.push_back(Job{tables_.back(), sizingMetrics_, false, nullptr});
+            tables_.pop_back();
+        }
+        Job& job = jobs_.back();
+        if (!job.sizing) {
+            if (job.box->type == GridBoxType::Table) {
                 // Its columns first, found a slice of its records at a time: looking at a member
                 // costs about a quarter of building a box.
                 const size_t budget = boxes - made > SIZE_MAX / 4 ? SIZE_MAX : (boxes - made) * 4;
                 size_t work = budget;
-                const bool found = scanTableColumns(*table.frame, work);
+                const bool found = scanTableColumns(*job.box->frame, work);
                 made += (budget - work) / 4 + 1;
                 if (!found) break;
             }
-            sizing_ = std::make_unique<GridTableSizing>(table, metrics_);
-            tables_.pop_back();
+            job.sizing = std::make_unique<GridTableSizing>(*job.box, job.metrics);
             continue;
         }
-        const size_t before = sizing_->scratch.boxesMade;
-        sizing_->sizeNext(metrics_);
-        made += sizing_->scratch.boxesMade - before + 1;
-        ++sized_;
-    } while (made < boxes);
-    if (sizing_ && sizing_->done()) sizing_.reset();
-    return !sizing_ && tables_.empty();
-}
-
-int GridLayoutPass::Progress() const {
-    return rows_ ? static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)) : 0;
+        GridTableSizing& sizing = *job.sizing;
+        if (sizing.done()) {
+            FinishJob(job);
+            jobs_.pop_back();
+            continue;
+        }
+        const size_t before = sizing.scratch.boxesMade;
+        const bool sized = sizing.sizeNext();
+        made += sizing.scratch.boxesMade - before + 1;
+        if (sized) {
+            ++sized_;
+            continue;
+        }
+        // The tables its row holds are sized first, the first of them next, each with the
+        // metrics the row was measured with (which its sizing keeps, above it).
+        for (auto it = deferred_.rbegin(); it != deferred_.rend(); ++it) {
+            jobs_.push_back(Job{it->first, *it->second, true, nullptr});
+            rows_ += it->first->frame->records.size();
+        }
+        deferred_.clear();
+    }
+    while (!jobs_.empty() && jobs_.back().sizing && jobs_.back().sizing->done()) {
+        FinishJob(jobs_.back());
+        jobs_.pop_back();
+    }
+    if (rows_) progress_ = std::max(progress_, static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)));
+    return jobs_.empty() && tables_.empty();
 }
 
 void GridLayoutPass::Finish() {
