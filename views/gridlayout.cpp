@@ -779,7 +779,10 @@ GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m)
     }
 }
 
-GridLayoutPass::~GridLayoutPass() = default;
+GridLayoutPass::~GridLayoutPass() {
+    // A table sized ahead lies in the scratch of the job below it: the jobs go last first.
+    while (!jobs_.empty()) jobs_.pop_back();
+}
 
 void GridLayoutPass::FinishJob(Job& job) {
     if (!job.ahead) return;
