@@ -1084,6 +1084,39 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
     }
 }
 
+// A record holding a big table: its rows count in the progress, which never goes back, and a pass
+// stopped while that table is sized (Escape) leaves the layout to a new pass, which lays it out
+// as in one go.
+TEST(GridLazyRows, ATableInsideARowCountsInTheProgressAndAPassMayStopInIt) {
+    const GridTextBound exact = fixedBound(kCharWidth);
+    const std::wstring text = L"[{\"b\":1},{\"a\":" + qmtest::jsonArray(3000, [](size_t i) {
+        return L"{\"x\":" + std::to_wstring(i) + L"}";
+    }) + L"},{\"b\":2}]";
+    Grid whole(L"a.json", text), sliced(L"a.json", text);
+    for (Grid* g : {&whole, &sliced}) {
+        g->bound = &exact;
+        g->layout.lazyAbove = 2;
+        expandAllGrid(*g->doc, true, g->expansion);
+    }
+    whole.build();
+    buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
+    std::vector<int> progress;
+    {
+        GridLayoutPass stopped(sliced.layout, sliced.metrics());
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_FALSE(stopped.Step(100));
+            progress.push_back(stopped.Progress());
+        }
+    }
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LT(progress.back(), 50) << "the big table's rows count";
+    GridLayoutPass pass(sliced.layout, sliced.metrics());
+    while (!pass.Step(100)) {
+    }
+    pass.Finish();
+    EXPECT_EQ(geometry(sliced.layout.root), geometry(whole.layout.root));
+}
+
 TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
     // Every container open: the boxes built aside to size the rows, and the slices of a fixed
     // budget they take, grow as the records do, also where they all lie in one row of a table
