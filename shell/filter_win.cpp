@@ -64,7 +64,7 @@ void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags) {
 
 void ContinueFilter(MainWindow& main) {
     MainWindow::FilterRun* run = main.filterRun.get();
-    if (!run) return;
+    if (!run || run->building) return;
     if (!main.document || main.document->nodes.size() != run->nodeCount) {
         StopFilter(main);
         return;
@@ -74,6 +74,19 @@ void ContinueFilter(MainWindow& main) {
     while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
     run->nodeCount = main.document->nodes.size();  // with the nodes of the strings the slice opened
     if (!NextSliceOrDone(main, kFilterTimer, done)) return;
+    // The marks are complete. The grid shown is built with them beside it first, a big file's
+    // rows a slice per timer message, and shows with the filter once complete; the other views
+    // show it now.
+    run->building = true;
+    if (!main.gridPane.BuildForFilter()) FinishFilter(main);
+}
+
+void FinishFilter(MainWindow& main) {
+    if (!main.filterRun || !main.filterRun->building) return;
+    if (!main.document || main.document->nodes.size() != main.filterRun->nodeCount) {
+        StopFilter(main);
+        return;
+    }
     const std::unique_ptr<MainWindow::FilterRun> finished = std::move(main.filterRun);
     takeFilterMarks(*main.document);
     main.highlight = std::move(finished->highlight);
@@ -95,8 +108,11 @@ void ContinueFilter(MainWindow& main) {
 
 bool StopFilter(MainWindow& main) {
     if (!main.filterRun) return false;
+    const bool building = main.filterRun->building;
     main.filterRun.reset();
     if (main.window) KillTimer(main.window, kFilterTimer);
+    // The grid being built for it goes too; the one shown stays.
+    if (building) main.gridPane.StopBuild();
     if (main.document) dropFilterMarks(*main.document);
     main.RepaintStatus();
     return true;

@@ -233,6 +233,8 @@ void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::FilterChanged(bool filtered) {
     ++builds;
+    GridLayout built;
+    swapGridLayouts(built, filterBuilt);
     // The grid kept from before a bulk action shows what the filter kept then.
     DropBulkLayout();
     const bool was = expansion.filtered;
@@ -260,9 +262,17 @@ void GridPane::FilterChanged(bool filtered) {
         return;
     }
     if (!filtered) DropSavedLayout();
-    // The filtered grid is built once, when the selection is revealed (or when it is next shown).
     layout.clear();
     stale = true;
+    if (filtered && built.root) {
+        // Built for this filter beside the grid shown until now: shown as it is.
+        swapGridLayouts(layout, built);
+        layout.expansion = &expansion;
+        stale = false;
+        UpdateScrollBars();
+    }
+    // Otherwise the filtered grid is built once, when the selection is revealed (or when it is
+    // next shown).
 }
 
 void GridPane::ForgetDocument() {
@@ -322,12 +332,23 @@ bool GridPane::BuildBeforeShowing() {
     return StartBuild(std::move(same), false, true);
 }
 
-bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
+bool GridPane::BuildForFilter() {
+    if (!Shown() || !mainWindow->document) return false;
+    StopBuild();
+    GridExpansion next = expansion;
+    next.filtered = true;
+    next.nextFilter = true;
+    StartBuild(std::move(next), false, false, true);
+    return true;
+}
+
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
     // them later), the rows of its tables sized a slice at a time.
     auto run = std::make_unique<BuildRun>();
     run->expand = expand;
     run->switching = switching;
+    run->filtering = filtering;
     run->builds = builds;
     run->expansion = std::move(next);
     run->expansion.document = mainWindow->document.get();
@@ -367,6 +388,12 @@ void GridPane::BuildSlice(size_t boxes) {
         return;
     }
     const std::unique_ptr<BuildRun> finished = std::move(buildRun);
+    if (finished->filtering) {
+        swapGridLayouts(filterBuilt, finished->layout);
+        FinishFilter(*mainWindow);  // shows it
+        filterBuilt.clear();        // not shown: the filter was stopped
+        return;
+    }
     if (!finished->switching) {
         ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
         return;
@@ -382,9 +409,13 @@ void GridPane::BuildSlice(size_t boxes) {
 
 bool GridPane::StopBuild() {
     if (!buildRun) return false;
+    const bool filtering = buildRun->filtering;
     buildRun.reset();
     if (mainWindow->window) KillTimer(mainWindow->window, kGridBuildTimer);
     mainWindow->RepaintStatus();
+    // The filter waited for this grid (Escape stopped the filter before): it is shown now, its
+    // grid built in one go when shown.
+    if (filtering) FinishFilter(*mainWindow);
     return true;
 }
 

@@ -149,6 +149,11 @@ std::vector<std::string> PluginWindowTest::sourceLines() const {
     return out;
 }
 
+void runFilter(qm::MainWindow& main) {
+    while (main.filterRun)
+        SendMessageW(main.window, WM_TIMER, main.filterRun->building ? qm::kGridBuildTimer : qm::kFilterTimer, 0);
+}
+
 void PluginWindowTest::close() {
     if (window) qm::ListerClose(window);
     window = nullptr;

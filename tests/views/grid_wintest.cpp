@@ -790,13 +790,13 @@ TEST_F(GridWindow, DISABLED_FeatureFigures) {
             size_t slices = 1;
             while (main->filterRun) {
                 const double t0 = seconds();
-                SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+                SendMessageW(main->window, WM_TIMER, main->filterRun->building ? kGridBuildTimer : kFilterTimer, 0);
                 if (!main->filterRun) UpdateWindow(grid());
                 slowest = std::max(slowest, seconds() - t0);
                 ++slices;
             }
             UpdateWindow(grid());
-            printf("filter \"%ls\" (%s): %.3f s in %zu slices (slowest message %.3f s, the last builds the views), "
+            printf("filter \"%ls\" (%s): %.3f s in %zu slices (slowest message %.3f s, the last shows the views), "
                    "%zu matched (%s)\n",
                    term, when, seconds() - t, slices, slowest, main->filter.matched,
                    main->chrome.searchOutcome == SearchOutcome::Stopped ? "stopped" : "complete");
@@ -932,7 +932,7 @@ TEST_F(GridWindow, BigExpandAllShowsProgressAndEscapeStopsIt) {
 TEST_F(GridWindow, BigExpandAllUnderTheFilterGoesInSlices) {
     ASSERT_TRUE(openInGrid(L"grid-expand-filter.json", manyRecords(40000)));
     ApplyFilter(*main, L"1", 0);  // every record: each has "x": 1
-    while (main->filterRun) SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+    qmtest::runFilter(*main);
     ASSERT_TRUE(main->filter.active);
     UpdateWindow(grid());
     const GridBox* filtered = root();
@@ -966,7 +966,7 @@ TEST_F(GridWindow, BigExpandAllUnderTheFilterGoesInSlices) {
     while (pane().buildRun) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
     ASSERT_TRUE(pane().beforeBulk.kept);
     ApplyFilter(*main, L"2", 0);
-    while (main->filterRun) SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+    qmtest::runFilter(*main);
     ASSERT_TRUE(main->filter.active);
     EXPECT_FALSE(pane().beforeBulk.kept);
 }
@@ -1001,6 +1001,75 @@ TEST_F(GridWindow, SwitchingToABigGridShowsProgressAndEscapeStaysInTheView) {
     const GridBox* table = first(GridBoxType::Table);
     ASSERT_NE(table, nullptr);
     const std::vector<int> widths = table->frame->columnWidths;
+    const int height = root()->height;
+    pane().Relayout();
+    EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
+    EXPECT_EQ(root()->height, height);
+}
+
+// A grid shown at load (View=1) whose rows take more than one slice to size is built as a switch
+// to it builds it: the Tree shows meanwhile and Escape stays in it; let run, the grid shows as a
+// build in one go shows it.
+TEST_F(GridWindow, BigGridShownAtLoadIsBuiltInSlicesAndEscapeStaysInTheTree) {
+    setSetting(L"View", kViewGrid);
+    ASSERT_TRUE(openText(L"grid-load.json", manyRecords(70000)));
+    ASSERT_TRUE(pane().buildRun) << "built at once";
+    EXPECT_TRUE(pane().buildRun->switching);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    EXPECT_TRUE(IsWindowVisible(main->treePane.window));
+    EXPECT_FALSE(IsWindowVisible(grid()));
+    SendMessageW(main->treePane.window, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    EXPECT_EQ(main->settings.activeView, kViewTree);
+    EXPECT_TRUE(IsWindowVisible(main->treePane.window));
+    close();
+
+    ASSERT_TRUE(openText(L"grid-load.json", manyRecords(70000))) << "the setting stays the grid";
+    ASSERT_TRUE(pane().buildRun);
+    for (int slices = 0; pane().buildRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_EQ(main->settings.activeView, kViewGrid);
+    EXPECT_TRUE(IsWindowVisible(grid()));
+    EXPECT_FALSE(IsWindowVisible(main->treePane.window));
+    const std::vector<int> widths = first(GridBoxType::Table)->frame->columnWidths;
+    const int height = root()->height;
+    pane().Relayout();
+    EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
+    EXPECT_EQ(root()->height, height);
+}
+
+// A filter applied in the grid of a big file builds the filtered grid beside the one shown once
+// its marks are complete, a slice per timer message, showing nothing of the filter meanwhile;
+// Escape then leaves the filter and the grid as they were before it; let run, it shows the grid
+// a build in one go shows.
+TEST_F(GridWindow, BigFilterInTheGridIsBuiltInSlicesAndEscapeKeepsTheGridBefore) {
+    ASSERT_TRUE(openInGrid(L"grid-filter.json", manyRecords(70000)));
+    const GridBox* full = root();
+    const int fullHeight = full->height;
+    auto filter = [&] {
+        ApplyFilter(*main, L"2", 0);  // the records with a 2 in their id
+        while (main->filterRun && !main->filterRun->building) SendMessageW(main->window, WM_TIMER, kFilterTimer, 0);
+    };
+    filter();
+    ASSERT_TRUE(main->filterRun) << "built at once";
+    ASSERT_TRUE(pane().buildRun);
+    EXPECT_TRUE(pane().buildRun->filtering);
+    EXPECT_FALSE(main->filter.active);
+    EXPECT_EQ(root(), full);
+    SendMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(main->filterRun);
+    EXPECT_FALSE(pane().buildRun);
+    SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);  // a timer message already queued does nothing
+    EXPECT_FALSE(main->filter.active);
+    EXPECT_EQ(root(), full);
+    EXPECT_EQ(root()->height, fullHeight);
+    for (size_t i = 0; i < main->document->nodes.size(); ++i) ASSERT_EQ(main->document->nodes[i].filterMark, 0) << i;
+
+    filter();
+    ASSERT_TRUE(pane().buildRun);
+    for (int slices = 0; main->filterRun && slices < 10; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    ASSERT_TRUE(main->filter.active);
+    EXPECT_NE(root()->height, fullHeight);
+    const std::vector<int> widths = first(GridBoxType::Table)->frame->columnWidths;
     const int height = root()->height;
     pane().Relayout();
     EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
