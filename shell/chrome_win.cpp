@@ -421,7 +421,7 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     const Document& doc = *main.document;
     std::wstring status = statusText(doc);
     // While the grid is built for a filter, its progress shows alone.
-    if (main.filterRun && !main.filterRun->building)
+    if (main.filterRun && main.filterRun->step != MainWindow::FilterRun::Step::Building)
         status = filterProgressText(filterProgress(doc, main.filterRun->pass)) + L"   " + status;
     else if (main.filter.active)
         status = filterStatusText(main.filter.matched) + L"   " + status;

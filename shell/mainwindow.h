@@ -102,9 +102,10 @@ struct MainWindow {
         std::wstring text;
         unsigned flags = 0;
         size_t nodeCount = 0;  // the document's when it started: another count stops it
-        // The marks are complete and the grid shown is being built with them
-        // (GridPane::BuildForFilter); the filter shows once it is.
-        bool building = false;
+        size_t slices = 0;     // of marking
+        // Marking the nodes; the marks complete, the grid shown built with them next
+        // (GridPane::BuildForFilter); being built; built, the filter shown next.
+        enum class Step : uint8_t { Marking, Starting, Building, Showing } step = Step::Marking;
     };
     std::unique_ptr<FilterRun> filterRun;
     // A search over more nodes (or Source view lines) than one slice tests, going on a slice per
@@ -180,6 +181,9 @@ void ClearFilter(MainWindow& main);
 // The filter's timer: the next slice of a running filter.
 constexpr UINT_PTR kFilterTimer = 1;
 void ContinueFilter(MainWindow& main);
+// The grid of the filter's marks is complete (`waited`: in a later message than the one that
+// started it, and the filter shows in a message of its own).
+void FilterGridBuilt(MainWindow& main, bool waited);
 // The filter's marks and the grid built with them are complete (or the grid's build was stopped
 // by anything but Escape): the views show the filter.
 void FinishFilter(MainWindow& main);

@@ -264,7 +264,7 @@ void GridPane::FilterChanged(bool filtered) {
     if (!filtered) DropSavedLayout();
     layout.clear();
     stale = true;
-    if (filtered && built.root) {
+    if (filtered && built.root && filterBuiltAt + 1 == builds) {
         // Built for this filter beside the grid shown until now: shown as it is.
         swapGridLayouts(layout, built);
         layout.expansion = &expansion;
@@ -390,8 +390,9 @@ void GridPane::BuildSlice(size_t boxes) {
     const std::unique_ptr<BuildRun> finished = std::move(buildRun);
     if (finished->filtering) {
         swapGridLayouts(filterBuilt, finished->layout);
-        FinishFilter(*mainWindow);  // shows it
-        filterBuilt.clear();        // not shown: the filter was stopped
+        filterBuilt.expansion = &expansion;
+        filterBuiltAt = builds;
+        FilterGridBuilt(*mainWindow, finished->waited);
         return;
     }
     if (!finished->switching) {

@@ -163,8 +163,10 @@ struct GridPane {
     // beside it, the rows of a big file's tables sized a slice per timer message, and the filter
     // waits for it (FinishFilter shows both once it is complete). False when the grid is not shown.
     bool BuildForFilter();
-    // The grid BuildForFilter made, until FilterChanged shows it.
+    // The grid BuildForFilter made, until FilterChanged shows it (unless the grid was built again
+    // since, when `builds` was filterBuiltAt).
     GridLayout filterBuilt;
+    uint64_t filterBuiltAt = 0;
 
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();

@@ -150,8 +150,9 @@ std::vector<std::string> PluginWindowTest::sourceLines() const {
 }
 
 void runFilter(qm::MainWindow& main) {
+    using Step = qm::MainWindow::FilterRun::Step;
     while (main.filterRun)
-        SendMessageW(main.window, WM_TIMER, main.filterRun->building ? qm::kGridBuildTimer : qm::kFilterTimer, 0);
+        SendMessageW(main.window, WM_TIMER, main.filterRun->step == Step::Building ? qm::kGridBuildTimer : qm::kFilterTimer, 0);
 }
 
 void PluginWindowTest::close() {
