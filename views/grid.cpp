@@ -519,7 +519,8 @@ struct GridBuilder {
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
         } else {
-            for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i) {
+            const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
+            for (size_t i = 0; i < attributes; ++i) {
                 Node* attribute = record->children[i];
                 const int32_t c = index.find(kAttributeColumn, attribute->name.view());
                 if (c < 0 || !claim(c)) continue;
@@ -534,7 +535,7 @@ struct GridBuilder {
                 cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
                                                         ColorSlot::text, false, record)});
             std::vector<int32_t> touched;
-            for (size_t i = attributeCount(record); i < record->children.size(); ++i) {
+            for (size_t i = attributes; i < record->children.size(); ++i) {
                 Node* child = record->children[i];
                 if (child->kind != NodeKind::Element) continue;
                 const int32_t c = index.find(kElementColumn, child->name.view());
@@ -731,7 +732,8 @@ bool scanTableColumns(GridFrame& f, size_t& work) {
             }
             const Node* record = f.records[r++];
             if (lazy.scanPhase == 0) {
-                for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i)
+                const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
+                for (size_t i = 0; i < attributes; ++i)
                     column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
             } else if (lazy.scanPhase == 1) {
                 const bool text = std::any_of(record->children.begin(), record->children.end(), [](const Node* child) {
