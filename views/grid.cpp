@@ -240,11 +240,11 @@ struct GridBuilder {
 
     // Under the search box's filter only kept nodes are shown, and everything holding a match
     // is open; the user's sets wait unchanged for the filter to go.
-    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node); }
+    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node, expansion.nextFilter); }
     // A string not parsed yet stays closed whatever the set says ("Expand all" holds every node).
     bool opens(const Node* node) const {
         if (awaitsOpening(node)) return false;
-        return expansion.filtered ? filterOpens(node) : expansion.nodes.count(node) != 0;
+        return expansion.filtered ? filterOpens(node, expansion.nextFilter) : expansion.nodes.count(node) != 0;
     }
     bool opensGroup(const Node* head) const { return expansion.filtered || expansion.groups.count(head) != 0; }
 

@@ -276,6 +276,9 @@ struct GridExpansion {
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
     GridSortKeys sorts;  // record tables the user sorted by a column
     bool filtered = false;  // the search box's filter is on: only the nodes it keeps are built
+    // With filtered: built beside the grid shown for a filter still being applied, whose next
+    // marks (shell/filter.h) decide what is kept.
+    bool nextFilter = false;
     const Document* document = nullptr;  // the nodes' document, which holds their type tags
 };
 

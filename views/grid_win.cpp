@@ -246,6 +246,8 @@ void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::FilterChanged(bool filtered) {
     ++builds;
+    GridLayout built;
+    swapGridLayouts(built, filterBuilt);
     // The grid kept from before a bulk action shows what the filter kept then.
     DropBulkLayout();
     const bool was = expansion.filtered;
@@ -273,9 +275,17 @@ void GridPane::FilterChanged(bool filtered) {
         return;
     }
     if (!filtered) DropSavedLayout();
-    // The filtered grid is built once, when the selection is revealed (or when it is next shown).
     layout.clear();
     stale = true;
+    if (filtered && built.root && filterBuiltAt + 1 == builds) {
+        // Built for this filter beside the grid shown until now: shown as it is.
+        swapGridLayouts(layout, built);
+        layout.expansion = &expansion;
+        stale = false;
+        UpdateScrollBars();
+    }
+    // Otherwise the filtered grid is built once, when the selection is revealed (or when it is
+    // next shown).
 }
 
 void GridPane::ForgetDocument() {
@@ -335,7 +345,17 @@ bool GridPane::BuildBeforeShowing() {
     return StartBuild(std::move(same), false, true);
 }
 
-bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
+bool GridPane::BuildForFilter() {
+    if (!Shown() || !mainWindow->document) return false;
+    StopBuild();
+    GridExpansion next = expansion;
+    next.filtered = true;
+    next.nextFilter = true;
+    StartBuild(std::move(next), false, false, true);
+    return true;
+}
+
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
     // them later), the rows of its tables sized a slice at a time. The first slice ends when a
     // slice's time since the action began is over.
@@ -343,6 +363,7 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
     auto run = std::make_unique<BuildRun>();
     run->expand = expand;
     run->switching = switching;
+    run->filtering = filtering;
     run->builds = builds;
     run->expansion = std::move(next);
     run->expansion.document = mainWindow->document.get();
@@ -383,6 +404,13 @@ void GridPane::BuildSlice(long long deadline) {
         return;
     }
     const std::unique_ptr<BuildRun> finished = std::move(buildRun);
+    if (finished->filtering) {
+        swapGridLayouts(filterBuilt, finished->layout);
+        filterBuilt.expansion = &expansion;
+        filterBuiltAt = builds;
+        FilterGridBuilt(*mainWindow, finished->waited);
+        return;
+    }
     if (!finished->switching) {
         ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
         return;
@@ -398,9 +426,13 @@ void GridPane::BuildSlice(long long deadline) {
 
 bool GridPane::StopBuild() {
     if (!buildRun) return false;
+    const bool filtering = buildRun->filtering;
     buildRun.reset();
     if (mainWindow->window) KillTimer(mainWindow->window, kGridBuildTimer);
     mainWindow->RepaintStatus();
+    // The filter waited for this grid (Escape stopped the filter before): it is shown now, its
+    // grid built in one go when shown.
+    if (filtering) FinishFilter(*mainWindow);
     return true;
 }
 
