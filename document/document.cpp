@@ -152,10 +152,10 @@ static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
 void appendChild(Document& doc, Node* parent, Node* child) {
     ChildList& list = parent->children;
     const size_t count = list.size();
-    if (!list.items_ || count == list.header()->capacity) {
+    if (!list.items_ || list.single() || count == list.header()->capacity) {
         Node** items = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
-        for (size_t i = 0; i < count; ++i) items[i] = list.items_[i];
-        if (list.items_) releaseGrownChildren(doc, list.header());
+        for (size_t i = 0; i < count; ++i) items[i] = list.items()[i];
+        if (list.items_ && !list.single()) releaseGrownChildren(doc, list.header());
         list.items_ = items;
     }
     list.items_[count] = child;
@@ -168,15 +168,26 @@ void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) 
     ChildList& list = parent->children;
     list.items_ = nullptr;
     if (count == 0) return;
+    if (count == 1) {
+        Node** cell = static_cast<Node**>(doc.store.allocate(sizeof(Node*)));
+        *cell = items[0];
+        list.items_ = reinterpret_cast<Node**>(reinterpret_cast<uintptr_t>(cell) | ChildList::kSingleMark);
+        return;
+    }
     list.items_ = allocateChildren(doc, count, count);
     for (size_t i = 0; i < count; ++i) list.items_[i] = items[i];
 }
 
 void truncateChildren(Node* parent, size_t count) {
-    if (count < parent->children.size()) parent->children.header()->count = static_cast<uint32_t>(count);
+    ChildList& list = parent->children;
+    if (count >= list.size()) return;
+    if (count == 0 && list.single())
+        list.items_ = nullptr;
+    else
+        list.header()->count = static_cast<uint32_t>(count);
 }
 
-void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items_[index] = child; }
+void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items()[index] = child; }
 
 NodeText storeText(Document& doc, std::wstring_view text) {
     if (text.empty()) return NodeText();

@@ -99,21 +99,23 @@ private:
 // A node's children in document order: an array in the document's store, preceded by a small
 // header with its count and capacity, so the node itself holds one pointer (a leaf holds null).
 // Built once at its exact size by parsers that collect a container's children first (JSON, XML),
-// or grown by appendChild, which doubles the array.
+// or grown by appendChild, which doubles the array. An exact list of one child (an XML element
+// with its text, most often) has no header: the pointer, marked in its lowest bit, leads to the
+// one child's pointer alone.
 class ChildList {
 public:
-    size_t size() const { return items_ ? header()->count : 0; }
+    size_t size() const { return single() ? 1 : items_ ? header()->count : 0; }
     bool empty() const { return size() == 0; }
-    Node* operator[](size_t i) const { return items_[i]; }
-    Node* front() const { return items_[0]; }
-    Node* back() const { return items_[size() - 1]; }
+    Node* operator[](size_t i) const { return items()[i]; }
+    Node* front() const { return items()[0]; }
+    Node* back() const { return items()[size() - 1]; }
     Node* at(size_t i) const {
         if (i >= size()) throw std::out_of_range("child index");
-        return items_[i];
+        return items()[i];
     }
-    size_t capacity() const { return items_ ? header()->capacity : 0; }
-    Node* const* begin() const { return items_; }
-    Node* const* end() const { return items_ + size(); }
+    size_t capacity() const { return single() ? 1 : items_ ? header()->capacity : 0; }
+    Node* const* begin() const { return items(); }
+    Node* const* end() const { return items() + size(); }
     std::reverse_iterator<Node* const*> rbegin() const { return std::reverse_iterator<Node* const*>(end()); }
     std::reverse_iterator<Node* const*> rend() const { return std::reverse_iterator<Node* const*>(begin()); }
 
@@ -127,6 +129,10 @@ private:
     friend void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
     friend void truncateChildren(Node* parent, size_t count);
     friend void replaceChild(Node* parent, size_t index, Node* child);
+    static constexpr uintptr_t kSingleMark = 1;
+    bool single() const { return (reinterpret_cast<uintptr_t>(items_) & kSingleMark) != 0; }
+    Node** items() const { return reinterpret_cast<Node**>(reinterpret_cast<uintptr_t>(items_) & ~kSingleMark); }
+    // Only for a list with a header (not empty, not single).
     Header* header() const { return reinterpret_cast<Header*>(items_) - 1; }
     Node** items_ = nullptr;
 };

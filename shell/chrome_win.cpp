@@ -420,14 +420,15 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     if (!main.document) return;
     const Document& doc = *main.document;
     std::wstring status = statusText(doc);
-    if (main.filterRun)
+    // While the grid is built for a filter, its progress shows alone.
+    if (main.filterRun && main.filterRun->step != MainWindow::FilterRun::Step::Building)
         status = filterProgressText(filterProgress(doc, main.filterRun->pass)) + L"   " + status;
     else if (main.filter.active)
         status = filterStatusText(main.filter.matched) + L"   " + status;
     if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     if (main.gridPane.sortRun) status = sortProgressText(main.gridPane.sortRun->pass.Progress()) + L"   " + status;
     if (const GridPane::BuildRun* run = main.gridPane.buildRun.get())
-        status = (run->switching ? gridBuildProgressText(run->pass->Progress())
+        status = (run->switching || run->filtering ? gridBuildProgressText(run->pass->Progress())
                                  : bulkProgressText(run->expand, run->pass->Progress())) +
                  L"   " + status;
     if (main.searchRun) status = searchProgressText(searchProgress(*main.searchRun)) + L"   " + status;

@@ -56,9 +56,13 @@ void dropFilterMarks(Document& doc);
 // How far a pass has come, in percent of the nodes, 0 to 99 while it runs.
 int filterProgress(const Document& doc, const FilterPass& pass);
 
-// Whether a filtered view keeps `node`.
-inline bool filterKeeps(const Node* node) { return (node->filterMark & (kFilterMatched | kFilterHolds)) != 0; }
-// Whether a filtered view shows what is below `node`.
-inline bool filterOpens(const Node* node) { return (node->filterMark & kFilterHolds) != 0; }
+// Whether a filtered view keeps `node`; with `next`, whether the filter being worked out will.
+inline bool filterKeeps(const Node* node, bool next = false) {
+    return (node->filterMark & (next ? kFilterNextMatched | kFilterNextHolds : kFilterMatched | kFilterHolds)) != 0;
+}
+// Whether a filtered view shows what is below `node`; with `next`, whether it will.
+inline bool filterOpens(const Node* node, bool next = false) {
+    return (node->filterMark & (next ? kFilterNextHolds : kFilterHolds)) != 0;
+}
 
 }  // namespace qm

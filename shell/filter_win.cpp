@@ -63,17 +63,51 @@ void ApplyFilter(MainWindow& main, const std::wstring& text, unsigned flags) {
 }
 
 void ContinueFilter(MainWindow& main) {
+    using Step = MainWindow::FilterRun::Step;
     MainWindow::FilterRun* run = main.filterRun.get();
-    if (!run) return;
+    if (!run || run->step == Step::Building) return;
     if (!main.document || main.document->nodes.size() != run->nodeCount) {
         StopFilter(main);
         return;
     }
-    bool done = markFilterSlice(*main.document, run->highlight, run->pass);
-    // A window of no host (none to answer) works it out at once.
-    while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
-    run->nodeCount = main.document->nodes.size();  // with the nodes of the strings the slice opened
-    if (!NextSliceOrDone(main, kFilterTimer, done)) return;
+    if (run->step == Step::Showing) return FinishFilter(main);
+    if (run->step == Step::Marking) {
+        bool done = markFilterSlice(*main.document, run->highlight, run->pass);
+        // A window of no host (none to answer) works it out at once.
+        while (!done && !main.window) done = markFilterSlice(*main.document, run->highlight, run->pass);
+        run->nodeCount = main.document->nodes.size();  // with the nodes of the strings the slice opened
+        const bool first = run->slices++ == 0;
+        if (!NextSliceOrDone(main, kFilterTimer, done)) return;
+        // The marks are complete. The grid shown is built with them beside it first, a big
+        // file's rows a slice per timer message, in messages of their own after a marking that
+        // took several; the other views show the filter now.
+        run->step = Step::Starting;
+        if (!first && main.settings.activeView == kViewGrid) {
+            NextSliceOrDone(main, kFilterTimer, false);
+            return;
+        }
+    }
+    run->step = Step::Building;
+    if (main.gridPane.BuildForFilter()) return;
+    run->step = Step::Showing;
+    FinishFilter(main);
+}
+
+void FilterGridBuilt(MainWindow& main, bool waited) {
+    if (!main.filterRun) return;
+    main.filterRun->step = MainWindow::FilterRun::Step::Showing;
+    if (waited)
+        NextSliceOrDone(main, kFilterTimer, false);
+    else
+        FinishFilter(main);
+}
+
+void FinishFilter(MainWindow& main) {
+    if (!main.filterRun || main.filterRun->step == MainWindow::FilterRun::Step::Marking) return;
+    if (!main.document || main.document->nodes.size() != main.filterRun->nodeCount) {
+        StopFilter(main);
+        return;
+    }
     const std::unique_ptr<MainWindow::FilterRun> finished = std::move(main.filterRun);
     takeFilterMarks(*main.document);
     main.highlight = std::move(finished->highlight);
@@ -95,8 +129,12 @@ void ContinueFilter(MainWindow& main) {
 
 bool StopFilter(MainWindow& main) {
     if (!main.filterRun) return false;
+    const bool building = main.filterRun->step == MainWindow::FilterRun::Step::Building;
     main.filterRun.reset();
     if (main.window) KillTimer(main.window, kFilterTimer);
+    // The grid being built for it goes too; the one shown stays.
+    if (building) main.gridPane.StopBuild();
+    main.gridPane.filterBuilt.clear();
     if (main.document) dropFilterMarks(*main.document);
     main.RepaintStatus();
     return true;

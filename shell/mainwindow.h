@@ -102,6 +102,10 @@ struct MainWindow {
         std::wstring text;
         unsigned flags = 0;
         size_t nodeCount = 0;  // the document's when it started: another count stops it
+        size_t slices = 0;     // of marking
+        // Marking the nodes; the marks complete, the grid shown built with them next
+        // (GridPane::BuildForFilter); being built; built, the filter shown next.
+        enum class Step : uint8_t { Marking, Starting, Building, Showing } step = Step::Marking;
     };
     std::unique_ptr<FilterRun> filterRun;
     // A search over more nodes (or Source view lines) than one slice tests, going on a slice per
@@ -145,6 +149,8 @@ struct MainWindow {
     // Takes ownership of a loaded document and shows it (the previous one is freed).
     void SetDocument(std::unique_ptr<Document> doc, const std::wstring& path);
     void SwitchView(int view);
+    // Shows `view` in place of the one shown, the selection revealed in it; no focus, no setting.
+    void ShowView(int view);
     void RevealSelection();
     // The selection entry point of every view: `node` is mapped to its display node first.
     void SelectNode(Node* node);
@@ -175,7 +181,14 @@ void ClearFilter(MainWindow& main);
 // The filter's timer: the next slice of a running filter.
 constexpr UINT_PTR kFilterTimer = 1;
 void ContinueFilter(MainWindow& main);
-// Escape: stops a running filter, leaving everything as it was before it; false when none runs.
+// The grid of the filter's marks is complete (`waited`: in a later message than the one that
+// started it, and the filter shows in a message of its own).
+void FilterGridBuilt(MainWindow& main, bool waited);
+// The filter's marks and the grid built with them are complete (or the grid's build was stopped
+// by anything but Escape): the views show the filter.
+void FinishFilter(MainWindow& main);
+// Escape: stops a running filter, leaving everything as it was before it (the grid being built
+// for it too); false when none runs.
 bool StopFilter(MainWindow& main);
 
 // "Copy table" (shell/menu_win.cpp): the record table the grid's menu was opened on goes to the
@@ -199,9 +212,8 @@ bool NextSliceOrDone(MainWindow& main, UINT_PTR timer, bool done);
 // timer message.
 constexpr UINT_PTR kSourceCopyTimer = 4;
 // "Expand all" and "Collapse all" in the grid of a big file (GridPane::BuildRun): the next slice
-// of sizing the rows of its tables, about this many boxes built aside.
+// of sizing the rows of its tables.
 constexpr UINT_PTR kGridBuildTimer = 5;
-constexpr size_t kGridBuildSliceBoxes = 262144;
 // The index pass of a big formatted text in the Source view (SourcePane::ContinueIndex).
 constexpr UINT_PTR kSourceIndexTimer = 6;
 // A search (shell/search_win.cpp) that tests more nodes than kSearchSliceNodes (in the Source view

@@ -124,7 +124,12 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     }
     treePane.ResetForDocument();
     sourcePane.ResetForDocument();
+    // A grid shown at load is built as a switch to it builds it: beside the Tree, which shows
+    // meanwhile, a big file's rows sized a slice per timer message, the grid shown once complete.
+    const bool gridShown = window && settings.activeView == kViewGrid;
+    if (gridShown) ShowView(kViewTree);
     gridPane.ResetForDocument();  // builds its boxes only while the grid is shown
+    if (gridShown && !gridPane.BuildBeforeShowing()) ShowView(kViewGrid);
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -142,14 +147,20 @@ void MainWindow::SwitchView(int view) {
     // view chosen meanwhile stops it.
     if (view == kViewGrid && gridPane.BuildBeforeShowing()) return;
     if (gridPane.buildRun && gridPane.buildRun->switching) gridPane.StopBuild();
+    ShowView(view);
+    SetFocus(ActiveViewWindow());
+    SaveSettings();
+}
+
+void MainWindow::ShowView(int view) {
     HWND old = ActiveViewWindow();
     settings.activeView = view;
+    // A filter waiting for the grid's build shows in the view chosen without it.
+    if (gridPane.buildRun && gridPane.buildRun->filtering) gridPane.StopBuild();
     RevealSelection();
     HWND now = ActiveViewWindow();
     ShowWindow(now, SW_SHOW);
-    ShowWindow(old, SW_HIDE);
-    SetFocus(now);
-    SaveSettings();
+    if (old != now) ShowWindow(old, SW_HIDE);
     LayoutChrome(*this);  // the tooltips follow the items the view shows
     InvalidateRect(window, nullptr, FALSE);
 }

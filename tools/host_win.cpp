@@ -565,6 +565,18 @@ int wmain(int argc, wchar_t** argv) {
         const PROCESS_MEMORY_COUNTERS pmc = memoryNow();
         wprintf(L"ListLoadW: %.3f s, first painted %ls: %.3f s, peak working set: %.1f MB\n", seconds(t0, t1),
                 kViewNames[shown], seconds(t0, t2), megabytes(pmc.PeakWorkingSetSize));
+        // A view the plug-in goes on building after ListLoadW (a grid shown at load) comes in
+        // timer messages: the time to the last of them and the longest.
+        const double cpu = cpuSeconds();
+        settle();
+        if (host.slices) {
+            const int now = viewShown(1) ? 1 : shown;
+            wprintf(L"then %ls painted: %.3f s from ListLoadW, after %zu timer messages (the longest %.3f s, %.3f s of "
+                    L"processor time)\n",
+                    kViewNames[now], seconds(t0, host.lastWork), host.slices, host.longestSlice, cpuSeconds() - cpu);
+            shown = now;
+            host.slices = 0;
+        }
         fflush(stdout);
     }
     if (view >= 0 && view != shown) {

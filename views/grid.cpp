@@ -240,11 +240,11 @@ struct GridBuilder {
 
     // Under the search box's filter only kept nodes are shown, and everything holding a match
     // is open; the user's sets wait unchanged for the filter to go.
-    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node); }
+    bool keeps(const Node* node) const { return !expansion.filtered || filterKeeps(node, expansion.nextFilter); }
     // A string not parsed yet stays closed whatever the set says ("Expand all" holds every node).
     bool opens(const Node* node) const {
         if (awaitsOpening(node)) return false;
-        return expansion.filtered ? filterOpens(node) : expansion.nodes.count(node) != 0;
+        return expansion.filtered ? filterOpens(node, expansion.nextFilter) : expansion.nodes.count(node) != 0;
     }
     bool opensGroup(const Node* head) const { return expansion.filtered || expansion.groups.count(head) != 0; }
 
@@ -303,6 +303,7 @@ struct GridBuilder {
             f.lazy = layout.newLazyRows();
             f.lazy->owner = &layout;
             f.lazy->depth = depth;
+            ++layout.lazyTables;
             return box;
         }
         for (Node* first : *starts) appendKeyValueRow(f, first, depth);
@@ -467,6 +468,7 @@ struct GridBuilder {
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
             f.lazy->owner = &layout;
+            ++layout.lazyTables;
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
@@ -519,7 +521,8 @@ struct GridBuilder {
                     cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
                 }
         } else {
-            for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i) {
+            const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
+            for (size_t i = 0; i < attributes; ++i) {
                 Node* attribute = record->children[i];
                 const int32_t c = index.find(kAttributeColumn, attribute->name.view());
                 if (c < 0 || !claim(c)) continue;
@@ -534,7 +537,7 @@ struct GridBuilder {
                 cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
                                                         ColorSlot::text, false, record)});
             std::vector<int32_t> touched;
-            for (size_t i = attributeCount(record); i < record->children.size(); ++i) {
+            for (size_t i = attributes; i < record->children.size(); ++i) {
                 Node* child = record->children[i];
                 if (child->kind != NodeKind::Element) continue;
                 const int32_t c = index.find(kElementColumn, child->name.view());
@@ -731,7 +734,8 @@ bool scanTableColumns(GridFrame& f, size_t& work) {
             }
             const Node* record = f.records[r++];
             if (lazy.scanPhase == 0) {
-                for (uint32_t i = 0; i < attributeCount(record) && i < record->children.size(); ++i)
+                const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
+                for (size_t i = 0; i < attributes; ++i)
                     column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
             } else if (lazy.scanPhase == 1) {
                 const bool text = std::any_of(record->children.begin(), record->children.end(), [](const Node* child) {
@@ -804,6 +808,8 @@ void GridLazyRows::reset() {
     labelWidth = 0;
     staleRows.clear();
     sized = false;
+    sizedAhead = 0;
+    boundedWidth = boundedHeight = -1;
 }
 
 std::unique_ptr<GridLazyRows> GridLayout::newLazyRows() {
@@ -831,6 +837,7 @@ void GridLayout::recycle() {
     texts.clear();
     root = nullptr;
     discarded = 0;
+    lazyTables = 0;
     reused = 0;
     recycled = true;
 }

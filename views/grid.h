@@ -149,6 +149,11 @@ struct GridLazyRows {
     int32_t labelWidth = 0;              // KeyValue: what its rows' labels ask
     std::vector<uint32_t> staleRows;     // rows to size again (a toggle inside them)
     bool sized = false;
+    // A table in a row sized aside in slices (GridLayoutPass) is sized in slices of its own before
+    // that row is measured: the metrics its sizes were made with then (kSizedAheadReal or
+    // kSizedAheadBounded; 0: none), and its size with every text at its bound (-1: not known).
+    uint8_t sizedAhead = 0;
+    int32_t boundedWidth = -1, boundedHeight = -1;
     // Finding a big table's columns goes on where it stopped: the pass over the records it is in
     // (elements: attributes, then texts, then elements) and the records that pass has been through.
     uint8_t scanPhase = 0;
@@ -189,6 +194,8 @@ struct GridFrame {
 };
 
 constexpr uint32_t kRowNotBuilt = UINT32_MAX;
+constexpr uint8_t kSizedAheadReal = 1;
+constexpr uint8_t kSizedAheadBounded = 2;
 // GridLazyRows::scanPhase once every column of the table is found.
 constexpr uint8_t kColumnsFound = 3;
 
@@ -269,6 +276,9 @@ struct GridExpansion {
     GridNodeSet groups;  // groups of same-named elements, keyed by their first element
     GridSortKeys sorts;  // record tables the user sorted by a column
     bool filtered = false;  // the search box's filter is on: only the nodes it keeps are built
+    // With filtered: built beside the grid shown for a filter still being applied, whose next
+    // marks (shell/filter.h) decide what is kept.
+    bool nextFilter = false;
     const Document* document = nullptr;  // the nodes' document, which holds their type tags
 };
 
@@ -303,6 +313,13 @@ struct GridMetrics {
     const GridColumnWidths* columnWidths = nullptr;  // dragged widths, or none
     GridMeasureText measureText;
     const GridTextBound* textBound = nullptr;        // leaves outside it are skipped unmeasured
+    // Every text taken at its bound: what sizing measures a box with first, to skip measuring it
+    // for real when even so it cannot widen its column.
+    bool bounding = false;
+    // Sizing in slices: the tables building their rows when needed inside a cell of a row sized
+    // aside are not sized while that cell is measured but listed here first, with the metrics
+    // the cell is measured with, and the cell measured once they are sized (null: sized at once).
+    std::vector<std::pair<GridBox*, const GridMetrics*>>* deferred = nullptr;
 
     int px(int dips) const { return dpi == 96 ? dips : scaleDips(dips, dpi); }
     // The measure of a text: its width + 2 DIP, or 0 for an empty text.
@@ -327,6 +344,7 @@ struct GridLayout {
     GridMetrics metrics;
     GridTextKey textKey;  // how sorted tables order texts; none: by lower-cased code units
     size_t boxesMade = 0;  // every box built into it, recycled or not: the work of sizing rows
+    size_t lazyTables = 0;  // tables building their rows when needed built into it since it was recycled
 
     void clear() {
         root = nullptr;
@@ -338,6 +356,7 @@ struct GridLayout {
         spareCellLists.clear();
         reused = 0;
         discarded = 0;
+        lazyTables = 0;
     }
     // Rows sized aside are built into a scratch layout, one after another: each row's boxes go
     // back here, their frames emptied but keeping their memory, for the next row to build into,
@@ -480,16 +499,29 @@ public:
     // every row is sized.
     bool Step(size_t boxes);
     // How far the sizing has come, in percent of the rows, 0 to 99.
-    int Progress() const;
+    int Progress() const { return progress_; }
     // Measures and places the layout, sizing any rows still left first.
     void Finish();
 
 private:
+    // A table being sized: first its columns are found, then its rows sized. A table inside a row
+    // built aside is sized with the metrics that row is measured with, above that row's table.
+    struct Job {
+        GridBox* box = nullptr;
+        GridMetrics metrics;
+        bool ahead = false;  // inside a row built aside
+        std::unique_ptr<GridTableSizing> sizing;
+    };
+    void FinishJob(Job& job);
+
     GridLayout& layout_;
     GridMetrics metrics_;
-    std::vector<GridBox*> tables_;  // the tables still to size, the current one last
-    std::unique_ptr<GridTableSizing> sizing_;
+    GridMetrics sizingMetrics_;  // metrics_ deferring the tables inside rows built aside
+    std::vector<std::pair<GridBox*, const GridMetrics*>> deferred_;
+    std::vector<GridBox*> tables_;  // the tables of the built boxes still to size
+    std::vector<Job> jobs_;         // the tables being sized, the current one last
     size_t rows_ = 0, sized_ = 0;
+    int progress_ = 0;
 };
 
 // After a dragged width of (key, column) changed: marks the table that column belongs to for

@@ -1,7 +1,8 @@
-// What the grid's building (grid.cpp) and its measuring, placing and hit testing
-// (gridlayout.cpp) share: rows of big tables are built only when they are sized or shown.
+// What the grid's building (grid.cpp), its measuring and placing (gridlayout.cpp) and finding
+// things in it (gridhit.cpp) share: rows of big tables are built only when they are sized or shown.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <unordered_set>
 #include <utility>
@@ -12,6 +13,9 @@
 namespace qm {
 
 inline constexpr wchar_t kGridEllipsis[] = L"\u2026";
+
+// A sum of sizes or positions, cut at the grid's largest extent.
+inline int capped(long long pixels) { return static_cast<int>(std::min<long long>(pixels, kGridMaxExtent)); }
 
 // One or two nodes and all their ancestors, gathered the first time they are asked about: a
 // row not built can show a node only when its record is one of them.

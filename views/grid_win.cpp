@@ -51,6 +51,19 @@ void vLine(HDC dc, int x, int y1, int y2, COLORREF colour) { fill(dc, RECT{x, y1
 
 std::wstring str(std::wstring_view text) { return std::wstring(text); }
 
+long long counterNow() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// The performance counter reading `seconds` after `from`.
+long long counterAfter(long long from, double seconds) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return from + static_cast<long long>(seconds * static_cast<double>(frequency.QuadPart));
+}
+
 }  // namespace
 
 // ---- pane operations ----
@@ -233,6 +246,8 @@ void GridPane::NoteFilteredToggle(uint8_t toggle, const Node* toggleKey) {
 
 void GridPane::FilterChanged(bool filtered) {
     ++builds;
+    GridLayout built;
+    swapGridLayouts(built, filterBuilt);
     // The grid kept from before a bulk action shows what the filter kept then.
     DropBulkLayout();
     const bool was = expansion.filtered;
@@ -260,9 +275,17 @@ void GridPane::FilterChanged(bool filtered) {
         return;
     }
     if (!filtered) DropSavedLayout();
-    // The filtered grid is built once, when the selection is revealed (or when it is next shown).
     layout.clear();
     stale = true;
+    if (filtered && built.root && filterBuiltAt + 1 == builds) {
+        // Built for this filter beside the grid shown until now: shown as it is.
+        swapGridLayouts(layout, built);
+        layout.expansion = &expansion;
+        stale = false;
+        UpdateScrollBars();
+    }
+    // Otherwise the filtered grid is built once, when the selection is revealed (or when it is
+    // next shown).
 }
 
 void GridPane::ForgetDocument() {
@@ -322,12 +345,25 @@ bool GridPane::BuildBeforeShowing() {
     return StartBuild(std::move(same), false, true);
 }
 
-bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
+bool GridPane::BuildForFilter() {
+    if (!Shown() || !mainWindow->document) return false;
+    StopBuild();
+    GridExpansion next = expansion;
+    next.filtered = true;
+    next.nextFilter = true;
+    StartBuild(std::move(next), false, false, true);
+    return true;
+}
+
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
-    // them later), the rows of its tables sized a slice at a time.
+    // them later), the rows of its tables sized a slice at a time. The first slice ends when a
+    // slice's time since the action began is over.
+    const long long deadline = counterAfter(counterNow(), buildSliceSeconds);
     auto run = std::make_unique<BuildRun>();
     run->expand = expand;
     run->switching = switching;
+    run->filtering = filtering;
     run->builds = builds;
     run->expansion = std::move(next);
     run->expansion.document = mainWindow->document.get();
@@ -339,14 +375,13 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching) {
         run->pass = std::make_unique<GridLayoutPass>(run->layout, Metrics());
     }
     buildRun = std::move(run);
-    // The message that started it has built the boxes already: a smaller first slice.
-    BuildSlice(kGridBuildSliceBoxes / 4);
+    BuildSlice(deadline);
     return buildRun != nullptr;
 }
 
-void GridPane::ContinueBuild() { BuildSlice(kGridBuildSliceBoxes); }
+void GridPane::ContinueBuild() { BuildSlice(counterAfter(counterNow(), buildSliceSeconds)); }
 
-void GridPane::BuildSlice(size_t boxes) {
+void GridPane::BuildSlice(long long deadline) {
     BuildRun* run = buildRun.get();
     if (!run) return;
     // The grid was built again since it started (a toggle, an edit, the filter): the sets it
@@ -358,8 +393,10 @@ void GridPane::BuildSlice(size_t boxes) {
     bool done;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
-        done = run->pass->Step(boxes);
-        while (!done && !mainWindow->window) done = run->pass->Step(boxes);
+        // Without a window there is no timer: the whole build in this message.
+        done = run->pass->Step(kGridBuildStepBoxes);
+        while (!done && (!mainWindow->window || (counterNow() < deadline && !HIWORD(GetQueueStatus(QS_INPUT)))))
+            done = run->pass->Step(kGridBuildStepBoxes);
         if (done) run->pass->Finish();
     }
     if (!NextSliceOrDone(*mainWindow, kGridBuildTimer, done)) {
@@ -367,6 +404,13 @@ void GridPane::BuildSlice(size_t boxes) {
         return;
     }
     const std::unique_ptr<BuildRun> finished = std::move(buildRun);
+    if (finished->filtering) {
+        swapGridLayouts(filterBuilt, finished->layout);
+        filterBuilt.expansion = &expansion;
+        filterBuiltAt = builds;
+        FilterGridBuilt(*mainWindow, finished->waited);
+        return;
+    }
     if (!finished->switching) {
         ShowBulkLayout(finished->layout, std::move(finished->expansion), finished->expand);
         return;
@@ -382,9 +426,13 @@ void GridPane::BuildSlice(size_t boxes) {
 
 bool GridPane::StopBuild() {
     if (!buildRun) return false;
+    const bool filtering = buildRun->filtering;
     buildRun.reset();
     if (mainWindow->window) KillTimer(mainWindow->window, kGridBuildTimer);
     mainWindow->RepaintStatus();
+    // The filter waited for this grid (Escape stopped the filter before): it is shown now, its
+    // grid built in one go when shown.
+    if (filtering) FinishFilter(*mainWindow);
     return true;
 }
 

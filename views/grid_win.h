@@ -15,6 +15,12 @@
 
 namespace qm {
 
+// A slice of a grid built in slices (GridPane::BuildRun) sizes rows a step of about this many
+// boxes built aside at a time until it has run this long or input waits: a few long messages
+// rather than many short ones, each of which ends with the timer's wait.
+constexpr size_t kGridBuildStepBoxes = 32768;
+constexpr double kGridBuildSliceSeconds = 0.07;
+
 struct MainWindow;
 
 struct GridPane {
@@ -89,7 +95,8 @@ struct GridPane {
     // Discards the boxes; builds them again at once while the grid is shown.
     void Relayout();
     // The search box's filter came, changed or went (expansion.filtered says which now): the
-    // boxes go, and the full grid's are kept aside while it is on and shown again after it.
+    // boxes go, and the full grid's are kept aside while it is on and shown again after it. The
+    // grid built for it beside the one shown (BuildForFilter), when complete, is shown at once.
     void FilterChanged(bool filtered);
     // The font or DPI changed: measured widths are forgotten as well.
     void AppearanceChanged();
@@ -140,6 +147,7 @@ struct GridPane {
     struct BuildRun {
         bool expand = false;
         bool switching = false;   // built for a switch to the grid, which waits for it
+        bool filtering = false;   // built for a filter just worked out, which waits for it
         bool waited = false;      // not complete in the message that started it
         uint64_t builds = 0;
         GridExpansion expansion;  // the sets the new grid is built with
@@ -147,6 +155,8 @@ struct GridPane {
         std::unique_ptr<GridLayoutPass> pass;
     };
     std::unique_ptr<BuildRun> buildRun;
+    // How long one of its slices runs (kGridBuildSliceSeconds); at 0 a slice is one step.
+    static inline double buildSliceSeconds = kGridBuildSliceSeconds;
     // The build's timer: the next slice, or the new grid shown once every row is sized.
     void ContinueBuild();
     // A switch to the grid while it has no boxes: they are built beside the view shown, the rows
@@ -154,8 +164,17 @@ struct GridPane {
     // True while it waits (the main window switches once they are complete); false when the
     // grid can be shown now.
     bool BuildBeforeShowing();
-    // Escape: stops a running build, the grid as it was; false when none runs.
+    // Escape: stops a running build, the grid as it was; false when none runs. A filter that
+    // waited for the build is shown without it (its grid is built in one go).
     bool StopBuild();
+    // The filter's next marks are complete: while the grid is shown, the grid they make is built
+    // beside it, the rows of a big file's tables sized a slice per timer message, and the filter
+    // waits for it (FinishFilter shows both once it is complete). False when the grid is not shown.
+    bool BuildForFilter();
+    // The grid BuildForFilter made, until FilterChanged shows it (unless the grid was built again
+    // since, when `builds` was filterBuiltAt).
+    GridLayout filterBuilt;
+    uint64_t filterBuiltAt = 0;
 
     // Builds the boxes if they are stale; false when there is nothing to show.
     bool EnsureLayout();
@@ -178,11 +197,12 @@ private:
     void DropSavedLayout();
     void DropFilterLayout();
     void DropBulkLayout();
-    // One slice of the running build, about `boxes` boxes built to size rows.
-    void BuildSlice(size_t boxes);
+    // One slice of the running build, until `deadline` (a performance counter reading) or waiting
+    // input.
+    void BuildSlice(long long deadline);
     // Starts a build of the document's grid with `next` beside the grid shown; false when it was
     // complete at once and is shown.
-    bool StartBuild(GridExpansion&& next, bool expand, bool switching);
+    bool StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering = false);
     // Shows `fresh`, built with the sets of `next` by a bulk action, keeping the grid shown until
     // now aside for the next one; then the selection stays shown.
     void ShowBulkLayout(GridLayout& fresh, GridExpansion&& next, bool expand);

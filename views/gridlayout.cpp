@@ -1,4 +1,4 @@
-// Measuring, placing and hit testing of the grid view's boxes. Every pass is linear in the boxes
+// Measuring and placing the grid view's boxes (finding things in them: views/gridhit.cpp). Every pass is linear in the boxes
 // it visits; the recursion of measuring and placing is bounded by the grid's depth limit.
 #include <algorithm>
 #include <iterator>
@@ -44,9 +44,6 @@ int GridMetrics::draggedWidth(const Node* key, int32_t column) const {
 namespace {
 
 int textCap(const GridMetrics& m, int capDips) { return m.px(m.autoFit ? kGridAutoFitCap : capDips); }
-
-// A sum of sizes or positions, cut at the grid's largest extent.
-int capped(long long pixels) { return static_cast<int>(std::min<long long>(pixels, kGridMaxExtent)); }
 
 int padOf(const GridBox& box, const GridMetrics& m) { return box.padded() ? m.px(kGridPad) : 0; }
 
@@ -291,7 +288,27 @@ std::unique_ptr<GridMetrics> boundedMetrics(const GridMetrics& m) {
     auto bounded = std::make_unique<GridMetrics>(m);
     const GridTextBound* bound = m.textBound;
     bounded->measureText = [bound](std::wstring_view text) { return std::min(bound->upper(text), kGridMaxExtent); };
+    bounded->bounding = true;
     return bounded;
+}
+
+// Lists in m.deferred the tables building their rows when needed inside `cell` that are not
+// sized for `m` yet; false when there are none.
+bool deferTables(GridBox& cell, const GridMetrics& m) {
+    const size_t before = m.deferred->size();
+    std::vector<GridBox*> stack{&cell};
+    while (!stack.empty()) {
+        GridBox* box = stack.back();
+        stack.pop_back();
+        if (!box->frame) continue;
+        if (const GridLazyRows* lazy = box->frame->lazy.get(); lazy && lazy->owner) {
+            if (m.bounding ? lazy->boundedWidth < 0 : lazy->sizedAhead != kSizedAheadReal)
+                m.deferred->emplace_back(box, &m);
+            continue;
+        }
+        for (GridBox* child : box->frame->children) stack.push_back(child);
+    }
+    return m.deferred->size() > before;
 }
 
 // What one cell built aside asks of column c, whose width so far is running[c]: a leaf is
@@ -299,9 +316,12 @@ std::unique_ptr<GridMetrics> boundedMetrics(const GridMetrics& m) {
 // another box is measured (unless it is a built one, measured with its table already) and widens
 // `height`. With `bounded` metrics, a box that they measure no wider than the column is not
 // measured for real: it cannot widen the column, and its height is the real one.
-GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
-                       const GridMetrics& m, const GridMetrics* bounded, bool built = false) {
-    GridSizedCell sized{c, 0, false};
+// With `deferring`, false, with nothing changed, when a table inside it is still to be sized for
+// the metrics it is measured with: it is listed in GridMetrics::deferred first.
+bool sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows& lazy, int& height,
+              const GridMetrics& m, const GridMetrics* bounded, GridSizedCell& sized, bool built = false,
+              bool deferring = false) {
+    sized = GridSizedCell{c, 0, false};
     const size_t column = static_cast<size_t>(c);
     if (cell.type == GridBoxType::Leaf) {
         int width = running[column];
@@ -313,48 +333,74 @@ GridSizedCell sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, Grid
     } else {
         bool skipped = false;
         if (!built && bounded) {
+            if (deferring && deferTables(cell, *bounded)) return false;
             measureBox(cell, *bounded, false);
             skipped = cell.naturalWidth + padOf(cell, m) <= running[column];
         }
         if (skipped) {
             lazy.pruneLevel[column] = std::max(lazy.pruneLevel[column], running[column]);
         } else {
-            if (!built) measureBox(cell, m, false);
+            if (!built) {
+                if (deferring && deferTables(cell, m)) return false;
+                measureBox(cell, m, false);
+            }
             sized.width = cell.naturalWidth + padOf(cell, m);
         }
         sized.padded = cell.padded();
         height = std::max(height, askedHeight(cell, m));
     }
     running[column] = std::max(running[column], sized.width);
-    return sized;
+    return true;
 }
+
+// A row being sized: its cells built aside, the next of them to size, where their sizes go in
+// the table's sizedCells and the row's height so far. A row whose sizing deferred a table stays
+// open, its cells built, and goes on with the cell that deferred it.
+struct RowSizing {
+    std::vector<std::pair<int32_t, GridBox*>> cells;
+    size_t at = 0;
+    size_t stored = 0;
+    int height = 0;
+    bool open = false;
+    bool deferring = false;  // its cells hold tables sized in slices of their own
+};
+
+enum class RowSized { done, deferred, changed };
 
 // Sizes record row r of a table that builds its rows when needed: its cells are built aside in
 // `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
 // row's own entries when it was sized before). `running` holds the column widths so far, which
 // a leaf must exceed to be measured at all.
-bool sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append, const GridMetrics& m,
-             const GridMetrics* bounded) {
+RowSized sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append,
+                 const GridMetrics& m, const GridMetrics* bounded, RowSizing& row) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
-    auto cells = scratch.borrowCells();
-    buildRecordCells(scratch, f, r, *cells);
-    if (!append && cells->size() != lazy.sizedRows[r].count) return false;
-    int height = m.rowHeight;
-    size_t at = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
-    if (append) lazy.sizedRows[r] = {static_cast<uint32_t>(at), static_cast<uint32_t>(cells->size())};
-    for (const auto& [c, cell] : *cells) {
+    if (!row.open) {
+        row.cells.clear();
+        buildRecordCells(scratch, f, r, row.cells);
+        if (!append && row.cells.size() != lazy.sizedRows[r].count) return RowSized::changed;
+        row.stored = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
+        if (append) {
+            lazy.sizedRows[r] = {static_cast<uint32_t>(row.stored), static_cast<uint32_t>(row.cells.size())};
+            lazy.sizedCells.resize(row.stored + row.cells.size());
+        }
+        row.at = 0;
+        row.height = m.rowHeight;
+        row.deferring = m.deferred && scratch.lazyTables != 0;
+        row.open = true;
+    }
+    for (; row.at < row.cells.size(); ++row.at) {
+        const auto [c, cell] = row.cells[row.at];
         // A dragged column takes the width of its widest nested table: those are measured.
         const bool undragged = m.draggedWidth(f.key, c) < 0;
-        const GridSizedCell sized = sizeCell(*cell, c, running, lazy, height, m, undragged ? bounded : nullptr);
-        if (append)
-            lazy.sizedCells.push_back(sized);
-        else
-            lazy.sizedCells[at++] = sized;
+        if (!sizeCell(*cell, c, running, lazy, row.height, m, undragged ? bounded : nullptr,
+                      lazy.sizedCells[row.stored + row.at], false, row.deferring))
+            return RowSized::deferred;
     }
-    f.rowHeights[r] = height;
+    f.rowHeights[r] = row.height;
+    row.open = false;
     scratch.recycle();
-    return true;
+    return RowSized::done;
 }
 
 GridLayout scratchFor(const GridFrame& f, const GridMetrics& m) {
@@ -399,28 +445,36 @@ bool finishSizedTable(GridBox& box, const GridMetrics& m) {
 // Sizes row r of a key/value table that builds its rows when needed: its row and value are built
 // aside into `aside` and `scratch`, measured and dropped. With `labels` the row's label widens the
 // label column (a label does not change with the expansion, so only a full sizing asks).
-bool sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
-                     bool labels, const GridMetrics& m, const GridMetrics* bounded) {
+RowSized sizeKeyValueRow(GridBox& box, size_t r, GridLayout& scratch, GridFrame& aside, std::vector<int>& running,
+                         bool labels, const GridMetrics& m, const GridMetrics* bounded, RowSizing& row) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
-    int height = m.rowHeight;
     // A built table in the row is taken as it is: building it aside would measure all it holds.
     const uint32_t built = f.rowCells[r].first;
     if (built != kRowNotBuilt && f.children[built]->type != GridBoxType::Leaf) {
         if (labels) widenLabels(lazy.labelWidth, f.rows[built], m);
-        lazy.sizedCells[r] = sizeCell(*f.children[built], 0, running, lazy, height, m, nullptr, true);
+        int height = m.rowHeight;
+        sizeCell(*f.children[built], 0, running, lazy, height, m, nullptr, lazy.sizedCells[r], true);
         f.rowHeights[r] = height;
-        return true;
+        return RowSized::done;
     }
-    aside.rows.clear();
-    aside.children.clear();
-    buildKeyValueRowAside(scratch, f, aside, r);
-    if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+    if (!row.open) {
+        aside.rows.clear();
+        aside.children.clear();
+        buildKeyValueRowAside(scratch, f, aside, r);
+        if (labels) widenLabels(lazy.labelWidth, aside.rows.front(), m);
+        row.height = m.rowHeight;
+        row.deferring = m.deferred && scratch.lazyTables != 0;
+        row.open = true;
+    }
     const bool undragged = m.draggedWidth(box.node, kValueColumn) < 0;
-    lazy.sizedCells[r] = sizeCell(*aside.children.front(), 0, running, lazy, height, m, undragged ? bounded : nullptr);
-    f.rowHeights[r] = height;
+    if (!sizeCell(*aside.children.front(), 0, running, lazy, row.height, m, undragged ? bounded : nullptr,
+                  lazy.sizedCells[r], false, row.deferring))
+        return RowSized::deferred;
+    f.rowHeights[r] = row.height;
+    row.open = false;
     scratch.recycle();
-    return true;
+    return RowSized::done;
 }
 
 // A sized key/value table's width and height from what its rows asked; false when a value
@@ -448,14 +502,16 @@ struct GridTableSizing {
     GridBox& box;
     const bool keyValue;
     const size_t rows;
+    const GridMetrics metrics;
     size_t next = 0;
     std::vector<int> running;
     GridLayout scratch;
     GridFrame aside;
     std::unique_ptr<GridMetrics> bounded;
+    RowSizing row;
 
     GridTableSizing(GridBox& table, const GridMetrics& m)
-        : box(table), keyValue(table.type == GridBoxType::KeyValue), rows(table.frame->records.size()),
+        : box(table), keyValue(table.type == GridBoxType::KeyValue), rows(table.frame->records.size()), metrics(m),
           scratch(scratchFor(*table.frame, m)), bounded(boundedMetrics(m)) {
         GridFrame& f = *box.frame;
         GridLazyRows& lazy = *f.lazy;
@@ -477,35 +533,46 @@ struct GridTableSizing {
         f.rowHeights.assign(rows, m.rowHeight);
     }
     bool done() const { return next >= rows; }
-    void sizeNext(const GridMetrics& m) {
+    // Sizes the next row; false when it deferred a table inside it (the row goes on once that
+    // is sized).
+    bool sizeNext() {
         GridLazyRows& lazy = *box.frame->lazy;
-        if (keyValue) {
-            sizeKeyValueRow(box, next, scratch, aside, running, true, m, bounded.get());
-        } else {
-            sizeRow(box, next, scratch, running, true, m, bounded.get());
-        }
-        if (++next < rows) return;
+        const RowSized sized = keyValue
+                                   ? sizeKeyValueRow(box, next, scratch, aside, running, true, metrics, bounded.get(), row)
+                                   : sizeRow(box, next, scratch, running, true, metrics, bounded.get(), row);
+        if (sized == RowSized::deferred) return false;
+        if (++next < rows) return true;
         lazy.staleRows.clear();
         lazy.sized = true;
+        return true;
     }
 };
 
 namespace {
 
 void sizeAll(GridBox& box, const GridMetrics& m) {
-    GridTableSizing sizing(box, m);
-    while (!sizing.done()) sizing.sizeNext(m);
+    GridMetrics atOnce = m;
+    atOnce.deferred = nullptr;
+    GridTableSizing sizing(box, atOnce);
+    while (!sizing.done()) sizing.sizeNext();
 }
 
 void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     const bool keyValue = box.type == GridBoxType::KeyValue;
+    const bool fresh = !reuse || !lazy.sized;
+    if (fresh && m.bounding && lazy.boundedWidth >= 0) {
+        box.width = lazy.boundedWidth;
+        box.height = lazy.boundedHeight;
+        return;
+    }
+    const uint8_t ahead = m.bounding ? kSizedAheadBounded : kSizedAheadReal;
     size_t unbounded = SIZE_MAX;
     if (!keyValue) scanTableColumns(f, unbounded);
     auto finish = [&] { return keyValue ? finishSizedKeyValue(box, m) : finishSizedTable(box, m); };
-    if (!reuse || !lazy.sized) {
-        sizeAll(box, m);
+    if (fresh) {
+        if (lazy.sizedAhead != ahead) sizeAll(box, m);
     } else if (!lazy.staleRows.empty()) {
         GridLayout scratch = scratchFor(f, m);
         GridFrame aside;
@@ -514,9 +581,10 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
         std::sort(lazy.staleRows.begin(), lazy.staleRows.end());
         lazy.staleRows.erase(std::unique(lazy.staleRows.begin(), lazy.staleRows.end()), lazy.staleRows.end());
         bool resized = true;
+        RowSizing row;
         for (uint32_t r : lazy.staleRows)
-            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr)
-                                           : sizeRow(box, r, scratch, running, false, m, nullptr));
+            resized = resized && (keyValue ? sizeKeyValueRow(box, r, scratch, aside, running, false, m, nullptr, row)
+                                           : sizeRow(box, r, scratch, running, false, m, nullptr, row)) == RowSized::done;
         lazy.staleRows.clear();
         if (!resized) sizeAll(box, m);
     }
@@ -688,8 +756,11 @@ void relayOutGrid(GridLayout& layout, const GridMetrics& m) {
     Place(*layout.root, 0, 0, m);
 }
 
-GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m) : layout_(layout), metrics_(m) {
-    layout.metrics = m;
+GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m)
+    : layout_(layout), metrics_(m), sizingMetrics_(m) {
+    metrics_.deferred = nullptr;
+    sizingMetrics_.deferred = &deferred_;
+    layout.metrics = metrics_;
     if (!layout.root) return;
     // The tables of the built boxes; a table inside a row not built is sized with its row.
     std::vector<GridBox*> stack{layout.root};
@@ -705,39 +776,76 @@ GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m) : layou
     }
 }
 
-GridLayoutPass::~GridLayoutPass() = default;
+GridLayoutPass::~GridLayoutPass() {
+    // A table sized ahead lies in the scratch of the job below it: the jobs go last first.
+    while (!jobs_.empty()) jobs_.pop_back();
+}
+
+void GridLayoutPass::FinishJob(Job& job) {
+    if (!job.ahead) return;
+    GridLazyRows& lazy = *job.box->frame->lazy;
+    if (!job.metrics.bounding) {
+        lazy.sizedAhead = kSizedAheadReal;
+        return;
+    }
+    // Only its size counts with every text at its bound: the real sizes may be made after it.
+    lazy.sizedAhead = kSizedAheadBounded;
+    measureLazyTable(*job.box, job.metrics, false);
+    lazy.boundedWidth = job.box->width;
+    lazy.boundedHeight = job.box->height;
+    lazy.sizedAhead = 0;
+    lazy.sized = false;
+}
 
 bool GridLayoutPass::Step(size_t boxes) {
     size_t made = 0;
-    do {
-        if (sizing_ && sizing_->done()) sizing_.reset();
-        if (!sizing_) {
-            if (tables_.empty()) return true;
-            GridBox& table = *tables_.back();
-            if (table.type == GridBoxType::Table) {
+    while (made < boxes) {
+        if (jobs_.empty()) {
+            if (tables_.empty()) break;
+            jobs_.push_back(Job{tables_.back(), sizingMetrics_, false, nullptr});
+            tables_.pop_back();
+        }
+        Job& job = jobs_.back();
+        if (!job.sizing) {
+            if (job.box->type == GridBoxType::Table) {
                 // Its columns first, found a slice of its records at a time: looking at a member
                 // costs about a quarter of building a box.
                 const size_t budget = boxes - made > SIZE_MAX / 4 ? SIZE_MAX : (boxes - made) * 4;
                 size_t work = budget;
-                const bool found = scanTableColumns(*table.frame, work);
+                const bool found = scanTableColumns(*job.box->frame, work);
                 made += (budget - work) / 4 + 1;
                 if (!found) break;
             }
-            sizing_ = std::make_unique<GridTableSizing>(table, metrics_);
-            tables_.pop_back();
+            job.sizing = std::make_unique<GridTableSizing>(*job.box, job.metrics);
             continue;
         }
-        const size_t before = sizing_->scratch.boxesMade;
-        sizing_->sizeNext(metrics_);
-        made += sizing_->scratch.boxesMade - before + 1;
-        ++sized_;
-    } while (made < boxes);
-    if (sizing_ && sizing_->done()) sizing_.reset();
-    return !sizing_ && tables_.empty();
-}
-
-int GridLayoutPass::Progress() const {
-    return rows_ ? static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)) : 0;
+        GridTableSizing& sizing = *job.sizing;
+        if (sizing.done()) {
+            FinishJob(job);
+            jobs_.pop_back();
+            continue;
+        }
+        const size_t before = sizing.scratch.boxesMade;
+        const bool sized = sizing.sizeNext();
+        made += sizing.scratch.boxesMade - before + 1;
+        if (sized) {
+            ++sized_;
+            continue;
+        }
+        // The tables its row holds are sized first, the first of them next, each with the
+        // metrics the row was measured with (which its sizing keeps, above it).
+        for (auto it = deferred_.rbegin(); it != deferred_.rend(); ++it) {
+            jobs_.push_back(Job{it->first, *it->second, true, nullptr});
+            rows_ += it->first->frame->records.size();
+        }
+        deferred_.clear();
+    }
+    while (!jobs_.empty() && jobs_.back().sizing && jobs_.back().sizing->done()) {
+        FinishJob(jobs_.back());
+        jobs_.pop_back();
+    }
+    if (rows_) progress_ = std::max(progress_, static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)));
+    return jobs_.empty() && tables_.empty();
 }
 
 void GridLayoutPass::Finish() {
@@ -768,44 +876,6 @@ bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {
     return false;
 }
 
-const Node* gridShownNode(const GridBox& root, const Node* node, const GridMetrics& m, GridRect& rect) {
-    if (!node) return nullptr;
-    if (NodeRect(root, node, m, rect)) return node;
-    // Every level of the tree is at least one level of the grid, so the container cut off lies
-    // within the first kGridMaxDepth + 2 nodes from the top; and a node shown has its ancestors
-    // shown, so the deepest one is found by halving (each try walks the layout).
-    // The text of an element shown with its text has no box of its own: the element has.
-    std::vector<const Node*> path;
-    for (const Node* n = node; n && n->kind != NodeKind::Root; n = n->parent)
-        if (shownHolder(n) == n) path.push_back(n);
-    std::reverse(path.begin(), path.end());
-    size_t low = 0, high = std::min(path.size(), static_cast<size_t>(kGridMaxDepth) + 2);  // shown below low
-    const Node* shown = nullptr;
-    GridRect found;
-    while (low < high) {
-        const size_t mid = low + (high - low) / 2;
-        GridRect r;
-        if (NodeRect(root, path[mid], m, r)) {
-            shown = path[mid];
-            found = r;
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    if (shown) rect = found;
-    return shown;
-}
-
-int32_t tableRowAt(const GridBox& box, int py, const GridMetrics& m, int& rowTop) {
-    const GridFrame& f = *box.frame;
-    const int top = box.type == GridBoxType::Table ? box.y + m.rowHeight : box.y;
-    if (py < top || f.rowTops.size() < 2 || py - top >= f.rowTops.back()) return -1;
-    const size_t r = static_cast<size_t>(std::upper_bound(f.rowTops.begin(), f.rowTops.end(), py - top) - f.rowTops.begin()) - 1;
-    rowTop = top + f.rowTops[r];
-    return static_cast<int32_t>(r);
-}
-
 void ensureTableRow(const GridBox& table, size_t record) {
     GridFrame& f = *table.frame;
     if (!f.lazyOwner() || record >= f.records.size() || f.rowCells[record].first != kRowNotBuilt) return;
@@ -822,277 +892,6 @@ void ensureTableRow(const GridBox& table, size_t record) {
         }
     }
     if (f.rowTops.size() == f.records.size() + 1) placeRow(table, record, columnLefts(table), m);
-}
-
-size_t keyValueRowCount(const GridBox& box) {
-    const GridFrame& f = *box.frame;
-    return f.lazyOwner() ? f.records.size() : f.rows.size();
-}
-
-size_t keyValueSlot(const GridBox& box, size_t row) {
-    const GridFrame& f = *box.frame;
-    if (!f.lazyOwner()) return row;
-    ensureTableRow(box, row);
-    return f.rowCells[row].first;
-}
-
-std::pair<uint32_t, uint32_t> tableRowCells(const GridBox& table, size_t record) {
-    ensureTableRow(table, record);
-    const GridFrame& f = *table.frame;
-    if (record >= f.rowCells.size() || f.rowCells[record].first == kRowNotBuilt) return {0, 0};
-    return {f.rowCells[record].first, f.rowCells[record].first + f.rowCells[record].count};
-}
-
-int32_t tableColumnAt(const GridBox& box, int px, int& columnLeft) {
-    const GridFrame& f = *box.frame;
-    long long left = static_cast<long long>(box.x) + f.rowHeaderWidth;
-    if (px < left) return -1;
-    for (size_t c = 0; c < f.columnWidths.size() && left < kGridMaxExtent; ++c) {
-        if (px < left + f.columnWidths[c]) {
-            columnLeft = capped(left);
-            return static_cast<int32_t>(c);
-        }
-        left += f.columnWidths[c];
-    }
-    return -1;
-}
-
-const GridBox* tableCell(const GridBox& box, size_t record, int32_t column) {
-    const GridFrame& f = *box.frame;
-    const auto [first, last] = tableRowCells(box, record);
-    const auto begin = f.cellColumns.begin() + first;
-    const auto end = f.cellColumns.begin() + last;
-    const auto it = std::lower_bound(begin, end, column);
-    if (it == end || *it != column) return nullptr;
-    return f.children[static_cast<size_t>(it - f.cellColumns.begin())];
-}
-
-GridHit HitNode(const GridBox& box, int px, int py, const GridMetrics& m) {
-    GridHit hit;
-    if (!box.contains(px, py)) return hit;
-    hit.inside = true;
-    switch (box.type) {
-        case GridBoxType::Leaf:
-            hit.node = box.node;
-            hit.cut = box.node && box.dim && box.text == kGridEllipsis;
-            return hit;
-        case GridBoxType::KeyValue: {
-            const GridFrame& f = *box.frame;
-            int top = 0;
-            const int32_t r = tableRowAt(box, py, m, top);
-            if (r < 0) return hit;
-            const size_t i = keyValueSlot(box, static_cast<size_t>(r));
-            const GridRow& row = f.rows[i];
-            if (px >= box.x + f.labelWidth) {
-                const GridBox& value = *f.children[i];
-                if (value.contains(px, py)) return HitNode(value, px, py, m);
-                hit.node = row.node;
-                return hit;
-            }
-            hit.node = row.node;
-            hit.toggle = row.toggle;
-            hit.toggleKey = row.toggleKey;
-            hit.onExpander =
-                row.toggle != kToggleNone && px < box.x + m.px(kGridExpanderZone) && py < top + m.rowHeight;
-            return hit;
-        }
-        case GridBoxType::Table: {
-            const GridFrame& f = *box.frame;
-            hit.table = &box;
-            int columnLeft = 0;
-            const int32_t c = tableColumnAt(box, px, columnLeft);
-            if (py < box.y + m.rowHeight) {
-                hit.headerColumn = c;
-                return hit;
-            }
-            int rowTop = 0;
-            const int32_t r = tableRowAt(box, py, m, rowTop);
-            if (r < 0) return hit;
-            Node* record = f.records[static_cast<size_t>(r)];
-            if (px < box.x + f.rowHeaderWidth || c < 0) {
-                hit.node = record;
-                return hit;
-            }
-            const GridBox* cell = tableCell(box, static_cast<size_t>(r), c);
-            if (!cell) return hit;  // an empty cell: no node
-            if (cell->contains(px, py)) {
-                GridHit inner = HitNode(*cell, px, py, m);
-                if (!inner.table) inner.table = &box;
-                return inner;
-            }
-            hit.node = record;
-            return hit;
-        }
-        case GridBoxType::Nested: {
-            const GridFrame& f = *box.frame;
-            const GridRow& row = f.rows.front();
-            if (py >= box.y + m.rowHeight) {
-                if (!f.children.empty() && f.children.front()->contains(px, py))
-                    return HitNode(*f.children.front(), px, py, m);
-                hit.node = row.node;
-                return hit;
-            }
-            hit.node = row.node;
-            hit.toggle = row.toggle;
-            hit.toggleKey = row.toggleKey;
-            hit.onExpander = px < box.x + m.px(kGridExpanderZone);
-            return hit;
-        }
-    }
-    return hit;
-}
-
-GridEdge HitEdge(const GridBox& box, int px, int py, const GridMetrics& m) {
-    GridEdge edge;
-    const int t = m.px(kGridEdgeTolerance);
-    if (px < box.x - t || px > box.x + box.width + t || py < box.y || py >= box.y + box.height) return edge;
-    switch (box.type) {
-        case GridBoxType::Leaf: return edge;
-        case GridBoxType::Nested:
-            if (!box.frame->children.empty()) return HitEdge(*box.frame->children.front(), px, py, m);
-            return edge;
-        case GridBoxType::KeyValue: {
-            const GridFrame& f = *box.frame;
-            int top = 0;
-            const int32_t r = tableRowAt(box, py, m, top);
-            if (r >= 0) {
-                const GridBox& value = *f.children[keyValueSlot(box, static_cast<size_t>(r))];
-                if (value.padded()) {
-                    GridEdge inner = HitEdge(value, px, py, m);
-                    if (inner.found) return inner;
-                }
-            }
-            if (std::abs(px - (box.x + f.labelWidth)) <= t) return {true, box.node, kLabelColumn, box.x};
-            if (std::abs(px - (box.x + box.width)) <= t) return {true, box.node, kValueColumn, box.x + f.labelWidth};
-            return edge;
-        }
-        case GridBoxType::Table: {
-            const GridFrame& f = *box.frame;
-            int rowTop = 0;
-            const int32_t r = tableRowAt(box, py, m, rowTop);
-            if (r >= 0) {
-                const auto [first, last] = tableRowCells(box, static_cast<size_t>(r));
-                for (uint32_t i = first; i < last; ++i) {
-                    const GridBox& cell = *f.children[i];
-                    if (!cell.padded()) continue;
-                    GridEdge inner = HitEdge(cell, px, py, m);
-                    if (inner.found) return inner;
-                }
-            }
-            long long right = static_cast<long long>(box.x) + f.rowHeaderWidth;
-            for (size_t c = 0; c < f.columnWidths.size() && right < kGridMaxExtent; ++c) {
-                right += f.columnWidths[c];
-                if (std::abs(px - right) <= t)
-                    return {true, f.key, static_cast<int32_t>(c), capped(right - f.columnWidths[c])};
-            }
-            return edge;
-        }
-    }
-    return edge;
-}
-
-namespace {
-
-bool nodeRectIn(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect, NodeLineage& lineage) {
-    switch (box.type) {
-        case GridBoxType::Leaf:
-            if (box.node != node) return false;
-            rect = {box.x, box.y, box.x + box.width, box.y + box.height};
-            return true;
-        case GridBoxType::KeyValue: {
-            const GridFrame& f = *box.frame;
-            if (f.lazyOwner()) {
-                // Only the row holding the node can show it; no other row is built.
-                const size_t r = keyValueRowHolding(box, node);
-                if (r == SIZE_MAX) return false;
-                const size_t i = keyValueSlot(box, r);
-                if (f.rows[i].node == node) {
-                    const int top = box.y + f.rowTops[r];
-                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
-                    return true;
-                }
-                return nodeRectIn(*f.children[i], node, m, rect, lineage);
-            }
-            long long top = box.y;
-            for (size_t i = 0; i < f.rows.size(); ++i) {
-                if (f.rows[i].node == node) {
-                    rect = {box.x, capped(top), box.x + box.width, capped(top) + m.rowHeight};
-                    return true;
-                }
-                if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
-                top += f.rowHeights[i];
-            }
-            return false;
-        }
-        case GridBoxType::Table: {
-            const GridFrame& f = *box.frame;
-            for (size_t r = 0; r < f.records.size(); ++r) {
-                if (f.records[r] == node) {
-                    const int top = box.y + m.rowHeight + f.rowTops[r];
-                    rect = {box.x, top, box.x + box.width, top + m.rowHeight};
-                    return true;
-                }
-                // A row not built shows no node outside its record.
-                if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
-                const auto [first, last] = tableRowCells(box, r);
-                for (uint32_t i = first; i < last; ++i)
-                    if (nodeRectIn(*f.children[i], node, m, rect, lineage)) return true;
-            }
-            return false;
-        }
-        case GridBoxType::Nested: {
-            const GridFrame& f = *box.frame;
-            if (f.rows.front().node == node) {
-                rect = {box.x, box.y, box.x + box.width, box.y + m.rowHeight};
-                return true;
-            }
-            return !f.children.empty() && nodeRectIn(*f.children.front(), node, m, rect, lineage);
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-bool NodeRect(const GridBox& box, const Node* node, const GridMetrics& m, GridRect& rect) {
-    if (!node) return false;
-    NodeLineage lineage{node, nullptr};
-    return nodeRectIn(box, node, m, rect, lineage);
-}
-
-const GridBox* FindLeafBox(const GridBox* box, const Node* node, const Node* alternative) {
-    if (!box) return nullptr;
-    NodeLineage lineage{node, alternative};  // the records whose rows can hold the leaf
-    std::vector<const GridBox*> stack{box};
-    while (!stack.empty()) {
-        const GridBox* b = stack.back();
-        stack.pop_back();
-        if (b->type == GridBoxType::Leaf) {
-            if (b->node && (b->node == node || b->node == alternative)) return b;
-            continue;
-        }
-        const GridFrame& f = *b->frame;
-        if (b->type == GridBoxType::KeyValue && f.lazyOwner()) {
-            // Only the rows holding the nodes can hold the leaf, in row order.
-            size_t rows[2] = {keyValueRowHolding(*b, node), keyValueRowHolding(*b, alternative)};
-            if (rows[0] < rows[1]) std::swap(rows[0], rows[1]);
-            for (size_t k = 0; k < 2; ++k)
-                if (rows[k] != SIZE_MAX && (k == 0 || rows[k] != rows[0]))
-                    stack.push_back(f.children[keyValueSlot(*b, rows[k])]);
-            continue;
-        }
-        if (b->type != GridBoxType::Table) {
-            for (auto it = f.children.rbegin(); it != f.children.rend(); ++it) stack.push_back(*it);
-            continue;
-        }
-        // Rows in record order; a row not built is built when the leaf can be in it.
-        for (size_t r = f.records.size(); r-- > 0;) {
-            if (f.rowCells[r].first == kRowNotBuilt && !lineage.holds(f.records[r])) continue;
-            const auto [first, last] = tableRowCells(*b, r);
-            for (uint32_t i = last; i-- > first;) stack.push_back(f.children[i]);
-        }
-    }
-    return nullptr;
 }
 
 int clampGridScroll(long long value, int content, int client) {

@@ -172,6 +172,35 @@ TEST(Document, ChildListsGrowSetAndShrink) {
     EXPECT_EQ(exact->children.begin(), exact->children.end());
 }
 
+// A list set with one child keeps no header; it still reads, is replaced into, grows and is cut
+// back like any other.
+TEST(Document, OneChildListsWithoutHeader) {
+    Document d;
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    Node* a = add(d, NodeKind::Number, d.root);
+    Node* b = add(d, NodeKind::Number, d.root);
+    Node* c = add(d, NodeKind::Number, d.root);
+    Node* list = add(d, NodeKind::Array, d.root);
+    setChildren(d, list, &a, 1);
+    EXPECT_EQ(list->children.size(), 1u);
+    EXPECT_FALSE(list->children.empty());
+    EXPECT_EQ(list->children.capacity(), 1u);
+    EXPECT_EQ(std::vector<Node*>(list->children.begin(), list->children.end()), std::vector<Node*>{a});
+    EXPECT_EQ(list->children.back(), a);
+    replaceChild(list, 0, b);
+    EXPECT_EQ(list->children.front(), b);
+    appendChild(d, list, c);
+    EXPECT_EQ(std::vector<Node*>(list->children.begin(), list->children.end()), (std::vector<Node*>{b, c}));
+    EXPECT_EQ(c->indexInParent, 1u);
+    setChildren(d, list, &a, 1);
+    truncateChildren(list, 0);
+    EXPECT_TRUE(list->children.empty());
+    EXPECT_EQ(list->children.begin(), list->children.end());
+    appendChild(d, list, c);
+    EXPECT_EQ(list->children.size(), 1u);
+    EXPECT_EQ(list->children[0], c);
+}
+
 // An array a list outgrows goes to the next list that needs one of its size (YAML and TOML grow
 // every list a child at a time): lists grown in turns keep their own children all the same.
 TEST(Document, OutgrownChildArraysAreTakenByTheNextList) {

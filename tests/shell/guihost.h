@@ -42,6 +42,9 @@ private:
 // Pumps every queued message of the thread.
 void pumpMessages();
 
+// Sends the timer messages of a running filter, and of the grid built for it, until it is done.
+void runFilter(qm::MainWindow& main);
+
 // The clipboard's Unicode text as UTF-8, "(none)" without one, "(clipboard busy)" when it
 // cannot be opened.
 std::string clipboardText();

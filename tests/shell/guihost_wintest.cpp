@@ -149,6 +149,12 @@ std::vector<std::string> PluginWindowTest::sourceLines() const {
     return out;
 }
 
+void runFilter(qm::MainWindow& main) {
+    using Step = qm::MainWindow::FilterRun::Step;
+    while (main.filterRun)
+        SendMessageW(main.window, WM_TIMER, main.filterRun->step == Step::Building ? qm::kGridBuildTimer : qm::kFilterTimer, 0);
+}
+
 void PluginWindowTest::close() {
     if (window) qm::ListerClose(window);
     window = nullptr;

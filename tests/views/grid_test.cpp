@@ -1051,6 +1051,13 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
         L"{\"k\":{\"in\":{\"deep\":\"value\"},\"n\":null},\"long key name\":1,\"v\":[{\"p\":1}],\"w\":\"last\"}",
         // Columns found a record at a time: attributes, a text and elements first met in later records.
         L"<r><i><c>1</c></i><i a=\"x\">t</i><i b=\"y\"><d/><c>2</c></i><i a=\"z\" c=\"w\">u<e/></i></r>",
+        // Tables inside a row sized aside, sized in slices of their own: records, key/value rows,
+        // a table inside a table inside a row, and one whose bounded size is all the row needs.
+        L"[{\"a\":[{\"x\":1,\"y\":\"a longer text\"},{\"x\":22},{\"y\":\"z\"}]},{\"a\":[{\"x\":3}]},{\"b\":2}]",
+        L"[{\"k\":{\"m1\":1,\"m2\":\"wide wide wide\",\"m3\":{\"d\":[1,2,3]}}},{\"k\":[\"p\",\"q\"]},{\"k\":0}]",
+        L"[{\"a\":[{\"b\":[{\"c\":1},{\"c\":\"two two\"}]},{\"b\":[{\"c\":3},{\"d\":4}]}]},{\"x\":1}]",
+        L"[{\"w\":\"a very wide text that no table is as wide as\"},{\"w\":[{\"p\":1},{\"p\":2}]}]",
+        L"<r><i><c><d>1</d><d>2</d></c></i><i><c><d>3</d></c><c><d>4</d><d>5</d></c></i></r>",
     };
     const GridTextBound exact = fixedBound(kCharWidth);
     for (const wchar_t* text : texts) {
@@ -1077,27 +1084,75 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
     }
 }
 
+// A record holding a big table: its rows count in the progress, which never goes back, and a pass
+// stopped while that table is sized (Escape) leaves the layout to a new pass, which lays it out
+// as in one go.
+TEST(GridLazyRows, ATableInsideARowCountsInTheProgressAndAPassMayStopInIt) {
+    const GridTextBound exact = fixedBound(kCharWidth);
+    const std::wstring text = L"[{\"b\":1},{\"a\":" + qmtest::jsonArray(3000, [](size_t i) {
+        return L"{\"x\":" + std::to_wstring(i) + L"}";
+    }) + L"},{\"b\":2}]";
+    Grid whole(L"a.json", text), sliced(L"a.json", text);
+    for (Grid* g : {&whole, &sliced}) {
+        g->bound = &exact;
+        g->layout.lazyAbove = 2;
+        expandAllGrid(*g->doc, true, g->expansion);
+    }
+    whole.build();
+    buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
+    std::vector<int> progress;
+    {
+        GridLayoutPass stopped(sliced.layout, sliced.metrics());
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_FALSE(stopped.Step(100));
+            progress.push_back(stopped.Progress());
+        }
+    }
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LT(progress.back(), 50) << "the big table's rows count";
+    GridLayoutPass pass(sliced.layout, sliced.metrics());
+    while (!pass.Step(100)) {
+    }
+    pass.Finish();
+    EXPECT_EQ(geometry(sliced.layout.root), geometry(whole.layout.root));
+}
+
 TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
     // Every container open: the boxes built aside to size the rows, and the slices of a fixed
-    // budget they take, grow as the records do.
+    // budget they take, grow as the records do, also where they all lie in one row of a table
+    // sized aside (one record holding the rest, or a table inside a table inside it).
     const GridTextBound exact = fixedBound(kCharWidth);
-    auto work = [&](int n) {
+    auto records = [](int n) {
         // Texts of one width however many records there are.
-        Grid g(L"a.json", qmtest::jsonArray(size_t(n), [](size_t i) {
-                   const std::wstring id = std::to_wstring(100000 + i);
-                   return L"{\"id\":\"r" + id + L"\",\"o\":{\"x\":" + id + L"},\"t\":[" + id + L"]}";
-               }));
-        g.bound = &exact;
-        expandAllGrid(*g.doc, true, g.expansion);
-        buildGrid(g.doc->root, g.expansion, g.layout);
-        const size_t before = g.measured;
-        GridLayoutPass pass(g.layout, g.metrics());
-        size_t slices = 1;
-        while (!pass.Step(500)) ++slices;
-        pass.Finish();
-        return std::vector<size_t>{slices, g.measured - before};
+        return qmtest::jsonArray(size_t(n), [](size_t i) {
+            const std::wstring id = std::to_wstring(100000 + i);
+            return L"{\"id\":\"r" + id + L"\",\"o\":{\"x\":" + id + L"},\"t\":[" + id + L"]}";
+        });
     };
-    const std::vector<size_t> small = work(2000), large = work(8000);
-    EXPECT_NEAR(double(large[0]), 4.0 * double(small[0]), 4.0) << "slices";
-    EXPECT_EQ(large[1], small[1]) << "texts measured: leaves are skipped by their bounds";
+    struct Case {
+        const char* what;
+        std::function<std::wstring(int)> text;
+    } cases[] = {
+        {"records", records},
+        {"in one row", [&](int n) { return L"[{\"a\":" + records(n) + L"},{\"b\":1},{\"b\":2}]"; }},
+        {"two levels down", [&](int n) { return L"[{\"a\":[{\"c\":" + records(n) + L"},{\"c\":1},{\"c\":2}]},{\"b\":1},{\"b\":2}]"; }},
+    };
+    for (const Case& c : cases) {
+        auto work = [&](int n) {
+            Grid g(L"a.json", c.text(n));
+            g.bound = &exact;
+            g.layout.lazyAbove = 2;
+            expandAllGrid(*g.doc, true, g.expansion);
+            buildGrid(g.doc->root, g.expansion, g.layout);
+            const size_t before = g.measured;
+            GridLayoutPass pass(g.layout, g.metrics());
+            size_t slices = 1;
+            while (!pass.Step(500)) ++slices;
+            pass.Finish();
+            return std::vector<size_t>{slices, g.measured - before};
+        };
+        const std::vector<size_t> small = work(2000), large = work(8000);
+        EXPECT_NEAR(double(large[0]) / double(small[0]), 4.0, 0.1) << c.what << ": slices";
+        EXPECT_EQ(large[1], small[1]) << c.what << ": texts measured: leaves are skipped by their bounds";
+    }
 }
