@@ -129,7 +129,12 @@ void MainWindow::SetDocument(std::unique_ptr<Document> doc, const std::wstring& 
     const bool gridShown = window && settings.activeView == kViewGrid;
     if (gridShown) ShowView(kViewTree);
     gridPane.ResetForDocument();  // builds its boxes only while the grid is shown
-    if (gridShown && !gridPane.BuildBeforeShowing()) ShowView(kViewGrid);
+    if (gridShown) {
+        if (!gridPane.BuildBeforeShowing())
+            ShowView(kViewGrid);
+        else
+            gridPane.buildRun->atLoad = true;
+    }
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -246,6 +251,14 @@ bool MainWindow::HandleShortcut(WPARAM key) {
 
 void MainWindow::SaveSettings() {
     settings.split = static_cast<int>(treePane.nameColumnWidth);
+    // While a file loaded with the grid as its view has its grid built, the Tree shows; the
+    // setting the user chose stays the grid.
+    if (gridPane.buildRun && gridPane.buildRun->atLoad) {
+        Settings chosen = settings;
+        chosen.activeView = kViewGrid;
+        ::qm::SaveSettings(chosen);
+        return;
+    }
     ::qm::SaveSettings(settings);
 }
 

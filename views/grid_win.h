@@ -148,6 +148,7 @@ struct GridPane {
         bool expand = false;
         bool switching = false;   // built for a switch to the grid, which waits for it
         bool filtering = false;   // built for a filter just worked out, which waits for it
+        bool atLoad = false;      // the switch of a file loaded with the grid as its view
         bool waited = false;      // not complete in the message that started it
         uint64_t builds = 0;
         GridExpansion expansion;  // the sets the new grid is built with
