@@ -76,10 +76,10 @@ unsigned declaredCodePage(const uint8_t* data, size_t size) {
     return cp ? cp : kCodePageUtf8;
 }
 
-void decodeTextWith(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding,
+void decodeTextWith(const uint8_t* data, size_t size, std::wstring& text, std::wstring& encoding,
                     CodePageConverter convert) {
-    const uint8_t* d = bytes.data();
-    const size_t n = bytes.size();
+    const uint8_t* d = data;
+    const size_t n = size;
     text.clear();
     if (n >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
         decodeUtf16(d + 2, n - 2, false, text);

@@ -25,8 +25,12 @@ unsigned declaredCodePage(const uint8_t* data, size_t size);
 // Code page of a known encoding name (lower case), 0 when the name is unknown.
 unsigned codePageOfEncodingName(const std::string& lowerName);
 
-void decodeTextWith(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding,
+void decodeTextWith(const uint8_t* data, size_t size, std::wstring& text, std::wstring& encoding,
                     CodePageConverter convert);
+inline void decodeTextWith(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding,
+                           CodePageConverter convert) {
+    decodeTextWith(bytes.data(), bytes.size(), text, encoding, convert);
+}
 
 // What a TextEncoding label means for writing the text back.
 struct EncodingInfo {

@@ -10,6 +10,16 @@
 #if QM_ADDRESS_SANITIZER
 #include <sanitizer/asan_interface.h>
 #endif
+#if QM_RELATIVE_LINKS
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+#endif
 
 #include "document/chars.h"
 #include "document/embedded.h"
@@ -51,9 +61,61 @@ static void poison(const void*, size_t) {}
 static void unpoison(const void*, size_t) {}
 #endif
 
+#if QM_RELATIVE_LINKS
+// The range is reserved at the first chunk and committed a chunk at a time (page granular).
+static char* reserveRange(size_t bytes) {
+#ifdef _WIN32
+    return static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS));
+#else
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+#endif
+}
+
+static bool commitRange(char* start, size_t bytes) {
+#ifdef _WIN32
+    return VirtualAlloc(start, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+#else
+    (void)start;
+    (void)bytes;
+    return true;  // the mapping is readable and writable; pages come on first touch
+#endif
+}
+
+static void releaseRange(char* start, size_t bytes) {
+#ifdef _WIN32
+    (void)bytes;
+    VirtualFree(start, 0, MEM_RELEASE);
+#else
+    munmap(start, bytes);
+#endif
+}
+
+constexpr size_t kPageBytes = 4096;
+
+Arena::~Arena() {
+    if (!range_) return;
+    unpoison(range_, rangeUsed_);
+    releaseRange(range_, kRangeBytes);
+}
+
+char* Arena::addChunk(size_t size) {
+    if (!range_) {
+        range_ = reserveRange(kRangeBytes);
+        if (!range_) throw std::bad_alloc();
+    }
+    const size_t taken = (size + kPageBytes - 1) & ~(kPageBytes - 1);
+    if (size > kRangeBytes || taken > kRangeBytes - rangeUsed_) throw std::bad_alloc();
+    char* start = range_ + rangeUsed_;
+    if (!commitRange(start, taken)) throw std::bad_alloc();
+    rangeUsed_ += taken;
+    reserved_ += taken;
+    poison(start, taken);
+    return start;
+}
+#else
 Arena::~Arena() {
     for (const Chunk& chunk : chunks_) unpoison(chunk.bytes.get(), chunk.size);
-    unpoison(adopted_.data(), adopted_.size());
 }
 
 char* Arena::addChunk(size_t size) {
@@ -63,6 +125,7 @@ char* Arena::addChunk(size_t size) {
     poison(start, size);
     return start;
 }
+#endif
 
 void* Arena::allocate(size_t bytes) {
     if (bytes > SIZE_MAX / 2) throw std::bad_alloc();  // the rounding below cannot wrap
@@ -85,16 +148,19 @@ void* Arena::allocate(size_t bytes) {
     return p;
 }
 
-void Arena::adopt(std::vector<uint8_t>&& buffer) {
-    std::vector<uint8_t> taken(std::move(buffer));
-    if (!adopted_.empty() || taken.size() < kChunkBytes) return;  // released here
-    adopted_ = std::move(taken);
-    char* start = reinterpret_cast<char*>(adopted_.data());
-    poison(start, adopted_.size());
-    const size_t skip = (8 - (reinterpret_cast<uintptr_t>(start) & 7)) & 7;
-    next_ = start + skip;
-    left_ = adopted_.size() - skip;
-    reserved_ += adopted_.size();
+uint8_t* Arena::fileSpace(size_t bytes) {
+    if (fileSpace_) throw std::logic_error("one file space per store");
+    fileSpace_ = addChunk(bytes ? bytes : 1);
+    fileSpaceSize_ = bytes;
+    unpoison(fileSpace_, bytes);
+    return reinterpret_cast<uint8_t*>(fileSpace_);
+}
+
+void Arena::reuseFileSpace() {
+    if (!fileSpace_) return;
+    poison(fileSpace_, fileSpaceSize_);
+    next_ = fileSpace_;  // a chunk's start: 8-byte aligned
+    left_ = fileSpaceSize_ & ~size_t(7);
 }
 
 Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
@@ -105,13 +171,13 @@ Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
     return &node;
 }
 
-static Node** allocateChildren(Document& doc, size_t count, size_t capacity) {
-    static_assert(sizeof(ChildList::Header) == 8, "the header keeps the pointers 8-byte aligned");
+static NodeLink* allocateChildren(Document& doc, size_t count, size_t capacity) {
+    static_assert(sizeof(ChildList::Header) == 8, "the header keeps the links 8-byte aligned");
     auto* header = static_cast<ChildList::Header*>(
-        doc.store.allocate(sizeof(ChildList::Header) + capacity * sizeof(Node*)));
+        doc.store.allocate(sizeof(ChildList::Header) + capacity * sizeof(NodeLink)));
     header->count = static_cast<uint32_t>(count);
     header->capacity = static_cast<uint32_t>(capacity);
-    return reinterpret_cast<Node**>(header + 1);
+    return reinterpret_cast<NodeLink*>(header + 1);  // entries are written by set() before they are read
 }
 
 // Class of a capacity that appendChild gives (2, 4, 8 ...), or kChildArrayClasses for others.
@@ -128,15 +194,15 @@ static size_t childArrayClass(size_t capacity) {
 // The link to the next spare array, kept in the first bytes of a spare's header.
 constexpr size_t kSpareLinkSize = sizeof(ChildList::Header*);
 
-static Node** allocateGrownChildren(Document& doc, size_t count, size_t capacity) {
+static NodeLink* allocateGrownChildren(Document& doc, size_t count, size_t capacity) {
     const size_t c = childArrayClass(capacity);
     ChildList::Header* spare = c < Document::kChildArrayClasses ? doc.spareChildArrays[c] : nullptr;
     if (!spare) return allocateChildren(doc, count, capacity);
-    unpoison(spare + 1, capacity * sizeof(Node*));
+    unpoison(spare + 1, capacity * sizeof(NodeLink));
     std::memcpy(&doc.spareChildArrays[c], spare, kSpareLinkSize);
     spare->count = static_cast<uint32_t>(count);
     spare->capacity = static_cast<uint32_t>(capacity);
-    return reinterpret_cast<Node**>(spare + 1);
+    return reinterpret_cast<NodeLink*>(spare + 1);
 }
 
 static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
@@ -146,19 +212,19 @@ static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
     if (c == Document::kChildArrayClasses) return;
     std::memcpy(header, &doc.spareChildArrays[c], kSpareLinkSize);
     doc.spareChildArrays[c] = header;
-    poison(header + 1, capacity * sizeof(Node*));
+    poison(header + 1, capacity * sizeof(NodeLink));
 }
 
 void appendChild(Document& doc, Node* parent, Node* child) {
     ChildList& list = parent->children;
     const size_t count = list.size();
     if (!list.items_ || list.single() || count == list.header()->capacity) {
-        Node** items = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
-        for (size_t i = 0; i < count; ++i) items[i] = list.items()[i];
+        NodeLink* items = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
+        for (size_t i = 0; i < count; ++i) items[i].set(list.items()[i].get());
         if (list.items_ && !list.single()) releaseGrownChildren(doc, list.header());
         list.items_ = items;
     }
-    list.items_[count] = child;
+    list.items_[count].set(child);
     list.header()->count = static_cast<uint32_t>(count + 1);
     child->parent = parent;
     child->indexInParent = static_cast<uint32_t>(count);
@@ -169,13 +235,13 @@ void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) 
     list.items_ = nullptr;
     if (count == 0) return;
     if (count == 1) {
-        Node** cell = static_cast<Node**>(doc.store.allocate(sizeof(Node*)));
-        *cell = items[0];
-        list.items_ = reinterpret_cast<Node**>(reinterpret_cast<uintptr_t>(cell) | ChildList::kSingleMark);
+        NodeLink* cell = new (doc.store.allocate(sizeof(NodeLink))) NodeLink;
+        cell->set(items[0]);
+        list.items_ = reinterpret_cast<NodeLink*>(reinterpret_cast<uintptr_t>(cell) | ChildList::kSingleMark);
         return;
     }
     list.items_ = allocateChildren(doc, count, count);
-    for (size_t i = 0; i < count; ++i) list.items_[i] = items[i];
+    for (size_t i = 0; i < count; ++i) list.items_[i].set(items[i]);
 }
 
 void truncateChildren(Node* parent, size_t count) {
@@ -187,7 +253,7 @@ void truncateChildren(Node* parent, size_t count) {
         list.header()->count = static_cast<uint32_t>(count);
 }
 
-void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items()[index] = child; }
+void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items()[index].set(child); }
 
 NodeText storeText(Document& doc, std::wstring_view text) {
     if (text.empty()) return NodeText();

@@ -96,28 +96,113 @@ private:
     uint32_t size_ = 0;
 };
 
-// A node's children in document order: an array in the document's store, preceded by a small
-// header with its count and capacity, so the node itself holds one pointer (a leaf holds null).
-// Built once at its exact size by parsers that collect a container's children first (JSON, XML),
-// or grown by appendChild, which doubles the array. An exact list of one child (an XML element
-// with its text, most often) has no header: the pointer, marked in its lowest bit, leads to the
-// one child's pointer alone.
+// A stored link to a node: the parent of a node and each entry of a child list. In the 64-bit
+// builds it holds the distance from the link's own address to the node in 4-byte units, in 32
+// bits (half a pointer, on every node and every child entry); the store keeps all nodes and child
+// arrays in one address range of 8 GB (Arena), so every such distance fits. The 32-bit build
+// holds the pointer itself, which is 32 bits there anyway. A link is never copied bitwise: its
+// meaning depends on where it lies, so it is written only through set().
+#if UINTPTR_MAX > 0xFFFFFFFFu
+#define QM_RELATIVE_LINKS 1
+#else
+#define QM_RELATIVE_LINKS 0
+#endif
+
+class NodeLink {
+public:
+    NodeLink() = default;
+    NodeLink(const NodeLink&) = delete;
+    NodeLink& operator=(const NodeLink&) = delete;
+
+#if QM_RELATIVE_LINKS
+    Node* get() const {
+        return offset_ == 0 ? nullptr
+                            : reinterpret_cast<Node*>(const_cast<char*>(reinterpret_cast<const char*>(this)) +
+                                                      int64_t(offset_) * 4);
+    }
+    // Throws std::bad_alloc for a node the link cannot reach (not in this store's range).
+    void set(const Node* node) {
+        if (!node) {
+            offset_ = 0;
+            return;
+        }
+        const int64_t distance = int64_t(reinterpret_cast<intptr_t>(node) - reinterpret_cast<intptr_t>(this));
+        if ((distance & 3) != 0 || distance / 4 < INT32_MIN || distance / 4 > INT32_MAX || distance == 0)
+            throw std::bad_alloc();
+        offset_ = int32_t(distance / 4);
+    }
+
+private:
+    int32_t offset_ = 0;
+#else
+    Node* get() const { return node_; }
+    void set(const Node* node) { node_ = const_cast<Node*>(node); }
+
+private:
+    Node* node_ = nullptr;
+#endif
+};
+
+// Walks a child list's entries; what it yields is the child itself.
+class ChildIterator {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = Node*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Node*;
+
+    ChildIterator() = default;
+    explicit ChildIterator(const NodeLink* slot) : slot_(slot) {}
+    Node* operator*() const { return slot_->get(); }
+    Node* operator[](difference_type i) const { return slot_[i].get(); }
+    ChildIterator& operator++() { ++slot_; return *this; }
+    ChildIterator operator++(int) { ChildIterator was = *this; ++slot_; return was; }
+    ChildIterator& operator--() { --slot_; return *this; }
+    ChildIterator operator--(int) { ChildIterator was = *this; --slot_; return was; }
+    ChildIterator& operator+=(difference_type n) { slot_ += n; return *this; }
+    ChildIterator& operator-=(difference_type n) { slot_ -= n; return *this; }
+    friend ChildIterator operator+(ChildIterator it, difference_type n) { return it += n; }
+    friend ChildIterator operator+(difference_type n, ChildIterator it) { return it += n; }
+    friend ChildIterator operator-(ChildIterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(ChildIterator a, ChildIterator b) { return a.slot_ - b.slot_; }
+    friend bool operator==(ChildIterator a, ChildIterator b) { return a.slot_ == b.slot_; }
+    friend bool operator!=(ChildIterator a, ChildIterator b) { return a.slot_ != b.slot_; }
+    friend bool operator<(ChildIterator a, ChildIterator b) { return a.slot_ < b.slot_; }
+    friend bool operator>(ChildIterator a, ChildIterator b) { return a.slot_ > b.slot_; }
+    friend bool operator<=(ChildIterator a, ChildIterator b) { return a.slot_ <= b.slot_; }
+    friend bool operator>=(ChildIterator a, ChildIterator b) { return a.slot_ >= b.slot_; }
+
+private:
+    const NodeLink* slot_ = nullptr;
+};
+
+// A node's children in document order: an array of links in the document's store, preceded by a
+// small header with its count and capacity, so the node itself holds one pointer (a leaf holds
+// null). Built once at its exact size by parsers that collect a container's children first (JSON,
+// XML), or grown by appendChild, which doubles the array. An exact list of one child (an XML
+// element with its text, most often) has no header: the pointer, marked in its lowest bit, leads
+// to the one child's link alone.
 class ChildList {
 public:
+    ChildList() = default;
+    ChildList(const ChildList&) = delete;
+    ChildList& operator=(const ChildList&) = delete;
+
     size_t size() const { return single() ? 1 : items_ ? header()->count : 0; }
     bool empty() const { return size() == 0; }
-    Node* operator[](size_t i) const { return items()[i]; }
-    Node* front() const { return items()[0]; }
-    Node* back() const { return items()[size() - 1]; }
+    Node* operator[](size_t i) const { return items()[i].get(); }
+    Node* front() const { return items()[0].get(); }
+    Node* back() const { return items()[size() - 1].get(); }
     Node* at(size_t i) const {
         if (i >= size()) throw std::out_of_range("child index");
-        return items()[i];
+        return items()[i].get();
     }
     size_t capacity() const { return single() ? 1 : items_ ? header()->capacity : 0; }
-    Node* const* begin() const { return items(); }
-    Node* const* end() const { return items() + size(); }
-    std::reverse_iterator<Node* const*> rbegin() const { return std::reverse_iterator<Node* const*>(end()); }
-    std::reverse_iterator<Node* const*> rend() const { return std::reverse_iterator<Node* const*>(begin()); }
+    ChildIterator begin() const { return ChildIterator(items()); }
+    ChildIterator end() const { return ChildIterator(items() + size()); }
+    std::reverse_iterator<ChildIterator> rbegin() const { return std::reverse_iterator<ChildIterator>(end()); }
+    std::reverse_iterator<ChildIterator> rend() const { return std::reverse_iterator<ChildIterator>(begin()); }
 
     struct Header {
         uint32_t count;
@@ -131,28 +216,33 @@ private:
     friend void replaceChild(Node* parent, size_t index, Node* child);
     static constexpr uintptr_t kSingleMark = 1;
     bool single() const { return (reinterpret_cast<uintptr_t>(items_) & kSingleMark) != 0; }
-    Node** items() const { return reinterpret_cast<Node**>(reinterpret_cast<uintptr_t>(items_) & ~kSingleMark); }
-    // Only for a list with a header (not empty, not single).
+    NodeLink* items() const { return reinterpret_cast<NodeLink*>(reinterpret_cast<uintptr_t>(items_) & ~kSingleMark); }
+    // Only for a list with a header (not single()).
     Header* header() const { return reinterpret_cast<Header*>(items_) - 1; }
-    Node** items_ = nullptr;
+    NodeLink* items_ = nullptr;
 };
 #pragma pack(pop)
 
-// 52 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
+// 48 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
 // (x86 reads a pointer at any address), so the four small fields after `line` fill the word that
 // would otherwise be padding. A type annotation (nodeTag) is rare, so it is kept beside the nodes
 // rather than in each of them.
 #pragma pack(push, 4)
-// The link to a node's parent. In the packed node it may sit on a 4-byte boundary, so it is only
-// ever read and written by value, never bound to a reference of a plain pointer.
+// The link to a node's parent, read and written like a pointer.
 class ParentLink {
 public:
-    ParentLink(Node* node = nullptr) : node_(node) {}
-    operator Node*() const { return node_; }
-    Node* operator->() const { return node_; }
+    ParentLink() = default;
+    ParentLink(const ParentLink&) = delete;
+    ParentLink& operator=(const ParentLink&) = delete;
+    ParentLink& operator=(Node* node) {
+        link_.set(node);
+        return *this;
+    }
+    operator Node*() const { return link_.get(); }
+    Node* operator->() const { return link_.get(); }
 
 private:
-    Node* node_;
+    NodeLink link_;
 };
 
 struct Node {
@@ -176,7 +266,7 @@ struct Node {
     bool registryKey : 1;         // stands for a registry key (.reg files)
 };
 #pragma pack(pop)
-static_assert(sizeof(void*) != 8 || sizeof(Node) == 52, "a node has no padding");
+static_assert(sizeof(void*) != 8 || sizeof(Node) == 48, "a node has no padding");
 static_assert(sizeof(void*) != 4 || sizeof(Node) == 36, "a node has no padding");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
@@ -194,8 +284,11 @@ static_assert(std::is_trivially_destructible<Node>::value, "the node store never
 #define QM_ADDRESS_SANITIZER 0
 #endif
 
-// Bump allocation for the document's node blocks, texts and child arrays: chunks that are never moved or
-// freed before the document, so a pointer into them stays valid for the document's life.
+// Bump allocation for the document's node blocks, texts and child arrays: chunks that are never
+// moved or freed before the document, so a pointer into them stays valid for the document's life.
+// In the 64-bit builds every chunk lies in one address range of kRangeBytes reserved for the
+// document (pages are committed as chunks are taken), which is what lets a NodeLink reach any
+// node from any link in 32 bits; a store that would outgrow it fails as memory does (bad_alloc).
 class Arena {
 public:
     Arena() = default;
@@ -207,27 +300,37 @@ public:
     // allocation, as does every byte of the store not handed out yet.
     void* allocate(size_t bytes);
     size_t bytesReserved() const { return reserved_; }
-    size_t bytesAdopted() const { return adopted_.size(); }
-    // Takes over a buffer that is done with (the file's bytes once they are decoded) as the next
-    // space to allocate from. Its pages are resident already, so the nodes and texts placed there
-    // cost no fresh pages, which on big files is most of the load's time; the load's peak stays
-    // what it was. What the tree does not fill stays held until the document goes, at most the
-    // file's size. Buffers under one chunk, and a second buffer, are simply released.
-    void adopt(std::vector<uint8_t>&& buffer);
+    size_t bytesOfFileSpace() const { return fileSpaceSize_; }
+    // Space of `bytes` for the file's bytes, read and decoded before anything else is stored.
+    // Once they are decoded, reuseFileSpace() makes it the next space to allocate from: its pages
+    // are resident already, so the nodes and texts placed there cost no fresh pages, which on big
+    // files is most of the load's time, and the load's peak stays what it was. What the tree does
+    // not fill stays held until the document goes, at most the file's size. One per store.
+    uint8_t* fileSpace(size_t bytes);
+    void reuseFileSpace();
 
     // One shadow granule: an overrun of an allocation that ends on the 8-byte grid is reported
     // too, rather than landing in the next allocation.
     static constexpr size_t kRedZoneBytes = QM_ADDRESS_SANITIZER ? 8 : 0;
+#if QM_RELATIVE_LINKS
+    static constexpr size_t kRangeBytes = size_t(1) << 33;
+#endif
 
 private:
     static constexpr size_t kChunkBytes = size_t(1) << 20;
+    char* addChunk(size_t size);
+#if QM_RELATIVE_LINKS
+    char* range_ = nullptr;    // the reserved range; chunks are taken from its start upward
+    size_t rangeUsed_ = 0;     // bytes of it committed as chunks
+#else
     struct Chunk {
         std::unique_ptr<char[]> bytes;
         size_t size;
     };
-    char* addChunk(size_t size);
     std::vector<Chunk> chunks_;
-    std::vector<uint8_t> adopted_;
+#endif
+    char* fileSpace_ = nullptr;
+    size_t fileSpaceSize_ = 0;
     char* next_ = nullptr;
     size_t left_ = 0;
     size_t reserved_ = 0;

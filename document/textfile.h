@@ -15,6 +15,7 @@ constexpr uint32_t kReadPieceBytes = 16777216;     // ReadFile is called with at
 #include <string>
 #include <vector>
 
+#include "document/document.h"
 #include "document/load.h"
 
 namespace qm {
@@ -22,6 +23,10 @@ namespace qm {
 // False when the file cannot be opened, is larger than kMaxFileBytes or its bytes find no memory;
 // the reason (NotFound, Folder, TooLarge, Unreadable, OutOfMemory) goes to `failure` when given.
 bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, LoadFailure* failure = nullptr);
+// The same into the file space of a document's store (Arena::fileSpace): `size` receives the
+// number of bytes read.
+bool readWholeFile(const std::wstring& path, Arena& store, const uint8_t*& data, size_t& size,
+                   LoadFailure* failure = nullptr);
 // Never fails: every byte sequence ends in some text through the fallbacks.
 void decodeText(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding);
 // MultiByteToWideChar as a CodePageConverter.

@@ -35,7 +35,11 @@ LoadFailure openFailure(const std::wstring& path, DWORD error) {
 
 }  // namespace
 
-bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, LoadFailure* failure) {
+// Opens the file, asks `space` for memory of its size (null when there is none) and reads into
+// it; `total` receives the bytes read.
+template <typename Space>
+static bool readFileInto(const std::wstring& path, LoadFailure* failure, Space space, size_t& total) {
+    total = 0;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -49,25 +53,50 @@ bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, LoadFa
         CloseHandle(file);
         return false;
     }
-    size_t total = 0;
+    const size_t wanted = size_t(size.QuadPart);
+    uint8_t* bytes = nullptr;
     try {
-        bytes.resize(size_t(size.QuadPart));
+        bytes = space(wanted);
     } catch (const std::bad_alloc&) {
+        bytes = nullptr;
+    }
+    if (!bytes) {
         CloseHandle(file);
-        bytes.clear();
-        bytes.shrink_to_fit();
         report(failure, LoadFailure::OutOfMemory);
         return false;
     }
-    while (total < bytes.size()) {
-        DWORD piece = DWORD(std::min<size_t>(bytes.size() - total, kReadPieceBytes));
+    while (total < wanted) {
+        DWORD piece = DWORD(std::min<size_t>(wanted - total, kReadPieceBytes));
         DWORD got = 0;
-        if (!ReadFile(file, bytes.data() + total, piece, &got, nullptr) || got == 0) break;
+        if (!ReadFile(file, bytes + total, piece, &got, nullptr) || got == 0) break;
         total += got;
     }
     CloseHandle(file);
+    return true;
+}
+
+bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, LoadFailure* failure) {
+    size_t total = 0;
+    const bool read = readFileInto(path, failure, [&](size_t wanted) -> uint8_t* {
+        bytes.resize(wanted);
+        return wanted ? bytes.data() : reinterpret_cast<uint8_t*>(&bytes);  // any non-null for nothing to read
+    }, total);
+    if (!read) {
+        bytes.clear();
+        bytes.shrink_to_fit();
+        return false;
+    }
     bytes.resize(total);
     return true;
+}
+
+bool readWholeFile(const std::wstring& path, Arena& store, const uint8_t*& data, size_t& size, LoadFailure* failure) {
+    data = nullptr;
+    return readFileInto(path, failure, [&](size_t wanted) {
+        uint8_t* space = store.fileSpace(wanted);
+        data = space;
+        return space;
+    }, size);
 }
 
 bool windowsCodePageConverter(unsigned codePage, bool strict, const uint8_t* data, size_t size, std::wstring& out) {
@@ -101,6 +130,10 @@ void decodeText(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstr
     decodeTextWith(bytes, text, encoding, windowsCodePageConverter);
 }
 
+static void decodeText(const uint8_t* data, size_t size, std::wstring& text, std::wstring& encoding) {
+    decodeTextWith(data, size, text, encoding, windowsCodePageConverter);
+}
+
 bool loadDocument(const std::wstring& path, Document& doc, LoadFailure* failure) {
     // REGEDIT4 hex strings are decoded with the system's ANSI code page; the portable core
     // cannot call Windows, so the Windows converter is handed to it here.
@@ -109,14 +142,15 @@ bool loadDocument(const std::wstring& path, Document& doc, LoadFailure* failure)
         std::wstring text;
         bool empty;
         {
-            std::vector<uint8_t> bytes;
-            if (!readWholeFile(path, bytes, failure)) return false;
-            empty = bytes.empty();
-            noteLoadedBytes(doc, bytes.data(), bytes.size());
-            decodeText(bytes, text, doc.encoding);
+            const uint8_t* bytes = nullptr;
+            size_t size = 0;
+            if (!readWholeFile(path, doc.store, bytes, size, failure)) return false;
+            empty = size == 0;
+            noteLoadedBytes(doc, bytes, size);
+            decodeText(bytes, size, text, doc.encoding);
             // Done with the bytes: their memory becomes the first space of the document's store
-            // (nodes placed in resident pages cost no page faults); a small file's is released.
-            doc.store.adopt(std::move(bytes));
+            // (nodes placed in resident pages cost no page faults).
+            doc.store.reuseFileSpace();
         }
         if (parseText(path, std::move(text), doc)) return true;
         report(failure, empty ? LoadFailure::Empty : LoadFailure::Declined);

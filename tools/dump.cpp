@@ -230,11 +230,11 @@ void memoryUse(double& current, double& peak) {
 }
 
 // The file's bytes, read whole as the viewer reads them (natively by the same rules: nothing over
-// kMaxFileBytes, the buffer sized once from the file size).
-bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes, qm::LoadFailure& failure) {
-#ifdef _WIN32
-    return qm::readWholeFile(path, bytes, &failure);
-#else
+// kMaxFileBytes, the buffer sized once from the file size), into the memory `space` gives.
+#ifndef _WIN32
+template <typename Space>
+bool readBytesInto(const std::wstring& path, qm::LoadFailure& failure, Space space, size_t& total) {
+    total = 0;
     const std::string name = qm::wideToUtf8(path);
     struct stat info {};
     if (stat(name.c_str(), &info) != 0) {
@@ -254,30 +254,58 @@ bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes, qm::LoadFa
         failure = qm::LoadFailure::Unreadable;
         return false;
     }
+    uint8_t* bytes = nullptr;
     try {
-        bytes.resize(size_t(info.st_size));
+        bytes = space(size_t(info.st_size));
     } catch (const std::bad_alloc&) {
         std::fclose(file);
         failure = qm::LoadFailure::OutOfMemory;
         return false;
     }
-    size_t total = 0;
-    while (total < bytes.size()) {
-        const size_t got = std::fread(bytes.data() + total, 1, bytes.size() - total, file);
+    while (total < size_t(info.st_size)) {
+        const size_t got = std::fread(bytes + total, 1, size_t(info.st_size) - total, file);
         if (got == 0) break;
         total += got;
     }
     std::fclose(file);
+    return true;
+}
+#endif
+
+bool readBytes(const std::wstring& path, std::vector<uint8_t>& bytes, qm::LoadFailure& failure) {
+#ifdef _WIN32
+    return qm::readWholeFile(path, bytes, &failure);
+#else
+    size_t total = 0;
+    if (!readBytesInto(path, failure, [&](size_t size) {
+            bytes.resize(size);
+            return bytes.data();
+        }, total))
+        return false;
     bytes.resize(total);
     return true;
 #endif
 }
 
-void decodeBytes(const std::vector<uint8_t>& bytes, std::wstring& text, std::wstring& encoding) {
+// Into the document's file space, as the load driver reads.
+bool readBytes(const std::wstring& path, qm::Arena& store, const uint8_t*& data, size_t& size,
+               qm::LoadFailure& failure) {
 #ifdef _WIN32
-    qm::decodeText(bytes, text, encoding);
+    return qm::readWholeFile(path, store, data, size, &failure);
 #else
-    qm::decodeTextWith(bytes, text, encoding, qm::portableCodePageConverter);
+    return readBytesInto(path, failure, [&](size_t wanted) {
+        uint8_t* space = store.fileSpace(wanted);
+        data = space;
+        return space;
+    }, size);
+#endif
+}
+
+void decodeBytes(const uint8_t* data, size_t size, std::wstring& text, std::wstring& encoding) {
+#ifdef _WIN32
+    qm::decodeTextWith(data, size, text, encoding, qm::windowsCodePageConverter);
+#else
+    qm::decodeTextWith(data, size, text, encoding, qm::portableCodePageConverter);
 #endif
 }
 
@@ -291,12 +319,13 @@ bool load(const std::wstring& path, qm::Document& doc, qm::LoadFailure& failure)
         std::wstring text;
         bool empty;
         {
-            std::vector<uint8_t> bytes;
-            if (!readBytes(path, bytes, failure)) return false;
-            empty = bytes.empty();
-            qm::noteLoadedBytes(doc, bytes.data(), bytes.size());
-            decodeBytes(bytes, text, doc.encoding);
-            doc.store.adopt(std::move(bytes));
+            const uint8_t* bytes = nullptr;
+            size_t size = 0;
+            if (!readBytes(path, doc.store, bytes, size, failure)) return false;
+            empty = size == 0;
+            qm::noteLoadedBytes(doc, bytes, size);
+            decodeBytes(bytes, size, text, doc.encoding);
+            doc.store.reuseFileSpace();
         }
         if (qm::parseText(path, std::move(text), doc)) return true;
         failure = empty ? qm::LoadFailure::Empty : qm::LoadFailure::Declined;
@@ -409,12 +438,11 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
     double t1, t2;
     qm::LoadFailure failure = qm::LoadFailure::None;
     {
-        std::vector<uint8_t> bytes;
-        if (!readBytes(opt.path, bytes, failure)) return notLoaded(opt.path, failure);
-        fileBytes = bytes.size();
+        const uint8_t* bytes = nullptr;
+        if (!readBytes(opt.path, doc.store, bytes, fileBytes, failure)) return notLoaded(opt.path, failure);
         t1 = seconds();
-        decodeBytes(bytes, text, doc.encoding);
-        doc.store.adopt(std::move(bytes));  // as the load driver does
+        decodeBytes(bytes, fileBytes, text, doc.encoding);
+        doc.store.reuseFileSpace();  // as the load driver does
     }
     t2 = seconds();
     memoryUse(beforeParse, peak);
@@ -432,12 +460,12 @@ int loadWithStats(const Options& opt, qm::Document& doc) {
                 megabytes / (t3 - t1));
     std::printf("peak working set: %.0f bytes (%.2f per input byte above the %.0f at start)\n", peak,
                 fileBytes ? (peak - startMemory) / double(fileBytes) : 0.0, startMemory);
-    // The adopted byte buffer was resident before parsing and now holds the tree's first part.
-    const double treeBytes = afterParse - beforeParse + double(doc.store.bytesAdopted());
+    // The file space was resident before parsing and now holds the tree's first part.
+    const double treeBytes = afterParse - beforeParse + double(doc.store.bytesOfFileSpace());
     std::printf("tree bytes per node: %.1f\n", nodes ? treeBytes / double(nodes) : 0.0);
     std::printf("node memory: %zu bytes; document store: %zu bytes (nodes, texts, child lists; %zu taken over from the "
                 "file's bytes)\n",
-                doc.nodes.size() * sizeof(qm::Node), doc.store.bytesReserved(), doc.store.bytesAdopted());
+                doc.nodes.size() * sizeof(qm::Node), doc.store.bytesReserved(), doc.store.bytesOfFileSpace());
     return doc.errorMessage.empty() ? 0 : 1;
 }
 

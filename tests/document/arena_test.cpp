@@ -24,8 +24,8 @@ bool addressable(const void* p, size_t n) { return __asan_region_is_poisoned(con
 
 }  // namespace
 
-// Sizes on and off the 8-byte grid, from a chunk, from a chunk of its own and from an adopted
-// file buffer: every handed-out byte is addressable, the byte after it and the bytes up to the
+// Sizes on and off the 8-byte grid, from a chunk, from a chunk of its own and from a reused
+// file space: every handed-out byte is addressable, the byte after it and the bytes up to the
 // next allocation are not.
 TEST(ArenaPoisoning, OnlyHandedOutBytesAreAddressable) {
 #if !QM_ADDRESS_SANITIZER
@@ -34,7 +34,10 @@ TEST(ArenaPoisoning, OnlyHandedOutBytesAreAddressable) {
     const size_t sizes[] = {1, 4, 7, 8, 12, 16, 100, 4096, kChunk / 4, kChunk / 4 + 1, 2 * kChunk};
     for (bool adopted : {false, true}) {
         Arena store;
-        if (adopted) store.adopt(std::vector<uint8_t>(8 * kChunk, 0xAB));
+        if (adopted) {
+            std::memset(store.fileSpace(8 * kChunk), 0xAB, 8 * kChunk);
+            store.reuseFileSpace();
+        }
         for (size_t size : sizes) {
             char* first = static_cast<char*>(store.allocate(size));
             char* second = static_cast<char*>(store.allocate(size));
@@ -73,5 +76,22 @@ TEST(ArenaPoisoningDeathTest, WriteOnePastAnAllocationIsReported) {
             "use-after-poison")
             << size;
     }
+#endif
+}
+
+// In the 64-bit builds the store lives in one reserved range, so that a node's links reach any
+// other node in 32 bits: a request the range cannot hold fails as memory does (the viewer says it
+// has not enough memory), and the store goes on serving what fits.
+TEST(Arena, RequestBeyondTheRangeFailsAsMemoryDoes) {
+#if !QM_RELATIVE_LINKS
+    GTEST_SKIP() << "the 32-bit build links by pointer";
+#else
+    Arena store;
+    char* before = static_cast<char*>(store.allocate(100));
+    EXPECT_THROW(store.allocate(Arena::kRangeBytes), std::bad_alloc);
+    EXPECT_THROW(store.fileSpace(Arena::kRangeBytes + 1), std::bad_alloc);
+    char* after = static_cast<char*>(store.allocate(100));
+    std::memset(after, 1, 100);
+    EXPECT_TRUE(after > before && after - before < ptrdiff_t(kChunk)) << "the failed requests took no space";
 #endif
 }

@@ -1,6 +1,7 @@
 // The node store and the read-only queries every view relies on.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "document/document.h"
@@ -208,7 +209,7 @@ TEST(Document, OutgrownChildArraysAreTakenByTheNextList) {
     Node* first = createNode(d, NodeKind::Array, nullptr, 1);
     Node* second = createNode(d, NodeKind::Array, nullptr, 1);
     std::vector<Node*> firstMade{add(d, NodeKind::Number, first)}, secondMade;
-    Node* const* outgrown = first->children.begin();
+    const ChildIterator outgrown = first->children.begin();
     for (int i = 0; i < 2; ++i) firstMade.push_back(add(d, NodeKind::Number, first));  // 2 -> 4
     secondMade.push_back(add(d, NodeKind::Number, second));
     EXPECT_EQ(second->children.begin(), outgrown);
@@ -222,18 +223,14 @@ TEST(Document, OutgrownChildArraysAreTakenByTheNextList) {
 }
 
 // The file's bytes, once decoded, become the first space of the document's store: the first
-// nodes and texts are placed in them and stay valid; a small buffer or a second one is released.
+// nodes and texts are placed in them and stay valid; a store has one file space.
 TEST(Document, StoreTakesOverTheFileBuffer) {
-    Document small;
-    small.store.adopt(std::vector<uint8_t>(1000, 0xAB));
-    EXPECT_EQ(small.store.bytesAdopted(), 0u);
-
     Document d;
-    std::vector<uint8_t> bytes(size_t(2) << 20, 0xAB);
-    const uint8_t* base = bytes.data();
-    d.store.adopt(std::move(bytes));
-    d.store.adopt(std::vector<uint8_t>(size_t(4) << 20, 0xCD));  // ignored: one buffer at a time
-    EXPECT_EQ(d.store.bytesAdopted(), size_t(2) << 20);
+    uint8_t* base = d.store.fileSpace(size_t(2) << 20);
+    std::memset(base, 0xAB, size_t(2) << 20);
+    EXPECT_THROW(d.store.fileSpace(100), std::logic_error);
+    d.store.reuseFileSpace();
+    EXPECT_EQ(d.store.bytesOfFileSpace(), size_t(2) << 20);
     auto inBuffer = [&](const void* p) {
         const uint8_t* b = static_cast<const uint8_t*>(p);
         return b >= base && b < base + (size_t(2) << 20);
