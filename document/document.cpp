@@ -215,42 +215,53 @@ static void releaseGrownChildren(Document& doc, ChildList::Header* header) {
     poison(header + 1, capacity * sizeof(NodeLink));
 }
 
+static ChildList::Header* headerOf(NodeLink* items) { return reinterpret_cast<ChildList::Header*>(items) - 1; }
+
 void appendChild(Document& doc, Node* parent, Node* child) {
     ChildList& list = parent->children;
-    const size_t count = list.size();
-    if (!list.items_ || list.single() || count == list.header()->capacity) {
-        NodeLink* items = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
-        for (size_t i = 0; i < count; ++i) items[i].set(list.items()[i].get());
-        if (list.items_ && !list.single()) releaseGrownChildren(doc, list.header());
-        list.items_ = items;
+    NodeLink* items = list.items();
+    const bool single = list.single();
+    const size_t count = single ? 1 : items ? headerOf(items)->count : 0;
+    if (!items || single || count == headerOf(items)->capacity) {
+        NodeLink* grown = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
+        for (size_t i = 0; i < count; ++i) grown[i].set(items[i].get());
+        if (items && !single) releaseGrownChildren(doc, headerOf(items));
+        list.items_.set(grown);
+        parent->singleChild = false;
+        items = grown;
     }
-    list.items_[count].set(child);
-    list.header()->count = static_cast<uint32_t>(count + 1);
+    items[count].set(child);
+    headerOf(items)->count = static_cast<uint32_t>(count + 1);
     child->parent = parent;
     child->indexInParent = static_cast<uint32_t>(count);
 }
 
 void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) {
     ChildList& list = parent->children;
-    list.items_ = nullptr;
+    list.items_.set(nullptr);
+    parent->singleChild = false;
     if (count == 0) return;
     if (count == 1) {
         NodeLink* cell = new (doc.store.allocate(sizeof(NodeLink))) NodeLink;
         cell->set(items[0]);
-        list.items_ = reinterpret_cast<NodeLink*>(reinterpret_cast<uintptr_t>(cell) | ChildList::kSingleMark);
+        list.items_.set(cell);
+        parent->singleChild = true;
         return;
     }
-    list.items_ = allocateChildren(doc, count, count);
-    for (size_t i = 0; i < count; ++i) list.items_[i].set(items[i]);
+    NodeLink* links = allocateChildren(doc, count, count);
+    list.items_.set(links);
+    for (size_t i = 0; i < count; ++i) links[i].set(items[i]);
 }
 
 void truncateChildren(Node* parent, size_t count) {
     ChildList& list = parent->children;
     if (count >= list.size()) return;
-    if (count == 0 && list.single())
-        list.items_ = nullptr;
-    else
+    if (count == 0 && list.single()) {
+        list.items_.set(nullptr);
+        parent->singleChild = false;
+    } else {
         list.header()->count = static_cast<uint32_t>(count);
+    }
 }
 
 void replaceChild(Node* parent, size_t index, Node* child) { parent->children.items()[index].set(child); }

@@ -96,10 +96,10 @@ private:
     uint32_t size_ = 0;
 };
 
-// A stored link to a node: the parent of a node and each entry of a child list. In the 64-bit
-// builds it holds the distance from the link's own address to the node in 4-byte units, in 32
-// bits (half a pointer, on every node and every child entry); the store keeps all nodes and child
-// arrays in one address range of 8 GB (Arena), so every such distance fits. The 32-bit build
+// A stored link within the store: a node's parent, each entry of a child list and a node's child
+// array. In the 64-bit builds it holds the distance from the link's own address to its target in
+// 4-byte units, in 32 bits (half a pointer, three times in every node); the store keeps all nodes
+// and child arrays in one address range of 8 GB (Arena), so every such distance fits. The 32-bit build
 // holds the pointer itself, which is 32 bits there anyway. A link is never copied bitwise: its
 // meaning depends on where it lies, so it is written only through set().
 #if UINTPTR_MAX > 0xFFFFFFFFu
@@ -108,25 +108,26 @@ private:
 #define QM_RELATIVE_LINKS 0
 #endif
 
-class NodeLink {
+template <typename T>
+class Link {
 public:
-    NodeLink() = default;
-    NodeLink(const NodeLink&) = delete;
-    NodeLink& operator=(const NodeLink&) = delete;
+    Link() = default;
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
 
 #if QM_RELATIVE_LINKS
-    Node* get() const {
+    T* get() const {
+        // Computed as an address, not from `this` as a pointer: the target is another object.
         return offset_ == 0 ? nullptr
-                            : reinterpret_cast<Node*>(const_cast<char*>(reinterpret_cast<const char*>(this)) +
-                                                      int64_t(offset_) * 4);
+                            : reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(this) + uintptr_t(int64_t(offset_) * 4));
     }
-    // Throws std::bad_alloc for a node the link cannot reach (not in this store's range).
-    void set(const Node* node) {
-        if (!node) {
+    // Throws std::bad_alloc for a target the link cannot reach (not in this store's range).
+    void set(const T* target) {
+        if (!target) {
             offset_ = 0;
             return;
         }
-        const int64_t distance = int64_t(reinterpret_cast<intptr_t>(node) - reinterpret_cast<intptr_t>(this));
+        const int64_t distance = int64_t(reinterpret_cast<intptr_t>(target) - reinterpret_cast<intptr_t>(this));
         if ((distance & 3) != 0 || distance / 4 < INT32_MIN || distance / 4 > INT32_MAX || distance == 0)
             throw std::bad_alloc();
         offset_ = int32_t(distance / 4);
@@ -135,13 +136,14 @@ public:
 private:
     int32_t offset_ = 0;
 #else
-    Node* get() const { return node_; }
-    void set(const Node* node) { node_ = const_cast<Node*>(node); }
+    T* get() const { return target_; }
+    void set(const T* target) { target_ = const_cast<T*>(target); }
 
 private:
-    Node* node_ = nullptr;
+    T* target_ = nullptr;
 #endif
 };
+using NodeLink = Link<Node>;
 
 // Walks a child list's entries; what it yields is the child itself.
 class ChildIterator {
@@ -178,18 +180,18 @@ private:
 };
 
 // A node's children in document order: an array of links in the document's store, preceded by a
-// small header with its count and capacity, so the node itself holds one pointer (a leaf holds
+// small header with its count and capacity, so the node itself holds one link (a leaf holds
 // null). Built once at its exact size by parsers that collect a container's children first (JSON,
 // XML), or grown by appendChild, which doubles the array. An exact list of one child (an XML
-// element with its text, most often) has no header: the pointer, marked in its lowest bit, leads
-// to the one child's link alone.
+// element with its text, most often) has no header: the node's singleChild flag says so, and the
+// link leads to the one child's link alone.
 class ChildList {
 public:
     ChildList() = default;
     ChildList(const ChildList&) = delete;
     ChildList& operator=(const ChildList&) = delete;
 
-    size_t size() const { return single() ? 1 : items_ ? header()->count : 0; }
+    size_t size() const { return single() ? 1 : items() ? header()->count : 0; }
     bool empty() const { return size() == 0; }
     Node* operator[](size_t i) const { return items()[i].get(); }
     Node* front() const { return items()[0].get(); }
@@ -198,7 +200,7 @@ public:
         if (i >= size()) throw std::out_of_range("child index");
         return items()[i].get();
     }
-    size_t capacity() const { return single() ? 1 : items_ ? header()->capacity : 0; }
+    size_t capacity() const { return single() ? 1 : items() ? header()->capacity : 0; }
     ChildIterator begin() const { return ChildIterator(items()); }
     ChildIterator end() const { return ChildIterator(items() + size()); }
     std::reverse_iterator<ChildIterator> rbegin() const { return std::reverse_iterator<ChildIterator>(end()); }
@@ -214,16 +216,15 @@ private:
     friend void setChildren(Document& doc, Node* parent, Node* const* items, size_t count);
     friend void truncateChildren(Node* parent, size_t count);
     friend void replaceChild(Node* parent, size_t index, Node* child);
-    static constexpr uintptr_t kSingleMark = 1;
-    bool single() const { return (reinterpret_cast<uintptr_t>(items_) & kSingleMark) != 0; }
-    NodeLink* items() const { return reinterpret_cast<NodeLink*>(reinterpret_cast<uintptr_t>(items_) & ~kSingleMark); }
+    inline bool single() const;  // the owning node's singleChild
+    NodeLink* items() const { return items_.get(); }
     // Only for a list with a header (not single()).
-    Header* header() const { return reinterpret_cast<Header*>(items_) - 1; }
-    NodeLink* items_ = nullptr;
+    Header* header() const { return reinterpret_cast<Header*>(items_.get()) - 1; }
+    Link<NodeLink> items_;
 };
 #pragma pack(pop)
 
-// 48 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
+// 44 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
 // (x86 reads a pointer at any address), so the four small fields after `line` fill the word that
 // would otherwise be padding. A type annotation (nodeTag) is rare, so it is kept beside the nodes
 // rather than in each of them.
@@ -246,7 +247,7 @@ private:
 };
 
 struct Node {
-    Node() : keyed(false), registryKey(false) {}
+    Node() : keyed(false), registryKey(false), singleChild(false) {}
 
     ParentLink parent;
     NodeText name;
@@ -264,9 +265,15 @@ struct Node {
     uint8_t filterMark = 0;
     bool keyed : 1;               // member of a mapping; name holds its key
     bool registryKey : 1;         // stands for a registry key (.reg files)
+    bool singleChild : 1;         // children is an exact list of one child, without a header
 };
 #pragma pack(pop)
-static_assert(sizeof(void*) != 8 || sizeof(Node) == 48, "a node has no padding");
+static_assert(std::is_standard_layout<Node>::value, "a child list finds its node by offsetof");
+
+inline bool ChildList::single() const {
+    return reinterpret_cast<const Node*>(reinterpret_cast<const char*>(this) - offsetof(Node, children))->singleChild;
+}
+static_assert(sizeof(void*) != 8 || sizeof(Node) == 44, "a node has no padding");
 static_assert(sizeof(void*) != 4 || sizeof(Node) == 36, "a node has no padding");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
