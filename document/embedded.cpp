@@ -1,6 +1,8 @@
 // Embedded JSON values: the quick look, the parse on first opening and its bounds.
 #include "document/embedded.h"
 
+#include <new>
+
 #include "document/chars.h"
 #include "document/language.h"
 #include "parsers/json.h"
@@ -128,20 +130,35 @@ std::wstring openEmbedded(Document& doc, Node* node) {
     doc.recordSpans = false;
     // The string stands for the object or array its text holds: the container's members or items
     // are parsed straight into the string's children, keeping their keys and indexes.
-    JsonParser parser(doc, string->value.data(), string->value.size(), 0);
-    parser.skipSpaceAndComments();  // the text looks like JSON: an opening bracket follows
-    const int depth = depthOf(string);
-    if (depth > kMaxJsonDepth) {
-        parser.reportError(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
-    } else {
-        parser.openContainer(string);
-        parser.parseContainer(string, parser.text[parser.pos] == L'{', depth);
-        parser.closeContainer();
+    bool outOfMemory = false;
+    try {
+        JsonParser parser(doc, string->value.data(), string->value.size(), 0);
+        parser.skipSpaceAndComments();  // the text looks like JSON: an opening bracket follows
+        const int depth = depthOf(string);
+        if (depth > kMaxJsonDepth) {
+            parser.reportError(tr(L"Nesting too deep", L"Verschachtelung zu tief"));
+        } else {
+            parser.openContainer(string);
+            parser.parseContainer(string, parser.text[parser.pos] == L'{', depth);
+            parser.closeContainer();
+        }
+        if (!parser.failed) {
+            parser.skipSpaceAndComments();
+            if (parser.pos < parser.length)
+                parser.reportError(tr(L"Unexpected data after the JSON value", L"Weitere Daten nach dem JSON-Wert"));
+        }
+    } catch (const std::bad_alloc&) {
+        // The store is full: the file's error and spans are restored below and the string stays
+        // closed, as if it had never been opened.
+        outOfMemory = true;
     }
-    if (!parser.failed) {
-        parser.skipSpaceAndComments();
-        if (parser.pos < parser.length)
-            parser.reportError(tr(L"Unexpected data after the JSON value", L"Weitere Daten nach dem JSON-Wert"));
+    if (outOfMemory) {
+        doc.errorMessage.swap(fileError);
+        doc.errorLine = fileErrorLine;
+        doc.recordSpans = spans;
+        detachChildren(string);
+        return tr(L"There is not enough memory to open this value.",
+                  L"F\u00FCr das \u00D6ffnen dieses Werts reicht der Speicher nicht.");
     }
     std::wstring error;
     error.swap(doc.errorMessage);
