@@ -226,7 +226,7 @@ void appendChild(Document& doc, Node* parent, Node* child) {
         NodeLink* grown = allocateGrownChildren(doc, count, count < 2 ? 2 : 2 * count);
         for (size_t i = 0; i < count; ++i) grown[i].set(items[i].get());
         if (items && !single) releaseGrownChildren(doc, headerOf(items));
-        list.items_.set(grown);
+        list.linkArray(grown);
         parent->singleChild = false;
         items = grown;
     }
@@ -238,18 +238,16 @@ void appendChild(Document& doc, Node* parent, Node* child) {
 
 void setChildren(Document& doc, Node* parent, Node* const* items, size_t count) {
     ChildList& list = parent->children;
-    list.items_.set(nullptr);
+    list.link_.set(nullptr);
     parent->singleChild = false;
     if (count == 0) return;
     if (count == 1) {
-        NodeLink* cell = new (doc.store.allocate(sizeof(NodeLink))) NodeLink;
-        cell->set(items[0]);
-        list.items_.set(cell);
+        list.link_.set(items[0]);
         parent->singleChild = true;
         return;
     }
     NodeLink* links = allocateChildren(doc, count, count);
-    list.items_.set(links);
+    list.linkArray(links);
     for (size_t i = 0; i < count; ++i) links[i].set(items[i]);
 }
 
@@ -257,7 +255,7 @@ void truncateChildren(Node* parent, size_t count) {
     ChildList& list = parent->children;
     if (count >= list.size()) return;
     if (count == 0 && list.single()) {
-        list.items_.set(nullptr);
+        list.link_.set(nullptr);
         parent->singleChild = false;
     } else {
         list.header()->count = static_cast<uint32_t>(count);

@@ -183,8 +183,8 @@ private:
 // small header with its count and capacity, so the node itself holds one link (a leaf holds
 // null). Built once at its exact size by parsers that collect a container's children first (JSON,
 // XML), or grown by appendChild, which doubles the array. An exact list of one child (an XML
-// element with its text, most often) has no header: the node's singleChild flag says so, and the
-// link leads to the one child's link alone.
+// element with its text, most often) has no array: the node's singleChild flag says so, and the
+// link leads to the child itself, being the list's one entry.
 class ChildList {
 public:
     ChildList() = default;
@@ -217,10 +217,14 @@ private:
     friend void truncateChildren(Node* parent, size_t count);
     friend void replaceChild(Node* parent, size_t index, Node* child);
     inline bool single() const;  // the owning node's singleChild
-    NodeLink* items() const { return items_.get(); }
+    // The list's entries: the link itself when it leads to the one child, else the array it leads to.
+    NodeLink* items() const {
+        return single() ? const_cast<NodeLink*>(&link_) : reinterpret_cast<NodeLink*>(link_.get());
+    }
     // Only for a list with a header (not single()).
-    Header* header() const { return reinterpret_cast<Header*>(items_.get()) - 1; }
-    Link<NodeLink> items_;
+    Header* header() const { return reinterpret_cast<Header*>(link_.get()) - 1; }
+    void linkArray(NodeLink* items) { link_.set(reinterpret_cast<const Node*>(items)); }
+    NodeLink link_;
 };
 #pragma pack(pop)
 

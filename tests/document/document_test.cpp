@@ -346,5 +346,7 @@ TEST(EmbeddedJson, OpeningGrowsLinearlyWithTheText) {
     };
     const auto small = cost(20000), large = cost(80000);
     EXPECT_EQ(large.first, 4 * small.first);
-    EXPECT_LE(large.second, 4 * small.second + (size_t(2) << 20)) << "one chunk of slack";
+    // Memory is counted by chunks (1 MiB): the small opening may fill the chunk the parse left
+    // begun, so its figure can be short by up to a chunk, which counts four times here.
+    EXPECT_LE(large.second, 4 * small.second + (size_t(5) << 20)) << small.second;
 }
