@@ -252,6 +252,9 @@ TEST(Document, StoreTakesOverTheFileBuffer) {
         ASSERT_EQ(made[size_t(i)]->name, L"key" + std::to_wstring(i));
         ASSERT_EQ(made[size_t(i)]->value, L"value");
         ASSERT_EQ(nodeIndex(d, made[size_t(i)]), size_t(i) + 1);
+        // Links from the file space to later chunks and back (32-bit distances in the 64-bit build).
+        ASSERT_EQ(made[size_t(i)]->parent, d.root);
+        ASSERT_EQ(d.root->children[size_t(i)], made[size_t(i)]);
     }
     EXPECT_EQ(d.root->children.size(), size_t(count));
 }
