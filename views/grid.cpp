@@ -459,7 +459,11 @@ struct GridBuilder {
         // slices); a sorted one needs them now to order its records.
         const size_t records = f.records.size();
         const bool sorted = expansion.sorts.count(f.key) != 0;
-        if (records <= layout.lazyAbove || sorted) {
+        size_t cells = 0;
+        if (records <= layout.lazyAbove && layout.passCellsAbove != SIZE_MAX)
+            for (const Node* record : f.records) cells += record->children.size();
+        const bool pending = records <= layout.lazyAbove && cells > layout.passCellsAbove;
+        if ((records <= layout.lazyAbove && !pending) || sorted) {
             size_t unbounded = SIZE_MAX;
             scanTableColumns(f, unbounded);
         }
@@ -469,6 +473,12 @@ struct GridBuilder {
         if (records > layout.lazyAbove) {
             f.lazy->owner = &layout;
             ++layout.lazyTables;
+            return box;
+        }
+        if (pending) {
+            f.lazy->pending = std::make_unique<GridPendingRows>();
+            f.lazy->pending->into = &layout;
+            f.lazy->pending->cells = cells;
             return box;
         }
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
@@ -497,33 +507,58 @@ struct GridBuilder {
     // The cells of record r in column order: each record visits its own children once; a
     // column's first match wins.
     void recordCells(GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
+        GridRowPart part;
+        startRecord(f, r, part);
+        size_t work = SIZE_MAX;
+        cells.clear();
+        recordCellsPart(f, part, work, cells);
+        std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+
+    void startRecord(GridFrame& f, size_t r, GridRowPart& part) {
+        part.record = r;
+        part.stamp = ++f.lazy->index.stamp;
+        part.phase = 0;
+        part.at = part.position = 0;
+        part.touched.clear();
+    }
+
+    // Appends the cells of record part.record from where `part` stands, in the order built, each
+    // child looked at or cell built paid from `work`; true once the record has all its cells.
+    bool recordCellsPart(GridFrame& f, GridRowPart& part, size_t& work,
+                         std::vector<std::pair<int32_t, GridBox*>>& cells) {
         GridColumnIndex& index = f.lazy->index;
         const int depth = f.lazy->depth;
-        Node* record = f.records[r];
-        const size_t stamp = ++index.stamp;
-        cells.clear();
+        Node* record = f.records[part.record];
         auto claim = [&](int32_t c) {
-            if (index.claimedBy[c] == stamp) return false;
-            index.claimedBy[c] = stamp;
+            if (index.claimedBy[c] == part.stamp) return false;
+            index.claimedBy[c] = part.stamp;
             return true;
         };
+        const ChildList& children = record->children;
         if (index.objects) {
-            size_t position = 0;
-            if (record->kind == NodeKind::Object)
-                for (Node* member : record->children) {
-                    if (member->kind == NodeKind::Comment) continue;
-                    const std::wstring_view name = member->name.view();
-                    int32_t& guess = index.guessAt(position++);
-                    if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
-                        guess = index.find(kMemberColumn, name);
-                    const int32_t c = guess;
-                    if (c < 0 || !claim(c)) continue;
-                    cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
-                }
-        } else {
-            const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
-            for (size_t i = 0; i < attributes; ++i) {
-                Node* attribute = record->children[i];
+            if (record->kind != NodeKind::Object) return true;
+            for (; part.at < children.size(); ++part.at) {
+                if (work == 0) return false;
+                --work;
+                Node* member = children[part.at];
+                if (member->kind == NodeKind::Comment) continue;
+                const std::wstring_view name = member->name.view();
+                int32_t& guess = index.guessAt(part.position++);
+                if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != name)
+                    guess = index.find(kMemberColumn, name);
+                const int32_t c = guess;
+                if (c < 0 || !claim(c)) continue;
+                cells.push_back({c, isExpandable(member) ? nestedNode(member, depth) : valueLeaf(member)});
+            }
+            return true;
+        }
+        const size_t attributes = std::min<size_t>(attributeCount(record), children.size());
+        if (part.phase == 0) {
+            for (; part.at < attributes; ++part.at) {
+                if (work == 0) return false;
+                --work;
+                Node* attribute = children[part.at];
                 const int32_t c = index.find(kAttributeColumn, attribute->name.view());
                 if (c < 0 || !claim(c)) continue;
                 if (isExpandable(attribute)) {  // it holds JSON
@@ -533,35 +568,52 @@ struct GridBuilder {
                 cells.push_back({c, leaf(keep(previewText(attribute->value, kValuePreviewLimit), attribute->value),
                                          valueSlot(attribute->kind), false, attribute)});
             }
-            if (index.textColumn >= 0)
+            part.phase = 1;
+        }
+        if (part.phase == 1) {
+            if (index.textColumn >= 0) {
+                if (work == 0) return false;
+                --work;
                 cells.push_back({index.textColumn, leaf(keep(previewText(textContent(record), kValuePreviewLimit)),
                                                         ColorSlot::text, false, record)});
-            std::vector<int32_t> touched;
-            for (size_t i = attributes; i < record->children.size(); ++i) {
-                Node* child = record->children[i];
+            }
+            part.phase = 2;
+            part.at = attributes;
+        }
+        if (part.phase == 2) {
+            // Same-named elements share their column's cell: all of them are gathered first.
+            for (; part.at < children.size(); ++part.at) {
+                if (work == 0) return false;
+                --work;
+                Node* child = children[part.at];
                 if (child->kind != NodeKind::Element) continue;
                 const int32_t c = index.find(kElementColumn, child->name.view());
                 if (c < 0) continue;
                 if (claim(c)) {
                     index.elementsOf[c].clear();
-                    touched.push_back(c);
+                    part.touched.push_back(c);
                 }
                 index.elementsOf[c].push_back(child);
             }
-            for (int32_t c : touched) {
-                const std::vector<Node*>& found = index.elementsOf[c];
-                GridBox* cell;
-                if (found.size() >= 2)
-                    cell = nestedGroup(found.begin(), found.end(), depth);
-                else if (isSimpleElement(found.front()) && !isExpandable(found.front()))
-                    cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
-                                false, found.front());
-                else
-                    cell = nestedNode(found.front(), depth);
-                cells.push_back({c, cell});
-            }
+            part.phase = 3;
+            part.at = 0;
         }
-        std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (; part.at < part.touched.size(); ++part.at) {
+            if (work == 0) return false;
+            --work;
+            const int32_t c = part.touched[part.at];
+            const std::vector<Node*>& found = index.elementsOf[c];
+            GridBox* cell;
+            if (found.size() >= 2)
+                cell = nestedGroup(found.begin(), found.end(), depth);
+            else if (isSimpleElement(found.front()) && !isExpandable(found.front()))
+                cell = leaf(keep(previewText(textContent(found.front()), kValuePreviewLimit)), ColorSlot::text,
+                            false, found.front());
+            else
+                cell = nestedNode(found.front(), depth);
+            cells.push_back({c, cell});
+        }
+        return true;
     }
 
     static bool toggledBy(const GridRow& row, uint8_t toggle, const Node* key) {
@@ -702,55 +754,76 @@ bool scanTableColumns(GridFrame& f, size_t& work) {
             header.kind = badge;
             header.label = name;
             f.rows.push_back(header);
+            work -= std::min<size_t>(work, 3);  // a new column costs about as much as a box
         }
         return c;
     };
-    // The members or children looked at, paid from `work`; a record at least per call.
-    auto more = [&work](size_t children) {
-        work -= std::min(work, children + 1);
-        return work > 0;
-    };
+    // The members or children looked at, paid from `work`: a call looks at one at least, and
+    // stops inside a record (at its child `scanAt`) when the work is spent.
     const size_t records = f.records.size();
     size_t& r = lazy.scanned;
+    size_t& at = lazy.scanAt;
+    bool first = true;
+    auto more = [&] {
+        if (first) {
+            first = false;
+            return true;
+        }
+        if (work == 0) return false;
+        --work;
+        return true;
+    };
     if (index.objects) {
-        for (; r < records;) {
-            const Node* record = f.records[r++];
-            size_t position = 0;
-            for (const Node* member : record->children) {
+        while (r < records) {
+            const ChildList& members = f.records[r]->children;
+            for (; at < members.size(); ++at) {
+                if (!more()) return false;
+                const Node* member = members[at];
                 if (member->kind == NodeKind::Comment) continue;
-                int32_t& guess = index.guessAt(position++);
+                int32_t& guess = index.guessAt(lazy.scanPosition++);
                 if (guess < 0 || f.rows[static_cast<size_t>(guess)].label != member->name.view())
                     guess = column(kMemberColumn, member->name.view(), member->kind);
             }
-            if (!more(record->children.size()) && r < records) return false;
+            // A record costs one more, so that empty ones are paid for too.
+            ++r;
+            at = lazy.scanPosition = 0;
+            if (r < records && !more()) return false;
         }
     } else {
         // Every attribute column first, then the text's, then every element column: a pass each.
         while (lazy.scanPhase < kColumnsFound) {
             if (r == records) {
                 ++lazy.scanPhase;
-                r = 0;
+                r = at = 0;
                 continue;
             }
-            const Node* record = f.records[r++];
+            const Node* record = f.records[r];
+            const ChildList& children = record->children;
+            const size_t attributes = std::min<size_t>(attributeCount(record), children.size());
             if (lazy.scanPhase == 0) {
-                const size_t attributes = std::min<size_t>(attributeCount(record), record->children.size());
-                for (size_t i = 0; i < attributes; ++i)
-                    column(kAttributeColumn, record->children[i]->name.view(), NodeKind::Attribute);
+                for (; at < attributes; ++at) {
+                    if (!more()) return false;
+                    column(kAttributeColumn, children[at]->name.view(), NodeKind::Attribute);
+                }
             } else if (lazy.scanPhase == 1) {
-                const bool text = std::any_of(record->children.begin(), record->children.end(), [](const Node* child) {
+                if (!more()) return false;
+                const bool text = std::any_of(children.begin(), children.end(), [](const Node* child) {
                     return child->kind == NodeKind::Text || child->kind == NodeKind::CData;
                 });
                 if (text) {
                     column(kTextColumn, {}, NodeKind::Text);
-                    r = records;
+                    r = records - 1;
                 }
             } else {
-                for (size_t i = attributeCount(record); i < record->children.size(); ++i)
-                    if (record->children[i]->kind == NodeKind::Element)
-                        column(kElementColumn, record->children[i]->name.view(), NodeKind::Element);
+                for (at = std::max(at, attributes); at < children.size(); ++at) {
+                    if (!more()) return false;
+                    if (children[at]->kind == NodeKind::Element)
+                        column(kElementColumn, children[at]->name.view(), NodeKind::Element);
+                }
             }
-            if (!more(record->children.size())) return false;
+            ++r;
+            at = 0;
+            if (r < records && !more()) return false;
         }
     }
     lazy.scanPhase = kColumnsFound;
@@ -761,14 +834,30 @@ bool scanTableColumns(GridFrame& f, size_t& work) {
     return true;
 }
 
+size_t GridColumnIndex::hashOf(uint8_t category, std::wstring_view name) {
+    return std::hash<std::wstring_view>{}(name) * 31 + category;
+}
+
+void GridColumnIndex::place(int32_t column) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = columns_[static_cast<size_t>(column)].hash & mask;
+    while (slots_[i] >= 0) i = (i + 1) & mask;
+    slots_[i] = column;
+}
+
 int32_t GridColumnIndex::find(uint8_t category, std::wstring_view name) const {
     if (columns_.size() <= kScannedColumns) {
         for (size_t c = 0; c < columns_.size(); ++c)
-            if (columns_[c].first == category && columns_[c].second == name) return static_cast<int32_t>(c);
+            if (columns_[c].category == category && columns_[c].name == name) return static_cast<int32_t>(c);
         return -1;
     }
-    const auto it = byName_[category].find(name);
-    return it == byName_[category].end() ? -1 : it->second;
+    const size_t hash = hashOf(category, name);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask; slots_[i] >= 0; i = (i + 1) & mask) {
+        const Column& column = columns_[static_cast<size_t>(slots_[i])];
+        if (column.hash == hash && column.category == category && column.name == name) return slots_[i];
+    }
+    return -1;
 }
 
 int32_t GridColumnIndex::add(uint8_t category, std::wstring_view name, bool& added) {
@@ -776,26 +865,28 @@ int32_t GridColumnIndex::add(uint8_t category, std::wstring_view name, bool& add
     added = found < 0;
     if (!added) return found;
     const auto c = static_cast<int32_t>(columns_.size());
-    columns_.emplace_back(category, name);
-    if (columns_.size() == kScannedColumns + 1) {
-        for (size_t i = 0; i < columns_.size(); ++i)
-            byName_[columns_[i].first].emplace(columns_[i].second, static_cast<int32_t>(i));
-    } else if (columns_.size() > kScannedColumns + 1) {
-        byName_[category].emplace(name, c);
+    columns_.push_back(Column{category, name, hashOf(category, name)});
+    if (columns_.size() <= kScannedColumns) return c;
+    if (columns_.size() * 2 > slots_.size()) {
+        // Twice the columns' room, every column placed again from its kept hash.
+        slots_.assign(std::max<size_t>(64, slots_.size() * 2), -1);
+        for (size_t i = 0; i < columns_.size(); ++i) place(static_cast<int32_t>(i));
+    } else {
+        place(c);
     }
     return c;
 }
 
 void GridColumnIndex::clear() {
     columns_.clear();
-    for (auto& names : byName_) names.clear();
+    slots_.clear();
 }
 
 void GridLazyRows::reset() {
     owner = nullptr;
     depth = 0;
     index.clear();
-    scanned = 0;
+    scanned = scanAt = scanPosition = 0;
     scanPhase = 0;
     index.textColumn = -1;
     index.objects = true;
@@ -807,6 +898,7 @@ void GridLazyRows::reset() {
     pruneLevel.clear();
     labelWidth = 0;
     staleRows.clear();
+    pending.reset();
     sized = false;
     sizedAhead = 0;
     boundedWidth = boundedHeight = -1;
@@ -871,7 +963,10 @@ void swapGridLayouts(GridLayout& a, GridLayout& b) {
     std::swap(a, b);
     for (GridLayout* layout : {&a, &b})
         for (GridBox& box : layout->boxes)
-            if (box.frame && box.frame->lazy && box.frame->lazy->owner) box.frame->lazy->owner = layout;
+            if (box.frame && box.frame->lazy) {
+                if (box.frame->lazy->owner) box.frame->lazy->owner = layout;
+                if (box.frame->lazy->pending) box.frame->lazy->pending->into = layout;
+            }
 }
 
 void buildGrid(const Node* root, const GridExpansion& expansion, GridLayout& layout) {
@@ -956,6 +1051,58 @@ size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node
 
 void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
     GridBuilder{*f.lazy->owner->expansion, into}.recordCells(f, r, cells);
+}
+
+bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made) {
+    GridFrame& f = *table.frame;
+    GridPendingRows& p = *f.lazy->pending;
+    GridLayout& into = *p.into;
+    GridBuilder builder{*into.expansion, into};
+    auto cells = into.borrowCells();
+    while (p.next < f.records.size()) {
+        if (work == 0) return false;
+        if (!p.open) {
+            builder.startRecord(f, p.next, p.part);
+            p.rowStart = static_cast<uint32_t>(f.children.size());
+            p.open = true;
+        }
+        cells->clear();
+        const size_t boxes = into.boxesMade;
+        const bool whole = builder.recordCellsPart(f, p.part, work, *cells);
+        // A cell that opens a table builds all of it: what it built beyond the cell counts too.
+        const size_t beyond = into.boxesMade - boxes - std::min(into.boxesMade - boxes, cells->size());
+        work -= std::min(work, beyond);
+        for (const auto& [c, cell] : *cells) {
+            f.cellColumns.push_back(c);
+            f.children.push_back(cell);
+            if (made) made->push_back(cell);
+        }
+        if (!whole) return false;
+        // The record's cells in column order, as a row built in one go has them.
+        const auto first = static_cast<std::ptrdiff_t>(p.rowStart);
+        if (!std::is_sorted(f.cellColumns.begin() + first, f.cellColumns.end())) {
+            std::vector<std::pair<int32_t, GridBox*>> row;
+            row.reserve(f.children.size() - p.rowStart);
+            for (size_t i = p.rowStart; i < f.children.size(); ++i) row.emplace_back(f.cellColumns[i], f.children[i]);
+            std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t i = 0; i < row.size(); ++i) {
+                f.cellColumns[p.rowStart + i] = row[i].first;
+                f.children[p.rowStart + i] = row[i].second;
+            }
+        }
+        f.rowCells[p.next] = {p.rowStart, static_cast<uint32_t>(f.children.size() - p.rowStart)};
+        p.open = false;
+        ++p.next;
+    }
+    into.spareLazyRows(std::move(f.lazy));
+    return true;
+}
+
+void buildPendingTable(GridBox& table) {
+    size_t unbounded = SIZE_MAX;
+    scanTableColumns(*table.frame, unbounded);
+    unbounded = SIZE_MAX;
+    buildPendingRows(table, unbounded, nullptr);
 }
 
 void buildKeyValueRowAside(GridLayout& into, GridFrame& table, GridFrame& aside, size_t r) {

@@ -112,10 +112,19 @@ struct GridColumnIndex {
 
 private:
     // Most tables have a few columns, which are looked through; the names of a table of more
-    // are hashed, by category, once it has them.
+    // are hashed once it has them, into an open-addressed table of column numbers (-1: free) at
+    // most half full: a table of a million columns costs no allocation per column, and growing
+    // or emptying it is one pass over plain numbers.
     static constexpr size_t kScannedColumns = 8;
-    std::vector<std::pair<uint8_t, std::wstring_view>> columns_;  // each column's category and name
-    std::unordered_map<std::wstring_view, int32_t> byName_[4];
+    struct Column {
+        uint8_t category;
+        std::wstring_view name;
+        size_t hash;
+    };
+    std::vector<Column> columns_;
+    std::vector<int32_t> slots_;
+    static size_t hashOf(uint8_t category, std::wstring_view name);
+    void place(int32_t column);
 };
 
 // What sizing a record row found for one of its cells: its column, the width it asks (0 for a
@@ -138,6 +147,30 @@ struct GridCellRange {
     uint32_t count = 0;
 };
 
+// Where building one record's cells a part at a time stands: the phase of its children
+// (members; or attributes, its text, its elements gathered by name, their cells built), the next
+// child or gathered column, the members met so far and the columns the record fills.
+struct GridRowPart {
+    size_t record = 0;
+    size_t stamp = 0;  // the record's mark in the table's claimed columns
+    uint8_t phase = 0;
+    size_t at = 0;
+    size_t position = 0;
+    std::vector<int32_t> touched;
+};
+
+// A record table of few records but many cells (a record of a hundred thousand members) whose
+// rows a GridLayoutPass builds a part of a row at a time, into the layout it lies in, instead of
+// buildGrid building them all in one go; once built it is a table like any other.
+struct GridPendingRows {
+    GridLayout* into = nullptr;
+    size_t cells = 0;         // the records' children added up: the work of building them
+    size_t next = 0;          // the record being built
+    bool open = false;        // part of record `next` is built
+    uint32_t rowStart = 0;    // where that record's cells begin in the table's children
+    GridRowPart part;
+};
+
 struct GridLazyRows {
     GridLayout* owner = nullptr;         // the layout rows are built into; null: every row built
     int32_t depth = 0;                   // the nesting depth the table was built at
@@ -155,9 +188,14 @@ struct GridLazyRows {
     uint8_t sizedAhead = 0;
     int32_t boundedWidth = -1, boundedHeight = -1;
     // Finding a big table's columns goes on where it stopped: the pass over the records it is in
-    // (elements: attributes, then texts, then elements) and the records that pass has been through.
+    // (elements: attributes, then texts, then elements), the records that pass has been through,
+    // and in the next record the child it stopped at and the members met before it.
     uint8_t scanPhase = 0;
     size_t scanned = 0;
+    size_t scanAt = 0;
+    size_t scanPosition = 0;
+    // Rows a pass builds (owner is null then); null otherwise.
+    std::unique_ptr<GridPendingRows> pending;
 
     // Empty again for another table, keeping the memory its lists hold.
     void reset();
@@ -338,6 +376,10 @@ struct GridLayout {
     // Record tables of more records and key/value tables of more rows than this build their
     // rows when first needed.
     size_t lazyAbove = 200;
+    // Record tables of fewer records but more cells than this (their records' children added up)
+    // leave building their rows to a GridLayoutPass over this layout, a slice at a time; measuring
+    // such a table builds whatever rows are left first. Only a layout a pass lays out sets it.
+    size_t passCellsAbove = SIZE_MAX;
     // What rows built later are built and measured with: the expansion of the last build and the
     // metrics of the last layout.
     const GridExpansion* expansion = nullptr;
@@ -486,9 +528,10 @@ void relayOutGrid(GridLayout& layout, const GridMetrics& m);
 struct GridTableSizing;
 
 // layOutGrid in slices: the rows of every table of a built layout that builds its rows when
-// needed are sized a slice at a time (the slow part of laying out a big file), then Finish
-// measures and places the layout from those sizes, with the same result as layOutGrid. A row is
-// the smallest slice: a table built aside inside one row is sized with it.
+// needed are sized a slice at a time (the slow part of laying out a big file), the rows of a
+// table of few but wide records (GridLayout::passCellsAbove) built a part of a row at a time,
+// then Finish measures and places the layout from those sizes, with the same result as
+// layOutGrid. A row sized is the smallest slice: a table built aside inside one row is sized with it.
 class GridLayoutPass {
 public:
     GridLayoutPass(GridLayout& layout, const GridMetrics& m);
@@ -498,7 +541,7 @@ public:
     // Sizes rows until about `boxes` boxes were built for them (one row at least); true once
     // every row is sized.
     bool Step(size_t boxes);
-    // How far the sizing has come, in percent of the rows, 0 to 99.
+    // How far the sizing has come, in percent of the rows sized and cells built, 0 to 99.
     int Progress() const { return progress_; }
     // Measures and places the layout, sizing any rows still left first.
     void Finish();
@@ -513,6 +556,8 @@ private:
         std::unique_ptr<GridTableSizing> sizing;
     };
     void FinishJob(Job& job);
+    // Lists the tables to size or build among the boxes from `top` down.
+    void FindTables(GridBox* top);
 
     GridLayout& layout_;
     GridMetrics metrics_;

@@ -48,6 +48,13 @@ int setRowTops(GridFrame& f);
 // The cells of record r of a table building its rows when needed, built into `into`.
 void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells);
 
+// Builds the rows of a table whose rows a pass builds (GridPendingRows) from where they stand,
+// each child looked at or box built paid from `work`, listing in `made` the cells built; true once
+// every row is built (the table then builds nothing later). Its columns must be found first.
+bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made);
+// Finds its columns and builds all its rows left, at once.
+void buildPendingTable(GridBox& table);
+
 // Row r of a key/value table building its rows when needed, appended to `aside`.
 void buildKeyValueRowAside(GridLayout& into, GridFrame& table, GridFrame& aside, size_t r);
 

@@ -357,7 +357,7 @@ bool GridPane::BuildForFilter() {
 
 bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
-    // them later), the rows of its tables sized a slice at a time. The first slice ends when a
+    // them later, those of many cells in the pass), the rows of its tables sized a slice at a time. The first slice ends when a
     // slice's time since the action began is over.
     const long long deadline = counterAfter(counterNow(), buildSliceSeconds);
     auto run = std::make_unique<BuildRun>();
@@ -368,6 +368,9 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, boo
     run->expansion = std::move(next);
     run->expansion.document = mainWindow->document.get();
     run->layout.textKey = localeSortKey;
+    // A table of a few records with a hundred thousand members each has its rows built by the
+    // pass too, a part of a row a slice.
+    run->layout.passCellsAbove = kGridBuildStepBoxes;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
         ReadTextBound();

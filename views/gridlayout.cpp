@@ -611,6 +611,8 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
         return true;
     }
     GridFrame& f = *box.frame;
+    // A table whose rows a pass was to build, measured without it: its rows are built now.
+    if (f.lazy && f.lazy->pending) buildPendingTable(box);
     bool changed = !reuse || !box.measured;
     if (f.lazyOwner()) {
         // Built rows are measured for placing; the table's own sizes come from sizing its rows,
@@ -761,18 +763,29 @@ GridLayoutPass::GridLayoutPass(GridLayout& layout, const GridMetrics& m)
     metrics_.deferred = nullptr;
     sizingMetrics_.deferred = &deferred_;
     layout.metrics = metrics_;
-    if (!layout.root) return;
-    // The tables of the built boxes; a table inside a row not built is sized with its row.
-    std::vector<GridBox*> stack{layout.root};
+    if (layout.root) FindTables(layout.root);
+}
+
+void GridLayoutPass::FindTables(GridBox* top) {
+    // The tables of the built boxes; a table inside a row not built is sized with its row, and
+    // the tables inside the rows of a table whose rows the pass builds are found as it builds them.
+    std::vector<GridBox*> stack{top};
     while (!stack.empty()) {
         GridBox* box = stack.back();
         stack.pop_back();
         if (!box->frame) continue;
-        if (box->frame->lazyOwner()) {
+        const GridFrame& f = *box->frame;
+        if (f.lazyOwner()) {
             tables_.push_back(box);
-            rows_ += box->frame->records.size();
+            rows_ += f.records.size();
+            continue;
         }
-        for (GridBox* child : box->frame->children) stack.push_back(child);
+        if (f.lazy && f.lazy->pending) {
+            tables_.push_back(box);
+            rows_ += f.lazy->pending->cells;
+        }
+        for (GridBox* child : f.children)
+            if (child->frame) stack.push_back(child);
     }
 }
 
@@ -815,6 +828,20 @@ bool GridLayoutPass::Step(size_t boxes) {
                 const bool found = scanTableColumns(*job.box->frame, work);
                 made += (budget - work) / 4 + 1;
                 if (!found) break;
+            }
+            if (job.box->frame->lazy && job.box->frame->lazy->pending) {
+                // Then its rows, built into the layout a part at a time; the tables in the cells
+                // built are sized after it.
+                const size_t budget = std::max<size_t>(boxes - std::min(boxes, made), 1);
+                size_t work = budget;
+                std::vector<GridBox*> cells;
+                const bool built = buildPendingRows(*job.box, work, &cells);
+                made += budget - work;
+                sized_ += budget - work;
+                for (GridBox* cell : cells) FindTables(cell);
+                if (!built) break;
+                jobs_.pop_back();
+                continue;
             }
             job.sizing = std::make_unique<GridTableSizing>(*job.box, job.metrics);
             continue;

@@ -93,6 +93,17 @@ std::string manyRecords(int n) {
     }));
 }
 
+// JSON Lines of `n` records of `members` members each, the same names in each: one table of a
+// few rows and many columns.
+std::string wideRecords(int n, int members) {
+    std::wstring record = L"{";
+    for (int m = 0; m < members; ++m) record += (m ? L",\"m" : L"\"m") + std::to_wstring(m) + L"\":" + std::to_wstring(m);
+    record += L"}\n";
+    std::wstring text;
+    for (int r = 0; r < n; ++r) text += record;
+    return u8(text);
+}
+
 }  // namespace
 
 TEST_F(GridWindow, TheGridIsBuiltOnlyOnceItIsShown) {
@@ -985,55 +996,66 @@ TEST_F(GridWindow, BigExpandAllUnderTheFilterGoesInSlices) {
 
 // Switching to the grid of a file whose rows take more than one slice to size, or loading it with
 // the grid as the view (View=1), waits for them, the Tree shown meanwhile and the progress in the
-// status bar; Escape stays in the Tree; let run, the grid a build in one go shows is shown.
+// status bar; Escape stays in the Tree; let run, the grid a build in one go shows is shown. The
+// same for a file of two records so wide that building one row takes several slices.
 TEST_F(GridWindow, SwitchingToABigGridShowsProgressAndEscapeStaysInTheView) {
-    const std::wstring path = qmtest::writeTempFile(L"grid-switch.json", manyRecords(70000));
-    ASSERT_TRUE(open(path));
-    for (bool atLoad : {false, true}) {
-        SCOPED_TRACE(atLoad ? "at load" : "Ctrl+2");
-        auto ask = [&] {
-            if (atLoad) {
-                close();
-                window = ListerLoad(host.window(), path, 0);  // as open() does, without pumping messages
-                main = FindMainWindow(window);
-                return;
-            }
-            qmtest::HeldKeys ctrl{VK_CONTROL};
-            SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
-        };
-        ask();
-        ASSERT_TRUE(pane().buildRun) << "built at once";
-        EXPECT_TRUE(pane().buildRun->switching);
-        EXPECT_EQ(main->settings.activeView, kViewTree);
-        EXPECT_TRUE(IsWindowVisible(main->treePane.window));
-        const int percent = pane().buildRun->pass->Progress();
-        EXPECT_EQ(gridBuildProgressText(percent), L"Building the grid\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
-        SendMessageW(main->treePane.window, WM_KEYDOWN, VK_ESCAPE, 1);
-        EXPECT_FALSE(pane().buildRun);
-        SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
-        EXPECT_EQ(main->settings.activeView, kViewTree);
-        EXPECT_TRUE(pane().stale);
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "two wide records" : "many records");
+        const std::wstring path = wide ? qmtest::writeTempFile(L"grid-switch-wide.jsonl", wideRecords(2, 100000))
+                                       : qmtest::writeTempFile(L"grid-switch.json", manyRecords(70000));
+        ASSERT_TRUE(open(path));
+        for (bool atLoad : {false, true}) {
+            SCOPED_TRACE(atLoad ? "at load" : "Ctrl+2");
+            auto ask = [&] {
+                if (atLoad) {
+                    close();
+                    window = ListerLoad(host.window(), path, 0);  // as open() does, without pumping messages
+                    main = FindMainWindow(window);
+                    return;
+                }
+                qmtest::HeldKeys ctrl{VK_CONTROL};
+                SendMessageW(main->treePane.window, WM_KEYDOWN, '2', 1);
+            };
+            ask();
+            ASSERT_TRUE(pane().buildRun) << "built at once";
+            EXPECT_TRUE(pane().buildRun->switching);
+            EXPECT_EQ(main->settings.activeView, kViewTree);
+            EXPECT_TRUE(IsWindowVisible(main->treePane.window));
+            const int percent = pane().buildRun->pass->Progress();
+            EXPECT_EQ(gridBuildProgressText(percent), L"Building the grid\u2026 " + std::to_wstring(percent) + L" % (Esc stops)");
+            SendMessageW(main->treePane.window, WM_KEYDOWN, VK_ESCAPE, 1);
+            EXPECT_FALSE(pane().buildRun);
+            SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+            EXPECT_EQ(main->settings.activeView, kViewTree);
+            EXPECT_TRUE(pane().stale);
 
-        ask();  // at load: the setting stays the grid
-        if (atLoad) {
-            main->SaveSettings();  // as another setting changed meanwhile saves them
-            Settings saved;
-            ReadSettings(saved);
-            EXPECT_EQ(saved.activeView, kViewGrid);
+            ask();  // at load: the setting stays the grid
+            if (atLoad) {
+                main->SaveSettings();  // as another setting changed meanwhile saves them
+                Settings saved;
+                ReadSettings(saved);
+                EXPECT_EQ(saved.activeView, kViewGrid);
+            }
+            int slices = 1;
+            for (; pane().buildRun && slices < 100; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+            EXPECT_GT(slices, 2);  // the table's columns are found in the first ones
+            EXPECT_LT(slices, 100);
+            EXPECT_EQ(main->settings.activeView, kViewGrid);
+            EXPECT_EQ(GetFocus(), grid());
+            const GridBox* table = first(GridBoxType::Table);
+            ASSERT_NE(table, nullptr);
+            if (wide) {
+                EXPECT_EQ(table->frame->records.size(), 2u);
+                EXPECT_EQ(table->frame->columnCount, 100000);
+                EXPECT_EQ(table->frame->children.size(), 200000u) << "every cell built";
+            }
+            const std::vector<int> widths = table->frame->columnWidths;
+            const int height = root()->height;
+            pane().Relayout();
+            EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
+            EXPECT_EQ(root()->height, height);
         }
-        int slices = 1;
-        for (; pane().buildRun && slices < 100; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
-        EXPECT_GT(slices, 2);  // the table's columns are found in the first ones
-        EXPECT_LT(slices, 100);
-        EXPECT_EQ(main->settings.activeView, kViewGrid);
-        EXPECT_EQ(GetFocus(), grid());
-        const GridBox* table = first(GridBoxType::Table);
-        ASSERT_NE(table, nullptr);
-        const std::vector<int> widths = table->frame->columnWidths;
-        const int height = root()->height;
-        pane().Relayout();
-        EXPECT_EQ(first(GridBoxType::Table)->frame->columnWidths, widths) << "as built in one go";
-        EXPECT_EQ(root()->height, height);
+        close();
     }
 }
 
