@@ -1049,8 +1049,13 @@ size_t rebuildToggled(const GridExpansion& expansion, uint8_t toggle, const Node
     return builder.rebuildToggled(toggle, toggleKey);
 }
 
-void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells) {
-    GridBuilder{*f.lazy->owner->expansion, into}.recordCells(f, r, cells);
+void startRecordCells(GridFrame& f, size_t r, GridRowPart& part) {
+    GridBuilder{*f.lazy->owner->expansion, *f.lazy->owner}.startRecord(f, r, part);
+}
+
+bool buildRecordCellsPart(GridLayout& into, GridFrame& f, GridRowPart& part, size_t& work,
+                          std::vector<std::pair<int32_t, GridBox*>>& cells) {
+    return GridBuilder{*f.lazy->owner->expansion, into}.recordCellsPart(f, part, work, cells);
 }
 
 bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made) {

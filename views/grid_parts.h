@@ -45,8 +45,12 @@ size_t keyValueRowHolding(const GridBox& box, const Node* node);
 // The top of each row from the rows' heights, then the end; returns the end.
 int setRowTops(GridFrame& f);
 
-// The cells of record r of a table building its rows when needed, built into `into`.
-void buildRecordCells(GridLayout& into, GridFrame& f, size_t r, std::vector<std::pair<int32_t, GridBox*>>& cells);
+// The cells of record r of a table building its rows when needed, built into `into` a part at a
+// time in the order built (not in column order), each child looked at paid from `work`: `part`
+// started for the record, then appended to `cells` until the call that returns true.
+void startRecordCells(GridFrame& f, size_t r, GridRowPart& part);
+bool buildRecordCellsPart(GridLayout& into, GridFrame& f, GridRowPart& part, size_t& work,
+                          std::vector<std::pair<int32_t, GridBox*>>& cells);
 
 // Builds the rows of a table whose rows a pass builds (GridPendingRows) from where they stand,
 // each child looked at or box built paid from `work`, listing in `made` the cells built; true once

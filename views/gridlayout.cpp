@@ -353,13 +353,17 @@ bool sizeCell(GridBox& cell, int32_t c, std::vector<int>& running, GridLazyRows&
     return true;
 }
 
-// A row being sized: its cells built aside, the next of them to size, where their sizes go in
-// the table's sizedCells and the row's height so far. A row whose sizing deferred a table stays
-// open, its cells built, and goes on with the cell that deferred it.
+// A row being sized: its cells built aside a part at a time, the next of them to size, where
+// their sizes go in the table's sizedCells and the row's height so far. A row whose sizing
+// deferred a table stays open, its cells built, and goes on with the cell that deferred it; a row
+// whose part used up the work it was given goes on with its next part.
 struct RowSizing {
-    std::vector<std::pair<int32_t, GridBox*>> cells;
+    std::vector<std::pair<int32_t, GridBox*>> cells;  // the part built
+    GridRowPart part;
     size_t at = 0;
-    size_t stored = 0;
+    size_t stored = 0;  // where the row's sizes begin in sizedCells
+    size_t done = 0;    // the row's cells sized in the parts before
+    bool whole = false;  // the part built is the row's last
     int height = 0;
     bool open = false;
     bool deferring = false;  // its cells hold tables sized in slices of their own
@@ -368,34 +372,50 @@ struct RowSizing {
 enum class RowSized { done, deferred, changed };
 
 // Sizes record row r of a table that builds its rows when needed: its cells are built aside in
-// `scratch`, measured and dropped; what each asks goes to sizedCells (appended, or over the
-// row's own entries when it was sized before). `running` holds the column widths so far, which
-// a leaf must exceed to be measured at all.
+// `scratch` a part at a time, measured and dropped; what each asks goes to sizedCells (appended,
+// or over the row's own entries when it was sized before). `running` holds the column widths so
+// far, which a leaf must exceed to be measured at all. Stops as deferred, to go on later, when
+// a table inside a cell is to be sized first or when a part has used up `work` (children looked
+// at); a row's cells are in distinct columns, so the order they are sized in changes nothing.
 RowSized sizeRow(GridBox& box, size_t r, GridLayout& scratch, std::vector<int>& running, bool append,
-                 const GridMetrics& m, const GridMetrics* bounded, RowSizing& row) {
+                 const GridMetrics& m, const GridMetrics* bounded, RowSizing& row, size_t work = SIZE_MAX) {
     GridFrame& f = *box.frame;
     GridLazyRows& lazy = *f.lazy;
     if (!row.open) {
+        startRecordCells(f, r, row.part);
         row.cells.clear();
-        buildRecordCells(scratch, f, r, row.cells);
-        if (!append && row.cells.size() != lazy.sizedRows[r].count) return RowSized::changed;
+        row.at = row.done = 0;
+        row.whole = false;
         row.stored = append ? lazy.sizedCells.size() : lazy.sizedRows[r].first;
-        if (append) {
-            lazy.sizedRows[r] = {static_cast<uint32_t>(row.stored), static_cast<uint32_t>(row.cells.size())};
-            lazy.sizedCells.resize(row.stored + row.cells.size());
-        }
-        row.at = 0;
+        if (append) lazy.sizedRows[r] = {static_cast<uint32_t>(row.stored), 0};
         row.height = m.rowHeight;
-        row.deferring = m.deferred && scratch.lazyTables != 0;
         row.open = true;
     }
-    for (; row.at < row.cells.size(); ++row.at) {
-        const auto [c, cell] = row.cells[row.at];
-        // A dragged column takes the width of its widest nested table: those are measured.
-        const bool undragged = m.draggedWidth(f.key, c) < 0;
-        if (!sizeCell(*cell, c, running, lazy, row.height, m, undragged ? bounded : nullptr,
-                      lazy.sizedCells[row.stored + row.at], false, row.deferring))
-            return RowSized::deferred;
+    for (;;) {
+        for (; row.at < row.cells.size(); ++row.at) {
+            const auto [c, cell] = row.cells[row.at];
+            // A dragged column takes the width of its widest nested table: those are measured.
+            const bool undragged = m.draggedWidth(f.key, c) < 0;
+            if (!sizeCell(*cell, c, running, lazy, row.height, m, undragged ? bounded : nullptr,
+                          lazy.sizedCells[row.stored + row.done + row.at], false, row.deferring))
+                return RowSized::deferred;
+        }
+        row.done += row.cells.size();
+        row.cells.clear();
+        row.at = 0;
+        if (row.whole) break;
+        if (work == 0) return RowSized::deferred;
+        scratch.recycle();  // the part sized: its boxes serve the next
+        row.whole = buildRecordCellsPart(scratch, f, row.part, work, row.cells);
+        row.deferring = m.deferred && scratch.lazyTables != 0;
+        const size_t end = row.done + row.cells.size();
+        if (append) {
+            lazy.sizedRows[r].count = static_cast<uint32_t>(end);
+            lazy.sizedCells.resize(row.stored + end);
+        } else if (end > lazy.sizedRows[r].count || (row.whole && end != lazy.sizedRows[r].count)) {
+            row.open = false;
+            return RowSized::changed;
+        }
     }
     f.rowHeights[r] = row.height;
     row.open = false;
@@ -533,13 +553,13 @@ struct GridTableSizing {
         f.rowHeights.assign(rows, m.rowHeight);
     }
     bool done() const { return next >= rows; }
-    // Sizes the next row; false when it deferred a table inside it (the row goes on once that
-    // is sized).
-    bool sizeNext() {
+    // Sizes the next row, or of a record row the part of it that `work` pays for; false when it
+    // deferred a table inside it (the row goes on once that is sized) or the row goes on.
+    bool sizeNext(size_t work = SIZE_MAX) {
         GridLazyRows& lazy = *box.frame->lazy;
         const RowSized sized = keyValue
                                    ? sizeKeyValueRow(box, next, scratch, aside, running, true, metrics, bounded.get(), row)
-                                   : sizeRow(box, next, scratch, running, true, metrics, bounded.get(), row);
+                                   : sizeRow(box, next, scratch, running, true, metrics, bounded.get(), row, work);
         if (sized == RowSized::deferred) return false;
         if (++next < rows) return true;
         lazy.staleRows.clear();
@@ -853,7 +873,7 @@ bool GridLayoutPass::Step(size_t boxes) {
             continue;
         }
         const size_t before = sizing.scratch.boxesMade;
-        const bool sized = sizing.sizeNext();
+        const bool sized = sizing.sizeNext(boxes - made);
         made += sizing.scratch.boxesMade - before + 1;
         if (sized) {
             ++sized_;
