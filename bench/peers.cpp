@@ -64,7 +64,8 @@ void forEachLine(const char* data, size_t size, Fn fn) {
     }
 }
 
-bool blank(const char* p, size_t n) {
+// Used by the JSON Lines readers of the peers that are present.
+[[maybe_unused]] bool blank(const char* p, size_t n) {
     for (size_t i = 0; i < n; ++i)
         if (p[i] != ' ' && p[i] != '\t' && p[i] != '\r') return false;
     return true;
