@@ -467,7 +467,10 @@ struct GridBuilder {
             size_t unbounded = SIZE_MAX;
             scanTableColumns(f, unbounded);
         }
-        sortRecords(f);
+        if (sorted && records > layout.lazyAbove && layout.passSorts)
+            f.lazy->sortLater = true;
+        else
+            sortRecords(f);
 
         f.rowCells.assign(records, GridCellRange{kRowNotBuilt, 0});
         if (records > layout.lazyAbove) {
@@ -899,6 +902,7 @@ void GridLazyRows::reset() {
     labelWidth = 0;
     staleRows.clear();
     pending.reset();
+    sortLater = false;
     sized = false;
     sizedAhead = 0;
     boundedWidth = boundedHeight = -1;
@@ -1101,6 +1105,20 @@ bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made)
     }
     into.spareLazyRows(std::move(f.lazy));
     return true;
+}
+
+void sortTableLater(GridFrame& f, const std::vector<uint32_t>* order) {
+    GridLazyRows& lazy = *f.lazy;
+    lazy.sortLater = false;
+    const GridLayout& owner = *lazy.owner;
+    const auto it = owner.expansion->sorts.find(f.key);
+    if (it != owner.expansion->sorts.end()) orderRecords(f, it->second, owner.textKey, order);
+}
+
+GridSortKey laterSortOf(const GridFrame& f) {
+    const GridExpansion& expansion = *f.lazy->owner->expansion;
+    const auto it = expansion.sorts.find(f.key);
+    return it == expansion.sorts.end() ? GridSortKey{} : it->second;
 }
 
 void buildPendingTable(GridBox& table) {

@@ -196,6 +196,9 @@ struct GridLazyRows {
     size_t scanPosition = 0;
     // Rows a pass builds (owner is null then); null otherwise.
     std::unique_ptr<GridPendingRows> pending;
+    // A sorted table whose records a pass puts in order, a slice of their keys at a time, before
+    // it sizes its rows (GridLayout::passSorts); they are in document order until then.
+    bool sortLater = false;
 
     // Empty again for another table, keeping the memory its lists hold.
     void reset();
@@ -380,6 +383,9 @@ struct GridLayout {
     // leave building their rows to a GridLayoutPass over this layout, a slice at a time; measuring
     // such a table builds whatever rows are left first. Only a layout a pass lays out sets it.
     size_t passCellsAbove = SIZE_MAX;
+    // The same for sorting the records of a sorted table that builds its rows when needed: left
+    // to the pass (sorting a big table by its texts works out a collation key per row).
+    bool passSorts = false;
     // What rows built later are built and measured with: the expansion of the last build and the
     // metrics of the last layout.
     const GridExpansion* expansion = nullptr;
@@ -554,6 +560,9 @@ private:
         GridMetrics metrics;
         bool ahead = false;  // inside a row built aside
         std::unique_ptr<GridTableSizing> sizing;
+        // Putting its records in order first (GridLazyRows::sortLater).
+        std::unique_ptr<RecordColumns> columns;
+        std::unique_ptr<TableSort> sort;
     };
     void FinishJob(Job& job);
     // Lists the tables to size or build among the boxes from `top` down.

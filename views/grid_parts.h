@@ -59,6 +59,11 @@ bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made)
 // Finds its columns and builds all its rows left, at once.
 void buildPendingTable(GridBox& table);
 
+// A sorted table that left putting its records in order to the pass (GridLazyRows::sortLater):
+// the sort it has, and the records put in `order` (worked out at once when null).
+GridSortKey laterSortOf(const GridFrame& f);
+void sortTableLater(GridFrame& f, const std::vector<uint32_t>* order);
+
 // Row r of a key/value table building its rows when needed, appended to `aside`.
 void buildKeyValueRowAside(GridLayout& into, GridFrame& table, GridFrame& aside, size_t r);
 

@@ -371,6 +371,9 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, boo
     // A table of a few records with a hundred thousand members each has its rows built by the
     // pass too, a part of a row a slice.
     run->layout.passCellsAbove = kGridBuildStepBoxes;
+    // A big sorted table's records are put in order by the pass as well: a text column's sort
+    // works out a collation key per row.
+    run->layout.passSorts = true;
     {
         SelectObjectGuard font(measureContext, mainWindow->palette.contentFont);
         ReadTextBound();

@@ -631,8 +631,10 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
         return true;
     }
     GridFrame& f = *box.frame;
-    // A table whose rows a pass was to build, measured without it: its rows are built now.
+    // A table whose rows a pass was to build or whose records it was to sort, measured without
+    // it: that is done now.
     if (f.lazy && f.lazy->pending) buildPendingTable(box);
+    if (f.lazy && f.lazy->sortLater) sortTableLater(f, nullptr);
     bool changed = !reuse || !box.measured;
     if (f.lazyOwner()) {
         // Built rows are measured for placing; the table's own sizes come from sizing its rows,
@@ -835,7 +837,7 @@ bool GridLayoutPass::Step(size_t boxes) {
     while (made < boxes) {
         if (jobs_.empty()) {
             if (tables_.empty()) break;
-            jobs_.push_back(Job{tables_.back(), sizingMetrics_, false, nullptr});
+            jobs_.push_back(Job{tables_.back(), sizingMetrics_, false, nullptr, nullptr, nullptr});
             tables_.pop_back();
         }
         Job& job = jobs_.back();
@@ -863,6 +865,26 @@ bool GridLayoutPass::Step(size_t boxes) {
                 jobs_.pop_back();
                 continue;
             }
+            if (job.box->frame->lazy->sortLater) {
+                // Then its records put in order: a row's key costs about a box, a text's
+                // collation key about eight.
+                GridFrame& f = *job.box->frame;
+                if (!job.sort) {
+                    const GridSortKey key = laterSortOf(f);
+                    job.columns = std::make_unique<RecordColumns>(tableColumns(f));
+                    job.sort = std::make_unique<TableSort>(f.records, *job.columns, key.column, key.descending,
+                                                           layout_.textKey);
+                }
+                const size_t budget = std::max<size_t>(boxes - std::min(boxes, made), 1);
+                const bool ordered = job.sort->Step(budget, std::max<size_t>(budget / 8, 1));
+                made += budget;
+                if (!ordered) break;
+                const std::vector<uint32_t> order = job.sort->Order();
+                job.sort.reset();
+                job.columns.reset();
+                sortTableLater(f, &order);
+                break;  // the ranking and ordering were a slice's work
+            }
             job.sizing = std::make_unique<GridTableSizing>(*job.box, job.metrics);
             continue;
         }
@@ -882,7 +904,7 @@ bool GridLayoutPass::Step(size_t boxes) {
         // The tables its row holds are sized first, the first of them next, each with the
         // metrics the row was measured with (which its sizing keeps, above it).
         for (auto it = deferred_.rbegin(); it != deferred_.rend(); ++it) {
-            jobs_.push_back(Job{it->first, *it->second, true, nullptr});
+            jobs_.push_back(Job{it->first, *it->second, true, nullptr, nullptr, nullptr});
             rows_ += it->first->frame->records.size();
         }
         deferred_.clear();

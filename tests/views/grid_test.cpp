@@ -1205,6 +1205,47 @@ TEST(GridLazyRows, RecordsOfManyMembersAreBuiltAPartOfARowASlice) {
     }
 }
 
+// A big table sorted by a column: a layout laid out in slices leaves putting its records in order
+// to the pass, which works out their keys over several slices; the grid is the one built at once.
+TEST(GridLazyRows, ABigSortedTableIsPutInOrderByThePass) {
+    const std::wstring text = qmtest::jsonArray(3000, [](size_t i) {
+        return L"{\"name\":\"n" + std::to_wstring(i * 7919 % 3000) + L"\",\"v\":" + std::to_wstring(i % 10) + L"}";
+    });
+    for (int32_t column : {0, 1})
+        for (bool descending : {false, true}) {
+            SCOPED_TRACE("column " + std::to_string(column) + (descending ? " descending" : ""));
+            Grid whole(L"a.json", text), sliced(L"a.json", text);
+            for (Grid* g : {&whole, &sliced}) {
+                g->layout.lazyAbove = 100;
+                g->expansion.sorts[g->doc->root->children[0]->children[0]] = GridSortKey{column, descending};
+            }
+            whole.build();
+            sliced.layout.passSorts = true;
+            buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
+            const GridBox* table = sliced.find([](const GridBox& b) { return b.type == GridBoxType::Table; });
+            ASSERT_TRUE(table && table->frame->lazy && table->frame->lazy->sortLater);
+            GridLayoutPass pass(sliced.layout, sliced.metrics());
+            size_t sorting = 0;
+            for (bool done = false; !done;) {
+                const bool unsorted = table->frame->lazy->sortLater;
+                done = pass.Step(100);
+                sorting += unsorted;
+            }
+            pass.Finish();
+            EXPECT_GT(sorting, 20u) << "3000 rows' keys, 100 a slice";
+            const GridBox* expected = whole.find([](const GridBox& b) { return b.type == GridBoxType::Table; });
+            auto positions = [](const GridBox& t) {
+                std::vector<uint32_t> out;
+                for (const Node* record : t.frame->records) out.push_back(record->indexInParent);
+                return out;
+            };
+            EXPECT_EQ(positions(*table), positions(*expected));
+            EXPECT_EQ(table->frame->recordNumbers, expected->frame->recordNumbers);
+            EXPECT_EQ(headers(*table), headers(*expected)) << "the arrow";
+            EXPECT_EQ(geometry(sliced.layout.root), geometry(whole.layout.root));
+        }
+}
+
 TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
     // Every container open: the boxes built aside to size the rows, and the slices of a fixed
     // budget they take, grow as the records do, also where they all lie in one row of a table
