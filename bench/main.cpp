@@ -86,12 +86,23 @@ void resetPeakMemory() {
     }
 }
 
+// The size of an open file, read from its end, or -1 when it cannot be told (a pipe, an error):
+// every read below is sized by it.
+long fileSize(FILE* f) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    const long size = std::ftell(f);
+    if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) return -1;
+    return size;
+}
+
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    std::fseek(f, 0, SEEK_END);
-    long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
+    const long size = fileSize(f);
+    if (size < 0) {
+        std::fclose(f);
+        return false;
+    }
     // simdjson reads up to 64 bytes past the end; the others get a terminating zero for free.
     bytes.assign(size_t(size) + 64, 0);
     size_t got = std::fread(bytes.data(), 1, size_t(size), f);
@@ -176,9 +187,8 @@ int runChild(const std::string& contender, Format format, const std::string& pat
                 // A cold load reads the file into the store as the viewer does.
                 FILE* f = std::fopen(path.c_str(), "rb");
                 if (!f) return std::puts("fail"), 1;
-                std::fseek(f, 0, SEEK_END);
-                const long size = std::ftell(f);
-                std::fseek(f, 0, SEEK_SET);
+                const long size = fileSize(f);
+                if (size < 0) return std::fclose(f), std::puts("fail"), 1;
                 uint8_t* space = doc.store.fileSpace(size_t(size));
                 const size_t got = std::fread(space, 1, size_t(size), f);
                 std::fclose(f);
