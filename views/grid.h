@@ -381,7 +381,8 @@ struct GridLayout {
     size_t lazyAbove = 200;
     // Record tables of fewer records but more cells than this (their records' children added up)
     // leave building their rows to a GridLayoutPass over this layout, a slice at a time; measuring
-    // such a table builds whatever rows are left first. Only a layout a pass lays out sets it.
+    // such a table builds whatever rows are left first. Only a layout a pass lays out sets it, and
+    // the pass's Finish sets it back.
     size_t passCellsAbove = SIZE_MAX;
     // The same for sorting the records of a sorted table that builds its rows when needed: left
     // to the pass (sorting a big table by its texts works out a collation key per row).

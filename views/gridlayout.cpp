@@ -920,6 +920,10 @@ bool GridLayoutPass::Step(size_t boxes) {
 void GridLayoutPass::Finish() {
     while (!Step(SIZE_MAX)) {
     }
+    // What is built into the layout from now on (a toggle, a row painted) is built at once, as
+    // in any layout no pass lays out.
+    layout_.passCellsAbove = SIZE_MAX;
+    layout_.passSorts = false;
     // Every table is sized: measuring with reuse takes its sizes as they are, and measures the
     // boxes built (all new) as layOutGrid does.
     relayOutGrid(layout_, metrics_);
