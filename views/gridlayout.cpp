@@ -869,8 +869,14 @@ bool GridLayoutPass::Step(size_t boxes) {
                 // Then its records put in order: a row's key costs about a box, a text's
                 // collation key about eight.
                 GridFrame& f = *job.box->frame;
+                const GridSortKey key = laterSortOf(f);
+                if (key.column < 0 || key.column >= f.columnCount) {
+                    // A sort by a column this table does not have (the filter kept none of its
+                    // cells) leaves the records in document order, as a build in one go does.
+                    sortTableLater(f, nullptr);
+                    continue;
+                }
                 if (!job.sort) {
-                    const GridSortKey key = laterSortOf(f);
                     job.columns = std::make_unique<RecordColumns>(tableColumns(f));
                     job.sort = std::make_unique<TableSort>(f.records, *job.columns, key.column, key.descending,
                                                            layout_.textKey);
