@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "document/embedded.h"
 #include "edit/nodetext.h"
@@ -306,6 +307,11 @@ struct GridBuilder {
             ++layout.lazyTables;
             return box;
         }
+        // Each list in one allocation: lists grown an entry at a time leave a trail of freed
+        // blocks of every size, which a first-fit heap (Wine's) then searches on every later
+        // allocation, so a file of many mid-sized tables took seconds to build there.
+        f.rows.reserve(starts->size());
+        f.children.reserve(starts->size());
         for (Node* first : *starts) appendKeyValueRow(f, first, depth);
         return box;
     }
@@ -447,6 +453,7 @@ struct GridBuilder {
         if (std::none_of(first, last, record)) return dimLeaf({});
         GridBox* box = newBox(GridBoxType::Table, key->parent);
         GridFrame& f = *box->frame;
+        f.records.reserve(static_cast<size_t>(std::distance(first, last)));
         for (It it = first; it != last; ++it)
             if (record(*it)) f.records.push_back(*it);
         f.key = key;
@@ -479,14 +486,26 @@ struct GridBuilder {
             return box;
         }
         if (pending) {
+            reserveCells(f, cells);
             f.lazy->pending = std::make_unique<GridPendingRows>();
             f.lazy->pending->into = &layout;
             f.lazy->pending->cells = cells;
             return box;
         }
+        reserveCells(f, cells);
         for (size_t r = 0; r < records; ++r) buildRow(f, r);
         layout.spareLazyRows(std::move(f.lazy));
         return box;
+    }
+
+    // Room for every cell the records can have (a cell per child, and one for an element's
+    // text), taken at once. `cells` is their children added up when known (else 0).
+    static void reserveCells(GridFrame& f, size_t cells) {
+        if (cells == 0)
+            for (const Node* record : f.records) cells += record->children.size();
+        if (!f.lazy->index.objects) cells += f.records.size();
+        f.children.reserve(cells);
+        f.cellColumns.reserve(cells);
     }
 
     // A table the user sorted: its records in that order, each with its number in the document,
