@@ -312,6 +312,18 @@ struct GridBuilder {
         // allocation, so a file of many mid-sized tables took seconds to build there.
         f.rows.reserve(starts->size());
         f.children.reserve(starts->size());
+        if (layout.passCellsAbove != SIZE_MAX && starts->size() > 1) {
+            // In a layout a pass lays out, the pass builds the rows, a slice at a time: the
+            // tables inside them are built as the pass comes to them, so no shape of file (a
+            // hundred levels of two hundred members) is built in one message.
+            f.lazy = layout.newLazyRows();
+            f.lazy->depth = depth;
+            f.lazy->pending = std::make_unique<GridPendingRows>();
+            f.lazy->pending->into = &layout;
+            f.lazy->pending->cells = starts->size();
+            f.lazy->pending->starts.assign(starts->begin(), starts->end());
+            return box;
+        }
         for (Node* first : *starts) appendKeyValueRow(f, first, depth);
         return box;
     }
@@ -1086,6 +1098,18 @@ bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made)
     GridPendingRows& p = *f.lazy->pending;
     GridLayout& into = *p.into;
     GridBuilder builder{*into.expansion, into};
+    if (table.type == GridBoxType::KeyValue) {
+        // A row and its value a step, what the value built beyond its box paid for too.
+        for (; p.next < p.starts.size(); ++p.next) {
+            if (work == 0) return false;
+            const size_t boxes = into.boxesMade;
+            builder.appendKeyValueRow(f, p.starts[p.next], f.lazy->depth);
+            if (made) made->push_back(f.children.back());
+            work -= std::min(work, std::max<size_t>(into.boxesMade - boxes, 1));
+        }
+        into.spareLazyRows(std::move(f.lazy));
+        return true;
+    }
     auto cells = into.borrowCells();
     while (p.next < f.records.size()) {
         if (work == 0) return false;
@@ -1142,7 +1166,7 @@ GridSortKey laterSortOf(const GridFrame& f) {
 
 void buildPendingTable(GridBox& table) {
     size_t unbounded = SIZE_MAX;
-    scanTableColumns(*table.frame, unbounded);
+    if (table.type == GridBoxType::Table) scanTableColumns(*table.frame, unbounded);
     unbounded = SIZE_MAX;
     buildPendingRows(table, unbounded, nullptr);
 }

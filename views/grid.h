@@ -161,7 +161,8 @@ struct GridRowPart {
 
 // A record table of few records but many cells (a record of a hundred thousand members) whose
 // rows a GridLayoutPass builds a part of a row at a time, into the layout it lies in, instead of
-// buildGrid building them all in one go; once built it is a table like any other.
+// buildGrid building them all in one go, or a key/value table of such a layout whose rows it
+// builds a row at a time; once built it is a table like any other.
 struct GridPendingRows {
     GridLayout* into = nullptr;
     size_t cells = 0;         // the records' children added up: the work of building them
@@ -169,6 +170,7 @@ struct GridPendingRows {
     bool open = false;        // part of record `next` is built
     uint32_t rowStart = 0;    // where that record's cells begin in the table's children
     GridRowPart part;
+    std::vector<Node*> starts;  // a key/value table's rows to build: each row's first child
 };
 
 struct GridLazyRows {

@@ -56,7 +56,7 @@ bool buildRecordCellsPart(GridLayout& into, GridFrame& f, GridRowPart& part, siz
 // each child looked at or box built paid from `work`, listing in `made` the cells built; true once
 // every row is built (the table then builds nothing later). Its columns must be found first.
 bool buildPendingRows(GridBox& table, size_t& work, std::vector<GridBox*>* made);
-// Finds its columns and builds all its rows left, at once.
+// Finds its columns (a record table's) and builds all its rows left, at once.
 void buildPendingTable(GridBox& table);
 
 // A sorted table that left putting its records in order to the pass (GridLazyRows::sortLater):

@@ -260,3 +260,40 @@ TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
         EXPECT_EQ(large[1], small[1]) << c.what << ": texts measured: leaves are skipped by their bounds";
     }
 }
+
+// Objects in objects, every one of at most a few hundred members, all open: in a layout the pass
+// lays out, key/value tables leave their rows to it too, so the slices grow as the file does and
+// none builds much more than it is asked, however the file nests; the grid is the one built at once.
+TEST(GridLazyRows, NestedObjectsAreBuiltARowAtATime) {
+    auto text = [](int outer) {
+        std::wstring inner = L"{";
+        for (int i = 0; i < 50; ++i) inner += (i ? L",\"c" : L"\"c") + std::to_wstring(i) + L"\":" + std::to_wstring(i);
+        inner += L"}";
+        std::wstring out = L"{";
+        for (int i = 0; i < outer; ++i) out += (i ? L",\"b" : L"\"b") + std::to_wstring(i) + L"\":" + inner;
+        return out + L"}";
+    };
+    auto sliced = [&](int outer, Grid* whole) {
+        Grid g(L"a.json", text(outer));
+        g.layout.passCellsAbove = 1000;
+        expandAllGrid(*g.doc, true, g.expansion);
+        buildGrid(g.doc->root, g.expansion, g.layout);
+        GridLayoutPass pass(g.layout, g.metrics());
+        size_t slices = 1, most = 0;
+        for (size_t made = g.layout.boxesMade;; made = g.layout.boxesMade, ++slices) {
+            const bool done = pass.Step(100);
+            most = std::max(most, g.layout.boxesMade - made);
+            if (done) break;
+        }
+        pass.Finish();
+        if (whole) {
+            whole->expandAll();
+            EXPECT_EQ(geometry(g.layout.root), geometry(whole->layout.root));
+        }
+        EXPECT_LE(most, 160u) << "boxes built in one slice of 100";
+        return double(slices);
+    };
+    Grid whole(L"a.json", text(50));
+    sliced(50, &whole);
+    EXPECT_NEAR(sliced(200, nullptr) / sliced(50, nullptr), 4.0, 0.1);
+}
