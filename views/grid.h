@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -547,12 +548,12 @@ public:
     ~GridLayoutPass();
     GridLayoutPass(const GridLayoutPass&) = delete;
     GridLayoutPass& operator=(const GridLayoutPass&) = delete;
-    // Sizes rows until about `boxes` boxes were built for them (one row at least); true once
-    // every row is sized.
+    // Sizes rows until about `boxes` boxes were built for them (one row at least), then measures
+    // and places about as many boxes a step; true once the layout is measured and placed.
     bool Step(size_t boxes);
     // How far the sizing has come, in percent of the rows sized and cells built, 0 to 99.
     int Progress() const { return progress_; }
-    // Measures and places the layout, sizing any rows still left first.
+    // Whatever steps are left, at once.
     void Finish();
 
 private:
@@ -579,6 +580,11 @@ private:
     std::vector<Job> jobs_;         // the tables being sized, the current one last
     size_t rows_ = 0, sized_ = 0;
     int progress_ = 0;
+    // Then measuring, each box after the boxes it holds (each box with the next of its children
+    // to look at), and placing from the root down (each box with its place).
+    bool measuring_ = false, placed_ = false;
+    std::vector<std::pair<GridBox*, size_t>> measured_;
+    std::vector<std::tuple<GridBox*, int, int>> placing_;
 };
 
 // After a dragged width of (key, column) changed: marks the table that column belongs to for

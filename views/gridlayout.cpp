@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <tuple>
 
 #include "document/embedded.h"
 #include "views/grid.h"
@@ -228,7 +229,7 @@ void finishTable(GridBox& box, const std::vector<ColumnAsk>& asked, const GridMe
     box.height = capped(static_cast<long long>(m.rowHeight) + setRowTops(f));
 }
 
-bool measureBox(GridBox& box, const GridMetrics& m, bool reuse);
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse, bool shallow = false);
 
 void measureTable(GridBox& box, const GridMetrics& m, bool reuse) {
     GridFrame& f = *box.frame;
@@ -620,8 +621,11 @@ void measureLazyTable(GridBox& box, const GridMetrics& m, bool reuse) {
 
 // Measures a box and what it holds. With reuse, a box measured before whose children are all
 // unchanged keeps its size, so a relayout after one table opened or closed measures only that
-// table and the boxes around it. Returns whether the box's size was worked out anew.
-bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
+// table and the boxes around it. Returns whether the box's size was worked out anew. With
+// `shallow` the boxes it holds that hold others (but for a table's rows built when needed) are
+// measured already, each after what it holds (GridLayoutPass measures in slices so), and are
+// taken as changed.
+bool measureBox(GridBox& box, const GridMetrics& m, bool reuse, bool shallow) {
     if (box.type == GridBoxType::Leaf) {
         if (reuse && box.measured && box.naturalWidth >= 0) return false;
         box.naturalWidth = leafWidth(box, m);
@@ -661,12 +665,15 @@ bool measureBox(GridBox& box, const GridMetrics& m, bool reuse) {
     }
     if (box.type == GridBoxType::Nested) {
         // A nested table's content keeps its own width: a leaf there ("…", an empty table) is measured.
-        if (!f.children.empty() && measureBox(*f.children.front(), m, reuse)) changed = true;
+        if (!f.children.empty()) {
+            GridBox& content = *f.children.front();
+            if ((shallow && content.type != GridBoxType::Leaf) || measureBox(content, m, reuse)) changed = true;
+        }
     } else {
         for (GridBox* child : f.children) {
             if (child->type == GridBoxType::Leaf) {
                 if (!child->measured) changed = true;
-            } else if (measureBox(*child, m, reuse)) {
+            } else if (shallow || measureBox(*child, m, reuse)) {
                 changed = true;
             }
         }
@@ -743,11 +750,31 @@ void placeRow(const GridBox& table, size_t r, const std::vector<int>& columnLeft
 
 }  // namespace
 
+namespace {
+
+// While a pass places a layout in slices: the box being placed, and the boxes below it that hold
+// others, listed with their places to be placed in later steps (leaves are placed at once).
+struct PlaceLater {
+    const GridBox* current = nullptr;
+    std::vector<std::tuple<GridBox*, int, int>>* boxes = nullptr;
+};
+PlaceLater* placeLater = nullptr;
+
+}  // namespace
+
 void Place(GridBox& box, int x, int y, const GridMetrics& m) {
     // A box's place is its parent's plus an offset of at most the extent, so cutting every place
     // at the extent keeps each sum of a place and a size far from overflowing.
-    box.x = x = capped(x);
-    box.y = y = capped(y);
+    x = capped(x);
+    y = capped(y);
+    if (placeLater && &box != placeLater->current && box.type != GridBoxType::Leaf) {
+        box.x = x;
+        box.y = y;
+        placeLater->boxes->emplace_back(&box, x, y);
+        return;
+    }
+    box.x = x;
+    box.y = y;
     switch (box.type) {
         case GridBoxType::Leaf: return;
         case GridBoxType::Nested:
@@ -920,7 +947,43 @@ bool GridLayoutPass::Step(size_t boxes) {
         jobs_.pop_back();
     }
     if (rows_) progress_ = std::max(progress_, static_cast<int>(std::min<size_t>(99, sized_ * 100 / rows_)));
-    return jobs_.empty() && tables_.empty();
+    if (!jobs_.empty() || !tables_.empty()) return false;
+    // Every table sized: the boxes are measured, each after the boxes it holds (measuring with
+    // reuse takes a sized table's sizes as they are), then placed, from the root down, a slice at
+    // a time, a box's children each paid for.
+    if (!measuring_ && layout_.root && measured_.empty() && placing_.empty() && !placed_) {
+        measuring_ = true;
+        measured_.emplace_back(layout_.root, 0);
+    }
+    while (measuring_ && made < boxes) {
+        if (measured_.empty()) {
+            measuring_ = false;
+            placing_.emplace_back(layout_.root, 0, 0);
+            break;
+        }
+        auto& [box, next] = measured_.back();
+        const GridFrame* f = box->frame.get();
+        ++made;
+        // The rows a table builds when needed are measured with it.
+        if (f && !f->lazyOwner() && next < f->children.size()) {
+            GridBox* child = f->children[next++];
+            if (child->type != GridBoxType::Leaf) measured_.emplace_back(child, 0);
+            continue;
+        }
+        measureBox(*box, metrics_, true, true);
+        measured_.pop_back();
+    }
+    while (!measuring_ && !placing_.empty() && made < boxes) {
+        const auto [box, x, y] = placing_.back();
+        placing_.pop_back();
+        PlaceLater later{box, &placing_};
+        placeLater = &later;
+        Place(*box, x, y, metrics_);
+        placeLater = nullptr;
+        made += 1 + (box->frame ? box->frame->children.size() : 0);
+        placed_ = placing_.empty();
+    }
+    return !layout_.root || placed_;
 }
 
 void GridLayoutPass::Finish() {
@@ -930,9 +993,6 @@ void GridLayoutPass::Finish() {
     // in any layout no pass lays out.
     layout_.passCellsAbove = SIZE_MAX;
     layout_.passSorts = false;
-    // Every table is sized: measuring with reuse takes its sizes as they are, and measures the
-    // boxes built (all new) as layOutGrid does.
-    relayOutGrid(layout_, metrics_);
 }
 
 bool markColumnResized(GridLayout& layout, const Node* key, int32_t column) {

@@ -38,8 +38,13 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
         L"[{\"a\":1,\"b\":\"two\",\"c\":{\"d\":[{\"p\":1},{\"p\":2}]}},{\"c\":3,\"b\":[1,2],\"a\":\"x\",\"e\":null}]",
         L"<r><i a=\"1\" b=\"2\">t<c>1</c><d>2</d><c>3</c></i><i b=\"3\" z=\"9\"><d><e>4</e></d><f/></i></r>",
     };
+    std::vector<std::wstring> cases(std::begin(texts), std::end(texts));
+    // Records in records past the grid's depth: nested cells whose content is the "…" leaf.
+    std::wstring deep = L"1";
+    for (int level = 0; level < 130; ++level) deep = L"[{\"a\":" + deep + L",\"b\":" + std::to_wstring(level) + L"}]";
+    cases.push_back(deep);
     const GridTextBound exact = fixedBound(kCharWidth);
-    for (const wchar_t* text : texts) {
+    for (const std::wstring& text : cases) {
         const std::wstring name = text[0] == L'<' ? L"a.xml" : L"a.json";
         for (bool all : {false, true})
         for (bool wide : {false, true}) {
