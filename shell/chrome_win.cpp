@@ -428,7 +428,7 @@ void PaintChrome(MainWindow& main, HDC dc, const RECT& client) {
     if (main.tableCopy) status = copyProgressText(main.tableCopy->Progress()) + L"   " + status;
     if (main.gridPane.sortRun) status = sortProgressText(main.gridPane.sortRun->pass.Progress()) + L"   " + status;
     if (const GridPane::BuildRun* run = main.gridPane.buildRun.get())
-        status = (run->switching || run->filtering ? gridBuildProgressText(run->pass->Progress())
+        status = (run->switching || run->filtering || run->subtree ? gridBuildProgressText(run->pass->Progress())
                                  : bulkProgressText(run->expand, run->pass->Progress())) +
                  L"   " + status;
     if (main.searchRun) status = searchProgressText(searchProgress(*main.searchRun)) + L"   " + status;

@@ -140,6 +140,13 @@ void expandAllGrid(const Document& doc, bool expand, GridExpansion& expansion) {
 
 void expandGridSubtree(const Node* node, GridExpansion& expansion) {
     if (!node) return;
+    // The subtree of the document's only top-level node holds every container, run and group but
+    // the root: the sets then hold all of them, as after "Expand all", without listing millions.
+    if (expansion.document && node->parent && node->parent == expansion.document->root &&
+        node->parent->children.size() == 1) {
+        expandAllGrid(*expansion.document, true, expansion);
+        return;
+    }
     if (const Node* key = gridRunKey(node)) expansion.groups.insert(key);
     if (const Node* key = gridGroupKey(node)) expansion.groups.insert(key);
     std::vector<const Node*> stack{node};

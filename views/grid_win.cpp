@@ -355,7 +355,7 @@ bool GridPane::BuildForFilter() {
     return true;
 }
 
-bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering) {
+bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering, bool subtree) {
     // A new grid beside the one shown: its boxes are built at once (the tables of many rows build
     // them later, those of many cells in the pass), the rows of its tables sized a slice at a time. The first slice ends when a
     // slice's time since the action began is over.
@@ -364,6 +364,7 @@ bool GridPane::StartBuild(GridExpansion&& next, bool expand, bool switching, boo
     run->expand = expand;
     run->switching = switching;
     run->filtering = filtering;
+    run->subtree = subtree;
     run->builds = builds;
     run->expansion = std::move(next);
     run->expansion.document = mainWindow->document.get();
@@ -415,6 +416,19 @@ void GridPane::BuildSlice(long long deadline) {
         filterBuilt.expansion = &expansion;
         filterBuiltAt = builds;
         FilterGridBuilt(*mainWindow, finished->waited);
+        return;
+    }
+    if (finished->subtree) {
+        swapGridLayouts(layout, finished->layout);
+        DropBulkLayout();
+        expansion.nodes = std::move(finished->expansion.nodes);
+        expansion.groups = std::move(finished->expansion.groups);
+        layout.expansion = &expansion;
+        ++builds;
+        stale = false;
+        UpdateScrollBars();
+        Repaint();
+        RevealNode(mainWindow->selected);
         return;
     }
     if (!finished->switching) {
@@ -471,8 +485,18 @@ void GridPane::KeepSelectionShown(bool expand) {
 
 void GridPane::ExpandSubtree(const Node* node) {
     mainWindow->OpenEmbedded(const_cast<Node*>(node));  // as in the tree
-    expandGridSubtree(node, expansion);
-    Relayout();
+    StopBuild();
+    GridExpansion next = expansion;
+    expandGridSubtree(node, next);
+    if (stale || !layout.root || !Shown() || !mainWindow->document) {
+        expansion = std::move(next);
+        Relayout();
+        return;
+    }
+    // Built beside the grid shown, a slice per timer message, as "Expand all" is: the subtree of
+    // the top-level node of a big file is all of it.
+    DropSavedLayout();
+    StartBuild(std::move(next), true, false, false, true);
 }
 
 void GridPane::Toggle(uint8_t toggle, const Node* toggleKey) {

@@ -149,6 +149,7 @@ struct GridPane {
         bool switching = false;   // built for a switch to the grid, which waits for it
         bool filtering = false;   // built for a filter just worked out, which waits for it
         bool atLoad = false;      // the switch of a file loaded with the grid as its view
+        bool subtree = false;     // "Expand subtree": shown once built, not kept as a bulk action's
         bool waited = false;      // not complete in the message that started it
         uint64_t builds = 0;
         GridExpansion expansion;  // the sets the new grid is built with
@@ -203,7 +204,7 @@ private:
     void BuildSlice(long long deadline);
     // Starts a build of the document's grid with `next` beside the grid shown; false when it was
     // complete at once and is shown.
-    bool StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering = false);
+    bool StartBuild(GridExpansion&& next, bool expand, bool switching, bool filtering = false, bool subtree = false);
     // Shows `fresh`, built with the sets of `next` by a bulk action, keeping the grid shown until
     // now aside for the next one; then the selection stays shown.
     void ShowBulkLayout(GridLayout& fresh, GridExpansion&& next, bool expand);

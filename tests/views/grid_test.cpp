@@ -499,6 +499,21 @@ TEST(GridExpansion, ExpandAllOpensWhatListingEveryTableOpens) {
         expandAllGrid(*all.doc, true, all.expansion);
         listed.expansion = GridExpansion{};
         expandGridSubtree(listed.doc->root, listed.expansion);
+        if (listed.doc->root->children.size() == 1) {
+            // "Expand subtree" of the only top-level node, which fills the sets as Expand all does
+            // rather than listing every container, opens the same grid.
+            GridExpansion listedSets = listed.expansion;
+            listed.expansion = GridExpansion{};
+            listed.expansion.document = listed.doc.get();
+            expandGridSubtree(listed.doc->root->children[0], listed.expansion);
+            listed.expansion.document = nullptr;  // shown without type tags, as `all` is
+            all.build();
+            listed.build();
+            buildAllRows(all.layout);
+            buildAllRows(listed.layout);
+            ASSERT_EQ(geometry(all.layout.root), geometry(listed.layout.root)) << "the top-level node's subtree";
+            listed.expansion = std::move(listedSets);
+        }
         // Then the first two tables closed, and the first opened again.
         std::vector<std::pair<uint8_t, size_t>> toggles;
         for (size_t i = 0; i < all.doc->nodes.size() && toggles.size() < 2; ++i) {

@@ -949,6 +949,34 @@ TEST_F(GridWindow, BigExpandAllShowsProgressAndEscapeStopsIt) {
     EXPECT_EQ(picture(), expanded) << "as built in one go";
 }
 
+// "Expand subtree" (*) of the top-level array of a big file is all of it: built beside the grid
+// shown, a slice per timer message, Escape stops it with nothing changed, and let run it shows
+// the grid a build in one go shows.
+TEST_F(GridWindow, BigExpandSubtreeGoesInSlicesAndEscapeStopsIt) {
+    ASSERT_TRUE(openInGrid(L"grid-subtree.json", manyRecords(40000)));
+    const GridBox* collapsed = root();
+    const int height = collapsed->height;
+    main->SelectNode(main->document->root->children[0]);
+    auto star = [&] { SendMessageW(grid(), WM_KEYDOWN, VK_MULTIPLY, 1); };
+    star();
+    ASSERT_TRUE(pane().buildRun) << "built at once";
+    EXPECT_TRUE(pane().buildRun->subtree);
+    EXPECT_EQ(root(), collapsed);
+    SendMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_FALSE(pane().buildRun);
+    EXPECT_EQ(root(), collapsed);
+    EXPECT_EQ(root()->height, height);
+    star();
+    int slices = 1;
+    for (; pane().buildRun && slices < 100; ++slices) SendMessageW(main->window, WM_TIMER, kGridBuildTimer, 0);
+    EXPECT_GT(slices, 3);
+    EXPECT_LT(slices, 100);
+    const int expanded = root()->height;
+    EXPECT_GT(expanded, height) << "the records' arrays and objects opened";
+    pane().Relayout();
+    EXPECT_EQ(root()->height, expanded) << "as built in one go";
+}
+
 // Under the filter, "Expand all" goes in slices as well: the filtered grid stays shown until the
 // new one is complete, Escape stops it with the filter and the grid as they were, and let run it
 // shows what a build in one go shows, the filter still on.
