@@ -224,4 +224,10 @@ private:
 
 LRESULT CALLBACK GridWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The performance counter now, and its reading `seconds` after `from`: a build slice's deadline.
+long long counterNow();
+long long counterAfter(long long from, double seconds);
+// A text's collation key in the user's locale: how sorted record tables order texts.
+std::string localeSortKey(std::wstring_view text);
+
 }  // namespace qm

@@ -977,9 +977,11 @@ bool GridLayoutPass::Step(size_t boxes) {
         const auto [box, x, y] = placing_.back();
         placing_.pop_back();
         PlaceLater later{box, &placing_};
-        placeLater = &later;
+        struct Scope {  // no other placing is deferred, also when this one throws
+            explicit Scope(PlaceLater* p) { placeLater = p; }
+            ~Scope() { placeLater = nullptr; }
+        } scope(&later);
         Place(*box, x, y, metrics_);
-        placeLater = nullptr;
         made += 1 + (box->frame ? box->frame->children.size() : 0);
         placed_ = placing_.empty();
     }
