@@ -62,13 +62,30 @@ static void unpoison(const void*, size_t) {}
 #endif
 
 #if QM_RELATIVE_LINKS
-// The range is reserved at the first chunk and committed a chunk at a time (page granular).
+// The range is reserved at the first chunk, at an address that is a multiple of its size, and
+// committed a chunk at a time (page granular).
 static char* reserveRange(size_t bytes) {
+    auto aligned = [bytes](uintptr_t at) { return (at + bytes - 1) & ~uintptr_t(bytes - 1); };
 #ifdef _WIN32
-    return static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS));
+    // Reserving twice the size shows where an aligned range is free; it is released and the
+    // aligned part reserved alone, which another thread may take meanwhile, hence the retries.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        void* probe = VirtualAlloc(nullptr, 2 * bytes, MEM_RESERVE, PAGE_NOACCESS);
+        if (!probe) return nullptr;
+        const uintptr_t at = aligned(reinterpret_cast<uintptr_t>(probe));
+        VirtualFree(probe, 0, MEM_RELEASE);
+        if (void* p = VirtualAlloc(reinterpret_cast<void*>(at), bytes, MEM_RESERVE, PAGE_NOACCESS))
+            return static_cast<char*>(p);
+    }
+    return nullptr;
 #else
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    void* p = mmap(nullptr, 2 * bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    char* const probe = static_cast<char*>(p);
+    char* const at = reinterpret_cast<char*>(aligned(reinterpret_cast<uintptr_t>(probe)));
+    if (at > probe) munmap(probe, size_t(at - probe));
+    if (probe + 2 * bytes > at + bytes) munmap(at + bytes, size_t(probe + 2 * bytes - (at + bytes)));
+    return at;
 #endif
 }
 
@@ -93,6 +110,20 @@ static void releaseRange(char* start, size_t bytes) {
 
 constexpr size_t kPageBytes = 4096;
 
+bool Arena::holdsObject(const void* object) const {
+    const char* at = static_cast<const char*>(object);
+    return range_ && std::less_equal<const char*>()(range_ + kHeaderBytes, at) && std::less<const char*>()(at, range_ + rangeUsed_);
+}
+
+bool Arena::holds(const wchar_t* text, size_t size) const {
+    const char* from = reinterpret_cast<const char*>(text);
+    return holdsObject(from) && size_t(range_ + rangeUsed_ - from) >= size * sizeof(wchar_t);
+}
+
+void Arena::setDecodedText(const wchar_t* text) {
+    if (range_) reinterpret_cast<RangeHeader*>(range_)->decodedText = text;
+}
+
 Arena::~Arena() {
     if (!range_) return;
     unpoison(range_, rangeUsed_);
@@ -101,8 +132,15 @@ Arena::~Arena() {
 
 char* Arena::addChunk(size_t size) {
     if (!range_) {
-        range_ = reserveRange(kRangeBytes);
-        if (!range_) throw std::bad_alloc();
+        char* const range = reserveRange(kRangeBytes);
+        if (!range) throw std::bad_alloc();
+        if (!commitRange(range, kHeaderBytes)) {
+            releaseRange(range, kRangeBytes);
+            throw std::bad_alloc();
+        }
+        range_ = range;
+        rangeUsed_ = kHeaderBytes;
+        new (range_) RangeHeader{nullptr};
     }
     const size_t taken = (size + kPageBytes - 1) & ~(kPageBytes - 1);
     if (size > kRangeBytes || taken > kRangeBytes - rangeUsed_) throw std::bad_alloc();
@@ -118,6 +156,22 @@ Arena::~Arena() {
     for (const Chunk& chunk : chunks_) unpoison(chunk.bytes.get(), chunk.size);
 }
 
+bool Arena::holds(const wchar_t* text, size_t size) const {
+    const char* from = reinterpret_cast<const char*>(text);
+    const char* to = reinterpret_cast<const char*>(text + size);
+    auto inChunk = [&](size_t k) {
+        const char* start = chunks_[k].bytes.get();
+        return std::less_equal<const char*>()(start, from) && std::less_equal<const char*>()(to, start + chunks_[k].size);
+    };
+    if (lastHeld_ < chunks_.size() && inChunk(lastHeld_)) return true;
+    for (size_t k = chunks_.size(); k-- > 0;)
+        if (inChunk(k)) {
+            lastHeld_ = k;
+            return true;
+        }
+    return false;
+}
+
 char* Arena::addChunk(size_t size) {
     chunks_.push_back({std::unique_ptr<char[]>(new char[size]), size});
     reserved_ += size;
@@ -130,6 +184,15 @@ char* Arena::addChunk(size_t size) {
 void* Arena::allocate(size_t bytes) {
     if (bytes > SIZE_MAX / 2) throw std::bad_alloc();  // the rounding below cannot wrap
     const size_t taken = (bytes + kRedZoneBytes + 7) & ~size_t(7);
+#if QM_RELATIVE_LINKS
+    if (taken > left_ && next_ && next_ + left_ == range_ + rangeUsed_) {
+        // The space left ends where the committed part of the range ends: the range is committed
+        // further right after it, so no remainder is left unused however requests fall.
+        const size_t more = std::max(kChunkBytes, (taken - left_ + kPageBytes - 1) & ~(kPageBytes - 1));
+        addChunk(more);
+        left_ += more;
+    }
+#endif
     if (taken > left_) {
         // A request bigger than a quarter chunk gets a chunk of its own, so the current chunk's
         // remainder is not abandoned for it.
@@ -152,6 +215,9 @@ uint8_t* Arena::fileSpace(size_t bytes) {
     if (fileSpace_) throw std::logic_error("one file space per store");
     fileSpace_ = addChunk(bytes ? bytes : 1);
     fileSpaceSize_ = bytes;
+#if QM_RELATIVE_LINKS
+    fileSpaceCommitted_ = ((bytes ? bytes : 1) + kPageBytes - 1) & ~(kPageBytes - 1);
+#endif
     unpoison(fileSpace_, bytes);
     return reinterpret_cast<uint8_t*>(fileSpace_);
 }
@@ -160,7 +226,11 @@ void Arena::reuseFileSpace() {
     if (!fileSpace_) return;
     poison(fileSpace_, fileSpaceSize_);
     next_ = fileSpace_;  // a chunk's start: 8-byte aligned
+#if QM_RELATIVE_LINKS
+    left_ = fileSpaceCommitted_;  // to the end of its pages, where the next chunk would start
+#else
     left_ = fileSpaceSize_ & ~size_t(7);
+#endif
 }
 
 Node* createNode(Document& doc, NodeKind kind, Node* parent, uint32_t line) {
@@ -290,6 +360,59 @@ void setNodeTag(Document& doc, const Node* node, const wchar_t* tag) {
         doc.tags[node] = tag;
     else
         doc.tags.erase(node);
+}
+
+void StoredText::set(Document& doc, std::wstring_view text) {
+    const wchar_t* at = text.data();
+    const size_t size = text.size();
+    const std::wstring& decoded = doc.parsedText;
+    const bool inDecoded = std::less_equal<const wchar_t*>()(decoded.data(), at) &&
+                           std::less_equal<const wchar_t*>()(at + size, decoded.data() + decoded.size());
+    if (!inDecoded && !doc.store.holds(at, size)) {
+        if (size == 0) {
+            clear();
+            return;
+        }
+        // Not the document's own: a copy in the store, shared by the nodes that set the same text.
+        const NodeText* copied = nullptr;
+        for (const NodeText& c : doc.copiedTexts)
+            if (c.view() == text) copied = &c;
+        if (!copied) {
+            if (doc.copiedTexts.size() >= 16) doc.copiedTexts.erase(doc.copiedTexts.begin());
+            doc.copiedTexts.push_back(storeText(doc, text));
+            copied = &doc.copiedTexts.back();
+        }
+        set(doc, copied->view());
+        return;
+    }
+#if QM_RELATIVE_LINKS
+    if (!doc.store.holdsObject(this)) throw std::logic_error("a stored text outside its document's store");
+#endif
+    const wchar_t* target = at;
+    bool indexed = inDecoded;
+    uint16_t length = uint16_t(size);
+    if (size >= kLongText) {
+        auto* record = static_cast<LongText*>(doc.store.allocate(sizeof(LongText)));
+        record->data = at;
+        record->size = size;
+        target = reinterpret_cast<const wchar_t*>(record);
+        indexed = false;
+        length = kLongText;
+    }
+#if QM_RELATIVE_LINKS
+    if (indexed) {
+        doc.store.setDecodedText(decoded.data());
+        where_ = uint32_t(at - decoded.data());
+        meta_ = uint16_t(length | kInDecodedText);
+        return;
+    }
+    const uintptr_t base = reinterpret_cast<uintptr_t>(this) & ~uintptr_t(Arena::kRangeBytes - 1);
+    where_ = uint32_t((reinterpret_cast<uintptr_t>(target) - base) / sizeof(wchar_t));
+#else
+    (void)indexed;
+    where_ = uint32_t(reinterpret_cast<uintptr_t>(target));
+#endif
+    meta_ = length;
 }
 
 const wchar_t* internString(Document& doc, std::wstring_view text) {

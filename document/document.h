@@ -39,14 +39,71 @@ enum class DocumentFormat : uint8_t { Xml = 0, Json = 1, JsonLines = 2, Yaml = 3
 
 // A node's name or value: characters held by the document, either a run of the decoded text the
 // node was parsed from (most names and values, which need no unescaping) or a copy in the
-// document's string store. Twelve bytes in the 64-bit build: the 4-byte packing keeps the length
-// next to the pointer without padding. Assigning a std::wstring does not compile on purpose: the
-// text must outlive the node, so parsers hand over document-owned runs (storeText, sourceRun).
+// document's string store. NodeText is the plain view of such characters (pointer and length,
+// freely copied); a node holds its texts as StoredText, which is smaller and written only through
+// StoredText::set. Assigning a std::wstring does not compile on purpose: the text must outlive the
+// node, so parsers hand over document-owned runs (storeText, sourceRun).
 struct Node;
 struct Document;
+class NodeText;
+
+// Comparison and concatenation of the text types with each other and with anything that converts
+// to a std::wstring_view (std::wstring, literals). Templates, so that a text held by a node and a
+// NodeText compare without either being converted to the other first.
+struct TextOperators {};
+template <typename T>
+constexpr bool kIsNodeText = std::is_base_of<TextOperators, T>::value;
+template <typename T>
+std::wstring_view textViewOf(const T& text) {
+    if constexpr (kIsNodeText<T>) return text.view(); else return std::wstring_view(text);
+}
+template <typename A, typename B>
+using TextPair = std::enable_if_t<(kIsNodeText<A> && (kIsNodeText<B> || std::is_convertible<const B&, std::wstring_view>::value)) ||
+                                  (kIsNodeText<B> && std::is_convertible<const A&, std::wstring_view>::value)>;
+template <typename A, typename B, typename = TextPair<A, B>>
+bool operator==(const A& a, const B& b) { return textViewOf(a) == textViewOf(b); }
+template <typename A, typename B, typename = TextPair<A, B>>
+bool operator!=(const A& a, const B& b) { return textViewOf(a) != textViewOf(b); }
+template <typename A, typename B, typename = TextPair<A, B>>
+bool operator<(const A& a, const B& b) { return textViewOf(a) < textViewOf(b); }
+template <typename A, typename B, typename = TextPair<A, B>>
+std::wstring operator+(const A& a, const B& b) {
+    std::wstring joined(textViewOf(a));
+    joined += textViewOf(b);
+    return joined;
+}
+template <typename A, typename = std::enable_if_t<kIsNodeText<A>>>
+std::wstring operator+(const A& a, wchar_t b) { return std::wstring(a.view()) + b; }
+template <typename B, typename = std::enable_if_t<kIsNodeText<B>>>
+std::wstring operator+(wchar_t a, const B& b) { return a + std::wstring(b.view()); }
+
+// The read side of a text, for both types: Self gives data() and size().
+template <typename Self>
+class TextAccess : public TextOperators {
+public:
+    size_t length() const { return self().size(); }
+    bool empty() const { return self().size() == 0; }
+    const wchar_t* begin() const { return self().data(); }
+    const wchar_t* end() const { return self().data() + self().size(); }
+    wchar_t operator[](size_t i) const { return self().data()[i]; }
+    wchar_t front() const { return self().data()[0]; }
+    wchar_t back() const { return self().data()[self().size() - 1]; }
+    std::wstring_view view() const { return std::wstring_view(self().data(), self().size()); }
+    operator std::wstring_view() const { return view(); }
+    std::wstring str() const { return std::wstring(view()); }
+    size_t find(std::wstring_view what, size_t from = 0) const { return view().find(what, from); }
+    size_t find(wchar_t what, size_t from = 0) const { return view().find(what, from); }
+    std::wstring_view substr(size_t from, size_t count = std::wstring_view::npos) const {
+        return view().substr(from, count);
+    }
+    int compare(std::wstring_view other) const { return view().compare(other); }
+
+private:
+    const Self& self() const { return static_cast<const Self&>(*this); }
+};
 
 #pragma pack(push, 4)
-class NodeText {
+class NodeText : public TextAccess<NodeText> {
 public:
     NodeText() = default;
     NodeText(const wchar_t* data, size_t size) : data_(data), size_(static_cast<uint32_t>(size)) {}
@@ -56,46 +113,64 @@ public:
 
     const wchar_t* data() const { return data_; }
     size_t size() const { return size_; }
-    size_t length() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    const wchar_t* begin() const { return data_; }
-    const wchar_t* end() const { return data_ + size_; }
-    wchar_t operator[](size_t i) const { return data_[i]; }
-    wchar_t front() const { return data_[0]; }
-    wchar_t back() const { return data_[size_ - 1]; }
-    std::wstring_view view() const { return std::wstring_view(data_, size_); }
-    operator std::wstring_view() const { return view(); }
-    std::wstring str() const { return std::wstring(data_, size_); }
-    size_t find(std::wstring_view what, size_t from = 0) const { return view().find(what, from); }
-    size_t find(wchar_t what, size_t from = 0) const { return view().find(what, from); }
-    std::wstring_view substr(size_t from, size_t count = std::wstring_view::npos) const {
-        return view().substr(from, count);
-    }
-    int compare(std::wstring_view other) const { return view().compare(other); }
-
-    friend bool operator==(const NodeText& a, const NodeText& b) { return a.view() == b.view(); }
-    friend bool operator==(const NodeText& a, std::wstring_view b) { return a.view() == b; }
-    friend bool operator==(std::wstring_view a, const NodeText& b) { return a == b.view(); }
-    friend bool operator!=(const NodeText& a, const NodeText& b) { return a.view() != b.view(); }
-    friend bool operator!=(const NodeText& a, std::wstring_view b) { return a.view() != b; }
-    friend bool operator!=(std::wstring_view a, const NodeText& b) { return a != b.view(); }
-    friend bool operator==(const NodeText& a, const wchar_t* b) { return a.view() == b; }
-    friend bool operator==(const wchar_t* a, const NodeText& b) { return a == b.view(); }
-    friend bool operator!=(const NodeText& a, const wchar_t* b) { return a.view() != b; }
-    friend bool operator!=(const wchar_t* a, const NodeText& b) { return a != b.view(); }
-    friend bool operator<(const NodeText& a, const NodeText& b) { return a.view() < b.view(); }
-    friend std::wstring operator+(const std::wstring& a, const NodeText& b) { return a + b.str(); }
-    friend std::wstring operator+(const NodeText& a, const std::wstring& b) { return a.str() + b; }
-    friend std::wstring operator+(const wchar_t* a, const NodeText& b) { return a + b.str(); }
-    friend std::wstring operator+(const NodeText& a, const wchar_t* b) { return a.str() + b; }
-    friend std::wstring operator+(wchar_t a, const NodeText& b) { return a + b.str(); }
-    friend std::wstring operator+(const NodeText& a, wchar_t b) { return a.str() + b; }
 
 private:
     const wchar_t* data_ = L"";
     uint32_t size_ = 0;
 };
+#pragma pack(pop)
 
+// How a node holds its name and value: six bytes. A text of fewer than kLongText characters
+// keeps its length here; a longer one is reached through a small record in the store that holds
+// its start and length. In the 64-bit builds the start is kept in 32 bits: as a character index
+// into the decoded text the document was parsed from (whose start the store's range keeps in its
+// first page, found from the node's own address, as the range is aligned to its size), or as the
+// distance in characters from the range's start to a copy in the store. Any other text (a literal,
+// a temporary) is copied into the store when it is set. The 32-bit build keeps the pointer itself.
+// Never copied bitwise: it is written only through set().
+#pragma pack(push, 2)
+class StoredText : public TextAccess<StoredText> {
+public:
+    StoredText() = default;
+    StoredText(const StoredText&) = delete;
+    StoredText& operator=(const StoredText&) = delete;
+
+    const wchar_t* data() const {
+        if ((meta_ & kLengthBits) == kLongText) return record()->data;
+        return where_ == 0 && !(meta_ & kInDecodedText) ? L"" : address();
+    }
+    size_t size() const {
+        const size_t n = meta_ & kLengthBits;
+        return n == kLongText ? record()->size : n;
+    }
+    operator NodeText() const { return NodeText(data(), size()); }
+    NodeText get() const { return NodeText(data(), size()); }
+
+    // `text` must be characters of `doc` (its decoded text or its store) or anything else, which
+    // is then copied into the store; this object must be part of a node of `doc`.
+    void set(Document& doc, std::wstring_view text);
+    void clear() {
+        where_ = 0;
+        meta_ = 0;
+    }
+
+    static constexpr uint16_t kLongText = 0x7FFF;
+    struct LongText {
+        const wchar_t* data;
+        size_t size;
+    };
+
+private:
+    static constexpr uint16_t kLengthBits = 0x7FFF;
+    static constexpr uint16_t kInDecodedText = 0x8000;
+    inline const wchar_t* address() const;
+    const LongText* record() const { return reinterpret_cast<const LongText*>(address()); }
+    uint32_t where_ = 0;  // 0 (and not in the decoded text): the empty text
+    uint16_t meta_ = 0;   // the length, kLongText, and kInDecodedText
+};
+#pragma pack(pop)
+
+#pragma pack(push, 4)
 // A stored link within the store: a node's parent, each entry of a child list and a node's child
 // array. In the 64-bit builds it holds the distance from the link's own address to its target in
 // 4-byte units, in 32 bits (half a pointer, three times in every node); the store keeps all nodes
@@ -228,9 +303,9 @@ private:
 };
 #pragma pack(pop)
 
-// 44 bytes in the 64-bit builds, 36 in the 32-bit one: the node is packed to 4-byte alignment
-// (x86 reads a pointer at any address), so the four small fields after `line` fill the word that
-// would otherwise be padding. A type annotation (nodeTag) is rare, so it is kept beside the nodes
+// 32 bytes in every build: the node is packed to 4-byte alignment (x86 reads a word at any
+// address), so the two six-byte texts sit side by side and the four small fields after `line` fill
+// the word that would otherwise be padding. A type annotation (nodeTag) is rare, so it is kept beside the nodes
 // rather than in each of them.
 #pragma pack(push, 4)
 // The link to a node's parent, read and written like a pointer.
@@ -254,8 +329,8 @@ struct Node {
     Node() : keyed(false), registryKey(false), singleChild(false) {}
 
     ParentLink parent;
-    NodeText name;
-    NodeText value;
+    StoredText name;
+    StoredText value;
     ChildList children;
     uint32_t indexInParent = 0;   // position among the parent's children (YAML renumbers)
     uint32_t line = 0;            // one-based source line where the node starts
@@ -277,8 +352,8 @@ static_assert(std::is_standard_layout<Node>::value, "a child list finds its node
 inline bool ChildList::single() const {
     return reinterpret_cast<const Node*>(reinterpret_cast<const char*>(this) - offsetof(Node, children))->singleChild;
 }
-static_assert(sizeof(void*) != 8 || sizeof(Node) == 44, "a node has no padding");
-static_assert(sizeof(void*) != 4 || sizeof(Node) == 36, "a node has no padding");
+static_assert(sizeof(StoredText) == 6, "a stored text is six bytes");
+static_assert(sizeof(Node) == 32, "a node has no padding");
 static_assert(std::is_trivially_destructible<Node>::value, "the node store never runs destructors");
 
 // Builds with AddressSanitizer (the native tests and the fuzz targets) tell it which bytes of the
@@ -319,12 +394,26 @@ public:
     // not fill stays held until the document goes, at most the file's size. One per store.
     uint8_t* fileSpace(size_t bytes);
     void reuseFileSpace();
+    // Whether the characters lie in memory this store handed out (a stored text must).
+    bool holds(const wchar_t* text, size_t size) const;
+#if QM_RELATIVE_LINKS
+    // Whether an object lies in this store's range.
+    bool holdsObject(const void* object) const;
+    // The start of the decoded text the document's nodes index into, kept in the range's first
+    // page so that a stored text finds it from its own address.
+    void setDecodedText(const wchar_t* text);
+    struct RangeHeader {
+        const wchar_t* decodedText;
+    };
+#endif
 
     // One shadow granule: an overrun of an allocation that ends on the 8-byte grid is reported
     // too, rather than landing in the next allocation.
     static constexpr size_t kRedZoneBytes = QM_ADDRESS_SANITIZER ? 8 : 0;
 #if QM_RELATIVE_LINKS
+    // The range is aligned to its size: the first page, before every chunk, holds RangeHeader.
     static constexpr size_t kRangeBytes = size_t(1) << 33;
+    static constexpr size_t kHeaderBytes = 4096;
 #endif
 
 private:
@@ -339,13 +428,27 @@ private:
         size_t size;
     };
     std::vector<Chunk> chunks_;
+    mutable size_t lastHeld_ = 0;  // the chunk that held the last text asked about
 #endif
     char* fileSpace_ = nullptr;
     size_t fileSpaceSize_ = 0;
+#if QM_RELATIVE_LINKS
+    size_t fileSpaceCommitted_ = 0;
+#endif
     char* next_ = nullptr;
     size_t left_ = 0;
     size_t reserved_ = 0;
 };
+
+inline const wchar_t* StoredText::address() const {
+#if QM_RELATIVE_LINKS
+    const uintptr_t base = reinterpret_cast<uintptr_t>(this) & ~uintptr_t(Arena::kRangeBytes - 1);
+    if (meta_ & kInDecodedText) return reinterpret_cast<const Arena::RangeHeader*>(base)->decodedText + where_;
+    return reinterpret_cast<const wchar_t*>(base + uintptr_t(where_) * sizeof(wchar_t));
+#else
+    return reinterpret_cast<const wchar_t*>(uintptr_t(where_));
+#endif
+}
 
 // Stable storage for nodes: fixed-size blocks that are never reallocated, so a node's address
 // never changes and its index is its creation order.
@@ -423,6 +526,9 @@ struct Document {
     // The type annotations of the nodes that carry one (a YAML tag or alias, TOML's "datetime", a
     // registry value's type), each held by the store or a literal: see nodeTag.
     std::unordered_map<const Node*, const wchar_t*> tags;
+    // Copies of texts set on nodes that were not the document's own (literals such as "null"), so
+    // that each is stored once rather than per node (StoredText::set).
+    std::vector<NodeText> copiedTexts;
     // Index of the first node parsed from a string's text (document/embedded.h); 0 while no
     // embedded value has been opened. The file's own nodes come before it.
     size_t firstEmbedded = 0;

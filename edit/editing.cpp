@@ -575,7 +575,7 @@ void takeValuesOf(Document& shown, const Document& fresh) {
         if (canHoldEmbedded(a.kind) && (a.kind != b.kind || a.value != b.value)) dropEmbedded(&a);
         a.kind = b.kind;
         a.line = b.line;
-        if (a.value != b.value) a.value = storeText(shown, b.value);
+        if (a.value != b.value) a.value.set(shown, storeText(shown, b.value));
         const wchar_t* tag = nodeTag(fresh, &b);
         if (!sameTag(nodeTag(shown, &a), tag)) setNodeTag(shown, &a, tag ? internString(shown, tag) : nullptr);
     }
@@ -743,7 +743,7 @@ EditOutcome editValueChecked(Document& document, const std::wstring& filePath, N
             } else {
                 writeEdited();
             }
-            if (node->value != report.value) node->value = storeText(document, report.value);
+            if (node->value != report.value) node->value.set(document, storeText(document, report.value));
             dropEmbedded(node);  // a string's JSON is parsed from its new text when next opened
             node->kind = report.kind;
         } else {

@@ -176,21 +176,21 @@ std::wstring elementSummary(const Node* node) {
     });
     if (hasText) appendSummaryPart(raw, textContent(node));
     if (!raw.empty()) return raw;
-    std::vector<const NodeText*> names;
+    std::vector<NodeText> names;
     bool more = false;
     for (const Node* child : node->children) {
         if (child->kind != NodeKind::Element) continue;
-        if (std::any_of(names.begin(), names.end(), [&](const NodeText* n) { return *n == child->name; }))
+        if (std::any_of(names.begin(), names.end(), [&](const NodeText& n) { return n == child->name; }))
             continue;
         if (names.size() == kSummaryNames) {
             more = true;
             break;
         }
-        names.push_back(&child->name);
+        names.push_back(child->name);
     }
     for (size_t i = 0; i < names.size(); ++i) {
         if (i) raw += L", ";
-        raw += *names[i];
+        raw += names[i];
     }
     if (more) {
         raw += L", ";

@@ -154,7 +154,7 @@ Node* JsonParser::startNode(NodeKind kind, Node* parent, bool keyed, uint32_t no
     } else {
         n = createNode(doc, kind, parent, nodeLine);
     }
-    n->name = pendingName;
+    n->name.set(doc, pendingName);
     pendingName = NodeText();
     n->keyed = keyed;
     return n;
@@ -180,7 +180,7 @@ QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t node
     if (c == L'"' || c == L'\'') {
         Node* node = startNode(NodeKind::String, parent, keyed, nodeLine);
         size_t quoteAt = pos;
-        node->value = parseString();
+        node->value.set(doc, parseString());
         if (doc.recordSpans) recordSpan(doc, uint32_t(quoteAt), uint32_t(pos));
         return true;
     }
@@ -200,7 +200,7 @@ QM_NOINLINE bool JsonParser::parseScalar(Node* parent, bool keyed, uint32_t node
         return false;
     }
     Node* node = startNode(kind, parent, keyed, nodeLine);
-    node->value = NodeText(text + pos, n);
+    node->value.set(doc, NodeText(text + pos, n));
     if (doc.recordSpans) recordSpan(doc, uint32_t(pos), uint32_t(pos + n));
     pos += n;
     return true;

@@ -197,7 +197,7 @@ Node* RegistryParser::getKey(std::wstring_view path, uint32_t line) {
     for (size_t j = next; j <= cuts.size(); ++j) {
         const size_t componentEnd = j < cuts.size() ? cuts[j] : path.size();
         Node* key = createNode(doc, NodeKind::Object, parent, line);
-        key->name = storeText(doc, path.substr(componentStart, componentEnd - componentStart));
+        key->name.set(doc, storeText(doc, path.substr(componentStart, componentEnd - componentStart)));
         key->keyed = true;
         key->registryKey = true;
         keys.emplace(RegistryPath{stored.substr(0, componentEnd), j < cuts.size() ? cutHashes[j] : hash}, key);
@@ -211,13 +211,13 @@ Node* RegistryParser::getKey(std::wstring_view path, uint32_t line) {
 void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view data, uint32_t line) {
     auto make = [&](NodeKind kind) {
         Node* node = createNode(doc, kind, parent, line);
-        node->name = name;
+        node->name.set(doc, name);
         node->keyed = true;
         return node;
     };
     if (!data.empty() && data[0] == L'"') {
         size_t after = 0;
-        make(NodeKind::String)->value = storeText(doc, readQuoted(data, 1, after));
+        make(NodeKind::String)->value.set(doc, storeText(doc, readQuoted(data, 1, after)));
         return;
     }
     if (data == L"-") {
@@ -226,13 +226,13 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
     }
     if (startsWithNoCase(data, L"dword:")) {
         Node* node = make(NodeKind::Number);
-        node->value = storeText(doc, std::to_wstring(readUnsigned32(data.data() + 6, data.size() - 6, 16)));
+        node->value.set(doc, storeText(doc, std::to_wstring(readUnsigned32(data.data() + 6, data.size() - 6, 16))));
         setNodeTag(doc, node, tag(L"dword"));
         return;
     }
     const size_t colon = data.find(L':');
     if (!startsWithNoCase(data, L"hex") || colon == data.npos) {
-        make(NodeKind::String)->value = storeText(doc, data);
+        make(NodeKind::String)->value.set(doc, storeText(doc, data));
         if (!startsWithNoCase(data, L"hex"))
             reportError(tr(L"Unknown value format", L"Unbekanntes Werteformat"), line);
         return;
@@ -255,7 +255,7 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
         std::wstring text = bytesAsText();
         while (!text.empty() && text.back() == 0) text.pop_back();
         Node* node = make(NodeKind::String);
-        node->value = storeText(doc, text);
+        node->value.set(doc, storeText(doc, text));
         if (type == kTypeExpandString) setNodeTag(doc, node, tag(L"expand_sz"));
     } else if (type == kTypeMultiString) {
         const std::wstring text = bytesAsText();
@@ -266,21 +266,21 @@ void RegistryParser::parseValue(Node* parent, NodeText name, std::wstring_view d
             size_t end = text.find(L'\0', start);
             if (end == text.npos) end = text.size();
             if (end > start)
-                createNode(doc, NodeKind::String, array, line)->value =
-                    storeText(doc, std::wstring_view(text).substr(start, end - start));
+                createNode(doc, NodeKind::String, array, line)
+                    ->value.set(doc, storeText(doc, std::wstring_view(text).substr(start, end - start)));
             start = end + 1;
         }
     } else if (type == kTypeDword && bytes.size() >= 4) {
         Node* node = make(NodeKind::Number);
-        node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 4)));
+        node->value.set(doc, storeText(doc, std::to_wstring(littleEndian(bytes, 4))));
         setNodeTag(doc, node, tag(L"dword"));
     } else if (type == kTypeQword && bytes.size() >= 8) {
         Node* node = make(NodeKind::Number);
-        node->value = storeText(doc, std::to_wstring(littleEndian(bytes, 8)));
+        node->value.set(doc, storeText(doc, std::to_wstring(littleEndian(bytes, 8))));
         setNodeTag(doc, node, tag(L"qword"));
     } else {
         Node* node = make(NodeKind::String);
-        node->value = storeText(doc, hexText(bytes));
+        node->value.set(doc, storeText(doc, hexText(bytes)));
         if (type == kTypeBinary) {
             setNodeTag(doc, node, tag(L"binary"));
         } else {
@@ -296,7 +296,7 @@ void RegistryParser::parseLine(const std::wstring& text, uint32_t line) {
     const std::wstring_view s = text;
     const wchar_t first = s[0];
     if (first == L';') {
-        createNode(doc, NodeKind::Comment, parent, line)->value = storeText(doc, trimmed(s.substr(1)));
+        createNode(doc, NodeKind::Comment, parent, line)->value.set(doc, storeText(doc, trimmed(s.substr(1))));
         return;
     }
     if (first == L'[') {
@@ -378,7 +378,7 @@ void parseRegistry(Document& doc, const std::wstring& text, size_t start) {
         if (logical.empty() || isEndOfFileMark(logical)) continue;
         if (!headerSeen) {
             headerSeen = true;
-            createNode(doc, NodeKind::Comment, doc.root, line)->value = storeText(doc, logical);
+            createNode(doc, NodeKind::Comment, doc.root, line)->value.set(doc, storeText(doc, logical));
             parser.unicodeHex = logical.compare(0, kRegedit4.size(), kRegedit4) != 0;
             continue;
         }

@@ -216,7 +216,7 @@ void TomlParser::skipSpaceAndComments() {
 
 void TomlParser::attachComment(Node* table, PendingComment&& comment) {
     Node* node = createNode(doc_, NodeKind::Comment, table, comment.line);
-    node->value = comment.text;
+    node->value.set(doc_, comment.text);
     adopt(table, node);
 }
 
@@ -239,7 +239,7 @@ void TomlParser::expectLineEnd(Node* table) {
 Node* TomlParser::addChild(Node* parent, NodeKind kind, NodeText key, bool keyed, uint32_t line) {
     Node* node = createNode(doc_, kind, parent, line);
     if (keyed) {
-        node->name = key;
+        node->name.set(doc_, key);
         node->keyed = true;
     }
     adopt(parent, node);
@@ -420,7 +420,7 @@ void TomlParser::parseValue(Node* container, NodeText key, bool keyed, int depth
             if (!(c == L'"' ? readBasicText(value) : readLiteralText(value))) return;
         }
         Node* node = addChild(container, NodeKind::String, key, keyed, line);
-        node->value = value;
+        node->value.set(doc_, value);
         if (singleLine && doc_.recordSpans) recordSpan(doc_, uint32_t(begin), uint32_t(pos_));
         return;
     }
@@ -487,7 +487,7 @@ void TomlParser::parseBareValue(Node* container, NodeText key, bool keyed, uint3
     else
         return fail(tr(L"Invalid value: ", L"Ungültiger Wert: ") + quotedInMessage(std::wstring_view(token, n)), begin);
     Node* node = addChild(container, kind, key, keyed, line);
-    node->value = NodeText(token, n);
+    node->value.set(doc_, NodeText(token, n));
     if (dateTime) {
         if (!datetimeTag_) datetimeTag_ = internString(doc_, L"datetime");
         setNodeTag(doc_, node, datetimeTag_);

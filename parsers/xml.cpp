@@ -277,7 +277,7 @@ void XmlParser::addText(size_t runStart, size_t first, size_t runEnd, bool plain
     while (isSpace(text[last - 1])) --last;
     Node* node = addNode(NodeKind::Text, lineAt(runStart));
     const size_t n = runEnd - runStart;
-    node->value = plain ? NodeText(text + runStart, n) : decodedCopy(text + runStart, n);
+    node->value.set(doc, plain ? NodeText(text + runStart, n) : decodedCopy(text + runStart, n));
     if (doc.recordSpans) recordSpan(doc, uint32_t(first), uint32_t(last));
 }
 
@@ -377,7 +377,7 @@ void XmlParser::startTag() {
         return;
     }
     Node* element = addNode(NodeKind::Element, tagLine);
-    element->name = name;
+    element->name.set(doc, name);
     openElement(element);  // its attributes and content are its children; "/>" closes it again
     for (;;) {
         pos = skipSpace(text, pos, length);
@@ -432,8 +432,8 @@ void XmlParser::startTag() {
             }
         }
         Node* attribute = addNode(NodeKind::Attribute, attributeLine);
-        attribute->name = attributeName;
-        attribute->value = value;
+        attribute->name.set(doc, attributeName);
+        attribute->value.set(doc, value);
         if (element->attributeCount < kManyAttributes) ++element->attributeCount;
         if (quoted && doc.recordSpans) recordSpan(doc, uint32_t(valueStart), uint32_t(valueEnd));
     }
@@ -466,9 +466,9 @@ void XmlParser::parse() {
             const size_t close = all.find(isComment ? L"-->" : L"]]>", contentStart);
             const size_t contentLength = (close == all.npos ? length : close) - contentStart;
             if (isComment) {
-                node->value = trimmed(text + contentStart, contentLength);
+                node->value.set(doc, trimmed(text + contentStart, contentLength));
             } else {
-                node->value = NodeText(text + contentStart, contentLength);
+                node->value.set(doc, NodeText(text + contentStart, contentLength));
             }
             if (close == all.npos) {
                 pos = length;
@@ -482,8 +482,8 @@ void XmlParser::parse() {
             const size_t end = declarationEnd(start);
             size_t word = start;
             while (word < end && !isSpace(text[word])) ++word;
-            declaration->name = NodeText(text + start, word - start);
-            declaration->value = trimmed(text + word, end - word);
+            declaration->name.set(doc, NodeText(text + start, word - start));
+            declaration->value.set(doc, trimmed(text + word, end - word));
             readInternalEntities(text + start, end - start);
             pos = end < length ? end + 1 : length;
         } else {
@@ -494,8 +494,8 @@ void XmlParser::parse() {
                                                                       : NodeKind::ProcessingInstruction;
             Node* instruction = addNode(kind, piLine);
             const size_t close = all.find(L"?>", pos);
-            instruction->name = target;
-            instruction->value = trimmed(text + pos, (close == all.npos ? length : close) - pos);
+            instruction->name.set(doc, target);
+            instruction->value.set(doc, trimmed(text + pos, (close == all.npos ? length : close) - pos));
             pos = close == all.npos ? length : close + 2;
         }
     }

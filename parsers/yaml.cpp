@@ -250,14 +250,14 @@ QM_NOINLINE void YamlParser::skipFlowSpace() {
 QM_NOINLINE void YamlParser::flushComments(Node* parent) {
     for (PendingComment& c : pending) {
         Node* n = createNode(doc, NodeKind::Comment, parent, c.line);
-        n->value = c.text;
+        n->value.set(doc, c.text);
     }
     pending.clear();
 }
 
 QM_NOINLINE Node* YamlParser::makeNode(NodeKind kind, Node* parent, bool keyed, uint32_t nodeLine) {
     Node* n = createNode(doc, kind, parent, nodeLine);
-    n->name = pendingName;
+    n->name.set(doc, pendingName);
     if (pendingNameQuoted && keyed && n->name == L"<<") quotedMergeNames.insert(n);
     pendingName = NodeText();
     emptyValueAt = SIZE_MAX;
@@ -270,7 +270,7 @@ QM_NOINLINE Node* YamlParser::makeNull(Node* parent, bool keyed, uint32_t nodeLi
     const size_t at = emptyValueAt;
     Node* n = makeNode(NodeKind::Null, parent, keyed, nodeLine);
     if (doc.recordSpans && at != SIZE_MAX) recordSpan(doc, uint32_t(at), uint32_t(at));
-    n->value = L"null";
+    n->value.set(doc, L"null");
     return n;
 }
 
@@ -535,10 +535,10 @@ QM_NOINLINE Node* YamlParser::parsePlainScalar(Node* parent, bool keyed, long in
     const NodeText scalar = multiLine ? storeText(doc, value) : NodeText(text + start, firstEnd - start);
     Node* node = makeNode(classifyYamlScalar(scalar), parent, keyed, nodeLine);
     if (scalar.empty()) {
-        node->value = L"null";
+        node->value.set(doc, L"null");
     } else {
         if (doc.recordSpans && !multiLine) recordSpan(doc, uint32_t(start), uint32_t(firstEnd));
-        node->value = scalar;
+        node->value.set(doc, scalar);
     }
     return node;
 }
@@ -645,7 +645,7 @@ QM_NOINLINE Node* YamlParser::parseBlockScalar(Node* parent, bool keyed, long in
     }
 
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
-    node->value = storeText(doc, value);
+    node->value.set(doc, storeText(doc, value));
     return node;
 }
 
@@ -813,10 +813,10 @@ QM_NOINLINE Node* YamlParser::parseFlowPlainScalar(Node* parent, bool keyed) {
     const NodeText value(text + start, end - start);
     Node* node = makeNode(classifyYamlScalar(value), parent, keyed, nodeLine);
     if (value.empty()) {
-        node->value = L"null";
+        node->value.set(doc, L"null");
     } else {
         if (doc.recordSpans) recordSpan(doc, uint32_t(start), uint32_t(end));
-        node->value = value;
+        node->value.set(doc, value);
     }
     return node;
 }
@@ -828,7 +828,7 @@ QM_NOINLINE Node* YamlParser::parseQuotedScalar(Node* parent, bool keyed, uint32
     const size_t start = pos;
     const NodeText value = readQuotedText();
     Node* node = makeNode(NodeKind::String, parent, keyed, nodeLine);
-    node->value = value;
+    node->value.set(doc, value);
     if (doc.recordSpans && !failed) recordSpan(doc, uint32_t(start), uint32_t(pos));
     return node;
 }
@@ -1020,7 +1020,7 @@ QM_NOINLINE Node* YamlParser::parseAlias(Node* parent, bool keyed) {
                              quotedInMessage(aliasName),
                          aliasLine);
         Node* standIn = makeNode(NodeKind::String, parent, keyed, aliasLine);
-        standIn->value = storeText(doc, L"*" + aliasName);
+        standIn->value.set(doc, storeText(doc, L"*" + aliasName));
         return standIn;
     }
     Node* copy = copyNode(found->second, parent, keyed);
@@ -1041,7 +1041,7 @@ QM_NOINLINE bool YamlParser::roomForCopy() {
 QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool keyed) {
     if (!roomForCopy()) return nullptr;
     Node* top = makeNode(source->kind, parent, keyed, source->line);
-    top->value = source->value;
+    top->value.set(doc, source->value);
     setNodeTag(doc, top, nodeTag(doc, source));
     struct Frame {
         const Node* source;
@@ -1058,9 +1058,9 @@ QM_NOINLINE Node* YamlParser::copyNode(const Node* source, Node* parent, bool ke
         const Node* child = f.source->children[f.next++];
         if (!roomForCopy()) break;
         Node* c = createNode(doc, child->kind, f.copy, child->line);
-        c->name = child->name;
+        c->name.set(doc, child->name);
         c->keyed = child->keyed;
-        c->value = child->value;
+        c->value.set(doc, child->value);
         if (const wchar_t* tag = nodeTag(doc, child)) setNodeTag(doc, c, tag);
         if (!child->children.empty()) stack.push_back({child, c, 0});
     }

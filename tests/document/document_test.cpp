@@ -15,7 +15,7 @@ namespace {
 
 Node* add(Document& d, NodeKind k, Node* parent, const wchar_t* value = L"") {
     Node* n = createNode(d, k, parent, 1);
-    n->value = storeText(d, value);
+    n->value.set(d, storeText(d, value));
     return n;
 }
 
@@ -242,7 +242,7 @@ TEST(Document, StoreTakesOverTheFileBuffer) {
     std::vector<Node*> made;
     for (int i = 0; i < count; ++i) {
         Node* n = add(d, NodeKind::String, d.root, L"value");
-        n->name = storeText(d, L"key" + std::to_wstring(i));
+        n->name.set(d, storeText(d, L"key" + std::to_wstring(i)));
         made.push_back(n);
     }
     EXPECT_TRUE(inBuffer(made.front()));

@@ -23,8 +23,8 @@ struct Tree {
     qm::Node* add(qm::Node* parent, qm::NodeKind kind, const std::wstring& name = L"",
                   const std::wstring& value = L"") {
         qm::Node* n = qm::createNode(*doc, kind, parent, 1);
-        n->name = qm::storeText(*doc, name);
-        n->value = qm::storeText(*doc, value);
+        n->name.set(*doc, name);
+        n->value.set(*doc, value);
         return n;
     }
     // A mapping member.
