@@ -222,6 +222,59 @@ TEST(Document, OutgrownChildArraysAreTakenByTheNextList) {
     for (size_t i = 0; i < secondMade.size(); ++i) EXPECT_EQ(secondMade[i]->indexInParent, i);
 }
 
+// A node holds its name and value in six bytes: a run of the decoded text by its index, a copy in
+// the store by its place, a text of kLongText characters or more through a record with its length.
+// Each reads back as the very characters it was set from (a run of the decoded text keeps its
+// position even when empty, which editing uses); a text that is not the document's own is copied,
+// once for the nodes that share it.
+TEST(Document, NodeTextsReadBackWhateverTheyWereSetFrom) {
+    Document d;
+    const size_t longRun = StoredText::kLongText + 5;
+    d.parsedText = L"abc" + std::wstring(longRun, L'x') + L"\"\"" + std::wstring(StoredText::kLongText - 1, L'y');
+    d.root = createNode(d, NodeKind::Root, nullptr, 0);
+    const std::wstring_view text = d.parsedText;
+    const NodeText stored = storeText(d, std::wstring(70000, L'z'));
+    const NodeText storedShort = storeText(d, L"copied");
+    struct Case {
+        std::wstring_view set;
+        bool samePlace;  // read back at the address it was set from
+    } cases[] = {
+        {text.substr(0, 3), true},
+        {text.substr(3, longRun), true},
+        {text.substr(4 + longRun, 0), true},  // between the quotes
+        {text.substr(5 + longRun), true},     // one character short of a long text
+        {text.substr(4 + longRun), true},     // the first long one
+        {text, true},
+        {stored.view(), true},
+        {stored.view().substr(1, 3), true},
+        {storedShort.view(), true},
+        {std::wstring_view(), false},
+    };
+    for (const Case& c : cases) {
+        Node* n = add(d, NodeKind::String, d.root);
+        n->name.set(d, c.set);
+        n->value.set(d, n->name);
+        for (const StoredText* t : {&n->name, &n->value}) {
+            EXPECT_EQ(t->view(), c.set) << c.set.size();
+            if (c.samePlace) {
+                EXPECT_EQ(t->data(), c.set.data()) << c.set.size();
+            }
+        }
+    }
+
+    // Not the document's own: a temporary is copied; a literal on many nodes is stored once.
+    Node* fromTemporary = add(d, NodeKind::String, d.root);
+    fromTemporary->value.set(d, std::wstring(50000, L't') + L"!");
+    EXPECT_EQ(fromTemporary->value, std::wstring(50000, L't') + L"!");
+    std::vector<Node*> nulls;
+    for (int i = 0; i < 1000; ++i) {
+        nulls.push_back(add(d, NodeKind::Null, d.root));
+        nulls.back()->value.set(d, L"null");
+    }
+    for (const Node* n : nulls) ASSERT_EQ(n->value.data(), nulls.front()->value.data()) << "a copy per node";
+    EXPECT_EQ(nulls.back()->value, L"null");
+}
+
 // The file's bytes, once decoded, become the first space of the document's store: the first
 // nodes and texts are placed in them and stay valid; a store has one file space.
 TEST(Document, StoreTakesOverTheFileBuffer) {
