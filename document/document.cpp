@@ -156,24 +156,27 @@ Arena::~Arena() {
     for (const Chunk& chunk : chunks_) unpoison(chunk.bytes.get(), chunk.size);
 }
 
+// A binary search over the chunks by address: a literal set on every node of a big file asks
+// once per node.
 bool Arena::holds(const wchar_t* text, size_t size) const {
     const char* from = reinterpret_cast<const char*>(text);
     const char* to = reinterpret_cast<const char*>(text + size);
-    auto inChunk = [&](size_t k) {
-        const char* start = chunks_[k].bytes.get();
-        return std::less_equal<const char*>()(start, from) && std::less_equal<const char*>()(to, start + chunks_[k].size);
-    };
-    if (lastHeld_ < chunks_.size() && inChunk(lastHeld_)) return true;
-    for (size_t k = chunks_.size(); k-- > 0;)
-        if (inChunk(k)) {
-            lastHeld_ = k;
-            return true;
-        }
-    return false;
+    const std::less_equal<const char*> notAfter;
+    auto after = std::upper_bound(byAddress_.begin(), byAddress_.end(), from,
+                                  [](const char* at, const ChunkPlace& c) { return std::less<const char*>()(at, c.start); });
+    if (after == byAddress_.begin()) return false;
+    const ChunkPlace& chunk = *(after - 1);
+    return notAfter(chunk.start, from) && notAfter(to, chunk.start + chunk.size);
 }
 
 char* Arena::addChunk(size_t size) {
     chunks_.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    const ChunkPlace place{chunks_.back().bytes.get(), size};
+    byAddress_.insert(std::upper_bound(byAddress_.begin(), byAddress_.end(), place,
+                                       [](const ChunkPlace& a, const ChunkPlace& b) {
+                                           return std::less<const char*>()(a.start, b.start);
+                                       }),
+                      place);
     reserved_ += size;
     char* start = chunks_.back().bytes.get();
     poison(start, size);

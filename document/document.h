@@ -428,7 +428,11 @@ private:
         size_t size;
     };
     std::vector<Chunk> chunks_;
-    mutable size_t lastHeld_ = 0;  // the chunk that held the last text asked about
+    struct ChunkPlace {
+        const char* start;
+        size_t size;
+    };
+    std::vector<ChunkPlace> byAddress_;  // the chunks in address order
 #endif
     char* fileSpace_ = nullptr;
     size_t fileSpaceSize_ = 0;
