@@ -60,11 +60,7 @@ TEST(GridLazyRows, ALayoutSizedInSlicesIsTheLayoutMadeInOne) {
             if (wide) sliced.layout.passCellsAbove = 0;
             whole.measured = sliced.measured = 0;
             whole.build();
-            buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
-            GridLayoutPass pass(sliced.layout, sliced.metrics());
-            size_t slices = 1;
-            while (!pass.Step(1)) ++slices;
-            pass.Finish();
+            const size_t slices = sliced.buildInSlices(1);
             if (!wide) {
                 EXPECT_GT(slices, 2u);
             }
@@ -100,10 +96,7 @@ TEST(GridLazyRows, ATableInsideARowCountsInTheProgressAndAPassMayStopInIt) {
     }
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_LT(progress.back(), 50) << "the big table's rows count";
-    GridLayoutPass pass(sliced.layout, sliced.metrics());
-    while (!pass.Step(100)) {
-    }
-    pass.Finish();
+    sliced.layOutInSlices(100);
     EXPECT_EQ(geometry(sliced.layout.root), geometry(whole.layout.root));
 }
 
@@ -147,10 +140,7 @@ TEST(GridLazyRows, RecordsOfManyMembersAreBuiltAPartOfARowASlice) {
         EXPECT_LT(stopped.Progress(), 99);
         EXPECT_EQ(table->frame->lazy->pending->next, 0u) << "stopped inside the first row";
     }
-    GridLayoutPass pass(parts.layout, parts.metrics());
-    while (!pass.Step(100)) {
-    }
-    pass.Finish();
+    parts.layOutInSlices(100);
     EXPECT_FALSE(table->frame->lazy) << "built, it is a table like any other";
     EXPECT_EQ(geometry(parts.layout.root), geometry(whole.layout.root));
     ASSERT_EQ(table->frame->columnCount, 300);
@@ -171,14 +161,11 @@ TEST(GridLazyRows, RecordsOfManyMembersAreBuiltAPartOfARowASlice) {
             }
             // The slices once its columns are found: those build or size its rows.
             const GridBox* table = g.find([](const GridBox& b) { return b.type == GridBoxType::Table; });
-            GridLayoutPass pass(g.layout, g.metrics());
             size_t count = 0;
-            for (bool done = false; !done;) {
+            g.layOutInSlices(100, [&] {
                 const GridLazyRows* lazy = table->frame->lazy.get();
-                const bool found = !lazy || lazy->scanPhase == kColumnsFound;
-                done = pass.Step(100);
-                count += found;
-            }
+                count += !lazy || lazy->scanPhase == kColumnsFound;
+            });
             return double(count);
         };
         EXPECT_NEAR(slices(8000) / slices(2000), 4.0, 0.1) << (lopsided ? "sized" : "built");
@@ -204,14 +191,8 @@ TEST(GridLazyRows, ABigSortedTableIsPutInOrderByThePass) {
             buildGrid(sliced.doc->root, sliced.expansion, sliced.layout);
             const GridBox* table = sliced.find([](const GridBox& b) { return b.type == GridBoxType::Table; });
             ASSERT_TRUE(table && table->frame->lazy && table->frame->lazy->sortLater);
-            GridLayoutPass pass(sliced.layout, sliced.metrics());
             size_t sorting = 0;
-            for (bool done = false; !done;) {
-                const bool unsorted = table->frame->lazy->sortLater;
-                done = pass.Step(100);
-                sorting += unsorted;
-            }
-            pass.Finish();
+            sliced.layOutInSlices(100, [&] { sorting += table->frame->lazy->sortLater; });
             EXPECT_GT(sorting, 20u) << "3000 rows' keys, 100 a slice";
             const GridBox* expected = whole.find([](const GridBox& b) { return b.type == GridBoxType::Table; });
             auto positions = [](const GridBox& t) {
@@ -254,10 +235,7 @@ TEST(GridGrowth, SizingInSlicesBuildsBoxesLinearInTheRecords) {
             expandAllGrid(*g.doc, true, g.expansion);
             buildGrid(g.doc->root, g.expansion, g.layout);
             const size_t before = g.measured;
-            GridLayoutPass pass(g.layout, g.metrics());
-            size_t slices = 1;
-            while (!pass.Step(500)) ++slices;
-            pass.Finish();
+            const size_t slices = g.layOutInSlices(500);
             return std::vector<size_t>{slices, g.measured - before};
         };
         const std::vector<size_t> small = work(2000), large = work(8000);
@@ -282,15 +260,13 @@ TEST(GridLazyRows, NestedObjectsAreBuiltARowAtATime) {
         Grid g(L"a.json", text(outer));
         g.layout.passCellsAbove = 1000;
         expandAllGrid(*g.doc, true, g.expansion);
-        buildGrid(g.doc->root, g.expansion, g.layout);
-        GridLayoutPass pass(g.layout, g.metrics());
-        size_t slices = 1, most = 0;
-        for (size_t made = g.layout.boxesMade;; made = g.layout.boxesMade, ++slices) {
-            const bool done = pass.Step(100);
-            most = std::max(most, g.layout.boxesMade - made);
-            if (done) break;
-        }
-        pass.Finish();
+        size_t made = SIZE_MAX, most = 0;  // boxes made before the slice, by the slice
+        auto slice = [&] {
+            if (made != SIZE_MAX) most = std::max(most, g.layout.boxesMade - made);
+            made = g.layout.boxesMade;
+        };
+        const size_t slices = g.buildInSlices(100, slice);
+        slice();
         if (whole) {
             whole->expandAll();
             EXPECT_EQ(geometry(g.layout.root), geometry(whole->layout.root));

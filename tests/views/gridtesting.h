@@ -54,6 +54,23 @@ struct Grid {
         expandAllGrid(*doc, true, expansion);
         build();
     }
+    // Lays the built grid out by the sliced pass, `budget` a step, to the end; `beforeStep` sees
+    // the layout before each step. The steps taken.
+    size_t layOutInSlices(size_t budget, const std::function<void()>& beforeStep = {}) {
+        GridLayoutPass pass(layout, metrics());
+        size_t steps = 0;
+        for (bool done = false; !done; ++steps) {
+            if (beforeStep) beforeStep();
+            done = pass.Step(budget);
+        }
+        pass.Finish();
+        return steps;
+    }
+    // Builds the grid as it stands and lays it out so.
+    size_t buildInSlices(size_t budget, const std::function<void()>& beforeStep = {}) {
+        buildGrid(doc->root, expansion, layout);
+        return layOutInSlices(budget, beforeStep);
+    }
     // The first box, depth first, that satisfies `pick`.
     const GridBox* find(const std::function<bool(const GridBox&)>& pick) const {
         std::vector<const GridBox*> stack{layout.root};
