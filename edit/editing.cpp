@@ -526,6 +526,9 @@ const wchar_t* readsAsTyped(const Document& document, const Node* node, std::wst
     }
     if (!wantText) {
         if (after.kind == NodeKind::String && !after.tagged) return refusal;
+        // A literal reads back as written: white space typed around it would be written into the
+        // file and read as a value other than the one typed.
+        if (after.value != typed) return refusal;
         // The lenient reader also takes words such as 1e5x or 0x1F as numbers; a typed number must
         // be one that every JSON reader takes.
         const bool json = document.format == DocumentFormat::Json || document.format == DocumentFormat::JsonLines;
