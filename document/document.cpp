@@ -409,8 +409,7 @@ void StoredText::set(Document& doc, std::wstring_view text) {
         meta_ = uint16_t(length | kInDecodedText);
         return;
     }
-    const uintptr_t base = reinterpret_cast<uintptr_t>(this) & ~uintptr_t(Arena::kRangeBytes - 1);
-    where_ = uint32_t((reinterpret_cast<uintptr_t>(target) - base) / sizeof(wchar_t));
+    where_ = uint32_t((reinterpret_cast<uintptr_t>(target) - rangeStart()) / sizeof(wchar_t));
 #else
     (void)indexed;
     where_ = uint32_t(reinterpret_cast<uintptr_t>(target));

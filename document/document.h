@@ -164,6 +164,7 @@ private:
     static constexpr uint16_t kLengthBits = 0x7FFF;
     static constexpr uint16_t kInDecodedText = 0x8000;
     inline const wchar_t* address() const;
+    inline uintptr_t rangeStart() const;  // of the store's range this text lies in (64-bit builds)
     const LongText* record() const { return reinterpret_cast<const LongText*>(address()); }
     uint32_t where_ = 0;  // 0 (and not in the decoded text): the empty text
     uint16_t meta_ = 0;   // the length, kLongText, and kInDecodedText
@@ -444,9 +445,15 @@ private:
     size_t reserved_ = 0;
 };
 
+#if QM_RELATIVE_LINKS
+inline uintptr_t StoredText::rangeStart() const {
+    return reinterpret_cast<uintptr_t>(this) & ~uintptr_t(Arena::kRangeBytes - 1);
+}
+#endif
+
 inline const wchar_t* StoredText::address() const {
 #if QM_RELATIVE_LINKS
-    const uintptr_t base = reinterpret_cast<uintptr_t>(this) & ~uintptr_t(Arena::kRangeBytes - 1);
+    const uintptr_t base = rangeStart();
     if (meta_ & kInDecodedText) return reinterpret_cast<const Arena::RangeHeader*>(base)->decodedText + where_;
     return reinterpret_cast<const wchar_t*>(base + uintptr_t(where_) * sizeof(wchar_t));
 #else
